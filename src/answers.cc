@@ -1,0 +1,55 @@
+#include "answers.h"
+
+namespace {
+
+bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+constexpr std::int64_t kSaturated = std::int64_t{1} << 40;
+
+}  // namespace
+
+bool Answers::skip_white_space() {
+  for (;;) {
+    while (position_ < line_.size() && is_white(line_[position_])) ++position_;
+    if (position_ < line_.size()) return true;
+    line_.clear();
+    position_ = 0;
+    int c;
+    while ((c = std::getc(input_)) != EOF) {
+      line_ += static_cast<char>(c);
+      if (c == '\n') break;
+    }
+    if (line_.empty()) return false;
+  }
+}
+
+std::optional<std::string> Answers::word() {
+  if (!skip_white_space()) return std::nullopt;
+  std::size_t first = position_;
+  while (position_ < line_.size() && !is_white(line_[position_])) ++position_;
+  return line_.substr(first, position_ - first);
+}
+
+Answers::Count Answers::count() {
+  Count count;
+  if (!skip_white_space()) return count;
+  std::size_t p = position_;
+  bool negative = false;
+  if (line_[p] == '+' || line_[p] == '-') negative = line_[p++] == '-';
+  std::size_t digits = p;
+  std::int64_t magnitude = 0;
+  for (; p < line_.size() && is_digit(line_[p]); ++p) {
+    if (magnitude < kSaturated) magnitude = magnitude * 10 + (line_[p] - '0');
+  }
+  if (p == digits) {
+    count.kind = Count::kNotANumber;
+    return count;
+  }
+  count.kind = Count::kNumber;
+  count.value = negative ? -magnitude : magnitude;
+  count.fits_32_bits = count.value >= INT32_MIN && count.value <= INT32_MAX;
+  count.text = line_.substr(position_, p - position_);
+  position_ = p;
+  return count;
+}

@@ -1,0 +1,39 @@
+// The operator's answers, read from standard input as the C conversions
+// "%s" and "%d" read them: words between white space, several answers on
+// one line taken in turn.
+#ifndef STRATUMIX_ANSWERS_H_
+#define STRATUMIX_ANSWERS_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+class Answers {
+ public:
+  explicit Answers(std::FILE* input) : input_(input) {}
+
+  // The next word, or nothing when the input ends first.
+  std::optional<std::string> word();
+
+  struct Count {
+    enum Kind { kNumber, kNotANumber, kEnd } kind = kEnd;
+    std::int64_t value = 0;   // kNumber: saturated far outside 32 bits
+    bool fits_32_bits = false;
+    std::string text;         // kNumber: the sign and digits as typed
+  };
+  // An optionally signed decimal integer at the start of the next word.
+  // What follows its digits stays unread; a word that does not start with
+  // a number stays unread whole.
+  Count count();
+
+ private:
+  // Moves to the next non-white character, reading lines as needed.
+  bool skip_white_space();
+
+  std::FILE* input_;
+  std::string line_;
+  std::size_t position_ = 0;
+};
+
+#endif  // STRATUMIX_ANSWERS_H_

@@ -1,0 +1,267 @@
+#include "number.h"
+
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+namespace number {
+namespace {
+
+constexpr std::uint32_t kMillion = 1000000;
+
+char* write_u64(std::uint64_t value, char* out) {
+  char digits[kMaxIntLength];
+  char* p = digits + sizeof digits;
+  do {
+    *--p = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  std::size_t length = static_cast<std::size_t>(digits + sizeof digits - p);
+  std::memcpy(out, p, length);
+  return out + length;
+}
+
+// Writes exactly `width` digits of `value`, with leading zeros.
+char* write_padded(std::uint32_t value, int width, char* out) {
+  for (int i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  return out + width;
+}
+
+// Writes m * 2^e for e >= 0. Above 2^64 the value needs every digit of up
+// to 309, so it goes through a little big integer of 32-bit limbs.
+char* write_scaled_integer(std::uint64_t m, int e, char* out) {
+  if (e <= 10) return write_u64(m << e, out);  // m < 2^53
+
+  constexpr int kLimbs = 36;  // 2^1024 fits in 33
+  std::uint32_t limb[kLimbs] = {};
+  int word_shift = e / 32;
+  int bit_shift = e % 32;
+  std::uint64_t low = (m << bit_shift) & 0xffffffffu;
+  std::uint64_t mid = bit_shift == 0 ? m >> 32 : (m >> (32 - bit_shift)) & 0xffffffffu;
+  std::uint64_t high = bit_shift == 0 ? 0 : m >> (64 - bit_shift);
+  limb[word_shift] = static_cast<std::uint32_t>(low);
+  limb[word_shift + 1] = static_cast<std::uint32_t>(mid);
+  limb[word_shift + 2] = static_cast<std::uint32_t>(high);
+  int used = word_shift + 3;
+
+  // Peel nine decimal digits at a time off the low end.
+  std::uint32_t chunks[kLimbs + 2];
+  int chunk_count = 0;
+  while (used > 0) {
+    std::uint64_t remainder = 0;
+    for (int i = used - 1; i >= 0; --i) {
+      std::uint64_t current = (remainder << 32) | limb[i];
+      limb[i] = static_cast<std::uint32_t>(current / 1000000000u);
+      remainder = current % 1000000000u;
+    }
+    chunks[chunk_count++] = static_cast<std::uint32_t>(remainder);
+    while (used > 0 && limb[used - 1] == 0) --used;
+  }
+  out = write_u64(chunks[chunk_count - 1], out);
+  for (int i = chunk_count - 2; i >= 0; --i) out = write_padded(chunks[i], 9, out);
+  return out;
+}
+
+// round(fraction * 10^6 / 2^shift), halves to even, for fraction < 2^53
+// and fraction < 2^shift. The product needs up to 73 bits, kept as two
+// 64-bit halves so the code stays portable.
+std::uint32_t round_decimals(std::uint64_t fraction, int shift) {
+  if (shift >= 74) return 0;  // fraction * 10^6 < 2^73 <= half a unit
+  std::uint64_t p0 = (fraction & 0xffffffffu) * kMillion;
+  std::uint64_t p1 = (fraction >> 32) * kMillion;
+  std::uint64_t lo = p0 + (p1 << 32);
+  std::uint64_t hi = (p1 >> 32) + (lo < p0 ? 1 : 0);
+
+  std::uint64_t quotient;
+  std::uint64_t rest_hi;
+  std::uint64_t rest_lo;
+  std::uint64_t half_hi;
+  std::uint64_t half_lo;
+  if (shift < 64) {
+    quotient = (lo >> shift) | (hi << (64 - shift));
+    rest_hi = 0;
+    rest_lo = lo & ((std::uint64_t{1} << shift) - 1);
+    half_hi = 0;
+    half_lo = std::uint64_t{1} << (shift - 1);
+  } else {
+    int high_shift = shift - 64;
+    quotient = hi >> high_shift;
+    rest_hi = hi & ((std::uint64_t{1} << high_shift) - 1);
+    rest_lo = lo;
+    half_hi = high_shift == 0 ? 0 : std::uint64_t{1} << (high_shift - 1);
+    half_lo = high_shift == 0 ? std::uint64_t{1} << 63 : 0;
+  }
+  bool above = rest_hi != half_hi ? rest_hi > half_hi : rest_lo > half_lo;
+  bool tie = rest_hi == half_hi && rest_lo == half_lo;
+  if (above || (tie && (quotient & 1) != 0)) ++quotient;
+  return static_cast<std::uint32_t>(quotient);
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Plain decimals with few digits are by far the common case. Their value is
+// one correctly rounded division of two exact doubles, and their "%f" text
+// is the token itself: with under 2^30 in magnitude a double is far closer
+// than half a millionth to the decimal it was read from.
+bool parse_short_decimal(const char* p, const char* last, bool negative, Parsed& r) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+  const char* start = p;
+  while (p != last && *p == '0') ++p;
+  const char* int_first = p;
+  std::uint64_t mantissa = 0;
+  for (; p != last && is_digit(*p); ++p) {
+    if (p - int_first == 9) return false;
+    mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+  }
+  const char* int_last = p;
+  bool any_digit = p != start;
+  const char* frac_first = p;
+  const char* frac_last = p;
+  if (p != last && *p == '.') {
+    frac_first = frac_last = ++p;
+    for (; p != last && is_digit(*p); ++p) {
+      if (p - frac_first == 6) return false;
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    }
+    frac_last = p;
+    any_digit = any_digit || frac_last != frac_first;
+  }
+  if (p != last || !any_digit) return false;
+
+  int frac_digits = static_cast<int>(frac_last - frac_first);
+  double magnitude = static_cast<double>(mantissa) / kPowers[frac_digits];
+  r.value = negative ? -magnitude : magnitude;
+
+  char* out = r.text;
+  if (negative) *out++ = '-';
+  if (int_first == int_last) *out++ = '0';
+  std::memcpy(out, int_first, static_cast<std::size_t>(int_last - int_first));
+  out += int_last - int_first;
+  *out++ = '.';
+  std::memcpy(out, frac_first, static_cast<std::size_t>(frac_digits));
+  std::memset(out + frac_digits, '0', static_cast<std::size_t>(6 - frac_digits));
+  out += 6;
+  r.text_length = static_cast<std::size_t>(out - r.text);
+  r.short_decimal = true;
+  r.ok = true;
+  return true;
+}
+
+int digit_value(char c, bool hex) {
+  if (is_digit(c)) return c - '0';
+  char lower = static_cast<char>(c | 0x20);
+  if (hex && lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
+  return -1;
+}
+
+// For a number known to be out of the range of double: whether it is too
+// large (rather than too small). Its order of magnitude settles that; in
+// powers of 10, or of 2 for hexadecimal.
+bool overflows(const char* p, const char* last, bool hex) {
+  while (p != last && *p == '0') ++p;
+  long long digits_before_point = 0;
+  for (; p != last && digit_value(*p, hex) >= 0; ++p) ++digits_before_point;
+  long long zeros_after_point = 0;
+  if (p != last && *p == '.') {
+    ++p;
+    if (digits_before_point == 0) {
+      for (; p != last && *p == '0'; ++p) ++zeros_after_point;
+    }
+    while (p != last && digit_value(*p, hex) >= 0) ++p;
+  }
+  long long exponent = 0;
+  bool exponent_negative = false;
+  if (p != last) {
+    ++p;  // 'e' or 'p'
+    if (p != last && (*p == '+' || *p == '-')) exponent_negative = *p++ == '-';
+    for (; p != last && is_digit(*p); ++p) {
+      if (exponent < 1000000000) exponent = exponent * 10 + (*p - '0');
+    }
+  }
+  if (exponent_negative) exponent = -exponent;
+  long long scale = hex ? 4 : 1;
+  long long magnitude = digits_before_point > 0 ? exponent + scale * digits_before_point
+                                               : exponent - scale * zeros_after_point;
+  return magnitude > 0;
+}
+
+void parse_general(const char* p, const char* last, bool negative, Parsed& r) {
+  bool hex = last - p >= 2 && p[0] == '0' && (p[1] | 0x20) == 'x';
+  if (hex) {
+    p += 2;
+    // from_chars would take a sign, "inf" or "nan" here; strtod would not.
+    if (p == last || (*p != '.' && digit_value(*p, true) < 0)) return;
+  } else if (!is_digit(*p) && *p != '.' && (*p | 0x20) != 'i' && (*p | 0x20) != 'n') {
+    return;
+  }
+  double value = 0;
+  auto format = hex ? std::chars_format::hex : std::chars_format::general;
+  auto [end, error] = std::from_chars(p, last, value, format);
+  if (end != last) return;
+  if (error == std::errc::result_out_of_range) {
+    value = overflows(p, last, hex) ? std::numeric_limits<double>::infinity() : 0.0;
+  } else if (error != std::errc()) {
+    return;
+  }
+  r.value = negative ? -value : value;
+  r.ok = true;
+}
+
+}  // namespace
+
+char* format_fixed6(double value, char* out) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  bool negative = (bits >> 63) != 0;
+  int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  if (negative) *out++ = '-';
+  if (biased == 0x7ff) {
+    std::memcpy(out, fraction == 0 ? "inf" : "nan", 3);
+    return out + 3;
+  }
+  std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+  int e = biased == 0 ? -1074 : biased - 1075;
+
+  if (m == 0 || e >= 0) {
+    out = write_scaled_integer(m, e < 0 ? 0 : e, out);
+    std::memcpy(out, ".000000", 7);
+    return out + 7;
+  }
+  int shift = -e;
+  std::uint64_t integer = shift < 64 ? m >> shift : 0;
+  std::uint64_t rest = shift < 64 ? m & ((std::uint64_t{1} << shift) - 1) : m;
+  std::uint32_t decimals = round_decimals(rest, shift);
+  if (decimals == kMillion) {
+    ++integer;
+    decimals = 0;
+  }
+  out = write_u64(integer, out);
+  *out++ = '.';
+  return write_padded(decimals, 6, out);
+}
+
+char* format_int(std::int64_t value, char* out) {
+  std::uint64_t magnitude = static_cast<std::uint64_t>(value);
+  if (value < 0) {
+    *out++ = '-';
+    magnitude = 0 - magnitude;
+  }
+  return write_u64(magnitude, out);
+}
+
+Parsed parse_token(const char* first, const char* last) {
+  Parsed r;
+  const char* p = first;
+  bool negative = false;
+  if (p != last && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  if (p == last) return r;
+  if (!parse_short_decimal(p, last, negative, r)) parse_general(p, last, negative, r);
+  return r;
+}
+
+}  // namespace number

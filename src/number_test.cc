@@ -1,0 +1,191 @@
+#include "number.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace {
+
+std::string fixed6(double value) {
+  char buffer[number::kMaxFixed6Length];
+  return std::string(buffer, number::format_fixed6(value, buffer));
+}
+
+std::string c_fixed6(double value) {
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, "%f", value);
+  return buffer;
+}
+
+number::Parsed parse(const std::string& text) {
+  return number::parse_token(text.data(), text.data() + text.size());
+}
+
+double from_bits(std::uint64_t bits) {
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+std::uint64_t to_bits(double value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+// The reference: strtod accepts the token only if it consumes all of it.
+void expect_reads_like_strtod(const std::string& text) {
+  char* end = nullptr;
+  double expected = std::strtod(text.c_str(), &end);
+  bool expected_ok = !text.empty() && end == text.c_str() + text.size();
+  number::Parsed got = parse(text);
+  ASSERT_EQ(got.ok, expected_ok) << '"' << text << '"';
+  if (!expected_ok) return;
+  if (std::isnan(expected)) {
+    ASSERT_TRUE(std::isnan(got.value)) << text;
+    ASSERT_EQ(std::signbit(got.value), std::signbit(expected)) << text;
+  } else {
+    ASSERT_EQ(to_bits(got.value), to_bits(expected)) << text;
+  }
+  if (got.short_decimal) {
+    ASSERT_EQ(std::string(got.text, got.text_length), c_fixed6(expected)) << text;
+  }
+}
+
+TEST(FormatFixed6, EdgeValuesMatchTheCLibrary) {
+  const double values[] = {0.0, -0.0, 1.0, -1.0, 0.5, 1e-7, -1e-7, 4e-7, 5e-7, 6e-7, -5e-7,
+                           0.0000005, 0.0000015, 0.0000025, 2.5e-6, 0.1, 0.123456789,
+                           1e300, -1e300, 1.7976931348623157e308, 4.9406564584124654e-324,
+                           2.2250738585072014e-308, 9007199254740993.0, 4503599627370495.5,
+                           123456789.0000005, 6500000.125, 1e15 + 0.3, 1e22, 1e23,
+                           0.9999995, 0.99999949999999, 999999.9999995, HUGE_VAL, -HUGE_VAL};
+  for (double value : values) EXPECT_EQ(fixed6(value), c_fixed6(value)) << value;
+}
+
+TEST(FormatFixed6, ExactTiesRoundToEven) {
+  // Only odd multiples of 1/128 lie exactly halfway between two millionths.
+  EXPECT_EQ(fixed6(1.0 / 128), "0.007812");
+  EXPECT_EQ(fixed6(3.0 / 128), "0.023438");
+  EXPECT_EQ(fixed6(5.0 / 128), "0.039062");
+  EXPECT_EQ(fixed6(-1.0 / 128), "-0.007812");
+  EXPECT_EQ(fixed6(1e6 + 3.0 / 128), "1000000.023438");
+  EXPECT_EQ(fixed6(0.9999995), c_fixed6(0.9999995));  // not a tie in binary
+}
+
+TEST(FormatFixed6, SignsInfinitiesAndNans) {
+  EXPECT_EQ(fixed6(-0.0), "-0.000000");
+  EXPECT_EQ(fixed6(-1e-300), "-0.000000");
+  EXPECT_EQ(fixed6(HUGE_VAL), "inf");
+  EXPECT_EQ(fixed6(-HUGE_VAL), "-inf");
+  EXPECT_EQ(fixed6(std::nan("")), "nan");
+  EXPECT_EQ(fixed6(-std::nan("")), "-nan");
+  EXPECT_EQ(fixed6(1e300).size(), 301u + 7u);
+}
+
+TEST(FormatFixed6, RandomBitPatternsMatchTheCLibrary) {
+  std::mt19937_64 random(20181);
+  for (int i = 0; i < 2000000; ++i) {
+    double value = from_bits(random());
+    if (std::isnan(value)) continue;  // the C library's NaN text varies
+    ASSERT_EQ(fixed6(value), c_fixed6(value)) << std::hexfloat << value;
+  }
+}
+
+TEST(FormatFixed6, RandomCoordinatesMatchTheCLibrary) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> magnitude(-7.0, 10.0);
+  for (int i = 0; i < 1000000; ++i) {
+    double value = std::pow(10.0, magnitude(random)) * (random() & 1 ? 1 : -1);
+    ASSERT_EQ(fixed6(value), c_fixed6(value)) << std::hexfloat << value;
+    // Neighbours of values with few decimals hold the near-ties.
+    double rounded = std::round(value * 1e7) / 1e7;
+    ASSERT_EQ(fixed6(rounded), c_fixed6(rounded)) << std::hexfloat << rounded;
+  }
+}
+
+TEST(FormatInt, Extremes) {
+  char buffer[number::kMaxIntLength + 1];
+  EXPECT_EQ(std::string(buffer, number::format_int(0, buffer)), "0");
+  EXPECT_EQ(std::string(buffer, number::format_int(-2147483648LL, buffer)), "-2147483648");
+  EXPECT_EQ(std::string(buffer, number::format_int(INT64_MIN, buffer)), "-9223372036854775808");
+  EXPECT_EQ(std::string(buffer, number::format_int(INT64_MAX, buffer)), "9223372036854775807");
+}
+
+TEST(ParseToken, EveryFormOfNumber) {
+  for (const char* text :
+       {"7", "-12.5", "1e3", "2.5E-1", "+5", "+.5", "-.5", "5.", "-0", "+0.0", "007.5", ".000001",
+        "0.0000001", "1234567890.5", "999999999.999999", "1e+3", "1E-3", "0x1A", "0X1.8p1", "0x.8",
+        "-0x1p-1074", "0x1p-1080", "0x1p1024", "inf", "-INF", "Infinity", "nan", "-NaN",
+        "nan(123)", "nan()", "1e999999", "-1e999999", "1e-999999", "4.9e-324", "2e-324", "1e-310",
+        "1.7976931348623159e308", "2.4703282292062328e-324", "00000000000000000000001.5"}) {
+    expect_reads_like_strtod(text);
+    EXPECT_TRUE(parse(text).ok) << text;
+  }
+}
+
+TEST(ParseToken, TextThatIsNotOneNumber) {
+  for (const char* text : {"", "-", "+", ".", "1e", "1e+", "0x", "0xg", "1,5", "+-5", "-+5",
+                           "--5", "0x-1", "0xinf", "nan(", "nan(1", "infinit", "1.2.3", "1e5x",
+                           "abc", "e5", "12\x1a", "0x1p", "in", "+inf-"}) {
+    expect_reads_like_strtod(text);
+    EXPECT_FALSE(parse(text).ok) << text;
+  }
+}
+
+TEST(ParseToken, ShortDecimalsCarryTheirFixedText) {
+  number::Parsed p = parse("-007.25");
+  ASSERT_TRUE(p.short_decimal);
+  EXPECT_EQ(std::string(p.text, p.text_length), "-7.250000");
+  p = parse(".5");
+  ASSERT_TRUE(p.short_decimal);
+  EXPECT_EQ(std::string(p.text, p.text_length), "0.500000");
+  EXPECT_FALSE(parse("1.1234567").short_decimal);
+  EXPECT_FALSE(parse("1234567890").short_decimal);
+  EXPECT_FALSE(parse("1e3").short_decimal);
+}
+
+TEST(ParseToken, LongDigitStrings) {
+  std::string big = "1" + std::string(5000, '0');
+  expect_reads_like_strtod(big);
+  expect_reads_like_strtod(big + "e-5000");
+  expect_reads_like_strtod("0." + std::string(5000, '0') + "1e5000");
+  expect_reads_like_strtod(std::string(400, '9') + "." + std::string(400, '9'));
+}
+
+TEST(ParseToken, RandomDoublesInEveryNotationMatchStrtod) {
+  std::mt19937_64 random(42);
+  const char* formats[] = {"%.17g", "%.15g", "%.6f", "%.3f", "%a", "%.2e", "%.20e", "%.1f"};
+  char text[512];
+  for (int i = 0; i < 1000000; ++i) {
+    double value = from_bits(random());
+    if (std::isnan(value)) continue;
+    std::snprintf(text, sizeof text, formats[i % 8], value);
+    expect_reads_like_strtod(text);
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(ParseToken, RandomShortDecimalsMatchStrtod) {
+  std::mt19937_64 random(4242);
+  const char alphabet[] = "0123456789.-+eEx";
+  for (int i = 0; i < 1000000; ++i) {
+    std::string text;
+    std::uint64_t bits = random();
+    int length = 1 + static_cast<int>(bits % 18);
+    bits >>= 5;
+    for (int k = 0; k < length; ++k) {
+      // Mostly digits, now and then a point, sign, exponent mark.
+      std::uint64_t pick = random() % 40;
+      text += pick < 10 ? alphabet[pick] : pick < 30 ? alphabet[pick % 10] : alphabet[10 + pick % 6];
+    }
+    expect_reads_like_strtod(text);
+    if (HasFatalFailure()) return;
+  }
+}
+
+}  // namespace

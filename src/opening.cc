@@ -1,0 +1,139 @@
+#include "opening.h"
+
+#include <cstdio>
+#include <string>
+
+#include "answers.h"
+#include "disk.h"
+#include "failure.h"
+#include "paths.h"
+#include "platform.h"
+#include "stratumix.h"
+#include "text_out.h"
+
+namespace {
+
+Answers answers(stdin);
+
+void print_banner() {
+  const std::string stars(62, '*');
+  auto framed = [](std::size_t left, const char* word, std::size_t right) {
+    std::string line(1, '*');
+    line.append(left, ' ').append(word).append(right, ' ').push_back('*');
+    return line;
+  };
+  const std::string blank = framed(60, "", 0);
+  console << "\n\n\t" << stars;
+  console << "\n\t" << blank;
+  console << "\n\t" << framed(23, "STRATUMIX", 28);
+  for (int i = 0; i < 4; ++i) console << "\n\t" << blank;
+  console << "\n\t" << framed(41, "QUASPERNOLDT", 7);
+  console << "\n\t" << framed(41, "(march 2018)", 7);
+  for (int i = 0; i < 2; ++i) console << "\n\t" << blank;
+  console << "\n\t" << stars;
+}
+
+[[noreturn]] void answers_ended() {
+  throw Failure{1, "The answers ended before the job was complete; nothing was created."};
+}
+
+// A NUL would cut the path short where the system reads it, and another
+// file than the one named would be opened.
+std::string checked(std::string answer) {
+  if (answer.find('\0') != std::string::npos) {
+    throw Failure{1, "An answer holds a NUL byte, which no file name can hold; nothing was "
+                     "created."};
+  }
+  return answer;
+}
+
+std::string answer_name() {
+  console.flush();
+  std::optional<std::string> word = answers.word();
+  if (!word) answers_ended();
+  return checked(std::move(*word));
+}
+
+std::int32_t answer_count() {
+  console.flush();
+  Answers::Count count = answers.count();
+  switch (count.kind) {
+    case Answers::Count::kEnd:
+      answers_ended();
+    case Answers::Count::kNotANumber:
+      return 0;  // the word stays for the next question
+    case Answers::Count::kNumber:
+      break;
+  }
+  if (count.value > kMaxFiles) {
+    throw Failure{1, "A job pastes at most 99 files, not " + count.text +
+                         "; nothing was created."};
+  }
+  if (!count.fits_32_bits) {
+    throw Failure{1, "The number of files " + count.text + " is out of range; nothing was created."};
+  }
+  return static_cast<std::int32_t>(count.value);
+}
+
+// Pasting must never write over an input before it is read.
+void refuse_output_over_input(const std::string& output) {
+  for (int i = 1; i <= numlay; ++i) {
+    const std::string& input = files[static_cast<std::size_t>(i)].nombre;
+    if (platform::same_spelling(output, input) || same_existing_file(output, input)) {
+      throw Failure{1, "The output file " + output + " would overwrite input file " +
+                           std::to_string(i) + " (" + input + "); nothing was created."};
+    }
+  }
+}
+
+void create(OutputFile& file, const std::string& path) {
+  std::string reason;
+  std::unique_ptr<ByteSink> sink = create_file(path, reason);
+  if (sink == nullptr) throw Failure{1, "Cannot create " + describe_path(path) + ": " + reason};
+  file.open(std::move(sink));
+}
+
+void write_info_report() {
+  f6 << "\n PROGRAM STRATUMIX \n";
+  f6 << "\n\n\tNumber of files to paste = " << numlay << " ";
+  for (std::int32_t i = 1; i <= numlay; ++i) {
+    f6 << "\n\t\tFile " << i << " Name : " << files[static_cast<std::size_t>(i)].nombre << " ";
+  }
+  f6 << "\n\n";
+}
+
+void create_output_files(const std::string& nomim1, const std::string& nomfic) {
+  std::string nomim2 = nomim1 + nomfic;
+  nom_info = nomim2;
+  nomim2 += paths::kExtension;
+  refuse_output_over_input(nomim2);
+  refuse_output_over_input(nom_info + std::string(paths::kInfoSuffix));
+  create(f2, nomim2);
+  nom_info += paths::kInfoSuffix;
+  create(f6, nom_info);
+  write_info_report();
+}
+
+}  // namespace
+
+void opening() {
+  print_banner();
+  std::string nomim1(paths::kImagesDirectory);
+  console << "\n\n\tName of the File Folder located in the Directory C:\\images ? ";
+  std::string nomdir = answer_name();
+  nomim1 += nomdir;
+  nomim1 += paths::kSeparator;
+
+  console << "\n\n\tNumber of files to paste ? ";
+  numlay = answer_count();
+  std::string nomfic;
+  for (std::int32_t i = 1; i <= numlay; ++i) {
+    console << "\n\n\tName of the file " << i << " (without extension .xyz) ? ";
+    nomfic = answer_name();
+    std::string nomim3 = nomim1 + nomfic + std::string(paths::kExtension);
+    files[static_cast<std::size_t>(i)].nombre = nomim3;
+  }
+  console << "\n\n\tName of the resulting file (without extension .xyz) ? ";
+  nomfic = answer_name();
+  create_output_files(nomim1, nomfic);
+}

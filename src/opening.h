@@ -1,0 +1,10 @@
+// Setting up the job: the dialogue with the operator, then the result
+// point file and the info report.
+#ifndef STRATUMIX_OPENING_H_
+#define STRATUMIX_OPENING_H_
+
+// Fills files, numlay and nom_info and opens f2 and f6. Throws Failure
+// when the job cannot be set up.
+void opening();
+
+#endif  // STRATUMIX_OPENING_H_

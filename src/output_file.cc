@@ -1,0 +1,47 @@
+#include "output_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+void OutputFile::open(std::unique_ptr<ByteSink> sink) {
+  sink_ = std::move(sink);
+  buffer_.resize(kBufferSize);
+  used_ = 0;
+}
+
+void OutputFile::put(std::string_view text) {
+  while (!text.empty()) {
+    std::size_t line = std::min(text.find('\n'), text.size());
+    std::size_t piece = std::min(line, kBufferSize / 2);
+    bool ends_line = piece == line && line < text.size();
+    char* out = reserve(piece + 2);
+    std::memcpy(out, text.data(), piece);
+    out += piece;
+    if (ends_line) {
+      *out++ = '\r';
+      *out++ = '\n';
+    }
+    commit(out);
+    text.remove_prefix(piece + (ends_line ? 1 : 0));
+  }
+}
+
+void OutputFile::flush() {
+  // Never write through a file that failed: it is closed on failure.
+  std::size_t size = std::exchange(used_, 0);
+  if (sink_ == nullptr || size == 0) return;
+  try {
+    sink_->write(buffer_.data(), size);
+  } catch (...) {
+    sink_.reset();
+    throw;
+  }
+}
+
+void OutputFile::close() {
+  if (sink_ == nullptr) return;
+  flush();
+  std::unique_ptr<ByteSink> sink = std::move(sink_);
+  sink->close();
+}

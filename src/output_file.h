@@ -1,0 +1,47 @@
+// A file the program writes: buffered in large blocks, with every line
+// ended by CR LF whichever system writes it.
+#ifndef STRATUMIX_OUTPUT_FILE_H_
+#define STRATUMIX_OUTPUT_FILE_H_
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "disk.h"
+#include "text_out.h"
+
+class OutputFile : public TextOut {
+ public:
+  static constexpr std::size_t kBufferSize = 1 << 20;
+
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile() = default;
+
+  void open(std::unique_ptr<ByteSink> sink);
+  bool is_open() const { return sink_ != nullptr; }
+
+  // The hot path: room for `size` bytes, then the end of what was put there.
+  // The bytes go to the file as they are, with no translation of "\n".
+  char* reserve(std::size_t size) {
+    if (buffer_.size() - used_ < size) flush();
+    return buffer_.data() + used_;
+  }
+  void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+
+  // Writes what is buffered and closes the file. A failure throws Failure;
+  // the file counts as closed either way, so it is reported only once.
+  void close();
+
+ private:
+  void put(std::string_view text) override;
+  void flush();
+
+  std::unique_ptr<ByteSink> sink_;
+  std::vector<char> buffer_;
+  std::size_t used_ = 0;
+};
+
+#endif  // STRATUMIX_OUTPUT_FILE_H_

@@ -1,0 +1,25 @@
+// The fixed parts of the paths the program composes, and how those
+// Windows paths are found on a POSIX system.
+#ifndef STRATUMIX_PATHS_H_
+#define STRATUMIX_PATHS_H_
+
+#include <string>
+#include <string_view>
+
+namespace paths {
+
+inline constexpr std::string_view kImagesDirectory = "c:\\images\\";
+inline constexpr std::string_view kSeparator = "\\";
+inline constexpr std::string_view kExtension = ".xyz";
+inline constexpr std::string_view kInfoSuffix = "_xyz_info.txt";
+
+// A composed path as a POSIX path: the directory "c:\\images\\" stands for
+// `images_folder`, and every backslash becomes a slash.
+std::string to_posix(std::string_view path, std::string_view images_folder);
+
+// Compares two paths letter by letter, ignoring the case of ASCII letters.
+bool equal_ignoring_case(std::string_view path1, std::string_view path2);
+
+}  // namespace paths
+
+#endif  // STRATUMIX_PATHS_H_

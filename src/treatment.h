@@ -1,0 +1,10 @@
+// Pasting: every point of every input file, in job order, into the result
+// point file, with each file's X and Y extents reported on the console.
+#ifndef STRATUMIX_TREATMENT_H_
+#define STRATUMIX_TREATMENT_H_
+
+// Reads files and numlay, writes and closes f2. Throws Failure (status 0)
+// after an input file that cannot be opened, and on a read or write error.
+void treatment();
+
+#endif  // STRATUMIX_TREATMENT_H_
