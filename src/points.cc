@@ -16,15 +16,18 @@ struct WhiteSpace {
 };
 constexpr WhiteSpace is_white;
 
-// Text of the file for a message, in quotes: at most 40 bytes of it,
-// unprintable ones escaped.
+// Text of the file for a message, in quotes: at most 40 bytes of it, white
+// space as one space, unprintable bytes escaped.
 std::string quoted(const char* first, const char* last) {
   constexpr std::ptrdiff_t kShown = 40;
   std::string text = "\"";
+  while (last != first && is_white(last[-1])) --last;
   const char* shown_end = last - first > kShown ? first + kShown : last;
   for (const char* p = first; p != shown_end; ++p) {
     unsigned char c = static_cast<unsigned char>(*p);
-    if (c >= 0x20 && c < 0x7f) {
+    if (is_white(*p)) {
+      if (text.back() != ' ') text += ' ';
+    } else if (c >= 0x20 && c < 0x7f) {
       text += *p;
     } else {
       static const char kHex[] = "0123456789abcdef";

@@ -1,0 +1,25 @@
+#include "paths.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ToPosix, TheImagesDirectoryStandsForTheGivenFolder) {
+  EXPECT_EQ(paths::to_posix("c:\\images\\survey1\\north.xyz", "images"), "images/survey1/north.xyz");
+  EXPECT_EQ(paths::to_posix("c:\\images\\survey1\\north.xyz", "/data/images/"),
+            "/data/images/survey1/north.xyz");
+  EXPECT_EQ(paths::to_posix("C:\\Images\\a.xyz", "img"), "img/a.xyz");
+}
+
+TEST(ToPosix, EveryBackslashBecomesASlash) {
+  EXPECT_EQ(paths::to_posix("c:\\images\\a\\b\\\\c.xyz", "i"), "i/a/b//c.xyz");
+  EXPECT_EQ(paths::to_posix("d:\\other\\x.xyz", "i"), "d:/other/x.xyz");
+}
+
+TEST(EqualIgnoringCase, OnlyAsciiLettersFold) {
+  EXPECT_TRUE(paths::equal_ignoring_case("c:\\Images\\ALL.xyz", "C:\\images\\all.XYZ"));
+  EXPECT_FALSE(paths::equal_ignoring_case("c:\\a.xyz", "c:\\a.xy"));
+  EXPECT_FALSE(paths::equal_ignoring_case("a[", "a{"));
+}
+
+}  // namespace

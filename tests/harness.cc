@@ -1,0 +1,156 @@
+#include "harness.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace {
+
+std::string program_command;
+
+std::string quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+void set_program_command(const std::string& command) { program_command = command; }
+
+int run_tests(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  const char* command = std::getenv("STRATUMIX_COMMAND");
+  if (command != nullptr) {
+    set_program_command(command);
+  } else if (argc > 1) {
+    set_program_command(argv[1]);
+  } else {
+    std::fprintf(stderr, "usage: %s COMMAND (or STRATUMIX_COMMAND=COMMAND)\n", argv[0]);
+    return 2;
+  }
+  return RUN_ALL_TESTS();
+}
+
+Workspace::Workspace() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "stratumix-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  work_ = pattern;
+  const char* images = std::getenv("STRATUMIX_IMAGES");
+  images_ = images != nullptr ? std::filesystem::path(images) : work_ / "images";
+  std::filesystem::create_directories(images_);
+}
+
+Workspace::~Workspace() {
+  std::error_code ignored;
+  for (const std::string& folder : made_) std::filesystem::remove_all(images_ / folder, ignored);
+  std::filesystem::remove_all(work_, ignored);
+}
+
+void Workspace::write(const std::string& name, const std::string& bytes) {
+  std::filesystem::path file = images_ / name;
+  std::string top = std::filesystem::path(name).begin()->string();
+  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
+  made_.push_back(top);
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+std::string Workspace::read(const std::string& name) const { return slurp(images_ / name); }
+
+bool Workspace::exists(const std::string& name) const {
+  return std::filesystem::exists(std::filesystem::symlink_status(images_ / name));
+}
+
+std::string Workspace::save_answers(const std::string& answers) const {
+  std::filesystem::path file = work_ / "answers.txt";
+  std::ofstream(file, std::ios::binary) << answers;
+  return file.string();
+}
+
+std::string Workspace::command_in_workspace() const {
+  return "cd " + quote(work_.string()) + " && exec " + program_command;
+}
+
+RunResult Workspace::run(const std::string& answers) const {
+  save_answers(answers);
+  // setsid: the program runs without a controlling terminal, as in a script,
+  // so that it never waits for a key.
+  std::string command = "cd " + quote(work_.string()) + " && setsid -w " + program_command +
+                        " < answers.txt > out.txt 2> err.txt";
+  int status = std::system(command.c_str());
+  RunResult run;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.out = slurp(work_ / "out.txt");
+  run.err = slurp(work_ / "err.txt");
+  return run;
+}
+
+std::string answers(const std::string& folder, const std::vector<std::string>& names,
+                    const std::string& result) {
+  std::string text = folder + "\n" + std::to_string(names.size()) + "\n";
+  for (const std::string& name : names) text += name + "\n";
+  return text + result + "\n";
+}
+
+std::string crlf_lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+const std::string kBanner =
+    "\n\n\t**************************************************************"
+    "\n\t*                                                            *"
+    "\n\t*                       STRATUMIX                            *"
+    "\n\t*                                                            *"
+    "\n\t*                                                            *"
+    "\n\t*                                                            *"
+    "\n\t*                                                            *"
+    "\n\t*                                         QUASPERNOLDT       *"
+    "\n\t*                                         (march 2018)       *"
+    "\n\t*                                                            *"
+    "\n\t*                                                            *"
+    "\n\t**************************************************************";
+const std::string kFolderPrompt =
+    "\n\n\tName of the File Folder located in the Directory C:\\images ? ";
+const std::string kCountPrompt = "\n\n\tNumber of files to paste ? ";
+const std::string kResultPrompt = "\n\n\tName of the resulting file (without extension .xyz) ? ";
+
+std::string file_prompt(int i) {
+  return "\n\n\tName of the file " + std::to_string(i) + " (without extension .xyz) ? ";
+}
+
+// The dialogue's whole console text for a job of `count` files.
+std::string dialogue(int count) {
+  std::string text = kBanner + kFolderPrompt + kCountPrompt;
+  for (int i = 1; i <= count; ++i) text += file_prompt(i);
+  return text + kResultPrompt;
+}
+
+std::string info_report(const std::string& count, const std::vector<std::string>& paths) {
+  std::string text = "\r\n PROGRAM STRATUMIX \r\n\r\n\r\n\tNumber of files to paste = " + count + " ";
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    text += "\r\n\t\tFile " + std::to_string(i + 1) + " Name : " + paths[i] + " ";
+  }
+  return text + "\r\n\r\n";
+}
+
+std::string layer(int m, const std::string& path, const std::string& progress,
+                  const std::string& x, const std::string& y) {
+  return "\n\n\tFile number " + std::to_string(m) + " named " + path + "\n\n" + progress +
+         "\n\n\tlayer " + std::to_string(m) + " \n\t\tX_min = " + x + " \n\t\tY_min = " + y + " ";
+}
+
+const std::string kEmptyExtentsX = "6000000.000000 X_max = 0.000000";
+const std::string kEmptyExtentsY = "6000000.000000 Y_max = 0.000000";
+

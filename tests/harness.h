@@ -1,0 +1,85 @@
+// Runs the program as its operator would: in a fresh working directory,
+// with the answers on standard input, and collects everything it leaves.
+#ifndef STRATUMIX_TESTS_HARNESS_H_
+#define STRATUMIX_TESTS_HARNESS_H_
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct RunResult {
+  int status = -1;
+  std::string out;  // standard output, the console
+  std::string err;  // standard error
+};
+
+// The command under test comes from the environment variable
+// STRATUMIX_COMMAND (for instance "wine build-win/stratumix.exe"), else from
+// the first argument of the test program. The folder that stands for
+// c:\images\ is STRATUMIX_IMAGES when set (a Wine prefix's drive_c/images),
+// else "images" in the working directory.
+class Workspace {
+ public:
+  Workspace();
+  ~Workspace();
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  // Files below c:\images\, named with "/" ("survey1/north.xyz").
+  void write(const std::string& name, const std::string& bytes);
+  std::string read(const std::string& name) const;
+  bool exists(const std::string& name) const;
+  std::filesystem::path path(const std::string& name) const { return images_ / name; }
+
+  RunResult run(const std::string& answers) const;
+
+  // For runs the test drives itself: stores the answers in the working
+  // directory and returns their file's path, and gives the shell command
+  // that starts the program there.
+  std::string save_answers(const std::string& answers) const;
+  std::string command_in_workspace() const;
+
+ private:
+  std::filesystem::path work_;
+  std::filesystem::path images_;
+  std::vector<std::string> made_;  // folders to remove afterwards
+};
+
+void set_program_command(const std::string& command);
+
+// Takes the command under test from STRATUMIX_COMMAND or the first argument,
+// then runs the tests.
+int run_tests(int argc, char** argv);
+
+// The answers of a job: folder, count, one name per file, result.
+std::string answers(const std::string& folder, const std::vector<std::string>& names,
+                    const std::string& result);
+
+// The console text the program prints, piece by piece.
+extern const std::string kBanner;
+extern const std::string kFolderPrompt;
+extern const std::string kCountPrompt;
+extern const std::string kResultPrompt;
+std::string file_prompt(int i);
+// The whole dialogue of a job of `count` files.
+std::string dialogue(int count);
+// One file's pasting: announcement, progress, extents ("X_min = <x>", ...).
+std::string layer(int m, const std::string& path, const std::string& progress,
+                  const std::string& x, const std::string& y);
+extern const std::string kEmptyExtentsX;  // the X report of a file without points
+extern const std::string kEmptyExtentsY;
+
+// The info report of a job.
+std::string info_report(const std::string& count, const std::vector<std::string>& paths);
+
+// Points as the result file holds them, one "X Y Z" per line with CR LF.
+std::string crlf_lines(const std::vector<std::string>& lines);
+
+class EndToEnd : public testing::Test {
+ protected:
+  Workspace disk;
+};
+
+#endif  // STRATUMIX_TESTS_HARNESS_H_

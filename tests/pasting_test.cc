@@ -1,0 +1,148 @@
+// Whole runs that paste points: the result's bytes, the extents on the
+// console, the warnings and the exit statuses.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+const std::string kA = "c:\\images\\s\\a.xyz";
+const std::string kB = "c:\\images\\s\\b.xyz";
+const std::string kC = "c:\\images\\s\\c.xyz";
+
+std::string many_points(int count, int x0) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    text += std::to_string(x0 + i % 1000) + ".25 " + std::to_string(6100000 + i) + ".5 1\r\n";
+  }
+  return text;
+}
+
+TEST_F(EndToEnd, FilesWithoutPointsReportTheStartingExtents) {
+  disk.write("s/a.xyz", "");
+  disk.write("s/b.xyz", " \r\n\t\n");
+  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, dialogue(2) + "\n\n" + layer(1, kA, "", kEmptyExtentsX, kEmptyExtentsY) +
+                         layer(2, kB, "", kEmptyExtentsX, kEmptyExtentsY));
+  EXPECT_EQ(disk.read("s/r.xyz"), "");
+}
+
+TEST_F(EndToEnd, ExtentsAreTheValuesMetNotTheStartingValues) {
+  // Projected coordinates: every Y above 6000000. And a file below zero.
+  disk.write("s/a.xyz", "600000 6100000 1\n1200000 7100000 2\n900000.5 6500000.25 3\n");
+  disk.write("s/b.xyz", "-5 -7 0\n-1.5 -2 0\nnan nan 0\n-3 -9.75 0\n");
+  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, dialogue(2) + "\n\n" +
+                         layer(1, kA, "", "600000.000000 X_max = 1200000.000000",
+                               "6100000.000000 Y_max = 7100000.000000") +
+                         layer(2, kB, "", "-5.000000 X_max = -1.500000",
+                               "-9.750000 Y_max = -2.000000"));
+  EXPECT_EQ(disk.read("s/r.xyz"),
+            crlf_lines({"600000.000000 6100000.000000 1.000000",
+                        "1200000.000000 7100000.000000 2.000000",
+                        "900000.500000 6500000.250000 3.000000", "-5.000000 -7.000000 0.000000",
+                        "-1.500000 -2.000000 0.000000", "nan nan 0.000000",
+                        "-3.000000 -9.750000 0.000000"}));
+}
+
+TEST_F(EndToEnd, ProgressEveryHundredThousandPointsOfAFile) {
+  disk.write("s/a.xyz", many_points(250000, 600000));
+  disk.write("s/b.xyz", many_points(99999, 700000));
+  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.substr(dialogue(2).size()),
+            "\n\n" +
+                layer(1, kA,
+                      "\t\trecord 100000            \r    \t\trecord 200000            \r    ",
+                      "600000.250000 X_max = 600999.250000",
+                      "6100000.500000 Y_max = 6349999.500000") +
+                layer(2, kB, "", "700000.250000 X_max = 700999.250000",
+                      "6100000.500000 Y_max = 6199998.500000"));
+  std::string result = disk.read("s/r.xyz");
+  EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 349999);
+  EXPECT_EQ(result.substr(0, 39), "600000.250000 6100000.500000 1.000000\r\n");
+  EXPECT_EQ(result.substr(result.size() - 39), "700998.250000 6199998.500000 1.000000\r\n");
+}
+
+TEST_F(EndToEnd, AMissingFileStopsTheRunAfterTheFilesBeforeIt) {
+  disk.write("s/a.xyz", "1 2 3\n");
+  disk.write("s/c.xyz", "7 8 9\n");
+  RunResult run = disk.run(answers("s", {"a", "b", "c"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, dialogue(3) + "\n\n" +
+                         layer(1, kA, "", "1.000000 X_max = 1.000000", "2.000000 Y_max = 2.000000") +
+                         "\n\tFile " + kB + " unknown \n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  EXPECT_EQ(disk.read("s/r_xyz_info.txt"), info_report("3", {kA, kB, kC}));
+}
+
+TEST_F(EndToEnd, AFolderInPlaceOfAnInputIsAFileThatCannotBeOpened) {
+  disk.write("s/a.xyz/inside", "");
+  RunResult run = disk.run(answers("s", {"a"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, dialogue(1) + "\n\n\n\tFile " + kA + " unknown \n");
+}
+
+TEST_F(EndToEnd, TextThatIsNotPointsEndsThatFileWithAWarning) {
+  disk.write("s/a.xyz", "1 2 3\n4 5 six\n7 8 9\n");
+  disk.write("s/b.xyz", "X Y Z\n1 1 1\n");
+  disk.write("s/c.xyz", "10 20 30\n40 50\n");
+  RunResult run = disk.run(answers("s", {"a", "b", "c"}, "r"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err,
+            "stratumix: warning: " + kA +
+                ", line 2: \"six\" is not a number; the rest of this file is not pasted.\n"
+                "stratumix: warning: " +
+                kB +
+                ", line 1: \"X\" is not a number; the rest of this file is not pasted.\n"
+                "stratumix: warning: " +
+                kC +
+                ", line 2: \"40 50\" is not a whole point (X Y Z); the rest of this file is not "
+                "pasted.\n");
+  EXPECT_EQ(run.out, dialogue(3) + "\n\n" +
+                         layer(1, kA, "", "1.000000 X_max = 1.000000", "2.000000 Y_max = 2.000000") +
+                         layer(2, kB, "", kEmptyExtentsX, kEmptyExtentsY) +
+                         layer(3, kC, "", "10.000000 X_max = 10.000000",
+                               "20.000000 Y_max = 20.000000"));
+  EXPECT_EQ(disk.read("s/r.xyz"),
+            crlf_lines({"1.000000 2.000000 3.000000", "10.000000 20.000000 30.000000"}));
+}
+
+TEST_F(EndToEnd, ATextFileFromAnOldEditorReadsWhole) {
+  // CR LF lines, a last line without its break, then the Ctrl-Z end mark.
+  disk.write("s/a.xyz", "1.5 2.5 3.5\r\n4 5 6\x1a" "garbage after the end\r\n");
+  disk.write("s/b.xyz", "1.5 2.5 3.5\r4 5 6");  // lone CRs separate numbers too
+  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  std::string points = crlf_lines({"1.500000 2.500000 3.500000", "4.000000 5.000000 6.000000"});
+  EXPECT_EQ(disk.read("s/r.xyz"), points + points);
+}
+
+TEST_F(EndToEnd, AFullDiskIsAFailureNamingTheFile) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  disk.write("s/a.xyz", many_points(50000, 1));
+  std::filesystem::create_symlink("/dev/full", disk.path("s/r.xyz"));
+  RunResult run = disk.run(answers("s", {"a"}, "r"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "stratumix: Cannot write c:\\images\\s\\r.xyz (images/s/r.xyz): No space "
+                     "left on device\n");
+
+  std::filesystem::remove(disk.path("s/r.xyz"));
+  std::filesystem::remove(disk.path("s/r_xyz_info.txt"));
+  std::filesystem::create_symlink("/dev/full", disk.path("s/r_xyz_info.txt"));
+  run = disk.run(answers("s", {"a"}, "r"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "stratumix: Cannot write c:\\images\\s\\r_xyz_info.txt "
+                     "(images/s/r_xyz_info.txt): No space left on device\n");
+  std::string result = disk.read("s/r.xyz");
+  EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 50000);
+}
+
+}  // namespace
