@@ -18,9 +18,9 @@ class Answers {
 
   struct Count {
     enum Kind { kNumber, kNotANumber, kEnd } kind = kEnd;
-    std::int64_t value = 0;   // kNumber: saturated far outside 32 bits
+    std::int64_t value = 0;  // kNumber: saturated far outside 32 bits
     bool fits_32_bits = false;
-    std::string text;         // kNumber: the sign and digits as typed
+    std::string text;  // kNumber: the sign and digits as typed
   };
   // An optionally signed decimal integer at the start of the next word.
   // What follows its digits stays unread; a word that does not start with

@@ -63,8 +63,9 @@ TEST_F(AnswersTest, ACountTakesTheDigitsAndLeavesTheRestOfTheWord) {
 }
 
 TEST_F(AnswersTest, CountsBeyond32BitsAreFlagged) {
-  Answers& a = typed("2147483647 -2147483648 -2147483649 99999999999999 "
-                     "99999999999999999999999999999999999\n");
+  Answers& a = typed(
+      "2147483647 -2147483648 -2147483649 99999999999999 "
+      "99999999999999999999999999999999999\n");
   EXPECT_TRUE(a.count().fits_32_bits);
   EXPECT_TRUE(a.count().fits_32_bits);
   EXPECT_FALSE(a.count().fits_32_bits);

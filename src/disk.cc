@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "background_io.h"
 #include "failure.h"
 #include "platform.h"
 
@@ -83,13 +84,13 @@ std::unique_ptr<ByteSource> open_for_reading(const std::string& path, std::strin
   }
   std::FILE* file = open_unbuffered(native, "rb", reason);
   if (file == nullptr) return nullptr;
-  return std::make_unique<FileSource>(file, path);
+  return std::make_unique<ReadAhead>(std::make_unique<FileSource>(file, path));
 }
 
 std::unique_ptr<ByteSink> create_file(const std::string& path, std::string& reason) {
   std::FILE* file = open_unbuffered(platform::native_path(path), "wb", reason);
   if (file == nullptr) return nullptr;
-  return std::make_unique<FileSink>(file, path);
+  return std::make_unique<WriteBehind>(std::make_unique<FileSink>(file, path));
 }
 
 bool same_existing_file(const std::string& path1, const std::string& path2) {

@@ -6,6 +6,12 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
+
+// The size of one read or write: large enough that system calls cost
+// next to nothing, small enough that the buffers stay in the processor's
+// cache and the program in a few MiB of memory.
+inline constexpr std::size_t kIoBlockSize = std::size_t{256} << 10;
 
 // Bytes read in order. read() returns 0 at the end and throws Failure
 // (status 1) when the system reports an error.
@@ -22,6 +28,13 @@ class ByteSink {
   virtual ~ByteSink() = default;
   virtual void write(const char* data, std::size_t size) = 0;
   virtual void close() = 0;
+
+  // Writes the first `size` bytes of `buffer`. A sink may keep the buffer's
+  // storage and leave other storage of any size in its place: that spares a
+  // copy of every byte written.
+  virtual void write_buffer(std::vector<char>& buffer, std::size_t size) {
+    write(buffer.data(), size);
+  }
 };
 
 // `path` is what the operator sees (the composed Windows path); it names

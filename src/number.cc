@@ -185,7 +185,7 @@ bool overflows(const char* p, const char* last, bool hex) {
   if (exponent_negative) exponent = -exponent;
   long long scale = hex ? 4 : 1;
   long long magnitude = digits_before_point > 0 ? exponent + scale * digits_before_point
-                                               : exponent - scale * zeros_after_point;
+                                                : exponent - scale * zeros_after_point;
   return magnitude > 0;
 }
 

@@ -58,12 +58,40 @@ void expect_reads_like_strtod(const std::string& text) {
 }
 
 TEST(FormatFixed6, EdgeValuesMatchTheCLibrary) {
-  const double values[] = {0.0, -0.0, 1.0, -1.0, 0.5, 1e-7, -1e-7, 4e-7, 5e-7, 6e-7, -5e-7,
-                           0.0000005, 0.0000015, 0.0000025, 2.5e-6, 0.1, 0.123456789,
-                           1e300, -1e300, 1.7976931348623157e308, 4.9406564584124654e-324,
-                           2.2250738585072014e-308, 9007199254740993.0, 4503599627370495.5,
-                           123456789.0000005, 6500000.125, 1e15 + 0.3, 1e22, 1e23,
-                           0.9999995, 0.99999949999999, 999999.9999995, HUGE_VAL, -HUGE_VAL};
+  const double values[] = {0.0,
+                           -0.0,
+                           1.0,
+                           -1.0,
+                           0.5,
+                           1e-7,
+                           -1e-7,
+                           4e-7,
+                           5e-7,
+                           6e-7,
+                           -5e-7,
+                           0.0000005,
+                           0.0000015,
+                           0.0000025,
+                           2.5e-6,
+                           0.1,
+                           0.123456789,
+                           1e300,
+                           -1e300,
+                           1.7976931348623157e308,
+                           4.9406564584124654e-324,
+                           2.2250738585072014e-308,
+                           9007199254740993.0,
+                           4503599627370495.5,
+                           123456789.0000005,
+                           6500000.125,
+                           1e15 + 0.3,
+                           1e22,
+                           1e23,
+                           0.9999995,
+                           0.99999949999999,
+                           999999.9999995,
+                           HUGE_VAL,
+                           -HUGE_VAL};
   for (double value : values) EXPECT_EQ(fixed6(value), c_fixed6(value)) << value;
 }
 
@@ -117,21 +145,55 @@ TEST(FormatInt, Extremes) {
 }
 
 TEST(ParseToken, EveryFormOfNumber) {
-  for (const char* text :
-       {"7", "-12.5", "1e3", "2.5E-1", "+5", "+.5", "-.5", "5.", "-0", "+0.0", "007.5", ".000001",
-        "0.0000001", "1234567890.5", "999999999.999999", "1e+3", "1E-3", "0x1A", "0X1.8p1", "0x.8",
-        "-0x1p-1074", "0x1p-1080", "0x1p1024", "inf", "-INF", "Infinity", "nan", "-NaN",
-        "nan(123)", "nan()", "1e999999", "-1e999999", "1e-999999", "4.9e-324", "2e-324", "1e-310",
-        "1.7976931348623159e308", "2.4703282292062328e-324", "00000000000000000000001.5"}) {
+  for (const char* text : {"7",
+                           "-12.5",
+                           "1e3",
+                           "2.5E-1",
+                           "+5",
+                           "+.5",
+                           "-.5",
+                           "5.",
+                           "-0",
+                           "+0.0",
+                           "007.5",
+                           ".000001",
+                           "0.0000001",
+                           "1234567890.5",
+                           "999999999.999999",
+                           "1e+3",
+                           "1E-3",
+                           "0x1A",
+                           "0X1.8p1",
+                           "0x.8",
+                           "-0x1p-1074",
+                           "0x1p-1080",
+                           "0x1p1024",
+                           "inf",
+                           "-INF",
+                           "Infinity",
+                           "nan",
+                           "-NaN",
+                           "nan(123)",
+                           "nan()",
+                           "1e999999",
+                           "-1e999999",
+                           "1e-999999",
+                           "4.9e-324",
+                           "2e-324",
+                           "1e-310",
+                           "1.7976931348623159e308",
+                           "2.4703282292062328e-324",
+                           "00000000000000000000001.5"}) {
     expect_reads_like_strtod(text);
     EXPECT_TRUE(parse(text).ok) << text;
   }
 }
 
 TEST(ParseToken, TextThatIsNotOneNumber) {
-  for (const char* text : {"", "-", "+", ".", "1e", "1e+", "0x", "0xg", "1,5", "+-5", "-+5",
-                           "--5", "0x-1", "0xinf", "nan(", "nan(1", "infinit", "1.2.3", "1e5x",
-                           "abc", "e5", "12\x1a", "0x1p", "in", "+inf-"}) {
+  for (const char* text :
+       {"",     "-",   "+",   ".",      "1e",    "1e+",  "0x",    "0xg",     "1,5",
+        "+-5",  "-+5", "--5", "0x-1",   "0xinf", "nan(", "nan(1", "infinit", "1.2.3",
+        "1e5x", "abc", "e5",  "12\x1a", "0x1p",  "in",   "+inf-"}) {
     expect_reads_like_strtod(text);
     EXPECT_FALSE(parse(text).ok) << text;
   }
@@ -181,7 +243,9 @@ TEST(ParseToken, RandomShortDecimalsMatchStrtod) {
     for (int k = 0; k < length; ++k) {
       // Mostly digits, now and then a point, sign, exponent mark.
       std::uint64_t pick = random() % 40;
-      text += pick < 10 ? alphabet[pick] : pick < 30 ? alphabet[pick % 10] : alphabet[10 + pick % 6];
+      text += pick < 10   ? alphabet[pick]
+              : pick < 30 ? alphabet[pick % 10]
+                          : alphabet[10 + pick % 6];
     }
     expect_reads_like_strtod(text);
     if (HasFatalFailure()) return;

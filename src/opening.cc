@@ -41,8 +41,9 @@ void print_banner() {
 // file than the one named would be opened.
 std::string checked(std::string answer) {
   if (answer.find('\0') != std::string::npos) {
-    throw Failure{1, "An answer holds a NUL byte, which no file name can hold; nothing was "
-                     "created."};
+    throw Failure{1,
+                  "An answer holds a NUL byte, which no file name can hold; nothing was "
+                  "created."};
   }
   return answer;
 }
@@ -66,11 +67,11 @@ std::int32_t answer_count() {
       break;
   }
   if (count.value > kMaxFiles) {
-    throw Failure{1, "A job pastes at most 99 files, not " + count.text +
-                         "; nothing was created."};
+    throw Failure{1, "A job pastes at most 99 files, not " + count.text + "; nothing was created."};
   }
   if (!count.fits_32_bits) {
-    throw Failure{1, "The number of files " + count.text + " is out of range; nothing was created."};
+    throw Failure{1,
+                  "The number of files " + count.text + " is out of range; nothing was created."};
   }
   return static_cast<std::int32_t>(count.value);
 }

@@ -32,7 +32,8 @@ void OutputFile::flush() {
   std::size_t size = std::exchange(used_, 0);
   if (sink_ == nullptr || size == 0) return;
   try {
-    sink_->write(buffer_.data(), size);
+    sink_->write_buffer(buffer_, size);
+    if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
   } catch (...) {
     sink_.reset();
     throw;

@@ -13,7 +13,7 @@
 
 class OutputFile : public TextOut {
  public:
-  static constexpr std::size_t kBufferSize = 1 << 20;
+  static constexpr std::size_t kBufferSize = kIoBlockSize;
 
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;

@@ -5,7 +5,8 @@
 namespace {
 
 TEST(ToPosix, TheImagesDirectoryStandsForTheGivenFolder) {
-  EXPECT_EQ(paths::to_posix("c:\\images\\survey1\\north.xyz", "images"), "images/survey1/north.xyz");
+  EXPECT_EQ(paths::to_posix("c:\\images\\survey1\\north.xyz", "images"),
+            "images/survey1/north.xyz");
   EXPECT_EQ(paths::to_posix("c:\\images\\survey1\\north.xyz", "/data/images/"),
             "/data/images/survey1/north.xyz");
   EXPECT_EQ(paths::to_posix("C:\\Images\\a.xyz", "img"), "img/a.xyz");

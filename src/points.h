@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "disk.h"
+#include "extent.h"
 #include "number.h"
 #include "output_file.h"
 
@@ -21,13 +22,18 @@ struct Point {
 // Ctrl-Z byte ends it.
 class PointReader {
  public:
-  static constexpr std::size_t kDefaultBufferSize = 1 << 20;
+  static constexpr std::size_t kDefaultBufferSize = kIoBlockSize;
 
   explicit PointReader(ByteSource& source, std::size_t buffer_size = kDefaultBufferSize);
 
   // Reads the next whole point. Returns false at the end of the text, or at
   // text that is not a point, which problem() then describes.
   bool next(Point& point);
+
+  // The same as next() then write_point(), adding the point's X and Y to
+  // their extents. Lines of short plain decimals, the bulk of real files, go
+  // straight from one buffer to the other.
+  bool copy_next(OutputFile& file, Extent& x, Extent& y);
 
   // Empty at the clean end of the text; otherwise what stopped the reading,
   // for a message: the line and the text, shortened.
@@ -39,9 +45,13 @@ class PointReader {
   // there when `starts_point`.
   Word next_word(bool starts_point);
   bool refill();
-  void set_problem(std::int64_t line, const std::string& what);
+  // Describes a problem with the text from `offset` on.
+  void set_problem(std::size_t offset, const std::string& what);
 
   ByteSource& source_;
+  // What was read, then a NUL that stops every scan, then room for the
+  // fast path's word-sized copies.
+  std::size_t capacity_;
   std::vector<char> buffer_;
   // Offsets into buffer_: the current point's text, the current word, the
   // end of what was read and is not yet parsed.
@@ -50,8 +60,7 @@ class PointReader {
   std::size_t position_ = 0;
   std::size_t end_ = 0;
   bool source_ended_ = false;
-  std::int64_t line_ = 1;
-  std::int64_t point_line_ = 1;
+  std::int64_t lines_before_ = 0;  // line ends in the text already dropped
   std::string problem_;
 };
 

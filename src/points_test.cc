@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -46,17 +47,85 @@ struct Pasted {
   std::string problem;
 };
 
-Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t buffer = 64) {
+struct Extents {
+  Extent x;
+  Extent y;
+};
+
+// Pastes `text` point by point through the general way, next() and
+// write_point(), or through copy_next() and its fast path.
+Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t buffer = 64,
+             bool fast = false, Extents* extents = nullptr) {
   TextSource source(text, chunk);
   PointReader reader(source, buffer);
   Pasted pasted;
   OutputFile file;
   file.open(std::make_unique<StringSink>(pasted.lines));
+  Extents ignored;
+  Extents& e = extents != nullptr ? *extents : ignored;
   Point point;
-  while (reader.next(point)) write_point(file, point);
+  if (fast) {
+    while (reader.copy_next(file, e.x, e.y)) {
+    }
+  } else {
+    while (reader.next(point)) {
+      write_point(file, point);
+      e.x.add(point.xyz[0].value);
+      e.y.add(point.xyz[1].value);
+    }
+  }
   file.close();
   pasted.problem = reader.problem();
   return pasted;
+}
+
+// Numbers of every shape the fast path takes or must refuse.
+std::string random_number(std::mt19937& random) {
+  static const char* const kOdd[] = {"5.",
+                                     ".5",
+                                     "-.5",
+                                     "+.5",
+                                     "-0",
+                                     "+0",
+                                     "0",
+                                     "00",
+                                     "000.000",
+                                     "-0.000",
+                                     "1e3",
+                                     "1E-2",
+                                     "inf",
+                                     "-nan",
+                                     "0x1p3",
+                                     ".",
+                                     "-",
+                                     "+",
+                                     "1.2.3",
+                                     "12a",
+                                     "007",
+                                     "0.0000001",
+                                     "123456789",
+                                     "1234567890",
+                                     "999999999.999999",
+                                     "-999999999.999999"};
+  std::uint32_t kind = random() % 10;
+  if (kind == 0) return kOdd[random() % (sizeof kOdd / sizeof *kOdd)];
+  std::string text;
+  if (kind == 1) text += random() % 2 ? "-" : "+";
+  int int_digits = static_cast<int>(random() % 11);
+  for (int i = 0; i < int_digits; ++i) text += static_cast<char>('0' + random() % 10);
+  if (random() % 4 != 0) {
+    text += '.';
+    int decimals = static_cast<int>(random() % 9);
+    for (int i = 0; i < decimals; ++i) text += static_cast<char>('0' + random() % 10);
+  }
+  return text;
+}
+
+std::string extent_text(const Extent& e) {
+  char min[number::kMaxFixed6Length];
+  char max[number::kMaxFixed6Length];
+  return std::string(min, number::format_fixed6(e.min, min)) + " " +
+         std::string(max, number::format_fixed6(e.max, max)) + (e.met ? " met" : "");
 }
 
 TEST(Points, AreWrittenAsPercentLfWithCrLf) {
@@ -76,15 +145,25 @@ TEST(Points, LineStructureDoesNotMatter) {
 }
 
 TEST(Points, CtrlZEndsTheText) {
-  EXPECT_EQ(paste("1 2 3\n\x1a" "4 5 6\n").lines, "1.000000 2.000000 3.000000\r\n");
-  EXPECT_EQ(paste("1 2 3\x1a" "4 5 6\n").lines, "1.000000 2.000000 3.000000\r\n");
-  Pasted cut = paste("1 2 3\n4 5\x1a" "6\n");
+  EXPECT_EQ(paste("1 2 3\n\x1a"
+                  "4 5 6\n")
+                .lines,
+            "1.000000 2.000000 3.000000\r\n");
+  EXPECT_EQ(paste("1 2 3\x1a"
+                  "4 5 6\n")
+                .lines,
+            "1.000000 2.000000 3.000000\r\n");
+  Pasted cut = paste(
+      "1 2 3\n4 5\x1a"
+      "6\n");
   EXPECT_EQ(cut.lines, "1.000000 2.000000 3.000000\r\n");
   EXPECT_EQ(cut.problem, "line 2: \"4 5\" is not a whole point (X Y Z)");
 }
 
 TEST(Points, EmptyAndBlankTextsHoldNoPoint) {
-  for (const char* text : {"", "\n", " \r\n\t ", "\x1a" "1 2 3"}) {
+  for (const char* text : {"", "\n", " \r\n\t ",
+                           "\x1a"
+                           "1 2 3"}) {
     Pasted pasted = paste(text);
     EXPECT_EQ(pasted.lines, "");
     EXPECT_EQ(pasted.problem, "");
@@ -122,7 +201,7 @@ TEST(Points, AReadErrorIsAFailureNotAnEnd) {
   PointReader reader(source, 64);
   Point point;
   ASSERT_TRUE(reader.next(point));
-  EXPECT_THROW(while (reader.next(point)) {}, Failure);
+  EXPECT_THROW(while (reader.next(point)){}, Failure);
 }
 
 TEST(Points, EveryReadAndBufferSizeGivesTheSameResult) {
@@ -130,7 +209,9 @@ TEST(Points, EveryReadAndBufferSizeGivesTheSameResult) {
   std::string text;
   for (int i = 0; i < 400; ++i) {
     text += std::to_string(random() % 1000000) + "." + std::to_string(random() % 1000) +
-            (i % 3 == 2 ? (i % 7 == 0 ? "\r\n" : "\n") : i % 5 == 0 ? "\t " : " ");
+            (i % 3 == 2   ? (i % 7 == 0 ? "\r\n" : "\n")
+             : i % 5 == 0 ? "\t "
+                          : " ");
   }
   Pasted whole = paste(text, 1 << 20, 1 << 20);
   EXPECT_EQ(std::count(whole.lines.begin(), whole.lines.end(), '\n'), 400 / 3);
@@ -141,6 +222,45 @@ TEST(Points, EveryReadAndBufferSizeGivesTheSameResult) {
       ASSERT_EQ(pasted.problem, whole.problem);
     }
   }
+}
+
+TEST(Points, TheFastPathWritesAndMeasuresExactlyAsTheGeneralWay) {
+  std::mt19937 random(2024);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    int count = 1 + static_cast<int>(random() % 40);
+    for (int i = 0; i < count; ++i) {
+      text += random_number(random);
+      text += random() % 3 == 0 ? "\r\n" : random() % 2 ? " " : "\t";
+    }
+    Extents general_extents;
+    Extents fast_extents;
+    Pasted general = paste(text, 1 << 20, 4096, false, &general_extents);
+    Pasted fast = paste(text, 1 << 20, 4096, true, &fast_extents);
+    ASSERT_EQ(fast.lines, general.lines) << text;
+    ASSERT_EQ(fast.problem, general.problem) << text;
+    ASSERT_EQ(extent_text(fast_extents.x), extent_text(general_extents.x)) << text;
+    ASSERT_EQ(extent_text(fast_extents.y), extent_text(general_extents.y)) << text;
+  }
+}
+
+TEST(Points, TheFastPathMatchesTheCLibraryOnLidarLines) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> x(600000, 1200000);
+  std::uniform_real_distribution<double> y(6100000, 7100000);
+  std::uniform_real_distribution<double> z(-100, 500);
+  std::string text;
+  std::string expected;
+  char line[128];
+  for (int i = 0; i < 200000; ++i) {
+    std::snprintf(line, sizeof line, "%.2f %.2f %.3f\r\n", x(random), y(random), z(random));
+    text += line;
+    double values[3];
+    std::sscanf(line, "%lf%lf%lf", &values[0], &values[1], &values[2]);
+    std::snprintf(line, sizeof line, "%f %f %f\r\n", values[0], values[1], values[2]);
+    expected += line;
+  }
+  EXPECT_EQ(paste(text, 1000, 4096, true).lines, expected);
 }
 
 }  // namespace

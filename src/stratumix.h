@@ -21,10 +21,10 @@ inline constexpr int kMaxFiles = 99;
 extern std::array<data_file, kMaxFiles + 1> files;
 extern std::int32_t numlay;
 
-extern std::string nom_info;   // the info report's path
-extern OutputFile f2;          // the result point file
+extern std::string nom_info;            // the info report's path
+extern OutputFile f2;                   // the result point file
 extern std::unique_ptr<ByteSource> f3;  // the input file being read
-extern OutputFile f6;          // the info report
+extern OutputFile f6;                   // the info report
 
 // Set when a file held text that is not points: its rest was not pasted.
 extern bool input_incomplete;

@@ -8,7 +8,8 @@ Console console;
 
 TextOut& TextOut::operator<<(std::int64_t value) {
   char digits[number::kMaxIntLength];
-  put(std::string_view(digits, static_cast<std::size_t>(number::format_int(value, digits) - digits)));
+  put(std::string_view(digits,
+                       static_cast<std::size_t>(number::format_int(value, digits) - digits)));
   return *this;
 }
 

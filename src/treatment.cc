@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "extent.h"
 #include "failure.h"
 #include "platform.h"
 #include "points.h"
@@ -12,26 +13,6 @@
 namespace {
 
 constexpr std::int64_t kProgressInterval = 100000;
-
-// The smallest and largest value met on one axis. Until a value is met the
-// report shows the traditional starting values.
-struct Extent {
-  double min = 6000000.0;
-  double max = 0.0;
-  bool met = false;
-
-  void add(double value) {
-    if (value != value) return;  // a NaN has no place on an axis
-    if (!met) {
-      min = max = value;
-      met = true;
-    } else if (value < min) {
-      min = value;
-    } else if (value > max) {
-      max = value;
-    }
-  }
-};
 
 [[noreturn]] void stop_on_unknown_file(const std::string& nomim3) {
   console << "\n\tFile " << nomim3 << " unknown \n";
@@ -48,8 +29,7 @@ void open_input(const std::string& nomim3) {
 
 void warn_incomplete(const std::string& nomim3, const std::string& problem) {
   input_incomplete = true;
-  report_error("warning: " + nomim3 + ", " + problem +
-               "; the rest of this file is not pasted.");
+  report_error("warning: " + nomim3 + ", " + problem + "; the rest of this file is not pasted.");
 }
 
 }  // namespace
@@ -66,15 +46,11 @@ void treatment() {
     console << "\n\n";
 
     PointReader reader(*f3);
-    Point point;
-    while (reader.next(point)) {
+    while (reader.copy_next(f2, X, Y)) {
       if (++ico % kProgressInterval == 0) {
         console << "\t\trecord " << ico << "            \r    ";
         console.flush();
       }
-      X.add(point.xyz[0].value);
-      Y.add(point.xyz[1].value);
-      write_point(f2, point);
     }
     f3.reset();
     if (!reader.problem().empty()) warn_incomplete(nomim3, reader.problem());

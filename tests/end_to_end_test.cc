@@ -16,17 +16,16 @@ TEST_F(EndToEnd, TheTypicalRun) {
   RunResult run = disk.run(answers("survey1", {"north", "south"}, "all"));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out,
-            dialogue(2) + "\n\n" +
-                layer(1, "c:\\images\\survey1\\north.xyz", "",
-                      "600000.120000 X_max = 600010.000000",
-                      "6100000.500000 Y_max = 6100010.750000") +
-                layer(2, "c:\\images\\survey1\\south.xyz", "", "1.000000 X_max = 1000.000000",
-                      "-0.250000 Y_max = 2.000000"));
-  EXPECT_EQ(disk.read("survey1/all.xyz"), crlf_lines({"600000.120000 6100000.500000 12.250000",
-                                                      "600010.000000 6100010.750000 13.000000",
-                                                      "1000.000000 -0.250000 7.123457",
-                                                      "1.000000 2.000000 3.000000"}));
+  EXPECT_EQ(run.out, dialogue(2) + "\n\n" +
+                         layer(1, "c:\\images\\survey1\\north.xyz", "",
+                               "600000.120000 X_max = 600010.000000",
+                               "6100000.500000 Y_max = 6100010.750000") +
+                         layer(2, "c:\\images\\survey1\\south.xyz", "",
+                               "1.000000 X_max = 1000.000000", "-0.250000 Y_max = 2.000000"));
+  EXPECT_EQ(disk.read("survey1/all.xyz"),
+            crlf_lines({"600000.120000 6100000.500000 12.250000",
+                        "600010.000000 6100010.750000 13.000000", "1000.000000 -0.250000 7.123457",
+                        "1.000000 2.000000 3.000000"}));
   EXPECT_EQ(disk.read("survey1/all_xyz_info.txt"),
             info_report("2", {"c:\\images\\survey1\\north.xyz", "c:\\images\\survey1\\south.xyz"}));
 }
@@ -133,8 +132,9 @@ TEST_F(EndToEnd, AnswersThatEndEarlyCreateNothing) {
     RunResult run = disk.run(partial[i]);
     EXPECT_EQ(run.status, 1) << i;
     EXPECT_EQ(run.out, console[i]) << i;
-    EXPECT_EQ(run.err, "stratumix: The answers ended before the job was complete; nothing was "
-                       "created.\n");
+    EXPECT_EQ(run.err,
+              "stratumix: The answers ended before the job was complete; nothing was "
+              "created.\n");
     EXPECT_FALSE(disk.exists("s/b.xyz"));
   }
 }

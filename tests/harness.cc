@@ -138,19 +138,19 @@ std::string dialogue(int count) {
 }
 
 std::string info_report(const std::string& count, const std::vector<std::string>& paths) {
-  std::string text = "\r\n PROGRAM STRATUMIX \r\n\r\n\r\n\tNumber of files to paste = " + count + " ";
+  std::string text =
+      "\r\n PROGRAM STRATUMIX \r\n\r\n\r\n\tNumber of files to paste = " + count + " ";
   for (std::size_t i = 0; i < paths.size(); ++i) {
     text += "\r\n\t\tFile " + std::to_string(i + 1) + " Name : " + paths[i] + " ";
   }
   return text + "\r\n\r\n";
 }
 
-std::string layer(int m, const std::string& path, const std::string& progress,
-                  const std::string& x, const std::string& y) {
+std::string layer(int m, const std::string& path, const std::string& progress, const std::string& x,
+                  const std::string& y) {
   return "\n\n\tFile number " + std::to_string(m) + " named " + path + "\n\n" + progress +
          "\n\n\tlayer " + std::to_string(m) + " \n\t\tX_min = " + x + " \n\t\tY_min = " + y + " ";
 }
 
 const std::string kEmptyExtentsX = "6000000.000000 X_max = 0.000000";
 const std::string kEmptyExtentsY = "6000000.000000 Y_max = 0.000000";
-

@@ -66,8 +66,8 @@ std::string file_prompt(int i);
 // The whole dialogue of a job of `count` files.
 std::string dialogue(int count);
 // One file's pasting: announcement, progress, extents ("X_min = <x>", ...).
-std::string layer(int m, const std::string& path, const std::string& progress,
-                  const std::string& x, const std::string& y);
+std::string layer(int m, const std::string& path, const std::string& progress, const std::string& x,
+                  const std::string& y);
 extern const std::string kEmptyExtentsX;  // the X report of a file without points
 extern const std::string kEmptyExtentsY;
 

@@ -37,7 +37,8 @@ bool read_until(int terminal, std::string& seen, const std::string& wanted) {
 int wait_for_exit(pid_t child) {
   for (int i = 0; i < 1000; ++i) {
     int status = 0;
-    if (waitpid(child, &status, WNOHANG) == child) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    if (waitpid(child, &status, WNOHANG) == child)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
     std::this_thread::sleep_for(10ms);
   }
   kill(child, SIGKILL);

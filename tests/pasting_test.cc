@@ -38,17 +38,17 @@ TEST_F(EndToEnd, ExtentsAreTheValuesMetNotTheStartingValues) {
   disk.write("s/b.xyz", "-5 -7 0\n-1.5 -2 0\nnan nan 0\n-3 -9.75 0\n");
   RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, dialogue(2) + "\n\n" +
-                         layer(1, kA, "", "600000.000000 X_max = 1200000.000000",
-                               "6100000.000000 Y_max = 7100000.000000") +
-                         layer(2, kB, "", "-5.000000 X_max = -1.500000",
-                               "-9.750000 Y_max = -2.000000"));
-  EXPECT_EQ(disk.read("s/r.xyz"),
-            crlf_lines({"600000.000000 6100000.000000 1.000000",
-                        "1200000.000000 7100000.000000 2.000000",
-                        "900000.500000 6500000.250000 3.000000", "-5.000000 -7.000000 0.000000",
-                        "-1.500000 -2.000000 0.000000", "nan nan 0.000000",
-                        "-3.000000 -9.750000 0.000000"}));
+  EXPECT_EQ(run.out,
+            dialogue(2) + "\n\n" +
+                layer(1, kA, "", "600000.000000 X_max = 1200000.000000",
+                      "6100000.000000 Y_max = 7100000.000000") +
+                layer(2, kB, "", "-5.000000 X_max = -1.500000", "-9.750000 Y_max = -2.000000"));
+  EXPECT_EQ(
+      disk.read("s/r.xyz"),
+      crlf_lines({"600000.000000 6100000.000000 1.000000", "1200000.000000 7100000.000000 2.000000",
+                  "900000.500000 6500000.250000 3.000000", "-5.000000 -7.000000 0.000000",
+                  "-1.500000 -2.000000 0.000000", "nan nan 0.000000",
+                  "-3.000000 -9.750000 0.000000"}));
 }
 
 TEST_F(EndToEnd, ProgressEveryHundredThousandPointsOfAFile) {
@@ -56,14 +56,13 @@ TEST_F(EndToEnd, ProgressEveryHundredThousandPointsOfAFile) {
   disk.write("s/b.xyz", many_points(99999, 700000));
   RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out.substr(dialogue(2).size()),
-            "\n\n" +
-                layer(1, kA,
-                      "\t\trecord 100000            \r    \t\trecord 200000            \r    ",
-                      "600000.250000 X_max = 600999.250000",
-                      "6100000.500000 Y_max = 6349999.500000") +
-                layer(2, kB, "", "700000.250000 X_max = 700999.250000",
-                      "6100000.500000 Y_max = 6199998.500000"));
+  EXPECT_EQ(
+      run.out.substr(dialogue(2).size()),
+      "\n\n" +
+          layer(1, kA, "\t\trecord 100000            \r    \t\trecord 200000            \r    ",
+                "600000.250000 X_max = 600999.250000", "6100000.500000 Y_max = 6349999.500000") +
+          layer(2, kB, "", "700000.250000 X_max = 700999.250000",
+                "6100000.500000 Y_max = 6199998.500000"));
   std::string result = disk.read("s/r.xyz");
   EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 349999);
   EXPECT_EQ(result.substr(0, 39), "600000.250000 6100000.500000 1.000000\r\n");
@@ -75,9 +74,10 @@ TEST_F(EndToEnd, AMissingFileStopsTheRunAfterTheFilesBeforeIt) {
   disk.write("s/c.xyz", "7 8 9\n");
   RunResult run = disk.run(answers("s", {"a", "b", "c"}, "r"));
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, dialogue(3) + "\n\n" +
-                         layer(1, kA, "", "1.000000 X_max = 1.000000", "2.000000 Y_max = 2.000000") +
-                         "\n\tFile " + kB + " unknown \n");
+  EXPECT_EQ(run.out,
+            dialogue(3) + "\n\n" +
+                layer(1, kA, "", "1.000000 X_max = 1.000000", "2.000000 Y_max = 2.000000") +
+                "\n\tFile " + kB + " unknown \n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
   EXPECT_EQ(disk.read("s/r_xyz_info.txt"), info_report("3", {kA, kB, kC}));
@@ -106,18 +106,20 @@ TEST_F(EndToEnd, TextThatIsNotPointsEndsThatFileWithAWarning) {
                 kC +
                 ", line 2: \"40 50\" is not a whole point (X Y Z); the rest of this file is not "
                 "pasted.\n");
-  EXPECT_EQ(run.out, dialogue(3) + "\n\n" +
-                         layer(1, kA, "", "1.000000 X_max = 1.000000", "2.000000 Y_max = 2.000000") +
-                         layer(2, kB, "", kEmptyExtentsX, kEmptyExtentsY) +
-                         layer(3, kC, "", "10.000000 X_max = 10.000000",
-                               "20.000000 Y_max = 20.000000"));
+  EXPECT_EQ(run.out,
+            dialogue(3) + "\n\n" +
+                layer(1, kA, "", "1.000000 X_max = 1.000000", "2.000000 Y_max = 2.000000") +
+                layer(2, kB, "", kEmptyExtentsX, kEmptyExtentsY) +
+                layer(3, kC, "", "10.000000 X_max = 10.000000", "20.000000 Y_max = 20.000000"));
   EXPECT_EQ(disk.read("s/r.xyz"),
             crlf_lines({"1.000000 2.000000 3.000000", "10.000000 20.000000 30.000000"}));
 }
 
 TEST_F(EndToEnd, ATextFileFromAnOldEditorReadsWhole) {
   // CR LF lines, a last line without its break, then the Ctrl-Z end mark.
-  disk.write("s/a.xyz", "1.5 2.5 3.5\r\n4 5 6\x1a" "garbage after the end\r\n");
+  disk.write("s/a.xyz",
+             "1.5 2.5 3.5\r\n4 5 6\x1a"
+             "garbage after the end\r\n");
   disk.write("s/b.xyz", "1.5 2.5 3.5\r4 5 6");  // lone CRs separate numbers too
   RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
   EXPECT_EQ(run.status, 0);
@@ -131,16 +133,18 @@ TEST_F(EndToEnd, AFullDiskIsAFailureNamingTheFile) {
   std::filesystem::create_symlink("/dev/full", disk.path("s/r.xyz"));
   RunResult run = disk.run(answers("s", {"a"}, "r"));
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "stratumix: Cannot write c:\\images\\s\\r.xyz (images/s/r.xyz): No space "
-                     "left on device\n");
+  EXPECT_EQ(run.err,
+            "stratumix: Cannot write c:\\images\\s\\r.xyz (images/s/r.xyz): No space "
+            "left on device\n");
 
   std::filesystem::remove(disk.path("s/r.xyz"));
   std::filesystem::remove(disk.path("s/r_xyz_info.txt"));
   std::filesystem::create_symlink("/dev/full", disk.path("s/r_xyz_info.txt"));
   run = disk.run(answers("s", {"a"}, "r"));
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "stratumix: Cannot write c:\\images\\s\\r_xyz_info.txt "
-                     "(images/s/r_xyz_info.txt): No space left on device\n");
+  EXPECT_EQ(run.err,
+            "stratumix: Cannot write c:\\images\\s\\r_xyz_info.txt "
+            "(images/s/r_xyz_info.txt): No space left on device\n");
   std::string result = disk.read("s/r.xyz");
   EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 50000);
 }

@@ -1,0 +1,146 @@
+#include "background_io.h"
+
+#include <algorithm>
+#include <cstring>
+
+ReadAhead::ReadAhead(std::unique_ptr<ByteSource> source, std::size_t block_size)
+    : source_(std::move(source)) {
+  for (Block& block : blocks_) block.bytes.resize(block_size);
+  thread_ = std::thread([this] { fill_blocks(); });
+}
+
+ReadAhead::~ReadAhead() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void ReadAhead::fill_blocks() {
+  for (int filling = 0;; filling ^= 1) {
+    Block& block = blocks_[filling];
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] { return !block.filled || stopping_; });
+      if (stopping_) return;
+    }
+    std::size_t size = 0;
+    std::exception_ptr error;
+    try {
+      size = source_->read(block.bytes.data(), block.bytes.size());
+    } catch (...) {
+      error = std::current_exception();
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (size == 0) {
+        ended_ = true;
+        error_ = error;
+      } else {
+        block.size = size;
+        block.offset = 0;
+        block.filled = true;
+      }
+    }
+    changed_.notify_all();
+    if (size == 0) return;
+  }
+}
+
+std::size_t ReadAhead::read(char* buffer, std::size_t size) {
+  Block& block = blocks_[reading_];
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return block.filled || ended_; });
+    if (!block.filled) {
+      if (error_) std::rethrow_exception(error_);
+      return 0;
+    }
+  }
+  // The filled block is this thread's until it is handed back.
+  std::size_t count = std::min(size, block.size - block.offset);
+  std::memcpy(buffer, block.bytes.data() + block.offset, count);
+  block.offset += count;
+  if (block.offset == block.size) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      block.filled = false;
+    }
+    reading_ ^= 1;
+    changed_.notify_all();
+  }
+  return count;
+}
+
+WriteBehind::WriteBehind(std::unique_ptr<ByteSink> sink) : sink_(std::move(sink)) {
+  thread_ = std::thread([this] { write_blocks(); });
+}
+
+WriteBehind::~WriteBehind() { stop(); }
+
+void WriteBehind::stop() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void WriteBehind::write_blocks() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return writing_ || stopping_; });
+    if (!writing_) return;  // stopping, with nothing left to write
+    lock.unlock();
+    std::exception_ptr error;
+    try {
+      sink_->write(pending_.data(), pending_size_);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    lock.lock();
+    writing_ = false;
+    if (error && !error_) error_ = error;
+    changed_.notify_all();
+  }
+}
+
+void WriteBehind::wait_until_idle(std::unique_lock<std::mutex>& lock) {
+  changed_.wait(lock, [&] { return !writing_; });
+  if (error_) std::rethrow_exception(error_);
+}
+
+void WriteBehind::write(const char* data, std::size_t size) {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wait_until_idle(lock);
+    pending_.assign(data, data + size);
+    pending_size_ = size;
+    writing_ = true;
+  }
+  changed_.notify_all();
+}
+
+void WriteBehind::write_buffer(std::vector<char>& buffer, std::size_t size) {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wait_until_idle(lock);
+    pending_.swap(buffer);
+    pending_size_ = size;
+    writing_ = true;
+  }
+  changed_.notify_all();
+}
+
+void WriteBehind::close() {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wait_until_idle(lock);
+  }
+  stop();
+  sink_->close();
+}

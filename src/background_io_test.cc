@@ -1,0 +1,122 @@
+#include "background_io.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "failure.h"
+
+namespace {
+
+class TextSource : public ByteSource {
+ public:
+  TextSource(std::string text, std::size_t chunk, bool fail_at_end)
+      : text_(std::move(text)), chunk_(chunk), fail_at_end_(fail_at_end) {}
+  std::size_t read(char* buffer, std::size_t size) override {
+    std::size_t n = std::min({size, chunk_, text_.size() - offset_});
+    if (n == 0 && fail_at_end_) throw Failure{1, "Cannot read x: Input/output error"};
+    std::copy_n(text_.data() + offset_, n, buffer);
+    offset_ += n;
+    return n;
+  }
+
+ private:
+  std::string text_;
+  std::size_t chunk_;
+  std::size_t offset_ = 0;
+  bool fail_at_end_;
+};
+
+class StringSink : public ByteSink {
+ public:
+  StringSink(std::string& bytes, std::size_t fail_after) : bytes_(bytes), fail_after_(fail_after) {}
+  void write(const char* data, std::size_t size) override {
+    if (bytes_.size() + size > fail_after_) throw Failure{1, "Cannot write x: No space"};
+    bytes_.append(data, size);
+  }
+  void close() override { bytes_ += "<closed>"; }
+
+ private:
+  std::string& bytes_;
+  std::size_t fail_after_;
+};
+
+std::string sample_text() {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += std::to_string(i) + ' ';
+  return text;
+}
+
+std::string read_all(ByteSource& source, std::size_t size) {
+  std::string got;
+  std::string buffer(size, '\0');
+  while (std::size_t n = source.read(buffer.data(), buffer.size())) got.append(buffer, 0, n);
+  return got;
+}
+
+TEST(ReadAhead, DeliversEveryByteInOrder) {
+  std::string text = sample_text();
+  for (std::size_t block : {7, 4096}) {
+    for (std::size_t size : {1, 1000, 100000}) {
+      ReadAhead source(std::make_unique<TextSource>(text, 3000, false), block);
+      ASSERT_EQ(read_all(source, size), text) << block << " " << size;
+      EXPECT_EQ(source.read(nullptr, 0), 0u);  // and the end stays the end
+    }
+  }
+}
+
+TEST(ReadAhead, AnErrorComesAfterTheBytesReadBeforeIt) {
+  std::string text = sample_text();
+  ReadAhead source(std::make_unique<TextSource>(text, 3000, true), 4096);
+  std::string got;
+  char buffer[5000];
+  try {
+    while (std::size_t n = source.read(buffer, sizeof buffer)) got.append(buffer, n);
+    FAIL() << "no error";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.message, "Cannot read x: Input/output error");
+  }
+  EXPECT_EQ(got, text);
+}
+
+TEST(ReadAhead, CanBeDroppedBeforeTheEnd) {
+  ReadAhead source(std::make_unique<TextSource>(sample_text(), 10, false), 16);
+  char buffer[4];
+  EXPECT_EQ(source.read(buffer, sizeof buffer), 4u);
+}
+
+TEST(WriteBehind, WritesEveryByteInOrderThenCloses) {
+  std::string text = sample_text();
+  std::string written;
+  WriteBehind sink(std::make_unique<StringSink>(written, SIZE_MAX));
+  std::vector<char> buffer;
+  for (std::size_t i = 0; i < text.size(); i += 777) {
+    std::size_t n = std::min<std::size_t>(777, text.size() - i);
+    if (i % 2 == 0) {
+      sink.write(text.data() + i, n);
+    } else {
+      buffer.assign(text.data() + i, text.data() + i + n);
+      buffer.resize(n + 100, 'X');  // only `n` bytes count
+      sink.write_buffer(buffer, n);
+    }
+  }
+  sink.close();
+  EXPECT_EQ(written, text + "<closed>");
+}
+
+TEST(WriteBehind, AnErrorSurfacesAtTheNextCallAndTheFileIsNotClosedOverIt) {
+  std::string written;
+  WriteBehind sink(std::make_unique<StringSink>(written, 10));
+  sink.write("12345678", 8);
+  sink.write("12345678", 8);  // fails behind
+  EXPECT_THROW(
+      {
+        sink.write("x", 1);
+        sink.close();
+      },
+      Failure);
+  EXPECT_EQ(written, "12345678");
+}
+
+}  // namespace
