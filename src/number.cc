@@ -151,6 +151,57 @@ bool parse_short_decimal(const char* p, const char* last, bool negative, Parsed&
   return true;
 }
 
+// Decimals of up to 19 significant digits whose mantissa fits in 53 bits
+// and whose power of ten is at most 22 either way: both are exact doubles,
+// so one correctly rounded multiplication or division gives the value
+// (Clinger's fast path). Returns false for everything else.
+bool parse_exact_operands(const char* p, const char* last, bool negative, double& value) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int exponent = 0;
+  bool any_digit = false;
+  for (; p != last && *p == '0'; ++p) any_digit = true;
+  for (; p != last && is_digit(*p); ++p, ++digits) {
+    if (digits == 19) return false;
+    mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+  }
+  if (p != last && *p == '.') {
+    ++p;
+    if (digits == 0) {
+      for (; p != last && *p == '0'; ++p, --exponent) any_digit = true;
+    }
+    for (; p != last && is_digit(*p); ++p, ++digits, --exponent) {
+      if (digits == 19) return false;
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    }
+  }
+  if (digits == 0 && !any_digit) return false;
+  if (p != last && (*p | 0x20) == 'e') {
+    ++p;
+    bool exponent_negative = p != last && *p == '-';
+    if (p != last && (*p == '-' || *p == '+')) ++p;
+    if (p == last) return false;
+    int written = 0;
+    for (; p != last && is_digit(*p); ++p) {
+      if (written > 9999) return false;
+      written = written * 10 + (*p - '0');
+    }
+    exponent += exponent_negative ? -written : written;
+  }
+  if (p != last || mantissa > (std::uint64_t{1} << 53)) return false;
+  double magnitude = 0;
+  if (mantissa != 0) {
+    if (exponent < -22 || exponent > 22) return false;
+    magnitude = static_cast<double>(mantissa);
+    magnitude = exponent < 0 ? magnitude / kPowers[-exponent] : magnitude * kPowers[exponent];
+  }
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
 int digit_value(char c, bool hex) {
   if (is_digit(c)) return c - '0';
   char lower = static_cast<char>(c | 0x20);
@@ -260,7 +311,12 @@ Parsed parse_token(const char* first, const char* last) {
   bool negative = false;
   if (p != last && (*p == '+' || *p == '-')) negative = *p++ == '-';
   if (p == last) return r;
-  if (!parse_short_decimal(p, last, negative, r)) parse_general(p, last, negative, r);
+  if (parse_short_decimal(p, last, negative, r)) return r;
+  if (parse_exact_operands(p, last, negative, r.value)) {
+    r.ok = true;
+    return r;
+  }
+  parse_general(p, last, negative, r);
   return r;
 }
 

@@ -18,6 +18,38 @@ struct WhiteSpace {
 };
 constexpr WhiteSpace is_white;
 
+// Eight bytes of text as one little-endian word: its first byte lowest.
+std::uint64_t load8(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    std::uint64_t swapped = 0;
+    for (int i = 0; i < 8; ++i) swapped = (swapped << 8) | ((word >> (8 * i)) & 0xff);
+    word = swapped;
+  }
+  return word;
+}
+
+// The number of line ends in [first, last), eight bytes at a time: a byte
+// of the word XOR "\n\n..." is zero exactly where the text has a '\n'. Each
+// byte of `sums` counts its column, for at most 255 words at a time.
+std::int64_t count_line_ends(const char* first, const char* last) {
+  constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7f;
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  std::int64_t count = 0;
+  while (last - first >= 8) {
+    std::uint64_t sums = 0;
+    for (int i = 0; i < 255 && last - first >= 8; ++i, first += 8) {
+      std::uint64_t word = load8(first) ^ 0x0a0a0a0a0a0a0a0a;
+      std::uint64_t nonzero = ((word & kLow7) + kLow7) | word;
+      sums += (~nonzero >> 7) & kOnes;
+    }
+    for (int i = 0; i < 8; ++i) count += static_cast<std::int64_t>((sums >> (8 * i)) & 0xff);
+  }
+  for (; first != last; ++first) count += *first == '\n';
+  return count;
+}
+
 // Text of the file for a message, in quotes: at most 40 bytes of it, white
 // space as one space, unprintable bytes escaped.
 std::string quoted(const char* first, const char* last) {
@@ -55,7 +87,7 @@ PointReader::PointReader(ByteSource& source, std::size_t buffer_size)
 bool PointReader::refill() {
   if (source_ended_) return false;
   std::size_t kept = end_ - point_first_;
-  lines_before_ += std::count(buffer_.data(), buffer_.data() + point_first_, '\n');
+  lines_before_ += count_line_ends(buffer_.data(), buffer_.data() + point_first_);
   std::memmove(buffer_.data(), buffer_.data() + point_first_, kept);
   position_ -= point_first_;
   word_first_ -= point_first_;
@@ -100,7 +132,7 @@ PointReader::Word PointReader::next_word(bool starts_point) {
 // looks at line ends.
 void PointReader::set_problem(std::size_t offset, const std::string& what) {
   const char* data = buffer_.data();
-  std::int64_t line = 1 + lines_before_ + std::count(data, data + offset, '\n');
+  std::int64_t line = 1 + lines_before_ + count_line_ends(data, data + offset);
   problem_ = "line " + std::to_string(line) + ": " + what;
 }
 
@@ -135,18 +167,6 @@ bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 constexpr double kPowersOf10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
 constexpr std::uint64_t kIntPowersOf10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
-
-// Eight bytes of text as one little-endian word: its first byte lowest.
-std::uint64_t load8(const char* p) {
-  std::uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  if constexpr (std::endian::native == std::endian::big) {
-    std::uint64_t swapped = 0;
-    for (int i = 0; i < 8; ++i) swapped = (swapped << 8) | ((word >> (8 * i)) & 0xff);
-    word = swapped;
-  }
-  return word;
-}
 
 // How many of the eight bytes of `word` are digits before the first that is
 // not: a byte is a digit when its high nibble is 3 and adding 6 keeps it so.
@@ -240,22 +260,36 @@ void add_to_extent(const ShortDecimal& number, Extent& extent) {
 
 }  // namespace
 
+namespace {
+
+// Copies one point of short decimals at `p` to `out`, if that is what is
+// there, and adds it to the extents; moves both on past it.
+bool copy_short_point(const char*& p, char*& out, Extent& x, Extent& y) {
+  const char* q = p;
+  char* o = out;
+  ShortDecimal numbers[3];
+  for (int axis = 0; axis < 3; ++axis) {
+    while (is_white(*q)) ++q;
+    q = copy_short_decimal(q, o, numbers[axis]);
+    if (q == nullptr) return false;
+    *o++ = axis < 2 ? ' ' : '\r';
+  }
+  *o++ = '\n';
+  add_to_extent(numbers[0], x);
+  add_to_extent(numbers[1], y);
+  p = q;
+  out = o;
+  return true;
+}
+
+}  // namespace
+
 bool PointReader::copy_next(OutputFile& file, Extent& x, Extent& y) {
   char* o = file.reserve(kMaxPointLine);
   const char* p = buffer_.data() + position_;
-  ShortDecimal numbers[3];
-  for (int axis = 0; axis < 3; ++axis) {
-    while (is_white(*p)) ++p;
-    p = copy_short_decimal(p, o, numbers[axis]);
-    if (p == nullptr) break;
-    *o++ = axis < 2 ? ' ' : '\r';
-  }
-  if (p != nullptr) {
-    *o++ = '\n';
+  if (copy_short_point(p, o, x, y)) {
     file.commit(o);
     position_ = static_cast<std::size_t>(p - buffer_.data());
-    add_to_extent(numbers[0], x);
-    add_to_extent(numbers[1], y);
     return true;
   }
   Point point;

@@ -183,6 +183,17 @@ TEST(Points, TextThatIsNotANumberStopsTheReadingWithItsLine) {
             "line 1: \"" + std::string(40, 'w') + "...\" is not a number");
 }
 
+TEST(Points, LinesAreCountedAcrossTheWholeFile) {
+  std::string text;
+  for (int i = 0; i < 1000; ++i) text += i % 2 ? "1 2 3\n" : "\n1.5 -2 +3.25\r\n";
+  text += "4 5 x\n";
+  for (bool fast : {false, true}) {
+    for (std::size_t buffer : {64, 100, 4096}) {
+      EXPECT_EQ(paste(text, 7, buffer, fast).problem, "line 1501: \"x\" is not a number");
+    }
+  }
+}
+
 TEST(Points, AnIncompleteLastPointIsNamed) {
   Pasted pasted = paste("1 2 3\n4\n5");
   EXPECT_EQ(pasted.lines, "1.000000 2.000000 3.000000\r\n");
