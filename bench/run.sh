@@ -17,9 +17,11 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/images/bench"
 folder=$work/images/bench
 
-# Microseconds that a command takes.
+# Microseconds that a command takes. The disk first writes out what earlier
+# runs left in memory, so that no run pays for another's output.
 microseconds() {
   local start end
+  sync
   start=$(date +%s%N)
   "$@" > /dev/null 2>&1
   end=$(date +%s%N)

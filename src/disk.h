@@ -4,6 +4,7 @@
 #define STRATUMIX_DISK_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,10 @@ class ByteSource {
  public:
   virtual ~ByteSource() = default;
   virtual std::size_t read(char* buffer, std::size_t size) = 0;
+
+  // How many '\n' bytes the reads so far returned, for a source that counts
+  // them on the side; -1 for one that does not.
+  virtual std::int64_t line_ends_read() const { return -1; }
 };
 
 // Bytes written in order. write() and close() throw Failure (status 1) when

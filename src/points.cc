@@ -4,7 +4,12 @@
 #include <bit>
 #include <cstring>
 
+#include "bytes.h"
+
 namespace {
+
+using bytes::count_line_ends;
+using bytes::load8;
 
 constexpr char kCtrlZ = 0x1a;
 
@@ -17,38 +22,6 @@ struct WhiteSpace {
   bool operator()(char c) const { return table[static_cast<unsigned char>(c)]; }
 };
 constexpr WhiteSpace is_white;
-
-// Eight bytes of text as one little-endian word: its first byte lowest.
-std::uint64_t load8(const char* p) {
-  std::uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  if constexpr (std::endian::native == std::endian::big) {
-    std::uint64_t swapped = 0;
-    for (int i = 0; i < 8; ++i) swapped = (swapped << 8) | ((word >> (8 * i)) & 0xff);
-    word = swapped;
-  }
-  return word;
-}
-
-// The number of line ends in [first, last), eight bytes at a time: a byte
-// of the word XOR "\n\n..." is zero exactly where the text has a '\n'. Each
-// byte of `sums` counts its column, for at most 255 words at a time.
-std::int64_t count_line_ends(const char* first, const char* last) {
-  constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7f;
-  constexpr std::uint64_t kOnes = 0x0101010101010101;
-  std::int64_t count = 0;
-  while (last - first >= 8) {
-    std::uint64_t sums = 0;
-    for (int i = 0; i < 255 && last - first >= 8; ++i, first += 8) {
-      std::uint64_t word = load8(first) ^ 0x0a0a0a0a0a0a0a0a;
-      std::uint64_t nonzero = ((word & kLow7) + kLow7) | word;
-      sums += (~nonzero >> 7) & kOnes;
-    }
-    for (int i = 0; i < 8; ++i) count += static_cast<std::int64_t>((sums >> (8 * i)) & 0xff);
-  }
-  for (; first != last; ++first) count += *first == '\n';
-  return count;
-}
 
 // Text of the file for a message, in quotes: at most 40 bytes of it, white
 // space as one space, unprintable bytes escaped.
@@ -80,14 +53,19 @@ std::string quoted(const char* first, const char* last) {
 constexpr std::size_t kSlack = 32;
 
 PointReader::PointReader(ByteSource& source, std::size_t buffer_size)
-    : source_(source), capacity_(buffer_size), buffer_(buffer_size + kSlack) {}
+    : source_(source),
+      source_counts_lines_(source.line_ends_read() >= 0),
+      capacity_(buffer_size),
+      buffer_(buffer_size + kSlack) {}
 
 // Keeps the current point's text, moved to the front, and reads more
 // behind it. Returns false when nothing more can come.
 bool PointReader::refill() {
   if (source_ended_) return false;
   std::size_t kept = end_ - point_first_;
-  lines_before_ += count_line_ends(buffer_.data(), buffer_.data() + point_first_);
+  if (!source_counts_lines_) {
+    lines_before_ += count_line_ends(buffer_.data(), buffer_.data() + point_first_);
+  }
   std::memmove(buffer_.data(), buffer_.data() + point_first_, kept);
   position_ -= point_first_;
   word_first_ -= point_first_;
@@ -132,7 +110,10 @@ PointReader::Word PointReader::next_word(bool starts_point) {
 // looks at line ends.
 void PointReader::set_problem(std::size_t offset, const std::string& what) {
   const char* data = buffer_.data();
-  std::int64_t line = 1 + lines_before_ + count_line_ends(data, data + offset);
+  std::int64_t line =
+      source_counts_lines_
+          ? 1 + source_.line_ends_read() - count_line_ends(data + offset, data + end_)
+          : 1 + lines_before_ + count_line_ends(data, data + offset);
   problem_ = "line " + std::to_string(line) + ": " + what;
 }
 

@@ -49,6 +49,9 @@ class PointReader {
   void set_problem(std::size_t offset, const std::string& what);
 
   ByteSource& source_;
+  // Line ends are counted only for messages: by the source on its own
+  // thread when it can, else here for the text already dropped.
+  bool source_counts_lines_;
   // What was read, then a NUL that stops every scan, then room for the
   // fast path's word-sized copies.
   std::size_t capacity_;
@@ -60,7 +63,7 @@ class PointReader {
   std::size_t position_ = 0;
   std::size_t end_ = 0;
   bool source_ended_ = false;
-  std::int64_t lines_before_ = 0;  // line ends in the text already dropped
+  std::int64_t lines_before_ = 0;
   std::string problem_;
 };
 

@@ -15,8 +15,17 @@ namespace {
 // Hands out `text` a few bytes at a time, so that words straddle reads.
 class TextSource : public ByteSource {
  public:
-  TextSource(std::string text, std::size_t chunk, bool fail_at_end = false)
-      : text_(std::move(text)), chunk_(chunk), fail_at_end_(fail_at_end) {}
+  TextSource(std::string text, std::size_t chunk, bool fail_at_end = false,
+             bool counts_lines = false)
+      : text_(std::move(text)),
+        chunk_(chunk),
+        fail_at_end_(fail_at_end),
+        counts_lines_(counts_lines) {}
+  std::int64_t line_ends_read() const override {
+    return counts_lines_ ? std::count(text_.begin(),
+                                      text_.begin() + static_cast<std::ptrdiff_t>(offset_), '\n')
+                         : -1;
+  }
   std::size_t read(char* buffer, std::size_t size) override {
     std::size_t n = std::min({size, chunk_, text_.size() - offset_});
     if (n == 0 && fail_at_end_) throw Failure{1, "Cannot read: I/O error"};
@@ -30,6 +39,7 @@ class TextSource : public ByteSource {
   std::size_t chunk_;
   std::size_t offset_ = 0;
   bool fail_at_end_;
+  bool counts_lines_;
 };
 
 class StringSink : public ByteSink {
@@ -55,8 +65,8 @@ struct Extents {
 // Pastes `text` point by point through the general way, next() and
 // write_point(), or through copy_next() and its fast path.
 Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t buffer = 64,
-             bool fast = false, Extents* extents = nullptr) {
-  TextSource source(text, chunk);
+             bool fast = false, Extents* extents = nullptr, bool source_counts_lines = false) {
+  TextSource source(text, chunk, false, source_counts_lines);
   PointReader reader(source, buffer);
   Pasted pasted;
   OutputFile file;
@@ -188,8 +198,11 @@ TEST(Points, LinesAreCountedAcrossTheWholeFile) {
   for (int i = 0; i < 1000; ++i) text += i % 2 ? "1 2 3\n" : "\n1.5 -2 +3.25\r\n";
   text += "4 5 x\n";
   for (bool fast : {false, true}) {
-    for (std::size_t buffer : {64, 100, 4096}) {
-      EXPECT_EQ(paste(text, 7, buffer, fast).problem, "line 1501: \"x\" is not a number");
+    for (bool source_counts : {false, true}) {
+      for (std::size_t buffer : {64, 100, 4096}) {
+        EXPECT_EQ(paste(text, 7, buffer, fast, nullptr, source_counts).problem,
+                  "line 1501: \"x\" is not a number");
+      }
     }
   }
 }
