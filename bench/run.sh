@@ -21,30 +21,24 @@ folder=$work/images/bench
 # runs left in memory, so that no run pays for another's output.
 microseconds() {
   local start end
+  clear_results
   sync
-  start=$(date +%s%N)
+  start=${EPOCHREALTIME/[.,]/}
   "$@" > /dev/null 2>&1
-  end=$(date +%s%N)
-  echo $(((end - start) / 1000))
+  end=${EPOCHREALTIME/[.,]/}
+  echo $((end - start))
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 seconds() { awk -v us="$1" 'BEGIN { printf "%.3f", us / 1e6 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
 
-# Every contender writes a file that does not exist yet: emptying an old
-# file of the same size costs the file system as much as writing it.
-run_program() {
-  rm -f "$folder/result.xyz" "$folder/result_xyz_info.txt"
-  (cd "$work" && "$build/stratumix" <<< "bench 2 a b result")
-}
-run_loop() {
-  rm -f "$folder/loop.xyz"
-  "$build/bench/scanf_loop" "$folder/loop.xyz" "$folder/a.xyz" "$folder/b.xyz"
-}
-run_copy() {
-  rm -f "$folder/copy.xyz"
-  cat "$folder/a.xyz" "$folder/b.xyz" | cat > "$folder/copy.xyz"
-}
+# Every contender writes a file that does not exist yet (emptying an old
+# file of the same size costs the file system as much as writing it), and
+# the old one is removed before the clock starts.
+run_program() { (cd "$work" && "$build/stratumix" <<< "bench 2 a b result"); }
+run_loop() { "$build/bench/scanf_loop" "$folder/loop.xyz" "$folder/a.xyz" "$folder/b.xyz"; }
+run_copy() { cat "$folder/a.xyz" "$folder/b.xyz" | cat > "$folder/copy.xyz"; }
+clear_results() { rm -f "$folder/result.xyz" "$folder/result_xyz_info.txt" "$folder/loop.xyz" "$folder/copy.xyz"; }
 
 measure() {
   local kind=$1
@@ -65,6 +59,7 @@ measure() {
   local memory
   memory=$(cd "$work" && rm -f "$folder/result.xyz" &&
     /usr/bin/time -f %M "$build/stratumix" <<< "bench 2 a b result" 2>&1 > /dev/null | tail -1)
+  run_loop
   local same=no
   cmp -s "$folder/result.xyz" "$folder/loop.xyz" && same=yes
   echo "$kind: 2 files of $points points, $input_mb MB in; medians of $rounds rounds"
