@@ -144,15 +144,26 @@ TEST_F(EndToEnd, AResultThatIsAnInputIsRefused) {
   disk.write("s/a.xyz", input);
   disk.write("s/b.xyz", input);
   for (const char* result : {"a", "b"}) {
-    RunResult run = disk.run(answers("s", {"a", "b"}, result));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("would overwrite input file"), std::string::npos) << run.err;
+    RunResult refused = disk.run(answers("s", {"a", "b"}, result));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("would overwrite input file"), std::string::npos) << refused.err;
     EXPECT_EQ(disk.read("s/a.xyz"), input);
     EXPECT_EQ(disk.read("s/b.xyz"), input);
   }
+  // Windows file names ignore case; POSIX ones do not.
+  RunResult run = disk.run(answers("s", {"a", "b"}, "A"));
+  EXPECT_EQ(disk.read("s/a.xyz"), input);
+  if (windows_program()) {
+    EXPECT_EQ(run.status, 1);
+  } else {
+    EXPECT_EQ(run.status, 0);
+    std::string points = crlf_lines({"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000"});
+    EXPECT_EQ(disk.read("s/A.xyz"), points + points);
+  }
+
   // The same file under another name: a link.
   std::filesystem::create_symlink("a.xyz", disk.path("s/link.xyz"));
-  RunResult run = disk.run(answers("s", {"a"}, "link"));
+  run = disk.run(answers("s", {"a"}, "link"));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err,
             "stratumix: The output file c:\\images\\s\\link.xyz would overwrite input file 1 "

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -93,6 +94,15 @@ RunResult Workspace::run(const std::string& answers) const {
   run.out = slurp(work_ / "out.txt");
   run.err = slurp(work_ / "err.txt");
   return run;
+}
+
+bool windows_program() { return program_command.find(".exe") != std::string::npos; }
+
+std::string as_shown(const std::string& path) {
+  if (windows_program()) return path;
+  std::string posix = "images/" + path.substr(std::string("c:\\images\\").size());
+  std::replace(posix.begin(), posix.end(), '\\', '/');
+  return path + " (" + posix + ")";
 }
 
 std::string answers(const std::string& folder, const std::vector<std::string>& names,

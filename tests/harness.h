@@ -53,6 +53,13 @@ void set_program_command(const std::string& command);
 // then runs the tests.
 int run_tests(int argc, char** argv);
 
+// Whether the program under test is the Windows build (run under Wine).
+bool windows_program();
+
+// How the program names a file it composed ("c:\\images\\s\\r.xyz") in a
+// message: on POSIX systems followed by the path it really used.
+std::string as_shown(const std::string& path);
+
 // The answers of a job: folder, count, one name per file, result.
 std::string answers(const std::string& folder, const std::vector<std::string>& names,
                     const std::string& result);
