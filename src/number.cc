@@ -1,5 +1,6 @@
 #include "number.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -272,16 +273,14 @@ char* format_fixed6(double value, char* out) {
   std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
   if (negative) *out++ = '-';
   if (biased == 0x7ff) {
-    std::memcpy(out, fraction == 0 ? "inf" : "nan", 3);
-    return out + 3;
+    return std::copy_n(fraction == 0 ? "inf" : "nan", 3, out);
   }
   std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
   int e = biased == 0 ? -1074 : biased - 1075;
 
   if (m == 0 || e >= 0) {
     out = write_scaled_integer(m, e < 0 ? 0 : e, out);
-    std::memcpy(out, ".000000", 7);
-    return out + 7;
+    return std::copy_n(".000000", 7, out);
   }
   int shift = -e;
   std::uint64_t integer = shift < 64 ? m >> shift : 0;

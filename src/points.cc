@@ -219,7 +219,7 @@ const char* copy_short_decimal(const char* p, char*& out, ShortDecimal& number) 
   number.fraction = p;
   p += number.decimals;
   if (number.integer_length + number.decimals == 0 || !is_white(*p)) return nullptr;
-  std::memcpy(o + number.decimals, "00000000", 8);
+  std::memset(o + number.decimals, '0', 8);
   out = o + 6;
   return p;
 }

@@ -182,7 +182,7 @@ TEST_F(EndToEnd, AnOutputFolderThatDoesNotExistIsReported) {
 TEST_F(EndToEnd, AnAnswerWithANulByteIsRefused) {
   disk.write("s/a.xyz", "1 2 3\n");
   disk.write("s/a", "");
-  RunResult run = disk.run(std::string("s\n1\na", 7) + std::string(1, '\0') + "b\nr\n");
+  RunResult run = disk.run(std::string("s\n1\na") + std::string(1, '\0') + "b\nr\n");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("NUL"), std::string::npos) << run.err;
   EXPECT_FALSE(disk.exists("s/r.xyz"));

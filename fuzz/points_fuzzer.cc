@@ -1,0 +1,175 @@
+// Arbitrary bytes as a point file: the reader must never crash, hang or
+// write an ill-formed line, and every number it pastes must be what C's
+// strtod reads in the text, written as C's printf("%f") writes it. The same
+// bytes, taken eight at a time as doubles, check the formatter alone.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "failure.h"
+#include "number.h"
+#include "output_file.h"
+#include "points.h"
+
+namespace {
+
+class BytesSource : public ByteSource {
+ public:
+  BytesSource(const char* data, std::size_t size) : data_(data), size_(size) {}
+  std::size_t read(char* buffer, std::size_t size) override {
+    // Odd-sized reads, so that words straddle them.
+    std::size_t n = std::min({size, size_ - offset_, std::size_t{97}});
+    std::memcpy(buffer, data_ + offset_, n);
+    offset_ += n;
+    return n;
+  }
+
+ private:
+  const char* data_;
+  std::size_t size_;
+  std::size_t offset_ = 0;
+};
+
+class StringSink : public ByteSink {
+ public:
+  explicit StringSink(std::string& bytes) : bytes_(bytes) {}
+  void write(const char* data, std::size_t size) override { bytes_.append(data, size); }
+  void close() override {}
+
+ private:
+  std::string& bytes_;
+};
+
+[[noreturn]] void fail(const char* what, const std::string& detail) {
+  std::fprintf(stderr, "%s: %s\n", what, detail.c_str());
+  std::abort();
+}
+
+bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The words of the text, as far as the Ctrl-Z that ends it.
+std::vector<std::string> words_of(const char* data, std::size_t size) {
+  std::vector<std::string> words;
+  std::string word;
+  for (std::size_t i = 0; i < size && data[i] != 0x1a; ++i) {
+    if (!is_white(data[i])) {
+      word += data[i];
+    } else if (!word.empty()) {
+      words.push_back(word);
+      word.clear();
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  return words;
+}
+
+std::string c_fixed6(double value) {
+  if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
+  char text[400];
+  std::snprintf(text, sizeof text, "%f", value);
+  return text;
+}
+
+// strtod's reading of a whole word, or false if it does not take all of it.
+bool c_reads(const std::string& word, double& value) {
+  if (word.empty() || word.find('\0') != std::string::npos) return false;
+  char* end = nullptr;
+  value = std::strtod(word.c_str(), &end);
+  return *end == '\0';
+}
+
+std::string paste(const char* data, std::size_t size, bool fast, std::string& problem) {
+  BytesSource source(data, size);
+  PointReader reader(source, 4096);
+  std::string lines;
+  OutputFile file;
+  file.open(std::make_unique<StringSink>(lines));
+  Extent x;
+  Extent y;
+  Point point;
+  if (fast) {
+    while (reader.copy_next(file, x, y)) {
+    }
+  } else {
+    while (reader.next(point)) write_point(file, point);
+  }
+  file.close();
+  problem = reader.problem();
+  return lines;
+}
+
+void check_formatter(const std::uint8_t* data, std::size_t size) {
+  for (std::size_t i = 0; i + 8 <= size; i += 8) {
+    double value;
+    std::memcpy(&value, data + i, sizeof value);
+    char text[number::kMaxFixed6Length];
+    std::string ours(text, number::format_fixed6(value, text));
+    if (ours != c_fixed6(value)) fail("format_fixed6 differs from printf", ours);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  check_formatter(bytes, size);
+  const char* data = reinterpret_cast<const char*>(bytes);
+  std::string problem;
+  std::string fast_problem;
+  std::string lines = paste(data, size, false, problem);
+  if (paste(data, size, true, fast_problem) != lines || fast_problem != problem) {
+    fail("the fast path differs from the general one", lines);
+  }
+
+  std::vector<std::string> words = words_of(data, size);
+  std::size_t word = 0;
+  std::size_t line_start = 0;
+  while (line_start < lines.size()) {
+    std::size_t line_end = lines.find("\r\n", line_start);
+    if (line_end == std::string::npos) fail("a line without CR LF", lines.substr(line_start));
+    std::string line = lines.substr(line_start, line_end - line_start);
+    std::size_t field_start = 0;
+    for (int axis = 0; axis < 3; ++axis, ++word) {
+      std::size_t field_end = axis < 2 ? line.find(' ', field_start) : line.size();
+      if (field_end == std::string::npos) fail("a line of fewer than three numbers", line);
+      double value;
+      if (word >= words.size() || !c_reads(words[word], value)) {
+        fail("pasted a word strtod does not read", line);
+      }
+      if (line.substr(field_start, field_end - field_start) != c_fixed6(value)) {
+        fail("a number not as printf writes it", line + " from " + words[word]);
+      }
+      field_start = field_end + 1;
+    }
+    if (field_start != line.size() + 1) fail("a line of more than three numbers", line);
+    line_start = line_end + 2;
+  }
+  // Reading stops early only at a word that is no number (or too long to
+  // be held), or at an incomplete last point.
+  if (problem.empty() && word != words.size()) fail("stopped without a reason", problem);
+  if (!problem.empty() && word + 3 <= words.size()) {
+    bool whole_point = true;
+    std::size_t length = 0;
+    double ignored;
+    for (std::size_t i = word; i < word + 3; ++i) {
+      whole_point = whole_point && c_reads(words[i], ignored);
+      length += words[i].size();
+    }
+    if (whole_point && length < 1000) fail("stopped at a whole point", problem);
+  }
+  for (const std::string& w : words) {
+    double expected;
+    bool ok = c_reads(w, expected);
+    number::Parsed parsed = number::parse_token(w.data(), w.data() + w.size());
+    if (parsed.ok != ok) fail("parse_token and strtod disagree on", w);
+    bool same = std::isnan(expected) ? std::isnan(parsed.value) &&
+                                           std::signbit(parsed.value) == std::signbit(expected)
+                                     : std::memcmp(&expected, &parsed.value, sizeof expected) == 0;
+    if (ok && !same) fail("parse_token reads another value than strtod in", w);
+  }
+  return 0;
+}

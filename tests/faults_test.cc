@@ -1,0 +1,128 @@
+// Whatever the disk does and whatever the files hold, the program ends with
+// a clear message and the documented status, and never writes a number it
+// did not read.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+const std::string kA = "c:\\images\\s\\a.xyz";
+
+// A number as "%f" writes it: [-]digits.dddddd, [-]inf or [-]nan.
+bool fixed6_text(const std::string& text) {
+  std::string magnitude = text.substr(text.starts_with('-') ? 1 : 0);
+  if (magnitude == "inf" || magnitude == "nan") return true;
+  std::size_t point = magnitude.find('.');
+  return point != std::string::npos && point > 0 && magnitude.size() == point + 7 &&
+         std::all_of(magnitude.begin(), magnitude.end(),
+                     [](char c) { return c == '.' || (c >= '0' && c <= '9'); }) &&
+         std::count(magnitude.begin(), magnitude.end(), '.') == 1;
+}
+
+// Every line of a result: three such numbers, one space apart, CR LF.
+bool well_formed(const std::string& result) {
+  std::size_t start = 0;
+  while (start < result.size()) {
+    std::size_t end = result.find("\r\n", start);
+    if (end == std::string::npos) return false;
+    std::string line = result.substr(start, end - start);
+    std::size_t first = line.find(' ');
+    std::size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
+    if (second == std::string::npos || line.find(' ', second + 1) != std::string::npos)
+      return false;
+    if (!fixed6_text(line.substr(0, first)) ||
+        !fixed6_text(line.substr(first + 1, second - first - 1)) ||
+        !fixed6_text(line.substr(second + 1))) {
+      return false;
+    }
+    start = end + 2;
+  }
+  return true;
+}
+
+TEST_F(EndToEnd, AnInputWithoutReadPermissionCannotBeOpened) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads whatever the permission bits say";
+  disk.write("s/a.xyz", "1 2 3\n");
+  std::filesystem::permissions(disk.path("s/a.xyz"), std::filesystem::perms::none);
+  RunResult run = disk.run(answers("s", {"a"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, dialogue(1) + "\n\n\n\tFile " + kA + " unknown \n");
+}
+
+TEST_F(EndToEnd, AnErrorWhileReadingEndsTheRun) {
+  if (windows_program()) GTEST_SKIP() << "needs Linux's /proc";
+  // Memory at address 0 is never mapped: reading it fails with EIO.
+  disk.write("s/b.xyz", "1 2 3\n");
+  std::filesystem::create_directories(disk.path("s"));
+  std::filesystem::create_symlink("/proc/self/mem", disk.path("s/a.xyz"));
+  RunResult run = disk.run(answers("s", {"b", "a", "b"}, "r"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "stratumix: Cannot read " + as_shown(kA) + ": Input/output error\n");
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  EXPECT_EQ(disk.read("s/r_xyz_info.txt"),
+            info_report("3", {"c:\\images\\s\\b.xyz", kA, "c:\\images\\s\\b.xyz"}));
+}
+
+TEST_F(EndToEnd, TextThatIsNoNumberStopsThatFileOnly) {
+  for (const char* text : {"-", "+", ".", "1e", "0x", "1,5", "1 2 3 4 5 six", "0x1p", "--1"}) {
+    disk.write("s/a.xyz", std::string(text) + " 7 8 9\n");
+    disk.write("s/b.xyz", "1 2 3\n");
+    RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
+    EXPECT_EQ(run.status, 2) << text;
+    EXPECT_NE(run.err.find("warning: " + kA), std::string::npos) << run.err;
+    std::string result = disk.read("s/r.xyz");
+    EXPECT_TRUE(well_formed(result)) << result;
+    EXPECT_EQ(result.substr(result.size() - 28), "1.000000 2.000000 3.000000\r\n") << text;
+  }
+}
+
+TEST_F(EndToEnd, ExtremeNumbersAreReadAsCReadsThem) {
+  std::string digits = "1" + std::string(4999, '0');
+  disk.write("s/a.xyz", digits + " 1e999999 nan(123)\n-1e999999 1e-999999 -" + digits + "\n");
+  RunResult run = disk.run(answers("s", {"a"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"inf inf nan", "-inf 0.000000 -inf"}));
+  // Infinities are extents like any value met; NaN is none.
+  EXPECT_EQ(run.out.substr(run.out.find("\n\n\tlayer")),
+            "\n\n\tlayer 1 \n\t\tX_min = -inf X_max = inf \n\t\tY_min = 0.000000 Y_max = inf ");
+}
+
+TEST_F(EndToEnd, LoneNumbersAreIncompletePoints) {
+  for (const char* text : {"1e999999", "12345", "nan(123)"}) {
+    disk.write("s/a.xyz", text);
+    RunResult run = disk.run(answers("s", {"a"}, "r"));
+    EXPECT_EQ(run.status, 2) << text;
+    EXPECT_EQ(run.err,
+              "stratumix: warning: " + kA + ", line 1: \"" + text +
+                  "\" is not a whole point (X Y Z); the rest of this file is not pasted.\n");
+    EXPECT_EQ(disk.read("s/r.xyz"), "");
+  }
+}
+
+TEST_F(EndToEnd, RandomBytesNeverBreakTheProgram) {
+  std::mt19937 random(6);
+  for (int round = 0; round < 20; ++round) {
+    std::string bytes;
+    std::size_t size = random() % 20000;
+    for (std::size_t i = 0; i < size; ++i) {
+      // Mostly the bytes of numbers, so that some points get through.
+      std::uint32_t pick = random() % 4;
+      bytes += pick == 0 ? static_cast<char>(random() % 256) : "0123456789 .-e\n"[random() % 15];
+    }
+    disk.write("s/a.xyz", bytes);
+    RunResult run = disk.run(answers("s", {"a"}, "r"));
+    EXPECT_TRUE(run.status == 0 || run.status == 2) << run.status << run.err;
+    EXPECT_TRUE(well_formed(disk.read("s/r.xyz")));
+    EXPECT_NE(run.out.find("\n\n\tlayer 1 "), std::string::npos);
+  }
+}
+
+}  // namespace
