@@ -12,38 +12,12 @@
 #include <vector>
 
 #include "failure.h"
+#include "fake_disk.h"
 #include "number.h"
 #include "output_file.h"
 #include "points.h"
 
 namespace {
-
-class BytesSource : public ByteSource {
- public:
-  BytesSource(const char* data, std::size_t size) : data_(data), size_(size) {}
-  std::size_t read(char* buffer, std::size_t size) override {
-    // Odd-sized reads, so that words straddle them.
-    std::size_t n = std::min({size, size_ - offset_, std::size_t{97}});
-    std::memcpy(buffer, data_ + offset_, n);
-    offset_ += n;
-    return n;
-  }
-
- private:
-  const char* data_;
-  std::size_t size_;
-  std::size_t offset_ = 0;
-};
-
-class StringSink : public ByteSink {
- public:
-  explicit StringSink(std::string& bytes) : bytes_(bytes) {}
-  void write(const char* data, std::size_t size) override { bytes_.append(data, size); }
-  void close() override {}
-
- private:
-  std::string& bytes_;
-};
 
 [[noreturn]] void fail(const char* what, const std::string& detail) {
   std::fprintf(stderr, "%s: %s\n", what, detail.c_str());
@@ -84,7 +58,7 @@ bool c_reads(const std::string& word, double& value) {
 }
 
 std::string paste(const char* data, std::size_t size, bool fast, std::string& problem) {
-  BytesSource source(data, size);
+  TextSource source(std::string(data, size));
   PointReader reader(source, 4096);
   std::string lines;
   OutputFile file;

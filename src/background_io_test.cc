@@ -6,41 +6,9 @@
 #include <string>
 
 #include "failure.h"
+#include "fake_disk.h"
 
 namespace {
-
-class TextSource : public ByteSource {
- public:
-  TextSource(std::string text, std::size_t chunk, bool fail_at_end)
-      : text_(std::move(text)), chunk_(chunk), fail_at_end_(fail_at_end) {}
-  std::size_t read(char* buffer, std::size_t size) override {
-    std::size_t n = std::min({size, chunk_, text_.size() - offset_});
-    if (n == 0 && fail_at_end_) throw Failure{1, "Cannot read x: Input/output error"};
-    std::copy_n(text_.data() + offset_, n, buffer);
-    offset_ += n;
-    return n;
-  }
-
- private:
-  std::string text_;
-  std::size_t chunk_;
-  std::size_t offset_ = 0;
-  bool fail_at_end_;
-};
-
-class StringSink : public ByteSink {
- public:
-  StringSink(std::string& bytes, std::size_t fail_after) : bytes_(bytes), fail_after_(fail_after) {}
-  void write(const char* data, std::size_t size) override {
-    if (bytes_.size() + size > fail_after_) throw Failure{1, "Cannot write x: No space"};
-    bytes_.append(data, size);
-  }
-  void close() override { bytes_ += "<closed>"; }
-
- private:
-  std::string& bytes_;
-  std::size_t fail_after_;
-};
 
 std::string sample_text() {
   std::string text;
@@ -59,7 +27,7 @@ TEST(ReadAhead, DeliversEveryByteInOrder) {
   std::string text = sample_text();
   for (std::size_t block : {7, 4096}) {
     for (std::size_t size : {1, 1000, 100000}) {
-      ReadAhead source(std::make_unique<TextSource>(text, 3000, false), block);
+      ReadAhead source(std::make_unique<TextSource>(text, 3000), block);
       ASSERT_EQ(read_all(source, size), text) << block << " " << size;
       EXPECT_EQ(source.read(nullptr, 0), 0u);  // and the end stays the end
     }
@@ -69,7 +37,7 @@ TEST(ReadAhead, DeliversEveryByteInOrder) {
 TEST(ReadAhead, CountsTheLineEndsOfWhatItDelivered) {
   std::string text;
   for (int i = 0; i < 5000; ++i) text += i % 3 ? "12 34\n" : "5\r\n\n";
-  ReadAhead source(std::make_unique<TextSource>(text, 1000, false), 4096);
+  ReadAhead source(std::make_unique<TextSource>(text, 1000), 4096);
   std::string got;
   char buffer[777];
   EXPECT_EQ(source.line_ends_read(), 0);
@@ -82,7 +50,9 @@ TEST(ReadAhead, CountsTheLineEndsOfWhatItDelivered) {
 
 TEST(ReadAhead, AnErrorComesAfterTheBytesReadBeforeIt) {
   std::string text = sample_text();
-  ReadAhead source(std::make_unique<TextSource>(text, 3000, true), 4096);
+  auto failing = std::make_unique<TextSource>(text, 3000);
+  failing->failing_at_end();
+  ReadAhead source(std::move(failing), 4096);
   std::string got;
   char buffer[5000];
   try {
@@ -95,7 +65,7 @@ TEST(ReadAhead, AnErrorComesAfterTheBytesReadBeforeIt) {
 }
 
 TEST(ReadAhead, CanBeDroppedBeforeTheEnd) {
-  ReadAhead source(std::make_unique<TextSource>(sample_text(), 10, false), 16);
+  ReadAhead source(std::make_unique<TextSource>(sample_text(), 10), 16);
   char buffer[4];
   EXPECT_EQ(source.read(buffer, sizeof buffer), 4u);
 }
@@ -103,7 +73,8 @@ TEST(ReadAhead, CanBeDroppedBeforeTheEnd) {
 TEST(WriteBehind, WritesEveryByteInOrderThenCloses) {
   std::string text = sample_text();
   std::string written;
-  WriteBehind sink(std::make_unique<StringSink>(written, SIZE_MAX));
+  int closes = 0;
+  WriteBehind sink(std::make_unique<StringSink>(written, SIZE_MAX, &closes));
   std::vector<char> buffer;
   for (std::size_t i = 0; i < text.size(); i += 777) {
     std::size_t n = std::min<std::size_t>(777, text.size() - i);
@@ -116,12 +87,14 @@ TEST(WriteBehind, WritesEveryByteInOrderThenCloses) {
     }
   }
   sink.close();
-  EXPECT_EQ(written, text + "<closed>");
+  EXPECT_EQ(written, text);
+  EXPECT_EQ(closes, 1);
 }
 
 TEST(WriteBehind, AnErrorSurfacesAtTheNextCallAndTheFileIsNotClosedOverIt) {
   std::string written;
-  WriteBehind sink(std::make_unique<StringSink>(written, 10));
+  int closes = 0;
+  WriteBehind sink(std::make_unique<StringSink>(written, 10, &closes));
   sink.write("12345678", 8);
   sink.write("12345678", 8);  // fails behind
   EXPECT_THROW(
@@ -131,6 +104,7 @@ TEST(WriteBehind, AnErrorSurfacesAtTheNextCallAndTheFileIsNotClosedOverIt) {
       },
       Failure);
   EXPECT_EQ(written, "12345678");
+  EXPECT_EQ(closes, 0);
 }
 
 }  // namespace

@@ -5,28 +5,14 @@
 #include <string>
 
 #include "failure.h"
+#include "fake_disk.h"
 
 namespace {
-
-class StringSink : public ByteSink {
- public:
-  StringSink(std::string& bytes, int fail_after_writes) : bytes_(bytes), left_(fail_after_writes) {}
-  void write(const char* data, std::size_t size) override {
-    if (left_-- == 0) throw Failure{1, "disk full"};
-    bytes_.append(data, size);
-  }
-  void close() override { ++closed; }
-  int closed = 0;
-
- private:
-  std::string& bytes_;
-  int left_;
-};
 
 TEST(OutputFile, TextLinesEndWithCrLf) {
   std::string bytes;
   OutputFile file;
-  file.open(std::make_unique<StringSink>(bytes, -1));
+  file.open(std::make_unique<StringSink>(bytes));
   file << "\n PROGRAM \n" << std::int32_t{-5} << " " << Fixed6{2.5} << "\n\n";
   file.close();
   EXPECT_EQ(bytes, "\r\n PROGRAM \r\n-5 2.500000\r\n\r\n");
@@ -35,7 +21,7 @@ TEST(OutputFile, TextLinesEndWithCrLf) {
 TEST(OutputFile, TextLongerThanTheBufferIsWrittenWhole) {
   std::string bytes;
   OutputFile file;
-  file.open(std::make_unique<StringSink>(bytes, -1));
+  file.open(std::make_unique<StringSink>(bytes));
   std::string line(3 * OutputFile::kBufferSize + 7, 'x');
   file << line << "\n";
   file.close();
@@ -45,8 +31,8 @@ TEST(OutputFile, TextLongerThanTheBufferIsWrittenWhole) {
 TEST(OutputFile, AFailedWriteIsReportedOnceAndNothingIsWrittenAfterIt) {
   std::string bytes;
   OutputFile file;
-  file.open(std::make_unique<StringSink>(bytes, 1));
   std::string block(OutputFile::kBufferSize / 2 + 1, 'y');
+  file.open(std::make_unique<StringSink>(bytes, block.size()));
   file << block << block;  // the first block goes out
   EXPECT_THROW(file << block, Failure);
   EXPECT_FALSE(file.is_open());

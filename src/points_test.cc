@@ -9,49 +9,11 @@
 #include <vector>
 
 #include "failure.h"
+#include "fake_disk.h"
 
 namespace {
 
 // Hands out `text` a few bytes at a time, so that words straddle reads.
-class TextSource : public ByteSource {
- public:
-  TextSource(std::string text, std::size_t chunk, bool fail_at_end = false,
-             bool counts_lines = false)
-      : text_(std::move(text)),
-        chunk_(chunk),
-        fail_at_end_(fail_at_end),
-        counts_lines_(counts_lines) {}
-  std::int64_t line_ends_read() const override {
-    return counts_lines_ ? std::count(text_.begin(),
-                                      text_.begin() + static_cast<std::ptrdiff_t>(offset_), '\n')
-                         : -1;
-  }
-  std::size_t read(char* buffer, std::size_t size) override {
-    std::size_t n = std::min({size, chunk_, text_.size() - offset_});
-    if (n == 0 && fail_at_end_) throw Failure{1, "Cannot read: I/O error"};
-    std::copy_n(text_.data() + offset_, n, buffer);
-    offset_ += n;
-    return n;
-  }
-
- private:
-  std::string text_;
-  std::size_t chunk_;
-  std::size_t offset_ = 0;
-  bool fail_at_end_;
-  bool counts_lines_;
-};
-
-class StringSink : public ByteSink {
- public:
-  explicit StringSink(std::string& bytes) : bytes_(bytes) {}
-  void write(const char* data, std::size_t size) override { bytes_.append(data, size); }
-  void close() override {}
-
- private:
-  std::string& bytes_;
-};
-
 struct Pasted {
   std::string lines;  // as written to the result
   std::string problem;
@@ -66,7 +28,8 @@ struct Extents {
 // write_point(), or through copy_next() and its fast path.
 Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t buffer = 64,
              bool fast = false, Extents* extents = nullptr, bool source_counts_lines = false) {
-  TextSource source(text, chunk, false, source_counts_lines);
+  TextSource source(text, chunk);
+  if (source_counts_lines) source.counting_lines();
   PointReader reader(source, buffer);
   Pasted pasted;
   OutputFile file;
@@ -221,7 +184,8 @@ TEST(Points, AWordLongerThanTheBufferIsNotANumber) {
 }
 
 TEST(Points, AReadErrorIsAFailureNotAnEnd) {
-  TextSource source("1 2 3\n4 5 6\n", 4, true);
+  TextSource source("1 2 3\n4 5 6\n", 4);
+  source.failing_at_end();
   PointReader reader(source, 64);
   Point point;
   ASSERT_TRUE(reader.next(point));

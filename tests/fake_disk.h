@@ -1,0 +1,72 @@
+// Stand-ins for the disk in tests: text served a few bytes at a time, so
+// that words straddle reads, and bytes collected in a string; each fails on
+// cue like a disk that breaks down.
+#ifndef STRATUMIX_TESTS_FAKE_DISK_H_
+#define STRATUMIX_TESTS_FAKE_DISK_H_
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "disk.h"
+#include "failure.h"
+
+class TextSource : public ByteSource {
+ public:
+  explicit TextSource(std::string text, std::size_t piece = 97)
+      : text_(std::move(text)), piece_(piece) {}
+
+  // After the text, a read fails instead of ending it.
+  TextSource& failing_at_end() {
+    fail_at_end_ = true;
+    return *this;
+  }
+  // Counts line ends as a reading thread does.
+  TextSource& counting_lines() {
+    counts_lines_ = true;
+    return *this;
+  }
+
+  std::size_t read(char* buffer, std::size_t size) override {
+    std::size_t n = std::min({size, piece_, text_.size() - offset_});
+    if (n == 0 && fail_at_end_) throw Failure{1, "Cannot read x: Input/output error"};
+    std::copy_n(text_.data() + offset_, n, buffer);
+    offset_ += n;
+    return n;
+  }
+  std::int64_t line_ends_read() const override {
+    if (!counts_lines_) return -1;
+    return std::count(text_.begin(), text_.begin() + static_cast<std::ptrdiff_t>(offset_), '\n');
+  }
+
+ private:
+  std::string text_;
+  std::size_t piece_;
+  std::size_t offset_ = 0;
+  bool fail_at_end_ = false;
+  bool counts_lines_ = false;
+};
+
+class StringSink : public ByteSink {
+ public:
+  // A write that would take `bytes` past `capacity` fails, as on a full disk.
+  explicit StringSink(std::string& bytes, std::size_t capacity = SIZE_MAX, int* closes = nullptr)
+      : bytes_(bytes), capacity_(capacity), closes_(closes) {}
+
+  void write(const char* data, std::size_t size) override {
+    if (size > capacity_ - bytes_.size())
+      throw Failure{1, "Cannot write x: No space left on device"};
+    bytes_.append(data, size);
+  }
+  void close() override {
+    if (closes_ != nullptr) ++*closes_;
+  }
+
+ private:
+  std::string& bytes_;
+  std::size_t capacity_;
+  int* closes_;
+};
+
+#endif  // STRATUMIX_TESTS_FAKE_DISK_H_
