@@ -79,7 +79,9 @@ bool PointReader::refill() {
     return false;
   }
   if (void* stop = std::memchr(buffer_.data() + end_, kCtrlZ, got)) {
-    got = static_cast<std::size_t>(static_cast<char*>(stop) - (buffer_.data() + end_));
+    const char* text_end = static_cast<char*>(stop);
+    line_ends_after_text_ = count_line_ends(text_end, buffer_.data() + end_ + got);
+    got = static_cast<std::size_t>(text_end - (buffer_.data() + end_));
     source_ended_ = true;
   }
   end_ += got;
@@ -110,10 +112,10 @@ PointReader::Word PointReader::next_word(bool starts_point) {
 // looks at line ends.
 void PointReader::set_problem(std::size_t offset, const std::string& what) {
   const char* data = buffer_.data();
-  std::int64_t line =
-      source_counts_lines_
-          ? 1 + source_.line_ends_read() - count_line_ends(data + offset, data + end_)
-          : 1 + lines_before_ + count_line_ends(data, data + offset);
+  std::int64_t line = source_counts_lines_
+                          ? 1 + source_.line_ends_read() - line_ends_after_text_ -
+                                count_line_ends(data + offset, data + end_)
+                          : 1 + lines_before_ + count_line_ends(data, data + offset);
   problem_ = "line " + std::to_string(line) + ": " + what;
 }
 

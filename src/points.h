@@ -64,6 +64,7 @@ class PointReader {
   std::size_t end_ = 0;
   bool source_ended_ = false;
   std::int64_t lines_before_ = 0;
+  std::int64_t line_ends_after_text_ = 0;  // read, but behind the Ctrl-Z
   std::string problem_;
 };
 

@@ -126,11 +126,12 @@ TEST(Points, CtrlZEndsTheText) {
                   "4 5 6\n")
                 .lines,
             "1.000000 2.000000 3.000000\r\n");
-  Pasted cut = paste(
-      "1 2 3\n4 5\x1a"
-      "6\n");
-  EXPECT_EQ(cut.lines, "1.000000 2.000000 3.000000\r\n");
-  EXPECT_EQ(cut.problem, "line 2: \"4 5\" is not a whole point (X Y Z)");
+  // What follows the Ctrl-Z does not count, its line ends included.
+  for (bool source_counts : {false, true}) {
+    Pasted cut = paste("1 2 3\n4 5\x1a\n6\n\n", 1 << 20, 64, false, nullptr, source_counts);
+    EXPECT_EQ(cut.lines, "1.000000 2.000000 3.000000\r\n");
+    EXPECT_EQ(cut.problem, "line 2: \"4 5\" is not a whole point (X Y Z)");
+  }
 }
 
 TEST(Points, EmptyAndBlankTextsHoldNoPoint) {
