@@ -241,10 +241,6 @@ void add_to_extent(const ShortDecimal& number, Extent& extent) {
   extent.add(number.negative ? -magnitude : magnitude);
 }
 
-}  // namespace
-
-namespace {
-
 // Copies one point of short decimals at `p` to `out`, if that is what is
 // there, and adds it to the extents; moves both on past it.
 bool copy_short_point(const char*& p, char*& out, Extent& x, Extent& y) {
