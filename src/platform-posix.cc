@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
 #include "paths.h"
 #include "platform.h"
@@ -13,7 +14,9 @@
 
 namespace platform {
 
-void prepare_console() {}
+// A console that goes away (the output piped into a program that ends
+// early) must not end the job: its writes just fail, as on Windows.
+void prepare_console() { std::signal(SIGPIPE, SIG_IGN); }
 
 std::string native_path(const std::string& path) {
   return paths::to_posix(path, STRATUMIX_IMAGES_DIR);

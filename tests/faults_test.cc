@@ -71,6 +71,16 @@ TEST_F(EndToEnd, AnErrorWhileReadingEndsTheRun) {
             info_report("3", {"c:\\images\\s\\b.xyz", kA, "c:\\images\\s\\b.xyz"}));
 }
 
+TEST_F(EndToEnd, AConsoleThatGoesAwayDoesNotStopTheJob) {
+  std::string points;
+  for (int i = 0; i < 250000; ++i) points += "1 2 3\n";
+  disk.write("s/a.xyz", points);
+  RunResult run = disk.run_piped(answers("s", {"a"}, "r"), "head -c 10 > out.txt");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kBanner.substr(0, 10));
+  EXPECT_EQ(disk.read("s/r.xyz").size(), 250000u * 28);
+}
+
 TEST_F(EndToEnd, TextThatIsNoNumberStopsThatFileOnly) {
   for (const char* text : {"-", "+", ".", "1e", "0x", "1,5", "1 2 3 4 5 six", "0x1p", "--1"}) {
     disk.write("s/a.xyz", std::string(text) + " 7 8 9\n");

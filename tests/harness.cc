@@ -1,6 +1,5 @@
 #include "harness.h"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -83,14 +82,20 @@ std::string Workspace::command_in_workspace() const {
 }
 
 RunResult Workspace::run(const std::string& answers) const {
+  return run_piped(answers, "cat > out.txt");
+}
+
+RunResult Workspace::run_piped(const std::string& answers, const std::string& reader) const {
   save_answers(answers);
   // setsid: the program runs without a controlling terminal, as in a script,
-  // so that it never waits for a key.
-  std::string command = "cd " + quote(work_.string()) + " && setsid -w " + program_command +
-                        " < answers.txt > out.txt 2> err.txt";
-  int status = std::system(command.c_str());
+  // so that it never waits for a key. Its status comes back through a file,
+  // past the pipe.
+  std::string command = "cd " + quote(work_.string()) + " && { setsid -w " + program_command +
+                        " < answers.txt 2> err.txt; echo $? > status.txt; } | " + reader;
+  std::system(command.c_str());
   RunResult run;
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  std::string status = slurp(work_ / "status.txt");
+  run.status = status.empty() ? -1 : std::stoi(status);
   run.out = slurp(work_ / "out.txt");
   run.err = slurp(work_ / "err.txt");
   return run;

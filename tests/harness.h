@@ -34,6 +34,8 @@ class Workspace {
   std::filesystem::path path(const std::string& name) const { return images_ / name; }
 
   RunResult run(const std::string& answers) const;
+  // The same with the console piped into `reader`, a shell command.
+  RunResult run_piped(const std::string& answers, const std::string& reader) const;
 
   // For runs the test drives itself: stores the answers in the working
   // directory and returns their file's path, and gives the shell command
