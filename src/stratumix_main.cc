@@ -3,6 +3,7 @@
 // not points and was left out.
 #include <exception>
 #include <new>
+#include <string>
 
 #include "failure.h"
 #include "opening.h"
@@ -39,6 +40,9 @@ int run() {
     return failure.status;
   } catch (const std::bad_alloc&) {
     report_error("Out of memory.");
+    return 1;
+  } catch (const std::exception& error) {  // a thread the system would not start, say
+    report_error(std::string("Stopped: ") + error.what());
     return 1;
   }
 }
