@@ -115,6 +115,18 @@ TEST_F(EndToEnd, TextThatIsNotPointsEndsThatFileWithAWarning) {
             crlf_lines({"1.000000 2.000000 3.000000", "10.000000 20.000000 30.000000"}));
 }
 
+TEST_F(EndToEnd, NumbersMakePointsWhateverTheLines) {
+  disk.write("s/a.xyz", "1\n2\n3 4\n5\n6\n");     // points split over lines
+  disk.write("s/b.xyz", "1 2 3 4 5 6\n7 8 9\n");  // more than three numbers on a line
+  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  std::string two = crlf_lines({"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000"});
+  EXPECT_EQ(disk.read("s/r.xyz"), two + two + crlf_lines({"7.000000 8.000000 9.000000"}));
+  EXPECT_EQ(run.out.substr(dialogue(2).size()),
+            "\n\n" + layer(1, kA, "", "1.000000 X_max = 4.000000", "2.000000 Y_max = 5.000000") +
+                layer(2, kB, "", "1.000000 X_max = 7.000000", "2.000000 Y_max = 8.000000"));
+}
+
 TEST_F(EndToEnd, ATextFileFromAnOldEditorReadsWhole) {
   // CR LF lines, a last line without its break, then the Ctrl-Z end mark.
   disk.write("s/a.xyz",
