@@ -22,9 +22,7 @@ struct Point {
 // Ctrl-Z byte ends it.
 class PointReader {
  public:
-  static constexpr std::size_t kDefaultBufferSize = kIoBlockSize;
-
-  explicit PointReader(ByteSource& source, std::size_t buffer_size = kDefaultBufferSize);
+  explicit PointReader(ByteSource& source, std::size_t buffer_size = kIoBlockSize);
 
   // Reads the next whole point. Returns false at the end of the text, or at
   // text that is not a point, which problem() then describes.

@@ -77,8 +77,10 @@ std::string Workspace::save_answers(const std::string& answers) const {
   return file.string();
 }
 
+std::string Workspace::cd_to_work() const { return "cd " + quote(work_.string()) + " && "; }
+
 std::string Workspace::command_in_workspace() const {
-  return "cd " + quote(work_.string()) + " && exec " + program_command;
+  return cd_to_work() + "exec " + program_command;
 }
 
 RunResult Workspace::run(const std::string& answers) const {
@@ -90,7 +92,7 @@ RunResult Workspace::run_piped(const std::string& answers, const std::string& re
   // setsid: the program runs without a controlling terminal, as in a script,
   // so that it never waits for a key. Its status comes back through a file,
   // past the pipe.
-  std::string command = "cd " + quote(work_.string()) + " && { setsid -w " + program_command +
+  std::string command = cd_to_work() + "{ setsid -w " + program_command +
                         " < answers.txt 2> err.txt; echo $? > status.txt; } | " + reader;
   std::system(command.c_str());
   RunResult run;

@@ -44,6 +44,8 @@ class Workspace {
   std::string command_in_workspace() const;
 
  private:
+  std::string cd_to_work() const;  // the shell's way into the working directory
+
   std::filesystem::path work_;
   std::filesystem::path images_;
   std::vector<std::string> made_;  // folders to remove afterwards
