@@ -94,6 +94,22 @@ RunResult Workspace::run_piped(const std::string& answers, const std::string& re
   // past the pipe.
   std::string command = cd_to_work() + "{ setsid -w " + program_command +
                         " < answers.txt 2> err.txt; echo $? > status.txt; } | " + reader;
+  RunResult run = run_command(command);
+  // The program's first act is to show its banner. A run that shows nothing
+  // never reached the program: Wine now and then fails to start one. Say so
+  // and try once more rather than blame the program.
+  if (run.out.empty() && windows_program()) {
+    std::fprintf(stderr, "note: Wine did not start the program (status %d): %s\n", run.status,
+                 run.err.c_str());
+    run = run_command(command);
+  }
+  last_run_ = run;
+  return run;
+}
+
+RunResult Workspace::run_command(const std::string& command) const {
+  for (const char* name : {"status.txt", "out.txt", "err.txt"})
+    std::filesystem::remove(work_ / name);
   std::system(command.c_str());
   RunResult run;
   std::string status = slurp(work_ / "status.txt");
@@ -101,6 +117,14 @@ RunResult Workspace::run_piped(const std::string& answers, const std::string& re
   run.out = slurp(work_ / "out.txt");
   run.err = slurp(work_ / "err.txt");
   return run;
+}
+
+void EndToEnd::TearDown() {
+  if (HasFailure()) {
+    const RunResult& run = disk.last_run();
+    std::fprintf(stderr, "The last run ended with status %d; its standard error:\n%s\n", run.status,
+                 run.err.c_str());
+  }
 }
 
 bool windows_program() { return program_command.find(".exe") != std::string::npos; }

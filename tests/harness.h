@@ -43,12 +43,16 @@ class Workspace {
   std::string save_answers(const std::string& answers) const;
   std::string command_in_workspace() const;
 
+  const RunResult& last_run() const { return last_run_; }
+
  private:
+  RunResult run_command(const std::string& command) const;
   std::string cd_to_work() const;  // the shell's way into the working directory
 
   std::filesystem::path work_;
   std::filesystem::path images_;
   std::vector<std::string> made_;  // folders to remove afterwards
+  mutable RunResult last_run_;     // shown when a test fails
 };
 
 void set_program_command(const std::string& command);
@@ -90,6 +94,8 @@ std::string crlf_lines(const std::vector<std::string>& lines);
 
 class EndToEnd : public testing::Test {
  protected:
+  void TearDown() override;
+
   Workspace disk;
 };
 
