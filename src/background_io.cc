@@ -126,14 +126,8 @@ void WriteBehind::wait_until_idle(std::unique_lock<std::mutex>& lock) {
 }
 
 void WriteBehind::write(const char* data, std::size_t size) {
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    wait_until_idle(lock);
-    pending_.assign(data, data + size);
-    pending_size_ = size;
-    writing_ = true;
-  }
-  changed_.notify_all();
+  std::vector<char> copy(data, data + size);
+  write_buffer(copy, size);
 }
 
 void WriteBehind::write_buffer(std::vector<char>& buffer, std::size_t size) {
