@@ -44,6 +44,9 @@ Answers::Count Answers::count() {
   }
   if (p == digits) {
     count.kind = Count::kNotANumber;
+    std::size_t end = position_;
+    while (end < line_.size() && !is_white(line_[end])) ++end;
+    count.text = line_.substr(position_, end - position_);
     return count;
   }
   count.kind = Count::kNumber;

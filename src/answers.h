@@ -20,7 +20,7 @@ class Answers {
     enum Kind { kNumber, kNotANumber, kEnd } kind = kEnd;
     std::int64_t value = 0;  // kNumber: saturated far outside 32 bits
     bool fits_32_bits = false;
-    std::string text;  // kNumber: the sign and digits as typed
+    std::string text;  // kNumber: the sign and digits as typed; kNotANumber: the word
   };
   // An optionally signed decimal integer at the start of the next word.
   // What follows its digits stays unread; a word that does not start with

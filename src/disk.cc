@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "background_io.h"
 #include "failure.h"
@@ -12,13 +13,12 @@
 
 namespace {
 
-std::string system_reason(int error) { return std::strerror(error); }
-
 // The C library's streams, unbuffered: the program buffers in large blocks
-// itself, so each block becomes one system call.
+// itself, so each block becomes one system call. `shown` names the file in
+// messages.
 class StdioFile {
  public:
-  StdioFile(std::FILE* file, std::string path) : file_(file), path_(std::move(path)) {}
+  StdioFile(std::FILE* file, std::string shown) : file_(file), shown_(std::move(shown)) {}
   StdioFile(const StdioFile&) = delete;
   StdioFile& operator=(const StdioFile&) = delete;
   ~StdioFile() {
@@ -27,12 +27,11 @@ class StdioFile {
 
  protected:
   [[noreturn]] void fail(const char* action, int error) const {
-    throw Failure{1, "Cannot " + std::string(action) + " " + describe_path(path_) + ": " +
-                         system_reason(error)};
+    throw Failure{1, "Cannot " + std::string(action) + " " + shown_ + ": " + std::strerror(error)};
   }
 
   std::FILE* file_;
-  std::string path_;
+  std::string shown_;
 };
 
 class FileSource : public ByteSource, private StdioFile {
@@ -61,46 +60,92 @@ class FileSink : public ByteSink, private StdioFile {
   }
 };
 
-std::FILE* open_unbuffered(const std::string& native, const char* mode, std::string& reason) {
-  errno = 0;
-  std::FILE* file = std::fopen(native.c_str(), mode);
-  if (file == nullptr) {
-    reason = system_reason(errno != 0 ? errno : ENOENT);
-    return nullptr;
+class SystemClaim : public ClaimedFile {
+ public:
+  SystemClaim(platform::OutputOpening opening, std::string native, std::string shown)
+      : file_(opening.file),
+        created_(opening.created),
+        native_(std::move(native)),
+        shown_(std::move(shown)) {}
+  SystemClaim(const SystemClaim&) = delete;
+  SystemClaim& operator=(const SystemClaim&) = delete;
+  ~SystemClaim() override {
+    if (file_ != nullptr) std::fclose(file_);
   }
-  std::setvbuf(file, nullptr, _IONBF, 0);
-  return file;
+
+  std::unique_ptr<ByteSink> empty_for_writing() override {
+    std::string reason;
+    if (!platform::empty_output(file_, reason)) {
+      throw Failure{1, "Cannot write " + shown_ + ": " + reason};
+    }
+    std::FILE* file = std::exchange(file_, nullptr);
+    return std::make_unique<WriteBehind>(std::make_unique<FileSink>(file, shown_));
+  }
+
+  void give_up() override {
+    if (file_ == nullptr) return;
+    std::fclose(std::exchange(file_, nullptr));
+    if (created_) {
+      std::error_code ignored;
+      std::filesystem::remove(native_, ignored);
+    }
+  }
+
+ private:
+  std::FILE* file_;
+  bool created_;
+  std::string native_;
+  std::string shown_;
+};
+
+// A path as the system compares it: absolute, without "." and "..".
+std::filesystem::path normal(const std::string& native) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(native, error);
+  return (error ? std::filesystem::path(native) : absolute).lexically_normal();
 }
 
 }  // namespace
 
-std::unique_ptr<ByteSource> open_for_reading(const std::string& path, std::string& reason) {
-  std::string native = platform::native_path(path);
-  // Some systems open a folder for reading; it still holds no points.
-  std::error_code error;
-  if (std::filesystem::is_directory(native, error)) {
-    reason = system_reason(EISDIR);
+std::string SystemDisk::native(const std::string& path) const {
+  return composed_paths_ ? platform::native_path(path) : path;
+}
+
+std::unique_ptr<ByteSource> SystemDisk::open_for_reading(const std::string& path,
+                                                         std::string& reason) {
+  std::FILE* file = platform::open_for_reading(native(path), reason);
+  if (file == nullptr) return nullptr;
+  return std::make_unique<ReadAhead>(std::make_unique<FileSource>(file, describe(path)));
+}
+
+std::unique_ptr<ClaimedFile> SystemDisk::claim(const std::string& path, std::string& reason,
+                                               bool& in_use) {
+  platform::OutputOpening opening = platform::open_for_output(native(path));
+  in_use = opening.in_use;
+  if (opening.file == nullptr) {
+    reason = opening.reason;
     return nullptr;
   }
-  std::FILE* file = open_unbuffered(native, "rb", reason);
-  if (file == nullptr) return nullptr;
-  return std::make_unique<ReadAhead>(std::make_unique<FileSource>(file, path));
+  return std::make_unique<SystemClaim>(opening, native(path), describe(path));
 }
 
-std::unique_ptr<ByteSink> create_file(const std::string& path, std::string& reason) {
-  std::FILE* file = open_unbuffered(platform::native_path(path), "wb", reason);
-  if (file == nullptr) return nullptr;
-  return std::make_unique<WriteBehind>(std::make_unique<FileSink>(file, path));
-}
-
-bool same_existing_file(const std::string& path1, const std::string& path2) {
+bool SystemDisk::same_file(const std::string& path1, const std::string& path2) {
   std::error_code error;
-  bool same = std::filesystem::equivalent(platform::native_path(path1),
-                                          platform::native_path(path2), error);
+  bool same = std::filesystem::equivalent(native(path1), native(path2), error);
   return same && !error;
 }
 
-std::string describe_path(const std::string& path) {
-  std::string native = platform::native_path(path);
-  return native == path ? path : path + " (" + native + ")";
+bool SystemDisk::same_spelling(const std::string& path1, const std::string& path2) {
+  return platform::same_spelling(normal(native(path1)).string(), normal(native(path2)).string());
+}
+
+bool SystemDisk::can_read(const std::string& path, std::string& reason) {
+  std::FILE* file = platform::open_for_reading(native(path), reason);
+  if (file != nullptr) std::fclose(file);
+  return file != nullptr;
+}
+
+std::string SystemDisk::describe(const std::string& path) {
+  std::string shown = native(path);
+  return shown == path ? path : path + " (" + shown + ")";
 }

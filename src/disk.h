@@ -1,5 +1,5 @@
 // The disk as the program sees it: files of bytes read and written whole,
-// behind two small interfaces so that tests can stand in for them.
+// behind small interfaces so that tests can stand in for them.
 #ifndef STRATUMIX_DISK_H_
 #define STRATUMIX_DISK_H_
 
@@ -42,17 +42,61 @@ class ByteSink {
   }
 };
 
-// `path` is what the operator sees (the composed Windows path); it names
-// the file in messages. The file itself is found at platform::native_path.
-// On failure these return null and set `reason` to the system's word.
-std::unique_ptr<ByteSource> open_for_reading(const std::string& path, std::string& reason);
-std::unique_ptr<ByteSink> create_file(const std::string& path, std::string& reason);
+// An output file that a job has opened and claimed but not yet emptied: a
+// job holds both its outputs this way before it changes either.
+class ClaimedFile {
+ public:
+  virtual ~ClaimedFile() = default;
+  // Empties the file and hands it over for writing. Throws Failure.
+  virtual std::unique_ptr<ByteSink> empty_for_writing() = 0;
+  // Lets the file go untouched; removes it if the job created it, since it
+  // was not there before.
+  virtual void give_up() = 0;
+};
 
-// Whether two paths name one existing file (through links, other spellings).
-bool same_existing_file(const std::string& path1, const std::string& path2);
+// Files by path. A path is what the operator sees; it names the file in
+// messages (through describe()). On failure the open calls return null and
+// set `reason` to the system's word.
+class Disk {
+ public:
+  virtual ~Disk() = default;
+  virtual std::unique_ptr<ByteSource> open_for_reading(const std::string& path,
+                                                       std::string& reason) = 0;
+  // Opens a file for writing, creating it if missing but emptying nothing,
+  // and claims it against other jobs: `in_use` tells that another holds it.
+  virtual std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
+                                             bool& in_use) = 0;
+  // Whether two paths name one existing file (through links, other
+  // spellings, letter case where the system ignores it).
+  virtual bool same_file(const std::string& path1, const std::string& path2) = 0;
+  // Whether two paths are the same name, before any file exists.
+  virtual bool same_spelling(const std::string& path1, const std::string& path2) = 0;
+  // Whether a file can be opened for reading; `reason` tells why not.
+  virtual bool can_read(const std::string& path, std::string& reason) = 0;
+  // The path for messages.
+  virtual std::string describe(const std::string& path) = 0;
+};
 
-// The path for messages: the composed path, and where it differs the
-// native one the system was given.
-std::string describe_path(const std::string& path);
+// The system's disk. With composed paths, the paths are the Windows paths
+// the dialogue composes ("c:\\images\\s\\a.xyz"), found on the system at
+// platform::native_path and described with both forms where they differ;
+// otherwise they are the system's own paths, used as they are.
+class SystemDisk : public Disk {
+ public:
+  explicit SystemDisk(bool composed_paths) : composed_paths_(composed_paths) {}
+  std::unique_ptr<ByteSource> open_for_reading(const std::string& path,
+                                               std::string& reason) override;
+  std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
+                                     bool& in_use) override;
+  bool same_file(const std::string& path1, const std::string& path2) override;
+  bool same_spelling(const std::string& path1, const std::string& path2) override;
+  bool can_read(const std::string& path, std::string& reason) override;
+  std::string describe(const std::string& path) override;
+
+ private:
+  std::string native(const std::string& path) const;
+
+  bool composed_paths_;
+};
 
 #endif  // STRATUMIX_DISK_H_

@@ -4,10 +4,9 @@
 #include <string>
 
 #include "answers.h"
-#include "disk.h"
 #include "failure.h"
+#include "outputs.h"
 #include "paths.h"
-#include "platform.h"
 #include "stratumix.h"
 #include "text_out.h"
 
@@ -62,7 +61,10 @@ std::int32_t answer_count() {
     case Answers::Count::kEnd:
       answers_ended();
     case Answers::Count::kNotANumber:
-      return 0;  // the word stays for the next question
+      // The word stays for the next question, which takes it as the result.
+      report_error("note: the number of files \"" + count.text +
+                   "\" is not a number, so no file is asked for.");
+      return 0;
     case Answers::Count::kNumber:
       break;
   }
@@ -74,45 +76,6 @@ std::int32_t answer_count() {
                   "The number of files " + count.text + " is out of range; nothing was created."};
   }
   return static_cast<std::int32_t>(count.value);
-}
-
-// Pasting must never write over an input before it is read.
-void refuse_output_over_input(const std::string& output) {
-  for (int i = 1; i <= numlay; ++i) {
-    const std::string& input = files[static_cast<std::size_t>(i)].nombre;
-    if (platform::same_spelling(output, input) || same_existing_file(output, input)) {
-      throw Failure{1, "The output file " + output + " would overwrite input file " +
-                           std::to_string(i) + " (" + input + "); nothing was created."};
-    }
-  }
-}
-
-void create(OutputFile& file, const std::string& path) {
-  std::string reason;
-  std::unique_ptr<ByteSink> sink = create_file(path, reason);
-  if (sink == nullptr) throw Failure{1, "Cannot create " + describe_path(path) + ": " + reason};
-  file.open(std::move(sink));
-}
-
-void write_info_report() {
-  f6 << "\n PROGRAM STRATUMIX \n";
-  f6 << "\n\n\tNumber of files to paste = " << numlay << " ";
-  for (std::int32_t i = 1; i <= numlay; ++i) {
-    f6 << "\n\t\tFile " << i << " Name : " << files[static_cast<std::size_t>(i)].nombre << " ";
-  }
-  f6 << "\n\n";
-}
-
-void create_output_files(const std::string& nomim1, const std::string& nomfic) {
-  std::string nomim2 = nomim1 + nomfic;
-  nom_info = nomim2;
-  nomim2 += paths::kExtension;
-  refuse_output_over_input(nomim2);
-  refuse_output_over_input(nom_info + std::string(paths::kInfoSuffix));
-  create(f2, nomim2);
-  nom_info += paths::kInfoSuffix;
-  create(f6, nom_info);
-  write_info_report();
 }
 
 }  // namespace
@@ -136,5 +99,7 @@ void opening() {
   }
   console << "\n\n\tName of the resulting file (without extension .xyz) ? ";
   nomfic = answer_name();
-  create_output_files(nomim1, nomfic);
+  std::string nomim2 = nomim1 + nomfic;
+  create_output_files(nomim2 + std::string(paths::kExtension),
+                      nomim2 + std::string(paths::kInfoSuffix));
 }

@@ -1,9 +1,12 @@
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include "paths.h"
 #include "platform.h"
@@ -13,22 +16,136 @@
 #endif
 
 namespace platform {
+namespace {
 
-// A console that goes away (the output piped into a program that ends
-// early) must not end the job: its writes just fail, as on Windows.
-void prepare_console() { std::signal(SIGPIPE, SIG_IGN); }
+// The descriptor a file is opened on, waiting for nothing: a named pipe
+// opens at once whether or not a program writes it, then reads and
+// writes block as usual.
+int open_without_waiting(const std::string& native, int flags, bool& created) {
+  created = false;
+  flags |= O_CLOEXEC | O_NONBLOCK;
+  int fd = -1;
+  if ((flags & O_CREAT) != 0) {
+    // Whether the job made the file decides whether a failed job may remove
+    // it, so an existing file is never opened with O_CREAT.
+    for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
+      fd = open(native.c_str(), flags | O_EXCL, 0666);
+      if (fd >= 0) {
+        created = true;
+      } else if (errno == EEXIST) {
+        fd = open(native.c_str(), flags & ~O_CREAT);
+        // A link to a file not there yet: the file is made through it.
+        if (fd < 0 && errno == ENOENT) {
+          fd = open(native.c_str(), flags, 0666);
+          created = fd >= 0;
+        }
+      } else {
+        break;
+      }
+    }
+  } else {
+    fd = open(native.c_str(), flags);
+  }
+  if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+bool is_regular(int fd) {
+  struct stat status {};
+  return fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+std::FILE* unbuffered(int fd, const char* mode) {
+  std::FILE* file = fdopen(fd, mode);
+  if (file == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  return file;
+}
+
+}  // namespace
+
+void prepare_console() {
+  // Descriptors are handed out lowest first: 0, 1 and 2, in that order.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+  }
+  // A console that goes away (the output piped into a program that ends
+  // early) must not end the job: its writes just fail, as on Windows.
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool console_shared_with_errors() {
+  struct stat out {};
+  struct stat err {};
+  return isatty(STDOUT_FILENO) != 0 && isatty(STDERR_FILENO) != 0 &&
+         fstat(STDOUT_FILENO, &out) == 0 && fstat(STDERR_FILENO, &err) == 0 &&
+         out.st_rdev == err.st_rdev;
+}
 
 std::string native_path(const std::string& path) {
   return paths::to_posix(path, STRATUMIX_IMAGES_DIR);
 }
 
-bool same_spelling(const std::string& path1, const std::string& path2) {
-  return native_path(path1) == native_path(path2);
+bool same_spelling(const std::string& path1, const std::string& path2) { return path1 == path2; }
+
+std::FILE* open_for_reading(const std::string& native, std::string& reason) {
+  bool created = false;
+  int fd = open_without_waiting(native, O_RDONLY, created);
+  struct stat status {};
+  if (fd >= 0 && fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+    close(fd);
+    fd = -1;
+    errno = EISDIR;
+  }
+  std::FILE* file = fd < 0 ? nullptr : unbuffered(fd, "rb");
+  if (file == nullptr) reason = std::strerror(errno);
+  return file;
 }
+
+OutputOpening open_for_output(const std::string& native) {
+  OutputOpening output;
+  int fd = open_without_waiting(native, O_WRONLY | O_CREAT, output.created);
+  if (fd < 0) {
+    output.reason = std::strerror(errno);
+    return output;
+  }
+  // Only a plain file can be claimed: two jobs writing to /dev/null, say,
+  // take nothing from each other.
+  if (is_regular(fd) && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    output.in_use = errno == EWOULDBLOCK;
+    output.reason = std::strerror(errno);
+    close(fd);
+    return output;
+  }
+  output.file = unbuffered(fd, "wb");
+  if (output.file == nullptr) output.reason = std::strerror(errno);
+  return output;
+}
+
+bool empty_output(std::FILE* file, std::string& reason) {
+  int fd = fileno(file);
+  if (!is_regular(fd) || ftruncate(fd, 0) == 0) return true;
+  reason = std::strerror(errno);
+  return false;
+}
+
+std::vector<std::string> expand_wildcards(const std::string& argument) { return {argument}; }
 
 // The key comes from the controlling terminal, not from standard input,
 // which may be a file of answers. A process without a terminal (a script, a
 // CI job) has nobody at the keyboard, so it does not wait.
+bool can_wait_for_key() {
+  int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (tty < 0) return false;
+  termios settings{};
+  bool terminal = tcgetattr(tty, &settings) == 0;
+  close(tty);
+  return terminal;
+}
+
 void getch() {
   int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (tty < 0) return;

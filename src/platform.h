@@ -3,20 +3,61 @@
 #ifndef STRATUMIX_PLATFORM_H_
 #define STRATUMIX_PLATFORM_H_
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace platform {
 
 // Sets up the standard streams so that they carry the program's bytes
-// unchanged, the same on every system.
+// unchanged, the same on every system. A standard stream the program was
+// started without is opened on the null device: otherwise the first file
+// the program opens would take its place and receive console text.
 void prepare_console();
+
+// Whether standard output and standard error show on one and the same
+// terminal, where a message must not continue the line of a question.
+bool console_shared_with_errors();
 
 // The name under which the system finds a path that the program composed
 // in Windows form ("c:\\images\\survey1\\north.xyz").
 std::string native_path(const std::string& path);
 
-// Whether two composed paths name the same file by their spelling alone.
+// Whether two of the system's paths name the same file by their spelling
+// alone (letter case counts only where the system's names keep it).
 bool same_spelling(const std::string& path1, const std::string& path2);
+
+// Opens a file for reading, unbuffered. Never waits: a named pipe that no
+// program writes reads as empty. A folder cannot be opened. On failure
+// returns null and sets `reason`.
+std::FILE* open_for_reading(const std::string& native, std::string& reason);
+
+// A file opened as a job's output, not yet emptied.
+struct OutputOpening {
+  std::FILE* file = nullptr;  // unbuffered; null on failure
+  bool created = false;       // the file did not exist before
+  bool in_use = false;        // failed because another job is writing it
+  std::string reason;         // why it failed
+};
+
+// Opens a file for writing without emptying it, creating it when missing,
+// and claims it: while it stays open, no other job can open it this way.
+// Never waits.
+OutputOpening open_for_output(const std::string& native);
+
+// Empties a file that open_for_output opened (a device or pipe has nothing
+// to empty). Returns false and sets `reason` on failure.
+bool empty_output(std::FILE* file, std::string& reason);
+
+// The files a command-line argument names: on Windows, whose console leaves
+// wildcards to the program, the names that match a pattern, in name order
+// (none when nothing matches); elsewhere, where the shell expands them, the
+// argument itself.
+std::vector<std::string> expand_wildcards(const std::string& argument);
+
+// Whether a key press can be waited for: there is a console with a person
+// at its keyboard.
+bool can_wait_for_key();
 
 // Waits for one key press on the console, without echo. Returns at once
 // when there is no console to wait on.

@@ -1,9 +1,98 @@
 #include "stratumix.h"
 
-std::array<data_file, kMaxFiles + 1> files;
+#include <exception>
+#include <new>
+
+#include "command_line.h"
+#include "failure.h"
+#include "opening.h"
+#include "text_out.h"
+#include "treatment.h"
+
+std::vector<data_file> files(kMaxFiles + 1);
 std::int32_t numlay = 0;
 std::string nom_info;
 OutputFile f2;
 std::unique_ptr<ByteSource> f3;
 OutputFile f6;
+Disk* disk = nullptr;
+bool stop_with_key_wait = true;
 bool input_incomplete = false;
+
+namespace {
+
+void start_afresh() {
+  files.assign(kMaxFiles + 1, data_file{});
+  numlay = 0;
+  nom_info.clear();
+  f3.reset();
+  input_incomplete = false;
+  console.set_quiet(false);
+}
+
+// Ends the run as normal termination does: every file still open is
+// written out and closed, and only then is the run's status known.
+int finish(int status) {
+  f3.reset();
+  for (OutputFile* file : {&f2, &f6}) {
+    try {
+      file->close();
+    } catch (const Failure& failure) {
+      report_error(failure.message);
+      status = 1;
+    }
+  }
+  console.flush();
+  if (status == 0 && input_incomplete) status = 2;
+  return status;
+}
+
+int carry_out(const Arguments& arguments) {
+  switch (arguments.action) {
+    case Arguments::Action::kHelp:
+      console << usage();
+      return 0;
+    case Arguments::Action::kVersion:
+      console << version_line();
+      return 0;
+    case Arguments::Action::kWrong:
+      report_error(arguments.wrong + "\nTry 'stratumix --help'.");
+      return 1;
+    case Arguments::Action::kDialogue:
+      stop_with_key_wait = true;
+      opening();
+      break;
+    case Arguments::Action::kPaste:
+      stop_with_key_wait = false;
+      console.set_quiet(arguments.quiet);
+      command_line_opening(arguments);
+      break;
+  }
+  treatment();
+  return 0;
+}
+
+}  // namespace
+
+int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in) {
+  start_afresh();
+  Arguments parsed = parse_arguments(arguments);
+  // The dialogue composes Windows paths under c:\images; the command line
+  // takes the system's own.
+  SystemDisk system_disk(parsed.action == Arguments::Action::kDialogue);
+  disk = stand_in != nullptr ? stand_in : &system_disk;
+  int status = 1;
+  try {
+    status = carry_out(parsed);
+  } catch (const Failure& failure) {
+    if (!failure.message.empty()) report_error(failure.message);
+    status = failure.status;
+  } catch (const std::bad_alloc&) {
+    report_error("Out of memory.");
+  } catch (const std::exception& error) {  // a thread the system would not start, say
+    report_error(std::string("Stopped: ") + error.what());
+  }
+  status = finish(status);
+  disk = nullptr;
+  return status;
+}

@@ -1,12 +1,12 @@
-// The state the two stages of a run share: the job that the dialogue sets
-// up and the pasting carries out.
+// The state the two stages of a run share: the job that the dialogue or the
+// command line sets up and the pasting carries out.
 #ifndef STRATUMIX_STRATUMIX_H_
 #define STRATUMIX_STRATUMIX_H_
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "disk.h"
 #include "output_file.h"
@@ -16,9 +16,10 @@ struct data_file {
   std::string nombre;  // its full path, as composed
 };
 
-// Entries 1 to numlay; entry 0 is never used, so a job holds 99 files.
+// Entries 1 to numlay; entry 0 is never used. The dialogue asks for 99
+// files at most; the command line takes as many as it is given.
 inline constexpr int kMaxFiles = 99;
-extern std::array<data_file, kMaxFiles + 1> files;
+extern std::vector<data_file> files;
 extern std::int32_t numlay;
 
 extern std::string nom_info;            // the info report's path
@@ -26,7 +27,20 @@ extern OutputFile f2;                   // the result point file
 extern std::unique_ptr<ByteSource> f3;  // the input file being read
 extern OutputFile f6;                   // the info report
 
+// Where the files are: the system's disk, or a stand-in in tests.
+extern Disk* disk;
+
+// Whether an input that cannot be opened ends the job as the dialogue's
+// does: with status 0, after the operator has pressed a key.
+extern bool stop_with_key_wait;
+
 // Set when a file held text that is not points: its rest was not pasted.
 extern bool input_incomplete;
+
+// Runs the program on the arguments that follow its name and returns its
+// exit status: 0 done, 1 stopped on an error, 2 done but some input text was
+// not points and was left out. The files are on `stand_in` when given (in
+// tests), else on the system's disk.
+int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in = nullptr);
 
 #endif  // STRATUMIX_STRATUMIX_H_

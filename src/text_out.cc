@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "number.h"
+#include "platform.h"
 
 Console console;
 
@@ -20,21 +21,40 @@ TextOut& TextOut::operator<<(Fixed6 value) {
   return *this;
 }
 
-void Console::put(std::string_view text) { pending_ += text; }
+void Console::put(std::string_view text) {
+  if (!quiet_) pending_ += text;
+}
 
 void Console::flush() {
-  // Console output that cannot be written has nowhere else to go: the
-  // program's work is in its files, whose errors are reported.
-  std::fwrite(pending_.data(), 1, pending_.size(), stdout);
-  std::fflush(stdout);
+  if (pending_.empty()) return;
+  at_line_start_ = pending_.back() == '\n';
+  if (captured_out_ != nullptr) {
+    *captured_out_ += pending_;
+  } else {
+    // Console output that cannot be written has nowhere else to go: the
+    // program's work is in its files, whose errors are reported.
+    std::fwrite(pending_.data(), 1, pending_.size(), stdout);
+    std::fflush(stdout);
+  }
   pending_.clear();
 }
 
-void report_error(std::string_view message) {
-  console.flush();
-  std::string line = "stratumix: ";
+void Console::error(std::string_view message) {
+  flush();
+  std::string line;
+  // On a terminal a message must not go on from the end of a question.
+  bool shared = captured_err_ == nullptr && platform::console_shared_with_errors();
+  if (shared && !at_line_start_) line += '\n';
+  if (shared) at_line_start_ = true;
+  line += "stratumix: ";
   line += message;
   line += '\n';
+  if (captured_err_ != nullptr) {
+    *captured_err_ += line;
+    return;
+  }
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
 }
+
+void report_error(std::string_view message) { console.error(message); }

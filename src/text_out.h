@@ -31,17 +31,32 @@ class TextOut {
 };
 
 // Standard output, kept until flush(): the program flushes before it waits
-// for an answer or a key and when it ends.
+// for an answer or a key, when a file's report is complete, and when it
+// ends. Standard error takes one message a call, prefixed with the
+// program's name.
 class Console : public TextOut {
  public:
   void flush();
+  void error(std::string_view message);
+
+  // Nothing goes to standard output.
+  void set_quiet(bool quiet) { quiet_ = quiet; }
+  // For tests: what would go to standard output and standard error is
+  // appended to these instead; null restores the streams.
+  void capture(std::string* out, std::string* err) {
+    captured_out_ = out;
+    captured_err_ = err;
+  }
 
  private:
   void put(std::string_view text) override;
   std::string pending_;
+  bool quiet_ = false;
+  bool at_line_start_ = true;  // what was shown ends with a line break
+  std::string* captured_out_ = nullptr;
+  std::string* captured_err_ = nullptr;
 };
 
-// Standard error: one message a call, prefixed with the program's name.
 void report_error(std::string_view message);
 
 extern Console console;

@@ -14,17 +14,23 @@ namespace {
 
 constexpr std::int64_t kProgressInterval = 100000;
 
-[[noreturn]] void stop_on_unknown_file(const std::string& nomim3) {
+// What was pasted stays: the result is written out and closed before the
+// job waits, so that closing the console window then loses nothing.
+[[noreturn]] void stop_on_unknown_file(const std::string& nomim3, const std::string& reason) {
   console << "\n\tFile " << nomim3 << " unknown \n";
   console.flush();
+  report_error("Cannot open " + disk->describe(nomim3) + ": " + reason);
+  f2.close();
+  if (!stop_with_key_wait) throw Failure{1, ""};
+  if (platform::can_wait_for_key()) report_error("Press a key to end.");
   platform::getch();
   throw Failure{0, ""};
 }
 
 void open_input(const std::string& nomim3) {
   std::string reason;
-  f3 = open_for_reading(nomim3, reason);
-  if (f3 == nullptr) stop_on_unknown_file(nomim3);
+  f3 = disk->open_for_reading(nomim3, reason);
+  if (f3 == nullptr) stop_on_unknown_file(nomim3, reason);
 }
 
 void warn_incomplete(const std::string& nomim3, const std::string& problem) {
@@ -40,6 +46,7 @@ void treatment() {
     std::string nomim3 = files[static_cast<std::size_t>(m)].nombre;
     open_input(nomim3);
     console << "\n\n\tFile number " << m << " named " << nomim3;
+    console.flush();
     Extent X;
     Extent Y;
     std::int64_t ico = 0;
@@ -58,6 +65,7 @@ void treatment() {
     console << "\n\n\tlayer " << m << " ";
     console << "\n\t\tX_min = " << Fixed6{X.min} << " X_max = " << Fixed6{X.max} << " ";
     console << "\n\t\tY_min = " << Fixed6{Y.min} << " Y_max = " << Fixed6{Y.max} << " ";
+    console.flush();
   }
   f2.close();
 }

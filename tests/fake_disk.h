@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "disk.h"
@@ -67,6 +69,64 @@ class StringSink : public ByteSink {
   std::string& bytes_;
   std::size_t capacity_;
   int* closes_;
+};
+
+// A whole disk in memory: files by path, no links, no folders.
+class MemoryDisk : public Disk {
+ public:
+  std::map<std::string, std::string> files;
+  std::map<std::string, bool> claimed;  // by a job that still holds them
+
+  std::unique_ptr<ByteSource> open_for_reading(const std::string& path,
+                                               std::string& reason) override {
+    if (!can_read(path, reason)) return nullptr;
+    return std::make_unique<TextSource>(files[path]);
+  }
+  std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
+                                     bool& in_use) override {
+    in_use = claimed[path];
+    if (in_use) {
+      reason = "Resource temporarily unavailable";
+      return nullptr;
+    }
+    bool created = files.count(path) == 0;
+    files[path];
+    claimed[path] = true;
+    return std::make_unique<Claim>(*this, path, created);
+  }
+  bool same_file(const std::string& path1, const std::string& path2) override {
+    return path1 == path2 && files.count(path1) != 0;
+  }
+  bool same_spelling(const std::string& path1, const std::string& path2) override {
+    return path1 == path2;
+  }
+  bool can_read(const std::string& path, std::string& reason) override {
+    if (files.count(path) != 0) return true;
+    reason = "No such file or directory";
+    return false;
+  }
+  std::string describe(const std::string& path) override { return path; }
+
+ private:
+  class Claim : public ClaimedFile {
+   public:
+    Claim(MemoryDisk& disk, std::string path, bool created)
+        : disk_(disk), path_(std::move(path)), created_(created) {}
+    std::unique_ptr<ByteSink> empty_for_writing() override {
+      std::string& bytes = disk_.files[path_];
+      bytes.clear();
+      return std::make_unique<StringSink>(bytes);
+    }
+    void give_up() override {
+      disk_.claimed[path_] = false;
+      if (created_) disk_.files.erase(path_);
+    }
+
+   private:
+    MemoryDisk& disk_;
+    std::string path_;
+    bool created_;
+  };
 };
 
 #endif  // STRATUMIX_TESTS_FAKE_DISK_H_

@@ -1,6 +1,7 @@
 // Whatever the disk does and whatever the files hold, the program ends with
 // a clear message and the documented status, and never writes a number it
 // did not read.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,6 +134,103 @@ TEST_F(EndToEnd, RandomBytesNeverBreakTheProgram) {
     EXPECT_TRUE(well_formed(disk.read("s/r.xyz")));
     EXPECT_NE(run.out.find("\n\n\tlayer 1 "), std::string::npos);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Nothing lost, nothing mixed in: what a careless or hostile user can do to
+// a job, and what must hold afterwards.
+
+TEST_F(EndToEnd, AnInputThatTurnsOutToBeTheResultIsRefusedAndTheNewFilesRemoved) {
+  const std::string north = "1 2 3\n";
+  disk.write("s/north.xyz", north);
+  // "./all" is the result in another spelling; the link leads to the result
+  // only once it exists.
+  std::filesystem::create_symlink("all.xyz", disk.path("s/link.xyz"));
+  for (const char* input : {"./all", "link"}) {
+    RunResult run = disk.run(answers("s", {"north", input}, "all"));
+    EXPECT_EQ(run.status, 1) << input;
+    EXPECT_NE(run.err.find("would overwrite input file 2"), std::string::npos) << run.err;
+    EXPECT_FALSE(disk.exists("s/all.xyz")) << input;
+    EXPECT_FALSE(disk.exists("s/all_xyz_info.txt")) << input;
+    EXPECT_EQ(disk.read("s/north.xyz"), north);
+  }
+}
+
+TEST_F(EndToEnd, ClosedStandardStreamsNeverLetConsoleTextIntoTheResult) {
+  disk.write("s/a.xyz", "1 2 3\n4 5 6\n");
+  disk.write("s/b.xyz", "7 8 9\nword\n");
+  std::string points = crlf_lines(
+      {"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000", "7.000000 8.000000 9.000000"});
+  for (const char* closed : {">&-", "2>&-"}) {
+    RunResult run = disk.run_redirected(answers("s", {"a", "b"}, "r"), closed);
+    EXPECT_EQ(run.status, 2) << closed;
+    EXPECT_EQ(disk.read("s/r.xyz"), points) << closed;
+    EXPECT_EQ(disk.read("s/r_xyz_info.txt"),
+              info_report("2", {"c:\\images\\s\\a.xyz", "c:\\images\\s\\b.xyz"}));
+  }
+  RunResult run = disk.run_redirected(answers("s", {"a"}, "r2"), "<&-");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_FALSE(disk.exists("s/r2.xyz"));
+}
+
+TEST_F(EndToEnd, AFailedSetUpLeavesAnEarlierResultAsItWas) {
+  disk.write("s/a.xyz", "1 2 3\n");
+  disk.write("s/r.xyz", "earlier\r\n");
+  disk.write("s/r_xyz_info.txt/folder", "");
+  RunResult run = disk.run(answers("s", {"a"}, "r"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Cannot create c:\\images\\s\\r_xyz_info.txt"), std::string::npos);
+  EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
+}
+
+TEST_F(EndToEnd, ANamedPipeWithoutWriterReadsAsEmpty) {
+  if (windows_program()) GTEST_SKIP() << "named pipes are POSIX's";
+  disk.write("s/b.xyz", "1 2 3\n");
+  ASSERT_EQ(mkfifo(disk.path("s/a.xyz").c_str(), 0644), 0);
+  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  EXPECT_NE(run.out.find("\n\n\tlayer 2 "), std::string::npos);
+}
+
+// A job held up by an input that comes slowly, through a named pipe: while
+// it waits, the console shows each file done, the info report is whole on
+// disk and no second job can write its result; killed, it leaves whole
+// lines.
+TEST_F(EndToEnd, AJobHeldUpOnAnInputIsVisibleClaimedAndSafeToKill) {
+  if (windows_program()) GTEST_SKIP() << "named pipes are POSIX's";
+  disk.write("s/a.xyz", "1 2 3\n");
+  ASSERT_EQ(mkfifo(disk.path("s/slow.xyz").c_str(), 0644), 0);
+  const std::string report = info_report("2", {kA, "c:\\images\\s\\slow.xyz"});
+  Background job(disk, answers("s", {"a", "slow"}, "r"));
+  int pipe_fd = open(disk.path("s/slow.xyz").c_str(), O_WRONLY);  // waits for the job
+  ASSERT_GE(pipe_fd, 0);
+  std::string some_points;
+  for (int i = 0; i < 20000; ++i) some_points += "10 20 30\n";
+  ASSERT_EQ(write(pipe_fd, some_points.data(), some_points.size()),
+            static_cast<ssize_t>(some_points.size()));
+
+  EXPECT_TRUE(
+      job.wait_for_console("\n\tlayer 1 \n\t\tX_min = 1.000000 X_max = 1.000000 "
+                           "\n\t\tY_min = 2.000000 Y_max = 2.000000 "
+                           "\n\n\tFile number 2 named c:\\images\\s\\slow.xyz"))
+      << job.console();
+  EXPECT_EQ(disk.read("s/r_xyz_info.txt"), report);
+
+  RunResult second = disk.run(answers("s", {"a"}, "r"));
+  EXPECT_EQ(second.status, 1);
+  EXPECT_NE(second.err.find("another job is writing it"), std::string::npos) << second.err;
+  EXPECT_EQ(disk.read("s/r_xyz_info.txt"), report);
+
+  job.kill_now();
+  close(pipe_fd);
+  std::string result = disk.read("s/r.xyz");
+  EXPECT_TRUE(well_formed(result))
+      << result.substr(result.size() - std::min<std::size_t>(80, result.size()));
+  EXPECT_EQ(disk.read("s/r_xyz_info.txt"), report);
 }
 
 }  // namespace

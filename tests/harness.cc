@@ -1,13 +1,19 @@
 #include "harness.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -87,13 +93,23 @@ RunResult Workspace::run(const std::string& answers) const {
   return run_piped(answers, "cat > out.txt");
 }
 
+RunResult Workspace::run_arguments(const std::string& arguments) const {
+  return run_redirected("", "< /dev/null", arguments);
+}
+
 RunResult Workspace::run_piped(const std::string& answers, const std::string& reader) const {
+  return run_redirected(answers, "", "", reader);
+}
+
+RunResult Workspace::run_redirected(const std::string& answers, const std::string& redirections,
+                                    const std::string& arguments, const std::string& reader) const {
   save_answers(answers);
   // setsid: the program runs without a controlling terminal, as in a script,
   // so that it never waits for a key. Its status comes back through a file,
-  // past the pipe.
-  std::string command = cd_to_work() + "{ setsid -w " + program_command +
-                        " < answers.txt 2> err.txt; echo $? > status.txt; } | " + reader;
+  // past the pipe. A program that hangs is killed, and the test fails.
+  std::string command = cd_to_work() + "{ timeout -k 5 120 setsid -w " + program_command + " " +
+                        arguments + " < answers.txt 2> err.txt " + redirections +
+                        "; echo $? > status.txt; } | " + reader;
   RunResult run = run_command(command);
   // The program's first act is to show its banner. A run that shows nothing
   // never reached the program: Wine now and then fails to start one. Say so
@@ -117,6 +133,64 @@ RunResult Workspace::run_command(const std::string& command) const {
   run.out = slurp(work_ / "out.txt");
   run.err = slurp(work_ / "err.txt");
   return run;
+}
+
+Background::Background(const Workspace& workspace, const std::string& answers, bool arguments) {
+  std::string input = arguments ? "/dev/null" : workspace.save_answers(answers);
+  std::string command = workspace.command_in_workspace() + (arguments ? " " + answers : "");
+  std::string errors = (workspace.work() / "err.txt").string();
+  int console[2];
+  if (pipe(console) != 0) throw std::runtime_error("pipe failed");
+  pid_ = fork();
+  if (pid_ == 0) {
+    setsid();
+    dup2(open(input.c_str(), O_RDONLY), STDIN_FILENO);
+    dup2(console[1], STDOUT_FILENO);
+    dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+    close(console[0]);
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(console[1]);
+  console_fd_ = console[0];
+}
+
+Background::~Background() {
+  kill_now();
+  close(console_fd_);
+}
+
+bool Background::wait_for_console(const std::string& text) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (console_.find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    pollfd ready{console_fd_, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char buffer[4096];
+    ssize_t got = read(console_fd_, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    console_.append(buffer, static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+int Background::wait() {
+  for (int i = 0; i < 1000 && pid_ > 0; ++i) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return -1;
+}
+
+void Background::kill_now() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
 }
 
 void EndToEnd::TearDown() {

@@ -34,6 +34,15 @@ class Workspace {
   std::filesystem::path path(const std::string& name) const { return images_ / name; }
 
   RunResult run(const std::string& answers) const;
+  // The program on the command line, with these arguments (shell words) and
+  // no standard input, in the working directory, where the folder "images"
+  // stands for c:\images.
+  RunResult run_arguments(const std::string& arguments) const;
+  // The dialogue with the answers, and `redirections` applied after the
+  // usual ones (">&-" closes standard output, say).
+  RunResult run_redirected(const std::string& answers, const std::string& redirections,
+                           const std::string& arguments = "",
+                           const std::string& reader = "cat > out.txt") const;
   // The same with the console piped into `reader`, a shell command.
   RunResult run_piped(const std::string& answers, const std::string& reader) const;
 
@@ -44,6 +53,7 @@ class Workspace {
   std::string command_in_workspace() const;
 
   const RunResult& last_run() const { return last_run_; }
+  const std::filesystem::path& work() const { return work_; }
 
  private:
   RunResult run_command(const std::string& command) const;
@@ -53,6 +63,30 @@ class Workspace {
   std::filesystem::path images_;
   std::vector<std::string> made_;  // folders to remove afterwards
   mutable RunResult last_run_;     // shown when a test fails
+};
+
+// A run that goes on while the test watches it: its console can be read as
+// it comes, and it can be killed. POSIX only.
+class Background {
+ public:
+  // The dialogue with these answers, or the command line with `arguments`.
+  Background(const Workspace& workspace, const std::string& answers, bool arguments = false);
+  ~Background();
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  // Reads the console until `text` has appeared; false after ten seconds.
+  bool wait_for_console(const std::string& text);
+  const std::string& console() const { return console_; }
+  // Waits for the end: the exit status, 128 + the signal, or -1 after ten
+  // seconds.
+  int wait();
+  void kill_now();
+
+ private:
+  int pid_ = -1;
+  int console_fd_ = -1;
+  std::string console_;
 };
 
 void set_program_command(const std::string& command);

@@ -60,10 +60,14 @@ TEST_F(EndToEnd, AMissingFileWaitsForOneKeyOnTheTerminal) {
     _exit(127);
   }
   std::string seen;
-  ASSERT_TRUE(read_until(terminal, seen, "missing.xyz unknown")) << seen;
+  ASSERT_TRUE(read_until(terminal, seen, "Press a key to end.")) << seen;
   std::this_thread::sleep_for(300ms);
   int status = 0;
   EXPECT_EQ(waitpid(child, &status, WNOHANG), 0) << "ended without waiting for a key";
+  // Closing the console window now must lose nothing: both files are whole.
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  EXPECT_EQ(disk.read("s/r_xyz_info.txt"),
+            info_report("2", {"c:\\images\\s\\a.xyz", "c:\\images\\s\\missing.xyz"}));
 
   ASSERT_EQ(write(terminal, "k", 1), 1);
   EXPECT_EQ(wait_for_exit(child), 0);
@@ -72,6 +76,26 @@ TEST_F(EndToEnd, AMissingFileWaitsForOneKeyOnTheTerminal) {
   EXPECT_NE(settings.c_lflag & ECHO, 0u) << "echo left off";
   EXPECT_NE(settings.c_lflag & ICANON, 0u) << "line editing left off";
   EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  close(terminal);
+}
+
+// On a terminal, standard error shows where the console is: a message must
+// start a line of its own, not go on from a question.
+TEST_F(EndToEnd, AMessageAfterAQuestionStartsItsOwnLine) {
+  std::string answers_file = disk.save_answers("s\n");
+  int terminal = -1;
+  pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int input = open(answers_file.c_str(), O_RDONLY);
+    dup2(input, STDIN_FILENO);
+    execl("/bin/sh", "sh", "-c", disk.command_in_workspace().c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string seen;
+  EXPECT_TRUE(read_until(terminal, seen, "created.")) << seen;
+  EXPECT_NE(seen.find("paste ? \r\nstratumix: The answers ended"), std::string::npos) << seen;
+  EXPECT_EQ(wait_for_exit(child), 1);
   close(terminal);
 }
 

@@ -78,7 +78,7 @@ TEST_F(EndToEnd, AMissingFileStopsTheRunAfterTheFilesBeforeIt) {
             dialogue(3) + "\n\n" +
                 layer(1, kA, "", "1.000000 X_max = 1.000000", "2.000000 Y_max = 2.000000") +
                 "\n\tFile " + kB + " unknown \n");
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err, "stratumix: Cannot open " + as_shown(kB) + ": No such file or directory\n");
   EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
   EXPECT_EQ(disk.read("s/r_xyz_info.txt"), info_report("3", {kA, kB, kC}));
 }
@@ -155,8 +155,13 @@ TEST_F(EndToEnd, AFullDiskIsAFailureNamingTheFile) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "stratumix: Cannot write " + as_shown("c:\\images\\s\\r_xyz_info.txt") +
                          ": No space left on device\n");
-  std::string result = disk.read("s/r.xyz");
-  EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 50000);
+  // The report is written before the result is emptied: an earlier result
+  // stays as it was.
+  EXPECT_FALSE(disk.exists("s/r.xyz"));
+  disk.write("s/r.xyz", "earlier\r\n");
+  run = disk.run(answers("s", {"a"}, "r"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
 }
 
 }  // namespace

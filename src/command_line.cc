@@ -1,0 +1,139 @@
+#include "command_line.h"
+
+#include <cstdint>
+
+#include "failure.h"
+#include "outputs.h"
+#include "paths.h"
+#include "platform.h"
+#include "stratumix.h"
+
+#ifndef STRATUMIX_VERSION
+#define STRATUMIX_VERSION "unknown"
+#endif
+
+namespace {
+
+Arguments wrong(const std::string& what) {
+  Arguments arguments;
+  arguments.action = Arguments::Action::kWrong;
+  arguments.wrong = what;
+  return arguments;
+}
+
+bool ends_with_extension(const std::string& name) {
+  return name.size() >= paths::kExtension.size() &&
+         paths::equal_ignoring_case(
+             std::string_view(name).substr(name.size() - paths::kExtension.size()),
+             paths::kExtension);
+}
+
+// The inputs as files: on Windows, wildcards expanded.
+std::vector<std::string> input_files(const std::vector<std::string>& inputs) {
+  std::vector<std::string> names;
+  for (const std::string& input : inputs) {
+    std::vector<std::string> matches = platform::expand_wildcards(input);
+    if (matches.empty()) throw Failure{1, "No file matches " + input + "; nothing was created."};
+    names.insert(names.end(), matches.begin(), matches.end());
+  }
+  return names;
+}
+
+}  // namespace
+
+Arguments parse_arguments(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) return {};
+  Arguments parsed;
+  parsed.action = Arguments::Action::kPaste;
+  bool has_result = false;
+  bool options_ended = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (options_ended || argument.size() < 2 || argument[0] != '-') {
+      parsed.inputs.push_back(argument);
+      continue;
+    }
+    std::string result;
+    if (argument == "--") {
+      options_ended = true;
+      continue;
+    } else if (argument == "-h" || argument == "--help") {
+      parsed.action = Arguments::Action::kHelp;
+      return parsed;
+    } else if (argument == "--version") {
+      parsed.action = Arguments::Action::kVersion;
+      return parsed;
+    } else if (argument == "-q" || argument == "--quiet") {
+      parsed.quiet = true;
+      continue;
+    } else if (argument == "-o" || argument == "--output") {
+      if (i + 1 == arguments.size()) return wrong("option " + argument + " needs a file name");
+      result = arguments[++i];
+    } else if (argument.starts_with("--output=")) {
+      result = argument.substr(9);
+    } else if (argument.starts_with("-o")) {
+      result = argument.substr(2);
+    } else {
+      return wrong("unknown option " + argument);
+    }
+    if (has_result)
+      return wrong("the result is given twice (-o " + parsed.result + ", -o " + result + ")");
+    if (result.empty()) return wrong("option -o needs a file name");
+    parsed.result = result;
+    has_result = true;
+  }
+  if (!has_result) return wrong("no result file: give it with -o RESULT");
+  if (parsed.inputs.empty()) return wrong("no input files to paste into " + parsed.result);
+  return parsed;
+}
+
+std::string usage() {
+  return "Usage: stratumix\n"
+         "       stratumix [--quiet] -o RESULT INPUT...\n"
+         "\n"
+         "Pastes point files (.xyz: three numbers a point, X Y Z) into one, every\n"
+         "number rewritten with six decimals, and reports each file's X and Y extents.\n"
+         "\n"
+         "Without arguments it asks for a folder under C:\\images, the files and the\n"
+         "result, one question after the other.\n"
+         "\n"
+         "With arguments it pastes the INPUT files, in the order given, into RESULT,\n"
+         "and writes the info report beside it: RESULT without its .xyz, then\n"
+         "_xyz_info.txt (all.xyz gives all_xyz_info.txt, merged.txt gives\n"
+         "merged.txt_xyz_info.txt). Paths are used as given; no extension is added.\n"
+         "On Windows, INPUT may hold the wildcards * and ?.\n"
+         "\n"
+         "  -o, --output RESULT  the result point file (replaced if it exists)\n"
+         "  -q, --quiet          print nothing on standard output\n"
+         "  -h, --help           show this help and end\n"
+         "      --version        show the version and end\n"
+         "  --                   what follows is an input file, even if it starts with -\n"
+         "\n"
+         "Exit status: 0 done; 1 nothing or not all was pasted (standard error says\n"
+         "why); 2 done, but some input held text that is not points.\n";
+}
+
+std::string version_line() { return std::string("stratumix ") + STRATUMIX_VERSION + "\n"; }
+
+std::string info_report_for(const std::string& result) {
+  std::string name = result;
+  if (ends_with_extension(name)) name.resize(name.size() - paths::kExtension.size());
+  return name + std::string(paths::kInfoSuffix);
+}
+
+void command_line_opening(const Arguments& arguments) {
+  std::vector<std::string> inputs = input_files(arguments.inputs);
+  if (inputs.size() > static_cast<std::size_t>(INT32_MAX) - 1) {
+    throw Failure{1, "Too many input files; nothing was created."};
+  }
+  for (const std::string& input : inputs) {
+    std::string reason;
+    if (!disk->can_read(input, reason)) {
+      throw Failure{1, "Cannot read " + input + ": " + reason + "; nothing was created."};
+    }
+  }
+  files.assign(inputs.size() + 1, data_file{});
+  for (std::size_t i = 0; i < inputs.size(); ++i) files[i + 1].nombre = inputs[i];
+  numlay = static_cast<std::int32_t>(inputs.size());
+  create_output_files(arguments.result, info_report_for(arguments.result));
+}

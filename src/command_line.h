@@ -1,0 +1,34 @@
+// The command line: a job given as arguments, for scripts and for more
+// files than the dialogue takes. Without arguments the program holds its
+// dialogue instead.
+#ifndef STRATUMIX_COMMAND_LINE_H_
+#define STRATUMIX_COMMAND_LINE_H_
+
+#include <string>
+#include <vector>
+
+struct Arguments {
+  enum class Action { kDialogue, kHelp, kVersion, kPaste, kWrong } action = Action::kDialogue;
+  std::string result;               // kPaste: the -o file
+  std::vector<std::string> inputs;  // kPaste: in the order given
+  bool quiet = false;
+  std::string wrong;  // kWrong: what is wrong with them, in one line
+};
+
+// Reads the arguments that follow the program's name.
+Arguments parse_arguments(const std::vector<std::string>& arguments);
+
+// The text of --help and of --version.
+std::string usage();
+std::string version_line();
+
+// The info report's name for a result file: the result's name without its
+// ".xyz", then "_xyz_info.txt".
+std::string info_report_for(const std::string& result);
+
+// Sets up the job the arguments give, as the dialogue's opening does: fills
+// files and numlay, creates the result and the info report. Everything is
+// checked before anything is created; throws Failure (status 1) otherwise.
+void command_line_opening(const Arguments& arguments);
+
+#endif  // STRATUMIX_COMMAND_LINE_H_

@@ -1,0 +1,114 @@
+#include "command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_disk.h"
+#include "stratumix.h"
+#include "text_out.h"
+
+namespace {
+
+using Action = Arguments::Action;
+
+TEST(ParseArguments, TheUsualConventions) {
+  EXPECT_EQ(parse_arguments({}).action, Action::kDialogue);
+  for (auto args : std::vector<std::vector<std::string>>{{"-o", "r.xyz", "a", "b"},
+                                                         {"a", "--output", "r.xyz", "b"},
+                                                         {"--output=r.xyz", "a", "b"},
+                                                         {"-or.xyz", "a", "b"}}) {
+    Arguments parsed = parse_arguments(args);
+    EXPECT_EQ(parsed.action, Action::kPaste) << args[0];
+    EXPECT_EQ(parsed.result, "r.xyz");
+    EXPECT_EQ(parsed.inputs, (std::vector<std::string>{"a", "b"}));
+  }
+  Arguments parsed = parse_arguments({"-q", "-o", "r", "--", "-o", "--quiet", "-"});
+  EXPECT_TRUE(parsed.quiet);
+  EXPECT_EQ(parsed.inputs, (std::vector<std::string>{"-o", "--quiet", "-"}));
+  EXPECT_EQ(parse_arguments({"-o", "r", "a", "--help"}).action, Action::kHelp);
+  EXPECT_EQ(parse_arguments({"--version"}).action, Action::kVersion);
+}
+
+TEST(ParseArguments, WhatIsWrongIsSaidInOneLine) {
+  for (auto args : std::vector<std::vector<std::string>>{{"a"},
+                                                         {"-o", "r"},
+                                                         {"-o"},
+                                                         {"-o", "r", "-o", "s", "a"},
+                                                         {"--output=", "a"},
+                                                         {"-x", "-o", "r", "a"},
+                                                         {"--outputs=r", "a"}}) {
+    Arguments parsed = parse_arguments(args);
+    EXPECT_EQ(parsed.action, Action::kWrong) << args[0];
+    EXPECT_FALSE(parsed.wrong.empty());
+    EXPECT_EQ(parsed.wrong.find('\n'), std::string::npos);
+  }
+}
+
+TEST(InfoReportName, TheResultWithoutItsExtension) {
+  EXPECT_EQ(info_report_for("all.xyz"), "all_xyz_info.txt");
+  EXPECT_EQ(info_report_for("d/ALL.XYZ"), "d/ALL_xyz_info.txt");
+  EXPECT_EQ(info_report_for("merged.txt"), "merged.txt_xyz_info.txt");
+}
+
+// The job set up from arguments and pasted, in memory.
+class InProcess : public testing::Test {
+ protected:
+  void SetUp() override { console.capture(&out, &err); }
+  void TearDown() override { console.capture(nullptr, nullptr); }
+  int run(const std::vector<std::string>& arguments) { return run_stratumix(arguments, &disk); }
+
+  MemoryDisk disk;
+  std::string out;
+  std::string err;
+};
+
+TEST_F(InProcess, PastesTheInputsInTheOrderGiven) {
+  disk.files["a"] = "1 2 3\n";
+  disk.files["b"] = "4 5 6\n7 8 9\n";
+  EXPECT_EQ(run({"-o", "r.xyz", "b", "a"}), 0);
+  EXPECT_EQ(disk.files["r.xyz"],
+            "4.000000 5.000000 6.000000\r\n7.000000 8.000000 9.000000\r\n"
+            "1.000000 2.000000 3.000000\r\n");
+  EXPECT_EQ(disk.files["r_xyz_info.txt"],
+            "\r\n PROGRAM STRATUMIX \r\n\r\n\r\n\tNumber of files to paste = 2 "
+            "\r\n\t\tFile 1 Name : b \r\n\t\tFile 2 Name : a \r\n\r\n");
+  EXPECT_EQ(out,
+            "\n\n\n\n\tFile number 1 named b\n\n\n\n\tlayer 1 "
+            "\n\t\tX_min = 4.000000 X_max = 7.000000 \n\t\tY_min = 5.000000 Y_max = 8.000000 "
+            "\n\n\tFile number 2 named a\n\n\n\n\tlayer 2 "
+            "\n\t\tX_min = 1.000000 X_max = 1.000000 \n\t\tY_min = 2.000000 Y_max = 2.000000 ");
+  EXPECT_EQ(err, "");
+}
+
+TEST_F(InProcess, AnyRefusalComesBeforeAnythingIsCreatedOrEmptied) {
+  disk.files["a"] = "1 2 3\n";
+  disk.files["r.xyz"] = "earlier";
+  const std::vector<std::vector<std::string>> refused = {
+      {"-o", "r.xyz", "a", "missing"},  // an input that is not there
+      {"-o", "r.xyz", "a", "r.xyz"},    // the result is an input
+      {"-o", "r.xyz", "r_xyz_info.txt", "a"},
+      {"-o", "r.xyz"}};
+  for (const auto& args : refused) {
+    err.clear();
+    EXPECT_EQ(run(args), 1) << args.back();
+    EXPECT_NE(err, "");
+    EXPECT_EQ(disk.files.size(), 2u) << args.back();
+    EXPECT_EQ(disk.files["r.xyz"], "earlier");
+  }
+  disk.claimed["r.xyz"] = true;  // another job writes it
+  err.clear();
+  EXPECT_EQ(run({"-o", "r.xyz", "a"}), 1);
+  EXPECT_NE(err.find("another job"), std::string::npos) << err;
+  EXPECT_EQ(disk.files["r.xyz"], "earlier");
+}
+
+TEST_F(InProcess, QuietPrintsNothingButWarnings) {
+  disk.files["a"] = "1 2 3\nx\n";
+  EXPECT_EQ(run({"--quiet", "-o", "r.xyz", "a"}), 2);
+  EXPECT_EQ(out, "");
+  EXPECT_NE(err.find("warning: a, line 2"), std::string::npos) << err;
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+#include "outputs.h"
+
+#include <cstdint>
+#include <memory>
+
+#include "disk.h"
+#include "failure.h"
+#include "stratumix.h"
+
+namespace {
+
+// Pasting must never write over an input, nor read what it writes.
+void refuse_output_over_input(const std::string& output, bool by_spelling) {
+  for (std::int32_t i = 1; i <= numlay; ++i) {
+    const std::string& input = files[static_cast<std::size_t>(i)].nombre;
+    if ((by_spelling && disk->same_spelling(output, input)) || disk->same_file(output, input)) {
+      throw Failure{1, "The output file " + output + " would overwrite input file " +
+                           std::to_string(i) + " (" + input + "); nothing was created."};
+    }
+  }
+}
+
+std::unique_ptr<ClaimedFile> claim(const std::string& path) {
+  std::string reason;
+  bool in_use = false;
+  std::unique_ptr<ClaimedFile> file = disk->claim(path, reason, in_use);
+  if (in_use) {
+    throw Failure{1, "Cannot create " + disk->describe(path) +
+                         ": another job is writing it; nothing was changed."};
+  }
+  if (file == nullptr) throw Failure{1, "Cannot create " + disk->describe(path) + ": " + reason};
+  return file;
+}
+
+void write_info_report() {
+  f6 << "\n PROGRAM STRATUMIX \n";
+  f6 << "\n\n\tNumber of files to paste = " << numlay << " ";
+  for (std::int32_t i = 1; i <= numlay; ++i) {
+    f6 << "\n\t\tFile " << i << " Name : " << files[static_cast<std::size_t>(i)].nombre << " ";
+  }
+  f6 << "\n\n";
+}
+
+}  // namespace
+
+void create_output_files(const std::string& result, const std::string& info) {
+  refuse_output_over_input(result, true);
+  refuse_output_over_input(info, true);
+
+  // Neither output is emptied until both are open, and the result not until
+  // the info report is written: a job that fails to set up leaves an
+  // earlier result as it was.
+  std::unique_ptr<ClaimedFile> result_file = claim(result);
+  std::unique_ptr<ClaimedFile> info_file;
+  try {
+    info_file = claim(info);
+    // Both exist now, so an input that names one of them through a link
+    // that led nowhere before, or in another spelling, is found.
+    refuse_output_over_input(result, false);
+    refuse_output_over_input(info, false);
+    nom_info = info;
+    f6.open(info_file->empty_for_writing());
+    write_info_report();
+    f6.close();
+  } catch (...) {
+    if (info_file != nullptr) info_file->give_up();
+    result_file->give_up();
+    throw;
+  }
+  f2.open(result_file->empty_for_writing());
+}

@@ -1,0 +1,110 @@
+// The command-line mode, run as a script runs it: the inputs and the result
+// as arguments, paths relative to the working directory.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+const std::string kTryHelp = "Try 'stratumix --help'.\n";
+
+std::string pasted(int m, const std::string& path, const std::string& x, const std::string& y) {
+  return layer(m, path, "", x, y);
+}
+
+TEST_F(EndToEnd, TheCommandLinePastesTheInputsIntoTheResult) {
+  disk.write("s/north.xyz", "600000.12 6100000.5 12.25\n");
+  disk.write("s/south.xyz", "1e3 -2.5E-1 7.1234567\n");
+  RunResult run = disk.run_arguments("-o images/s/all.xyz images/s/north.xyz images/s/south.xyz");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "\n\n" +
+                         pasted(1, "images/s/north.xyz", "600000.120000 X_max = 600000.120000",
+                                "6100000.500000 Y_max = 6100000.500000") +
+                         pasted(2, "images/s/south.xyz", "1000.000000 X_max = 1000.000000",
+                                "-0.250000 Y_max = -0.250000"));
+  EXPECT_EQ(disk.read("s/all.xyz"), crlf_lines({"600000.120000 6100000.500000 12.250000",
+                                                "1000.000000 -0.250000 7.123457"}));
+  EXPECT_EQ(disk.read("s/all_xyz_info.txt"),
+            info_report("2", {"images/s/north.xyz", "images/s/south.xyz"}));
+
+  run = disk.run_arguments("--quiet --output images/s/merged.txt images/s/south.xyz");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(disk.read("s/merged.txt"), crlf_lines({"1000.000000 -0.250000 7.123457"}));
+  EXPECT_EQ(disk.read("s/merged.txt_xyz_info.txt"), info_report("1", {"images/s/south.xyz"}));
+}
+
+TEST_F(EndToEnd, TheCommandLineTakesMoreThan99Inputs) {
+  std::string inputs;
+  std::vector<std::string> paths;
+  std::string points;
+  for (int i = 1; i <= 150; ++i) {
+    std::string name = "s/t" + std::to_string(1000 + i) + ".xyz";
+    disk.write(name, std::to_string(i) + " 0 0\n");
+    inputs += " images/" + name;
+    paths.push_back("images/" + name);
+    points += std::to_string(i) + ".000000 0.000000 0.000000\r\n";
+  }
+  // On Windows the program expands the pattern itself, in name order.
+  std::string pattern = windows_program() ? "'images/s/t*.xyz'" : "images/s/t*.xyz";
+  for (const std::string& given : {inputs, " " + pattern}) {
+    RunResult run = disk.run_arguments("-q -o images/r.xyz" + given);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(disk.read("r.xyz"), points);
+    EXPECT_EQ(disk.read("r_xyz_info.txt"), info_report("150", paths));
+  }
+}
+
+TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
+  disk.write("s/a.xyz", "1 2 3\n");
+  disk.write("s/r.xyz", "earlier\r\n");
+  struct Case {
+    std::string arguments;
+    std::string message;  // the start of the one line on standard error
+  };
+  const std::vector<Case> refused = {
+      {"-o images/s/r.xyz images/s/a.xyz images/s/none.xyz",
+       "stratumix: Cannot read images/s/none.xyz: No such file or directory"},
+      {"-o images/s/r.xyz images/s/a.xyz images/s", "stratumix: Cannot read images/s: "},
+      {"-o images/s/r.xyz images/s/a.xyz images/s/r.xyz", "stratumix: The output file"},
+      {"-o images/s/r.xyz ./images/s/r.xyz", "stratumix: The output file"},
+      {"-o images/s/r.xyz images/s/nothing*.xyz", "stratumix: "},
+      {"-o images/nowhere/r.xyz images/s/a.xyz", "stratumix: Cannot create images/nowhere/r.xyz"},
+  };
+  for (const Case& c : refused) {
+    RunResult run = disk.run_arguments(c.arguments);
+    EXPECT_EQ(run.status, 1) << c.arguments;
+    EXPECT_EQ(run.err.substr(0, c.message.size()), c.message) << run.err;
+    EXPECT_EQ(run.out, "") << c.arguments;
+    EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n") << c.arguments;
+    EXPECT_FALSE(disk.exists("s/r_xyz_info.txt")) << c.arguments;
+  }
+  for (const char* wrong :
+       {"images/s/a.xyz", "-o images/s/r.xyz", "-o images/s/r.xyz -o images/s/q.xyz images/s/a.xyz",
+        "--frobnicate -o images/s/r.xyz images/s/a.xyz", "-o"}) {
+    RunResult run = disk.run_arguments(wrong);
+    EXPECT_EQ(run.status, 1) << wrong;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+    EXPECT_TRUE(run.err.ends_with(kTryHelp)) << run.err;
+    EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n") << wrong;
+  }
+}
+
+TEST_F(EndToEnd, HelpAndVersion) {
+  for (const char* help : {"--help", "-h"}) {
+    RunResult run = disk.run_arguments(help);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.starts_with("Usage: stratumix\n")) << run.out;
+    EXPECT_NE(run.out.find("_xyz_info.txt"), std::string::npos);
+  }
+  RunResult run = disk.run_arguments("--version");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(run.out.starts_with("stratumix ")) << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+}
+
+}  // namespace
