@@ -55,6 +55,8 @@ Workspace::Workspace() {
   const char* images = std::getenv("STRATUMIX_IMAGES");
   images_ = images != nullptr ? std::filesystem::path(images) : work_ / "images";
   std::filesystem::create_directories(images_);
+  // The command line names files from the working directory, as "images/...".
+  if (images != nullptr) std::filesystem::create_directory_symlink(images_, work_ / "images");
 }
 
 Workspace::~Workspace() {
