@@ -87,7 +87,7 @@ class SystemClaim : public ClaimedFile {
     std::fclose(std::exchange(file_, nullptr));
     if (created_) {
       std::error_code ignored;
-      std::filesystem::remove(native_, ignored);
+      std::filesystem::remove(platform::system_path(native_), ignored);
     }
   }
 
@@ -100,9 +100,10 @@ class SystemClaim : public ClaimedFile {
 
 // A path as the system compares it: absolute, without "." and "..".
 std::filesystem::path normal(const std::string& native) {
+  std::filesystem::path path = platform::system_path(native);
   std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(native, error);
-  return (error ? std::filesystem::path(native) : absolute).lexically_normal();
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return (error ? path : absolute).lexically_normal();
 }
 
 }  // namespace
@@ -131,12 +132,13 @@ std::unique_ptr<ClaimedFile> SystemDisk::claim(const std::string& path, std::str
 
 bool SystemDisk::same_file(const std::string& path1, const std::string& path2) {
   std::error_code error;
-  bool same = std::filesystem::equivalent(native(path1), native(path2), error);
+  bool same = std::filesystem::equivalent(platform::system_path(native(path1)),
+                                          platform::system_path(native(path2)), error);
   return same && !error;
 }
 
 bool SystemDisk::same_spelling(const std::string& path1, const std::string& path2) {
-  return platform::same_spelling(normal(native(path1)).string(), normal(native(path2)).string());
+  return platform::same_spelling(normal(native(path1)), normal(native(path2)));
 }
 
 bool SystemDisk::can_read(const std::string& path, std::string& reason) {

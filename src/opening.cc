@@ -7,6 +7,7 @@
 #include "failure.h"
 #include "outputs.h"
 #include "paths.h"
+#include "platform.h"
 #include "stratumix.h"
 #include "text_out.h"
 
@@ -81,6 +82,7 @@ std::int32_t answer_count() {
 }  // namespace
 
 void opening() {
+  platform::take_names_from_answers();
   print_banner();
   std::string nomim1(paths::kImagesDirectory);
   console << "\n\n\tName of the File Folder located in the Directory C:\\images ? ";

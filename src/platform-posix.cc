@@ -77,6 +77,16 @@ void prepare_console() {
   std::signal(SIGPIPE, SIG_IGN);
 }
 
+std::vector<std::string> arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+void take_names_from_answers() {}
+
+std::string for_console(std::FILE* /*stream*/, const std::string& text) { return text; }
+
+std::filesystem::path system_path(const std::string& native) { return native; }
+
 bool console_shared_with_errors() {
   struct stat out {};
   struct stat err {};
@@ -89,7 +99,9 @@ std::string native_path(const std::string& path) {
   return paths::to_posix(path, STRATUMIX_IMAGES_DIR);
 }
 
-bool same_spelling(const std::string& path1, const std::string& path2) { return path1 == path2; }
+bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2) {
+  return path1.native() == path2.native();
+}
 
 std::FILE* open_for_reading(const std::string& native, std::string& reason) {
   bool created = false;

@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,11 +12,14 @@
 #include <filesystem>
 #include <system_error>
 
-#include "paths.h"
 #include "platform.h"
 
 namespace platform {
 namespace {
+
+// The code page of the job's names: the ANSI code page, as the narrow file
+// functions have it, until the program knows better.
+UINT names_code_page = CP_ACP;
 
 // The C library's word for a system error, so that messages read the same
 // as those of the POSIX build.
@@ -39,6 +44,11 @@ std::string reason_for(DWORD error) {
   }
 }
 
+bool is_console(HANDLE handle) {
+  DWORD mode = 0;
+  return GetConsoleMode(handle, &mode) != 0;
+}
+
 bool is_disk_file(std::FILE* file) {
   return GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) == FILE_TYPE_DISK;
 }
@@ -48,44 +58,120 @@ bool stream_missing(std::FILE* stream) {
   return fd < 0 || _get_osfhandle(fd) < 0;
 }
 
+std::wstring wide_name(const std::string& native) {
+  return long_form(to_wide(native, names_code_page));
+}
+
+std::FILE* unbuffered(int fd, const char* mode) {
+  std::FILE* file = _fdopen(fd, mode);
+  if (file == nullptr) {
+    _close(fd);
+    return nullptr;
+  }
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  return file;
+}
+
 }  // namespace
 
-// Binary standard streams: the console text the program writes is the same
-// bytes as on every other system (the console itself starts a new line on
-// "\n" alone).
+std::wstring to_wide(const std::string& text, unsigned code_page) {
+  if (text.empty()) return {};
+  int size = static_cast<int>(text.size());
+  int length = MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(code_page, 0, text.data(), size, wide.data(), length);
+  return wide;
+}
+
+std::string from_wide(const std::wstring& text, unsigned code_page) {
+  if (text.empty()) return {};
+  int size = static_cast<int>(text.size());
+  int length = WideCharToMultiByte(code_page, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(code_page, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+  return narrow;
+}
+
+std::wstring long_form(const std::wstring& path) {
+  // Below this length every file function takes a plain path (a folder
+  // must leave room for an 8.3 name in 260).
+  constexpr std::size_t kPlainLimit = 248;
+  if (path.size() < kPlainLimit || path.rfind(L"\\\\?\\", 0) == 0) return path;
+  DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return path;
+  std::wstring full(length, L'\0');
+  length = GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
+  full.resize(length);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+std::vector<std::string> arguments(int /*argc*/, char** /*argv*/) {
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> given;
+  for (int i = 1; wide != nullptr && i < count; ++i) given.push_back(from_wide(wide[i], CP_UTF8));
+  LocalFree(wide);
+  if (!given.empty()) names_code_page = CP_UTF8;
+  return given;
+}
+
+void take_names_from_answers() {
+  names_code_page = is_console(GetStdHandle(STD_INPUT_HANDLE)) ? GetConsoleCP() : CP_ACP;
+}
+
+std::string for_console(std::FILE* stream, const std::string& text) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  if (!is_console(handle)) return text;
+  UINT shown = GetConsoleOutputCP();
+  UINT names = names_code_page == CP_ACP ? GetACP() : names_code_page;
+  return names == shown ? text : from_wide(to_wide(text, names), shown);
+}
+
+std::filesystem::path system_path(const std::string& native) { return wide_name(native); }
+
+// The standard streams are left in text mode, as every Windows program has
+// them: a console redirected to a file gets CR LF line ends.
 void prepare_console() {
-  if (stream_missing(stdin)) std::freopen("NUL", "rb", stdin);
-  if (stream_missing(stdout)) std::freopen("NUL", "wb", stdout);
-  if (stream_missing(stderr)) std::freopen("NUL", "wb", stderr);
-  _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stderr), _O_BINARY);
+  if (stream_missing(stdin)) std::freopen("NUL", "r", stdin);
+  if (stream_missing(stdout)) std::freopen("NUL", "w", stdout);
+  if (stream_missing(stderr)) std::freopen("NUL", "w", stderr);
 }
 
 bool console_shared_with_errors() {
-  DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0 &&
-         GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+  return is_console(GetStdHandle(STD_OUTPUT_HANDLE)) && is_console(GetStdHandle(STD_ERROR_HANDLE));
 }
 
 std::string native_path(const std::string& path) { return path; }
 
-bool same_spelling(const std::string& path1, const std::string& path2) {
-  return paths::equal_ignoring_case(path1, path2);
+bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2) {
+  const std::wstring& name1 = path1.native();
+  const std::wstring& name2 = path2.native();
+  return CompareStringOrdinal(name1.c_str(), static_cast<int>(name1.size()), name2.c_str(),
+                              static_cast<int>(name2.size()), TRUE) == CSTR_EQUAL;
 }
 
 std::FILE* open_for_reading(const std::string& native, std::string& reason) {
+  std::wstring name = wide_name(native);
   std::error_code error;
-  if (std::filesystem::is_directory(native, error)) {
+  if (std::filesystem::is_directory(name, error)) {
     reason = std::strerror(EISDIR);
     return nullptr;
   }
-  errno = 0;
-  std::FILE* file = std::fopen(native.c_str(), "rb");
-  if (file == nullptr) {
-    reason = std::strerror(errno != 0 ? errno : ENOENT);
+  HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    reason = reason_for(GetLastError());
     return nullptr;
   }
-  std::setvbuf(file, nullptr, _IONBF, 0);
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    reason = std::strerror(EMFILE);
+    return nullptr;
+  }
+  std::FILE* file = unbuffered(fd, "rb");
+  if (file == nullptr) reason = std::strerror(EMFILE);
   return file;
 }
 
@@ -93,8 +179,8 @@ OutputOpening open_for_output(const std::string& native) {
   OutputOpening output;
   // Others may read the file while the job writes it, but no other job may
   // write it: that is the claim.
-  HANDLE handle = CreateFileA(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileW(wide_name(native).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     output.in_use = error == ERROR_SHARING_VIOLATION;
@@ -108,13 +194,8 @@ OutputOpening open_for_output(const std::string& native) {
     output.reason = std::strerror(EMFILE);
     return output;
   }
-  output.file = _fdopen(fd, "wb");
-  if (output.file == nullptr) {
-    _close(fd);
-    output.reason = std::strerror(EMFILE);
-    return output;
-  }
-  std::setvbuf(output.file, nullptr, _IONBF, 0);
+  output.file = unbuffered(fd, "wb");
+  if (output.file == nullptr) output.reason = std::strerror(EMFILE);
   return output;
 }
 
@@ -131,14 +212,14 @@ std::vector<std::string> expand_wildcards(const std::string& argument) {
   std::size_t folder_end = argument.find_last_of("\\/:");
   std::string folder = folder_end == std::string::npos ? "" : argument.substr(0, folder_end + 1);
   std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(argument.c_str(), &found);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(wide_name(argument).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      names.push_back(found.cFileName);
+      names.push_back(from_wide(found.cFileName, names_code_page));
     }
-  } while (FindNextFileA(search, &found) != 0);
+  } while (FindNextFileW(search, &found) != 0);
   FindClose(search);
   std::sort(names.begin(), names.end());
   for (std::string& name : names) name.insert(0, folder);
@@ -150,8 +231,7 @@ bool can_wait_for_key() {
       CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, 0, nullptr);
   if (input == INVALID_HANDLE_VALUE) return false;
-  DWORD mode = 0;
-  bool console = GetConsoleMode(input, &mode) != 0;
+  bool console = is_console(input);
   CloseHandle(input);
   return console;
 }

@@ -4,6 +4,7 @@
 #define STRATUMIX_PLATFORM_H_
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,25 @@ namespace platform {
 // the program opens would take its place and receive console text.
 void prepare_console();
 
+// The arguments that follow the program's name. On Windows they are taken
+// from the system in full (UTF-16) and given in UTF-8, so that any name
+// Explorer shows can be pasted; elsewhere they are the bytes given.
+std::vector<std::string> arguments(int argc, char** argv);
+
+// Names typed as answers are in the console's input code page when
+// standard input is a console on Windows, else in the ANSI code page (on
+// other systems, names are bytes). The names of the command line are UTF-8.
+// The program says which before it opens any file.
+void take_names_from_answers();
+
+// `text` as it must be written to `stream` to show as meant: on a Windows
+// console, the names in it converted to the console's output code page.
+std::string for_console(std::FILE* stream, const std::string& text);
+
+// The path by which the system finds a file: on Windows the UTF-16 name,
+// in its long form (\\?\) when a plain path would be too long.
+std::filesystem::path system_path(const std::string& native);
+
 // Whether standard output and standard error show on one and the same
 // terminal, where a message must not continue the line of a question.
 bool console_shared_with_errors();
@@ -25,7 +45,7 @@ std::string native_path(const std::string& path);
 
 // Whether two of the system's paths name the same file by their spelling
 // alone (letter case counts only where the system's names keep it).
-bool same_spelling(const std::string& path1, const std::string& path2);
+bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2);
 
 // Opens a file for reading, unbuffered. Never waits: a named pipe that no
 // program writes reads as empty. A folder cannot be opened. On failure
@@ -62,6 +82,14 @@ bool can_wait_for_key();
 // Waits for one key press on the console, without echo. Returns at once
 // when there is no console to wait on.
 void getch();
+
+#ifdef _WIN32
+// Conversions between a code page's text and UTF-16, for the tests too.
+std::wstring to_wide(const std::string& text, unsigned code_page);
+std::string from_wide(const std::wstring& text, unsigned code_page);
+// A full path in the form that passes the 260-character limit.
+std::wstring long_form(const std::wstring& path);
+#endif
 
 }  // namespace platform
 

@@ -7,5 +7,5 @@
 
 int main(int argc, char** argv) {
   platform::prepare_console();
-  return run_stratumix(std::vector<std::string>(argv + 1, argv + argc));
+  return run_stratumix(platform::arguments(argc, argv));
 }

@@ -33,7 +33,8 @@ void Console::flush() {
   } else {
     // Console output that cannot be written has nowhere else to go: the
     // program's work is in its files, whose errors are reported.
-    std::fwrite(pending_.data(), 1, pending_.size(), stdout);
+    std::string shown = platform::for_console(stdout, pending_);
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
     std::fflush(stdout);
   }
   pending_.clear();
@@ -53,6 +54,7 @@ void Console::error(std::string_view message) {
     *captured_err_ += line;
     return;
   }
+  line = platform::for_console(stderr, line);
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
 }

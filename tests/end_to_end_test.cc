@@ -30,6 +30,20 @@ TEST_F(EndToEnd, TheTypicalRun) {
             info_report("2", {"c:\\images\\survey1\\north.xyz", "c:\\images\\survey1\\south.xyz"}));
 }
 
+// Windows programs write their console in text mode: a console redirected
+// to a file gets CR LF there, LF elsewhere; the same text either way.
+TEST_F(EndToEnd, ARedirectedConsoleHasThePlatformsLineEnds) {
+  disk.write("s/x.txt", "");
+  RunResult run = disk.run("s 0 r\n");
+  std::string expected = dialogue(0) + "\n\n";
+  if (windows_program()) {
+    for (std::size_t at = 0; (at = expected.find('\n', at)) != std::string::npos; at += 2) {
+      expected.insert(at, 1, '\r');
+    }
+  }
+  EXPECT_EQ(run.raw_out, expected);
+}
+
 TEST_F(EndToEnd, AnswersOnOneLineMakeTheSameJob) {
   disk.write("s/a.xyz", "1 2 3\n");
   disk.write("s/b.xyz", "4 5 6\n");

@@ -78,7 +78,8 @@ TEST_F(EndToEnd, AConsoleThatGoesAwayDoesNotStopTheJob) {
   disk.write("s/a.xyz", points);
   RunResult run = disk.run_piped(answers("s", {"a"}, "r"), "head -c 10 > out.txt");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, kBanner.substr(0, 10));
+  EXPECT_EQ(run.raw_out.size(), 10u);
+  EXPECT_TRUE(kBanner.starts_with(run.out)) << run.out;
   EXPECT_EQ(disk.read("s/r.xyz").size(), 250000u * 28);
 }
 

@@ -132,8 +132,16 @@ RunResult Workspace::run_command(const std::string& command) const {
   RunResult run;
   std::string status = slurp(work_ / "status.txt");
   run.status = status.empty() ? -1 : std::stoi(status);
-  run.out = slurp(work_ / "out.txt");
+  run.raw_out = slurp(work_ / "out.txt");
+  run.out = run.raw_out;
   run.err = slurp(work_ / "err.txt");
+  if (windows_program()) {
+    for (std::string* text : {&run.out, &run.err}) {
+      for (std::size_t at = 0; (at = text->find("\r\n", at)) != std::string::npos;) {
+        text->erase(at, 1);
+      }
+    }
+  }
   return run;
 }
 

@@ -13,6 +13,10 @@ struct RunResult {
   int status = -1;
   std::string out;  // standard output, the console
   std::string err;  // standard error
+  // Standard output as written. The Windows program writes its console in
+  // text mode, CR LF for each line break: `out` and `err` hold its text with
+  // LF, as the other systems write it.
+  std::string raw_out;
 };
 
 // The command under test comes from the environment variable
