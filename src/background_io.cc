@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "bytes.h"
-
 ReadAhead::ReadAhead(std::unique_ptr<ByteSource> source, std::size_t block_size)
     : source_(std::move(source)) {
   for (Block& block : blocks_) block.bytes.resize(block_size);
@@ -42,7 +40,6 @@ void ReadAhead::fill_blocks() {
         error_ = error;
       } else {
         block.size = size;
-        block.line_ends = bytes::count_line_ends(block.bytes.data(), block.bytes.data() + size);
         block.filled = true;
       }
     }
@@ -66,7 +63,6 @@ std::size_t ReadAhead::read(char* buffer, std::size_t size) {
   std::memcpy(buffer, block.bytes.data() + block.offset, count);
   block.offset += count;
   if (block.offset == block.size) {
-    line_ends_in_used_blocks_ += block.line_ends;
     block.offset = 0;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -76,13 +72,6 @@ std::size_t ReadAhead::read(char* buffer, std::size_t size) {
     changed_.notify_all();
   }
   return count;
-}
-
-std::int64_t ReadAhead::line_ends_read() const {
-  // Only the reading side calls this; a block it has begun is its own.
-  const Block& block = blocks_[reading_];
-  const char* first = block.bytes.data();
-  return line_ends_in_used_blocks_ + bytes::count_line_ends(first, first + block.offset);
 }
 
 WriteBehind::WriteBehind(std::unique_ptr<ByteSink> sink) : sink_(std::move(sink)) {

@@ -23,15 +23,12 @@ class ReadAhead : public ByteSource {
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   std::size_t read(char* buffer, std::size_t size) override;
-  // Counted by the reading thread, off the caller's path.
-  std::int64_t line_ends_read() const override;
 
  private:
   struct Block {
     std::vector<char> bytes;
     std::size_t size = 0;
     std::size_t offset = 0;  // what read() took of it: the reading side's alone
-    std::int64_t line_ends = 0;
     bool filled = false;
   };
   void fill_blocks();
@@ -39,7 +36,6 @@ class ReadAhead : public ByteSource {
   std::unique_ptr<ByteSource> source_;
   Block blocks_[2];
   int reading_ = 0;  // the block read() takes from next
-  std::int64_t line_ends_in_used_blocks_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool ended_ = false;

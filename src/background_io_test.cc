@@ -34,20 +34,6 @@ TEST(ReadAhead, DeliversEveryByteInOrder) {
   }
 }
 
-TEST(ReadAhead, CountsTheLineEndsOfWhatItDelivered) {
-  std::string text;
-  for (int i = 0; i < 5000; ++i) text += i % 3 ? "12 34\n" : "5\r\n\n";
-  ReadAhead source(std::make_unique<TextSource>(text, 1000), 4096);
-  std::string got;
-  char buffer[777];
-  EXPECT_EQ(source.line_ends_read(), 0);
-  while (std::size_t n = source.read(buffer, sizeof buffer)) {
-    got.append(buffer, n);
-    ASSERT_EQ(source.line_ends_read(), std::count(got.begin(), got.end(), '\n'));
-  }
-  EXPECT_EQ(got, text);
-}
-
 TEST(ReadAhead, AnErrorComesAfterTheBytesReadBeforeIt) {
   std::string text = sample_text();
   auto failing = std::make_unique<TextSource>(text, 3000);

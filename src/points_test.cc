@@ -27,9 +27,8 @@ struct Extents {
 // Pastes `text` point by point through the general way, next() and
 // write_point(), or through copy_next() and its fast path.
 Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t buffer = 64,
-             bool fast = false, Extents* extents = nullptr, bool source_counts_lines = false) {
+             bool fast = false, Extents* extents = nullptr) {
   TextSource source(text, chunk);
-  if (source_counts_lines) source.counting_lines();
   PointReader reader(source, buffer);
   Pasted pasted;
   OutputFile file;
@@ -127,8 +126,8 @@ TEST(Points, CtrlZEndsTheText) {
                 .lines,
             "1.000000 2.000000 3.000000\r\n");
   // What follows the Ctrl-Z does not count, its line ends included.
-  for (bool source_counts : {false, true}) {
-    Pasted cut = paste("1 2 3\n4 5\x1a\n6\n\n", 1 << 20, 64, false, nullptr, source_counts);
+  for (bool fast : {false, true}) {
+    Pasted cut = paste("1 2 3\n4 5\x1a\n6\n\n", 1 << 20, 64, fast);
     EXPECT_EQ(cut.lines, "1.000000 2.000000 3.000000\r\n");
     EXPECT_EQ(cut.problem, "line 2: \"4 5\" is not a whole point (X Y Z)");
   }
@@ -162,11 +161,8 @@ TEST(Points, LinesAreCountedAcrossTheWholeFile) {
   for (int i = 0; i < 1000; ++i) text += i % 2 ? "1 2 3\n" : "\n1.5 -2 +3.25\r\n";
   text += "4 5 x\n";
   for (bool fast : {false, true}) {
-    for (bool source_counts : {false, true}) {
-      for (std::size_t buffer : {64, 100, 4096}) {
-        EXPECT_EQ(paste(text, 7, buffer, fast, nullptr, source_counts).problem,
-                  "line 1501: \"x\" is not a number");
-      }
+    for (std::size_t buffer : {64, 100, 4096}) {
+      EXPECT_EQ(paste(text, 7, buffer, fast).problem, "line 1501: \"x\" is not a number");
     }
   }
 }
