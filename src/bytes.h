@@ -78,7 +78,7 @@ inline int leading_digits(std::uint64_t word) {
   constexpr std::uint64_t kHigh = 0xf0f0f0f0f0f0f0f0;
   std::uint64_t not_digit =
       ((word & kHigh) ^ kZeros) | (((word + 0x0606060606060606) & kHigh) ^ kZeros);
-  return not_digit == 0 ? 8 : std::countr_zero(not_digit) / 8;
+  return std::countr_zero(not_digit) / 8;  // 8 for none: countr_zero(0) is 64
 }
 
 // The value of the first `count` (at most 8) digits of `word`.

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "bytes.h"
 
@@ -48,14 +49,10 @@ struct Decimal {
   // The value as strtod reads it. Costs more than the copy itself, so it is
   // worked out only on demand.
   double value() const;
-  // Bounds of the value, from its integer part alone.
-  double low() const {
-    double whole = static_cast<double>(integer());
-    return negative ? -(whole + 1) : whole;
-  }
-  double high() const {
-    double whole = static_cast<double>(integer());
-    return negative ? -whole : whole + 1;
+  // The integer k with the value in [k, k + 1], from the integer part alone.
+  std::int64_t floor_bound() const {
+    auto whole = static_cast<std::int64_t>(integer());
+    return negative ? -whole - 1 : whole;
   }
 };
 
@@ -98,65 +95,74 @@ inline bool round_up(char* first, char* last) {
 inline const char* copy_decimal(const char* p, char*& out, Decimal& number) {
   using bytes::is_digit;
   char* o = out;
-  number.negative = *p == '-';
-  *o = '-';
-  o += number.negative ? 1 : 0;
-  p += number.negative || *p == '+' ? 1 : 0;
+  number.negative = false;
+  if (*p < '0') {  // a sign, or a point
+    if (*p == '-') {
+      number.negative = true;
+      *o++ = '-';
+      ++p;
+    } else if (*p == '+') {
+      ++p;
+    }
+  }
   char* const first_digit = o;
   if (*p == '0' && is_digit(p[1])) {
     do ++p;
     while (*p == '0' && is_digit(p[1]));
   }
   number.digits = p;
-  std::uint64_t word = bytes::load8(p);
-  int integer_digits = bytes::leading_digits(word);
-  bytes::store8(o, word);
+  int integer_digits = bytes::leading_digits(bytes::load8(p));
+  // The number as it stands is its "%f" text but for the zeros that pad
+  // the decimals to six.
+  std::memcpy(o, p, 16);
   if (integer_digits == 8 && is_digit(p[8])) {
     if (is_digit(p[9])) return nullptr;
-    o[8] = p[8];
     integer_digits = 9;
   }
   number.integer_digits = integer_digits;
   p += integer_digits;
   o += integer_digits;
-  if (integer_digits == 0) *o++ = '0';
-  *o++ = '.';
   int decimals = 0;
-  word = bytes::kZeros;
   if (*p == '.') {
-    ++p;
-    word = bytes::load8(p);
+    std::uint64_t word = bytes::load8(p + 1);
     decimals = bytes::leading_digits(word);
-  }
-  std::uint64_t kept = detail::kFirstBytes[decimals < 6 ? decimals : 6];
-  bytes::store8(o, (word & kept) | (bytes::kZeros & ~kept));
-  o += 6;
-  number.decimals = decimals;
-  if (decimals > 6) {
-    // The seventh to ninth decimals, in billionths past the sixth.
-    int rest = (static_cast<int>((word >> 48) & 0xff) - '0') * 100;
-    const char* q = p + 7;
-    if (decimals == 8) {
-      rest += (static_cast<int>(word >> 56) - '0') * 10;
-      q = p + 8;
-      if (is_digit(*q)) rest += *q - '0';
-      int more;
-      while ((more = bytes::leading_digits(bytes::load8(q))) == 8) q += 8;
-      q += more;
+    if (integer_digits == 0) {
+      *o++ = '0';
+      bytes::store8(o, bytes::load8(p));
     }
-    p = q;
-    int margin = detail::kTieMargin[integer_digits];
-    if (rest >= 500 + margin) {
-      if (!detail::round_up(first_digit, o)) return nullptr;
-    } else if (rest + 1 + margin > 500) {
-      return nullptr;
+    ++p;
+    if (decimals <= 6) {
+      bytes::store8(o + 1 + decimals, bytes::kZeros);
+      p += decimals;
+    } else {
+      // The seventh to ninth decimals, in billionths past the sixth.
+      int rest = (static_cast<int>((word >> 48) & 0xff) - '0') * 100;
+      const char* q = p + 7;
+      if (decimals == 8) {
+        rest += (static_cast<int>(word >> 56) - '0') * 10;
+        q = p + 8;
+        if (is_digit(*q)) rest += *q - '0';
+        int more;
+        while ((more = bytes::leading_digits(bytes::load8(q))) == 8) q += 8;
+        q += more;
+      }
+      p = q;
+      int margin = detail::kTieMargin[integer_digits];
+      if (rest >= 500 + margin) {
+        if (!detail::round_up(first_digit, o + 7)) return nullptr;
+      } else if (rest + 1 + margin > 500) {
+        return nullptr;
+      }
     }
   } else {
-    p += decimals;
+    if (integer_digits == 0) return nullptr;
+    *o = '.';
+    bytes::store8(o + 1, bytes::kZeros);
   }
   if (integer_digits + decimals == 0 || !bytes::is_white(*p)) return nullptr;
+  number.decimals = decimals;
   number.last = p;
-  out = o;
+  out = o + 7;
   return p;
 }
 

@@ -131,13 +131,11 @@ struct Coordinate {
   bool is_decimal;
 };
 
-// Adds a coordinate to an extent. A plain decimal's integer part bounds it,
-// and only when those bounds could change the extent is its value needed.
+// Most points change no extent, and a plain decimal's integer part shows
+// it: its value is worked out only when it might.
 void add_to_extent(const Coordinate& c, Extent& extent) {
-  if (!c.is_decimal) {
-    extent.add(c.value);
-  } else if (extent.could_change(c.decimal.low(), c.decimal.high())) {
-    extent.add(c.decimal.value());
+  if (!c.is_decimal || extent.could_change(c.decimal.floor_bound())) {
+    extent.add(c.is_decimal ? c.decimal.value() : c.value);
   }
 }
 
@@ -152,6 +150,13 @@ bool PointReader::copy_next(OutputFile& file, Extent& x, Extent& y) {
   std::int64_t line_ends = 0;
   Coordinate xyz[3];
   for (int axis = 0; axis < 3; ++axis) {
+    // The usual separators, a space or a line end, first.
+    if (*p == ' ') {
+      ++p;
+    } else if (*p == '\r' && p[1] == '\n') {
+      p += 2;
+      ++line_ends;
+    }
     while (is_white(*p)) {
       line_ends += *p == '\n';
       ++p;
@@ -164,7 +169,7 @@ bool PointReader::copy_next(OutputFile& file, Extent& x, Extent& y) {
       if (end == nullptr) return copy_next_slowly(file, x, y);
       o = number::format_fixed6(c.value, o);
     }
-    *o++ = axis < 2 ? ' ' : '\r';
+    *o++ = "  \r"[axis];
     p = end;
   }
   *o++ = '\n';
