@@ -131,12 +131,8 @@ struct Coordinate {
   bool is_decimal;
 };
 
-// Most points change no extent, and a plain decimal's integer part shows
-// it: its value is worked out only when it might.
-void add_to_extent(const Coordinate& c, Extent& extent) {
-  if (!c.is_decimal || extent.could_change(c.decimal.floor_bound())) {
-    extent.add(c.is_decimal ? c.decimal.value() : c.value);
-  }
+void widen(const Coordinate& c, Extent& extent) {
+  extent.add(c.is_decimal ? c.decimal.value() : c.value);
 }
 
 }  // namespace
@@ -174,8 +170,10 @@ bool PointReader::copy_next(OutputFile& file, Extent& x, Extent& y) {
   }
   *o++ = '\n';
   file.commit(o);
-  add_to_extent(xyz[0], x);
-  add_to_extent(xyz[1], y);
+  // Most points change no extent, and a plain decimal's integer part shows
+  // it: its value is worked out only when it might.
+  if (!xyz[0].is_decimal || x.could_change(xyz[0].decimal.floor_bound())) widen(xyz[0], x);
+  if (!xyz[1].is_decimal || y.could_change(xyz[1].decimal.floor_bound())) widen(xyz[1], y);
   position_ = static_cast<std::size_t>(p - data);
   line_ends_ += line_ends;
   return true;
