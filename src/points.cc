@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "background_io.h"
 #include "bytes.h"
 
 namespace {
@@ -42,37 +43,72 @@ std::string quoted(const char* first, const char* last) {
 constexpr std::size_t kSlack = 32;
 
 PointReader::PointReader(ByteSource& source, std::size_t buffer_size)
-    : source_(source), capacity_(buffer_size), buffer_(buffer_size + kSlack) {}
+    : source_(source), capacity_(buffer_size) {
+  std::size_t size = capacity_ + kSlack;
+  // Blocks taken whole must hold all the copying way can put in the
+  // buffer, and a point the buffer can hold must not be refused for the
+  // room in front of a block.
+  auto* ahead = dynamic_cast<ReadAhead*>(&source);
+  if (ahead != nullptr && ahead->front() < capacity_ && size <= ahead->storage_size()) {
+    ahead_ = ahead;
+    size = ahead->storage_size();
+  }
+  // Left as they come but for the slack behind the text, which the fast
+  // path reads into: the NUL there ends every number.
+  buffer_.reset(new char[size]);
+  std::memset(buffer_.get(), 0, kSlack);
+}
 
 // Keeps the current point's text, moved to the front, and reads more
 // behind it. Returns false when nothing more can come.
 bool PointReader::refill() {
   if (source_ended_) return false;
   std::size_t kept = end_ - point_first_;
-  std::memmove(buffer_.data(), buffer_.data() + point_first_, kept);
-  position_ -= point_first_;
-  word_first_ -= point_first_;
-  point_first_ = 0;
-  end_ = kept;
-  buffer_[end_] = '\0';
-  if (end_ == capacity_) return false;
-  std::size_t got = source_.read(buffer_.data() + end_, capacity_ - end_);
+  std::size_t got = ReadAhead::kNotExchanged;
+  if (ahead_ != nullptr) got = ahead_->exchange(buffer_, buffer_.get() + point_first_, kept);
   if (got == 0) {
     source_ended_ = true;
     return false;
   }
-  if (void* stop = std::memchr(buffer_.data() + end_, kCtrlZ, got)) {
-    got = static_cast<std::size_t>(static_cast<char*>(stop) - (buffer_.data() + end_));
+  if (got != ReadAhead::kNotExchanged) {
+    std::size_t first = ahead_->front() - kept;
+    position_ = position_ - point_first_ + first;
+    word_first_ = word_first_ - point_first_ + first;
+    point_first_ = first;
+    end_ = ahead_->front();
+    take_read(got);
+    return true;
+  }
+  std::memmove(buffer_.get(), buffer_.get() + point_first_, kept);
+  position_ -= point_first_;
+  word_first_ -= point_first_;
+  point_first_ = 0;
+  end_ = kept;
+  std::memset(buffer_.get() + end_, 0, kSlack);
+  if (end_ == capacity_) return false;
+  got = source_.read(buffer_.get() + end_, capacity_ - end_);
+  if (got == 0) {
+    source_ended_ = true;
+    return false;
+  }
+  take_read(got);
+  return true;
+}
+
+// Adds the `got` bytes read at end_ to the text, as far as a Ctrl-Z.
+void PointReader::take_read(std::size_t got) {
+  char* first = buffer_.get() + end_;
+  if (void* stop = std::memchr(first, kCtrlZ, got)) {
+    got = static_cast<std::size_t>(static_cast<char*>(stop) - first);
     source_ended_ = true;
   }
   end_ += got;
-  buffer_[end_] = '\0';
-  return true;
+  std::memset(buffer_.get() + end_, 0, kSlack);
 }
 
 PointReader::Word PointReader::next_word(bool starts_point) {
   for (;;) {
-    const char* data = buffer_.data();
+    const char* data = buffer_.get();
     while (position_ < end_ && is_white(data[position_])) {
       line_ends_ += data[position_] == '\n';
       ++position_;
@@ -83,7 +119,7 @@ PointReader::Word PointReader::next_word(bool starts_point) {
   }
   word_first_ = position_;
   for (;;) {
-    const char* data = buffer_.data();
+    const char* data = buffer_.get();
     while (position_ < end_ && !is_white(data[position_])) ++position_;
     if (position_ < end_ || source_ended_) return Word::kFound;
     if (!refill()) return source_ended_ ? Word::kFound : Word::kTooLong;
@@ -91,7 +127,7 @@ PointReader::Word PointReader::next_word(bool starts_point) {
 }
 
 void PointReader::set_problem(std::size_t offset, const std::string& what) {
-  const char* data = buffer_.data();
+  const char* data = buffer_.get();
   std::int64_t line = 1 + line_ends_ - count_line_ends(data + offset, data + position_);
   problem_ = "line " + std::to_string(line) + ": " + what;
 }
@@ -105,13 +141,13 @@ bool PointReader::next(Point& point) {
     }
     if (word == Word::kEnd) {
       if (axis > 0) {
-        const char* data = buffer_.data();
+        const char* data = buffer_.get();
         set_problem(point_first_, quoted(data + point_first_, data + position_) +
                                       " is not a whole point (X Y Z)");
       }
       return false;
     }
-    const char* data = buffer_.data();
+    const char* data = buffer_.get();
     point.xyz[axis] = number::parse_token(data + word_first_, data + position_);
     if (!point.xyz[axis].ok) {
       set_problem(word_first_, quoted(data + word_first_, data + position_) + " is not a number");
@@ -141,7 +177,7 @@ void widen(const Coordinate& c, Extent& extent) {
 // read on past it.
 bool PointReader::copy_next(OutputFile& file, Extent& x, Extent& y) {
   char* o = file.reserve(kMaxPointLine);
-  const char* const data = buffer_.data();
+  const char* const data = buffer_.get();
   const char* p = data + position_;
   std::int64_t line_ends = 0;
   Coordinate xyz[3];

@@ -5,13 +5,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "disk.h"
 #include "extent.h"
 #include "number.h"
 #include "output_file.h"
+
+class ReadAhead;
 
 struct Point {
   number::Parsed xyz[3];
@@ -43,15 +45,19 @@ class PointReader {
   // there when `starts_point`.
   Word next_word(bool starts_point);
   bool refill();
+  void take_read(std::size_t got);
   bool copy_next_slowly(OutputFile& file, Extent& x, Extent& y);
   // Describes a problem with the text from `offset` on.
   void set_problem(std::size_t offset, const std::string& what);
 
   ByteSource& source_;
+  // A source read ahead on its own thread hands its blocks over whole,
+  // when the reader may work in them: null otherwise.
+  ReadAhead* ahead_ = nullptr;
   // What was read, then a NUL that stops every scan, then room for the
   // fast path's word-sized copies.
   std::size_t capacity_;
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;
   // Offsets into buffer_: the current point's text, the current word, the
   // end of what was read and is not yet parsed.
   std::size_t point_first_ = 0;
