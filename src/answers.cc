@@ -4,8 +4,8 @@
 
 namespace {
 
-using bytes::is_white;
 using bytes::is_digit;
+using bytes::is_white;
 
 constexpr std::int64_t kSaturated = std::int64_t{1} << 40;
 

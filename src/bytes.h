@@ -72,12 +72,12 @@ inline void store8(char* p, std::uint64_t word) {
 inline constexpr std::uint64_t kZeros = 0x3030303030303030;
 
 // How many of the eight bytes of `word` are digits before the first that is
-// not: a byte is a digit when its high nibble is 3 and adding 6 keeps it so.
-// (A carry out of a byte can only start at or after the first non-digit.)
+// not. Each byte less '0' is a digit's value when below 10: the high bit of
+// that difference, or of it plus 0x76, marks any other byte. (Borrows and
+// carries between bytes start only at or after the first non-digit.)
 inline int leading_digits(std::uint64_t word) {
-  constexpr std::uint64_t kHigh = 0xf0f0f0f0f0f0f0f0;
-  std::uint64_t not_digit =
-      ((word & kHigh) ^ kZeros) | (((word + 0x0606060606060606) & kHigh) ^ kZeros);
+  std::uint64_t value = word - kZeros;
+  std::uint64_t not_digit = ((value + 0x7676767676767676) | value) & 0x8080808080808080;
   return std::countr_zero(not_digit) / 8;  // 8 for none: countr_zero(0) is 64
 }
 

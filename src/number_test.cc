@@ -57,6 +57,38 @@ void expect_reads_like_strtod(const std::string& text) {
   }
 }
 
+// The word-at-a-time digit scan against a byte at a time: every byte value
+// at every place after a run of digits, then random mixes.
+TEST(Bytes, LeadingDigitsAndTheirValue) {
+  auto check = [](const char* text) {
+    int expected = 0;
+    while (expected < 8 && bytes::is_digit(text[expected])) ++expected;
+    std::uint64_t word = bytes::load8(text);
+    ASSERT_EQ(bytes::leading_digits(word), expected) << std::string(text, 8);
+    std::uint64_t value = 0;
+    for (int i = 0; i < expected; ++i) value = value * 10 + static_cast<unsigned>(text[i] - '0');
+    ASSERT_EQ(bytes::digits_value(word, expected), value) << std::string(text, 8);
+  };
+  for (int place = 0; place < 8; ++place) {
+    for (int byte = 0; byte < 256; ++byte) {
+      char text[8];
+      for (int i = 0; i < 8; ++i) text[i] = static_cast<char>('0' + (i * 7 + byte) % 10);
+      text[place] = static_cast<char>(byte);
+      check(text);
+      if (HasFatalFailure()) return;
+    }
+  }
+  std::mt19937_64 random(5);
+  for (int i = 0; i < 200000; ++i) {
+    char text[8];
+    for (char& c : text) {
+      c = random() % 4 == 0 ? static_cast<char>(random()) : static_cast<char>('0' + random() % 10);
+    }
+    check(text);
+    if (HasFatalFailure()) return;
+  }
+}
+
 TEST(FormatFixed6, EdgeValuesMatchTheCLibrary) {
   const double values[] = {0.0,
                            -0.0,
