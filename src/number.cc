@@ -15,12 +15,15 @@ constexpr std::uint32_t kMillion = 1000000;
 constexpr struct DigitPairs {
   char text[200] = {};
   constexpr DigitPairs() {
-    for (int i = 0; i < 100; ++i) {
+    for (std::size_t i = 0; i < 100; ++i) {
       text[2 * i] = static_cast<char>('0' + i / 10);
       text[2 * i + 1] = static_cast<char>('0' + i % 10);
     }
   }
 } kPairs;
+
+// The two digits of `value`, below 100.
+const char* pair(std::uint64_t value) { return kPairs.text + 2 * static_cast<std::size_t>(value); }
 
 // Writes the last digits of `value` backwards, ending at `end`; returns
 // their start. 32-bit arithmetic where it suffices: a 64-bit division is a
@@ -30,18 +33,18 @@ char* write_backwards(std::uint64_t value, char* end) {
     std::uint64_t rest = value % 100;
     value /= 100;
     end -= 2;
-    std::memcpy(end, kPairs.text + 2 * rest, 2);
+    std::memcpy(end, pair(rest), 2);
   }
   auto small = static_cast<std::uint32_t>(value);
   while (small >= 100) {
     std::uint32_t rest = small % 100;
     small /= 100;
     end -= 2;
-    std::memcpy(end, kPairs.text + 2 * rest, 2);
+    std::memcpy(end, pair(rest), 2);
   }
   if (small >= 10) {
     end -= 2;
-    std::memcpy(end, kPairs.text + 2 * small, 2);
+    std::memcpy(end, pair(small), 2);
   } else {
     *--end = static_cast<char>('0' + small);
   }
@@ -61,7 +64,7 @@ char* write_nine(std::uint32_t value, char* out) {
   *out = static_cast<char>('0' + value / 100000000);
   value %= 100000000;
   for (int i = 7; i > 0; i -= 2) {
-    std::memcpy(out + i, kPairs.text + 2 * (value % 100), 2);
+    std::memcpy(out + i, pair(value % 100), 2);
     value /= 100;
   }
   return out + 9;
@@ -69,9 +72,9 @@ char* write_nine(std::uint32_t value, char* out) {
 
 // Writes exactly six digits of `value` (below 10^6), with leading zeros.
 char* write_six(std::uint32_t value, char* out) {
-  std::memcpy(out, kPairs.text + 2 * (value / 10000), 2);
-  std::memcpy(out + 2, kPairs.text + 2 * (value / 100 % 100), 2);
-  std::memcpy(out + 4, kPairs.text + 2 * (value % 100), 2);
+  std::memcpy(out, pair(value / 10000), 2);
+  std::memcpy(out + 2, pair(value / 100 % 100), 2);
+  std::memcpy(out + 4, pair(value % 100), 2);
   return out + 6;
 }
 
