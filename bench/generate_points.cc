@@ -1,7 +1,14 @@
 // Writes a point file for the benchmark to standard output.
-//   generate_points lidar COUNT SEED   "%.2f %.2f %.3f" lines with CR LF,
-//                                      X 600000..1200000, Y 6100000..7100000
-//   generate_points mixed COUNT SEED   full-precision doubles and exponents
+//   generate_points KIND COUNT SEED
+// X lies in 600000..1200000, Y in 6100000..7100000, Z in -50..450, as in a
+// survey in projected coordinates. KIND is one of
+//   lidar     "%.2f %.2f %.3f" lines with CR LF, as lidar tiles come
+//   repr      full-precision doubles ("%.17g", the shortest text that is
+//             sure to read back the same double), CR LF
+//   fixed8    "%.8f", CR LF
+//   integers  whole numbers only, CR LF
+//   tabs      lidar numbers separated by tabs and runs of spaces, LF
+//   mixed     full-precision doubles and exponents, CR LF
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,25 +17,52 @@
 #include <string>
 
 int main(int argc, char** argv) {
-  if (argc != 4 || (std::strcmp(argv[1], "lidar") != 0 && std::strcmp(argv[1], "mixed") != 0)) {
-    std::fprintf(stderr, "usage: generate_points lidar|mixed COUNT SEED\n");
+  static const char* const kKinds[] = {"lidar", "repr", "fixed8", "integers", "tabs", "mixed"};
+  int kind = -1;
+  for (int i = 0; argc == 4 && i < 6; ++i) {
+    if (std::strcmp(argv[1], kKinds[i]) == 0) kind = i;
+  }
+  if (kind < 0) {
+    std::fprintf(stderr,
+                 "usage: generate_points lidar|repr|fixed8|integers|tabs|mixed COUNT SEED\n");
     return 2;
   }
-  bool lidar = std::strcmp(argv[1], "lidar") == 0;
   long long count = std::atoll(argv[2]);
   std::mt19937_64 random(std::strtoull(argv[3], nullptr, 10));
   std::uniform_real_distribution<double> x(600000, 1200000);
   std::uniform_real_distribution<double> y(6100000, 7100000);
   std::uniform_real_distribution<double> z(-50, 450);
   std::uniform_real_distribution<double> exponent(-8, 12);
+  static const char* const kGaps[] = {"\t", " \t", "\t  ", "   ", "\t\t"};
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   for (long long i = 0; i < count; ++i) {
-    if (lidar) {
-      std::printf("%.2f %.2f %.3f\r\n", x(random), y(random), z(random));
-    } else {
-      double scale = std::pow(10.0, exponent(random));
-      std::printf("%.17g %.15g %.6e\r\n", x(random), y(random) / 7.0, z(random) * scale);
+    // Drawn in this order, whatever order a call's arguments are evaluated in.
+    double a = x(random);
+    double b = y(random);
+    double c = z(random);
+    switch (kind) {
+      case 0:
+        std::printf("%.2f %.2f %.3f\r\n", a, b, c);
+        break;
+      case 1:
+        std::printf("%.17g %.17g %.17g\r\n", a, b, c);
+        break;
+      case 2:
+        std::printf("%.8f %.8f %.8f\r\n", a, b, c);
+        break;
+      case 3:
+        std::printf("%.0f %.0f %.0f\r\n", std::floor(a), std::floor(b), std::floor(c));
+        break;
+      case 4:
+        std::printf("%s%.2f%s%.2f%s%.3f%s\n", i % 3 == 0 ? "  " : "", a, kGaps[random() % 5], b,
+                    kGaps[random() % 5], c, i % 2 == 0 ? " " : "");
+        break;
+      default: {
+        double scale = std::pow(10.0, exponent(random));
+        std::printf("%.17g %.15g %.6e\r\n", a, b / 7.0, c * scale);
+        break;
+      }
     }
   }
   return std::fflush(stdout) == 0 ? 0 : 1;

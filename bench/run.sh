@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # The speed benchmark: STRATUMIX against the formatted-I/O loop and against a
-# plain copy of the same bytes through user space.
-#   bash bench/run.sh [ROUNDS] [POINTS]     (defaults: 5 rounds, 1500000 points a file)
+# plain copy of the same bytes through user space, on five kinds of point
+# file, then the instructions it spends per input byte.
+#   bash bench/run.sh [ROUNDS] [POINTS] [KINDS]
+#   (defaults: 5 rounds, 1500000 points a file, "lidar repr fixed8 integers tabs")
 # Builds in build-bench/, works in a temporary folder, prints medians,
 # ratios and peak memory, and checks that the result is the loop's byte for
-# byte.
+# byte. Wall times are medians of interleaved rounds; CPU times (user +
+# system, all threads) are medians too. Instructions are counted by
+# valgrind --tool=callgrind, all threads, on two files of 200000 points.
 set -euo pipefail
 rounds=${1:-5}
 points=${2:-1500000}
+kinds=${3:-lidar repr fixed8 integers tabs}
+counted_points=200000
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSTRATUMIX_TESTS=OFF > /dev/null
@@ -17,20 +23,32 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/images/bench"
 folder=$work/images/bench
 
-# Microseconds that a command takes. The disk first writes out what earlier
-# runs left in memory, so that no run pays for another's output.
+# CPU microseconds (user + system) of the shell's children so far, as the
+# `times` builtin wrote them to file $1.
+children_cpu() {
+  tail -1 "$1" | awk '{
+    t = 0
+    for (i = 1; i <= 2; i++) { split($i, f, /[ms]/); t += f[1] * 60 + f[2] }
+    printf "%d", t * 1e6 }'
+}
+
+# "WALL CPU" microseconds that a command takes. The disk first writes out
+# what earlier runs left in memory, so that no run pays for another's output.
 microseconds() {
   local start end
   clear_results
   sync
+  times > "$work/cpu_before"
   start=${EPOCHREALTIME/[.,]/}
   "$@" > /dev/null 2>&1
   end=${EPOCHREALTIME/[.,]/}
-  echo $((end - start))
+  times > "$work/cpu_after"
+  echo "$((end - start)) $(($(children_cpu "$work/cpu_after") - $(children_cpu "$work/cpu_before")))"
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 seconds() { awk -v us="$1" 'BEGIN { printf "%.3f", us / 1e6 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
+ratio2() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 # Every contender writes a file that does not exist yet (emptying an old
 # file of the same size costs the file system as much as writing it), and
@@ -39,6 +57,29 @@ run_program() { (cd "$work" && "$build/stratumix" <<< "bench 2 a b result"); }
 run_loop() { "$build/bench/scanf_loop" "$folder/loop.xyz" "$folder/a.xyz" "$folder/b.xyz"; }
 run_copy() { cat "$folder/a.xyz" "$folder/b.xyz" | cat > "$folder/copy.xyz"; }
 clear_results() { rm -f "$folder/result.xyz" "$folder/result_xyz_info.txt" "$folder/loop.xyz" "$folder/copy.xyz"; }
+peak_memory() {
+  (cd "$work" && rm -f "$folder/result.xyz" &&
+    /usr/bin/time -f %M "$build/stratumix" <<< "bench 2 a b result" 2>&1 > /dev/null | tail -1)
+}
+
+# Instructions per input byte, all threads, and the profile's top entries.
+count_instructions() {
+  local kind=$1
+  "$build/bench/generate_points" "$kind" "$counted_points" 1 > "$folder/a.xyz"
+  "$build/bench/generate_points" "$kind" "$counted_points" 2 > "$folder/b.xyz"
+  local bytes instructions
+  bytes=$(($(stat -c %s "$folder/a.xyz") + $(stat -c %s "$folder/b.xyz")))
+  rm -f "$folder/result.xyz"
+  instructions=$(cd "$work" && valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" \
+    "$build/stratumix" <<< "bench 2 a b result" 2>&1 > /dev/null | awk '/Collected/ { print $4 }')
+  echo "  instructions/byte  $(ratio2 "$instructions" "$bytes")   ($instructions for $bytes bytes, 2 x $counted_points points, callgrind)"
+  callgrind_annotate "$work/callgrind.out" 2> /dev/null | awk '/file:function/ { on = 1; next }
+    on && /%\)/ && n < 6 {
+      share = $0; sub(/^[^(]*\(/, "", share); sub(/\).*$/, "", share); gsub(/ /, "", share)
+      name = $0; sub(/^[^)]*\) */, "", name); sub(/ \[.*$/, "", name); sub(/^[^:]*:/, "", name)
+      gsub(/\(anonymous namespace\)/, "{anonymous}", name); sub(/\(.*$/, "", name)
+      printf "      %7s  %s\n", share, name; n++ }'
+}
 
 measure() {
   local kind=$1
@@ -46,39 +87,43 @@ measure() {
   "$build/bench/generate_points" "$kind" "$points" 2 > "$folder/b.xyz"
   local input_mb
   input_mb=$(du -cm "$folder/a.xyz" "$folder/b.xyz" | tail -1 | cut -f1)
-  local -a program=() loop=() copy=()
+  local -a program=() loop=() copy=() program_cpu=() loop_cpu=()
+  local t
   for ((i = 0; i < rounds; i++)); do
-    program+=("$(microseconds run_program)")
-    loop+=("$(microseconds run_loop)")
-    copy+=("$(microseconds run_copy)")
+    t=$(microseconds run_program)
+    program+=("${t% *}")
+    program_cpu+=("${t#* }")
+    t=$(microseconds run_loop)
+    loop+=("${t% *}")
+    loop_cpu+=("${t#* }")
+    t=$(microseconds run_copy)
+    copy+=("${t% *}")
   done
-  local p l c
+  local p l c pc lc
   p=$(printf '%s\n' "${program[@]}" | median)
   l=$(printf '%s\n' "${loop[@]}" | median)
   c=$(printf '%s\n' "${copy[@]}" | median)
+  pc=$(printf '%s\n' "${program_cpu[@]}" | median)
+  lc=$(printf '%s\n' "${loop_cpu[@]}" | median)
   local memory
-  memory=$(cd "$work" && rm -f "$folder/result.xyz" &&
-    /usr/bin/time -f %M "$build/stratumix" <<< "bench 2 a b result" 2>&1 > /dev/null | tail -1)
+  memory=$(peak_memory)
   run_loop
   local same=no
   cmp -s "$folder/result.xyz" "$folder/loop.xyz" && same=yes
   echo "$kind: 2 files of $points points, $input_mb MB in; medians of $rounds rounds"
-  echo "  stratumix          $(seconds "$p") s"
-  echo "  formatted-I/O loop $(seconds "$l") s"
-  echo "  copy (cat | cat)   $(seconds "$c") s"
-  echo "  loop / stratumix   $(ratio "$l" "$p")x   (target: at least 20)"
-  echo "  stratumix / copy   $(ratio "$p" "$c")x   (target: at most 1.5)"
-  echo "  peak memory        $memory KiB   (target: at most 8192)"
+  echo "  wall: stratumix $(seconds "$p") s, formatted-I/O loop $(seconds "$l") s, copy (cat | cat) $(seconds "$c") s"
+  echo "  CPU:  stratumix $(seconds "$pc") s, formatted-I/O loop $(seconds "$lc") s"
+  echo "  loop / stratumix   $(ratio "$l" "$p")x wall, $(ratio "$lc" "$pc")x CPU"
+  echo "  stratumix / copy   $(ratio2 "$p" "$c")x wall"
+  echo "  peak memory        $memory KiB"
   echo "  result identical to the loop's: $same"
+  if command -v valgrind > /dev/null; then count_instructions "$kind"; fi
 }
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
-measure lidar
-measure mixed
+for kind in $kinds; do measure "$kind"; done
 
 # Memory must not grow with the input: one file ten times larger.
 "$build/bench/generate_points" lidar $((points * 10)) 3 > "$folder/a.xyz"
 : > "$folder/b.xyz"
-memory=$(cd "$work" && rm -f "$folder/result.xyz" &&
-  /usr/bin/time -f %M "$build/stratumix" <<< "bench 2 a b result" 2>&1 > /dev/null | tail -1)
-echo "one file of $((points * 10)) points ($(du -m "$folder/a.xyz" | cut -f1) MB): peak memory $memory KiB"
+echo "one file of $((points * 10)) points ($(du -m "$folder/a.xyz" | cut -f1) MB): peak memory $(peak_memory) KiB"

@@ -1,9 +1,11 @@
 #include "answers.h"
 
+#include "bytes.h"
+
 namespace {
 
-bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using bytes::is_digit;
+using bytes::is_white;
 
 constexpr std::int64_t kSaturated = std::int64_t{1} << 40;
 

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "bytes.h"
-
-ReadAhead::ReadAhead(std::unique_ptr<ByteSource> source, std::size_t block_size)
-    : source_(std::move(source)) {
-  for (Block& block : blocks_) block.bytes.resize(block_size);
+ReadAhead::ReadAhead(std::unique_ptr<ByteSource> source, std::size_t block_size, std::size_t front)
+    : source_(std::move(source)), block_size_(block_size), front_(front) {
+  // Left as they come: only the bytes read are ever looked at.
+  for (Block& block : blocks_) block.bytes.reset(new char[storage_size()]);
   thread_ = std::thread([this] { fill_blocks(); });
 }
 
@@ -31,7 +30,7 @@ void ReadAhead::fill_blocks() {
     std::size_t size = 0;
     std::exception_ptr error;
     try {
-      size = source_->read(block.bytes.data(), block.bytes.size());
+      size = source_->read(block.bytes.get() + front_, block_size_);
     } catch (...) {
       error = std::current_exception();
     }
@@ -42,7 +41,6 @@ void ReadAhead::fill_blocks() {
         error_ = error;
       } else {
         block.size = size;
-        block.line_ends = bytes::count_line_ends(block.bytes.data(), block.bytes.data() + size);
         block.filled = true;
       }
     }
@@ -51,38 +49,44 @@ void ReadAhead::fill_blocks() {
   }
 }
 
+bool ReadAhead::wait_for_block(Block& block) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return block.filled || ended_; });
+  if (!block.filled && error_) std::rethrow_exception(error_);
+  return block.filled;
+}
+
+void ReadAhead::hand_back(Block& block) {
+  block.offset = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    block.filled = false;
+  }
+  reading_ ^= 1;
+  changed_.notify_all();
+}
+
 std::size_t ReadAhead::read(char* buffer, std::size_t size) {
   Block& block = blocks_[reading_];
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return block.filled || ended_; });
-    if (!block.filled) {
-      if (error_) std::rethrow_exception(error_);
-      return 0;
-    }
-  }
+  if (!wait_for_block(block)) return 0;
   // The filled block is this thread's until it is handed back.
   std::size_t count = std::min(size, block.size - block.offset);
-  std::memcpy(buffer, block.bytes.data() + block.offset, count);
+  std::memcpy(buffer, block.bytes.get() + front_ + block.offset, count);
   block.offset += count;
-  if (block.offset == block.size) {
-    line_ends_in_used_blocks_ += block.line_ends;
-    block.offset = 0;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      block.filled = false;
-    }
-    reading_ ^= 1;
-    changed_.notify_all();
-  }
+  if (block.offset == block.size) hand_back(block);
   return count;
 }
 
-std::int64_t ReadAhead::line_ends_read() const {
-  // Only the reading side calls this; a block it has begun is its own.
-  const Block& block = blocks_[reading_];
-  const char* first = block.bytes.data();
-  return line_ends_in_used_blocks_ + bytes::count_line_ends(first, first + block.offset);
+std::size_t ReadAhead::exchange(std::unique_ptr<char[]>& storage, const char* keep,
+                                std::size_t kept) {
+  Block& block = blocks_[reading_];
+  if (block.offset != 0 || kept > front_) return kNotExchanged;
+  if (!wait_for_block(block)) return 0;
+  std::memmove(block.bytes.get() + front_ - kept, keep, kept);
+  std::size_t size = block.size;
+  storage.swap(block.bytes);
+  hand_back(block);
+  return size;
 }
 
 WriteBehind::WriteBehind(std::unique_ptr<ByteSink> sink) : sink_(std::move(sink)) {

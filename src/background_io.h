@@ -17,29 +17,46 @@
 
 class ReadAhead : public ByteSource {
  public:
-  explicit ReadAhead(std::unique_ptr<ByteSource> source, std::size_t block_size = kIoBlockSize);
+  // Each block is read into storage with `front` bytes of room before it,
+  // for what the reader keeps of the block before, and kBack after it.
+  static constexpr std::size_t kBack = 64;
+  static constexpr std::size_t kDefaultFront = 4096;
+  explicit ReadAhead(std::unique_ptr<ByteSource> source, std::size_t block_size = kIoBlockSize,
+                     std::size_t front = kDefaultFront);
   ~ReadAhead() override;
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   std::size_t read(char* buffer, std::size_t size) override;
-  // Counted by the reading thread, off the caller's path.
-  std::int64_t line_ends_read() const override;
+
+  // read() without its copy of every byte, for a reader that works in the
+  // storage itself. Unless read() has begun the next block, or `kept`
+  // exceeds front(): puts the `kept` bytes at `keep` (which may lie in
+  // `storage`) just before the block's first byte, at front(), and swaps
+  // `storage`, of storage_size() bytes, for the block's. Returns the size
+  // of the block, 0 at the end (`storage` unchanged), or kNotExchanged.
+  static constexpr std::size_t kNotExchanged = ~std::size_t{0};
+  std::size_t exchange(std::unique_ptr<char[]>& storage, const char* keep, std::size_t kept);
+  std::size_t front() const { return front_; }
+  std::size_t storage_size() const { return front_ + block_size_ + kBack; }
 
  private:
   struct Block {
-    std::vector<char> bytes;
+    std::unique_ptr<char[]> bytes;
     std::size_t size = 0;
     std::size_t offset = 0;  // what read() took of it: the reading side's alone
-    std::int64_t line_ends = 0;
     bool filled = false;
   };
   void fill_blocks();
+  // Waits for the next block; false at the end.
+  bool wait_for_block(Block& block);
+  void hand_back(Block& block);
 
   std::unique_ptr<ByteSource> source_;
+  std::size_t block_size_;
+  std::size_t front_;
   Block blocks_[2];
   int reading_ = 0;  // the block read() takes from next
-  std::int64_t line_ends_in_used_blocks_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool ended_ = false;

@@ -34,20 +34,6 @@ TEST(ReadAhead, DeliversEveryByteInOrder) {
   }
 }
 
-TEST(ReadAhead, CountsTheLineEndsOfWhatItDelivered) {
-  std::string text;
-  for (int i = 0; i < 5000; ++i) text += i % 3 ? "12 34\n" : "5\r\n\n";
-  ReadAhead source(std::make_unique<TextSource>(text, 1000), 4096);
-  std::string got;
-  char buffer[777];
-  EXPECT_EQ(source.line_ends_read(), 0);
-  while (std::size_t n = source.read(buffer, sizeof buffer)) {
-    got.append(buffer, n);
-    ASSERT_EQ(source.line_ends_read(), std::count(got.begin(), got.end(), '\n'));
-  }
-  EXPECT_EQ(got, text);
-}
-
 TEST(ReadAhead, AnErrorComesAfterTheBytesReadBeforeIt) {
   std::string text = sample_text();
   auto failing = std::make_unique<TextSource>(text, 3000);
@@ -62,6 +48,49 @@ TEST(ReadAhead, AnErrorComesAfterTheBytesReadBeforeIt) {
     EXPECT_EQ(failure.message, "Cannot read x: Input/output error");
   }
   EXPECT_EQ(got, text);
+}
+
+// A reader working in the blocks themselves keeps the tail of each (an
+// unfinished word) and gets it back in front of the next.
+TEST(ReadAhead, HandsOverWholeBlocksWithWhatWasKeptInFront) {
+  std::string text = sample_text();
+  for (std::size_t block : {7, 100, 4096}) {
+    ReadAhead source(std::make_unique<TextSource>(text, 3000), block, 16);
+    std::unique_ptr<char[]> storage(new char[source.storage_size()]);
+    std::string got;
+    std::size_t first = 0;  // what the reader holds: [first, last) of storage
+    std::size_t last = 0;
+    for (int turn = 0;; ++turn) {
+      std::size_t kept = std::min<std::size_t>(last - first, turn % 3 == 0 ? 16 : 5);
+      got.append(storage.get() + first, last - first - kept);  // taken
+      std::size_t n = source.exchange(storage, storage.get() + last - kept, kept);
+      if (n == 0) {
+        got.append(storage.get() + last - kept, kept);
+        break;
+      }
+      ASSERT_NE(n, ReadAhead::kNotExchanged);
+      first = source.front() - kept;
+      last = source.front() + n;
+      ASSERT_LE(n, block);
+    }
+    EXPECT_EQ(got, text) << block;
+  }
+}
+
+TEST(ReadAhead, ExchangesNoBlockThatReadBegan) {
+  ReadAhead source(std::make_unique<TextSource>("0123456789abcdef", 100), 8, 4);
+  std::unique_ptr<char[]> storage(new char[source.storage_size()]);
+  char buffer[3];
+  ASSERT_EQ(source.read(buffer, sizeof buffer), 3u);
+  EXPECT_EQ(source.exchange(storage, buffer, 0), ReadAhead::kNotExchanged);
+  ASSERT_EQ(source.read(buffer, sizeof buffer), 3u);
+  ASSERT_EQ(source.read(buffer, sizeof buffer), 2u);  // the rest of the first block
+  EXPECT_EQ(source.exchange(storage, buffer, 5), ReadAhead::kNotExchanged);  // more than front
+  ASSERT_EQ(source.exchange(storage, buffer, 2), 8u);
+  EXPECT_EQ(std::string(storage.get() + 2, 10),
+            "67"
+            "89abcdef");
+  EXPECT_EQ(source.exchange(storage, buffer, 0), 0u);
 }
 
 TEST(ReadAhead, CanBeDroppedBeforeTheEnd) {

@@ -1,12 +1,50 @@
-// Byte-level helpers shared by the readers of text: eight bytes at a time.
+// Byte-level helpers shared by the readers of text: classes of bytes, and
+// digits taken eight at a time.
 #ifndef STRATUMIX_BYTES_H_
 #define STRATUMIX_BYTES_H_
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 namespace bytes {
+
+constexpr bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+// The C library's white space, which separates words: a table, since the
+// hot path asks this of every separator byte.
+struct WhiteSpace {
+  bool table[256] = {};
+  constexpr WhiteSpace() {
+    for (char c : {' ', '\t', '\n', '\v', '\f', '\r'}) table[static_cast<unsigned char>(c)] = true;
+  }
+  constexpr bool operator()(char c) const { return table[static_cast<unsigned char>(c)]; }
+};
+inline constexpr WhiteSpace is_white;
+
+inline constexpr double kPowersOf10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline constexpr std::uint64_t kIntPowersOf10[] = {1,
+                                                   10,
+                                                   100,
+                                                   1000,
+                                                   10000,
+                                                   100000,
+                                                   1000000,
+                                                   10000000,
+                                                   100000000,
+                                                   1000000000,
+                                                   10000000000,
+                                                   100000000000,
+                                                   1000000000000,
+                                                   10000000000000,
+                                                   100000000000000,
+                                                   1000000000000000,
+                                                   10000000000000000,
+                                                   100000000000000000,
+                                                   1000000000000000000};
 
 // Eight bytes of text as one little-endian word: its first byte lowest.
 inline std::uint64_t load8(const char* p) {
@@ -18,6 +56,40 @@ inline std::uint64_t load8(const char* p) {
     word = swapped;
   }
   return word;
+}
+
+// The inverse of load8.
+inline void store8(char* p, std::uint64_t word) {
+  if constexpr (std::endian::native == std::endian::big) {
+    std::uint64_t swapped = 0;
+    for (int i = 0; i < 8; ++i) swapped = (swapped << 8) | ((word >> (8 * i)) & 0xff);
+    word = swapped;
+  }
+  std::memcpy(p, &word, sizeof word);
+}
+
+// "00000000" as a word.
+inline constexpr std::uint64_t kZeros = 0x3030303030303030;
+
+// How many of the eight bytes of `word` are digits before the first that is
+// not. Each byte less '0' is a digit's value when below 10: the high bit of
+// that difference, or of it plus 0x76, marks any other byte. (Borrows and
+// carries between bytes start only at or after the first non-digit.)
+inline int leading_digits(std::uint64_t word) {
+  std::uint64_t value = word - kZeros;
+  std::uint64_t not_digit = ((value + 0x7676767676767676) | value) & 0x8080808080808080;
+  return std::countr_zero(not_digit) / 8;  // 8 for none: countr_zero(0) is 64
+}
+
+// The value of the first `count` (at most 8) digits of `word`.
+inline std::uint64_t digits_value(std::uint64_t word, int count) {
+  if (count == 0) return 0;
+  // Keep the digits as the low end of an eight-digit number: leading zeros.
+  word = (word - kZeros) << (8 * (8 - count));
+  word = word * 10 + (word >> 8);
+  return (((word & 0x000000ff000000ff) * 0x000f424000000064) +
+          (((word >> 16) & 0x000000ff000000ff) * 0x0000271000000001)) >>
+         32;
 }
 
 // The number of line ends in [first, last), eight bytes at a time: a byte

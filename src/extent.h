@@ -2,12 +2,20 @@
 #ifndef STRATUMIX_EXTENT_H_
 #define STRATUMIX_EXTENT_H_
 
+#include <cmath>
+#include <cstdint>
+
 // The smallest and largest value met. Until a value is met the report shows
 // the traditional starting values.
 struct Extent {
   double min = 6000000.0;
   double max = 0.0;
   bool met = false;
+  // The integers k whose whole [k, k + 1] lies within [min, max]; none until
+  // a value is met. Most points of a file lie well inside its extents, and
+  // their integer part alone shows that they change nothing.
+  std::int64_t inner_first = 1;
+  std::int64_t inner_last = 0;
 
   void add(double value) {
     if (value != value) return;  // a NaN has no place on an axis
@@ -18,12 +26,24 @@ struct Extent {
       min = value;
     } else if (value > max) {
       max = value;
+    } else {
+      return;
     }
+    inner_first = clamped(std::ceil(min));
+    inner_last = clamped(std::floor(max) - 1);
   }
 
-  // Whether a value known to lie in [low, high] could change the extent:
-  // most points of a file cannot, and need not be converted exactly.
-  bool could_change(double low, double high) const { return !met || low < min || high > max; }
+  // Whether a value known to lie in [k, k + 1] could change the extent.
+  bool could_change(std::int64_t k) const { return k < inner_first || k > inner_last; }
+
+ private:
+  // Far beyond any k asked about, and safe to convert.
+  static std::int64_t clamped(double value) {
+    constexpr double kLimit = 0x1p62;
+    if (value < -kLimit) return -(std::int64_t{1} << 62);
+    if (value > kLimit) return std::int64_t{1} << 62;
+    return static_cast<std::int64_t>(value);
+  }
 };
 
 #endif  // STRATUMIX_EXTENT_H_

@@ -11,25 +11,71 @@ namespace {
 
 constexpr std::uint32_t kMillion = 1000000;
 
+// "00" to "99": digits go out two at a time.
+constexpr struct DigitPairs {
+  char text[200] = {};
+  constexpr DigitPairs() {
+    for (std::size_t i = 0; i < 100; ++i) {
+      text[2 * i] = static_cast<char>('0' + i / 10);
+      text[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+  }
+} kPairs;
+
+// The two digits of `value`, below 100.
+const char* pair(std::uint64_t value) { return kPairs.text + 2 * static_cast<std::size_t>(value); }
+
+// Writes the last digits of `value` backwards, ending at `end`; returns
+// their start. 32-bit arithmetic where it suffices: a 64-bit division is a
+// library call on 32-bit systems.
+char* write_backwards(std::uint64_t value, char* end) {
+  while (value > 0xffffffffu) {
+    std::uint64_t rest = value % 100;
+    value /= 100;
+    end -= 2;
+    std::memcpy(end, pair(rest), 2);
+  }
+  auto small = static_cast<std::uint32_t>(value);
+  while (small >= 100) {
+    std::uint32_t rest = small % 100;
+    small /= 100;
+    end -= 2;
+    std::memcpy(end, pair(rest), 2);
+  }
+  if (small >= 10) {
+    end -= 2;
+    std::memcpy(end, pair(small), 2);
+  } else {
+    *--end = static_cast<char>('0' + small);
+  }
+  return end;
+}
+
 char* write_u64(std::uint64_t value, char* out) {
   char digits[kMaxIntLength];
-  char* p = digits + sizeof digits;
-  do {
-    *--p = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
+  char* p = write_backwards(value, digits + sizeof digits);
   std::size_t length = static_cast<std::size_t>(digits + sizeof digits - p);
   std::memcpy(out, p, length);
   return out + length;
 }
 
-// Writes exactly `width` digits of `value`, with leading zeros.
-char* write_padded(std::uint32_t value, int width, char* out) {
-  for (int i = width - 1; i >= 0; --i) {
-    out[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
+// Writes exactly nine digits of `value` (below 10^9), with leading zeros.
+char* write_nine(std::uint32_t value, char* out) {
+  *out = static_cast<char>('0' + value / 100000000);
+  value %= 100000000;
+  for (int i = 7; i > 0; i -= 2) {
+    std::memcpy(out + i, pair(value % 100), 2);
+    value /= 100;
   }
-  return out + width;
+  return out + 9;
+}
+
+// Writes exactly six digits of `value` (below 10^6), with leading zeros.
+char* write_six(std::uint32_t value, char* out) {
+  std::memcpy(out, pair(value / 10000), 2);
+  std::memcpy(out + 2, pair(value / 100 % 100), 2);
+  std::memcpy(out + 4, pair(value % 100), 2);
+  return out + 6;
 }
 
 // Writes m * 2^e for e >= 0. Above 2^64 the value needs every digit of up
@@ -63,7 +109,7 @@ char* write_scaled_integer(std::uint64_t m, int e, char* out) {
     while (used > 0 && limb[used - 1] == 0) --used;
   }
   out = write_u64(chunks[chunk_count - 1], out);
-  for (int i = chunk_count - 2; i >= 0; --i) out = write_padded(chunks[i], 9, out);
+  for (int i = chunk_count - 2; i >= 0; --i) out = write_nine(chunks[i], out);
   return out;
 }
 
@@ -102,64 +148,13 @@ std::uint32_t round_decimals(std::uint64_t fraction, int shift) {
   return static_cast<std::uint32_t>(quotient);
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// Plain decimals with few digits are by far the common case. Their value is
-// one correctly rounded division of two exact doubles, and their "%f" text
-// is the token itself: with under 2^30 in magnitude a double is far closer
-// than half a millionth to the decimal it was read from.
-bool parse_short_decimal(const char* p, const char* last, bool negative, Parsed& r) {
-  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
-  const char* start = p;
-  while (p != last && *p == '0') ++p;
-  const char* int_first = p;
-  std::uint64_t mantissa = 0;
-  for (; p != last && is_digit(*p); ++p) {
-    if (p - int_first == 9) return false;
-    mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-  }
-  const char* int_last = p;
-  bool any_digit = p != start;
-  const char* frac_first = p;
-  const char* frac_last = p;
-  if (p != last && *p == '.') {
-    frac_first = frac_last = ++p;
-    for (; p != last && is_digit(*p); ++p) {
-      if (p - frac_first == 6) return false;
-      mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-    }
-    frac_last = p;
-    any_digit = any_digit || frac_last != frac_first;
-  }
-  if (p != last || !any_digit) return false;
-
-  int frac_digits = static_cast<int>(frac_last - frac_first);
-  double magnitude = static_cast<double>(mantissa) / kPowers[frac_digits];
-  r.value = negative ? -magnitude : magnitude;
-
-  char* out = r.text;
-  if (negative) *out++ = '-';
-  if (int_first == int_last) *out++ = '0';
-  std::memcpy(out, int_first, static_cast<std::size_t>(int_last - int_first));
-  out += int_last - int_first;
-  *out++ = '.';
-  std::memcpy(out, frac_first, static_cast<std::size_t>(frac_digits));
-  std::memset(out + frac_digits, '0', static_cast<std::size_t>(6 - frac_digits));
-  out += 6;
-  r.text_length = static_cast<std::size_t>(out - r.text);
-  r.short_decimal = true;
-  r.ok = true;
-  return true;
-}
+using bytes::is_digit;
 
 // Decimals of up to 19 significant digits whose mantissa fits in 53 bits
 // and whose power of ten is at most 22 either way: both are exact doubles,
 // so one correctly rounded multiplication or division gives the value
 // (Clinger's fast path). Returns false for everything else.
 bool parse_exact_operands(const char* p, const char* last, bool negative, double& value) {
-  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   std::uint64_t mantissa = 0;
   int digits = 0;
   int exponent = 0;
@@ -197,7 +192,8 @@ bool parse_exact_operands(const char* p, const char* last, bool negative, double
   if (mantissa != 0) {
     if (exponent < -22 || exponent > 22) return false;
     magnitude = static_cast<double>(mantissa);
-    magnitude = exponent < 0 ? magnitude / kPowers[-exponent] : magnitude * kPowers[exponent];
+    magnitude = exponent < 0 ? magnitude / bytes::kPowersOf10[-exponent]
+                             : magnitude * bytes::kPowersOf10[exponent];
   }
   value = negative ? -magnitude : magnitude;
   return true;
@@ -292,7 +288,7 @@ char* format_fixed6(double value, char* out) {
   }
   out = write_u64(integer, out);
   *out++ = '.';
-  return write_padded(decimals, 6, out);
+  return write_six(decimals, out);
 }
 
 char* format_int(std::int64_t value, char* out) {
@@ -304,13 +300,54 @@ char* format_int(std::int64_t value, char* out) {
   return write_u64(magnitude, out);
 }
 
+double Decimal::value() const {
+  double magnitude;
+  if (decimals <= 6) {
+    // Below 10^15: the quotient of two exact doubles, rounded once.
+    std::uint64_t mantissa = integer() * bytes::kIntPowersOf10[decimals] +
+                             bytes::digits_value(bytes::load8(last - decimals), decimals);
+    magnitude = static_cast<double>(mantissa) / bytes::kPowersOf10[decimals];
+  } else {
+    std::from_chars(digits, last, magnitude);
+  }
+  return negative ? -magnitude : magnitude;
+}
+
+const char* read_decimal(const char* p, const char* last, double& value) {
+  bool negative = *p == '-';
+  if (negative || *p == '+') ++p;
+  // Hexadecimal text reads as a 0 followed by an 'x', which is not white space.
+  if (!is_digit(*p) && *p != '.') return nullptr;
+  auto [end, error] = std::from_chars(p, last, value);
+  if (error != std::errc() || end == last || !bytes::is_white(*end)) return nullptr;
+  if (negative) value = -value;
+  return end;
+}
+
 Parsed parse_token(const char* first, const char* last) {
   Parsed r;
+  constexpr std::ptrdiff_t kLongestCopied = 40;
+  if (last - first <= kLongestCopied) {
+    // copy_decimal wants white space after the token, and room to read on.
+    char padded[kLongestCopied + 32] = {};
+    std::memcpy(padded, first, static_cast<std::size_t>(last - first));
+    padded[last - first] = ' ';
+    char text[kMaxDecimalLength + 8];
+    char* out = text;
+    Decimal decimal;
+    if (copy_decimal(padded, out, decimal) == padded + (last - first)) {
+      r.ok = true;
+      r.value = decimal.value();
+      r.plain_decimal = true;
+      r.text_length = static_cast<std::size_t>(out - text);
+      std::memcpy(r.text, text, r.text_length);
+      return r;
+    }
+  }
   const char* p = first;
   bool negative = false;
   if (p != last && (*p == '+' || *p == '-')) negative = *p++ == '-';
   if (p == last) return r;
-  if (parse_short_decimal(p, last, negative, r)) return r;
   if (parse_exact_operands(p, last, negative, r.value)) {
     r.ok = true;
     return r;

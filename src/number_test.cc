@@ -52,8 +52,40 @@ void expect_reads_like_strtod(const std::string& text) {
   } else {
     ASSERT_EQ(to_bits(got.value), to_bits(expected)) << text;
   }
-  if (got.short_decimal) {
+  if (got.plain_decimal) {
     ASSERT_EQ(std::string(got.text, got.text_length), c_fixed6(expected)) << text;
+  }
+}
+
+// The word-at-a-time digit scan against a byte at a time: every byte value
+// at every place after a run of digits, then random mixes.
+TEST(Bytes, LeadingDigitsAndTheirValue) {
+  auto check = [](const char* text) {
+    int expected = 0;
+    while (expected < 8 && bytes::is_digit(text[expected])) ++expected;
+    std::uint64_t word = bytes::load8(text);
+    ASSERT_EQ(bytes::leading_digits(word), expected) << std::string(text, 8);
+    std::uint64_t value = 0;
+    for (int i = 0; i < expected; ++i) value = value * 10 + static_cast<unsigned>(text[i] - '0');
+    ASSERT_EQ(bytes::digits_value(word, expected), value) << std::string(text, 8);
+  };
+  for (int place = 0; place < 8; ++place) {
+    for (int byte = 0; byte < 256; ++byte) {
+      char text[8];
+      for (int i = 0; i < 8; ++i) text[i] = static_cast<char>('0' + (i * 7 + byte) % 10);
+      text[place] = static_cast<char>(byte);
+      check(text);
+      if (HasFatalFailure()) return;
+    }
+  }
+  std::mt19937_64 random(5);
+  for (int i = 0; i < 200000; ++i) {
+    char text[8];
+    for (char& c : text) {
+      c = random() % 4 == 0 ? static_cast<char>(random()) : static_cast<char>('0' + random() % 10);
+    }
+    check(text);
+    if (HasFatalFailure()) return;
   }
 }
 
@@ -199,16 +231,28 @@ TEST(ParseToken, TextThatIsNotOneNumber) {
   }
 }
 
-TEST(ParseToken, ShortDecimalsCarryTheirFixedText) {
-  number::Parsed p = parse("-007.25");
-  ASSERT_TRUE(p.short_decimal);
-  EXPECT_EQ(std::string(p.text, p.text_length), "-7.250000");
-  p = parse(".5");
-  ASSERT_TRUE(p.short_decimal);
-  EXPECT_EQ(std::string(p.text, p.text_length), "0.500000");
-  EXPECT_FALSE(parse("1.1234567").short_decimal);
-  EXPECT_FALSE(parse("1234567890").short_decimal);
-  EXPECT_FALSE(parse("1e3").short_decimal);
+TEST(ParseToken, PlainDecimalsCarryTheirFixedText) {
+  struct Case {
+    const char* token;
+    const char* fixed;
+  };
+  for (Case c : {Case{"-007.25", "-7.250000"}, Case{".5", "0.500000"}, Case{"5.", "5.000000"},
+                 Case{"+0", "0.000000"}, Case{"-0.0", "-0.000000"},
+                 Case{"123456789", "123456789.000000"}, Case{"1.1234567", "1.123457"},
+                 Case{"1.12345648", "1.123456"}, Case{"0.9999996", "1.000000"},
+                 Case{"-19.99999951", "-20.000000"}, Case{"12345678.0000005081", "12345678.000001"},
+                 Case{"123456789.0000004", "123456789.000000"},
+                 Case{"123456789.00000056", "123456789.000001"}}) {
+    number::Parsed p = parse(c.token);
+    ASSERT_TRUE(p.plain_decimal) << c.token;
+    EXPECT_EQ(std::string(p.text, p.text_length), c.fixed) << c.token;
+    expect_reads_like_strtod(c.token);
+  }
+  // A carry into a new digit, or no plain decimal: these take the exact way.
+  for (const char* token : {"999.9999996", "-9.99999951", "1234567890", "1e3", "0x10"}) {
+    EXPECT_FALSE(parse(token).plain_decimal) << token;
+    expect_reads_like_strtod(token);
+  }
 }
 
 TEST(ParseToken, LongDigitStrings) {
@@ -246,6 +290,35 @@ TEST(ParseToken, RandomShortDecimalsMatchStrtod) {
       text += pick < 10   ? alphabet[pick]
               : pick < 30 ? alphabet[pick % 10]
                           : alphabet[10 + pick % 6];
+    }
+    expect_reads_like_strtod(text);
+    if (HasFatalFailure()) return;
+  }
+}
+
+// Rounded as text, a decimal goes wrong when the double nearest to it lies
+// on the other side of a half millionth: try every integer length against
+// tails on both sides of a half, near and far.
+TEST(ParseToken, DecimalsNearAHalfMillionthMatchTheCLibrary) {
+  std::mt19937_64 random(77);
+  const char* tails[] = {"5",   "50",  "500000001", "4999999999", "49",  "51",  "499", "501",
+                         "439", "440", "560",       "561",        "491", "509", "492", "508",
+                         "4",   "6",   "500000000", "499999999",  "0",   "9",   "99",  "999999"};
+  for (int i = 0; i < 300000; ++i) {
+    std::string text = random() % 4 == 0 ? "-" : "";
+    int integer_digits = static_cast<int>(random() % 10);
+    for (int k = 0; k < integer_digits; ++k) text += static_cast<char>('0' + random() % 10);
+    text += '.';
+    for (int k = 0; k < 6; ++k) {
+      // Runs of nines, so that rounding up carries.
+      text += random() % 3 == 0 ? '9' : static_cast<char>('0' + random() % 10);
+    }
+    if (random() % 2 == 0) {
+      text += tails[random() % (sizeof tails / sizeof *tails)];
+    } else {
+      for (int k = 1 + static_cast<int>(random() % 14); k > 0; --k) {
+        text += static_cast<char>('0' + random() % 10);
+      }
     }
     expect_reads_like_strtod(text);
     if (HasFatalFailure()) return;

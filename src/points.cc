@@ -1,27 +1,17 @@
 #include "points.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
+#include "background_io.h"
 #include "bytes.h"
 
 namespace {
 
 using bytes::count_line_ends;
-using bytes::load8;
+using bytes::is_white;
 
 constexpr char kCtrlZ = 0x1a;
-
-// Which bytes separate numbers: the C library's white space.
-struct WhiteSpace {
-  bool table[256] = {};
-  constexpr WhiteSpace() {
-    for (char c : {' ', '\t', '\n', '\v', '\f', '\r'}) table[static_cast<unsigned char>(c)] = true;
-  }
-  bool operator()(char c) const { return table[static_cast<unsigned char>(c)]; }
-};
-constexpr WhiteSpace is_white;
 
 // Text of the file for a message, in quotes: at most 40 bytes of it, white
 // space as one space, unprintable bytes escaped.
@@ -53,46 +43,74 @@ std::string quoted(const char* first, const char* last) {
 constexpr std::size_t kSlack = 32;
 
 PointReader::PointReader(ByteSource& source, std::size_t buffer_size)
-    : source_(source),
-      source_counts_lines_(source.line_ends_read() >= 0),
-      capacity_(buffer_size),
-      buffer_(buffer_size + kSlack) {}
+    : source_(source), capacity_(buffer_size) {
+  std::size_t size = capacity_ + kSlack;
+  // Blocks taken whole must hold all the copying way can put in the
+  // buffer, and a point the buffer can hold must not be refused for the
+  // room in front of a block.
+  auto* ahead = dynamic_cast<ReadAhead*>(&source);
+  if (ahead != nullptr && ahead->front() < capacity_ && size <= ahead->storage_size()) {
+    ahead_ = ahead;
+    size = ahead->storage_size();
+  }
+  // Left as they come but for the slack behind the text, which the fast
+  // path reads into: the NUL there ends every number.
+  buffer_.reset(new char[size]);
+  std::memset(buffer_.get(), 0, kSlack);
+}
 
 // Keeps the current point's text, moved to the front, and reads more
 // behind it. Returns false when nothing more can come.
 bool PointReader::refill() {
   if (source_ended_) return false;
   std::size_t kept = end_ - point_first_;
-  if (!source_counts_lines_) {
-    lines_before_ += count_line_ends(buffer_.data(), buffer_.data() + point_first_);
-  }
-  std::memmove(buffer_.data(), buffer_.data() + point_first_, kept);
-  position_ -= point_first_;
-  word_first_ -= point_first_;
-  point_first_ = 0;
-  end_ = kept;
-  buffer_[end_] = '\0';
-  if (end_ == capacity_) return false;
-  std::size_t got = source_.read(buffer_.data() + end_, capacity_ - end_);
+  std::size_t got = ReadAhead::kNotExchanged;
+  if (ahead_ != nullptr) got = ahead_->exchange(buffer_, buffer_.get() + point_first_, kept);
   if (got == 0) {
     source_ended_ = true;
     return false;
   }
-  if (void* stop = std::memchr(buffer_.data() + end_, kCtrlZ, got)) {
-    const char* text_end = static_cast<char*>(stop);
-    line_ends_after_text_ = count_line_ends(text_end, buffer_.data() + end_ + got);
-    got = static_cast<std::size_t>(text_end - (buffer_.data() + end_));
+  if (got != ReadAhead::kNotExchanged) {
+    std::size_t first = ahead_->front() - kept;
+    position_ = position_ - point_first_ + first;
+    word_first_ = word_first_ - point_first_ + first;
+    point_first_ = first;
+    end_ = ahead_->front();
+    take_read(got);
+    return true;
+  }
+  std::memmove(buffer_.get(), buffer_.get() + point_first_, kept);
+  position_ -= point_first_;
+  word_first_ -= point_first_;
+  point_first_ = 0;
+  end_ = kept;
+  std::memset(buffer_.get() + end_, 0, kSlack);
+  if (end_ == capacity_) return false;
+  got = source_.read(buffer_.get() + end_, capacity_ - end_);
+  if (got == 0) {
+    source_ended_ = true;
+    return false;
+  }
+  take_read(got);
+  return true;
+}
+
+// Adds the `got` bytes read at end_ to the text, as far as a Ctrl-Z.
+void PointReader::take_read(std::size_t got) {
+  char* first = buffer_.get() + end_;
+  if (void* stop = std::memchr(first, kCtrlZ, got)) {
+    got = static_cast<std::size_t>(static_cast<char*>(stop) - first);
     source_ended_ = true;
   }
   end_ += got;
-  buffer_[end_] = '\0';
-  return true;
+  std::memset(buffer_.get() + end_, 0, kSlack);
 }
 
 PointReader::Word PointReader::next_word(bool starts_point) {
   for (;;) {
-    const char* data = buffer_.data();
+    const char* data = buffer_.get();
     while (position_ < end_ && is_white(data[position_])) {
+      line_ends_ += data[position_] == '\n';
       ++position_;
     }
     if (starts_point) point_first_ = position_;
@@ -101,21 +119,16 @@ PointReader::Word PointReader::next_word(bool starts_point) {
   }
   word_first_ = position_;
   for (;;) {
-    const char* data = buffer_.data();
+    const char* data = buffer_.get();
     while (position_ < end_ && !is_white(data[position_])) ++position_;
     if (position_ < end_ || source_ended_) return Word::kFound;
     if (!refill()) return source_ended_ ? Word::kFound : Word::kTooLong;
   }
 }
 
-// Lines are counted only when a message needs one: the hot path never
-// looks at line ends.
 void PointReader::set_problem(std::size_t offset, const std::string& what) {
-  const char* data = buffer_.data();
-  std::int64_t line = source_counts_lines_
-                          ? 1 + source_.line_ends_read() - line_ends_after_text_ -
-                                count_line_ends(data + offset, data + end_)
-                          : 1 + lines_before_ + count_line_ends(data, data + offset);
+  const char* data = buffer_.get();
+  std::int64_t line = 1 + line_ends_ - count_line_ends(data + offset, data + position_);
   problem_ = "line " + std::to_string(line) + ": " + what;
 }
 
@@ -128,13 +141,13 @@ bool PointReader::next(Point& point) {
     }
     if (word == Word::kEnd) {
       if (axis > 0) {
-        const char* data = buffer_.data();
+        const char* data = buffer_.get();
         set_problem(point_first_, quoted(data + point_first_, data + position_) +
                                       " is not a whole point (X Y Z)");
       }
       return false;
     }
-    const char* data = buffer_.data();
+    const char* data = buffer_.get();
     point.xyz[axis] = number::parse_token(data + word_first_, data + position_);
     if (!point.xyz[axis].ok) {
       set_problem(word_first_, quoted(data + word_first_, data + position_) + " is not a number");
@@ -146,131 +159,63 @@ bool PointReader::next(Point& point) {
 
 namespace {
 
-bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
-
-constexpr double kPowersOf10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
-constexpr std::uint64_t kIntPowersOf10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
-
-// How many of the eight bytes of `word` are digits before the first that is
-// not: a byte is a digit when its high nibble is 3 and adding 6 keeps it so.
-int leading_digits(std::uint64_t word) {
-  constexpr std::uint64_t kHigh = 0xf0f0f0f0f0f0f0f0;
-  constexpr std::uint64_t kThrees = 0x3030303030303030;
-  std::uint64_t not_digit =
-      ((word & kHigh) ^ kThrees) | (((word + 0x0606060606060606) & kHigh) ^ kThrees);
-  return not_digit == 0 ? 8 : std::countr_zero(not_digit) / 8;
-}
-
-// The value of the first `count` (at most 8) digits of `word`.
-std::uint64_t digits_value(std::uint64_t word, int count) {
-  if (count == 0) return 0;
-  // Keep the digits as the low end of an eight-digit number: leading zeros.
-  word = (word - 0x3030303030303030) << (8 * (8 - count));
-  word = word * 10 + (word >> 8);
-  return (((word & 0x000000ff000000ff) * 0x000f424000000064) +
-          (((word >> 16) & 0x000000ff000000ff) * 0x0000271000000001)) >>
-         32;
-}
-
-// A short plain decimal as it stands in the text.
-struct ShortDecimal {
-  bool negative;
-  std::uint64_t integer_word;  // the first eight bytes of the integer digits
-  int integer_length;          // up to 8 of them in integer_word
-  int ninth_digit;             // or -1
-  const char* fraction;
-  int decimals;
-
-  std::uint64_t integer() const {
-    std::uint64_t value = digits_value(integer_word, integer_length);
-    return ninth_digit < 0 ? value : value * 10 + static_cast<unsigned>(ninth_digit);
-  }
+// A number of the fast path, kept until its whole point is read: the
+// extents take only whole points.
+struct Coordinate {
+  number::Decimal decimal;
+  double value;
+  bool is_decimal;
 };
 
-// A short plain decimal (what parse_token calls short_decimal) at `p`,
-// followed by white space: its "%f" text goes to `out`. Returns the end of
-// the number, or null for anything else, which then takes the general way.
-// Relies on a byte that is neither digit nor white space after the text and
-// on room for 16-byte copies past both ends.
-const char* copy_short_decimal(const char* p, char*& out, ShortDecimal& number) {
-  char* o = out;
-  number.negative = *p == '-';
-  if (number.negative) *o++ = '-';
-  if (number.negative || *p == '+') ++p;
-  while (*p == '0' && is_digit(p[1])) ++p;
-  std::memcpy(o, p, 16);
-  number.integer_word = load8(p);
-  number.integer_length = leading_digits(number.integer_word);
-  number.ninth_digit = -1;
-  p += number.integer_length;
-  o += number.integer_length;
-  if (number.integer_length == 8 && is_digit(*p)) {
-    if (is_digit(p[1])) return nullptr;
-    number.ninth_digit = *p++ - '0';
-    ++o;
-  }
-  if (number.integer_length == 0) *o++ = '0';
-  *o++ = '.';
-  number.decimals = 0;
-  if (*p == '.') {
-    ++p;
-    number.decimals = leading_digits(load8(p));
-    if (number.decimals > 6) return nullptr;
-    std::memcpy(o, p, 8);
-  }
-  number.fraction = p;
-  p += number.decimals;
-  if (number.integer_length + number.decimals == 0 || !is_white(*p)) return nullptr;
-  std::memset(o + number.decimals, '0', 8);
-  out = o + 6;
-  return p;
-}
-
-// Adds a short decimal to an extent. Its integer part bounds it, and only
-// when those bounds could change the extent is the exact value needed: the
-// correctly rounded quotient of two exact doubles.
-void add_to_extent(const ShortDecimal& number, Extent& extent) {
-  std::uint64_t integer = number.integer();
-  double whole = static_cast<double>(integer);
-  double low = number.negative ? -(whole + 1) : whole;
-  double high = number.negative ? -whole : whole + 1;
-  if (!extent.could_change(low, high)) return;
-  std::uint64_t mantissa = integer * kIntPowersOf10[number.decimals] +
-                           digits_value(load8(number.fraction), number.decimals);
-  double magnitude = static_cast<double>(mantissa) / kPowersOf10[number.decimals];
-  extent.add(number.negative ? -magnitude : magnitude);
-}
-
-// Copies one point of short decimals at `p` to `out`, if that is what is
-// there, and adds it to the extents; moves both on past it.
-bool copy_short_point(const char*& p, char*& out, Extent& x, Extent& y) {
-  const char* q = p;
-  char* o = out;
-  ShortDecimal numbers[3];
-  for (int axis = 0; axis < 3; ++axis) {
-    while (is_white(*q)) ++q;
-    q = copy_short_decimal(q, o, numbers[axis]);
-    if (q == nullptr) return false;
-    *o++ = axis < 2 ? ' ' : '\r';
-  }
-  *o++ = '\n';
-  add_to_extent(numbers[0], x);
-  add_to_extent(numbers[1], y);
-  p = q;
-  out = o;
-  return true;
+void widen(const Coordinate& c, Extent& extent) {
+  extent.add(c.is_decimal ? c.decimal.value() : c.value);
 }
 
 }  // namespace
 
+// Relies on the NUL after the text, which ends every number, and on room to
+// read on past it.
 bool PointReader::copy_next(OutputFile& file, Extent& x, Extent& y) {
   char* o = file.reserve(kMaxPointLine);
-  const char* p = buffer_.data() + position_;
-  if (copy_short_point(p, o, x, y)) {
-    file.commit(o);
-    position_ = static_cast<std::size_t>(p - buffer_.data());
-    return true;
+  const char* const data = buffer_.get();
+  const char* p = data + position_;
+  std::int64_t line_ends = 0;
+  Coordinate xyz[3];
+  for (int axis = 0; axis < 3; ++axis) {
+    // The usual separators, a space or a line end, first.
+    if (*p == ' ') {
+      ++p;
+    } else if (*p == '\r' && p[1] == '\n') {
+      p += 2;
+      ++line_ends;
+    }
+    while (is_white(*p)) {
+      line_ends += *p == '\n';
+      ++p;
+    }
+    Coordinate& c = xyz[axis];
+    const char* end = number::copy_decimal(p, o, c.decimal);
+    c.is_decimal = end != nullptr;
+    if (end == nullptr) {
+      end = number::read_decimal(p, data + end_, c.value);
+      if (end == nullptr) return copy_next_slowly(file, x, y);
+      o = number::format_fixed6(c.value, o);
+    }
+    *o++ = "  \r"[axis];
+    p = end;
   }
+  *o++ = '\n';
+  file.commit(o);
+  // Most points change no extent, and a plain decimal's integer part shows
+  // it: its value is worked out only when it might.
+  if (!xyz[0].is_decimal || x.could_change(xyz[0].decimal.floor_bound())) widen(xyz[0], x);
+  if (!xyz[1].is_decimal || y.could_change(xyz[1].decimal.floor_bound())) widen(xyz[1], y);
+  position_ = static_cast<std::size_t>(p - data);
+  line_ends_ += line_ends;
+  return true;
+}
+
+bool PointReader::copy_next_slowly(OutputFile& file, Extent& x, Extent& y) {
   Point point;
   if (!next(point)) return false;
   write_point(file, point);
@@ -283,7 +228,7 @@ void write_point(OutputFile& file, const Point& point) {
   char* out = file.reserve(kMaxPointLine);
   for (int axis = 0; axis < 3; ++axis) {
     const number::Parsed& n = point.xyz[axis];
-    if (n.short_decimal) {
+    if (n.plain_decimal) {
       std::memcpy(out, n.text, n.text_length);
       out += n.text_length;
     } else {

@@ -5,13 +5,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "disk.h"
 #include "extent.h"
 #include "number.h"
 #include "output_file.h"
+
+class ReadAhead;
 
 struct Point {
   number::Parsed xyz[3];
@@ -29,8 +31,8 @@ class PointReader {
   bool next(Point& point);
 
   // The same as next() then write_point(), adding the point's X and Y to
-  // their extents. Lines of short plain decimals, the bulk of real files, go
-  // straight from one buffer to the other.
+  // their extents. Plain decimals, the bulk of real files, go straight from
+  // one buffer to the other as text.
   bool copy_next(OutputFile& file, Extent& x, Extent& y);
 
   // Empty at the clean end of the text; otherwise what stopped the reading,
@@ -43,17 +45,19 @@ class PointReader {
   // there when `starts_point`.
   Word next_word(bool starts_point);
   bool refill();
+  void take_read(std::size_t got);
+  bool copy_next_slowly(OutputFile& file, Extent& x, Extent& y);
   // Describes a problem with the text from `offset` on.
   void set_problem(std::size_t offset, const std::string& what);
 
   ByteSource& source_;
-  // Line ends are counted only for messages: by the source on its own
-  // thread when it can, else here for the text already dropped.
-  bool source_counts_lines_;
+  // A source read ahead on its own thread hands its blocks over whole,
+  // when the reader may work in them: null otherwise.
+  ReadAhead* ahead_ = nullptr;
   // What was read, then a NUL that stops every scan, then room for the
   // fast path's word-sized copies.
   std::size_t capacity_;
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;
   // Offsets into buffer_: the current point's text, the current word, the
   // end of what was read and is not yet parsed.
   std::size_t point_first_ = 0;
@@ -61,8 +65,10 @@ class PointReader {
   std::size_t position_ = 0;
   std::size_t end_ = 0;
   bool source_ended_ = false;
-  std::int64_t lines_before_ = 0;
-  std::int64_t line_ends_after_text_ = 0;  // read, but behind the Ctrl-Z
+  // The line ends in the white space passed over, which is every line end
+  // before position_: counted on the way, as the separators are read
+  // anyway, for the line numbers of messages.
+  std::int64_t line_ends_ = 0;
   std::string problem_;
 };
 

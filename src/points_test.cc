@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "background_io.h"
 #include "failure.h"
 #include "fake_disk.h"
 
@@ -26,10 +27,16 @@ struct Extents {
 
 // Pastes `text` point by point through the general way, next() and
 // write_point(), or through copy_next() and its fast path.
+// With `ahead`, the text comes through a ReadAhead of blocks of `ahead`
+// bytes, which the reader takes over whole while the point it keeps fits in
+// front of them (16 bytes), and copies otherwise.
 Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t buffer = 64,
-             bool fast = false, Extents* extents = nullptr, bool source_counts_lines = false) {
-  TextSource source(text, chunk);
-  if (source_counts_lines) source.counting_lines();
+             bool fast = false, Extents* extents = nullptr, std::size_t ahead = 0) {
+  TextSource text_source(text, chunk);
+  std::unique_ptr<ByteSource> read_ahead;
+  if (ahead != 0)
+    read_ahead = std::make_unique<ReadAhead>(std::make_unique<TextSource>(text, chunk), ahead, 16);
+  ByteSource& source = ahead != 0 ? *read_ahead : static_cast<ByteSource&>(text_source);
   PointReader reader(source, buffer);
   Pasted pasted;
   OutputFile file;
@@ -127,8 +134,8 @@ TEST(Points, CtrlZEndsTheText) {
                 .lines,
             "1.000000 2.000000 3.000000\r\n");
   // What follows the Ctrl-Z does not count, its line ends included.
-  for (bool source_counts : {false, true}) {
-    Pasted cut = paste("1 2 3\n4 5\x1a\n6\n\n", 1 << 20, 64, false, nullptr, source_counts);
+  for (bool fast : {false, true}) {
+    Pasted cut = paste("1 2 3\n4 5\x1a\n6\n\n", 3, 64, fast, nullptr, fast ? 5 : 0);
     EXPECT_EQ(cut.lines, "1.000000 2.000000 3.000000\r\n");
     EXPECT_EQ(cut.problem, "line 2: \"4 5\" is not a whole point (X Y Z)");
   }
@@ -162,9 +169,9 @@ TEST(Points, LinesAreCountedAcrossTheWholeFile) {
   for (int i = 0; i < 1000; ++i) text += i % 2 ? "1 2 3\n" : "\n1.5 -2 +3.25\r\n";
   text += "4 5 x\n";
   for (bool fast : {false, true}) {
-    for (bool source_counts : {false, true}) {
-      for (std::size_t buffer : {64, 100, 4096}) {
-        EXPECT_EQ(paste(text, 7, buffer, fast, nullptr, source_counts).problem,
+    for (std::size_t buffer : {64, 100, 4096}) {
+      for (std::size_t ahead : {0, 10, 100}) {
+        EXPECT_EQ(paste(text, 7, buffer, fast, nullptr, ahead).problem,
                   "line 1501: \"x\" is not a number");
       }
     }
@@ -179,9 +186,12 @@ TEST(Points, AnIncompleteLastPointIsNamed) {
 }
 
 TEST(Points, AWordLongerThanTheBufferIsNotANumber) {
-  Pasted pasted = paste("1 2 3\n" + std::string(200, '1') + " 2 3\n", 16, 64);
-  EXPECT_EQ(pasted.lines, "1.000000 2.000000 3.000000\r\n");
-  EXPECT_EQ(pasted.problem, "line 2: a point longer than 64 bytes");
+  for (std::size_t ahead : {0, 10, 100}) {
+    Pasted pasted =
+        paste("1 2 3\n" + std::string(200, '1') + " 2 3\n", 16, 64, true, nullptr, ahead);
+    EXPECT_EQ(pasted.lines, "1.000000 2.000000 3.000000\r\n");
+    EXPECT_EQ(pasted.problem, "line 2: a point longer than 64 bytes");
+  }
 }
 
 TEST(Points, AReadErrorIsAFailureNotAnEnd) {
@@ -206,9 +216,13 @@ TEST(Points, EveryReadAndBufferSizeGivesTheSameResult) {
   EXPECT_EQ(std::count(whole.lines.begin(), whole.lines.end(), '\n'), 400 / 3);
   for (std::size_t chunk : {1, 2, 3, 7, 64}) {
     for (std::size_t buffer : {64, 65, 100, 4096}) {
-      Pasted pasted = paste(text, chunk, buffer);
-      ASSERT_EQ(pasted.lines, whole.lines) << chunk << " " << buffer;
-      ASSERT_EQ(pasted.problem, whole.problem);
+      for (std::size_t ahead : {0, 17, 100}) {
+        for (bool fast : {false, true}) {
+          Pasted pasted = paste(text, chunk, buffer, fast, nullptr, ahead);
+          ASSERT_EQ(pasted.lines, whole.lines) << chunk << " " << buffer << " " << ahead;
+          ASSERT_EQ(pasted.problem, whole.problem);
+        }
+      }
     }
   }
 }
