@@ -92,23 +92,16 @@ inline std::uint64_t digits_value(std::uint64_t word, int count) {
          32;
 }
 
-// The number of line ends in [first, last), eight bytes at a time: a byte
-// of the word XOR "\n\n..." is zero exactly where the text has a '\n'. Each
-// byte of `sums` counts its column, for at most 255 words at a time.
+// Whether the byte at `p` ends a line: a LF, or a CR but for the CR of a
+// CR LF pair (old Mac files end their lines with a lone CR). Looks at the
+// byte after `p`.
+inline bool ends_line(const char* p) { return *p == '\n' || (*p == '\r' && p[1] != '\n'); }
+
+// The number of line ends in [first, last), for messages only; looks at
+// the byte at `last`.
 inline std::int64_t count_line_ends(const char* first, const char* last) {
-  constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7f;
-  constexpr std::uint64_t kOnes = 0x0101010101010101;
   std::int64_t count = 0;
-  while (last - first >= 8) {
-    std::uint64_t sums = 0;
-    for (int i = 0; i < 255 && last - first >= 8; ++i, first += 8) {
-      std::uint64_t word = load8(first) ^ 0x0a0a0a0a0a0a0a0a;
-      std::uint64_t nonzero = ((word & kLow7) + kLow7) | word;
-      sums += (~nonzero >> 7) & kOnes;
-    }
-    for (int i = 0; i < 8; ++i) count += static_cast<std::int64_t>((sums >> (8 * i)) & 0xff);
-  }
-  for (; first != last; ++first) count += *first == '\n';
+  for (; first != last; ++first) count += ends_line(first);
   return count;
 }
 

@@ -63,6 +63,9 @@ PointReader::PointReader(ByteSource& source, std::size_t buffer_size)
 // behind it. Returns false when nothing more can come.
 bool PointReader::refill() {
   if (source_ended_) return false;
+  // A CR passed at the end of what was read counted as a line end of its
+  // own; it is not, if a LF comes next.
+  cr_passed_at_end_ = position_ == end_ && end_ > 0 && buffer_[end_ - 1] == '\r';
   std::size_t kept = end_ - point_first_;
   std::size_t got = ReadAhead::kNotExchanged;
   if (ahead_ != nullptr) got = ahead_->exchange(buffer_, buffer_.get() + point_first_, kept);
@@ -98,6 +101,7 @@ bool PointReader::refill() {
 // Adds the `got` bytes read at end_ to the text, as far as a Ctrl-Z.
 void PointReader::take_read(std::size_t got) {
   char* first = buffer_.get() + end_;
+  if (cr_passed_at_end_ && *first == '\n') --line_ends_;
   if (void* stop = std::memchr(first, kCtrlZ, got)) {
     got = static_cast<std::size_t>(static_cast<char*>(stop) - first);
     source_ended_ = true;
@@ -107,14 +111,19 @@ void PointReader::take_read(std::size_t got) {
 }
 
 PointReader::Word PointReader::next_word(bool starts_point) {
+  if (starts_point) line_ends_dropped_ = 0;
+  // Where the white space before the word starts, from the point's start,
+  // which stays put when the buffer is refilled.
+  std::size_t gap = position_ - point_first_;
   for (;;) {
     const char* data = buffer_.get();
     while (position_ < end_ && is_white(data[position_])) {
-      line_ends_ += data[position_] == '\n';
+      line_ends_ += bytes::ends_line(data + position_);
       ++position_;
     }
     if (starts_point) point_first_ = position_;
     if (position_ < end_) break;
+    if (!starts_point) drop_white_space(point_first_ + gap);
     if (!refill() && position_ == end_) return end_ == capacity_ ? Word::kTooLong : Word::kEnd;
   }
   word_first_ = position_;
@@ -126,9 +135,23 @@ PointReader::Word PointReader::next_word(bool starts_point) {
   }
 }
 
+// White space inside a point, however long, must not fill the buffer: what
+// was passed over of it, up to the end of the text read, shrinks to one
+// space. Only a word has to fit.
+void PointReader::drop_white_space(std::size_t first) {
+  if (position_ - first <= 1) return;
+  char* data = buffer_.get();
+  line_ends_dropped_ += count_line_ends(data + first, data + position_);
+  data[first] = ' ';
+  position_ = end_ = first + 1;
+  std::memset(data + end_, 0, kSlack);
+}
+
 void PointReader::set_problem(std::size_t offset, const std::string& what) {
   const char* data = buffer_.get();
   std::int64_t line = 1 + line_ends_ - count_line_ends(data + offset, data + position_);
+  // The white space dropped lay after the point's start, before its last word.
+  if (offset == point_first_) line -= line_ends_dropped_;
   problem_ = "line " + std::to_string(line) + ": " + what;
 }
 
@@ -190,7 +213,7 @@ bool PointReader::copy_next(OutputFile& file, Extent& x, Extent& y) {
       ++line_ends;
     }
     while (is_white(*p)) {
-      line_ends += *p == '\n';
+      line_ends += bytes::ends_line(p);
       ++p;
     }
     Coordinate& c = xyz[axis];

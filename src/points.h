@@ -45,6 +45,7 @@ class PointReader {
   // there when `starts_point`.
   Word next_word(bool starts_point);
   bool refill();
+  void drop_white_space(std::size_t first);
   void take_read(std::size_t got);
   bool copy_next_slowly(OutputFile& file, Extent& x, Extent& y);
   // Describes a problem with the text from `offset` on.
@@ -69,6 +70,8 @@ class PointReader {
   // before position_: counted on the way, as the separators are read
   // anyway, for the line numbers of messages.
   std::int64_t line_ends_ = 0;
+  bool cr_passed_at_end_ = false;
+  std::int64_t line_ends_dropped_ = 0;  // from the current point's text
   std::string problem_;
 };
 
