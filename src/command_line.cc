@@ -78,7 +78,7 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
     }
     if (has_result)
       return wrong("the result is given twice (-o " + parsed.result + ", -o " + result + ")");
-    if (result.empty()) return wrong("option -o needs a file name");
+    if (result.empty()) return wrong("option " + argument + " needs a file name");
     parsed.result = result;
     has_result = true;
   }

@@ -73,22 +73,29 @@ class SystemClaim : public ClaimedFile {
     if (file_ != nullptr) std::fclose(file_);
   }
 
-  std::unique_ptr<ByteSink> empty_for_writing() override {
+  std::unique_ptr<ByteSink> empty_for_writing(bool behind) override {
     std::string reason;
     if (!platform::empty_output(file_, reason)) {
       throw Failure{1, "Cannot write " + shown_ + ": " + reason};
     }
-    std::FILE* file = std::exchange(file_, nullptr);
-    return std::make_unique<WriteBehind>(std::make_unique<FileSink>(file, shown_));
+    auto sink = std::make_unique<FileSink>(std::exchange(file_, nullptr), shown_);
+    if (!behind) return sink;
+    return std::make_unique<WriteBehind>(std::move(sink));
   }
 
   void give_up() override {
     if (file_ == nullptr) return;
     std::fclose(std::exchange(file_, nullptr));
-    if (created_) {
-      std::error_code ignored;
-      std::filesystem::remove(platform::system_path(native_), ignored);
+    if (!created_) return;
+    // Made through a link that led nowhere: the file made goes, the link
+    // stays as the operator left it.
+    std::error_code error;
+    std::filesystem::path made = platform::system_path(native_);
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(made, error))) {
+      made = std::filesystem::canonical(made, error);
+      if (error) return;
     }
+    std::filesystem::remove(made, error);
   }
 
  private:
@@ -98,12 +105,13 @@ class SystemClaim : public ClaimedFile {
   std::string shown_;
 };
 
-// A path as the system compares it: absolute, without "." and "..".
+// A path as the system compares it: absolute, through the links of the
+// part that exists, without "." and "..".
 std::filesystem::path normal(const std::string& native) {
   std::filesystem::path path = platform::system_path(native);
   std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return (error ? path : absolute).lexically_normal();
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+  return error ? path.lexically_normal() : canonical;
 }
 
 }  // namespace
@@ -142,9 +150,11 @@ bool SystemDisk::same_spelling(const std::string& path1, const std::string& path
 }
 
 bool SystemDisk::can_read(const std::string& path, std::string& reason) {
-  std::FILE* file = platform::open_for_reading(native(path), reason);
-  if (file != nullptr) std::fclose(file);
-  return file != nullptr;
+  return platform::check_readable(native(path), reason);
+}
+
+int SystemDisk::standard_stream_writing(const std::string& path) {
+  return platform::standard_stream_writing(native(path));
 }
 
 std::string SystemDisk::describe(const std::string& path) {

@@ -47,8 +47,9 @@ class ByteSink {
 class ClaimedFile {
  public:
   virtual ~ClaimedFile() = default;
-  // Empties the file and hands it over for writing. Throws Failure.
-  virtual std::unique_ptr<ByteSink> empty_for_writing() = 0;
+  // Empties the file and hands it over for writing, with the writes done
+  // on a thread of their own when `behind`. Throws Failure.
+  virtual std::unique_ptr<ByteSink> empty_for_writing(bool behind) = 0;
   // Lets the file go untouched; removes it if the job created it, since it
   // was not there before.
   virtual void give_up() = 0;
@@ -73,6 +74,9 @@ class Disk {
   virtual bool same_spelling(const std::string& path1, const std::string& path2) = 0;
   // Whether a file can be opened for reading; `reason` tells why not.
   virtual bool can_read(const std::string& path, std::string& reason) = 0;
+  // Which standard stream writes to this file: 1 standard output, 2
+  // standard error, 0 neither.
+  virtual int standard_stream_writing(const std::string& path) = 0;
   // The path for messages.
   virtual std::string describe(const std::string& path) = 0;
 };
@@ -91,6 +95,7 @@ class SystemDisk : public Disk {
   bool same_file(const std::string& path1, const std::string& path2) override;
   bool same_spelling(const std::string& path1, const std::string& path2) override;
   bool can_read(const std::string& path, std::string& reason) override;
+  int standard_stream_writing(const std::string& path) override;
   std::string describe(const std::string& path) override;
 
  private:

@@ -31,13 +31,15 @@ class OutputFile : public TextOut {
   }
   void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
 
+  // Hands what is buffered to the file.
+  void flush();
+
   // Writes what is buffered and closes the file. A failure throws Failure;
   // the file counts as closed either way, so it is reported only once.
   void close();
 
  private:
   void put(std::string_view text) override;
-  void flush();
 
   std::unique_ptr<ByteSink> sink_;
   std::vector<char> buffer_;

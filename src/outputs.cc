@@ -6,6 +6,7 @@
 #include "disk.h"
 #include "failure.h"
 #include "stratumix.h"
+#include "text_out.h"
 
 namespace {
 
@@ -20,16 +21,30 @@ void refuse_output_over_input(const std::string& output, bool by_spelling) {
   }
 }
 
-std::unique_ptr<ClaimedFile> claim(const std::string& path) {
+std::unique_ptr<ClaimedFile> claim(const std::string& path, const std::string& other_output) {
   std::string reason;
   bool in_use = false;
   std::unique_ptr<ClaimedFile> file = disk->claim(path, reason, in_use);
+  if (in_use && disk->same_file(path, other_output)) {
+    throw Failure{1, "The result and the info report " + disk->describe(path) +
+                         " are one file; nothing was created."};
+  }
   if (in_use) {
     throw Failure{1, "Cannot create " + disk->describe(path) +
                          ": another job is writing it; nothing was changed."};
   }
   if (file == nullptr) throw Failure{1, "Cannot create " + disk->describe(path) + ": " + reason};
   return file;
+}
+
+// A result holds points only: no console text may go into an output.
+void refuse_console_output_into(const std::string& output) {
+  int stream = disk->standard_stream_writing(output);
+  if (stream == 2 || (stream == 1 && !console.quiet())) {
+    throw Failure{1, std::string(stream == 1 ? "Standard output" : "Standard error") +
+                         " goes to the output file " + disk->describe(output) +
+                         "; nothing was created."};
+  }
 }
 
 void write_info_report() {
@@ -50,22 +65,25 @@ void create_output_files(const std::string& result, const std::string& info) {
   // Neither output is emptied until both are open, and the result not until
   // the info report is written: a job that fails to set up leaves an
   // earlier result as it was.
-  std::unique_ptr<ClaimedFile> result_file = claim(result);
+  // Both stay claimed until the job ends.
+  std::unique_ptr<ClaimedFile> result_file = claim(result, info);
   std::unique_ptr<ClaimedFile> info_file;
   try {
-    info_file = claim(info);
+    info_file = claim(info, result);
     // Both exist now, so an input that names one of them through a link
     // that led nowhere before, or in another spelling, is found.
     refuse_output_over_input(result, false);
     refuse_output_over_input(info, false);
+    refuse_console_output_into(result);
+    refuse_console_output_into(info);
     nom_info = info;
-    f6.open(info_file->empty_for_writing());
+    f6.open(info_file->empty_for_writing(false));
     write_info_report();
-    f6.close();
+    f6.flush();  // whole on disk, whatever becomes of the job
   } catch (...) {
     if (info_file != nullptr) info_file->give_up();
     result_file->give_up();
     throw;
   }
-  f2.open(result_file->empty_for_writing());
+  f2.open(result_file->empty_for_writing(true));
 }

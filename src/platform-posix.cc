@@ -67,6 +67,22 @@ std::FILE* unbuffered(int fd, const char* mode) {
 
 }  // namespace
 
+namespace {
+volatile std::sig_atomic_t noted_signal = 0;
+extern "C" void note_signal(int signal) { noted_signal = signal; }
+}  // namespace
+
+void catch_interruptions() {
+  struct sigaction action {};
+  action.sa_handler = note_signal;
+  // No SA_RESTART: a read that waits (a named pipe, the answers) ends.
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+int interruption() { return noted_signal; }
+
 void prepare_console() {
   // Descriptors are handed out lowest first: 0, 1 and 2, in that order.
   for (int fd = 0; fd <= 2; ++fd) {
@@ -115,6 +131,30 @@ std::FILE* open_for_reading(const std::string& native, std::string& reason) {
   std::FILE* file = fd < 0 ? nullptr : unbuffered(fd, "rb");
   if (file == nullptr) reason = std::strerror(errno);
   return file;
+}
+
+bool check_readable(const std::string& native, std::string& reason) {
+  struct stat status {};
+  if (stat(native.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+    if (access(native.c_str(), R_OK) == 0) return true;
+    reason = std::strerror(errno);
+    return false;
+  }
+  std::FILE* file = open_for_reading(native, reason);
+  if (file != nullptr) std::fclose(file);
+  return file != nullptr;
+}
+
+int standard_stream_writing(const std::string& native) {
+  struct stat file {};
+  if (stat(native.c_str(), &file) != 0) return 0;
+  for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat stream {};
+    if (fstat(fd, &stream) == 0 && stream.st_dev == file.st_dev && stream.st_ino == file.st_ino) {
+      return fd;
+    }
+  }
+  return 0;
 }
 
 OutputOpening open_for_output(const std::string& native) {
@@ -171,7 +211,7 @@ void getch() {
     raw.c_cc[VTIME] = 0;
     if (tcsetattr(tty, TCSANOW, &raw) == 0) {
       char key = 0;
-      while (read(tty, &key, 1) < 0 && errno == EINTR) {
+      while (read(tty, &key, 1) < 0 && errno == EINTR && interruption() == 0) {
       }
       tcsetattr(tty, TCSANOW, &saved);
     }

@@ -130,6 +130,25 @@ std::string for_console(std::FILE* stream, const std::string& text) {
 
 std::filesystem::path system_path(const std::string& native) { return wide_name(native); }
 
+namespace {
+volatile LONG noted_event = 0;
+
+BOOL WINAPI note_event(DWORD event) {
+  if (noted_event != 0) return FALSE;  // the second one ends the program
+  InterlockedExchange(&noted_event, event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? 2 : 15);
+  // A closing console ends the process when this returns: the job has
+  // these seconds to stop and close its files.
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+    Sleep(4000);
+  }
+  return TRUE;
+}
+}  // namespace
+
+void catch_interruptions() { SetConsoleCtrlHandler(note_event, TRUE); }
+
+int interruption() { return static_cast<int>(noted_event); }
+
 // The standard streams are left in text mode, as every Windows program has
 // them: a console redirected to a file gets CR LF line ends.
 void prepare_console() {
@@ -173,6 +192,34 @@ std::FILE* open_for_reading(const std::string& native, std::string& reason) {
   std::FILE* file = unbuffered(fd, "rb");
   if (file == nullptr) reason = std::strerror(EMFILE);
   return file;
+}
+
+bool check_readable(const std::string& native, std::string& reason) {
+  std::FILE* file = open_for_reading(native, reason);
+  if (file != nullptr) std::fclose(file);
+  return file != nullptr;
+}
+
+int standard_stream_writing(const std::string& native) {
+  HANDLE handle = CreateFileW(wide_name(native).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return 0;
+  BY_HANDLE_FILE_INFORMATION file{};
+  bool known = GetFileInformationByHandle(handle, &file) != 0;
+  CloseHandle(handle);
+  if (!known) return 0;
+  const DWORD streams[] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  for (int i = 0; i < 2; ++i) {
+    HANDLE stream = GetStdHandle(streams[i]);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(stream) == FILE_TYPE_DISK && GetFileInformationByHandle(stream, &info) != 0 &&
+        info.dwVolumeSerialNumber == file.dwVolumeSerialNumber &&
+        info.nFileIndexHigh == file.nFileIndexHigh && info.nFileIndexLow == file.nFileIndexLow) {
+      return i + 1;
+    }
+  }
+  return 0;
 }
 
 OutputOpening open_for_output(const std::string& native) {

@@ -52,6 +52,14 @@ bool same_spelling(const std::filesystem::path& path1, const std::filesystem::pa
 // returns null and sets `reason`.
 std::FILE* open_for_reading(const std::string& native, std::string& reason);
 
+// Whether a file can be read, found without opening anything but a plain
+// file: opening a named pipe would take its writer's data away.
+bool check_readable(const std::string& native, std::string& reason);
+
+// Which standard stream writes to the file: 1 standard output, 2 standard
+// error, 0 neither.
+int standard_stream_writing(const std::string& native);
+
 // A file opened as a job's output, not yet emptied.
 struct OutputOpening {
   std::FILE* file = nullptr;  // unbuffered; null on failure
@@ -74,6 +82,13 @@ bool empty_output(std::FILE* file, std::string& reason);
 // (none when nothing matches); elsewhere, where the shell expands them, the
 // argument itself.
 std::vector<std::string> expand_wildcards(const std::string& argument);
+
+// From here on, an interruption (Ctrl-C, a polite kill, the console window
+// closing) does not end the program at once but is noted, so that the job
+// can stop between two points and leave whole lines; a second one ends it.
+void catch_interruptions();
+// The interruption noted, as the number of its POSIX signal; 0 for none.
+int interruption();
 
 // Whether a key press can be waited for: there is a console with a person
 // at its keyboard.

@@ -165,14 +165,21 @@ TEST(Points, TextThatIsNotANumberStopsTheReadingWithItsLine) {
 }
 
 TEST(Points, LinesAreCountedAcrossTheWholeFile) {
-  std::string text;
-  for (int i = 0; i < 1000; ++i) text += i % 2 ? "1 2 3\n" : "\n1.5 -2 +3.25\r\n";
-  text += "4 5 x\n";
-  for (bool fast : {false, true}) {
-    for (std::size_t buffer : {64, 100, 4096}) {
-      for (std::size_t ahead : {0, 10, 100}) {
-        EXPECT_EQ(paste(text, 7, buffer, fast, nullptr, ahead).problem,
-                  "line 1501: \"x\" is not a number");
+  // LF, CR LF and lone CR lines; a CR LF pair split between two reads
+  // still ends one line.
+  std::string lf;
+  std::string cr;
+  for (int i = 0; i < 1000; ++i) {
+    lf += i % 2 ? "1 2 3\n" : "\n1.5 -2 +3.25\r\n";
+    cr += i % 2 ? "1 2 3\r" : "\r1.5 -2 +3.25\r\n";
+  }
+  for (const std::string& text : {lf + "4 5 x\n", cr + "4 5 x\r"}) {
+    for (bool fast : {false, true}) {
+      for (std::size_t buffer : {64, 100, 4096}) {
+        for (std::size_t ahead : {0, 10, 100}) {
+          EXPECT_EQ(paste(text, 7, buffer, fast, nullptr, ahead).problem,
+                    "line 1501: \"x\" is not a number");
+        }
       }
     }
   }
@@ -191,6 +198,11 @@ TEST(Points, AWordLongerThanTheBufferIsNotANumber) {
         paste("1 2 3\n" + std::string(200, '1') + " 2 3\n", 16, 64, true, nullptr, ahead);
     EXPECT_EQ(pasted.lines, "1.000000 2.000000 3.000000\r\n");
     EXPECT_EQ(pasted.problem, "line 2: a point longer than 64 bytes");
+    // White space is no word: however long, it does not count.
+    std::string gap = std::string(100, ' ') + "\n" + std::string(100, '\t');
+    pasted = paste("1" + gap + "2" + gap + "3\n4 5" + gap, 16, 64, true, nullptr, ahead);
+    EXPECT_EQ(pasted.lines, "1.000000 2.000000 3.000000\r\n");
+    EXPECT_EQ(pasted.problem, "line 4: \"4 5\" is not a whole point (X Y Z)");
   }
 }
 

@@ -6,6 +6,7 @@
 #include "command_line.h"
 #include "failure.h"
 #include "opening.h"
+#include "platform.h"
 #include "text_out.h"
 #include "treatment.h"
 
@@ -85,8 +86,17 @@ int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in) {
   try {
     status = carry_out(parsed);
   } catch (const Failure& failure) {
-    if (!failure.message.empty()) report_error(failure.message);
     status = failure.status;
+    // Whatever the interruption cut short, a read that waited, say.
+    if (int signal = platform::interruption(); signal != 0) {
+      report_error(f2.is_open()
+                       ? "Interrupted: the result holds the points pasted so far, in whole "
+                         "lines."
+                       : "Interrupted.");
+      status = 128 + signal;
+    } else if (!failure.message.empty()) {
+      report_error(failure.message);
+    }
   } catch (const std::bad_alloc&) {
     report_error("Out of memory.");
   } catch (const std::exception& error) {  // a thread the system would not start, say

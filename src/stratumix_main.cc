@@ -7,5 +7,6 @@
 
 int main(int argc, char** argv) {
   platform::prepare_console();
+  platform::catch_interruptions();
   return run_stratumix(platform::arguments(argc, argv));
 }

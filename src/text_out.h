@@ -41,6 +41,7 @@ class Console : public TextOut {
 
   // Nothing goes to standard output.
   void set_quiet(bool quiet) { quiet_ = quiet; }
+  bool quiet() const { return quiet_; }
   // For tests: what would go to standard output and standard error is
   // appended to these instead; null restores the streams.
   void capture(std::string* out, std::string* err) {

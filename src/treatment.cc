@@ -13,6 +13,10 @@
 namespace {
 
 constexpr std::int64_t kProgressInterval = 100000;
+// Points between two looks for an interruption, less one.
+constexpr std::int64_t kInterruptionCheck = 4095;
+
+[[noreturn]] void stop_interrupted() { throw Failure{1, ""}; }
 
 // What was pasted stays: the result is written out and closed before the
 // job waits, so that closing the console window then loses nothing.
@@ -21,6 +25,7 @@ constexpr std::int64_t kProgressInterval = 100000;
   console.flush();
   report_error("Cannot open " + disk->describe(nomim3) + ": " + reason);
   f2.close();
+  f6.close();
   if (!stop_with_key_wait) throw Failure{1, ""};
   if (platform::can_wait_for_key()) report_error("Press a key to end.");
   platform::getch();
@@ -54,7 +59,8 @@ void treatment() {
 
     PointReader reader(*f3);
     while (reader.copy_next(f2, X, Y)) {
-      if (++ico % kProgressInterval == 0) {
+      if ((++ico & kInterruptionCheck) == 0 && platform::interruption() != 0) stop_interrupted();
+      if (ico % kProgressInterval == 0) {
         console << "\t\trecord " << ico << "            \r    ";
         console.flush();
       }

@@ -105,6 +105,7 @@ class MemoryDisk : public Disk {
     reason = "No such file or directory";
     return false;
   }
+  int standard_stream_writing(const std::string& /*path*/) override { return 0; }
   std::string describe(const std::string& path) override { return path; }
 
  private:
@@ -112,7 +113,7 @@ class MemoryDisk : public Disk {
    public:
     Claim(MemoryDisk& disk, std::string path, bool created)
         : disk_(disk), path_(std::move(path)), created_(created) {}
-    std::unique_ptr<ByteSink> empty_for_writing() override {
+    std::unique_ptr<ByteSink> empty_for_writing(bool /*behind*/) override {
       std::string& bytes = disk_.files[path_];
       bytes.clear();
       return std::make_unique<StringSink>(bytes);

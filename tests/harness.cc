@@ -196,6 +196,10 @@ int Background::wait() {
   return -1;
 }
 
+void Background::send(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
 void Background::kill_now() {
   if (pid_ <= 0) return;
   kill(pid_, SIGKILL);

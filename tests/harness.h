@@ -86,6 +86,7 @@ class Background {
   // seconds.
   int wait();
   void kill_now();
+  void send(int signal);
 
  private:
   int pid_ = -1;

@@ -115,6 +115,29 @@ TEST_F(EndToEnd, TextThatIsNotPointsEndsThatFileWithAWarning) {
             crlf_lines({"1.000000 2.000000 3.000000", "10.000000 20.000000 30.000000"}));
 }
 
+// White space is white space however long; a lone CR ends a line as LF
+// and CR LF do, for the line numbers of warnings too.
+TEST_F(EndToEnd, AnyWhiteSpaceSeparatesAndEveryKindOfLineEndCounts) {
+  std::string wide_gap(1 << 20, ' ');
+  for (std::size_t i = 0; i < wide_gap.size(); i += 1000) wide_gap[i] = '\n';
+  disk.write("s/a.xyz", "1" + wide_gap + "2 3\n4 5 6\n");
+  disk.write("s/b.xyz", "1 2 3\r4 5 6\r\n7 8 x\r");
+  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "stratumix: warning: " + kB +
+                         ", line 3: \"x\" is not a number; the rest of this file is not pasted.\n");
+  std::string two = crlf_lines({"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000"});
+  EXPECT_EQ(disk.read("s/r.xyz"), two + two);
+
+  // A point cut short after such a gap is told at the line where it starts.
+  disk.write("s/a.xyz", "\r\n\r9 9" + wide_gap);
+  run = disk.run(answers("s", {"a"}, "r"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "stratumix: warning: " + kA +
+                         ", line 3: \"9 9\" is not a whole point (X Y Z); the rest of this file is "
+                         "not pasted.\n");
+}
+
 TEST_F(EndToEnd, NumbersMakePointsWhateverTheLines) {
   disk.write("s/a.xyz", "1\n2\n3 4\n5\n6\n");     // points split over lines
   disk.write("s/b.xyz", "1 2 3 4 5 6\n7 8 9\n");  // more than three numbers on a line
