@@ -47,6 +47,25 @@ TEST_F(EndToEnd, TheCommandLinePastesTheInputsIntoTheResult) {
   EXPECT_EQ(disk.read("w/south.xyz"), crlf_lines({"1000.000000 -0.250000 7.123457"}));
 }
 
+// Any name the system can show: accented letters of the ANSI code page and
+// letters outside it, given on the command line in UTF-8 (Windows takes
+// them from its wide command line).
+TEST_F(EndToEnd, TheCommandLineTakesNamesInAnyLanguage) {
+  setenv("LC_ALL", "C.UTF-8", 1);  // Wine reads the arguments in the locale's encoding
+  disk.write("s/relev\u00e9s.xyz", "1 2 3\n");
+  disk.write("s/\u03a9mega.xyz", "4 5 6\n");
+  const std::string inputs[] = {"images/s/relev\u00e9s.xyz", "images/s/\u03a9mega.xyz"};
+  RunResult run =
+      disk.run_arguments("-o 'images/s/\u00cele-de-France.xyz' " + inputs[0] + " " + inputs[1]);
+  unsetenv("LC_ALL");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(disk.read("s/\u00cele-de-France.xyz"),
+            crlf_lines({"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000"}));
+  EXPECT_EQ(disk.read("s/\u00cele-de-France_xyz_info.txt"),
+            info_report("2", {inputs[0], inputs[1]}));
+  EXPECT_NE(run.out.find("File number 2 named " + inputs[1]), std::string::npos) << run.out;
+}
+
 TEST_F(EndToEnd, TheCommandLineTakesMoreThan99Inputs) {
   std::string inputs;
   std::vector<std::string> paths;

@@ -3,6 +3,7 @@
 // compared.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,31 @@ TEST_F(EndToEnd, ARedirectedConsoleHasThePlatformsLineEnds) {
     }
   }
   EXPECT_EQ(run.raw_out, expected);
+}
+
+// Answers from a file are read in the system's code page on Windows (an
+// accented letter is one byte of Windows-1252 there) and used as bytes
+// elsewhere; the console and the info report show them as given. Paths past
+// Windows' 260 characters open too.
+TEST_F(EndToEnd, AccentedAndVeryLongNamesOpen) {
+  const std::string latin1_e = "\xe9";  // é in Windows-1252
+  std::string on_disk = windows_program() ? "relev\u00e9s" : "relev" + latin1_e + "s";
+  disk.write(on_disk + "/a.xyz", "1 2 3\n");
+  RunResult run = disk.run(answers("relev" + latin1_e + "s", {"a"}, "r"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(disk.read(on_disk + "/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  const std::string input = "c:\\images\\relev" + latin1_e + "s\\a.xyz";
+  EXPECT_EQ(disk.read(on_disk + "/r_xyz_info.txt"), info_report("1", {input}));
+  EXPECT_NE(run.out.find("File number 1 named " + input), std::string::npos);
+
+  const std::string deep =
+      std::string(100, 'd') + "/" + std::string(100, 'e') + "/" + std::string(100, 'f');
+  disk.write(deep + "/a.xyz", "4 5 6\n");
+  std::string folder = deep;
+  std::replace(folder.begin(), folder.end(), '/', '\\');
+  run = disk.run(answers(folder, {"a"}, "r"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(disk.read(deep + "/r.xyz"), crlf_lines({"4.000000 5.000000 6.000000"}));
 }
 
 TEST_F(EndToEnd, AnswersOnOneLineMakeTheSameJob) {
