@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -145,24 +146,32 @@ RunResult Workspace::run_command(const std::string& command) const {
   return run;
 }
 
-Background::Background(const Workspace& workspace, const std::string& answers, bool arguments) {
-  std::string input = arguments ? "/dev/null" : workspace.save_answers(answers);
-  std::string command = workspace.command_in_workspace() + (arguments ? " " + answers : "");
+Background::Background(const Workspace& workspace, const std::string& answers, bool on_terminal) {
+  std::string input = workspace.save_answers(answers);
+  std::string command = workspace.command_in_workspace();
   std::string errors = (workspace.work() / "err.txt").string();
-  int console[2];
-  if (pipe(console) != 0) throw std::runtime_error("pipe failed");
-  pid_ = fork();
+  int console[2] = {-1, -1};
+  if (on_terminal) {
+    pid_ = forkpty(&console_fd_, nullptr, nullptr, nullptr);
+  } else {
+    if (pipe(console) != 0) throw std::runtime_error("pipe failed");
+    pid_ = fork();
+    console_fd_ = console[0];
+  }
+  if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
-    setsid();
+    // Answers from a file, as in a script; on a terminal, the key from it.
     dup2(open(input.c_str(), O_RDONLY), STDIN_FILENO);
-    dup2(console[1], STDOUT_FILENO);
-    dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
-    close(console[0]);
+    if (!on_terminal) {
+      setsid();
+      dup2(console[1], STDOUT_FILENO);
+      dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+      close(console[0]);
+    }
     execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  close(console[1]);
-  console_fd_ = console[0];
+  if (!on_terminal) close(console[1]);
 }
 
 Background::~Background() {
@@ -178,7 +187,7 @@ bool Background::wait_for_console(const std::string& text) {
     if (poll(&ready, 1, 100) <= 0) continue;
     char buffer[4096];
     ssize_t got = read(console_fd_, buffer, sizeof buffer);
-    if (got <= 0) return false;
+    if (got <= 0) return console_.find(text) != std::string::npos;
     console_.append(buffer, static_cast<std::size_t>(got));
   }
   return true;
@@ -194,6 +203,11 @@ int Background::wait() {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return -1;
+}
+
+bool Background::running() {
+  int status = 0;
+  return pid_ > 0 && waitpid(pid_, &status, WNOHANG) == 0;
 }
 
 void Background::send(int signal) {

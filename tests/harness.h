@@ -73,8 +73,9 @@ class Workspace {
 // it comes, and it can be killed. POSIX only.
 class Background {
  public:
-  // The dialogue with these answers, or the command line with `arguments`.
-  Background(const Workspace& workspace, const std::string& answers, bool arguments = false);
+  // The dialogue with these answers, its console a pipe or, `on_terminal`,
+  // a pseudo-terminal that is the program's controlling terminal.
+  Background(const Workspace& workspace, const std::string& answers, bool on_terminal = false);
   ~Background();
   Background(const Background&) = delete;
   Background& operator=(const Background&) = delete;
@@ -85,8 +86,11 @@ class Background {
   // Waits for the end: the exit status, 128 + the signal, or -1 after ten
   // seconds.
   int wait();
+  bool running();
   void kill_now();
   void send(int signal);
+  // The terminal's end that stands for the keyboard and the screen.
+  int terminal() const { return console_fd_; }
 
  private:
   int pid_ = -1;
