@@ -89,6 +89,9 @@ TEST_F(EndToEnd, ACountThatIsNotANumberBecomesTheResultName) {
   RunResult run = disk.run("s\nabc\n");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, dialogue(0) + "\n\n");
+  EXPECT_EQ(run.err,
+            "stratumix: note: the number of files \"abc\" is not a number, so no file is asked "
+            "for.\n");
   EXPECT_EQ(disk.read("s/abc.xyz"), "");
   EXPECT_EQ(disk.read("s/abc_xyz_info.txt"), info_report("0", {}));
 }
