@@ -194,48 +194,100 @@ void widen(const Coordinate& c, Extent& extent) {
   extent.add(c.is_decimal ? c.decimal.value() : c.value);
 }
 
+// Passes over the white space at `p`, adding its line ends to `line_ends`.
+// One space, or CR LF, is what nearly every file has.
+inline const char* skip_white(const char* p, std::int64_t& line_ends) {
+  if (*p == ' ') {
+    ++p;
+  } else if (*p == '\r' && p[1] == '\n') {
+    p += 2;
+    ++line_ends;
+  }
+  while (is_white(*p)) {
+    line_ends += bytes::ends_line(p);
+    ++p;
+  }
+  return p;
+}
+
+// Writes the "%f" text of the number at `p` and returns its end, or null
+// when the number is left to the general way. Plain decimals are copied as
+// text; other decimal forms are read and formatted.
+inline const char* copy_coordinate(const char* p, const char* text_end, char*& o, Coordinate& c) {
+  const char* end = number::copy_decimal(p, o, c.decimal);
+  c.is_decimal = end != nullptr;
+  if (end == nullptr) {
+    end = number::read_decimal(p, text_end, c.value);
+    if (end != nullptr) o = number::format_fixed6(c.value, o);
+  }
+  return end;
+}
+
+// Most points change no extent, and a plain decimal's integer part shows
+// it: its value is worked out only when it might.
+inline void measure(const Coordinate& c, Extent& extent) {
+  if (!c.is_decimal || extent.could_change(c.decimal.floor_bound())) widen(c, extent);
+}
+
 }  // namespace
 
+std::int64_t PointReader::copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
+  std::int64_t copied = 0;
+  while (copied < count && !stopped_) {
+    copied += copy_quickly(file, x, y, count - copied);
+    if (copied == count) break;
+    if (copy_next_slowly(file, x, y)) {
+      ++copied;
+    } else {
+      stopped_ = true;
+    }
+  }
+  return copied;
+}
+
+// Up to `count` points, as far as the first the fast path cannot take.
 // Relies on the NUL after the text, which ends every number, and on room to
 // read on past it.
-bool PointReader::copy_next(OutputFile& file, Extent& x, Extent& y) {
+std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
   char* o = file.reserve(kMaxPointLine);
+  const char* room_end = file.room_end();
   const char* const data = buffer_.get();
+  const char* const text_end = data + end_;
   const char* p = data + position_;
   std::int64_t line_ends = 0;
-  Coordinate xyz[3];
-  for (int axis = 0; axis < 3; ++axis) {
-    // The usual separators, a space or a line end, first.
-    if (*p == ' ') {
-      ++p;
-    } else if (*p == '\r' && p[1] == '\n') {
-      p += 2;
-      ++line_ends;
+  std::int64_t copied = 0;
+  for (; copied < count; ++copied) {
+    if (room_end - o < static_cast<std::ptrdiff_t>(kMaxPointLine)) {
+      file.commit(o);
+      o = file.reserve(kMaxPointLine);
+      room_end = file.room_end();
     }
-    while (is_white(*p)) {
-      line_ends += bytes::ends_line(p);
-      ++p;
-    }
-    Coordinate& c = xyz[axis];
-    const char* end = number::copy_decimal(p, o, c.decimal);
-    c.is_decimal = end != nullptr;
-    if (end == nullptr) {
-      end = number::read_decimal(p, data + end_, c.value);
-      if (end == nullptr) return copy_next_slowly(file, x, y);
-      o = number::format_fixed6(c.value, o);
-    }
-    *o++ = "  \r"[axis];
-    p = end;
+    // Nothing of a point counts until all of it is read.
+    std::int64_t point_line_ends = 0;
+    char* out = o;
+    Coordinate cx;
+    Coordinate cy;
+    Coordinate cz;
+    const char* q = copy_coordinate(skip_white(p, point_line_ends), text_end, out, cx);
+    if (q == nullptr) break;
+    *out++ = ' ';
+    q = copy_coordinate(skip_white(q, point_line_ends), text_end, out, cy);
+    if (q == nullptr) break;
+    *out++ = ' ';
+    q = copy_coordinate(skip_white(q, point_line_ends), text_end, out, cz);
+    if (q == nullptr) break;
+    out[0] = '\r';
+    out[1] = '\n';
+    o = out + 2;
+    p = q;
+    line_ends += point_line_ends;
+    measure(cx, x);
+    measure(cy, y);
   }
-  *o++ = '\n';
   file.commit(o);
-  // Most points change no extent, and a plain decimal's integer part shows
-  // it: its value is worked out only when it might.
-  if (!xyz[0].is_decimal || x.could_change(xyz[0].decimal.floor_bound())) widen(xyz[0], x);
-  if (!xyz[1].is_decimal || y.could_change(xyz[1].decimal.floor_bound())) widen(xyz[1], y);
   position_ = static_cast<std::size_t>(p - data);
   line_ends_ += line_ends;
-  return true;
+  return copied;
 }
 
 bool PointReader::copy_next_slowly(OutputFile& file, Extent& x, Extent& y) {
