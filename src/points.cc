@@ -226,6 +226,7 @@ inline const char* copy_coordinate(const char* p, const char* text_end, char*& o
 // Most points change no extent, and a plain decimal's integer part shows
 // it: its value is worked out only when it might.
 inline void measure(const Coordinate& c, Extent& extent) {
+  if (c.is_decimal && !extent.could_change_key(c.decimal.integer_key())) return;
   if (!c.is_decimal || extent.could_change(c.decimal.floor_bound())) widen(c, extent);
 }
 
