@@ -67,7 +67,8 @@ std::string paste(const char* data, std::size_t size, bool fast, std::string& pr
   Extent y;
   Point point;
   if (fast) {
-    while (reader.copy_next(file, x, y)) {
+    // Runs of one point and of many, as the pasting loop asks for them.
+    for (std::int64_t run = 1; reader.copy_points(file, x, y, run) == run; run = run == 1 ? 7 : 1) {
     }
   } else {
     while (reader.next(point)) write_point(file, point);

@@ -58,6 +58,14 @@ inline std::uint64_t load8(const char* p) {
   return word;
 }
 
+// Eight bytes of text as one word, its first byte highest, so that words
+// compare as their texts do. Compilers turn the shifts into one byte swap.
+inline std::uint64_t load8_first_high(const char* p) {
+  std::uint64_t w = load8(p);
+  return (w << 56) | ((w & 0xff00) << 40) | ((w & 0xff0000) << 24) | ((w & 0xff000000) << 8) |
+         ((w >> 8) & 0xff000000) | ((w >> 24) & 0xff0000) | ((w >> 40) & 0xff00) | (w >> 56);
+}
+
 // The inverse of load8.
 inline void store8(char* p, std::uint64_t word) {
   if constexpr (std::endian::native == std::endian::big) {
@@ -90,6 +98,19 @@ inline std::uint64_t digits_value(std::uint64_t word, int count) {
   return (((word & 0x000000ff000000ff) * 0x000f424000000064) +
           (((word >> 16) & 0x000000ff000000ff) * 0x0000271000000001)) >>
          32;
+}
+
+// The digits of an integer below 10^8, with no leading zero (but "0"), as
+// load8_first_high reads them in text: one word that orders such integers
+// as their values. Comparing it to the text's own word spares turning the
+// text into a number.
+inline std::int64_t digits_key(std::uint32_t value) {
+  std::uint64_t key = static_cast<unsigned char>('0' + value % 10);
+  for (int shift = 8; value >= 10; shift += 8) {
+    value /= 10;
+    key |= static_cast<std::uint64_t>('0' + value % 10) << shift;
+  }
+  return static_cast<std::int64_t>(key);
 }
 
 // Whether the byte at `p` ends a line: a LF, or a CR but for the CR of a

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "bytes.h"
+
 // The smallest and largest value met. Until a value is met the report shows
 // the traditional starting values.
 struct Extent {
@@ -16,6 +18,9 @@ struct Extent {
   // their integer part alone shows that they change nothing.
   std::int64_t inner_first = 1;
   std::int64_t inner_last = 0;
+  // The same as digit keys, for text that has not been turned into numbers.
+  std::int64_t key_first = bytes::digits_key(1);
+  std::int64_t key_last = bytes::digits_key(0);
 
   void add(double value) {
     if (value != value) return;  // a NaN has no place on an axis
@@ -31,10 +36,25 @@ struct Extent {
     }
     inner_first = clamped(std::ceil(min));
     inner_last = clamped(std::floor(max) - 1);
+    // Keys of integers from 0 to 10^8 - 1; any k >= 0 is at least the first
+    // key below 0, none at or above 10^8 reaches the last.
+    constexpr std::int64_t kKeyed = 100000000;
+    key_first = inner_first <= 0 ? 0
+                : inner_first >= kKeyed
+                    ? kAboveKeys
+                    : bytes::digits_key(static_cast<std::uint32_t>(inner_first));
+    key_last = inner_last < 0         ? -1
+               : inner_last >= kKeyed ? kAboveKeys - 1
+                                      : bytes::digits_key(static_cast<std::uint32_t>(inner_last));
   }
 
   // Whether a value known to lie in [k, k + 1] could change the extent.
   bool could_change(std::int64_t k) const { return k < inner_first || k > inner_last; }
+
+  // The same for k >= 0 with a bytes::digits_key of `key`, or for any k when
+  // `key` is at least kAboveKeys.
+  static constexpr std::int64_t kAboveKeys = std::int64_t{1} << 62;
+  bool could_change_key(std::int64_t key) const { return key < key_first || key > key_last; }
 
  private:
   // Far beyond any k asked about, and safe to convert.

@@ -46,6 +46,16 @@ struct Decimal {
         bytes::digits_value(bytes::load8(digits), integer_digits < 8 ? integer_digits : 8);
     return integer_digits == 9 ? value * 10 + static_cast<unsigned>(digits[8] - '0') : value;
   }
+  // The integer part as bytes::digits_key writes it, or kNoKey when it has
+  // none: for negative numbers and nine integer digits. Cheaper than
+  // integer().
+  static constexpr std::int64_t kNoKey = INT64_MAX;
+  std::int64_t integer_key() const {
+    if (negative || integer_digits > 8) return kNoKey;
+    // Two shifts, as one of 64 bits is undefined; no digits give 0.
+    int shift = 32 - 4 * integer_digits;
+    return static_cast<std::int64_t>((bytes::load8_first_high(digits) >> shift) >> shift);
+  }
   // The value as strtod reads it. Costs more than the copy itself, so it is
   // worked out only on demand.
   double value() const;

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
+
+#include "extent.h"
 
 namespace {
 
@@ -86,6 +89,45 @@ TEST(Bytes, LeadingDigitsAndTheirValue) {
     }
     check(text);
     if (HasFatalFailure()) return;
+  }
+}
+
+// The integer part's text as a key must never hide a change of extent that
+// its value shows: at and around every kind of bound, before any value,
+// for short and long integer parts, signs and no integer digits.
+TEST(Bytes, DigitKeysMissNoChangeOfExtent) {
+  std::vector<std::vector<double>> met = {
+      {},           {0.5},        {-3.5, 0.25},          {1, 2},
+      {9.75, 10.5}, {99, 1000.5}, {12345.5, 99999999.5}, {99999998.25, 100000001},
+      {-1e12, 1e12}};
+  std::mt19937 random(11);
+  for (const std::vector<double>& values : met) {
+    Extent extent;
+    for (double v : values) extent.add(v);
+    std::vector<std::string> integers = {"",   "0",   "1",    "9",        "10",
+                                         "99", "100", "1000", "99999999", "100000000"};
+    for (double v : values) {
+      for (double k : {std::floor(v) - 1, std::floor(v), std::ceil(v), std::ceil(v) + 1}) {
+        if (k >= 0 && k < 1e9) integers.push_back(std::to_string(static_cast<long>(k)));
+      }
+    }
+    for (int i = 0; i < 2000; ++i) {
+      // Of every length up to eight digits.
+      integers.push_back(std::to_string((random() % 100000000) >> (random() % 27)));
+    }
+    for (const std::string& integer : integers) {
+      for (const char* sign : {"", "-", "+"}) {
+        char text[64] = {};
+        std::snprintf(text, sizeof text, "%s%s.5 ", sign, integer.c_str());
+        char out[64];
+        char* o = out;
+        number::Decimal decimal{};
+        ASSERT_NE(number::copy_decimal(text, o, decimal), nullptr) << text;
+        if (extent.could_change(decimal.floor_bound())) {
+          ASSERT_TRUE(extent.could_change_key(decimal.integer_key())) << text;
+        }
+      }
+    }
   }
 }
 

@@ -30,6 +30,9 @@ class OutputFile : public TextOut {
     return buffer_.data() + used_;
   }
   void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+  // How far writes after reserve() may go before the next commit: a run of
+  // lines checks its room against this instead of reserving line by line.
+  char* room_end() { return buffer_.data() + buffer_.size(); }
 
   // Hands what is buffered to the file.
   void flush();

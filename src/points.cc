@@ -182,60 +182,161 @@ bool PointReader::next(Point& point) {
 
 namespace {
 
-// A number of the fast path, kept until its whole point is read: the
-// extents take only whole points.
-struct Coordinate {
-  number::Decimal decimal;
-  double value;
-  bool is_decimal;
+// What the X or Y of a point brings to its extent, applied once the whole
+// point is read: the extents take only whole points.
+struct Reach {
+  bool pending = false;
+  double value = 0;
 };
 
-void widen(const Coordinate& c, Extent& extent) {
-  extent.add(c.is_decimal ? c.decimal.value() : c.value);
+// Passes over white space, adding its line ends to `line_ends`. Spaces and
+// tabs, most of it, end no line.
+inline const char* skip_white(const char* p, std::int64_t& line_ends) {
+  for (;;) {
+    while (*p == ' ' || *p == '\t') ++p;
+    if (!is_white(*p)) return p;
+    line_ends += bytes::ends_line(p);
+    ++p;
+  }
+}
+
+// The numbers copy_axis leaves: plain decimals of other shapes are copied as
+// text, other decimal forms read and formatted. Returns the number's end,
+// or null when it is left to the general way. Kept out of the loop, which
+// then holds its pointers in registers.
+[[gnu::noinline]] const char* copy_other(const char* p, const char* text_end, char*& o,
+                                         const Extent* extent, Reach& reach) {
+  number::Decimal decimal;
+  const char* end = number::copy_decimal(p, o, decimal);
+  if (end != nullptr) {
+    // Most points change no extent, and a plain decimal's integer part
+    // shows it: its value is worked out only when it might.
+    if (extent != nullptr && (extent->could_change_key(decimal.integer_key()) &&
+                              extent->could_change(decimal.floor_bound()))) {
+      reach.pending = true;
+      reach.value = decimal.value();
+    }
+    return end;
+  }
+  end = number::read_decimal(p, text_end, reach.value);
+  if (end == nullptr) return nullptr;
+  reach.pending = extent != nullptr;
+  o = number::format_fixed6(reach.value, o);
+  return end;
+}
+
+// Copies the number after the white space at `p` as "%f" writes it and
+// returns its end, or null when it is left to the general way. The bulk of
+// survey data, one to seven integer digits, then at most six decimals, is
+// copied here with two word-sized digit scans and no branch per digit.
+// X and Y (`kMeasured`) have their integer part checked against `extent`.
+template <bool kMeasured>
+[[gnu::always_inline]] inline const char* copy_axis(const char* p, const char* text_end, char*& o,
+                                                    std::int64_t& line_ends, const Extent& extent,
+                                                    Reach& reach) {
+  // The usual separators, a space or CR LF, first.
+  if (*p == ' ') {
+    ++p;
+  } else if (*p == '\r' && p[1] == '\n') {
+    p += 2;
+    ++line_ends;
+  }
+  for (;;) {
+    if (static_cast<unsigned char>(*p - '1') < 9) {
+      std::uint64_t word = bytes::load8(p);
+      int integer_digits = bytes::leading_digits(word);
+      if (integer_digits == 8) break;
+      // The text as it stands is its "%f" text but for the zeros that pad
+      // the decimals to six.
+      std::memcpy(o, p, 16);
+      const char* end = p + integer_digits;
+      char* zeros = o + integer_digits + 1;
+      if (*end == '.') {
+        int decimals = bytes::leading_digits(bytes::load8(end + 1));
+        if (decimals > 6) break;
+        end += 1 + decimals;
+        zeros += decimals;
+      } else {
+        zeros[-1] = '.';
+      }
+      if (!is_white(*end)) break;
+      bytes::store8(zeros, bytes::kZeros);
+      if constexpr (kMeasured) {
+        int shift = 32 - 4 * integer_digits;
+        auto key = static_cast<std::int64_t>((bytes::load8_first_high(p) >> shift) >> shift);
+        if (extent.could_change_key(key)) {
+          reach.pending = true;
+          reach.value = number::parse_token(p, end).value;
+        }
+      }
+      o += integer_digits + 7;
+      return end;
+    }
+    if (!is_white(*p)) break;
+    p = skip_white(p, line_ends);
+  }
+  return copy_other(p, text_end, o, kMeasured ? &extent : nullptr, reach);
 }
 
 }  // namespace
 
+std::int64_t PointReader::copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
+  std::int64_t copied = 0;
+  while (copied < count && !stopped_) {
+    copied += copy_quickly(file, x, y, count - copied);
+    if (copied == count) break;
+    if (copy_next_slowly(file, x, y)) {
+      ++copied;
+    } else {
+      stopped_ = true;
+    }
+  }
+  return copied;
+}
+
+// Up to `count` points, as far as the first the fast path cannot take.
 // Relies on the NUL after the text, which ends every number, and on room to
 // read on past it.
-bool PointReader::copy_next(OutputFile& file, Extent& x, Extent& y) {
+std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
   char* o = file.reserve(kMaxPointLine);
+  const char* room_end = file.room_end();
   const char* const data = buffer_.get();
+  const char* const text_end = data + end_;
   const char* p = data + position_;
   std::int64_t line_ends = 0;
-  Coordinate xyz[3];
-  for (int axis = 0; axis < 3; ++axis) {
-    // The usual separators, a space or a line end, first.
-    if (*p == ' ') {
-      ++p;
-    } else if (*p == '\r' && p[1] == '\n') {
-      p += 2;
-      ++line_ends;
+  std::int64_t copied = 0;
+  for (; copied < count; ++copied) {
+    if (room_end - o < static_cast<std::ptrdiff_t>(kMaxPointLine)) {
+      file.commit(o);
+      o = file.reserve(kMaxPointLine);
+      room_end = file.room_end();
     }
-    while (is_white(*p)) {
-      line_ends += bytes::ends_line(p);
-      ++p;
-    }
-    Coordinate& c = xyz[axis];
-    const char* end = number::copy_decimal(p, o, c.decimal);
-    c.is_decimal = end != nullptr;
-    if (end == nullptr) {
-      end = number::read_decimal(p, data + end_, c.value);
-      if (end == nullptr) return copy_next_slowly(file, x, y);
-      o = number::format_fixed6(c.value, o);
-    }
-    *o++ = "  \r"[axis];
-    p = end;
+    // Nothing of a point counts until all of it is read.
+    std::int64_t point_line_ends = 0;
+    char* out = o;
+    Reach rx;
+    Reach ry;
+    Reach rz;
+    const char* q = copy_axis<true>(p, text_end, out, point_line_ends, x, rx);
+    if (q == nullptr) break;
+    *out++ = ' ';
+    q = copy_axis<true>(q, text_end, out, point_line_ends, y, ry);
+    if (q == nullptr) break;
+    *out++ = ' ';
+    q = copy_axis<false>(q, text_end, out, point_line_ends, y, rz);
+    if (q == nullptr) break;
+    out[0] = '\r';
+    out[1] = '\n';
+    o = out + 2;
+    p = q;
+    line_ends += point_line_ends;
+    if (rx.pending) x.add(rx.value);
+    if (ry.pending) y.add(ry.value);
   }
-  *o++ = '\n';
   file.commit(o);
-  // Most points change no extent, and a plain decimal's integer part shows
-  // it: its value is worked out only when it might.
-  if (!xyz[0].is_decimal || x.could_change(xyz[0].decimal.floor_bound())) widen(xyz[0], x);
-  if (!xyz[1].is_decimal || y.could_change(xyz[1].decimal.floor_bound())) widen(xyz[1], y);
   position_ = static_cast<std::size_t>(p - data);
   line_ends_ += line_ends;
-  return true;
+  return copied;
 }
 
 bool PointReader::copy_next_slowly(OutputFile& file, Extent& x, Extent& y) {

@@ -31,9 +31,11 @@ class PointReader {
   bool next(Point& point);
 
   // The same as next() then write_point(), adding the point's X and Y to
-  // their extents. Plain decimals, the bulk of real files, go straight from
-  // one buffer to the other as text.
-  bool copy_next(OutputFile& file, Extent& x, Extent& y);
+  // their extents, for up to `count` points; returns how many. Fewer only
+  // at the end of the text or at text that is not a point. Plain decimals,
+  // the bulk of real files, go straight from one buffer to the other as
+  // text, many points a call.
+  std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count);
 
   // Empty at the clean end of the text; otherwise what stopped the reading,
   // for a message: the line and the text, shortened.
@@ -47,6 +49,7 @@ class PointReader {
   bool refill();
   void drop_white_space(std::size_t first);
   void take_read(std::size_t got);
+  std::int64_t copy_quickly(OutputFile& file, Extent& x, Extent& y, std::int64_t count);
   bool copy_next_slowly(OutputFile& file, Extent& x, Extent& y);
   // Describes a problem with the text from `offset` on.
   void set_problem(std::size_t offset, const std::string& what);
@@ -66,6 +69,7 @@ class PointReader {
   std::size_t position_ = 0;
   std::size_t end_ = 0;
   bool source_ended_ = false;
+  bool stopped_ = false;  // next() said no: nothing more comes
   // The line ends in the white space passed over, which is every line end
   // before position_: counted on the way, as the separators are read
   // anyway, for the line numbers of messages.

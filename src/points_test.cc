@@ -26,7 +26,7 @@ struct Extents {
 };
 
 // Pastes `text` point by point through the general way, next() and
-// write_point(), or through copy_next() and its fast path.
+// write_point(), or through copy_points() and its fast path.
 // With `ahead`, the text comes through a ReadAhead of blocks of `ahead`
 // bytes, which the reader takes over whole while the point it keeps fits in
 // front of them (16 bytes), and copies otherwise.
@@ -45,7 +45,12 @@ Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t b
   Extents& e = extents != nullptr ? *extents : ignored;
   Point point;
   if (fast) {
-    while (reader.copy_next(file, e.x, e.y)) {
+    // Runs of every length, which must stop only at the end of the text.
+    for (std::int64_t run = 1;; run = run < 1024 ? run * 4 : 1) {
+      if (reader.copy_points(file, e.x, e.y, run) < run) {
+        EXPECT_EQ(reader.copy_points(file, e.x, e.y, run), 0);
+        break;
+      }
     }
   } else {
     while (reader.next(point)) {

@@ -1,5 +1,6 @@
 #include "treatment.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -13,8 +14,8 @@
 namespace {
 
 constexpr std::int64_t kProgressInterval = 100000;
-// Points between two looks for an interruption, less one.
-constexpr std::int64_t kInterruptionCheck = 4095;
+// Points between two looks for an interruption.
+constexpr std::int64_t kInterruptionCheck = 4096;
 
 [[noreturn]] void stop_interrupted() { throw Failure{1, ""}; }
 
@@ -58,12 +59,19 @@ void treatment() {
     console << "\n\n";
 
     PointReader reader(*f3);
-    while (reader.copy_next(f2, X, Y)) {
-      if ((++ico & kInterruptionCheck) == 0 && platform::interruption() != 0) stop_interrupted();
+    for (;;) {
+      // Points go in runs that end where the next look or progress line is due.
+      std::int64_t run = std::min(kInterruptionCheck - ico % kInterruptionCheck,
+                                  kProgressInterval - ico % kProgressInterval);
+      std::int64_t copied = reader.copy_points(f2, X, Y, run);
+      if (copied == 0) break;
+      ico += copied;
+      if (ico % kInterruptionCheck == 0 && platform::interruption() != 0) stop_interrupted();
       if (ico % kProgressInterval == 0) {
         console << "\t\trecord " << ico << "            \r    ";
         console.flush();
       }
+      if (copied < run) break;
     }
     f3.reset();
     if (!reader.problem().empty()) warn_incomplete(nomim3, reader.problem());
