@@ -278,6 +278,15 @@ template <bool kMeasured>
       }
       return {end, o + integer_digits + 7};
     }
+    if constexpr (!kMeasured) {
+      // A minus on Z, common below sea level: "%f" writes it as it is,
+      // then the number's own text. X and Y would need their keys signed.
+      if (*p == '-' && static_cast<unsigned char>(p[1] - '1') < 9) {
+        *o++ = '-';
+        ++p;
+        continue;
+      }
+    }
     if (!is_white(*p)) break;
     p = skip_white(p, line_ends);
   }
@@ -314,11 +323,17 @@ std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, s
   const char* p = data + position_;
   std::int64_t line_ends = 0;
   std::int64_t copied = 0;
+  // The room is checked for as many of the longest lines as it holds at
+  // once, not line by line.
+  std::int64_t checked = 0;
   for (; copied < count; ++copied) {
-    if (room_end - o < static_cast<std::ptrdiff_t>(kMaxPointLine)) {
-      file.commit(o);
-      o = file.reserve(kMaxPointLine);
-      room_end = file.room_end();
+    if (copied == checked) {
+      if (room_end - o < static_cast<std::ptrdiff_t>(kMaxPointLine)) {
+        file.commit(o);
+        o = file.reserve(kMaxPointLine);
+        room_end = file.room_end();
+      }
+      checked = copied + std::min<std::int64_t>(count - copied, (room_end - o) / kMaxPointLine);
     }
     // Nothing of a point counts until all of it is read: its extents are
     // applied once it is whole, which is seldom needed at all.
