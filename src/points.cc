@@ -333,7 +333,8 @@ std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, s
         o = file.reserve(kMaxPointLine);
         room_end = file.room_end();
       }
-      checked = copied + std::min<std::int64_t>(count - copied, (room_end - o) / kMaxPointLine);
+      constexpr auto kLongest = static_cast<std::ptrdiff_t>(kMaxPointLine);
+      checked = copied + std::min<std::int64_t>(count - copied, (room_end - o) / kLongest);
     }
     // Nothing of a point counts until all of it is read: its extents are
     // applied once it is whole, which is seldom needed at all.
