@@ -182,11 +182,11 @@ bool PointReader::next(Point& point) {
 
 namespace {
 
-// What the X or Y of a point brings to its extent, applied once the whole
-// point is read: the extents take only whole points.
-struct Reach {
-  bool pending = false;
-  double value = 0;
+// Where a number copied by copy_axis ends, in the text and in the output;
+// a null `end` leaves the number to the general way.
+struct Copied {
+  const char* end;
+  char* out;
 };
 
 // Passes over white space, adding its line ends to `line_ends`. Spaces and
@@ -200,12 +200,17 @@ inline const char* skip_white(const char* p, std::int64_t& line_ends) {
   }
 }
 
+// The value of a number that might change an extent, which is rare: kept
+// out of the loop so that its registers stay its own.
+[[gnu::noinline]] double value_of(const char* first, const char* last) {
+  return number::parse_token(first, last).value;
+}
+
 // The numbers copy_axis leaves: plain decimals of other shapes are copied as
-// text, other decimal forms read and formatted. Returns the number's end,
-// or null when it is left to the general way. Kept out of the loop, which
-// then holds its pointers in registers.
-[[gnu::noinline]] const char* copy_other(const char* p, const char* text_end, char*& o,
-                                         const Extent* extent, Reach& reach) {
+// text, other decimal forms read and formatted. `value` gets the number
+// when it might change `extent` (none for Z), and `measured` says so.
+[[gnu::noinline]] Copied copy_other(const char* p, const char* text_end, char* o,
+                                    const Extent* extent, bool& measured, double& value) {
   number::Decimal decimal;
   const char* end = number::copy_decimal(p, o, decimal);
   if (end != nullptr) {
@@ -213,27 +218,28 @@ inline const char* skip_white(const char* p, std::int64_t& line_ends) {
     // shows it: its value is worked out only when it might.
     if (extent != nullptr && (extent->could_change_key(decimal.integer_key()) &&
                               extent->could_change(decimal.floor_bound()))) {
-      reach.pending = true;
-      reach.value = decimal.value();
+      measured = true;
+      value = decimal.value();
     }
-    return end;
+    return {end, o};
   }
-  end = number::read_decimal(p, text_end, reach.value);
-  if (end == nullptr) return nullptr;
-  reach.pending = extent != nullptr;
-  o = number::format_fixed6(reach.value, o);
-  return end;
+  end = number::read_decimal(p, text_end, value);
+  if (end == nullptr) return {nullptr, o};
+  measured = extent != nullptr;
+  return {end, number::format_fixed6(value, o)};
 }
 
-// Copies the number after the white space at `p` as "%f" writes it and
-// returns its end, or null when it is left to the general way. The bulk of
-// survey data, one to seven integer digits, then at most six decimals, is
-// copied here with two word-sized digit scans and no branch per digit.
-// X and Y (`kMeasured`) have their integer part checked against `extent`.
+// Copies the number after the white space at `p` to `o` as "%f" writes it.
+// The bulk of survey data, one to seven integer digits, then at most six
+// decimals, is copied here with two word-sized digit scans and no branch per
+// digit. X and Y (`kMeasured`) have their integer part checked against
+// `extent`; a number that might change it sets `pending` and its value.
+// Nothing here takes the address of the loop's own variables, which then
+// stay in registers.
 template <bool kMeasured>
-[[gnu::always_inline]] inline const char* copy_axis(const char* p, const char* text_end, char*& o,
-                                                    std::int64_t& line_ends, const Extent& extent,
-                                                    Reach& reach) {
+[[gnu::always_inline]] inline Copied copy_axis(const char* p, const char* text_end, char* o,
+                                               std::int64_t& line_ends, const Extent& extent,
+                                               bool& pending, double& value) {
   // The usual separators, a space or CR LF, first.
   if (*p == ' ') {
     ++p;
@@ -262,20 +268,32 @@ template <bool kMeasured>
       if (!is_white(*end)) break;
       bytes::store8(zeros, bytes::kZeros);
       if constexpr (kMeasured) {
-        int shift = 32 - 4 * integer_digits;
-        auto key = static_cast<std::int64_t>((bytes::load8_first_high(p) >> shift) >> shift);
-        if (extent.could_change_key(key)) {
-          reach.pending = true;
-          reach.value = number::parse_token(p, end).value;
+        // One to seven digits: the shift stays below 64.
+        auto key =
+            static_cast<std::int64_t>(bytes::load8_first_high(p) >> (64 - 8 * integer_digits));
+        if (extent.could_change_key(key)) [[unlikely]] {
+          pending = true;
+          value = value_of(p, end);
         }
       }
-      o += integer_digits + 7;
-      return end;
+      return {end, o + integer_digits + 7};
+    }
+    if constexpr (!kMeasured) {
+      // A minus on Z, common below sea level: "%f" writes it as it is,
+      // then the number's own text. X and Y would need their keys signed.
+      if (*p == '-' && static_cast<unsigned char>(p[1] - '1') < 9) {
+        *o++ = '-';
+        ++p;
+        continue;
+      }
     }
     if (!is_white(*p)) break;
     p = skip_white(p, line_ends);
   }
-  return copy_other(p, text_end, o, kMeasured ? &extent : nullptr, reach);
+  bool measured = false;
+  Copied copied = copy_other(p, text_end, o, kMeasured ? &extent : nullptr, measured, value);
+  if (measured) pending = true;
+  return copied;
 }
 
 }  // namespace
@@ -305,33 +323,45 @@ std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, s
   const char* p = data + position_;
   std::int64_t line_ends = 0;
   std::int64_t copied = 0;
+  // The room is checked for as many of the longest lines as it holds at
+  // once, not line by line.
+  std::int64_t checked = 0;
   for (; copied < count; ++copied) {
-    if (room_end - o < static_cast<std::ptrdiff_t>(kMaxPointLine)) {
-      file.commit(o);
-      o = file.reserve(kMaxPointLine);
-      room_end = file.room_end();
+    if (copied == checked) {
+      if (room_end - o < static_cast<std::ptrdiff_t>(kMaxPointLine)) {
+        file.commit(o);
+        o = file.reserve(kMaxPointLine);
+        room_end = file.room_end();
+      }
+      constexpr auto kLongest = static_cast<std::ptrdiff_t>(kMaxPointLine);
+      checked = copied + std::min<std::int64_t>(count - copied, (room_end - o) / kLongest);
     }
-    // Nothing of a point counts until all of it is read.
+    // Nothing of a point counts until all of it is read: its extents are
+    // applied once it is whole, which is seldom needed at all.
     std::int64_t point_line_ends = 0;
-    char* out = o;
-    Reach rx;
-    Reach ry;
-    Reach rz;
-    const char* q = copy_axis<true>(p, text_end, out, point_line_ends, x, rx);
-    if (q == nullptr) break;
-    *out++ = ' ';
-    q = copy_axis<true>(q, text_end, out, point_line_ends, y, ry);
-    if (q == nullptr) break;
-    *out++ = ' ';
-    q = copy_axis<false>(q, text_end, out, point_line_ends, y, rz);
-    if (q == nullptr) break;
-    out[0] = '\r';
-    out[1] = '\n';
-    o = out + 2;
-    p = q;
+    bool x_pending = false;
+    bool y_pending = false;
+    bool z_pending = false;
+    double x_value;
+    double y_value;
+    double z_value;
+    Copied c = copy_axis<true>(p, text_end, o, point_line_ends, x, x_pending, x_value);
+    if (c.end == nullptr) break;
+    *c.out = ' ';
+    c = copy_axis<true>(c.end, text_end, c.out + 1, point_line_ends, y, y_pending, y_value);
+    if (c.end == nullptr) break;
+    *c.out = ' ';
+    c = copy_axis<false>(c.end, text_end, c.out + 1, point_line_ends, y, z_pending, z_value);
+    if (c.end == nullptr) break;
+    c.out[0] = '\r';
+    c.out[1] = '\n';
+    o = c.out + 2;
+    p = c.end;
     line_ends += point_line_ends;
-    if (rx.pending) x.add(rx.value);
-    if (ry.pending) y.add(ry.value);
+    if (x_pending) [[unlikely]]
+      x.add(x_value);
+    if (y_pending) [[unlikely]]
+      y.add(y_value);
   }
   file.commit(o);
   position_ = static_cast<std::size_t>(p - data);
