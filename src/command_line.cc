@@ -21,13 +21,6 @@ Arguments wrong(const std::string& what) {
   return arguments;
 }
 
-bool ends_with_extension(const std::string& name) {
-  return name.size() >= paths::kExtension.size() &&
-         paths::equal_ignoring_case(
-             std::string_view(name).substr(name.size() - paths::kExtension.size()),
-             paths::kExtension);
-}
-
 // The inputs as files: on Windows, wildcards expanded.
 std::vector<std::string> input_files(const std::vector<std::string>& inputs) {
   std::vector<std::string> names;
@@ -110,16 +103,11 @@ std::string usage() {
          "  --                   what follows is an input file, even if it starts with -\n"
          "\n"
          "Exit status: 0 done; 1 nothing or not all was pasted (standard error says\n"
-         "why); 2 done, but some input held text that is not points.\n";
+         "why); 2 done, but some input held text that is not points; 130 or 143\n"
+         "stopped by Ctrl-C or a kill, the result closed on a whole line.\n";
 }
 
 std::string version_line() { return std::string("stratumix ") + STRATUMIX_VERSION + "\n"; }
-
-std::string info_report_for(const std::string& result) {
-  std::string name = result;
-  if (ends_with_extension(name)) name.resize(name.size() - paths::kExtension.size());
-  return name + std::string(paths::kInfoSuffix);
-}
 
 void command_line_opening(const Arguments& arguments) {
   std::vector<std::string> inputs = input_files(arguments.inputs);

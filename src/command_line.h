@@ -22,10 +22,6 @@ Arguments parse_arguments(const std::vector<std::string>& arguments);
 std::string usage();
 std::string version_line();
 
-// The info report's name for a result file: the result's name without its
-// ".xyz", then "_xyz_info.txt".
-std::string info_report_for(const std::string& result);
-
 // Sets up the job the arguments give, as the dialogue's opening does: fills
 // files and numlay, creates the result and the info report. Everything is
 // checked before anything is created; throws Failure (status 1) otherwise.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fake_disk.h"
+#include "outputs.h"
 #include "stratumix.h"
 #include "text_out.h"
 

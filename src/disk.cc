@@ -84,8 +84,7 @@ class SystemClaim : public ClaimedFile {
   }
 
   void give_up() override {
-    if (file_ == nullptr) return;
-    std::fclose(std::exchange(file_, nullptr));
+    if (file_ != nullptr) std::fclose(std::exchange(file_, nullptr));
     if (!created_) return;
     // Made through a link that led nowhere: the file made goes, the link
     // stays as the operator left it.

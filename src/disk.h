@@ -4,7 +4,6 @@
 #define STRATUMIX_DISK_H_
 
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,10 +19,6 @@ class ByteSource {
  public:
   virtual ~ByteSource() = default;
   virtual std::size_t read(char* buffer, std::size_t size) = 0;
-
-  // How many '\n' bytes the reads so far returned, for a source that counts
-  // them on the side; -1 for one that does not.
-  virtual std::int64_t line_ends_read() const { return -1; }
 };
 
 // Bytes written in order. write() and close() throw Failure (status 1) when
@@ -50,8 +45,9 @@ class ClaimedFile {
   // Empties the file and hands it over for writing, with the writes done
   // on a thread of their own when `behind`. Throws Failure.
   virtual std::unique_ptr<ByteSink> empty_for_writing(bool behind) = 0;
-  // Lets the file go untouched; removes it if the job created it, since it
-  // was not there before.
+  // Lets the file go untouched, or, if the job created it, removes it,
+  // since it was not there before: also once handed over, when what writes
+  // it is closed.
   virtual void give_up() = 0;
 };
 

@@ -68,10 +68,6 @@ struct Decimal {
 
 namespace detail {
 
-// Masks of the first 0..6 bytes of a word.
-inline constexpr std::uint64_t kFirstBytes[] = {0,          0xff,         0xffff,        0xffffff,
-                                                0xffffffff, 0xffffffffff, 0xffffffffffff};
-
 // How far, in billionths, the decimals after the sixth must stay from a
 // half to round the text as "%f" rounds the double nearest to it: more than
 // half a unit in the last place of a double below 10^(integer digits).

@@ -101,7 +101,6 @@ void opening() {
   }
   console << "\n\n\tName of the resulting file (without extension .xyz) ? ";
   nomfic = answer_name();
-  std::string nomim2 = nomim1 + nomfic;
-  create_output_files(nomim2 + std::string(paths::kExtension),
-                      nomim2 + std::string(paths::kInfoSuffix));
+  std::string nomim2 = nomim1 + nomfic + std::string(paths::kExtension);
+  create_output_files(nomim2, info_report_for(nomim2));
 }

@@ -37,6 +37,12 @@ class OutputFile : public TextOut {
   // Hands what is buffered to the file.
   void flush();
 
+  // Closes the file, leaving out what is buffered: for a job that failed.
+  void abandon() {
+    sink_.reset();
+    used_ = 0;
+  }
+
   // Writes what is buffered and closes the file. A failure throws Failure;
   // the file counts as closed either way, so it is reported only once.
   void close();

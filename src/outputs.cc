@@ -5,6 +5,7 @@
 
 #include "disk.h"
 #include "failure.h"
+#include "paths.h"
 #include "stratumix.h"
 #include "text_out.h"
 
@@ -58,6 +59,17 @@ void write_info_report() {
 
 }  // namespace
 
+std::string info_report_for(const std::string& result) {
+  std::string name = result;
+  std::string_view extension = paths::kExtension;
+  if (name.size() >= extension.size() &&
+      paths::equal_ignoring_case(std::string_view(name).substr(name.size() - extension.size()),
+                                 extension)) {
+    name.resize(name.size() - extension.size());
+  }
+  return name + std::string(paths::kInfoSuffix);
+}
+
 void create_output_files(const std::string& result, const std::string& info) {
   refuse_output_over_input(result, true);
   refuse_output_over_input(info, true);
@@ -80,10 +92,11 @@ void create_output_files(const std::string& result, const std::string& info) {
     f6.open(info_file->empty_for_writing(false));
     write_info_report();
     f6.flush();  // whole on disk, whatever becomes of the job
+    f2.open(result_file->empty_for_writing(true));
   } catch (...) {
+    f6.abandon();
     if (info_file != nullptr) info_file->give_up();
     result_file->give_up();
     throw;
   }
-  f2.open(result_file->empty_for_writing(true));
 }

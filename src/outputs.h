@@ -5,12 +5,18 @@
 
 #include <string>
 
+// The info report's name for a result file: the result's name without its
+// ".xyz", then "_xyz_info.txt".
+std::string info_report_for(const std::string& result);
+
 // Creates the result point file `result` and the info report `info` for the
-// job in files and numlay: opens f2, sets nom_info, writes the info report
-// and closes it, so that it is whole on disk before any point is pasted.
-// Throws Failure when the job cannot be set up: when an output is an input
-// under any name, is written by another job or cannot be created. Every
-// file is then as it was before.
+// job in files and numlay: opens f2 and f6, sets nom_info and writes the
+// info report out, so that it is whole on disk before any point is pasted;
+// both stay open, claimed against other jobs, until the job ends. Throws
+// Failure when the job cannot be set up: when an output is an input under
+// any name, is written by another job or a standard stream, or cannot be
+// created or written. An earlier result is then as it was, and the files
+// the job created are removed.
 void create_output_files(const std::string& result, const std::string& info);
 
 #endif  // STRATUMIX_OUTPUTS_H_

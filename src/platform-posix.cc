@@ -58,7 +58,9 @@ bool is_regular(int fd) {
 std::FILE* unbuffered(int fd, const char* mode) {
   std::FILE* file = fdopen(fd, mode);
   if (file == nullptr) {
+    int error = errno;
     close(fd);
+    errno = error;
     return nullptr;
   }
   std::setvbuf(file, nullptr, _IONBF, 0);
@@ -170,10 +172,12 @@ OutputOpening open_for_output(const std::string& native) {
     output.in_use = errno == EWOULDBLOCK;
     output.reason = std::strerror(errno);
     close(fd);
-    return output;
+  } else {
+    output.file = unbuffered(fd, "wb");
+    if (output.file == nullptr) output.reason = std::strerror(errno);
   }
-  output.file = unbuffered(fd, "wb");
-  if (output.file == nullptr) output.reason = std::strerror(errno);
+  // What this job made and cannot use goes again.
+  if (output.file == nullptr && output.created) unlink(native.c_str());
   return output;
 }
 

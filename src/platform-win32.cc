@@ -238,11 +238,14 @@ OutputOpening open_for_output(const std::string& native) {
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
   if (fd < 0) {
     CloseHandle(handle);
-    output.reason = std::strerror(EMFILE);
-    return output;
+  } else {
+    output.file = unbuffered(fd, "wb");
   }
-  output.file = unbuffered(fd, "wb");
-  if (output.file == nullptr) output.reason = std::strerror(EMFILE);
+  if (output.file == nullptr) {
+    output.reason = std::strerror(EMFILE);
+    // What this job made and cannot use goes again.
+    if (output.created) DeleteFileW(wide_name(native).c_str());
+  }
   return output;
 }
 

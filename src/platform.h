@@ -47,13 +47,15 @@ std::string native_path(const std::string& path);
 // alone (letter case counts only where the system's names keep it).
 bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2);
 
-// Opens a file for reading, unbuffered. Never waits: a named pipe that no
-// program writes reads as empty. A folder cannot be opened. On failure
+// Opens a file for reading, unbuffered. A folder cannot be opened. On
+// POSIX systems it never waits: a named pipe that no program writes reads
+// as empty. (A Windows pipe no program serves cannot be opened.) On failure
 // returns null and sets `reason`.
 std::FILE* open_for_reading(const std::string& native, std::string& reason);
 
-// Whether a file can be read, found without opening anything but a plain
-// file: opening a named pipe would take its writer's data away.
+// Whether a file can be read. On POSIX systems only a plain file is opened
+// for this: opening a named pipe would take its writer's data away. Windows
+// pipes serve each opening on its own, so there every file is opened.
 bool check_readable(const std::string& native, std::string& reason);
 
 // Which standard stream writes to the file: 1 standard output, 2 standard

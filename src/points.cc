@@ -88,7 +88,8 @@ bool PointReader::refill() {
   point_first_ = 0;
   end_ = kept;
   std::memset(buffer_.get() + end_, 0, kSlack);
-  if (end_ == capacity_) return false;
+  // A block taken whole may have left more than the buffer holds.
+  if (end_ >= capacity_) return false;
   got = source_.read(buffer_.get() + end_, capacity_ - end_);
   if (got == 0) {
     source_ended_ = true;
@@ -124,7 +125,7 @@ PointReader::Word PointReader::next_word(bool starts_point) {
     if (starts_point) point_first_ = position_;
     if (position_ < end_) break;
     if (!starts_point) drop_white_space(point_first_ + gap);
-    if (!refill() && position_ == end_) return end_ == capacity_ ? Word::kTooLong : Word::kEnd;
+    if (!refill() && position_ == end_) return end_ >= capacity_ ? Word::kTooLong : Word::kEnd;
   }
   word_first_ = position_;
   for (;;) {
@@ -141,8 +142,11 @@ PointReader::Word PointReader::next_word(bool starts_point) {
 void PointReader::drop_white_space(std::size_t first) {
   if (position_ - first <= 1) return;
   char* data = buffer_.get();
-  line_ends_dropped_ += count_line_ends(data + first, data + position_);
-  data[first] = ' ';
+  // A CR at the end stays: the next read may bring its LF.
+  char last = data[position_ - 1] == '\r' ? '\r' : ' ';
+  std::size_t dropped_end = last == '\r' ? position_ - 1 : position_;
+  line_ends_dropped_ += count_line_ends(data + first, data + dropped_end);
+  data[first] = last;
   position_ = end_ = first + 1;
   std::memset(data + end_, 0, kSlack);
 }

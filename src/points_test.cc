@@ -206,16 +206,25 @@ TEST(Points, AnIncompleteLastPointIsNamed) {
 }
 
 TEST(Points, AWordLongerThanTheBufferIsNotANumber) {
-  for (std::size_t ahead : {0, 10, 100}) {
-    Pasted pasted =
-        paste("1 2 3\n" + std::string(200, '1') + " 2 3\n", 16, 64, true, nullptr, ahead);
-    EXPECT_EQ(pasted.lines, "1.000000 2.000000 3.000000\r\n");
-    EXPECT_EQ(pasted.problem, "line 2: a point longer than 64 bytes");
-    // White space is no word: however long, it does not count.
-    std::string gap = std::string(100, ' ') + "\n" + std::string(100, '\t');
-    pasted = paste("1" + gap + "2" + gap + "3\n4 5" + gap, 16, 64, true, nullptr, ahead);
-    EXPECT_EQ(pasted.lines, "1.000000 2.000000 3.000000\r\n");
-    EXPECT_EQ(pasted.problem, "line 4: \"4 5\" is not a whole point (X Y Z)");
+  // Reads of a few bytes, and whole blocks larger than the buffer: a word
+  // that starts near the end of one block and fills the next.
+  for (std::size_t chunk : {16, 1 << 20}) {
+    for (std::size_t ahead : {0, 10, 100}) {
+      Pasted pasted = paste("1 2 3\n" + std::string(90, ' ') + std::string(200, '1') + " 2 3\n",
+                            chunk, 64, true, nullptr, ahead);
+      EXPECT_EQ(pasted.lines, "1.000000 2.000000 3.000000\r\n");
+      EXPECT_EQ(pasted.problem, "line 2: a point longer than 64 bytes");
+      // White space is no word: however long, it does not count; nor does a
+      // CR LF pair that a read splits.
+      std::string gap = std::string(100, ' ') + "\r\n" + std::string(100, '\t');
+      for (std::size_t shift = 0; shift < 16; ++shift) {
+        pasted = paste(std::string(shift, ' ') + "1" + gap + "2" + gap + "3\n4 5" + gap, chunk, 64,
+                       true, nullptr, ahead);
+        EXPECT_EQ(pasted.lines, "1.000000 2.000000 3.000000\r\n");
+        EXPECT_EQ(pasted.problem, "line 4: \"4 5\" is not a whole point (X Y Z)")
+            << chunk << " " << ahead << " " << shift;
+      }
+    }
   }
 }
 

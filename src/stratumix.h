@@ -39,8 +39,8 @@ extern bool input_incomplete;
 
 // Runs the program on the arguments that follow its name and returns its
 // exit status: 0 done, 1 stopped on an error, 2 done but some input text was
-// not points and was left out. The files are on `stand_in` when given (in
-// tests), else on the system's disk.
+// not points and was left out, 128 + the signal when interrupted. The files are on `stand_in` when
+// given (in tests), else on the system's disk.
 int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in = nullptr);
 
 #endif  // STRATUMIX_STRATUMIX_H_

@@ -49,6 +49,8 @@ void warn_incomplete(const std::string& nomim3, const std::string& problem) {
 void treatment() {
   console << "\n\n";
   for (std::int32_t m = 1; m <= numlay; ++m) {
+    // Between files too: thousands of small ones may never reach a look.
+    if (platform::interruption() != 0) stop_interrupted();
     std::string nomim3 = files[static_cast<std::size_t>(m)].nombre;
     open_input(nomim3);
     console << "\n\n\tFile number " << m << " named " << nomim3;

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "disk.h"
 #include "failure.h"
@@ -24,11 +25,6 @@ class TextSource : public ByteSource {
     fail_at_end_ = true;
     return *this;
   }
-  // Counts line ends as a reading thread does.
-  TextSource& counting_lines() {
-    counts_lines_ = true;
-    return *this;
-  }
 
   std::size_t read(char* buffer, std::size_t size) override {
     std::size_t n = std::min({size, piece_, text_.size() - offset_});
@@ -37,17 +33,12 @@ class TextSource : public ByteSource {
     offset_ += n;
     return n;
   }
-  std::int64_t line_ends_read() const override {
-    if (!counts_lines_) return -1;
-    return std::count(text_.begin(), text_.begin() + static_cast<std::ptrdiff_t>(offset_), '\n');
-  }
 
  private:
   std::string text_;
   std::size_t piece_;
   std::size_t offset_ = 0;
   bool fail_at_end_ = false;
-  bool counts_lines_ = false;
 };
 
 class StringSink : public ByteSink {

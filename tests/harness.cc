@@ -194,7 +194,8 @@ bool Background::wait_for_console(const std::string& text) {
 }
 
 int Background::wait() {
-  for (int i = 0; i < 1000 && pid_ > 0; ++i) {
+  if (pid_ <= 0) return ended_;
+  for (int i = 0; i < 1000; ++i) {
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
@@ -206,8 +207,12 @@ int Background::wait() {
 }
 
 bool Background::running() {
+  if (pid_ <= 0) return false;
   int status = 0;
-  return pid_ > 0 && waitpid(pid_, &status, WNOHANG) == 0;
+  if (waitpid(pid_, &status, WNOHANG) == 0) return true;
+  ended_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  pid_ = -1;
+  return false;
 }
 
 void Background::send(int signal) {

@@ -94,6 +94,7 @@ class Background {
 
  private:
   int pid_ = -1;
+  int ended_ = -1;  // the exit status, once it is known
   int console_fd_ = -1;
   std::string console_;
 };
