@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "background_io.h"
 #include "failure.h"
 #include "fake_disk.h"
 #include "number.h"
@@ -18,6 +19,11 @@
 #include "points.h"
 
 namespace {
+
+// Read-ahead blocks larger than the reader's buffer: the case where a block
+// taken whole may leave more text than the buffer holds.
+constexpr std::size_t kSmallBlock = 64;
+constexpr std::size_t kSmallBuffer = 48;
 
 [[noreturn]] void fail(const char* what, const std::string& detail) {
   std::fprintf(stderr, "%s: %s\n", what, detail.c_str());
@@ -57,9 +63,16 @@ bool c_reads(const std::string& word, double& value) {
   return *end == '\0';
 }
 
-std::string paste(const char* data, std::size_t size, bool fast, std::string& problem) {
-  TextSource source(std::string(data, size));
-  PointReader reader(source, 4096);
+// The general way and the fast path read a text given a few bytes at a
+// time; `whole_blocks` gives it in blocks of read-ahead larger than the
+// reader's buffer, which the reader takes over whole.
+std::string paste(const char* data, std::size_t size, bool fast, std::string& problem,
+                  bool whole_blocks = false) {
+  std::string text(data, size);
+  TextSource pieces(text);
+  ReadAhead blocks(std::make_unique<TextSource>(text, 1 << 20), kSmallBlock, 16);
+  ByteSource& source = whole_blocks ? static_cast<ByteSource&>(blocks) : pieces;
+  PointReader reader(source, whole_blocks ? kSmallBuffer : 4096);
   std::string lines;
   OutputFile file;
   file.open(std::make_unique<StringSink>(lines));
@@ -98,6 +111,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   std::string lines = paste(data, size, false, problem);
   if (paste(data, size, true, fast_problem) != lines || fast_problem != problem) {
     fail("the fast path differs from the general one", lines);
+  }
+  // Through blocks larger than the buffer the same, but where a word no
+  // longer fits the smaller buffer.
+  std::string block_problem;
+  std::string block_lines = paste(data, size, true, block_problem, true);
+  if (block_problem.find("longer than") != std::string::npos) {
+    if (lines.compare(0, block_lines.size(), block_lines) != 0) {
+      fail("blocks taken whole paste other points", block_lines);
+    }
+  } else if (block_lines != lines || block_problem != problem) {
+    fail("blocks taken whole differ from the general way",
+         block_lines + block_problem + " <> " + lines + problem);
   }
 
   std::vector<std::string> words = words_of(data, size);

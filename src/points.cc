@@ -13,17 +13,18 @@ using bytes::is_white;
 
 constexpr char kCtrlZ = 0x1a;
 
-// Text of the file for a message, in quotes: at most 40 bytes of it, white
-// space as one space, unprintable bytes escaped.
+// Text of the file for a message, in quotes: white space as one space, so
+// that the message does not depend on how much of a long gap the reader
+// still held, unprintable bytes escaped, and at most 40 characters of it.
 std::string quoted(const char* first, const char* last) {
-  constexpr std::ptrdiff_t kShown = 40;
-  std::string text = "\"";
+  constexpr std::size_t kShown = 40;
   while (last != first && is_white(last[-1])) --last;
-  const char* shown_end = last - first > kShown ? first + kShown : last;
-  for (const char* p = first; p != shown_end; ++p) {
+  std::string text;
+  const char* p = first;
+  for (; p != last && text.size() < kShown; ++p) {
     unsigned char c = static_cast<unsigned char>(*p);
     if (is_white(*p)) {
-      if (text.back() != ' ') text += ' ';
+      if (text.empty() || text.back() != ' ') text += ' ';
     } else if (c >= 0x20 && c < 0x7f) {
       text += *p;
     } else {
@@ -33,9 +34,7 @@ std::string quoted(const char* first, const char* last) {
       text += kHex[c & 15];
     }
   }
-  if (shown_end != last) text += "...";
-  text += '"';
-  return text;
+  return "\"" + text + (p != last ? "..." : "") + "\"";
 }
 
 }  // namespace

@@ -203,6 +203,9 @@ TEST(Points, AnIncompleteLastPointIsNamed) {
   EXPECT_EQ(pasted.lines, "1.000000 2.000000 3.000000\r\n");
   EXPECT_EQ(pasted.problem, "line 2: \"4 5\" is not a whole point (X Y Z)");
   EXPECT_EQ(paste("1 2 3 4").problem, "line 1: \"4\" is not a whole point (X Y Z)");
+  // However long the white space between, and whatever the buffer held.
+  EXPECT_EQ(paste("4" + std::string(100, ' ') + "5").problem,
+            "line 1: \"4 5\" is not a whole point (X Y Z)");
 }
 
 TEST(Points, AWordLongerThanTheBufferIsNotANumber) {
