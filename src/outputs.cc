@@ -76,8 +76,7 @@ void create_output_files(const std::string& result, const std::string& info) {
 
   // Neither output is emptied until both are open, and the result not until
   // the info report is written: a job that fails to set up leaves an
-  // earlier result as it was.
-  // Both stay claimed until the job ends.
+  // earlier result as it was. Both stay claimed until the job ends.
   std::unique_ptr<ClaimedFile> result_file = claim(result, info);
   std::unique_ptr<ClaimedFile> info_file;
   try {
