@@ -4,7 +4,6 @@
 
 #include "failure.h"
 #include "outputs.h"
-#include "paths.h"
 #include "platform.h"
 #include "stratumix.h"
 
