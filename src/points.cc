@@ -271,21 +271,21 @@ template <bool kMeasured>
       // the decimals to six.
       std::memcpy(o, p, 16);
       const char* end = p + integer_digits;
-      char* zeros = o + integer_digits + 1;
       if (*end == '.') {
         int decimals = bytes::leading_digits(bytes::load8(end + 1));
         if (decimals > 6) break;
         end += 1 + decimals;
-        zeros += decimals;
+        if (!is_white(*end)) break;
+        bytes::store8(o + integer_digits + 1 + decimals, bytes::kZeros);
       } else {
-        zeros[-1] = '.';
+        // A whole number, short and so dear per byte: its point and zeros
+        // go in one store.
+        if (!is_white(*end)) break;
+        bytes::store8(o + integer_digits, bytes::kPointZeros);
       }
-      if (!is_white(*end)) break;
-      bytes::store8(zeros, bytes::kZeros);
       if constexpr (kMeasured) {
         // One to seven digits: the shift stays below 64.
-        auto key =
-            static_cast<std::int64_t>(bytes::load8_first_high(p) >> (64 - 8 * integer_digits));
+        auto key = static_cast<std::int64_t>(bytes::first_high(word) >> (64 - 8 * integer_digits));
         if (extent.could_change_key(key)) [[unlikely]] {
           pending = true;
           value = value_of(p, end);
