@@ -124,7 +124,9 @@ PointReader::Word PointReader::next_word(bool starts_point) {
     if (starts_point) point_first_ = position_;
     if (position_ < end_) break;
     if (!starts_point) drop_white_space(point_first_ + gap);
-    if (!refill() && position_ == end_) return end_ >= capacity_ ? Word::kTooLong : Word::kEnd;
+    // Only a source that has more to give means the buffer is full: a last
+    // block taken whole may reach past capacity_ and still end the text.
+    if (!refill() && position_ == end_) return source_ended_ ? Word::kEnd : Word::kTooLong;
   }
   word_first_ = position_;
   for (;;) {

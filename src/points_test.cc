@@ -273,6 +273,22 @@ TEST(Points, EveryReadAndBufferSizeGivesTheSameResult) {
   }
 }
 
+TEST(Points, TheTextEndsCleanlyWhateverTheSizeOfItsLastBlock) {
+  // A last block taken whole can end beyond the reader's own buffer size,
+  // which is no point too long when nothing more comes.
+  std::string text;
+  for (int points = 1; points <= 40; ++points) {
+    text += "1 2 3\n";
+    for (std::size_t buffer : {64, 100}) {
+      for (bool fast : {false, true}) {
+        Pasted pasted = paste(text, 1 << 20, buffer, fast, nullptr, 100);
+        ASSERT_EQ(pasted.problem, "") << points << " " << buffer;
+        ASSERT_EQ(std::count(pasted.lines.begin(), pasted.lines.end(), '\n'), points);
+      }
+    }
+  }
+}
+
 TEST(Points, TheFastPathWritesAndMeasuresExactlyAsTheGeneralWay) {
   std::mt19937 random(2024);
   for (int round = 0; round < 3000; ++round) {
