@@ -58,13 +58,16 @@ inline std::uint64_t load8(const char* p) {
   return word;
 }
 
-// Eight bytes of text as one word, its first byte highest, so that words
-// compare as their texts do. Compilers turn the shifts into one byte swap.
-inline std::uint64_t load8_first_high(const char* p) {
-  std::uint64_t w = load8(p);
+// A word of load8 with its bytes the other way round, its first byte
+// highest, so that words compare as their texts do. Compilers turn the
+// shifts into one byte swap.
+inline std::uint64_t first_high(std::uint64_t w) {
   return (w << 56) | ((w & 0xff00) << 40) | ((w & 0xff0000) << 24) | ((w & 0xff000000) << 8) |
          ((w >> 8) & 0xff000000) | ((w >> 24) & 0xff0000) | ((w >> 40) & 0xff00) | (w >> 56);
 }
+
+// Eight bytes of text as one word, its first byte highest.
+inline std::uint64_t load8_first_high(const char* p) { return first_high(load8(p)); }
 
 // The inverse of load8.
 inline void store8(char* p, std::uint64_t word) {
@@ -78,6 +81,8 @@ inline void store8(char* p, std::uint64_t word) {
 
 // "00000000" as a word.
 inline constexpr std::uint64_t kZeros = 0x3030303030303030;
+// ".0000000" as a word.
+inline constexpr std::uint64_t kPointZeros = 0x303030303030302e;
 
 // How many of the eight bytes of `word` are digits before the first that is
 // not. Each byte less '0' is a digit's value when below 10: the high bit of

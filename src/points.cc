@@ -124,7 +124,9 @@ PointReader::Word PointReader::next_word(bool starts_point) {
     if (starts_point) point_first_ = position_;
     if (position_ < end_) break;
     if (!starts_point) drop_white_space(point_first_ + gap);
-    if (!refill() && position_ == end_) return end_ >= capacity_ ? Word::kTooLong : Word::kEnd;
+    // Only a source that has more to give means the buffer is full: a last
+    // block taken whole may reach past capacity_ and still end the text.
+    if (!refill() && position_ == end_) return source_ended_ ? Word::kEnd : Word::kTooLong;
   }
   word_first_ = position_;
   for (;;) {
@@ -195,11 +197,16 @@ struct Copied {
 // Passes over white space, adding its line ends to `line_ends`. Spaces and
 // tabs, most of it, end no line.
 inline const char* skip_white(const char* p, std::int64_t& line_ends) {
-  for (;;) {
-    while (*p == ' ' || *p == '\t') ++p;
-    if (!is_white(*p)) return p;
+  for (;; ++p) {
+    char c = *p;
+    if (c == ' ' || c == '\t') continue;
+    // A LF always ends a line, so it needs no look at the byte after it.
+    if (c == '\n') {
+      ++line_ends;
+      continue;
+    }
+    if (!is_white(c)) return p;
     line_ends += bytes::ends_line(p);
-    ++p;
   }
 }
 
@@ -243,12 +250,19 @@ template <bool kMeasured>
 [[gnu::always_inline]] inline Copied copy_axis(const char* p, const char* text_end, char* o,
                                                std::int64_t& line_ends, const Extent& extent,
                                                bool& pending, double& value) {
-  // The usual separators, a space or CR LF, first.
+  // The usual separators, a space or CR LF, first; then LF and a tab,
+  // which cost those nothing. Longer runs of white space are rarer and go
+  // the longer way below.
   if (*p == ' ') {
     ++p;
   } else if (*p == '\r' && p[1] == '\n') {
     p += 2;
     ++line_ends;
+  } else if (*p == '\n') {
+    ++p;
+    ++line_ends;
+  } else {
+    p += *p == '\t';
   }
   for (;;) {
     if (static_cast<unsigned char>(*p - '1') < 9) {
@@ -259,21 +273,21 @@ template <bool kMeasured>
       // the decimals to six.
       std::memcpy(o, p, 16);
       const char* end = p + integer_digits;
-      char* zeros = o + integer_digits + 1;
       if (*end == '.') {
         int decimals = bytes::leading_digits(bytes::load8(end + 1));
         if (decimals > 6) break;
         end += 1 + decimals;
-        zeros += decimals;
+        if (!is_white(*end)) break;
+        bytes::store8(o + integer_digits + 1 + decimals, bytes::kZeros);
       } else {
-        zeros[-1] = '.';
+        // A whole number, short and so dear per byte: its point and zeros
+        // go in one store.
+        if (!is_white(*end)) break;
+        bytes::store8(o + integer_digits, bytes::kPointZeros);
       }
-      if (!is_white(*end)) break;
-      bytes::store8(zeros, bytes::kZeros);
       if constexpr (kMeasured) {
         // One to seven digits: the shift stays below 64.
-        auto key =
-            static_cast<std::int64_t>(bytes::load8_first_high(p) >> (64 - 8 * integer_digits));
+        auto key = static_cast<std::int64_t>(bytes::first_high(word) >> (64 - 8 * integer_digits));
         if (extent.could_change_key(key)) [[unlikely]] {
           pending = true;
           value = value_of(p, end);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "background_io.h"
@@ -179,21 +180,29 @@ TEST(Points, TextThatIsNotANumberStopsTheReadingWithItsLine) {
 
 TEST(Points, LinesAreCountedAcrossTheWholeFile) {
   // LF, CR LF and lone CR lines; a CR LF pair split between two reads
-  // still ends one line.
+  // still ends one line. Tabs and LF are taken apart from other white
+  // space, so they are mixed with it and with each other.
   std::string lf;
   std::string cr;
+  std::string tabs;
   for (int i = 0; i < 1000; ++i) {
     lf += i % 2 ? "1 2 3\n" : "\n1.5 -2 +3.25\r\n";
     cr += i % 2 ? "1 2 3\r" : "\r1.5 -2 +3.25\r\n";
+    tabs += i % 2 ? "1\t2\t3\n" : "\t1.5\t \t2\n\t\n3 \n";
   }
-  for (const std::string& text : {lf + "4 5 x\n", cr + "4 5 x\r"}) {
+  const std::pair<std::string, int> texts[] = {
+      {lf + "4 5 x\n", 1501}, {cr + "4 5 x\r", 1501}, {tabs + "\n\v4\t5 x\n", 2002}};
+  for (const auto& [text, line] : texts) {
     for (bool fast : {false, true}) {
       for (std::size_t buffer : {64, 100, 4096}) {
         for (std::size_t ahead : {0, 10, 100}) {
           EXPECT_EQ(paste(text, 7, buffer, fast, nullptr, ahead).problem,
-                    "line 1501: \"x\" is not a number");
+                    "line " + std::to_string(line) + ": \"x\" is not a number");
         }
       }
+      // Whole reads, which leave the fast path many lines to count.
+      EXPECT_EQ(paste(text, 1 << 20, 1 << 20, fast).problem,
+                "line " + std::to_string(line) + ": \"x\" is not a number");
     }
   }
 }
@@ -264,6 +273,22 @@ TEST(Points, EveryReadAndBufferSizeGivesTheSameResult) {
   }
 }
 
+TEST(Points, TheTextEndsCleanlyWhateverTheSizeOfItsLastBlock) {
+  // A last block taken whole can end beyond the reader's own buffer size,
+  // which is no point too long when nothing more comes.
+  std::string text;
+  for (int points = 1; points <= 40; ++points) {
+    text += "1 2 3\n";
+    for (std::size_t buffer : {64, 100}) {
+      for (bool fast : {false, true}) {
+        Pasted pasted = paste(text, 1 << 20, buffer, fast, nullptr, 100);
+        ASSERT_EQ(pasted.problem, "") << points << " " << buffer;
+        ASSERT_EQ(std::count(pasted.lines.begin(), pasted.lines.end(), '\n'), points);
+      }
+    }
+  }
+}
+
 TEST(Points, TheFastPathWritesAndMeasuresExactlyAsTheGeneralWay) {
   std::mt19937 random(2024);
   for (int round = 0; round < 3000; ++round) {
@@ -271,7 +296,8 @@ TEST(Points, TheFastPathWritesAndMeasuresExactlyAsTheGeneralWay) {
     int count = 1 + static_cast<int>(random() % 40);
     for (int i = 0; i < count; ++i) {
       text += random_number(random);
-      text += random() % 3 == 0 ? "\r\n" : random() % 2 ? " " : "\t";
+      static const char* const kGaps[] = {"\r\n", " ", "\t", "\n", " \t", "\t\n "};
+      text += kGaps[random() % 6];
     }
     Extents general_extents;
     Extents fast_extents;
