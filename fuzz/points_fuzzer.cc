@@ -81,7 +81,7 @@ std::string paste(const char* data, std::size_t size, bool fast, std::string& pr
   Point point;
   if (fast) {
     // Runs of one point and of many, as the pasting loop asks for them.
-    for (std::int64_t run = 1; reader.copy_points(file, x, y, run) == run; run = run == 1 ? 7 : 1) {
+    for (std::int64_t run = 1; reader.copy_points(file, x, y, run) >= run; run = run == 1 ? 7 : 1) {
     }
   } else {
     while (reader.next(point)) write_point(file, point);

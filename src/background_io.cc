@@ -34,6 +34,7 @@ void ReadAhead::fill_blocks() {
     } catch (...) {
       error = std::current_exception();
     }
+    if (size != 0) work_on(block, size);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (size == 0) {
@@ -47,6 +48,29 @@ void ReadAhead::fill_blocks() {
     changed_.notify_all();
     if (size == 0) return;
   }
+}
+
+void ReadAhead::work_on(Block& block, std::size_t size) {
+  BlockWork work = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    work = work_;
+  }
+  // The work is only ever a head start: without it, or when it fails, the
+  // block goes without.
+  try {
+    if (work != nullptr) {
+      work(block.bytes.get() + front_, size, block.extra);
+      return;
+    }
+  } catch (...) {
+  }
+  block.extra.reset();
+}
+
+void ReadAhead::set_work(BlockWork work) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  work_ = work;
 }
 
 bool ReadAhead::wait_for_block(Block& block) {
@@ -77,7 +101,8 @@ std::size_t ReadAhead::read(char* buffer, std::size_t size) {
   return count;
 }
 
-std::size_t ReadAhead::exchange(std::unique_ptr<char[]>& storage, const char* keep,
+std::size_t ReadAhead::exchange(std::unique_ptr<char[]>& storage,
+                                std::unique_ptr<BlockExtra>& extra, const char* keep,
                                 std::size_t kept) {
   Block& block = blocks_[reading_];
   if (block.offset != 0 || kept > front_) return kNotExchanged;
@@ -85,6 +110,7 @@ std::size_t ReadAhead::exchange(std::unique_ptr<char[]>& storage, const char* ke
   std::memmove(block.bytes.get() + front_ - kept, keep, kept);
   std::size_t size = block.size;
   storage.swap(block.bytes);
+  extra.swap(block.extra);
   hand_back(block);
   return size;
 }
@@ -108,24 +134,29 @@ void WriteBehind::stop() {
 void WriteBehind::write_blocks() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return writing_ || stopping_; });
-    if (!writing_) return;  // stopping, with nothing left to write
+    changed_.wait(lock, [&] { return queued_ != 0 || stopping_; });
+    if (queued_ == 0) return;  // stopping, with nothing left to write
+    // The oldest write is this thread's until it is taken off the queue.
+    // Nothing more goes to a file after a write failed.
+    Pending& pending = queue_[first_];
+    bool failed = error_ != nullptr;
     lock.unlock();
     std::exception_ptr error;
     try {
-      sink_->write(pending_.data(), pending_size_);
+      if (!failed) sink_->write(pending.bytes.data(), pending.size);
     } catch (...) {
       error = std::current_exception();
     }
     lock.lock();
-    writing_ = false;
+    first_ = (first_ + 1) % kQueued;
+    --queued_;
     if (error && !error_) error_ = error;
     changed_.notify_all();
   }
 }
 
-void WriteBehind::wait_until_idle(std::unique_lock<std::mutex>& lock) {
-  changed_.wait(lock, [&] { return !writing_; });
+void WriteBehind::wait_until_queued(std::unique_lock<std::mutex>& lock, int queued) {
+  changed_.wait(lock, [&] { return queued_ <= queued; });
   if (error_) std::rethrow_exception(error_);
 }
 
@@ -137,10 +168,11 @@ void WriteBehind::write(const char* data, std::size_t size) {
 void WriteBehind::write_buffer(std::vector<char>& buffer, std::size_t size) {
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    wait_until_idle(lock);
-    pending_.swap(buffer);
-    pending_size_ = size;
-    writing_ = true;
+    wait_until_queued(lock, kQueued - 1);
+    Pending& pending = queue_[(first_ + queued_) % kQueued];
+    pending.bytes.swap(buffer);
+    pending.size = size;
+    ++queued_;
   }
   changed_.notify_all();
 }
@@ -148,7 +180,7 @@ void WriteBehind::write_buffer(std::vector<char>& buffer, std::size_t size) {
 void WriteBehind::close() {
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    wait_until_idle(lock);
+    wait_until_queued(lock, 0);
   }
   stop();
   sink_->close();

@@ -15,8 +15,21 @@
 
 #include "disk.h"
 
+// What the reading thread may make of a block besides its bytes: it goes
+// with the block to whoever takes the block over whole.
+class BlockExtra {
+ public:
+  virtual ~BlockExtra() = default;
+};
+
 class ReadAhead : public ByteSource {
  public:
+  // Work the reading thread does on each block as soon as it is read, so
+  // that a second core shares the work on it: `text` holds `size` bytes
+  // with kBack bytes of room behind them, which the work may use. It must
+  // depend on nothing but its arguments.
+  using BlockWork = void (*)(char* text, std::size_t size, std::unique_ptr<BlockExtra>& extra);
+
   // Each block is read into storage with `front` bytes of room before it,
   // for what the reader keeps of the block before, and kBack after it.
   static constexpr std::size_t kBack = 64;
@@ -36,18 +49,25 @@ class ReadAhead : public ByteSource {
   // `storage`, of storage_size() bytes, for the block's. Returns the size
   // of the block, 0 at the end (`storage` unchanged), or kNotExchanged.
   static constexpr std::size_t kNotExchanged = ~std::size_t{0};
-  std::size_t exchange(std::unique_ptr<char[]>& storage, const char* keep, std::size_t kept);
+  // `extra` is swapped for the block's, which is null unless work was set
+  // before the block was read.
+  std::size_t exchange(std::unique_ptr<char[]>& storage, std::unique_ptr<BlockExtra>& extra,
+                       const char* keep, std::size_t kept);
+  // From the next block read on; null for none.
+  void set_work(BlockWork work);
   std::size_t front() const { return front_; }
   std::size_t storage_size() const { return front_ + block_size_ + kBack; }
 
  private:
   struct Block {
     std::unique_ptr<char[]> bytes;
+    std::unique_ptr<BlockExtra> extra;
     std::size_t size = 0;
     std::size_t offset = 0;  // what read() took of it: the reading side's alone
     bool filled = false;
   };
   void fill_blocks();
+  void work_on(Block& block, std::size_t size);
   // Waits for the next block; false at the end.
   bool wait_for_block(Block& block);
   void hand_back(Block& block);
@@ -57,6 +77,7 @@ class ReadAhead : public ByteSource {
   std::size_t front_;
   Block blocks_[2];
   int reading_ = 0;  // the block read() takes from next
+  BlockWork work_ = nullptr;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool ended_ = false;
@@ -80,14 +101,21 @@ class WriteBehind : public ByteSink {
 
  private:
   void write_blocks();
-  // Waits until no write is under way; rethrows its error, if any.
-  void wait_until_idle(std::unique_lock<std::mutex>& lock);
+  // Waits until at most `queued` writes wait; rethrows an error, if any.
+  void wait_until_queued(std::unique_lock<std::mutex>& lock, int queued);
   void stop();
 
+  // Writes waiting, oldest first from `first_`, the oldest being written:
+  // two, so that a block can follow another without waiting.
+  static constexpr int kQueued = 2;
+  struct Pending {
+    std::vector<char> bytes;
+    std::size_t size = 0;
+  };
   std::unique_ptr<ByteSink> sink_;
-  std::vector<char> pending_;
-  std::size_t pending_size_ = 0;
-  bool writing_ = false;
+  Pending queue_[kQueued];
+  int first_ = 0;
+  int queued_ = 0;
   bool stopping_ = false;
   std::exception_ptr error_;
   std::mutex mutex_;

@@ -48,6 +48,14 @@ struct Extent {
                                       : bytes::digits_key(static_cast<std::uint32_t>(inner_last));
   }
 
+  // Adds what another part of the same file met, as if its values had come
+  // after this part's: the first of equal values (0 and -0) stays.
+  void merge(const Extent& other) {
+    if (!other.met) return;
+    add(other.min);
+    add(other.max);
+  }
+
   // Whether a value known to lie in [k, k + 1] could change the extent.
   bool could_change(std::int64_t k) const { return k < inner_first || k > inner_last; }
 

@@ -28,12 +28,20 @@ void OutputFile::put(std::string_view text) {
 }
 
 void OutputFile::flush() {
+  hand_over(buffer_, std::exchange(used_, 0));
+  if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
+}
+
+void OutputFile::write_block(std::vector<char>& block, std::size_t size) {
+  flush();
+  hand_over(block, size);
+}
+
+void OutputFile::hand_over(std::vector<char>& bytes, std::size_t size) {
   // Never write through a file that failed: it is closed on failure.
-  std::size_t size = std::exchange(used_, 0);
   if (sink_ == nullptr || size == 0) return;
   try {
-    sink_->write_buffer(buffer_, size);
-    if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
+    sink_->write_buffer(bytes, size);
   } catch (...) {
     sink_.reset();
     throw;

@@ -37,6 +37,10 @@ class OutputFile : public TextOut {
   // Hands what is buffered to the file.
   void flush();
 
+  // Writes the first `size` bytes of `block` after what is buffered,
+  // leaving storage of any size in its place, as ByteSink::write_buffer.
+  void write_block(std::vector<char>& block, std::size_t size);
+
   // Closes the file, leaving out what is buffered: for a job that failed.
   void abandon() {
     sink_.reset();
@@ -49,6 +53,7 @@ class OutputFile : public TextOut {
 
  private:
   void put(std::string_view text) override;
+  void hand_over(std::vector<char>& bytes, std::size_t size);
 
   std::unique_ptr<ByteSink> sink_;
   std::vector<char> buffer_;

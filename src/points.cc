@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "background_io.h"
 #include "bytes.h"
@@ -12,6 +13,32 @@ using bytes::count_line_ends;
 using bytes::is_white;
 
 constexpr char kCtrlZ = 0x1a;
+
+void copy_back_half(char* text, std::size_t size, std::unique_ptr<BlockExtra>& extra);
+
+// Where a run of points copied by the fast path has come to.
+struct Run {
+  const char* end;  // in the text: after the last point copied
+  char* out;
+  std::int64_t points;
+  std::int64_t line_ends;
+  bool stopped;  // at a point the fast path does not take, or at the stop
+};
+
+// The points of a block's back half, copied by the reading thread.
+struct BackHalf : BlockExtra {
+  // Offsets into the block: `stop`, where the white space before the back
+  // half begins, so where the reader must be to take it, and `end`.
+  std::size_t stop = 0;
+  std::size_t end = 0;
+  std::int64_t points = 0;     // none: nothing to take
+  std::int64_t line_ends = 0;  // from `stop` to `end`
+  Extent x;
+  Extent y;
+  std::vector<char> out;
+  std::size_t out_size = 0;
+  bool clear_of_ctrl_z = false;  // the block has none: the reader need not look
+};
 
 // Text of the file for a message, in quotes: white space as one space, so
 // that the message does not depend on how much of a long gap the reader
@@ -40,6 +67,7 @@ std::string quoted(const char* first, const char* last) {
 }  // namespace
 
 constexpr std::size_t kSlack = 32;
+static_assert(kSlack <= ReadAhead::kBack);
 
 PointReader::PointReader(ByteSource& source, std::size_t buffer_size)
     : source_(source), capacity_(buffer_size) {
@@ -51,6 +79,7 @@ PointReader::PointReader(ByteSource& source, std::size_t buffer_size)
   if (ahead != nullptr && ahead->front() < capacity_ && size <= ahead->storage_size()) {
     ahead_ = ahead;
     size = ahead->storage_size();
+    ahead_->set_work(&copy_back_half);
   }
   // Left as they come but for the slack behind the text, which the fast
   // path reads into: the NUL there ends every number.
@@ -67,7 +96,10 @@ bool PointReader::refill() {
   cr_passed_at_end_ = position_ == end_ && end_ > 0 && buffer_[end_ - 1] == '\r';
   std::size_t kept = end_ - point_first_;
   std::size_t got = ReadAhead::kNotExchanged;
-  if (ahead_ != nullptr) got = ahead_->exchange(buffer_, buffer_.get() + point_first_, kept);
+  if (ahead_ != nullptr)
+    got = ahead_->exchange(buffer_, block_extra_, buffer_.get() + point_first_, kept);
+  // The points of a block copied by other means were copied here.
+  if (got == ReadAhead::kNotExchanged) block_extra_.reset();
   if (got == 0) {
     source_ended_ = true;
     return false;
@@ -78,7 +110,8 @@ bool PointReader::refill() {
     word_first_ = word_first_ - point_first_ + first;
     point_first_ = first;
     end_ = ahead_->front();
-    take_read(got);
+    const auto* back = static_cast<const BackHalf*>(block_extra_.get());
+    take_read(got, back != nullptr && back->clear_of_ctrl_z);
     return true;
   }
   std::memmove(buffer_.get(), buffer_.get() + point_first_, kept);
@@ -94,15 +127,16 @@ bool PointReader::refill() {
     source_ended_ = true;
     return false;
   }
-  take_read(got);
+  take_read(got, false);
   return true;
 }
 
 // Adds the `got` bytes read at end_ to the text, as far as a Ctrl-Z.
-void PointReader::take_read(std::size_t got) {
+void PointReader::take_read(std::size_t got, bool clear_of_ctrl_z) {
   char* first = buffer_.get() + end_;
   if (cr_passed_at_end_ && *first == '\n') --line_ends_;
-  if (void* stop = std::memchr(first, kCtrlZ, got)) {
+  void* stop = clear_of_ctrl_z ? nullptr : std::memchr(first, kCtrlZ, got);
+  if (stop != nullptr) {
     got = static_cast<std::size_t>(static_cast<char*>(stop) - first);
     source_ended_ = true;
   }
@@ -313,45 +347,23 @@ template <bool kMeasured>
   return copied;
 }
 
-}  // namespace
-
-std::int64_t PointReader::copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
-  std::int64_t copied = 0;
-  while (copied < count && !stopped_) {
-    copied += copy_quickly(file, x, y, count - copied);
-    if (copied == count) break;
-    if (copy_next_slowly(file, x, y)) {
-      ++copied;
-    } else {
-      stopped_ = true;
-    }
-  }
-  return copied;
-}
-
-// Up to `count` points, as far as the first the fast path cannot take.
-// Relies on the NUL after the text, which ends every number, and on room to
-// read on past it.
-std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
-  char* o = file.reserve(kMaxPointLine);
-  const char* room_end = file.room_end();
-  const char* const data = buffer_.get();
-  const char* const text_end = data + end_;
-  const char* p = data + position_;
+// Whole points copied on from run.end to run.out, with their count and
+// line ends added, as long as each starts before `stop` and room for
+// `count` of the longest lines is there; run.stopped at a point the fast
+// path cannot take, which is not begun.
+void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t count, Extent& x,
+              Extent& y) {
+  // The loop's own variables stay in registers: nothing takes their
+  // address.
+  const char* p = run.end;
+  char* o = run.out;
   std::int64_t line_ends = 0;
   std::int64_t copied = 0;
-  // The room is checked for as many of the longest lines as it holds at
-  // once, not line by line.
-  std::int64_t checked = 0;
+  bool stopped = false;
   for (; copied < count; ++copied) {
-    if (copied == checked) {
-      if (room_end - o < static_cast<std::ptrdiff_t>(kMaxPointLine)) {
-        file.commit(o);
-        o = file.reserve(kMaxPointLine);
-        room_end = file.room_end();
-      }
-      constexpr auto kLongest = static_cast<std::ptrdiff_t>(kMaxPointLine);
-      checked = copied + std::min<std::int64_t>(count - copied, (room_end - o) / kLongest);
+    if (p >= stop) {
+      stopped = true;
+      break;
     }
     // Nothing of a point counts until all of it is read: its extents are
     // applied once it is whole, which is seldom needed at all.
@@ -363,13 +375,18 @@ std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, s
     double y_value;
     double z_value;
     Copied c = copy_axis<true>(p, text_end, o, point_line_ends, x, x_pending, x_value);
-    if (c.end == nullptr) break;
-    *c.out = ' ';
-    c = copy_axis<true>(c.end, text_end, c.out + 1, point_line_ends, y, y_pending, y_value);
-    if (c.end == nullptr) break;
-    *c.out = ' ';
-    c = copy_axis<false>(c.end, text_end, c.out + 1, point_line_ends, y, z_pending, z_value);
-    if (c.end == nullptr) break;
+    if (c.end != nullptr) {
+      *c.out = ' ';
+      c = copy_axis<true>(c.end, text_end, c.out + 1, point_line_ends, y, y_pending, y_value);
+    }
+    if (c.end != nullptr) {
+      *c.out = ' ';
+      c = copy_axis<false>(c.end, text_end, c.out + 1, point_line_ends, y, z_pending, z_value);
+    }
+    if (c.end == nullptr) {
+      stopped = true;
+      break;
+    }
     c.out[0] = '\r';
     c.out[1] = '\n';
     o = c.out + 2;
@@ -380,10 +397,125 @@ std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, s
     if (y_pending) [[unlikely]]
       y.add(y_value);
   }
-  file.commit(o);
-  position_ = static_cast<std::size_t>(p - data);
+  run.end = p;
+  run.out = o;
+  run.points += copied;
+  run.line_ends += line_ends;
+  run.stopped = stopped;
+}
+
+// The room a block's back half is copied into: twice the back half, as
+// when single-digit numbers of one line each get their six decimals, and
+// more than plain decimals with two or more of them need.
+constexpr std::size_t kBackHalfRoom = kIoBlockSize;
+
+// The work the reading thread does on each block: the points after the
+// first line end past the middle, copied to a buffer of their own on the
+// chance that a point begins there, as in most files, where each line holds
+// one. The reader checks that chance when it comes there and either takes
+// what was copied or does the work itself.
+void copy_back_half(char* text, std::size_t size, std::unique_ptr<BlockExtra>& extra) {
+  if (extra == nullptr) extra = std::make_unique<BackHalf>();
+  auto& back = static_cast<BackHalf&>(*extra);
+  back.points = 0;
+  // A Ctrl-Z ends the text: the reader alone knows where it stands.
+  back.clear_of_ctrl_z = std::memchr(text, kCtrlZ, size) == nullptr;
+  if (!back.clear_of_ctrl_z) return;
+  std::memset(text + size, 0, kSlack);
+  const auto* line_end =
+      static_cast<const char*>(std::memchr(text + size / 2, '\n', size - size / 2));
+  if (line_end == nullptr) return;
+  const char* stop = line_end;
+  while (stop != text && is_white(stop[-1])) --stop;
+  if (stop == text) return;
+  // Small blocks, the last of a file or all of a small one, need less.
+  std::size_t room = std::min(kBackHalfRoom, 2 * size + kMaxPointLine);
+  if (back.out.size() < room) back.out.resize(room);
+  back.x = Extent{};
+  back.y = Extent{};
+  Run run{line_end + 1, back.out.data(), 0, 0, false};
+  const char* room_end = back.out.data() + back.out.size();
+  constexpr auto kLongest = static_cast<std::ptrdiff_t>(kMaxPointLine);
+  while (!run.stopped && room_end - run.out >= kLongest)
+    copy_run(run, text + size + 1, text + size, (room_end - run.out) / kLongest, back.x, back.y);
+  back.stop = static_cast<std::size_t>(stop - text);
+  back.end = static_cast<std::size_t>(run.end - text);
+  back.line_ends = count_line_ends(stop, line_end + 1) + run.line_ends;
+  back.out_size = static_cast<std::size_t>(run.out - back.out.data());
+  back.points = run.points;
+}
+
+}  // namespace
+
+std::int64_t PointReader::copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
+  std::int64_t copied = 0;
+  while (copied < count && !stopped_) {
+    copied += copy_quickly(file, x, y, count - copied);
+    if (position_ == back_half_start()) {
+      copied += take_back_half(file, x, y);
+      continue;
+    }
+    if (copied == count) break;
+    if (copy_next_slowly(file, x, y)) {
+      ++copied;
+    } else {
+      stopped_ = true;
+    }
+  }
+  return copied;
+}
+
+// Up to `count` points, as far as the first the fast path cannot take, or
+// as far as the points the reading thread copied.
+std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
+  const char* const data = buffer_.get();
+  const char* const text_end = data + end_;
+  std::size_t back_half = back_half_start();
+  const char* stop = back_half == kNoBackHalf ? text_end + 1 : data + back_half;
+  Run run{data + position_, nullptr, 0, 0, false};
+  std::int64_t copied = 0;
+  std::int64_t line_ends = 0;
+  while (copied < count && !run.stopped) {
+    run.out = file.reserve(kMaxPointLine);
+    // The room is checked for as many of the longest lines as it holds at
+    // once, not line by line.
+    std::int64_t room = (file.room_end() - run.out) / static_cast<std::ptrdiff_t>(kMaxPointLine);
+    run.points = 0;
+    run.line_ends = 0;
+    copy_run(run, stop, text_end, std::min(count - copied, room), x, y);
+    file.commit(run.out);
+    copied += run.points;
+    line_ends += run.line_ends;
+  }
+  position_ = static_cast<std::size_t>(run.end - data);
   line_ends_ += line_ends;
   return copied;
+}
+
+std::size_t PointReader::back_half_start() {
+  auto* back = static_cast<BackHalf*>(block_extra_.get());
+  if (back == nullptr || back->points == 0) return kNoBackHalf;
+  std::size_t start = ahead_->front() + back->stop;
+  // A point went on past where the reading thread began one: its copy is
+  // out of step.
+  if (position_ > start) {
+    back->points = 0;
+    return kNoBackHalf;
+  }
+  return start;
+}
+
+// The reader has come to where the reading thread began: what it copied
+// from there follows as if the reader had copied it.
+std::int64_t PointReader::take_back_half(OutputFile& file, Extent& x, Extent& y) {
+  auto& back = static_cast<BackHalf&>(*block_extra_);
+  std::int64_t points = std::exchange(back.points, 0);
+  file.write_block(back.out, back.out_size);
+  x.merge(back.x);
+  y.merge(back.y);
+  position_ = ahead_->front() + back.end;
+  line_ends_ += back.line_ends;
+  return points;
 }
 
 bool PointReader::copy_next_slowly(OutputFile& file, Extent& x, Extent& y) {

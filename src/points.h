@@ -8,12 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "background_io.h"
 #include "disk.h"
 #include "extent.h"
 #include "number.h"
 #include "output_file.h"
-
-class ReadAhead;
 
 struct Point {
   number::Parsed xyz[3];
@@ -31,8 +30,9 @@ class PointReader {
   bool next(Point& point);
 
   // The same as next() then write_point(), adding the point's X and Y to
-  // their extents, for up to `count` points; returns how many. Fewer only
-  // at the end of the text or at text that is not a point. Plain decimals,
+  // their extents, for `count` points; returns how many. Fewer only at the
+  // end of the text or at text that is not a point; more when the reading
+  // thread had copied the points that followed already. Plain decimals,
   // the bulk of real files, go straight from one buffer to the other as
   // text, many points a call.
   std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count);
@@ -48,8 +48,13 @@ class PointReader {
   Word next_word(bool starts_point);
   bool refill();
   void drop_white_space(std::size_t first);
-  void take_read(std::size_t got);
+  void take_read(std::size_t got, bool clear_of_ctrl_z);
   std::int64_t copy_quickly(OutputFile& file, Extent& x, Extent& y, std::int64_t count);
+  // Where the points the reading thread copied begin, if they are still to
+  // come: an offset into buffer_, or none.
+  static constexpr std::size_t kNoBackHalf = ~std::size_t{0};
+  std::size_t back_half_start();
+  std::int64_t take_back_half(OutputFile& file, Extent& x, Extent& y);
   bool copy_next_slowly(OutputFile& file, Extent& x, Extent& y);
   // Describes a problem with the text from `offset` on.
   void set_problem(std::size_t offset, const std::string& what);
@@ -62,6 +67,8 @@ class PointReader {
   // fast path's word-sized copies.
   std::size_t capacity_;
   std::unique_ptr<char[]> buffer_;
+  // What the reading thread made of the block in buffer_, when it is one.
+  std::unique_ptr<BlockExtra> block_extra_;
   // Offsets into buffer_: the current point's text, the current word, the
   // end of what was read and is not yet parsed.
   std::size_t point_first_ = 0;

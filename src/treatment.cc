@@ -62,15 +62,18 @@ void treatment() {
 
     PointReader reader(*f3);
     for (;;) {
-      // Points go in runs that end where the next look or progress line is due.
+      // Points go in runs that end where the next look or progress line is
+      // due, or a little after, when the reading thread copied ahead.
       std::int64_t run = std::min(kInterruptionCheck - ico % kInterruptionCheck,
                                   kProgressInterval - ico % kProgressInterval);
       std::int64_t copied = reader.copy_points(f2, X, Y, run);
       if (copied == 0) break;
+      std::int64_t before = ico;
       ico += copied;
-      if (ico % kInterruptionCheck == 0 && platform::interruption() != 0) stop_interrupted();
-      if (ico % kProgressInterval == 0) {
-        console << "\t\trecord " << ico << "            \r    ";
+      if (copied >= run && platform::interruption() != 0) stop_interrupted();
+      for (std::int64_t line = before / kProgressInterval + 1; line <= ico / kProgressInterval;
+           ++line) {
+        console << "\t\trecord " << line * kProgressInterval << "            \r    ";
         console.flush();
       }
       if (copied < run) break;
