@@ -66,8 +66,9 @@ bool c_reads(const std::string& word, double& value) {
 // The general way and the fast path read a text given a few bytes at a
 // time; `whole_blocks` gives it in blocks of read-ahead larger than the
 // reader's buffer, which the reader takes over whole.
+// `problem` gets what stopped the reading, `extents` the extents met.
 std::string paste(const char* data, std::size_t size, bool fast, std::string& problem,
-                  bool whole_blocks = false) {
+                  std::string& extents, bool whole_blocks = false) {
   std::string text(data, size);
   TextSource pieces(text);
   ReadAhead blocks(std::make_unique<TextSource>(text, 1 << 20), kSmallBlock, 16);
@@ -84,10 +85,19 @@ std::string paste(const char* data, std::size_t size, bool fast, std::string& pr
     for (std::int64_t run = 1; reader.copy_points(file, x, y, run) >= run; run = run == 1 ? 7 : 1) {
     }
   } else {
-    while (reader.next(point)) write_point(file, point);
+    while (reader.next(point)) {
+      write_point(file, point);
+      x.add(point.xyz[0].value);
+      y.add(point.xyz[1].value);
+    }
   }
   file.close();
   problem = reader.problem();
+  for (const Extent* extent : {&x, &y}) {
+    char text[number::kMaxFixed6Length];
+    extents += std::string(text, number::format_fixed6(extent->min, text)) + " ";
+    extents += std::string(text, number::format_fixed6(extent->max, text)) + " ";
+  }
   return lines;
 }
 
@@ -108,19 +118,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const char* data = reinterpret_cast<const char*>(bytes);
   std::string problem;
   std::string fast_problem;
-  std::string lines = paste(data, size, false, problem);
-  if (paste(data, size, true, fast_problem) != lines || fast_problem != problem) {
+  std::string extents;
+  std::string fast_extents;
+  std::string lines = paste(data, size, false, problem, extents);
+  if (paste(data, size, true, fast_problem, fast_extents) != lines || fast_problem != problem ||
+      fast_extents != extents) {
     fail("the fast path differs from the general one", lines);
   }
   // Through blocks larger than the buffer the same, but where a word no
   // longer fits the smaller buffer.
   std::string block_problem;
-  std::string block_lines = paste(data, size, true, block_problem, true);
+  std::string block_extents;
+  std::string block_lines = paste(data, size, true, block_problem, block_extents, true);
   if (block_problem.find("longer than") != std::string::npos) {
     if (lines.compare(0, block_lines.size(), block_lines) != 0) {
       fail("blocks taken whole paste other points", block_lines);
     }
-  } else if (block_lines != lines || block_problem != problem) {
+  } else if (block_lines != lines || block_problem != problem || block_extents != extents) {
     fail("blocks taken whole differ from the general way",
          block_lines + block_problem + " <> " + lines + problem);
   }

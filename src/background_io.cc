@@ -60,7 +60,7 @@ void ReadAhead::work_on(Block& block, std::size_t size) {
   // block goes without.
   try {
     if (work != nullptr) {
-      work(block.bytes.get() + front_, size, block.extra);
+      work(block.bytes.get() + front_, size, block_size_, block.extra);
       return;
     }
   } catch (...) {

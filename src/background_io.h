@@ -25,10 +25,11 @@ class BlockExtra {
 class ReadAhead : public ByteSource {
  public:
   // Work the reading thread does on each block as soon as it is read, so
-  // that a second core shares the work on it: `text` holds `size` bytes
-  // with kBack bytes of room behind them, which the work may use. It must
-  // depend on nothing but its arguments.
-  using BlockWork = void (*)(char* text, std::size_t size, std::unique_ptr<BlockExtra>& extra);
+  // that a second core shares the work on it: `text` holds `size` bytes, of
+  // the `block_size` asked for, with kBack bytes of room behind them, which
+  // the work may use. It must depend on nothing but its arguments.
+  using BlockWork = void (*)(char* text, std::size_t size, std::size_t block_size,
+                             std::unique_ptr<BlockExtra>& extra);
 
   // Each block is read into storage with `front` bytes of room before it,
   // for what the reader keeps of the block before, and kBack after it.

@@ -102,7 +102,8 @@ struct FirstBytes : BlockExtra {
   std::string text;
 };
 
-void note_first_bytes(char* text, std::size_t size, std::unique_ptr<BlockExtra>& extra) {
+void note_first_bytes(char* text, std::size_t size, std::size_t /*block_size*/,
+                      std::unique_ptr<BlockExtra>& extra) {
   if (extra == nullptr) extra = std::make_unique<FirstBytes>();
   static_cast<FirstBytes&>(*extra).text.assign(text, std::min<std::size_t>(size, 5));
 }

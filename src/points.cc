@@ -14,7 +14,8 @@ using bytes::is_white;
 
 constexpr char kCtrlZ = 0x1a;
 
-void copy_back_half(char* text, std::size_t size, std::unique_ptr<BlockExtra>& extra);
+void copy_back_half(char* text, std::size_t size, std::size_t block_size,
+                    std::unique_ptr<BlockExtra>& extra);
 
 // Where a run of points copied by the fast path has come to.
 struct Run {
@@ -347,10 +348,10 @@ template <bool kMeasured>
   return copied;
 }
 
-// Whole points copied on from run.end to run.out, with their count and
-// line ends added, as long as each starts before `stop` and room for
-// `count` of the longest lines is there; run.stopped at a point the fast
-// path cannot take, which is not begun.
+// Up to `count` more whole points copied on from run.end to run.out, with
+// their count and line ends added, each starting before `stop`; the caller
+// has room for `count` of the longest lines. run.stopped at a point the
+// fast path does not take, which is left as it is, or at `stop`.
 void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t count, Extent& x,
               Extent& y) {
   // The loop's own variables stay in registers: nothing takes their
@@ -414,10 +415,17 @@ constexpr std::size_t kBackHalfRoom = kIoBlockSize;
 // chance that a point begins there, as in most files, where each line holds
 // one. The reader checks that chance when it comes there and either takes
 // what was copied or does the work itself.
-void copy_back_half(char* text, std::size_t size, std::unique_ptr<BlockExtra>& extra) {
+void copy_back_half(char* text, std::size_t size, std::size_t block_size,
+                    std::unique_ptr<BlockExtra>& extra) {
+  // A small block, a small file or the last of a large one, is not worth
+  // the storage: thousands of small files would each take their own.
+  bool worth_it = size >= block_size / 4;
+  if (extra == nullptr && !worth_it) return;
   if (extra == nullptr) extra = std::make_unique<BackHalf>();
   auto& back = static_cast<BackHalf&>(*extra);
   back.points = 0;
+  back.clear_of_ctrl_z = false;
+  if (!worth_it) return;
   // A Ctrl-Z ends the text: the reader alone knows where it stands.
   back.clear_of_ctrl_z = std::memchr(text, kCtrlZ, size) == nullptr;
   if (!back.clear_of_ctrl_z) return;
@@ -473,23 +481,17 @@ std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, s
   std::size_t back_half = back_half_start();
   const char* stop = back_half == kNoBackHalf ? text_end + 1 : data + back_half;
   Run run{data + position_, nullptr, 0, 0, false};
-  std::int64_t copied = 0;
-  std::int64_t line_ends = 0;
-  while (copied < count && !run.stopped) {
+  while (run.points < count && !run.stopped) {
     run.out = file.reserve(kMaxPointLine);
     // The room is checked for as many of the longest lines as it holds at
     // once, not line by line.
     std::int64_t room = (file.room_end() - run.out) / static_cast<std::ptrdiff_t>(kMaxPointLine);
-    run.points = 0;
-    run.line_ends = 0;
-    copy_run(run, stop, text_end, std::min(count - copied, room), x, y);
+    copy_run(run, stop, text_end, std::min(count - run.points, room), x, y);
     file.commit(run.out);
-    copied += run.points;
-    line_ends += run.line_ends;
   }
   position_ = static_cast<std::size_t>(run.end - data);
-  line_ends_ += line_ends;
-  return copied;
+  line_ends_ += run.line_ends;
+  return run.points;
 }
 
 std::size_t PointReader::back_half_start() {
