@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "background_io.h"
 #include "failure.h"
 #include "fake_disk.h"
 #include "number.h"
 #include "output_file.h"
 #include "points.h"
+#include "read_ahead.h"
 
 namespace {
 

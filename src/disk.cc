@@ -7,9 +7,9 @@
 #include <system_error>
 #include <utility>
 
-#include "background_io.h"
 #include "failure.h"
 #include "platform.h"
+#include "read_ahead.h"
 
 namespace {
 
@@ -73,14 +73,12 @@ class SystemClaim : public ClaimedFile {
     if (file_ != nullptr) std::fclose(file_);
   }
 
-  std::unique_ptr<ByteSink> empty_for_writing(bool behind) override {
+  std::unique_ptr<ByteSink> empty_for_writing() override {
     std::string reason;
     if (!platform::empty_output(file_, reason)) {
       throw Failure{1, "Cannot write " + shown_ + ": " + reason};
     }
-    auto sink = std::make_unique<FileSink>(std::exchange(file_, nullptr), shown_);
-    if (!behind) return sink;
-    return std::make_unique<WriteBehind>(std::move(sink));
+    return std::make_unique<FileSink>(std::exchange(file_, nullptr), shown_);
   }
 
   void give_up() override {

@@ -28,13 +28,6 @@ class ByteSink {
   virtual ~ByteSink() = default;
   virtual void write(const char* data, std::size_t size) = 0;
   virtual void close() = 0;
-
-  // Writes the first `size` bytes of `buffer`. A sink may keep the buffer's
-  // storage and leave other storage of any size in its place: that spares a
-  // copy of every byte written.
-  virtual void write_buffer(std::vector<char>& buffer, std::size_t size) {
-    write(buffer.data(), size);
-  }
 };
 
 // An output file that a job has opened and claimed but not yet emptied: a
@@ -42,9 +35,8 @@ class ByteSink {
 class ClaimedFile {
  public:
   virtual ~ClaimedFile() = default;
-  // Empties the file and hands it over for writing, with the writes done
-  // on a thread of their own when `behind`. Throws Failure.
-  virtual std::unique_ptr<ByteSink> empty_for_writing(bool behind) = 0;
+  // Empties the file and hands it over for writing. Throws Failure.
+  virtual std::unique_ptr<ByteSink> empty_for_writing() = 0;
   // Lets the file go untouched, or, if the job created it, removes it,
   // since it was not there before: also once handed over, when what writes
   // it is closed.

@@ -27,21 +27,18 @@ void OutputFile::put(std::string_view text) {
   }
 }
 
-void OutputFile::flush() {
-  hand_over(buffer_, std::exchange(used_, 0));
-  if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
-}
+void OutputFile::flush() { hand_over(buffer_.data(), std::exchange(used_, 0)); }
 
-void OutputFile::write_block(std::vector<char>& block, std::size_t size) {
+void OutputFile::write_block(const char* data, std::size_t size) {
   flush();
-  hand_over(block, size);
+  hand_over(data, size);
 }
 
-void OutputFile::hand_over(std::vector<char>& bytes, std::size_t size) {
+void OutputFile::hand_over(const char* data, std::size_t size) {
   // Never write through a file that failed: it is closed on failure.
   if (sink_ == nullptr || size == 0) return;
   try {
-    sink_->write_buffer(bytes, size);
+    sink_->write(data, size);
   } catch (...) {
     sink_.reset();
     throw;

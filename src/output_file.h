@@ -37,9 +37,9 @@ class OutputFile : public TextOut {
   // Hands what is buffered to the file.
   void flush();
 
-  // Writes the first `size` bytes of `block` after what is buffered,
-  // leaving storage of any size in its place, as ByteSink::write_buffer.
-  void write_block(std::vector<char>& block, std::size_t size);
+  // Writes `size` bytes after what is buffered, without copying them into
+  // the buffer.
+  void write_block(const char* data, std::size_t size);
 
   // Closes the file, leaving out what is buffered: for a job that failed.
   void abandon() {
@@ -53,7 +53,7 @@ class OutputFile : public TextOut {
 
  private:
   void put(std::string_view text) override;
-  void hand_over(std::vector<char>& bytes, std::size_t size);
+  void hand_over(const char* data, std::size_t size);
 
   std::unique_ptr<ByteSink> sink_;
   std::vector<char> buffer_;

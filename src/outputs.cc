@@ -88,10 +88,10 @@ void create_output_files(const std::string& result, const std::string& info) {
     refuse_console_output_into(result);
     refuse_console_output_into(info);
     nom_info = info;
-    f6.open(info_file->empty_for_writing(false));
+    f6.open(info_file->empty_for_writing());
     write_info_report();
     f6.flush();  // whole on disk, whatever becomes of the job
-    f2.open(result_file->empty_for_writing(true));
+    f2.open(result_file->empty_for_writing());
   } catch (...) {
     f6.abandon();
     if (info_file != nullptr) info_file->give_up();

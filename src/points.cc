@@ -4,8 +4,8 @@
 #include <cstring>
 #include <utility>
 
-#include "background_io.h"
 #include "bytes.h"
+#include "read_ahead.h"
 
 namespace {
 
@@ -14,8 +14,8 @@ using bytes::is_white;
 
 constexpr char kCtrlZ = 0x1a;
 
-void copy_back_half(char* text, std::size_t size, std::size_t block_size,
-                    std::unique_ptr<BlockExtra>& extra);
+void copy_block_tail(char* text, std::size_t size, std::size_t block_size,
+                     std::unique_ptr<BlockExtra>& extra);
 
 // Where a run of points copied by the fast path has come to.
 struct Run {
@@ -26,10 +26,18 @@ struct Run {
   bool stopped;  // at a point the fast path does not take, or at the stop
 };
 
-// The points of a block's back half, copied by the reading thread.
-struct BackHalf : BlockExtra {
-  // Offsets into the block: `stop`, where the white space before the back
-  // half begins, so where the reader must be to take it, and `end`.
+// The reading thread's share of the work on a block: the points of its
+// tail, from the first line end past where the share begins, copied to
+// storage of their own, on the chance that a point begins there, as in most
+// files, where each line holds one. The reader checks that chance when it
+// comes there, and either takes what was copied or does the work itself.
+struct BlockTail : BlockExtra {
+  // How much of the block the tail is, in 64ths, as the reader last asked:
+  // set on the way back to the reading thread.
+  static constexpr int kShares = 64;
+  int share = kShares / 2;
+  // Offsets into the block: `stop`, where the white space before the tail
+  // begins, so where the reader must be to take it, and `end`.
   std::size_t stop = 0;
   std::size_t end = 0;
   std::int64_t points = 0;     // none: nothing to take
@@ -80,12 +88,23 @@ PointReader::PointReader(ByteSource& source, std::size_t buffer_size)
   if (ahead != nullptr && ahead->front() < capacity_ && size <= ahead->storage_size()) {
     ahead_ = ahead;
     size = ahead->storage_size();
-    ahead_->set_work(&copy_back_half);
+    ahead_->set_work(&copy_block_tail);
   }
   // Left as they come but for the slack behind the text, which the fast
   // path reads into: the NUL there ends every number.
   buffer_.reset(new char[size]);
   std::memset(buffer_.get(), 0, kSlack);
+}
+
+// The reading thread's tail grows while its blocks are ready before they
+// are asked for and shrinks while the reader waits for them, so that each
+// side has about the same to do. What the reader asks for goes with the
+// storage it hands back, for the block to be read into it.
+void PointReader::share_tail_work() {
+  constexpr int kLeast = BlockTail::kShares / 8;
+  tail_share_ = ahead_->waited() ? std::max(kLeast, tail_share_ - 1)
+                                 : std::min(BlockTail::kShares - kLeast, tail_share_ + 1);
+  if (block_extra_ != nullptr) static_cast<BlockTail&>(*block_extra_).share = tail_share_;
 }
 
 // Keeps the current point's text, moved to the front, and reads more
@@ -97,8 +116,10 @@ bool PointReader::refill() {
   cr_passed_at_end_ = position_ == end_ && end_ > 0 && buffer_[end_ - 1] == '\r';
   std::size_t kept = end_ - point_first_;
   std::size_t got = ReadAhead::kNotExchanged;
-  if (ahead_ != nullptr)
+  if (ahead_ != nullptr) {
+    share_tail_work();
     got = ahead_->exchange(buffer_, block_extra_, buffer_.get() + point_first_, kept);
+  }
   // The points of a block copied by other means were copied here.
   if (got == ReadAhead::kNotExchanged) block_extra_.reset();
   if (got == 0) {
@@ -111,8 +132,8 @@ bool PointReader::refill() {
     word_first_ = word_first_ - point_first_ + first;
     point_first_ = first;
     end_ = ahead_->front();
-    const auto* back = static_cast<const BackHalf*>(block_extra_.get());
-    take_read(got, back != nullptr && back->clear_of_ctrl_z);
+    const auto* tail = static_cast<const BlockTail*>(block_extra_.get());
+    take_read(got, tail != nullptr && tail->clear_of_ctrl_z);
     return true;
   }
   std::memmove(buffer_.get(), buffer_.get() + point_first_, kept);
@@ -405,52 +426,47 @@ void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t cou
   run.stopped = stopped;
 }
 
-// The room a block's back half is copied into: twice the back half, as
-// when single-digit numbers of one line each get their six decimals, and
-// more than plain decimals with two or more of them need.
-constexpr std::size_t kBackHalfRoom = kIoBlockSize;
+// The room a tail is copied into, at most: twice the tail, as when
+// single-digit numbers of one line each get their six decimals, is more
+// than plain decimals with two or more of them need.
+constexpr std::size_t kTailRoom = kIoBlockSize;
 
-// The work the reading thread does on each block: the points after the
-// first line end past the middle, copied to a buffer of their own on the
-// chance that a point begins there, as in most files, where each line holds
-// one. The reader checks that chance when it comes there and either takes
-// what was copied or does the work itself.
-void copy_back_half(char* text, std::size_t size, std::size_t block_size,
-                    std::unique_ptr<BlockExtra>& extra) {
+// The work the reading thread does on each block.
+void copy_block_tail(char* text, std::size_t size, std::size_t block_size,
+                     std::unique_ptr<BlockExtra>& extra) {
   // A small block, a small file or the last of a large one, is not worth
   // the storage: thousands of small files would each take their own.
   bool worth_it = size >= block_size / 4;
   if (extra == nullptr && !worth_it) return;
-  if (extra == nullptr) extra = std::make_unique<BackHalf>();
-  auto& back = static_cast<BackHalf&>(*extra);
-  back.points = 0;
-  back.clear_of_ctrl_z = false;
+  if (extra == nullptr) extra = std::make_unique<BlockTail>();
+  auto& tail = static_cast<BlockTail&>(*extra);
+  tail.points = 0;
+  tail.clear_of_ctrl_z = false;
   if (!worth_it) return;
   // A Ctrl-Z ends the text: the reader alone knows where it stands.
-  back.clear_of_ctrl_z = std::memchr(text, kCtrlZ, size) == nullptr;
-  if (!back.clear_of_ctrl_z) return;
+  tail.clear_of_ctrl_z = std::memchr(text, kCtrlZ, size) == nullptr;
+  if (!tail.clear_of_ctrl_z) return;
   std::memset(text + size, 0, kSlack);
-  const auto* line_end =
-      static_cast<const char*>(std::memchr(text + size / 2, '\n', size - size / 2));
+  std::size_t from = size - size * static_cast<std::size_t>(tail.share) / BlockTail::kShares;
+  const auto* line_end = static_cast<const char*>(std::memchr(text + from, '\n', size - from));
   if (line_end == nullptr) return;
   const char* stop = line_end;
   while (stop != text && is_white(stop[-1])) --stop;
   if (stop == text) return;
-  // Small blocks, the last of a file or all of a small one, need less.
-  std::size_t room = std::min(kBackHalfRoom, 2 * size + kMaxPointLine);
-  if (back.out.size() < room) back.out.resize(room);
-  back.x = Extent{};
-  back.y = Extent{};
-  Run run{line_end + 1, back.out.data(), 0, 0, false};
-  const char* room_end = back.out.data() + back.out.size();
+  std::size_t room = std::min(kTailRoom, 2 * (size - from) + kMaxPointLine);
+  if (tail.out.size() < room) tail.out.resize(room);
+  tail.x = Extent{};
+  tail.y = Extent{};
+  Run run{line_end + 1, tail.out.data(), 0, 0, false};
+  const char* room_end = tail.out.data() + tail.out.size();
   constexpr auto kLongest = static_cast<std::ptrdiff_t>(kMaxPointLine);
   while (!run.stopped && room_end - run.out >= kLongest)
-    copy_run(run, text + size + 1, text + size, (room_end - run.out) / kLongest, back.x, back.y);
-  back.stop = static_cast<std::size_t>(stop - text);
-  back.end = static_cast<std::size_t>(run.end - text);
-  back.line_ends = count_line_ends(stop, line_end + 1) + run.line_ends;
-  back.out_size = static_cast<std::size_t>(run.out - back.out.data());
-  back.points = run.points;
+    copy_run(run, text + size + 1, text + size, (room_end - run.out) / kLongest, tail.x, tail.y);
+  tail.stop = static_cast<std::size_t>(stop - text);
+  tail.end = static_cast<std::size_t>(run.end - text);
+  tail.line_ends = count_line_ends(stop, line_end + 1) + run.line_ends;
+  tail.out_size = static_cast<std::size_t>(run.out - tail.out.data());
+  tail.points = run.points;
 }
 
 }  // namespace
@@ -459,8 +475,8 @@ std::int64_t PointReader::copy_points(OutputFile& file, Extent& x, Extent& y, st
   std::int64_t copied = 0;
   while (copied < count && !stopped_) {
     copied += copy_quickly(file, x, y, count - copied);
-    if (position_ == back_half_start()) {
-      copied += take_back_half(file, x, y);
+    if (position_ == tail_start()) {
+      copied += take_tail(file, x, y);
       continue;
     }
     if (copied == count) break;
@@ -474,12 +490,12 @@ std::int64_t PointReader::copy_points(OutputFile& file, Extent& x, Extent& y, st
 }
 
 // Up to `count` points, as far as the first the fast path cannot take, or
-// as far as the points the reading thread copied.
+// as far as the block's tail that the reading thread copied.
 std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
   const char* const data = buffer_.get();
   const char* const text_end = data + end_;
-  std::size_t back_half = back_half_start();
-  const char* stop = back_half == kNoBackHalf ? text_end + 1 : data + back_half;
+  std::size_t tail = tail_start();
+  const char* stop = tail == kNoTail ? text_end + 1 : data + tail;
   Run run{data + position_, nullptr, 0, 0, false};
   while (run.points < count && !run.stopped) {
     run.out = file.reserve(kMaxPointLine);
@@ -494,29 +510,29 @@ std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, s
   return run.points;
 }
 
-std::size_t PointReader::back_half_start() {
-  auto* back = static_cast<BackHalf*>(block_extra_.get());
-  if (back == nullptr || back->points == 0) return kNoBackHalf;
-  std::size_t start = ahead_->front() + back->stop;
+std::size_t PointReader::tail_start() {
+  auto* tail = static_cast<BlockTail*>(block_extra_.get());
+  if (tail == nullptr || tail->points == 0) return kNoTail;
+  std::size_t start = ahead_->front() + tail->stop;
   // A point went on past where the reading thread began one: its copy is
   // out of step.
   if (position_ > start) {
-    back->points = 0;
-    return kNoBackHalf;
+    tail->points = 0;
+    return kNoTail;
   }
   return start;
 }
 
 // The reader has come to where the reading thread began: what it copied
 // from there follows as if the reader had copied it.
-std::int64_t PointReader::take_back_half(OutputFile& file, Extent& x, Extent& y) {
-  auto& back = static_cast<BackHalf&>(*block_extra_);
-  std::int64_t points = std::exchange(back.points, 0);
-  file.write_block(back.out, back.out_size);
-  x.merge(back.x);
-  y.merge(back.y);
-  position_ = ahead_->front() + back.end;
-  line_ends_ += back.line_ends;
+std::int64_t PointReader::take_tail(OutputFile& file, Extent& x, Extent& y) {
+  auto& tail = static_cast<BlockTail&>(*block_extra_);
+  std::int64_t points = std::exchange(tail.points, 0);
+  file.write_block(tail.out.data(), tail.out_size);
+  x.merge(tail.x);
+  y.merge(tail.y);
+  position_ = ahead_->front() + tail.end;
+  line_ends_ += tail.line_ends;
   return points;
 }
 

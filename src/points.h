@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "background_io.h"
 #include "disk.h"
 #include "extent.h"
 #include "number.h"
 #include "output_file.h"
+#include "read_ahead.h"
 
 struct Point {
   number::Parsed xyz[3];
@@ -52,9 +52,10 @@ class PointReader {
   std::int64_t copy_quickly(OutputFile& file, Extent& x, Extent& y, std::int64_t count);
   // Where the points the reading thread copied begin, if they are still to
   // come: an offset into buffer_, or none.
-  static constexpr std::size_t kNoBackHalf = ~std::size_t{0};
-  std::size_t back_half_start();
-  std::int64_t take_back_half(OutputFile& file, Extent& x, Extent& y);
+  static constexpr std::size_t kNoTail = ~std::size_t{0};
+  std::size_t tail_start();
+  std::int64_t take_tail(OutputFile& file, Extent& x, Extent& y);
+  void share_tail_work();
   bool copy_next_slowly(OutputFile& file, Extent& x, Extent& y);
   // Describes a problem with the text from `offset` on.
   void set_problem(std::size_t offset, const std::string& what);
@@ -67,8 +68,10 @@ class PointReader {
   // fast path's word-sized copies.
   std::size_t capacity_;
   std::unique_ptr<char[]> buffer_;
-  // What the reading thread made of the block in buffer_, when it is one.
+  // What the reading thread made of the block in buffer_, when it is one,
+  // and the share of each block it is to copy, in 64ths.
   std::unique_ptr<BlockExtra> block_extra_;
+  int tail_share_ = 32;
   // Offsets into buffer_: the current point's text, the current word, the
   // end of what was read and is not yet parsed.
   std::size_t point_first_ = 0;

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "background_io.h"
 #include "failure.h"
 #include "fake_disk.h"
+#include "read_ahead.h"
 
 namespace {
 
@@ -315,9 +315,9 @@ TEST(Points, TheFastPathWritesAndMeasuresExactlyAsTheGeneralWay) {
   }
 }
 
-// The reading thread copies the back half of each block on the chance that
-// a point begins at its first line: the reader takes that copy only where
-// it finds one beginning there, and it must then write, measure and count
+// The reading thread copies the tail of each block on the chance that a
+// point begins at its first line: the reader takes that copy only where it
+// finds one beginning there, and it must then write, measure and count
 // lines exactly as if it had copied those points itself.
 TEST(Points, ABlockCopiedAheadCountsOnlyWhereAPointBeginsThere) {
   std::mt19937 random(77);

@@ -104,7 +104,7 @@ class MemoryDisk : public Disk {
    public:
     Claim(MemoryDisk& disk, std::string path, bool created)
         : disk_(disk), path_(std::move(path)), created_(created) {}
-    std::unique_ptr<ByteSink> empty_for_writing(bool /*behind*/) override {
+    std::unique_ptr<ByteSink> empty_for_writing() override {
       std::string& bytes = disk_.files[path_];
       bytes.clear();
       return std::make_unique<StringSink>(bytes);

@@ -1,9 +1,9 @@
-// Reading ahead and writing behind: the disk works on a thread of its own
-// while the program turns text into points, so that the two overlap on two
-// cores. Each wraps another source or sink and behaves exactly like it,
-// errors included (a background error surfaces at the next call).
-#ifndef STRATUMIX_BACKGROUND_IO_H_
-#define STRATUMIX_BACKGROUND_IO_H_
+// Reading ahead: the disk is read on a thread of its own, which also takes
+// a share of the work on each block it reads, so that both cores work while
+// the program turns text into points. It wraps another source and behaves
+// exactly like it, errors included (a read error surfaces at the next call).
+#ifndef STRATUMIX_READ_AHEAD_H_
+#define STRATUMIX_READ_AHEAD_H_
 
 #include <condition_variable>
 #include <cstddef>
@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "disk.h"
 
@@ -56,6 +55,9 @@ class ReadAhead : public ByteSource {
                        const char* keep, std::size_t kept);
   // From the next block read on; null for none.
   void set_work(BlockWork work);
+  // Whether the last block exchanged was not read yet when asked for: the
+  // reading thread is behind, and its work on each block could be less.
+  bool waited() const { return waited_; }
   std::size_t front() const { return front_; }
   std::size_t storage_size() const { return front_ + block_size_ + kBack; }
 
@@ -77,7 +79,8 @@ class ReadAhead : public ByteSource {
   std::size_t block_size_;
   std::size_t front_;
   Block blocks_[2];
-  int reading_ = 0;  // the block read() takes from next
+  int reading_ = 0;      // the block read() takes from next
+  bool waited_ = false;  // the reading side's alone
   BlockWork work_ = nullptr;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -87,41 +90,4 @@ class ReadAhead : public ByteSource {
   std::thread thread_;
 };
 
-class WriteBehind : public ByteSink {
- public:
-  explicit WriteBehind(std::unique_ptr<ByteSink> sink);
-  ~WriteBehind() override;
-  WriteBehind(const WriteBehind&) = delete;
-  WriteBehind& operator=(const WriteBehind&) = delete;
-
-  // Return once the bytes are taken; the write itself happens behind.
-  void write(const char* data, std::size_t size) override;
-  void write_buffer(std::vector<char>& buffer, std::size_t size) override;
-  // Waits for the last write, then closes the file.
-  void close() override;
-
- private:
-  void write_blocks();
-  // Waits until at most `queued` writes wait; rethrows an error, if any.
-  void wait_until_queued(std::unique_lock<std::mutex>& lock, int queued);
-  void stop();
-
-  // Writes waiting, oldest first from `first_`, the oldest being written:
-  // two, so that a block can follow another without waiting.
-  static constexpr int kQueued = 2;
-  struct Pending {
-    std::vector<char> bytes;
-    std::size_t size = 0;
-  };
-  std::unique_ptr<ByteSink> sink_;
-  Pending queue_[kQueued];
-  int first_ = 0;
-  int queued_ = 0;
-  bool stopping_ = false;
-  std::exception_ptr error_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::thread thread_;
-};
-
-#endif  // STRATUMIX_BACKGROUND_IO_H_
+#endif  // STRATUMIX_READ_AHEAD_H_

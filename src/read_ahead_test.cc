@@ -1,4 +1,4 @@
-#include "background_io.h"
+#include "read_ahead.h"
 
 #include <gtest/gtest.h>
 
@@ -130,43 +130,6 @@ TEST(ReadAhead, CanBeDroppedBeforeTheEnd) {
   ReadAhead source(std::make_unique<TextSource>(sample_text(), 10), 16);
   char buffer[4];
   EXPECT_EQ(source.read(buffer, sizeof buffer), 4u);
-}
-
-TEST(WriteBehind, WritesEveryByteInOrderThenCloses) {
-  std::string text = sample_text();
-  std::string written;
-  int closes = 0;
-  WriteBehind sink(std::make_unique<StringSink>(written, SIZE_MAX, &closes));
-  std::vector<char> buffer;
-  for (std::size_t i = 0; i < text.size(); i += 777) {
-    std::size_t n = std::min<std::size_t>(777, text.size() - i);
-    if (i % 2 == 0) {
-      sink.write(text.data() + i, n);
-    } else {
-      buffer.assign(text.data() + i, text.data() + i + n);
-      buffer.resize(n + 100, 'X');  // only `n` bytes count
-      sink.write_buffer(buffer, n);
-    }
-  }
-  sink.close();
-  EXPECT_EQ(written, text);
-  EXPECT_EQ(closes, 1);
-}
-
-TEST(WriteBehind, AnErrorSurfacesAtTheNextCallAndTheFileIsNotClosedOverIt) {
-  std::string written;
-  int closes = 0;
-  WriteBehind sink(std::make_unique<StringSink>(written, 10, &closes));
-  sink.write("12345678", 8);
-  sink.write("12345678", 8);  // fails behind
-  EXPECT_THROW(
-      {
-        sink.write("x", 1);
-        sink.close();
-      },
-      Failure);
-  EXPECT_EQ(written, "12345678");
-  EXPECT_EQ(closes, 0);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "background_io.h"
+#include "read_ahead.h"
 
 #include <algorithm>
 #include <cstring>
@@ -75,6 +75,7 @@ void ReadAhead::set_work(BlockWork work) {
 
 bool ReadAhead::wait_for_block(Block& block) {
   std::unique_lock<std::mutex> lock(mutex_);
+  waited_ = !block.filled && !ended_;
   changed_.wait(lock, [&] { return block.filled || ended_; });
   if (!block.filled && error_) std::rethrow_exception(error_);
   return block.filled;
@@ -113,75 +114,4 @@ std::size_t ReadAhead::exchange(std::unique_ptr<char[]>& storage,
   extra.swap(block.extra);
   hand_back(block);
   return size;
-}
-
-WriteBehind::WriteBehind(std::unique_ptr<ByteSink> sink) : sink_(std::move(sink)) {
-  thread_ = std::thread([this] { write_blocks(); });
-}
-
-WriteBehind::~WriteBehind() { stop(); }
-
-void WriteBehind::stop() {
-  if (!thread_.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  thread_.join();
-}
-
-void WriteBehind::write_blocks() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    changed_.wait(lock, [&] { return queued_ != 0 || stopping_; });
-    if (queued_ == 0) return;  // stopping, with nothing left to write
-    // The oldest write is this thread's until it is taken off the queue.
-    // Nothing more goes to a file after a write failed.
-    Pending& pending = queue_[first_];
-    bool failed = error_ != nullptr;
-    lock.unlock();
-    std::exception_ptr error;
-    try {
-      if (!failed) sink_->write(pending.bytes.data(), pending.size);
-    } catch (...) {
-      error = std::current_exception();
-    }
-    lock.lock();
-    first_ = (first_ + 1) % kQueued;
-    --queued_;
-    if (error && !error_) error_ = error;
-    changed_.notify_all();
-  }
-}
-
-void WriteBehind::wait_until_queued(std::unique_lock<std::mutex>& lock, int queued) {
-  changed_.wait(lock, [&] { return queued_ <= queued; });
-  if (error_) std::rethrow_exception(error_);
-}
-
-void WriteBehind::write(const char* data, std::size_t size) {
-  std::vector<char> copy(data, data + size);
-  write_buffer(copy, size);
-}
-
-void WriteBehind::write_buffer(std::vector<char>& buffer, std::size_t size) {
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    wait_until_queued(lock, kQueued - 1);
-    Pending& pending = queue_[(first_ + queued_) % kQueued];
-    pending.bytes.swap(buffer);
-    pending.size = size;
-    ++queued_;
-  }
-  changed_.notify_all();
-}
-
-void WriteBehind::close() {
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    wait_until_queued(lock, 0);
-  }
-  stop();
-  sink_->close();
 }
