@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <memory>
 #include <string>
-#include <vector>
 
 // The size of one read or write: large enough that system calls cost
 // next to nothing, small enough that the buffers stay in the processor's

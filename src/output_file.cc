@@ -6,7 +6,7 @@
 
 void OutputFile::open(std::unique_ptr<ByteSink> sink) {
   sink_ = std::move(sink);
-  buffer_.resize(kBufferSize);
+  if (buffer_ == nullptr) buffer_.reset(new char[kBufferSize]);
   used_ = 0;
 }
 
@@ -27,7 +27,7 @@ void OutputFile::put(std::string_view text) {
   }
 }
 
-void OutputFile::flush() { hand_over(buffer_.data(), std::exchange(used_, 0)); }
+void OutputFile::flush() { hand_over(buffer_.get(), std::exchange(used_, 0)); }
 
 void OutputFile::write_block(const char* data, std::size_t size) {
   flush();

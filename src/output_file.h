@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
-#include <vector>
 
 #include "disk.h"
 #include "text_out.h"
@@ -26,13 +25,13 @@ class OutputFile : public TextOut {
   // The hot path: room for `size` bytes, then the end of what was put there.
   // The bytes go to the file as they are, with no translation of "\n".
   char* reserve(std::size_t size) {
-    if (buffer_.size() - used_ < size) flush();
-    return buffer_.data() + used_;
+    if (kBufferSize - used_ < size) flush();
+    return buffer_.get() + used_;
   }
-  void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+  void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }
   // How far writes after reserve() may go before the next commit: a run of
   // lines checks its room against this instead of reserving line by line.
-  char* room_end() { return buffer_.data() + buffer_.size(); }
+  char* room_end() { return buffer_.get() + kBufferSize; }
 
   // Hands what is buffered to the file.
   void flush();
@@ -56,7 +55,7 @@ class OutputFile : public TextOut {
   void hand_over(const char* data, std::size_t size);
 
   std::unique_ptr<ByteSink> sink_;
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;  // left as it comes: only what is put is written
   std::size_t used_ = 0;
 };
 

@@ -44,7 +44,8 @@ struct BlockTail : BlockExtra {
   std::int64_t line_ends = 0;  // from `stop` to `end`
   Extent x;
   Extent y;
-  std::vector<char> out;
+  std::unique_ptr<char[]> out;  // left as it comes: only what is copied is written
+  std::size_t out_room = 0;
   std::size_t out_size = 0;
   bool clear_of_ctrl_z = false;  // the block has none: the reader need not look
 };
@@ -454,18 +455,21 @@ void copy_block_tail(char* text, std::size_t size, std::size_t block_size,
   while (stop != text && is_white(stop[-1])) --stop;
   if (stop == text) return;
   std::size_t room = std::min(kTailRoom, 2 * (size - from) + kMaxPointLine);
-  if (tail.out.size() < room) tail.out.resize(room);
+  if (tail.out_room < room) {
+    tail.out.reset(new char[room]);
+    tail.out_room = room;
+  }
   tail.x = Extent{};
   tail.y = Extent{};
-  Run run{line_end + 1, tail.out.data(), 0, 0, false};
-  const char* room_end = tail.out.data() + tail.out.size();
+  Run run{line_end + 1, tail.out.get(), 0, 0, false};
+  const char* room_end = tail.out.get() + tail.out_room;
   constexpr auto kLongest = static_cast<std::ptrdiff_t>(kMaxPointLine);
   while (!run.stopped && room_end - run.out >= kLongest)
     copy_run(run, text + size + 1, text + size, (room_end - run.out) / kLongest, tail.x, tail.y);
   tail.stop = static_cast<std::size_t>(stop - text);
   tail.end = static_cast<std::size_t>(run.end - text);
   tail.line_ends = count_line_ends(stop, line_end + 1) + run.line_ends;
-  tail.out_size = static_cast<std::size_t>(run.out - tail.out.data());
+  tail.out_size = static_cast<std::size_t>(run.out - tail.out.get());
   tail.points = run.points;
 }
 
@@ -528,7 +532,7 @@ std::size_t PointReader::tail_start() {
 std::int64_t PointReader::take_tail(OutputFile& file, Extent& x, Extent& y) {
   auto& tail = static_cast<BlockTail&>(*block_extra_);
   std::int64_t points = std::exchange(tail.points, 0);
-  file.write_block(tail.out.data(), tail.out_size);
+  file.write_block(tail.out.get(), tail.out_size);
   x.merge(tail.x);
   y.merge(tail.y);
   position_ = ahead_->front() + tail.end;

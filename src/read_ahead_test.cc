@@ -116,7 +116,7 @@ TEST(ReadAhead, EachBlockComesWithWhatTheWorkMadeOfIt) {
   std::unique_ptr<BlockExtra> extra;
   std::size_t offset = 0;
   int worked = 0;
-  for (std::size_t n; (n = source.exchange(storage, extra, nullptr, 0)) != 0; offset += n) {
+  for (std::size_t n; (n = source.exchange(storage, extra, storage.get(), 0)) != 0; offset += n) {
     ASSERT_NE(n, ReadAhead::kNotExchanged);
     // Blocks read before the work was set go without.
     if (extra == nullptr) continue;
