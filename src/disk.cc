@@ -75,7 +75,7 @@ class SystemClaim : public ClaimedFile {
 
   std::unique_ptr<ByteSink> empty_for_writing() override {
     std::string reason;
-    if (!platform::empty_output(file_, reason)) {
+    if (!platform::empty_output(file_, created_, reason)) {
       throw Failure{1, "Cannot write " + shown_ + ": " + reason};
     }
     return std::make_unique<FileSink>(std::exchange(file_, nullptr), shown_);

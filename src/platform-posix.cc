@@ -181,15 +181,12 @@ OutputOpening open_for_output(const std::string& native) {
   return output;
 }
 
-bool empty_output(std::FILE* file, std::string& reason) {
+bool empty_output(std::FILE* file, bool created, std::string& reason) {
   int fd = fileno(file);
-  struct stat status {};
   // A file cut to nothing makes ext4 write it all out at close, for the
-  // sake of programs that rewrite files in place: that costs as long as the
-  // whole job. A file this job has just made is empty already, so it is not
-  // cut.
-  bool empty = fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size == 0;
-  if (empty || ftruncate(fd, 0) == 0) return true;
+  // sake of programs that rewrite files in place: for a new file, that
+  // would cost as long as the whole job.
+  if (created || !is_regular(fd) || ftruncate(fd, 0) == 0) return true;
   reason = std::strerror(errno);
   return false;
 }

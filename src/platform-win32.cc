@@ -249,8 +249,8 @@ OutputOpening open_for_output(const std::string& native) {
   return output;
 }
 
-bool empty_output(std::FILE* file, std::string& reason) {
-  if (!is_disk_file(file)) return true;
+bool empty_output(std::FILE* file, bool created, std::string& reason) {
+  if (created || !is_disk_file(file)) return true;
   int error = _chsize_s(_fileno(file), 0);
   if (error == 0) return true;
   reason = std::strerror(error);

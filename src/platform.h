@@ -76,8 +76,9 @@ struct OutputOpening {
 OutputOpening open_for_output(const std::string& native);
 
 // Empties a file that open_for_output opened (a device or pipe has nothing
-// to empty). Returns false and sets `reason` on failure.
-bool empty_output(std::FILE* file, std::string& reason);
+// to empty, nor has a file it `created`). Returns false and sets `reason`
+// on failure.
+bool empty_output(std::FILE* file, bool created, std::string& reason);
 
 // The files a command-line argument names: on Windows, whose console leaves
 // wildcards to the program, the names that match a pattern, in name order

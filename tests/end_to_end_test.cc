@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -133,6 +135,17 @@ TEST_F(EndToEnd, AnExistingResultIsEmptiedAndRewritten) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
   EXPECT_EQ(disk.read("s/r_xyz_info.txt"), info_report("1", {"c:\\images\\s\\a.xyz"}));
+
+  // An earlier result that was already empty, from a job without points,
+  // is rewritten too: its date says it is new, for tools that go by dates.
+  disk.write("s/empty.xyz", "");
+  disk.write("s/r.xyz", "");
+  auto long_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365);
+  std::filesystem::last_write_time(disk.path("s/r.xyz"), long_ago);
+  EXPECT_EQ(disk.run(answers("s", {"empty"}, "r")).status, 0);
+  EXPECT_EQ(disk.read("s/r.xyz"), "");
+  EXPECT_GT(std::filesystem::last_write_time(disk.path("s/r.xyz")),
+            long_ago + std::chrono::hours(24 * 300));
 }
 
 TEST_F(EndToEnd, MoreThan99FilesAreRefusedBeforeAnythingIsCreated) {
