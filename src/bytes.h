@@ -8,6 +8,10 @@
 #include <cstring>
 #include <initializer_list>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace bytes {
 
 constexpr bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
@@ -92,6 +96,38 @@ inline int leading_digits(std::uint64_t word) {
   std::uint64_t value = word - kZeros;
   std::uint64_t not_digit = ((value + 0x7676767676767676) | value) & 0x8080808080808080;
   return std::countr_zero(not_digit) / 8;  // 8 for none: countr_zero(0) is 64
+}
+
+// Bit i set where byte i of the eight in `word` (as load8 gives them) is
+// not a digit. Unlike leading_digits, right after the first such byte too:
+// each byte is compared on its own, its high bit kept out of the way of
+// borrows and carries.
+inline unsigned not_digit_bits(std::uint64_t word) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080;
+  std::uint64_t at_least_0 = (word | kHigh) - 0x3030303030303030;
+  std::uint64_t above_9 = (word & ~kHigh) + 0x4646464646464646;
+  std::uint64_t digit = ~word & at_least_0 & ~above_9 & kHigh;
+  // One bit a byte, byte i's as bit i.
+  return static_cast<unsigned>((((digit ^ kHigh) >> 7) * 0x0102040810204080) >> 56);
+}
+
+// Bit i set where byte i of the sixteen at `p` is not a digit, and bit 16,
+// so that there is always a first: a number and its decimals in one look.
+inline constexpr unsigned kPastSixteen = 1u << 16;
+inline unsigned not_digits_16_by_words(const char* p) {
+  return not_digit_bits(load8(p)) | not_digit_bits(load8(p + 8)) << 8 | kPastSixteen;
+}
+// The same with SSE2, where there is: its compare is signed, so digits are
+// moved to the bottom of the signed range first.
+inline unsigned not_digits_16(const char* p) {
+#if defined(__SSE2__) || defined(_M_X64)
+  __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  __m128i moved = _mm_add_epi8(text, _mm_set1_epi8(static_cast<char>(0x80 - '0')));
+  __m128i digits = _mm_cmplt_epi8(moved, _mm_set1_epi8(static_cast<char>(0x80 + 10)));
+  return (~static_cast<unsigned>(_mm_movemask_epi8(digits)) & 0xffff) | kPastSixteen;
+#else
+  return not_digits_16_by_words(p);
+#endif
 }
 
 // The value of the first `count` (at most 8) digits of `word`.

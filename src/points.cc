@@ -323,19 +323,20 @@ template <bool kMeasured>
   }
   for (;;) {
     if (static_cast<unsigned char>(*p - '1') < 9) {
+      unsigned not_digits = bytes::not_digits_16(p);
+      int integer_digits = std::countr_zero(not_digits);
+      if (integer_digits > 7) break;
       std::uint64_t word = bytes::load8(p);
-      int integer_digits = bytes::leading_digits(word);
-      if (integer_digits == 8) break;
       // The text as it stands is its "%f" text but for the zeros that pad
       // the decimals to six.
       std::memcpy(o, p, 16);
       const char* end = p + integer_digits;
       if (*end == '.') {
-        int decimals = bytes::leading_digits(bytes::load8(end + 1));
-        if (decimals > 6) break;
-        end += 1 + decimals;
+        int after = std::countr_zero(not_digits & (not_digits - 1));
+        if (after > integer_digits + 7) break;  // more than six decimals
+        end = p + after;
         if (!is_white(*end)) break;
-        bytes::store8(o + integer_digits + 1 + decimals, bytes::kZeros);
+        bytes::store8(o + after, bytes::kZeros);
       } else {
         // A whole number, short and so dear per byte: its point and zeros
         // go in one store.
