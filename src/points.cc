@@ -374,7 +374,9 @@ template <bool kMeasured>
 // Up to `count` more whole points copied on from run.end to run.out, with
 // their count and line ends added, each starting before `stop`; the caller
 // has room for `count` of the longest lines. run.stopped at a point the
-// fast path does not take, which is left as it is, or at `stop`.
+// fast path does not take, which is left as it is, or at `stop`. Relies on
+// the NUL after the text, which ends every number, and on kSlack bytes to
+// read on past it, sixteen at a time.
 void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t count, Extent& x,
               Extent& y) {
   // The loop's own variables stay in registers: nothing takes their
