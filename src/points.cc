@@ -298,8 +298,8 @@ inline const char* skip_white(const char* p, std::int64_t& line_ends) {
 
 // Copies the number after the white space at `p` to `o` as "%f" writes it.
 // The bulk of survey data, one to seven integer digits, then at most six
-// decimals, is copied here with two word-sized digit scans and no branch per
-// digit. X and Y (`kMeasured`) have their integer part checked against
+// decimals, is copied here after one look at sixteen bytes, with no branch
+// per digit. X and Y (`kMeasured`) have their integer part checked against
 // `extent`; a number that might change it sets `pending` and its value.
 // Nothing here takes the address of the loop's own variables, which then
 // stay in registers.
