@@ -12,6 +12,7 @@
 #include "extent.h"
 #include "number.h"
 #include "output_file.h"
+#include "point_input.h"
 #include "read_ahead.h"
 
 struct Point {
@@ -21,7 +22,7 @@ struct Point {
 // Streams the points of one file through a fixed buffer, in constant
 // memory. The text is read as a text file: CR is white space like LF, and a
 // Ctrl-Z byte ends it.
-class PointReader {
+class PointReader : public PointInput {
  public:
   explicit PointReader(ByteSource& source, std::size_t buffer_size = kIoBlockSize);
 
@@ -35,11 +36,11 @@ class PointReader {
   // thread had copied the points that followed already. Plain decimals,
   // the bulk of real files, go straight from one buffer to the other as
   // text, many points a call.
-  std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count);
+  std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) override;
 
   // Empty at the clean end of the text; otherwise what stopped the reading,
   // for a message: the line and the text, shortened.
-  const std::string& problem() const { return problem_; }
+  const std::string& problem() const override { return problem_; }
 
  private:
   enum class Word { kFound, kEnd, kTooLong };
