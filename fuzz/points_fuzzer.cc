@@ -72,8 +72,9 @@ std::string paste(const char* data, std::size_t size, bool fast, std::string& pr
   std::string text(data, size);
   TextSource pieces(text);
   ReadAhead blocks(std::make_unique<TextSource>(text, 1 << 20), kSmallBlock, 16);
-  ByteSource& source = whole_blocks ? static_cast<ByteSource&>(blocks) : pieces;
-  PointReader reader(source, whole_blocks ? kSmallBuffer : 4096);
+  PointReader reader_of_pieces(pieces, 4096);
+  PointReader reader_of_blocks(blocks, kSmallBuffer);
+  PointReader& reader = whole_blocks ? reader_of_blocks : reader_of_pieces;
   std::string lines;
   OutputFile file;
   file.open(std::make_unique<StringSink>(lines));

@@ -1,5 +1,8 @@
 // Byte-level helpers shared by the readers of text: classes of bytes, and
-// digits taken eight at a time.
+// digits found and read eight or sixteen at a time. The word tricks are
+// the well-known SWAR ones ("SIMD within a register"), as simdjson and
+// fast_float read eight digits at once (Daniel Lemire's and Wojciech
+// Mula's write-ups); each constant's derivation is beside it.
 #ifndef STRATUMIX_BYTES_H_
 #define STRATUMIX_BYTES_H_
 
@@ -26,29 +29,6 @@ struct WhiteSpace {
   constexpr bool operator()(char c) const { return table[static_cast<unsigned char>(c)]; }
 };
 inline constexpr WhiteSpace is_white;
-
-inline constexpr double kPowersOf10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-inline constexpr std::uint64_t kIntPowersOf10[] = {1,
-                                                   10,
-                                                   100,
-                                                   1000,
-                                                   10000,
-                                                   100000,
-                                                   1000000,
-                                                   10000000,
-                                                   100000000,
-                                                   1000000000,
-                                                   10000000000,
-                                                   100000000000,
-                                                   1000000000000,
-                                                   10000000000000,
-                                                   100000000000000,
-                                                   1000000000000000,
-                                                   10000000000000000,
-                                                   100000000000000000,
-                                                   1000000000000000000};
 
 // Eight bytes of text as one little-endian word: its first byte lowest.
 inline std::uint64_t load8(const char* p) {
@@ -89,9 +69,12 @@ inline constexpr std::uint64_t kZeros = 0x3030303030303030;
 inline constexpr std::uint64_t kPointZeros = 0x303030303030302e;
 
 // How many of the eight bytes of `word` are digits before the first that is
-// not. Each byte less '0' is a digit's value when below 10: the high bit of
-// that difference, or of it plus 0x76, marks any other byte. (Borrows and
-// carries between bytes start only at or after the first non-digit.)
+// not. Each byte less '0' (0x30 in every byte: kZeros) is a digit's value
+// when below 10: a byte below '0' wraps and sets its high bit, and one of
+// 10 or more reaches 0x80 once 0x76 (= 0x80 - 10) is added. So the high
+// bit of that difference, or of it plus 0x76, marks any other byte.
+// (Borrows and carries between bytes start only at or after the first
+// non-digit, so the bytes before it are judged right.)
 inline int leading_digits(std::uint64_t word) {
   std::uint64_t value = word - kZeros;
   std::uint64_t not_digit = ((value + 0x7676767676767676) | value) & 0x8080808080808080;
@@ -101,7 +84,13 @@ inline int leading_digits(std::uint64_t word) {
 // Bit i set where byte i of the eight in `word` (as load8 gives them) is
 // not a digit. Unlike leading_digits, right after the first such byte too:
 // each byte is compared on its own, its high bit kept out of the way of
-// borrows and carries.
+// borrows and carries. With the high bit set first, (byte | 0x80) - 0x30
+// keeps it exactly when the low seven bits are at least '0'; the low seven
+// bits plus 0x46 (= 0x80 - ('9' + 1)) reach the high bit exactly when they
+// are above '9'; and the byte's own high bit must be clear. The multiply
+// gathers the eight high bits into the top byte: bit 7 of byte i, moved to
+// bit 8i, times 2^(56 - 7i) (0x0102040810204080 holds one bit per byte i at
+// 56 - 7i) lands at bit 56 + i, and no two products meet below bit 64.
 inline unsigned not_digit_bits(std::uint64_t word) {
   constexpr std::uint64_t kHigh = 0x8080808080808080;
   std::uint64_t at_least_0 = (word | kHigh) - 0x3030303030303030;
@@ -118,9 +107,11 @@ inline unsigned not_digits_16_by_words(const char* p) {
   return not_digit_bits(load8(p)) | not_digit_bits(load8(p + 8)) << 8 | kPastSixteen;
 }
 // The same with SSE2, where there is: its compare is signed, so digits are
-// moved to the bottom of the signed range first.
+// moved to the bottom of the signed range first ('0' + 0x80 - '0' is -128,
+// '9' becomes -119, below -118 = 0x80 + 10 as a signed byte). A build
+// with STRATUMIX_WORD_SCAN takes the words instead, for its tests.
 inline unsigned not_digits_16(const char* p) {
-#if defined(__SSE2__) || defined(_M_X64)
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(STRATUMIX_WORD_SCAN)
   __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   __m128i moved = _mm_add_epi8(text, _mm_set1_epi8(static_cast<char>(0x80 - '0')));
   __m128i digits = _mm_cmplt_epi8(moved, _mm_set1_epi8(static_cast<char>(0x80 + 10)));
@@ -130,7 +121,13 @@ inline unsigned not_digits_16(const char* p) {
 #endif
 }
 
-// The value of the first `count` (at most 8) digits of `word`.
+// The value of the first `count` (at most 8) digits of `word`, in three
+// steps that each join neighbours: bytes into pairs (a * 10 + b, the
+// multiply by 10 and the shift by 8 adding each byte to ten times the one
+// before), pairs into fours and fours into eight, the last two steps at
+// once: 0x000f424000000064 is 10^6 << 32 | 100 and 0x0000271000000001 is
+// 10^4 << 32 | 1, so the top half of the sum is p1 * 10^6 + p2 * 10^4 +
+// p3 * 100 + p4 for the pairs p1 to p4.
 inline std::uint64_t digits_value(std::uint64_t word, int count) {
   if (count == 0) return 0;
   // Keep the digits as the low end of an eight-digit number: leading zeros.
@@ -139,32 +136,6 @@ inline std::uint64_t digits_value(std::uint64_t word, int count) {
   return (((word & 0x000000ff000000ff) * 0x000f424000000064) +
           (((word >> 16) & 0x000000ff000000ff) * 0x0000271000000001)) >>
          32;
-}
-
-// The digits of an integer below 10^8, with no leading zero (but "0"), as
-// load8_first_high reads them in text: one word that orders such integers
-// as their values. Comparing it to the text's own word spares turning the
-// text into a number.
-inline std::int64_t digits_key(std::uint32_t value) {
-  std::uint64_t key = static_cast<unsigned char>('0' + value % 10);
-  for (int shift = 8; value >= 10; shift += 8) {
-    value /= 10;
-    key |= static_cast<std::uint64_t>('0' + value % 10) << shift;
-  }
-  return static_cast<std::int64_t>(key);
-}
-
-// Whether the byte at `p` ends a line: a LF, or a CR but for the CR of a
-// CR LF pair (old Mac files end their lines with a lone CR). Looks at the
-// byte after `p`.
-inline bool ends_line(const char* p) { return *p == '\n' || (*p == '\r' && p[1] != '\n'); }
-
-// The number of line ends in [first, last), for messages only; looks at
-// the byte at `last`.
-inline std::int64_t count_line_ends(const char* first, const char* last) {
-  std::int64_t count = 0;
-  for (; first != last; ++first) count += ends_line(first);
-  return count;
 }
 
 }  // namespace bytes

@@ -1,5 +1,6 @@
-// The disk as the program sees it: files of bytes read and written whole,
-// behind small interfaces so that tests can stand in for them.
+// The disk as the program sees it: files of bytes read and written in
+// sequence, in blocks, behind small interfaces so that tests can stand in
+// for them.
 #ifndef STRATUMIX_DISK_H_
 #define STRATUMIX_DISK_H_
 

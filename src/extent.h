@@ -6,6 +6,16 @@
 #include <cstdint>
 
 #include "bytes.h"
+#include "number.h"
+
+// The digit key of an integer part: its first `count` digits (1 to 8, no
+// leading zero but "0") read as one word, first digit highest. Such words
+// order as the integers do, so the run loop compares the text of an integer
+// part with an extent's bounds without turning it into a number. Reads
+// eight bytes at `digits`.
+inline std::int64_t digit_key(const char* digits, int count) {
+  return static_cast<std::int64_t>(bytes::load8_first_high(digits) >> (64 - 8 * count));
+}
 
 // The smallest and largest value met. Until a value is met the report shows
 // the traditional starting values.
@@ -19,8 +29,8 @@ struct Extent {
   std::int64_t inner_first = 1;
   std::int64_t inner_last = 0;
   // The same as digit keys, for text that has not been turned into numbers.
-  std::int64_t key_first = bytes::digits_key(1);
-  std::int64_t key_last = bytes::digits_key(0);
+  std::int64_t key_first = key_of(1);
+  std::int64_t key_last = key_of(0);
 
   void add(double value) {
     if (value != value) return;  // a NaN has no place on an axis
@@ -39,13 +49,8 @@ struct Extent {
     // Keys of integers from 0 to 10^8 - 1; any k >= 0 is at least the first
     // key below 0, none at or above 10^8 reaches the last.
     constexpr std::int64_t kKeyed = 100000000;
-    key_first = inner_first <= 0 ? 0
-                : inner_first >= kKeyed
-                    ? kAboveKeys
-                    : bytes::digits_key(static_cast<std::uint32_t>(inner_first));
-    key_last = inner_last < 0         ? -1
-               : inner_last >= kKeyed ? kAboveKeys - 1
-                                      : bytes::digits_key(static_cast<std::uint32_t>(inner_last));
+    key_first = inner_first <= 0 ? 0 : inner_first >= kKeyed ? kAboveKeys : key_of(inner_first);
+    key_last = inner_last < 0 ? -1 : inner_last >= kKeyed ? kAboveKeys - 1 : key_of(inner_last);
   }
 
   // Adds what another part of the same file met, as if its values had come
@@ -59,12 +64,18 @@ struct Extent {
   // Whether a value known to lie in [k, k + 1] could change the extent.
   bool could_change(std::int64_t k) const { return k < inner_first || k > inner_last; }
 
-  // The same for k >= 0 with a bytes::digits_key of `key`, or for any k when
+  // The same for k >= 0 with a digit_key of `key`, or for any k when
   // `key` is at least kAboveKeys.
   static constexpr std::int64_t kAboveKeys = std::int64_t{1} << 62;
   bool could_change_key(std::int64_t key) const { return key < key_first || key > key_last; }
 
  private:
+  // The digit key of k, from 0 to 10^8 - 1: of its text.
+  static std::int64_t key_of(std::int64_t k) {
+    char text[number::kMaxIntLength + 8] = {};
+    auto count = static_cast<int>(number::format_int(k, text) - text);
+    return digit_key(text, count);
+  }
   // Far beyond any k asked about, and safe to convert.
   static std::int64_t clamped(double value) {
     constexpr double kLimit = 0x1p62;

@@ -6,10 +6,19 @@
 #include <limits>
 #include <system_error>
 
+#include "bytes.h"
+
 namespace number {
 namespace {
 
 constexpr std::uint32_t kMillion = 1000000;
+
+// The powers of ten that are exact doubles, and those that fit 64 bits.
+constexpr double kPowersOf10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::uint64_t kIntPowersOf10[] = {1,      10,      100,      1000,      10000,
+                                            100000, 1000000, 10000000, 100000000, 1000000000};
 
 // "00" to "99": digits go out two at a time.
 constexpr struct DigitPairs {
@@ -192,8 +201,8 @@ bool parse_exact_operands(const char* p, const char* last, bool negative, double
   if (mantissa != 0) {
     if (exponent < -22 || exponent > 22) return false;
     magnitude = static_cast<double>(mantissa);
-    magnitude = exponent < 0 ? magnitude / bytes::kPowersOf10[-exponent]
-                             : magnitude * bytes::kPowersOf10[exponent];
+    magnitude =
+        exponent < 0 ? magnitude / kPowersOf10[-exponent] : magnitude * kPowersOf10[exponent];
   }
   value = negative ? -magnitude : magnitude;
   return true;
@@ -300,17 +309,10 @@ char* format_int(std::int64_t value, char* out) {
   return write_u64(magnitude, out);
 }
 
-double Decimal::value() const {
-  double magnitude;
-  if (decimals <= 6) {
-    // Below 10^15: the quotient of two exact doubles, rounded once.
-    std::uint64_t mantissa = integer() * bytes::kIntPowersOf10[decimals] +
-                             bytes::digits_value(bytes::load8(last - decimals), decimals);
-    magnitude = static_cast<double>(mantissa) / bytes::kPowersOf10[decimals];
-  } else {
-    std::from_chars(digits, last, magnitude);
-  }
-  return negative ? -magnitude : magnitude;
+double decimal_value(std::uint64_t integer, std::uint64_t fraction, int decimals) {
+  // Below 10^15: the quotient of two exact doubles, rounded once.
+  std::uint64_t mantissa = integer * kIntPowersOf10[decimals] + fraction;
+  return static_cast<double>(mantissa) / kPowersOf10[decimals];
 }
 
 const char* read_decimal(const char* p, const char* last, double& value) {
@@ -326,24 +328,6 @@ const char* read_decimal(const char* p, const char* last, double& value) {
 
 Parsed parse_token(const char* first, const char* last) {
   Parsed r;
-  constexpr std::ptrdiff_t kLongestCopied = 40;
-  if (last - first <= kLongestCopied) {
-    // copy_decimal wants white space after the token, and room to read on.
-    char padded[kLongestCopied + 32] = {};
-    std::memcpy(padded, first, static_cast<std::size_t>(last - first));
-    padded[last - first] = ' ';
-    char text[kMaxDecimalLength + 8];
-    char* out = text;
-    Decimal decimal;
-    if (copy_decimal(padded, out, decimal) == padded + (last - first)) {
-      r.ok = true;
-      r.value = decimal.value();
-      r.plain_decimal = true;
-      r.text_length = static_cast<std::size_t>(out - text);
-      std::memcpy(r.text, text, r.text_length);
-      return r;
-    }
-  }
   const char* p = first;
   bool negative = false;
   if (p != last && (*p == '+' || *p == '-')) negative = *p++ == '-';

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "extent.h"
+#include "run_loop.h"
 
 namespace {
 
@@ -55,8 +55,10 @@ void expect_reads_like_strtod(const std::string& text) {
   } else {
     ASSERT_EQ(to_bits(got.value), to_bits(expected)) << text;
   }
-  if (got.plain_decimal) {
-    ASSERT_EQ(std::string(got.text, got.text_length), c_fixed6(expected)) << text;
+  // The general way writes a plain decimal from its own digits.
+  char fixed[kMaxDecimalLength];
+  if (std::size_t length = copy_token(text.data(), text.data() + text.size(), fixed)) {
+    ASSERT_EQ(std::string(fixed, length), c_fixed6(expected)) << text;
   }
 }
 
@@ -95,45 +97,6 @@ TEST(Bytes, LeadingDigitsAndTheirValue) {
     }
     check(text);
     if (HasFatalFailure()) return;
-  }
-}
-
-// The integer part's text as a key must never hide a change of extent that
-// its value shows: at and around every kind of bound, before any value,
-// for short and long integer parts, signs and no integer digits.
-TEST(Bytes, DigitKeysMissNoChangeOfExtent) {
-  std::vector<std::vector<double>> met = {
-      {},           {0.5},        {-3.5, 0.25},          {1, 2},
-      {9.75, 10.5}, {99, 1000.5}, {12345.5, 99999999.5}, {99999998.25, 100000001},
-      {-1e12, 1e12}};
-  std::mt19937 random(11);
-  for (const std::vector<double>& values : met) {
-    Extent extent;
-    for (double v : values) extent.add(v);
-    std::vector<std::string> integers = {"",   "0",   "1",    "9",        "10",
-                                         "99", "100", "1000", "99999999", "100000000"};
-    for (double v : values) {
-      for (double k : {std::floor(v) - 1, std::floor(v), std::ceil(v), std::ceil(v) + 1}) {
-        if (k >= 0 && k < 1e9) integers.push_back(std::to_string(static_cast<long>(k)));
-      }
-    }
-    for (int i = 0; i < 2000; ++i) {
-      // Of every length up to eight digits.
-      integers.push_back(std::to_string((random() % 100000000) >> (random() % 27)));
-    }
-    for (const std::string& integer : integers) {
-      for (const char* sign : {"", "-", "+"}) {
-        char text[64] = {};
-        std::snprintf(text, sizeof text, "%s%s.5 ", sign, integer.c_str());
-        char out[64];
-        char* o = out;
-        number::Decimal decimal{};
-        ASSERT_NE(number::copy_decimal(text, o, decimal), nullptr) << text;
-        if (extent.could_change(decimal.floor_bound())) {
-          ASSERT_TRUE(extent.could_change_key(decimal.integer_key())) << text;
-        }
-      }
-    }
   }
 }
 
@@ -276,30 +239,6 @@ TEST(ParseToken, TextThatIsNotOneNumber) {
         "1e5x", "abc", "e5",  "12\x1a", "0x1p",  "in",   "+inf-"}) {
     expect_reads_like_strtod(text);
     EXPECT_FALSE(parse(text).ok) << text;
-  }
-}
-
-TEST(ParseToken, PlainDecimalsCarryTheirFixedText) {
-  struct Case {
-    const char* token;
-    const char* fixed;
-  };
-  for (Case c : {Case{"-007.25", "-7.250000"}, Case{".5", "0.500000"}, Case{"5.", "5.000000"},
-                 Case{"+0", "0.000000"}, Case{"-0.0", "-0.000000"},
-                 Case{"123456789", "123456789.000000"}, Case{"1.1234567", "1.123457"},
-                 Case{"1.12345648", "1.123456"}, Case{"0.9999996", "1.000000"},
-                 Case{"-19.99999951", "-20.000000"}, Case{"12345678.0000005081", "12345678.000001"},
-                 Case{"123456789.0000004", "123456789.000000"},
-                 Case{"123456789.00000056", "123456789.000001"}}) {
-    number::Parsed p = parse(c.token);
-    ASSERT_TRUE(p.plain_decimal) << c.token;
-    EXPECT_EQ(std::string(p.text, p.text_length), c.fixed) << c.token;
-    expect_reads_like_strtod(c.token);
-  }
-  // A carry into a new digit, or no plain decimal: these take the exact way.
-  for (const char* token : {"999.9999996", "-9.99999951", "1234567890", "1e3", "0x10"}) {
-    EXPECT_FALSE(parse(token).plain_decimal) << token;
-    expect_reads_like_strtod(token);
   }
 }
 

@@ -8,15 +8,24 @@
 #include <memory>
 #include <string>
 
+#include "block_tail.h"
 #include "disk.h"
 #include "extent.h"
-#include "number.h"
 #include "output_file.h"
 #include "point_input.h"
 #include "read_ahead.h"
+#include "run_loop.h"
+
+// A number of a point as the general way read it: its value, and, for a
+// plain decimal, the "%f" text copy_token made of its digits.
+struct Coordinate {
+  double value = 0;
+  std::size_t text_length = 0;  // none: written from the value
+  char text[kMaxDecimalLength];
+};
 
 struct Point {
-  number::Parsed xyz[3];
+  Coordinate xyz[3];
 };
 
 // Streams the points of one file through a fixed buffer, in constant
@@ -25,6 +34,9 @@ struct Point {
 class PointReader : public PointInput {
  public:
   explicit PointReader(ByteSource& source, std::size_t buffer_size = kIoBlockSize);
+  // Takes the read-ahead's blocks over whole, where they hold the buffer,
+  // and has the reading thread copy the tail of each (block_tail.h).
+  explicit PointReader(ReadAhead& ahead, std::size_t buffer_size = kIoBlockSize);
 
   // Reads the next whole point. Returns false at the end of the text, or at
   // text that is not a point, which problem() then describes.
@@ -55,6 +67,8 @@ class PointReader : public PointInput {
   // come: an offset into buffer_, or none.
   static constexpr std::size_t kNoTail = ~std::size_t{0};
   std::size_t tail_start();
+  // What the reading thread made of the block in buffer_, if anything.
+  BlockTail* block_tail();
   std::int64_t take_tail(OutputFile& file, Extent& x, Extent& y);
   void share_tail_work();
   bool copy_next_slowly(OutputFile& file, Extent& x, Extent& y);
@@ -65,14 +79,15 @@ class PointReader : public PointInput {
   // A source read ahead on its own thread hands its blocks over whole,
   // when the reader may work in them: null otherwise.
   ReadAhead* ahead_ = nullptr;
-  // What was read, then a NUL that stops every scan, then room for the
-  // fast path's word-sized copies.
+  // What was read, then what kTextSlack asks for.
   std::size_t capacity_;
   std::unique_ptr<char[]> buffer_;
-  // What the reading thread made of the block in buffer_, when it is one,
-  // and the share of each block it is to copy, in 64ths.
-  std::unique_ptr<BlockExtra> block_extra_;
-  int tail_share_ = 32;
+  // Which of the read-ahead's storages buffer_ is, what the reading
+  // thread made of the blocks (the read-ahead keeps them), and the share
+  // of each block it is to copy, in 64ths.
+  int storage_ = ReadAhead::kReaderStorage;
+  BlockTails* tails_ = nullptr;
+  int tail_share_ = BlockTail::kShares / 2;
   // Offsets into buffer_: the current point's text, the current word, the
   // end of what was read and is not yet parsed.
   std::size_t point_first_ = 0;
@@ -89,9 +104,6 @@ class PointReader : public PointInput {
   std::int64_t line_ends_dropped_ = 0;  // from the current point's text
   std::string problem_;
 };
-
-// The longest line write_point can produce.
-constexpr std::size_t kMaxPointLine = 3 * (number::kMaxFixed6Length + 1) + 1;
 
 // Writes the point as "%lf %lf %lf\n" writes it, ended by CR LF.
 void write_point(OutputFile& file, const Point& point);

@@ -37,11 +37,15 @@ Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t b
              bool fast = false, Extents* extents = nullptr, std::size_t ahead = 0,
              std::int64_t run_length = 0) {
   TextSource text_source(text, chunk);
-  std::unique_ptr<ByteSource> read_ahead;
-  if (ahead != 0)
+  std::unique_ptr<ReadAhead> read_ahead;
+  std::unique_ptr<PointReader> made;
+  if (ahead != 0) {
     read_ahead = std::make_unique<ReadAhead>(std::make_unique<TextSource>(text, chunk), ahead, 16);
-  ByteSource& source = ahead != 0 ? *read_ahead : static_cast<ByteSource&>(text_source);
-  PointReader reader(source, buffer);
+    made = std::make_unique<PointReader>(*read_ahead, buffer);
+  } else {
+    made = std::make_unique<PointReader>(text_source, buffer);
+  }
+  PointReader& reader = *made;
   Pasted pasted;
   OutputFile file;
   file.open(std::make_unique<StringSink>(pasted.lines));

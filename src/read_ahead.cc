@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
-ReadAhead::ReadAhead(std::unique_ptr<ByteSource> source, std::size_t block_size, std::size_t front)
-    : source_(std::move(source)), block_size_(block_size), front_(front) {
+ReadAhead::ReadAhead(std::unique_ptr<ByteSource> source, std::size_t block_size, std::size_t front,
+                     std::size_t back)
+    : source_(std::move(source)), block_size_(block_size), front_(front), back_(back) {
   // Left as they come: only the bytes read are ever looked at.
-  for (Block& block : blocks_) block.bytes.reset(new char[storage_size()]);
+  for (int i = 0; i < 2; ++i) {
+    blocks_[i].bytes.reset(new char[storage_size()]);
+    blocks_[i].storage = i;
+  }
   thread_ = std::thread([this] { fill_blocks(); });
 }
 
@@ -51,26 +56,22 @@ void ReadAhead::fill_blocks() {
 }
 
 void ReadAhead::work_on(Block& block, std::size_t size) {
-  BlockWork work = nullptr;
+  BlockWork* work = nullptr;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    work = work_;
+    work = work_.get();
   }
   // The work is only ever a head start: without it, or when it fails, the
   // block goes without.
   try {
-    if (work != nullptr) {
-      work(block.bytes.get() + front_, size, block_size_, block.extra);
-      return;
-    }
+    if (work != nullptr) work->work(block.storage, block.bytes.get() + front_, size, block_size_);
   } catch (...) {
   }
-  block.extra.reset();
 }
 
-void ReadAhead::set_work(BlockWork work) {
+void ReadAhead::set_work(std::unique_ptr<BlockWork> work) {
   std::lock_guard<std::mutex> lock(mutex_);
-  work_ = work;
+  if (work_ == nullptr) work_ = std::move(work);
 }
 
 bool ReadAhead::wait_for_block(Block& block) {
@@ -102,16 +103,15 @@ std::size_t ReadAhead::read(char* buffer, std::size_t size) {
   return count;
 }
 
-std::size_t ReadAhead::exchange(std::unique_ptr<char[]>& storage,
-                                std::unique_ptr<BlockExtra>& extra, const char* keep,
-                                std::size_t kept) {
+std::size_t ReadAhead::exchange(std::unique_ptr<char[]>& storage, int& storage_number,
+                                const char* keep, std::size_t kept) {
   Block& block = blocks_[reading_];
   if (block.offset != 0 || kept > front_) return kNotExchanged;
   if (!wait_for_block(block)) return 0;
   std::memmove(block.bytes.get() + front_ - kept, keep, kept);
   std::size_t size = block.size;
   storage.swap(block.bytes);
-  extra.swap(block.extra);
+  std::swap(storage_number, block.storage);
   hand_back(block);
   return size;
 }

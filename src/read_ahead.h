@@ -14,28 +14,29 @@
 
 #include "disk.h"
 
-// What the reading thread may make of a block besides its bytes: it goes
-// with the block to whoever takes the block over whole.
-class BlockExtra {
+// Work the reading thread does on each block as soon as it is read, so
+// that a second core shares the work on it: `text` holds `size` bytes, of
+// the `block_size` asked for, with back() bytes of room behind them, which
+// the work may use. What it makes of the block it keeps by `storage`, the
+// number of the storage the block is in (below ReadAhead::kStorages): the
+// reader finds it there when exchange() hands it that storage, and nothing
+// else touches it in between. Whatever it kept for that storage before is
+// out of date as soon as it is called: it must say so before anything that
+// can fail (a failure is caught, and the block goes on without).
+class BlockWork {
  public:
-  virtual ~BlockExtra() = default;
+  virtual ~BlockWork() = default;
+  virtual void work(int storage, char* text, std::size_t size, std::size_t block_size) = 0;
 };
 
 class ReadAhead : public ByteSource {
  public:
-  // Work the reading thread does on each block as soon as it is read, so
-  // that a second core shares the work on it: `text` holds `size` bytes, of
-  // the `block_size` asked for, with kBack bytes of room behind them, which
-  // the work may use. It must depend on nothing but its arguments.
-  using BlockWork = void (*)(char* text, std::size_t size, std::size_t block_size,
-                             std::unique_ptr<BlockExtra>& extra);
-
   // Each block is read into storage with `front` bytes of room before it,
-  // for what the reader keeps of the block before, and kBack after it.
-  static constexpr std::size_t kBack = 64;
+  // for what the reader keeps of the block before, and `back` after it.
+  static constexpr std::size_t kDefaultBack = 64;
   static constexpr std::size_t kDefaultFront = 4096;
   explicit ReadAhead(std::unique_ptr<ByteSource> source, std::size_t block_size = kIoBlockSize,
-                     std::size_t front = kDefaultFront);
+                     std::size_t front = kDefaultFront, std::size_t back = kDefaultBack);
   ~ReadAhead() override;
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
@@ -46,25 +47,29 @@ class ReadAhead : public ByteSource {
   // storage itself. Unless read() has begun the next block, or `kept`
   // exceeds front(): puts the `kept` bytes at `keep` (which may lie in
   // `storage`) just before the block's first byte, at front(), and swaps
-  // `storage`, of storage_size() bytes, for the block's. Returns the size
-  // of the block, 0 at the end (`storage` unchanged), or kNotExchanged.
+  // `storage`, of storage_size() bytes, for the block's, and its number
+  // `storage_number` with it. Returns the size of the block, 0 at the end
+  // (`storage` unchanged), or kNotExchanged.
   static constexpr std::size_t kNotExchanged = ~std::size_t{0};
-  // `extra` is swapped for the block's, which is null unless work was set
-  // before the block was read.
-  std::size_t exchange(std::unique_ptr<char[]>& storage, std::unique_ptr<BlockExtra>& extra,
-                       const char* keep, std::size_t kept);
-  // From the next block read on; null for none.
-  void set_work(BlockWork work);
+  // Two storages are the blocks'; the reader's own, before its first
+  // exchange, is the third.
+  static constexpr int kStorages = 3;
+  static constexpr int kReaderStorage = 2;
+  std::size_t exchange(std::unique_ptr<char[]>& storage, int& storage_number, const char* keep,
+                       std::size_t kept);
+  // From the next block read on; once. Kept until the reading thread ends.
+  void set_work(std::unique_ptr<BlockWork> work);
   // Whether the last block exchanged was not read yet when asked for: the
   // reading thread is behind, and its work on each block could be less.
   bool waited() const { return waited_; }
   std::size_t front() const { return front_; }
-  std::size_t storage_size() const { return front_ + block_size_ + kBack; }
+  std::size_t back() const { return back_; }
+  std::size_t storage_size() const { return front_ + block_size_ + back_; }
 
  private:
   struct Block {
     std::unique_ptr<char[]> bytes;
-    std::unique_ptr<BlockExtra> extra;
+    int storage = 0;
     std::size_t size = 0;
     std::size_t offset = 0;  // what read() took of it: the reading side's alone
     bool filled = false;
@@ -78,10 +83,11 @@ class ReadAhead : public ByteSource {
   std::unique_ptr<ByteSource> source_;
   std::size_t block_size_;
   std::size_t front_;
+  std::size_t back_;
   Block blocks_[2];
   int reading_ = 0;      // the block read() takes from next
   bool waited_ = false;  // the reading side's alone
-  BlockWork work_ = nullptr;
+  std::unique_ptr<BlockWork> work_;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool ended_ = false;

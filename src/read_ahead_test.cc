@@ -57,14 +57,14 @@ TEST(ReadAhead, HandsOverWholeBlocksWithWhatWasKeptInFront) {
   for (std::size_t block : {7, 100, 4096}) {
     ReadAhead source(std::make_unique<TextSource>(text, 3000), block, 16);
     std::unique_ptr<char[]> storage(new char[source.storage_size()]);
-    std::unique_ptr<BlockExtra> extra;
+    int storage_number = ReadAhead::kReaderStorage;
     std::string got;
     std::size_t first = 0;  // what the reader holds: [first, last) of storage
     std::size_t last = 0;
     for (int turn = 0;; ++turn) {
       std::size_t kept = std::min<std::size_t>(last - first, turn % 3 == 0 ? 16 : 5);
       got.append(storage.get() + first, last - first - kept);  // taken
-      std::size_t n = source.exchange(storage, extra, storage.get() + last - kept, kept);
+      std::size_t n = source.exchange(storage, storage_number, storage.get() + last - kept, kept);
       if (n == 0) {
         got.append(storage.get() + last - kept, kept);
         break;
@@ -81,47 +81,50 @@ TEST(ReadAhead, HandsOverWholeBlocksWithWhatWasKeptInFront) {
 TEST(ReadAhead, ExchangesNoBlockThatReadBegan) {
   ReadAhead source(std::make_unique<TextSource>("0123456789abcdef", 100), 8, 4);
   std::unique_ptr<char[]> storage(new char[source.storage_size()]);
-  std::unique_ptr<BlockExtra> extra;
+  int storage_number = ReadAhead::kReaderStorage;
   char buffer[3];
   ASSERT_EQ(source.read(buffer, sizeof buffer), 3u);
-  EXPECT_EQ(source.exchange(storage, extra, buffer, 0), ReadAhead::kNotExchanged);
+  EXPECT_EQ(source.exchange(storage, storage_number, buffer, 0), ReadAhead::kNotExchanged);
   ASSERT_EQ(source.read(buffer, sizeof buffer), 3u);
   ASSERT_EQ(source.read(buffer, sizeof buffer), 2u);  // the rest of the first block
-  EXPECT_EQ(source.exchange(storage, extra, buffer, 5),
+  EXPECT_EQ(source.exchange(storage, storage_number, buffer, 5),
             ReadAhead::kNotExchanged);  // more than front
-  ASSERT_EQ(source.exchange(storage, extra, buffer, 2), 8u);
+  ASSERT_EQ(source.exchange(storage, storage_number, buffer, 2), 8u);
   EXPECT_EQ(std::string(storage.get() + 2, 10),
             "67"
             "89abcdef");
-  EXPECT_EQ(source.exchange(storage, extra, buffer, 0), 0u);
+  EXPECT_EQ(source.exchange(storage, storage_number, buffer, 0), 0u);
 }
 
 // What the reading thread made of a block must come with that block and no
 // other, even when the block before it is still being worked on.
-struct FirstBytes : BlockExtra {
-  std::string text;
+class FirstBytes : public BlockWork {
+ public:
+  void work(int storage, char* text, std::size_t size, std::size_t /*block_size*/) override {
+    noted[storage].assign(text, std::min<std::size_t>(size, 5));
+  }
+  std::string noted[ReadAhead::kStorages];
 };
-
-void note_first_bytes(char* text, std::size_t size, std::size_t /*block_size*/,
-                      std::unique_ptr<BlockExtra>& extra) {
-  if (extra == nullptr) extra = std::make_unique<FirstBytes>();
-  static_cast<FirstBytes&>(*extra).text.assign(text, std::min<std::size_t>(size, 5));
-}
 
 TEST(ReadAhead, EachBlockComesWithWhatTheWorkMadeOfIt) {
   std::string text = sample_text();
   ReadAhead source(std::make_unique<TextSource>(text, 3000), 100, 16);
-  source.set_work(&note_first_bytes);
+  auto work = std::make_unique<FirstBytes>();
+  FirstBytes& first_bytes = *work;
+  source.set_work(std::move(work));
   std::unique_ptr<char[]> storage(new char[source.storage_size()]);
-  std::unique_ptr<BlockExtra> extra;
+  int storage_number = ReadAhead::kReaderStorage;
   std::size_t offset = 0;
   int worked = 0;
-  for (std::size_t n; (n = source.exchange(storage, extra, storage.get(), 0)) != 0; offset += n) {
+  for (std::size_t n; (n = source.exchange(storage, storage_number, storage.get(), 0)) != 0;
+       offset += n) {
     ASSERT_NE(n, ReadAhead::kNotExchanged);
+    std::string& noted = first_bytes.noted[storage_number];
     // Blocks read before the work was set go without.
-    if (extra == nullptr) continue;
+    if (noted.empty()) continue;
     ++worked;
-    EXPECT_EQ(static_cast<FirstBytes&>(*extra).text, text.substr(offset, 5)) << offset;
+    EXPECT_EQ(noted, text.substr(offset, 5)) << offset;
+    noted.clear();
   }
   EXPECT_GT(worked, 10);
 }

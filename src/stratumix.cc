@@ -14,7 +14,7 @@ std::vector<data_file> files(kMaxFiles + 1);
 std::int32_t numlay = 0;
 std::string nom_info;
 OutputFile f2;
-std::unique_ptr<ByteSource> f3;
+std::unique_ptr<PointInput> f3;
 OutputFile f6;
 Disk* disk = nullptr;
 bool stop_with_key_wait = true;

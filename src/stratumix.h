@@ -10,6 +10,7 @@
 
 #include "disk.h"
 #include "output_file.h"
+#include "point_input.h"
 
 // One input file of the job.
 struct data_file {
@@ -24,7 +25,7 @@ extern std::int32_t numlay;
 
 extern std::string nom_info;            // the info report's path
 extern OutputFile f2;                   // the result point file
-extern std::unique_ptr<ByteSource> f3;  // the input file being read
+extern std::unique_ptr<PointInput> f3;  // the input file being read
 extern OutputFile f6;                   // the info report
 
 // Where the files are: the system's disk, or a stand-in in tests.

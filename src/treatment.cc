@@ -6,8 +6,8 @@
 
 #include "extent.h"
 #include "failure.h"
+#include "inputs.h"
 #include "platform.h"
-#include "points.h"
 #include "stratumix.h"
 #include "text_out.h"
 
@@ -35,8 +35,9 @@ constexpr std::int64_t kInterruptionCheck = 4096;
 
 void open_input(const std::string& nomim3) {
   std::string reason;
-  f3 = disk->open_for_reading(nomim3, reason);
-  if (f3 == nullptr) stop_on_unknown_file(nomim3, reason);
+  std::unique_ptr<ByteSource> source = disk->open_for_reading(nomim3, reason);
+  if (source == nullptr) stop_on_unknown_file(nomim3, reason);
+  f3 = open_points(std::move(source));
 }
 
 void warn_incomplete(const std::string& nomim3, const std::string& problem) {
@@ -60,13 +61,12 @@ void treatment() {
     std::int64_t ico = 0;
     console << "\n\n";
 
-    PointReader reader(*f3);
     for (;;) {
       // Points go in runs that end where the next look or progress line is
       // due, or a little after, when the reading thread copied ahead.
       std::int64_t run = std::min(kInterruptionCheck - ico % kInterruptionCheck,
                                   kProgressInterval - ico % kProgressInterval);
-      std::int64_t copied = reader.copy_points(f2, X, Y, run);
+      std::int64_t copied = f3->copy_points(f2, X, Y, run);
       if (copied == 0) break;
       std::int64_t before = ico;
       ico += copied;
@@ -78,8 +78,8 @@ void treatment() {
       }
       if (copied < run) break;
     }
+    if (!f3->problem().empty()) warn_incomplete(nomim3, f3->problem());
     f3.reset();
-    if (!reader.problem().empty()) warn_incomplete(nomim3, reader.problem());
 
     console << "\n\n\tlayer " << m << " ";
     console << "\n\t\tX_min = " << Fixed6{X.min} << " X_max = " << Fixed6{X.max} << " ";
