@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "failure.h"
+#include "paths.h"
 #include "platform.h"
 
 namespace {
@@ -113,7 +114,7 @@ std::filesystem::path normal(const std::string& native) {
 }  // namespace
 
 std::string SystemDisk::native(const std::string& path) const {
-  return composed_paths_ ? platform::native_path(path) : path;
+  return composed_paths_ ? paths::native(path) : path;
 }
 
 std::unique_ptr<ByteSource> SystemDisk::open_for_reading(const std::string& path,

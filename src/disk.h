@@ -71,7 +71,7 @@ class Disk {
 
 // The system's disk. With composed paths, the paths are the Windows paths
 // the dialogue composes ("c:\\images\\s\\a.xyz"), found on the system at
-// platform::native_path and described with both forms where they differ;
+// paths::native and described with both forms where they differ;
 // otherwise they are the system's own paths, used as they are.
 class SystemDisk : public Disk {
  public:

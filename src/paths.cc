@@ -2,12 +2,26 @@
 
 #include <algorithm>
 
+#ifndef STRATUMIX_IMAGES_DIR
+#define STRATUMIX_IMAGES_DIR "images"
+#endif
+
 namespace paths {
 namespace {
 
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 }  // namespace
+
+const std::string_view kImagesFolder = STRATUMIX_IMAGES_DIR;
+
+std::string native(std::string_view composed) {
+#ifdef _WIN32
+  return std::string(composed);
+#else
+  return to_posix(composed, kImagesFolder);
+#endif
+}
 
 std::string to_posix(std::string_view path, std::string_view images_folder) {
   std::string posix;

@@ -1,5 +1,6 @@
 // The fixed parts of the paths the program composes, and how those
-// Windows paths are found on a POSIX system.
+// Windows paths are found on the system: the one home of the c:\images
+// mapping.
 #ifndef STRATUMIX_PATHS_H_
 #define STRATUMIX_PATHS_H_
 
@@ -12,6 +13,15 @@ inline constexpr std::string_view kImagesDirectory = "c:\\images\\";
 inline constexpr std::string_view kSeparator = "\\";
 inline constexpr std::string_view kExtension = ".xyz";
 inline constexpr std::string_view kInfoSuffix = "_xyz_info.txt";
+
+// The folder that stands for "c:\\images\\" on POSIX systems, as built in
+// (STRATUMIX_IMAGES_DIR; relative to the working directory unless
+// absolute).
+extern const std::string_view kImagesFolder;
+
+// The name under which the system finds a path the dialogue composed: on
+// Windows the path itself, elsewhere to_posix with kImagesFolder.
+std::string native(std::string_view composed);
 
 // A composed path as a POSIX path: the directory "c:\\images\\" stands for
 // `images_folder`, and every backslash becomes a slash.

@@ -17,6 +17,16 @@ TEST(ToPosix, EveryBackslashBecomesASlash) {
   EXPECT_EQ(paths::to_posix("d:\\other\\x.xyz", "i"), "d:/other/x.xyz");
 }
 
+// What the dialogue composes is found where the build says c:\images is.
+TEST(ToPosix, ComposedPathsAreFoundInTheBuiltInFolder) {
+#ifdef _WIN32
+  EXPECT_EQ(paths::native("c:\\images\\s\\a.xyz"), "c:\\images\\s\\a.xyz");
+#else
+  EXPECT_EQ(paths::native("c:\\images\\s\\a.xyz"),
+            paths::to_posix("c:\\images\\s\\a.xyz", STRATUMIX_IMAGES_DIR));
+#endif
+}
+
 TEST(EqualIgnoringCase, OnlyAsciiLettersFold) {
   EXPECT_TRUE(paths::equal_ignoring_case("c:\\Images\\ALL.xyz", "C:\\images\\all.XYZ"));
   EXPECT_FALSE(paths::equal_ignoring_case("c:\\a.xyz", "c:\\a.xy"));

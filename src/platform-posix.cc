@@ -8,12 +8,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "paths.h"
 #include "platform.h"
-
-#ifndef STRATUMIX_IMAGES_DIR
-#define STRATUMIX_IMAGES_DIR "images"
-#endif
 
 namespace platform {
 namespace {
@@ -111,10 +106,6 @@ bool console_shared_with_errors() {
   return isatty(STDOUT_FILENO) != 0 && isatty(STDERR_FILENO) != 0 &&
          fstat(STDOUT_FILENO, &out) == 0 && fstat(STDERR_FILENO, &err) == 0 &&
          out.st_rdev == err.st_rdev;
-}
-
-std::string native_path(const std::string& path) {
-  return paths::to_posix(path, STRATUMIX_IMAGES_DIR);
 }
 
 bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2) {

@@ -161,8 +161,6 @@ bool console_shared_with_errors() {
   return is_console(GetStdHandle(STD_OUTPUT_HANDLE)) && is_console(GetStdHandle(STD_ERROR_HANDLE));
 }
 
-std::string native_path(const std::string& path) { return path; }
-
 bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2) {
   const std::wstring& name1 = path1.native();
   const std::wstring& name2 = path2.native();

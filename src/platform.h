@@ -39,10 +39,6 @@ std::filesystem::path system_path(const std::string& native);
 // terminal, where a message must not continue the line of a question.
 bool console_shared_with_errors();
 
-// The name under which the system finds a path that the program composed
-// in Windows form ("c:\\images\\survey1\\north.xyz").
-std::string native_path(const std::string& path);
-
 // Whether two of the system's paths name the same file by their spelling
 // alone (letter case counts only where the system's names keep it).
 bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2);

@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "paths.h"
+
 namespace {
 
 std::string program_command;
@@ -53,11 +55,15 @@ Workspace::Workspace() {
   std::string pattern = (std::filesystem::temp_directory_path() / "stratumix-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   work_ = pattern;
+  // c:\images is where the program under test finds it: the folder built
+  // in, from the working directory, or a Wine prefix's.
   const char* images = std::getenv("STRATUMIX_IMAGES");
-  images_ = images != nullptr ? std::filesystem::path(images) : work_ / "images";
+  images_ = images != nullptr ? std::filesystem::path(images)
+                              : work_ / std::filesystem::path(paths::kImagesFolder);
   std::filesystem::create_directories(images_);
   // The command line names files from the working directory, as "images/...".
-  if (images != nullptr) std::filesystem::create_directory_symlink(images_, work_ / "images");
+  if (images_ != work_ / "images")
+    std::filesystem::create_directory_symlink(images_, work_ / "images");
 }
 
 Workspace::~Workspace() {
@@ -238,9 +244,7 @@ bool windows_program() { return program_command.find(".exe") != std::string::npo
 
 std::string as_shown(const std::string& path) {
   if (windows_program()) return path;
-  std::string posix = "images/" + path.substr(std::string("c:\\images\\").size());
-  std::replace(posix.begin(), posix.end(), '\\', '/');
-  return path + " (" + posix + ")";
+  return path + " (" + paths::native(path) + ")";
 }
 
 std::string answers(const std::string& folder, const std::vector<std::string>& names,
