@@ -122,5 +122,5 @@ void command_line_opening(const Arguments& arguments) {
   files.assign(inputs.size() + 1, data_file{});
   for (std::size_t i = 0; i < inputs.size(); ++i) files[i + 1].nombre = inputs[i];
   numlay = static_cast<std::int32_t>(inputs.size());
-  create_output_files(arguments.result, info_report_for(arguments.result));
+  create_output_files(*disk, numlay, inputs, arguments.result, f2, f6);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "answers.h"
 #include "failure.h"
@@ -70,7 +71,8 @@ std::int32_t answer_count() {
       break;
   }
   if (count.value > kMaxFiles) {
-    throw Failure{1, "A job pastes at most 99 files, not " + count.text + "; nothing was created."};
+    throw Failure{1, "A job pastes at most " + std::to_string(kMaxFiles) + " files, not " +
+                         count.text + "; nothing was created."};
   }
   if (!count.fits_32_bits) {
     throw Failure{1,
@@ -93,14 +95,16 @@ void opening() {
   console << "\n\n\tNumber of files to paste ? ";
   numlay = answer_count();
   std::string nomfic;
+  std::vector<std::string> inputs;
   for (std::int32_t i = 1; i <= numlay; ++i) {
     console << "\n\n\tName of the file " << i << " (without extension .xyz) ? ";
     nomfic = answer_name();
     std::string nomim3 = nomim1 + nomfic + std::string(paths::kExtension);
     files[static_cast<std::size_t>(i)].nombre = nomim3;
+    inputs.push_back(nomim3);
   }
   console << "\n\n\tName of the resulting file (without extension .xyz) ? ";
   nomfic = answer_name();
   std::string nomim2 = nomim1 + nomfic + std::string(paths::kExtension);
-  create_output_files(nomim2, info_report_for(nomim2));
+  create_output_files(*disk, numlay, inputs, nomim2, f2, f6);
 }

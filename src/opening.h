@@ -3,7 +3,7 @@
 #ifndef STRATUMIX_OPENING_H_
 #define STRATUMIX_OPENING_H_
 
-// Fills files, numlay and nom_info and opens f2 and f6. Throws Failure
+// Fills files and numlay and opens f2 and f6. Throws Failure
 // when the job cannot be set up.
 void opening();
 

@@ -3,59 +3,67 @@
 #include <cstdint>
 #include <memory>
 
-#include "disk.h"
 #include "failure.h"
 #include "paths.h"
-#include "stratumix.h"
 #include "text_out.h"
 
 namespace {
 
-// Pasting must never write over an input, nor read what it writes.
-void refuse_output_over_input(const std::string& output, bool by_spelling) {
-  for (std::int32_t i = 1; i <= numlay; ++i) {
-    const std::string& input = files[static_cast<std::size_t>(i)].nombre;
-    if ((by_spelling && disk->same_spelling(output, input)) || disk->same_file(output, input)) {
-      throw Failure{1, "The output file " + output + " would overwrite input file " +
-                           std::to_string(i) + " (" + input + "); nothing was created."};
+// The checks and claims of one job's outputs.
+class Setup {
+ public:
+  Setup(Disk& disk, const std::vector<std::string>& inputs) : disk_(disk), inputs_(inputs) {}
+
+  // Pasting must never write over an input, nor read what it writes.
+  void refuse_output_over_input(const std::string& output, bool by_spelling) {
+    for (std::size_t i = 0; i < inputs_.size(); ++i) {
+      const std::string& input = inputs_[i];
+      if ((by_spelling && disk_.same_spelling(output, input)) || disk_.same_file(output, input)) {
+        throw Failure{1, "The output file " + output + " would overwrite input file " +
+                             std::to_string(i + 1) + " (" + input + "); nothing was created."};
+      }
     }
   }
-}
 
-std::unique_ptr<ClaimedFile> claim(const std::string& path, const std::string& other_output) {
-  std::string reason;
-  bool in_use = false;
-  std::unique_ptr<ClaimedFile> file = disk->claim(path, reason, in_use);
-  if (in_use && disk->same_file(path, other_output)) {
-    throw Failure{1, "The result and the info report " + disk->describe(path) +
-                         " are one file; nothing was created."};
+  std::unique_ptr<ClaimedFile> claim(const std::string& path, const std::string& other_output) {
+    std::string reason;
+    bool in_use = false;
+    std::unique_ptr<ClaimedFile> file = disk_.claim(path, reason, in_use);
+    if (in_use && disk_.same_file(path, other_output)) {
+      throw Failure{1, "The result and the info report " + disk_.describe(path) +
+                           " are one file; nothing was created."};
+    }
+    if (in_use) {
+      throw Failure{1, "Cannot create " + disk_.describe(path) +
+                           ": another job is writing it; nothing was changed."};
+    }
+    if (file == nullptr) throw Failure{1, "Cannot create " + disk_.describe(path) + ": " + reason};
+    return file;
   }
-  if (in_use) {
-    throw Failure{1, "Cannot create " + disk->describe(path) +
-                         ": another job is writing it; nothing was changed."};
-  }
-  if (file == nullptr) throw Failure{1, "Cannot create " + disk->describe(path) + ": " + reason};
-  return file;
-}
 
-// A result holds points only: no console text may go into an output.
-void refuse_console_output_into(const std::string& output) {
-  int stream = disk->standard_stream_writing(output);
-  if (stream == 2 || (stream == 1 && !console.quiet())) {
-    throw Failure{1, std::string(stream == 1 ? "Standard output" : "Standard error") +
-                         " goes to the output file " + disk->describe(output) +
-                         "; nothing was created."};
+  // A result holds points only: no console text may go into an output.
+  void refuse_console_output_into(const std::string& output) {
+    int stream = disk_.standard_stream_writing(output);
+    if (stream == 2 || (stream == 1 && !console.quiet())) {
+      throw Failure{1, std::string(stream == 1 ? "Standard output" : "Standard error") +
+                           " goes to the output file " + disk_.describe(output) +
+                           "; nothing was created."};
+    }
   }
-}
 
-void write_info_report() {
-  f6 << "\n PROGRAM STRATUMIX \n";
-  f6 << "\n\n\tNumber of files to paste = " << numlay << " ";
-  for (std::int32_t i = 1; i <= numlay; ++i) {
-    f6 << "\n\t\tFile " << i << " Name : " << files[static_cast<std::size_t>(i)].nombre << " ";
+  void write_info_report(OutputFile& info, std::int32_t count) {
+    info << "\n PROGRAM STRATUMIX \n";
+    info << "\n\n\tNumber of files to paste = " << count << " ";
+    for (std::size_t i = 0; i < inputs_.size(); ++i) {
+      info << "\n\t\tFile " << static_cast<std::int64_t>(i + 1) << " Name : " << inputs_[i] << " ";
+    }
+    info << "\n\n";
   }
-  f6 << "\n\n";
-}
+
+ private:
+  Disk& disk_;
+  const std::vector<std::string>& inputs_;
+};
 
 }  // namespace
 
@@ -70,32 +78,35 @@ std::string info_report_for(const std::string& result) {
   return name + std::string(paths::kInfoSuffix);
 }
 
-void create_output_files(const std::string& result, const std::string& info) {
-  refuse_output_over_input(result, true);
-  refuse_output_over_input(info, true);
+void create_output_files(Disk& disk, std::int32_t count, const std::vector<std::string>& inputs,
+                         const std::string& result, OutputFile& result_file,
+                         OutputFile& info_file) {
+  const std::string info = info_report_for(result);
+  Setup setup(disk, inputs);
+  setup.refuse_output_over_input(result, true);
+  setup.refuse_output_over_input(info, true);
 
   // Neither output is emptied until both are open, and the result not until
   // the info report is written: a job that fails to set up leaves an
   // earlier result as it was. Both stay claimed until the job ends.
-  std::unique_ptr<ClaimedFile> result_file = claim(result, info);
-  std::unique_ptr<ClaimedFile> info_file;
+  std::unique_ptr<ClaimedFile> result_claim = setup.claim(result, info);
+  std::unique_ptr<ClaimedFile> info_claim;
   try {
-    info_file = claim(info, result);
+    info_claim = setup.claim(info, result);
     // Both exist now, so an input that names one of them through a link
     // that led nowhere before, or in another spelling, is found.
-    refuse_output_over_input(result, false);
-    refuse_output_over_input(info, false);
-    refuse_console_output_into(result);
-    refuse_console_output_into(info);
-    nom_info = info;
-    f6.open(info_file->empty_for_writing());
-    write_info_report();
-    f6.flush();  // whole on disk, whatever becomes of the job
-    f2.open(result_file->empty_for_writing());
+    setup.refuse_output_over_input(result, false);
+    setup.refuse_output_over_input(info, false);
+    setup.refuse_console_output_into(result);
+    setup.refuse_console_output_into(info);
+    info_file.open(info_claim->empty_for_writing());
+    setup.write_info_report(info_file, count);
+    info_file.flush();  // whole on disk, whatever becomes of the job
+    result_file.open(result_claim->empty_for_writing());
   } catch (...) {
-    f6.abandon();
-    if (info_file != nullptr) info_file->give_up();
-    result_file->give_up();
+    info_file.abandon();
+    if (info_claim != nullptr) info_claim->give_up();
+    result_claim->give_up();
     throw;
   }
 }

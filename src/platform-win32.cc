@@ -285,6 +285,9 @@ bool can_wait_for_key() {
 }
 
 void getch() {
+  // Without a console _getch would wait on nobody, or read what standard
+  // input still holds.
+  if (!can_wait_for_key()) return;
   // Function and arrow keys arrive as two codes; take both, so that the
   // second does not stay behind for whoever reads the console next.
   int key = _getch();

@@ -12,7 +12,6 @@
 
 std::vector<data_file> files(kMaxFiles + 1);
 std::int32_t numlay = 0;
-std::string nom_info;
 OutputFile f2;
 std::unique_ptr<PointInput> f3;
 OutputFile f6;
@@ -25,7 +24,6 @@ namespace {
 void start_afresh() {
   files.assign(kMaxFiles + 1, data_file{});
   numlay = 0;
-  nom_info.clear();
   f3.reset();
   input_incomplete = false;
   console.set_quiet(false);

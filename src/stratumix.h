@@ -23,7 +23,6 @@ inline constexpr int kMaxFiles = 99;
 extern std::vector<data_file> files;
 extern std::int32_t numlay;
 
-extern std::string nom_info;            // the info report's path
 extern OutputFile f2;                   // the result point file
 extern std::unique_ptr<PointInput> f3;  // the input file being read
 extern OutputFile f6;                   // the info report

@@ -3,8 +3,10 @@
 #ifndef STRATUMIX_TREATMENT_H_
 #define STRATUMIX_TREATMENT_H_
 
-// Reads files and numlay, writes and closes f2. Throws Failure (status 0)
-// after an input file that cannot be opened, and on a read or write error.
+// Reads files and numlay, writes and closes f2. Throws Failure after an
+// input file that cannot be opened (status 0 in the dialogue, after the
+// key wait; 1 on the command line), and on a read or write error
+// (status 1).
 void treatment();
 
 #endif  // STRATUMIX_TREATMENT_H_
