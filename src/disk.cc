@@ -64,6 +64,7 @@ class SystemClaim : public ClaimedFile {
  public:
   SystemClaim(platform::OutputOpening opening, std::string native, std::string shown)
       : file_(opening.file),
+        held_(opening.file),
         created_(opening.created),
         native_(std::move(native)),
         shown_(std::move(shown)) {}
@@ -82,21 +83,15 @@ class SystemClaim : public ClaimedFile {
   }
 
   void give_up() override {
+    // Removed while still held, so that no other job can have claimed it.
+    if (created_ && held_ != nullptr) platform::remove_output(held_, native_);
+    held_ = nullptr;
     if (file_ != nullptr) std::fclose(std::exchange(file_, nullptr));
-    if (!created_) return;
-    // Made through a link that led nowhere: the file made goes, the link
-    // stays as the operator left it.
-    std::error_code error;
-    std::filesystem::path made = platform::system_path(native_);
-    if (std::filesystem::is_symlink(std::filesystem::symlink_status(made, error))) {
-      made = std::filesystem::canonical(made, error);
-      if (error) return;
-    }
-    std::filesystem::remove(made, error);
   }
 
  private:
-  std::FILE* file_;
+  std::FILE* file_;  // until handed over
+  std::FILE* held_;  // until given up: handed over, it is the sink's
   bool created_;
   std::string native_;
   std::string shown_;

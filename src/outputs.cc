@@ -93,9 +93,9 @@ void create_output_files(const std::string& result, const std::string& info) {
     f6.flush();  // whole on disk, whatever becomes of the job
     f2.open(result_file->empty_for_writing());
   } catch (...) {
-    f6.abandon();
     if (info_file != nullptr) info_file->give_up();
     result_file->give_up();
+    f6.abandon();
     throw;
   }
 }

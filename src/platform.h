@@ -75,6 +75,19 @@ struct OutputOpening {
 // Never waits.
 OutputOpening open_for_output(const std::string& native);
 
+// Removes a file that open_for_output created, while `file` still holds it
+// open and claimed, if the path still names it (then closes nothing).
+void remove_output(std::FILE* file, const std::string& native);
+
+#ifndef _WIN32
+// open_for_output's two steps, apart for tests that come between them as
+// another job would: the file opened, created when missing, not claimed;
+// then claimed. The claim returns false, with `output` closed, when the
+// path named another file by then, which is to be opened afresh.
+OutputOpening open_unclaimed(const std::string& native);
+bool claim_opened(OutputOpening& output, const std::string& native);
+#endif
+
 // Empties a file that open_for_output opened (a device or pipe has nothing
 // to empty, nor has a file it `created`). Returns false and sets `reason`
 // on failure.

@@ -6,7 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
@@ -306,6 +310,55 @@ TEST_F(EndToEnd, AnInterruptedJobLeavesWholeLines) {
     EXPECT_TRUE(well_formed(result)) << result.size();
     EXPECT_LT(result.size(), points.size() * 20);
     EXPECT_EQ(disk.read("s/r_xyz_info.txt"), info_report("20", paths));
+  }
+}
+
+// Two jobs started together on one result, again and again for a few
+// seconds: each ends done or refused, and the result and its info report
+// are whole and one job's, never missing after a job said done.
+TEST_F(EndToEnd, TwoJobsRacingForOneResultNeverMixNorLoseIt) {
+  disk.write("s/a.xyz", "1 2 3\n");
+  std::string big;
+  for (int i = 0; i < 20000; ++i) big += "4 5 6\n";
+  disk.write("s/big.xyz", big);
+  std::string big_result;
+  for (int i = 0; i < 20000; ++i) big_result += "4.000000 5.000000 6.000000\r\n";
+  const std::string small_result = crlf_lines({"1.000000 2.000000 3.000000"});
+  // The shell's way into the working directory, then the program itself.
+  std::string start = disk.command_in_workspace();
+  start.erase(start.rfind("exec "), 5);
+  std::string::size_type program = start.rfind("&& ") + 3;
+  const std::string job = start.substr(program) + " -q -o images/s/r.xyz images/s/";
+  const std::string pair =
+      start.substr(0, program) + "{ rm -f images/s/r.xyz images/s/r_xyz_info.txt; (" + job +
+      "a.xyz 2> e1; echo $? > s1) & (" + job + "big.xyz 2> e2; echo $? > s2) & wait; }";
+  auto read_work = [&](const char* name) {
+    std::ifstream in(disk.work() / name);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  int pairs = 0;
+  while (std::chrono::steady_clock::now() < deadline && pairs < 400) {
+    ++pairs;
+    ASSERT_EQ(std::system(pair.c_str()), 0);
+    std::string statuses = read_work("s1") + read_work("s2");
+    ASSERT_TRUE(statuses == "0\n0\n" || statuses == "0\n1\n" || statuses == "1\n0\n")
+        << pairs << ": " << statuses << read_work("e1") << read_work("e2");
+    std::string result = disk.read("s/r.xyz");
+    std::string report = disk.read("s/r_xyz_info.txt");
+    bool small_done = statuses[0] == '0';
+    bool big_done = statuses[2] == '0';
+    bool small_made =
+        small_done && result == small_result && report == info_report("1", {"images/s/a.xyz"});
+    bool big_made =
+        big_done && result == big_result && report == info_report("1", {"images/s/big.xyz"});
+    ASSERT_TRUE(small_made || big_made) << pairs << ": " << statuses << result.size() << " bytes "
+                                        << read_work("e1") << read_work("e2");
+    for (const char* err : {"e1", "e2"}) {
+      std::string message = read_work(err);
+      EXPECT_TRUE(message.empty() || message.find("another job is writing it") != std::string::npos)
+          << message;
+    }
   }
 }
 
