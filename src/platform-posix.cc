@@ -151,7 +151,9 @@ bool check_readable(const std::string& native, std::string& reason) {
 int standard_stream_writing(const std::string& native) {
   struct stat file {};
   if (stat(native.c_str(), &file) != 0) return 0;
-  for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+  // Standard error first: it is refused even where standard output is let
+  // through, and both may go to the file.
+  for (int fd : {STDERR_FILENO, STDOUT_FILENO}) {
     struct stat stream {};
     if (fstat(fd, &stream) == 0 && stream.st_dev == file.st_dev && stream.st_ino == file.st_ino) {
       return fd;

@@ -216,14 +216,16 @@ int standard_stream_writing(const std::string& native) {
   bool known = GetFileInformationByHandle(handle, &file) != 0;
   CloseHandle(handle);
   if (!known) return 0;
-  const DWORD streams[] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  // Standard error first: it is refused even where standard output is let
+  // through, and both may go to the file.
+  const DWORD streams[] = {STD_ERROR_HANDLE, STD_OUTPUT_HANDLE};
   for (int i = 0; i < 2; ++i) {
     HANDLE stream = GetStdHandle(streams[i]);
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(stream) == FILE_TYPE_DISK && GetFileInformationByHandle(stream, &info) != 0 &&
         info.dwVolumeSerialNumber == file.dwVolumeSerialNumber &&
         info.nFileIndexHigh == file.nFileIndexHigh && info.nFileIndexLow == file.nFileIndexLow) {
-      return i + 1;
+      return 2 - i;
     }
   }
   return 0;

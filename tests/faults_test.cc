@@ -196,6 +196,17 @@ TEST_F(EndToEnd, ClosedStandardStreamsNeverLetConsoleTextIntoTheResult) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(disk.read("s/r.xyz"),
             crlf_lines({"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000"}));
+  // With --quiet, standard output may go to the result; standard error
+  // with it may not, as a file's warning would land among the points.
+  run = disk.run_redirected("", "> images/s/r.xyz 2>&1",
+                            "--quiet -o images/s/r.xyz images/s/a.xyz images/s/b.xyz");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(disk.read("s/r.xyz").find("Standard error goes to the output file"),
+            std::string::npos)
+      << disk.read("s/r.xyz");
+  run = disk.run_redirected("", "2>&1", "-q -o /dev/stdout images/s/a.xyz images/s/b.xyz");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out.find("1.000000"), std::string::npos) << run.out;
 }
 
 TEST_F(EndToEnd, AFailedSetUpLeavesAnEarlierResultAsItWas) {
