@@ -66,6 +66,7 @@ class SystemClaim : public ClaimedFile {
       : file_(opening.file),
         held_(opening.file),
         created_(opening.created),
+        plain_(opening.plain),
         native_(std::move(native)),
         shown_(std::move(shown)) {}
   SystemClaim(const SystemClaim&) = delete;
@@ -82,6 +83,8 @@ class SystemClaim : public ClaimedFile {
     return std::make_unique<FileSink>(std::exchange(file_, nullptr), shown_);
   }
 
+  bool plain() const override { return plain_; }
+
   void give_up() override {
     // Removed while still held, so that no other job can have claimed it.
     if (created_ && held_ != nullptr) platform::remove_output(held_, native_);
@@ -93,6 +96,7 @@ class SystemClaim : public ClaimedFile {
   std::FILE* file_;  // until handed over
   std::FILE* held_;  // until given up: handed over, it is the sink's
   bool created_;
+  bool plain_;
   std::string native_;
   std::string shown_;
 };

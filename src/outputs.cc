@@ -80,17 +80,21 @@ void create_output_files(const std::string& result, const std::string& info) {
   std::unique_ptr<ClaimedFile> result_file = claim(result, info);
   std::unique_ptr<ClaimedFile> info_file;
   try {
-    info_file = claim(info, result);
+    // A result that is a standard stream, a pipe or a device has nothing
+    // beside it to put a report in (/dev/stdout_xyz_info.txt): it has none.
+    if (result_file->plain()) info_file = claim(info, result);
     // Both exist now, so an input that names one of them through a link
     // that led nowhere before, or in another spelling, is found.
     refuse_output_over_input(result, false);
-    refuse_output_over_input(info, false);
     refuse_console_output_into(result);
-    refuse_console_output_into(info);
-    nom_info = info;
-    f6.open(info_file->empty_for_writing());
-    write_info_report();
-    f6.flush();  // whole on disk, whatever becomes of the job
+    if (info_file != nullptr) {
+      refuse_output_over_input(info, false);
+      refuse_console_output_into(info);
+      nom_info = info;
+      f6.open(info_file->empty_for_writing());
+      write_info_report();
+      f6.flush();  // whole on disk, whatever becomes of the job
+    }
     f2.open(result_file->empty_for_writing());
   } catch (...) {
     if (info_file != nullptr) info_file->give_up();

@@ -195,6 +195,7 @@ OutputOpening open_unclaimed(const std::string& native) {
     output.reason = std::strerror(errno);
     return output;
   }
+  output.plain = is_regular(fd);
   output.file = unbuffered(fd, "wb");
   if (output.file == nullptr) output.reason = std::strerror(errno);
   return output;

@@ -270,6 +270,7 @@ OutputOpening open_for_output(const std::string& native) {
   } else {
     output.file = unbuffered(fd, "wb");
   }
+  if (output.file != nullptr) output.plain = is_disk_file(output.file);
   if (output.file == nullptr) {
     output.reason = std::strerror(EMFILE);
     // Held by no one now: another job that opened it since holds it

@@ -66,6 +66,7 @@ int standard_stream_writing(const std::string& native);
 struct OutputOpening {
   std::FILE* file = nullptr;  // unbuffered; null on failure
   bool created = false;       // the file did not exist before
+  bool plain = true;          // a file on a disk, not a pipe or device
   bool in_use = false;        // failed because another job is writing it
   std::string reason;         // why it failed
 };

@@ -1,7 +1,12 @@
 // The command-line mode, run as a script runs it: the inputs and the result
 // as arguments, paths relative to the working directory.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -120,6 +125,33 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
     EXPECT_TRUE(run.err.ends_with(kTryHelp)) << run.err;
     EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n") << wrong;
   }
+}
+
+// /dev/stdout, a pipe, a device: nothing beside it is the user's to
+// write, so there is no info report. Run by an ordinary user, who may
+// not write in /dev.
+TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
+  if (windows_program()) GTEST_SKIP() << "/dev/stdout is POSIX's";
+  disk.write("s/a.xyz", "1 2 3\n");
+  std::filesystem::permissions(disk.work(), std::filesystem::perms::all);
+  std::string start = disk.command_in_workspace();
+  start.erase(start.rfind("exec "), 5);
+  std::string::size_type program = start.rfind("&& ") + 3;
+  // As root, the job runs as nobody.
+  std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  std::string job = "{ " + start.substr(program) +
+                    " -q -o /dev/stdout images/s/a.xyz 2> err.txt; echo $? > status.txt; } | cat "
+                    "> out.txt";
+  std::string command = start.substr(0, program) + user + "sh -c '" + job + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  auto slurp = [&](const char* name) {
+    std::ifstream in(disk.work() / name);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  EXPECT_EQ(slurp("status.txt"), "0\n") << slurp("err.txt");
+  EXPECT_EQ(slurp("out.txt"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  EXPECT_EQ(slurp("err.txt"), "");
+  EXPECT_FALSE(std::filesystem::exists("/dev/stdout_xyz_info.txt"));
 }
 
 TEST_F(EndToEnd, HelpAndVersion) {

@@ -201,8 +201,7 @@ TEST_F(EndToEnd, ClosedStandardStreamsNeverLetConsoleTextIntoTheResult) {
   run = disk.run_redirected("", "> images/s/r.xyz 2>&1",
                             "--quiet -o images/s/r.xyz images/s/a.xyz images/s/b.xyz");
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(disk.read("s/r.xyz").find("Standard error goes to the output file"),
-            std::string::npos)
+  EXPECT_NE(disk.read("s/r.xyz").find("Standard error goes to the output file"), std::string::npos)
       << disk.read("s/r.xyz");
   run = disk.run_redirected("", "2>&1", "-q -o /dev/stdout images/s/a.xyz images/s/b.xyz");
   EXPECT_EQ(run.status, 1);
