@@ -115,6 +115,8 @@ void command_line_opening(const Arguments& arguments) {
     throw Failure{1, "Too many input files; nothing was created."};
   }
   for (const std::string& input : inputs) {
+    // Thousands of inputs take a while to check.
+    stop_if_interrupted_before_changes();
     std::string reason;
     if (!disk->can_read(input, reason)) {
       throw Failure{1, "Cannot read " + input + ": " + reason + "; nothing was created."};

@@ -6,6 +6,7 @@
 #include "disk.h"
 #include "failure.h"
 #include "paths.h"
+#include "platform.h"
 #include "stratumix.h"
 #include "text_out.h"
 
@@ -70,7 +71,14 @@ std::string info_report_for(const std::string& result) {
   return name + std::string(paths::kInfoSuffix);
 }
 
+void stop_if_interrupted_before_changes() {
+  if (int signal = platform::interruption(); signal != 0) {
+    throw Failure{128 + signal, "Interrupted; nothing was changed."};
+  }
+}
+
 void create_output_files(const std::string& result, const std::string& info) {
+  stop_if_interrupted_before_changes();
   refuse_output_over_input(result, true);
   refuse_output_over_input(info, true);
 
@@ -87,6 +95,8 @@ void create_output_files(const std::string& result, const std::string& info) {
     // that led nowhere before, or in another spelling, is found.
     refuse_output_over_input(result, false);
     refuse_console_output_into(result);
+    // The last moment at which an interruption leaves everything as it was.
+    stop_if_interrupted_before_changes();
     if (info_file != nullptr) {
       refuse_output_over_input(info, false);
       refuse_console_output_into(info);

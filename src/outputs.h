@@ -19,4 +19,8 @@ std::string info_report_for(const std::string& result);
 // the job created are removed.
 void create_output_files(const std::string& result, const std::string& info);
 
+// Ends the job, as an interruption noted before anything was changed asks:
+// throws Failure with that status and message. Returns when none was noted.
+void stop_if_interrupted_before_changes();
+
 #endif  // STRATUMIX_OUTPUTS_H_

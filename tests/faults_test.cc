@@ -372,4 +372,38 @@ TEST_F(EndToEnd, TwoJobsRacingForOneResultNeverMixNorLoseIt) {
   }
 }
 
+// An interruption before the job is set up, while the answers are typed or
+// the inputs checked, leaves every file as it was and says so.
+TEST_F(EndToEnd, AnInterruptionBeforeTheJobIsSetUpChangesNothing) {
+  if (windows_program()) GTEST_SKIP() << "POSIX signals";
+  disk.write("s/a.xyz", "1 2 3\n");
+  disk.write("s/r.xyz", "earlier\r\n");
+  {
+    // The last answer half typed when Ctrl-C comes.
+    Background job(disk, "", false, "", true);
+    job.type("s\n1\na\nr");
+    ASSERT_TRUE(job.wait_for_console(kResultPrompt)) << job.console();
+    job.send(SIGINT);
+    EXPECT_EQ(job.wait(), 130);
+    EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
+    EXPECT_FALSE(disk.exists("s/r_xyz_info.txt"));
+    std::ifstream err(disk.work() / "err.txt");
+    std::string message(std::istreambuf_iterator<char>(err), {});
+    EXPECT_EQ(message, "stratumix: Interrupted; nothing was changed.\n");
+  }
+  // So many inputs that checking them takes most of a second.
+  std::ofstream inputs(disk.work() / "inputs.txt");
+  for (int i = 0; i < 60000; ++i) inputs << "images/s/a.xyz\n";
+  inputs.close();
+  Background job(disk, "", false, "-q -o images/s/r.xyz $(cat inputs.txt)");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  job.send(SIGTERM);
+  EXPECT_EQ(job.wait(), 143);
+  EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
+  EXPECT_FALSE(disk.exists("s/r_xyz_info.txt"));
+  std::ifstream err(disk.work() / "err.txt");
+  std::string message(std::istreambuf_iterator<char>(err), {});
+  EXPECT_EQ(message, "stratumix: Interrupted; nothing was changed.\n");
+}
+
 }  // namespace
