@@ -24,7 +24,8 @@ namespace {
 // writes block as usual.
 int open_without_waiting(const std::string& native, int flags, bool& created) {
   created = false;
-  flags |= O_CLOEXEC | O_NONBLOCK;
+  // A terminal opened never becomes the program's controlling terminal.
+  flags |= O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   int fd = -1;
   if ((flags & O_CREAT) != 0) {
     // Whether the job made the file decides whether a failed job may remove
@@ -138,7 +139,9 @@ std::FILE* open_for_reading(const std::string& native, std::string& reason) {
 
 bool check_readable(const std::string& native, std::string& reason) {
   struct stat status {};
-  if (stat(native.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+  // Any other file is opened: a socket, or /dev/tty without a terminal,
+  // passes access() but cannot be opened.
+  if (stat(native.c_str(), &status) == 0 && S_ISFIFO(status.st_mode)) {
     if (access(native.c_str(), R_OK) == 0) return true;
     reason = std::strerror(errno);
     return false;

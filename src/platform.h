@@ -53,8 +53,9 @@ bool same_spelling(const std::filesystem::path& path1, const std::filesystem::pa
 // returns null and sets `reason`.
 std::FILE* open_for_reading(const std::string& native, std::string& reason);
 
-// Whether a file can be read. On POSIX systems only a plain file is opened
-// for this: opening a named pipe would take its writer's data away. Windows
+// Whether a file can be read. On POSIX systems every file but a named pipe
+// is opened for this: opening a named pipe would take its writer's data
+// away. Windows
 // pipes serve each opening on its own, so there every file is opened.
 bool check_readable(const std::string& native, std::string& reason);
 

@@ -1,6 +1,8 @@
 // The command-line mode, run as a script runs it: the inputs and the result
 // as arguments, paths relative to the working directory.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -99,7 +101,7 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
     std::string arguments;
     std::string message;  // the start of the one line on standard error
   };
-  const std::vector<Case> refused = {
+  std::vector<Case> refused = {
       {"-o images/s/r.xyz images/s/a.xyz images/s/none.xyz",
        "stratumix: Cannot read images/s/none.xyz: No such file or directory"},
       {"-o images/s/r.xyz images/s/a.xyz images/s", "stratumix: Cannot read images/s: "},
@@ -108,6 +110,22 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
       {"-o images/s/r.xyz images/s/nothing*.xyz", "stratumix: "},
       {"-o images/nowhere/r.xyz images/s/a.xyz", "stratumix: Cannot create images/nowhere/r.xyz"},
   };
+  // Readable to access(), yet no file to open: found before anything is
+  // emptied. (The program runs without a terminal.)
+  int socket_fd = -1;
+  if (!windows_program()) {
+    refused.push_back({"-o images/s/r.xyz images/s/a.xyz images/s/socket",
+                       "stratumix: Cannot read images/s/socket: No such device or address"});
+    refused.push_back({"-o images/s/r.xyz images/s/a.xyz /dev/tty",
+                       "stratumix: Cannot read /dev/tty: No such device or address"});
+    socket_fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string socket_path = disk.path("s/socket").string();
+    ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+    socket_path.copy(address.sun_path, socket_path.size());
+    ASSERT_EQ(bind(socket_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  }
   for (const Case& c : refused) {
     RunResult run = disk.run_arguments(c.arguments);
     EXPECT_EQ(run.status, 1) << c.arguments;
@@ -125,6 +143,7 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
     EXPECT_TRUE(run.err.ends_with(kTryHelp)) << run.err;
     EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n") << wrong;
   }
+  if (socket_fd >= 0) close(socket_fd);
 }
 
 // /dev/stdout, a pipe, a device: nothing beside it is the user's to
