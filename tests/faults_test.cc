@@ -406,4 +406,32 @@ TEST_F(EndToEnd, AnInterruptionBeforeTheJobIsSetUpChangesNothing) {
   EXPECT_EQ(message, "stratumix: Interrupted; nothing was changed.\n");
 }
 
+// A named pipe as the result is claimed as a file is: a second job that
+// names it through a link is refused, not spliced into the first's lines.
+TEST_F(EndToEnd, TwoJobsCannotWriteOnePipeThroughTwoNames) {
+  if (windows_program()) GTEST_SKIP() << "named pipes are POSIX's";
+  disk.write("s/a.xyz", "1 2 3\n");
+  ASSERT_EQ(mkfifo(disk.path("s/rf").c_str(), 0644), 0);
+  std::filesystem::create_symlink("rf", disk.path("s/rl"));
+  ASSERT_EQ(mkfifo(disk.path("s/slow.xyz").c_str(), 0644), 0);
+  int reader = open(disk.path("s/rf").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int slow = open(disk.path("s/slow.xyz").c_str(), O_RDWR | O_CLOEXEC);  // a writer that stalls
+  ASSERT_GE(reader, 0);
+  ASSERT_GE(slow, 0);
+  Background first(disk, "", false, "-o images/s/rf images/s/slow.xyz");
+  ASSERT_TRUE(first.wait_for_console("File number 1")) << first.console();
+  RunResult second = disk.run_arguments("-q -o images/s/rl images/s/a.xyz");
+  EXPECT_EQ(second.status, 1);
+  EXPECT_NE(second.err.find("another job is writing it"), std::string::npos) << second.err;
+  ASSERT_EQ(write(slow, "7 8 9\n", 6), 6);
+  close(slow);
+  EXPECT_EQ(first.wait(), 0);
+  std::string piped(4096, '\0');
+  ssize_t got = read(reader, piped.data(), piped.size());
+  close(reader);
+  EXPECT_EQ(piped.substr(0, got > 0 ? static_cast<std::size_t>(got) : 0),
+            crlf_lines({"7.000000 8.000000 9.000000"}));
+  EXPECT_FALSE(disk.exists("s/rf_xyz_info.txt"));
+}
+
 }  // namespace
