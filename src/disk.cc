@@ -1,6 +1,7 @@
 #include "disk.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -50,7 +51,15 @@ class FileSink : public ByteSink, private StdioFile {
   using StdioFile::StdioFile;
   void write(const char* data, std::size_t size) override {
     errno = 0;
-    if (std::fwrite(data, 1, size, file_) != size) fail("write", errno != 0 ? errno : EIO);
+    std::size_t landed = std::fwrite(data, 1, size, file_);
+    count_lines(data, landed);
+    if (landed != size) {
+      int error = errno != 0 ? errno : EIO;
+      // A full disk takes part of a block: the file ends on its last whole
+      // line again.
+      platform::cut_output(file_, whole_lines_);
+      fail("write", error);
+    }
   }
   void close() override {
     std::FILE* file = file_;
@@ -58,6 +67,20 @@ class FileSink : public ByteSink, private StdioFile {
     errno = 0;
     if (std::fclose(file) != 0) fail("write", errno != 0 ? errno : EIO);
   }
+
+ private:
+  void count_lines(const char* data, std::size_t size) {
+    written_ += size;
+    for (const char* p = data + size; p != data;) {
+      if (*--p == '\n') {
+        whole_lines_ = written_ - static_cast<std::uint64_t>(data + size - p - 1);
+        return;
+      }
+    }
+  }
+
+  std::uint64_t written_ = 0;
+  std::uint64_t whole_lines_ = 0;  // what was written up to its last line end
 };
 
 class SystemClaim : public ClaimedFile {

@@ -244,6 +244,11 @@ OutputOpening open_for_output(const std::string& native) {
   return output;
 }
 
+void cut_output(std::FILE* file, std::uint64_t size) {
+  int fd = fileno(file);
+  if (is_regular(fd)) (void)!ftruncate(fd, static_cast<off_t>(size));
+}
+
 void remove_output(std::FILE* file, const std::string& native) {
   // Only while this job still holds the file, and only if the path still
   // names it: another job's file of that name is never removed.

@@ -280,6 +280,10 @@ OutputOpening open_for_output(const std::string& native) {
   return output;
 }
 
+void cut_output(std::FILE* file, std::uint64_t size) {
+  if (is_disk_file(file)) _chsize_s(_fileno(file), static_cast<__int64>(size));
+}
+
 void remove_output(std::FILE* file, const std::string& /*native*/) {
   remove_on_close(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
 }

@@ -3,6 +3,7 @@
 #ifndef STRATUMIX_PLATFORM_H_
 #define STRATUMIX_PLATFORM_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -76,6 +77,10 @@ struct OutputOpening {
 // and claims it: while it stays open, no other job can open it this way.
 // Never waits.
 OutputOpening open_for_output(const std::string& native);
+
+// Cuts a file on a disk back to `size` bytes (a pipe or device is left as
+// it is), for a write that failed part way.
+void cut_output(std::FILE* file, std::uint64_t size);
 
 // Removes a file that open_for_output created, while `file` still holds it
 // open and claimed, if the path still names it (then closes nothing).

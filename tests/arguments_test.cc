@@ -153,15 +153,12 @@ TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
   if (windows_program()) GTEST_SKIP() << "/dev/stdout is POSIX's";
   disk.write("s/a.xyz", "1 2 3\n");
   std::filesystem::permissions(disk.work(), std::filesystem::perms::all);
-  std::string start = disk.command_in_workspace();
-  start.erase(start.rfind("exec "), 5);
-  std::string::size_type program = start.rfind("&& ") + 3;
   // As root, the job runs as nobody.
   std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
-  std::string job = "{ " + start.substr(program) +
+  std::string job = "{ " + disk.program() +
                     " -q -o /dev/stdout images/s/a.xyz 2> err.txt; echo $? > status.txt; } | cat "
                     "> out.txt";
-  std::string command = start.substr(0, program) + user + "sh -c '" + job + "'";
+  std::string command = disk.shell_in_workspace(user + "sh -c '" + job + "'");
   ASSERT_EQ(std::system(command.c_str()), 0);
   auto slurp = [&](const char* name) {
     std::ifstream in(disk.work() / name);

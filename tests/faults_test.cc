@@ -334,14 +334,10 @@ TEST_F(EndToEnd, TwoJobsRacingForOneResultNeverMixNorLoseIt) {
   std::string big_result;
   for (int i = 0; i < 20000; ++i) big_result += "4.000000 5.000000 6.000000\r\n";
   const std::string small_result = crlf_lines({"1.000000 2.000000 3.000000"});
-  // The shell's way into the working directory, then the program itself.
-  std::string start = disk.command_in_workspace();
-  start.erase(start.rfind("exec "), 5);
-  std::string::size_type program = start.rfind("&& ") + 3;
-  const std::string job = start.substr(program) + " -q -o images/s/r.xyz images/s/";
-  const std::string pair =
-      start.substr(0, program) + "{ rm -f images/s/r.xyz images/s/r_xyz_info.txt; (" + job +
-      "a.xyz 2> e1; echo $? > s1) & (" + job + "big.xyz 2> e2; echo $? > s2) & wait; }";
+  const std::string job = disk.program() + " -q -o images/s/r.xyz images/s/";
+  const std::string pair = disk.shell_in_workspace(
+      "rm -f images/s/r.xyz images/s/r_xyz_info.txt; (" + job + "a.xyz 2> e1; echo $? > s1) & (" +
+      job + "big.xyz 2> e2; echo $? > s2) & wait");
   auto read_work = [&](const char* name) {
     std::ifstream in(disk.work() / name);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

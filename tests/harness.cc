@@ -88,6 +88,12 @@ std::string Workspace::save_answers(const std::string& answers) const {
 
 std::string Workspace::cd_to_work() const { return "cd " + quote(work_.string()) + " && "; }
 
+std::string Workspace::shell_in_workspace(const std::string& shell) const {
+  return cd_to_work() + "{ " + shell + "; }";
+}
+
+const std::string& Workspace::program() const { return program_command; }
+
 std::string Workspace::command_in_workspace() const {
   return cd_to_work() + "exec " + program_command;
 }

@@ -55,6 +55,10 @@ class Workspace {
   // that starts the program there.
   std::string save_answers(const std::string& answers) const;
   std::string command_in_workspace() const;
+  // A shell command run in the working directory, where `program` starts
+  // the program under test.
+  std::string shell_in_workspace(const std::string& shell) const;
+  const std::string& program() const;
 
   const RunResult& last_run() const { return last_run_; }
   const std::filesystem::path& work() const { return work_; }
