@@ -63,6 +63,16 @@ bool c_reads(const std::string& word, double& value) {
   return *end == '\0';
 }
 
+std::string extents_text(const Extent& x, const Extent& y) {
+  std::string extents;
+  for (const Extent* extent : {&x, &y}) {
+    char text[number::kMaxFixed6Length];
+    extents += std::string(text, number::format_fixed6(extent->min, text)) + " ";
+    extents += std::string(text, number::format_fixed6(extent->max, text)) + " ";
+  }
+  return extents;
+}
+
 // The general way and the fast path read a text given a few bytes at a
 // time; `whole_blocks` gives it in blocks of read-ahead larger than the
 // reader's buffer, which the reader takes over whole.
@@ -94,11 +104,7 @@ std::string paste(const char* data, std::size_t size, bool fast, std::string& pr
   }
   file.close();
   problem = reader.problem();
-  for (const Extent* extent : {&x, &y}) {
-    char text[number::kMaxFixed6Length];
-    extents += std::string(text, number::format_fixed6(extent->min, text)) + " ";
-    extents += std::string(text, number::format_fixed6(extent->max, text)) + " ";
-  }
+  extents = extents_text(x, y);
   return lines;
 }
 
@@ -143,6 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   std::vector<std::string> words = words_of(data, size);
   std::size_t word = 0;
   std::size_t line_start = 0;
+  // The extents of the values strtod reads, which the reader's must be.
+  Extent c_x;
+  Extent c_y;
   while (line_start < lines.size()) {
     std::size_t line_end = lines.find("\r\n", line_start);
     if (line_end == std::string::npos) fail("a line without CR LF", lines.substr(line_start));
@@ -158,10 +167,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       if (line.substr(field_start, field_end - field_start) != c_fixed6(value)) {
         fail("a number not as printf writes it", line + " from " + words[word]);
       }
+      if (axis == 0) c_x.add(value);
+      if (axis == 1) c_y.add(value);
       field_start = field_end + 1;
     }
     if (field_start != line.size() + 1) fail("a line of more than three numbers", line);
     line_start = line_end + 2;
+  }
+  if (extents_text(c_x, c_y) != extents) {
+    fail("extents other than those of the values read", extents + "<> " + extents_text(c_x, c_y));
   }
   // Reading stops early only at a word that is no number (or too long to
   // be held), or at an incomplete last point.

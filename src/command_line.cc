@@ -92,7 +92,8 @@ std::string usage() {
          "With arguments it pastes the INPUT files, in the order given, into RESULT,\n"
          "and writes the info report beside it: RESULT without its .xyz, then\n"
          "_xyz_info.txt (all.xyz gives all_xyz_info.txt, merged.txt gives\n"
-         "merged.txt_xyz_info.txt). Paths are used as given; no extension is added.\n"
+         "merged.txt_xyz_info.txt); a RESULT that is no plain file (/dev/stdout, a\n"
+         "pipe, a device) gets none. Paths are used as given; no extension is added.\n"
          "On Windows, INPUT may hold the wildcards * and ?.\n"
          "\n"
          "  -o, --output RESULT  the result point file (replaced if it exists)\n"
@@ -114,6 +115,8 @@ void command_line_opening(const Arguments& arguments) {
     throw Failure{1, "Too many input files; nothing was created."};
   }
   for (const std::string& input : inputs) {
+    // Thousands of inputs take a while to check.
+    stop_if_interrupted_before_changes();
     std::string reason;
     if (!disk->can_read(input, reason)) {
       throw Failure{1, "Cannot read " + input + ": " + reason + "; nothing was created."};

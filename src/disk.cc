@@ -1,6 +1,7 @@
 #include "disk.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -50,7 +51,15 @@ class FileSink : public ByteSink, private StdioFile {
   using StdioFile::StdioFile;
   void write(const char* data, std::size_t size) override {
     errno = 0;
-    if (std::fwrite(data, 1, size, file_) != size) fail("write", errno != 0 ? errno : EIO);
+    std::size_t landed = std::fwrite(data, 1, size, file_);
+    count_lines(data, landed);
+    if (landed != size) {
+      int error = errno != 0 ? errno : EIO;
+      // A full disk takes part of a block: the file ends on its last whole
+      // line again.
+      platform::cut_output(file_, whole_lines_);
+      fail("write", error);
+    }
   }
   void close() override {
     std::FILE* file = file_;
@@ -58,13 +67,29 @@ class FileSink : public ByteSink, private StdioFile {
     errno = 0;
     if (std::fclose(file) != 0) fail("write", errno != 0 ? errno : EIO);
   }
+
+ private:
+  void count_lines(const char* data, std::size_t size) {
+    written_ += size;
+    for (const char* p = data + size; p != data;) {
+      if (*--p == '\n') {
+        whole_lines_ = written_ - static_cast<std::uint64_t>(data + size - p - 1);
+        return;
+      }
+    }
+  }
+
+  std::uint64_t written_ = 0;
+  std::uint64_t whole_lines_ = 0;  // what was written up to its last line end
 };
 
 class SystemClaim : public ClaimedFile {
  public:
   SystemClaim(platform::OutputOpening opening, std::string native, std::string shown)
       : file_(opening.file),
+        held_(opening.file),
         created_(opening.created),
+        plain_(opening.plain),
         native_(std::move(native)),
         shown_(std::move(shown)) {}
   SystemClaim(const SystemClaim&) = delete;
@@ -81,23 +106,20 @@ class SystemClaim : public ClaimedFile {
     return std::make_unique<FileSink>(std::exchange(file_, nullptr), shown_);
   }
 
+  bool plain() const override { return plain_; }
+
   void give_up() override {
+    // Removed while still held, so that no other job can have claimed it.
+    if (created_ && held_ != nullptr) platform::remove_output(held_, native_);
+    held_ = nullptr;
     if (file_ != nullptr) std::fclose(std::exchange(file_, nullptr));
-    if (!created_) return;
-    // Made through a link that led nowhere: the file made goes, the link
-    // stays as the operator left it.
-    std::error_code error;
-    std::filesystem::path made = platform::system_path(native_);
-    if (std::filesystem::is_symlink(std::filesystem::symlink_status(made, error))) {
-      made = std::filesystem::canonical(made, error);
-      if (error) return;
-    }
-    std::filesystem::remove(made, error);
   }
 
  private:
-  std::FILE* file_;
+  std::FILE* file_;  // until handed over
+  std::FILE* held_;  // until given up: handed over, it is the sink's
   bool created_;
+  bool plain_;
   std::string native_;
   std::string shown_;
 };

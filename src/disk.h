@@ -37,9 +37,11 @@ class ClaimedFile {
   virtual ~ClaimedFile() = default;
   // Empties the file and hands it over for writing. Throws Failure.
   virtual std::unique_ptr<ByteSink> empty_for_writing() = 0;
+  // Whether it is a file on a disk, not a standard stream, pipe or device.
+  virtual bool plain() const { return true; }
   // Lets the file go untouched, or, if the job created it, removes it,
-  // since it was not there before: also once handed over, when what writes
-  // it is closed.
+  // since it was not there before: also once handed over, but before what
+  // writes it is closed, while the job still holds it.
   virtual void give_up() = 0;
 };
 

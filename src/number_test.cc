@@ -251,6 +251,33 @@ TEST(ParseToken, LongDigitStrings) {
   expect_reads_like_strtod(std::string(400, '9') + "." + std::string(400, '9'));
 }
 
+// Storage a value would be left in if it were never set, filled with a
+// value from an earlier number first.
+[[gnu::noinline]] void leave_an_earlier_value() {
+  volatile double earlier[256];
+  for (auto& value : earlier) value = 0.123457;
+}
+[[gnu::noinline]] double value_of(const char* text) {
+  char out[64];
+  char* o = out;
+  Decimal decimal;
+  if (copy_decimal(text, o, decimal) == nullptr) return -1;
+  return decimal.value();
+}
+
+TEST(ParseToken, DecimalsTooSmallForADoubleReadAsZero) {
+  std::string tiny = "0." + std::string(350, '0') + "1 ";
+  std::string text = tiny + std::string(32, '\0');
+  leave_an_earlier_value();
+  EXPECT_EQ(value_of(text.c_str()), 0.0);
+  leave_an_earlier_value();
+  EXPECT_EQ(value_of(("-" + text).c_str()), 0.0);
+  EXPECT_TRUE(std::signbit(value_of(("-" + text).c_str())));
+  expect_reads_like_strtod(tiny.substr(0, tiny.size() - 1));
+  expect_reads_like_strtod(".12345678");
+  expect_reads_like_strtod("-.000000001");
+}
+
 TEST(ParseToken, RandomDoublesInEveryNotationMatchStrtod) {
   std::mt19937_64 random(42);
   const char* formats[] = {"%.17g", "%.15g", "%.6f", "%.3f", "%a", "%.2e", "%.20e", "%.1f"};

@@ -52,6 +52,8 @@ std::string checked(std::string answer) {
 std::string answer_name() {
   console.flush();
   std::optional<std::string> word = answers.word();
+  // A Ctrl-C while an answer was typed, or waited for.
+  stop_if_interrupted_before_changes();
   if (!word) answers_ended();
   return checked(std::move(*word));
 }
@@ -59,6 +61,7 @@ std::string answer_name() {
 std::int32_t answer_count() {
   console.flush();
   Answers::Count count = answers.count();
+  stop_if_interrupted_before_changes();
   switch (count.kind) {
     case Answers::Count::kEnd:
       answers_ended();

@@ -5,6 +5,7 @@
 
 #include "failure.h"
 #include "paths.h"
+#include "platform.h"
 #include "text_out.h"
 
 namespace {
@@ -78,9 +79,16 @@ std::string info_report_for(const std::string& result) {
   return name + std::string(paths::kInfoSuffix);
 }
 
+void stop_if_interrupted_before_changes() {
+  if (int signal = platform::interruption(); signal != 0) {
+    throw Failure{128 + signal, "Interrupted; nothing was changed."};
+  }
+}
+
 void create_output_files(Disk& disk, std::int32_t count, const std::vector<std::string>& inputs,
                          const std::string& result, OutputFile& result_file,
                          OutputFile& info_file) {
+  stop_if_interrupted_before_changes();
   const std::string info = info_report_for(result);
   Setup setup(disk, inputs);
   setup.refuse_output_over_input(result, true);
@@ -92,16 +100,22 @@ void create_output_files(Disk& disk, std::int32_t count, const std::vector<std::
   std::unique_ptr<ClaimedFile> result_claim = setup.claim(result, info);
   std::unique_ptr<ClaimedFile> info_claim;
   try {
-    info_claim = setup.claim(info, result);
+    // A result that is a standard stream, a pipe or a device has nothing
+    // beside it to put a report in (/dev/stdout_xyz_info.txt): it has none.
+    if (result_claim->plain()) info_claim = setup.claim(info, result);
     // Both exist now, so an input that names one of them through a link
     // that led nowhere before, or in another spelling, is found.
     setup.refuse_output_over_input(result, false);
-    setup.refuse_output_over_input(info, false);
     setup.refuse_console_output_into(result);
-    setup.refuse_console_output_into(info);
-    info_file.open(info_claim->empty_for_writing());
-    setup.write_info_report(info_file, count);
-    info_file.flush();  // whole on disk, whatever becomes of the job
+    // The last moment at which an interruption leaves everything as it was.
+    stop_if_interrupted_before_changes();
+    if (info_claim != nullptr) {
+      setup.refuse_output_over_input(info, false);
+      setup.refuse_console_output_into(info);
+      info_file.open(info_claim->empty_for_writing());
+      setup.write_info_report(info_file, count);
+      info_file.flush();  // whole on disk, whatever becomes of the job
+    }
     result_file.open(result_claim->empty_for_writing());
   } catch (...) {
     info_file.abandon();

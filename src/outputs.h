@@ -27,4 +27,8 @@ std::string info_report_for(const std::string& result);
 void create_output_files(Disk& disk, std::int32_t count, const std::vector<std::string>& inputs,
                          const std::string& result, OutputFile& result_file, OutputFile& info_file);
 
+// Ends the job, as an interruption noted before anything was changed asks:
+// throws Failure with that status and message. Returns when none was noted.
+void stop_if_interrupted_before_changes();
+
 #endif  // STRATUMIX_OUTPUTS_H_

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <system_error>
 
 #include "platform.h"
 
@@ -18,7 +19,8 @@ namespace {
 // writes block as usual.
 int open_without_waiting(const std::string& native, int flags, bool& created) {
   created = false;
-  flags |= O_CLOEXEC | O_NONBLOCK;
+  // A terminal opened never becomes the program's controlling terminal.
+  flags |= O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   int fd = -1;
   if ((flags & O_CREAT) != 0) {
     // Whether the job made the file decides whether a failed job may remove
@@ -128,7 +130,9 @@ std::FILE* open_for_reading(const std::string& native, std::string& reason) {
 
 bool check_readable(const std::string& native, std::string& reason) {
   struct stat status {};
-  if (stat(native.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+  // Any other file is opened: a socket, or /dev/tty without a terminal,
+  // passes access() but cannot be opened.
+  if (stat(native.c_str(), &status) == 0 && S_ISFIFO(status.st_mode)) {
     if (access(native.c_str(), R_OK) == 0) return true;
     reason = std::strerror(errno);
     return false;
@@ -141,7 +145,9 @@ bool check_readable(const std::string& native, std::string& reason) {
 int standard_stream_writing(const std::string& native) {
   struct stat file {};
   if (stat(native.c_str(), &file) != 0) return 0;
-  for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+  // Standard error first: it is refused even where standard output is let
+  // through, and both may go to the file.
+  for (int fd : {STDERR_FILENO, STDOUT_FILENO}) {
     struct stat stream {};
     if (fstat(fd, &stream) == 0 && stream.st_dev == file.st_dev && stream.st_ino == file.st_ino) {
       return fd;
@@ -150,26 +156,103 @@ int standard_stream_writing(const std::string& native) {
   return 0;
 }
 
-OutputOpening open_for_output(const std::string& native) {
+namespace {
+
+// Whether the path still names the file open on `fd`: another job may
+// have removed the file it made between this job's open and its claim.
+bool names_file(const std::string& native, int fd) {
+  struct stat path {};
+  struct stat held {};
+  return stat(native.c_str(), &path) == 0 && fstat(fd, &held) == 0 && path.st_dev == held.st_dev &&
+         path.st_ino == held.st_ino;
+}
+
+// Plain files and named pipes can be claimed: two jobs writing to
+// /dev/null, say, take nothing from each other, but two writing one pipe
+// splice their lines.
+bool claimable(int fd) {
+  struct stat status {};
+  return fstat(fd, &status) == 0 && (S_ISREG(status.st_mode) || S_ISFIFO(status.st_mode));
+}
+
+bool holds_bytes(int fd) {
+  struct stat status {};
+  return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size != 0;
+}
+
+}  // namespace
+
+OutputOpening open_unclaimed(const std::string& native) {
   OutputOpening output;
   int fd = open_without_waiting(native, O_WRONLY | O_CREAT, output.created);
   if (fd < 0) {
     output.reason = std::strerror(errno);
     return output;
   }
-  // Only a plain file can be claimed: two jobs writing to /dev/null, say,
-  // take nothing from each other.
-  if (is_regular(fd) && flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    output.in_use = errno == EWOULDBLOCK;
-    output.reason = std::strerror(errno);
-    close(fd);
-  } else {
-    output.file = unbuffered(fd, "wb");
-    if (output.file == nullptr) output.reason = std::strerror(errno);
-  }
-  // What this job made and cannot use goes again.
-  if (output.file == nullptr && output.created) unlink(native.c_str());
+  output.plain = is_regular(fd);
+  output.file = unbuffered(fd, "wb");
+  if (output.file == nullptr) output.reason = std::strerror(errno);
   return output;
+}
+
+bool claim_opened(OutputOpening& output, const std::string& native) {
+  int fd = fileno(output.file);
+  if (!claimable(fd)) return true;
+  bool claimed = flock(fd, LOCK_EX | LOCK_NB) == 0;
+  int error = errno;
+  // Opened after another job removed its file: what the path names now is
+  // to be opened afresh.
+  if (claimed && !names_file(native, fd)) {
+    std::fclose(output.file);
+    output = OutputOpening{};
+    return false;
+  }
+  // Another job came between this job's create and claim, and wrote the
+  // file or is writing it: it is that job's, and it stays as it is.
+  if (claimed && output.created && holds_bytes(fd)) {
+    claimed = false;
+    error = EWOULDBLOCK;
+  }
+  if (!claimed) {
+    std::fclose(output.file);
+    output.file = nullptr;
+    output.created = false;
+    output.in_use = error == EWOULDBLOCK;
+    output.reason = std::strerror(error);
+  }
+  return true;
+}
+
+OutputOpening open_for_output(const std::string& native) {
+  OutputOpening output;
+  // Opening and claiming are two steps: the claim may find the path naming
+  // another file than the one opened, a few times at most.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    output = open_unclaimed(native);
+    if (output.file == nullptr || claim_opened(output, native)) return output;
+  }
+  output.reason = std::strerror(EAGAIN);
+  return output;
+}
+
+void cut_output(std::FILE* file, std::uint64_t size) {
+  int fd = fileno(file);
+  if (is_regular(fd)) (void)!ftruncate(fd, static_cast<off_t>(size));
+}
+
+void remove_output(std::FILE* file, const std::string& native) {
+  // Only while this job still holds the file, and only if the path still
+  // names it: another job's file of that name is never removed.
+  if (!names_file(native, fileno(file))) return;
+  std::error_code error;
+  std::filesystem::path made = native;
+  // Made through a link that led nowhere: the file made goes, the link
+  // stays as the operator left it.
+  if (std::filesystem::is_symlink(std::filesystem::symlink_status(made, error))) {
+    made = std::filesystem::canonical(made, error);
+    if (error) return;
+  }
+  std::filesystem::remove(made, error);
 }
 
 bool empty_output(std::FILE* file, bool created, std::string& reason) {

@@ -62,6 +62,13 @@ std::wstring wide_name(const std::string& native) {
   return long_form(to_wide(native, names_code_page));
 }
 
+// The file goes when its last handle, this one, is closed.
+void remove_on_close(HANDLE handle) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
 std::FILE* unbuffered(int fd, const char* mode) {
   std::FILE* file = _fdopen(fd, mode);
   if (file == nullptr) {
@@ -207,44 +214,76 @@ int standard_stream_writing(const std::string& native) {
   bool known = GetFileInformationByHandle(handle, &file) != 0;
   CloseHandle(handle);
   if (!known) return 0;
-  const DWORD streams[] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  // Standard error first: it is refused even where standard output is let
+  // through, and both may go to the file.
+  const DWORD streams[] = {STD_ERROR_HANDLE, STD_OUTPUT_HANDLE};
   for (int i = 0; i < 2; ++i) {
     HANDLE stream = GetStdHandle(streams[i]);
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(stream) == FILE_TYPE_DISK && GetFileInformationByHandle(stream, &info) != 0 &&
         info.dwVolumeSerialNumber == file.dwVolumeSerialNumber &&
         info.nFileIndexHigh == file.nFileIndexHigh && info.nFileIndexLow == file.nFileIndexLow) {
-      return i + 1;
+      return 2 - i;
     }
   }
   return 0;
 }
 
+namespace {
+
+// Others may read the file while the job writes it, but no other job may
+// write it: that is the claim, made as the file is opened. A file the job
+// makes is opened so that it can be removed while still held.
+HANDLE open_claimed(const std::wstring& name, bool& created) {
+  created = true;
+  HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return handle;
+  created = false;
+  return CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
 OutputOpening open_for_output(const std::string& native) {
   OutputOpening output;
-  // Others may read the file while the job writes it, but no other job may
-  // write it: that is the claim.
-  HANDLE handle = CreateFileW(wide_name(native).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::wstring name = wide_name(native);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  // Removed between the two opens: made afresh, a few times at most.
+  for (int attempt = 0; attempt < 8 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+    handle = open_claimed(name, output.created);
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND) break;
+  }
   if (handle == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     output.in_use = error == ERROR_SHARING_VIOLATION;
     output.reason = reason_for(error);
     return output;
   }
-  output.created = GetLastError() != ERROR_ALREADY_EXISTS;
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
   if (fd < 0) {
+    if (output.created) remove_on_close(handle);
     CloseHandle(handle);
   } else {
     output.file = unbuffered(fd, "wb");
   }
+  if (output.file != nullptr) output.plain = is_disk_file(output.file);
   if (output.file == nullptr) {
     output.reason = std::strerror(EMFILE);
-    // What this job made and cannot use goes again.
-    if (output.created) DeleteFileW(wide_name(native).c_str());
+    // Held by no one now: another job that opened it since holds it
+    // unshared, and then it stays.
+    if (output.created) DeleteFileW(name.c_str());
   }
   return output;
+}
+
+void cut_output(std::FILE* file, std::uint64_t size) {
+  if (is_disk_file(file)) _chsize_s(_fileno(file), static_cast<__int64>(size));
+}
+
+void remove_output(std::FILE* file, const std::string& /*native*/) {
+  remove_on_close(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
 }
 
 bool empty_output(std::FILE* file, bool created, std::string& reason) {

@@ -3,6 +3,7 @@
 #ifndef STRATUMIX_PLATFORM_H_
 #define STRATUMIX_PLATFORM_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -49,8 +50,9 @@ bool same_spelling(const std::filesystem::path& path1, const std::filesystem::pa
 // returns null and sets `reason`.
 std::FILE* open_for_reading(const std::string& native, std::string& reason);
 
-// Whether a file can be read. On POSIX systems only a plain file is opened
-// for this: opening a named pipe would take its writer's data away. Windows
+// Whether a file can be read. On POSIX systems every file but a named pipe
+// is opened for this: opening a named pipe would take its writer's data
+// away. Windows
 // pipes serve each opening on its own, so there every file is opened.
 bool check_readable(const std::string& native, std::string& reason);
 
@@ -62,6 +64,7 @@ int standard_stream_writing(const std::string& native);
 struct OutputOpening {
   std::FILE* file = nullptr;  // unbuffered; null on failure
   bool created = false;       // the file did not exist before
+  bool plain = true;          // a file on a disk, not a pipe or device
   bool in_use = false;        // failed because another job is writing it
   std::string reason;         // why it failed
 };
@@ -70,6 +73,23 @@ struct OutputOpening {
 // and claims it: while it stays open, no other job can open it this way.
 // Never waits.
 OutputOpening open_for_output(const std::string& native);
+
+// Cuts a file on a disk back to `size` bytes (a pipe or device is left as
+// it is), for a write that failed part way.
+void cut_output(std::FILE* file, std::uint64_t size);
+
+// Removes a file that open_for_output created, while `file` still holds it
+// open and claimed, if the path still names it (then closes nothing).
+void remove_output(std::FILE* file, const std::string& native);
+
+#ifndef _WIN32
+// open_for_output's two steps, apart for tests that come between them as
+// another job would: the file opened, created when missing, not claimed;
+// then claimed. The claim returns false, with `output` closed, when the
+// path named another file by then, which is to be opened afresh.
+OutputOpening open_unclaimed(const std::string& native);
+bool claim_opened(OutputOpening& output, const std::string& native);
+#endif
 
 // Empties a file that open_for_output opened (a device or pipe has nothing
 // to empty, nor has a file it `created`). Returns false and sets `reason`

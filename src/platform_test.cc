@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -37,5 +41,80 @@ TEST(Names, ANameWithoutWildcardsIsItself) {
   EXPECT_EQ(platform::expand_wildcards("images/s/a.xyz"),
             std::vector<std::string>{"images/s/a.xyz"});
 }
+
+#ifndef _WIN32
+// Two jobs on one output, the second coming between the first's open and
+// claim: whoever holds the file keeps it, and nobody removes a file it
+// does not hold.
+class Claims : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "claims-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder = pattern;
+    path = (folder / "r.xyz").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+  std::string contents() const {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  std::filesystem::path folder;
+  std::string path;
+};
+
+TEST_F(Claims, AJobThatClaimsBeforeTheCreatorKeepsTheFile) {
+  platform::OutputOpening first = platform::open_unclaimed(path);
+  ASSERT_TRUE(first.created);
+  platform::OutputOpening second = platform::open_for_output(path);
+  ASSERT_NE(second.file, nullptr);
+  EXPECT_FALSE(second.created);
+  EXPECT_TRUE(platform::claim_opened(first, path));
+  EXPECT_EQ(first.file, nullptr);
+  EXPECT_TRUE(first.in_use);
+  EXPECT_FALSE(first.created);  // so the refused job removes nothing
+  std::fputs("second\r\n", second.file);
+  std::fclose(second.file);
+  EXPECT_EQ(contents(), "second\r\n");
+
+  // The second job done and gone before the creator claims: its points
+  // stay, the creator writes nothing over them.
+  std::filesystem::remove(path);
+  first = platform::open_unclaimed(path);
+  second = platform::open_for_output(path);
+  ASSERT_NE(second.file, nullptr);
+  std::fputs("second\r\n", second.file);
+  std::fclose(second.file);
+  EXPECT_TRUE(platform::claim_opened(first, path));
+  EXPECT_TRUE(first.in_use);
+  EXPECT_EQ(contents(), "second\r\n");
+}
+
+TEST_F(Claims, AFileIsRemovedOnlyByTheJobThatHoldsIt) {
+  // The creator fails and removes its file while a second job has it open
+  // unclaimed: the second finds the path empty and makes its own.
+  platform::OutputOpening first = platform::open_for_output(path);
+  ASSERT_TRUE(first.created);
+  platform::OutputOpening second = platform::open_unclaimed(path);
+  ASSERT_FALSE(second.created);
+  platform::remove_output(first.file, path);
+  std::fclose(first.file);
+  EXPECT_FALSE(platform::claim_opened(second, path));
+  second = platform::open_for_output(path);
+  ASSERT_NE(second.file, nullptr);
+  EXPECT_TRUE(second.created);
+  std::fclose(second.file);
+
+  // The path names another job's file by the time the creator gives up.
+  first = platform::open_for_output(path);
+  ASSERT_NE(first.file, nullptr);
+  std::filesystem::rename(path, path + ".moved");
+  std::ofstream(path) << "another job's";
+  platform::remove_output(first.file, path);
+  std::fclose(first.file);
+  EXPECT_EQ(contents(), "another job's");
+}
+#endif
 
 }  // namespace

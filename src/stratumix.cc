@@ -85,8 +85,11 @@ int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in) {
     status = carry_out(parsed);
   } catch (const Failure& failure) {
     status = failure.status;
-    // Whatever the interruption cut short, a read that waited, say.
-    if (int signal = platform::interruption(); signal != 0) {
+    int signal = platform::interruption();
+    if (signal != 0 && failure.status == 128 + signal) {
+      report_error(failure.message);  // said where it was noticed
+    } else if (signal != 0) {
+      // Whatever the interruption cut short, a read that waited, say.
       report_error(f2.is_open()
                        ? "Interrupted: the result holds the points pasted so far, in whole "
                          "lines."

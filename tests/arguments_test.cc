@@ -1,7 +1,14 @@
 // The command-line mode, run as a script runs it: the inputs and the result
 // as arguments, paths relative to the working directory.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -94,7 +101,7 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
     std::string arguments;
     std::string message;  // the start of the one line on standard error
   };
-  const std::vector<Case> refused = {
+  std::vector<Case> refused = {
       {"-o images/s/r.xyz images/s/a.xyz images/s/none.xyz",
        "stratumix: Cannot read images/s/none.xyz: No such file or directory"},
       {"-o images/s/r.xyz images/s/a.xyz images/s", "stratumix: Cannot read images/s: "},
@@ -103,6 +110,22 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
       {"-o images/s/r.xyz images/s/nothing*.xyz", "stratumix: "},
       {"-o images/nowhere/r.xyz images/s/a.xyz", "stratumix: Cannot create images/nowhere/r.xyz"},
   };
+  // Readable to access(), yet no file to open: found before anything is
+  // emptied. (The program runs without a terminal.)
+  int socket_fd = -1;
+  if (!windows_program()) {
+    refused.push_back({"-o images/s/r.xyz images/s/a.xyz images/s/socket",
+                       "stratumix: Cannot read images/s/socket: No such device or address"});
+    refused.push_back({"-o images/s/r.xyz images/s/a.xyz /dev/tty",
+                       "stratumix: Cannot read /dev/tty: No such device or address"});
+    socket_fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string socket_path = disk.path("s/socket").string();
+    ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+    socket_path.copy(address.sun_path, socket_path.size());
+    ASSERT_EQ(bind(socket_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  }
   for (const Case& c : refused) {
     RunResult run = disk.run_arguments(c.arguments);
     EXPECT_EQ(run.status, 1) << c.arguments;
@@ -120,6 +143,31 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
     EXPECT_TRUE(run.err.ends_with(kTryHelp)) << run.err;
     EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n") << wrong;
   }
+  if (socket_fd >= 0) close(socket_fd);
+}
+
+// /dev/stdout, a pipe, a device: nothing beside it is the user's to
+// write, so there is no info report. Run by an ordinary user, who may
+// not write in /dev.
+TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
+  if (windows_program()) GTEST_SKIP() << "/dev/stdout is POSIX's";
+  disk.write("s/a.xyz", "1 2 3\n");
+  std::filesystem::permissions(disk.work(), std::filesystem::perms::all);
+  // As root, the job runs as nobody.
+  std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  std::string job = "{ " + disk.program() +
+                    " -q -o /dev/stdout images/s/a.xyz 2> err.txt; echo $? > status.txt; } | cat "
+                    "> out.txt";
+  std::string command = disk.shell_in_workspace(user + "sh -c '" + job + "'");
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  auto slurp = [&](const char* name) {
+    std::ifstream in(disk.work() / name);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  EXPECT_EQ(slurp("status.txt"), "0\n") << slurp("err.txt");
+  EXPECT_EQ(slurp("out.txt"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  EXPECT_EQ(slurp("err.txt"), "");
+  EXPECT_FALSE(std::filesystem::exists("/dev/stdout_xyz_info.txt"));
 }
 
 TEST_F(EndToEnd, HelpAndVersion) {

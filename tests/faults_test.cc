@@ -6,7 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
@@ -192,6 +196,16 @@ TEST_F(EndToEnd, ClosedStandardStreamsNeverLetConsoleTextIntoTheResult) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(disk.read("s/r.xyz"),
             crlf_lines({"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000"}));
+  // With --quiet, standard output may go to the result; standard error
+  // with it may not, as a file's warning would land among the points.
+  run = disk.run_redirected("", "> images/s/r.xyz 2>&1",
+                            "--quiet -o images/s/r.xyz images/s/a.xyz images/s/b.xyz");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(disk.read("s/r.xyz").find("Standard error goes to the output file"), std::string::npos)
+      << disk.read("s/r.xyz");
+  run = disk.run_redirected("", "2>&1", "-q -o /dev/stdout images/s/a.xyz images/s/b.xyz");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out.find("1.000000"), std::string::npos) << run.out;
 }
 
 TEST_F(EndToEnd, AFailedSetUpLeavesAnEarlierResultAsItWas) {
@@ -307,6 +321,113 @@ TEST_F(EndToEnd, AnInterruptedJobLeavesWholeLines) {
     EXPECT_LT(result.size(), points.size() * 20);
     EXPECT_EQ(disk.read("s/r_xyz_info.txt"), info_report("20", paths));
   }
+}
+
+// Two jobs started together on one result, again and again for a few
+// seconds: each ends done or refused, and the result and its info report
+// are whole and one job's, never missing after a job said done.
+TEST_F(EndToEnd, TwoJobsRacingForOneResultNeverMixNorLoseIt) {
+  disk.write("s/a.xyz", "1 2 3\n");
+  std::string big;
+  for (int i = 0; i < 20000; ++i) big += "4 5 6\n";
+  disk.write("s/big.xyz", big);
+  std::string big_result;
+  for (int i = 0; i < 20000; ++i) big_result += "4.000000 5.000000 6.000000\r\n";
+  const std::string small_result = crlf_lines({"1.000000 2.000000 3.000000"});
+  const std::string job = disk.program() + " -q -o images/s/r.xyz images/s/";
+  const std::string pair = disk.shell_in_workspace(
+      "rm -f images/s/r.xyz images/s/r_xyz_info.txt; (" + job + "a.xyz 2> e1; echo $? > s1) & (" +
+      job + "big.xyz 2> e2; echo $? > s2) & wait");
+  auto read_work = [&](const char* name) {
+    std::ifstream in(disk.work() / name);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  int pairs = 0;
+  while (std::chrono::steady_clock::now() < deadline && pairs < 400) {
+    ++pairs;
+    ASSERT_EQ(std::system(pair.c_str()), 0);
+    std::string statuses = read_work("s1") + read_work("s2");
+    ASSERT_TRUE(statuses == "0\n0\n" || statuses == "0\n1\n" || statuses == "1\n0\n")
+        << pairs << ": " << statuses << read_work("e1") << read_work("e2");
+    std::string result = disk.read("s/r.xyz");
+    std::string report = disk.read("s/r_xyz_info.txt");
+    bool small_done = statuses[0] == '0';
+    bool big_done = statuses[2] == '0';
+    bool small_made =
+        small_done && result == small_result && report == info_report("1", {"images/s/a.xyz"});
+    bool big_made =
+        big_done && result == big_result && report == info_report("1", {"images/s/big.xyz"});
+    ASSERT_TRUE(small_made || big_made) << pairs << ": " << statuses << result.size() << " bytes "
+                                        << read_work("e1") << read_work("e2");
+    for (const char* err : {"e1", "e2"}) {
+      std::string message = read_work(err);
+      EXPECT_TRUE(message.empty() || message.find("another job is writing it") != std::string::npos)
+          << message;
+    }
+  }
+}
+
+// An interruption before the job is set up, while the answers are typed or
+// the inputs checked, leaves every file as it was and says so.
+TEST_F(EndToEnd, AnInterruptionBeforeTheJobIsSetUpChangesNothing) {
+  if (windows_program()) GTEST_SKIP() << "POSIX signals";
+  disk.write("s/a.xyz", "1 2 3\n");
+  disk.write("s/r.xyz", "earlier\r\n");
+  {
+    // The last answer half typed when Ctrl-C comes.
+    Background job(disk, "", false, "", true);
+    job.type("s\n1\na\nr");
+    ASSERT_TRUE(job.wait_for_console(kResultPrompt)) << job.console();
+    job.send(SIGINT);
+    EXPECT_EQ(job.wait(), 130);
+    EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
+    EXPECT_FALSE(disk.exists("s/r_xyz_info.txt"));
+    std::ifstream err(disk.work() / "err.txt");
+    std::string message(std::istreambuf_iterator<char>(err), {});
+    EXPECT_EQ(message, "stratumix: Interrupted; nothing was changed.\n");
+  }
+  // So many inputs that checking them takes most of a second.
+  std::ofstream inputs(disk.work() / "inputs.txt");
+  for (int i = 0; i < 60000; ++i) inputs << "images/s/a.xyz\n";
+  inputs.close();
+  Background job(disk, "", false, "-q -o images/s/r.xyz $(cat inputs.txt)");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  job.send(SIGTERM);
+  EXPECT_EQ(job.wait(), 143);
+  EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
+  EXPECT_FALSE(disk.exists("s/r_xyz_info.txt"));
+  std::ifstream err(disk.work() / "err.txt");
+  std::string message(std::istreambuf_iterator<char>(err), {});
+  EXPECT_EQ(message, "stratumix: Interrupted; nothing was changed.\n");
+}
+
+// A named pipe as the result is claimed as a file is: a second job that
+// names it through a link is refused, not spliced into the first's lines.
+TEST_F(EndToEnd, TwoJobsCannotWriteOnePipeThroughTwoNames) {
+  if (windows_program()) GTEST_SKIP() << "named pipes are POSIX's";
+  disk.write("s/a.xyz", "1 2 3\n");
+  ASSERT_EQ(mkfifo(disk.path("s/rf").c_str(), 0644), 0);
+  std::filesystem::create_symlink("rf", disk.path("s/rl"));
+  ASSERT_EQ(mkfifo(disk.path("s/slow.xyz").c_str(), 0644), 0);
+  int reader = open(disk.path("s/rf").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int slow = open(disk.path("s/slow.xyz").c_str(), O_RDWR | O_CLOEXEC);  // a writer that stalls
+  ASSERT_GE(reader, 0);
+  ASSERT_GE(slow, 0);
+  Background first(disk, "", false, "-o images/s/rf images/s/slow.xyz");
+  ASSERT_TRUE(first.wait_for_console("File number 1")) << first.console();
+  RunResult second = disk.run_arguments("-q -o images/s/rl images/s/a.xyz");
+  EXPECT_EQ(second.status, 1);
+  EXPECT_NE(second.err.find("another job is writing it"), std::string::npos) << second.err;
+  ASSERT_EQ(write(slow, "7 8 9\n", 6), 6);
+  close(slow);
+  EXPECT_EQ(first.wait(), 0);
+  std::string piped(4096, '\0');
+  ssize_t got = read(reader, piped.data(), piped.size());
+  close(reader);
+  EXPECT_EQ(piped.substr(0, got > 0 ? static_cast<std::size_t>(got) : 0),
+            crlf_lines({"7.000000 8.000000 9.000000"}));
+  EXPECT_FALSE(disk.exists("s/rf_xyz_info.txt"));
 }
 
 }  // namespace

@@ -94,6 +94,12 @@ std::string Workspace::save_answers(const std::string& answers) const {
 
 std::string Workspace::cd_to_work() const { return "cd " + quote(work_.string()) + " && "; }
 
+std::string Workspace::shell_in_workspace(const std::string& shell) const {
+  return cd_to_work() + "{ " + shell + "; }";
+}
+
+const std::string& Workspace::program() const { return program_command; }
+
 std::string Workspace::command_in_workspace() const {
   return cd_to_work() + "exec " + program_command;
 }
@@ -152,9 +158,12 @@ RunResult Workspace::run_command(const std::string& command) const {
   return run;
 }
 
-Background::Background(const Workspace& workspace, const std::string& answers, bool on_terminal) {
+Background::Background(const Workspace& workspace, const std::string& answers, bool on_terminal,
+                       const std::string& arguments, bool typed) {
   std::string input = workspace.save_answers(answers);
-  std::string command = workspace.command_in_workspace();
+  std::string command = workspace.command_in_workspace() + " " + arguments;
+  int typing[2] = {-1, -1};
+  if (typed && pipe(typing) != 0) throw std::runtime_error("pipe failed");
   std::string errors = (workspace.work() / "err.txt").string();
   int console[2] = {-1, -1};
   if (on_terminal) {
@@ -167,7 +176,8 @@ Background::Background(const Workspace& workspace, const std::string& answers, b
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
     // Answers from a file, as in a script; on a terminal, the key from it.
-    dup2(open(input.c_str(), O_RDONLY), STDIN_FILENO);
+    dup2(typed ? typing[0] : open(input.c_str(), O_RDONLY), STDIN_FILENO);
+    if (typed) close(typing[1]);
     if (!on_terminal) {
       setsid();
       dup2(console[1], STDOUT_FILENO);
@@ -178,11 +188,20 @@ Background::Background(const Workspace& workspace, const std::string& answers, b
     _exit(127);
   }
   if (!on_terminal) close(console[1]);
+  if (typed) close(typing[0]);
+  typing_fd_ = typing[1];
 }
 
 Background::~Background() {
   kill_now();
   close(console_fd_);
+  if (typing_fd_ >= 0) close(typing_fd_);
+}
+
+void Background::type(const std::string& text) {
+  if (write(typing_fd_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+    throw std::runtime_error("typing failed");
+  }
 }
 
 bool Background::wait_for_console(const std::string& text) {

@@ -55,6 +55,10 @@ class Workspace {
   // that starts the program there.
   std::string save_answers(const std::string& answers) const;
   std::string command_in_workspace() const;
+  // A shell command run in the working directory, where `program` starts
+  // the program under test.
+  std::string shell_in_workspace(const std::string& shell) const;
+  const std::string& program() const;
 
   const RunResult& last_run() const { return last_run_; }
   const std::filesystem::path& work() const { return work_; }
@@ -74,8 +78,10 @@ class Workspace {
 class Background {
  public:
   // The dialogue with these answers, its console a pipe or, `on_terminal`,
-  // a pseudo-terminal that is the program's controlling terminal.
-  Background(const Workspace& workspace, const std::string& answers, bool on_terminal = false);
+  // a pseudo-terminal that is the program's controlling terminal; with
+  // `arguments`, the command line. Answers `typed` come from type() instead.
+  Background(const Workspace& workspace, const std::string& answers, bool on_terminal = false,
+             const std::string& arguments = "", bool typed = false);
   ~Background();
   Background(const Background&) = delete;
   Background& operator=(const Background&) = delete;
@@ -89,6 +95,8 @@ class Background {
   bool running();
   void kill_now();
   void send(int signal);
+  // Answers as they are typed, a piece at a time.
+  void type(const std::string& text);
   // The terminal's end that stands for the keyboard and the screen.
   int terminal() const { return console_fd_; }
 
@@ -96,6 +104,7 @@ class Background {
   int pid_ = -1;
   int ended_ = -1;  // the exit status, once it is known
   int console_fd_ = -1;
+  int typing_fd_ = -1;
   std::string console_;
 };
 

@@ -2,7 +2,10 @@
 // console, the warnings and the exit statuses.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -185,6 +188,29 @@ TEST_F(EndToEnd, AFullDiskIsAFailureNamingTheFile) {
   run = disk.run(answers("s", {"a"}, "r"));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
+}
+
+// A disk that fills up part way through a block: the result is cut back to
+// its last whole line. (A file size limit stands in for the full disk.)
+TEST_F(EndToEnd, AFullDiskLeavesTheResultOnAWholeLine) {
+  if (windows_program()) GTEST_SKIP() << "a POSIX file size limit";
+  disk.write("s/a.xyz", many_points(50000, 1));
+  std::string job = "trap '' XFSZ; ulimit -f 100; " + disk.program() +
+                    " -q -o images/s/r.xyz images/s/a.xyz 2> err.txt; echo $? > status.txt";
+  ASSERT_EQ(std::system(disk.shell_in_workspace("(" + job + ")").c_str()), 0);
+  std::ifstream status(disk.work() / "status.txt");
+  std::string code(std::istreambuf_iterator<char>(status), {});
+  EXPECT_EQ(code, "1\n");
+  std::string result = disk.read("s/r.xyz");
+  EXPECT_GT(result.size(), 0u);
+  EXPECT_LE(result.size(), 100u * 1024);
+  EXPECT_TRUE(result.ends_with("\r\n")) << result.substr(result.size() - 20);
+  std::string pasted;
+  for (int i = 0; pasted.size() < result.size(); ++i) {
+    pasted += std::to_string(1 + i % 1000) + ".250000 " + std::to_string(6100000 + i) +
+              ".500000 1.000000\r\n";
+  }
+  EXPECT_EQ(result, pasted.substr(0, result.size()));
 }
 
 }  // namespace
