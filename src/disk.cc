@@ -9,7 +9,6 @@
 
 #include "failure.h"
 #include "platform.h"
-#include "read_ahead.h"
 
 namespace {
 
@@ -121,7 +120,7 @@ std::unique_ptr<ByteSource> SystemDisk::open_for_reading(const std::string& path
                                                          std::string& reason) {
   std::FILE* file = platform::open_for_reading(native(path), reason);
   if (file == nullptr) return nullptr;
-  return std::make_unique<ReadAhead>(std::make_unique<FileSource>(file, describe(path)));
+  return std::make_unique<FileSource>(file, describe(path));
 }
 
 std::unique_ptr<ClaimedFile> SystemDisk::claim(const std::string& path, std::string& reason,

@@ -6,6 +6,7 @@
 
 #include "extent.h"
 #include "failure.h"
+#include "inputs.h"
 #include "platform.h"
 #include "points.h"
 #include "stratumix.h"
@@ -60,13 +61,13 @@ void treatment() {
     std::int64_t ico = 0;
     console << "\n\n";
 
-    PointReader reader(*f3);
+    std::unique_ptr<PointInput> reader = open_points(std::move(f3), nomim3, disk->describe(nomim3));
     for (;;) {
       // Points go in runs that end where the next look or progress line is
       // due, or a little after, when the reading thread copied ahead.
       std::int64_t run = std::min(kInterruptionCheck - ico % kInterruptionCheck,
                                   kProgressInterval - ico % kProgressInterval);
-      std::int64_t copied = reader.copy_points(f2, X, Y, run);
+      std::int64_t copied = reader->copy_points(f2, X, Y, run);
       if (copied == 0) break;
       std::int64_t before = ico;
       ico += copied;
@@ -78,8 +79,9 @@ void treatment() {
       }
       if (copied < run) break;
     }
-    f3.reset();
-    if (!reader.problem().empty()) warn_incomplete(nomim3, reader.problem());
+    std::string problem = reader->problem();
+    reader.reset();
+    if (!problem.empty()) warn_incomplete(nomim3, problem);
 
     console << "\n\n\tlayer " << m << " ";
     console << "\n\t\tX_min = " << Fixed6{X.min} << " X_max = " << Fixed6{X.max} << " ";

@@ -1,0 +1,52 @@
+#include "inputs.h"
+
+#include <utility>
+
+#include "gzip_source.h"
+#include "input_form.h"
+#include "las_header.h"
+#include "las_reader.h"
+#include "points.h"
+#include "read_ahead.h"
+
+namespace {
+
+// A reader with the source it reads, which it outlives never.
+template <typename Reader>
+class ReadingInput : public PointInput {
+ public:
+  explicit ReadingInput(std::unique_ptr<ByteSource> source)
+      : source_(std::move(source)), reader_(*source_) {}
+  std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) override {
+    return reader_.copy_points(file, x, y, count);
+  }
+  const std::string& problem() const override { return reader_.problem(); }
+
+ private:
+  std::unique_ptr<ByteSource> source_;
+  Reader reader_;
+};
+
+// A LAZ file: nothing of it is pasted.
+class RefusedInput : public PointInput {
+ public:
+  std::int64_t copy_points(OutputFile&, Extent&, Extent&, std::int64_t) override { return 0; }
+  const std::string& problem() const override { return refusal_; }
+
+ private:
+  std::string refusal_ = las::kCompressedRefusal;
+};
+
+}  // namespace
+
+std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const std::string& path,
+                                        const std::string& shown) {
+  if (has_laz_name(path)) return std::make_unique<RefusedInput>();
+  auto peeked = std::make_unique<PeekedSource>(std::move(plain));
+  InputForm form = input_form(peeked->first());
+  std::unique_ptr<ByteSource> source = std::move(peeked);
+  if (form == InputForm::kGzip) source = std::make_unique<GzipSource>(std::move(source), shown);
+  auto ahead = std::make_unique<ReadAhead>(std::move(source));
+  if (form == InputForm::kLas) return std::make_unique<ReadingInput<LasReader>>(std::move(ahead));
+  return std::make_unique<ReadingInput<PointReader>>(std::move(ahead));
+}
