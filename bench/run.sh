@@ -64,6 +64,7 @@ run_zcat() { zcat "$folder/a.xyz" "$folder/b.xyz" > /dev/null; }
 # the same points beside it (a.txt, b.txt) for the loop and the copy.
 generate() {
   local kind=$1 name=$2 seed=$3
+  rm -f "$folder/$name.txt"
   case $kind in
     lidar-gz)
       "$build/bench/generate_points" lidar "$counted" "$seed" > "$folder/$name.txt"

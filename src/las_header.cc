@@ -120,7 +120,7 @@ std::string read_header(const unsigned char* bytes, std::size_t size, Header& h)
            "'s " + text(format_length);
   }
   static const char* const kAxes[] = {"X", "Y", "Z"};
-  for (int axis = 0; axis < 3; ++axis) {
+  for (std::size_t axis = 0; axis < 3; ++axis) {
     h.scale[axis] = little_endian_double(bytes + kScales + 8 * axis);
     h.offset[axis] = little_endian_double(bytes + kOffsets + 8 * axis);
     if (h.scale[axis] == 0 || !std::isfinite(h.scale[axis]) || !std::isfinite(h.offset[axis])) {

@@ -117,12 +117,18 @@ struct Read {
   Extent y;
 };
 
-// Reads `file`, served `piece` bytes at a time, through a buffer of
+// How a file is read: served `piece` bytes at a time, through a buffer of
 // `buffer` bytes, in runs of `run` points.
-Read read_las(const std::string& file, std::size_t piece = 97, std::size_t buffer = 500,
-              std::int64_t run = 7) {
-  TextSource source(file, piece);
-  LasReader reader(source, buffer);
+struct Reading {
+  std::size_t piece = 97;
+  std::size_t buffer = 500;
+  std::int64_t run = 7;
+};
+
+Read read_las(const std::string& file, Reading how = {}) {
+  std::int64_t run = how.run;
+  TextSource source(file, how.piece);
+  LasReader reader(source, how.buffer);
   Read read;
   OutputFile out;
   out.open(std::make_unique<StringSink>(read.lines));
@@ -153,11 +159,17 @@ Read expected(const LasTile& tile, std::size_t count) {
   return read;
 }
 
-LasTile random_tile(int minor, int format, std::size_t count, unsigned seed) {
+// Version 1.minor, point format `format`.
+struct Form {
+  int minor;
+  int format;
+};
+
+LasTile random_tile(Form form, std::size_t count, unsigned seed) {
   std::mt19937 random(seed);
   LasTile tile;
-  tile.minor = minor;
-  tile.format = format;
+  tile.minor = form.minor;
+  tile.format = form.format;
   tile.between = std::string(seed % 300, 'v');
   tile.offset[0] = 600000;
   tile.offset[1] = 6100000;
@@ -170,7 +182,7 @@ LasTile random_tile(int minor, int format, std::size_t count, unsigned seed) {
 }
 
 void expect_read_whole(const LasTile& tile, std::size_t piece = 97, std::size_t buffer = 500) {
-  Read read = read_las(tile.bytes(), piece, buffer);
+  Read read = read_las(tile.bytes(), {piece, buffer, 7});
   Read wanted = expected(tile, tile.points.size());
   EXPECT_EQ(read.problem, "");
   EXPECT_TRUE(read.lines == wanted.lines);
@@ -187,19 +199,19 @@ TEST(LasReader, WritesEachRecordAsAPointOfText) {
             "651262.290000 6862474.180000 95.904000\r\n-0.010000 0.000000 -50.000000\r\n");
   for (int format : {0, 1}) {
     SCOPED_TRACE(format);
-    expect_read_whole(random_tile(2, format, 3000, 11 + static_cast<unsigned>(format)));
-    expect_read_whole(random_tile(0, format, 100, 13), 1, 100);
-    expect_read_whole(random_tile(2, format, 5000, 17), 1 << 20, 1 << 16);
+    expect_read_whole(random_tile({2, format}, 3000, 11 + static_cast<unsigned>(format)));
+    expect_read_whole(random_tile({0, format}, 100, 13), 1, 100);
+    expect_read_whole(random_tile({2, format}, 5000, 17), 1 << 20, 1 << 16);
   }
   // Version 1.4's own formats, counted in 64 bits only.
   for (int format = 6; format <= 10; ++format) {
     SCOPED_TRACE(format);
-    expect_read_whole(random_tile(4, format, 2000, 19 + static_cast<unsigned>(format)));
+    expect_read_whole(random_tile({4, format}, 2000, 19 + static_cast<unsigned>(format)));
   }
 }
 
 TEST(LasReader, PassesOverTheBytesOfARecordPastItsFormat) {
-  LasTile tile = random_tile(3, 1, 2000, 23);
+  LasTile tile = random_tile({3, 1}, 2000, 23);
   tile.record_length = 28 + 13;
   expect_read_whole(tile);
   tile.record_length = 65535;
@@ -208,7 +220,7 @@ TEST(LasReader, PassesOverTheBytesOfARecordPastItsFormat) {
 }
 
 TEST(LasReader, AFileCutShortKeepsItsWholePointsAndSaysSo) {
-  LasTile tile = random_tile(2, 1, 1000, 29);
+  LasTile tile = random_tile({2, 1}, 1000, 29);
   std::string bytes = tile.bytes();
   Read read = read_las(bytes.substr(0, bytes.size() - 30));
   EXPECT_EQ(read.problem, "the file ends after 998 of the 1000 points its LAS header gives");
@@ -222,7 +234,7 @@ TEST(LasReader, AFileCutShortKeepsItsWholePointsAndSaysSo) {
 }
 
 TEST(LasReader, AHeaderThatLiesOrIsCutPastesNothing) {
-  LasTile tile = random_tile(2, 1, 10, 31);
+  LasTile tile = random_tile({2, 1}, 10, 31);
   std::string bytes = tile.bytes();
   bytes[97] = 0x10;  // the points put at byte 4096 and more
   Read read = read_las(bytes);
@@ -243,12 +255,12 @@ TEST(LasReader, AHeaderThatLiesOrIsCutPastesNothing) {
 }
 
 TEST(LasReader, ZeroPointsAreNoPointsAndNoProblem) {
-  LasTile tile = random_tile(4, 6, 0, 37);
+  LasTile tile = random_tile({4, 6}, 0, 37);
   Read read = read_las(tile.bytes());
   EXPECT_EQ(read.problem, "");
   EXPECT_EQ(read.lines, "");
   // What follows the points (extended records) is no point.
-  tile = random_tile(2, 1, 5, 41);
+  tile = random_tile({2, 1}, 5, 41);
   tile.count = 3;
   read = read_las(tile.bytes());
   EXPECT_EQ(read.problem, "");

@@ -57,14 +57,15 @@ inline char* format_fixed6_quickly(double value, char* out) {
   double magnitude = std::fabs(value);
   double millionths = magnitude * 1e6;
   if (!(millionths < 0x1p44)) return format_fixed6(value, out);
-  auto rounded = static_cast<std::uint64_t>(millionths + 0.5);
+  // Signed conversions: one instruction each way, unsigned ones a few.
+  auto rounded = static_cast<std::int64_t>(millionths + 0.5);
   double off = millionths - static_cast<double>(rounded);  // in [-0.5, 0.5)
   if (off < -0.49 || off > 0.49) return format_fixed6(value, out);
   if (std::signbit(value)) *out++ = '-';  // "-0.000000" too, as C writes it
   // The integer part is the magnitude's, or one more when the decimals
   // round up to a whole; the magnitude's is never more.
-  auto integer = static_cast<std::uint32_t>(magnitude);
-  auto decimals = static_cast<std::uint32_t>(rounded - std::uint64_t{integer} * 1000000);
+  auto integer = static_cast<std::uint32_t>(static_cast<std::int32_t>(magnitude));
+  auto decimals = static_cast<std::uint32_t>(rounded - std::int64_t{integer} * 1000000);
   if (decimals >= 1000000) {
     ++integer;
     decimals -= 1000000;
