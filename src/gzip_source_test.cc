@@ -75,8 +75,8 @@ TEST(GzipSource, DataCutShortFailsAfterTheTextBeforeTheCut) {
   for (std::size_t cut : {std::size_t{1}, std::size_t{5}, packed.size() / 2, packed.size() - 3}) {
     Unpacked unpacked = unpack(packed.substr(0, cut));
     EXPECT_EQ(text.compare(0, unpacked.text.size(), unpacked.text), 0) << cut;
-    EXPECT_EQ(unpacked.failure.rfind("Cannot read tile.xyz.gz: the gzip data is cut short, after ", 0),
-              0)
+    EXPECT_EQ(
+        unpacked.failure.rfind("Cannot read tile.xyz.gz: the gzip data is cut short, after ", 0), 0)
         << unpacked.failure;
   }
   // Cut in the second member: the whole first member's text comes first.
@@ -92,9 +92,10 @@ TEST(GzipSource, CorruptDataFailsSayingWhatIsWrong) {
   std::string damaged = packed;
   damaged[damaged.size() - 6] ^= 0x55;  // the check sum of the text
   Unpacked unpacked = unpack(damaged);
-  EXPECT_EQ(unpacked.failure, "Cannot read tile.xyz.gz: the gzip data is corrupt (incorrect data "
-                              "check), after " +
-                                  std::to_string(text.size()) + " bytes of text");
+  EXPECT_EQ(unpacked.failure,
+            "Cannot read tile.xyz.gz: the gzip data is corrupt (incorrect data "
+            "check), after " +
+                std::to_string(text.size()) + " bytes of text");
 
   // Bytes that are no gzip member after one.
   unpacked = unpack(packed + "12 34 56\r\n");
