@@ -9,22 +9,77 @@
 //   integers  whole numbers only, CR LF
 //   tabs      lidar numbers separated by tabs and runs of spaces, LF
 //   mixed     full-precision doubles and exponents, CR LF
+//   las       the lidar points as LAS 1.2, point format 1, scales 0.01 and
+//             0.001 (run.sh gzips the lidar kind for lidar-gz)
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
 
+namespace {
+
+void put(std::uint64_t value, int size) {
+  for (int i = 0; i < size; ++i) std::putchar(static_cast<int>((value >> (8 * i)) & 0xff));
+}
+
+void put_double(double value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  put(bits, 8);
+}
+
+void write_las_header(long long count) {
+  std::fputs("LASF", stdout);
+  put(0, 20);  // source, encoding, project
+  put(1, 1);
+  put(2, 1);
+  put(0, 64 + 4);  // system, software, date
+  put(227, 2);
+  put(227, 4);
+  put(0, 4);  // no variable-length records
+  put(1, 1);
+  put(28, 2);
+  put(static_cast<std::uint64_t>(count), 4);
+  put(0, 20);
+  for (double scale : {0.01, 0.01, 0.001}) put_double(scale);
+  for (int i = 0; i < 3; ++i) put_double(0);
+  for (double bound : {1200000.0, 600000.0, 7100000.0, 6100000.0, 450.0, -50.0}) put_double(bound);
+}
+
+// The integer of the text that "%.2f" (or "%.3f") writes: the same points
+// as the lidar kind's.
+std::int32_t scaled(double value, const char* format) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  std::string digits;
+  for (const char* p = text; *p != 0; ++p) {
+    if (*p != '.') digits += *p;
+  }
+  return static_cast<std::int32_t>(std::atol(digits.c_str()));
+}
+
+void write_las_record(double x, double y, double z) {
+  put(static_cast<std::uint32_t>(scaled(x, "%.2f")), 4);
+  put(static_cast<std::uint32_t>(scaled(y, "%.2f")), 4);
+  put(static_cast<std::uint32_t>(scaled(z, "%.3f")), 4);
+  put(0, 28 - 12);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  static const char* const kKinds[] = {"lidar", "repr", "fixed8", "integers", "tabs", "mixed"};
+  static const char* const kKinds[] = {"lidar", "repr",  "fixed8", "integers",
+                                       "tabs",  "mixed", "las"};
   int kind = -1;
-  for (int i = 0; argc == 4 && i < 6; ++i) {
+  for (int i = 0; argc == 4 && i < 7; ++i) {
     if (std::strcmp(argv[1], kKinds[i]) == 0) kind = i;
   }
   if (kind < 0) {
     std::fprintf(stderr,
-                 "usage: generate_points lidar|repr|fixed8|integers|tabs|mixed COUNT SEED\n");
+                 "usage: generate_points lidar|repr|fixed8|integers|tabs|mixed|las COUNT SEED\n");
     return 2;
   }
   long long count = std::atoll(argv[2]);
@@ -36,6 +91,7 @@ int main(int argc, char** argv) {
   static const char* const kGaps[] = {"\t", " \t", "\t  ", "   ", "\t\t"};
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+  if (kind == 6) write_las_header(count);
   for (long long i = 0; i < count; ++i) {
     // Drawn in this order, whatever order a call's arguments are evaluated in.
     double a = x(random);
@@ -53,6 +109,9 @@ int main(int argc, char** argv) {
         break;
       case 3:
         std::printf("%.0f %.0f %.0f\r\n", std::floor(a), std::floor(b), std::floor(c));
+        break;
+      case 6:
+        write_las_record(a, b, c);
         break;
       case 4:
         std::printf("%s%.2f%s%.2f%s%.3f%s\n", i % 3 == 0 ? "  " : "", a, kGaps[random() % 5], b,

@@ -3,7 +3,9 @@
 # plain copy of the same bytes through user space, on five kinds of point
 # file, then the instructions it spends per input byte.
 #   bash bench/run.sh [ROUNDS] [POINTS] [KINDS]
-#   (defaults: 5 rounds, 1500000 points a file, "lidar repr fixed8 integers tabs")
+#   (defaults: 5 rounds, 1500000 points a file, "lidar repr fixed8 integers tabs lidar-gz las")
+# lidar-gz is the lidar kind through gzip -6, las the same points as LAS;
+# their loop and copy read the lidar text, and lidar-gz also times zcat.
 # Builds in build-bench/, works in a temporary folder, prints medians,
 # ratios and peak memory, and checks that the result is the loop's byte for
 # byte. Wall times are medians of interleaved rounds; CPU times (user +
@@ -12,7 +14,7 @@
 set -euo pipefail
 rounds=${1:-5}
 points=${2:-1500000}
-kinds=${3:-lidar repr fixed8 integers tabs}
+kinds=${3:-lidar repr fixed8 integers tabs lidar-gz las}
 counted_points=200000
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
@@ -54,8 +56,27 @@ ratio2() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 # file of the same size costs the file system as much as writing it), and
 # the old one is removed before the clock starts.
 run_program() { (cd "$work" && "$build/stratumix" <<< "bench 2 a b result"); }
-run_loop() { "$build/bench/scanf_loop" "$folder/loop.xyz" "$folder/a.xyz" "$folder/b.xyz"; }
-run_copy() { cat "$folder/a.xyz" "$folder/b.xyz" | cat > "$folder/copy.xyz"; }
+run_loop() { "$build/bench/scanf_loop" "$folder/loop.xyz" "$folder/a.txt" "$folder/b.txt"; }
+run_copy() { cat "$folder/a.txt" "$folder/b.txt" | cat > "$folder/copy.xyz"; }
+run_zcat() { zcat "$folder/a.xyz" "$folder/b.xyz" > /dev/null; }
+
+# Input file $2 (a.xyz or b.xyz) of kind $1 with seed $3, and the text of
+# the same points beside it (a.txt, b.txt) for the loop and the copy.
+generate() {
+  local kind=$1 name=$2 seed=$3
+  rm -f "$folder/$name.txt"
+  case $kind in
+    lidar-gz)
+      "$build/bench/generate_points" lidar "$counted" "$seed" > "$folder/$name.txt"
+      gzip -6 -c "$folder/$name.txt" > "$folder/$name.xyz" ;;
+    las)
+      "$build/bench/generate_points" lidar "$counted" "$seed" > "$folder/$name.txt"
+      "$build/bench/generate_points" las "$counted" "$seed" > "$folder/$name.xyz" ;;
+    *)
+      "$build/bench/generate_points" "$kind" "$counted" "$seed" > "$folder/$name.xyz"
+      ln -sf "$folder/$name.xyz" "$folder/$name.txt" ;;
+  esac
+}
 clear_results() { rm -f "$folder/result.xyz" "$folder/result_xyz_info.txt" "$folder/loop.xyz" "$folder/copy.xyz"; }
 peak_memory() {
   (cd "$work" && rm -f "$folder/result.xyz" &&
@@ -65,14 +86,15 @@ peak_memory() {
 # Instructions per input byte, all threads, and the profile's top entries.
 count_instructions() {
   local kind=$1
-  "$build/bench/generate_points" "$kind" "$counted_points" 1 > "$folder/a.xyz"
-  "$build/bench/generate_points" "$kind" "$counted_points" 2 > "$folder/b.xyz"
+  counted=$counted_points generate "$kind" a 1
+  counted=$counted_points generate "$kind" b 2
   local bytes instructions
   bytes=$(($(stat -c %s "$folder/a.xyz") + $(stat -c %s "$folder/b.xyz")))
   rm -f "$folder/result.xyz"
   instructions=$(cd "$work" && valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" \
     "$build/stratumix" <<< "bench 2 a b result" 2>&1 > /dev/null | awk '/Collected/ { print $4 }')
   echo "  instructions/byte  $(ratio2 "$instructions" "$bytes")   ($instructions for $bytes bytes, 2 x $counted_points points, callgrind)"
+  echo "  instructions/point $(ratio "$instructions" $((2 * counted_points)))"
   callgrind_annotate "$work/callgrind.out" 2> /dev/null | awk '/file:function/ { on = 1; next }
     on && /%\)/ && n < 6 {
       share = $0; sub(/^[^(]*\(/, "", share); sub(/\).*$/, "", share); gsub(/ /, "", share)
@@ -83,11 +105,11 @@ count_instructions() {
 
 measure() {
   local kind=$1
-  "$build/bench/generate_points" "$kind" "$points" 1 > "$folder/a.xyz"
-  "$build/bench/generate_points" "$kind" "$points" 2 > "$folder/b.xyz"
+  counted=$points generate "$kind" a 1
+  counted=$points generate "$kind" b 2
   local input_mb
   input_mb=$(du -cm "$folder/a.xyz" "$folder/b.xyz" | tail -1 | cut -f1)
-  local -a program=() loop=() copy=() program_cpu=() loop_cpu=()
+  local -a program=() loop=() copy=() program_cpu=() loop_cpu=() zcat_times=()
   local t
   for ((i = 0; i < rounds; i++)); do
     t=$(microseconds run_program)
@@ -98,6 +120,10 @@ measure() {
     loop_cpu+=("${t#* }")
     t=$(microseconds run_copy)
     copy+=("${t% *}")
+    if [ "$kind" = lidar-gz ]; then
+      t=$(microseconds run_zcat)
+      zcat_times+=("${t% *} ${t#* }")
+    fi
   done
   local p l c pc lc
   p=$(printf '%s\n' "${program[@]}" | median)
@@ -115,6 +141,12 @@ measure() {
   echo "  CPU:  stratumix $(seconds "$pc") s, formatted-I/O loop $(seconds "$lc") s"
   echo "  loop / stratumix   $(ratio "$l" "$p")x wall, $(ratio "$lc" "$pc")x CPU"
   echo "  stratumix / copy   $(ratio2 "$p" "$c")x wall"
+  if [ "$kind" = lidar-gz ]; then
+    local zw zc
+    zw=$(printf '%s\n' "${zcat_times[@]}" | cut -d' ' -f1 | median)
+    zc=$(printf '%s\n' "${zcat_times[@]}" | cut -d' ' -f2 | median)
+    echo "  zcat a.xyz b.xyz > /dev/null: wall $(seconds "$zw") s, CPU $(seconds "$zc") s"
+  fi
   echo "  peak memory        $memory KiB"
   echo "  result identical to the loop's: $same"
   if command -v valgrind > /dev/null; then count_instructions "$kind"; fi

@@ -1,7 +1,12 @@
 // Arbitrary bytes as a point file: the reader must never crash, hang or
 // write an ill-formed line, and every number it pastes must be what C's
 // strtod reads in the text, written as C's printf("%f") writes it. The same
-// bytes, taken eight at a time as doubles, check the formatter alone.
+// bytes, taken eight at a time as doubles, check the formatter alone (and
+// its quick way). As a LAS file, read as they are when they begin with
+// LASF, else laid over a sound header (so that zero bytes leave it sound),
+// they must give only the records' own points, each as printf writes
+// X * scale + offset, and all of them unless the header or the file's end
+// is said to be wrong.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +18,8 @@
 
 #include "failure.h"
 #include "fake_disk.h"
+#include "las_header.h"
+#include "las_reader.h"
 #include "number.h"
 #include "output_file.h"
 #include "points.h"
@@ -115,7 +122,99 @@ void check_formatter(const std::uint8_t* data, std::size_t size) {
     char text[number::kMaxFixed6Length];
     std::string ours(text, number::format_fixed6(value, text));
     if (ours != c_fixed6(value)) fail("format_fixed6 differs from printf", ours);
+    char quick[number::kMaxFixed6Length + 8];
+    if (std::string(quick, number::format_fixed6_quickly(value, quick)) != ours) {
+      fail("format_fixed6_quickly differs from format_fixed6", ours);
+    }
   }
+}
+
+// A sound header of version 1.4, point format 1, points right after it,
+// as many as the bytes after it hold whole.
+std::string sound_las_header(std::size_t size) {
+  std::string header(las::kLongestHeader, '\0');
+  auto put = [&header](std::size_t at, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+      header[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+  };
+  std::uint64_t count = size > header.size() ? (size - header.size()) / 28 : 0;
+  header.replace(0, 4, "LASF");
+  put(24, 1, 1);
+  put(25, 4, 1);
+  put(94, header.size(), 2);
+  put(96, header.size(), 4);
+  put(104, 1, 1);
+  put(105, 28, 2);
+  put(107, count, 4);
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    double scale = 0.001;
+    double offset = 600000.0 * static_cast<double>(axis);
+    std::uint64_t bits;
+    std::memcpy(&bits, &scale, 8);
+    put(131 + 8 * axis, bits, 8);
+    std::memcpy(&bits, &offset, 8);
+    put(155 + 8 * axis, bits, 8);
+  }
+  put(247, count, 8);
+  return header;
+}
+
+std::int32_t little_endian_32(const std::string& bytes, std::uint64_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i)
+    value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::uint64_t>(i)]);
+  return static_cast<std::int32_t>(value);
+}
+
+void check_las(const char* data, std::size_t size) {
+  std::string file(data, size);
+  if (file.compare(0, 4, "LASF") != 0) {
+    std::string header = sound_las_header(size);
+    for (std::size_t i = 0; i < header.size() && i < size; ++i)
+      file[i] = static_cast<char>(file[i] ^ header[i]);
+    if (size < header.size()) file += header.substr(size);
+  }
+  las::Header h;
+  std::string said = las::read_header(reinterpret_cast<const unsigned char*>(file.data()),
+                                      std::min(file.size(), las::kLongestHeader), h);
+  // Small pieces and a small buffer, so that records straddle reads.
+  TextSource source(file, 61);
+  LasReader reader(source, 100);
+  std::string lines;
+  OutputFile out;
+  out.open(std::make_unique<StringSink>(lines));
+  Extent x;
+  Extent y;
+  std::int64_t points = 0;
+  for (std::int64_t run = 1;; run = run == 1 ? 5 : 1) {
+    std::int64_t copied = reader.copy_points(out, x, y, run);
+    points += copied;
+    if (copied < run) break;
+  }
+  out.close();
+  if (!said.empty()) {
+    if (points != 0 || reader.problem() != said)
+      fail("a refused LAS header pasted or said other", reader.problem());
+    return;
+  }
+  auto pasted = static_cast<std::uint64_t>(points);
+  if (pasted > h.point_count) fail("more LAS points than the header gives", lines);
+  if (pasted < h.point_count && reader.problem().empty())
+    fail("LAS points left out in silence", lines);
+  std::size_t line_start = 0;
+  for (std::uint64_t i = 0; i < pasted; ++i) {
+    std::uint64_t record = h.point_offset + i * h.record_length;
+    if (record + h.record_length > file.size()) fail("a LAS point from past the end", lines);
+    std::string line;
+    for (std::uint64_t axis = 0; axis < 3; ++axis) {
+      double value = little_endian_32(file, record + 4 * axis) * h.scale[axis] + h.offset[axis];
+      line += c_fixed6(value) + (axis < 2 ? " " : "\r\n");
+    }
+    if (lines.compare(line_start, line.size(), line) != 0)
+      fail("a LAS point not as printf writes it", line);
+    line_start += line.size();
+  }
+  if (line_start != lines.size()) fail("more LAS lines than points", lines);
 }
 
 }  // namespace
@@ -123,6 +222,7 @@ void check_formatter(const std::uint8_t* data, std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   check_formatter(bytes, size);
   const char* data = reinterpret_cast<const char*>(bytes);
+  check_las(data, size);
   std::string problem;
   std::string fast_problem;
   std::string extents;

@@ -1,15 +1,19 @@
 // Where an input's form is settled: the one place that turns the bytes of
-// an opened input into what pastes its points.
+// an opened input into what pastes its points. Text, gzip-compressed text
+// and LAS are told apart by their first bytes.
 #ifndef STRATUMIX_INPUTS_H_
 #define STRATUMIX_INPUTS_H_
 
 #include <memory>
+#include <string>
 
 #include "disk.h"
 #include "point_input.h"
 
-// The points of the input whose bytes `source` gives, read ahead on a
-// thread of their own (read_ahead.h). Point files are text.
-std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> source);
+// The points of the input at `path` (`shown` in messages) whose bytes
+// `plain` gives, read ahead on a thread of their own (read_ahead.h), where
+// gzip data is decompressed too.
+std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const std::string& path,
+                                        const std::string& shown);
 
 #endif  // STRATUMIX_INPUTS_H_

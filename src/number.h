@@ -4,6 +4,8 @@
 #ifndef STRATUMIX_NUMBER_H_
 #define STRATUMIX_NUMBER_H_
 
+#include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -21,6 +23,55 @@ constexpr std::size_t kMaxIntLength = 20;
 // sign bit (so "-0.000000"), "inf", "-inf", "nan", "-nan". Returns the end
 // of the text written at `out`, which must hold kMaxFixed6Length bytes.
 char* format_fixed6(double value, char* out);
+
+// The eight digits of `value` (below 10^8), leading zeros included, as one
+// word in load8's order: each step splits every lane of the word in two,
+// its quotient by 10^4, 10^2 then 10 first, with one multiplication by a
+// reciprocal for all lanes (exact for lanes below 10^4 and 10^2: 10486 is
+// 2^20 / 100 rounded up, 103 is 2^10 / 10 rounded up).
+inline std::uint64_t eight_digits(std::uint32_t value) {
+  std::uint64_t lanes = value / 10000 | static_cast<std::uint64_t>(value % 10000) << 32;
+  std::uint64_t high = ((lanes * 10486) >> 20) & 0x0000007f0000007f;
+  lanes = high | (lanes - high * 100) << 16;
+  high = ((lanes * 103) >> 10) & 0x000f000f000f000f;
+  lanes = high | (lanes - high * 10) << 8;
+  return lanes + bytes::kZeros;
+}
+
+// The same text as format_fixed6, at a fraction of its cost for the values
+// of survey data: below 1.7 * 10^7, and not within a hundredth of a half
+// millionth of a tie. Writes up to 8 bytes past the text, and needs as much
+// room as format_fixed6.
+inline char* format_fixed6_quickly(double value, char* out) {
+  // The millionths, rounded once: below 2^44 a double is a multiple of at
+  // most 2^-8, so the product is within 2^-9 of value * 10^6, and its
+  // distance from the nearest integer tells the rounding of the true
+  // product whenever it is below 0.49. Adding 0.5 is exact there too.
+  double magnitude = std::fabs(value);
+  double millionths = magnitude * 1e6;
+  if (!(millionths < 0x1p44)) return format_fixed6(value, out);
+  // Signed conversions: one instruction each way, unsigned ones a few.
+  auto rounded = static_cast<std::int64_t>(millionths + 0.5);
+  double off = millionths - static_cast<double>(rounded);  // in [-0.5, 0.5)
+  if (off < -0.49 || off > 0.49) return format_fixed6(value, out);
+  if (std::signbit(value)) *out++ = '-';  // "-0.000000" too, as C writes it
+  // The integer part is the magnitude's, or one more when the decimals
+  // round up to a whole; the magnitude's is never more.
+  auto integer = static_cast<std::uint32_t>(static_cast<std::int32_t>(magnitude));
+  auto decimals = static_cast<std::uint32_t>(rounded - std::int64_t{integer} * 1000000);
+  if (decimals >= 1000000) {
+    ++integer;
+    decimals -= 1000000;
+  }
+  std::uint64_t digits = eight_digits(integer);
+  // The leading zeros, the last digit but kept.
+  int zeros = std::countr_zero((digits - bytes::kZeros) | std::uint64_t{1} << 56) / 8;
+  bytes::store8(out, digits >> (8 * zeros));
+  out += 8 - zeros;
+  // "00dddddd" less its zeros, with the point before it.
+  bytes::store8(out, (eight_digits(decimals) >> 8 & ~std::uint64_t{0xff}) | '.');
+  return out + 7;
+}
 
 // Writes `value` in plain decimal as printf("%lld") does.
 char* format_int(std::int64_t value, char* out);

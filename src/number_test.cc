@@ -179,6 +179,39 @@ TEST(FormatFixed6, RandomCoordinatesMatchTheCLibrary) {
   }
 }
 
+std::string fixed6_quickly(double value) {
+  char buffer[number::kMaxFixed6Length + 8];
+  return std::string(buffer, number::format_fixed6_quickly(value, buffer));
+}
+
+// The values of LAS records, X * scale + offset, over millions of records
+// of every scale and offset readers meet, and the doubles nearest to ties
+// and to where the quick way hands over to the exact one.
+TEST(FormatFixed6, QuicklyWritesWhatTheExactWayWrites) {
+  for (double value : {0.0, -0.0, 1e-7, -1e-7, 0.0000005, 0.9999995, 9.9999995, 999999.9999995,
+                       16777215.999999, 17592186.044415, 17592186.044416, 17592186.5, -17592186.0,
+                       99999999.0, 4294967296.0, 1e300, -1e-300}) {
+    for (double near : {value, std::nextafter(value, 1e308), std::nextafter(value, -1e308)}) {
+      ASSERT_EQ(fixed6_quickly(near), fixed6(near)) << std::hexfloat << near;
+    }
+  }
+  std::mt19937_64 random(19);
+  const double kScales[] = {0.01, 0.001, 0.0001, 1e-7, 0.5, 0.025, 1.0};
+  const double kOffsets[] = {0.0, 600000.0, -4.5e6, 6862000.25, 1e7};
+  for (int i = 0; i < 3000000; ++i) {
+    auto record = static_cast<std::int32_t>(random());
+    if (i % 2 == 0) record %= 100000000;  // coordinates as tiles hold them
+    double scale =
+        i % 8 == 7 ? std::ldexp(static_cast<double>(random() >> 11), -60) : kScales[random() % 7];
+    double offset = kOffsets[random() % 5];
+    double value = record * scale + offset;
+    ASSERT_EQ(fixed6_quickly(value), fixed6(value)) << std::hexfloat << value;
+    // Neighbours of ties of the seventh decimal.
+    double tie = (std::round(value * 1e6) + 0.5) / 1e6;
+    ASSERT_EQ(fixed6_quickly(tie), fixed6(tie)) << std::hexfloat << tie;
+  }
+}
+
 TEST(FormatInt, Extremes) {
   char buffer[number::kMaxIntLength + 1];
   EXPECT_EQ(std::string(buffer, number::format_int(0, buffer)), "0");

@@ -33,11 +33,11 @@ constexpr std::int64_t kInterruptionCheck = 4096;
   throw Failure{0, ""};
 }
 
-void open_input(const std::string& nomim3) {
+std::unique_ptr<ByteSource> open_input(const std::string& nomim3) {
   std::string reason;
   std::unique_ptr<ByteSource> source = disk->open_for_reading(nomim3, reason);
   if (source == nullptr) stop_on_unknown_file(nomim3, reason);
-  f3 = open_points(std::move(source));
+  return source;
 }
 
 void warn_incomplete(const std::string& nomim3, const std::string& problem) {
@@ -53,9 +53,12 @@ void treatment() {
     // Between files too: thousands of small ones may never reach a look.
     if (platform::interruption() != 0) stop_interrupted();
     std::string nomim3 = files[static_cast<std::size_t>(m)].nombre;
-    open_input(nomim3);
+    std::unique_ptr<ByteSource> source = open_input(nomim3);
     console << "\n\n\tFile number " << m << " named " << nomim3;
     console.flush();
+    // Its form is told by its first bytes, which a pipe may be slow to give:
+    // the file is announced first.
+    f3 = open_points(std::move(source), nomim3, disk->describe(nomim3));
     Extent X;
     Extent Y;
     std::int64_t ico = 0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "tiles.h"
 
 namespace {
 
@@ -116,6 +117,60 @@ TEST_F(EndToEnd, TextThatIsNotPointsEndsThatFileWithAWarning) {
                 layer(3, kC, "", "10.000000 X_max = 10.000000", "20.000000 Y_max = 20.000000"));
   EXPECT_EQ(disk.read("s/r.xyz"),
             crlf_lines({"1.000000 2.000000 3.000000", "10.000000 20.000000 30.000000"}));
+}
+
+// A tile in gzip or LAS pastes as the same points in text would, named
+// .xyz in the dialogue; a fault in one stops as a read error does, and
+// compressed LAS is refused.
+TEST_F(EndToEnd, TilesAsDeliveredPasteAsTheirPointsInText) {
+  std::string text = many_points(150000, 600000);
+  LasTile tile;
+  tile.offset[1] = 6100000;
+  for (int i = 0; i < 120000; ++i)
+    tile.points.push_back({60000025 + i % 1000 * 100, 50 + 100 * i, 1000});
+  std::string las_text = many_points(120000, 600000);
+  disk.write("s/a.xyz", text);
+  disk.write("s/b.xyz", las_text);
+  RunResult as_text = disk.run(answers("s", {"a", "b"}, "r"));
+  std::string result = disk.read("s/r.xyz");
+  disk.write("s/a.xyz", gzip_member(text.substr(0, 1000)) + gzip_member(text.substr(1000)));
+  disk.write("s/b.xyz", tile.bytes());
+  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, as_text.out);
+  EXPECT_TRUE(disk.read("s/r.xyz") == result);
+
+  // Every rule of text holds inside gzip.
+  disk.write("s/a.xyz", gzip_member("X Y Z\n1 1 1\n"));
+  tile.format = 0x81;
+  disk.write("s/b.laz", tile.bytes().substr(0, 400));
+  tile.format = 1;
+  disk.write("s/c.las", tile.bytes().substr(0, 227 + 28 * 2 + 5));
+  std::string packed = gzip_member(text);
+  disk.write("s/d.xyz.gz", packed.substr(0, packed.size() / 2));
+  run = disk.run_arguments("-q -o images/s/r.xyz images/s/a.xyz images/s/b.laz images/s/c.las");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err,
+            "stratumix: warning: images/s/a.xyz, line 1: \"X\" is not a number; the rest "
+            "of this file is not pasted.\n"
+            "stratumix: warning: images/s/b.laz, compressed LAS (LAZ) is not read; "
+            "decompress it first, with laszip -i tile.laz -o tile.las or pdal translate "
+            "tile.laz tile.las; the rest of this file is not pasted.\n"
+            "stratumix: warning: images/s/c.las, the file ends after 2 of the 120000 "
+            "points its LAS header gives; the rest of this file is not pasted.\n");
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"600000.250000 6100000.500000 1.000000",
+                                              "600001.250000 6100001.500000 1.000000"}));
+  run = disk.run_arguments("-q -o images/s/r.xyz images/s/d.xyz.gz");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.rfind("stratumix: Cannot read images/s/d.xyz.gz: the gzip data is cut short, "
+                          "after ",
+                          0),
+            0)
+      << run.err;
+  result = disk.read("s/r.xyz");
+  EXPECT_GT(result.size(), 1000000u);
+  EXPECT_EQ(result.substr(result.size() - 2), "\r\n");
 }
 
 // White space is white space however long; a lone CR ends a line as LF

@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "fake_disk.h"
+#include "las_header.h"
+#include "las_reader.h"
+#include "number.h"
+#include "output_file.h"
+#include "tiles.h"
+
+namespace {
+
+std::string header_problem(const std::string& file, las::Header* header = nullptr) {
+  las::Header ignored;
+  std::size_t size = std::min(file.size(), las::kLongestHeader);
+  return las::read_header(reinterpret_cast<const unsigned char*>(file.data()), size,
+                          header != nullptr ? *header : ignored);
+}
+
+TEST(LasHeader, ReadsWhereHowManyAndHowScaled) {
+  LasTile tile;
+  tile.between = std::string(54, 'v');
+  tile.points.resize(3);
+  tile.scale[2] = 0.00025;
+  tile.offset[0] = 600000;
+  las::Header header;
+  EXPECT_EQ(header_problem(tile.bytes(), &header), "");
+  EXPECT_EQ(header.point_offset, 227u + 54u);
+  EXPECT_EQ(header.point_count, 3u);
+  EXPECT_EQ(header.record_length, 28u);
+  EXPECT_EQ(header.scale[2], 0.00025);
+  EXPECT_EQ(header.offset[0], 600000.0);
+
+  // Version 1.4: the 64-bit count, past what the legacy one holds.
+  tile.minor = 4;
+  tile.format = 6;
+  tile.count = 5000000000ull;
+  tile.points.clear();
+  EXPECT_EQ(header_problem(tile.bytes(), &header), "");
+  EXPECT_EQ(header.point_count, 5000000000ull);
+  EXPECT_EQ(header.point_offset, 375u + 54u);
+}
+
+TEST(LasHeader, EveryInconsistencyIsSaid) {
+  struct Case {
+    void (*change)(LasTile& tile, std::string& bytes);
+    const char* said;
+  };
+  const Case kCases[] = {
+      {[](LasTile&, std::string& b) { b.resize(200); },
+       "the file ends inside its LAS header, after 200 bytes"},
+      {[](LasTile& t, std::string& b) {
+         t.minor = 4;
+         b = t.bytes().substr(0, 300);
+       },
+       "the file ends inside its LAS header, after 300 bytes"},
+      {[](LasTile&, std::string& b) { b[24] = 2; }, "LAS version 2.2 is not read (1.0 to 1.4 are)"},
+      {[](LasTile&, std::string& b) { b[25] = 5; }, "LAS version 1.5 is not read (1.0 to 1.4 are)"},
+      {[](LasTile&, std::string& b) { b[104] = 11; },
+       "LAS point format 11 is not read (0 to 10 are)"},
+      {[](LasTile&, std::string& b) { b[104] = static_cast<char>(0x81); }, las::kCompressedRefusal},
+      {[](LasTile&, std::string& b) { b[104] = 0x43; }, las::kCompressedRefusal},
+      {[](LasTile&, std::string& b) { b[94] = static_cast<char>(226); },
+       "the LAS header says it is 226 bytes, less than version 1.2's 227"},
+      {[](LasTile&, std::string& b) { b[96] = 100; },
+       "the LAS header puts the points at byte 100, inside the header of 227 bytes"},
+      {[](LasTile&, std::string& b) { b[105] = 27; },
+       "the LAS header gives records of 27 bytes, less than point format 1's 28"},
+      {[](LasTile& t, std::string& b) {
+         t.minor = 4;
+         t.legacy_count = 7;
+         b = t.bytes();
+       },
+       "the LAS header gives two point counts, 7 and 2"},
+      {[](LasTile& t, std::string& b) {
+         t.minor = 4;
+         t.format = 6;
+         t.count = 1ull << 60;
+         b = t.bytes();
+       },
+       "the LAS header gives 1152921504606846976 points of 30 bytes, more than any file holds"},
+      {[](LasTile& t, std::string& b) {
+         t.minor = 4;
+         b = t.bytes();
+         b[243] = 1;  // one extended record, beginning inside the points
+         b[235] = static_cast<char>(144);
+         b[236] = 1;
+       },
+       "the LAS header's 2 points reach byte 431, past where its extended records begin, at byte "
+       "400"},
+      {[](LasTile& t, std::string& b) {
+         t.scale[1] = 0;
+         b = t.bytes();
+       },
+       "the LAS header's Y scale or offset is not a usable number"},
+      {[](LasTile& t, std::string& b) {
+         t.offset[2] = std::numeric_limits<double>::quiet_NaN();
+         b = t.bytes();
+       },
+       "the LAS header's Z scale or offset is not a usable number"},
+  };
+  for (const Case& c : kCases) {
+    LasTile tile;
+    tile.points.resize(2);
+    std::string bytes = tile.bytes();
+    c.change(tile, bytes);
+    EXPECT_EQ(header_problem(bytes), c.said);
+  }
+}
+
+struct Read {
+  std::string lines;
+  std::string problem;
+  Extent x;
+  Extent y;
+};
+
+// How a file is read: served `piece` bytes at a time, through a buffer of
+// `buffer` bytes, in runs of `run` points.
+struct Reading {
+  std::size_t piece = 97;
+  std::size_t buffer = 500;
+  std::int64_t run = 7;
+};
+
+Read read_las(const std::string& file, Reading how = {}) {
+  std::int64_t run = how.run;
+  TextSource source(file, how.piece);
+  LasReader reader(source, how.buffer);
+  Read read;
+  OutputFile out;
+  out.open(std::make_unique<StringSink>(read.lines));
+  while (reader.copy_points(out, read.x, read.y, run) == run) {
+  }
+  EXPECT_EQ(reader.copy_points(out, read.x, read.y, run), 0);
+  out.close();
+  read.problem = reader.problem();
+  return read;
+}
+
+// The lines and extents of the first `count` points of `tile`, from the
+// exact formatter.
+Read expected(const LasTile& tile, std::size_t count) {
+  Read read;
+  char text[number::kMaxFixed6Length];
+  for (std::size_t i = 0; i < count; ++i) {
+    double value[3];
+    for (int axis = 0; axis < 3; ++axis) {
+      value[axis] =
+          tile.points[i][static_cast<std::size_t>(axis)] * tile.scale[axis] + tile.offset[axis];
+      read.lines += std::string(text, number::format_fixed6(value[axis], text));
+      read.lines += axis < 2 ? " " : "\r\n";
+    }
+    read.x.add(value[0]);
+    read.y.add(value[1]);
+  }
+  return read;
+}
+
+// Version 1.minor, point format `format`.
+struct Form {
+  int minor;
+  int format;
+};
+
+LasTile random_tile(Form form, std::size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  LasTile tile;
+  tile.minor = form.minor;
+  tile.format = form.format;
+  tile.between = std::string(seed % 300, 'v');
+  tile.offset[0] = 600000;
+  tile.offset[1] = 6100000;
+  for (std::size_t i = 0; i < count; ++i) {
+    tile.points.push_back({static_cast<std::int32_t>(random() % 60000000),
+                           static_cast<std::int32_t>(random() % 100000000),
+                           static_cast<std::int32_t>(random() % 500000) - 50000});
+  }
+  return tile;
+}
+
+void expect_read_whole(const LasTile& tile, std::size_t piece = 97, std::size_t buffer = 500) {
+  Read read = read_las(tile.bytes(), {piece, buffer, 7});
+  Read wanted = expected(tile, tile.points.size());
+  EXPECT_EQ(read.problem, "");
+  EXPECT_TRUE(read.lines == wanted.lines);
+  EXPECT_EQ(read.x.min, wanted.x.min);
+  EXPECT_EQ(read.x.max, wanted.x.max);
+  EXPECT_EQ(read.y.min, wanted.y.min);
+  EXPECT_EQ(read.y.max, wanted.y.max);
+}
+
+TEST(LasReader, WritesEachRecordAsAPointOfText) {
+  LasTile tile;
+  tile.points = {{65126229, 686247418, 95904}, {-1, 0, -50000}};
+  EXPECT_EQ(read_las(tile.bytes()).lines,
+            "651262.290000 6862474.180000 95.904000\r\n-0.010000 0.000000 -50.000000\r\n");
+  for (int format : {0, 1}) {
+    SCOPED_TRACE(format);
+    expect_read_whole(random_tile({2, format}, 3000, 11 + static_cast<unsigned>(format)));
+    expect_read_whole(random_tile({0, format}, 100, 13), 1, 100);
+    expect_read_whole(random_tile({2, format}, 5000, 17), 1 << 20, 1 << 16);
+  }
+  // Version 1.4's own formats, counted in 64 bits only.
+  for (int format = 6; format <= 10; ++format) {
+    SCOPED_TRACE(format);
+    expect_read_whole(random_tile({4, format}, 2000, 19 + static_cast<unsigned>(format)));
+  }
+}
+
+TEST(LasReader, PassesOverTheBytesOfARecordPastItsFormat) {
+  LasTile tile = random_tile({3, 1}, 2000, 23);
+  tile.record_length = 28 + 13;
+  expect_read_whole(tile);
+  tile.record_length = 65535;
+  tile.points.resize(20);
+  expect_read_whole(tile);
+}
+
+TEST(LasReader, AFileCutShortKeepsItsWholePointsAndSaysSo) {
+  LasTile tile = random_tile({2, 1}, 1000, 29);
+  std::string bytes = tile.bytes();
+  Read read = read_las(bytes.substr(0, bytes.size() - 30));
+  EXPECT_EQ(read.problem, "the file ends after 998 of the 1000 points its LAS header gives");
+  EXPECT_TRUE(read.lines == expected(tile, 998).lines);
+
+  // A header that gives more points than there are.
+  tile.count = 1500;
+  read = read_las(tile.bytes());
+  EXPECT_EQ(read.problem, "the file ends after 1000 of the 1500 points its LAS header gives");
+  EXPECT_TRUE(read.lines == expected(tile, 1000).lines);
+}
+
+TEST(LasReader, AHeaderThatLiesOrIsCutPastesNothing) {
+  LasTile tile = random_tile({2, 1}, 10, 31);
+  std::string bytes = tile.bytes();
+  bytes[97] = 0x10;  // the points put at byte 4096 and more
+  Read read = read_las(bytes);
+  EXPECT_EQ(read.lines, "");
+  EXPECT_NE(read.problem.find("past the end of the file, at byte " + std::to_string(bytes.size())),
+            std::string::npos)
+      << read.problem;
+  EXPECT_FALSE(read.x.met);
+
+  read = read_las(bytes.substr(0, 100));
+  EXPECT_EQ(read.problem, "the file ends inside its LAS header, after 100 bytes");
+  EXPECT_EQ(read.lines, "");
+
+  tile.format = 0x81;
+  read = read_las(tile.bytes());
+  EXPECT_EQ(read.problem, las::kCompressedRefusal);
+  EXPECT_EQ(read.lines, "");
+}
+
+TEST(LasReader, ZeroPointsAreNoPointsAndNoProblem) {
+  LasTile tile = random_tile({4, 6}, 0, 37);
+  Read read = read_las(tile.bytes());
+  EXPECT_EQ(read.problem, "");
+  EXPECT_EQ(read.lines, "");
+  // What follows the points (extended records) is no point.
+  tile = random_tile({2, 1}, 5, 41);
+  tile.count = 3;
+  read = read_las(tile.bytes());
+  EXPECT_EQ(read.problem, "");
+  EXPECT_TRUE(read.lines == expected(tile, 3).lines);
+}
+
+}  // namespace
