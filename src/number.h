@@ -8,6 +8,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#include "bytes.h"
 
 namespace number {
 
