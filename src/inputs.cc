@@ -11,11 +11,13 @@
 
 namespace {
 
-// A text of points, its bytes read ahead; the reader goes first, as it
-// uses the read-ahead until its last call.
-class TextPoints : public PointInput {
+// A reader of points (the text reader, the LAS reader) over its input's
+// bytes read ahead; the reader goes first, as it uses the read-ahead until
+// its last call.
+template <typename Reader>
+class ReadAheadPoints : public PointInput {
  public:
-  explicit TextPoints(std::unique_ptr<ByteSource> source)
+  explicit ReadAheadPoints(std::unique_ptr<ByteSource> source)
       : ahead_(std::move(source)), reader_(ahead_) {}
 
   std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) override {
@@ -25,23 +27,7 @@ class TextPoints : public PointInput {
 
  private:
   ReadAhead ahead_;
-  PointReader reader_;
-};
-
-// A LAS file's records, read ahead in large blocks.
-class LasPoints : public PointInput {
- public:
-  explicit LasPoints(std::unique_ptr<ByteSource> source)
-      : ahead_(std::move(source)), reader_(ahead_) {}
-
-  std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) override {
-    return reader_.copy_points(file, x, y, count);
-  }
-  const std::string& problem() const override { return reader_.problem(); }
-
- private:
-  ReadAhead ahead_;
-  LasReader reader_;
+  Reader reader_;
 };
 
 // A LAZ file: nothing of it is pasted.
@@ -66,6 +52,7 @@ std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const
   InputForm form = input_form(peeked->first());
   std::unique_ptr<ByteSource> source = std::move(peeked);
   if (form == InputForm::kGzip) source = std::make_unique<GzipSource>(std::move(source), shown);
-  if (form == InputForm::kLas) return std::make_unique<LasPoints>(std::move(source));
-  return std::make_unique<TextPoints>(std::move(source));
+  if (form == InputForm::kLas)
+    return std::make_unique<ReadAheadPoints<LasReader>>(std::move(source));
+  return std::make_unique<ReadAheadPoints<PointReader>>(std::move(source));
 }
