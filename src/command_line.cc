@@ -103,8 +103,9 @@ std::string usage() {
          "  --                   what follows is an input file, even if it starts with -\n"
          "\n"
          "Exit status: 0 done; 1 nothing or not all was pasted (standard error says\n"
-         "why); 2 done, but some input held text that is not points; 130 or 143\n"
-         "stopped by Ctrl-C or a kill, the result closed on a whole line.\n";
+         "why); 2 done, but some input held text that is not points; 129, 130 or\n"
+         "143 stopped by the terminal closing, Ctrl-C or a kill, the result closed on\n"
+         "a whole line.\n";
 }
 
 std::string version_line() { return std::string("stratumix ") + STRATUMIX_VERSION + "\n"; }

@@ -387,6 +387,15 @@ TEST_F(EndToEnd, AnInterruptionBeforeTheJobIsSetUpChangesNothing) {
     std::string message(std::istreambuf_iterator<char>(err), {});
     EXPECT_EQ(message, "stratumix: Interrupted; nothing was changed.\n");
   }
+  {
+    // The terminal closing ends the job as its own signal says: 128 + 1.
+    Background job(disk, "", false, "", true);
+    job.type("s\n1\na\nr");
+    ASSERT_TRUE(job.wait_for_console(kResultPrompt)) << job.console();
+    job.send(SIGHUP);
+    EXPECT_EQ(job.wait(), 129);
+    EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
+  }
   // So many inputs that checking them takes most of a second.
   std::ofstream inputs(disk.work() / "inputs.txt");
   for (int i = 0; i < 60000; ++i) inputs << "images/s/a.xyz\n";
