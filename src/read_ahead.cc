@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+// The three sizes of one storage, each named where the storage is asked for.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 ReadAhead::ReadAhead(std::unique_ptr<ByteSource> source, std::size_t block_size, std::size_t front,
                      std::size_t back)
     : source_(std::move(source)), block_size_(block_size), front_(front), back_(back) {

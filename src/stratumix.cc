@@ -86,9 +86,9 @@ int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in) {
   } catch (const Failure& failure) {
     status = failure.status;
     int signal = platform::interruption();
-    if (signal != 0 && failure.status == 128 + signal) {
-      report_error(failure.message);  // said where it was noticed
-    } else if (signal != 0) {
+    // An interruption already said where it was noticed carries its own
+    // status and message.
+    if (signal != 0 && failure.status != 128 + signal) {
       // Whatever the interruption cut short, a read that waited, say.
       report_error(f2.is_open()
                        ? "Interrupted: the result holds the points pasted so far, in whole "
