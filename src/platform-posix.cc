@@ -68,16 +68,34 @@ std::FILE* unbuffered(int fd, const char* mode) {
 
 namespace {
 volatile std::sig_atomic_t noted_signal = 0;
-extern "C" void note_signal(int signal) { noted_signal = signal; }
+int no_more_answers = -1;  // /dev/null, put in place of the answers
+
+extern "C" void note_signal(int signal) {
+  noted_signal = signal;
+  // A signal that comes just before the dialogue waits for the next answer
+  // would otherwise leave it waiting until a line is typed. With nothing
+  // left to read the answers end at once, whenever the signal came, and the
+  // dialogue then finds the interruption. dup2 is safe in a handler.
+  if (no_more_answers >= 0) dup2(no_more_answers, STDIN_FILENO);
+}
 }  // namespace
 
 void catch_interruptions() {
+  no_more_answers = open("/dev/null", O_RDONLY | O_CLOEXEC);
   struct sigaction action {};
   action.sa_handler = note_signal;
   // No SA_RESTART: a read that waits (a named pipe, the answers) ends.
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // A job started under nohup, or in the background of a shell without
+    // job control, was asked to outlive the terminal and its Ctrl-C: a
+    // signal ignored on entry stays ignored.
+    struct sigaction before {};
+    sigaction(signal, nullptr, &before);
+    if (signal != SIGTERM && before.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
 }
 
 int interruption() { return noted_signal; }

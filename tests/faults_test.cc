@@ -3,10 +3,12 @@
 // did not read.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -260,6 +262,30 @@ TEST_F(EndToEnd, ANamedPipeReadsAsWhatItHolds) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(disk.read("s/r.xyz"),
             crlf_lines({"7.000000 8.000000 9.000000", "1.000000 2.000000 3.000000"}));
+
+  // Started under nohup, the job outlives its terminal: the hang-up that
+  // comes while it waits for the writer is not an interruption.
+  std::thread hang_up([&] {
+    int pipe_fd = open(disk.path("s/a.xyz").c_str(), O_WRONLY);  // the job is reading
+    std::string pid;
+    for (int i = 0; i < 100 && pid.empty(); ++i) {
+      std::ifstream in(disk.work() / "pid");
+      std::getline(in, pid);
+      if (pid.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!pid.empty()) kill(std::stoi(pid), SIGHUP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (pipe_fd >= 0 && write(pipe_fd, "4 5 6\n", 6) == 6) close(pipe_fd);
+  });
+  std::string nohup = disk.shell_in_workspace(
+      "trap '' HUP; " + disk.program() +
+      " -q -o images/s/r.xyz images/s/a.xyz images/s/b.xyz > /dev/null 2>&1 & echo $! > pid;"
+      " wait $!");
+  int status = std::system(nohup.c_str());
+  hang_up.join();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(disk.read("s/r.xyz"),
+            crlf_lines({"4.000000 5.000000 6.000000", "1.000000 2.000000 3.000000"}));
 }
 
 // A job held up by an input that comes slowly, through a named pipe: while
@@ -382,7 +408,7 @@ TEST_F(EndToEnd, AnInterruptionBeforeTheJobIsSetUpChangesNothing) {
     job.type("s\n1\na\nr");
     ASSERT_TRUE(job.wait_for_console(kResultPrompt)) << job.console();
     job.send(signal);
-    EXPECT_EQ(job.wait(), status);
+    EXPECT_EQ(job.wait(), status) << "signal " << signal;
     EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
     EXPECT_FALSE(disk.exists("s/r_xyz_info.txt"));
     std::ifstream err(disk.work() / "err.txt");

@@ -175,6 +175,12 @@ Background::Background(const Workspace& workspace, const std::string& answers, b
   }
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
+    // The signals as a user's shell hands them over, whatever the test
+    // runner inherited (a runner under nohup ignores SIGHUP).
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     // Answers from a file, as in a script; on a terminal, the key from it.
     dup2(typed ? typing[0] : open(input.c_str(), O_RDONLY), STDIN_FILENO);
     if (typed) close(typing[1]);
