@@ -152,15 +152,50 @@ PointReader::Word PointReader::next_word(bool starts_point) {
     if (!starts_point) drop_white_space(point_first_ + gap);
     // Only a source that has more to give means the buffer is full: a last
     // block taken whole may reach past capacity_ and still end the text.
-    if (!refill() && position_ == end_) return source_ended_ ? Word::kEnd : Word::kTooLong;
+    if (!refill() && position_ == end_) {
+      if (source_ended_) return Word::kEnd;
+      std::size_t freed = squeeze_point(point_first_ + gap);
+      if (freed == 0) return Word::kTooLong;
+      gap -= freed;
+    }
   }
   word_first_ = position_;
   for (;;) {
     const char* data = buffer_.get();
     while (position_ < end_ && !is_white(data[position_])) ++position_;
     if (position_ < end_ || source_ended_) return Word::kFound;
-    if (!refill()) return source_ended_ ? Word::kFound : Word::kTooLong;
+    if (!refill() && (source_ended_ || squeeze_point(word_first_) == 0)) {
+      return source_ended_ ? Word::kFound : Word::kTooLong;
+    }
   }
+}
+
+// When a point fills the buffer, each run of white space inside it before
+// `last` (the start of the word or white space being read) shrinks to one
+// space, so that only a point whose numbers do not fit one byte apart is
+// refused, however its white space ran. Returns the bytes freed.
+std::size_t PointReader::squeeze_point(std::size_t last) {
+  char* data = buffer_.get();
+  std::size_t to = point_first_;
+  for (std::size_t from = point_first_; from < last;) {
+    if (!is_white(data[from])) {
+      data[to++] = data[from++];
+      continue;
+    }
+    std::size_t run_end = from;
+    while (run_end < last && is_white(data[run_end])) ++run_end;
+    line_ends_dropped_ += count_line_ends(data + from, data + run_end);
+    data[to++] = ' ';
+    from = run_end;
+  }
+  std::size_t freed = last - to;
+  if (freed == 0) return 0;
+  std::memmove(data + to, data + last, end_ - last);
+  if (word_first_ >= last) word_first_ -= freed;
+  position_ -= freed;
+  end_ -= freed;
+  end_text(data + end_);
+  return freed;
 }
 
 // White space inside a point, however long, must not fill the buffer: what
@@ -190,7 +225,7 @@ bool PointReader::next(Point& point) {
   for (int axis = 0; axis < 3; ++axis) {
     Word word = next_word(axis == 0);
     if (word == Word::kTooLong) {
-      set_problem(point_first_, "a point longer than " + std::to_string(capacity_) + " bytes");
+      set_problem(point_first_, "a point of " + std::to_string(capacity_) + " bytes or more");
       return false;
     }
     if (word == Word::kEnd) {

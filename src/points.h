@@ -61,6 +61,7 @@ class PointReader : public PointInput {
   Word next_word(bool starts_point);
   bool refill();
   void drop_white_space(std::size_t first);
+  std::size_t squeeze_point(std::size_t last);
   void take_read(std::size_t got, bool clear_of_ctrl_z);
   std::int64_t copy_quickly(OutputFile& file, Extent& x, Extent& y, std::int64_t count);
   // Where the points the reading thread copied begin, if they are still to

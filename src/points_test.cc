@@ -234,7 +234,22 @@ TEST(Points, AWordLongerThanTheBufferIsNotANumber) {
       Pasted pasted = paste("1 2 3\n" + std::string(90, ' ') + std::string(200, '1') + " 2 3\n",
                             chunk, 64, true, nullptr, ahead);
       EXPECT_EQ(pasted.lines, "1.000000 2.000000 3.000000\r\n");
-      EXPECT_EQ(pasted.problem, "line 2: a point longer than 64 bytes");
+      EXPECT_EQ(pasted.problem, "line 2: a point of 64 bytes or more");
+      // The limit is the point's numbers one byte apart, however its white
+      // space ran; the lines after it are counted as they came.
+      for (std::string gap :
+           std::vector<std::string>{" ", " \r\n\t", "\r\n", "\n\n\n", std::string(40, ' ')}) {
+        std::string numbers = "2" + gap + "3\n";
+        std::int64_t line = 3 + 2 * std::count(gap.begin(), gap.end(), '\n');
+        pasted = paste("1 2 3\n" + std::string(59, '1') + gap + numbers + "4 5\n", chunk, 64, true,
+                       nullptr, ahead);
+        EXPECT_EQ(pasted.problem,
+                  "line " + std::to_string(line) + ": \"4 5\" is not a whole point (X Y Z)")
+            << chunk << " " << ahead << " " << gap.size();
+        pasted = paste("1 2 3\n" + std::string(130, '1') + gap + numbers, chunk, 64, true, nullptr,
+                       ahead);
+        EXPECT_EQ(pasted.problem, "line 2: a point of 64 bytes or more") << gap.size();
+      }
       // White space is no word: however long, it does not count; nor does a
       // CR LF pair that a read splits.
       std::string gap = std::string(100, ' ') + "\r\n" + std::string(100, '\t');
