@@ -155,9 +155,12 @@ TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
   std::filesystem::permissions(disk.work(), std::filesystem::perms::all);
   // As root, the job runs as nobody.
   std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
-  std::string job = "{ " + disk.program() +
-                    " -q -o /dev/stdout images/s/a.xyz 2> err.txt; echo $? > status.txt; } | cat "
-                    "> out.txt";
+  // A copy that the user can reach, wherever the build lies.
+  std::filesystem::copy_file(disk.program(), disk.work() / "stratumix");
+  std::string job =
+      "{ ./stratumix"
+      " -q -o /dev/stdout images/s/a.xyz 2> err.txt; echo $? > status.txt; } | cat "
+      "> out.txt";
   std::string command = disk.shell_in_workspace(user + "sh -c '" + job + "'");
   ASSERT_EQ(std::system(command.c_str()), 0);
   auto slurp = [&](const char* name) {
