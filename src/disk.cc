@@ -40,9 +40,9 @@ class FileSource : public ByteSource, private StdioFile {
   using StdioFile::StdioFile;
   std::size_t read(char* buffer, std::size_t size) override {
     errno = 0;
-    std::size_t got = std::fread(buffer, 1, size, file_);
-    if (got == 0 && std::ferror(file_)) fail("read", errno != 0 ? errno : EIO);
-    return got;
+    std::ptrdiff_t got = platform::read_some(file_, buffer, size);
+    if (got < 0) fail("read", errno != 0 ? errno : EIO);
+    return static_cast<std::size_t>(got);
   }
 };
 

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -144,6 +145,35 @@ std::FILE* open_for_reading(const std::string& native, std::string& reason) {
   std::FILE* file = fd < 0 ? nullptr : unbuffered(fd, "rb");
   if (file == nullptr) reason = std::strerror(errno);
   return file;
+}
+
+std::ptrdiff_t read_some(std::FILE* file, char* buffer, std::size_t size) {
+  int fd = fileno(file);
+  if (is_regular(fd)) {
+    std::size_t got = std::fread(buffer, 1, size, file);
+    return got == 0 && std::ferror(file) ? -1 : static_cast<std::ptrdiff_t>(got);
+  }
+  // The wait is poll()'s, not read()'s: a signal may reach the other thread
+  // and leave this one waiting on a writer that has stalled, so it looks
+  // for an interruption a tenth of a second at a time. A named pipe that no
+  // program has opened yet does not read as its end, as read() would have
+  // it, but waits for its writer: only when that writer has come and gone
+  // does poll() say so.
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0 && (flags & O_NONBLOCK) == 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  for (;;) {
+    if (interruption() != 0) {
+      errno = EINTR;
+      return -1;
+    }
+    pollfd wait{fd, POLLIN, 0};
+    int ready = poll(&wait, 1, 100);
+    if (ready < 0 && errno != EINTR) return -1;
+    if (ready <= 0) continue;
+    ssize_t got = read(fd, buffer, size);
+    if (got >= 0) return got;
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
+  }
 }
 
 bool check_readable(const std::string& native, std::string& reason) {

@@ -199,6 +199,12 @@ std::FILE* open_for_reading(const std::string& native, std::string& reason) {
   return file;
 }
 
+// Every file is read in whole blocks, as the C library reads it.
+std::ptrdiff_t read_some(std::FILE* file, char* buffer, std::size_t size) {
+  std::size_t got = std::fread(buffer, 1, size, file);
+  return got == 0 && std::ferror(file) ? -1 : static_cast<std::ptrdiff_t>(got);
+}
+
 bool check_readable(const std::string& native, std::string& reason) {
   std::FILE* file = open_for_reading(native, reason);
   if (file != nullptr) std::fclose(file);

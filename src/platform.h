@@ -3,6 +3,7 @@
 #ifndef STRATUMIX_PLATFORM_H_
 #define STRATUMIX_PLATFORM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -45,10 +46,19 @@ bool console_shared_with_errors();
 bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2);
 
 // Opens a file for reading, unbuffered. A folder cannot be opened. On
-// POSIX systems it never waits: a named pipe that no program writes reads
-// as empty. (A Windows pipe no program serves cannot be opened.) On failure
-// returns null and sets `reason`.
+// POSIX systems it never waits: reading a named pipe waits for its writer
+// instead, where an interruption can end the wait. (A Windows pipe no
+// program serves cannot be opened.) On failure returns null and sets
+// `reason`.
 std::FILE* open_for_reading(const std::string& native, std::string& reason);
+
+// Reads into `buffer` what a file opened by open_for_reading gives: a
+// regular file as much as asked for, up to its end; a pipe or a terminal
+// what has come so far, as soon as anything has, so that its points are
+// pasted as they arrive, and a named pipe no program writes yet waits for
+// its writer. Returns 0 at the end, or -1 with errno set, EINTR when an
+// interruption was noted while the file kept the job waiting.
+std::ptrdiff_t read_some(std::FILE* file, char* buffer, std::size_t size);
 
 // Whether a file can be read. On POSIX systems every file but a named pipe
 // is opened for this: opening a named pipe would take its writer's data

@@ -246,9 +246,18 @@ TEST_F(EndToEnd, ANamedPipeReadsAsWhatItHolds) {
   if (windows_program()) GTEST_SKIP() << "named pipes are POSIX's";
   disk.write("s/b.xyz", "1 2 3\n");
   ASSERT_EQ(mkfifo(disk.path("s/a.xyz").c_str(), 0644), 0);
+  // A writer that comes after the job has begun to read: its points are
+  // waited for, not taken for an empty file.
+  std::thread late([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int pipe_fd = open(disk.path("s/a.xyz").c_str(), O_WRONLY);
+    if (pipe_fd >= 0 && write(pipe_fd, "5 5 5\n", 6) == 6) close(pipe_fd);
+  });
   RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
+  late.join();
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  EXPECT_EQ(disk.read("s/r.xyz"),
+            crlf_lines({"5.000000 5.000000 5.000000", "1.000000 2.000000 3.000000"}));
   EXPECT_NE(run.out.find("\n\n\tlayer 2 "), std::string::npos);
 
   // With a writer waiting, whose points the checks before pasting must not
@@ -393,6 +402,36 @@ TEST_F(EndToEnd, TwoJobsRacingForOneResultNeverMixNorLoseIt) {
           << message;
     }
   }
+}
+
+// Ctrl-C while a pipe keeps the job waiting stops it there, though the
+// writer goes on: its points are taken as they come, not a block at a time.
+TEST_F(EndToEnd, AnInterruptionStopsAJobThatAPipeKeepsWaiting) {
+  if (windows_program()) GTEST_SKIP() << "named pipes are POSIX's";
+  disk.write("s/r.xyz", "earlier\r\n");
+  ASSERT_EQ(mkfifo(disk.path("s/slow.xyz").c_str(), 0644), 0);
+  Background job(disk, "", false, "-q -o images/s/r.xyz images/s/slow.xyz");
+  int pipe_fd = open(disk.path("s/slow.xyz").c_str(), O_WRONLY);  // waits for the job
+  ASSERT_GE(pipe_fd, 0);
+  ASSERT_EQ(write(pipe_fd, "1 2 3\n", 6), 6);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  job.send(SIGINT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // The job may have gone already: then the write fails, and no signal
+  // ends the test.
+  auto before = signal(SIGPIPE, SIG_IGN);
+  if (write(pipe_fd, "4 5 6\n", 6) < 0) {
+    EXPECT_EQ(errno, EPIPE);
+  }
+  signal(SIGPIPE, before);
+  close(pipe_fd);
+  EXPECT_EQ(job.wait(), 130);
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  std::ifstream err(disk.work() / "err.txt");
+  std::string message(std::istreambuf_iterator<char>(err), {});
+  EXPECT_NE(message.find("Interrupted: the result holds the points pasted so far"),
+            std::string::npos)
+      << message;
 }
 
 // An interruption before the job is set up, while the answers are typed or
