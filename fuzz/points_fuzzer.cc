@@ -237,7 +237,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   std::string block_problem;
   std::string block_extents;
   std::string block_lines = paste(data, size, true, block_problem, block_extents, true);
-  if (block_problem.find("longer than") != std::string::npos) {
+  if (block_problem.find("bytes or more") != std::string::npos) {
     if (lines.compare(0, block_lines.size(), block_lines) != 0) {
       fail("blocks taken whole paste other points", block_lines);
     }
