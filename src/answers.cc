@@ -11,6 +11,12 @@ constexpr std::int64_t kSaturated = std::int64_t{1} << 40;
 
 }  // namespace
 
+int Answers::next_char() {
+  if (input_ != nullptr) return std::getc(input_);
+  if (typed_read_ == typed_.size()) return EOF;
+  return static_cast<unsigned char>(typed_[typed_read_++]);
+}
+
 bool Answers::skip_white_space() {
   for (;;) {
     while (position_ < line_.size() && is_white(line_[position_])) ++position_;
@@ -18,7 +24,7 @@ bool Answers::skip_white_space() {
     line_.clear();
     position_ = 0;
     int c;
-    while ((c = std::getc(input_)) != EOF) {
+    while ((c = next_char()) != EOF) {
       line_ += static_cast<char>(c);
       if (c == '\n') break;
     }

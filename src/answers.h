@@ -8,10 +8,13 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 
 class Answers {
  public:
   explicit Answers(std::FILE* input) : input_(input) {}
+  // Answers already typed, for a job set up in memory.
+  explicit Answers(std::string typed) : typed_(std::move(typed)) {}
 
   // The next word, or nothing when the input ends first.
   std::optional<std::string> word();
@@ -30,8 +33,11 @@ class Answers {
  private:
   // Moves to the next non-white character, reading lines as needed.
   bool skip_white_space();
+  int next_char();  // EOF at the end
 
-  std::FILE* input_;
+  std::FILE* input_ = nullptr;  // none: the answers typed_
+  std::string typed_;
+  std::size_t typed_read_ = 0;
   std::string line_;
   std::size_t position_ = 0;
 };

@@ -14,8 +14,6 @@
 
 namespace {
 
-Answers answers(stdin);
-
 void print_banner() {
   const std::string stars(62, '*');
   auto framed = [](std::size_t left, const char* word, std::size_t right) {
@@ -51,7 +49,7 @@ std::string checked(std::string answer) {
 
 std::string answer_name() {
   console.flush();
-  std::optional<std::string> word = answers.word();
+  std::optional<std::string> word = answers->word();
   // A Ctrl-C while an answer was typed, or waited for.
   stop_if_interrupted_before_changes();
   if (!word) answers_ended();
@@ -60,7 +58,7 @@ std::string answer_name() {
 
 std::int32_t answer_count() {
   console.flush();
-  Answers::Count count = answers.count();
+  Answers::Count count = answers->count();
   stop_if_interrupted_before_changes();
   switch (count.kind) {
     case Answers::Count::kEnd:

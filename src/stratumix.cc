@@ -16,6 +16,7 @@ OutputFile f2;
 std::unique_ptr<PointInput> f3;
 OutputFile f6;
 Disk* disk = nullptr;
+Answers* answers = nullptr;
 bool stop_with_key_wait = true;
 bool input_incomplete = false;
 
@@ -73,13 +74,15 @@ int carry_out(const Arguments& arguments) {
 
 }  // namespace
 
-int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in) {
+int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in, Answers* typed) {
   start_afresh();
   Arguments parsed = parse_arguments(arguments);
   // The dialogue composes Windows paths under c:\images; the command line
   // takes the system's own.
   SystemDisk system_disk(parsed.action == Arguments::Action::kDialogue);
   disk = stand_in != nullptr ? stand_in : &system_disk;
+  Answers from_standard_input(stdin);
+  answers = typed != nullptr ? typed : &from_standard_input;
   int status = 1;
   try {
     status = carry_out(parsed);
@@ -105,5 +108,6 @@ int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in) {
   }
   status = finish(status);
   disk = nullptr;
+  answers = nullptr;
   return status;
 }

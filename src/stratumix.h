@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "answers.h"
 #include "disk.h"
 #include "output_file.h"
 #include "point_input.h"
@@ -29,6 +30,9 @@ extern OutputFile f6;                   // the info report
 
 // Where the files are: the system's disk, or a stand-in in tests.
 extern Disk* disk;
+// The operator's answers: standard input, or answers typed in a test. A
+// run starts with none read, whatever an earlier run left.
+extern Answers* answers;
 
 // Whether an input that cannot be opened ends the job as the dialogue's
 // does: with status 0, after the operator has pressed a key.
@@ -39,8 +43,10 @@ extern bool input_incomplete;
 
 // Runs the program on the arguments that follow its name and returns its
 // exit status: 0 done, 1 stopped on an error, 2 done but some input text was
-// not points and was left out, 128 + the signal when interrupted. The files are on `stand_in` when
-// given (in tests), else on the system's disk.
-int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in = nullptr);
+// not points and was left out, 128 + the signal when interrupted. The files
+// are on `stand_in` when given (in tests), else on the system's disk; the
+// dialogue's answers come from `typed` when given, else from standard input.
+int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in = nullptr,
+                  Answers* typed = nullptr);
 
 #endif  // STRATUMIX_STRATUMIX_H_

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "disk.h"
 #include "failure.h"
@@ -67,10 +68,14 @@ class MemoryDisk : public Disk {
  public:
   std::map<std::string, std::string> files;
   std::map<std::string, bool> claimed;  // by a job that still holds them
+  // What the job did to the files, in order: "read a", "claimed r.xyz",
+  // "emptied r.xyz", "removed r.xyz".
+  std::vector<std::string> events;
 
   std::unique_ptr<ByteSource> open_for_reading(const std::string& path,
                                                std::string& reason) override {
     if (!can_read(path, reason)) return nullptr;
+    events.push_back("read " + path);
     return std::make_unique<TextSource>(files[path]);
   }
   std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
@@ -83,6 +88,7 @@ class MemoryDisk : public Disk {
     bool created = files.count(path) == 0;
     files[path];
     claimed[path] = true;
+    events.push_back("claimed " + path);
     return std::make_unique<Claim>(*this, path, created);
   }
   bool same_file(const std::string& path1, const std::string& path2) override {
@@ -107,11 +113,12 @@ class MemoryDisk : public Disk {
     std::unique_ptr<ByteSink> empty_for_writing() override {
       std::string& bytes = disk_.files[path_];
       bytes.clear();
+      disk_.events.push_back("emptied " + path_);
       return std::make_unique<StringSink>(bytes);
     }
     void give_up() override {
       disk_.claimed[path_] = false;
-      if (created_) disk_.files.erase(path_);
+      if (created_ && disk_.files.erase(path_) != 0) disk_.events.push_back("removed " + path_);
     }
 
    private:
