@@ -4,6 +4,7 @@
 
 #include "failure.h"
 #include "outputs.h"
+#include "paths.h"
 #include "platform.h"
 #include "stratumix.h"
 
@@ -25,7 +26,8 @@ std::vector<std::string> input_files(const std::vector<std::string>& inputs) {
   std::vector<std::string> names;
   for (const std::string& input : inputs) {
     std::vector<std::string> matches = platform::expand_wildcards(input);
-    if (matches.empty()) throw Failure{1, "No file matches " + input + "; nothing was created."};
+    if (matches.empty())
+      throw Failure{1, "No file matches " + paths::for_message(input) + "; nothing was created."};
     names.insert(names.end(), matches.begin(), matches.end());
   }
   return names;
@@ -59,23 +61,27 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
       parsed.quiet = true;
       continue;
     } else if (argument == "-o" || argument == "--output") {
-      if (i + 1 == arguments.size()) return wrong("option " + argument + " needs a file name");
+      if (i + 1 == arguments.size())
+        return wrong("option " + paths::for_message(argument) + " needs a file name");
       result = arguments[++i];
     } else if (argument.starts_with("--output=")) {
       result = argument.substr(9);
     } else if (argument.starts_with("-o")) {
       result = argument.substr(2);
     } else {
-      return wrong("unknown option " + argument);
+      return wrong("unknown option " + paths::for_message(argument));
     }
     if (has_result)
-      return wrong("the result is given twice (-o " + parsed.result + ", -o " + result + ")");
-    if (result.empty()) return wrong("option " + argument + " needs a file name");
+      return wrong("the result is given twice (-o " + paths::for_message(parsed.result) + ", -o " +
+                   paths::for_message(result) + ")");
+    if (result.empty())
+      return wrong("option " + paths::for_message(argument) + " needs a file name");
     parsed.result = result;
     has_result = true;
   }
   if (!has_result) return wrong("no result file: give it with -o RESULT");
-  if (parsed.inputs.empty()) return wrong("no input files to paste into " + parsed.result);
+  if (parsed.inputs.empty())
+    return wrong("no input files to paste into " + paths::for_message(parsed.result));
   return parsed;
 }
 
@@ -120,7 +126,8 @@ void command_line_opening(const Arguments& arguments) {
     stop_if_interrupted_before_changes();
     std::string reason;
     if (!disk->can_read(input, reason)) {
-      throw Failure{1, "Cannot read " + input + ": " + reason + "; nothing was created."};
+      throw Failure{
+          1, "Cannot read " + paths::for_message(input) + ": " + reason + "; nothing was created."};
     }
   }
   files.assign(inputs.size() + 1, data_file{});

@@ -178,5 +178,6 @@ int SystemDisk::standard_stream_writing(const std::string& path) {
 
 std::string SystemDisk::describe(const std::string& path) {
   std::string shown = native(path);
-  return shown == path ? path : path + " (" + shown + ")";
+  if (shown == path) return paths::for_message(path);
+  return paths::for_message(path) + " (" + paths::for_message(shown) + ")";
 }

@@ -65,7 +65,7 @@ std::int32_t answer_count() {
       answers_ended();
     case Answers::Count::kNotANumber:
       // The word stays for the next question, which takes it as the result.
-      report_error("note: the number of files \"" + count.text +
+      report_error("note: the number of files \"" + paths::for_message(count.text) +
                    "\" is not a number, so no file is asked for.");
       return 0;
     case Answers::Count::kNumber:
@@ -73,11 +73,11 @@ std::int32_t answer_count() {
   }
   if (count.value > kMaxFiles) {
     throw Failure{1, "A job pastes at most " + std::to_string(kMaxFiles) + " files, not " +
-                         count.text + "; nothing was created."};
+                         paths::for_message(count.text) + "; nothing was created."};
   }
   if (!count.fits_32_bits) {
-    throw Failure{1,
-                  "The number of files " + count.text + " is out of range; nothing was created."};
+    throw Failure{1, "The number of files " + paths::for_message(count.text) +
+                         " is out of range; nothing was created."};
   }
   return static_cast<std::int32_t>(count.value);
 }

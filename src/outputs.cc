@@ -20,8 +20,9 @@ class Setup {
     for (std::size_t i = 0; i < inputs_.size(); ++i) {
       const std::string& input = inputs_[i];
       if ((by_spelling && disk_.same_spelling(output, input)) || disk_.same_file(output, input)) {
-        throw Failure{1, "The output file " + output + " would overwrite input file " +
-                             std::to_string(i + 1) + " (" + input + "); nothing was created."};
+        throw Failure{1, "The output file " + paths::for_message(output) +
+                             " would overwrite input file " + std::to_string(i + 1) + " (" +
+                             paths::for_message(input) + "); nothing was created."};
       }
     }
   }

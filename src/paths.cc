@@ -35,6 +35,28 @@ std::string to_posix(std::string_view path, std::string_view images_folder) {
   return posix;
 }
 
+std::string for_message(std::string_view name) {
+  if (name.empty()) return "''";
+  std::string shown;
+  shown.reserve(name.size());
+  for (char c : name) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      append_escape(shown, byte);
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+void append_escape(std::string& text, unsigned char byte) {
+  static const char kHex[] = "0123456789abcdef";
+  text += "\\x";
+  text += kHex[byte >> 4];
+  text += kHex[byte & 15];
+}
+
 bool equal_ignoring_case(std::string_view path1, std::string_view path2) {
   return std::equal(path1.begin(), path1.end(), path2.begin(), path2.end(),
                     [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });

@@ -27,6 +27,16 @@ std::string native(std::string_view composed);
 // `images_folder`, and every backslash becomes a slash.
 std::string to_posix(std::string_view path, std::string_view images_folder);
 
+// A name as messages show it: each control byte (below 0x20, and DEL)
+// escaped, so that a message stays on one line and shows what the name
+// holds, and an empty name as ''. Every other byte stays as it is, a
+// backslash too, so a name without control bytes is shown byte for byte.
+std::string for_message(std::string_view name);
+
+// Appends a byte as \x and two hex digits (a line feed as \x0a). Not as \n,
+// \r or \t: in c:\images\tiles\new.xyz those are the path's own text.
+void append_escape(std::string& text, unsigned char byte);
+
 // Compares two paths letter by letter, ignoring the case of ASCII letters.
 bool equal_ignoring_case(std::string_view path1, std::string_view path2);
 

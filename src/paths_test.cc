@@ -27,6 +27,18 @@ TEST(ToPosix, ComposedPathsAreFoundInTheBuiltInFolder) {
 #endif
 }
 
+// A message stays one line that says what the name holds; other names,
+// backslashes and letters of any language included, are shown as they are.
+TEST(ForMessage, OnlyControlBytesAreEscaped) {
+  EXPECT_EQ(paths::for_message("c:\\images\\s\\a.xyz"), "c:\\images\\s\\a.xyz");
+  EXPECT_EQ(paths::for_message("relev\xc3\xa9s/\xce\xa9mega \\n.xyz"),
+            "relev\xc3\xa9s/\xce\xa9mega \\n.xyz");
+  EXPECT_EQ(paths::for_message("c:\\images\\tiles\n\\r\t.xyz"),
+            "c:\\images\\tiles\\x0a\\r\\x09.xyz");
+  EXPECT_EQ(paths::for_message("\x01\x1b[2J\x7f"), "\\x01\\x1b[2J\\x7f");
+  EXPECT_EQ(paths::for_message(""), "''");
+}
+
 TEST(EqualIgnoringCase, OnlyAsciiLettersFold) {
   EXPECT_TRUE(paths::equal_ignoring_case("c:\\Images\\ALL.xyz", "C:\\images\\all.XYZ"));
   EXPECT_FALSE(paths::equal_ignoring_case("c:\\a.xyz", "c:\\a.xy"));

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "bytes.h"
+#include "paths.h"
 #include "run_loop.h"
 
 namespace {
@@ -28,10 +29,7 @@ std::string quoted(const char* first, const char* last) {
     } else if (c >= 0x20 && c < 0x7f) {
       text += *p;
     } else {
-      static const char kHex[] = "0123456789abcdef";
-      text += "\\x";
-      text += kHex[c >> 4];
-      text += kHex[c & 15];
+      paths::append_escape(text, c);
     }
   }
   return "\"" + text + (p != last ? "..." : "") + "\"";

@@ -7,6 +7,7 @@
 #include "extent.h"
 #include "failure.h"
 #include "inputs.h"
+#include "paths.h"
 #include "platform.h"
 #include "stratumix.h"
 #include "text_out.h"
@@ -42,7 +43,8 @@ std::unique_ptr<ByteSource> open_input(const std::string& nomim3) {
 
 void warn_incomplete(const std::string& nomim3, const std::string& problem) {
   input_incomplete = true;
-  report_error("warning: " + nomim3 + ", " + problem + "; the rest of this file is not pasted.");
+  report_error("warning: " + paths::for_message(nomim3) + ", " + problem +
+               "; the rest of this file is not pasted.");
 }
 
 }  // namespace

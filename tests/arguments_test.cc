@@ -109,6 +109,9 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
       {"-o images/s/r.xyz ./images/s/r.xyz", "stratumix: The output file"},
       {"-o images/s/r.xyz images/s/nothing*.xyz", "stratumix: "},
       {"-o images/nowhere/r.xyz images/s/a.xyz", "stratumix: Cannot create images/nowhere/r.xyz"},
+      // A line break in a name would split the message, an empty name vanish.
+      {"-o images/s/r.xyz 'images/s/a\nb.xyz'", "stratumix: Cannot read images/s/a\\x0ab.xyz: "},
+      {"-o images/s/r.xyz ''", "stratumix: Cannot read '': "},
   };
   // Readable to access(), yet no file to open: found before anything is
   // emptied. (The program runs without a terminal.)

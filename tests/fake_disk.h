@@ -15,6 +15,7 @@
 
 #include "disk.h"
 #include "failure.h"
+#include "paths.h"
 
 class TextSource : public ByteSource {
  public:
@@ -103,7 +104,7 @@ class MemoryDisk : public Disk {
     return false;
   }
   int standard_stream_writing(const std::string& /*path*/) override { return 0; }
-  std::string describe(const std::string& path) override { return path; }
+  std::string describe(const std::string& path) override { return paths::for_message(path); }
 
  private:
   class Claim : public ClaimedFile {
