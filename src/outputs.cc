@@ -27,6 +27,14 @@ class Setup {
     }
   }
 
+  // A name the system would take for another file, or for none.
+  void refuse_unfit_name(const std::string& output) {
+    std::string why = platform::unfit_output_name(output);
+    if (!why.empty()) {
+      throw Failure{1, "The output file " + output + " " + why + "; nothing was created."};
+    }
+  }
+
   std::unique_ptr<ClaimedFile> claim(const std::string& path, const std::string& other_output) {
     std::string reason;
     bool in_use = false;
@@ -92,6 +100,8 @@ void create_output_files(Disk& disk, std::int32_t count, const std::vector<std::
   stop_if_interrupted_before_changes();
   const std::string info = info_report_for(result);
   Setup setup(disk, inputs);
+  setup.refuse_unfit_name(result);
+  setup.refuse_unfit_name(info);
   setup.refuse_output_over_input(result, true);
   setup.refuse_output_over_input(info, true);
 

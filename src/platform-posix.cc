@@ -313,6 +313,8 @@ bool empty_output(std::FILE* file, bool created, std::string& reason) {
   return false;
 }
 
+std::string unfit_output_name(const std::string& /*native*/) { return {}; }
+
 std::vector<std::string> expand_wildcards(const std::string& argument) { return {argument}; }
 
 // The key comes from the controlling terminal, not from standard input,

@@ -237,6 +237,46 @@ int standard_stream_writing(const std::string& native) {
 
 namespace {
 
+bool is_device(std::string base) {
+  // Spaces before the extension are dropped too: "nul .xyz" is NUL.
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& letter : base) {
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  }
+  if (base == "NUL" || base == "CON" || base == "PRN" || base == "AUX" || base == "CONIN$" ||
+      base == "CONOUT$") {
+    return true;
+  }
+  return base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+}  // namespace
+
+std::string unfit_output_name(const std::string& native) {
+  std::size_t folder_end = native.find_last_of("\\/:");
+  std::string name = folder_end == std::string::npos ? native : native.substr(folder_end + 1);
+  std::string base = name.substr(0, name.find('.'));
+  if (is_device(base)) {
+    // `-o NUL` on purpose, as with any Windows program.
+    if (folder_end == std::string::npos && base == name) return {};
+    std::string device = base.substr(0, base.find(' '));
+    for (char& letter : device) {
+      if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+    }
+    return "would go to the device " + device + ", not to a file";
+  }
+  // Windows would make all.xyz of all.xyz., and name its report after the
+  // name typed: the job would not write the file it says.
+  if (name != "." && name != ".." && !name.empty() && (name.back() == '.' || name.back() == ' ')) {
+    return std::string("ends in a ") + (name.back() == '.' ? "dot" : "space") +
+           ", which Windows drops from file names";
+  }
+  return {};
+}
+
+namespace {
+
 // Others may read the file while the job writes it, but no other job may
 // write it: that is the claim, made as the file is opened. A file the job
 // makes is opened so that it can be removed while still held.
@@ -265,6 +305,12 @@ OutputOpening open_for_output(const std::string& native) {
     DWORD error = GetLastError();
     output.in_use = error == ERROR_SHARING_VIOLATION;
     output.reason = reason_for(error);
+    // Windows refuses a folder as it refuses a file it may not write: say
+    // what the POSIX build says.
+    std::error_code unknown;
+    if (error == ERROR_ACCESS_DENIED && std::filesystem::is_directory(name, unknown)) {
+      output.reason = std::strerror(EISDIR);
+    }
     return output;
   }
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
@@ -300,16 +346,63 @@ bool empty_output(std::FILE* file, bool created, std::string& reason) {
   return false;
 }
 
+namespace {
+
+// Whether a name fits a pattern of * (any letters) and ? (one letter),
+// letter case aside.
+bool fits(const std::wstring& pattern, const std::wstring& name) {
+  std::size_t p = 0;
+  std::size_t n = 0;
+  std::size_t star = std::wstring::npos;  // the last * met, to try it longer
+  std::size_t star_name = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == L'*') {
+      star = p++;
+      star_name = n;
+    } else if (star != std::wstring::npos) {
+      p = star + 1;
+      n = ++star_name;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == L'*') ++p;
+  return p == pattern.size();
+}
+
+std::wstring upper_case(std::wstring text) {
+  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// FindFirstFile matches the short 8.3 names too, so that *.xyz finds
+// north.xyz~ (NORTH~1.XYZ): only the names the user sees count. As on
+// Windows, a last .* also takes a name without extension (*.* is all).
+bool long_name_fits(const std::wstring& pattern, const std::wstring& name) {
+  std::wstring upper = upper_case(name);
+  if (fits(pattern, upper)) return true;
+  return pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, L".*") == 0 &&
+         upper.find(L'.') == std::wstring::npos &&
+         fits(pattern.substr(0, pattern.size() - 2), upper);
+}
+
+}  // namespace
+
 std::vector<std::string> expand_wildcards(const std::string& argument) {
   if (argument.find_first_of("*?") == std::string::npos) return {argument};
   std::size_t folder_end = argument.find_last_of("\\/:");
   std::string folder = folder_end == std::string::npos ? "" : argument.substr(0, folder_end + 1);
+  std::wstring pattern = upper_case(to_wide(argument.substr(folder.size()), names_code_page));
   std::vector<std::string> names;
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(wide_name(argument).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        long_name_fits(pattern, found.cFileName)) {
       names.push_back(from_wide(found.cFileName, names_code_page));
     }
   } while (FindNextFileW(search, &found) != 0);

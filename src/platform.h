@@ -79,6 +79,13 @@ struct OutputOpening {
   std::string reason;         // why it failed
 };
 
+// Why the system would not give an output of this name the file it names,
+// as the end of a sentence ("would go to the device NUL, not to a file");
+// empty when it would. On Windows a name such as nul.xyz or c:\x\con.txt
+// reaches a device, and a last dot or space is dropped from a name; a
+// device named alone (NUL) is taken as meant. Elsewhere every name is fit.
+std::string unfit_output_name(const std::string& native);
+
 // Opens a file for writing without emptying it, creating it when missing,
 // and claims it: while it stays open, no other job can open it this way.
 // Never waits.

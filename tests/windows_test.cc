@@ -216,6 +216,67 @@ TEST(Jobs, StandardOutputIntoTheResultIsRefused) {
   EXPECT_EQ(folder.read(L"r.xyz"), "earlier\r\n");
 }
 
+bool exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Windows takes some names for other files than the ones typed, or for
+// devices: such a result is refused with nothing made, and the messages
+// read as on Linux.
+TEST(Names, OutputsWindowsWouldNotNameAsTypedAreRefused) {
+  Folder folder;
+  folder.write(L"a.xyz", "1 2 3\n");
+  struct Refused {
+    const wchar_t* result;
+    const char* message;
+  };
+  for (const Refused& refused :
+       {Refused{L"nul.xyz", "nul.xyz would go to the device NUL, not to a file"},
+        Refused{L"Con.txt", "Con.txt would go to the device CON, not to a file"},
+        Refused{L"sub\\lpt3", "sub\\lpt3 would go to the device LPT3"},
+        Refused{L"\"com1 .a.xyz\"", "would go to the device COM1"},
+        Refused{L"nul.a.xyz", "would go to the device NUL"},
+        Refused{L"all.xyz.", "all.xyz. ends in a dot, which Windows drops"},
+        Refused{L"\"all.xyz \"", "ends in a space"},
+        Refused{L"sub", "Cannot create sub: Is a directory"}}) {
+    CreateDirectoryW(folder.file(L"sub").c_str(), nullptr);
+    Job job(L"-o " + std::wstring(refused.result) + L" a.xyz", folder.path());
+    EXPECT_EQ(job.wait(), 1u) << job.console();
+    EXPECT_TRUE(contains(job.console(), refused.message)) << job.console();
+    for (const wchar_t* made : {L"all.xyz", L"all.xyz_xyz_info.txt", L"all.xyz._xyz_info.txt",
+                                L"nul_xyz_info.txt", L"sub_xyz_info.txt"}) {
+      EXPECT_FALSE(exists(folder.file(made))) << made;
+    }
+    RemoveDirectoryW(folder.file(L"sub").c_str());
+  }
+  // The device named alone is meant.
+  Job job(L"-o NUL a.xyz", folder.path());
+  EXPECT_EQ(job.wait(), 0u) << job.console();
+}
+
+// FindFirstFile also matches the 8.3 names, where north.xyz~ is
+// NORTH~1.XYZ: a pattern takes only the names the user sees.
+TEST(Names, WildcardsMatchLongNamesOnly) {
+  Folder folder;
+  for (const wchar_t* name : {L"north.xyz", L"north.xyz~", L"north.xyz1", L"South.XYZ"}) {
+    folder.write(name, "1 2 3\n");
+  }
+  folder.file(L"r.txt");
+  folder.file(L"r.txt_xyz_info.txt");
+  Job job(L"-o r.txt *.xyz", folder.path());
+  EXPECT_EQ(job.wait(), 0u) << job.console();
+  std::string info = folder.read(L"r.txt_xyz_info.txt");
+  EXPECT_TRUE(contains(info, "Number of files to paste = 2 ")) << info;
+  EXPECT_TRUE(contains(info, "File 1 Name : South.XYZ")) << info;
+  EXPECT_TRUE(contains(info, "File 2 Name : north.xyz ")) << info;
+  // A last .* also takes a name without extension, as in every Windows
+  // program (*.* is every file).
+  folder.write(L"readme", "4 5 6\n");
+  Job all(L"-o r.txt read*.*", folder.path());
+  EXPECT_EQ(all.wait(), 0u) << all.console();
+  EXPECT_TRUE(contains(folder.read(L"r.txt_xyz_info.txt"), "File 1 Name : readme "));
+}
+
 // Lidar-like points between a first and a last one that set the extents:
 // 4.8 GB in all, unless a second argument asks for another number.
 std::int64_t huge_middle_points = 166000000;
