@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include <cstdint>
+#include <string_view>
 
 #include "failure.h"
 #include "outputs.h"
@@ -31,6 +32,46 @@ std::vector<std::string> input_files(const std::vector<std::string>& inputs) {
     names.insert(names.end(), matches.begin(), matches.end());
   }
   return names;
+}
+
+// The value of the option `name` at arguments[i], given as "NAME VALUE"
+// or "NAME=VALUE": kNone when arguments[i] is another option.
+enum class Value { kNone, kGiven, kMissing };
+Value option_value(const std::vector<std::string>& arguments, std::size_t& i,
+                   std::string_view name, std::string& value) {
+  const std::string& argument = arguments[i];
+  if (argument == name) {
+    if (i + 1 == arguments.size()) return Value::kMissing;
+    value = arguments[++i];
+    return Value::kGiven;
+  }
+  if (argument.size() > name.size() && argument.starts_with(name) && argument[name.size()] == '=') {
+    value = argument.substr(name.size() + 1);
+    return Value::kGiven;
+  }
+  return Value::kNone;
+}
+
+// Reads one of the options that say how inputs are read; false when
+// arguments[i] is none of them, or sets `wrong`.
+bool read_layout_option(const std::vector<std::string>& arguments, std::size_t& i,
+                        layout::Options& reading, std::string& wrong) {
+  const std::string& argument = arguments[i];
+  std::string value;
+  if (argument == "--stream") {
+    reading.stream = true;
+  } else if (argument == "--decimal-comma") {
+    reading.decimal_comma = true;
+  } else if (Value given = option_value(arguments, i, "--columns", value); given != Value::kNone) {
+    if (given == Value::kMissing || !layout::parse_columns(value, reading.columns))
+      wrong = "option --columns needs three fields, from 1 or named by a header: --columns 1,2,3";
+  } else if (given = option_value(arguments, i, "--separator", value); given != Value::kNone) {
+    if (given == Value::kMissing || !layout::parse_separator(value, reading.separator))
+      wrong = "option --separator needs one character, or tab or space: --separator ';'";
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -68,6 +109,9 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
       result = argument.substr(9);
     } else if (argument.starts_with("-o")) {
       result = argument.substr(2);
+    } else if (read_layout_option(arguments, i, parsed.reading, parsed.wrong)) {
+      if (!parsed.wrong.empty()) return wrong(parsed.wrong);
+      continue;
     } else {
       return wrong("unknown option " + paths::for_message(argument));
     }
@@ -82,12 +126,17 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
   if (!has_result) return wrong("no result file: give it with -o RESULT");
   if (parsed.inputs.empty())
     return wrong("no input files to paste into " + paths::for_message(parsed.result));
+  if (parsed.reading.stream &&
+      (parsed.reading.decimal_comma || parsed.reading.separator != 0 ||
+       !parsed.reading.columns.empty()))
+    return wrong("--stream reads numbers alone, whatever the lines: it takes no --columns, "
+                 "--separator or --decimal-comma");
   return parsed;
 }
 
 std::string usage() {
   return "Usage: stratumix\n"
-         "       stratumix [--quiet] -o RESULT INPUT...\n"
+         "       stratumix [--quiet] [READING...] -o RESULT INPUT...\n"
          "\n"
          "Pastes point files (.xyz: three numbers a point, X Y Z) into one, every\n"
          "number rewritten with six decimals, and reports each file's X and Y extents.\n"
@@ -107,6 +156,18 @@ std::string usage() {
          "  -h, --help           show this help and end\n"
          "      --version        show the version and end\n"
          "  --                   what follows is an input file, even if it starts with -\n"
+         "\n"
+         "Each input's first lines tell how it is laid out: a header, comments and a\n"
+         "point count before the points are skipped, the separator (white space,\n"
+         "comma, semicolon, tab, |) and decimal commas are found, and lines of more\n"
+         "than three fields give X Y Z from the fields a header names, else the first\n"
+         "three. Standard error notes what was done. READING options say what a file\n"
+         "cannot tell, for every input:\n"
+         "      --columns X,Y,Z  the fields of X, Y and Z, from 1 or named by the\n"
+         "                       header: --columns 2,3,4, --columns Easting,Northing,H\n"
+         "      --separator C    the character between fields: --separator ';', tab\n"
+         "      --decimal-comma  numbers are written with a decimal comma: 651216,89\n"
+         "      --stream         every three numbers a point, whatever the lines\n"
          "\n"
          "Exit status: 0 done; 1 nothing or not all was pasted (standard error says\n"
          "why); 2 done, but some input held text that is not points; 129, 130 or\n"
@@ -133,5 +194,6 @@ void command_line_opening(const Arguments& arguments) {
   files.assign(inputs.size() + 1, data_file{});
   for (std::size_t i = 0; i < inputs.size(); ++i) files[i + 1].nombre = inputs[i];
   numlay = static_cast<std::int32_t>(inputs.size());
+  reading = arguments.reading;
   create_output_files(*disk, numlay, inputs, arguments.result, f2, f6);
 }

@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "layout.h"
+
 struct Arguments {
   enum class Action { kDialogue, kHelp, kVersion, kPaste, kWrong } action = Action::kDialogue;
   std::string result;               // kPaste: the -o file
   std::vector<std::string> inputs;  // kPaste: in the order given
   bool quiet = false;
+  layout::Options reading;  // kPaste: how inputs are read
   std::string wrong;  // kWrong: what is wrong with them, in one line
 };
 

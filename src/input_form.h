@@ -5,6 +5,7 @@
 #define STRATUMIX_INPUT_FORM_H_
 
 #include <cstddef>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,18 +26,26 @@ InputForm input_form(std::string_view first);
 bool has_laz_name(std::string_view path);
 
 // A source whose first bytes have been read to see its form: they are
-// handed out first, then the rest, as if never read.
+// handed out first, then the rest, as if never read. A read error met
+// while looking is put off until the bytes before it are handed out, so
+// that they are pasted as they would be without the look.
 class PeekedSource : public ByteSource {
  public:
-  explicit PeekedSource(std::unique_ptr<ByteSource> source);
-  // The first kFormBytes bytes, or all when fewer.
+  explicit PeekedSource(std::unique_ptr<ByteSource> source, std::size_t size = kFormBytes);
+  // Reads on until the first bytes are `size`, or hold `line_ends` LFs, or
+  // the source ends; only before anything is handed out.
+  void look_further(std::size_t size, std::size_t line_ends);
+  // The first bytes read, all of the source when ended() says so.
   const std::string& first() const { return first_; }
+  bool ended() const { return ended_; }
   std::size_t read(char* buffer, std::size_t size) override;
 
  private:
   std::unique_ptr<ByteSource> source_;
   std::string first_;
   std::size_t handed_out_ = 0;
+  bool ended_ = false;
+  std::exception_ptr error_;
 };
 
 #endif  // STRATUMIX_INPUT_FORM_H_

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "fields.h"
 #include "gzip_source.h"
 #include "input_form.h"
 #include "las_header.h"
@@ -17,22 +18,25 @@ namespace {
 template <typename Reader>
 class ReadAheadPoints : public PointInput {
  public:
-  explicit ReadAheadPoints(std::unique_ptr<ByteSource> source)
-      : ahead_(std::move(source)), reader_(ahead_) {}
+  template <typename... With>
+  explicit ReadAheadPoints(std::unique_ptr<ByteSource> source, const With&... with)
+      : ahead_(std::move(source)), reader_(ahead_, with...) {}
 
   std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) override {
     return reader_.copy_points(file, x, y, count);
   }
   const std::string& problem() const override { return reader_.problem(); }
+  std::string note() const override { return reader_.note(); }
 
  private:
   ReadAhead ahead_;
   Reader reader_;
 };
 
-// A LAZ file: nothing of it is pasted.
+// A file that is no point list the program reads: nothing of it is pasted.
 class RefusedInput : public PointInput {
  public:
+  explicit RefusedInput(std::string refusal) : refusal_(std::move(refusal)) {}
   std::int64_t copy_points(OutputFile& /*file*/, Extent& /*x*/, Extent& /*y*/,
                            std::int64_t /*count*/) override {
     return 0;
@@ -40,19 +44,32 @@ class RefusedInput : public PointInput {
   const std::string& problem() const override { return refusal_; }
 
  private:
-  std::string refusal_ = las::kCompressedRefusal;
+  std::string refusal_;
 };
 
 }  // namespace
 
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const std::string& path,
-                                        const std::string& shown) {
-  if (has_laz_name(path)) return std::make_unique<RefusedInput>();
+                                        const std::string& shown, const layout::Options& options) {
+  if (has_laz_name(path)) return std::make_unique<RefusedInput>(las::kCompressedRefusal);
   auto peeked = std::make_unique<PeekedSource>(std::move(plain));
   InputForm form = input_form(peeked->first());
-  std::unique_ptr<ByteSource> source = std::move(peeked);
-  if (form == InputForm::kGzip) source = std::make_unique<GzipSource>(std::move(source), shown);
   if (form == InputForm::kLas)
-    return std::make_unique<ReadAheadPoints<LasReader>>(std::move(source));
-  return std::make_unique<ReadAheadPoints<PointReader>>(std::move(source));
+    return std::make_unique<ReadAheadPoints<LasReader>>(std::move(peeked));
+  if (form == InputForm::kGzip) {
+    peeked = std::make_unique<PeekedSource>(std::make_unique<GzipSource>(std::move(peeked), shown),
+                                            0);
+  }
+  // The text's first lines tell its layout.
+  peeked->look_further(layout::kLookedAt, layout::kLinesLookedAt);
+  layout::Layout found = layout::detect(peeked->first(), peeked->ended(), options);
+  switch (found.kind) {
+    case layout::Kind::kPlainStream:
+      break;
+    case layout::Kind::kFields:
+      return std::make_unique<ReadAheadPoints<FieldReader>>(std::move(peeked), found);
+    case layout::Kind::kRefused:
+      return std::make_unique<RefusedInput>(found.refusal);
+  }
+  return std::make_unique<ReadAheadPoints<PointReader>>(std::move(peeked));
 }

@@ -8,12 +8,15 @@
 #include <string>
 
 #include "disk.h"
+#include "layout.h"
 #include "point_input.h"
 
 // The points of the input at `path` (`shown` in messages) whose bytes
 // `plain` gives, read ahead on a thread of their own (read_ahead.h), where
-// gzip data is decompressed too.
+// gzip data is decompressed too. Text is read as its first lines show
+// (layout.h), or as `options` say.
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const std::string& path,
-                                        const std::string& shown);
+                                        const std::string& shown,
+                                        const layout::Options& options = {});
 
 #endif  // STRATUMIX_INPUTS_H_

@@ -23,6 +23,11 @@ class PointInput {
   // Empty at the clean end of the input; otherwise what stopped the
   // reading, for a message: where in the input, and what was found there.
   virtual const std::string& problem() const = 0;
+
+  // Empty for the input read as plain numbers; otherwise what was done to
+  // read it (what was skipped, which fields were taken), for one note once
+  // the input has been read.
+  virtual std::string note() const { return {}; }
 };
 
 #endif  // STRATUMIX_POINT_INPUT_H_

@@ -14,9 +14,8 @@ using bytes::is_white;
 
 constexpr char kCtrlZ = 0x1a;
 
-// Text of the file for a message, in quotes: white space as one space, so
-// that the message does not depend on how much of a long gap the reader
-// still held, unprintable bytes escaped, and at most 40 characters of it.
+}  // namespace
+
 std::string quoted(const char* first, const char* last) {
   constexpr std::size_t kShown = 40;
   while (last != first && is_white(last[-1])) --last;
@@ -34,8 +33,6 @@ std::string quoted(const char* first, const char* last) {
   }
   return "\"" + text + (p != last ? "..." : "") + "\"";
 }
-
-}  // namespace
 
 PointReader::PointReader(ByteSource& source, std::size_t buffer_size)
     : source_(source), capacity_(buffer_size) {

@@ -19,6 +19,7 @@ Disk* disk = nullptr;
 Answers* answers = nullptr;
 bool stop_with_key_wait = true;
 bool input_incomplete = false;
+layout::Options reading;
 
 namespace {
 
@@ -27,6 +28,7 @@ void start_afresh() {
   numlay = 0;
   f3.reset();
   input_incomplete = false;
+  reading = {};
   console.set_quiet(false);
 }
 

@@ -10,6 +10,7 @@
 
 #include "answers.h"
 #include "disk.h"
+#include "layout.h"
 #include "output_file.h"
 #include "point_input.h"
 
@@ -37,6 +38,10 @@ extern Answers* answers;
 // Whether an input that cannot be opened ends the job as the dialogue's
 // does: with status 0, after the operator has pressed a key.
 extern bool stop_with_key_wait;
+
+// How text inputs are read where their first lines cannot tell: the
+// command line's options; the dialogue has none.
+extern layout::Options reading;
 
 // Set when a file held text that is not points: its rest was not pasted.
 extern bool input_incomplete;

@@ -60,7 +60,7 @@ void treatment() {
     console.flush();
     // Its form is told by its first bytes, which a pipe may be slow to give:
     // the file is announced first.
-    f3 = open_points(std::move(source), nomim3, disk->describe(nomim3));
+    f3 = open_points(std::move(source), nomim3, disk->describe(nomim3), reading);
     Extent X;
     Extent Y;
     std::int64_t ico = 0;
@@ -83,6 +83,8 @@ void treatment() {
       }
       if (copied < run) break;
     }
+    if (std::string note = f3->note(); !note.empty())
+      report_error("note: " + paths::for_message(nomim3) + ": " + note + ".");
     if (!f3->problem().empty()) warn_incomplete(nomim3, f3->problem());
     f3.reset();
 

@@ -96,7 +96,7 @@ TEST_F(EndToEnd, AFolderInPlaceOfAnInputIsAFileThatCannotBeOpened) {
 
 TEST_F(EndToEnd, TextThatIsNotPointsEndsThatFileWithAWarning) {
   disk.write("s/a.xyz", "1 2 3\n4 5 six\n7 8 9\n");
-  disk.write("s/b.xyz", "X Y Z\n1 1 1\n");
+  disk.write("s/b.xyz", "1 1 1\nX Y Z\n");
   disk.write("s/c.xyz", "10 20 30\n40 50\n");
   RunResult run = disk.run(answers("s", {"a", "b", "c"}, "r"));
   EXPECT_EQ(run.status, 2);
@@ -105,7 +105,7 @@ TEST_F(EndToEnd, TextThatIsNotPointsEndsThatFileWithAWarning) {
                 ", line 2: \"six\" is not a number; the rest of this file is not pasted.\n"
                 "stratumix: warning: " +
                 kB +
-                ", line 1: \"X\" is not a number; the rest of this file is not pasted.\n"
+                ", line 2: \"X\" is not a number; the rest of this file is not pasted.\n"
                 "stratumix: warning: " +
                 kC +
                 ", line 2: \"40 50\" is not a whole point (X Y Z); the rest of this file is not "
@@ -113,10 +113,10 @@ TEST_F(EndToEnd, TextThatIsNotPointsEndsThatFileWithAWarning) {
   EXPECT_EQ(run.out,
             dialogue(3) + "\n\n" +
                 layer(1, kA, "", "1.000000 X_max = 1.000000", "2.000000 Y_max = 2.000000") +
-                layer(2, kB, "", kEmptyExtentsX, kEmptyExtentsY) +
+                layer(2, kB, "", "1.000000 X_max = 1.000000", "1.000000 Y_max = 1.000000") +
                 layer(3, kC, "", "10.000000 X_max = 10.000000", "20.000000 Y_max = 20.000000"));
-  EXPECT_EQ(disk.read("s/r.xyz"),
-            crlf_lines({"1.000000 2.000000 3.000000", "10.000000 20.000000 30.000000"}));
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000", "1.000000 1.000000 1.000000",
+                                              "10.000000 20.000000 30.000000"}));
 }
 
 // A tile in gzip or LAS pastes as the same points in text would, named
@@ -142,7 +142,7 @@ TEST_F(EndToEnd, TilesAsDeliveredPasteAsTheirPointsInText) {
   EXPECT_TRUE(disk.read("s/r.xyz") == result);
 
   // Every rule of text holds inside gzip.
-  disk.write("s/a.xyz", gzip_member("X Y Z\n1 1 1\n"));
+  disk.write("s/a.xyz", gzip_member("X,Y,Z\n1,1,1\n"));
   tile.format = 0x81;
   disk.write("s/b.laz", tile.bytes().substr(0, 400));
   tile.format = 1;
@@ -152,14 +152,15 @@ TEST_F(EndToEnd, TilesAsDeliveredPasteAsTheirPointsInText) {
   run = disk.run_arguments("-q -o images/s/r.xyz images/s/a.xyz images/s/b.laz images/s/c.las");
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err,
-            "stratumix: warning: images/s/a.xyz, line 1: \"X\" is not a number; the rest "
-            "of this file is not pasted.\n"
+            "stratumix: note: images/s/a.xyz: skipped 1 header line; one point a line, fields "
+            "separated by commas; X Y Z from fields 1, 2, 3 (named by the header) of 3.\n"
             "stratumix: warning: images/s/b.laz, compressed LAS (LAZ) is not read; "
             "decompress it first, with laszip -i tile.laz -o tile.las or pdal translate "
             "tile.laz tile.las; the rest of this file is not pasted.\n"
             "stratumix: warning: images/s/c.las, the file ends after 2 of the 120000 "
             "points its LAS header gives; the rest of this file is not pasted.\n");
-  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"600000.250000 6100000.500000 1.000000",
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 1.000000 1.000000",
+                                              "600000.250000 6100000.500000 1.000000",
                                               "600001.250000 6100001.500000 1.000000"}));
   run = disk.run_arguments("-q -o images/s/r.xyz images/s/d.xyz.gz");
   EXPECT_EQ(run.status, 1);

@@ -1,0 +1,68 @@
+// Point files of one point a line, in fields: comma-separated lists, lines
+// of X Y Z and colours or intensities, spreadsheets' decimal commas. A
+// line's fields are split at the separator its layout found, X Y Z are
+// taken from their fields and the others dropped.
+#ifndef STRATUMIX_FIELDS_H_
+#define STRATUMIX_FIELDS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "disk.h"
+#include "extent.h"
+#include "layout.h"
+#include "output_file.h"
+#include "point_input.h"
+
+class FieldReader : public PointInput {
+ public:
+  // Reads `source` from its first byte, passing over what the layout
+  // skips. Without `quickly`, every line takes the general way, as the
+  // fuzz target compares.
+  FieldReader(ByteSource& source, const layout::Layout& layout,
+              std::size_t buffer_size = kIoBlockSize, bool quickly = true);
+
+  std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) override;
+  const std::string& problem() const override { return problem_; }
+  std::string note() const override { return layout::describe(layout_, points_); }
+
+  // How many points were read so far, for the count line to be held to.
+  std::int64_t points() const { return points_; }
+
+ private:
+  enum class Line { kPoint, kBlank, kStopped, kGeneral };
+  bool refill();
+  void take_read(std::size_t got);
+  void find_whole_lines();
+  Line copy_line_quickly(char*& line, char*& out, Extent& x, Extent& y);
+  Line copy_line(char*& line, char*& out, Extent& x, Extent& y);
+  const char* line_end(const char* p) const;
+  void set_problem(const std::string& what);
+
+  ByteSource& source_;
+  layout::Layout layout_;
+  bool quickly_;
+  // What each byte is to the quick way: see fields.cc.
+  unsigned char classes_[256] = {};
+  int want_[3] = {};  // the fields of X, Y, Z
+  bool in_order_;     // X, Y, Z in fields that come in that order
+
+  std::size_t capacity_;
+  // What was read, then a NUL and zeros that the quick way may read into.
+  std::unique_ptr<char[]> buffer_;
+  std::size_t position_ = 0;
+  std::size_t whole_ = 0;  // the end of the last whole line read
+  std::size_t end_ = 0;
+  std::size_t to_skip_;  // what the layout skips, still to be read
+  bool source_ended_ = false;
+  bool stopped_ = false;
+  std::int64_t line_ = 1;  // the number of the line at position_
+  std::int64_t points_ = 0;
+  std::vector<layout::Field> fields_;
+  std::string problem_;
+};
+
+#endif  // STRATUMIX_FIELDS_H_

@@ -1,0 +1,551 @@
+#include "layout.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "number.h"
+
+namespace layout {
+namespace {
+
+constexpr char kCtrlZ = 0x1a;
+// Data lines looked at after the first, for what holds on every line.
+constexpr int kSampled = 32;
+
+struct Line {
+  std::string_view text;
+  std::size_t offset;  // in the file
+};
+
+bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && is_white(text.front())) text.remove_prefix(1);
+  while (!text.empty() && is_white(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string lower(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return result;
+}
+
+std::string text_of(std::int64_t value) {
+  char digits[number::kMaxIntLength];
+  return std::string(digits, number::format_int(value, digits));
+}
+
+// The lines of the start of a file, as far as a Ctrl-Z; the last only when
+// it is known to be whole. LF, CR LF and a lone CR end a line.
+std::vector<Line> lines_of(std::string_view start, std::size_t first, bool whole_file) {
+  std::size_t end = std::min(start.find(kCtrlZ), start.size());
+  if (end < start.size()) whole_file = true;
+  std::vector<Line> lines;
+  std::size_t at = first;
+  while (at < end) {
+    std::size_t stop = at;
+    while (stop < end && start[stop] != '\n' && start[stop] != '\r') ++stop;
+    if (stop == end && !whole_file) break;
+    std::size_t next = stop + 1;
+    if (stop < end && start[stop] == '\r') {
+      // Its LF may be in the part not looked at.
+      if (next == end && !whole_file) break;
+      if (next < end && start[next] == '\n') ++next;
+    }
+    lines.push_back({start.substr(at, stop - at), at});
+    at = next;
+  }
+  return lines;
+}
+
+// Comment marks of the tools that write point files: las2txt's "#" and
+// "%", CloudCompare's "//", and those of scripts and spreadsheets.
+bool is_comment(std::string_view text) {
+  static constexpr std::string_view kMarks = "#%/@!*;'";
+  return !text.empty() && kMarks.find(text.front()) != std::string_view::npos;
+}
+
+std::string_view without_comment_mark(std::string_view text) {
+  while (is_comment(text)) text.remove_prefix(1);
+  return trimmed(text);
+}
+
+number::Parsed parse(std::string_view text, bool decimal_comma) {
+  if (decimal_comma && text.find(',') != std::string_view::npos) {
+    std::string copy(text);
+    std::replace(copy.begin(), copy.end(), ',', '.');
+    return number::parse_token(copy.data(), copy.data() + copy.size());
+  }
+  return number::parse_token(text.data(), text.data() + text.size());
+}
+
+// Whether any word of the line is a number: a line without one is a header.
+bool holds_number(std::string_view text) {
+  static constexpr std::string_view kBetween = " \t\v\f,;|\"'()[]=:";
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t first = text.find_first_not_of(kBetween, at);
+    if (first == std::string_view::npos) break;
+    std::size_t last = std::min(text.find_first_of(kBetween, first), text.size());
+    if (parse(text.substr(first, last - first), false).ok) return true;
+    at = last;
+  }
+  return false;
+}
+
+bool is_whole_number(std::string_view text) {
+  return !text.empty() && text.size() <= 18 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The separator the first data line shows: the unmistakable ones first,
+// then tabs and commas where they leave fields without blanks inside;
+// otherwise white space.
+char find_separator(std::string_view line) {
+  std::vector<Field> fields;
+  auto splits_cleanly = [&](char separator) {
+    split_fields(line, separator, fields);
+    return fields.size() >= 2 && std::none_of(fields.begin(), fields.end(), [](const Field& f) {
+             return !f.quoted && std::any_of(f.text.begin(), f.text.end(), is_white);
+           });
+  };
+  bool quoted = false;
+  bool seen[256] = {};
+  for (char c : line) {
+    if (c == '"') quoted = !quoted;
+    if (!quoted) seen[static_cast<unsigned char>(c)] = true;
+  }
+  if (seen[static_cast<unsigned char>(';')]) return ';';
+  if (seen[static_cast<unsigned char>('|')]) return '|';
+  if (seen[static_cast<unsigned char>('\t')] && splits_cleanly('\t')) return '\t';
+  if (seen[static_cast<unsigned char>(',')] && splits_cleanly(',')) return ',';
+  return ' ';
+}
+
+// Decimal commas where they cannot be mistaken: inside quotes, with another
+// separator than comma or white space, and with white space only when each
+// of the first three fields holds one comma and no point.
+bool finds_decimal_comma(const std::vector<Field>& fields, char separator) {
+  auto reads_only_with_comma = [](const Field& f) {
+    return f.text.find(',') != std::string_view::npos && parse(f.text, true).ok;
+  };
+  if (separator == ',') {
+    return std::any_of(fields.begin(), fields.end(),
+                       [&](const Field& f) { return f.quoted && reads_only_with_comma(f); });
+  }
+  if (separator != ' ') return std::any_of(fields.begin(), fields.end(), reads_only_with_comma);
+  if (fields.size() < 3) return false;
+  return std::all_of(fields.begin(), fields.begin() + 3, [&](const Field& f) {
+    return std::count(f.text.begin(), f.text.end(), ',') == 1 &&
+           f.text.find('.') == std::string_view::npos && reads_only_with_comma(f);
+  });
+}
+
+// A header's name for a field, as it is compared: no blanks, quotes or
+// unit, in lower case.
+std::string name_of(std::string_view text) {
+  text = trimmed(text);
+  if (std::size_t unit = text.find_first_of("(["); unit != std::string_view::npos && unit > 0) {
+    text = trimmed(text.substr(0, unit));
+  }
+  return lower(text);
+}
+
+int axis_named(const std::string& name) {
+  static const char* const kNames[3][4] = {{"x", "east", "easting", nullptr},
+                                           {"y", "north", "northing", nullptr},
+                                           {"z", "elevation", "height", "elev"}};
+  for (int axis = 0; axis < 3; ++axis) {
+    for (const char* known : kNames[axis]) {
+      if (known != nullptr && name == known) return axis;
+    }
+  }
+  return -1;
+}
+
+// Fields of X Y Z as the header names them; false unless it names all three
+// once each, within the line's fields.
+bool xyz_from_header(const std::vector<Field>& names, int fields, int xyz[3]) {
+  int found[3] = {-1, -1, -1};
+  for (std::size_t i = 0; i < names.size() && i < static_cast<std::size_t>(fields); ++i) {
+    int axis = axis_named(name_of(names[i].text));
+    if (axis < 0) continue;
+    if (found[axis] >= 0) return false;
+    found[axis] = static_cast<int>(i);
+  }
+  if (std::any_of(found, found + 3, [](int f) { return f < 0; })) return false;
+  std::copy(found, found + 3, xyz);
+  return true;
+}
+
+Layout refused(std::string why) {
+  Layout layout;
+  layout.kind = Kind::kRefused;
+  layout.refusal = std::move(why);
+  return layout;
+}
+
+bool first_word_is_grid(std::string_view text) {
+  std::string word = lower(text.substr(0, std::min(text.find_first_of(" \t"), text.size())));
+  return word == "ncols" || word == "nrows" || word == "xllcorner" || word == "xllcenter";
+}
+
+// A Leica PTX scan begins with its columns and rows, the scanner's
+// position and axes (three numbers a line) and a transform (four).
+bool is_ptx(const std::vector<Line>& lines) {
+  if (lines.size() < 11) return false;
+  std::vector<Field> fields;
+  for (std::size_t i = 0; i < 10; ++i) {
+    std::string_view text = trimmed(lines[i].text);
+    if (i < 2) {
+      if (!is_whole_number(text)) return false;
+      continue;
+    }
+    split_fields(text, ' ', fields);
+    if (fields.size() != (i < 6 ? 3u : 4u)) return false;
+    for (const Field& f : fields) {
+      if (!is_number(f, false)) return false;
+    }
+  }
+  return true;
+}
+
+std::string columns_hint() {
+  return "; give the fields of X, Y and Z with --columns (from 1, as --columns 2,3,4), or read "
+         "the file as numbers alone with --stream";
+}
+
+// Why the first three fields of lines of more than three are plainly not
+// X Y Z, or empty: a word or a point name among them, a first field that
+// counts up one by one or stays the same, a time that only grows.
+std::string why_not_first_three(const std::vector<Field>& first, std::int64_t line,
+                                const std::vector<double>& firsts, bool decimal_comma) {
+  for (int i = 0; i < 3; ++i) {
+    if (!is_number(first[static_cast<std::size_t>(i)], decimal_comma)) {
+      std::string shown(first[static_cast<std::size_t>(i)].text.substr(0, 40));
+      return "field " + text_of(i + 1) + " of line " + text_of(line) + " holds \"" + shown +
+             "\", which is no coordinate";
+    }
+  }
+  if (firsts.size() < 4) return "";
+  bool by_one = true;
+  bool same = true;
+  bool grows = true;
+  for (std::size_t i = 1; i < firsts.size(); ++i) {
+    double step = firsts[i] - firsts[i - 1];
+    by_one = by_one && step == 1 &&
+             firsts[i] == static_cast<double>(static_cast<std::int64_t>(firsts[i]));
+    same = same && step == 0;
+    grows = grows && step > 0;
+  }
+  if (by_one) return "its first field counts up one by one, as point numbers do";
+  if (same) return "its first field is the same on every line, as no coordinate is";
+  if (grows) return "its first field only grows, as a time does";
+  return "";
+}
+
+}  // namespace
+
+void split_fields(std::string_view line, char separator, std::vector<Field>& fields) {
+  fields.clear();
+  const bool white = separator == ' ';
+  auto is_separator = [&](char c) { return white ? is_white(c) : c == separator; };
+  auto is_blank = [&](char c) { return is_white(c) && (white || c != separator); };
+  const std::size_t n = line.size();
+  std::size_t i = 0;
+  for (;;) {
+    while (i < n && is_blank(line[i])) ++i;
+    if (i == n && (white || fields.empty())) break;
+    Field field;
+    bool taken = false;
+    if (i < n && line[i] == '"') {
+      std::size_t close = i + 1;
+      while ((close = line.find('"', close)) != std::string_view::npos && close + 1 < n &&
+             line[close + 1] == '"') {
+        close += 2;
+      }
+      if (close != std::string_view::npos) {
+        std::size_t after = close + 1;
+        while (after < n && is_blank(line[after])) ++after;
+        if (after == n || is_separator(line[after]) || (white && after > close + 1)) {
+          field = {line.substr(i + 1, close - i - 1), true};
+          i = after;
+          taken = true;
+        }
+      }
+    }
+    if (!taken) {
+      std::size_t first = i;
+      while (i < n && !is_separator(line[i])) ++i;
+      field = {trimmed(line.substr(first, i - first)), false};
+    }
+    fields.push_back(field);
+    if (i == n) break;
+    if (!white) {
+      ++i;
+      std::size_t rest = i;
+      while (rest < n && is_blank(line[rest])) ++rest;
+      if (rest == n) break;  // the empty field after a last separator
+    }
+  }
+}
+
+bool is_number(const Field& field, bool decimal_comma) {
+  return parse(field.text, decimal_comma).ok;
+}
+
+Layout detect(std::string_view start, bool whole_file, const Options& options) {
+  Layout layout;
+  if (options.stream) return layout;
+  if (start.starts_with("PK\x03\x04")) {
+    return refused("a zip archive, not a list of points: unpack it and paste the files inside");
+  }
+  std::size_t first = 0;
+  if (start.starts_with("\xef\xbb\xbf")) {
+    layout.byte_order_mark = true;
+    first = 3;
+  }
+  std::vector<Line> lines = lines_of(start, first, whole_file);
+  if (is_ptx(lines)) {
+    return refused(
+        "a PTX scan (scanner position and transform before its points), not a list of points: "
+        "export it as XYZ or PTS with the transform applied");
+  }
+
+  // The lines before the first data line.
+  std::vector<Field> fields;
+  std::string_view header;
+  bool header_commented = false;
+  bool seen_text = false;
+  std::size_t d = 0;
+  for (; d < lines.size(); ++d) {
+    std::string_view text = trimmed(lines[d].text);
+    if (text.empty()) continue;
+    if (!seen_text && first_word_is_grid(text)) {
+      return refused(
+          "an Esri ASCII grid (ncols, nrows, ...), not a list of points: turn it into points "
+          "first, as gdal_translate -of XYZ does");
+    }
+    seen_text = true;
+    if (is_comment(text)) {
+      ++layout.comment_lines;
+      header = without_comment_mark(text);
+      header_commented = true;
+      continue;
+    }
+    if (!holds_number(text)) {
+      ++layout.header_lines;
+      header = text;
+      header_commented = false;
+      continue;
+    }
+    if (!layout.count_line && is_whole_number(text)) {
+      // A count, if the next line that holds anything has three fields.
+      std::size_t next = d + 1;
+      while (next < lines.size() && trimmed(lines[next].text).empty()) ++next;
+      if (next < lines.size()) {
+        std::string_view after = trimmed(lines[next].text);
+        split_fields(after, find_separator(after), fields);
+        if (fields.size() >= 3) {
+          layout.count_line = true;
+          layout.count = std::stoll(std::string(text));
+          continue;
+        }
+      }
+    }
+    break;
+  }
+  const bool skipped =
+      layout.byte_order_mark || layout.comment_lines + layout.header_lines > 0 || layout.count_line;
+  if (d == lines.size()) {
+    // Nothing but a header and comments, as far as was looked: a file
+    // without points if that was all of it.
+    if (!skipped || !whole_file) return Layout{};
+    layout.kind = Kind::kFields;
+    layout.data_start = start.size();
+    layout.data_line = static_cast<std::int64_t>(lines.size()) + 1;
+    return layout;
+  }
+  layout.data_start = lines[d].offset;
+  layout.data_line = static_cast<std::int64_t>(d) + 1;
+  std::string_view data = trimmed(lines[d].text);
+  layout.separator = options.separator != 0 ? options.separator : find_separator(data);
+  // Told that commas are decimal, the file has another separator.
+  if (options.decimal_comma && options.separator == 0 && layout.separator == ',') {
+    layout.separator = ' ';
+  }
+  std::vector<Field> first_fields;
+  split_fields(data, layout.separator, first_fields);
+  layout.decimal_comma =
+      options.decimal_comma || finds_decimal_comma(first_fields, layout.separator);
+  layout.fields = static_cast<int>(first_fields.size());
+
+  // What the lines after it show.
+  bool same_fields = true;
+  bool all_numbers = true;  // every field of the lines looked at
+  auto numbers_only = [&](const std::vector<Field>& line) {
+    return std::all_of(line.begin(), line.end(),
+                       [](const Field& f) { return is_number(f, false); });
+  };
+  std::vector<double> firsts;
+  if (!first_fields.empty()) {
+    number::Parsed n = parse(first_fields[0].text, layout.decimal_comma);
+    if (n.ok) firsts.push_back(n.value);
+  }
+  int sampled = 0;
+  for (std::size_t j = d + 1; j < lines.size() && sampled < kSampled; ++j) {
+    std::string_view text = trimmed(lines[j].text);
+    if (text.empty()) continue;
+    ++sampled;
+    split_fields(text, layout.separator, fields);
+    all_numbers = all_numbers && numbers_only(fields);
+    if (static_cast<int>(fields.size()) != layout.fields) {
+      same_fields = false;
+      continue;
+    }
+    number::Parsed n = parse(fields[0].text, layout.decimal_comma);
+    if (n.ok && firsts.size() == static_cast<std::size_t>(sampled)) firsts.push_back(n.value);
+  }
+
+  const bool told = options.separator != 0 || options.decimal_comma || !options.columns.empty();
+  if (!skipped && !told && layout.separator == ' ' && !layout.decimal_comma) {
+    // Numbers and white space: the plain stream, unless every line holds
+    // the same number of numbers, more than three.
+    if (layout.fields <= 3 || !same_fields || !all_numbers || !numbers_only(first_fields)) {
+      return Layout{};
+    }
+  }
+  layout.kind = Kind::kFields;
+
+  if (!options.columns.empty()) {
+    std::vector<Field> names;
+    if (!header.empty()) split_fields(header, layout.separator, names);
+    for (int axis = 0; axis < 3; ++axis) {
+      const std::string& column = options.columns[static_cast<std::size_t>(axis)];
+      int field = -1;
+      if (is_whole_number(column)) {
+        field = column.size() > 6 ? 1 << 30 : std::stoi(column) - 1;
+      } else {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+          if (name_of(names[i].text) == name_of(column)) field = static_cast<int>(i);
+        }
+        if (field < 0) {
+          return refused("--columns names the field " + column +
+                         ", which no header line of this file names");
+        }
+      }
+      if (field < 0 || field >= layout.fields) {
+        return refused("--columns asks for field " + column + ", and line " +
+                       text_of(layout.data_line) + " holds " + text_of(layout.fields));
+      }
+      layout.xyz[axis] = field;
+    }
+    layout.named = Layout::Named::kByOption;
+    return layout;
+  }
+  if (layout.fields < 3) {
+    return refused("line " + text_of(layout.data_line) + " holds " + text_of(layout.fields) +
+                   (layout.fields == 1 ? " field" : " fields") +
+                   ", and a point needs three (X Y Z)");
+  }
+  if (!header.empty()) {
+    std::vector<Field> names;
+    split_fields(header, layout.separator, names);
+    // A comment names fields only when it is a header behind a comment
+    // mark, one name a field: las2txt's "# scale factor x y z" is not.
+    bool may_name = !header_commented || static_cast<int>(names.size()) == layout.fields;
+    if (may_name && xyz_from_header(names, layout.fields, layout.xyz)) {
+      layout.named = Layout::Named::kByHeader;
+      return layout;
+    }
+  }
+  if (layout.fields > 3) {
+    std::string why =
+        why_not_first_three(first_fields, layout.data_line, firsts, layout.decimal_comma);
+    if (!why.empty()) return refused(why + columns_hint());
+  }
+  return layout;
+}
+
+std::string describe(const Layout& layout, std::int64_t points) {
+  std::vector<std::string> skipped;
+  if (layout.byte_order_mark) skipped.push_back("a byte order mark");
+  auto lines = [](int count, const char* what) {
+    return text_of(count) + " " + what + (count == 1 ? " line" : " lines");
+  };
+  if (layout.header_lines > 0) skipped.push_back(lines(layout.header_lines, "header"));
+  if (layout.comment_lines > 0) skipped.push_back(lines(layout.comment_lines, "comment"));
+  if (layout.count_line) skipped.push_back("a point count (" + text_of(layout.count) + ")");
+  std::string text;
+  if (!skipped.empty()) {
+    text = "skipped ";
+    for (std::size_t i = 0; i < skipped.size(); ++i) {
+      if (i > 0) text += i + 1 == skipped.size() ? " and " : ", ";
+      text += skipped[i];
+    }
+    text += "; ";
+  }
+  text += "one point a line, fields separated by ";
+  switch (layout.separator) {
+    case ' ':
+      text += "white space";
+      break;
+    case ',':
+      text += "commas";
+      break;
+    case ';':
+      text += "semicolons";
+      break;
+    case '\t':
+      text += "tabs";
+      break;
+    default:
+      text += std::string("'") + layout.separator + "'";
+      break;
+  }
+  if (layout.decimal_comma) text += ", decimal commas";
+  text += "; X Y Z from fields " + text_of(layout.xyz[0] + 1) + ", " + text_of(layout.xyz[1] + 1) +
+          ", " + text_of(layout.xyz[2] + 1);
+  if (layout.named == Layout::Named::kByHeader) text += " (named by the header)";
+  text += " of " + text_of(layout.fields);
+  if (layout.fields > 3) text += ", " + text_of(layout.fields - 3) + " dropped";
+  if (layout.count_line && layout.count != points) {
+    text += "; the count line says " + text_of(layout.count) + " points, " + text_of(points) +
+            (points == 1 ? " was" : " were") + " read";
+  }
+  return text;
+}
+
+bool parse_columns(std::string_view text, std::vector<std::string>& columns) {
+  columns.clear();
+  std::size_t at = 0;
+  for (;;) {
+    std::size_t comma = std::min(text.find(',', at), text.size());
+    std::string_view column = trimmed(text.substr(at, comma - at));
+    if (column.empty()) return false;
+    if (is_whole_number(column) && column.find_first_not_of('0') == std::string_view::npos) {
+      return false;  // fields count from 1
+    }
+    columns.emplace_back(column);
+    if (comma == text.size()) break;
+    at = comma + 1;
+  }
+  return columns.size() == 3;
+}
+
+bool parse_separator(std::string_view text, char& separator) {
+  if (text == "tab" || text == "\\t" || text == "\t") {
+    separator = '\t';
+  } else if (text == "space" || text == " ") {
+    separator = ' ';
+  } else if (text.size() == 1 && text[0] != '"' && text[0] != '.' && !is_white(text[0]) &&
+             !(text[0] >= '0' && text[0] <= '9') && text[0] != '-' && text[0] != '+') {
+    separator = text[0];
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace layout
