@@ -11,11 +11,17 @@
 //   mixed     full-precision doubles and exponents, CR LF
 //   las       the lidar points as LAS 1.2, point format 1, scales 0.01 and
 //             0.001 (run.sh gzips the lidar kind for lidar-gz)
+//   csv       the lidar numbers separated by commas, after an X,Y,Z header
+//   semicolon-decimal-comma
+//             the lidar numbers with decimal commas, separated by semicolons,
+//             as spreadsheets of decimal-comma locales save them
+//   xyzrgb    the lidar numbers and a colour (three integers to 255)
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -71,15 +77,18 @@ void write_las_record(double x, double y, double z) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  static const char* const kKinds[] = {"lidar", "repr",  "fixed8", "integers",
-                                       "tabs",  "mixed", "las"};
+  static const char* const kKinds[] = {"lidar",    "repr", "fixed8",
+                                       "integers", "tabs", "mixed",
+                                       "las",      "csv",  "semicolon-decimal-comma",
+                                       "xyzrgb"};
   int kind = -1;
-  for (int i = 0; argc == 4 && i < 7; ++i) {
+  for (int i = 0; argc == 4 && i < static_cast<int>(std::size(kKinds)); ++i) {
     if (std::strcmp(argv[1], kKinds[i]) == 0) kind = i;
   }
   if (kind < 0) {
     std::fprintf(stderr,
-                 "usage: generate_points lidar|repr|fixed8|integers|tabs|mixed|las COUNT SEED\n");
+                 "usage: generate_points lidar|repr|fixed8|integers|tabs|mixed|las|csv|"
+                 "semicolon-decimal-comma|xyzrgb COUNT SEED\n");
     return 2;
   }
   long long count = std::atoll(argv[2]);
@@ -92,6 +101,9 @@ int main(int argc, char** argv) {
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   if (kind == 6) write_las_header(count);
+  if (kind == 7) std::printf("X,Y,Z\r\n");
+  // Colours of their own, so that the points stay those of the lidar kind.
+  std::mt19937 colours(7);
   for (long long i = 0; i < count; ++i) {
     // Drawn in this order, whatever order a call's arguments are evaluated in.
     double a = x(random);
@@ -112,6 +124,20 @@ int main(int argc, char** argv) {
         break;
       case 6:
         write_las_record(a, b, c);
+        break;
+      case 7:
+        std::printf("%.2f,%.2f,%.3f\r\n", a, b, c);
+        break;
+      case 8: {
+        char line[100];
+        std::snprintf(line, sizeof line, "%.2f;%.2f;%.3f\r\n", a, b, c);
+        for (char* p = line; *p != 0; ++p) *p = *p == '.' ? ',' : *p;
+        std::fputs(line, stdout);
+        break;
+      }
+      case 9:
+        std::printf("%.2f %.2f %.3f %u %u %u\r\n", a, b, c, unsigned(colours() % 256),
+                    unsigned(colours() % 256), unsigned(colours() % 256));
         break;
       case 4:
         std::printf("%s%.2f%s%.2f%s%.3f%s\n", i % 3 == 0 ? "  " : "", a, kGaps[random() % 5], b,

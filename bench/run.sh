@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The speed benchmark: STRATUMIX against the formatted-I/O loop and against a
-# plain copy of the same bytes through user space, on five kinds of point
-# file, then the instructions it spends per input byte.
+# plain copy of the same bytes through user space, on kinds of point file,
+# then the instructions it spends per input byte.
 #   bash bench/run.sh [ROUNDS] [POINTS] [KINDS]
-#   (defaults: 5 rounds, 1500000 points a file, "lidar repr fixed8 integers tabs lidar-gz las")
-# lidar-gz is the lidar kind through gzip -6, las the same points as LAS;
+#   (defaults: 5 rounds, 1500000 points a file, all the kinds below)
+# lidar-gz is the lidar kind through gzip -6, las the same points as LAS,
+# csv, semicolon-decimal-comma and xyzrgb the same numbers in those layouts;
 # their loop and copy read the lidar text, and lidar-gz also times zcat.
 # Builds in build-bench/, works in a temporary folder, prints medians,
 # ratios and peak memory, and checks that the result is the loop's byte for
@@ -14,7 +15,7 @@
 set -euo pipefail
 rounds=${1:-5}
 points=${2:-1500000}
-kinds=${3:-lidar repr fixed8 integers tabs lidar-gz las}
+kinds=${3:-lidar repr fixed8 integers tabs lidar-gz las csv semicolon-decimal-comma xyzrgb}
 counted_points=200000
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
@@ -69,9 +70,9 @@ generate() {
     lidar-gz)
       "$build/bench/generate_points" lidar "$counted" "$seed" > "$folder/$name.txt"
       gzip -6 -c "$folder/$name.txt" > "$folder/$name.xyz" ;;
-    las)
+    las | csv | semicolon-decimal-comma | xyzrgb)
       "$build/bench/generate_points" lidar "$counted" "$seed" > "$folder/$name.txt"
-      "$build/bench/generate_points" las "$counted" "$seed" > "$folder/$name.xyz" ;;
+      "$build/bench/generate_points" "$kind" "$counted" "$seed" > "$folder/$name.xyz" ;;
     *)
       "$build/bench/generate_points" "$kind" "$counted" "$seed" > "$folder/$name.xyz"
       ln -sf "$folder/$name.xyz" "$folder/$name.txt" ;;

@@ -6,7 +6,9 @@
 // LASF, else laid over a sound header (so that zero bytes leave it sound),
 // they must give only the records' own points, each as printf writes
 // X * scale + offset, and all of them unless the header or the file's end
-// is said to be wrong.
+// is said to be wrong. Read by the layout their first lines show, lines
+// of fields must give, quickly or not, the X Y Z fields of each line as
+// strtod reads them, and nothing else.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -18,8 +20,10 @@
 
 #include "failure.h"
 #include "fake_disk.h"
+#include "fields.h"
 #include "las_header.h"
 #include "las_reader.h"
+#include "layout.h"
 #include "number.h"
 #include "output_file.h"
 #include "points.h"
@@ -217,12 +221,89 @@ void check_las(const char* data, std::size_t size) {
   if (line_start != lines.size()) fail("more LAS lines than points", lines);
 }
 
+// The points a layout of fields gives, from the text's own lines.
+// `whole` tells whether every line gave a point.
+std::string fields_as_c_reads(const std::string& text, const layout::Layout& found, bool& whole) {
+  std::string expected;
+  whole = false;
+  std::string_view rest(text);
+  rest = rest.substr(0, std::min(rest.find('\x1a'), rest.size()));
+  rest.remove_prefix(std::min(found.data_start, rest.size()));
+  std::vector<layout::Field> fields;
+  while (!rest.empty()) {
+    std::size_t end = std::min(rest.find_first_of("\r\n"), rest.size());
+    layout::split_fields(rest.substr(0, end), found.separator, fields);
+    std::size_t next =
+        end + (end + 1 < rest.size() && rest[end] == '\r' && rest[end + 1] == '\n' ? 2 : 1);
+    rest.remove_prefix(std::min(next, rest.size()));
+    if (fields.empty()) continue;
+    if (static_cast<int>(fields.size()) != found.fields) return expected;
+    std::string line;
+    for (int axis = 0; axis < 3; ++axis) {
+      std::string word(fields[static_cast<std::size_t>(found.xyz[axis])].text);
+      if (found.decimal_comma) std::replace(word.begin(), word.end(), ',', '.');
+      double value;
+      if (!c_reads(word, value)) return expected;
+      line += c_fixed6(value) + (axis < 2 ? " " : "\r\n");
+    }
+    expected += line;
+  }
+  whole = rest.empty();
+  return expected;
+}
+
+std::string paste_fields(const std::string& text, const layout::Layout& found, bool quickly,
+                         std::string& problem, std::string& extents) {
+  TextSource pieces(text, 7);
+  FieldReader reader(pieces, found, 96, quickly);
+  std::string lines;
+  OutputFile file;
+  file.open(std::make_unique<StringSink>(lines));
+  Extent x;
+  Extent y;
+  for (std::int64_t run = 1; reader.copy_points(file, x, y, run) >= run; run = run == 1 ? 7 : 1) {
+  }
+  file.close();
+  problem = reader.problem();
+  extents = extents_text(x, y);
+  return lines;
+}
+
+void check_layouts(const char* data, std::size_t size) {
+  std::string text(data, size);
+  // A cut start must never be taken for more than it shows.
+  layout::detect(std::string_view(text).substr(0, size / 2), false);
+  layout::Layout found = layout::detect(text, true);
+  if (found.kind != layout::Kind::kFields) return;
+  std::string problem;
+  std::string extents;
+  std::string quick_problem;
+  std::string quick_extents;
+  std::string lines = paste_fields(text, found, false, problem, extents);
+  if (paste_fields(text, found, true, quick_problem, quick_extents) != lines ||
+      quick_problem != problem || quick_extents != extents) {
+    fail("fields read quickly differ from the general way", lines);
+  }
+  bool whole = false;
+  std::string expected = fields_as_c_reads(text, found, whole);
+  // A line longer than the small buffer stops the reading early.
+  if (problem.find("longer than") != std::string::npos) {
+    expected.resize(std::min(expected.size(), lines.size()));
+    whole = false;
+  }
+  if (lines != expected)
+    fail("fields pasted other than strtod reads them", lines + " <> " + expected);
+  if (problem.empty() != whole)
+    fail("fields stopped without a reason, or went on after one", problem);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   check_formatter(bytes, size);
   const char* data = reinterpret_cast<const char*>(bytes);
   check_las(data, size);
+  check_layouts(data, size);
   std::string problem;
   std::string fast_problem;
   std::string extents;

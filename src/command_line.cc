@@ -37,8 +37,8 @@ std::vector<std::string> input_files(const std::vector<std::string>& inputs) {
 // The value of the option `name` at arguments[i], given as "NAME VALUE"
 // or "NAME=VALUE": kNone when arguments[i] is another option.
 enum class Value { kNone, kGiven, kMissing };
-Value option_value(const std::vector<std::string>& arguments, std::size_t& i,
-                   std::string_view name, std::string& value) {
+Value option_value(const std::vector<std::string>& arguments, std::size_t& i, std::string_view name,
+                   std::string& value) {
   const std::string& argument = arguments[i];
   if (argument == name) {
     if (i + 1 == arguments.size()) return Value::kMissing;
@@ -126,11 +126,11 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
   if (!has_result) return wrong("no result file: give it with -o RESULT");
   if (parsed.inputs.empty())
     return wrong("no input files to paste into " + paths::for_message(parsed.result));
-  if (parsed.reading.stream &&
-      (parsed.reading.decimal_comma || parsed.reading.separator != 0 ||
-       !parsed.reading.columns.empty()))
-    return wrong("--stream reads numbers alone, whatever the lines: it takes no --columns, "
-                 "--separator or --decimal-comma");
+  if (parsed.reading.stream && (parsed.reading.decimal_comma || parsed.reading.separator != 0 ||
+                                !parsed.reading.columns.empty()))
+    return wrong(
+        "--stream reads numbers alone, whatever the lines: it takes no --columns, "
+        "--separator or --decimal-comma");
   return parsed;
 }
 

@@ -15,7 +15,7 @@ struct Arguments {
   std::vector<std::string> inputs;  // kPaste: in the order given
   bool quiet = false;
   layout::Options reading;  // kPaste: how inputs are read
-  std::string wrong;  // kWrong: what is wrong with them, in one line
+  std::string wrong;        // kWrong: what is wrong with them, in one line
 };
 
 // Reads the arguments that follow the program's name.

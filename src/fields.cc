@@ -27,7 +27,9 @@ enum : unsigned char {
 
 std::string text_of(std::int64_t value) { return std::to_string(value); }
 
-std::string quoted(std::string_view text) { return ::quoted(text.data(), text.data() + text.size()); }
+std::string quoted(std::string_view text) {
+  return ::quoted(text.data(), text.data() + text.size());
+}
 
 }  // namespace
 
@@ -278,7 +280,8 @@ FieldReader::Line FieldReader::copy_line(char*& line, char*& out, Extent& x, Ext
   if (fields_.empty()) return Line::kBlank;
   char* o = out;
   for (int axis = 0; axis < 3; ++axis) {
-    std::size_t length = copy_token(tokens[axis].data(), tokens[axis].data() + tokens[axis].size(), o);
+    std::size_t length =
+        copy_token(tokens[axis].data(), tokens[axis].data() + tokens[axis].size(), o);
     o = length != 0 ? o + length : number::format_fixed6(xyz[axis].value, o);
     *o++ = axis < 2 ? ' ' : '\r';
   }

@@ -37,7 +37,8 @@ void PeekedSource::look_further(std::size_t size, std::size_t line_ends) {
     }
     first_.resize(old_size + got);
     ended_ = got == 0;
-    seen += static_cast<std::size_t>(std::count(first_.begin() + static_cast<std::ptrdiff_t>(old_size), first_.end(), '\n'));
+    seen += static_cast<std::size_t>(
+        std::count(first_.begin() + static_cast<std::ptrdiff_t>(old_size), first_.end(), '\n'));
   }
 }
 

@@ -57,8 +57,8 @@ std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const
   if (form == InputForm::kLas)
     return std::make_unique<ReadAheadPoints<LasReader>>(std::move(peeked));
   if (form == InputForm::kGzip) {
-    peeked = std::make_unique<PeekedSource>(std::make_unique<GzipSource>(std::move(peeked), shown),
-                                            0);
+    peeked =
+        std::make_unique<PeekedSource>(std::make_unique<GzipSource>(std::move(peeked), shown), 0);
   }
   // The text's first lines tell its layout.
   peeked->look_further(layout::kLookedAt, layout::kLinesLookedAt);
