@@ -115,8 +115,9 @@ TEST_F(EndToEnd, TextThatIsNotPointsEndsThatFileWithAWarning) {
                 layer(1, kA, "", "1.000000 X_max = 1.000000", "2.000000 Y_max = 2.000000") +
                 layer(2, kB, "", "1.000000 X_max = 1.000000", "1.000000 Y_max = 1.000000") +
                 layer(3, kC, "", "10.000000 X_max = 10.000000", "20.000000 Y_max = 20.000000"));
-  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000", "1.000000 1.000000 1.000000",
-                                              "10.000000 20.000000 30.000000"}));
+  EXPECT_EQ(disk.read("s/r.xyz"),
+            crlf_lines({"1.000000 2.000000 3.000000", "1.000000 1.000000 1.000000",
+                        "10.000000 20.000000 30.000000"}));
 }
 
 // A tile in gzip or LAS pastes as the same points in text would, named
@@ -159,9 +160,9 @@ TEST_F(EndToEnd, TilesAsDeliveredPasteAsTheirPointsInText) {
             "tile.laz tile.las; the rest of this file is not pasted.\n"
             "stratumix: warning: images/s/c.las, the file ends after 2 of the 120000 "
             "points its LAS header gives; the rest of this file is not pasted.\n");
-  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 1.000000 1.000000",
-                                              "600000.250000 6100000.500000 1.000000",
-                                              "600001.250000 6100001.500000 1.000000"}));
+  EXPECT_EQ(disk.read("s/r.xyz"),
+            crlf_lines({"1.000000 1.000000 1.000000", "600000.250000 6100000.500000 1.000000",
+                        "600001.250000 6100001.500000 1.000000"}));
   run = disk.run_arguments("-q -o images/s/r.xyz images/s/d.xyz.gz");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err.rfind("stratumix: Cannot read images/s/d.xyz.gz: the gzip data is cut short, "
@@ -270,3 +271,146 @@ TEST_F(EndToEnd, AFullDiskLeavesTheResultOnAWholeLine) {
 }
 
 }  // namespace
+
+// Files as the field's tools write them, each read as its first lines
+// show, with one note a file saying how; a plain file beside them stays
+// the stream of numbers it always was.
+TEST_F(EndToEnd, FilesOfTheFieldsToolsPasteAsTheirUsersMeanThem) {
+  disk.write("s/a.xyz",
+             "\xef\xbb\xbfX,Y,Z\r\n280023.14,  5659042.10, 78.47\r\n280024.5,5659043.25,79,\r\n");
+  disk.write("s/b.xyz", "//X,Y,Z,R,G,B\n1.5,2.5,3.5,255,0,0\n\n4.5,5.5,6.5,0,255,0\n");
+  disk.write("s/c.xyz", "\"X\",\"Y\",\"Z\"\n\"372497.26\",\"5812645.38\",\"36.102\"\n");
+  disk.write("s/d.xyz", "651216,89;6862041,98;88,19\n651217,8;6862042;88\n");
+  disk.write("s/e.xyz", "3\n1.0 2.0 3.0 10 200 30 40\n1.5 2.5 3.5 10 200 30 40\n");
+  disk.write("s/f.xyz",
+             "gps_time x y z intensity\n245384.398229 651644.62 6862588.37 100.85 265\n");
+  disk.write("s/g.xyz", "Easting\tNorthing\tElevation\n10.5\t20.25\t30\n");
+  disk.write("s/h.xyz", "1 2 3 10 20 30\n4 5 6 40 50 60\n");
+  disk.write("s/i.xyz", "1 2\n3 4 5 6\n");
+  RunResult run = disk.run(answers("s", {"a", "b", "c", "d", "e", "f", "g", "h", "i"}, "r"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(disk.read("s/r.xyz"),
+            crlf_lines({"280023.140000 5659042.100000 78.470000",
+                        "280024.500000 5659043.250000 79.000000", "1.500000 2.500000 3.500000",
+                        "4.500000 5.500000 6.500000", "372497.260000 5812645.380000 36.102000",
+                        "651216.890000 6862041.980000 88.190000",
+                        "651217.800000 6862042.000000 88.000000", "1.000000 2.000000 3.000000",
+                        "1.500000 2.500000 3.500000", "651644.620000 6862588.370000 100.850000",
+                        "10.500000 20.250000 30.000000", "1.000000 2.000000 3.000000",
+                        "4.000000 5.000000 6.000000", "1.000000 2.000000 3.000000",
+                        "4.000000 5.000000 6.000000"}));
+  const std::string note = "stratumix: note: c:\\images\\s\\";
+  EXPECT_EQ(run.err,
+            note +
+                "a.xyz: skipped a byte order mark and 1 header line; one point a line, fields "
+                "separated by commas; X Y Z from fields 1, 2, 3 (named by the header) of 3.\n" +
+                note +
+                "b.xyz: skipped 1 comment line; one point a line, fields separated by "
+                "commas; X Y Z from fields 1, 2, 3 (named by the header) of 6, 3 dropped.\n" +
+                note +
+                "c.xyz: skipped 1 header line; one point a line, fields separated by "
+                "commas; X Y Z from fields 1, 2, 3 (named by the header) of 3.\n" +
+                note +
+                "d.xyz: one point a line, fields separated by semicolons, decimal commas; "
+                "X Y Z from fields 1, 2, 3 of 3.\n" +
+                note +
+                "e.xyz: skipped a point count (3); one point a line, fields separated by "
+                "white space; X Y Z from fields 1, 2, 3 of 7, 4 dropped; the count line "
+                "says 3 points, 2 were read.\n" +
+                note +
+                "f.xyz: skipped 1 header line; one point a line, fields separated by white "
+                "space; X Y Z from fields 2, 3, 4 (named by the header) of 5, 2 dropped.\n" +
+                note +
+                "g.xyz: skipped 1 header line; one point a line, fields separated by tabs; "
+                "X Y Z from fields 1, 2, 3 (named by the header) of 3.\n" +
+                note +
+                "h.xyz: one point a line, fields separated by white space; X Y Z from "
+                "fields 1, 2, 3 of 6, 3 dropped.\n");
+  EXPECT_NE(run.out.find(layer(6, "c:\\images\\s\\f.xyz", "", "651644.620000 X_max = 651644.620000",
+                               "6862588.370000 Y_max = 6862588.370000")),
+            std::string::npos);
+}
+
+// Where a file cannot be read as points, or its first fields are plainly
+// not X Y Z, nothing of it is pasted, and the message says why and what to
+// do; a line that breaks the file's layout later stops that file.
+TEST_F(EndToEnd, FilesThatCannotBeReadAsTheirUsersMeanAreRefusedWithAReason) {
+  std::string numbered;
+  std::string timed;
+  for (int i = 0; i < 5; ++i) {
+    numbered += std::to_string(1000 + i) + ",651048.19,6862166.27,92.396,FIL\n";
+    timed += "24538" + std::to_string(i) + ".398229 651644.62 6862588.37 100.85 265\n";
+  }
+  disk.write("s/a.xyz", numbered);
+  disk.write("s/b.xyz", timed);
+  disk.write("s/c.xyz", "ncols 4\nnrows 4\nxllcorner 0\n");
+  disk.write("s/d.xyz", std::string("PK\x03\x04", 4) + "1 2 3\n");
+  disk.write("s/e.xyz", "X,Y,Z\n1,2,3\n4,5\n7,8,9\n");
+  disk.write("s/f.xyz", "1;2\n3;4\n");
+  RunResult run = disk.run_arguments(
+      "-q -o images/s/r.xyz images/s/a.xyz images/s/b.xyz images/s/c.xyz images/s/d.xyz "
+      "images/s/e.xyz images/s/f.xyz");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  const std::string hint =
+      "; give the fields of X, Y and Z with --columns (from 1, as --columns 2,3,4), or read the "
+      "file as numbers alone with --stream; the rest of this file is not pasted.\n";
+  EXPECT_EQ(
+      run.err,
+      "stratumix: warning: images/s/a.xyz, its first field counts up one by one, as point "
+      "numbers do" +
+          hint + "stratumix: warning: images/s/b.xyz, its first field only grows, as a time does" +
+          hint +
+          "stratumix: warning: images/s/c.xyz, an Esri ASCII grid (ncols, nrows, ...), not a "
+          "list of points: turn it into points first, as gdal_translate -of XYZ does; the "
+          "rest of this file is not pasted.\n"
+          "stratumix: warning: images/s/d.xyz, a zip archive, not a list of points: unpack it "
+          "and paste the files inside; the rest of this file is not pasted.\n"
+          "stratumix: note: images/s/e.xyz: skipped 1 header line; one point a line, fields "
+          "separated by commas; X Y Z from fields 1, 2, 3 (named by the header) of 3.\n"
+          "stratumix: warning: images/s/e.xyz, line 3: \"4,5\" holds 2 fields where the "
+          "file's lines hold 3; the rest of this file is not pasted.\n"
+          "stratumix: warning: images/s/f.xyz, line 1 holds 2 fields, and a point needs "
+          "three (X Y Z); the rest of this file is not pasted.\n");
+}
+
+// The command line says what a file cannot tell; a value that makes no
+// sense is refused before anything is created.
+TEST_F(EndToEnd, OptionsSayHowInputsAreRead) {
+  std::string numbered;
+  for (int i = 0; i < 5; ++i)
+    numbered += std::to_string(1000 + i) + ",651048.19,6862166.27,92.396,FIL\n";
+  disk.write("s/a.xyz", numbered.substr(0, numbered.find('\n') + 1));
+  disk.write("s/b.xyz", "Pt Easting Northing Elevation\n7 10.5 20.5 30.5\n");
+  RunResult run = disk.run_arguments("-q --columns 2,3,4 -o images/s/r.xyz images/s/a.xyz");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"651048.190000 6862166.270000 92.396000"}));
+  run = disk.run_arguments(
+      "-q --columns=Easting,Northing,Elevation -o images/s/r.xyz images/s/b.xyz");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"10.500000 20.500000 30.500000"}));
+  EXPECT_EQ(run.err,
+            "stratumix: note: images/s/b.xyz: skipped 1 header line; one point a line, fields "
+            "separated by white space; X Y Z from fields 2, 3, 4 of 4, 1 dropped.\n");
+
+  // Six numbers a line read as two points, as before the layouts were told.
+  disk.write("s/c.xyz", "1 2 3 4 5 6\n");
+  disk.write("s/d.xyz", "1,5 2,5 3,5\n");
+  disk.write("s/e.xyz", "1|2|3\n");
+  run = disk.run_arguments("-q --stream -o images/s/r.xyz images/s/c.xyz");
+  EXPECT_EQ(disk.read("s/r.xyz"),
+            crlf_lines({"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000"}));
+  EXPECT_EQ(run.err, "");
+  run = disk.run_arguments("-q --decimal-comma -o images/s/r.xyz images/s/d.xyz");
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.500000 2.500000 3.500000"}));
+  run = disk.run_arguments("-q --separator '|' -o images/s/r.xyz images/s/e.xyz");
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+
+  for (const char* wrong : {"--columns 1,2", "--columns 0,1,2", "--separator", "--separator ab",
+                            "--stream --columns 1,2,3"}) {
+    run = disk.run_arguments(std::string("-q ") + wrong + " -o images/s/new.xyz images/s/c.xyz");
+    EXPECT_EQ(run.status, 1) << wrong;
+    EXPECT_EQ(run.err.rfind("stratumix: ", 0), 0u) << run.err;
+    EXPECT_FALSE(disk.exists("s/new.xyz")) << wrong;
+  }
+}
