@@ -31,7 +31,8 @@ class Setup {
   void refuse_unfit_name(const std::string& output) {
     std::string why = platform::unfit_output_name(output);
     if (!why.empty()) {
-      throw Failure{1, "The output file " + output + " " + why + "; nothing was created."};
+      throw Failure{1, "The output file " + paths::for_message(output) + " " + why +
+                           "; nothing was created."};
     }
   }
 

@@ -82,7 +82,8 @@ extern "C" void note_signal(int signal) {
 }  // namespace
 
 void catch_interruptions() {
-  no_more_answers = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  // Once for every run in the process: tests run the program many times.
+  if (no_more_answers < 0) no_more_answers = open("/dev/null", O_RDONLY | O_CLOEXEC);
   struct sigaction action {};
   action.sa_handler = note_signal;
   // No SA_RESTART: a read that waits (a named pipe, the answers) ends.

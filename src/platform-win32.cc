@@ -237,7 +237,9 @@ int standard_stream_writing(const std::string& native) {
 
 namespace {
 
-bool is_device(std::string base) {
+// The device that a name whose part before its first dot is `base` opens,
+// in capitals, or empty for a file.
+std::string device_of(std::string base) {
   // Spaces before the extension are dropped too: "nul .xyz" is NUL.
   while (!base.empty() && base.back() == ' ') base.pop_back();
   for (char& letter : base) {
@@ -245,10 +247,11 @@ bool is_device(std::string base) {
   }
   if (base == "NUL" || base == "CON" || base == "PRN" || base == "AUX" || base == "CONIN$" ||
       base == "CONOUT$") {
-    return true;
+    return base;
   }
-  return base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) &&
-         base[3] >= '1' && base[3] <= '9';
+  bool numbered = base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) &&
+                  base[3] >= '1' && base[3] <= '9';
+  return numbered ? base : std::string();
 }
 
 }  // namespace
@@ -257,13 +260,9 @@ std::string unfit_output_name(const std::string& native) {
   std::size_t folder_end = native.find_last_of("\\/:");
   std::string name = folder_end == std::string::npos ? native : native.substr(folder_end + 1);
   std::string base = name.substr(0, name.find('.'));
-  if (is_device(base)) {
+  if (std::string device = device_of(base); !device.empty()) {
     // `-o NUL` on purpose, as with any Windows program.
     if (folder_end == std::string::npos && base == name) return {};
-    std::string device = base.substr(0, base.find(' '));
-    for (char& letter : device) {
-      if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-    }
     return "would go to the device " + device + ", not to a file";
   }
   // Windows would make all.xyz of all.xyz., and name its report after the
