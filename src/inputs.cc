@@ -24,6 +24,7 @@ class ReadAheadPoints : public PointInput {
     return reader_.copy_points(file, x, y, count);
   }
   const std::string& problem() const override { return reader_.problem(); }
+  std::int64_t points() const override { return reader_.points(); }
 
  private:
   ReadAhead ahead_;
@@ -38,6 +39,7 @@ class RefusedInput : public PointInput {
     return 0;
   }
   const std::string& problem() const override { return refusal_; }
+  std::int64_t points() const override { return 0; }
 
  private:
   std::string refusal_ = las::kCompressedRefusal;

@@ -23,6 +23,10 @@ class PointInput {
   // Empty at the clean end of the input; otherwise what stopped the
   // reading, for a message: where in the input, and what was found there.
   virtual const std::string& problem() const = 0;
+
+  // The points written so far, those of a call that a failure cut short
+  // included: they are in the result.
+  virtual std::int64_t points() const = 0;
 };
 
 #endif  // STRATUMIX_POINT_INPUT_H_
