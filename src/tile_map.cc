@@ -73,6 +73,15 @@ double round_length(double length) {
   return power;
 }
 
+// The same at or above it.
+double round_length_up(double length) {
+  double power = std::pow(10.0, std::floor(std::log10(length)));
+  for (double step : {1.0, 2.0, 5.0}) {
+    if (step * power >= length) return step * power;
+  }
+  return 10 * power;
+}
+
 // Decimals enough to tell values `step` apart.
 int decimals_for(double step) {
   return std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 6);
@@ -120,7 +129,9 @@ std::string axes(const Drawing& drawing, const Extent& x, const Extent& y) {
   std::string svg = "<g class=\"axis\">\n";
   double bottom = kTop + drawing.map_height();
   auto values = [](const Extent& extent, double pixels) {
-    double step = round_length(std::max(extent.max - extent.min, 1e-6) * 90 / pixels);
+    // At least 90 pixels apart, room for the longest value: a round step
+    // below that would crowd the labels into each other.
+    double step = round_length_up(std::max(extent.max - extent.min, 1e-6) * 90 / pixels);
     std::vector<double> found;
     for (double k = std::ceil(extent.min / step); k * step <= extent.max + step * 1e-9; ++k) {
       found.push_back(k * step);
