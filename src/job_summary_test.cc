@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace {
@@ -75,7 +76,7 @@ TEST(JobSummary, JsonStringsOfAnyBytes) {
                       "     \"extents\": {\"x\": null, \"y\": null}"),
             std::string::npos)
       << json;
-  job.inputs[1].x.add(-INFINITY);
+  job.inputs[1].x.add(-HUGE_VAL);
   json = summary_json(job);
   EXPECT_NE(json.find("\"x\": {\"min\": \"-inf\", \"max\": 30.125000}"), std::string::npos) << json;
 }

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "number.h"
 #include "platform.h"
@@ -35,7 +37,7 @@ std::string two_digits(std::int64_t value) {
 
 // 0:07, 12:30, 1:02:03.
 std::string duration(double seconds) {
-  auto whole = static_cast<std::int64_t>(seconds + 0.5);
+  auto whole = static_cast<std::int64_t>(std::llround(seconds));
   std::int64_t hours = whole / 3600;
   std::int64_t minutes = whole / 60 % 60;
   std::string text = hours > 0 ? integer(hours) + ":" + two_digits(minutes) : integer(minutes);

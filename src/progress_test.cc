@@ -61,7 +61,7 @@ TEST(ProgressBar, RedrawsAtMostTenTimesASecond) {
   bar.start_file(1, "a.xyz");
   for (int ms = 1; ms <= 2000; ++ms) {
     clock.now += 0.001;
-    bar.update(ms * 1000, ms * 30);
+    bar.update(std::int64_t{ms} * 1000, std::int64_t{ms} * 30);
     if (ms == 700) bar.start_file(2, "b.xyz");
   }
   EXPECT_GE(terminal.shows, 19);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -32,9 +31,13 @@ struct Box {
 
 std::vector<Box> labels(const std::string& svg) {
   std::vector<Box> found;
-  std::regex label(R"re(<text class="label" x="([0-9.]+)" y="([0-9.]+)">([0-9]+)</text>)re");
-  for (std::sregex_iterator i(svg.begin(), svg.end(), label), end; i != end; ++i) {
-    found.push_back({std::stod((*i)[1]), std::stod((*i)[2]), 7.0 * (*i)[3].length()});
+  const std::string label = "<text class=\"label\" x=\"";
+  for (std::size_t at = svg.find(label); at != std::string::npos; at = svg.find(label, at + 1)) {
+    std::size_t x = at + label.size();
+    std::size_t y = svg.find("y=\"", x) + 3;
+    std::size_t number = svg.find('>', y) + 1;
+    found.push_back({std::stod(svg.substr(x)), std::stod(svg.substr(y)),
+                     7.0 * static_cast<double>(svg.find('<', number) - number)});
   }
   return found;
 }

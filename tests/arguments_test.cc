@@ -15,7 +15,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -126,6 +125,51 @@ class JsonParser {
   std::string text_;
   std::size_t at_ = 0;
 };
+
+// The elements of an XML text, each with its attributes and the text
+// within it, its children's included; throws unless every element is closed
+// in order and every attribute quoted.
+struct Element {
+  std::string name;
+  std::map<std::string, std::string> attributes;
+  std::string text;
+};
+
+std::vector<Element> xml_elements(const std::string& xml) {
+  std::vector<Element> done;
+  std::vector<Element> open;
+  auto fail = [&](std::size_t at) { throw std::runtime_error("no XML at " + xml.substr(at, 40)); };
+  for (std::size_t at = 0; at < xml.size();) {
+    std::size_t tag = xml.find('<', at);
+    for (Element& element : open) element.text += xml.substr(at, tag - at);
+    if (tag == std::string::npos) break;
+    std::size_t end = xml.find('>', tag);
+    if (end == std::string::npos) fail(tag);
+    at = end + 1;
+    if (xml[tag + 1] == '?') continue;
+    if (xml[tag + 1] == '/') {
+      if (open.empty() || xml.substr(tag + 2, end - tag - 2) != open.back().name) fail(tag);
+      done.push_back(open.back());
+      open.pop_back();
+      continue;
+    }
+    bool empty = xml[end - 1] == '/';
+    std::string inside = xml.substr(tag + 1, end - tag - (empty ? 2 : 1));
+    Element element;
+    element.name = inside.substr(0, inside.find(' '));
+    for (std::size_t a = inside.find(' '); a != std::string::npos && a + 1 < inside.size();) {
+      std::size_t equals = inside.find("=\"", a);
+      std::size_t quote = equals == std::string::npos ? equals : inside.find('"', equals + 2);
+      if (quote == std::string::npos) fail(tag);
+      element.attributes[inside.substr(a + 1, equals - a - 1)] =
+          inside.substr(equals + 2, quote - equals - 2);
+      a = quote + 1;
+    }
+    (empty ? done : open).push_back(element);
+  }
+  if (!open.empty()) fail(xml.size());
+  return done;
+}
 
 std::string pasted(int m, const std::string& path, const std::string& x, const std::string& y) {
   return layer(m, path, "", x, y);
@@ -344,28 +388,32 @@ TEST_F(EndToEnd, TheCommandLineLeavesAReportAndAMapOfTheTiles) {
   EXPECT_NE(job["inputs"][2]["notes"].items.at(0).text.find("line 3"), std::string::npos);
 
   // Each tile where its extent puts it, to the scale of the whole.
-  std::string svg = disk.read("s/tiles.svg");
-  std::smatch whole;
-  ASSERT_TRUE(std::regex_search(
-      svg, whole,
-      std::regex(R"re(<rect class="extent" x="([0-9.]+)" y="([0-9.]+)" width="([0-9.]+)")re")))
-      << svg;
-  double left = std::stod(whole[1]);
-  double top = std::stod(whole[2]);
-  double scale = std::stod(whole[3]) / 400;
-  std::regex tile(
-      R"re(<rect class="tile" id="tile-([0-9]+)" x="([0-9.]+)" y="([0-9.]+)" width="([0-9.]+)" height="([0-9.]+)"><title>[0-9]+: ([^<]*)</title></rect>)re");
-  std::size_t found = 0;
-  for (std::sregex_iterator i(svg.begin(), svg.end(), tile), end; i != end; ++i, ++found) {
-    const Tile& expected = tiles.at(std::stoul((*i)[1]) - 1);
-    EXPECT_EQ((*i)[6], expected.path);
-    EXPECT_NEAR(std::stod((*i)[2]), left + (expected.x_min - 651000) * scale, 0.01);
-    EXPECT_NEAR(std::stod((*i)[3]), top + (6862150 - expected.y_max) * scale, 0.01);
-    EXPECT_NEAR(std::stod((*i)[4]), (expected.x_max - expected.x_min) * scale, 0.01);
-    EXPECT_NEAR(std::stod((*i)[5]), (expected.y_max - expected.y_min) * scale, 0.01);
+  std::vector<Element> svg = xml_elements(disk.read("s/tiles.svg"));
+  auto of_class = [&svg](const char* name) {
+    std::vector<Element> found;
+    for (Element element : svg) {
+      if (element.name == "rect" && element.attributes["class"] == name) found.push_back(element);
+    }
+    return found;
+  };
+  std::vector<Element> whole = of_class("extent");
+  ASSERT_EQ(whole.size(), 1u);
+  double left = std::stod(whole[0].attributes["x"]);
+  double top = std::stod(whole[0].attributes["y"]);
+  double scale = std::stod(whole[0].attributes["width"]) / 400;
+  std::vector<Element> drawn = of_class("tile");
+  ASSERT_EQ(drawn.size(), tiles.size());
+  for (Element& tile : drawn) {
+    std::size_t number = std::stoul(tile.attributes["id"].substr(5));
+    const Tile& expected = tiles.at(number - 1);
+    EXPECT_EQ(tile.text, std::to_string(number) + ": " + expected.path);
+    EXPECT_NEAR(std::stod(tile.attributes["x"]), left + (expected.x_min - 651000) * scale, 0.01);
+    EXPECT_NEAR(std::stod(tile.attributes["y"]), top + (6862150 - expected.y_max) * scale, 0.01);
+    EXPECT_NEAR(std::stod(tile.attributes["width"]), (expected.x_max - expected.x_min) * scale,
+                0.01);
+    EXPECT_NEAR(std::stod(tile.attributes["height"]), (expected.y_max - expected.y_min) * scale,
+                0.01);
   }
-  EXPECT_EQ(found, tiles.size());
-  EXPECT_TRUE(svg.ends_with("</svg>\n"));
   EXPECT_FALSE(disk.exists("s/job.json.part"));
 }
 
@@ -443,6 +491,14 @@ TEST_F(EndToEnd, HelpAndVersion) {
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.out.starts_with("Usage: stratumix\n")) << run.out;
     EXPECT_NE(run.out.find("_xyz_info.txt"), std::string::npos);
+    // Each option told, and shown in an example.
+    for (const char* option :
+         {"--quiet ", "--brief ", "--progress ", "--no-progress ", "--report FILE", "--map FILE"}) {
+      std::string example = std::string("  stratumix ") + option;
+      example = example.substr(0, example.find(" FILE"));
+      EXPECT_NE(run.out.find(option), std::string::npos) << option;
+      EXPECT_NE(run.out.find(example), std::string::npos) << option;
+    }
   }
   RunResult run = disk.run_arguments("--version");
   EXPECT_EQ(run.status, 0);
