@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "failure.h"
 #include "outputs.h"
@@ -72,6 +73,41 @@ bool read_layout_option(const std::vector<std::string>& arguments, std::size_t& 
     return false;
   }
   return true;
+// "--report FILE", "--report=FILE", and the same for --map: the field the
+// file goes to, with `value` the file (empty when missing) and i past it;
+// null for any other argument.
+std::string* file_option(const std::vector<std::string>& arguments, std::size_t& i,
+                         Arguments& parsed, std::string& value) {
+  for (auto [name, field] : {std::pair{"--report", &parsed.report}, {"--map", &parsed.map}}) {
+    Value given = option_value(arguments, i, name, value);
+    if (given == Value::kMissing) value.clear();
+    if (given != Value::kNone) return field;
+  }
+  return nullptr;
+}
+
+// A report or a map must be a file that can be written, and must not take
+// the place of an input or of another output (nor must its temporary name):
+// checked before anything is created.
+void refuse_unwritable(const std::string& path, const std::string& what,
+                       const std::vector<std::string>& others) {
+  std::string shown = paths::for_message(path);
+  std::string why = platform::unfit_output_name(path);
+  if (!why.empty())
+    throw Failure{1, "The " + what + " " + shown + " " + why + "; nothing was created."};
+  for (const std::string& other : others) {
+    for (const std::string& name : {path, path + ".part"}) {
+      if (disk->same_spelling(name, other) || disk->same_file(name, other)) {
+        throw Failure{1, "The " + what + " " + shown + " would overwrite " +
+                             paths::for_message(other) + "; nothing was created."};
+      }
+    }
+  }
+  std::string reason;
+  if (!disk->can_write(path, reason)) {
+    throw Failure{1, "Cannot write the " + what + " " + disk->describe(path) + ": " + reason +
+                         "; nothing was created."};
+  }
 }
 
 }  // namespace
@@ -100,6 +136,21 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
       return parsed;
     } else if (argument == "-q" || argument == "--quiet") {
       parsed.quiet = true;
+      continue;
+    } else if (argument == "--brief") {
+      parsed.brief = true;
+      continue;
+    } else if (argument == "--progress" || argument == "--no-progress") {
+      parsed.progress =
+          argument == "--progress" ? Arguments::Progress::kOn : Arguments::Progress::kOff;
+      continue;
+    } else if (std::string* file = file_option(arguments, i, parsed, result)) {
+      if (result.empty())
+        return wrong("option " + paths::for_message(argument) + " needs a file name");
+      if (!file->empty())
+        return wrong("option " + paths::for_message(argument) + " is given twice (" +
+                     paths::for_message(*file) + ", " + paths::for_message(result) + ")");
+      *file = result;
       continue;
     } else if (argument == "-o" || argument == "--output") {
       if (i + 1 == arguments.size())
@@ -136,7 +187,7 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
 
 std::string usage() {
   return "Usage: stratumix\n"
-         "       stratumix [--quiet] [READING...] -o RESULT INPUT...\n"
+         "       stratumix [OPTION]... -o RESULT INPUT...\n"
          "\n"
          "Pastes point files (.xyz: three numbers a point, X Y Z) into one, every\n"
          "number rewritten with six decimals, and reports each file's X and Y extents.\n"
@@ -149,10 +200,21 @@ std::string usage() {
          "_xyz_info.txt (all.xyz gives all_xyz_info.txt, merged.txt gives\n"
          "merged.txt_xyz_info.txt); a RESULT that is no plain file (/dev/stdout, a\n"
          "pipe, a device) gets none. Paths are used as given; no extension is added.\n"
-         "On Windows, INPUT may hold the wildcards * and ?.\n"
+         "On Windows, INPUT may hold the wildcards * and ?. At the end it prints a\n"
+         "summary: files pasted, points, the result's size, its X and Y extents and\n"
+         "the time taken. While it works, a terminal shows a progress bar on\n"
+         "standard error.\n"
          "\n"
          "  -o, --output RESULT  the result point file (replaced if it exists)\n"
-         "  -q, --quiet          print nothing on standard output\n"
+         "  -q, --quiet          print nothing on standard output, show no progress bar\n"
+         "      --brief          print the summary alone, not each file's report\n"
+         "      --progress       show the progress bar, even where standard error is\n"
+         "                       no terminal\n"
+         "      --no-progress    show no progress bar\n"
+         "      --report FILE    write the summary and each input's points, extents\n"
+         "                       and warnings to FILE as JSON, also for a job that stops\n"
+         "      --map FILE       draw each input's X/Y extent to scale in FILE (SVG),\n"
+         "                       where overlaps show darker and gaps stay white\n"
          "  -h, --help           show this help and end\n"
          "      --version        show the version and end\n"
          "  --                   what follows is an input file, even if it starts with -\n"
@@ -161,13 +223,25 @@ std::string usage() {
          "point count before the points are skipped, the separator (white space,\n"
          "comma, semicolon, tab, |) and decimal commas are found, and lines of more\n"
          "than three fields give X Y Z from the fields a header names, else the first\n"
-         "three. Standard error notes what was done. READING options say what a file\n"
+         "three. Standard error notes what was done. These options say what a file\n"
          "cannot tell, for every input:\n"
          "      --columns X,Y,Z  the fields of X, Y and Z, from 1 or named by the\n"
          "                       header: --columns 2,3,4, --columns Easting,Northing,H\n"
          "      --separator C    the character between fields: --separator ';', tab\n"
          "      --decimal-comma  numbers are written with a decimal comma: 651216,89\n"
          "      --stream         every three numbers a point, whatever the lines\n"
+         "\n"
+         "Examples:\n"
+         "  stratumix -o all.xyz north.xyz south.xyz\n"
+         "  stratumix --quiet -o all.xyz tiles/*.xyz\n"
+         "  stratumix --brief -o all.xyz tiles/*.xyz\n"
+         "  stratumix --progress -o all.xyz big.xyz 2> progress.txt\n"
+         "  stratumix --no-progress -o all.xyz big.xyz\n"
+         "  stratumix --report job.json -o all.xyz tiles/*.xyz\n"
+         "  stratumix --map tiles.svg -o all.xyz tiles/*.xyz\n"
+         "  stratumix --columns 2,3,4 -o all.xyz numbered.csv\n"
+         "  stratumix --separator ';' --decimal-comma -o all.xyz export.txt\n"
+         "  stratumix --stream -o all.xyz odd.xyz\n"
          "\n"
          "Exit status: 0 done; 1 nothing or not all was pasted (standard error says\n"
          "why); 2 done, but some input held text that is not points; 129, 130 or\n"
@@ -195,5 +269,13 @@ void command_line_opening(const Arguments& arguments) {
   for (std::size_t i = 0; i < inputs.size(); ++i) files[i + 1].nombre = inputs[i];
   numlay = static_cast<std::int32_t>(inputs.size());
   reading = arguments.reading;
+  std::vector<std::string> others = inputs;
+  others.push_back(arguments.result);
+  others.push_back(info_report_for(arguments.result));
+  if (!arguments.report.empty()) {
+    refuse_unwritable(arguments.report, "report", others);
+    others.push_back(arguments.report);
+  }
+  if (!arguments.map.empty()) refuse_unwritable(arguments.map, "map", others);
   create_output_files(*disk, numlay, inputs, arguments.result, f2, f6);
 }

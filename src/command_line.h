@@ -15,7 +15,11 @@ struct Arguments {
   std::vector<std::string> inputs;  // kPaste: in the order given
   bool quiet = false;
   layout::Options reading;  // kPaste: how inputs are read
-  std::string wrong;        // kWrong: what is wrong with them, in one line
+  bool brief = false;  // the summary alone, not the report of each file
+  enum class Progress { kAtTerminal, kOn, kOff } progress = Progress::kAtTerminal;
+  std::string report;  // the JSON report's path, if any
+  std::string map;     // the SVG map's path, if any
+  std::string wrong;   // kWrong: what is wrong with them, in one line
 };
 
 // Reads the arguments that follow the program's name.

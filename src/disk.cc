@@ -181,3 +181,47 @@ std::string SystemDisk::describe(const std::string& path) {
   if (shown == path) return paths::for_message(path);
   return paths::for_message(path) + " (" + paths::for_message(shown) + ")";
 }
+
+std::int64_t SystemDisk::size_of(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path file = platform::system_path(native(path));
+  if (!std::filesystem::is_regular_file(file, error)) return -1;
+  std::uintmax_t size = std::filesystem::file_size(file, error);
+  return error ? -1 : static_cast<std::int64_t>(size);
+}
+
+bool SystemDisk::can_write(const std::string& path, std::string& reason) {
+  return platform::check_writable(native(path), reason);
+}
+
+bool SystemDisk::write_whole(const std::string& path, const std::string& bytes,
+                             std::string& reason) {
+  std::string part = native(path) + ".part";
+  platform::OutputOpening opening = platform::open_for_output(part);
+  if (opening.file == nullptr) {
+    reason = opening.reason;
+    return false;
+  }
+  bool written = platform::empty_output(opening.file, opening.created, reason);
+  errno = 0;
+  if (written && std::fwrite(bytes.data(), 1, bytes.size(), opening.file) != bytes.size()) {
+    reason = std::strerror(errno != 0 ? errno : EIO);
+    written = false;
+  }
+  errno = 0;
+  if (std::fclose(opening.file) != 0 && written) {
+    reason = std::strerror(errno != 0 ? errno : EIO);
+    written = false;
+  }
+  std::error_code error;
+  if (written) {
+    std::filesystem::rename(platform::system_path(part), platform::system_path(native(path)),
+                            error);
+    if (error) reason = error.message();
+  }
+  if (!written || error) {
+    std::filesystem::remove(platform::system_path(part), error);
+    return false;
+  }
+  return true;
+}

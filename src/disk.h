@@ -5,6 +5,7 @@
 #define STRATUMIX_DISK_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -69,6 +70,18 @@ class Disk {
   virtual int standard_stream_writing(const std::string& path) = 0;
   // The path for messages.
   virtual std::string describe(const std::string& path) = 0;
+  // The size of a plain file, -1 for one that has none beforehand (a pipe,
+  // a device) or cannot be looked at. Never opens the file: opening a named
+  // pipe would take its writer's data away.
+  virtual std::int64_t size_of(const std::string& path) = 0;
+  // Whether write_whole() could make or replace the file: it is a plain
+  // file or none yet, in a folder that lets files be made. Creates nothing.
+  virtual bool can_write(const std::string& path, std::string& reason) = 0;
+  // Writes `bytes` as the file's content under a temporary name beside it
+  // (`path` then ".part"), then renames that over it, so that the file is
+  // never seen half written. Returns false and sets `reason` on failure.
+  virtual bool write_whole(const std::string& path, const std::string& bytes,
+                           std::string& reason) = 0;
 };
 
 // The system's disk. With composed paths, the paths are the Windows paths
@@ -87,6 +100,9 @@ class SystemDisk : public Disk {
   bool can_read(const std::string& path, std::string& reason) override;
   int standard_stream_writing(const std::string& path) override;
   std::string describe(const std::string& path) override;
+  std::int64_t size_of(const std::string& path) override;
+  bool can_write(const std::string& path, std::string& reason) override;
+  bool write_whole(const std::string& path, const std::string& bytes, std::string& reason) override;
 
  private:
   std::string native(const std::string& path) const;

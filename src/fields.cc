@@ -75,6 +75,7 @@ std::int64_t FieldReader::copy_points(OutputFile& file, Extent& x, Extent& y, st
       if (line == Line::kGeneral) line = copy_line(p, o, x, y);
       if (line == Line::kPoint) {
         ++copied;
+        ++points_;
       } else if (line == Line::kStopped) {
         stopped_ = true;
         break;
@@ -83,7 +84,6 @@ std::int64_t FieldReader::copy_points(OutputFile& file, Extent& x, Extent& y, st
     file.commit(o);
     position_ = static_cast<std::size_t>(p - data);
   }
-  points_ += copied;
   return copied;
 }
 

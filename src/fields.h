@@ -29,8 +29,7 @@ class FieldReader : public PointInput {
   const std::string& problem() const override { return problem_; }
   std::string note() const override { return layout::describe(layout_, points_); }
 
-  // How many points were read so far, for the count line to be held to.
-  std::int64_t points() const { return points_; }
+  std::int64_t points() const override { return points_; }
 
  private:
   enum class Line { kPoint, kBlank, kStopped, kGeneral };

@@ -27,6 +27,7 @@ class ReadAheadPoints : public PointInput {
   }
   const std::string& problem() const override { return reader_.problem(); }
   std::string note() const override { return reader_.note(); }
+  std::int64_t points() const override { return reader_.points(); }
 
  private:
   ReadAhead ahead_;
@@ -42,6 +43,7 @@ class RefusedInput : public PointInput {
     return 0;
   }
   const std::string& problem() const override { return refusal_; }
+  std::int64_t points() const override { return 0; }
 
  private:
   std::string refusal_;

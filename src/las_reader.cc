@@ -87,6 +87,7 @@ std::int64_t LasReader::copy_points(OutputFile& file, Extent& x, Extent& y, std:
         std::min({whole, points_left_, static_cast<std::uint64_t>(count - copied)}));
     write_records(file, x, y, batch);
     copied += batch;
+    pasted_ += batch;
     points_left_ -= static_cast<std::uint64_t>(batch);
   }
   return copied;

@@ -28,6 +28,7 @@ class LasReader : public PointInput {
   // An inconsistent header, refused before any point, or a file that ends
   // before its last point.
   const std::string& problem() const override { return problem_; }
+  std::int64_t points() const override { return pasted_; }
 
  private:
   bool start();
@@ -44,6 +45,7 @@ class LasReader : public PointInput {
   bool started_ = false;
   las::Header header_;
   std::uint64_t points_left_ = 0;
+  std::int64_t pasted_ = 0;
   std::string problem_;
 };
 

@@ -122,13 +122,13 @@ char* write_scaled_integer(std::uint64_t m, int e, char* out) {
   return out;
 }
 
-// round(fraction * 10^6 / 2^shift), halves to even, for fraction < 2^53
-// and fraction < 2^shift. The product needs up to 73 bits, kept as two
-// 64-bit halves so the code stays portable.
-std::uint32_t round_decimals(std::uint64_t fraction, int shift) {
-  if (shift >= 74) return 0;  // fraction * 10^6 < 2^73 <= half a unit
-  std::uint64_t p0 = (fraction & 0xffffffffu) * kMillion;
-  std::uint64_t p1 = (fraction >> 32) * kMillion;
+// round(fraction * scale / 2^shift), halves to even, for fraction < 2^53,
+// fraction < 2^shift and scale a power of ten up to 10^6. The product needs
+// up to 73 bits, kept as two 64-bit halves so the code stays portable.
+std::uint32_t round_decimals(std::uint64_t fraction, int shift, std::uint32_t scale = kMillion) {
+  if (shift >= 74) return 0;  // fraction * scale < 2^73 <= half a unit
+  std::uint64_t p0 = (fraction & 0xffffffffu) * scale;
+  std::uint64_t p1 = (fraction >> 32) * scale;
   std::uint64_t lo = p0 + (p1 << 32);
   std::uint64_t hi = (p1 >> 32) + (lo < p0 ? 1 : 0);
 
@@ -298,6 +298,49 @@ char* format_fixed6(double value, char* out) {
   out = write_u64(integer, out);
   *out++ = '.';
   return write_six(decimals, out);
+}
+
+char* format_fixed(double value, int decimals, char* out) {
+  if (decimals >= 6) return format_fixed6(value, out);
+  if (decimals < 0) decimals = 0;
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+  int e = biased == 0 ? -1074 : biased - 1075;
+  if (biased == 0x7ff || m == 0 || e >= 0) {
+    // Whole already, or no number: the six zeros, less those not asked for.
+    char* end = format_fixed6(value, out);
+    if (biased == 0x7ff) return end;
+    return end - 6 + decimals - (decimals == 0 ? 1 : 0);
+  }
+  if ((bits >> 63) != 0) *out++ = '-';
+  std::uint32_t scale = 1;
+  for (int i = 0; i < decimals; ++i) scale *= 10;
+  int shift = -e;
+  std::uint64_t integer = shift < 64 ? m >> shift : 0;
+  std::uint64_t rest = shift < 64 ? m & ((std::uint64_t{1} << shift) - 1) : m;
+  std::uint32_t kept = round_decimals(rest, shift, scale);
+  if (decimals == 0) {
+    // A tie rounds to an even whole number, so it is the integer's parity
+    // that counts here, not that of the decimals kept.
+    kept = 0;
+    if (shift < 64 && rest != 0) {
+      std::uint64_t half = std::uint64_t{1} << (shift - 1);
+      if (rest > half || (rest == half && (integer & 1) != 0)) kept = 1;
+    }
+  }
+  if (kept == scale) {
+    ++integer;
+    kept = 0;
+  }
+  if (decimals == 0) return write_u64(integer, out);
+  out = write_u64(integer, out);
+  *out++ = '.';
+  char digits[6];
+  write_six(kept, digits);
+  return std::copy_n(digits + 6 - decimals, decimals, out);
 }
 
 char* format_int(std::int64_t value, char* out) {

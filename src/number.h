@@ -27,6 +27,10 @@ constexpr std::size_t kMaxIntLength = 20;
 // of the text written at `out`, which must hold kMaxFixed6Length bytes.
 char* format_fixed6(double value, char* out);
 
+// Writes `value` as printf("%.Nf") does for N = `decimals`, 0 to 6: for
+// figures people read (speeds, shares, sizes) rather than for points.
+char* format_fixed(double value, int decimals, char* out);
+
 // The eight digits of `value` (below 10^8), leading zeros included, as one
 // word in load8's order: each step splits every lane of the word in two,
 // its quotient by 10^4, 10^2 then 10 first, with one multiplication by a

@@ -212,6 +212,25 @@ TEST(FormatFixed6, QuicklyWritesWhatTheExactWayWrites) {
   }
 }
 
+// Speeds, shares and sizes shown to people: "%.0f" to "%.2f", with the
+// ties of few decimals (0.125, 2.5) and the neighbours of both.
+TEST(FormatFixed, FewDecimalsMatchTheCLibrary) {
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<double> magnitude(-4.0, 12.0);
+  for (int i = 0; i < 300000; ++i) {
+    double value = std::pow(10.0, magnitude(random)) * (random() & 1 ? 1 : -1);
+    int decimals = static_cast<int>(random() % 7);
+    double tie = std::round(value * 8) / 8;
+    for (double v : {value, tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e300), -0.0}) {
+      char ours[number::kMaxFixed6Length];
+      char theirs[400];
+      std::snprintf(theirs, sizeof theirs, "%.*f", decimals, v);
+      ASSERT_EQ(std::string(ours, number::format_fixed(v, decimals, ours)), theirs)
+          << std::hexfloat << v << " with " << decimals;
+    }
+  }
+}
+
 TEST(FormatInt, Extremes) {
   char buffer[number::kMaxIntLength + 1];
   EXPECT_EQ(std::string(buffer, number::format_int(0, buffer)), "0");

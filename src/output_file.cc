@@ -6,6 +6,7 @@
 
 void OutputFile::open(std::unique_ptr<ByteSink> sink) {
   sink_ = std::move(sink);
+  handed_over_ = 0;
   if (buffer_ == nullptr) buffer_.reset(new char[kBufferSize]);
   used_ = 0;
 }
@@ -39,6 +40,7 @@ void OutputFile::hand_over(const char* data, std::size_t size) {
   if (sink_ == nullptr || size == 0) return;
   try {
     sink_->write(data, size);
+    handed_over_ += static_cast<std::int64_t>(size);
   } catch (...) {
     sink_.reset();
     throw;

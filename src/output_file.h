@@ -4,6 +4,7 @@
 #define STRATUMIX_OUTPUT_FILE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -40,6 +41,9 @@ class OutputFile : public TextOut {
   // the buffer.
   void write_block(const char* data, std::size_t size);
 
+  // The bytes the file took since it was opened, also once closed.
+  std::int64_t written() const { return handed_over_; }
+
   // Closes the file, leaving out what is buffered: for a job that failed.
   void abandon() {
     sink_.reset();
@@ -57,6 +61,7 @@ class OutputFile : public TextOut {
   std::unique_ptr<ByteSink> sink_;
   std::unique_ptr<char[]> buffer_;  // left as it comes: only what is put is written
   std::size_t used_ = 0;
+  std::int64_t handed_over_ = 0;
 };
 
 #endif  // STRATUMIX_OUTPUT_FILE_H_

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -130,6 +131,14 @@ bool console_shared_with_errors() {
          out.st_rdev == err.st_rdev;
 }
 
+int error_terminal_width() {
+  if (isatty(STDERR_FILENO) == 0) return 0;
+  winsize size{};
+  // A terminal that does not say (a serial line) is taken as the usual 80.
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
+}
+
 bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2) {
   return path1.native() == path2.native();
 }
@@ -189,6 +198,27 @@ bool check_readable(const std::string& native, std::string& reason) {
   std::FILE* file = open_for_reading(native, reason);
   if (file != nullptr) std::fclose(file);
   return file != nullptr;
+}
+
+bool check_writable(const std::string& native, std::string& reason) {
+  struct stat status {};
+  std::string parent = std::filesystem::path(native).parent_path().string();
+  const char* folder = parent.empty() ? "." : parent.c_str();
+  int error = 0;
+  if (stat(native.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    // A device or pipe would be replaced by the rename, not written.
+    if (!S_ISDIR(status.st_mode)) {
+      reason = "it is no plain file";
+      return false;
+    }
+    error = EISDIR;
+  } else if (stat(folder, &status) != 0 || access(folder, W_OK | X_OK) != 0) {
+    error = errno;
+  } else if (!S_ISDIR(status.st_mode)) {
+    error = ENOTDIR;
+  }
+  if (error != 0) reason = std::strerror(error);
+  return error == 0;
 }
 
 int standard_stream_writing(const std::string& native) {

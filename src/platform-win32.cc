@@ -168,6 +168,12 @@ bool console_shared_with_errors() {
   return is_console(GetStdHandle(STD_OUTPUT_HANDLE)) && is_console(GetStdHandle(STD_ERROR_HANDLE));
 }
 
+int error_terminal_width() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2) {
   const std::wstring& name1 = path1.native();
   const std::wstring& name2 = path2.native();
@@ -209,6 +215,23 @@ bool check_readable(const std::string& native, std::string& reason) {
   std::FILE* file = open_for_reading(native, reason);
   if (file != nullptr) std::fclose(file);
   return file != nullptr;
+}
+
+bool check_writable(const std::string& native, std::string& reason) {
+  std::wstring name = wide_name(native);
+  DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    reason = std::strerror(EISDIR);
+    return false;
+  }
+  std::wstring folder = std::filesystem::path(name).parent_path().native();
+  if (folder.empty()) folder = L".";
+  attributes = GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    reason = std::strerror(attributes == INVALID_FILE_ATTRIBUTES ? ENOENT : ENOTDIR);
+    return false;
+  }
+  return true;
 }
 
 int standard_stream_writing(const std::string& native) {

@@ -41,6 +41,10 @@ std::filesystem::path system_path(const std::string& native);
 // terminal, where a message must not continue the line of a question.
 bool console_shared_with_errors();
 
+// The columns of the terminal that standard error shows on; 0 when it is
+// no terminal (a file, a pipe).
+int error_terminal_width();
+
 // Whether two of the system's paths name the same file by their spelling
 // alone (letter case counts only where the system's names keep it).
 bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2);
@@ -65,6 +69,11 @@ std::ptrdiff_t read_some(std::FILE* file, char* buffer, std::size_t size);
 // away. Windows
 // pipes serve each opening on its own, so there every file is opened.
 bool check_readable(const std::string& native, std::string& reason);
+
+// Whether a plain file can be made or replaced at `native`: nothing is
+// there or a plain file is, and its folder lets files be made in it.
+// Nothing is created to find out.
+bool check_writable(const std::string& native, std::string& reason);
 
 // Which standard stream writes to the file: 1 standard output, 2 standard
 // error, 0 neither.

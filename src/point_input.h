@@ -28,6 +28,9 @@ class PointInput {
   // read it (what was skipped, which fields were taken), for one note once
   // the input has been read.
   virtual std::string note() const { return {}; }
+  // The points written so far, those of a call that a failure cut short
+  // included: they are in the result.
+  virtual std::int64_t points() const = 0;
 };
 
 #endif  // STRATUMIX_POINT_INPUT_H_

@@ -245,21 +245,23 @@ bool PointReader::next(Point& point) {
 }
 
 std::int64_t PointReader::copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
-  std::int64_t copied = 0;
-  while (copied < count && !stopped_) {
-    copied += copy_quickly(file, x, y, count - copied);
+  // Counted in the reader as it goes: a read that fails, or that an
+  // interruption cuts short, leaves what went before in the result.
+  const std::int64_t before = pasted_;
+  while (pasted_ - before < count && !stopped_) {
+    pasted_ += copy_quickly(file, x, y, count - (pasted_ - before));
     if (position_ == tail_start()) {
-      copied += take_tail(file, x, y);
+      pasted_ += take_tail(file, x, y);
       continue;
     }
-    if (copied == count) break;
+    if (pasted_ - before == count) break;
     if (copy_next_slowly(file, x, y)) {
-      ++copied;
+      ++pasted_;
     } else {
       stopped_ = true;
     }
   }
-  return copied;
+  return pasted_ - before;
 }
 
 // Up to `count` points, as far as the first the fast path cannot take, or

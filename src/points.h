@@ -53,6 +53,7 @@ class PointReader : public PointInput {
   // Empty at the clean end of the text; otherwise what stopped the reading,
   // for a message: the line and the text, shortened.
   const std::string& problem() const override { return problem_; }
+  std::int64_t points() const override { return pasted_; }
 
  private:
   enum class Word { kFound, kEnd, kTooLong };
@@ -104,6 +105,7 @@ class PointReader : public PointInput {
   bool cr_passed_at_end_ = false;
   std::int64_t line_ends_dropped_ = 0;  // from the current point's text
   std::string problem_;
+  std::int64_t pasted_ = 0;  // by copy_points
 };
 
 // Text of a file for a message, in quotes: white space as one space, so

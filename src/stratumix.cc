@@ -4,6 +4,7 @@
 #include <new>
 
 #include "command_line.h"
+#include "command_line_job.h"
 #include "failure.h"
 #include "opening.h"
 #include "platform.h"
@@ -30,6 +31,7 @@ void start_afresh() {
   input_incomplete = false;
   reading = {};
   console.set_quiet(false);
+  console.forget_errors();
 }
 
 // Ends the run as normal termination does: every file still open is
@@ -49,7 +51,7 @@ int finish(int status) {
   return status;
 }
 
-int carry_out(const Arguments& arguments) {
+int carry_out(const Arguments& arguments, CommandLineJob& job) {
   switch (arguments.action) {
     case Arguments::Action::kHelp:
       console << usage();
@@ -68,7 +70,9 @@ int carry_out(const Arguments& arguments) {
       stop_with_key_wait = false;
       console.set_quiet(arguments.quiet);
       command_line_opening(arguments);
-      break;
+      job.set_up();
+      treatment(&job);
+      return 0;
   }
   treatment();
   return 0;
@@ -86,29 +90,39 @@ int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in, Ans
   Answers from_standard_input(stdin);
   answers = typed != nullptr ? typed : &from_standard_input;
   int status = 1;
+  std::string why;  // what stopped the job, for its report
+  CommandLineJob job(parsed);
   try {
-    status = carry_out(parsed);
+    status = carry_out(parsed, job);
   } catch (const Failure& failure) {
     status = failure.status;
+    why = failure.message;
     int signal = platform::interruption();
     // An interruption already said where it was noticed carries its own
     // status and message.
     if (signal != 0 && failure.status != 128 + signal) {
       // Whatever the interruption cut short, a read that waited, say.
-      report_error(f2.is_open()
-                       ? "Interrupted: the result holds the points pasted so far, in whole "
-                         "lines."
-                       : "Interrupted.");
+      why = f2.is_open() ? "Interrupted: the result holds the points pasted so far, in whole "
+                           "lines."
+                         : "Interrupted.";
       status = 128 + signal;
-    } else if (!failure.message.empty()) {
-      report_error(failure.message);
     }
+    if (!why.empty()) report_error(why);
   } catch (const std::bad_alloc&) {
-    report_error("Out of memory.");
+    why = "Out of memory.";
+    report_error(why);
   } catch (const std::exception& error) {  // a thread the system would not start, say
-    report_error(std::string("Stopped: ") + error.what());
+    why = std::string("Stopped: ") + error.what();
+    report_error(why);
   }
   status = finish(status);
+  if (parsed.action == Arguments::Action::kPaste) {
+    bool done = status == 0 || status == 2;
+    // A failure told where it happened (an input that would not open, the
+    // result that would not close) says it there.
+    if (!done && why.empty()) why = console.last_error();
+    status = job.finish(status, done ? "" : why);
+  }
   disk = nullptr;
   answers = nullptr;
   return status;

@@ -28,6 +28,8 @@ void Console::put(std::string_view text) {
 void Console::flush() {
   if (pending_.empty()) return;
   at_line_start_ = pending_.back() == '\n';
+  StatusLine* in_the_way = status_shares_terminal_ ? status_line_ : nullptr;
+  if (in_the_way != nullptr) in_the_way->erase();
   if (captured_out_ != nullptr) {
     *captured_out_ += pending_;
   } else {
@@ -38,10 +40,15 @@ void Console::flush() {
     std::fflush(stdout);
   }
   pending_.clear();
+  if (in_the_way != nullptr) {
+    if (!at_line_start_) in_the_way->below_text();
+    in_the_way->redraw();
+  }
 }
 
 void Console::error(std::string_view message) {
   flush();
+  last_error_ = message;
   std::string line;
   // On a terminal a message must not go on from the end of a question.
   bool shared = captured_err_ == nullptr && platform::console_shared_with_errors();
@@ -50,13 +57,15 @@ void Console::error(std::string_view message) {
   line += "stratumix: ";
   line += message;
   line += '\n';
+  if (status_line_ != nullptr) status_line_->erase();
   if (captured_err_ != nullptr) {
     *captured_err_ += line;
-    return;
+  } else {
+    line = platform::for_console(stderr, line);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
   }
-  line = platform::for_console(stderr, line);
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
+  if (status_line_ != nullptr) status_line_->redraw();
 }
 
 void report_error(std::string_view message) { console.error(message); }

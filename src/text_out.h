@@ -30,6 +30,22 @@ class TextOut {
   virtual void put(std::string_view text) = 0;
 };
 
+// A line kept at the foot of the terminal, the progress bar: the console's
+// text and messages are written above it, never through it.
+class StatusLine {
+ public:
+  virtual void erase() = 0;
+  virtual void redraw() = 0;
+  // The console's text ends mid-line: the next drawing goes below it.
+  virtual void below_text() = 0;
+
+ protected:
+  StatusLine() = default;
+  StatusLine(const StatusLine&) = default;
+  StatusLine& operator=(const StatusLine&) = default;
+  ~StatusLine() = default;
+};
+
 // Standard output, kept until flush(): the program flushes before it waits
 // for an answer or a key, when a file's report is complete, and when it
 // ends. Standard error takes one message a call, prefixed with the
@@ -38,10 +54,21 @@ class Console : public TextOut {
  public:
   void flush();
   void error(std::string_view message);
+  // The last message error() wrote, for the report of a job that stopped.
+  const std::string& last_error() const { return last_error_; }
+  void forget_errors() { last_error_.clear(); }
 
   // Nothing goes to standard output.
   void set_quiet(bool quiet) { quiet_ = quiet; }
   bool quiet() const { return quiet_; }
+  // Whether what was shown on standard output ends with a line break.
+  bool at_line_start() const { return at_line_start_; }
+  // The line drawn on standard error, if any; `shares_terminal` when
+  // standard output shows on the same terminal.
+  void set_status_line(StatusLine* line, bool shares_terminal) {
+    status_line_ = line;
+    status_shares_terminal_ = shares_terminal;
+  }
   // For tests: what would go to standard output and standard error is
   // appended to these instead; null restores the streams.
   void capture(std::string* out, std::string* err) {
@@ -54,6 +81,9 @@ class Console : public TextOut {
   std::string pending_;
   bool quiet_ = false;
   bool at_line_start_ = true;  // what was shown ends with a line break
+  std::string last_error_;
+  StatusLine* status_line_ = nullptr;
+  bool status_shares_terminal_ = false;
   std::string* captured_out_ = nullptr;
   std::string* captured_err_ = nullptr;
 };

@@ -1,8 +1,11 @@
 #include "treatment.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "extent.h"
 #include "failure.h"
@@ -41,6 +44,26 @@ std::unique_ptr<ByteSource> open_input(const std::string& nomim3) {
   return source;
 }
 
+// The bytes an input gave, for the progress bar: counted where the reading
+// thread reads them, before any decompression, so that they add up to the
+// file's size. The count is shared: a job that stops leaves f3, and its
+// reading thread, to the end of the run.
+using ByteCount = std::shared_ptr<std::atomic<std::int64_t>>;
+class CountedSource : public ByteSource {
+ public:
+  CountedSource(std::unique_ptr<ByteSource> source, ByteCount count)
+      : source_(std::move(source)), count_(std::move(count)) {}
+  std::size_t read(char* buffer, std::size_t size) override {
+    std::size_t got = source_->read(buffer, size);
+    count_->fetch_add(static_cast<std::int64_t>(got), std::memory_order_relaxed);
+    return got;
+  }
+
+ private:
+  std::unique_ptr<ByteSource> source_;
+  ByteCount count_;
+};
+
 void warn_incomplete(const std::string& nomim3, const std::string& problem) {
   input_incomplete = true;
   report_error("warning: " + paths::for_message(nomim3) + ", " + problem +
@@ -49,7 +72,7 @@ void warn_incomplete(const std::string& nomim3, const std::string& problem) {
 
 }  // namespace
 
-void treatment() {
+void treatment(PastingWatch* watch) {
   console << "\n\n";
   for (std::int32_t m = 1; m <= numlay; ++m) {
     // Between files too: thousands of small ones may never reach a look.
@@ -58,40 +81,64 @@ void treatment() {
     std::unique_ptr<ByteSource> source = open_input(nomim3);
     console << "\n\n\tFile number " << m << " named " << nomim3;
     console.flush();
+    InputFacts unwatched;
+    InputFacts& facts = watch != nullptr ? watch->input_begun(m, nomim3) : unwatched;
+    auto bytes_read = std::make_shared<std::atomic<std::int64_t>>(0);
+    if (watch != nullptr) source = std::make_unique<CountedSource>(std::move(source), bytes_read);
     // Its form is told by its first bytes, which a pipe may be slow to give:
     // the file is announced first.
     f3 = open_points(std::move(source), nomim3, disk->describe(nomim3), reading);
-    Extent X;
-    Extent Y;
+    Extent& X = facts.x;
+    Extent& Y = facts.y;
     std::int64_t ico = 0;
     console << "\n\n";
 
-    for (;;) {
-      // Points go in runs that end where the next look or progress line is
-      // due, or a little after, when the reading thread copied ahead.
-      std::int64_t run = std::min(kInterruptionCheck - ico % kInterruptionCheck,
-                                  kProgressInterval - ico % kProgressInterval);
-      std::int64_t copied = f3->copy_points(f2, X, Y, run);
-      if (copied == 0) break;
-      std::int64_t before = ico;
-      ico += copied;
-      if (copied >= run && platform::interruption() != 0) stop_interrupted();
-      for (std::int64_t line = before / kProgressInterval + 1; line <= ico / kProgressInterval;
-           ++line) {
-        console << "\t\trecord " << line * kProgressInterval << "            \r    ";
-        console.flush();
+    try {
+      for (;;) {
+        // Points go in runs that end where the next look or progress line is
+        // due, or a little after, when the reading thread copied ahead.
+        std::int64_t run = std::min(kInterruptionCheck - ico % kInterruptionCheck,
+                                    kProgressInterval - ico % kProgressInterval);
+        std::int64_t copied = f3->copy_points(f2, X, Y, run);
+        if (copied == 0) break;
+        std::int64_t before = ico;
+        ico += copied;
+        if (watch != nullptr) {
+          facts.points = ico;
+          facts.bytes = bytes_read->load(std::memory_order_relaxed);
+          watch->points_pasted();
+        }
+        if (copied >= run && platform::interruption() != 0) stop_interrupted();
+        for (std::int64_t line = before / kProgressInterval + 1; line <= ico / kProgressInterval;
+             ++line) {
+          console << "\t\trecord " << line * kProgressInterval << "            \r    ";
+          console.flush();
+        }
+        if (copied < run) break;
       }
-      if (copied < run) break;
+    } catch (...) {
+      // The points a failure or an interruption cut short are in the result
+      // all the same, and the report says so.
+      facts.points = f3->points();
+      facts.bytes = bytes_read->load(std::memory_order_relaxed);
+      throw;
     }
-    if (std::string note = f3->note(); !note.empty())
+    if (std::string note = f3->note(); !note.empty()) {
+      facts.notes.push_back(note);
       report_error("note: " + paths::for_message(nomim3) + ": " + note + ".");
-    if (!f3->problem().empty()) warn_incomplete(nomim3, f3->problem());
+    }
+    if (!f3->problem().empty()) {
+      facts.notes.push_back(f3->problem() + "; the rest of this file is not pasted");
+      warn_incomplete(nomim3, f3->problem());
+    }
     f3.reset();
+    facts.bytes = bytes_read->load(std::memory_order_relaxed);
 
     console << "\n\n\tlayer " << m << " ";
     console << "\n\t\tX_min = " << Fixed6{X.min} << " X_max = " << Fixed6{X.max} << " ";
     console << "\n\t\tY_min = " << Fixed6{Y.min} << " Y_max = " << Fixed6{Y.max} << " ";
     console.flush();
+    if (watch != nullptr) watch->input_ended();
   }
   f2.close();
 }

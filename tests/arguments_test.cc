@@ -1,15 +1,23 @@
 // The command-line mode, run as a script runs it: the inputs and the result
 // as arguments, paths relative to the working directory.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "harness.h"
@@ -17,6 +25,151 @@
 namespace {
 
 const std::string kTryHelp = "Try 'stratumix --help'.\n";
+
+// A JSON value, read as a script would read it: a parser strict enough to
+// show that the report is well-formed, and a way to look its figures up.
+struct Json {
+  enum class Kind { kNull, kLiteral, kNumber, kString, kArray, kObject } kind = Kind::kNull;
+  double number = 0;
+  std::string text;  // a string, or "true" or "false"
+  std::vector<Json> items;
+  std::map<std::string, Json> fields;
+  const Json& operator[](const char* key) const { return fields.at(key); }
+  const Json& operator[](std::size_t i) const { return items.at(i); }
+};
+
+class JsonParser {
+ public:
+  explicit JsonParser(std::string text) : text_(std::move(text)) {}
+  Json document() {
+    Json json = value();
+    skip();
+    if (at_ != text_.size()) fail();
+    return json;
+  }
+
+ private:
+  [[noreturn]] void fail() const {
+    throw std::runtime_error("no JSON at " + std::to_string(at_) + ": " + text_.substr(at_, 40));
+  }
+  void skip() {
+    while (at_ < text_.size() && std::strchr(" \t\r\n", text_[at_]) != nullptr) ++at_;
+  }
+  bool take(char c) {
+    skip();
+    if (at_ == text_.size() || text_[at_] != c) return false;
+    ++at_;
+    return true;
+  }
+  void expect(char c) {
+    if (!take(c)) fail();
+  }
+  std::string string() {
+    expect('"');
+    std::string text;
+    while (at_ < text_.size() && text_[at_] != '"') {
+      char c = text_[at_++];
+      if (static_cast<unsigned char>(c) < 0x20 || at_ == text_.size()) fail();
+      if (c == '\\') {
+        c = text_[at_++];
+        if (c == 'u') {
+          if (at_ + 4 > text_.size()) fail();
+          text += static_cast<char>(std::stoi(text_.substr(at_, 4), nullptr, 16));
+          at_ += 4;
+          continue;
+        }
+        if (std::strchr("\"\\/", c) == nullptr) fail();
+      }
+      text += c;
+    }
+    expect('"');
+    return text;
+  }
+  Json value() {
+    Json json;
+    skip();
+    if (take('{')) {
+      json.kind = Json::Kind::kObject;
+      if (take('}')) return json;
+      do {
+        std::string key = string();
+        expect(':');
+        json.fields[key] = value();
+      } while (take(','));
+      expect('}');
+    } else if (take('[')) {
+      json.kind = Json::Kind::kArray;
+      if (take(']')) return json;
+      do json.items.push_back(value());
+      while (take(','));
+      expect(']');
+    } else if (at_ < text_.size() && text_[at_] == '"') {
+      json.kind = Json::Kind::kString;
+      json.text = string();
+    } else if (text_.compare(at_, 4, "null") == 0) {
+      at_ += 4;
+    } else if (text_.compare(at_, 4, "true") == 0 || text_.compare(at_, 5, "false") == 0) {
+      json.kind = Json::Kind::kLiteral;
+      json.text = text_[at_] == 't' ? "true" : "false";
+      at_ += json.text.size();
+    } else {
+      json.kind = Json::Kind::kNumber;
+      const char* first = text_.data() + at_;
+      auto [end, error] = std::from_chars(first, text_.data() + text_.size(), json.number);
+      if (error != std::errc() || *first == '+') fail();
+      at_ += static_cast<std::size_t>(end - first);
+    }
+    return json;
+  }
+
+  std::string text_;
+  std::size_t at_ = 0;
+};
+
+// The elements of an XML text, each with its attributes and the text
+// within it, its children's included; throws unless every element is closed
+// in order and every attribute quoted.
+struct Element {
+  std::string name;
+  std::map<std::string, std::string> attributes;
+  std::string text;
+};
+
+std::vector<Element> xml_elements(const std::string& xml) {
+  std::vector<Element> done;
+  std::vector<Element> open;
+  auto fail = [&](std::size_t at) { throw std::runtime_error("no XML at " + xml.substr(at, 40)); };
+  for (std::size_t at = 0; at < xml.size();) {
+    std::size_t tag = xml.find('<', at);
+    for (Element& element : open) element.text += xml.substr(at, tag - at);
+    if (tag == std::string::npos) break;
+    std::size_t end = xml.find('>', tag);
+    if (end == std::string::npos) fail(tag);
+    at = end + 1;
+    if (xml[tag + 1] == '?') continue;
+    if (xml[tag + 1] == '/') {
+      if (open.empty() || xml.substr(tag + 2, end - tag - 2) != open.back().name) fail(tag);
+      done.push_back(open.back());
+      open.pop_back();
+      continue;
+    }
+    bool empty = xml[end - 1] == '/';
+    std::string inside = xml.substr(tag + 1, end - tag - (empty ? 2 : 1));
+    Element element;
+    element.name = inside.substr(0, inside.find(' '));
+    for (std::size_t a = inside.find(' '); a != std::string::npos && a + 1 < inside.size();) {
+      std::size_t equals = inside.find("=\"", a);
+      std::size_t quote = equals == std::string::npos ? equals : inside.find('"', equals + 2);
+      if (quote == std::string::npos) fail(tag);
+      element.attributes[inside.substr(a + 1, equals - a - 1)] =
+          inside.substr(equals + 2, quote - equals - 2);
+      a = quote + 1;
+    }
+    (empty ? done : open).push_back(element);
+  }
+  if (!open.empty()) fail(xml.size());
+  return done;
+}
 
 std::string pasted(int m, const std::string& path, const std::string& x, const std::string& y) {
   return layer(m, path, "", x, y);
@@ -28,11 +181,17 @@ TEST_F(EndToEnd, TheCommandLinePastesTheInputsIntoTheResult) {
   RunResult run = disk.run_arguments("-o images/s/all.xyz images/s/north.xyz images/s/south.xyz");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out, "\n\n" +
-                         pasted(1, "images/s/north.xyz", "600000.120000 X_max = 600000.120000",
-                                "6100000.500000 Y_max = 6100000.500000") +
-                         pasted(2, "images/s/south.xyz", "1000.000000 X_max = 1000.000000",
-                                "-0.250000 Y_max = -0.250000"));
+  // The summary below the reports, its figures those of both inputs.
+  EXPECT_EQ(run.out.substr(0, run.out.find("Time: ")),
+            "\n\n" +
+                pasted(1, "images/s/north.xyz", "600000.120000 X_max = 600000.120000",
+                       "6100000.500000 Y_max = 6100000.500000") +
+                pasted(2, "images/s/south.xyz", "1000.000000 X_max = 1000.000000",
+                       "-0.250000 Y_max = -0.250000") +
+                "\n\nFiles pasted: 2 of 2\nPoints: 2\nResult: images/s/all.xyz, 72 bytes\n"
+                "X_min = 1000.000000 X_max = 600000.120000\n"
+                "Y_min = -0.250000 Y_max = 6100000.500000\n");
+  EXPECT_TRUE(run.out.ends_with(" s\n")) << run.out;
   EXPECT_EQ(disk.read("s/all.xyz"), crlf_lines({"600000.120000 6100000.500000 12.250000",
                                                 "1000.000000 -0.250000 7.123457"}));
   EXPECT_EQ(disk.read("s/all_xyz_info.txt"),
@@ -112,6 +271,14 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
       // A line break in a name would split the message, an empty name vanish.
       {"-o images/s/r.xyz 'images/s/a\nb.xyz'", "stratumix: Cannot read images/s/a\\x0ab.xyz: "},
       {"-o images/s/r.xyz ''", "stratumix: Cannot read '': "},
+      {"--report images/nowhere/j.json -o images/s/r.xyz images/s/a.xyz",
+       "stratumix: Cannot write the report images/nowhere/j.json: No such file or directory"},
+      {"--map images/s -o images/s/r.xyz images/s/a.xyz",
+       "stratumix: Cannot write the map images/s: Is a directory"},
+      {"--report images/s/a.xyz -o images/s/r.xyz images/s/a.xyz",
+       "stratumix: The report images/s/a.xyz would overwrite images/s/a.xyz"},
+      {"--report images/s/j --map=images/s/j -o images/s/r.xyz images/s/a.xyz",
+       "stratumix: The map images/s/j would overwrite images/s/j"},
   };
   // Readable to access(), yet no file to open: found before anything is
   // emptied. (The program runs without a terminal.)
@@ -136,10 +303,12 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
     EXPECT_EQ(run.out, "") << c.arguments;
     EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n") << c.arguments;
     EXPECT_FALSE(disk.exists("s/r_xyz_info.txt")) << c.arguments;
+    EXPECT_FALSE(disk.exists("s/j")) << c.arguments;
   }
   for (const char* wrong :
        {"images/s/a.xyz", "-o images/s/r.xyz", "-o images/s/r.xyz -o images/s/q.xyz images/s/a.xyz",
-        "--frobnicate -o images/s/r.xyz images/s/a.xyz", "-o"}) {
+        "--frobnicate -o images/s/r.xyz images/s/a.xyz", "-o",
+        "-o images/s/r.xyz images/s/a.xyz --map"}) {
     RunResult run = disk.run_arguments(wrong);
     EXPECT_EQ(run.status, 1) << wrong;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
@@ -176,12 +345,160 @@ TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
   EXPECT_FALSE(std::filesystem::exists("/dev/stdout_xyz_info.txt"));
 }
 
+// Two tiles that overlap and one apart, the last with text that is not
+// points: the summary alone, then the report and the map as a script and a
+// browser read them, every figure that of the points.
+TEST_F(EndToEnd, TheCommandLineLeavesAReportAndAMapOfTheTiles) {
+  disk.write("s/a.xyz", "651000 6862000 1\n651100 6862100 2\n651020.5 6862030 3\n");
+  disk.write("s/b.xyz", "651050 6862050 4\n651150 6862150 5\n");
+  disk.write("s/c.xyz", "651300 6862000 6\n651400 6862100 7\nx\n");
+  RunResult run = disk.run_arguments(
+      "--brief --report images/s/job.json --map images/s/tiles.svg -o images/s/all.xyz "
+      "images/s/a.xyz images/s/b.xyz images/s/c.xyz");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out.substr(0, run.out.find("Time: ")),
+            "Files pasted: 3 of 3\nPoints: 7\nResult: images/s/all.xyz, " +
+                std::to_string(disk.read("s/all.xyz").size()) +
+                " bytes\n"
+                "X_min = 651000.000000 X_max = 651400.000000\n"
+                "Y_min = 6862000.000000 Y_max = 6862150.000000\n");
+  EXPECT_NE(run.err.find("warning: images/s/c.xyz, line 3"), std::string::npos) << run.err;
+
+  Json job = JsonParser(disk.read("s/job.json")).document();
+  EXPECT_EQ(job["finished"].text, "true");
+  EXPECT_EQ(job["points"].number, 7);
+  EXPECT_EQ(job["extents"]["y"]["max"].number, 6862150);
+  struct Tile {
+    const char* path;
+    double points, x_min, x_max, y_min, y_max;
+  };
+  const std::vector<Tile> tiles = {{"images/s/a.xyz", 3, 651000, 651100, 6862000, 6862100},
+                                   {"images/s/b.xyz", 2, 651050, 651150, 6862050, 6862150},
+                                   {"images/s/c.xyz", 2, 651300, 651400, 6862000, 6862100}};
+  ASSERT_EQ(job["inputs"].items.size(), tiles.size());
+  for (std::size_t i = 0; i < tiles.size(); ++i) {
+    const Json& input = job["inputs"][i];
+    EXPECT_EQ(input["path"].text, tiles[i].path);
+    EXPECT_EQ(input["points"].number, tiles[i].points);
+    EXPECT_EQ(input["bytes"].number, static_cast<double>(disk.read(tiles[i].path + 7).size()));
+    EXPECT_EQ(input["extents"]["x"]["min"].number, tiles[i].x_min);
+    EXPECT_EQ(input["extents"]["y"]["max"].number, tiles[i].y_max);
+    EXPECT_EQ(input["notes"].items.size(), i == 2 ? 1u : 0u);
+  }
+  EXPECT_NE(job["inputs"][2]["notes"].items.at(0).text.find("line 3"), std::string::npos);
+
+  // Each tile where its extent puts it, to the scale of the whole.
+  std::vector<Element> svg = xml_elements(disk.read("s/tiles.svg"));
+  auto of_class = [&svg](const char* name) {
+    std::vector<Element> found;
+    for (Element element : svg) {
+      if (element.name == "rect" && element.attributes["class"] == name) found.push_back(element);
+    }
+    return found;
+  };
+  std::vector<Element> whole = of_class("extent");
+  ASSERT_EQ(whole.size(), 1u);
+  double left = std::stod(whole[0].attributes["x"]);
+  double top = std::stod(whole[0].attributes["y"]);
+  double scale = std::stod(whole[0].attributes["width"]) / 400;
+  std::vector<Element> drawn = of_class("tile");
+  ASSERT_EQ(drawn.size(), tiles.size());
+  for (Element& tile : drawn) {
+    std::size_t number = std::stoul(tile.attributes["id"].substr(5));
+    const Tile& expected = tiles.at(number - 1);
+    EXPECT_EQ(tile.text, std::to_string(number) + ": " + expected.path);
+    EXPECT_NEAR(std::stod(tile.attributes["x"]), left + (expected.x_min - 651000) * scale, 0.01);
+    EXPECT_NEAR(std::stod(tile.attributes["y"]), top + (6862150 - expected.y_max) * scale, 0.01);
+    EXPECT_NEAR(std::stod(tile.attributes["width"]), (expected.x_max - expected.x_min) * scale,
+                0.01);
+    EXPECT_NEAR(std::stod(tile.attributes["height"]), (expected.y_max - expected.y_min) * scale,
+                0.01);
+  }
+  EXPECT_FALSE(disk.exists("s/job.json.part"));
+}
+
+// At a terminal, the bar shows on standard error while a slow input comes:
+// drawn at most ten times a second, on one line, out of the way of a
+// warning, and erased at the end. Redirected, or with --quiet, nothing of
+// it shows.
+TEST_F(EndToEnd, AtATerminalAProgressBarFollowsTheJob) {
+  if (windows_program()) GTEST_SKIP() << "named pipes and terminals are POSIX's";
+  disk.write("s/a.xyz", "1 2 3\n");
+  ASSERT_EQ(mkfifo(disk.path("s/slow.xyz").c_str(), 0644), 0);
+  // The points the pipe gives, over a second, then text that is no point.
+  auto feed = [&](int tenths) {
+    int pipe_fd = open(disk.path("s/slow.xyz").c_str(), O_WRONLY);  // waits for the job
+    ASSERT_GE(pipe_fd, 0);
+    std::string points;
+    for (int i = 0; i < 2000; ++i) points += "10 20 30\n";
+    for (int i = 0; i < tenths; ++i) {
+      ASSERT_EQ(write(pipe_fd, points.data(), points.size()), static_cast<ssize_t>(points.size()));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_EQ(write(pipe_fd, "x\n", 2), 2);
+    close(pipe_fd);
+  };
+  const std::string arguments = "-o images/s/r.xyz images/s/a.xyz images/s/slow.xyz";
+  auto started = std::chrono::steady_clock::now();
+  {
+    Background job(disk, "", true, "--brief " + arguments);
+    feed(10);
+    ASSERT_TRUE(job.wait_for_console("Time: ")) << job.console();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(job.wait(), 2);
+    const std::string& screen = job.console();
+    std::size_t drawn = 0;
+    for (std::size_t at = 0; (at = screen.find("2/2 images/s/slow.xyz", at)) != std::string::npos;
+         ++at) {
+      ++drawn;
+      // One line that stops short of the last column, the size unknown.
+      std::size_t line_end = screen.find('\r', at);
+      EXPECT_LT(line_end - at, 80u) << screen.substr(at, line_end - at);
+      EXPECT_NE(screen.substr(at, line_end - at).find("MB read"), std::string::npos);
+    }
+    EXPECT_GE(drawn, 3u) << screen;
+    EXPECT_LE(static_cast<double>(drawn), seconds * 10 + 2) << screen;
+    std::size_t warning = screen.find("stratumix: warning: images/s/slow.xyz, line 20001");
+    std::size_t summary = screen.find("Files pasted: 2 of 2");
+    ASSERT_NE(warning, std::string::npos) << screen;
+    ASSERT_NE(summary, std::string::npos) << screen;
+    // Blanks over the bar between CRs before each of them, and nothing left.
+    for (std::size_t text : {warning, summary}) {
+      std::size_t blanks = screen.rfind('\r', text - 2);
+      ASSERT_EQ(screen[text - 1], '\r');
+      EXPECT_EQ(screen.find_first_not_of(' ', blanks + 1), text - 1) << screen;
+    }
+    EXPECT_EQ(screen.find("2/2", summary), std::string::npos) << screen;
+  }
+  for (bool on_terminal : {true, false}) {
+    Background job(disk, "", on_terminal, (on_terminal ? "--quiet " : "") + arguments);
+    feed(4);
+    job.wait_for_console("no more");
+    EXPECT_EQ(job.wait(), 2);
+    std::ifstream err(disk.work() / "err.txt");
+    std::string errors =
+        on_terminal ? job.console() : std::string(std::istreambuf_iterator<char>(err), {});
+    // The warning alone, a terminal's line end CR LF.
+    EXPECT_TRUE(errors.starts_with("stratumix: warning: images/s/slow.xyz, line 8001")) << errors;
+    EXPECT_EQ(errors.find('\r'), on_terminal ? errors.size() - 2 : std::string::npos) << errors;
+  }
+}
+
 TEST_F(EndToEnd, HelpAndVersion) {
   for (const char* help : {"--help", "-h"}) {
     RunResult run = disk.run_arguments(help);
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.out.starts_with("Usage: stratumix\n")) << run.out;
     EXPECT_NE(run.out.find("_xyz_info.txt"), std::string::npos);
+    // Each option told, and shown in an example.
+    for (const char* option :
+         {"--quiet ", "--brief ", "--progress ", "--no-progress ", "--report FILE", "--map FILE"}) {
+      std::string example = std::string("  stratumix ") + option;
+      example = example.substr(0, example.find(" FILE"));
+      EXPECT_NE(run.out.find(option), std::string::npos) << option;
+      EXPECT_NE(run.out.find(example), std::string::npos) << option;
+    }
   }
   RunResult run = disk.run_arguments("--version");
   EXPECT_EQ(run.status, 0);

@@ -105,6 +105,16 @@ class MemoryDisk : public Disk {
   }
   int standard_stream_writing(const std::string& /*path*/) override { return 0; }
   std::string describe(const std::string& path) override { return paths::for_message(path); }
+  std::int64_t size_of(const std::string& path) override {
+    return files.count(path) != 0 ? static_cast<std::int64_t>(files[path].size()) : -1;
+  }
+  bool can_write(const std::string& /*path*/, std::string& /*reason*/) override { return true; }
+  bool write_whole(const std::string& path, const std::string& bytes,
+                   std::string& /*reason*/) override {
+    files[path] = bytes;
+    events.push_back("wrote " + path);
+    return true;
+  }
 
  private:
   class Claim : public ClaimedFile {

@@ -406,11 +406,13 @@ TEST_F(EndToEnd, TwoJobsRacingForOneResultNeverMixNorLoseIt) {
 
 // Ctrl-C while a pipe keeps the job waiting stops it there, though the
 // writer goes on: its points are taken as they come, not a block at a time.
+// Its report says what it pasted and why it stopped.
 TEST_F(EndToEnd, AnInterruptionStopsAJobThatAPipeKeepsWaiting) {
   if (windows_program()) GTEST_SKIP() << "named pipes are POSIX's";
   disk.write("s/r.xyz", "earlier\r\n");
   ASSERT_EQ(mkfifo(disk.path("s/slow.xyz").c_str(), 0644), 0);
-  Background job(disk, "", false, "-q -o images/s/r.xyz images/s/slow.xyz");
+  Background job(disk, "", false,
+                 "-q --report images/s/j.json -o images/s/r.xyz images/s/slow.xyz");
   int pipe_fd = open(disk.path("s/slow.xyz").c_str(), O_WRONLY);  // waits for the job
   ASSERT_GE(pipe_fd, 0);
   ASSERT_EQ(write(pipe_fd, "1 2 3\n", 6), 6);
@@ -432,6 +434,11 @@ TEST_F(EndToEnd, AnInterruptionStopsAJobThatAPipeKeepsWaiting) {
   EXPECT_NE(message.find("Interrupted: the result holds the points pasted so far"),
             std::string::npos)
       << message;
+  std::string report = disk.read("s/j.json");
+  for (const char* fact : {"\"finished\": false", "\"stopped_because\": \"Interrupted: the result",
+                           "\"exit_status\": 130", "\"files_pasted\": 0", "\"points\": 1,"}) {
+    EXPECT_NE(report.find(fact), std::string::npos) << fact << " in " << report;
+  }
 }
 
 // An interruption before the job is set up, while the answers are typed or

@@ -1,0 +1,88 @@
+#include "command_line_job.h"
+
+#include "outputs.h"
+#include "platform.h"
+#include "stratumix.h"
+#include "text_out.h"
+#include "tile_map.h"
+
+CommandLineJob::CommandLineJob(const Arguments& arguments, Clock* clock, Terminal* terminal)
+    : arguments_(arguments), clock_(clock), terminal_(terminal) {
+  if (clock_ == nullptr) clock_ = (own_clock_ = std::make_unique<SteadyClock>()).get();
+  if (terminal_ == nullptr) terminal_ = (own_terminal_ = std::make_unique<ErrorTerminal>()).get();
+  start_ = clock_->seconds();
+}
+
+CommandLineJob::~CommandLineJob() { console.set_status_line(nullptr, false); }
+
+void CommandLineJob::set_up() {
+  set_up_ = true;
+  facts_.result = arguments_.result;
+  facts_.info_report = info_report_for(arguments_.result);
+  facts_.files_given = numlay;
+  using Progress = Arguments::Progress;
+  bool wanted = arguments_.progress == Progress::kOn ||
+                (arguments_.progress == Progress::kAtTerminal && !arguments_.quiet &&
+                 (own_terminal_ == nullptr || ErrorTerminal::present()));
+  if (wanted) {
+    // A size looked up, never a file opened: a named pipe opened here would
+    // lose its data, or keep the job waiting for a writer.
+    std::int64_t total = 0;
+    for (std::int32_t m = 1; m <= numlay && total >= 0; ++m) {
+      std::int64_t size = disk->size_of(files[static_cast<std::size_t>(m)].nombre);
+      total = size < 0 ? -1 : total + size;
+    }
+    bar_ = std::make_unique<ProgressBar>(*clock_, *terminal_, numlay, total);
+    console.set_status_line(bar_.get(),
+                            own_terminal_ == nullptr || platform::console_shared_with_errors());
+  }
+  // The reports of each file give way to the summary.
+  if (arguments_.brief) console.set_quiet(true);
+}
+
+InputFacts& CommandLineJob::input_begun(std::int32_t m, const std::string& path) {
+  facts_.inputs.push_back(InputFacts{});
+  facts_.inputs.back().path = path;
+  if (bar_ != nullptr) bar_->start_file(m, path);
+  return facts_.inputs.back();
+}
+
+void CommandLineJob::points_pasted() {
+  const InputFacts& input = facts_.inputs.back();
+  if (bar_ != nullptr) bar_->update(bytes_before_ + input.bytes, points_before_ + input.points);
+}
+
+void CommandLineJob::input_ended() {
+  const InputFacts& input = facts_.inputs.back();
+  points_before_ += input.points;
+  bytes_before_ += input.bytes;
+  ++facts_.files_pasted;
+  if (bar_ != nullptr) bar_->update(bytes_before_, points_before_);
+}
+
+int CommandLineJob::finish(int status, const std::string& why) {
+  console.set_status_line(nullptr, false);
+  if (bar_ != nullptr) bar_->erase();
+  if (!set_up_) return status;
+  facts_.result_bytes = f2.written();
+  facts_.seconds = clock_->seconds() - start_;
+  facts_.status = status;
+  facts_.why = why;
+  if (!arguments_.quiet) {
+    console.set_quiet(false);
+    // Below the last file's report, which ends mid-line, after a blank line.
+    if (!arguments_.brief) console << (console.at_line_start() ? "\n" : "\n\n");
+    console << summary_text(facts_);
+    console.flush();
+  }
+  auto write = [&status](const std::string& path, const std::string& what,
+                         const std::string& text) {
+    std::string reason;
+    if (path.empty() || disk->write_whole(path, text, reason)) return;
+    report_error("Cannot write the " + what + " " + disk->describe(path) + ": " + reason);
+    status = 1;
+  };
+  write(arguments_.report, "report", summary_json(facts_));
+  write(arguments_.map, "map", tile_map_svg(facts_));
+  return status;
+}

@@ -1,0 +1,158 @@
+#include "job_summary.h"
+
+#include <cmath>
+
+#include "number.h"
+
+namespace {
+
+std::string integer(std::int64_t value) {
+  char digits[number::kMaxIntLength];
+  return std::string(digits, number::format_int(value, digits));
+}
+
+std::string fixed6(double value) {
+  char digits[number::kMaxFixed6Length];
+  return std::string(digits, number::format_fixed6(value, digits));
+}
+
+std::string decimals(double value, int count) {
+  char digits[number::kMaxFixed6Length];
+  return std::string(digits, number::format_fixed(value, count, digits));
+}
+
+const Extent& axis_of(const InputFacts& input, int axis) { return axis == 0 ? input.x : input.y; }
+
+constexpr const char* kAxisNames[] = {"X", "Y"};
+
+// The length of the valid UTF-8 sequence at `text`, 0 if none: names on
+// POSIX systems are bytes, and a JSON text must be UTF-8.
+std::size_t utf8_length(std::string_view text) {
+  auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char first = byte(0);
+  std::size_t length = first < 0x80                    ? 1
+                       : first >= 0xc2 && first < 0xe0 ? 2
+                       : first >= 0xe0 && first < 0xf0 ? 3
+                       : first >= 0xf0 && first < 0xf5 ? 4
+                                                       : 0;
+  if (length == 0 || length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xc0) != 0x80) return 0;
+  }
+  // No overlong forms, no surrogates, nothing past U+10FFFF.
+  if (length == 3 && ((first == 0xe0 && byte(1) < 0xa0) || (first == 0xed && byte(1) >= 0xa0)))
+    return 0;
+  if (length == 4 && ((first == 0xf0 && byte(1) < 0x90) || (first == 0xf4 && byte(1) >= 0x90)))
+    return 0;
+  return length;
+}
+
+std::string json_string(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string quoted = "\"";
+  for (char c : valid_utf8(text)) {
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      quoted += "\\u00";
+      quoted += kHex[c >> 4];
+      quoted += kHex[c & 15];
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted += '"';
+}
+
+std::string json_number(double value) {
+  if (std::isinf(value)) return value < 0 ? "\"-inf\"" : "\"inf\"";
+  return fixed6(value);
+}
+
+std::string json_extents(const Extent& x, const Extent& y) {
+  std::string text = "{";
+  const Extent* extents[] = {&x, &y};
+  for (int axis = 0; axis < 2; ++axis) {
+    const Extent& extent = *extents[axis];
+    text += axis == 0 ? "\"x\": " : ", \"y\": ";
+    text += extent.met ? "{\"min\": " + json_number(extent.min) +
+                             ", \"max\": " + json_number(extent.max) + "}"
+                       : std::string("null");
+  }
+  return text += "}";
+}
+
+}  // namespace
+
+std::string valid_utf8(std::string_view text) {
+  std::string valid;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = utf8_length(text.substr(i));
+    valid += length == 0 ? std::string_view("\xef\xbf\xbd") : text.substr(i, length);
+    i += length == 0 ? 1 : length;
+  }
+  return valid;
+}
+
+std::int64_t JobFacts::points() const {
+  std::int64_t total = 0;
+  for (const InputFacts& input : inputs) total += input.points;
+  return total;
+}
+
+Extent JobFacts::overall(int axis) const {
+  Extent extent;
+  for (const InputFacts& input : inputs) extent.merge(axis_of(input, axis));
+  return extent;
+}
+
+std::string summary_text(const JobFacts& job) {
+  std::string text =
+      "Files pasted: " + integer(job.files_pasted) + " of " + integer(job.files_given) + "\n";
+  text += "Points: " + integer(job.points()) + "\n";
+  text += "Result: " + job.result + ", " + integer(job.result_bytes) + " bytes\n";
+  bool any = false;
+  for (int axis = 0; axis < 2; ++axis) {
+    Extent extent = job.overall(axis);
+    if (!extent.met) continue;
+    any = true;
+    text += std::string(kAxisNames[axis]) + "_min = " + fixed6(extent.min) + " " +
+            kAxisNames[axis] + "_max = " + fixed6(extent.max) + "\n";
+  }
+  if (!any) text += "Extents: none, no point\n";
+  text += "Time: " + decimals(job.seconds, 2) + " s\n";
+  if (!job.why.empty()) text += "Stopped: " + job.why + "\n";
+  return text;
+}
+
+std::string summary_json(const JobFacts& job) {
+  std::string text = "{\n";
+  text += "  \"result\": " + json_string(job.result) + ",\n";
+  text += "  \"info_report\": " + json_string(job.info_report) + ",\n";
+  text += std::string("  \"finished\": ") + (job.why.empty() ? "true" : "false") + ",\n";
+  text += "  \"stopped_because\": " + (job.why.empty() ? "null" : json_string(job.why)) + ",\n";
+  text += "  \"exit_status\": " + integer(job.status) + ",\n";
+  text += "  \"files_given\": " + integer(job.files_given) + ",\n";
+  text += "  \"files_pasted\": " + integer(job.files_pasted) + ",\n";
+  text += "  \"points\": " + integer(job.points()) + ",\n";
+  text += "  \"result_bytes\": " + integer(job.result_bytes) + ",\n";
+  text += "  \"seconds\": " + decimals(job.seconds, 3) + ",\n";
+  text += "  \"extents\": " + json_extents(job.overall(0), job.overall(1)) + ",\n";
+  text += "  \"inputs\": [";
+  for (std::size_t i = 0; i < job.inputs.size(); ++i) {
+    const InputFacts& input = job.inputs[i];
+    text += i == 0 ? "\n" : ",\n";
+    text += "    {\"number\": " + integer(static_cast<std::int64_t>(i) + 1) +
+            ", \"path\": " + json_string(input.path) + ", \"points\": " + integer(input.points) +
+            ", \"bytes\": " + integer(input.bytes) +
+            ",\n     \"extents\": " + json_extents(input.x, input.y) + ",\n     \"notes\": [";
+    for (std::size_t n = 0; n < input.notes.size(); ++n) {
+      if (n > 0) text += ", ";
+      text += json_string(input.notes[n]);
+    }
+    text += "]}";
+  }
+  text += job.inputs.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  return text;
+}

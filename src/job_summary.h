@@ -1,0 +1,52 @@
+// What a command-line job did, per input and in all: the summary printed at
+// its end and the report it leaves for scripts (JSON), for a job that ended
+// as for one that stopped.
+#ifndef STRATUMIX_JOB_SUMMARY_H_
+#define STRATUMIX_JOB_SUMMARY_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "extent.h"
+
+// One input, as far as it was pasted.
+struct InputFacts {
+  std::string path;
+  std::int64_t points = 0;
+  std::int64_t bytes = 0;  // read
+  Extent x, y;
+  // What the reader noted or warned, one line each.
+  std::vector<std::string> notes;
+};
+
+struct JobFacts {
+  std::string result;
+  std::string info_report;
+  int files_given = 0;
+  std::vector<InputFacts> inputs;  // those begun, in job order
+  int files_pasted = 0;            // read to their end
+  std::int64_t result_bytes = 0;
+  double seconds = 0;
+  int status = 0;   // the program's exit status
+  std::string why;  // what stopped the job, when it stopped
+
+  std::int64_t points() const;
+  // The extents of all inputs on one axis: 0 X, 1 Y.
+  Extent overall(int axis) const;
+};
+
+// `text` with every byte that is not part of a UTF-8 character replaced by
+// U+FFFD: names on POSIX systems are bytes, and JSON and SVG texts are UTF-8.
+std::string valid_utf8(std::string_view text);
+
+// The summary on the console, a few lines, each ended.
+std::string summary_text(const JobFacts& job);
+
+// The same, and per input its path, points, extents and notes, as a JSON
+// object. Extents are numbers with six decimals ("inf" and "-inf" as
+// strings), null for an axis without points.
+std::string summary_json(const JobFacts& job);
+
+#endif  // STRATUMIX_JOB_SUMMARY_H_

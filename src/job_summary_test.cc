@@ -1,0 +1,84 @@
+#include "job_summary.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+InputFacts input(const std::string& path, std::int64_t points, double x0, double x1, double y0,
+                 double y1) {
+  InputFacts facts;
+  facts.path = path;
+  facts.points = points;
+  for (double x : {x0, x1}) facts.x.add(x);
+  for (double y : {y0, y1}) facts.y.add(y);
+  return facts;
+}
+
+JobFacts two_tiles_and_an_empty_file() {
+  JobFacts job;
+  job.result = "all.xyz";
+  job.files_given = 3;
+  job.files_pasted = 3;
+  job.inputs.push_back(input("north.xyz", 20, 10.5, 20, 100, 200));
+  job.inputs.push_back(input("south.xyz", 22, 15, 30.125, 50, 150));
+  job.inputs.push_back(InputFacts{"empty.xyz", 0, 0, {}, {}, {}});
+  job.result_bytes = 1764;
+  job.seconds = 0.125;
+  return job;
+}
+
+// The overall extents are those of the points, not the starting values a
+// file without points reports (6000000 and 0).
+TEST(JobSummary, TheFiguresOfAllInputs) {
+  JobFacts job = two_tiles_and_an_empty_file();
+  EXPECT_EQ(job.points(), 42);
+  EXPECT_EQ(summary_text(job),
+            "Files pasted: 3 of 3\n"
+            "Points: 42\n"
+            "Result: all.xyz, 1764 bytes\n"
+            "X_min = 10.500000 X_max = 30.125000\n"
+            "Y_min = 50.000000 Y_max = 200.000000\n"
+            "Time: 0.12 s\n");
+
+  job.inputs.resize(1);
+  job.inputs.push_back(InputFacts{"empty.xyz", 0, 0, {}, {}, {}});
+  job.files_pasted = 1;
+  job.why = "Interrupted.";
+  std::string text = summary_text(job);
+  EXPECT_NE(text.find("Files pasted: 1 of 3\nPoints: 20\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("X_min = 10.500000 X_max = 20.000000\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Stopped: Interrupted.\n"), std::string::npos) << text;
+
+  job.inputs.clear();
+  text = summary_text(job);
+  EXPECT_EQ(text.find("X_min"), std::string::npos) << text;
+  EXPECT_NE(text.find("Extents: none"), std::string::npos) << text;
+}
+
+// Paths are bytes on POSIX systems: whatever they hold, the JSON text
+// stays valid, with what is no character replaced.
+TEST(JobSummary, JsonStringsOfAnyBytes) {
+  JobFacts job = two_tiles_and_an_empty_file();
+  job.inputs[0].path = std::string("a \"b\"\\c\t\x01relev\xc3\xa9s\xff\xc3(\xed\xa0\x80.xyz");
+  job.inputs[0].notes = {"line 3: \"x\" is not a number"};
+  std::string json = summary_json(job);
+  const std::string unknown = "\xef\xbf\xbd";  // U+FFFD
+  EXPECT_NE(json.find("\"path\": \"a \\\"b\\\"\\\\c\\u0009\\u0001relev\xc3\xa9s" + unknown +
+                      unknown + "(" + unknown + unknown + unknown + ".xyz\""),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"notes\": [\"line 3: \\\"x\\\" is not a number\"]"), std::string::npos);
+  // An axis without points has no extent, rather than the starting values.
+  EXPECT_NE(json.find("\"path\": \"empty.xyz\", \"points\": 0, \"bytes\": 0,\n"
+                      "     \"extents\": {\"x\": null, \"y\": null}"),
+            std::string::npos)
+      << json;
+  job.inputs[1].x.add(-HUGE_VAL);
+  json = summary_json(job);
+  EXPECT_NE(json.find("\"x\": {\"min\": \"-inf\", \"max\": 30.125000}"), std::string::npos) << json;
+}
+
+}  // namespace

@@ -1,0 +1,188 @@
+#include "progress.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "number.h"
+#include "platform.h"
+
+namespace {
+
+// A tenth of a second: the eye sees it move, the terminal is not flooded.
+constexpr double kRedrawInterval = 0.1;
+// Never the last column: a terminal that wraps there would start a second
+// line, which no carriage return would take back.
+constexpr int kMargin = 1;
+constexpr int kMinBar = 10;
+constexpr int kMaxBar = 30;
+constexpr std::size_t kMinName = 12;
+
+std::string integer(std::int64_t value) {
+  char digits[number::kMaxIntLength];
+  return std::string(digits, number::format_int(value, digits));
+}
+
+std::string decimals(double value, int count) {
+  char digits[number::kMaxFixed6Length];
+  return std::string(digits, number::format_fixed(value, count, digits));
+}
+
+std::string two_digits(std::int64_t value) {
+  std::string text(value < 10 ? "0" : "");
+  return text += integer(value);
+}
+
+// 0:07, 12:30, 1:02:03.
+std::string duration(double seconds) {
+  auto whole = static_cast<std::int64_t>(std::llround(seconds));
+  std::int64_t hours = whole / 3600;
+  std::int64_t minutes = whole / 60 % 60;
+  std::string text = hours > 0 ? integer(hours) + ":" + two_digits(minutes) : integer(minutes);
+  return text + ":" + two_digits(whole % 60);
+}
+
+// Characters, not bytes: the continuation bytes of UTF-8 take no column.
+std::size_t columns(std::string_view text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+  }));
+}
+
+// The end of `name` in `room` columns, "..." in front of what is left out:
+// the end of a path is what tells tiles apart.
+std::string name_end(const std::string& name, std::size_t room) {
+  if (columns(name) <= room) return name;
+  if (room <= 3) return std::string(room, '.');
+  std::size_t first = name.size();
+  for (std::size_t kept = 0; first > 0 && kept < room - 3;) {
+    --first;
+    if ((static_cast<unsigned char>(name[first]) & 0xc0) != 0x80) ++kept;
+  }
+  std::string text = "...";
+  return text.append(name, first);
+}
+
+std::string bar(std::int64_t bytes, std::int64_t total, int width) {
+  auto filled = static_cast<int>(std::min<std::int64_t>(width, bytes * width / total));
+  std::string text = "[";
+  text.append(static_cast<std::size_t>(filled), '#');
+  text.append(static_cast<std::size_t>(width - filled), '.');
+  return text += ']';
+}
+
+}  // namespace
+
+double SteadyClock::seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+bool ErrorTerminal::present() { return platform::error_terminal_width() > 0; }
+
+int ErrorTerminal::width() {
+  // Forced on where standard error is no terminal, the bar takes the usual
+  // width.
+  int columns = platform::error_terminal_width();
+  return columns > 0 ? columns : 80;
+}
+
+void ErrorTerminal::show(std::string_view text) {
+  std::string shown = platform::for_console(stderr, std::string(text));
+  std::fwrite(shown.data(), 1, shown.size(), stderr);
+  std::fflush(stderr);
+}
+
+std::string progress_line(const ProgressState& state, int width) {
+  auto room = static_cast<std::size_t>(std::max(width - kMargin, 0));
+  bool sized = state.total_bytes > 0;
+  std::string head = integer(state.file) + "/" + integer(state.files) + " ";
+  std::vector<std::string> tail;
+  if (sized) {
+    std::int64_t share = std::min<std::int64_t>(100, state.bytes * 100 / state.total_bytes);
+    tail.push_back(integer(share) + "%");
+  } else {
+    tail.push_back(decimals(static_cast<double>(state.bytes) / 1e6, 1) + " MB read");
+  }
+  tail.push_back(integer(state.points) + " points");
+  if (state.seconds > 0 && state.bytes > 0) {
+    double rate = static_cast<double>(state.bytes) / state.seconds;
+    tail.push_back(decimals(rate / 1e6, 1) + " MB/s");
+    if (sized && state.bytes < state.total_bytes) {
+      tail.push_back(duration(static_cast<double>(state.total_bytes - state.bytes) / rate) +
+                     " left");
+    }
+  }
+  // What goes first when the line is short: time left, speed, points.
+  auto joined = [&tail]() {
+    std::string text;
+    for (const std::string& piece : tail) text += "  " + piece;
+    return text;
+  };
+  while (tail.size() > 1 && head.size() + kMinName + joined().size() > room) tail.pop_back();
+  std::string rest = joined();
+  std::size_t fixed = head.size() + rest.size();
+  std::size_t name_room = fixed < room ? room - fixed : 0;
+  int bar_width = 0;
+  if (sized && name_room >= columns(state.name) + 1 + kMinBar + 2) {
+    bar_width =
+        static_cast<int>(std::min<std::size_t>(kMaxBar, name_room - columns(state.name) - 1 - 2));
+  } else if (sized && name_room >= kMinName + 1 + kMinBar + 2) {
+    bar_width = kMinBar;
+  }
+  if (bar_width > 0) name_room -= static_cast<std::size_t>(bar_width) + 2 + 1;
+  std::string line = head + name_end(state.name, name_room);
+  if (bar_width > 0) line += " " + bar(state.bytes, state.total_bytes, bar_width);
+  line += rest;
+  // A terminal narrower than anything useful gets what fits.
+  while (columns(line) > room) line = line.substr(0, line.size() - 1);
+  return line;
+}
+
+ProgressBar::ProgressBar(Clock& clock, Terminal& terminal, int files, std::int64_t total_bytes)
+    : clock_(clock), terminal_(terminal) {
+  state_.files = files;
+  state_.total_bytes = total_bytes;
+  start_ = drawn_at_ = clock_.seconds();
+}
+
+void ProgressBar::start_file(int number, std::string_view name) {
+  state_.file = number;
+  state_.name = name;
+  update(state_.bytes, state_.points);
+}
+
+void ProgressBar::update(std::int64_t bytes, std::int64_t points) {
+  state_.bytes = bytes;
+  state_.points = points;
+  double now = clock_.seconds();
+  if (now - drawn_at_ < kRedrawInterval) return;
+  drawn_at_ = now;
+  state_.seconds = now - start_;
+  draw();
+}
+
+void ProgressBar::draw() {
+  std::string line = progress_line(state_, terminal_.width());
+  std::size_t length = columns(line);
+  std::string text = own_line_ ? "\n" : "\r";
+  own_line_ = false;
+  text += line;
+  // What the last line showed beyond this one's end is blanked out.
+  if (length < shown_) text += std::string(shown_ - length, ' ');
+  shown_ = std::max(shown_, length);
+  terminal_.show(text);
+}
+
+void ProgressBar::erase() {
+  if (shown_ == 0) return;
+  std::string blanks(shown_ + 2, ' ');
+  blanks.front() = blanks.back() = '\r';
+  terminal_.show(blanks);
+  shown_ = 0;
+}
+
+void ProgressBar::redraw() {
+  if (state_.file > 0 && drawn_at_ > start_) draw();
+}
