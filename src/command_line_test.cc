@@ -79,7 +79,7 @@ TEST_F(InProcess, PastesTheInputsInTheOrderGiven) {
             "\n\n\n\n\tFile number 1 named b\n\n\n\n\tlayer 1 "
             "\n\t\tX_min = 4.000000 X_max = 7.000000 \n\t\tY_min = 5.000000 Y_max = 8.000000 "
             "\n\n\tFile number 2 named a\n\n\n\n\tlayer 2 "
-            "\n\t\tX_min = 1.000000 X_max = 1.000000 \n\t\tY_min = 2.000000 Y_max = 2.000000 ");
+            "\n\t\tX_min = 1.000000 X_max = 1.000000 \n\t\tY_min = 2.000000 Y_max = 2.000000 \n");
   EXPECT_EQ(err, "");
 }
 

@@ -107,6 +107,9 @@ int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in, Ans
     report_error(std::string("Stopped: ") + error.what());
   }
   status = finish(status);
+  // The dialogue's console stays as it always was; after a command line a
+  // shell's prompt follows.
+  if (parsed.action != Arguments::Action::kDialogue) console.end_line();
   disk = nullptr;
   answers = nullptr;
   return status;

@@ -40,6 +40,13 @@ void Console::flush() {
   pending_.clear();
 }
 
+void Console::end_line() {
+  flush();
+  if (at_line_start_ || quiet_) return;
+  pending_.push_back('\n');
+  flush();
+}
+
 void Console::error(std::string_view message) {
   flush();
   std::string line;

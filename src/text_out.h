@@ -38,6 +38,9 @@ class Console : public TextOut {
  public:
   void flush();
   void error(std::string_view message);
+  // Flushes, then ends the last line shown if it is open, so that what
+  // comes next (a shell's prompt) starts a line of its own.
+  void end_line();
 
   // Nothing goes to standard output.
   void set_quiet(bool quiet) { quiet_ = quiet; }
@@ -47,6 +50,7 @@ class Console : public TextOut {
   void capture(std::string* out, std::string* err) {
     captured_out_ = out;
     captured_err_ = err;
+    at_line_start_ = true;
   }
 
  private:

@@ -32,7 +32,8 @@ TEST_F(EndToEnd, TheCommandLinePastesTheInputsIntoTheResult) {
                          pasted(1, "images/s/north.xyz", "600000.120000 X_max = 600000.120000",
                                 "6100000.500000 Y_max = 6100000.500000") +
                          pasted(2, "images/s/south.xyz", "1000.000000 X_max = 1000.000000",
-                                "-0.250000 Y_max = -0.250000"));
+                                "-0.250000 Y_max = -0.250000") +
+                         "\n");
   EXPECT_EQ(disk.read("s/all.xyz"), crlf_lines({"600000.120000 6100000.500000 12.250000",
                                                 "1000.000000 -0.250000 7.123457"}));
   EXPECT_EQ(disk.read("s/all_xyz_info.txt"),

@@ -224,6 +224,19 @@ bool Background::wait_for_console(const std::string& text) {
   return true;
 }
 
+const std::string& Background::console_to_end() {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd ready{console_fd_, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char buffer[4096];
+    ssize_t got = read(console_fd_, buffer, sizeof buffer);
+    if (got <= 0) break;  // a terminal whose program has gone reads as an error
+    console_.append(buffer, static_cast<std::size_t>(got));
+  }
+  return console_;
+}
+
 int Background::wait() {
   if (pid_ <= 0) return ended_;
   for (int i = 0; i < 1000; ++i) {
