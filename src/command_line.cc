@@ -73,6 +73,8 @@ bool read_layout_option(const std::vector<std::string>& arguments, std::size_t& 
     return false;
   }
   return true;
+}
+
 // "--report FILE", "--report=FILE", and the same for --map: the field the
 // file goes to, with `value` the file (empty when missing) and i past it;
 // null for any other argument.

@@ -123,6 +123,9 @@ int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in, Ans
     if (!done && why.empty()) why = console.last_error();
     status = job.finish(status, done ? "" : why);
   }
+  // The dialogue's console stays as it always was; after a command line a
+  // shell's prompt follows.
+  if (parsed.action != Arguments::Action::kDialogue) console.end_line();
   disk = nullptr;
   answers = nullptr;
   return status;

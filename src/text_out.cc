@@ -46,6 +46,13 @@ void Console::flush() {
   }
 }
 
+void Console::end_line() {
+  flush();
+  if (at_line_start_ || quiet_) return;
+  pending_.push_back('\n');
+  flush();
+}
+
 void Console::error(std::string_view message) {
   flush();
   last_error_ = message;

@@ -57,6 +57,9 @@ class Console : public TextOut {
   // The last message error() wrote, for the report of a job that stopped.
   const std::string& last_error() const { return last_error_; }
   void forget_errors() { last_error_.clear(); }
+  // Flushes, then ends the last line shown if it is open, so that what
+  // comes next (a shell's prompt) starts a line of its own.
+  void end_line();
 
   // Nothing goes to standard output.
   void set_quiet(bool quiet) { quiet_ = quiet; }
@@ -74,6 +77,7 @@ class Console : public TextOut {
   void capture(std::string* out, std::string* err) {
     captured_out_ = out;
     captured_err_ = err;
+    at_line_start_ = true;
   }
 
  private:

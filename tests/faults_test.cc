@@ -357,6 +357,27 @@ TEST_F(EndToEnd, AnInterruptedJobLeavesWholeLines) {
     EXPECT_LT(result.size(), points.size() * 20);
     EXPECT_EQ(disk.read("s/r_xyz_info.txt"), info_report("20", paths));
   }
+
+  // From a shell the console ends on a line break, whether it is a pipe or
+  // the terminal the message shares (the message then ends the line).
+  std::string inputs = "-o images/s/r.xyz";
+  for (int i = 0; i < 20; ++i) inputs += " images/s/a.xyz";
+  for (bool on_terminal : {false, true}) {
+    Background job(disk, "", on_terminal, inputs);
+    ASSERT_TRUE(job.wait_for_console("record 100000")) << job.console();
+    job.send(SIGINT);
+    EXPECT_EQ(job.wait(), 130);
+    std::string console = job.console_to_end();
+    const std::string message =
+        "stratumix: Interrupted: the result holds the points pasted so far, in whole lines.";
+    if (on_terminal) {
+      // The message ends its line, and so does the summary after it.
+      EXPECT_NE(console.find("\r\n" + message + "\r\n"), std::string::npos) << console;
+      EXPECT_TRUE(console.ends_with("\r\n")) << console;
+    } else {
+      EXPECT_TRUE(console.ends_with("\n")) << console;
+    }
+  }
 }
 
 // Two jobs started together on one result, again and again for a few

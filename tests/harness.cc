@@ -141,7 +141,9 @@ RunResult Workspace::run_redirected(const std::string& answers, const std::strin
 RunResult Workspace::run_command(const std::string& command) const {
   for (const char* name : {"status.txt", "out.txt", "err.txt"})
     std::filesystem::remove(work_ / name);
-  std::system(command.c_str());
+  // The program's status comes through status.txt; the shell's own is the
+  // reader's. (Some systems' headers warn when it is left unread.)
+  [[maybe_unused]] int shell_status = std::system(command.c_str());
   RunResult run;
   std::string status = slurp(work_ / "status.txt");
   run.status = status.empty() ? -1 : std::stoi(status);
@@ -222,6 +224,19 @@ bool Background::wait_for_console(const std::string& text) {
     console_.append(buffer, static_cast<std::size_t>(got));
   }
   return true;
+}
+
+const std::string& Background::console_to_end() {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd ready{console_fd_, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char buffer[4096];
+    ssize_t got = read(console_fd_, buffer, sizeof buffer);
+    if (got <= 0) break;  // a terminal whose program has gone reads as an error
+    console_.append(buffer, static_cast<std::size_t>(got));
+  }
+  return console_;
 }
 
 int Background::wait() {

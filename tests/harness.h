@@ -89,6 +89,9 @@ class Background {
   // Reads the console until `text` has appeared; false after ten seconds.
   bool wait_for_console(const std::string& text);
   const std::string& console() const { return console_; }
+  // Reads the console to its end, once the program has gone; gives up
+  // after ten seconds.
+  const std::string& console_to_end();
   // Waits for the end: the exit status, 128 + the signal, or -1 after ten
   // seconds.
   int wait();
