@@ -6,9 +6,9 @@
 // LASF, else laid over a sound header (so that zero bytes leave it sound),
 // they must give only the records' own points, each as printf writes
 // X * scale + offset, and all of them unless the header or the file's end
-// is said to be wrong. Read by the layout their first lines show, lines
-// of fields must give, quickly or not, the X Y Z fields of each line as
-// strtod reads them, and nothing else.
+// is said to be wrong, and the extents of those points. Read by the layout
+// their first lines show, lines of fields must give, quickly or not, the
+// X Y Z fields of each line as strtod reads them, and nothing else.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -181,31 +181,52 @@ void check_las(const char* data, std::size_t size) {
   las::Header h;
   std::string said = las::read_header(reinterpret_cast<const unsigned char*>(file.data()),
                                       std::min(file.size(), las::kLongestHeader), h);
-  // Small pieces and a small buffer, so that records straddle reads.
-  TextSource source(file, 61);
-  LasReader reader(source, 100);
+  // Small pieces and a small buffer, so that records straddle reads; and
+  // small blocks of a read-ahead, taken over whole, that records outgrow.
   std::string lines;
-  OutputFile out;
-  out.open(std::make_unique<StringSink>(lines));
+  std::string problem;
   Extent x;
   Extent y;
   std::int64_t points = 0;
-  for (std::int64_t run = 1;; run = run == 1 ? 5 : 1) {
-    std::int64_t copied = reader.copy_points(out, x, y, run);
-    points += copied;
-    if (copied < run) break;
+  for (bool whole_blocks : {false, true}) {
+    TextSource source(file, 61);
+    ReadAhead blocks(std::make_unique<TextSource>(file, 1 << 20), kSmallBlock, 16);
+    LasReader reader_of_pieces(source, 100);
+    LasReader reader_of_blocks(blocks);
+    LasReader& reader = whole_blocks ? reader_of_blocks : reader_of_pieces;
+    std::string read_lines;
+    OutputFile out;
+    out.open(std::make_unique<StringSink>(read_lines));
+    Extent read_x;
+    Extent read_y;
+    std::int64_t read_points = 0;
+    for (std::int64_t run = 1;; run = run == 1 ? 5 : 1) {
+      std::int64_t copied = reader.copy_points(out, read_x, read_y, run);
+      read_points += copied;
+      if (copied < run) break;
+    }
+    out.close();
+    if (!whole_blocks) {
+      lines = read_lines;
+      problem = reader.problem();
+      x = read_x;
+      y = read_y;
+      points = read_points;
+    } else if (read_lines != lines || reader.problem() != problem ||
+               extents_text(read_x, read_y) != extents_text(x, y)) {
+      fail("LAS blocks taken whole differ from pieces read", reader.problem());
+    }
   }
-  out.close();
   if (!said.empty()) {
-    if (points != 0 || reader.problem() != said)
-      fail("a refused LAS header pasted or said other", reader.problem());
+    if (points != 0 || problem != said) fail("a refused LAS header pasted or said other", problem);
     return;
   }
   auto pasted = static_cast<std::uint64_t>(points);
   if (pasted > h.point_count) fail("more LAS points than the header gives", lines);
-  if (pasted < h.point_count && reader.problem().empty())
-    fail("LAS points left out in silence", lines);
+  if (pasted < h.point_count && problem.empty()) fail("LAS points left out in silence", lines);
   std::size_t line_start = 0;
+  Extent c_x;
+  Extent c_y;
   for (std::uint64_t i = 0; i < pasted; ++i) {
     std::uint64_t record = h.point_offset + i * h.record_length;
     if (record + h.record_length > file.size()) fail("a LAS point from past the end", lines);
@@ -213,12 +234,15 @@ void check_las(const char* data, std::size_t size) {
     for (std::uint64_t axis = 0; axis < 3; ++axis) {
       double value = little_endian_32(file, record + 4 * axis) * h.scale[axis] + h.offset[axis];
       line += c_fixed6(value) + (axis < 2 ? " " : "\r\n");
+      if (axis < 2) (axis == 0 ? c_x : c_y).add(value);
     }
     if (lines.compare(line_start, line.size(), line) != 0)
       fail("a LAS point not as printf writes it", line);
     line_start += line.size();
   }
   if (line_start != lines.size()) fail("more LAS lines than points", lines);
+  if (extents_text(x, y) != extents_text(c_x, c_y))
+    fail("LAS extents other than the points'", lines);
 }
 
 // The points a layout of fields gives, from the text's own lines.

@@ -1,8 +1,12 @@
 #include "las_reader.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstring>
+#include <utility>
 
+#include "bytes.h"
 #include "number.h"
 #include "points.h"
 
@@ -14,32 +18,119 @@ std::string text(std::uint64_t value) {
   return std::string(digits, end);
 }
 
-std::int32_t little_endian_32(const unsigned char* p) {
-  return static_cast<std::int32_t>(std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
-                                   std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24);
+std::int32_t little_endian_32(const char* p) {
+  auto byte = [p](int i) { return std::uint32_t{static_cast<unsigned char>(p[i])}; };
+  return static_cast<std::int32_t>(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
 }
 
 // The room one line takes at most, and the 8 bytes the quick writer may
 // write past its text.
 constexpr std::size_t kLineRoom = kMaxPointLine + 8;
 
+// Whether, for every 32-bit X, X * scale + offset in double precision lies
+// so near the decimal (X + units) * 10^-k that "%f" writes that decimal:
+// then the integers are written as they are, not turned into doubles and
+// back. It does when the scale is the double nearest 10^-k (k from 0 to 6)
+// and the offset near a multiple of 10^-k, and the roundings on the way add
+// up to less than half a millionth. With u = 2^-53, R = 2^31 * 10^-k, the
+// most that |X| * 10^-k reaches, and t = offset * 10^k rounded (10^k is
+// exact), the distance is at most
+//   2.01 u R               the scale's rounding and the product's (none for k = 0)
+// + u |offset| + |t - units| 10^-k   the offset's distance from units * 10^-k
+// + u (1.01 R + |offset|)  the sum's rounding.
+// A value within half a millionth of a nonzero multiple of 10^-k has its
+// sign too; the one X that makes zero, if any, makes a value whose sign
+// "%f" shows ("-0.000000"), the sign `negative_below` tells: a decimal
+// below it is written with "-". Returns k, or -1 where it does not hold,
+// or where some X makes an integer part of more than 8 digits.
+int decimal_axis(double scale, double offset, std::int64_t& units, std::int64_t& negative_below) {
+  static constexpr double kSteps[] = {1, 1e-1, 1e-2, 1e-3, 1e-4, 1e-5, 1e-6};
+  static constexpr double kPowers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+  int k = 0;
+  while (k < 7 && scale != kSteps[k]) ++k;
+  // Below 2^32, t stays below 2^52, an integer of a double in reach.
+  if (k == 7 || !(std::fabs(offset) < 0x1p32)) return -1;
+  double t = offset * kPowers[k];
+  double nearest = std::nearbyint(t);
+  constexpr double u = 0x1p-53;
+  double reach = 0x1p31 * kSteps[k];
+  double distance = (k == 0 ? 0 : 2.01 * u * reach) + u * std::fabs(offset) +
+                    std::fabs(t - nearest) * kSteps[k] + u * (1.01 * reach + std::fabs(offset));
+  // Short of 5e-7 by more than the few roundings of the sum above; and
+  // |X + units| below 10^(8 + k), the integer part below 10^8.
+  if (!(distance < 4.9e-7) || !(std::fabs(nearest) + 0x1p31 < 1e8 * kPowers[k])) return -1;
+  units = static_cast<std::int64_t>(nearest);
+  negative_below = std::signbit(static_cast<double>(-units) * scale + offset) ? 1 : 0;
+  return k;
+}
+
+// The text of `units` thousandths or millionths (kDecimals 3 or 6), below
+// 10^8 once whole, with "-" for a negative one.
+template <int kDecimals>
+inline char* write_decimal(std::uint64_t units, bool negative, char* out) {
+  *out = '-';
+  out += negative;
+  auto high = static_cast<std::uint32_t>(units / 1000000);
+  auto low = static_cast<std::uint32_t>(units - high * 1000000ull);
+  if constexpr (kDecimals == 6) {
+    out = number::write_integer(high, out);
+    return number::write_millionths(low, out);
+  } else {
+    // high is the integer part less its last three digits, low those
+    // digits then the decimals.
+    std::uint32_t thousands = high / 1000;
+    std::uint32_t hundreds = low / 1000;
+    out = number::write_groups(thousands, high - thousands * 1000, hundreds, out);
+    constexpr std::uint64_t kPointThenZeros = '.' | std::uint64_t{0x303030} << 32;
+    bytes::store8(
+        out, kPointThenZeros | std::uint64_t{number::kThreeDigits.of[low - hundreds * 1000]} << 8);
+    return out + 7;
+  }
+}
+
 }  // namespace
 
 LasReader::LasReader(ByteSource& source, std::size_t buffer_size)
-    : source_(source), buffer_(std::max(buffer_size, las::kLongestHeader)) {}
+    : source_(source),
+      capacity_(std::max(buffer_size, las::kLongestHeader)),
+      buffer_(new char[capacity_]) {}
+
+LasReader::LasReader(ReadAhead& ahead)
+    : source_(ahead),
+      ahead_(&ahead),
+      capacity_(ahead.storage_size()),
+      buffer_(new char[capacity_]) {}
 
 bool LasReader::fill(std::size_t needed) {
-  if (position_ != 0) {
-    std::memmove(buffer_.data(), buffer_.data() + position_, end_ - position_);
-    end_ -= position_;
-    position_ = 0;
-  }
-  if (buffer_.size() < needed) buffer_.resize(needed);
-  while (end_ < needed) {
-    std::size_t got =
-        source_.read(reinterpret_cast<char*>(buffer_.data() + end_), buffer_.size() - end_);
-    if (got == 0) return false;
-    end_ += got;
+  while (end_ - position_ < needed) {
+    std::size_t kept = end_ - position_;
+    std::size_t got = ReadAhead::kNotExchanged;
+    if (ahead_ != nullptr) {
+      got = ahead_->exchange(buffer_, storage_, buffer_.get() + position_, kept);
+      if (got == 0) return false;
+      if (got != ReadAhead::kNotExchanged) {
+        position_ = ahead_->front() - kept;
+        end_ = ahead_->front() + got;
+      }
+    }
+    if (got == ReadAhead::kNotExchanged) {
+      if (capacity_ < needed) {
+        // A record longer than a block: the storage, too small, is let go,
+        // and the read-ahead's blocks are copied from then on.
+        std::unique_ptr<char[]> larger(new char[needed]);
+        std::memcpy(larger.get(), buffer_.get() + position_, kept);
+        buffer_ = std::move(larger);
+        capacity_ = needed;
+        ahead_ = nullptr;
+      } else {
+        std::memmove(buffer_.get(), buffer_.get() + position_, kept);
+      }
+      position_ = 0;
+      end_ = kept;
+      got = source_.read(buffer_.get() + end_, capacity_ - end_);
+      if (got == 0) return false;
+      end_ += got;
+    }
     bytes_read_ += got;
   }
   return true;
@@ -47,10 +138,25 @@ bool LasReader::fill(std::size_t needed) {
 
 bool LasReader::start() {
   fill(las::kLongestHeader);
-  problem_ = las::read_header(buffer_.data(), end_, header_);
+  problem_ = las::read_header(reinterpret_cast<const unsigned char*>(buffer_.get() + position_),
+                              end_ - position_, header_);
   if (!problem_.empty()) return false;
   points_left_ = header_.point_count;
   if (points_left_ == 0) return false;
+  int steps[3];
+  for (int axis = 0; axis < 3; ++axis) {
+    DecimalAxis& a = axes_[axis];
+    steps[axis] =
+        decimal_axis(header_.scale[axis], header_.offset[axis], a.units, a.negative_below);
+  }
+  // In thousandths where three decimals hold every axis's, else in
+  // millionths.
+  decimals_ = *std::min_element(steps, steps + 3) < 0    ? 0
+              : *std::max_element(steps, steps + 3) <= 3 ? 3
+                                                         : 6;
+  static constexpr std::uint64_t kPowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  for (int axis = 0; axis < 3 && decimals_ != 0; ++axis)
+    axes_[axis].to_units = kPowers[decimals_ - steps[axis]];
   // Past the header and the records that follow it.
   std::uint64_t skip = header_.point_offset;
   while (skip > end_ - position_) {
@@ -85,7 +191,13 @@ std::int64_t LasReader::copy_points(OutputFile& file, Extent& x, Extent& y, std:
     std::uint64_t whole = (end_ - position_) / length;
     auto batch = static_cast<std::int64_t>(
         std::min({whole, points_left_, static_cast<std::uint64_t>(count - copied)}));
-    write_records(file, x, y, batch);
+    if (decimals_ == 3) {
+      write_decimal_records<3>(file, x, y, batch);
+    } else if (decimals_ == 6) {
+      write_decimal_records<6>(file, x, y, batch);
+    } else {
+      write_records(file, x, y, batch);
+    }
     copied += batch;
     pasted_ += batch;
     points_left_ -= static_cast<std::uint64_t>(batch);
@@ -95,7 +207,7 @@ std::int64_t LasReader::copy_points(OutputFile& file, Extent& x, Extent& y, std:
 
 void LasReader::write_records(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
   const std::size_t length = header_.record_length;
-  const unsigned char* record = buffer_.data() + position_;
+  const char* record = buffer_.get() + position_;
   const double scale_x = header_.scale[0], scale_y = header_.scale[1], scale_z = header_.scale[2];
   const double offset_x = header_.offset[0], offset_y = header_.offset[1],
                offset_z = header_.offset[2];
@@ -124,5 +236,57 @@ void LasReader::write_records(OutputFile& file, Extent& x, Extent& y, std::int64
     y.add(value_y);
   }
   file.commit(out);
-  position_ = static_cast<std::size_t>(record - buffer_.data());
+  position_ = static_cast<std::size_t>(record - buffer_.get());
+}
+
+template <int kDecimals>
+inline char* LasReader::write_coordinate(std::int32_t integer, int axis, char* out) const {
+  const DecimalAxis& a = axes_[axis];
+  std::int64_t value = integer + a.units;
+  auto magnitude = static_cast<std::uint64_t>(value < 0 ? -value : value);
+  return write_decimal<kDecimals>(magnitude * a.to_units, value < a.negative_below, out);
+}
+
+// The same text as write_records, from the integers. The values grow with
+// the integers (the scales are positive, and rounding keeps order), so the
+// extents are those of the least and greatest.
+template <int kDecimals>
+void LasReader::write_decimal_records(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
+  const std::size_t length = header_.record_length;
+  const char* record = buffer_.get() + position_;
+  const double* scale = header_.scale;
+  const double* offset = header_.offset;
+  std::int32_t least[2] = {INT32_MAX, INT32_MAX};
+  std::int32_t greatest[2] = {INT32_MIN, INT32_MIN};
+  char* out = file.reserve(kLineRoom);
+  char* room_end = file.room_end() - kLineRoom;
+  const char* const records_end = record + static_cast<std::size_t>(count) * length;
+  for (; record != records_end; record += length) {
+    if (out > room_end) {
+      file.commit(out);
+      out = file.reserve(kLineRoom);
+      room_end = file.room_end() - kLineRoom;
+    }
+    std::int32_t integer_x = little_endian_32(record);
+    std::int32_t integer_y = little_endian_32(record + 4);
+    least[0] = std::min(least[0], integer_x);
+    greatest[0] = std::max(greatest[0], integer_x);
+    least[1] = std::min(least[1], integer_y);
+    greatest[1] = std::max(greatest[1], integer_y);
+    out = write_coordinate<kDecimals>(integer_x, 0, out);
+    *out++ = ' ';
+    out = write_coordinate<kDecimals>(integer_y, 1, out);
+    *out++ = ' ';
+    out = write_coordinate<kDecimals>(little_endian_32(record + 8), 2, out);
+    out[0] = '\r';
+    out[1] = '\n';
+    out += 2;
+  }
+  file.commit(out);
+  position_ = static_cast<std::size_t>(record - buffer_.get());
+  if (count == 0) return;
+  x.add(least[0] * scale[0] + offset[0]);
+  x.add(greatest[0] * scale[0] + offset[0]);
+  y.add(least[1] * scale[1] + offset[1]);
+  y.add(greatest[1] * scale[1] + offset[1]);
 }

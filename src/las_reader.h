@@ -6,14 +6,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "disk.h"
 #include "extent.h"
 #include "las_header.h"
 #include "output_file.h"
 #include "point_input.h"
+#include "read_ahead.h"
 
 // Reads the header, passes over what lies between it and the points (the
 // variable-length records), then the records, in large blocks, each as
@@ -22,6 +23,8 @@
 class LasReader : public PointInput {
  public:
   explicit LasReader(ByteSource& source, std::size_t buffer_size = kIoBlockSize);
+  // Takes the read-ahead's blocks over whole, instead of copying them.
+  explicit LasReader(ReadAhead& ahead);
 
   std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) override;
 
@@ -36,14 +39,37 @@ class LasReader : public PointInput {
   // the file ends first.
   bool fill(std::size_t needed);
   void write_records(OutputFile& file, Extent& x, Extent& y, std::int64_t count);
+  // The same from the integers, as decimals in kDecimals places (3 or 6).
+  template <int kDecimals>
+  void write_decimal_records(OutputFile& file, Extent& x, Extent& y, std::int64_t count);
+  // The text of one coordinate from its record's integer.
+  template <int kDecimals>
+  char* write_coordinate(std::int32_t integer, int axis, char* out) const;
+
+  // An axis whose coordinates "%f" writes as its integers' own decimals
+  // (see decimal_axis in las_reader.cc).
+  struct DecimalAxis {
+    std::int64_t units = 0;           // the offset, in steps of the scale
+    std::uint64_t to_units = 0;       // a step's thousandths or millionths
+    std::int64_t negative_below = 0;  // integer + units below it is written with "-"
+  };
 
   ByteSource& source_;
-  std::vector<unsigned char> buffer_;
+  // A read-ahead that hands its blocks over, or null; the storage, of
+  // capacity_ bytes, is then one of its storages.
+  ReadAhead* ahead_ = nullptr;
+  int storage_ = ReadAhead::kReaderStorage;
+  std::size_t capacity_;
+  std::unique_ptr<char[]> buffer_;
   std::size_t position_ = 0;
   std::size_t end_ = 0;
   std::uint64_t bytes_read_ = 0;
   bool started_ = false;
   las::Header header_;
+  // The decimals the coordinates are written in from their integers (3 or
+  // 6), or 0 when not every axis is a DecimalAxis.
+  int decimals_ = 0;
+  DecimalAxis axes_[3];
   std::uint64_t points_left_ = 0;
   std::int64_t pasted_ = 0;
   std::string problem_;

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -8,6 +13,7 @@
 #include "las_reader.h"
 #include "number.h"
 #include "output_file.h"
+#include "read_ahead.h"
 #include "tiles.h"
 
 namespace {
@@ -118,17 +124,28 @@ struct Read {
 };
 
 // How a file is read: served `piece` bytes at a time, through a buffer of
-// `buffer` bytes, in runs of `run` points.
+// `buffer` bytes, in runs of `run` points; or, with `block`, through a
+// read-ahead of blocks of that size, which the reader takes over whole.
 struct Reading {
   std::size_t piece = 97;
   std::size_t buffer = 500;
   std::int64_t run = 7;
+  std::size_t block = 0;
 };
 
 Read read_las(const std::string& file, Reading how = {}) {
   std::int64_t run = how.run;
   TextSource source(file, how.piece);
-  LasReader reader(source, how.buffer);
+  std::unique_ptr<ReadAhead> ahead;
+  std::unique_ptr<LasReader> owned;
+  if (how.block != 0) {
+    ahead =
+        std::make_unique<ReadAhead>(std::make_unique<TextSource>(file, how.piece), how.block, 64);
+    owned = std::make_unique<LasReader>(*ahead);
+  } else {
+    owned = std::make_unique<LasReader>(source, how.buffer);
+  }
+  LasReader& reader = *owned;
   Read read;
   OutputFile out;
   out.open(std::make_unique<StringSink>(read.lines));
@@ -181,8 +198,8 @@ LasTile random_tile(Form form, std::size_t count, unsigned seed) {
   return tile;
 }
 
-void expect_read_whole(const LasTile& tile, std::size_t piece = 97, std::size_t buffer = 500) {
-  Read read = read_las(tile.bytes(), {piece, buffer, 7});
+void expect_read_whole(const LasTile& tile, Reading how) {
+  Read read = read_las(tile.bytes(), how);
   Read wanted = expected(tile, tile.points.size());
   EXPECT_EQ(read.problem, "");
   EXPECT_TRUE(read.lines == wanted.lines);
@@ -199,24 +216,82 @@ TEST(LasReader, WritesEachRecordAsAPointOfText) {
             "651262.290000 6862474.180000 95.904000\r\n-0.010000 0.000000 -50.000000\r\n");
   for (int format : {0, 1}) {
     SCOPED_TRACE(format);
-    expect_read_whole(random_tile({2, format}, 3000, 11 + static_cast<unsigned>(format)));
-    expect_read_whole(random_tile({0, format}, 100, 13), 1, 100);
-    expect_read_whole(random_tile({2, format}, 5000, 17), 1 << 20, 1 << 16);
+    expect_read_whole(random_tile({2, format}, 3000, 11 + static_cast<unsigned>(format)), {});
+    expect_read_whole(random_tile({0, format}, 100, 13), {1, 100, 7});
+    expect_read_whole(random_tile({2, format}, 5000, 17), {1 << 20, 1 << 16, 7});
+    expect_read_whole(random_tile({2, format}, 5000, 17), {1000, 0, 300, 4096});
   }
   // Version 1.4's own formats, counted in 64 bits only.
   for (int format = 6; format <= 10; ++format) {
     SCOPED_TRACE(format);
-    expect_read_whole(random_tile({4, format}, 2000, 19 + static_cast<unsigned>(format)));
+    expect_read_whole(random_tile({4, format}, 2000, 19 + static_cast<unsigned>(format)), {});
   }
 }
 
 TEST(LasReader, PassesOverTheBytesOfARecordPastItsFormat) {
   LasTile tile = random_tile({3, 1}, 2000, 23);
   tile.record_length = 28 + 13;
-  expect_read_whole(tile);
+  expect_read_whole(tile, {});
   tile.record_length = 65535;
   tile.points.resize(20);
-  expect_read_whole(tile);
+  expect_read_whole(tile, {});
+  // Records longer than a block of the read-ahead, or than what it keeps
+  // in front of one.
+  expect_read_whole(tile, {4000, 0, 3, 4096});
+  tile.record_length = 5000;
+  expect_read_whole(tile, {4000, 0, 3, 1 << 16});
+}
+
+// Where scale and offset let the integers be written as decimals, the text
+// and the extents must still be those of the doubles X * scale + offset: at
+// the ends of the 32-bit integers, about the X that makes zero, with
+// offsets far out or between two steps, next to scales that are no power
+// of ten.
+TEST(LasReader, IntegersWrittenAsDecimalsAreTheDoublesText) {
+  // The powers of ten the most (the first 7 from 0.01 on), and offsets whose zero is "-0.000000" at
+  // 0.01 (0.35) and 0.001 (0.009).
+  const double kScales[] = {0.01, 0.01, 0.001, 0.001, 0.0001, 1e-5, 1e-6, 1, 0.1, 0.00025, 0.02};
+  const double kOffsets[] = {0,          -0.0,       0.35,       -0.35, 0.009,   600000,
+                             6100000.25, -1e9,       4294967295, 7.8e7, 0.3,     123.456789,
+                             0.005,      2e7 + 0.01, -7e6,       1e-7,  -2.5e-3, -4294967296.0};
+  const std::int32_t kEdges[] = {INT32_MIN, INT32_MIN + 1, -1, 0, 1, INT32_MAX - 1, INT32_MAX};
+  std::mt19937_64 random(43);
+  auto pick = [&random](const auto& values) {
+    return values[random() % (sizeof values / sizeof values[0])];
+  };
+  for (int round = 0; round < 300; ++round) {
+    LasTile tile;
+    std::int64_t zero_at[3];
+    for (int axis = 0; axis < 3; ++axis) {
+      // Every other round but powers of ten from 0.01 on.
+      tile.scale[axis] = kScales[random() % (round % 2 == 0 ? 7 : std::size(kScales))];
+      tile.offset[axis] = pick(kOffsets);
+      zero_at[axis] = std::llround(std::clamp(-tile.offset[axis] / tile.scale[axis], -3e9, 3e9));
+    }
+    for (int i = 0; i < 2000; ++i) {
+      std::array<std::int32_t, 3> point;
+      for (std::size_t axis = 0; axis < 3; ++axis) {
+        std::int64_t near = zero_at[axis] + static_cast<std::int64_t>(random() % 2001) - 1000;
+        switch (random() % 4) {
+          case 0:
+            point[axis] = static_cast<std::int32_t>(static_cast<std::uint32_t>(random()));
+            break;
+          case 1:
+            point[axis] =
+                static_cast<std::int32_t>(std::clamp<std::int64_t>(near, INT32_MIN, INT32_MAX));
+            break;
+          case 2:
+            point[axis] = pick(kEdges);
+            break;
+          default:
+            point[axis] = static_cast<std::int32_t>(random() % 2000001) - 1000000;
+        }
+      }
+      tile.points.push_back(point);
+    }
+    SCOPED_TRACE(round);
+    expect_read_whole(tile, {1 << 16, 1 << 16, 1000});
+  }
 }
 
 TEST(LasReader, AFileCutShortKeepsItsWholePointsAndSaysSo) {
