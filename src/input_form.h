@@ -4,6 +4,7 @@
 #ifndef STRATUMIX_INPUT_FORM_H_
 #define STRATUMIX_INPUT_FORM_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <exception>
 #include <memory>
@@ -37,6 +38,9 @@ class PeekedSource : public ByteSource {
   void look_further(std::size_t size, std::size_t line_ends);
   // The first bytes read, all of the source when ended() says so.
   const std::string& first() const { return first_; }
+  // Hands out the first bytes from `count` on: what the look found to be
+  // no part of the text (a byte order mark).
+  void pass_over(std::size_t count) { handed_out_ = std::min(count, first_.size()); }
   bool ended() const { return ended_; }
   std::size_t read(char* buffer, std::size_t size) override;
 

@@ -67,6 +67,7 @@ std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const
   layout::Layout found = layout::detect(peeked->first(), peeked->ended(), options);
   switch (found.kind) {
     case layout::Kind::kPlainStream:
+      peeked->pass_over(found.data_start);
       break;
     case layout::Kind::kFields:
       return std::make_unique<ReadAheadPoints<FieldReader>>(std::move(peeked), found);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "number.h"
 
@@ -153,9 +154,12 @@ std::string name_of(std::string_view text) {
 }
 
 int axis_named(const std::string& name) {
-  static const char* const kNames[3][4] = {{"x", "east", "easting", nullptr},
-                                           {"y", "north", "northing", nullptr},
-                                           {"z", "elevation", "height", "elev"}};
+  // As survey software, GIS and national grids name them (Rechtswert and
+  // Hochwert are the German grid's easting and northing).
+  static const char* const kNames[3][8] = {
+      {"x", "e", "east", "easting", "rechtswert", "lon", "long", "longitude"},
+      {"y", "n", "north", "northing", "hochwert", "lat", "latitude", nullptr},
+      {"z", "h", "elevation", "height", "elev", "hoehe", "h\xc3\xb6he", "altitude"}};
   for (int axis = 0; axis < 3; ++axis) {
     for (const char* known : kNames[axis]) {
       if (known != nullptr && name == known) return axis;
@@ -164,18 +168,44 @@ int axis_named(const std::string& name) {
   return -1;
 }
 
-// Fields of X Y Z as the header names them; false unless it names all three
-// once each, within the line's fields.
-bool xyz_from_header(const std::vector<Field>& names, int fields, int xyz[3]) {
+// Fields of X Y Z as the header names them. kAll when it names all three
+// once each, within the line's fields; kSome when it names one or two, or
+// one twice, which says that the first three fields may not be X Y Z.
+enum class Named { kNone, kSome, kAll };
+Named xyz_from_header(const std::vector<Field>& names, int fields, int xyz[3]) {
   int found[3] = {-1, -1, -1};
+  bool any = false;
   for (std::size_t i = 0; i < names.size() && i < static_cast<std::size_t>(fields); ++i) {
     int axis = axis_named(name_of(names[i].text));
     if (axis < 0) continue;
-    if (found[axis] >= 0) return false;
+    if (found[axis] >= 0) return Named::kSome;
     found[axis] = static_cast<int>(i);
+    any = true;
   }
-  if (std::any_of(found, found + 3, [](int f) { return f < 0; })) return false;
+  if (std::any_of(found, found + 3, [](int f) { return f < 0; }))
+    return any ? Named::kSome : Named::kNone;
   std::copy(found, found + 3, xyz);
+  return Named::kAll;
+}
+
+// Whether the lines from `first` on, as far as kSampled of them, all hold
+// the same number of fields, three or more, as the points after a count
+// line do; a lone number before lines of other lengths is a number.
+bool counted_lines_agree(const std::vector<Line>& lines, std::size_t first) {
+  std::string_view text = trimmed(lines[first].text);
+  char separator = find_separator(text);
+  std::vector<Field> fields;
+  split_fields(text, separator, fields);
+  const std::size_t count = fields.size();
+  if (count < 3) return false;
+  int sampled = 0;
+  for (std::size_t j = first + 1; j < lines.size() && sampled < kSampled; ++j) {
+    text = trimmed(lines[j].text);
+    if (text.empty()) continue;
+    ++sampled;
+    split_fields(text, separator, fields);
+    if (fields.size() != count) return false;
+  }
   return true;
 }
 
@@ -212,15 +242,63 @@ bool is_ptx(const std::vector<Line>& lines) {
 }
 
 std::string columns_hint() {
-  return "; give the fields of X, Y and Z with --columns (from 1, as --columns 2,3,4), or read "
-         "the file as numbers alone with --stream";
+  return "; on the command line, give the fields of X, Y and Z with --columns (from 1, as "
+         "--columns 2,3,4), or read the file as numbers alone with --stream";
+}
+
+// What the first fields of the lines looked at show, for telling point
+// numbers and times from coordinates.
+struct FirstFields {
+  std::vector<double> firsts;    // field 1 of each line, while all have one
+  bool first_whole = true;       // field 1 written as a whole number on every line
+  bool next_fractional = false;  // field 2 or 3 written with decimals on some line
+  int first_decimals = 0;        // on the first line
+  int next_decimals = 0;         // the most of fields 2 and 3, on the first line
+  double first_largest = 0;      // |field 1| at most
+  double next_smallest = 0;      // |field 2| and |field 3| at least
+};
+
+// The decimals a number is written with: those after its point (or its
+// decimal comma), none for an exponent form.
+int decimals_of(std::string_view text, bool decimal_comma) {
+  std::size_t mark = text.find_first_of(decimal_comma ? ".," : ".");
+  if (mark == std::string_view::npos || text.find_first_of("eEpPxX") != std::string_view::npos)
+    return 0;
+  return static_cast<int>(text.size() - mark - 1);
+}
+
+void look_at_first_fields(const std::vector<Field>& line, bool decimal_comma, bool first_line,
+                          FirstFields& seen) {
+  if (line.size() < 3) return;
+  number::Parsed values[3];
+  for (std::size_t i = 0; i < 3; ++i) {
+    values[i] = parse(line[i].text, decimal_comma);
+    if (!values[i].ok) return;
+  }
+  seen.firsts.push_back(values[0].value);
+  int first_decimals = decimals_of(line[0].text, decimal_comma);
+  int next_decimals =
+      std::max(decimals_of(line[1].text, decimal_comma), decimals_of(line[2].text, decimal_comma));
+  seen.first_whole = seen.first_whole && is_whole_number(line[0].text);
+  seen.next_fractional = seen.next_fractional || next_decimals > 0;
+  double next = std::min(std::fabs(values[1].value), std::fabs(values[2].value));
+  seen.first_largest = std::max(seen.first_largest, std::fabs(values[0].value));
+  seen.next_smallest = first_line ? next : std::min(seen.next_smallest, next);
+  if (first_line) {
+    seen.first_decimals = first_decimals;
+    seen.next_decimals = next_decimals;
+  }
 }
 
 // Why the first three fields of lines of more than three are plainly not
-// X Y Z, or empty: a word or a point name among them, a first field that
-// counts up one by one or stays the same, a time that only grows.
+// X Y Z, or empty: a word or a point name among them; a first field that is
+// a whole number where the next hold decimals, or that counts up one by one
+// or stays the same far below them, as point numbers and codes do; a time
+// that only grows, written finer than the coordinates after it. Scan lines
+// of lidar tiles grow in X too, and grids step by one: the magnitudes and
+// the decimals tell them apart.
 std::string why_not_first_three(const std::vector<Field>& first, std::int64_t line,
-                                const std::vector<double>& firsts, bool decimal_comma) {
+                                const FirstFields& seen, bool decimal_comma) {
   for (int i = 0; i < 3; ++i) {
     if (!is_number(first[static_cast<std::size_t>(i)], decimal_comma)) {
       std::string shown(first[static_cast<std::size_t>(i)].text.substr(0, 40));
@@ -228,7 +306,12 @@ std::string why_not_first_three(const std::vector<Field>& first, std::int64_t li
              "\", which is no coordinate";
     }
   }
-  if (firsts.size() < 4) return "";
+  if (seen.first_whole && seen.next_fractional) {
+    return "its first field is a whole number on every line and the next hold decimals, as "
+           "point numbers and codes are";
+  }
+  const std::vector<double>& firsts = seen.firsts;
+  if (firsts.size() < 3) return "";
   bool by_one = true;
   bool same = true;
   bool grows = true;
@@ -239,9 +322,11 @@ std::string why_not_first_three(const std::vector<Field>& first, std::int64_t li
     same = same && step == 0;
     grows = grows && step > 0;
   }
-  if (by_one) return "its first field counts up one by one, as point numbers do";
-  if (same) return "its first field is the same on every line, as no coordinate is";
-  if (grows) return "its first field only grows, as a time does";
+  const bool far_below = seen.first_largest * 100 <= seen.next_smallest;
+  if (by_one && far_below) return "its first field counts up one by one, as point numbers do";
+  if (same && far_below) return "its first field is the same on every line, as no coordinate is";
+  if (grows && seen.first_decimals > seen.next_decimals)
+    return "its first field only grows, and is written finer than the next, as a time is";
   return "";
 }
 
@@ -301,6 +386,11 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
   if (start.starts_with("PK\x03\x04")) {
     return refused("a zip archive, not a list of points: unpack it and paste the files inside");
   }
+  if (start.starts_with("\xff\xfe") || start.starts_with("\xfe\xff")) {
+    return refused(
+        "UTF-16 text (as Excel saves \"Unicode Text\"), which is not read: save it as CSV or "
+        "as UTF-8 text");
+  }
   std::size_t first = 0;
   if (start.starts_with("\xef\xbb\xbf")) {
     layout.byte_order_mark = true;
@@ -344,20 +434,16 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
       // A count, if the next line that holds anything has three fields.
       std::size_t next = d + 1;
       while (next < lines.size() && trimmed(lines[next].text).empty()) ++next;
-      if (next < lines.size()) {
-        std::string_view after = trimmed(lines[next].text);
-        split_fields(after, find_separator(after), fields);
-        if (fields.size() >= 3) {
-          layout.count_line = true;
-          layout.count = std::stoll(std::string(text));
-          continue;
-        }
+      if (next < lines.size() && counted_lines_agree(lines, next)) {
+        layout.count_line = true;
+        layout.count = std::stoll(std::string(text));
+        continue;
       }
     }
     break;
   }
-  const bool skipped =
-      layout.byte_order_mark || layout.comment_lines + layout.header_lines > 0 || layout.count_line;
+  const bool skipped_lines = layout.comment_lines + layout.header_lines > 0 || layout.count_line;
+  const bool skipped = layout.byte_order_mark || skipped_lines;
   if (d == lines.size()) {
     // Nothing but a header and comments, as far as was looked: a file
     // without points if that was all of it.
@@ -388,11 +474,9 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
     return std::all_of(line.begin(), line.end(),
                        [](const Field& f) { return is_number(f, false); });
   };
-  std::vector<double> firsts;
-  if (!first_fields.empty()) {
-    number::Parsed n = parse(first_fields[0].text, layout.decimal_comma);
-    if (n.ok) firsts.push_back(n.value);
-  }
+  FirstFields seen;
+  look_at_first_fields(first_fields, layout.decimal_comma, true, seen);
+  bool seen_all_lines = true;
   int sampled = 0;
   for (std::size_t j = d + 1; j < lines.size() && sampled < kSampled; ++j) {
     std::string_view text = trimmed(lines[j].text);
@@ -404,16 +488,23 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
       same_fields = false;
       continue;
     }
-    number::Parsed n = parse(fields[0].text, layout.decimal_comma);
-    if (n.ok && firsts.size() == static_cast<std::size_t>(sampled)) firsts.push_back(n.value);
+    std::size_t before = seen.firsts.size();
+    if (seen_all_lines) look_at_first_fields(fields, layout.decimal_comma, false, seen);
+    seen_all_lines = seen.firsts.size() > before;
   }
 
   const bool told = options.separator != 0 || options.decimal_comma || !options.columns.empty();
-  if (!skipped && !told && layout.separator == ' ' && !layout.decimal_comma) {
-    // Numbers and white space: the plain stream, unless every line holds
-    // the same number of numbers, more than three.
-    if (layout.fields <= 3 || !same_fields || !all_numbers || !numbers_only(first_fields)) {
-      return Layout{};
+  const bool white = layout.separator == ' ' || layout.separator == '\t';
+  if (!skipped_lines && !told && white && !layout.decimal_comma) {
+    // Numbers and white space: the plain stream (past a byte order mark),
+    // unless two lines or more hold the same number of numbers, more than
+    // three, on every line.
+    if (layout.fields <= 3 || !same_fields || !all_numbers || !numbers_only(first_fields) ||
+        sampled == 0) {
+      Layout plain;
+      plain.byte_order_mark = layout.byte_order_mark;
+      plain.data_start = first;
+      return plain;
     }
   }
   layout.kind = Kind::kFields;
@@ -455,14 +546,19 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
     // A comment names fields only when it is a header behind a comment
     // mark, one name a field: las2txt's "# scale factor x y z" is not.
     bool may_name = !header_commented || static_cast<int>(names.size()) == layout.fields;
-    if (may_name && xyz_from_header(names, layout.fields, layout.xyz)) {
+    Named named = may_name ? xyz_from_header(names, layout.fields, layout.xyz) : Named::kNone;
+    if (named == Named::kAll) {
       layout.named = Layout::Named::kByHeader;
       return layout;
+    }
+    if (named == Named::kSome) {
+      return refused("the header names some of X, Y and Z but not each of them once" +
+                     columns_hint());
     }
   }
   if (layout.fields > 3) {
     std::string why =
-        why_not_first_three(first_fields, layout.data_line, firsts, layout.decimal_comma);
+        why_not_first_three(first_fields, layout.data_line, seen, layout.decimal_comma);
     if (!why.empty()) return refused(why + columns_hint());
   }
   return layout;

@@ -32,7 +32,8 @@ struct Options {
 
 struct Layout {
   Kind kind = Kind::kPlainStream;
-  // Where the first data line begins, and its number from 1.
+  // Where the first data line begins, and its number from 1; for the
+  // plain stream, where its text begins.
   std::size_t data_start = 0;
   std::int64_t data_line = 1;
   bool byte_order_mark = false;

@@ -14,7 +14,7 @@ using layout::Layout;
 // comma, fields a line, the fields of X Y Z (from 1), what was skipped.
 std::string found(const std::string& start, const layout::Options& options = {}) {
   Layout l = layout::detect(start, true, options);
-  if (l.kind == Kind::kPlainStream) return "plain";
+  if (l.kind == Kind::kPlainStream) return l.byte_order_mark ? "plain bom" : "plain";
   if (l.kind == Kind::kRefused) return "refused: " + l.refusal;
   std::string text = "fields '";
   text += l.separator;
@@ -55,6 +55,14 @@ TEST(Detection, PlainFilesStayTheStream) {
       {"1 2 3\n4 5 six\n", "plain"},
       {"1,5 7 8 9\n", "plain"},
       {"1 2 3 4\nx 5 6 7\n", "plain"},
+      // Tabs are white space, and one line of six numbers is two points.
+      {"651202.90\t6862401.31\n92.40\t651203.40\t6862401.31\t92.41\n", "plain"},
+      {"1\t2\t3\t4\t5\t6\n7\t8\t9\n", "plain"},
+      {"1 2 3 4 5 6", "plain"},
+      // A byte order mark before plain numbers is passed over.
+      {"\xef\xbb\xbf"
+       "1 2\n3 4 5 6\n",
+       "plain bom"},
   });
 }
 
@@ -100,6 +108,7 @@ TEST(Detection, CountLinesAreSkipped) {
       {"3\r\n1,2,3\r\n", "fields ',' 3 xyz 123 count 3 from line 2"},
       // A lone whole number before shorter lines is part of the stream.
       {"5\n1 2\n", "plain"},
+      {"651202\n6862401 92 651203\n6862401 93\n", "plain"},
   });
 }
 
@@ -116,12 +125,30 @@ TEST(Detection, FirstFieldsThatAreNotCoordinatesAreRefused) {
            "245384.398270 651645.40 6862587.55 100.79 230\n",
            "7 651644.62 6862588.37 100.85\n7 651644.80 6862588.10 100.81\n"
            "7 651645.02 6862587.98 100.80\n7 651645.40 6862587.55 100.79\n",
+           // Point numbers however few and in whatever order, and a header
+           // that puts Z elsewhere.
+           "1000,651048.19,6862166.27,92.396,FIL\n",
+           "17,6862166.27,651048.19,92.396\n4,6862170.01,651050.22,92.5\n",
+           "Pt,Z,E\n17,6862166.27,651048.19,92.396\n",
        }) {
     std::string result = found(start);
     EXPECT_EQ(result.substr(0, 9), "refused: ") << start;
     EXPECT_NE(result.find("--columns"), std::string::npos) << result;
   }
-  // Columns that vary as coordinates do go through.
+  // Columns that vary as coordinates do go through: scan lines along X, a
+  // grid stepping by one metre.
+  std::string scan;
+  std::string grid;
+  for (int i = 0; i < 40; ++i) {
+    scan += "651000." + std::to_string(10 + i) + " 6862000.05 92.41 117\n";
+    grid += std::to_string(440720 + i) + " 3751320 107 2\n";
+  }
+  EXPECT_EQ(found(scan), "fields ' ' 4 xyz 123 from line 1");
+  EXPECT_EQ(found(grid), "fields ' ' 4 xyz 123 from line 1");
+  EXPECT_EQ(found("Pt,N,E,Z\n17,6862166.27,651048.19,92.396\n"),
+            "fields ',' 4 xyz 324 header 1 from line 2");
+  EXPECT_EQ(found("Pt;Rechtswert;Hochwert;H\xc3\xb6he\n7;651048,19;6862166,27;92,39\n"),
+            "fields ';' decimal-comma 4 xyz 234 header 1 from line 2");
   EXPECT_EQ(found("651644.62 6862588.37 100.85 265\n651640.80 6862588.10 100.81 270\n"
                   "651645.02 6862587.98 100.80 198\n651641.40 6862587.55 100.79 230\n"),
             "fields ' ' 4 xyz 123 from line 1");
@@ -132,7 +159,7 @@ TEST(Detection, FormatsThatAreNotPointListsAreRefused) {
   ptx += "0.5 0.25 1.5 0.8\n";
   for (const std::string& start :
        {std::string("PK\x03\x04\x14\x00", 6), std::string("ncols 4\nnrows 2\nxllcorner 0\n"),
-        std::string("NCOLS         4\n"), ptx}) {
+        std::string("NCOLS         4\n"), std::string("\xff\xfeX\x00\t\x00Y\x00", 8), ptx}) {
     EXPECT_EQ(found(start).substr(0, 9), "refused: ") << start;
   }
   EXPECT_NE(found(ptx).find("PTX"), std::string::npos);

@@ -353,13 +353,16 @@ TEST_F(EndToEnd, FilesThatCannotBeReadAsTheirUsersMeanAreRefusedWithAReason) {
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
   const std::string hint =
-      "; give the fields of X, Y and Z with --columns (from 1, as --columns 2,3,4), or read the "
-      "file as numbers alone with --stream; the rest of this file is not pasted.\n";
+      "; on the command line, give the fields of X, Y and Z with --columns (from 1, as --columns "
+      "2,3,4), or read the file as numbers alone with --stream; the rest of this file is not "
+      "pasted.\n";
   EXPECT_EQ(
       run.err,
-      "stratumix: warning: images/s/a.xyz, its first field counts up one by one, as point "
-      "numbers do" +
-          hint + "stratumix: warning: images/s/b.xyz, its first field only grows, as a time does" +
+      "stratumix: warning: images/s/a.xyz, its first field is a whole number on every line "
+      "and the next hold decimals, as point numbers and codes are" +
+          hint +
+          "stratumix: warning: images/s/b.xyz, its first field only grows, and is written "
+          "finer than the next, as a time is" +
           hint +
           "stratumix: warning: images/s/c.xyz, an Esri ASCII grid (ncols, nrows, ...), not a "
           "list of points: turn it into points first, as gdal_translate -of XYZ does; the "
