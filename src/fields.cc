@@ -31,14 +31,185 @@ std::string quoted(std::string_view text) {
   return ::quoted(text.data(), text.data() + text.size());
 }
 
+// Where the quick way's copy of a number ends, in the text and in the
+// output; a null `end` leaves the line to the general way.
+struct Copied {
+  char* end;
+  char* out;
+};
+
+// What may come right after a number's text: anything else makes it no
+// number, and the general way says so.
+constexpr unsigned char kEndsField = kBlank | kSeparator | kLineEnd;
+
+// The number the quick copy takes after one look at sixteen bytes: as many
+// integer digits as a digit key holds (extent.h), a mark and six decimals,
+// so that the byte after it is among the sixteen too.
+constexpr int kKeyDigits = 8;
+constexpr int kMostDecimals = 6;
+static_assert(kKeyDigits + 1 + kMostDecimals < 16);
+
+unsigned char class_of(const unsigned char* classes, const char* p) {
+  return classes[static_cast<unsigned char>(*p)];
+}
+
+// The value of a plain decimal that might change an extent, which is rare:
+// kept out of the loop so that its registers stay its own.
+[[gnu::noinline]] double value_of(const char* digits, const char* last, int integer_digits,
+                                  int decimals) {
+  return Decimal{digits, last, integer_digits, decimals, false}.value();
+}
+
+// The numbers copy_number leaves: blanks before them, signs, leading zeros,
+// longer ones. copy_decimal takes them where the text is made what it
+// reads, for as long as it looks: white space after the number, a point for
+// a decimal comma. Anything else (an exponent, a name) is the general
+// way's, with nothing written. `value` gets the number where it might
+// change `extent` (none for Z), and `pending` says so.
+[[gnu::noinline]] Copied copy_other(char* p, char* o, char mark, const unsigned char* classes,
+                                    const Extent* extent, bool* pending, double* value) {
+  while (class_of(classes, p) & kBlank) ++p;
+  char* digits = p + (*p == '-' || *p == '+');
+  unsigned not_digits = bytes::not_digits_16(digits);
+  char* point = digits + std::countr_zero(not_digits);
+  // Where commas are decimal marks every comma is read as a point, so both
+  // are.
+  bool comma = mark == ',' && *point == ',';
+  char* end = point;
+  if (*point == '.' || comma) end = digits + std::countr_zero(not_digits & (not_digits - 1));
+  if (end >= digits + 16) return {nullptr, o};
+  char after = *end;
+  if ((class_of(classes, end) & kEndsField) == 0) return {nullptr, o};
+  *end = ' ';
+  if (comma) *point = '.';
+  char* out = o;
+  Decimal decimal;
+  const char* copied = copy_decimal(p, out, decimal);
+  if (copied == end && extent != nullptr && extent->could_change_key(decimal.integer_key()) &&
+      extent->could_change(decimal.floor_bound())) {
+    *pending = true;
+    *value = decimal.value();
+  }
+  *end = after;
+  if (comma) *point = ',';
+  if (copied != end) return {nullptr, o};
+  return {end, out};
+}
+
+// Copies the number at `p` to `o` as "%f" writes it. Most numbers of point
+// files, short plain decimals with no leading zero, are their own "%f" text
+// but for the zeros that pad the decimals to six: copied after one look at
+// sixteen bytes, as the run loop of plain files copies them. X and Y
+// (`kMeasured`) have their integer part checked against `extent`; a
+// number that might change it sets `pending` and `value`. A minus is taken
+// on Z alone, as X and Y would need their keys signed. Inlined, so that the
+// loop's own variables stay in registers.
+template <bool kMeasured>
+[[gnu::always_inline]] inline Copied copy_number(char* p, char* o, char mark,
+                                                 const unsigned char* classes, const Extent* extent,
+                                                 bool* pending, double* value) {
+  char* digits = p;
+  char* out = o;
+  if constexpr (!kMeasured) {
+    if (*digits == '-') {
+      *out++ = '-';
+      ++digits;
+    }
+  }
+  if (static_cast<unsigned char>(*digits - '1') < 9) {
+    unsigned not_digits = bytes::not_digits_16(digits);
+    int integer_digits = std::countr_zero(not_digits);
+    if (integer_digits <= kKeyDigits) {
+      std::memcpy(out, digits, 16);
+      char* end = digits + integer_digits;
+      int decimals = 0;
+      if (*end == mark) {
+        int after = std::countr_zero(not_digits & (not_digits - 1));
+        decimals = after - integer_digits - 1;
+        end = digits + after;
+        out[integer_digits] = '.';
+        bytes::store8(out + after, bytes::kZeros);
+      } else {
+        bytes::store8(out + integer_digits, bytes::kPointZeros);
+      }
+      if (decimals <= kMostDecimals) {
+        if constexpr (kMeasured) {
+          if (extent->could_change_key(digit_key(digits, integer_digits))) [[unlikely]] {
+            *pending = true;
+            *value = value_of(digits, end, integer_digits, decimals);
+          }
+        }
+        return {end, out + integer_digits + 1 + kMostDecimals};
+      }
+    }
+  }
+  return copy_other(p, o, mark, classes, extent, pending, value);
+}
+
+// Passes the text of a field that is not X, Y or Z, up to what ends it.
+// Between separators blanks are the field's own; a quote, a NUL are the
+// general way's.
+template <bool kWhite>
+inline char* pass_field(char* p, const unsigned char* classes) {
+  if constexpr (kWhite) {
+    while (class_of(classes, p) == kOrdinary) ++p;
+  } else {
+    while (class_of(classes, p) <= kBlank) ++p;
+  }
+  return p;
+}
+
+// The start of the next field, after the gap at `p` that ends a field's
+// text, or null unless the gap is one separator (with white space as
+// separator, a run of it) and a field follows: a line end there means fewer
+// fields, which the general way reports. One separator and a field's first
+// byte, the usual gap, cost one look each; the longer way takes blanks
+// around the separator and empty fields.
+template <bool kWhite>
+inline char* next_field(char* p, char separator, const unsigned char* classes) {
+  if constexpr (kWhite) {
+    if ((class_of(classes, p) & kBlank) == 0) return nullptr;
+    ++p;
+    if (class_of(classes, p) == kOrdinary) return p;
+    while (class_of(classes, p) & kBlank) ++p;
+    return class_of(classes, p) == kOrdinary ? p : nullptr;
+  } else {
+    if (*p == separator && class_of(classes, p + 1) == kOrdinary) return p + 1;
+    while (class_of(classes, p) & kBlank) ++p;
+    if (*p != separator) return nullptr;
+    ++p;
+    while (class_of(classes, p) & kBlank) ++p;
+    // A field that is empty ends at the next separator.
+    return (class_of(classes, p) & (kLineEnd | kOther)) == 0 ? p : nullptr;
+  }
+}
+
+// Past the line end after the last field's text at `p`, or null unless
+// only blanks come before it (and between separators, an empty last field
+// after a separator, which some programs end every line with).
+template <bool kWhite>
+inline char* past_line_end(char* p, char separator, const unsigned char* classes) {
+  if (p[0] == '\r' && p[1] == '\n') return p + 2;
+  if (p[0] != '\n') {
+    while (class_of(classes, p) & kBlank) ++p;
+    if (!kWhite && *p == separator) {
+      ++p;
+      while (class_of(classes, p) & kBlank) ++p;
+    }
+    if (p[0] == '\r') return p + (p[1] == '\n' ? 2 : 1);
+    if (p[0] != '\n') return nullptr;
+  }
+  return p + 1;
+}
 }  // namespace
 
 FieldReader::FieldReader(ByteSource& source, const layout::Layout& layout, std::size_t buffer_size,
                          bool quickly)
     : source_(source),
       layout_(layout),
-      quickly_(quickly),
-      in_order_(layout.xyz[0] < layout.xyz[1] && layout.xyz[1] < layout.xyz[2]),
+      quickly_(quickly && layout.xyz[0] < layout.xyz[1] && layout.xyz[1] < layout.xyz[2]),
+      // Between commas a decimal comma can only be quoted: the general way.
+      mark_(layout.decimal_comma && layout.separator != ',' ? ',' : '.'),
       capacity_(buffer_size),
       buffer_(new char[buffer_size + kTextSlack]),
       to_skip_(layout.data_start),
@@ -69,10 +240,19 @@ std::int64_t FieldReader::copy_points(OutputFile& file, Extent& x, Extent& y, st
     const char* const whole = data + whole_;
     char* o = file.reserve(kLongestLine);
     const char* const room_end = file.room_end();
-    while (copied < count && p < whole &&
-           room_end - o >= static_cast<std::ptrdiff_t>(kLongestLine)) {
-      Line line = quickly_ && in_order_ ? copy_line_quickly(p, o, x, y) : Line::kGeneral;
-      if (line == Line::kGeneral) line = copy_line(p, o, x, y);
+    while (copied < count && p < whole) {
+      std::int64_t room = (room_end - o) / static_cast<std::ptrdiff_t>(kLongestLine);
+      if (room == 0) break;
+      if (quickly_) {
+        std::int64_t lines = std::min(count - copied, room);
+        std::int64_t got = layout_.separator == ' ' ? copy_lines<true>(p, o, whole, lines, x, y)
+                                                    : copy_lines<false>(p, o, whole, lines, x, y);
+        copied += got;
+        // Short of both only at a line that the quick way leaves to the
+        // general one.
+        if (got == lines || p >= whole) continue;
+      }
+      Line line = copy_line(p, o, x, y);
       if (line == Line::kPoint) {
         ++copied;
         ++points_;
@@ -161,92 +341,94 @@ void FieldReader::set_problem(const std::string& what) {
   problem_ = "line " + text_of(line_) + ": " + what;
 }
 
-// The usual line, unquoted, of short plain decimals: each number of X Y Z
-// is found in one look at sixteen bytes and copied by copy_decimal, the
-// separator after it lent the white space that copy_decimal wants (and a
-// decimal comma lent a point) for as long as it looks. Anything else is
-// left to the general way, with nothing written or changed.
-FieldReader::Line FieldReader::copy_line_quickly(char*& line, char*& out, Extent& x, Extent& y) {
+// Up to `count` lines of points copied from `line` on, as long as the quick
+// way takes them and they begin before `whole`; returns how many, with
+// `line`, `out` and the line number moved on. A line is taken when it has
+// the file's number of fields, its separators where they belong, and X Y Z
+// are numbers copy_number takes; anything else (another number of fields,
+// quotes, exponents, words) is left whole to the general way, which says
+// what it is, with nothing of that line written or counted. Blank lines are
+// passed over.
+template <bool kWhite>
+std::int64_t FieldReader::copy_lines(char*& line, char*& out, const char* whole, std::int64_t count,
+                                     Extent& x, Extent& y) {
+  // The loop's own variables stay in registers: nothing takes their
+  // address.
   const unsigned char* const classes = classes_;
-  auto class_of = [classes](char c) { return classes[static_cast<unsigned char>(c)]; };
-  const bool white = layout_.separator == ' ';
-  // Between commas a decimal comma can only be quoted: the general way.
-  const bool decimal_comma = layout_.decimal_comma;
-  const bool comma_separated = layout_.separator == ',';
+  const char separator = layout_.separator;
+  const char mark = mark_;
+  const int fields = layout_.fields;
+  const int want_x = want_[0];
+  const int want_y = want_[1];
+  const int want_z = want_[2];
   char* p = line;
   char* o = out;
-  bool pending[2] = {false, false};
-  double values[2] = {0, 0};
-  int field = 0;
-  int axis = 0;
-  int wanted = want_[0];
-  while (class_of(*p) & kBlank) ++p;
-  if (class_of(*p) & kLineEnd) {
-    p += p[0] == '\r' && p[1] == '\n' ? 2 : 1;
-    ++line_;
-    line = p;
-    return Line::kBlank;
-  }
-  for (;;) {
-    if (field == wanted) {
-      char* digits = p + (*p == '-' || *p == '+');
-      unsigned not_digits = bytes::not_digits_16(digits);
-      char* mark = digits + std::countr_zero(not_digits);
-      char* end = mark;
-      bool comma = decimal_comma && !comma_separated && *mark == ',';
-      if (*mark == '.' || comma) end = digits + std::countr_zero(not_digits & (not_digits - 1));
-      if (end >= digits + 16) return Line::kGeneral;
-      char after = *end;
-      if ((class_of(after) & (kBlank | kSeparator | kLineEnd)) == 0) return Line::kGeneral;
-      *end = ' ';
-      if (comma) *mark = '.';
-      Decimal decimal;
-      const char* copied = copy_decimal(p, o, decimal);
-      if (copied == end && axis < 2) {
-        Extent& extent = axis == 0 ? x : y;
-        if (extent.could_change_key(decimal.integer_key()) &&
-            extent.could_change(decimal.floor_bound())) {
-          pending[axis] = true;
-          values[axis] = decimal.value();
-        }
+  std::int64_t copied = 0;
+  std::int64_t lines = 0;
+  while (copied < count && p < whole) {
+    char* q = p;
+    if (class_of(classes, q) != kOrdinary) [[unlikely]] {
+      while (class_of(classes, q) & kBlank) ++q;
+      if (class_of(classes, q) & kLineEnd) {
+        p = q + (q[0] == '\r' && q[1] == '\n' ? 2 : 1);
+        ++lines;
+        continue;
       }
-      *end = after;
-      if (comma) *mark = ',';
-      if (copied != end) return Line::kGeneral;
-      p = end;
-      *o++ = ' ';
-      ++axis;
-      wanted = axis < 3 ? want_[axis] : -1;
-    } else if (white) {
-      while (class_of(*p) == kOrdinary) ++p;
-    } else {
-      while (class_of(*p) <= kBlank) ++p;
     }
+    // Passes the fields before `wanted`, or leaves the line.
+    int field = 0;
+    auto reach = [&](int wanted) {
+      for (; field < wanted && q != nullptr; ++field) {
+        q = next_field<kWhite>(pass_field<kWhite>(q, classes), separator, classes);
+      }
+      return q != nullptr;
+    };
+    // Nothing of a point counts until all of it is read: its extents are
+    // applied once it is whole, which is seldom needed at all.
+    bool x_pending = false;
+    bool y_pending = false;
+    double x_value;
+    double y_value;
+    if (!reach(want_x)) break;
+    Copied c = copy_number<true>(q, o, mark, classes, &x, &x_pending, &x_value);
+    if (c.end == nullptr) break;
+    *c.out = ' ';
     ++field;
-    while (class_of(*p) & kBlank) ++p;
-    unsigned char next = class_of(*p);
-    if (next & kLineEnd) break;
-    if (white) {
-      if (next != kOrdinary) return Line::kGeneral;
-      continue;
+    q = next_field<kWhite>(c.end, separator, classes);
+    if (!reach(want_y)) break;
+    c = copy_number<true>(q, c.out + 1, mark, classes, &y, &y_pending, &y_value);
+    if (c.end == nullptr) break;
+    *c.out = ' ';
+    ++field;
+    q = next_field<kWhite>(c.end, separator, classes);
+    if (!reach(want_z)) break;
+    c = copy_number<false>(q, c.out + 1, mark, classes, nullptr, nullptr, nullptr);
+    if (c.end == nullptr) break;
+    // The fields after Z, if any.
+    q = c.end;
+    for (++field; field < fields && q != nullptr; ++field) {
+      q = next_field<kWhite>(q, separator, classes);
+      if (q != nullptr) q = pass_field<kWhite>(q, classes);
     }
-    if (next != kSeparator) return Line::kGeneral;
-    ++p;
-    while (class_of(*p) & kBlank) ++p;
-    if (class_of(*p) & kLineEnd) break;  // the empty field after a last separator
+    if (q == nullptr) break;
+    q = past_line_end<kWhite>(q, separator, classes);
+    if (q == nullptr) break;
+    c.out[0] = '\r';
+    c.out[1] = '\n';
+    o = c.out + 2;
+    p = q;
+    ++copied;
+    ++lines;
+    if (x_pending) [[unlikely]]
+      x.add(x_value);
+    if (y_pending) [[unlikely]]
+      y.add(y_value);
   }
-  if (field != layout_.fields || axis != 3) return Line::kGeneral;
-  o[-1] = '\r';
-  *o++ = '\n';
-  p += p[0] == '\r' && p[1] == '\n' ? 2 : 1;
-  ++line_;
-  if (pending[0]) x.add(values[0]);
-  if (pending[1]) y.add(values[1]);
   line = p;
   out = o;
-  return Line::kPoint;
+  line_ += lines;
+  return copied;
 }
-
 // Any line: split into fields, each of X Y Z read as strtod reads it.
 FieldReader::Line FieldReader::copy_line(char*& line, char*& out, Extent& x, Extent& y) {
   const char* last = line_end(line);

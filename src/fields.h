@@ -32,22 +32,26 @@ class FieldReader : public PointInput {
   std::int64_t points() const override { return points_; }
 
  private:
-  enum class Line { kPoint, kBlank, kStopped, kGeneral };
+  enum class Line { kPoint, kBlank, kStopped };
   bool refill();
   void take_read(std::size_t got);
   void find_whole_lines();
-  Line copy_line_quickly(char*& line, char*& out, Extent& x, Extent& y);
+  template <bool kWhite>
+  std::int64_t copy_lines(char*& line, char*& out, const char* whole, std::int64_t count, Extent& x,
+                          Extent& y);
   Line copy_line(char*& line, char*& out, Extent& x, Extent& y);
   const char* line_end(const char* p) const;
   void set_problem(const std::string& what);
 
   ByteSource& source_;
   layout::Layout layout_;
+  // The quick way is taken where X, Y, Z are fields that come in that
+  // order, unless the caller asks for the general way alone.
   bool quickly_;
   // What each byte is to the quick way: see fields.cc.
   unsigned char classes_[256] = {};
   int want_[3] = {};  // the fields of X, Y, Z
-  bool in_order_;     // X, Y, Z in fields that come in that order
+  char mark_;         // the decimal mark the quick way takes at once
 
   std::size_t capacity_;
   // What was read, then a NUL and zeros that the quick way may read into.
