@@ -248,6 +248,7 @@ std::int64_t FieldReader::copy_points(OutputFile& file, Extent& x, Extent& y, st
         std::int64_t got = layout_.separator == ' ' ? copy_lines<true>(p, o, whole, lines, x, y)
                                                     : copy_lines<false>(p, o, whole, lines, x, y);
         copied += got;
+        points_ += got;
         // Short of both only at a line that the quick way leaves to the
         // general one.
         if (got == lines || p >= whole) continue;
