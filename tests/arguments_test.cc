@@ -324,11 +324,8 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
 TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
   if (windows_program()) GTEST_SKIP() << "/dev/stdout is POSIX's";
   disk.write("s/a.xyz", "1 2 3\n");
-  std::filesystem::permissions(disk.work(), std::filesystem::perms::all);
-  // As root, the job runs as nobody.
-  std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
-  // A copy that the user can reach, wherever the build lies.
-  std::filesystem::copy_file(disk.program(), disk.work() / "stratumix");
+  // The whole job, the pipe's maker included, as that user.
+  std::string user = disk.run_as_ordinary_user();
   std::string job =
       "{ ./stratumix"
       " -q -o /dev/stdout images/s/a.xyz 2> err.txt; echo $? > status.txt; } | cat "

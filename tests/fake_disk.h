@@ -72,12 +72,15 @@ class MemoryDisk : public Disk {
   // What the job did to the files, in order: "read a", "claimed r.xyz",
   // "emptied r.xyz", "removed r.xyz".
   std::vector<std::string> events;
+  // The most one read gives: a few bytes, so that words straddle reads,
+  // or, as a file on a disk gives, all that is asked for.
+  std::size_t piece = 97;
 
   std::unique_ptr<ByteSource> open_for_reading(const std::string& path,
                                                std::string& reason) override {
     if (!can_read(path, reason)) return nullptr;
     events.push_back("read " + path);
-    return std::make_unique<TextSource>(files[path]);
+    return std::make_unique<TextSource>(files[path], piece);
   }
   std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
                                      bool& in_use) override {
@@ -121,11 +124,16 @@ class MemoryDisk : public Disk {
    public:
     Claim(MemoryDisk& disk, std::string path, bool created)
         : disk_(disk), path_(std::move(path)), created_(created) {}
+    Claim(const Claim&) = delete;
+    Claim& operator=(const Claim&) = delete;
+    ~Claim() override {
+      if (!handed_over_) disk_.claimed[path_] = false;
+    }
     std::unique_ptr<ByteSink> empty_for_writing() override {
-      std::string& bytes = disk_.files[path_];
-      bytes.clear();
+      disk_.files[path_].clear();
       disk_.events.push_back("emptied " + path_);
-      return std::make_unique<StringSink>(bytes);
+      handed_over_ = true;
+      return std::make_unique<HeldSink>(disk_, path_);
     }
     void give_up() override {
       disk_.claimed[path_] = false;
@@ -136,6 +144,22 @@ class MemoryDisk : public Disk {
     MemoryDisk& disk_;
     std::string path_;
     bool created_;
+    bool handed_over_ = false;
+  };
+
+  // A file handed over stays claimed until what writes it is gone, as a
+  // system's file does while it is open: the next job may claim it again.
+  class HeldSink : public StringSink {
+   public:
+    HeldSink(MemoryDisk& disk, const std::string& path)
+        : StringSink(disk.files[path]), disk_(disk), path_(path) {}
+    HeldSink(const HeldSink&) = delete;
+    HeldSink& operator=(const HeldSink&) = delete;
+    ~HeldSink() override { disk_.claimed[path_] = false; }
+
+   private:
+    MemoryDisk& disk_;
+    std::string path_;
   };
 };
 

@@ -57,11 +57,14 @@ bool well_formed(const std::string& result) {
   return true;
 }
 
+// Root reads whatever the permission bits say: the job runs as an ordinary
+// user.
 TEST_F(EndToEnd, AnInputWithoutReadPermissionCannotBeOpened) {
-  if (geteuid() == 0) GTEST_SKIP() << "root reads whatever the permission bits say";
+  if (windows_program() && geteuid() == 0) GTEST_SKIP() << "Wine's prefix is root's";
   disk.write("s/a.xyz", "1 2 3\n");
   std::filesystem::permissions(disk.path("s/a.xyz"), std::filesystem::perms::none);
-  RunResult run = disk.run(answers("s", {"a"}, "r"));
+  disk.run_as_ordinary_user();
+  RunResult run = disk.run(job_answers("s", {"a"}, "r"));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, dialogue(1) + "\n\n\n\tFile " + kA + " unknown \n");
 }
@@ -72,7 +75,7 @@ TEST_F(EndToEnd, AnErrorWhileReadingEndsTheRun) {
   disk.write("s/b.xyz", "1 2 3\n");
   std::filesystem::create_directories(disk.path("s"));
   std::filesystem::create_symlink("/proc/self/mem", disk.path("s/a.xyz"));
-  RunResult run = disk.run(answers("s", {"b", "a", "b"}, "r"));
+  RunResult run = disk.run(job_answers("s", {"b", "a", "b"}, "r"));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "stratumix: Cannot read " + as_shown(kA) + ": Input/output error\n");
   EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
@@ -84,7 +87,7 @@ TEST_F(EndToEnd, AConsoleThatGoesAwayDoesNotStopTheJob) {
   std::string points;
   for (int i = 0; i < 250000; ++i) points += "1 2 3\n";
   disk.write("s/a.xyz", points);
-  RunResult run = disk.run_piped(answers("s", {"a"}, "r"), "head -c 10 > out.txt");
+  RunResult run = disk.run_piped(job_answers("s", {"a"}, "r"), "head -c 10 > out.txt");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.raw_out.size(), 10u);
   EXPECT_TRUE(kBanner.starts_with(run.out)) << run.out;
@@ -95,7 +98,7 @@ TEST_F(EndToEnd, TextThatIsNoNumberStopsThatFileOnly) {
   for (const char* text : {"-", "+", ".", "1e", "0x", "1,5", "1 2 3 4 5 six", "0x1p", "--1"}) {
     disk.write("s/a.xyz", std::string(text) + " 7 8 9\n");
     disk.write("s/b.xyz", "1 2 3\n");
-    RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
+    RunResult run = disk.run(job_answers("s", {"a", "b"}, "r"));
     EXPECT_EQ(run.status, 2) << text;
     EXPECT_NE(run.err.find("warning: " + kA), std::string::npos) << run.err;
     std::string result = disk.read("s/r.xyz");
@@ -107,7 +110,7 @@ TEST_F(EndToEnd, TextThatIsNoNumberStopsThatFileOnly) {
 TEST_F(EndToEnd, ExtremeNumbersAreReadAsCReadsThem) {
   std::string digits = "1" + std::string(4999, '0');
   disk.write("s/a.xyz", digits + " 1e999999 nan(123)\n-1e999999 1e-999999 -" + digits + "\n");
-  RunResult run = disk.run(answers("s", {"a"}, "r"));
+  RunResult run = disk.run(job_answers("s", {"a"}, "r"));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"inf inf nan", "-inf 0.000000 -inf"}));
   // Infinities are extents like any value met; NaN is none.
@@ -118,7 +121,7 @@ TEST_F(EndToEnd, ExtremeNumbersAreReadAsCReadsThem) {
 TEST_F(EndToEnd, LoneNumbersAreIncompletePoints) {
   for (const char* text : {"1e999999", "12345", "nan(123)"}) {
     disk.write("s/a.xyz", text);
-    RunResult run = disk.run(answers("s", {"a"}, "r"));
+    RunResult run = disk.run(job_answers("s", {"a"}, "r"));
     EXPECT_EQ(run.status, 2) << text;
     EXPECT_EQ(run.err,
               "stratumix: warning: " + kA + ", line 1: \"" + text +
@@ -138,7 +141,7 @@ TEST_F(EndToEnd, RandomBytesNeverBreakTheProgram) {
       bytes += pick == 0 ? static_cast<char>(random() % 256) : "0123456789 .-e\n"[random() % 15];
     }
     disk.write("s/a.xyz", bytes);
-    RunResult run = disk.run(answers("s", {"a"}, "r"));
+    RunResult run = disk.run(job_answers("s", {"a"}, "r"));
     EXPECT_TRUE(run.status == 0 || run.status == 2) << run.status << run.err;
     EXPECT_TRUE(well_formed(disk.read("s/r.xyz")));
     EXPECT_NE(run.out.find("\n\n\tlayer 1 "), std::string::npos);
@@ -159,7 +162,7 @@ TEST_F(EndToEnd, AnInputThatTurnsOutToBeTheResultIsRefusedAndTheNewFilesRemoved)
   // only once it exists.
   std::filesystem::create_symlink("all.xyz", disk.path("s/link.xyz"));
   for (const char* input : {"./all", "link"}) {
-    RunResult run = disk.run(answers("s", {"north", input}, "all"));
+    RunResult run = disk.run(job_answers("s", {"north", input}, "all"));
     EXPECT_EQ(run.status, 1) << input;
     EXPECT_NE(run.err.find("would overwrite input file 2"), std::string::npos) << run.err;
     EXPECT_FALSE(disk.exists("s/all.xyz")) << input;
@@ -174,13 +177,13 @@ TEST_F(EndToEnd, ClosedStandardStreamsNeverLetConsoleTextIntoTheResult) {
   std::string points = crlf_lines(
       {"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000", "7.000000 8.000000 9.000000"});
   for (const char* closed : {">&-", "2>&-"}) {
-    RunResult run = disk.run_redirected(answers("s", {"a", "b"}, "r"), closed);
+    RunResult run = disk.run_redirected(job_answers("s", {"a", "b"}, "r"), closed);
     EXPECT_EQ(run.status, 2) << closed;
     EXPECT_EQ(disk.read("s/r.xyz"), points) << closed;
     EXPECT_EQ(disk.read("s/r_xyz_info.txt"),
               info_report("2", {"c:\\images\\s\\a.xyz", "c:\\images\\s\\b.xyz"}));
   }
-  RunResult run = disk.run_redirected(answers("s", {"a"}, "r2"), "<&-");
+  RunResult run = disk.run_redirected(job_answers("s", {"a"}, "r2"), "<&-");
   EXPECT_EQ(run.status, 1);
   EXPECT_FALSE(disk.exists("s/r2.xyz"));
 
@@ -215,7 +218,7 @@ TEST_F(EndToEnd, AFailedSetUpLeavesAnEarlierResultAsItWas) {
   disk.write("s/a.xyz", "1 2 3\n");
   disk.write("s/r.xyz", "earlier\r\n");
   disk.write("s/r_xyz_info.txt/folder", "");
-  RunResult run = disk.run(answers("s", {"a"}, "r"));
+  RunResult run = disk.run(job_answers("s", {"a"}, "r"));
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("Cannot create c:\\images\\s\\r_xyz_info.txt"), std::string::npos);
   EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
@@ -225,7 +228,7 @@ TEST_F(EndToEnd, AFailedSetUpLeavesAnEarlierResultAsItWas) {
   if (!windows_program()) {
     std::filesystem::create_symlink("target.xyz", disk.path("s/r.xyz.tmp"));
     std::filesystem::rename(disk.path("s/r.xyz.tmp"), disk.path("s/r.xyz"));
-    run = disk.run(answers("s", {"a"}, "r"));
+    run = disk.run(job_answers("s", {"a"}, "r"));
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(std::filesystem::is_symlink(disk.path("s/r.xyz")));
     EXPECT_FALSE(disk.exists("s/target.xyz"));
@@ -236,7 +239,7 @@ TEST_F(EndToEnd, AFailedSetUpLeavesAnEarlierResultAsItWas) {
   std::filesystem::remove_all(disk.path("s/r_xyz_info.txt"));
   disk.write("s/r.xyz", "earlier\r\n");
   std::filesystem::create_hard_link(disk.path("s/r.xyz"), disk.path("s/r_xyz_info.txt"));
-  run = disk.run(answers("s", {"a"}, "r"));
+  run = disk.run(job_answers("s", {"a"}, "r"));
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("are one file"), std::string::npos) << run.err;
   EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
@@ -253,7 +256,7 @@ TEST_F(EndToEnd, ANamedPipeReadsAsWhatItHolds) {
     int pipe_fd = open(disk.path("s/a.xyz").c_str(), O_WRONLY);
     if (pipe_fd >= 0 && write(pipe_fd, "5 5 5\n", 6) == 6) close(pipe_fd);
   });
-  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
+  RunResult run = disk.run(job_answers("s", {"a", "b"}, "r"));
   late.join();
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(disk.read("s/r.xyz"),
@@ -306,7 +309,7 @@ TEST_F(EndToEnd, AJobHeldUpOnAnInputIsVisibleClaimedAndSafeToKill) {
   disk.write("s/a.xyz", "1 2 3\n");
   ASSERT_EQ(mkfifo(disk.path("s/slow.xyz").c_str(), 0644), 0);
   const std::string report = info_report("2", {kA, "c:\\images\\s\\slow.xyz"});
-  Background job(disk, answers("s", {"a", "slow"}, "r"));
+  Background job(disk, job_answers("s", {"a", "slow"}, "r"));
   int pipe_fd = open(disk.path("s/slow.xyz").c_str(), O_WRONLY);  // waits for the job
   ASSERT_GE(pipe_fd, 0);
   std::string some_points;
@@ -348,7 +351,7 @@ TEST_F(EndToEnd, AnInterruptedJobLeavesWholeLines) {
   const std::vector<std::string> names(20, "a");
   const std::vector<std::string> paths(20, kA);
   for (int signal : {SIGINT, SIGTERM}) {
-    Background job(disk, answers("s", names, "r"));
+    Background job(disk, job_answers("s", names, "r"));
     ASSERT_TRUE(job.wait_for_console("File number 1")) << job.console();
     job.send(signal);
     EXPECT_EQ(job.wait(), 128 + signal);

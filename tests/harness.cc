@@ -51,7 +51,7 @@ int run_tests(int argc, char** argv) {
   return RUN_ALL_TESTS();
 }
 
-Workspace::Workspace() {
+Workspace::Workspace() : program_(program_command) {
   std::string pattern = (std::filesystem::temp_directory_path() / "stratumix-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   work_ = pattern;
@@ -98,10 +98,22 @@ std::string Workspace::shell_in_workspace(const std::string& shell) const {
   return cd_to_work() + "{ " + shell + "; }";
 }
 
-const std::string& Workspace::program() const { return program_command; }
+std::string Workspace::command_in_workspace() const { return cd_to_work() + "exec " + program_; }
 
-std::string Workspace::command_in_workspace() const {
-  return cd_to_work() + "exec " + program_command;
+std::string Workspace::run_as_ordinary_user() {
+  if (windows_program()) return "";
+  for (const std::filesystem::path& top : {work_, images_}) {
+    std::filesystem::permissions(top, std::filesystem::perms::all);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(top)) {
+      if (entry.is_directory() && !entry.is_symlink())
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::all);
+    }
+  }
+  std::filesystem::copy_file(program_command, work_ / "stratumix",
+                             std::filesystem::copy_options::overwrite_existing);
+  std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  program_ = user + "./stratumix";
+  return user;
 }
 
 RunResult Workspace::run(const std::string& answers) const {
@@ -122,7 +134,7 @@ RunResult Workspace::run_redirected(const std::string& answers, const std::strin
   // setsid: the program runs without a controlling terminal, as in a script,
   // so that it never waits for a key. Its status comes back through a file,
   // past the pipe. A program that hangs is killed, and the test fails.
-  std::string command = cd_to_work() + "{ timeout -k 5 120 setsid -w " + program_command + " " +
+  std::string command = cd_to_work() + "{ timeout -k 5 120 setsid -w " + program_ + " " +
                         arguments + " < answers.txt 2> err.txt " + redirections +
                         "; echo $? > status.txt; } | " + reader;
   RunResult run = run_command(command);
@@ -286,63 +298,3 @@ std::string as_shown(const std::string& path) {
   if (windows_program()) return path;
   return path + " (" + paths::native(path) + ")";
 }
-
-std::string answers(const std::string& folder, const std::vector<std::string>& names,
-                    const std::string& result) {
-  std::string text = folder + "\n" + std::to_string(names.size()) + "\n";
-  for (const std::string& name : names) text += name + "\n";
-  return text + result + "\n";
-}
-
-std::string crlf_lines(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
-
-const std::string kBanner =
-    "\n\n\t**************************************************************"
-    "\n\t*                                                            *"
-    "\n\t*                       STRATUMIX                            *"
-    "\n\t*                                                            *"
-    "\n\t*                                                            *"
-    "\n\t*                                                            *"
-    "\n\t*                                                            *"
-    "\n\t*                                         QUASPERNOLDT       *"
-    "\n\t*                                         (march 2018)       *"
-    "\n\t*                                                            *"
-    "\n\t*                                                            *"
-    "\n\t**************************************************************";
-const std::string kFolderPrompt =
-    "\n\n\tName of the File Folder located in the Directory C:\\images ? ";
-const std::string kCountPrompt = "\n\n\tNumber of files to paste ? ";
-const std::string kResultPrompt = "\n\n\tName of the resulting file (without extension .xyz) ? ";
-
-std::string file_prompt(int i) {
-  return "\n\n\tName of the file " + std::to_string(i) + " (without extension .xyz) ? ";
-}
-
-// The dialogue's whole console text for a job of `count` files.
-std::string dialogue(int count) {
-  std::string text = kBanner + kFolderPrompt + kCountPrompt;
-  for (int i = 1; i <= count; ++i) text += file_prompt(i);
-  return text + kResultPrompt;
-}
-
-std::string info_report(const std::string& count, const std::vector<std::string>& paths) {
-  std::string text =
-      "\r\n PROGRAM STRATUMIX \r\n\r\n\r\n\tNumber of files to paste = " + count + " ";
-  for (std::size_t i = 0; i < paths.size(); ++i) {
-    text += "\r\n\t\tFile " + std::to_string(i + 1) + " Name : " + paths[i] + " ";
-  }
-  return text + "\r\n\r\n";
-}
-
-std::string layer(int m, const std::string& path, const std::string& progress, const std::string& x,
-                  const std::string& y) {
-  return "\n\n\tFile number " + std::to_string(m) + " named " + path + "\n\n" + progress +
-         "\n\n\tlayer " + std::to_string(m) + " \n\t\tX_min = " + x + " \n\t\tY_min = " + y + " ";
-}
-
-const std::string kEmptyExtentsX = "6000000.000000 X_max = 0.000000";
-const std::string kEmptyExtentsY = "6000000.000000 Y_max = 0.000000";

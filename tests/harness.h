@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "job_text.h"
+
 struct RunResult {
   int status = -1;
   std::string out;  // standard output, the console
@@ -58,7 +60,16 @@ class Workspace {
   // A shell command run in the working directory, where `program` starts
   // the program under test.
   std::string shell_in_workspace(const std::string& shell) const;
-  const std::string& program() const;
+  const std::string& program() const { return program_; }
+
+  // Makes the runs that follow go as an ordinary user, for whom permission
+  // bits count: when the tests run as root, the user nobody (65534). The
+  // working directory and the folders in it and below c:\images are opened
+  // to every user, and the program is copied into the working directory,
+  // where that user reaches it wherever the build lies. Returns what runs a
+  // shell command as that user ("" when the tests already run as one). The
+  // Windows program is left as it is.
+  std::string run_as_ordinary_user();
 
   const RunResult& last_run() const { return last_run_; }
   const std::filesystem::path& work() const { return work_; }
@@ -67,6 +78,7 @@ class Workspace {
   RunResult run_command(const std::string& command) const;
   std::string cd_to_work() const;  // the shell's way into the working directory
 
+  std::string program_;  // the command that starts the program
   std::filesystem::path work_;
   std::filesystem::path images_;
   std::vector<std::string> made_;  // folders to remove afterwards
@@ -123,30 +135,6 @@ bool windows_program();
 // How the program names a file it composed ("c:\\images\\s\\r.xyz") in a
 // message: on POSIX systems followed by the path it really used.
 std::string as_shown(const std::string& path);
-
-// The answers of a job: folder, count, one name per file, result.
-std::string answers(const std::string& folder, const std::vector<std::string>& names,
-                    const std::string& result);
-
-// The console text the program prints, piece by piece.
-extern const std::string kBanner;
-extern const std::string kFolderPrompt;
-extern const std::string kCountPrompt;
-extern const std::string kResultPrompt;
-std::string file_prompt(int i);
-// The whole dialogue of a job of `count` files.
-std::string dialogue(int count);
-// One file's pasting: announcement, progress, extents ("X_min = <x>", ...).
-std::string layer(int m, const std::string& path, const std::string& progress, const std::string& x,
-                  const std::string& y);
-extern const std::string kEmptyExtentsX;  // the X report of a file without points
-extern const std::string kEmptyExtentsY;
-
-// The info report of a job.
-std::string info_report(const std::string& count, const std::vector<std::string>& paths);
-
-// Points as the result file holds them, one "X Y Z" per line with CR LF.
-std::string crlf_lines(const std::vector<std::string>& lines);
 
 class EndToEnd : public testing::Test {
  protected:

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 
 TEST_F(EndToEnd, AMissingFileWaitsForOneKeyOnTheTerminal) {
   disk.write("s/a.xyz", "1 2 3\n");
-  Background job(disk, answers("s", {"a", "missing"}, "r"), true);
+  Background job(disk, job_answers("s", {"a", "missing"}, "r"), true);
   ASSERT_TRUE(job.wait_for_console("Press a key to end.")) << job.console();
   std::this_thread::sleep_for(300ms);
   EXPECT_TRUE(job.running()) << "ended without waiting for a key";

@@ -1,5 +1,7 @@
-// Whole runs that paste points: the result's bytes, the extents on the
-// console, the warnings and the exit statuses.
+// Pasting as only the whole program in a process of its own shows it: the
+// key wait after a missing file, a folder in place of a file, a disk that
+// fills up. What a job pastes and reports is tested in memory
+// (src/treatment_test.cc).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "harness.h"
-#include "tiles.h"
 
 namespace {
 
@@ -18,65 +19,10 @@ const std::string kA = "c:\\images\\s\\a.xyz";
 const std::string kB = "c:\\images\\s\\b.xyz";
 const std::string kC = "c:\\images\\s\\c.xyz";
 
-std::string many_points(int count, int x0) {
-  std::string text;
-  for (int i = 0; i < count; ++i) {
-    text += std::to_string(x0 + i % 1000) + ".25 " + std::to_string(6100000 + i) + ".5 1\r\n";
-  }
-  return text;
-}
-
-TEST_F(EndToEnd, FilesWithoutPointsReportTheStartingExtents) {
-  disk.write("s/a.xyz", "");
-  disk.write("s/b.xyz", " \r\n\t\n");
-  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, dialogue(2) + "\n\n" + layer(1, kA, "", kEmptyExtentsX, kEmptyExtentsY) +
-                         layer(2, kB, "", kEmptyExtentsX, kEmptyExtentsY));
-  EXPECT_EQ(disk.read("s/r.xyz"), "");
-}
-
-TEST_F(EndToEnd, ExtentsAreTheValuesMetNotTheStartingValues) {
-  // Projected coordinates: every Y above 6000000. And a file below zero.
-  disk.write("s/a.xyz", "600000 6100000 1\n1200000 7100000 2\n900000.5 6500000.25 3\n");
-  disk.write("s/b.xyz", "-5 -7 0\n-1.5 -2 0\nnan nan 0\n-3 -9.75 0\n");
-  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out,
-            dialogue(2) + "\n\n" +
-                layer(1, kA, "", "600000.000000 X_max = 1200000.000000",
-                      "6100000.000000 Y_max = 7100000.000000") +
-                layer(2, kB, "", "-5.000000 X_max = -1.500000", "-9.750000 Y_max = -2.000000"));
-  EXPECT_EQ(
-      disk.read("s/r.xyz"),
-      crlf_lines({"600000.000000 6100000.000000 1.000000", "1200000.000000 7100000.000000 2.000000",
-                  "900000.500000 6500000.250000 3.000000", "-5.000000 -7.000000 0.000000",
-                  "-1.500000 -2.000000 0.000000", "nan nan 0.000000",
-                  "-3.000000 -9.750000 0.000000"}));
-}
-
-TEST_F(EndToEnd, ProgressEveryHundredThousandPointsOfAFile) {
-  disk.write("s/a.xyz", many_points(250000, 600000));
-  disk.write("s/b.xyz", many_points(99999, 700000));
-  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(
-      run.out.substr(dialogue(2).size()),
-      "\n\n" +
-          layer(1, kA, "\t\trecord 100000            \r    \t\trecord 200000            \r    ",
-                "600000.250000 X_max = 600999.250000", "6100000.500000 Y_max = 6349999.500000") +
-          layer(2, kB, "", "700000.250000 X_max = 700999.250000",
-                "6100000.500000 Y_max = 6199998.500000"));
-  std::string result = disk.read("s/r.xyz");
-  EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 349999);
-  EXPECT_EQ(result.substr(0, 39), "600000.250000 6100000.500000 1.000000\r\n");
-  EXPECT_EQ(result.substr(result.size() - 39), "700998.250000 6199998.500000 1.000000\r\n");
-}
-
 TEST_F(EndToEnd, AMissingFileStopsTheRunAfterTheFilesBeforeIt) {
   disk.write("s/a.xyz", "1 2 3\n");
   disk.write("s/c.xyz", "7 8 9\n");
-  RunResult run = disk.run(answers("s", {"a", "b", "c"}, "r"));
+  RunResult run = disk.run(job_answers("s", {"a", "b", "c"}, "r"));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out,
             dialogue(3) + "\n\n" +
@@ -89,144 +35,16 @@ TEST_F(EndToEnd, AMissingFileStopsTheRunAfterTheFilesBeforeIt) {
 
 TEST_F(EndToEnd, AFolderInPlaceOfAnInputIsAFileThatCannotBeOpened) {
   disk.write("s/a.xyz/inside", "");
-  RunResult run = disk.run(answers("s", {"a"}, "r"));
+  RunResult run = disk.run(job_answers("s", {"a"}, "r"));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, dialogue(1) + "\n\n\n\tFile " + kA + " unknown \n");
-}
-
-TEST_F(EndToEnd, TextThatIsNotPointsEndsThatFileWithAWarning) {
-  disk.write("s/a.xyz", "1 2 3\n4 5 six\n7 8 9\n");
-  disk.write("s/b.xyz", "1 1 1\nX Y Z\n");
-  disk.write("s/c.xyz", "10 20 30\n40 50\n");
-  RunResult run = disk.run(answers("s", {"a", "b", "c"}, "r"));
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.err,
-            "stratumix: warning: " + kA +
-                ", line 2: \"six\" is not a number; the rest of this file is not pasted.\n"
-                "stratumix: warning: " +
-                kB +
-                ", line 2: \"X\" is not a number; the rest of this file is not pasted.\n"
-                "stratumix: warning: " +
-                kC +
-                ", line 2: \"40 50\" is not a whole point (X Y Z); the rest of this file is not "
-                "pasted.\n");
-  EXPECT_EQ(run.out,
-            dialogue(3) + "\n\n" +
-                layer(1, kA, "", "1.000000 X_max = 1.000000", "2.000000 Y_max = 2.000000") +
-                layer(2, kB, "", "1.000000 X_max = 1.000000", "1.000000 Y_max = 1.000000") +
-                layer(3, kC, "", "10.000000 X_max = 10.000000", "20.000000 Y_max = 20.000000"));
-  EXPECT_EQ(disk.read("s/r.xyz"),
-            crlf_lines({"1.000000 2.000000 3.000000", "1.000000 1.000000 1.000000",
-                        "10.000000 20.000000 30.000000"}));
-}
-
-// A tile in gzip or LAS pastes as the same points in text would, named
-// .xyz in the dialogue; a fault in one stops as a read error does, and
-// compressed LAS is refused.
-TEST_F(EndToEnd, TilesAsDeliveredPasteAsTheirPointsInText) {
-  std::string text = many_points(150000, 600000);
-  LasTile tile;
-  tile.offset[1] = 6100000;
-  for (int i = 0; i < 120000; ++i)
-    tile.points.push_back({60000025 + i % 1000 * 100, 50 + 100 * i, 1000});
-  std::string las_text = many_points(120000, 600000);
-  disk.write("s/a.xyz", text);
-  disk.write("s/b.xyz", las_text);
-  RunResult as_text = disk.run(answers("s", {"a", "b"}, "r"));
-  std::string result = disk.read("s/r.xyz");
-  disk.write("s/a.xyz", gzip_member(text.substr(0, 1000)) + gzip_member(text.substr(1000)));
-  disk.write("s/b.xyz", tile.bytes());
-  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out, as_text.out);
-  EXPECT_TRUE(disk.read("s/r.xyz") == result);
-
-  // Every rule of text holds inside gzip.
-  disk.write("s/a.xyz", gzip_member("X,Y,Z\n1,1,1\n"));
-  tile.format = 0x81;
-  disk.write("s/b.laz", tile.bytes().substr(0, 400));
-  tile.format = 1;
-  disk.write("s/c.las", tile.bytes().substr(0, 227 + 28 * 2 + 5));
-  std::string packed = gzip_member(text);
-  disk.write("s/d.xyz.gz", packed.substr(0, packed.size() / 2));
-  run = disk.run_arguments("-q -o images/s/r.xyz images/s/a.xyz images/s/b.laz images/s/c.las");
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.err,
-            "stratumix: note: images/s/a.xyz: skipped 1 header line; one point a line, fields "
-            "separated by commas; X Y Z from fields 1, 2, 3 (named by the header) of 3.\n"
-            "stratumix: warning: images/s/b.laz, compressed LAS (LAZ) is not read; "
-            "decompress it first, with laszip -i tile.laz -o tile.las or pdal translate "
-            "tile.laz tile.las; the rest of this file is not pasted.\n"
-            "stratumix: warning: images/s/c.las, the file ends after 2 of the 120000 "
-            "points its LAS header gives; the rest of this file is not pasted.\n");
-  EXPECT_EQ(disk.read("s/r.xyz"),
-            crlf_lines({"1.000000 1.000000 1.000000", "600000.250000 6100000.500000 1.000000",
-                        "600001.250000 6100001.500000 1.000000"}));
-  run = disk.run_arguments("-q -o images/s/r.xyz images/s/d.xyz.gz");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err.rfind("stratumix: Cannot read images/s/d.xyz.gz: the gzip data is cut short, "
-                          "after ",
-                          0),
-            0)
-      << run.err;
-  result = disk.read("s/r.xyz");
-  EXPECT_GT(result.size(), 1000000u);
-  EXPECT_EQ(result.substr(result.size() - 2), "\r\n");
-}
-
-// White space is white space however long; a lone CR ends a line as LF
-// and CR LF do, for the line numbers of warnings too.
-TEST_F(EndToEnd, AnyWhiteSpaceSeparatesAndEveryKindOfLineEndCounts) {
-  std::string wide_gap(1 << 20, ' ');
-  for (std::size_t i = 0; i < wide_gap.size(); i += 1000) wide_gap[i] = '\n';
-  disk.write("s/a.xyz", "1" + wide_gap + "2 3\n4 5 6\n");
-  disk.write("s/b.xyz", "1 2 3\r4 5 6\r\n7 8 x\r");
-  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.err, "stratumix: warning: " + kB +
-                         ", line 3: \"x\" is not a number; the rest of this file is not pasted.\n");
-  std::string two = crlf_lines({"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000"});
-  EXPECT_EQ(disk.read("s/r.xyz"), two + two);
-
-  // A point cut short after such a gap is told at the line where it starts.
-  disk.write("s/a.xyz", "\r\n\r9 9" + wide_gap);
-  run = disk.run(answers("s", {"a"}, "r"));
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.err, "stratumix: warning: " + kA +
-                         ", line 3: \"9 9\" is not a whole point (X Y Z); the rest of this file is "
-                         "not pasted.\n");
-}
-
-TEST_F(EndToEnd, NumbersMakePointsWhateverTheLines) {
-  disk.write("s/a.xyz", "1\n2\n3 4\n5\n6\n");     // points split over lines
-  disk.write("s/b.xyz", "1 2 3 4 5 6\n7 8 9\n");  // more than three numbers on a line
-  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
-  EXPECT_EQ(run.status, 0);
-  std::string two = crlf_lines({"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000"});
-  EXPECT_EQ(disk.read("s/r.xyz"), two + two + crlf_lines({"7.000000 8.000000 9.000000"}));
-  EXPECT_EQ(run.out.substr(dialogue(2).size()),
-            "\n\n" + layer(1, kA, "", "1.000000 X_max = 4.000000", "2.000000 Y_max = 5.000000") +
-                layer(2, kB, "", "1.000000 X_max = 7.000000", "2.000000 Y_max = 8.000000"));
-}
-
-TEST_F(EndToEnd, ATextFileFromAnOldEditorReadsWhole) {
-  // CR LF lines, a last line without its break, then the Ctrl-Z end mark.
-  disk.write("s/a.xyz",
-             "1.5 2.5 3.5\r\n4 5 6\x1a"
-             "garbage after the end\r\n");
-  disk.write("s/b.xyz", "1.5 2.5 3.5\r4 5 6");  // lone CRs separate numbers too
-  RunResult run = disk.run(answers("s", {"a", "b"}, "r"));
-  EXPECT_EQ(run.status, 0);
-  std::string points = crlf_lines({"1.500000 2.500000 3.500000", "4.000000 5.000000 6.000000"});
-  EXPECT_EQ(disk.read("s/r.xyz"), points + points);
 }
 
 TEST_F(EndToEnd, AFullDiskIsAFailureNamingTheFile) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   disk.write("s/a.xyz", many_points(50000, 1));
   std::filesystem::create_symlink("/dev/full", disk.path("s/r.xyz"));
-  RunResult run = disk.run(answers("s", {"a"}, "r"));
+  RunResult run = disk.run(job_answers("s", {"a"}, "r"));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "stratumix: Cannot write " + as_shown("c:\\images\\s\\r.xyz") +
                          ": No space left on device\n");
@@ -234,7 +52,7 @@ TEST_F(EndToEnd, AFullDiskIsAFailureNamingTheFile) {
   std::filesystem::remove(disk.path("s/r.xyz"));
   std::filesystem::remove(disk.path("s/r_xyz_info.txt"));
   std::filesystem::create_symlink("/dev/full", disk.path("s/r_xyz_info.txt"));
-  run = disk.run(answers("s", {"a"}, "r"));
+  run = disk.run(job_answers("s", {"a"}, "r"));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "stratumix: Cannot write " + as_shown("c:\\images\\s\\r_xyz_info.txt") +
                          ": No space left on device\n");
@@ -242,7 +60,7 @@ TEST_F(EndToEnd, AFullDiskIsAFailureNamingTheFile) {
   // stays as it was.
   EXPECT_FALSE(disk.exists("s/r.xyz"));
   disk.write("s/r.xyz", "earlier\r\n");
-  run = disk.run(answers("s", {"a"}, "r"));
+  run = disk.run(job_answers("s", {"a"}, "r"));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
 }
@@ -287,7 +105,7 @@ TEST_F(EndToEnd, FilesOfTheFieldsToolsPasteAsTheirUsersMeanThem) {
   disk.write("s/g.xyz", "Easting\tNorthing\tElevation\n10.5\t20.25\t30\n");
   disk.write("s/h.xyz", "1 2 3 10 20 30\n4 5 6 40 50 60\n");
   disk.write("s/i.xyz", "1 2\n3 4 5 6\n");
-  RunResult run = disk.run(answers("s", {"a", "b", "c", "d", "e", "f", "g", "h", "i"}, "r"));
+  RunResult run = disk.run(job_answers("s", {"a", "b", "c", "d", "e", "f", "g", "h", "i"}, "r"));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(disk.read("s/r.xyz"),
             crlf_lines({"280023.140000 5659042.100000 78.470000",
