@@ -16,8 +16,7 @@ namespace {
 constexpr std::size_t kInputSize = std::size_t{64} << 10;
 
 std::string count_text(std::uint64_t count) {
-  char digits[number::kMaxIntLength];
-  return std::string(digits, number::format_int(static_cast<std::int64_t>(count), digits));
+  return number::int_text(static_cast<std::int64_t>(count));
 }
 
 }  // namespace

@@ -6,19 +6,9 @@
 
 namespace {
 
-std::string integer(std::int64_t value) {
-  char digits[number::kMaxIntLength];
-  return std::string(digits, number::format_int(value, digits));
-}
-
 std::string fixed6(double value) {
   char digits[number::kMaxFixed6Length];
   return std::string(digits, number::format_fixed6(value, digits));
-}
-
-std::string decimals(double value, int count) {
-  char digits[number::kMaxFixed6Length];
-  return std::string(digits, number::format_fixed(value, count, digits));
 }
 
 const Extent& axis_of(const InputFacts& input, int axis) { return axis == 0 ? input.x : input.y; }
@@ -108,10 +98,10 @@ Extent JobFacts::overall(int axis) const {
 }
 
 std::string summary_text(const JobFacts& job) {
-  std::string text =
-      "Files pasted: " + integer(job.files_pasted) + " of " + integer(job.files_given) + "\n";
-  text += "Points: " + integer(job.points()) + "\n";
-  text += "Result: " + job.result + ", " + integer(job.result_bytes) + " bytes\n";
+  std::string text = "Files pasted: " + number::int_text(job.files_pasted) + " of " +
+                     number::int_text(job.files_given) + "\n";
+  text += "Points: " + number::int_text(job.points()) + "\n";
+  text += "Result: " + job.result + ", " + number::int_text(job.result_bytes) + " bytes\n";
   bool any = false;
   for (int axis = 0; axis < 2; ++axis) {
     Extent extent = job.overall(axis);
@@ -121,7 +111,7 @@ std::string summary_text(const JobFacts& job) {
             kAxisNames[axis] + "_max = " + fixed6(extent.max) + "\n";
   }
   if (!any) text += "Extents: none, no point\n";
-  text += "Time: " + decimals(job.seconds, 2) + " s\n";
+  text += "Time: " + number::fixed_text(job.seconds, 2) + " s\n";
   if (!job.why.empty()) text += "Stopped: " + job.why + "\n";
   return text;
 }
@@ -132,20 +122,21 @@ std::string summary_json(const JobFacts& job) {
   text += "  \"info_report\": " + json_string(job.info_report) + ",\n";
   text += std::string("  \"finished\": ") + (job.why.empty() ? "true" : "false") + ",\n";
   text += "  \"stopped_because\": " + (job.why.empty() ? "null" : json_string(job.why)) + ",\n";
-  text += "  \"exit_status\": " + integer(job.status) + ",\n";
-  text += "  \"files_given\": " + integer(job.files_given) + ",\n";
-  text += "  \"files_pasted\": " + integer(job.files_pasted) + ",\n";
-  text += "  \"points\": " + integer(job.points()) + ",\n";
-  text += "  \"result_bytes\": " + integer(job.result_bytes) + ",\n";
-  text += "  \"seconds\": " + decimals(job.seconds, 3) + ",\n";
+  text += "  \"exit_status\": " + number::int_text(job.status) + ",\n";
+  text += "  \"files_given\": " + number::int_text(job.files_given) + ",\n";
+  text += "  \"files_pasted\": " + number::int_text(job.files_pasted) + ",\n";
+  text += "  \"points\": " + number::int_text(job.points()) + ",\n";
+  text += "  \"result_bytes\": " + number::int_text(job.result_bytes) + ",\n";
+  text += "  \"seconds\": " + number::fixed_text(job.seconds, 3) + ",\n";
   text += "  \"extents\": " + json_extents(job.overall(0), job.overall(1)) + ",\n";
   text += "  \"inputs\": [";
   for (std::size_t i = 0; i < job.inputs.size(); ++i) {
     const InputFacts& input = job.inputs[i];
     text += i == 0 ? "\n" : ",\n";
-    text += "    {\"number\": " + integer(static_cast<std::int64_t>(i) + 1) +
-            ", \"path\": " + json_string(input.path) + ", \"points\": " + integer(input.points) +
-            ", \"bytes\": " + integer(input.bytes) +
+    text += "    {\"number\": " + number::int_text(static_cast<std::int64_t>(i) + 1) +
+            ", \"path\": " + json_string(input.path) +
+            ", \"points\": " + number::int_text(input.points) +
+            ", \"bytes\": " + number::int_text(input.bytes) +
             ",\n     \"extents\": " + json_extents(input.x, input.y) + ",\n     \"notes\": [";
     for (std::size_t n = 0; n < input.notes.size(); ++n) {
       if (n > 0) text += ", ";

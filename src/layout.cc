@@ -32,10 +32,7 @@ std::string lower(std::string_view text) {
   return result;
 }
 
-std::string text_of(std::int64_t value) {
-  char digits[number::kMaxIntLength];
-  return std::string(digits, number::format_int(value, digits));
-}
+std::string text_of(std::int64_t value) { return number::int_text(value); }
 
 // The lines of the start of a file, as far as a Ctrl-Z; the last only when
 // it is known to be whole. LF, CR LF and a lone CR end a line.

@@ -383,4 +383,14 @@ Parsed parse_token(const char* first, const char* last) {
   return r;
 }
 
+std::string int_text(std::int64_t value) {
+  char digits[kMaxIntLength];
+  return std::string(digits, format_int(value, digits));
+}
+
+std::string fixed_text(double value, int decimals) {
+  char digits[kMaxFixed6Length];
+  return std::string(digits, format_fixed(value, decimals, digits));
+}
+
 }  // namespace number

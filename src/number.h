@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "bytes.h"
 
@@ -30,6 +31,10 @@ char* format_fixed6(double value, char* out);
 // Writes `value` as printf("%.Nf") does for N = `decimals`, 0 to 6: for
 // figures people read (speeds, shares, sizes) rather than for points.
 char* format_fixed(double value, int decimals, char* out);
+
+// The texts of format_int and format_fixed, for messages and reports.
+std::string int_text(std::int64_t value);
+std::string fixed_text(double value, int decimals);
 
 // The three digits of each number below 1000, leading zeros included, in
 // load8's order (the first digit lowest): a table of 4 KB, which stays in

@@ -20,19 +20,9 @@ constexpr int kMinBar = 10;
 constexpr int kMaxBar = 30;
 constexpr std::size_t kMinName = 12;
 
-std::string integer(std::int64_t value) {
-  char digits[number::kMaxIntLength];
-  return std::string(digits, number::format_int(value, digits));
-}
-
-std::string decimals(double value, int count) {
-  char digits[number::kMaxFixed6Length];
-  return std::string(digits, number::format_fixed(value, count, digits));
-}
-
 std::string two_digits(std::int64_t value) {
   std::string text(value < 10 ? "0" : "");
-  return text += integer(value);
+  return text += number::int_text(value);
 }
 
 // 0:07, 12:30, 1:02:03.
@@ -40,7 +30,8 @@ std::string duration(double seconds) {
   auto whole = static_cast<std::int64_t>(std::llround(seconds));
   std::int64_t hours = whole / 3600;
   std::int64_t minutes = whole / 60 % 60;
-  std::string text = hours > 0 ? integer(hours) + ":" + two_digits(minutes) : integer(minutes);
+  std::string text =
+      hours > 0 ? number::int_text(hours) + ":" + two_digits(minutes) : number::int_text(minutes);
   return text + ":" + two_digits(whole % 60);
 }
 
@@ -97,18 +88,18 @@ void ErrorTerminal::show(std::string_view text) {
 std::string progress_line(const ProgressState& state, int width) {
   auto room = static_cast<std::size_t>(std::max(width - kMargin, 0));
   bool sized = state.total_bytes > 0;
-  std::string head = integer(state.file) + "/" + integer(state.files) + " ";
+  std::string head = number::int_text(state.file) + "/" + number::int_text(state.files) + " ";
   std::vector<std::string> tail;
   if (sized) {
     std::int64_t share = std::min<std::int64_t>(100, state.bytes * 100 / state.total_bytes);
-    tail.push_back(integer(share) + "%");
+    tail.push_back(number::int_text(share) + "%");
   } else {
-    tail.push_back(decimals(static_cast<double>(state.bytes) / 1e6, 1) + " MB read");
+    tail.push_back(number::fixed_text(static_cast<double>(state.bytes) / 1e6, 1) + " MB read");
   }
-  tail.push_back(integer(state.points) + " points");
+  tail.push_back(number::int_text(state.points) + " points");
   if (state.seconds > 0 && state.bytes > 0) {
     double rate = static_cast<double>(state.bytes) / state.seconds;
-    tail.push_back(decimals(rate / 1e6, 1) + " MB/s");
+    tail.push_back(number::fixed_text(rate / 1e6, 1) + " MB/s");
     if (sized && state.bytes < state.total_bytes) {
       tail.push_back(duration(static_cast<double>(state.total_bytes - state.bytes) / rate) +
                      " left");

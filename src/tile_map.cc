@@ -22,18 +22,8 @@ constexpr double kBottom = 80;
 constexpr double kDigitWidth = 7;
 constexpr double kLabelHeight = 12;
 
-std::string integer(std::int64_t value) {
-  char digits[number::kMaxIntLength];
-  return std::string(digits, number::format_int(value, digits));
-}
-
-std::string decimals(double value, int count) {
-  char digits[number::kMaxFixed6Length];
-  return std::string(digits, number::format_fixed(value, count, digits));
-}
-
 // Pixels, to a hundredth.
-std::string px(double value) { return decimals(value, 2); }
+std::string px(double value) { return number::fixed_text(value, 2); }
 
 std::string xml_text(const std::string& text) {
   std::string escaped;
@@ -143,14 +133,14 @@ std::string axes(const Drawing& drawing, const Extent& x, const Extent& y) {
     double at = drawing.x(value);
     svg += "<line x1=\"" + px(at) + "\" y1=\"" + px(bottom) + "\" x2=\"" + px(at) + "\" y2=\"" +
            px(bottom + 5) + "\"/>\n";
-    svg += text_at(at, bottom + 18, "middle", decimals(value, x_decimals));
+    svg += text_at(at, bottom + 18, "middle", number::fixed_text(value, x_decimals));
   }
   auto [y_values, y_decimals] = values(y, drawing.map_height());
   for (double value : y_values) {
     double at = drawing.y(value);
     svg += "<line x1=\"" + px(kLeft - 5) + "\" y1=\"" + px(at) + "\" x2=\"" + px(kLeft) +
            "\" y2=\"" + px(at) + "\"/>\n";
-    svg += text_at(kLeft - 8, at + 4, "end", decimals(value, y_decimals));
+    svg += text_at(kLeft - 8, at + 4, "end", number::fixed_text(value, y_decimals));
   }
   return svg + "</g>\n";
 }
@@ -162,7 +152,8 @@ std::string scale_bar(const Drawing& drawing) {
   std::string svg = "<g class=\"scale\">\n";
   svg += "<path d=\"M" + px(kLeft) + " " + px(y - 5) + "V" + px(y) + "H" + px(kLeft + pixels) +
          "V" + px(y - 5) + "\"/>\n";
-  svg += text_at(kLeft + pixels + 6, y + 4, "start", decimals(length, decimals_for(length)));
+  svg +=
+      text_at(kLeft + pixels + 6, y + 4, "start", number::fixed_text(length, decimals_for(length)));
   return svg + "</g>\n";
 }
 
@@ -189,7 +180,7 @@ std::string tile_map_svg(const JobFacts& job) {
          "\" height=\"" + px(drawing.height()) + "\" viewBox=\"0 0 " + px(drawing.width()) + " " +
          px(drawing.height()) + "\" font-family=\"sans-serif\" font-size=\"11\">\n";
   svg += "<title>" + xml_text(job.result) + ": " +
-         integer(static_cast<std::int64_t>(job.inputs.size())) + " inputs</title>\n";
+         number::int_text(static_cast<std::int64_t>(job.inputs.size())) + " inputs</title>\n";
   svg +=
       "<style>"
       ".tile{fill:#2a6fb0;fill-opacity:.3;stroke:#1b4a75;stroke-width:.5}"
@@ -204,7 +195,7 @@ std::string tile_map_svg(const JobFacts& job) {
   for (std::size_t i = 0; i < job.inputs.size(); ++i) {
     const InputFacts& input = job.inputs[i];
     if (!drawable(input)) continue;
-    std::string number = integer(static_cast<std::int64_t>(i) + 1);
+    std::string number = number::int_text(static_cast<std::int64_t>(i) + 1);
     double left = drawing.x(input.x.min);
     double top = drawing.y(input.y.max);
     // A tile of one point, or one line of points, still shows.
