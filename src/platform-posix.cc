@@ -139,6 +139,8 @@ int error_terminal_width() {
   return size.ws_col;
 }
 
+bool error_terminal_moves_cursor() { return true; }
+
 bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2) {
   return path1.native() == path2.native();
 }

@@ -174,6 +174,13 @@ int error_terminal_width() {
   return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+bool error_terminal_moves_cursor() {
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  return GetConsoleMode(error, &mode) != 0 &&
+         SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
 bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2) {
   const std::wstring& name1 = path1.native();
   const std::wstring& name2 = path2.native();

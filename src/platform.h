@@ -44,6 +44,9 @@ bool console_shared_with_errors();
 // The columns of the terminal that standard error shows on; 0 when it is
 // no terminal (a file, a pipe).
 int error_terminal_width();
+// Whether standard error's terminal moves the cursor as told by VT100
+// sequences: on Windows, once the console is asked to (Windows 10 on).
+bool error_terminal_moves_cursor();
 
 // Whether two of the system's paths name the same file by their spelling
 // alone (letter case counts only where the system's names keep it).

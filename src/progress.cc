@@ -79,6 +79,11 @@ int ErrorTerminal::width() {
   return columns > 0 ? columns : 80;
 }
 
+bool ErrorTerminal::moves_cursor() {
+  static const bool moves = platform::error_terminal_moves_cursor();
+  return moves;
+}
+
 void ErrorTerminal::show(std::string_view text) {
   std::string shown = platform::for_console(stderr, std::string(text));
   std::fwrite(shown.data(), 1, shown.size(), stderr);
@@ -157,7 +162,12 @@ void ProgressBar::update(std::int64_t bytes, std::int64_t points) {
 void ProgressBar::draw() {
   std::string line = progress_line(state_, terminal_.width());
   std::size_t length = columns(line);
+  // Below console text that ends mid-line, the bar takes the next line and
+  // its erasing comes back; a terminal that cannot go back up gets no bar
+  // until the console's line is ended.
+  if (own_line_ && !terminal_.moves_cursor()) return;
   std::string text = own_line_ ? "\n" : "\r";
+  below_ = below_ || own_line_;
   own_line_ = false;
   text += line;
   // What the last line showed beyond this one's end is blanked out.
@@ -170,6 +180,12 @@ void ProgressBar::erase() {
   if (shown_ == 0) return;
   std::string blanks(shown_ + 2, ' ');
   blanks.front() = blanks.back() = '\r';
+  if (below_) {
+    blanks += "\x1b[A";
+    if (text_column_ > 0)
+      blanks += "\x1b[" + number::int_text(static_cast<std::int64_t>(text_column_)) + "C";
+    below_ = false;
+  }
   terminal_.show(blanks);
   shown_ = 0;
 }

@@ -31,6 +31,9 @@ class Terminal {
   // Columns of the terminal's line.
   virtual int width() = 0;
   virtual void show(std::string_view text) = 0;
+  // Whether the terminal takes the cursor up a line (ESC [ A) and right
+  // (ESC [ n C), as every terminal of the VT100 family does.
+  virtual bool moves_cursor() { return true; }
 };
 
 // Standard error, when it is a terminal.
@@ -40,6 +43,7 @@ class ErrorTerminal : public Terminal {
   static bool present();
   int width() override;
   void show(std::string_view text) override;
+  bool moves_cursor() override;
 };
 
 // What the bar shows at one moment.
@@ -73,7 +77,10 @@ class ProgressBar : public StatusLine {
 
   void erase() override;
   void redraw() override;
-  void below_text() override { own_line_ = true; }
+  void below_text(std::size_t column) override {
+    own_line_ = true;
+    text_column_ = column;
+  }
 
  private:
   void draw();
@@ -85,6 +92,8 @@ class ProgressBar : public StatusLine {
   double drawn_at_ = 0;
   std::size_t shown_ = 0;  // characters of the line on the terminal now
   bool own_line_ = false;  // the console's text ends mid-line: go below it
+  bool below_ = false;     // drawn below that text, which ends at text_column_
+  std::size_t text_column_ = 0;
 };
 
 #endif  // STRATUMIX_PROGRESS_H_

@@ -14,8 +14,9 @@ class FakeClock : public Clock {
 };
 
 // A terminal of one or more lines of cells, as a real one shows the bytes:
-// CR goes back to the first column, LF to the next line, a character takes
-// one cell whatever its bytes.
+// CR goes back to the first column, LF to the next line, a tab to the next
+// stop of eight, ESC [ A up a line, ESC [ n C n columns right; a character
+// takes one cell whatever its bytes.
 class ScreenTerminal : public Terminal {
  public:
   explicit ScreenTerminal(int columns) : columns_(columns) {}
@@ -23,16 +24,30 @@ class ScreenTerminal : public Terminal {
   void show(std::string_view text) override {
     ++shows;
     written += text;
-    for (char c : text) {
-      if (c == '\r') {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      char c = text[i];
+      if (c == '\x1b') {
+        std::size_t end = text.find_first_of("AC", i);
+        ASSERT_NE(end, std::string_view::npos) << text;
+        std::string_view count = text.substr(i + 2, end - i - 2);
+        if (text[end] == 'A') {
+          ASSERT_GT(row_, 0u) << "up from the first line";
+          --row_;
+        } else {
+          column_ += static_cast<std::size_t>(std::stoi(std::string(count)));
+        }
+        i = end;
+      } else if (c == '\r') {
         column_ = 0;
       } else if (c == '\n') {
-        lines.emplace_back();
+        if (++row_ == lines.size()) lines.emplace_back();
         column_ = 0;
+      } else if (c == '\t') {
+        column_ = (column_ / 8 + 1) * 8;
       } else if ((static_cast<unsigned char>(c) & 0xc0) == 0x80) {
-        lines.back()[column_ - 1] += c;
+        lines[row_][column_ - 1] += c;
       } else {
-        std::vector<std::string>& line = lines.back();
+        std::vector<std::string>& line = lines[row_];
         if (line.size() <= column_) line.resize(column_ + 1, " ");
         line[column_++] = std::string(1, c);
         ASSERT_LE(column_, static_cast<std::size_t>(columns_ - 1)) << "wrapped: " << text;
@@ -51,6 +66,7 @@ class ScreenTerminal : public Terminal {
 
  private:
   int columns_;
+  std::size_t row_ = 0;
   std::size_t column_ = 0;
 };
 
@@ -123,12 +139,20 @@ TEST(ProgressBar, GoesBelowConsoleTextThatEndsMidLine) {
   clock.now += 0.2;
   bar.update(10, 1);
   bar.erase();
-  terminal.show("\t\tY_min = 1.000000 Y_max = 2.000000 ");  // the console's text
-  bar.below_text();
-  bar.redraw();
-  ASSERT_EQ(terminal.lines.size(), 2u);
-  EXPECT_NE(terminal.line(0).find("Y_max = 2.000000"), std::string::npos) << terminal.line(0);
-  EXPECT_NE(terminal.line(1).find("1/1 a.xyz"), std::string::npos);
+  // The console's text, as the pasting shows its progress lines: each
+  // overwrites the last, the bar staying on the line below.
+  for (const char* record : {"100000", "200000"}) {
+    bar.erase();
+    terminal.show(std::string("\t\trecord ") + record + "            \r    ");
+    bar.below_text(4);
+    bar.redraw();
+    ASSERT_EQ(terminal.lines.size(), 2u) << terminal.written;
+    EXPECT_EQ(terminal.line(0), std::string("\t\trecord ").replace(0, 2, 16, ' ') + record);
+    EXPECT_NE(terminal.line(1).find("1/1 a.xyz"), std::string::npos);
+  }
+  bar.erase();
+  terminal.show("\n\n\tlayer 1 ");
+  EXPECT_EQ(terminal.line(2), "        layer 1") << terminal.written;
 }
 
 TEST(ProgressLine, TheFiguresOfTheJob) {

@@ -28,6 +28,7 @@ void Console::put(std::string_view text) {
 void Console::flush() {
   if (pending_.empty()) return;
   at_line_start_ = pending_.back() == '\n';
+  follow_column(pending_);
   StatusLine* in_the_way = status_shares_terminal_ ? status_line_ : nullptr;
   if (in_the_way != nullptr) in_the_way->erase();
   if (captured_out_ != nullptr) {
@@ -41,8 +42,20 @@ void Console::flush() {
   }
   pending_.clear();
   if (in_the_way != nullptr) {
-    if (!at_line_start_) in_the_way->below_text();
+    if (!at_line_start_) in_the_way->below_text(open_column_);
     in_the_way->redraw();
+  }
+}
+
+void Console::follow_column(std::string_view text) {
+  for (char c : text) {
+    if (c == '\n' || c == '\r') {
+      open_column_ = 0;
+    } else if (c == '\t') {
+      open_column_ = (open_column_ / 8 + 1) * 8;  // the terminals' tab stops
+    } else if ((static_cast<unsigned char>(c) & 0xc0) != 0x80) {
+      ++open_column_;  // a character, whatever its UTF-8 bytes
+    }
   }
 }
 
@@ -60,7 +73,10 @@ void Console::error(std::string_view message) {
   // On a terminal a message must not go on from the end of a question.
   bool shared = captured_err_ == nullptr && platform::console_shared_with_errors();
   if (shared && !at_line_start_) line += '\n';
-  if (shared) at_line_start_ = true;
+  if (shared) {
+    at_line_start_ = true;
+    open_column_ = 0;
+  }
   line += "stratumix: ";
   line += message;
   line += '\n';

@@ -36,8 +36,9 @@ class StatusLine {
  public:
   virtual void erase() = 0;
   virtual void redraw() = 0;
-  // The console's text ends mid-line: the next drawing goes below it.
-  virtual void below_text() = 0;
+  // The console's text ends mid-line, `column` columns in: the next drawing
+  // goes below it, and the line's erasing comes back there.
+  virtual void below_text(std::size_t column) = 0;
 
  protected:
   StatusLine() = default;
@@ -78,6 +79,7 @@ class Console : public TextOut {
     captured_out_ = out;
     captured_err_ = err;
     at_line_start_ = true;
+    open_column_ = 0;
   }
 
  private:
@@ -85,6 +87,10 @@ class Console : public TextOut {
   std::string pending_;
   bool quiet_ = false;
   bool at_line_start_ = true;  // what was shown ends with a line break
+  // The columns of the last line shown, which a status line below it comes
+  // back to.
+  std::size_t open_column_ = 0;
+  void follow_column(std::string_view text);
   std::string last_error_;
   StatusLine* status_line_ = nullptr;
   bool status_shares_terminal_ = false;
