@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr char kCtrlZ = 0x1a;
+using bytes::kCtrlZ;
 
 // The room a tail is copied into, at most: twice the tail, as when
 // single-digit numbers of one line each get their six decimals, is more

@@ -30,6 +30,9 @@ struct WhiteSpace {
 };
 inline constexpr WhiteSpace is_white;
 
+// The Ctrl-Z byte that ends a text file, as DOS editors wrote it.
+inline constexpr char kCtrlZ = 0x1a;
+
 // Eight bytes of text as one little-endian word: its first byte lowest.
 inline std::uint64_t load8(const char* p) {
   std::uint64_t word;

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr char kCtrlZ = 0x1a;
+using bytes::kCtrlZ;
 // The longest line a point makes, and the bytes copy_decimal may write
 // past the last number.
 constexpr std::size_t kLongestLine = kMaxPointLine + 8;
@@ -24,8 +24,6 @@ enum : unsigned char {
   kLineEnd = 4,
   kOther = 8,  // a quote, a NUL: the general way
 };
-
-std::string text_of(std::int64_t value) { return std::to_string(value); }
 
 std::string quoted(std::string_view text) {
   return ::quoted(text.data(), text.data() + text.size());
@@ -291,7 +289,8 @@ bool FieldReader::refill() {
     }
     if (source_ended_) return false;
     if (end_ == capacity_) {
-      set_problem("a line longer than " + text_of(static_cast<std::int64_t>(capacity_)) + " bytes");
+      set_problem("a line longer than " + number::int_text(static_cast<std::int64_t>(capacity_)) +
+                  " bytes");
       return false;
     }
     std::size_t got = source_.read(data + end_, capacity_ - end_);
@@ -339,7 +338,7 @@ const char* FieldReader::line_end(const char* p) const {
 }
 
 void FieldReader::set_problem(const std::string& what) {
-  problem_ = "line " + text_of(line_) + ": " + what;
+  problem_ = "line " + number::int_text(line_) + ": " + what;
 }
 
 // Up to `count` lines of points copied from `line` on, as long as the quick
@@ -436,8 +435,9 @@ FieldReader::Line FieldReader::copy_line(char*& line, char*& out, Extent& x, Ext
   std::string_view text(line, static_cast<std::size_t>(last - line));
   layout::split_fields(text, layout_.separator, fields_);
   if (!fields_.empty() && static_cast<int>(fields_.size()) != layout_.fields) {
-    set_problem(quoted(text) + " holds " + text_of(static_cast<std::int64_t>(fields_.size())) +
-                " fields where the file's lines hold " + text_of(layout_.fields));
+    set_problem(quoted(text) + " holds " +
+                number::int_text(static_cast<std::int64_t>(fields_.size())) +
+                " fields where the file's lines hold " + number::int_text(layout_.fields));
     return Line::kStopped;
   }
   // The fields of X Y Z, decimal commas turned into points.

@@ -4,12 +4,14 @@
 #include <cctype>
 #include <cmath>
 
+#include "bytes.h"
 #include "number.h"
 
 namespace layout {
 namespace {
 
-constexpr char kCtrlZ = 0x1a;
+using bytes::is_white;
+using bytes::kCtrlZ;
 // Data lines looked at after the first, for what holds on every line.
 constexpr int kSampled = 32;
 
@@ -17,8 +19,6 @@ struct Line {
   std::string_view text;
   std::size_t offset;  // in the file
 };
-
-bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && is_white(text.front())) text.remove_prefix(1);
@@ -31,8 +31,6 @@ std::string lower(std::string_view text) {
   for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return result;
 }
-
-std::string text_of(std::int64_t value) { return number::int_text(value); }
 
 // The lines of the start of a file, as far as a Ctrl-Z; the last only when
 // it is known to be whole. LF, CR LF and a lone CR end a line.
@@ -299,8 +297,8 @@ std::string why_not_first_three(const std::vector<Field>& first, std::int64_t li
   for (int i = 0; i < 3; ++i) {
     if (!is_number(first[static_cast<std::size_t>(i)], decimal_comma)) {
       std::string shown(first[static_cast<std::size_t>(i)].text.substr(0, 40));
-      return "field " + text_of(i + 1) + " of line " + text_of(line) + " holds \"" + shown +
-             "\", which is no coordinate";
+      return "field " + number::int_text(i + 1) + " of line " + number::int_text(line) +
+             " holds \"" + shown + "\", which is no coordinate";
     }
   }
   if (seen.first_whole && seen.next_fractional) {
@@ -525,7 +523,8 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
       }
       if (field < 0 || field >= layout.fields) {
         return refused("--columns asks for field " + column + ", and line " +
-                       text_of(layout.data_line) + " holds " + text_of(layout.fields));
+                       number::int_text(layout.data_line) + " holds " +
+                       number::int_text(layout.fields));
       }
       layout.xyz[axis] = field;
     }
@@ -533,8 +532,8 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
     return layout;
   }
   if (layout.fields < 3) {
-    return refused("line " + text_of(layout.data_line) + " holds " + text_of(layout.fields) +
-                   (layout.fields == 1 ? " field" : " fields") +
+    return refused("line " + number::int_text(layout.data_line) + " holds " +
+                   number::int_text(layout.fields) + (layout.fields == 1 ? " field" : " fields") +
                    ", and a point needs three (X Y Z)");
   }
   if (!header.empty()) {
@@ -565,11 +564,12 @@ std::string describe(const Layout& layout, std::int64_t points) {
   std::vector<std::string> skipped;
   if (layout.byte_order_mark) skipped.push_back("a byte order mark");
   auto lines = [](int count, const char* what) {
-    return text_of(count) + " " + what + (count == 1 ? " line" : " lines");
+    return number::int_text(count) + " " + what + (count == 1 ? " line" : " lines");
   };
   if (layout.header_lines > 0) skipped.push_back(lines(layout.header_lines, "header"));
   if (layout.comment_lines > 0) skipped.push_back(lines(layout.comment_lines, "comment"));
-  if (layout.count_line) skipped.push_back("a point count (" + text_of(layout.count) + ")");
+  if (layout.count_line)
+    skipped.push_back("a point count (" + number::int_text(layout.count) + ")");
   std::string text;
   if (!skipped.empty()) {
     text = "skipped ";
@@ -598,14 +598,14 @@ std::string describe(const Layout& layout, std::int64_t points) {
       break;
   }
   if (layout.decimal_comma) text += ", decimal commas";
-  text += "; X Y Z from fields " + text_of(layout.xyz[0] + 1) + ", " + text_of(layout.xyz[1] + 1) +
-          ", " + text_of(layout.xyz[2] + 1);
+  text += "; X Y Z from fields " + number::int_text(layout.xyz[0] + 1) + ", " +
+          number::int_text(layout.xyz[1] + 1) + ", " + number::int_text(layout.xyz[2] + 1);
   if (layout.named == Layout::Named::kByHeader) text += " (named by the header)";
-  text += " of " + text_of(layout.fields);
-  if (layout.fields > 3) text += ", " + text_of(layout.fields - 3) + " dropped";
+  text += " of " + number::int_text(layout.fields);
+  if (layout.fields > 3) text += ", " + number::int_text(layout.fields - 3) + " dropped";
   if (layout.count_line && layout.count != points) {
-    text += "; the count line says " + text_of(layout.count) + " points, " + text_of(points) +
-            (points == 1 ? " was" : " were") + " read";
+    text += "; the count line says " + number::int_text(layout.count) + " points, " +
+            number::int_text(points) + (points == 1 ? " was" : " were") + " read";
   }
   return text;
 }

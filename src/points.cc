@@ -12,7 +12,7 @@ namespace {
 
 using bytes::is_white;
 
-constexpr char kCtrlZ = 0x1a;
+using bytes::kCtrlZ;
 
 }  // namespace
 
