@@ -100,6 +100,12 @@ count_instructions() {
     "$build/stratumix" <<< "bench 2 a b result" 2>&1 > /dev/null | awk '/Collected/ { print $4 }')
   echo "  instructions/byte  $(ratio2 "$instructions" "$bytes")   ($instructions for $bytes bytes, 2 x $counted_points points, callgrind)"
   echo "  instructions/point $(ratio "$instructions" $((2 * counted_points)))"
+  # The same job on the command line, which measures Z as well.
+  rm -f "$folder/result.xyz"
+  instructions=$(cd "$work" && valgrind --tool=callgrind --callgrind-out-file=/dev/null \
+    "$build/stratumix" -q -o images/bench/result.xyz images/bench/a.xyz images/bench/b.xyz 2>&1 |
+    awk '/Collected/ { print $4 }')
+  echo "  instructions/byte on the command line, Z measured too: $(ratio2 "$instructions" "$bytes")"
   callgrind_annotate "$work/callgrind.out" 2> /dev/null | awk '/file:function/ { on = 1; next }
     on && /%\)/ && n < 6 {
       share = $0; sub(/^[^(]*\(/, "", share); sub(/\).*$/, "", share); gsub(/ /, "", share)

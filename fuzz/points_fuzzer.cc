@@ -74,14 +74,15 @@ bool c_reads(const std::string& word, double& value) {
   return *end == '\0';
 }
 
-std::string extents_text(const Extent& x, const Extent& y) {
-  std::string extents;
-  for (const Extent* extent : {&x, &y}) {
+std::string extents_text(const Extents& extents) {
+  std::string said;
+  for (int axis = 0; axis < 3; ++axis) {
+    const Extent& extent = extents.axis(axis);
     char text[number::kMaxFixed6Length];
-    extents += std::string(text, number::format_fixed6(extent->min, text)) + " ";
-    extents += std::string(text, number::format_fixed6(extent->max, text)) + " ";
+    said += std::string(text, number::format_fixed6(extent.min, text)) + " ";
+    said += std::string(text, number::format_fixed6(extent.max, text)) + " ";
   }
-  return extents;
+  return said;
 }
 
 // The general way and the fast path read a text given a few bytes at a
@@ -99,23 +100,21 @@ std::string paste(const char* data, std::size_t size, bool fast, std::string& pr
   std::string lines;
   OutputFile file;
   file.open(std::make_unique<StringSink>(lines));
-  Extent x;
-  Extent y;
+  Extents met;
   Point point;
   if (fast) {
     // Runs of one point and of many, as the pasting loop asks for them.
-    for (std::int64_t run = 1; reader.copy_points(file, x, y, run) >= run; run = run == 1 ? 7 : 1) {
+    for (std::int64_t run = 1; reader.copy_points(file, met, run) >= run; run = run == 1 ? 7 : 1) {
     }
   } else {
     while (reader.next(point)) {
       write_point(file, point);
-      x.add(point.xyz[0].value);
-      y.add(point.xyz[1].value);
+      met.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value);
     }
   }
   file.close();
   problem = reader.problem();
-  extents = extents_text(x, y);
+  extents = extents_text(met);
   return lines;
 }
 
@@ -185,8 +184,7 @@ void check_las(const char* data, std::size_t size) {
   // small blocks of a read-ahead, taken over whole, that records outgrow.
   std::string lines;
   std::string problem;
-  Extent x;
-  Extent y;
+  Extents extents;
   std::int64_t points = 0;
   for (bool whole_blocks : {false, true}) {
     TextSource source(file, 61);
@@ -197,11 +195,10 @@ void check_las(const char* data, std::size_t size) {
     std::string read_lines;
     OutputFile out;
     out.open(std::make_unique<StringSink>(read_lines));
-    Extent read_x;
-    Extent read_y;
+    Extents read_extents;
     std::int64_t read_points = 0;
     for (std::int64_t run = 1;; run = run == 1 ? 5 : 1) {
-      std::int64_t copied = reader.copy_points(out, read_x, read_y, run);
+      std::int64_t copied = reader.copy_points(out, read_extents, run);
       read_points += copied;
       if (copied < run) break;
     }
@@ -209,11 +206,10 @@ void check_las(const char* data, std::size_t size) {
     if (!whole_blocks) {
       lines = read_lines;
       problem = reader.problem();
-      x = read_x;
-      y = read_y;
+      extents = read_extents;
       points = read_points;
     } else if (read_lines != lines || reader.problem() != problem ||
-               extents_text(read_x, read_y) != extents_text(x, y)) {
+               extents_text(read_extents) != extents_text(extents)) {
       fail("LAS blocks taken whole differ from pieces read", reader.problem());
     }
   }
@@ -225,23 +221,23 @@ void check_las(const char* data, std::size_t size) {
   if (pasted > h.point_count) fail("more LAS points than the header gives", lines);
   if (pasted < h.point_count && problem.empty()) fail("LAS points left out in silence", lines);
   std::size_t line_start = 0;
-  Extent c_x;
-  Extent c_y;
+  Extents c_extents;
   for (std::uint64_t i = 0; i < pasted; ++i) {
     std::uint64_t record = h.point_offset + i * h.record_length;
     if (record + h.record_length > file.size()) fail("a LAS point from past the end", lines);
     std::string line;
+    double value[3];
     for (std::uint64_t axis = 0; axis < 3; ++axis) {
-      double value = little_endian_32(file, record + 4 * axis) * h.scale[axis] + h.offset[axis];
-      line += c_fixed6(value) + (axis < 2 ? " " : "\r\n");
-      if (axis < 2) (axis == 0 ? c_x : c_y).add(value);
+      value[axis] = little_endian_32(file, record + 4 * axis) * h.scale[axis] + h.offset[axis];
+      line += c_fixed6(value[axis]) + (axis < 2 ? " " : "\r\n");
     }
+    c_extents.add(value[0], value[1], value[2]);
     if (lines.compare(line_start, line.size(), line) != 0)
       fail("a LAS point not as printf writes it", line);
     line_start += line.size();
   }
   if (line_start != lines.size()) fail("more LAS lines than points", lines);
-  if (extents_text(x, y) != extents_text(c_x, c_y))
+  if (extents_text(extents) != extents_text(c_extents))
     fail("LAS extents other than the points'", lines);
 }
 
@@ -283,13 +279,12 @@ std::string paste_fields(const std::string& text, const layout::Layout& found, b
   std::string lines;
   OutputFile file;
   file.open(std::make_unique<StringSink>(lines));
-  Extent x;
-  Extent y;
-  for (std::int64_t run = 1; reader.copy_points(file, x, y, run) >= run; run = run == 1 ? 7 : 1) {
+  Extents met;
+  for (std::int64_t run = 1; reader.copy_points(file, met, run) >= run; run = run == 1 ? 7 : 1) {
   }
   file.close();
   problem = reader.problem();
-  extents = extents_text(x, y);
+  extents = extents_text(met);
   return lines;
 }
 
@@ -355,13 +350,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   std::size_t word = 0;
   std::size_t line_start = 0;
   // The extents of the values strtod reads, which the reader's must be.
-  Extent c_x;
-  Extent c_y;
+  Extents c_extents;
   while (line_start < lines.size()) {
     std::size_t line_end = lines.find("\r\n", line_start);
     if (line_end == std::string::npos) fail("a line without CR LF", lines.substr(line_start));
     std::string line = lines.substr(line_start, line_end - line_start);
     std::size_t field_start = 0;
+    double values[3];
     for (int axis = 0; axis < 3; ++axis, ++word) {
       std::size_t field_end = axis < 2 ? line.find(' ', field_start) : line.size();
       if (field_end == std::string::npos) fail("a line of fewer than three numbers", line);
@@ -372,15 +367,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       if (line.substr(field_start, field_end - field_start) != c_fixed6(value)) {
         fail("a number not as printf writes it", line + " from " + words[word]);
       }
-      if (axis == 0) c_x.add(value);
-      if (axis == 1) c_y.add(value);
+      values[axis] = value;
       field_start = field_end + 1;
     }
     if (field_start != line.size() + 1) fail("a line of more than three numbers", line);
+    c_extents.add(values[0], values[1], values[2]);
     line_start = line_end + 2;
   }
-  if (extents_text(c_x, c_y) != extents) {
-    fail("extents other than those of the values read", extents + "<> " + extents_text(c_x, c_y));
+  if (extents_text(c_extents) != extents) {
+    fail("extents other than those of the values read", extents + "<> " + extents_text(c_extents));
   }
   // Reading stops early only at a word that is no number (or too long to
   // be held), or at an incomplete last point.

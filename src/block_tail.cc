@@ -38,13 +38,12 @@ void BlockTail::copy_from(char* text, std::size_t size, std::size_t block_size) 
     out.reset(new char[room]);
     out_room = room;
   }
-  x = Extent{};
-  y = Extent{};
+  extents = Extents{};
   Run run{line_end + 1, out.get(), 0, 0, false};
   const char* room_end = out.get() + out_room;
   constexpr auto kLongest = static_cast<std::ptrdiff_t>(kMaxPointLine);
   while (!run.stopped && room_end - run.out >= kLongest)
-    copy_run(run, text + size + 1, text + size, (room_end - run.out) / kLongest, x, y);
+    copy_run(run, text + size + 1, text + size, (room_end - run.out) / kLongest, extents, axes);
   stop = static_cast<std::size_t>(first - text);
   end = static_cast<std::size_t>(run.end - text);
   line_ends = count_line_ends(first, line_end + 1) + run.line_ends;

@@ -25,8 +25,8 @@ struct BlockTail {
   std::size_t end = 0;
   std::int64_t points = 0;     // none: nothing to take
   std::int64_t line_ends = 0;  // from `stop` to `end`
-  Extent x;
-  Extent y;
+  Axes axes = Axes::kXYZ;      // those the reader measures
+  Extents extents;
   std::unique_ptr<char[]> out;  // left as it comes: only what is copied is written
   std::size_t out_room = 0;
   std::size_t out_size = 0;
@@ -47,6 +47,9 @@ struct BlockTail {
 // the reading thread, each read by the reader while the storage is its.
 class BlockTails : public BlockWork {
  public:
+  explicit BlockTails(Axes axes) {
+    for (BlockTail& tail : tails_) tail.axes = axes;
+  }
   BlockTail& of(int storage) { return tails_[storage]; }
   void work(int storage, char* text, std::size_t size, std::size_t block_size) override {
     tails_[storage].copy_from(text, size, block_size);

@@ -56,7 +56,7 @@ void CommandLineJob::input_ended() {
   const InputFacts& input = facts_.inputs.back();
   points_before_ += input.points;
   bytes_before_ += input.bytes;
-  ++facts_.files_pasted;
+  if (!input.cut_short) ++facts_.files_pasted;
   if (bar_ != nullptr) bar_->update(bytes_before_, points_before_);
 }
 

@@ -81,7 +81,8 @@ TEST_F(InProcess, PastesTheInputsInTheOrderGiven) {
             "\n\n\tFile number 2 named a\n\n\n\n\tlayer 2 "
             "\n\t\tX_min = 1.000000 X_max = 1.000000 \n\t\tY_min = 2.000000 Y_max = 2.000000 "
             "\n\nFiles pasted: 2 of 2\nPoints: 3\nResult: r.xyz, 84 bytes\n"
-            "X_min = 1.000000 X_max = 7.000000\nY_min = 2.000000 Y_max = 8.000000\n");
+            "X_min = 1.000000 X_max = 7.000000\nY_min = 2.000000 Y_max = 8.000000\n"
+            "Z_min = 3.000000 Z_max = 9.000000\n");
   EXPECT_EQ(err, "");
 }
 

@@ -54,8 +54,8 @@ unsigned char class_of(const unsigned char* classes, const char* p) {
 // The value of a plain decimal that might change an extent, which is rare:
 // kept out of the loop so that its registers stay its own.
 [[gnu::noinline]] double value_of(const char* digits, const char* last, int integer_digits,
-                                  int decimals) {
-  return Decimal{digits, last, integer_digits, decimals, false}.value();
+                                  int decimals, bool negative) {
+  return Decimal{digits, last, integer_digits, decimals, negative}.value();
 }
 
 // The numbers copy_number leaves: blanks before them, signs, leading zeros,
@@ -63,9 +63,9 @@ unsigned char class_of(const unsigned char* classes, const char* p) {
 // reads, for as long as it looks: white space after the number, a point for
 // a decimal comma. Anything else (an exponent, a name) is the general
 // way's, with nothing written. `value` gets the number where it might
-// change `extent` (none for Z), and `pending` says so.
+// change `extent` (none for an axis not measured), and `pending` says so.
 [[gnu::noinline]] Copied copy_other(char* p, char* o, char mark, const unsigned char* classes,
-                                    const Extent* extent, bool* pending, double* value) {
+                                    const Extent* extent, bool& pending, double& value) {
   while (class_of(classes, p) & kBlank) ++p;
   char* digits = p + (*p == '-' || *p == '+');
   unsigned not_digits = bytes::not_digits_16(digits);
@@ -85,8 +85,8 @@ unsigned char class_of(const unsigned char* classes, const char* p) {
   const char* copied = copy_decimal(p, out, decimal);
   if (copied == end && extent != nullptr && extent->could_change_key(decimal.integer_key()) &&
       extent->could_change(decimal.floor_bound())) {
-    *pending = true;
-    *value = decimal.value();
+    pending = true;
+    value = decimal.value();
   }
   *end = after;
   if (comma) *point = ',';
@@ -97,21 +97,23 @@ unsigned char class_of(const unsigned char* classes, const char* p) {
 // Copies the number at `p` to `o` as "%f" writes it. Most numbers of point
 // files, short plain decimals with no leading zero, are their own "%f" text
 // but for the zeros that pad the decimals to six: copied after one look at
-// sixteen bytes, as the run loop of plain files copies them. X and Y
-// (`kMeasured`) have their integer part checked against `extent`; a
-// number that might change it sets `pending` and `value`. A minus is taken
-// on Z alone, as X and Y would need their keys signed. Inlined, so that the
-// loop's own variables stay in registers.
-template <bool kMeasured>
+// sixteen bytes, as the run loop of plain files copies them. Where the
+// axis is `kMeasured`, the integer part is checked against `extent`; a
+// number that might change it sets `pending` and `value`. A minus goes this
+// way on Z alone (`kSigned`), as the run loop takes it. Inlined, so that
+// the loop's own variables stay in registers.
+template <bool kSigned, bool kMeasured>
 [[gnu::always_inline]] inline Copied copy_number(char* p, char* o, char mark,
-                                                 const unsigned char* classes, const Extent* extent,
-                                                 bool* pending, double* value) {
+                                                 const unsigned char* classes, const Extent& extent,
+                                                 bool& pending, double& value) {
   char* digits = p;
   char* out = o;
-  if constexpr (!kMeasured) {
+  bool negative = false;
+  if constexpr (kSigned) {
     if (*digits == '-') {
       *out++ = '-';
       ++digits;
+      negative = true;
     }
   }
   if (static_cast<unsigned char>(*digits - '1') < 9) {
@@ -132,16 +134,23 @@ template <bool kMeasured>
       }
       if (decimals <= kMostDecimals) {
         if constexpr (kMeasured) {
-          if (extent->could_change_key(digit_key(digits, integer_digits))) [[unlikely]] {
-            *pending = true;
-            *value = value_of(digits, end, integer_digits, decimals);
+          if (extent.could_change_digits(digits, integer_digits, negative)) [[unlikely]] {
+            pending = true;
+            value = value_of(digits, end, integer_digits, decimals, negative);
           }
         }
         return {end, out + integer_digits + 1 + kMostDecimals};
       }
     }
   }
-  return copy_other(p, o, mark, classes, extent, pending, value);
+  if constexpr (kMeasured) {
+    return copy_other(p, o, mark, classes, &extent, pending, value);
+  } else {
+    // The loop's own flag and value keep out of memory.
+    bool unused;
+    double scratch;
+    return copy_other(p, o, mark, classes, nullptr, unused, scratch);
+  }
 }
 
 // Passes the text of a field that is not X, Y or Z, up to what ends it.
@@ -202,10 +211,11 @@ inline char* past_line_end(char* p, char separator, const unsigned char* classes
 }  // namespace
 
 FieldReader::FieldReader(ByteSource& source, const layout::Layout& layout, std::size_t buffer_size,
-                         bool quickly)
+                         bool quickly, Axes axes)
     : source_(source),
       layout_(layout),
       quickly_(quickly && layout.xyz[0] < layout.xyz[1] && layout.xyz[1] < layout.xyz[2]),
+      measured_(axes),
       // Between commas a decimal comma can only be quoted: the general way.
       mark_(layout.decimal_comma && layout.separator != ',' ? ',' : '.'),
       capacity_(buffer_size),
@@ -223,10 +233,18 @@ FieldReader::FieldReader(ByteSource& source, const layout::Layout& layout, std::
   classes_[static_cast<unsigned char>('\n')] = kLineEnd;
   classes_[static_cast<unsigned char>('"')] = kOther;
   classes_[0] = kOther;
+  bool white = layout.separator == ' ';
+  if (axes == Axes::kXYZ) {
+    copy_lines_ = white ? &FieldReader::copy_lines<true, Axes::kXYZ>
+                        : &FieldReader::copy_lines<false, Axes::kXYZ>;
+  } else {
+    copy_lines_ = white ? &FieldReader::copy_lines<true, Axes::kXY>
+                        : &FieldReader::copy_lines<false, Axes::kXY>;
+  }
   end_text(buffer_.get());
 }
 
-std::int64_t FieldReader::copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
+std::int64_t FieldReader::copy_points(OutputFile& file, Extents& extents, std::int64_t count) {
   std::int64_t copied = 0;
   while (copied < count && !stopped_) {
     if (position_ >= whole_ && !refill()) {
@@ -243,15 +261,14 @@ std::int64_t FieldReader::copy_points(OutputFile& file, Extent& x, Extent& y, st
       if (room == 0) break;
       if (quickly_) {
         std::int64_t lines = std::min(count - copied, room);
-        std::int64_t got = layout_.separator == ' ' ? copy_lines<true>(p, o, whole, lines, x, y)
-                                                    : copy_lines<false>(p, o, whole, lines, x, y);
+        std::int64_t got = (this->*copy_lines_)(p, o, whole, lines, extents);
         copied += got;
         points_ += got;
         // Short of both only at a line that the quick way leaves to the
         // general one.
         if (got == lines || p >= whole) continue;
       }
-      Line line = copy_line(p, o, x, y);
+      Line line = copy_line(p, o, extents);
       if (line == Line::kPoint) {
         ++copied;
         ++points_;
@@ -349,9 +366,9 @@ void FieldReader::set_problem(const std::string& what) {
 // quotes, exponents, words) is left whole to the general way, which says
 // what it is, with nothing of that line written or counted. Blank lines are
 // passed over.
-template <bool kWhite>
+template <bool kWhite, Axes kAxes>
 std::int64_t FieldReader::copy_lines(char*& line, char*& out, const char* whole, std::int64_t count,
-                                     Extent& x, Extent& y) {
+                                     Extents& extents) {
   // The loop's own variables stay in registers: nothing takes their
   // address.
   const unsigned char* const classes = classes_;
@@ -387,22 +404,25 @@ std::int64_t FieldReader::copy_lines(char*& line, char*& out, const char* whole,
     // applied once it is whole, which is seldom needed at all.
     bool x_pending = false;
     bool y_pending = false;
+    bool z_pending = false;
     double x_value;
     double y_value;
+    double z_value;
     if (!reach(want_x)) break;
-    Copied c = copy_number<true>(q, o, mark, classes, &x, &x_pending, &x_value);
+    Copied c = copy_number<false, true>(q, o, mark, classes, extents.x, x_pending, x_value);
     if (c.end == nullptr) break;
     *c.out = ' ';
     ++field;
     q = next_field<kWhite>(c.end, separator, classes);
     if (!reach(want_y)) break;
-    c = copy_number<true>(q, c.out + 1, mark, classes, &y, &y_pending, &y_value);
+    c = copy_number<false, true>(q, c.out + 1, mark, classes, extents.y, y_pending, y_value);
     if (c.end == nullptr) break;
     *c.out = ' ';
     ++field;
     q = next_field<kWhite>(c.end, separator, classes);
     if (!reach(want_z)) break;
-    c = copy_number<false>(q, c.out + 1, mark, classes, nullptr, nullptr, nullptr);
+    c = copy_number<true, kAxes == Axes::kXYZ>(q, c.out + 1, mark, classes, extents.z, z_pending,
+                                               z_value);
     if (c.end == nullptr) break;
     // The fields after Z, if any.
     q = c.end;
@@ -420,9 +440,13 @@ std::int64_t FieldReader::copy_lines(char*& line, char*& out, const char* whole,
     ++copied;
     ++lines;
     if (x_pending) [[unlikely]]
-      x.add(x_value);
+      extents.x.add(x_value);
     if (y_pending) [[unlikely]]
-      y.add(y_value);
+      extents.y.add(y_value);
+    if constexpr (kAxes == Axes::kXYZ) {
+      if (z_pending) [[unlikely]]
+        extents.z.add(z_value);
+    }
   }
   line = p;
   out = o;
@@ -430,7 +454,7 @@ std::int64_t FieldReader::copy_lines(char*& line, char*& out, const char* whole,
   return copied;
 }
 // Any line: split into fields, each of X Y Z read as strtod reads it.
-FieldReader::Line FieldReader::copy_line(char*& line, char*& out, Extent& x, Extent& y) {
+FieldReader::Line FieldReader::copy_line(char*& line, char*& out, Extents& extents) {
   const char* last = line_end(line);
   std::string_view text(line, static_cast<std::size_t>(last - line));
   layout::split_fields(text, layout_.separator, fields_);
@@ -470,7 +494,6 @@ FieldReader::Line FieldReader::copy_line(char*& line, char*& out, Extent& x, Ext
   }
   *o++ = '\n';
   out = o;
-  x.add(xyz[0].value);
-  y.add(xyz[1].value);
+  extents.add(xyz[0].value, xyz[1].value, xyz[2].value, measured_);
   return Line::kPoint;
 }

@@ -23,9 +23,9 @@ class FieldReader : public PointInput {
   // skips. Without `quickly`, every line takes the general way, as the
   // fuzz target compares.
   FieldReader(ByteSource& source, const layout::Layout& layout,
-              std::size_t buffer_size = kIoBlockSize, bool quickly = true);
+              std::size_t buffer_size = kIoBlockSize, bool quickly = true, Axes axes = Axes::kXYZ);
 
-  std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) override;
+  std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override;
   const std::string& problem() const override { return problem_; }
   std::string note() const override { return layout::describe(layout_, points_); }
 
@@ -36,10 +36,10 @@ class FieldReader : public PointInput {
   bool refill();
   void take_read(std::size_t got);
   void find_whole_lines();
-  template <bool kWhite>
-  std::int64_t copy_lines(char*& line, char*& out, const char* whole, std::int64_t count, Extent& x,
-                          Extent& y);
-  Line copy_line(char*& line, char*& out, Extent& x, Extent& y);
+  template <bool kWhite, Axes kAxes>
+  std::int64_t copy_lines(char*& line, char*& out, const char* whole, std::int64_t count,
+                          Extents& extents);
+  Line copy_line(char*& line, char*& out, Extents& extents);
   const char* line_end(const char* p) const;
   void set_problem(const std::string& what);
 
@@ -48,6 +48,10 @@ class FieldReader : public PointInput {
   // The quick way is taken where X, Y, Z are fields that come in that
   // order, unless the caller asks for the general way alone.
   bool quickly_;
+  Axes measured_;  // the axes whose extents are kept
+  // The quick way for the file's separator and axes.
+  std::int64_t (FieldReader::*copy_lines_)(char*& line, char*& out, const char* whole,
+                                           std::int64_t count, Extents& extents) = nullptr;
   // What each byte is to the quick way: see fields.cc.
   unsigned char classes_[256] = {};
   int want_[3] = {};  // the fields of X, Y, Z

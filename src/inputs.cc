@@ -22,8 +22,8 @@ class ReadAheadPoints : public PointInput {
   explicit ReadAheadPoints(std::unique_ptr<ByteSource> source, const With&... with)
       : ahead_(std::move(source)), reader_(ahead_, with...) {}
 
-  std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) override {
-    return reader_.copy_points(file, x, y, count);
+  std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override {
+    return reader_.copy_points(file, extents, count);
   }
   const std::string& problem() const override { return reader_.problem(); }
   std::string note() const override { return reader_.note(); }
@@ -38,7 +38,7 @@ class ReadAheadPoints : public PointInput {
 class RefusedInput : public PointInput {
  public:
   explicit RefusedInput(std::string refusal) : refusal_(std::move(refusal)) {}
-  std::int64_t copy_points(OutputFile& /*file*/, Extent& /*x*/, Extent& /*y*/,
+  std::int64_t copy_points(OutputFile& /*file*/, Extents& /*extents*/,
                            std::int64_t /*count*/) override {
     return 0;
   }
@@ -52,12 +52,13 @@ class RefusedInput : public PointInput {
 }  // namespace
 
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const std::string& path,
-                                        const std::string& shown, const layout::Options& options) {
+                                        const std::string& shown, const layout::Options& options,
+                                        Axes axes) {
   if (has_laz_name(path)) return std::make_unique<RefusedInput>(las::kCompressedRefusal);
   auto peeked = std::make_unique<PeekedSource>(std::move(plain));
   InputForm form = input_form(peeked->first());
   if (form == InputForm::kLas)
-    return std::make_unique<ReadAheadPoints<LasReader>>(std::move(peeked));
+    return std::make_unique<ReadAheadPoints<LasReader>>(std::move(peeked), axes);
   if (form == InputForm::kGzip) {
     peeked =
         std::make_unique<PeekedSource>(std::make_unique<GzipSource>(std::move(peeked), shown), 0);
@@ -70,9 +71,10 @@ std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const
       peeked->pass_over(found.data_start);
       break;
     case layout::Kind::kFields:
-      return std::make_unique<ReadAheadPoints<FieldReader>>(std::move(peeked), found);
+      return std::make_unique<ReadAheadPoints<FieldReader>>(std::move(peeked), found, kIoBlockSize,
+                                                            true, axes);
     case layout::Kind::kRefused:
       return std::make_unique<RefusedInput>(found.refusal);
   }
-  return std::make_unique<ReadAheadPoints<PointReader>>(std::move(peeked));
+  return std::make_unique<ReadAheadPoints<PointReader>>(std::move(peeked), kIoBlockSize, axes);
 }

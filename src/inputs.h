@@ -14,9 +14,10 @@
 // The points of the input at `path` (`shown` in messages) whose bytes
 // `plain` gives, read ahead on a thread of their own (read_ahead.h), where
 // gzip data is decompressed too. Text is read as its first lines show
-// (layout.h), or as `options` say.
+// (layout.h), or as `options` say. The extents kept are those of `axes`.
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const std::string& path,
                                         const std::string& shown,
-                                        const layout::Options& options = {});
+                                        const layout::Options& options = {},
+                                        Axes axes = Axes::kXYZ);
 
 #endif  // STRATUMIX_INPUTS_H_

@@ -1,5 +1,6 @@
 #include "job_summary.h"
 
+#include <array>
 #include <cmath>
 
 #include "number.h"
@@ -11,9 +12,7 @@ std::string fixed6(double value) {
   return std::string(digits, number::format_fixed6(value, digits));
 }
 
-const Extent& axis_of(const InputFacts& input, int axis) { return axis == 0 ? input.x : input.y; }
-
-constexpr const char* kAxisNames[] = {"X", "Y"};
+constexpr const char* kAxisNames[] = {"X", "Y", "Z"};
 
 // The length of the valid UTF-8 sequence at `text`, 0 if none: names on
 // POSIX systems are bytes, and a JSON text must be UTF-8.
@@ -60,12 +59,11 @@ std::string json_number(double value) {
   return fixed6(value);
 }
 
-std::string json_extents(const Extent& x, const Extent& y) {
+std::string json_extents(const Extents& extents) {
   std::string text = "{";
-  const Extent* extents[] = {&x, &y};
-  for (int axis = 0; axis < 2; ++axis) {
-    const Extent& extent = *extents[axis];
-    text += axis == 0 ? "\"x\": " : ", \"y\": ";
+  for (int axis = 0; axis < 3; ++axis) {
+    const Extent& extent = extents.axis(axis);
+    text += std::array{"\"x\": ", ", \"y\": ", ", \"z\": "}[axis];
     text += extent.met ? "{\"min\": " + json_number(extent.min) +
                              ", \"max\": " + json_number(extent.max) + "}"
                        : std::string("null");
@@ -91,20 +89,29 @@ std::int64_t JobFacts::points() const {
   return total;
 }
 
-Extent JobFacts::overall(int axis) const {
-  Extent extent;
-  for (const InputFacts& input : inputs) extent.merge(axis_of(input, axis));
-  return extent;
+int JobFacts::files_cut_short() const {
+  int count = 0;
+  for (const InputFacts& input : inputs) count += input.cut_short;
+  return count;
+}
+
+Extents JobFacts::overall() const {
+  Extents extents;
+  for (const InputFacts& input : inputs) extents.merge(input.extents);
+  return extents;
 }
 
 std::string summary_text(const JobFacts& job) {
   std::string text = "Files pasted: " + number::int_text(job.files_pasted) + " of " +
                      number::int_text(job.files_given) + "\n";
+  if (int cut = job.files_cut_short(); cut > 0)
+    text += "Files pasted in part: " + number::int_text(cut) + " (see the warnings)\n";
   text += "Points: " + number::int_text(job.points()) + "\n";
   text += "Result: " + job.result + ", " + number::int_text(job.result_bytes) + " bytes\n";
   bool any = false;
-  for (int axis = 0; axis < 2; ++axis) {
-    Extent extent = job.overall(axis);
+  Extents overall = job.overall();
+  for (int axis = 0; axis < 3; ++axis) {
+    const Extent& extent = overall.axis(axis);
     if (!extent.met) continue;
     any = true;
     text += std::string(kAxisNames[axis]) + "_min = " + fixed6(extent.min) + " " +
@@ -125,10 +132,11 @@ std::string summary_json(const JobFacts& job) {
   text += "  \"exit_status\": " + number::int_text(job.status) + ",\n";
   text += "  \"files_given\": " + number::int_text(job.files_given) + ",\n";
   text += "  \"files_pasted\": " + number::int_text(job.files_pasted) + ",\n";
+  text += "  \"files_pasted_in_part\": " + number::int_text(job.files_cut_short()) + ",\n";
   text += "  \"points\": " + number::int_text(job.points()) + ",\n";
   text += "  \"result_bytes\": " + number::int_text(job.result_bytes) + ",\n";
   text += "  \"seconds\": " + number::fixed_text(job.seconds, 3) + ",\n";
-  text += "  \"extents\": " + json_extents(job.overall(0), job.overall(1)) + ",\n";
+  text += "  \"extents\": " + json_extents(job.overall()) + ",\n";
   text += "  \"inputs\": [";
   for (std::size_t i = 0; i < job.inputs.size(); ++i) {
     const InputFacts& input = job.inputs[i];
@@ -137,7 +145,7 @@ std::string summary_json(const JobFacts& job) {
             ", \"path\": " + json_string(input.path) +
             ", \"points\": " + number::int_text(input.points) +
             ", \"bytes\": " + number::int_text(input.bytes) +
-            ",\n     \"extents\": " + json_extents(input.x, input.y) + ",\n     \"notes\": [";
+            ",\n     \"extents\": " + json_extents(input.extents) + ",\n     \"notes\": [";
     for (std::size_t n = 0; n < input.notes.size(); ++n) {
       if (n > 0) text += ", ";
       text += json_string(input.notes[n]);

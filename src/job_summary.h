@@ -16,9 +16,12 @@ struct InputFacts {
   std::string path;
   std::int64_t points = 0;
   std::int64_t bytes = 0;  // read
-  Extent x, y;
+  Extents extents;
   // What the reader noted or warned, one line each.
   std::vector<std::string> notes;
+  // Ended at text that is not a point, or refused: what follows is not in
+  // the result.
+  bool cut_short = false;
 };
 
 struct JobFacts {
@@ -26,15 +29,16 @@ struct JobFacts {
   std::string info_report;
   int files_given = 0;
   std::vector<InputFacts> inputs;  // those begun, in job order
-  int files_pasted = 0;            // read to their end
+  int files_pasted = 0;            // read to their end, whole
   std::int64_t result_bytes = 0;
   double seconds = 0;
   int status = 0;   // the program's exit status
   std::string why;  // what stopped the job, when it stopped
 
   std::int64_t points() const;
-  // The extents of all inputs on one axis: 0 X, 1 Y.
-  Extent overall(int axis) const;
+  int files_cut_short() const;
+  // The extents of all inputs.
+  Extents overall() const;
 };
 
 // `text` with every byte that is not part of a UTF-8 character replaced by

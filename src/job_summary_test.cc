@@ -8,12 +8,12 @@
 namespace {
 
 InputFacts input(const std::string& path, std::int64_t points, double x0, double x1, double y0,
-                 double y1) {
+                 double y1, double z0, double z1) {
   InputFacts facts;
   facts.path = path;
   facts.points = points;
-  for (double x : {x0, x1}) facts.x.add(x);
-  for (double y : {y0, y1}) facts.y.add(y);
+  facts.extents.add(x0, y0, z0);
+  facts.extents.add(x1, y1, z1);
   return facts;
 }
 
@@ -22,9 +22,9 @@ JobFacts two_tiles_and_an_empty_file() {
   job.result = "all.xyz";
   job.files_given = 3;
   job.files_pasted = 3;
-  job.inputs.push_back(input("north.xyz", 20, 10.5, 20, 100, 200));
-  job.inputs.push_back(input("south.xyz", 22, 15, 30.125, 50, 150));
-  job.inputs.push_back(InputFacts{"empty.xyz", 0, 0, {}, {}, {}});
+  job.inputs.push_back(input("north.xyz", 20, 10.5, 20, 100, 200, -3.5, 12));
+  job.inputs.push_back(input("south.xyz", 22, 15, 30.125, 50, 150, 1, 40));
+  job.inputs.push_back(InputFacts{"empty.xyz", 0, 0, {}, {}});
   job.result_bytes = 1764;
   job.seconds = 0.125;
   return job;
@@ -41,10 +41,11 @@ TEST(JobSummary, TheFiguresOfAllInputs) {
             "Result: all.xyz, 1764 bytes\n"
             "X_min = 10.500000 X_max = 30.125000\n"
             "Y_min = 50.000000 Y_max = 200.000000\n"
+            "Z_min = -3.500000 Z_max = 40.000000\n"
             "Time: 0.12 s\n");
 
   job.inputs.resize(1);
-  job.inputs.push_back(InputFacts{"empty.xyz", 0, 0, {}, {}, {}});
+  job.inputs.push_back(InputFacts{"empty.xyz", 0, 0, {}, {}});
   job.files_pasted = 1;
   job.why = "Interrupted.";
   std::string text = summary_text(job);
@@ -73,10 +74,10 @@ TEST(JobSummary, JsonStringsOfAnyBytes) {
   EXPECT_NE(json.find("\"notes\": [\"line 3: \\\"x\\\" is not a number\"]"), std::string::npos);
   // An axis without points has no extent, rather than the starting values.
   EXPECT_NE(json.find("\"path\": \"empty.xyz\", \"points\": 0, \"bytes\": 0,\n"
-                      "     \"extents\": {\"x\": null, \"y\": null}"),
+                      "     \"extents\": {\"x\": null, \"y\": null, \"z\": null}"),
             std::string::npos)
       << json;
-  job.inputs[1].x.add(-HUGE_VAL);
+  job.inputs[1].extents.x.add(-HUGE_VAL);
   json = summary_json(job);
   EXPECT_NE(json.find("\"x\": {\"min\": \"-inf\", \"max\": 30.125000}"), std::string::npos) << json;
 }

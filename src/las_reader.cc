@@ -90,13 +90,15 @@ inline char* write_decimal(std::uint64_t units, bool negative, char* out) {
 
 }  // namespace
 
-LasReader::LasReader(ByteSource& source, std::size_t buffer_size)
+LasReader::LasReader(ByteSource& source, std::size_t buffer_size, Axes axes)
     : source_(source),
+      measured_(axes),
       capacity_(std::max(buffer_size, las::kLongestHeader)),
       buffer_(new char[capacity_]) {}
 
-LasReader::LasReader(ReadAhead& ahead)
+LasReader::LasReader(ReadAhead& ahead, Axes axes)
     : source_(ahead),
+      measured_(axes),
       ahead_(&ahead),
       capacity_(ahead.storage_size()),
       buffer_(new char[capacity_]) {}
@@ -173,7 +175,7 @@ bool LasReader::start() {
   return true;
 }
 
-std::int64_t LasReader::copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
+std::int64_t LasReader::copy_points(OutputFile& file, Extents& extents, std::int64_t count) {
   if (!started_) {
     started_ = true;
     if (!start()) return 0;
@@ -191,12 +193,15 @@ std::int64_t LasReader::copy_points(OutputFile& file, Extent& x, Extent& y, std:
     std::uint64_t whole = (end_ - position_) / length;
     auto batch = static_cast<std::int64_t>(
         std::min({whole, points_left_, static_cast<std::uint64_t>(count - copied)}));
+    bool z = measured_ == Axes::kXYZ;
     if (decimals_ == 3) {
-      write_decimal_records<3>(file, x, y, batch);
+      z ? write_decimal_records<3, Axes::kXYZ>(file, extents, batch)
+        : write_decimal_records<3, Axes::kXY>(file, extents, batch);
     } else if (decimals_ == 6) {
-      write_decimal_records<6>(file, x, y, batch);
+      z ? write_decimal_records<6, Axes::kXYZ>(file, extents, batch)
+        : write_decimal_records<6, Axes::kXY>(file, extents, batch);
     } else {
-      write_records(file, x, y, batch);
+      write_records(file, extents, batch);
     }
     copied += batch;
     pasted_ += batch;
@@ -205,7 +210,7 @@ std::int64_t LasReader::copy_points(OutputFile& file, Extent& x, Extent& y, std:
   return copied;
 }
 
-void LasReader::write_records(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
+void LasReader::write_records(OutputFile& file, Extents& extents, std::int64_t count) {
   const std::size_t length = header_.record_length;
   const char* record = buffer_.get() + position_;
   const double scale_x = header_.scale[0], scale_y = header_.scale[1], scale_z = header_.scale[2];
@@ -232,8 +237,7 @@ void LasReader::write_records(OutputFile& file, Extent& x, Extent& y, std::int64
     out[0] = '\r';
     out[1] = '\n';
     out += 2;
-    x.add(value_x);
-    y.add(value_y);
+    extents.add(value_x, value_y, value_z, measured_);
   }
   file.commit(out);
   position_ = static_cast<std::size_t>(record - buffer_.get());
@@ -250,14 +254,14 @@ inline char* LasReader::write_coordinate(std::int32_t integer, int axis, char* o
 // The same text as write_records, from the integers. The values grow with
 // the integers (the scales are positive, and rounding keeps order), so the
 // extents are those of the least and greatest.
-template <int kDecimals>
-void LasReader::write_decimal_records(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
+template <int kDecimals, Axes kAxes>
+void LasReader::write_decimal_records(OutputFile& file, Extents& extents, std::int64_t count) {
   const std::size_t length = header_.record_length;
   const char* record = buffer_.get() + position_;
   const double* scale = header_.scale;
   const double* offset = header_.offset;
-  std::int32_t least[2] = {INT32_MAX, INT32_MAX};
-  std::int32_t greatest[2] = {INT32_MIN, INT32_MIN};
+  std::int32_t least[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
+  std::int32_t greatest[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
   char* out = file.reserve(kLineRoom);
   char* room_end = file.room_end() - kLineRoom;
   const char* const records_end = record + static_cast<std::size_t>(count) * length;
@@ -277,7 +281,12 @@ void LasReader::write_decimal_records(OutputFile& file, Extent& x, Extent& y, st
     *out++ = ' ';
     out = write_coordinate<kDecimals>(integer_y, 1, out);
     *out++ = ' ';
-    out = write_coordinate<kDecimals>(little_endian_32(record + 8), 2, out);
+    std::int32_t integer_z = little_endian_32(record + 8);
+    if constexpr (kAxes == Axes::kXYZ) {
+      least[2] = std::min(least[2], integer_z);
+      greatest[2] = std::max(greatest[2], integer_z);
+    }
+    out = write_coordinate<kDecimals>(integer_z, 2, out);
     out[0] = '\r';
     out[1] = '\n';
     out += 2;
@@ -285,8 +294,8 @@ void LasReader::write_decimal_records(OutputFile& file, Extent& x, Extent& y, st
   file.commit(out);
   position_ = static_cast<std::size_t>(record - buffer_.get());
   if (count == 0) return;
-  x.add(least[0] * scale[0] + offset[0]);
-  x.add(greatest[0] * scale[0] + offset[0]);
-  y.add(least[1] * scale[1] + offset[1]);
-  y.add(greatest[1] * scale[1] + offset[1]);
+  extents.add(least[0] * scale[0] + offset[0], least[1] * scale[1] + offset[1],
+              least[2] * scale[2] + offset[2], kAxes);
+  extents.add(greatest[0] * scale[0] + offset[0], greatest[1] * scale[1] + offset[1],
+              greatest[2] * scale[2] + offset[2], kAxes);
 }

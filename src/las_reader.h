@@ -22,11 +22,13 @@
 // Anything past the header's count of points (extended records) is left.
 class LasReader : public PointInput {
  public:
-  explicit LasReader(ByteSource& source, std::size_t buffer_size = kIoBlockSize);
+  // Keeps the extents of `axes`.
+  explicit LasReader(ByteSource& source, std::size_t buffer_size = kIoBlockSize,
+                     Axes axes = Axes::kXYZ);
   // Takes the read-ahead's blocks over whole, instead of copying them.
-  explicit LasReader(ReadAhead& ahead);
+  explicit LasReader(ReadAhead& ahead, Axes axes = Axes::kXYZ);
 
-  std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) override;
+  std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override;
 
   // An inconsistent header, refused before any point, or a file that ends
   // before its last point.
@@ -38,10 +40,10 @@ class LasReader : public PointInput {
   // Makes at least `needed` bytes lie at position_, reading on; false when
   // the file ends first.
   bool fill(std::size_t needed);
-  void write_records(OutputFile& file, Extent& x, Extent& y, std::int64_t count);
+  void write_records(OutputFile& file, Extents& extents, std::int64_t count);
   // The same from the integers, as decimals in kDecimals places (3 or 6).
-  template <int kDecimals>
-  void write_decimal_records(OutputFile& file, Extent& x, Extent& y, std::int64_t count);
+  template <int kDecimals, Axes kAxes>
+  void write_decimal_records(OutputFile& file, Extents& extents, std::int64_t count);
   // The text of one coordinate from its record's integer.
   template <int kDecimals>
   char* write_coordinate(std::int32_t integer, int axis, char* out) const;
@@ -55,6 +57,7 @@ class LasReader : public PointInput {
   };
 
   ByteSource& source_;
+  Axes measured_;  // the axes whose extents are kept
   // A read-ahead that hands its blocks over, or null; the storage, of
   // capacity_ bytes, is then one of its storages.
   ReadAhead* ahead_ = nullptr;

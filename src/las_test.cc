@@ -119,18 +119,19 @@ TEST(LasHeader, EveryInconsistencyIsSaid) {
 struct Read {
   std::string lines;
   std::string problem;
-  Extent x;
-  Extent y;
+  Extents extents;
 };
 
 // How a file is read: served `piece` bytes at a time, through a buffer of
 // `buffer` bytes, in runs of `run` points; or, with `block`, through a
 // read-ahead of blocks of that size, which the reader takes over whole.
+// The extents kept are those of `axes`.
 struct Reading {
   std::size_t piece = 97;
   std::size_t buffer = 500;
   std::int64_t run = 7;
   std::size_t block = 0;
+  Axes axes = Axes::kXYZ;
 };
 
 Read read_las(const std::string& file, Reading how = {}) {
@@ -141,17 +142,17 @@ Read read_las(const std::string& file, Reading how = {}) {
   if (how.block != 0) {
     ahead =
         std::make_unique<ReadAhead>(std::make_unique<TextSource>(file, how.piece), how.block, 64);
-    owned = std::make_unique<LasReader>(*ahead);
+    owned = std::make_unique<LasReader>(*ahead, how.axes);
   } else {
-    owned = std::make_unique<LasReader>(source, how.buffer);
+    owned = std::make_unique<LasReader>(source, how.buffer, how.axes);
   }
   LasReader& reader = *owned;
   Read read;
   OutputFile out;
   out.open(std::make_unique<StringSink>(read.lines));
-  while (reader.copy_points(out, read.x, read.y, run) == run) {
+  while (reader.copy_points(out, read.extents, run) == run) {
   }
-  EXPECT_EQ(reader.copy_points(out, read.x, read.y, run), 0);
+  EXPECT_EQ(reader.copy_points(out, read.extents, run), 0);
   out.close();
   read.problem = reader.problem();
   return read;
@@ -170,8 +171,7 @@ Read expected(const LasTile& tile, std::size_t count) {
       read.lines += std::string(text, number::format_fixed6(value[axis], text));
       read.lines += axis < 2 ? " " : "\r\n";
     }
-    read.x.add(value[0]);
-    read.y.add(value[1]);
+    read.extents.add(value[0], value[1], value[2]);
   }
   return read;
 }
@@ -203,10 +203,14 @@ void expect_read_whole(const LasTile& tile, Reading how) {
   Read wanted = expected(tile, tile.points.size());
   EXPECT_EQ(read.problem, "");
   EXPECT_TRUE(read.lines == wanted.lines);
-  EXPECT_EQ(read.x.min, wanted.x.min);
-  EXPECT_EQ(read.x.max, wanted.x.max);
-  EXPECT_EQ(read.y.min, wanted.y.min);
-  EXPECT_EQ(read.y.max, wanted.y.max);
+  int measured = how.axes == Axes::kXYZ ? 3 : 2;
+  for (int axis = 0; axis < measured; ++axis) {
+    EXPECT_EQ(read.extents.axis(axis).min, wanted.extents.axis(axis).min) << axis;
+    EXPECT_EQ(read.extents.axis(axis).max, wanted.extents.axis(axis).max) << axis;
+  }
+  if (measured == 2) {
+    EXPECT_FALSE(read.extents.z.met);
+  }
 }
 
 TEST(LasReader, WritesEachRecordAsAPointOfText) {
@@ -220,6 +224,7 @@ TEST(LasReader, WritesEachRecordAsAPointOfText) {
     expect_read_whole(random_tile({0, format}, 100, 13), {1, 100, 7});
     expect_read_whole(random_tile({2, format}, 5000, 17), {1 << 20, 1 << 16, 7});
     expect_read_whole(random_tile({2, format}, 5000, 17), {1000, 0, 300, 4096});
+    expect_read_whole(random_tile({2, format}, 500, 29), {97, 500, 7, 0, Axes::kXY});
   }
   // Version 1.4's own formats, counted in 64 bits only.
   for (int format = 6; format <= 10; ++format) {
@@ -317,7 +322,7 @@ TEST(LasReader, AHeaderThatLiesOrIsCutPastesNothing) {
   EXPECT_NE(read.problem.find("past the end of the file, at byte " + std::to_string(bytes.size())),
             std::string::npos)
       << read.problem;
-  EXPECT_FALSE(read.x.met);
+  EXPECT_FALSE(read.extents.x.met);
 
   read = read_las(bytes.substr(0, 100));
   EXPECT_EQ(read.problem, "the file ends inside its LAS header, after 100 bytes");

@@ -14,11 +14,11 @@ class PointInput {
   virtual ~PointInput() = default;
 
   // Writes up to `count` points to `file`, one "%lf %lf %lf" line each,
-  // adding each point's X and Y to their extents; returns how many. Fewer
+  // adding each point to `extents`; returns how many. Fewer
   // only at the end of the input or at what is not a point, which problem()
   // then describes; more when points were made ahead and are handed on
   // together.
-  virtual std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) = 0;
+  virtual std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) = 0;
 
   // Empty at the clean end of the input; otherwise what stopped the
   // reading, for a message: where in the input, and what was found there.

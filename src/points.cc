@@ -34,15 +34,15 @@ std::string quoted(const char* first, const char* last) {
   return "\"" + text + (p != last ? "..." : "") + "\"";
 }
 
-PointReader::PointReader(ByteSource& source, std::size_t buffer_size)
-    : source_(source), capacity_(buffer_size) {
+PointReader::PointReader(ByteSource& source, std::size_t buffer_size, Axes axes)
+    : source_(source), measured_(axes), capacity_(buffer_size) {
   // Left as they come but for the slack behind the text.
   buffer_.reset(new char[capacity_ + kTextSlack]);
   end_text(buffer_.get());
 }
 
-PointReader::PointReader(ReadAhead& ahead, std::size_t buffer_size)
-    : source_(ahead), capacity_(buffer_size) {
+PointReader::PointReader(ReadAhead& ahead, std::size_t buffer_size, Axes axes)
+    : source_(ahead), measured_(axes), capacity_(buffer_size) {
   std::size_t size = capacity_ + kTextSlack;
   // Blocks taken whole must hold all the copying way can put in the
   // buffer, and a point the buffer can hold must not be refused for the
@@ -50,7 +50,7 @@ PointReader::PointReader(ReadAhead& ahead, std::size_t buffer_size)
   if (ahead.front() < capacity_ && size <= ahead.storage_size() && ahead.back() >= kTextSlack) {
     ahead_ = &ahead;
     size = ahead.storage_size();
-    auto tails = std::make_unique<BlockTails>();
+    auto tails = std::make_unique<BlockTails>(axes);
     tails_ = tails.get();
     ahead.set_work(std::move(tails));
   }
@@ -244,18 +244,18 @@ bool PointReader::next(Point& point) {
   return true;
 }
 
-std::int64_t PointReader::copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
+std::int64_t PointReader::copy_points(OutputFile& file, Extents& extents, std::int64_t count) {
   // Counted in the reader as it goes: a read that fails, or that an
   // interruption cuts short, leaves what went before in the result.
   const std::int64_t before = pasted_;
   while (pasted_ - before < count && !stopped_) {
-    pasted_ += copy_quickly(file, x, y, count - (pasted_ - before));
+    pasted_ += copy_quickly(file, extents, count - (pasted_ - before));
     if (position_ == tail_start()) {
-      pasted_ += take_tail(file, x, y);
+      pasted_ += take_tail(file, extents);
       continue;
     }
     if (pasted_ - before == count) break;
-    if (copy_next_slowly(file, x, y)) {
+    if (copy_next_slowly(file, extents)) {
       ++pasted_;
     } else {
       stopped_ = true;
@@ -266,7 +266,7 @@ std::int64_t PointReader::copy_points(OutputFile& file, Extent& x, Extent& y, st
 
 // Up to `count` points, as far as the first the fast path cannot take, or
 // as far as the block's tail that the reading thread copied.
-std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, std::int64_t count) {
+std::int64_t PointReader::copy_quickly(OutputFile& file, Extents& extents, std::int64_t count) {
   const char* const data = buffer_.get();
   const char* const text_end = data + end_;
   std::size_t tail = tail_start();
@@ -277,7 +277,7 @@ std::int64_t PointReader::copy_quickly(OutputFile& file, Extent& x, Extent& y, s
     // The room is checked for as many of the longest lines as it holds at
     // once, not line by line.
     std::int64_t room = (file.room_end() - run.out) / static_cast<std::ptrdiff_t>(kMaxPointLine);
-    copy_run(run, stop, text_end, std::min(count - run.points, room), x, y);
+    copy_run(run, stop, text_end, std::min(count - run.points, room), extents, measured_);
     file.commit(run.out);
   }
   position_ = static_cast<std::size_t>(run.end - data);
@@ -300,23 +300,21 @@ std::size_t PointReader::tail_start() {
 
 // The reader has come to where the reading thread began: what it copied
 // from there follows as if the reader had copied it.
-std::int64_t PointReader::take_tail(OutputFile& file, Extent& x, Extent& y) {
+std::int64_t PointReader::take_tail(OutputFile& file, Extents& extents) {
   BlockTail& tail = *block_tail();
   std::int64_t points = std::exchange(tail.points, 0);
   file.write_block(tail.out.get(), tail.out_size);
-  x.merge(tail.x);
-  y.merge(tail.y);
+  extents.merge(tail.extents);
   position_ = ahead_->front() + tail.end;
   line_ends_ += tail.line_ends;
   return points;
 }
 
-bool PointReader::copy_next_slowly(OutputFile& file, Extent& x, Extent& y) {
+bool PointReader::copy_next_slowly(OutputFile& file, Extents& extents) {
   Point point;
   if (!next(point)) return false;
   write_point(file, point);
-  x.add(point.xyz[0].value);
-  y.add(point.xyz[1].value);
+  extents.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value, measured_);
   return true;
 }
 

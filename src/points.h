@@ -33,22 +33,25 @@ struct Point {
 // Ctrl-Z byte ends it.
 class PointReader : public PointInput {
  public:
-  explicit PointReader(ByteSource& source, std::size_t buffer_size = kIoBlockSize);
+  // Keeps the extents of `axes`.
+  explicit PointReader(ByteSource& source, std::size_t buffer_size = kIoBlockSize,
+                       Axes axes = Axes::kXYZ);
   // Takes the read-ahead's blocks over whole, where they hold the buffer,
   // and has the reading thread copy the tail of each (block_tail.h).
-  explicit PointReader(ReadAhead& ahead, std::size_t buffer_size = kIoBlockSize);
+  explicit PointReader(ReadAhead& ahead, std::size_t buffer_size = kIoBlockSize,
+                       Axes axes = Axes::kXYZ);
 
   // Reads the next whole point. Returns false at the end of the text, or at
   // text that is not a point, which problem() then describes.
   bool next(Point& point);
 
-  // The same as next() then write_point(), adding the point's X and Y to
-  // their extents, for `count` points; returns how many. Fewer only at the
+  // The same as next() then write_point(), adding the point to `extents`,
+  // for `count` points; returns how many. Fewer only at the
   // end of the text or at text that is not a point; more when the reading
   // thread had copied the points that followed already. Plain decimals,
   // the bulk of real files, go straight from one buffer to the other as
   // text, many points a call.
-  std::int64_t copy_points(OutputFile& file, Extent& x, Extent& y, std::int64_t count) override;
+  std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override;
 
   // Empty at the clean end of the text; otherwise what stopped the reading,
   // for a message: the line and the text, shortened.
@@ -64,20 +67,21 @@ class PointReader : public PointInput {
   void drop_white_space(std::size_t first);
   std::size_t squeeze_point(std::size_t last);
   void take_read(std::size_t got, bool clear_of_ctrl_z);
-  std::int64_t copy_quickly(OutputFile& file, Extent& x, Extent& y, std::int64_t count);
+  std::int64_t copy_quickly(OutputFile& file, Extents& extents, std::int64_t count);
   // Where the points the reading thread copied begin, if they are still to
   // come: an offset into buffer_, or none.
   static constexpr std::size_t kNoTail = ~std::size_t{0};
   std::size_t tail_start();
   // What the reading thread made of the block in buffer_, if anything.
   BlockTail* block_tail();
-  std::int64_t take_tail(OutputFile& file, Extent& x, Extent& y);
+  std::int64_t take_tail(OutputFile& file, Extents& extents);
   void share_tail_work();
-  bool copy_next_slowly(OutputFile& file, Extent& x, Extent& y);
+  bool copy_next_slowly(OutputFile& file, Extents& extents);
   // Describes a problem with the text from `offset` on.
   void set_problem(std::size_t offset, const std::string& what);
 
   ByteSource& source_;
+  Axes measured_;  // the axes whose extents are kept
   // A source read ahead on its own thread hands its blocks over whole,
   // when the reader may work in them: null otherwise.
   ReadAhead* ahead_ = nullptr;

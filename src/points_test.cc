@@ -22,28 +22,24 @@ struct Pasted {
   int runs_passed = 0;  // runs that ended beyond the points asked for
 };
 
-struct Extents {
-  Extent x;
-  Extent y;
-};
-
 // Pastes `text` point by point through the general way, next() and
 // write_point(), or through copy_points() and its fast path.
 // With `ahead`, the text comes through a ReadAhead of blocks of `ahead`
 // bytes, which the reader takes over whole while the point it keeps fits in
 // front of them (16 bytes), and copies otherwise.
 // The fast path goes in runs of `run` points, or of every length for 0.
+// The extents kept are those of `axes`.
 Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t buffer = 64,
              bool fast = false, Extents* extents = nullptr, std::size_t ahead = 0,
-             std::int64_t run_length = 0) {
+             std::int64_t run_length = 0, Axes axes = Axes::kXYZ) {
   TextSource text_source(text, chunk);
   std::unique_ptr<ReadAhead> read_ahead;
   std::unique_ptr<PointReader> made;
   if (ahead != 0) {
     read_ahead = std::make_unique<ReadAhead>(std::make_unique<TextSource>(text, chunk), ahead, 16);
-    made = std::make_unique<PointReader>(*read_ahead, buffer);
+    made = std::make_unique<PointReader>(*read_ahead, buffer, axes);
   } else {
-    made = std::make_unique<PointReader>(text_source, buffer);
+    made = std::make_unique<PointReader>(text_source, buffer, axes);
   }
   PointReader& reader = *made;
   Pasted pasted;
@@ -55,18 +51,17 @@ Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t b
   if (fast) {
     // Runs of every length, which must stop only at the end of the text.
     for (std::int64_t run = 1;; run = run_length != 0 ? run_length : run < 1024 ? run * 4 : 1) {
-      std::int64_t copied = reader.copy_points(file, e.x, e.y, run);
+      std::int64_t copied = reader.copy_points(file, e, run);
       pasted.runs_passed += copied > run;
       if (copied < run) {
-        EXPECT_EQ(reader.copy_points(file, e.x, e.y, run), 0);
+        EXPECT_EQ(reader.copy_points(file, e, run), 0);
         break;
       }
     }
   } else {
     while (reader.next(point)) {
       write_point(file, point);
-      e.x.add(point.xyz[0].value);
-      e.y.add(point.xyz[1].value);
+      e.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value, axes);
     }
   }
   file.close();
@@ -124,11 +119,16 @@ std::string random_number(std::mt19937& random) {
   return text;
 }
 
-std::string extent_text(const Extent& e) {
-  char min[number::kMaxFixed6Length];
-  char max[number::kMaxFixed6Length];
-  return std::string(min, number::format_fixed6(e.min, min)) + " " +
-         std::string(max, number::format_fixed6(e.max, max)) + (e.met ? " met" : "");
+std::string extents_text(const Extents& extents) {
+  std::string text;
+  for (int axis = 0; axis < 3; ++axis) {
+    const Extent& e = extents.axis(axis);
+    char min[number::kMaxFixed6Length];
+    char max[number::kMaxFixed6Length];
+    text += std::string(min, number::format_fixed6(e.min, min)) + " " +
+            std::string(max, number::format_fixed6(e.max, max)) + (e.met ? " met; " : "; ");
+  }
+  return text;
 }
 
 TEST(Points, AreWrittenAsPercentLfWithCrLf) {
@@ -325,12 +325,12 @@ TEST(Points, TheFastPathWritesAndMeasuresExactlyAsTheGeneralWay) {
     }
     Extents general_extents;
     Extents fast_extents;
-    Pasted general = paste(text, 1 << 20, 4096, false, &general_extents);
-    Pasted fast = paste(text, 1 << 20, 4096, true, &fast_extents);
+    Axes axes = round % 3 == 0 ? Axes::kXY : Axes::kXYZ;
+    Pasted general = paste(text, 1 << 20, 4096, false, &general_extents, 0, 0, axes);
+    Pasted fast = paste(text, 1 << 20, 4096, true, &fast_extents, 0, 0, axes);
     ASSERT_EQ(fast.lines, general.lines) << text;
     ASSERT_EQ(fast.problem, general.problem) << text;
-    ASSERT_EQ(extent_text(fast_extents.x), extent_text(general_extents.x)) << text;
-    ASSERT_EQ(extent_text(fast_extents.y), extent_text(general_extents.y)) << text;
+    ASSERT_EQ(extents_text(fast_extents), extents_text(general_extents)) << text;
   }
 }
 
@@ -358,14 +358,15 @@ TEST(Points, ABlockCopiedAheadCountsOnlyWhereAPointBeginsThere) {
       text += shape == 3 ? "\r" : shape == 4 ? "\n\n" : random() % 2 ? "\r\n" : "\n";
     }
     Extents general_extents;
-    Pasted general = paste(text, 1 << 20, 4096, false, &general_extents);
+    // Z too, as the command line keeps it, or not, as the dialogue.
+    Axes axes = round % 3 == 0 ? Axes::kXY : Axes::kXYZ;
+    Pasted general = paste(text, 1 << 20, 4096, false, &general_extents, 0, 0, axes);
     for (std::size_t block : {100, 300, 1000}) {
       Extents extents;
-      Pasted ahead = paste(text, 1 << 20, 128, true, &extents, block, round % 2 + 1);
+      Pasted ahead = paste(text, 1 << 20, 128, true, &extents, block, round % 2 + 1, axes);
       ASSERT_EQ(ahead.lines, general.lines) << block << "\n" << text;
       ASSERT_EQ(ahead.problem, general.problem) << block << "\n" << text;
-      ASSERT_EQ(extent_text(extents.x), extent_text(general_extents.x)) << block << "\n" << text;
-      ASSERT_EQ(extent_text(extents.y), extent_text(general_extents.y)) << block << "\n" << text;
+      ASSERT_EQ(extents_text(extents), extents_text(general_extents)) << block << "\n" << text;
       runs_passed += ahead.runs_passed;
     }
   }

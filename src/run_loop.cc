@@ -42,8 +42,8 @@ inline const char* skip_white(const char* p, std::int64_t& line_ends) {
 
 // The numbers copy_axis leaves: plain decimals of other shapes are copied as
 // text, other decimal forms read and formatted. `value` gets the number
-// when it might change `extent` (none for Z), and `measured` says so;
-// otherwise `value` may be used as scratch.
+// when it might change `extent` (none for an axis not measured), and
+// `measured` says so; otherwise `value` may be used as scratch.
 [[gnu::noinline]] Copied copy_other(const char* p, const char* text_end, char* o,
                                     const Extent* extent, bool& measured, double& value) {
   Decimal decimal;
@@ -51,8 +51,8 @@ inline const char* skip_white(const char* p, std::int64_t& line_ends) {
   if (end != nullptr) {
     // Most points change no extent, and a plain decimal's integer part
     // shows it: its value is worked out only when it might.
-    if (extent != nullptr && (extent->could_change_key(decimal.integer_key()) &&
-                              extent->could_change(decimal.floor_bound()))) {
+    if (extent != nullptr && extent->could_change_key(decimal.integer_key()) &&
+        extent->could_change(decimal.floor_bound())) {
       measured = true;
       value = decimal.value();
     }
@@ -67,14 +67,16 @@ inline const char* skip_white(const char* p, std::int64_t& line_ends) {
 // Copies the number after the white space at `p` to `o` as "%f" writes it.
 // The bulk of survey data, one to seven integer digits, then at most six
 // decimals, is copied here after one look at sixteen bytes, with no branch
-// per digit. X and Y (`kMeasured`) have their integer part checked against
-// `extent`; a number that might change it sets `pending` and `value`. Z has
-// no extent (all three null). Inlined, so that the loop's own variables
-// stay in registers: only the out-of-line copy gets addresses, of its own.
-template <bool kMeasured>
+// per digit. Where the axis is `kMeasured`, its integer part is checked
+// against `extent`; a number that might change it sets `pending` and
+// `value`. A minus goes this way on Z alone (`kSigned`), where it is common
+// below sea level; on X and Y it is rare and goes the longer way. Inlined,
+// so that the loop's own variables stay in registers: only the out-of-line
+// copy gets addresses, of its own.
+template <bool kSigned, bool kMeasured>
 [[gnu::always_inline]] inline Copied copy_axis(const char* p, const char* text_end, char* o,
-                                               std::int64_t& line_ends, const Extent* extent,
-                                               bool* pending, double* value) {
+                                               std::int64_t& line_ends, const Extent& extent,
+                                               bool& pending, double& value) {
   // The usual separators, a space or CR LF, first; then LF and a tab,
   // which cost those nothing. Longer runs of white space are rarer and go
   // the longer way below.
@@ -89,6 +91,7 @@ template <bool kMeasured>
   } else {
     p += *p == '\t';
   }
+  bool negative = false;
   for (;;) {
     if (static_cast<unsigned char>(*p - '1') < 9) {
       unsigned not_digits = bytes::not_digits_16(p);
@@ -111,19 +114,19 @@ template <bool kMeasured>
         bytes::store8(o + integer_digits, bytes::kPointZeros);
       }
       if constexpr (kMeasured) {
-        if (extent->could_change_key(digit_key(p, integer_digits))) [[unlikely]] {
-          *pending = true;
-          *value = value_of(p);
+        if (extent.could_change_digits(p, integer_digits, kSigned && negative)) [[unlikely]] {
+          pending = true;
+          value = value_of(p - (kSigned && negative));
         }
       }
       return {end, o + integer_digits + 7};
     }
-    if constexpr (!kMeasured) {
-      // A minus on Z, common below sea level: "%f" writes it as it is,
-      // then the number's own text. X and Y would need their keys signed.
+    if constexpr (kSigned) {
+      // "%f" writes a minus as it is, then the number's own text.
       if (*p == '-' && static_cast<unsigned char>(p[1] - '1') < 9) {
         *o++ = '-';
         ++p;
+        negative = true;
         continue;
       }
     }
@@ -132,10 +135,17 @@ template <bool kMeasured>
   }
   bool measured = false;
   if constexpr (kMeasured) {
-    Copied copied = copy_other(p, text_end, o, extent, measured, *value);
-    if (measured) *pending = true;
+    if (negative) {
+      // The longer way reads the number from its sign, for its value.
+      --p;
+      --o;
+    }
+    Copied copied = copy_other(p, text_end, o, &extent, measured, value);
+    if (measured) pending = true;
     return copied;
   } else {
+    // Past a minus written already, the longer way copies the digits. The
+    // loop's own value keeps out of memory.
     double scratch;
     return copy_other(p, text_end, o, nullptr, measured, scratch);
   }
@@ -173,8 +183,11 @@ std::size_t copy_token(const char* first, const char* last, char* out) {
   return length;
 }
 
-void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t count, Extent& x,
-              Extent& y) {
+namespace {
+
+template <Axes kAxes>
+void run_points(Run& run, const char* stop, const char* text_end, std::int64_t count,
+                Extents& extents) {
   // The loop's own variables stay in registers: nothing takes their
   // address.
   const char* p = run.end;
@@ -192,16 +205,21 @@ void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t cou
     std::int64_t point_line_ends = 0;
     bool x_pending = false;
     bool y_pending = false;
+    bool z_pending = false;
     double x_value;
     double y_value;
-    Copied c = copy_axis<true>(p, text_end, o, point_line_ends, &x, &x_pending, &x_value);
+    double z_value;
+    Copied c =
+        copy_axis<false, true>(p, text_end, o, point_line_ends, extents.x, x_pending, x_value);
     if (c.end != nullptr) {
       *c.out = ' ';
-      c = copy_axis<true>(c.end, text_end, c.out + 1, point_line_ends, &y, &y_pending, &y_value);
+      c = copy_axis<false, true>(c.end, text_end, c.out + 1, point_line_ends, extents.y, y_pending,
+                                 y_value);
     }
     if (c.end != nullptr) {
       *c.out = ' ';
-      c = copy_axis<false>(c.end, text_end, c.out + 1, point_line_ends, nullptr, nullptr, nullptr);
+      c = copy_axis<true, kAxes == Axes::kXYZ>(c.end, text_end, c.out + 1, point_line_ends,
+                                               extents.z, z_pending, z_value);
     }
     if (c.end == nullptr) {
       stopped = true;
@@ -213,13 +231,26 @@ void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t cou
     p = c.end;
     line_ends += point_line_ends;
     if (x_pending) [[unlikely]]
-      x.add(x_value);
+      extents.x.add(x_value);
     if (y_pending) [[unlikely]]
-      y.add(y_value);
+      extents.y.add(y_value);
+    if (z_pending) [[unlikely]]
+      extents.z.add(z_value);
   }
   run.end = p;
   run.out = o;
   run.points += copied;
   run.line_ends += line_ends;
   run.stopped = stopped;
+}
+
+}  // namespace
+
+void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t count,
+              Extents& extents, Axes axes) {
+  if (axes == Axes::kXYZ) {
+    run_points<Axes::kXYZ>(run, stop, text_end, count, extents);
+  } else {
+    run_points<Axes::kXY>(run, stop, text_end, count, extents);
+  }
 }

@@ -1,6 +1,6 @@
 // The run loop: runs of points copied straight from the text of a point
 // file to the result's buffer, each number's "%f" text made from its own
-// digits, and each X and Y checked against its extent by its integer
+// digits, and each checked against its axis's extent by its integer
 // part's text.
 #ifndef STRATUMIX_RUN_LOOP_H_
 #define STRATUMIX_RUN_LOOP_H_
@@ -199,8 +199,9 @@ struct Run {
 // their count and line ends added, each starting before `stop`; the caller
 // has room for `count` lines of kMaxPointLine. The text ends at `text_end`
 // as kTextSlack says. Stops (run.stopped) at a point the loop does not
-// take, which is left as it is for the general way, or at `stop`.
-void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t count, Extent& x,
-              Extent& y);
+// take, which is left as it is for the general way, or at `stop`. Adds
+// the points to `extents` on the axes `axes` names.
+void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t count,
+              Extents& extents, Axes axes);
 
 #endif  // STRATUMIX_RUN_LOOP_H_

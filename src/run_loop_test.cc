@@ -13,12 +13,20 @@ namespace {
 
 // The integer part's text as a key must never hide a change of extent that
 // its value shows: at and around every kind of bound, before any value,
-// for short and long integer parts, signs and no integer digits.
+// for short and long integer parts, signs and no integer digits. Negative
+// values have keys of their own, which Z takes.
 TEST(RunLoop, DigitKeysMissNoChangeOfExtent) {
-  std::vector<std::vector<double>> met = {
-      {},           {0.5},        {-3.5, 0.25},          {1, 2},
-      {9.75, 10.5}, {99, 1000.5}, {12345.5, 99999999.5}, {99999998.25, 100000001},
-      {-1e12, 1e12}};
+  std::vector<std::vector<double>> met = {{},
+                                          {0.5},
+                                          {-3.5, 0.25},
+                                          {1, 2},
+                                          {9.75, 10.5},
+                                          {99, 1000.5},
+                                          {12345.5, 99999999.5},
+                                          {99999998.25, 100000001},
+                                          {-1e12, 1e12},
+                                          {-250.5, -12},
+                                          {-99999999.5, -5}};
   std::mt19937 random(11);
   for (const std::vector<double>& values : met) {
     Extent extent;
@@ -27,7 +35,8 @@ TEST(RunLoop, DigitKeysMissNoChangeOfExtent) {
                                          "99", "100", "1000", "99999999", "100000000"};
     for (double v : values) {
       for (double k : {std::floor(v) - 1, std::floor(v), std::ceil(v), std::ceil(v) + 1}) {
-        if (k >= 0 && k < 1e9) integers.push_back(std::to_string(static_cast<long>(k)));
+        // Around the bounds of negative values too, whose digits follow a minus.
+        if (std::fabs(k) < 1e9) integers.push_back(std::to_string(static_cast<long>(std::fabs(k))));
       }
     }
     for (int i = 0; i < 2000; ++i) {
@@ -44,6 +53,13 @@ TEST(RunLoop, DigitKeysMissNoChangeOfExtent) {
         ASSERT_NE(copy_decimal(text, o, decimal), nullptr) << text;
         if (extent.could_change(decimal.floor_bound())) {
           ASSERT_TRUE(extent.could_change_key(decimal.integer_key())) << text;
+          // The same from the digits after the sign, as the loops take
+          // them: integer parts of one to eight digits, no leading zero.
+          if (!integer.empty() && integer[0] != '0' && integer.size() <= 8) {
+            ASSERT_TRUE(extent.could_change_digits(text + std::strlen(sign),
+                                                   static_cast<int>(integer.size()), *sign == '-'))
+                << text;
+          }
         }
       }
     }

@@ -50,8 +50,10 @@ std::string xml_text(const std::string& text) {
 }
 
 bool drawable(const InputFacts& input) {
-  return input.x.met && input.y.met && std::isfinite(input.x.min) && std::isfinite(input.x.max) &&
-         std::isfinite(input.y.min) && std::isfinite(input.y.max);
+  const Extent& x = input.extents.x;
+  const Extent& y = input.extents.y;
+  return x.met && y.met && std::isfinite(x.min) && std::isfinite(x.max) && std::isfinite(y.min) &&
+         std::isfinite(y.max);
 }
 
 // 1, 2 or 5 times a power of ten, the nearest to `length` at or below it.
@@ -164,8 +166,8 @@ std::string tile_map_svg(const JobFacts& job) {
   Extent y;
   for (const InputFacts& input : job.inputs) {
     if (!drawable(input)) continue;
-    x.merge(input.x);
-    y.merge(input.y);
+    x.merge(input.extents.x);
+    y.merge(input.extents.y);
   }
   if (!x.met) {  // nothing to draw: an empty frame
     for (double corner : {0.0, 1.0}) {
@@ -196,11 +198,12 @@ std::string tile_map_svg(const JobFacts& job) {
     const InputFacts& input = job.inputs[i];
     if (!drawable(input)) continue;
     std::string number = number::int_text(static_cast<std::int64_t>(i) + 1);
-    double left = drawing.x(input.x.min);
-    double top = drawing.y(input.y.max);
+    const Extents& extents = input.extents;
+    double left = drawing.x(extents.x.min);
+    double top = drawing.y(extents.y.max);
     // A tile of one point, or one line of points, still shows.
-    double width = std::max(drawing.x(input.x.max) - left, 1.0);
-    double height = std::max(drawing.y(input.y.min) - top, 1.0);
+    double width = std::max(drawing.x(extents.x.max) - left, 1.0);
+    double height = std::max(drawing.y(extents.y.min) - top, 1.0);
     svg += "<rect class=\"tile\" id=\"tile-" + number + "\" " + rect(left, top, width, height) +
            "><title>" + number + ": " + xml_text(input.path) + "</title></rect>\n";
     double label_width = kDigitWidth * static_cast<double>(number.size()) + 2;

@@ -15,10 +15,10 @@ JobFacts grid_of_tiles(int side, double size) {
       InputFacts tile;
       tile.path = "tiles/t" + std::to_string(row) + "_" + std::to_string(column) + ".xyz";
       tile.points = 1;
-      tile.x.add(651000 + column * size);
-      tile.x.add(651000 + (column + 1) * size);
-      tile.y.add(6862000 + row * size);
-      tile.y.add(6862000 + (row + 1) * size);
+      tile.extents.x.add(651000 + column * size);
+      tile.extents.x.add(651000 + (column + 1) * size);
+      tile.extents.y.add(6862000 + row * size);
+      tile.extents.y.add(6862000 + (row + 1) * size);
       job.inputs.push_back(tile);
     }
   }
@@ -77,9 +77,9 @@ TEST(TileMap, ManyTilesStayReadable) {
 TEST(TileMap, TilesWithoutAPlaceAndNamesWithMarkup) {
   JobFacts job = grid_of_tiles(2, 100);
   job.inputs[1].path = "a<b>&\"c\".xyz";
-  job.inputs.push_back(InputFacts{"empty.xyz", 0, 0, {}, {}, {}});
+  job.inputs.push_back(InputFacts{"empty.xyz", 0, 0, {}, {}});
   job.inputs.push_back(job.inputs[0]);
-  job.inputs.back().x.add(INFINITY);
+  job.inputs.back().extents.x.add(INFINITY);
   std::string svg = tile_map_svg(job);
   EXPECT_NE(svg.find("<title>2: a&lt;b&gt;&amp;&quot;c&quot;.xyz</title>"), std::string::npos);
   EXPECT_EQ(svg.find("id=\"tile-5\""), std::string::npos);

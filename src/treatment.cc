@@ -87,9 +87,12 @@ void treatment(PastingWatch* watch) {
     if (watch != nullptr) source = std::make_unique<CountedSource>(std::move(source), bytes_read);
     // Its form is told by its first bytes, which a pipe may be slow to give:
     // the file is announced first.
-    f3 = open_points(std::move(source), nomim3, disk->describe(nomim3), reading);
-    Extent& X = facts.x;
-    Extent& Y = facts.y;
+    // Z is the command line's alone, and has a cost.
+    f3 = open_points(std::move(source), nomim3, disk->describe(nomim3), reading,
+                     watch != nullptr ? Axes::kXYZ : Axes::kXY);
+    Extents& extents = facts.extents;
+    const Extent& X = extents.x;
+    const Extent& Y = extents.y;
     std::int64_t ico = 0;
     console << "\n\n";
 
@@ -99,7 +102,7 @@ void treatment(PastingWatch* watch) {
         // due, or a little after, when the reading thread copied ahead.
         std::int64_t run = std::min(kInterruptionCheck - ico % kInterruptionCheck,
                                     kProgressInterval - ico % kProgressInterval);
-        std::int64_t copied = f3->copy_points(f2, X, Y, run);
+        std::int64_t copied = f3->copy_points(f2, extents, run);
         if (copied == 0) break;
         std::int64_t before = ico;
         ico += copied;
@@ -128,6 +131,7 @@ void treatment(PastingWatch* watch) {
       report_error("note: " + paths::for_message(nomim3) + ": " + note + ".");
     }
     if (!f3->problem().empty()) {
+      facts.cut_short = true;
       facts.notes.push_back(f3->problem() + "; the rest of this file is not pasted");
       warn_incomplete(nomim3, f3->problem());
     }

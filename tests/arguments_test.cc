@@ -190,7 +190,8 @@ TEST_F(EndToEnd, TheCommandLinePastesTheInputsIntoTheResult) {
                        "-0.250000 Y_max = -0.250000") +
                 "\n\nFiles pasted: 2 of 2\nPoints: 2\nResult: images/s/all.xyz, 72 bytes\n"
                 "X_min = 1000.000000 X_max = 600000.120000\n"
-                "Y_min = -0.250000 Y_max = 6100000.500000\n");
+                "Y_min = -0.250000 Y_max = 6100000.500000\n"
+                "Z_min = 7.123457 Z_max = 12.250000\n");
   EXPECT_TRUE(run.out.ends_with(" s\n")) << run.out;
   EXPECT_EQ(disk.read("s/all.xyz"), crlf_lines({"600000.120000 6100000.500000 12.250000",
                                                 "1000.000000 -0.250000 7.123457"}));
@@ -354,17 +355,22 @@ TEST_F(EndToEnd, TheCommandLineLeavesAReportAndAMapOfTheTiles) {
       "images/s/a.xyz images/s/b.xyz images/s/c.xyz");
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out.substr(0, run.out.find("Time: ")),
-            "Files pasted: 3 of 3\nPoints: 7\nResult: images/s/all.xyz, " +
+            "Files pasted: 2 of 3\nFiles pasted in part: 1 (see the warnings)\nPoints: 7\n"
+            "Result: images/s/all.xyz, " +
                 std::to_string(disk.read("s/all.xyz").size()) +
                 " bytes\n"
                 "X_min = 651000.000000 X_max = 651400.000000\n"
-                "Y_min = 6862000.000000 Y_max = 6862150.000000\n");
+                "Y_min = 6862000.000000 Y_max = 6862150.000000\n"
+                "Z_min = 1.000000 Z_max = 7.000000\n");
   EXPECT_NE(run.err.find("warning: images/s/c.xyz, line 3"), std::string::npos) << run.err;
 
   Json job = JsonParser(disk.read("s/job.json")).document();
   EXPECT_EQ(job["finished"].text, "true");
   EXPECT_EQ(job["points"].number, 7);
   EXPECT_EQ(job["extents"]["y"]["max"].number, 6862150);
+  EXPECT_EQ(job["extents"]["z"]["min"].number, 1);
+  EXPECT_EQ(job["files_pasted_in_part"].number, 1);
+  EXPECT_EQ(job["inputs"][2]["extents"]["z"]["max"].number, 7);
   struct Tile {
     const char* path;
     double points, x_min, x_max, y_min, y_max;
@@ -457,7 +463,7 @@ TEST_F(EndToEnd, AtATerminalAProgressBarFollowsTheJob) {
     EXPECT_GE(drawn, 3u) << screen;
     EXPECT_LE(static_cast<double>(drawn), seconds * 10 + 2) << screen;
     std::size_t warning = screen.find("stratumix: warning: images/s/slow.xyz, line 20001");
-    std::size_t summary = screen.find("Files pasted: 2 of 2");
+    std::size_t summary = screen.find("Files pasted: 1 of 2");
     ASSERT_NE(warning, std::string::npos) << screen;
     ASSERT_NE(summary, std::string::npos) << screen;
     // Blanks over the bar between CRs before each of them, and nothing left.
