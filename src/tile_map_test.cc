@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -85,6 +86,24 @@ TEST(TileMap, TilesWithoutAPlaceAndNamesWithMarkup) {
   EXPECT_EQ(svg.find("id=\"tile-5\""), std::string::npos);
   EXPECT_EQ(svg.find("id=\"tile-6\""), std::string::npos);
   EXPECT_EQ(svg.find("inf"), std::string::npos);
+}
+
+// Coordinates near the largest doubles, whose span no double holds, and
+// far from zero, where a round step is finer than the doubles there: the
+// map stays finite, and its axes end.
+TEST(TileMap, CoordinatesFarOut) {
+  for (auto [low, high] : {std::pair{-1e308, 1e308}, {1e17, 1e17 + 16}, {-1e308, -1e308}}) {
+    JobFacts job;
+    job.inputs.push_back(InputFacts{"far.xyz", 2, 0, {}, {}, {}});
+    job.inputs[0].x.add(low);
+    job.inputs[0].x.add(high);
+    job.inputs[0].y.add(5);
+    std::string svg = tile_map_svg(job);
+    EXPECT_EQ(svg.find("nan"), std::string::npos) << low;
+    EXPECT_EQ(svg.find("inf"), std::string::npos) << low;
+    EXPECT_NE(svg.find("id=\"tile-1\""), std::string::npos) << low;
+    EXPECT_LT(svg.size(), 10000u) << low;
+  }
 }
 
 }  // namespace
