@@ -105,6 +105,12 @@ void refuse_unwritable(const std::string& path, const std::string& what,
       }
     }
   }
+  // Written under a temporary name and renamed over the path, a report
+  // sent to /dev/stdout would replace the system's link to the stream.
+  if (int stream = disk->standard_stream_writing(path); stream != 0) {
+    throw Failure{1, std::string(stream == 1 ? "Standard output" : "Standard error") +
+                         " goes to the " + what + " " + shown + "; nothing was created."};
+  }
   std::string reason;
   if (!disk->can_write(path, reason)) {
     throw Failure{1, "Cannot write the " + what + " " + disk->describe(path) + ": " + reason +

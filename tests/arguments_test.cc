@@ -288,6 +288,10 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
                        "stratumix: Cannot read images/s/socket: No such device or address"});
     refused.push_back({"-o images/s/r.xyz images/s/a.xyz /dev/tty",
                        "stratumix: Cannot read /dev/tty: No such device or address"});
+    // A link to a stream (/dev/stderr is one too), which the rename would
+    // replace with a file.
+    refused.push_back({"--report /proc/self/fd/2 -o images/s/r.xyz images/s/a.xyz",
+                       "stratumix: Standard error goes to the report /proc/self/fd/2"});
     socket_fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
