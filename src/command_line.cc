@@ -190,6 +190,10 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
     return wrong(
         "--stream reads numbers alone, whatever the lines: it takes no --columns, "
         "--separator or --decimal-comma");
+  // The reader would take the commas for separators and drop the decimals
+  // without a word.
+  if (parsed.reading.decimal_comma && parsed.reading.separator == ',')
+    return wrong("--decimal-comma takes another --separator than the comma: --separator ';'");
   return parsed;
 }
 

@@ -33,13 +33,15 @@ TEST(ParseArguments, TheUsualConventions) {
 }
 
 TEST(ParseArguments, WhatIsWrongIsSaidInOneLine) {
-  for (auto args : std::vector<std::vector<std::string>>{{"a"},
-                                                         {"-o", "r"},
-                                                         {"-o"},
-                                                         {"-o", "r", "-o", "s", "a"},
-                                                         {"--output=", "a"},
-                                                         {"-x", "-o", "r", "a"},
-                                                         {"--outputs=r", "a"}}) {
+  for (auto args : std::vector<std::vector<std::string>>{
+           {"a"},
+           {"-o", "r"},
+           {"-o"},
+           {"-o", "r", "-o", "s", "a"},
+           {"--output=", "a"},
+           {"-x", "-o", "r", "a"},
+           {"--outputs=r", "a"},
+           {"--separator=,", "--decimal-comma", "-o", "r", "a"}}) {
     Arguments parsed = parse_arguments(args);
     EXPECT_EQ(parsed.action, Action::kWrong) << args[0];
     EXPECT_FALSE(parsed.wrong.empty());
