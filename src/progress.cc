@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "job_summary.h"
 #include "number.h"
+#include "paths.h"
 #include "platform.h"
 
 namespace {
@@ -145,7 +147,10 @@ ProgressBar::ProgressBar(Clock& clock, Terminal& terminal, int files, std::int64
 
 void ProgressBar::start_file(int number, std::string_view name) {
   state_.file = number;
-  state_.name = name;
+  // Shown as messages show it: a control byte in a name would move the
+  // cursor, and a byte that is no UTF-8 would take a cell that the line's
+  // length does not count, so that the bar would wrap and not be erased.
+  state_.name = paths::for_message(valid_utf8(name));
   update(state_.bytes, state_.points);
 }
 

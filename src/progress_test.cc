@@ -155,6 +155,22 @@ TEST(ProgressBar, GoesBelowConsoleTextThatEndsMidLine) {
   EXPECT_EQ(terminal.line(2), "        layer 1") << terminal.written;
 }
 
+// A name is the user's bytes: a line break, a tab or an escape in it would
+// move the cursor, and bytes that are no UTF-8 take a cell each, so that
+// the bar would wrap or leave lines behind it.
+TEST(ProgressBar, NamesOfAnyBytesStayOnOneLine) {
+  FakeClock clock;
+  ScreenTerminal terminal(60);
+  ProgressBar bar(clock, terminal, 1, 1000);
+  bar.start_file(1, "evil\nname\t\x1b[2J" + std::string(80, '\x80') + ".xyz");
+  clock.now += 0.2;
+  bar.update(100, 7);
+  EXPECT_EQ(terminal.lines.size(), 1u) << terminal.written;
+  EXPECT_EQ(terminal.written.find_first_of("\n\t\x1b"), std::string::npos) << terminal.written;
+  bar.erase();
+  EXPECT_EQ(terminal.line(0), "");
+}
+
 TEST(ProgressLine, TheFiguresOfTheJob) {
   ProgressState state{2, 400, "tiles/t0002.xyz", 50000000, 200000000, 1234567, 10.0};
   std::string line = progress_line(state, 120);
