@@ -82,7 +82,10 @@ int CommandLineJob::finish(int status, const std::string& why) {
     report_error("Cannot write the " + what + " " + disk->describe(path) + ": " + reason);
     status = 1;
   };
-  write(arguments_.report, "report", summary_json(facts_));
+  // The map first: a map that cannot be written makes the job's status 1,
+  // and the report must tell the status the program ends with.
   write(arguments_.map, "map", tile_map_svg(facts_));
+  facts_.status = status;
+  write(arguments_.report, "report", summary_json(facts_));
   return status;
 }

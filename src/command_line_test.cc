@@ -116,4 +116,26 @@ TEST_F(InProcess, QuietPrintsNothingButWarnings) {
   EXPECT_NE(err.find("warning: a, line 2"), std::string::npos) << err;
 }
 
+// A map the disk will not take ends the job with status 1: the report,
+// for the scripts that read it, says so too.
+TEST_F(InProcess, TheReportTellsTheStatusTheJobEndsWith) {
+  struct FullFolder : MemoryDisk {
+    bool write_whole(const std::string& path, const std::string& bytes,
+                     std::string& reason) override {
+      if (path.starts_with("full/")) {
+        reason = "No space left on device";
+        return false;
+      }
+      return MemoryDisk::write_whole(path, bytes, reason);
+    }
+  } full;
+  full.files["a"] = "1 2 3\n";
+  EXPECT_EQ(
+      run_stratumix({"-q", "--report", "j.json", "--map", "full/m.svg", "-o", "r.xyz", "a"}, &full),
+      1);
+  EXPECT_NE(err.find("Cannot write the map full/m.svg"), std::string::npos) << err;
+  EXPECT_NE(full.files["j.json"].find("\"exit_status\": 1,"), std::string::npos)
+      << full.files["j.json"];
+}
+
 }  // namespace
