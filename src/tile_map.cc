@@ -27,7 +27,15 @@ std::string px(double value) { return number::fixed_text(value, 2); }
 
 std::string xml_text(const std::string& text) {
   std::string escaped;
-  for (char c : valid_utf8(text)) {
+  std::string valid = valid_utf8(text);
+  // XML 1.0 has no place for U+FFFE and U+FFFF, which UTF-8 holds like any
+  // other character: a browser would show no map at all.
+  for (std::size_t at = valid.find("\xef\xbf"); at != std::string::npos;
+       at = valid.find("\xef\xbf", at + 1)) {
+    if (at + 2 < valid.size() && (valid[at + 2] == '\xbe' || valid[at + 2] == '\xbf'))
+      valid.replace(at, 3, "?");
+  }
+  for (char c : valid) {
     switch (c) {
       case '&':
         escaped += "&amp;";

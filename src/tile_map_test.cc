@@ -73,16 +73,16 @@ TEST(TileMap, ManyTilesStayReadable) {
 }
 
 // Names are text in XML: what would end an attribute or an element is
-// escaped, and inputs without a place (no points, infinite values) are left
-// out rather than drawn somewhere.
+// escaped, what XML has no place for replaced, and inputs without a place
+// (no points, infinite values) are left out rather than drawn somewhere.
 TEST(TileMap, TilesWithoutAPlaceAndNamesWithMarkup) {
   JobFacts job = grid_of_tiles(2, 100);
-  job.inputs[1].path = "a<b>&\"c\".xyz";
+  job.inputs[1].path = "a<b>&\"c\"\xef\xbf\xbe\xef\xbf\xbf.xyz";
   job.inputs.push_back(InputFacts{"empty.xyz", 0, 0, {}, {}, {}});
   job.inputs.push_back(job.inputs[0]);
   job.inputs.back().x.add(INFINITY);
   std::string svg = tile_map_svg(job);
-  EXPECT_NE(svg.find("<title>2: a&lt;b&gt;&amp;&quot;c&quot;.xyz</title>"), std::string::npos);
+  EXPECT_NE(svg.find("<title>2: a&lt;b&gt;&amp;&quot;c&quot;??.xyz</title>"), std::string::npos);
   EXPECT_EQ(svg.find("id=\"tile-5\""), std::string::npos);
   EXPECT_EQ(svg.find("id=\"tile-6\""), std::string::npos);
   EXPECT_EQ(svg.find("inf"), std::string::npos);
