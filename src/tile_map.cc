@@ -94,6 +94,10 @@ class Drawing {
   Drawing(double x_min, double x_max, double y_min, double y_max) : x_min_(x_min), y_max_(y_max) {
     double width = half_span(x_min, x_max);
     double height = half_span(y_min, y_max);
+    // A span so small that no scale would draw it (below about 1e-305) is
+    // none.
+    if (!std::isfinite(kMapWidth / width)) width = 0;
+    if (!std::isfinite(kMapHeight / height)) height = 0;
     if (width <= 0 && height <= 0) width = height = 0.5;  // points on one spot
     half_scale_ = std::min(width > 0 ? kMapWidth / width : HUGE_VAL,
                            height > 0 ? kMapHeight / height : HUGE_VAL);

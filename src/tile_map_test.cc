@@ -88,11 +88,12 @@ TEST(TileMap, TilesWithoutAPlaceAndNamesWithMarkup) {
   EXPECT_EQ(svg.find("inf"), std::string::npos);
 }
 
-// Coordinates near the largest doubles, whose span no double holds, and
-// far from zero, where a round step is finer than the doubles there: the
-// map stays finite, and its axes end.
-TEST(TileMap, CoordinatesFarOut) {
-  for (auto [low, high] : {std::pair{-1e308, 1e308}, {1e17, 1e17 + 16}, {-1e308, -1e308}}) {
+// Coordinates near the largest doubles, whose span no double holds, far
+// from zero, where a round step is finer than the doubles there, and a span
+// too small for any scale: the map stays finite, and its axes end.
+TEST(TileMap, CoordinatesAtTheEndsOfTheDoubles) {
+  for (auto [low, high] :
+       {std::pair{-1e308, 1e308}, {1e17, 1e17 + 16}, {-1e308, -1e308}, {0.0, 4e-320}}) {
     JobFacts job;
     job.inputs.push_back(InputFacts{"far.xyz", 2, 0, {}, {}, {}});
     job.inputs[0].x.add(low);
