@@ -287,6 +287,8 @@ void command_line_opening(const Arguments& arguments) {
   if (!arguments.report.empty()) {
     refuse_unwritable(arguments.report, "report", others);
     others.push_back(arguments.report);
+    // The map is written first: the report's temporary file would take it.
+    others.push_back(arguments.report + ".part");
   }
   if (!arguments.map.empty()) refuse_unwritable(arguments.map, "map", others);
   create_output_files(*disk, numlay, inputs, arguments.result, f2, f6);

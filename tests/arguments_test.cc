@@ -279,6 +279,8 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
        "stratumix: The report images/s/a.xyz would overwrite images/s/a.xyz"},
       {"--report images/s/j --map=images/s/j -o images/s/r.xyz images/s/a.xyz",
        "stratumix: The map images/s/j would overwrite images/s/j"},
+      {"--report images/s/j --map=images/s/j.part -o images/s/r.xyz images/s/a.xyz",
+       "stratumix: The map images/s/j.part would overwrite images/s/j.part"},
   };
   // Readable to access(), yet no file to open: found before anything is
   // emptied. (The program runs without a terminal.)
