@@ -18,7 +18,8 @@ CommandLineJob::~CommandLineJob() { console.set_status_line(nullptr, false); }
 void CommandLineJob::set_up() {
   set_up_ = true;
   facts_.result = arguments_.result;
-  facts_.info_report = info_report_for(arguments_.result);
+  // A result that is no plain file has none.
+  if (f6.is_open()) facts_.info_report = info_report_for(arguments_.result);
   facts_.files_given = numlay;
   using Progress = Arguments::Progress;
   bool wanted = arguments_.progress == Progress::kOn ||

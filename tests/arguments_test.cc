@@ -334,8 +334,8 @@ TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
   std::string user = disk.run_as_ordinary_user();
   std::string job =
       "{ ./stratumix"
-      " -q -o /dev/stdout images/s/a.xyz 2> err.txt; echo $? > status.txt; } | cat "
-      "> out.txt";
+      " -q --report job.json -o /dev/stdout images/s/a.xyz 2> err.txt; echo $? > status.txt; } "
+      "| cat > out.txt";
   std::string command = disk.shell_in_workspace(user + "sh -c '" + job + "'");
   ASSERT_EQ(std::system(command.c_str()), 0);
   auto slurp = [&](const char* name) {
@@ -346,6 +346,8 @@ TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
   EXPECT_EQ(slurp("out.txt"), crlf_lines({"1.000000 2.000000 3.000000"}));
   EXPECT_EQ(slurp("err.txt"), "");
   EXPECT_FALSE(std::filesystem::exists("/dev/stdout_xyz_info.txt"));
+  // Nor does the report name one.
+  EXPECT_EQ(JsonParser(slurp("job.json")).document()["info_report"].text, "");
 }
 
 // Two tiles that overlap and one apart, the last with text that is not
