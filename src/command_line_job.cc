@@ -1,5 +1,7 @@
 #include "command_line_job.h"
 
+#include <cstdint>
+
 #include "outputs.h"
 #include "platform.h"
 #include "stratumix.h"
@@ -31,7 +33,8 @@ void CommandLineJob::set_up() {
     std::int64_t total = 0;
     for (std::int32_t m = 1; m <= numlay && total >= 0; ++m) {
       std::int64_t size = disk->size_of(files[static_cast<std::size_t>(m)].nombre);
-      total = size < 0 ? -1 : total + size;
+      // Sparse files can claim exabytes: a sum past 64 bits is not known.
+      total = size < 0 || size > INT64_MAX - total ? -1 : total + size;
     }
     bar_ = std::make_unique<ProgressBar>(*clock_, *terminal_, numlay, total);
     console.set_status_line(bar_.get(),
