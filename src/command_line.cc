@@ -111,10 +111,14 @@ void refuse_unwritable(const std::string& path, const std::string& what,
     throw Failure{1, std::string(stream == 1 ? "Standard output" : "Standard error") +
                          " goes to the " + what + " " + shown + "; nothing was created."};
   }
-  std::string reason;
-  if (!disk->can_write(path, reason)) {
-    throw Failure{1, "Cannot write the " + what + " " + disk->describe(path) + ": " + reason +
-                         "; nothing was created."};
+  // The temporary file is made first: a folder left in its place would
+  // stop the job only at its end.
+  for (const std::string& name : {path, path + ".part"}) {
+    std::string reason;
+    if (!disk->can_write(name, reason)) {
+      throw Failure{1, "Cannot write the " + what + " " + disk->describe(name) + ": " + reason +
+                           "; nothing was created."};
+    }
   }
 }
 

@@ -256,6 +256,7 @@ TEST_F(EndToEnd, TheCommandLineTakesMoreThan99Inputs) {
 TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
   disk.write("s/a.xyz", "1 2 3\n");
   disk.write("s/r.xyz", "earlier\r\n");
+  std::filesystem::create_directory(disk.path("s/k.json.part"));
   struct Case {
     std::string arguments;
     std::string message;  // the start of the one line on standard error
@@ -281,6 +282,8 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
        "stratumix: The map images/s/j would overwrite images/s/j"},
       {"--report images/s/j --map=images/s/j.part -o images/s/r.xyz images/s/a.xyz",
        "stratumix: The map images/s/j.part would overwrite images/s/j.part"},
+      {"--report images/s/k.json -o images/s/r.xyz images/s/a.xyz",
+       "stratumix: Cannot write the report images/s/k.json.part: Is a directory"},
   };
   // Readable to access(), yet no file to open: found before anything is
   // emptied. (The program runs without a terminal.)
