@@ -105,10 +105,20 @@ void refuse_unwritable(const std::string& path, const std::string& what,
       }
     }
   }
-  std::string reason;
-  if (!disk->can_write(path, reason)) {
-    throw Failure{1, "Cannot write the " + what + " " + disk->describe(path) + ": " + reason +
-                         "; nothing was created."};
+  // Written under a temporary name and renamed over the path, a report
+  // sent to /dev/stdout would replace the system's link to the stream.
+  if (int stream = disk->standard_stream_writing(path); stream != 0) {
+    throw Failure{1, std::string(stream == 1 ? "Standard output" : "Standard error") +
+                         " goes to the " + what + " " + shown + "; nothing was created."};
+  }
+  // The temporary file is made first: a folder left in its place would
+  // stop the job only at its end.
+  for (const std::string& name : {path, path + ".part"}) {
+    std::string reason;
+    if (!disk->can_write(name, reason)) {
+      throw Failure{1, "Cannot write the " + what + " " + disk->describe(name) + ": " + reason +
+                           "; nothing was created."};
+    }
   }
 }
 
@@ -184,6 +194,10 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
     return wrong(
         "--stream reads numbers alone, whatever the lines: it takes no --columns, "
         "--separator or --decimal-comma");
+  // The reader would take the commas for separators and drop the decimals
+  // without a word.
+  if (parsed.reading.decimal_comma && parsed.reading.separator == ',')
+    return wrong("--decimal-comma takes another --separator than the comma: --separator ';'");
   return parsed;
 }
 
@@ -277,6 +291,8 @@ void command_line_opening(const Arguments& arguments) {
   if (!arguments.report.empty()) {
     refuse_unwritable(arguments.report, "report", others);
     others.push_back(arguments.report);
+    // The map is written first: the report's temporary file would take it.
+    others.push_back(arguments.report + ".part");
   }
   if (!arguments.map.empty()) refuse_unwritable(arguments.map, "map", others);
   create_output_files(*disk, numlay, inputs, arguments.result, f2, f6);

@@ -1,5 +1,7 @@
 #include "command_line_job.h"
 
+#include <cstdint>
+
 #include "outputs.h"
 #include "platform.h"
 #include "stratumix.h"
@@ -18,7 +20,8 @@ CommandLineJob::~CommandLineJob() { console.set_status_line(nullptr, false); }
 void CommandLineJob::set_up() {
   set_up_ = true;
   facts_.result = arguments_.result;
-  facts_.info_report = info_report_for(arguments_.result);
+  // A result that is no plain file has none.
+  if (f6.is_open()) facts_.info_report = info_report_for(arguments_.result);
   facts_.files_given = numlay;
   using Progress = Arguments::Progress;
   bool wanted = arguments_.progress == Progress::kOn ||
@@ -30,7 +33,8 @@ void CommandLineJob::set_up() {
     std::int64_t total = 0;
     for (std::int32_t m = 1; m <= numlay && total >= 0; ++m) {
       std::int64_t size = disk->size_of(files[static_cast<std::size_t>(m)].nombre);
-      total = size < 0 ? -1 : total + size;
+      // Sparse files can claim exabytes: a sum past 64 bits is not known.
+      total = size < 0 || size > INT64_MAX - total ? -1 : total + size;
     }
     bar_ = std::make_unique<ProgressBar>(*clock_, *terminal_, numlay, total);
     console.set_status_line(bar_.get(),
@@ -82,7 +86,10 @@ int CommandLineJob::finish(int status, const std::string& why) {
     report_error("Cannot write the " + what + " " + disk->describe(path) + ": " + reason);
     status = 1;
   };
-  write(arguments_.report, "report", summary_json(facts_));
+  // The map first: a map that cannot be written makes the job's status 1,
+  // and the report must tell the status the program ends with.
   write(arguments_.map, "map", tile_map_svg(facts_));
+  facts_.status = status;
+  write(arguments_.report, "report", summary_json(facts_));
   return status;
 }

@@ -33,13 +33,15 @@ TEST(ParseArguments, TheUsualConventions) {
 }
 
 TEST(ParseArguments, WhatIsWrongIsSaidInOneLine) {
-  for (auto args : std::vector<std::vector<std::string>>{{"a"},
-                                                         {"-o", "r"},
-                                                         {"-o"},
-                                                         {"-o", "r", "-o", "s", "a"},
-                                                         {"--output=", "a"},
-                                                         {"-x", "-o", "r", "a"},
-                                                         {"--outputs=r", "a"}}) {
+  for (auto args : std::vector<std::vector<std::string>>{
+           {"a"},
+           {"-o", "r"},
+           {"-o"},
+           {"-o", "r", "-o", "s", "a"},
+           {"--output=", "a"},
+           {"-x", "-o", "r", "a"},
+           {"--outputs=r", "a"},
+           {"--separator=,", "--decimal-comma", "-o", "r", "a"}}) {
     Arguments parsed = parse_arguments(args);
     EXPECT_EQ(parsed.action, Action::kWrong) << args[0];
     EXPECT_FALSE(parsed.wrong.empty());
@@ -113,6 +115,28 @@ TEST_F(InProcess, QuietPrintsNothingButWarnings) {
   EXPECT_EQ(run({"--quiet", "-o", "r.xyz", "a"}), 2);
   EXPECT_EQ(out, "");
   EXPECT_NE(err.find("warning: a, line 2"), std::string::npos) << err;
+}
+
+// A map the disk will not take ends the job with status 1: the report,
+// for the scripts that read it, says so too.
+TEST_F(InProcess, TheReportTellsTheStatusTheJobEndsWith) {
+  struct FullFolder : MemoryDisk {
+    bool write_whole(const std::string& path, const std::string& bytes,
+                     std::string& reason) override {
+      if (path.starts_with("full/")) {
+        reason = "No space left on device";
+        return false;
+      }
+      return MemoryDisk::write_whole(path, bytes, reason);
+    }
+  } full;
+  full.files["a"] = "1 2 3\n";
+  EXPECT_EQ(
+      run_stratumix({"-q", "--report", "j.json", "--map", "full/m.svg", "-o", "r.xyz", "a"}, &full),
+      1);
+  EXPECT_NE(err.find("Cannot write the map full/m.svg"), std::string::npos) << err;
+  EXPECT_NE(full.files["j.json"].find("\"exit_status\": 1,"), std::string::npos)
+      << full.files["j.json"];
 }
 
 }  // namespace

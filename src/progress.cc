@@ -4,9 +4,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <utility>
 #include <vector>
 
+#include "job_summary.h"
 #include "number.h"
+#include "paths.h"
 #include "platform.h"
 
 namespace {
@@ -35,11 +39,33 @@ std::string duration(double seconds) {
   return text + ":" + two_digits(whole % 60);
 }
 
-// Characters, not bytes: the continuation bytes of UTF-8 take no column.
+bool continuation(char c) { return (static_cast<unsigned char>(c) & 0xc0) == 0x80; }
+
+// The characters of East Asian scripts, and emoji, take two columns of a
+// terminal.
+bool wide(char32_t c) {
+  static constexpr std::pair<char32_t, char32_t> kWide[] = {
+      {0x1100, 0x115f},   {0x2e80, 0x303e},   {0x3041, 0x33ff},  {0x3400, 0x4dbf},
+      {0x4e00, 0x9fff},   {0xa000, 0xa4cf},   {0xac00, 0xd7a3},  {0xf900, 0xfaff},
+      {0xfe30, 0xfe4f},   {0xff00, 0xff60},   {0xffe0, 0xffe6},  {0x1f300, 0x1f64f},
+      {0x1f680, 0x1f6ff}, {0x1f900, 0x1faff}, {0x20000, 0x3fffd}};
+  return std::any_of(std::begin(kWide), std::end(kWide),
+                     [c](auto range) { return c >= range.first && c <= range.second; });
+}
+
+// Columns, not bytes: the continuation bytes of UTF-8 take none, a wide
+// character two.
 std::size_t columns(std::string_view text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xc0) != 0x80;
-  }));
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto byte = static_cast<unsigned char>(text[i]);
+    if (continuation(text[i])) continue;
+    char32_t c = byte < 0xe0 ? 0 : byte < 0xf0 ? byte & 0x0f : byte & 0x07;
+    for (std::size_t j = i + 1; byte >= 0xe0 && j < text.size() && continuation(text[j]); ++j)
+      c = c << 6 | (static_cast<unsigned char>(text[j]) & 0x3f);
+    count += wide(c) ? 2 : 1;
+  }
+  return count;
 }
 
 // The end of `name` in `room` columns, "..." in front of what is left out:
@@ -48,9 +74,13 @@ std::string name_end(const std::string& name, std::size_t room) {
   if (columns(name) <= room) return name;
   if (room <= 3) return std::string(room, '.');
   std::size_t first = name.size();
-  for (std::size_t kept = 0; first > 0 && kept < room - 3;) {
-    --first;
-    if ((static_cast<unsigned char>(name[first]) & 0xc0) != 0x80) ++kept;
+  for (std::size_t kept = 0; first > 0;) {
+    std::size_t lead = first - 1;
+    while (lead > 0 && continuation(name[lead])) --lead;
+    std::size_t width = columns(std::string_view(name).substr(lead, first - lead));
+    if (kept + width > room - 3) break;
+    kept += width;
+    first = lead;
   }
   std::string text = "...";
   return text.append(name, first);
@@ -129,10 +159,17 @@ std::string progress_line(const ProgressState& state, int width) {
   }
   if (bar_width > 0) name_room -= static_cast<std::size_t>(bar_width) + 2 + 1;
   std::string line = head + name_end(state.name, name_room);
-  if (bar_width > 0) line += " " + bar(state.bytes, state.total_bytes, bar_width);
+  if (bar_width > 0) {
+    line += ' ';
+    line += bar(state.bytes, state.total_bytes, bar_width);
+  }
   line += rest;
   // A terminal narrower than anything useful gets what fits.
-  while (columns(line) > room) line = line.substr(0, line.size() - 1);
+  while (columns(line) > room) {
+    std::size_t cut = line.size() - 1;
+    while (cut > 0 && continuation(line[cut])) --cut;
+    line.resize(cut);
+  }
   return line;
 }
 
@@ -145,7 +182,10 @@ ProgressBar::ProgressBar(Clock& clock, Terminal& terminal, int files, std::int64
 
 void ProgressBar::start_file(int number, std::string_view name) {
   state_.file = number;
-  state_.name = name;
+  // Shown as messages show it: a control byte in a name would move the
+  // cursor, and a byte that is no UTF-8 would take a cell that the line's
+  // length does not count, so that the bar would wrap and not be erased.
+  state_.name = paths::for_message(valid_utf8(name));
   update(state_.bytes, state_.points);
 }
 

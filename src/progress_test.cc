@@ -16,7 +16,8 @@ class FakeClock : public Clock {
 // A terminal of one or more lines of cells, as a real one shows the bytes:
 // CR goes back to the first column, LF to the next line, a tab to the next
 // stop of eight, ESC [ A up a line, ESC [ n C n columns right; a character
-// takes one cell whatever its bytes.
+// takes one cell whatever its bytes, but a CJK ideograph (lead byte E3 to
+// E9) takes two.
 class ScreenTerminal : public Terminal {
  public:
   explicit ScreenTerminal(int columns) : columns_(columns) {}
@@ -48,8 +49,10 @@ class ScreenTerminal : public Terminal {
         lines[row_][column_ - 1] += c;
       } else {
         std::vector<std::string>& line = lines[row_];
-        if (line.size() <= column_) line.resize(column_ + 1, " ");
+        bool wide = static_cast<unsigned char>(c) >= 0xe3 && static_cast<unsigned char>(c) <= 0xe9;
+        if (line.size() <= column_ + wide) line.resize(column_ + wide + 1, " ");
         line[column_++] = std::string(1, c);
+        if (wide) line[column_++] = "";
         ASSERT_LE(column_, static_cast<std::size_t>(columns_ - 1)) << "wrapped: " << text;
       }
     }
@@ -155,6 +158,22 @@ TEST(ProgressBar, GoesBelowConsoleTextThatEndsMidLine) {
   EXPECT_EQ(terminal.line(2), "        layer 1") << terminal.written;
 }
 
+// A name is the user's bytes: a line break, a tab or an escape in it would
+// move the cursor, and bytes that are no UTF-8 take a cell each, so that
+// the bar would wrap or leave lines behind it.
+TEST(ProgressBar, NamesOfAnyBytesStayOnOneLine) {
+  FakeClock clock;
+  ScreenTerminal terminal(60);
+  ProgressBar bar(clock, terminal, 1, 1000);
+  bar.start_file(1, "evil\nname\t\x1b[2J" + std::string(80, '\x80') + ".xyz");
+  clock.now += 0.2;
+  bar.update(100, 7);
+  EXPECT_EQ(terminal.lines.size(), 1u) << terminal.written;
+  EXPECT_EQ(terminal.written.find_first_of("\n\t\x1b"), std::string::npos) << terminal.written;
+  bar.erase();
+  EXPECT_EQ(terminal.line(0), "");
+}
+
 TEST(ProgressLine, TheFiguresOfTheJob) {
   ProgressState state{2, 400, "tiles/t0002.xyz", 50000000, 200000000, 1234567, 10.0};
   std::string line = progress_line(state, 120);
@@ -183,23 +202,25 @@ TEST(ProgressLine, InputsOfUnknownSizeShowWhatIsKnown) {
   EXPECT_EQ(line.find("left"), std::string::npos) << line;
 }
 
-// However narrow the terminal and long the name, one line that never
-// reaches the last column, with the end of the name kept.
+// However narrow the terminal and long the name, wide characters in it or
+// not, one line that never reaches the last column, with the end of the
+// name kept.
 TEST(ProgressLine, FitsAnyWidth) {
-  std::string name = "/data/relev\u00e9s/\u00cele-de-France/block-7/tile_0001234.xyz";
-  for (std::int64_t total : {std::int64_t{-1}, std::int64_t{987654321}}) {
-    ProgressState state{1234, 10000, name, 123456789, total, 98765432, 3.5};
-    for (int width = 1; width <= 160; ++width) {
-      ScreenTerminal terminal(width + 1);  // which asserts the column
-      std::string line = progress_line(state, width);
-      terminal.show(line);
-      EXPECT_EQ(line.find('\n'), std::string::npos);
-      if (width >= 60) {
-        EXPECT_NE(line.find("1234.xyz"), std::string::npos) << width << ": " << line;
-        EXPECT_NE(line.find(" points"), std::string::npos) << width << ": " << line;
+  for (std::string name : {"/data/relev\u00e9s/\u00cele-de-France/block-7/tile_0001234.xyz",
+                           "/data/\u6d4b\u7ed8\u6570\u636e\u5317\u533a/tile_0001234.xyz"})
+    for (std::int64_t total : {std::int64_t{-1}, std::int64_t{987654321}}) {
+      ProgressState state{1234, 10000, name, 123456789, total, 98765432, 3.5};
+      for (int width = 1; width <= 160; ++width) {
+        ScreenTerminal terminal(width + 1);  // which asserts the column
+        std::string line = progress_line(state, width);
+        terminal.show(line);
+        EXPECT_EQ(line.find('\n'), std::string::npos);
+        if (width >= 60) {
+          EXPECT_NE(line.find("1234.xyz"), std::string::npos) << width << ": " << line;
+          EXPECT_NE(line.find(" points"), std::string::npos) << width << ": " << line;
+        }
       }
     }
-  }
 }
 
 }  // namespace

@@ -27,7 +27,15 @@ std::string px(double value) { return number::fixed_text(value, 2); }
 
 std::string xml_text(const std::string& text) {
   std::string escaped;
-  for (char c : valid_utf8(text)) {
+  std::string valid = valid_utf8(text);
+  // XML 1.0 has no place for U+FFFE and U+FFFF, which UTF-8 holds like any
+  // other character: a browser would show no map at all.
+  for (std::size_t at = valid.find("\xef\xbf"); at != std::string::npos;
+       at = valid.find("\xef\xbf", at + 1)) {
+    if (at + 2 < valid.size() && (valid[at + 2] == '\xbe' || valid[at + 2] == '\xbf'))
+      valid.replace(at, 3, "?");
+  }
+  for (char c : valid) {
     switch (c) {
       case '&':
         escaped += "&amp;";
@@ -79,20 +87,29 @@ int decimals_for(double step) {
   return std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 6);
 }
 
+// Halves throughout: the span of coordinates near the largest doubles
+// (-1e308 to 1e308) is itself too large for a double, half of it never.
+double half_span(double min, double max) { return max / 2 - min / 2; }
+
 class Drawing {
  public:
   Drawing(double x_min, double x_max, double y_min, double y_max) : x_min_(x_min), y_max_(y_max) {
-    double width = x_max - x_min;
-    double height = y_max - y_min;
-    if (width <= 0 && height <= 0) width = height = 1;  // points on one spot
-    scale_ = std::min(width > 0 ? kMapWidth / width : HUGE_VAL,
-                      height > 0 ? kMapHeight / height : HUGE_VAL);
-    map_width_ = std::max(width * scale_, 1.0);
-    map_height_ = std::max(height * scale_, 1.0);
+    double width = half_span(x_min, x_max);
+    double height = half_span(y_min, y_max);
+    // A span so small that no scale would draw it (below about 1e-305) is
+    // none.
+    if (!std::isfinite(kMapWidth / width)) width = 0;
+    if (!std::isfinite(kMapHeight / height)) height = 0;
+    if (width <= 0 && height <= 0) width = height = 0.5;  // points on one spot
+    half_scale_ = std::min(width > 0 ? kMapWidth / width : HUGE_VAL,
+                           height > 0 ? kMapHeight / height : HUGE_VAL);
+    map_width_ = std::max(width * half_scale_, 1.0);
+    map_height_ = std::max(height * half_scale_, 1.0);
   }
-  double x(double value) const { return kLeft + (value - x_min_) * scale_; }
-  double y(double value) const { return kTop + (y_max_ - value) * scale_; }
-  double scale() const { return scale_; }
+  double x(double value) const { return kLeft + half_span(x_min_, value) * half_scale_; }
+  double y(double value) const { return kTop + half_span(value, y_max_) * half_scale_; }
+  // Pixels for a length of `length` / 2.
+  double half_scale() const { return half_scale_; }
   double width() const { return kLeft + map_width_ + kRight; }
   double height() const { return kTop + map_height_ + kBottom; }
   double map_width() const { return map_width_; }
@@ -101,7 +118,7 @@ class Drawing {
  private:
   double x_min_;
   double y_max_;
-  double scale_;
+  double half_scale_;
   double map_width_;
   double map_height_;
 };
@@ -123,10 +140,16 @@ std::string axes(const Drawing& drawing, const Extent& x, const Extent& y) {
   auto values = [](const Extent& extent, double pixels) {
     // At least 90 pixels apart, room for the longest value: a round step
     // below that would crowd the labels into each other.
-    double step = round_length_up(std::max(extent.max - extent.min, 1e-6) * 90 / pixels);
+    double step =
+        round_length_up(std::max(half_span(extent.min, extent.max), 5e-7) * (180 / pixels));
     std::vector<double> found;
-    for (double k = std::ceil(extent.min / step); k * step <= extent.max + step * 1e-9; ++k) {
-      found.push_back(k * step);
+    // Counted, not stepped: far from zero, a step smaller than the spacing
+    // of doubles there adds nothing, and the same value would come again.
+    double first = std::ceil(extent.min / step);
+    for (int k = 0; k <= static_cast<int>(pixels / 90) + 1; ++k) {
+      double value = (first + k) * step;
+      if (!std::isfinite(value) || value > extent.max + step * 1e-9) break;
+      if (found.empty() || value > found.back()) found.push_back(value);
     }
     return std::make_pair(found, decimals_for(step));
   };
@@ -148,8 +171,8 @@ std::string axes(const Drawing& drawing, const Extent& x, const Extent& y) {
 }
 
 std::string scale_bar(const Drawing& drawing) {
-  double length = round_length(drawing.map_width() / 4 / drawing.scale());
-  double pixels = length * drawing.scale();
+  double length = round_length(drawing.map_width() / 4 / drawing.half_scale() * 2);
+  double pixels = length / 2 * drawing.half_scale();
   double y = kTop + drawing.map_height() + 50;
   std::string svg = "<g class=\"scale\">\n";
   svg += "<path d=\"M" + px(kLeft) + " " + px(y - 5) + "V" + px(y) + "H" + px(kLeft + pixels) +

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -72,19 +73,38 @@ TEST(TileMap, ManyTilesStayReadable) {
 }
 
 // Names are text in XML: what would end an attribute or an element is
-// escaped, and inputs without a place (no points, infinite values) are left
-// out rather than drawn somewhere.
+// escaped, what XML has no place for replaced, and inputs without a place
+// (no points, infinite values) are left out rather than drawn somewhere.
 TEST(TileMap, TilesWithoutAPlaceAndNamesWithMarkup) {
   JobFacts job = grid_of_tiles(2, 100);
-  job.inputs[1].path = "a<b>&\"c\".xyz";
+  job.inputs[1].path = "a<b>&\"c\"\xef\xbf\xbe\xef\xbf\xbf.xyz";
   job.inputs.push_back(InputFacts{"empty.xyz", 0, 0, {}, {}});
   job.inputs.push_back(job.inputs[0]);
   job.inputs.back().extents.x.add(INFINITY);
   std::string svg = tile_map_svg(job);
-  EXPECT_NE(svg.find("<title>2: a&lt;b&gt;&amp;&quot;c&quot;.xyz</title>"), std::string::npos);
+  EXPECT_NE(svg.find("<title>2: a&lt;b&gt;&amp;&quot;c&quot;??.xyz</title>"), std::string::npos);
   EXPECT_EQ(svg.find("id=\"tile-5\""), std::string::npos);
   EXPECT_EQ(svg.find("id=\"tile-6\""), std::string::npos);
   EXPECT_EQ(svg.find("inf"), std::string::npos);
+}
+
+// Coordinates near the largest doubles, whose span no double holds, far
+// from zero, where a round step is finer than the doubles there, and a span
+// too small for any scale: the map stays finite, and its axes end.
+TEST(TileMap, CoordinatesAtTheEndsOfTheDoubles) {
+  for (auto [low, high] :
+       {std::pair{-1e308, 1e308}, {1e17, 1e17 + 16}, {-1e308, -1e308}, {0.0, 4e-320}}) {
+    JobFacts job;
+    job.inputs.push_back(InputFacts{"far.xyz", 2, 0, {}, {}});
+    job.inputs[0].extents.x.add(low);
+    job.inputs[0].extents.x.add(high);
+    job.inputs[0].extents.y.add(5);
+    std::string svg = tile_map_svg(job);
+    EXPECT_EQ(svg.find("nan"), std::string::npos) << low;
+    EXPECT_EQ(svg.find("inf"), std::string::npos) << low;
+    EXPECT_NE(svg.find("id=\"tile-1\""), std::string::npos) << low;
+    EXPECT_LT(svg.size(), 10000u) << low;
+  }
 }
 
 }  // namespace

@@ -257,6 +257,7 @@ TEST_F(EndToEnd, TheCommandLineTakesMoreThan99Inputs) {
 TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
   disk.write("s/a.xyz", "1 2 3\n");
   disk.write("s/r.xyz", "earlier\r\n");
+  std::filesystem::create_directory(disk.path("s/k.json.part"));
   struct Case {
     std::string arguments;
     std::string message;  // the start of the one line on standard error
@@ -280,6 +281,10 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
        "stratumix: The report images/s/a.xyz would overwrite images/s/a.xyz"},
       {"--report images/s/j --map=images/s/j -o images/s/r.xyz images/s/a.xyz",
        "stratumix: The map images/s/j would overwrite images/s/j"},
+      {"--report images/s/j --map=images/s/j.part -o images/s/r.xyz images/s/a.xyz",
+       "stratumix: The map images/s/j.part would overwrite images/s/j.part"},
+      {"--report images/s/k.json -o images/s/r.xyz images/s/a.xyz",
+       "stratumix: Cannot write the report images/s/k.json.part: Is a directory"},
   };
   // Readable to access(), yet no file to open: found before anything is
   // emptied. (The program runs without a terminal.)
@@ -289,6 +294,10 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
                        "stratumix: Cannot read images/s/socket: No such device or address"});
     refused.push_back({"-o images/s/r.xyz images/s/a.xyz /dev/tty",
                        "stratumix: Cannot read /dev/tty: No such device or address"});
+    // A link to a stream (/dev/stderr is one too), which the rename would
+    // replace with a file.
+    refused.push_back({"--report /proc/self/fd/2 -o images/s/r.xyz images/s/a.xyz",
+                       "stratumix: Standard error goes to the report /proc/self/fd/2"});
     socket_fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -329,8 +338,8 @@ TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
   std::string user = disk.run_as_ordinary_user();
   std::string job =
       "{ ./stratumix"
-      " -q -o /dev/stdout images/s/a.xyz 2> err.txt; echo $? > status.txt; } | cat "
-      "> out.txt";
+      " -q --report job.json -o /dev/stdout images/s/a.xyz 2> err.txt; echo $? > status.txt; } "
+      "| cat > out.txt";
   std::string command = disk.shell_in_workspace(user + "sh -c '" + job + "'");
   ASSERT_EQ(std::system(command.c_str()), 0);
   auto slurp = [&](const char* name) {
@@ -341,6 +350,8 @@ TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
   EXPECT_EQ(slurp("out.txt"), crlf_lines({"1.000000 2.000000 3.000000"}));
   EXPECT_EQ(slurp("err.txt"), "");
   EXPECT_FALSE(std::filesystem::exists("/dev/stdout_xyz_info.txt"));
+  // Nor does the report name one.
+  EXPECT_EQ(JsonParser(slurp("job.json")).document()["info_report"].text, "");
 }
 
 // Two tiles that overlap and one apart, the last with text that is not
