@@ -58,6 +58,7 @@ class FileSink : public ByteSink, private StdioFile {
       // A full disk takes part of a block: the file ends on its last whole
       // line again.
       platform::cut_output(file_, whole_lines_);
+      written_ = whole_lines_;
       fail("write", error);
     }
   }
@@ -67,6 +68,7 @@ class FileSink : public ByteSink, private StdioFile {
     errno = 0;
     if (std::fclose(file) != 0) fail("write", errno != 0 ? errno : EIO);
   }
+  std::uint64_t kept() const override { return written_; }
 
  private:
   void count_lines(const char* data, std::size_t size) {

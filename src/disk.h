@@ -29,6 +29,9 @@ class ByteSink {
   virtual ~ByteSink() = default;
   virtual void write(const char* data, std::size_t size) = 0;
   virtual void close() = 0;
+  // The bytes the file holds of those written to it: after a failed write,
+  // those it kept.
+  virtual std::uint64_t kept() const = 0;
 };
 
 // An output file that a job has opened and claimed but not yet emptied: a

@@ -42,6 +42,8 @@ void OutputFile::hand_over(const char* data, std::size_t size) {
     sink_->write(data, size);
     handed_over_ += static_cast<std::int64_t>(size);
   } catch (...) {
+    // A full disk may have taken part of it.
+    handed_over_ = static_cast<std::int64_t>(sink_->kept());
     sink_.reset();
     throw;
   }

@@ -41,7 +41,8 @@ class OutputFile : public TextOut {
   // the buffer.
   void write_block(const char* data, std::size_t size);
 
-  // The bytes the file took since it was opened, also once closed.
+  // The bytes the file took since it was opened, also once closed, and
+  // after a failed write those it kept.
   std::int64_t written() const { return handed_over_; }
 
   // Closes the file, leaving out what is buffered: for a job that failed.

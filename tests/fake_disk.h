@@ -57,6 +57,7 @@ class StringSink : public ByteSink {
   void close() override {
     if (closes_ != nullptr) ++*closes_;
   }
+  std::uint64_t kept() const override { return bytes_.size(); }
 
  private:
   std::string& bytes_;

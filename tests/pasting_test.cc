@@ -66,12 +66,14 @@ TEST_F(EndToEnd, AFullDiskIsAFailureNamingTheFile) {
 }
 
 // A disk that fills up part way through a block: the result is cut back to
-// its last whole line. (A file size limit stands in for the full disk.)
+// its last whole line, which is the size the report gives. (A file size
+// limit stands in for the full disk.)
 TEST_F(EndToEnd, AFullDiskLeavesTheResultOnAWholeLine) {
   if (windows_program()) GTEST_SKIP() << "a POSIX file size limit";
   disk.write("s/a.xyz", many_points(50000, 1));
   std::string job = "trap '' XFSZ; ulimit -f 100; " + disk.program() +
-                    " -q -o images/s/r.xyz images/s/a.xyz 2> err.txt; echo $? > status.txt";
+                    " -q --report images/s/r.json -o images/s/r.xyz images/s/a.xyz 2> err.txt;"
+                    " echo $? > status.txt";
   ASSERT_EQ(std::system(disk.shell_in_workspace("(" + job + ")").c_str()), 0);
   std::ifstream status(disk.work() / "status.txt");
   std::string code(std::istreambuf_iterator<char>(status), {});
@@ -86,6 +88,9 @@ TEST_F(EndToEnd, AFullDiskLeavesTheResultOnAWholeLine) {
               ".500000 1.000000\r\n";
   }
   EXPECT_EQ(result, pasted.substr(0, result.size()));
+  EXPECT_NE(disk.read("s/r.json").find("\"result_bytes\": " + std::to_string(result.size()) + ","),
+            std::string::npos)
+      << disk.read("s/r.json");
 }
 
 }  // namespace
