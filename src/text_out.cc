@@ -1,6 +1,8 @@
 #include "text_out.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "number.h"
 #include "platform.h"
@@ -34,11 +36,13 @@ void Console::flush() {
   if (captured_out_ != nullptr) {
     *captured_out_ += pending_;
   } else {
-    // Console output that cannot be written has nowhere else to go: the
-    // program's work is in its files, whose errors are reported.
     std::string shown = platform::for_console(stdout, pending_);
-    std::fwrite(shown.data(), 1, shown.size(), stdout);
-    std::fflush(stdout);
+    errno = 0;
+    bool written = std::fwrite(shown.data(), 1, shown.size(), stdout) == shown.size();
+    written = std::fflush(stdout) == 0 && written;
+    // A reader that went away (| head) wanted no more; any other failure
+    // is kept for the command line to report.
+    if (!written && errno != EPIPE && output_error_ == 0) output_error_ = errno != 0 ? errno : EIO;
   }
   pending_.clear();
   if (in_the_way != nullptr) {
@@ -89,6 +93,13 @@ void Console::error(std::string_view message) {
     std::fflush(stderr);
   }
   if (status_line_ != nullptr) status_line_->redraw();
+}
+
+bool Console::report_output_failure() {
+  if (output_error_ == 0 || output_failure_reported_) return false;
+  output_failure_reported_ = true;
+  error(std::string("Cannot write standard output: ") + std::strerror(output_error_));
+  return true;
 }
 
 void report_error(std::string_view message) { console.error(message); }
