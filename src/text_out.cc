@@ -9,6 +9,22 @@
 
 Console console;
 
+namespace {
+
+// Whether a failed write to standard output says only that nobody wants
+// its text, which is then no loss: a reader that went away (| head), for
+// which the C library of Windows gives EINVAL (the pipe "being closed"),
+// or a stream that is not open: one closed when the program started and
+// left so where it could not be opened on the null device (under Wine).
+bool nobody_reads(int error) {
+#ifdef _WIN32
+  if (error == EINVAL) return true;
+#endif
+  return error == EPIPE || error == EBADF;
+}
+
+}  // namespace
+
 TextOut& TextOut::operator<<(std::int64_t value) {
   char digits[number::kMaxIntLength];
   put(std::string_view(digits,
@@ -40,9 +56,8 @@ void Console::flush() {
     errno = 0;
     bool written = std::fwrite(shown.data(), 1, shown.size(), stdout) == shown.size();
     written = std::fflush(stdout) == 0 && written;
-    // A reader that went away (| head) wanted no more; any other failure
-    // is kept for the command line to report.
-    if (!written && errno != EPIPE && output_error_ == 0) output_error_ = errno != 0 ? errno : EIO;
+    int error = errno != 0 ? errno : EIO;
+    if (!written && !nobody_reads(error) && output_error_ == 0) output_error_ = error;
   }
   pending_.clear();
   if (in_the_way != nullptr) {
