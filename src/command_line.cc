@@ -64,11 +64,9 @@ bool read_layout_option(const std::vector<std::string>& arguments, std::size_t& 
   } else if (argument == "--decimal-comma") {
     reading.decimal_comma = true;
   } else if (Value given = option_value(arguments, i, "--columns", value); given != Value::kNone) {
-    if (given == Value::kMissing || !layout::parse_columns(value, reading.columns))
-      wrong = "option --columns needs three fields, from 1 or named by a header: --columns 1,2,3";
+    wrong = layout::parse_columns(given == Value::kMissing ? "" : value, reading.columns);
   } else if (given = option_value(arguments, i, "--separator", value); given != Value::kNone) {
-    if (given == Value::kMissing || !layout::parse_separator(value, reading.separator))
-      wrong = "option --separator needs one character, or tab or space: --separator ';'";
+    wrong = layout::parse_separator(given == Value::kMissing ? "" : value, reading.separator);
   } else {
     return false;
   }
@@ -244,6 +242,7 @@ std::string usage() {
          "      --columns X,Y,Z  the fields of X, Y and Z, from 1 or named by the\n"
          "                       header: --columns 2,3,4, --columns Easting,Northing,H\n"
          "      --separator C    the character between fields: --separator ';', tab\n"
+         "                       (no digit, letter, '.', '+' or '-': numbers hold them)\n"
          "      --decimal-comma  numbers are written with a decimal comma: 651216,89\n"
          "      --stream         every three numbers a point, whatever the lines\n"
          "\n"
@@ -259,10 +258,10 @@ std::string usage() {
          "  stratumix --separator ';' --decimal-comma -o all.xyz export.txt\n"
          "  stratumix --stream -o all.xyz odd.xyz\n"
          "\n"
-         "Exit status: 0 done; 1 nothing or not all was pasted (standard error says\n"
-         "why); 2 done, but some input held text that is not points; 129, 130 or\n"
-         "143 stopped by the terminal closing, Ctrl-C or a kill, the result closed on\n"
-         "a whole line.\n";
+         "Exit status: 0 done; 1 nothing or not all was pasted, or the report, the map\n"
+         "or standard output could not be written (standard error says why); 2 done,\n"
+         "but some input held text that is not points; 129, 130 or 143 stopped by the\n"
+         "terminal closing, Ctrl-C or a kill, the result closed on a whole line.\n";
 }
 
 std::string version_line() { return std::string("stratumix ") + STRATUMIX_VERSION + "\n"; }

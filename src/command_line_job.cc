@@ -79,6 +79,8 @@ int CommandLineJob::finish(int status, const std::string& why) {
     console << summary_text(facts_);
     console.flush();
   }
+  // Before the report, which tells the status the program ends with.
+  if (console.report_output_failure()) status = 1;
   auto write = [&status](const std::string& path, const std::string& what,
                          const std::string& text) {
     std::string reason;

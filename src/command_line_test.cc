@@ -95,7 +95,11 @@ TEST_F(InProcess, AnyRefusalComesBeforeAnythingIsCreatedOrEmptied) {
       {"-o", "r.xyz", "a", "missing"},  // an input that is not there
       {"-o", "r.xyz", "a", "r.xyz"},    // the result is an input
       {"-o", "r.xyz", "r_xyz_info.txt", "a"},
-      {"-o", "r.xyz"}};
+      {"-o", "r.xyz"},
+      // Options no file can make right.
+      {"--columns", "-1,1,2", "-o", "r.xyz", "a"},
+      {"--columns=1,1,2", "-o", "r.xyz", "a"},
+      {"--separator", "e", "-o", "r.xyz", "a"}};
   for (const auto& args : refused) {
     err.clear();
     EXPECT_EQ(run(args), 1) << args.back();

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "number.h"
+#include "paths.h"
 
 namespace {
 
@@ -107,7 +108,10 @@ std::string summary_text(const JobFacts& job) {
   if (int cut = job.files_cut_short(); cut > 0)
     text += "Files pasted in part: " + number::int_text(cut) + " (see the warnings)\n";
   text += "Points: " + number::int_text(job.points()) + "\n";
-  text += "Result: " + job.result + ", " + number::int_text(job.result_bytes) + " bytes\n";
+  // A name's control bytes would reach the terminal: ESC sequences would
+  // clear it or move the cursor, a line break would split the line.
+  text += "Result: " + paths::for_message(job.result) + ", " + number::int_text(job.result_bytes) +
+          " bytes\n";
   bool any = false;
   Extents overall = job.overall();
   for (int axis = 0; axis < 3; ++axis) {

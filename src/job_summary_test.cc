@@ -53,8 +53,11 @@ TEST(JobSummary, TheFiguresOfAllInputs) {
   EXPECT_NE(text.find("X_min = 10.500000 X_max = 20.000000\n"), std::string::npos) << text;
   EXPECT_NE(text.find("Stopped: Interrupted.\n"), std::string::npos) << text;
 
+  job.result = "c/r\x1b[2J\n.xyz";
   job.inputs.clear();
   text = summary_text(job);
+  EXPECT_NE(text.find("Result: c/r\\x1b[2J\\x0a.xyz, 1764 bytes\n"), std::string::npos) << text;
+  EXPECT_NE(summary_json(job).find("\"result\": \"c/r\\u001b[2J\\u000a.xyz\""), std::string::npos);
   EXPECT_EQ(text.find("X_min"), std::string::npos) << text;
   EXPECT_NE(text.find("Extents: none"), std::string::npos) << text;
 }

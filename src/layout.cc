@@ -6,6 +6,7 @@
 
 #include "bytes.h"
 #include "number.h"
+#include "paths.h"
 
 namespace layout {
 namespace {
@@ -14,6 +15,7 @@ using bytes::is_white;
 using bytes::kCtrlZ;
 // Data lines looked at after the first, for what holds on every line.
 constexpr int kSampled = 32;
+constexpr const char* kAxisNames[] = {"X", "Y", "Z"};
 
 struct Line {
   std::string_view text;
@@ -517,14 +519,22 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
           if (name_of(names[i].text) == name_of(column)) field = static_cast<int>(i);
         }
         if (field < 0) {
-          return refused("--columns names the field " + column +
+          return refused("--columns names the field " + paths::for_message(column) +
                          ", which no header line of this file names");
         }
       }
       if (field < 0 || field >= layout.fields) {
-        return refused("--columns asks for field " + column + ", and line " +
+        return refused("--columns asks for field " + paths::for_message(column) + ", and line " +
                        number::int_text(layout.data_line) + " holds " +
                        number::int_text(layout.fields));
+      }
+      // A number and a name may still be one field.
+      for (int before = 0; before < axis; ++before) {
+        if (layout.xyz[before] == field) {
+          return refused("--columns gives " + std::string(kAxisNames[before]) + " and " +
+                         kAxisNames[axis] + " the same field, " + number::int_text(field + 1) +
+                         " in this file");
+        }
       }
       layout.xyz[axis] = field;
     }
@@ -610,35 +620,78 @@ std::string describe(const Layout& layout, std::int64_t points) {
   return text;
 }
 
-bool parse_columns(std::string_view text, std::vector<std::string>& columns) {
+std::string parse_columns(std::string_view text, std::vector<std::string>& columns) {
+  const std::string three =
+      "option --columns needs three fields, from 1 or named by a header: --columns 1,2,3";
   columns.clear();
+  std::vector<std::string> same;  // each column as another would be compared with it
   std::size_t at = 0;
   for (;;) {
     std::size_t comma = std::min(text.find(',', at), text.size());
     std::string_view column = trimmed(text.substr(at, comma - at));
-    if (column.empty()) return false;
-    if (is_whole_number(column) && column.find_first_not_of('0') == std::string_view::npos) {
-      return false;  // fields count from 1
+    if (column.empty() || columns.size() == 3) return three;
+    // A header holds no number, so a number is never a name: it must be a
+    // field that a line looked at can hold.
+    if (is_number(Field{column}, false)) {
+      std::string shown = paths::for_message(column);
+      std::size_t digits = column.find_first_not_of('0');
+      std::size_t field = 0;
+      bool whole = std::all_of(column.begin(), column.end(), bytes::is_digit) &&
+                   digits != std::string_view::npos && column.size() - digits <= 6;
+      if (whole) field = std::stoul(std::string(column.substr(digits)));
+      if (!whole || field > kLookedAt) {
+        return "option --columns: " + shown + " is no field number (a whole number from 1 to " +
+               number::int_text(static_cast<std::int64_t>(kLookedAt)) +
+               ") and no header's name (a header holds no number)";
+      }
+      same.push_back(number::int_text(static_cast<std::int64_t>(field)));
+    } else {
+      same.push_back("name " + name_of(column));
+    }
+    for (std::size_t axis = 0; axis < columns.size(); ++axis) {
+      if (same[axis] == same.back()) {
+        return std::string("option --columns gives ") + kAxisNames[axis] + " and " +
+               kAxisNames[columns.size()] + " the same field, " + paths::for_message(column) +
+               ": each needs its own";
+      }
     }
     columns.emplace_back(column);
     if (comma == text.size()) break;
     at = comma + 1;
   }
-  return columns.size() == 3;
+  return columns.size() == 3 ? "" : three;
 }
 
-bool parse_separator(std::string_view text, char& separator) {
+std::string parse_separator(std::string_view text, char& separator) {
+  const std::string shown = paths::for_message(text);
   if (text == "tab" || text == "\\t" || text == "\t") {
     separator = '\t';
-  } else if (text == "space" || text == " ") {
-    separator = ' ';
-  } else if (text.size() == 1 && text[0] != '"' && text[0] != '.' && !is_white(text[0]) &&
-             !(text[0] >= '0' && text[0] <= '9') && text[0] != '-' && text[0] != '+') {
-    separator = text[0];
-  } else {
-    return false;
+    return "";
   }
-  return true;
+  if (text == "space" || text == " ") {
+    separator = ' ';
+    return "";
+  }
+  if (text.empty())
+    return "option --separator needs one character, or tab or space: --separator ';'";
+  const char c = text[0];
+  if (text.size() > 1 || static_cast<unsigned char>(c) >= 0x80) {
+    return "option --separator takes one ASCII character, or the word tab or space: " + shown +
+           " is none of them";
+  }
+  if (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '+' || c == '-') {
+    return "option --separator " + shown +
+           " would split numbers, which hold digits, letters (1e3, 0x1p3, inf), '.', '+' "
+           "and '-': give another character, as ';'";
+  }
+  if (c == '"') return "option --separator cannot be the quote, which encloses fields";
+  if (is_white(c) || c == kCtrlZ) {
+    return "option --separator " + shown +
+           " ends lines or the text, or is white space: give tab, space or a character that "
+           "shows";
+  }
+  separator = c;
+  return "";
 }
 
 }  // namespace layout

@@ -81,11 +81,15 @@ bool is_number(const Field& field, bool decimal_comma);
 // `points` is how many were read, for a count line to be compared with.
 std::string describe(const Layout& layout, std::int64_t points);
 
-// Reads the value of --columns ("2,3,4", "Easting,Northing,Elevation");
-// false unless it names three fields.
-bool parse_columns(std::string_view text, std::vector<std::string>& columns);
-// Reads the value of --separator: one character, or "tab", "space".
-bool parse_separator(std::string_view text, char& separator);
+// Reads the value of --columns ("2,3,4", "Easting,Northing,Elevation"):
+// three different fields, each a number from 1 (a header holds no number,
+// so anything that reads as a number must be one) or a name. Returns what
+// is wrong with it, as the line that refuses it; empty when it is taken.
+std::string parse_columns(std::string_view text, std::vector<std::string>& columns);
+// Reads the value of --separator: one ASCII character that no number holds
+// and that neither ends a line nor is white space, or "tab", "space".
+// Returns what is wrong, as parse_columns does.
+std::string parse_separator(std::string_view text, char& separator);
 
 }  // namespace layout
 

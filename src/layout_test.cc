@@ -170,32 +170,65 @@ TEST(Detection, OptionsSayWhatTheFileCannot) {
   stream.stream = true;
   EXPECT_EQ(found("X Y Z\n1,2,3\n", stream), "plain");
   layout::Options columns;
-  ASSERT_TRUE(layout::parse_columns("2,3,4", columns.columns));
+  ASSERT_EQ(layout::parse_columns("2,3,4", columns.columns), "");
   EXPECT_EQ(found("1000,651048.19,6862166.27,92.396,FIL\n", columns),
             "fields ',' 5 xyz 234 from line 1");
-  ASSERT_TRUE(layout::parse_columns("easting, Northing,ELEVATION", columns.columns));
+  ASSERT_EQ(layout::parse_columns("easting, Northing,ELEVATION", columns.columns), "");
   EXPECT_EQ(found("Pt,Northing,Easting,Elevation\n1,2,3,4\n", columns),
             "fields ',' 4 xyz 324 header 1 from line 2");
   EXPECT_EQ(found("1,2,3,4\n", columns).substr(0, 9), "refused: ");
-  ASSERT_TRUE(layout::parse_columns("1,2,9", columns.columns));
+  ASSERT_EQ(layout::parse_columns("1,2,9", columns.columns), "");
   EXPECT_EQ(found("1,2,3,4\n", columns).substr(0, 9), "refused: ");
+  // A number and a name that are one field only the file can tell.
+  ASSERT_EQ(layout::parse_columns("1,x,3", columns.columns), "");
+  EXPECT_EQ(found("x,y,z,w\n1,2,3,4\n", columns),
+            "refused: --columns gives X and Y the same field, 1 in this file");
   layout::Options told;
   told.separator = ';';
   told.decimal_comma = true;
   EXPECT_EQ(found("1;2;3\n", told), "fields ';' decimal-comma 3 xyz 123 from line 1");
   told.separator = 0;
   EXPECT_EQ(found("1,5 2,5 3,5\n", told), "fields ' ' decimal-comma 3 xyz 123 from line 1");
+}
 
+// What the options cannot mean is refused when they are read, saying why,
+// rather than by each file.
+TEST(Detection, OptionsThatCannotBeTakenAreRefusedAtOnce) {
   std::vector<std::string> parsed;
-  for (const char* wrong : {"", "1,2", "1,2,3,4", "0,1,2", "1,,3"}) {
-    EXPECT_FALSE(layout::parse_columns(wrong, parsed)) << wrong;
+  EXPECT_EQ(layout::parse_columns("007,2,65536", parsed), "");
+  for (const char* wrong : {"", "1,2", "1,2,3,4", "1,,3"}) {
+    EXPECT_NE(layout::parse_columns(wrong, parsed).find("needs three fields"), std::string::npos)
+        << wrong;
   }
+  // A header holds no number: these can only be meant as field numbers.
+  for (std::string wrong : {"0", "-1", "99999999999999999999", "65537", "1.5", "1e1"}) {
+    std::string why = layout::parse_columns("1,2," + wrong, parsed);
+    EXPECT_NE(why.find(" " + wrong + " is no field number"), std::string::npos) << why;
+  }
+  EXPECT_EQ(layout::parse_columns("1,2,01", parsed),
+            "option --columns gives X and Z the same field, 01: each needs its own");
+  EXPECT_NE(layout::parse_columns("E,y,e [m]", parsed).find("X and Z the same field"),
+            std::string::npos);
+
   char separator = 0;
-  EXPECT_TRUE(layout::parse_separator("tab", separator));
+  EXPECT_EQ(layout::parse_separator("tab", separator), "");
   EXPECT_EQ(separator, '\t');
-  for (const char* wrong : {"", ";;", ".", "1", "-"}) {
-    EXPECT_FALSE(layout::parse_separator(wrong, separator)) << wrong;
+  EXPECT_EQ(layout::parse_separator("|", separator), "");
+  EXPECT_EQ(separator, '|');
+  for (const char* wrong : {".", "1", "-", "+", "e", "E", "x", "n"}) {
+    EXPECT_NE(layout::parse_separator(wrong, separator).find("would split numbers"),
+              std::string::npos)
+        << wrong;
   }
+  for (const char* wrong : {";;", "\xc3\xa9", "\xe9"}) {
+    EXPECT_NE(layout::parse_separator(wrong, separator).find("one ASCII character"),
+              std::string::npos)
+        << wrong;
+  }
+  for (const char* wrong : {"", "\"", "\n", "\x1a"}) {
+    EXPECT_NE(layout::parse_separator(wrong, separator), "") << wrong;
+  }
+  EXPECT_EQ(separator, '|');
 }
 
 // Only whole lines are looked at: a start cut in a line, or between CR and

@@ -125,7 +125,12 @@ int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in, Ans
   }
   // The dialogue's console stays as it always was; after a command line a
   // shell's prompt follows.
-  if (parsed.action != Arguments::Action::kDialogue) console.end_line();
+  if (parsed.action != Arguments::Action::kDialogue) {
+    console.end_line();
+    // The result is whole; the console's text (the summary, the help) that
+    // a script may read is not.
+    if (console.report_output_failure()) status = 1;
+  }
   disk = nullptr;
   answers = nullptr;
   return status;

@@ -1,11 +1,29 @@
 #include "text_out.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "number.h"
 #include "platform.h"
 
 Console console;
+
+namespace {
+
+// Whether a failed write to standard output says only that nobody wants
+// its text, which is then no loss: a reader that went away (| head), for
+// which the C library of Windows gives EINVAL (the pipe "being closed"),
+// or a stream that is not open: one closed when the program started and
+// left so where it could not be opened on the null device (under Wine).
+bool nobody_reads(int error) {
+#ifdef _WIN32
+  if (error == EINVAL) return true;
+#endif
+  return error == EPIPE || error == EBADF;
+}
+
+}  // namespace
 
 TextOut& TextOut::operator<<(std::int64_t value) {
   char digits[number::kMaxIntLength];
@@ -34,11 +52,12 @@ void Console::flush() {
   if (captured_out_ != nullptr) {
     *captured_out_ += pending_;
   } else {
-    // Console output that cannot be written has nowhere else to go: the
-    // program's work is in its files, whose errors are reported.
     std::string shown = platform::for_console(stdout, pending_);
-    std::fwrite(shown.data(), 1, shown.size(), stdout);
-    std::fflush(stdout);
+    errno = 0;
+    bool written = std::fwrite(shown.data(), 1, shown.size(), stdout) == shown.size();
+    written = std::fflush(stdout) == 0 && written;
+    int error = errno != 0 ? errno : EIO;
+    if (!written && !nobody_reads(error) && output_error_ == 0) output_error_ = error;
   }
   pending_.clear();
   if (in_the_way != nullptr) {
@@ -89,6 +108,13 @@ void Console::error(std::string_view message) {
     std::fflush(stderr);
   }
   if (status_line_ != nullptr) status_line_->redraw();
+}
+
+bool Console::report_output_failure() {
+  if (output_error_ == 0 || output_failure_reported_) return false;
+  output_failure_reported_ = true;
+  error(std::string("Cannot write standard output: ") + std::strerror(output_error_));
+  return true;
 }
 
 void report_error(std::string_view message) { console.error(message); }

@@ -62,6 +62,12 @@ class Console : public TextOut {
   // comes next (a shell's prompt) starts a line of its own.
   void end_line();
 
+  // Standard output that could not be written is reported once, on
+  // standard error; true when this call reported it. The dialogue's console
+  // never reports it: its text has nowhere else to go, and its work is in
+  // its files, whose errors are reported.
+  bool report_output_failure();
+
   // Nothing goes to standard output.
   void set_quiet(bool quiet) { quiet_ = quiet; }
   bool quiet() const { return quiet_; }
@@ -80,6 +86,8 @@ class Console : public TextOut {
     captured_err_ = err;
     at_line_start_ = true;
     open_column_ = 0;
+    output_error_ = 0;
+    output_failure_reported_ = false;
   }
 
  private:
@@ -92,6 +100,8 @@ class Console : public TextOut {
   std::size_t open_column_ = 0;
   void follow_column(std::string_view text);
   std::string last_error_;
+  int output_error_ = 0;  // the errno of the first failed write to standard output
+  bool output_failure_reported_ = false;
   StatusLine* status_line_ = nullptr;
   bool status_shares_terminal_ = false;
   std::string* captured_out_ = nullptr;

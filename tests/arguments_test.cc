@@ -354,6 +354,39 @@ TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
   EXPECT_EQ(JsonParser(slurp("job.json")).document()["info_report"].text, "");
 }
 
+// The console's text is what a script reads of the job: standard output
+// that will not take it is an error, status 1, though the result is whole.
+// Closed, standard output asked for nothing; a reader that went away
+// (| head) wanted no more.
+TEST_F(EndToEnd, StandardOutputThatCannotBeWrittenIsAnError) {
+  std::string points;
+  for (int i = 0; i < 250000; ++i) points += "1 2 3\n";
+  disk.write("s/a.xyz", points);
+  const std::size_t whole = 250000u * 28;
+  if (std::filesystem::exists("/dev/full") && !windows_program()) {
+    for (const char* options : {"", "--brief ", "--report images/s/j.json "}) {
+      RunResult run = disk.run_redirected(
+          "", "> /dev/full", std::string(options) + "-o images/s/r.xyz images/s/a.xyz");
+      EXPECT_EQ(run.status, 1) << options;
+      EXPECT_EQ(run.err, "stratumix: Cannot write standard output: No space left on device\n");
+      EXPECT_EQ(disk.read("s/r.xyz").size(), whole);
+    }
+    EXPECT_EQ(JsonParser(disk.read("s/j.json")).document()["exit_status"].number, 1);
+    RunResult run = disk.run_redirected("", "> /dev/full", "--version");
+    EXPECT_EQ(run.status, 1);
+    run = disk.run_redirected("", "> /dev/full", "-q -o images/s/r.xyz images/s/a.xyz");
+    EXPECT_EQ(run.status, 0) << run.err;
+  }
+  RunResult run = disk.run_redirected("", ">&-", "-o images/s/r.xyz images/s/a.xyz");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  run = disk.run_redirected("", "", "-o images/s/r.xyz images/s/a.xyz", "head -c 10 > out.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.raw_out.size(), 10u);
+  EXPECT_EQ(disk.read("s/r.xyz").size(), whole);
+}
+
 // Two tiles that overlap and one apart, the last with text that is not
 // points: the summary alone, then the report and the map as a script and a
 // browser read them, every figure that of the points.
