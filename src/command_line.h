@@ -15,7 +15,7 @@ struct Arguments {
   std::vector<std::string> inputs;  // kPaste: in the order given
   bool quiet = false;
   layout::Options reading;  // kPaste: how inputs are read
-  bool brief = false;  // the summary alone, not the report of each file
+  bool brief = false;       // the summary alone, not the report of each file
   enum class Progress { kAtTerminal, kOn, kOff } progress = Progress::kAtTerminal;
   std::string report;  // the JSON report's path, if any
   std::string map;     // the SVG map's path, if any

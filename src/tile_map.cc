@@ -32,8 +32,10 @@ std::string xml_text(const std::string& text) {
   // other character: a browser would show no map at all.
   for (std::size_t at = valid.find("\xef\xbf"); at != std::string::npos;
        at = valid.find("\xef\xbf", at + 1)) {
-    if (at + 2 < valid.size() && (valid[at + 2] == '\xbe' || valid[at + 2] == '\xbf'))
-      valid.replace(at, 3, "?");
+    if (at + 2 < valid.size() && (valid[at + 2] == '\xbe' || valid[at + 2] == '\xbf')) {
+      valid[at] = '?';
+      valid.erase(at + 1, 2);
+    }
   }
   for (char c : valid) {
     switch (c) {
