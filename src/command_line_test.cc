@@ -67,20 +67,22 @@ class InProcess : public testing::Test {
   std::string err;
 };
 
+// A name from the shell may hold control bytes: the console shows them
+// escaped, the info report as they are.
 TEST_F(InProcess, PastesTheInputsInTheOrderGiven) {
-  disk.files["a"] = "1 2 3\n";
+  disk.files["a\x1b[2J"] = "1 2 3\n";
   disk.files["b"] = "4 5 6\n7 8 9\n";
-  EXPECT_EQ(run({"-o", "r.xyz", "b", "a"}), 0);
+  EXPECT_EQ(run({"-o", "r.xyz", "b", "a\x1b[2J"}), 0);
   EXPECT_EQ(disk.files["r.xyz"],
             "4.000000 5.000000 6.000000\r\n7.000000 8.000000 9.000000\r\n"
             "1.000000 2.000000 3.000000\r\n");
   EXPECT_EQ(disk.files["r_xyz_info.txt"],
             "\r\n PROGRAM STRATUMIX \r\n\r\n\r\n\tNumber of files to paste = 2 "
-            "\r\n\t\tFile 1 Name : b \r\n\t\tFile 2 Name : a \r\n\r\n");
+            "\r\n\t\tFile 1 Name : b \r\n\t\tFile 2 Name : a\x1b[2J \r\n\r\n");
   EXPECT_EQ(out.substr(0, out.find("Time: ")),
             "\n\n\n\n\tFile number 1 named b\n\n\n\n\tlayer 1 "
             "\n\t\tX_min = 4.000000 X_max = 7.000000 \n\t\tY_min = 5.000000 Y_max = 8.000000 "
-            "\n\n\tFile number 2 named a\n\n\n\n\tlayer 2 "
+            "\n\n\tFile number 2 named a\\x1b[2J\n\n\n\n\tlayer 2 "
             "\n\t\tX_min = 1.000000 X_max = 1.000000 \n\t\tY_min = 2.000000 Y_max = 2.000000 "
             "\n\nFiles pasted: 2 of 2\nPoints: 3\nResult: r.xyz, 84 bytes\n"
             "X_min = 1.000000 X_max = 7.000000\nY_min = 2.000000 Y_max = 8.000000\n"

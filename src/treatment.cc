@@ -79,7 +79,11 @@ void treatment(PastingWatch* watch) {
     if (platform::interruption() != 0) stop_interrupted();
     std::string nomim3 = files[static_cast<std::size_t>(m)].nombre;
     std::unique_ptr<ByteSource> source = open_input(nomim3);
-    console << "\n\n\tFile number " << m << " named " << nomim3;
+    // The command line's names come from the shell, or from a wildcard, and
+    // may hold control bytes that would work on the terminal; the
+    // dialogue's console shows what was typed, as it always did.
+    console << "\n\n\tFile number " << m << " named "
+            << (watch != nullptr ? paths::for_message(nomim3) : nomim3);
     console.flush();
     InputFacts unwatched;
     InputFacts& facts = watch != nullptr ? watch->input_begun(m, nomim3) : unwatched;
