@@ -121,7 +121,8 @@ std::string summary_text(const JobFacts& job) {
     text += std::string(kAxisNames[axis]) + "_min = " + fixed6(extent.min) + " " +
             kAxisNames[axis] + "_max = " + fixed6(extent.max) + "\n";
   }
-  if (!any) text += "Extents: none, no point\n";
+  // NaN has no place on an axis, so points of NaN alone leave no extent.
+  if (!any) text += job.points() == 0 ? "Extents: none, no point\n" : "Extents: none, NaN alone\n";
   text += "Time: " + number::fixed_text(job.seconds, 2) + " s\n";
   if (!job.why.empty()) text += "Stopped: " + job.why + "\n";
   return text;

@@ -59,7 +59,11 @@ TEST(JobSummary, TheFiguresOfAllInputs) {
   EXPECT_NE(text.find("Result: c/r\\x1b[2J\\x0a.xyz, 1764 bytes\n"), std::string::npos) << text;
   EXPECT_NE(summary_json(job).find("\"result\": \"c/r\\u001b[2J\\u000a.xyz\""), std::string::npos);
   EXPECT_EQ(text.find("X_min"), std::string::npos) << text;
-  EXPECT_NE(text.find("Extents: none"), std::string::npos) << text;
+  EXPECT_NE(text.find("Extents: none, no point\n"), std::string::npos) << text;
+  // Points whose values are all NaN are points, but have no extent.
+  job.inputs.push_back(InputFacts{"nan.xyz", 1, 0, {}, {}});
+  EXPECT_NE(summary_text(job).find("Points: 1\n"), std::string::npos);
+  EXPECT_NE(summary_text(job).find("Extents: none, NaN alone\n"), std::string::npos);
 }
 
 // Paths are bytes on POSIX systems: whatever they hold, the JSON text
