@@ -250,6 +250,14 @@ bool check_writable(const std::string& native, std::string& reason) {
     reason = reason_for(error);
     return false;
   }
+  // Not every file system says so of a name it would not make.
+  constexpr std::size_t kLongestName = 255;
+  std::size_t name_start = name.find_last_of(L"\\/");
+  name_start = name_start == std::wstring::npos ? 0 : name_start + 1;
+  if (error != ERROR_SUCCESS && name.size() - name_start > kLongestName) {
+    reason = std::strerror(ENAMETOOLONG);
+    return false;
+  }
   if (error == ERROR_SUCCESS && is_link(name)) {
     // The rename would put a plain file in the link's place.
     reason = "it is a symbolic link";
