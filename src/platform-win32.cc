@@ -230,6 +230,9 @@ namespace {
 // Whether a name is a symbolic link or a junction, which lead elsewhere
 // (other reparse points, such as files kept in the cloud, are files).
 bool is_link(const std::wstring& name) {
+  // A search would take * and ? as wildcards and tell of another file.
+  std::size_t start = name.rfind(L"\\\\?\\", 0) == 0 ? 4 : 0;
+  if (name.find_first_of(L"*?", start) != std::wstring::npos) return false;
   WIN32_FIND_DATAW found{};
   HANDLE search = FindFirstFileW(name.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
