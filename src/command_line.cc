@@ -95,8 +95,10 @@ void refuse_unwritable(const std::string& path, const std::string& what,
   std::string why = platform::unfit_output_name(path);
   if (!why.empty())
     throw Failure{1, "The " + what + " " + shown + " " + why + "; nothing was created."};
+  // Written where a link at the path leads, beside that file.
+  const std::string target = disk->written_at(path);
   for (const std::string& other : others) {
-    for (const std::string& name : {path, path + ".part"}) {
+    for (const std::string& name : {path, path + ".part", target, target + ".part"}) {
       if (disk->same_spelling(name, other) || disk->same_file(name, other)) {
         throw Failure{1, "The " + what + " " + shown + " would overwrite " +
                              paths::for_message(other) + "; nothing was created."};
@@ -111,7 +113,7 @@ void refuse_unwritable(const std::string& path, const std::string& what,
   }
   // The temporary file is made first: a folder left in its place would
   // stop the job only at its end.
-  for (const std::string& name : {path, path + ".part"}) {
+  for (const std::string& name : {target, target + ".part"}) {
     std::string reason;
     if (!disk->can_write(name, reason)) {
       throw Failure{1, "Cannot write the " + what + " " + disk->describe(name) + ": " + reason +
@@ -291,7 +293,7 @@ void command_line_opening(const Arguments& arguments) {
     refuse_unwritable(arguments.report, "report", others);
     others.push_back(arguments.report);
     // The map is written first: the report's temporary file would take it.
-    others.push_back(arguments.report + ".part");
+    others.push_back(disk->written_at(arguments.report) + ".part");
   }
   if (!arguments.map.empty()) refuse_unwritable(arguments.map, "map", others);
   create_output_files(*disk, numlay, inputs, arguments.result, f2, f6);

@@ -1,11 +1,13 @@
 #include "disk.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "failure.h"
@@ -196,12 +198,34 @@ bool SystemDisk::can_write(const std::string& path, std::string& reason) {
   return platform::check_writable(native(path), reason);
 }
 
+std::string SystemDisk::written_at(const std::string& path) {
+  std::string target = platform::link_target(native(path));
+  return target == native(path) ? path : target;
+}
+
 bool SystemDisk::write_whole(const std::string& path, const std::string& bytes,
                              std::string& reason) {
-  std::string part = native(path) + ".part";
-  platform::OutputOpening opening = platform::open_for_output(part);
+  std::string target = native(written_at(path));
+  std::error_code error;
+  std::filesystem::file_status status =
+      std::filesystem::status(platform::system_path(target), error);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    // A device or pipe would be replaced by the rename, not written.
+    reason = "it is no plain file";
+    return false;
+  }
+  std::string part = target + ".part";
+  platform::OutputOpening opening;
+  // Another job holds the temporary file only while it writes it, a
+  // moment: it is waited for, but not for ever, since a job that was
+  // stopped holds it until it goes on.
+  for (int waited = 0;; waited += 10) {
+    opening = platform::open_temporary(part);
+    if (!opening.in_use || waited >= 10000 || platform::interruption() != 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   if (opening.file == nullptr) {
-    reason = opening.reason;
+    reason = opening.in_use ? "another job is writing " + describe(part) : opening.reason;
     return false;
   }
   bool written = platform::empty_output(opening.file, opening.created, reason);
@@ -210,20 +234,9 @@ bool SystemDisk::write_whole(const std::string& path, const std::string& bytes,
     reason = std::strerror(errno != 0 ? errno : EIO);
     written = false;
   }
-  errno = 0;
-  if (std::fclose(opening.file) != 0 && written) {
-    reason = std::strerror(errno != 0 ? errno : EIO);
-    written = false;
-  }
-  std::error_code error;
-  if (written) {
-    std::filesystem::rename(platform::system_path(part), platform::system_path(native(path)),
-                            error);
-    if (error) reason = error.message();
-  }
-  if (!written || error) {
-    std::filesystem::remove(platform::system_path(part), error);
-    return false;
-  }
-  return true;
+  written = written && platform::put_in_place(opening.file, part, target, reason);
+  // Removed while still held, so that no other job's file is.
+  if (!written) platform::remove_output(opening.file, part);
+  std::fclose(opening.file);
+  return written;
 }

@@ -77,12 +77,16 @@ class Disk {
   // a device) or cannot be looked at. Never opens the file: opening a named
   // pipe would take its writer's data away.
   virtual std::int64_t size_of(const std::string& path) = 0;
+  // The file that write_whole() makes or replaces for `path`: where a link
+  // at `path` leads, since the rename would otherwise replace the link.
+  virtual std::string written_at(const std::string& path) { return path; }
   // Whether write_whole() could make or replace the file: it is a plain
   // file or none yet, in a folder that lets files be made. Creates nothing.
   virtual bool can_write(const std::string& path, std::string& reason) = 0;
-  // Writes `bytes` as the file's content under a temporary name beside it
-  // (`path` then ".part"), then renames that over it, so that the file is
-  // never seen half written. Returns false and sets `reason` on failure.
+  // Writes `bytes` as the content of the file written_at(path) under a
+  // temporary name beside it (that path then ".part"), then renames that
+  // over it, so that the file is never seen half written, also while
+  // another job writes it. Returns false and sets `reason` on failure.
   virtual bool write_whole(const std::string& path, const std::string& bytes,
                            std::string& reason) = 0;
 };
@@ -104,6 +108,7 @@ class SystemDisk : public Disk {
   int standard_stream_writing(const std::string& path) override;
   std::string describe(const std::string& path) override;
   std::int64_t size_of(const std::string& path) override;
+  std::string written_at(const std::string& path) override;
   bool can_write(const std::string& path, std::string& reason) override;
   bool write_whole(const std::string& path, const std::string& bytes, std::string& reason) override;
 

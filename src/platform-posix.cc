@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
@@ -121,6 +122,8 @@ void take_names_from_answers() {}
 
 std::string for_console(std::FILE* /*stream*/, const std::string& text) { return text; }
 
+bool nobody_reads(int error) { return error == EPIPE || error == EBADF; }
+
 std::filesystem::path system_path(const std::string& native) { return native; }
 
 bool console_shared_with_errors() {
@@ -202,25 +205,76 @@ bool check_readable(const std::string& native, std::string& reason) {
   return file != nullptr;
 }
 
+namespace {
+
+// Why the file `native` (whose status is `file`, null for none yet) cannot
+// be made or replaced in its folder; 0 when it can.
+int replacing_error(const char* folder, const std::string& native, const struct stat* file) {
+  struct stat place {};
+  if (stat(folder, &place) != 0) return errno;
+  if (!S_ISDIR(place.st_mode)) return ENOTDIR;
+  if (access(folder, W_OK | X_OK) != 0) return errno;
+  if (file == nullptr) return 0;
+  if (access(native.c_str(), W_OK) != 0) return errno;
+  // In a folder such as /tmp, only its owner replaces another user's file.
+  bool shared = (place.st_mode & S_ISVTX) != 0;
+  if (shared && geteuid() != 0 && file->st_uid != geteuid() && place.st_uid != geteuid()) {
+    return EPERM;
+  }
+  return 0;
+}
+
+}  // namespace
+
 bool check_writable(const std::string& native, std::string& reason) {
-  struct stat status {};
   std::string parent = std::filesystem::path(native).parent_path().string();
   const char* folder = parent.empty() ? "." : parent.c_str();
-  int error = 0;
-  if (stat(native.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+  struct stat file {};
+  bool exists = lstat(native.c_str(), &file) == 0;
+  int error = exists || errno == ENOENT ? 0 : errno;  // a name too long, a file as folder
+  // What a link leads to is told where it is no plain file (/dev/stdin,
+  // a pipe); any other link, the rename would replace with a plain file.
+  if (error == 0 && exists && S_ISLNK(file.st_mode) &&
+      (stat(native.c_str(), &file) != 0 || S_ISREG(file.st_mode))) {
+    reason = "it is a symbolic link";
+    return false;
+  }
+  if (error == 0 && exists && !S_ISREG(file.st_mode)) {
     // A device or pipe would be replaced by the rename, not written.
-    if (!S_ISDIR(status.st_mode)) {
+    if (!S_ISDIR(file.st_mode)) {
       reason = "it is no plain file";
       return false;
     }
     error = EISDIR;
-  } else if (stat(folder, &status) != 0 || access(folder, W_OK | X_OK) != 0) {
-    error = errno;
-  } else if (!S_ISDIR(status.st_mode)) {
-    error = ENOTDIR;
   }
+  if (error == 0) error = replacing_error(folder, native, exists ? &file : nullptr);
   if (error != 0) reason = std::strerror(error);
   return error == 0;
+}
+
+std::string link_target(const std::string& native) {
+  std::string path = native;
+  struct stat status {};
+  for (int hop = 0; hop < 40 && lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+       ++hop) {
+    if (stat(path.c_str(), &status) == 0) {
+      // The file as the system finds it. Links such as /dev/stdin lead to
+      // names no folder holds (pipe:[...]): then the path stays as given,
+      // and what it leads to is known to be no plain file.
+      char* real = realpath(path.c_str(), nullptr);
+      if (real == nullptr) return native;
+      path = real;
+      std::free(real);
+      return path;
+    }
+    // A link to a file not there yet: where its last link points.
+    std::string to(static_cast<std::size_t>(status.st_size) + 1, '\0');
+    ssize_t size = readlink(path.c_str(), to.data(), to.size());
+    if (size <= 0 || static_cast<std::size_t>(size) >= to.size()) return path;
+    to.resize(static_cast<std::size_t>(size));
+    path = to.front() == '/' ? to : (std::filesystem::path(path).parent_path() / to).string();
+  }
+  return path;
 }
 
 int standard_stream_writing(const std::string& native) {
@@ -263,9 +317,11 @@ bool holds_bytes(int fd) {
 
 }  // namespace
 
-OutputOpening open_unclaimed(const std::string& native) {
+namespace {
+
+OutputOpening open_unclaimed(const std::string& native, int flags) {
   OutputOpening output;
-  int fd = open_without_waiting(native, O_WRONLY | O_CREAT, output.created);
+  int fd = open_without_waiting(native, O_WRONLY | O_CREAT | flags, output.created);
   if (fd < 0) {
     output.reason = std::strerror(errno);
     return output;
@@ -275,6 +331,10 @@ OutputOpening open_unclaimed(const std::string& native) {
   if (output.file == nullptr) output.reason = std::strerror(errno);
   return output;
 }
+
+}  // namespace
+
+OutputOpening open_unclaimed(const std::string& native) { return open_unclaimed(native, 0); }
 
 bool claim_opened(OutputOpening& output, const std::string& native) {
   int fd = fileno(output.file);
@@ -314,6 +374,43 @@ OutputOpening open_for_output(const std::string& native) {
   }
   output.reason = std::strerror(EAGAIN);
   return output;
+}
+
+OutputOpening open_temporary(const std::string& native) {
+  OutputOpening output;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    // A link there is none of the program's making: written through, it
+    // would change the file it leads to, and the rename would then put the
+    // link in the place of the report.
+    output = open_unclaimed(native, O_NOFOLLOW);
+    if (output.file == nullptr) {
+      if (errno == ELOOP) output.reason = "it is a symbolic link";
+      return output;
+    }
+    struct stat status {};
+    const char* unfit = fstat(fileno(output.file), &status) != 0 ? std::strerror(errno)
+                        : !S_ISREG(status.st_mode)               ? "it is no plain file"
+                        : status.st_nlink > 1                    ? "it has other names (hard links)"
+                                                                 : nullptr;
+    if (unfit != nullptr) {
+      std::fclose(output.file);
+      output = OutputOpening{};
+      output.reason = unfit;
+      return output;
+    }
+    if (claim_opened(output, native)) return output;
+  }
+  output.reason = std::strerror(EAGAIN);
+  return output;
+}
+
+bool put_in_place(std::FILE* file, const std::string& native, const std::string& target,
+                  std::string& reason) {
+  // Renamed before its bytes reach the disk, the file could be found empty
+  // after a power cut, in the place of a whole earlier one.
+  if (fsync(fileno(file)) == 0 && rename(native.c_str(), target.c_str()) == 0) return true;
+  reason = std::strerror(errno);
+  return false;
 }
 
 void cut_output(std::FILE* file, std::uint64_t size) {

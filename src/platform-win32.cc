@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "platform.h"
 
@@ -127,6 +128,10 @@ void take_names_from_answers() {
   names_code_page = is_console(GetStdHandle(STD_INPUT_HANDLE)) ? GetConsoleCP() : CP_ACP;
 }
 
+// The C library gives EINVAL for a pipe whose reader went away (the pipe
+// "being closed"); Wine leaves a stream closed at the start closed: EBADF.
+bool nobody_reads(int error) { return error == EPIPE || error == EINVAL || error == EBADF; }
+
 std::string for_console(std::FILE* stream, const std::string& text) {
   HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
   if (!is_console(handle)) return text;
@@ -224,11 +229,53 @@ bool check_readable(const std::string& native, std::string& reason) {
   return file != nullptr;
 }
 
+namespace {
+
+// Whether a name is a symbolic link or a junction, which lead elsewhere
+// (other reparse points, such as files kept in the cloud, are files).
+bool is_link(const std::wstring& name) {
+  // A search would take * and ? as wildcards and tell of another file.
+  std::size_t start = name.rfind(L"\\\\?\\", 0) == 0 ? 4 : 0;
+  if (name.find_first_of(L"*?", start) != std::wstring::npos) return false;
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW(name.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
+          found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+}  // namespace
+
 bool check_writable(const std::string& native, std::string& reason) {
   std::wstring name = wide_name(native);
   DWORD attributes = GetFileAttributesW(name.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_SUCCESS;
+  // A name too long, say; a missing folder is told below.
+  if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+    reason = reason_for(error);
+    return false;
+  }
+  // Not every file system says so of a name it would not make.
+  constexpr std::size_t kLongestName = 255;
+  std::size_t name_start = name.find_last_of(L"\\/");
+  name_start = name_start == std::wstring::npos ? 0 : name_start + 1;
+  if (error != ERROR_SUCCESS && name.size() - name_start > kLongestName) {
+    reason = std::strerror(ENAMETOOLONG);
+    return false;
+  }
+  if (error == ERROR_SUCCESS && is_link(name)) {
+    // The rename would put a plain file in the link's place.
+    reason = "it is a symbolic link";
+    return false;
+  }
+  if (error == ERROR_SUCCESS && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     reason = std::strerror(EISDIR);
+    return false;
+  }
+  if (error == ERROR_SUCCESS && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    reason = std::strerror(EACCES);
     return false;
   }
   std::wstring folder = std::filesystem::path(name).parent_path().native();
@@ -239,6 +286,30 @@ bool check_writable(const std::string& native, std::string& reason) {
     return false;
   }
   return true;
+}
+
+std::string link_target(const std::string& native) {
+  std::wstring name = wide_name(native);
+  if (!is_link(name)) return native;
+  HANDLE handle =
+      CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  // A link to nothing stays a link, and is refused as one.
+  if (handle == INVALID_HANDLE_VALUE) return native;
+  std::wstring target(32768, L'\0');
+  DWORD size = GetFinalPathNameByHandleW(handle, target.data(), static_cast<DWORD>(target.size()),
+                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  CloseHandle(handle);
+  if (size == 0 || size >= target.size()) return native;
+  target.resize(size);
+  // \\?\C:\x as C:\x, which messages show as typed; the long form comes
+  // back where the length needs it.
+  if (target.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    target = L"\\\\" + target.substr(8);
+  } else if (target.rfind(L"\\\\?\\", 0) == 0 && target.size() > 6 && target[5] == L':') {
+    target = target.substr(4);
+  }
+  return from_wide(target, names_code_page);
 }
 
 int standard_stream_writing(const std::string& native) {
@@ -357,6 +428,82 @@ OutputOpening open_for_output(const std::string& native) {
     if (output.created) DeleteFileW(name.c_str());
   }
   return output;
+}
+
+OutputOpening open_temporary(const std::string& native) {
+  OutputOpening output;
+  std::wstring name = wide_name(native);
+  // The link itself is opened, not what it leads to, so that it is found.
+  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  // Removed between the two opens: made afresh, a few times at most. Held
+  // with the right to rename it, which only a handle that is open may do
+  // while no other job may open it.
+  for (int attempt = 0; attempt < 8 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+    output.created = true;
+    handle = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                         flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+      output.created = false;
+      handle = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, flags, nullptr);
+    }
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND) break;
+  }
+  if (handle == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    output.created = false;
+    output.in_use = error == ERROR_SHARING_VIOLATION;
+    output.reason = reason_for(error);
+    return output;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  const char* unfit = nullptr;
+  if (GetFileInformationByHandle(handle, &info) == 0) {
+    unfit = std::strerror(EIO);
+  } else if (GetFileType(handle) != FILE_TYPE_DISK) {
+    unfit = "it is no plain file";
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && is_link(name)) {
+    unfit = "it is a symbolic link";
+  } else if (info.nNumberOfLinks > 1) {
+    unfit = "it has other names (hard links)";
+  }
+  int fd = unfit != nullptr
+               ? -1
+               : _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (fd >= 0) output.file = unbuffered(fd, "wb");
+  if (output.file == nullptr) {
+    if (fd < 0) {
+      if (output.created) remove_on_close(handle);
+      CloseHandle(handle);
+    }
+    output = OutputOpening{};
+    output.reason = unfit != nullptr ? unfit : std::strerror(EMFILE);
+  }
+  return output;
+}
+
+bool put_in_place(std::FILE* file, const std::string& /*native*/, const std::string& target,
+                  std::string& reason) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  std::wstring to = long_form(std::filesystem::absolute(wide_name(target)).native());
+  // The name follows the structure, in the same allocation.
+  std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+  std::copy(to.begin(), to.end(), rename->FileName);
+  rename->FileName[to.size()] = L'\0';
+  // Renamed before its bytes reach the disk, the file could be found empty
+  // after a power cut, in the place of a whole earlier one.
+  if (FlushFileBuffers(handle) != 0 &&
+      SetFileInformationByHandle(handle, FileRenameInfo, rename,
+                                 static_cast<DWORD>(buffer.size())) != 0) {
+    return true;
+  }
+  reason = reason_for(GetLastError());
+  return false;
 }
 
 void cut_output(std::FILE* file, std::uint64_t size) {

@@ -33,6 +33,12 @@ void take_names_from_answers();
 // console, the names in it converted to the console's output code page.
 std::string for_console(std::FILE* stream, const std::string& text);
 
+// Whether a write to standard output that failed with `error` says only
+// that nobody wants its text, which is then no loss: a reader that went
+// away (| head), or a stream that is not open (one closed when the program
+// started and left so where it could not be opened on the null device).
+bool nobody_reads(int error);
+
 // The path by which the system finds a file: on Windows the UTF-16 name,
 // in its long form (\\?\) when a plain path would be too long.
 std::filesystem::path system_path(const std::string& native);
@@ -73,10 +79,17 @@ std::ptrdiff_t read_some(std::FILE* file, char* buffer, std::size_t size);
 // pipes serve each opening on its own, so there every file is opened.
 bool check_readable(const std::string& native, std::string& reason);
 
-// Whether a plain file can be made or replaced at `native`: nothing is
-// there or a plain file is, and its folder lets files be made in it.
-// Nothing is created to find out.
+// Whether a plain file can be made or replaced at `native` by a rename:
+// nothing is there or a plain file the job could write, no link, and its
+// folder lets files be made and this one be replaced in it. Nothing is
+// created to find out.
 bool check_writable(const std::string& native, std::string& reason);
+
+// The file that writing through the links at `native` reaches, for a file
+// that is replaced whole by a rename, which would replace the link
+// instead: `native` itself where it is no link, or where the link leads
+// to no file that a folder holds (/dev/stdin leads to a pipe).
+std::string link_target(const std::string& native);
 
 // Which standard stream writes to the file: 1 standard output, 2 standard
 // error, 0 neither.
@@ -119,6 +132,19 @@ void remove_output(std::FILE* file, const std::string& native);
 OutputOpening open_unclaimed(const std::string& native);
 bool claim_opened(OutputOpening& output, const std::string& native);
 #endif
+
+// The temporary file that a file replaced whole is written to: opened and
+// claimed as open_for_output opens an output, but never through a link, nor
+// a file with other names, which writing would change: `reason` says so,
+// and `in_use` that another job holds it. Never waits.
+OutputOpening open_temporary(const std::string& native);
+
+// Puts the temporary file `file`, open at `native`, in the place of
+// `target` once its bytes are on the disk. The job closes the file only
+// afterwards: until it is in place, no other job can claim and empty it.
+// Returns false and sets `reason` on failure.
+bool put_in_place(std::FILE* file, const std::string& native, const std::string& target,
+                  std::string& reason);
 
 // Empties a file that open_for_output opened (a device or pipe has nothing
 // to empty, nor has a file it `created`). Returns false and sets `reason`

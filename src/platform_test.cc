@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -116,5 +117,43 @@ TEST_F(Claims, AFileIsRemovedOnlyByTheJobThatHoldsIt) {
   EXPECT_EQ(contents(), "another job's");
 }
 #endif
+
+// A file replaced whole stays claimed until it is in place: a second job
+// that claimed it in between would empty the file now in place.
+TEST(Replacing, AReplacementIsHeldUntilItIsInPlace) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() /
+      ("replacing-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::filesystem::create_directory(folder);
+  const std::string path = (folder / "r.json").string();
+  const std::string part = path + ".part";
+  auto contents = [&path] {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  platform::OutputOpening first = platform::open_temporary(part);
+  ASSERT_NE(first.file, nullptr);
+  std::fputs("first\n", first.file);
+  EXPECT_TRUE(platform::open_temporary(part).in_use);
+  std::string reason;
+  EXPECT_TRUE(platform::put_in_place(first.file, part, path, reason)) << reason;
+  platform::OutputOpening second = platform::open_temporary(part);
+  EXPECT_TRUE(second.created);
+  std::fclose(first.file);
+  if (second.file != nullptr) std::fclose(second.file);
+  EXPECT_EQ(contents(), "first\n");
+
+  // Links that came after the checks before the job: never written through.
+  std::filesystem::remove(part);
+  std::filesystem::create_hard_link(path, part);
+  EXPECT_EQ(platform::open_temporary(part).reason, "it has other names (hard links)");
+#ifndef _WIN32
+  std::filesystem::remove(part);
+  std::filesystem::create_symlink(path, part);
+  EXPECT_EQ(platform::open_temporary(part).reason, "it is a symbolic link");
+#endif
+  EXPECT_EQ(contents(), "first\n");
+  std::filesystem::remove_all(folder);
+}
 
 }  // namespace

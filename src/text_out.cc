@@ -9,22 +9,6 @@
 
 Console console;
 
-namespace {
-
-// Whether a failed write to standard output says only that nobody wants
-// its text, which is then no loss: a reader that went away (| head), for
-// which the C library of Windows gives EINVAL (the pipe "being closed"),
-// or a stream that is not open: one closed when the program started and
-// left so where it could not be opened on the null device (under Wine).
-bool nobody_reads(int error) {
-#ifdef _WIN32
-  if (error == EINVAL) return true;
-#endif
-  return error == EPIPE || error == EBADF;
-}
-
-}  // namespace
-
 TextOut& TextOut::operator<<(std::int64_t value) {
   char digits[number::kMaxIntLength];
   put(std::string_view(digits,
@@ -57,7 +41,7 @@ void Console::flush() {
     bool written = std::fwrite(shown.data(), 1, shown.size(), stdout) == shown.size();
     written = std::fflush(stdout) == 0 && written;
     int error = errno != 0 ? errno : EIO;
-    if (!written && !nobody_reads(error) && output_error_ == 0) output_error_ = error;
+    if (!written && !platform::nobody_reads(error) && output_error_ == 0) output_error_ = error;
   }
   pending_.clear();
   if (in_the_way != nullptr) {

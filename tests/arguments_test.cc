@@ -285,6 +285,12 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
        "stratumix: The map images/s/j.part would overwrite images/s/j.part"},
       {"--report images/s/k.json -o images/s/r.xyz images/s/a.xyz",
        "stratumix: Cannot write the report images/s/k.json.part: Is a directory"},
+      // Names the system takes only without the ".part", or not at all.
+      {"--report images/s/" + std::string(252, 'j') + " -o images/s/r.xyz images/s/a.xyz",
+       "stratumix: Cannot write the report images/s/" + std::string(252, 'j') +
+           ".part: File name too long"},
+      {"--report images/s/a.xyz/j.json -o images/s/r.xyz images/s/a.xyz",
+       "stratumix: Cannot write the report images/s/a.xyz/j.json: Not a directory"},
   };
   // Readable to access(), yet no file to open: found before anything is
   // emptied. (The program runs without a terminal.)
@@ -298,6 +304,13 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
     // replace with a file.
     refused.push_back({"--report /proc/self/fd/2 -o images/s/r.xyz images/s/a.xyz",
                        "stratumix: Standard error goes to the report /proc/self/fd/2"});
+    // Written through, a link in the temporary file's place would change
+    // the file it leads to.
+    disk.write("s/precious.txt", "mine");
+    std::filesystem::create_symlink("precious.txt", disk.path("s/l.json.part"));
+    refused.push_back({"--report images/s/l.json -o images/s/r.xyz images/s/a.xyz",
+                       "stratumix: Cannot write the report images/s/l.json.part: it is a "
+                       "symbolic link"});
     socket_fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -326,6 +339,49 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
     EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n") << wrong;
   }
   if (socket_fd >= 0) close(socket_fd);
+  if (!windows_program()) {
+    EXPECT_EQ(disk.read("s/precious.txt"), "mine");
+  }
+}
+
+// A report through a link is written where the link leads, made there if
+// missing, and the link stays: the rename would have put a plain file in
+// its place.
+TEST_F(EndToEnd, AReportThroughALinkIsWrittenWhereTheLinkLeads) {
+  if (windows_program()) GTEST_SKIP() << "Wine shows Linux links as the files they lead to";
+  disk.write("s/a.xyz", "1 2 3\n");
+  disk.write("kept/.keep", "");
+  std::filesystem::create_symlink("../kept/job.json", disk.path("s/job.json"));
+  for (int run = 0; run < 2; ++run) {
+    RunResult job =
+        disk.run_arguments("-q --report images/s/job.json -o images/s/r.xyz images/s/a.xyz");
+    EXPECT_EQ(job.status, 0) << job.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(disk.path("s/job.json")));
+    EXPECT_EQ(JsonParser(disk.read("kept/job.json")).document()["points"].number, 1);
+    EXPECT_FALSE(disk.exists("s/job.json.part"));
+    EXPECT_FALSE(disk.exists("kept/job.json.part"));
+  }
+}
+
+// In a folder that every user may write to, such as /tmp, only its owner
+// and a file's own may replace the file: the rename at the end would fail.
+TEST_F(EndToEnd, AReportThatAnotherUserOwnsInASharedFolderIsRefusedBeforeTheJob) {
+  if (windows_program() || geteuid() != 0) GTEST_SKIP() << "needs another user's file";
+  disk.write("s/a.xyz", "1 2 3\n");
+  disk.write("shared/j.json", "theirs");
+  disk.run_as_ordinary_user();
+  using std::filesystem::perms;
+  std::filesystem::permissions(disk.path("shared"), perms::all | perms::sticky_bit);
+  // Even one that the user may write.
+  std::filesystem::permissions(disk.path("shared/j.json"), perms::all);
+  RunResult run =
+      disk.run_arguments("-q --report images/shared/j.json -o images/s/r.xyz images/s/a.xyz");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "stratumix: Cannot write the report images/shared/j.json: Operation not permitted; "
+            "nothing was created.\n");
+  EXPECT_FALSE(disk.exists("s/r.xyz"));
+  EXPECT_EQ(disk.read("shared/j.json"), "theirs");
 }
 
 // /dev/stdout, a pipe, a device: nothing beside it is the user's to
