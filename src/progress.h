@@ -61,7 +61,7 @@ struct ProgressState {
 // count by their characters).
 std::string progress_line(const ProgressState& state, int width);
 
-class ProgressBar : public StatusLine {
+class ProgressBar final : public StatusLine {
  public:
   // For a job of `files` inputs of `total_bytes` in all, negative when one
   // of them has a size not known beforehand (a pipe).

@@ -418,7 +418,7 @@ TEST_F(EndToEnd, StandardOutputThatCannotBeWrittenIsAnError) {
   std::string points;
   for (int i = 0; i < 250000; ++i) points += "1 2 3\n";
   disk.write("s/a.xyz", points);
-  const std::size_t whole = 250000u * 28;
+  const std::size_t whole = std::size_t{250000} * 28;
   if (std::filesystem::exists("/dev/full") && !windows_program()) {
     for (const char* options : {"", "--brief ", "--report images/s/j.json "}) {
       RunResult run = disk.run_redirected(
