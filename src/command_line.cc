@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <utility>
@@ -36,21 +37,90 @@ std::vector<std::string> input_files(const std::vector<std::string>& inputs) {
 }
 
 // The value of the option `name` at arguments[i], given as "NAME VALUE"
-// or "NAME=VALUE": kNone when arguments[i] is another option.
-enum class Value { kNone, kGiven, kMissing };
+// or "NAME=VALUE": kNone when arguments[i] is another option, kOption when
+// the VALUE apart looks like an option itself (then `value` holds it).
+enum class Value { kNone, kGiven, kMissing, kOption };
+bool looks_like_option(const std::string& value) { return value.size() > 1 && value[0] == '-'; }
+
 Value option_value(const std::vector<std::string>& arguments, std::size_t& i, std::string_view name,
                    std::string& value) {
   const std::string& argument = arguments[i];
   if (argument == name) {
     if (i + 1 == arguments.size()) return Value::kMissing;
     value = arguments[++i];
-    return Value::kGiven;
+    return looks_like_option(value) ? Value::kOption : Value::kGiven;
   }
   if (argument.size() > name.size() && argument.starts_with(name) && argument[name.size()] == '=') {
     value = argument.substr(name.size() + 1);
     return Value::kGiven;
   }
   return Value::kNone;
+}
+
+// The long options, for the hint that a mistyped one gets.
+constexpr std::string_view kLongOptions[] = {
+    "--output", "--quiet",   "--brief",   "--progress",  "--no-progress",   "--report", "--map",
+    "--help",   "--version", "--columns", "--separator", "--decimal-comma", "--stream"};
+
+// The number of single-character edits, or swaps of two neighbours, that
+// turn `a` into `b` (optimal string alignment distance).
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// "unknown option --ouput", and the option meant when one alone is close:
+// within two edits, and fewer than half the letters of the word typed.
+std::string unknown_option(const std::string& argument) {
+  std::string_view typed = argument;
+  typed = typed.substr(0, typed.find('='));
+  std::string text = "unknown option " + paths::for_message(argument);
+  if (!typed.starts_with("--")) return text;
+  std::string_view closest;
+  std::size_t best = 3;
+  bool tied = false;
+  for (std::string_view option : kLongOptions) {
+    std::size_t distance = edit_distance(typed, option);
+    if (distance < best) {
+      best = distance;
+      closest = option;
+      tied = false;
+    } else if (distance == best) {
+      tied = true;
+    }
+  }
+  if (closest.empty() || tied || 2 * best >= typed.size() - 2) return text;
+  return text + "; did you mean " + std::string(closest) + "?";
+}
+
+// A value given apart from its option ("--report -o") that is itself an
+// option was meant as one: "--report -o all.xyz" would take -o for the
+// report's name and then find no result. A file so named is still reached
+// as ./-o, or with NAME=VALUE.
+std::string value_taken_from_option(std::string_view option, const std::string& value) {
+  std::string shown = paths::for_message(value);
+  return "option " + std::string(option) + " would take " + shown +
+         ", an option, for its value; give the value right after it (a file named " + shown + ": " +
+         std::string(option) + " ./" + shown + ")";
+}
+
+// A result named for LAS or LAZ would be text that every LAS reader refuses.
+bool names_a_las_file(const std::string& result) {
+  std::string_view name = result;
+  if (name.size() < 4) return false;
+  std::string tail(name.substr(name.size() - 4));
+  for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return tail == ".las" || tail == ".laz";
 }
 
 // Reads one of the options that say how inputs are read; false when
@@ -64,9 +134,13 @@ bool read_layout_option(const std::vector<std::string>& arguments, std::size_t& 
   } else if (argument == "--decimal-comma") {
     reading.decimal_comma = true;
   } else if (Value given = option_value(arguments, i, "--columns", value); given != Value::kNone) {
-    wrong = layout::parse_columns(given == Value::kMissing ? "" : value, reading.columns);
+    wrong = given == Value::kOption
+                ? value_taken_from_option("--columns", value)
+                : layout::parse_columns(given == Value::kMissing ? "" : value, reading.columns);
   } else if (given = option_value(arguments, i, "--separator", value); given != Value::kNone) {
-    wrong = layout::parse_separator(given == Value::kMissing ? "" : value, reading.separator);
+    wrong = given == Value::kOption
+                ? value_taken_from_option("--separator", value)
+                : layout::parse_separator(given == Value::kMissing ? "" : value, reading.separator);
   } else {
     return false;
   }
@@ -75,12 +149,13 @@ bool read_layout_option(const std::vector<std::string>& arguments, std::size_t& 
 
 // "--report FILE", "--report=FILE", and the same for --map: the field the
 // file goes to, with `value` the file (empty when missing) and i past it;
-// null for any other argument.
+// null for any other argument. `wrong` says what is wrong with the value.
 std::string* file_option(const std::vector<std::string>& arguments, std::size_t& i,
-                         Arguments& parsed, std::string& value) {
+                         Arguments& parsed, std::string& value, std::string& wrong) {
   for (auto [name, field] : {std::pair{"--report", &parsed.report}, {"--map", &parsed.map}}) {
     Value given = option_value(arguments, i, name, value);
     if (given == Value::kMissing) value.clear();
+    if (given == Value::kOption) wrong = value_taken_from_option(name, value);
     if (given != Value::kNone) return field;
   }
   return nullptr;
@@ -156,7 +231,8 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
       parsed.progress =
           argument == "--progress" ? Arguments::Progress::kOn : Arguments::Progress::kOff;
       continue;
-    } else if (std::string* file = file_option(arguments, i, parsed, result)) {
+    } else if (std::string* file = file_option(arguments, i, parsed, result, parsed.wrong)) {
+      if (!parsed.wrong.empty()) return wrong(parsed.wrong);
       if (result.empty())
         return wrong("option " + paths::for_message(argument) + " needs a file name");
       if (!file->empty())
@@ -168,6 +244,7 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
       if (i + 1 == arguments.size())
         return wrong("option " + paths::for_message(argument) + " needs a file name");
       result = arguments[++i];
+      if (looks_like_option(result)) return wrong(value_taken_from_option(argument, result));
     } else if (argument.starts_with("--output=")) {
       result = argument.substr(9);
     } else if (argument.starts_with("-o")) {
@@ -176,13 +253,16 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
       if (!parsed.wrong.empty()) return wrong(parsed.wrong);
       continue;
     } else {
-      return wrong("unknown option " + paths::for_message(argument));
+      return wrong(unknown_option(argument));
     }
     if (has_result)
       return wrong("the result is given twice (-o " + paths::for_message(parsed.result) + ", -o " +
                    paths::for_message(result) + ")");
     if (result.empty())
       return wrong("option " + paths::for_message(argument) + " needs a file name");
+    if (names_a_las_file(result))
+      return wrong("the result " + paths::for_message(result) +
+                   " would be named for LAS, but it is written as text: name it .xyz or .txt");
     parsed.result = result;
     has_result = true;
   }

@@ -49,6 +49,32 @@ TEST(ParseArguments, WhatIsWrongIsSaidInOneLine) {
   }
 }
 
+TEST(ParseArguments, MistakesGetAHintThatMends) {
+  auto hint = [](const std::vector<std::string>& args) { return parse_arguments(args).wrong; };
+  EXPECT_NE(hint({"--ouput", "r", "a"}).find("did you mean --output?"), std::string::npos);
+  EXPECT_NE(hint({"--mpa=m.svg", "-o", "r", "a"}).find("did you mean --map?"), std::string::npos);
+  EXPECT_NE(hint({"--no-progess", "-o", "r", "a"}).find("--no-progress?"), std::string::npos);
+  // Nothing close, or two alike: no guess.
+  EXPECT_EQ(hint({"--frobnicate", "-o", "r", "a"}).find("did you mean"), std::string::npos);
+  EXPECT_EQ(hint({"--xy", "-o", "r", "a"}).find("did you mean"), std::string::npos);
+
+  // An option where a value was due names the way to a file so called.
+  for (const char* option : {"--report", "--map", "-o", "--columns", "--separator"}) {
+    std::string wrong = hint({option, "-q", "-o", "r", "a"});
+    EXPECT_NE(wrong.find(std::string(option) + " ./-q"), std::string::npos) << wrong;
+  }
+  Arguments parsed = parse_arguments({"--report", "./-o", "-o", "r.xyz", "a"});
+  EXPECT_EQ(parsed.action, Action::kPaste);
+  EXPECT_EQ(parsed.report, "./-o");
+  EXPECT_EQ(parse_arguments({"--report=-o", "-o", "r.xyz", "a"}).report, "-o");
+
+  // Text in a file named for LAS or LAZ: refused, whatever the case.
+  for (const char* result : {"out.las", "d/OUT.LAZ", "x.Las"})
+    EXPECT_NE(hint({"-o", result, "a"}).find(".xyz or .txt"), std::string::npos) << result;
+  EXPECT_EQ(parse_arguments({"-o", "las", "a"}).action, Action::kPaste);
+  EXPECT_EQ(parse_arguments({"-o", "tile.las.xyz", "a"}).action, Action::kPaste);
+}
+
 TEST(InfoReportName, TheResultWithoutItsExtension) {
   EXPECT_EQ(info_report_for("all.xyz"), "all_xyz_info.txt");
   EXPECT_EQ(info_report_for("d/ALL.XYZ"), "d/ALL_xyz_info.txt");
@@ -101,7 +127,11 @@ TEST_F(InProcess, AnyRefusalComesBeforeAnythingIsCreatedOrEmptied) {
       // Options no file can make right.
       {"--columns", "-1,1,2", "-o", "r.xyz", "a"},
       {"--columns=1,1,2", "-o", "r.xyz", "a"},
-      {"--separator", "e", "-o", "r.xyz", "a"}};
+      {"--separator", "e", "-o", "r.xyz", "a"},
+      // A result every LAS reader would refuse, and an option taken for a
+      // value: the result would otherwise be the option's value.
+      {"-o", "r.las", "a"},
+      {"--report", "-o", "r.xyz", "a"}};
   for (const auto& args : refused) {
     err.clear();
     EXPECT_EQ(run(args), 1) << args.back();
