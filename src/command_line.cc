@@ -59,8 +59,9 @@ Value option_value(const std::vector<std::string>& arguments, std::size_t& i, st
 
 // The long options, for the hint that a mistyped one gets.
 constexpr std::string_view kLongOptions[] = {
-    "--output", "--quiet",   "--brief",   "--progress",  "--no-progress",   "--report", "--map",
-    "--help",   "--version", "--columns", "--separator", "--decimal-comma", "--stream"};
+    "--output",  "--quiet",     "--brief",         "--progress", "--no-progress",
+    "--report",  "--map",       "--index",         "--help",     "--version",
+    "--columns", "--separator", "--decimal-comma", "--stream"};
 
 // The number of single-character edits, or swaps of two neighbours, that
 // turn `a` into `b` (optimal string alignment distance).
@@ -152,7 +153,9 @@ bool read_layout_option(const std::vector<std::string>& arguments, std::size_t& 
 // null for any other argument. `wrong` says what is wrong with the value.
 std::string* file_option(const std::vector<std::string>& arguments, std::size_t& i,
                          Arguments& parsed, std::string& value, std::string& wrong) {
-  for (auto [name, field] : {std::pair{"--report", &parsed.report}, {"--map", &parsed.map}}) {
+  for (auto [name, field] : {std::pair{"--report", &parsed.report},
+                             {"--map", &parsed.map},
+                             {"--index", &parsed.index}}) {
     Value given = option_value(arguments, i, name, value);
     if (given == Value::kMissing) value.clear();
     if (given == Value::kOption) wrong = value_taken_from_option(name, value);
@@ -311,6 +314,8 @@ std::string usage() {
          "                       and warnings to FILE as JSON, also for a job that stops\n"
          "      --map FILE       draw each input's X/Y extent to scale in FILE (SVG),\n"
          "                       where overlaps show darker and gaps stay white\n"
+         "      --index FILE     write each input's X/Y extent as a polygon in FILE\n"
+         "                       (GeoJSON), with its path, points and extents, for a GIS\n"
          "  -h, --help           show this help and end\n"
          "      --version        show the version and end\n"
          "  --                   what follows is an input file, even if it starts with -\n"
@@ -336,6 +341,7 @@ std::string usage() {
          "  stratumix --no-progress -o all.xyz big.xyz\n"
          "  stratumix --report job.json -o all.xyz tiles/*.xyz\n"
          "  stratumix --map tiles.svg -o all.xyz tiles/*.xyz\n"
+         "  stratumix --index tiles.geojson -o all.xyz tiles/*.xyz\n"
          "  stratumix --columns 2,3,4 -o all.xyz numbered.csv\n"
          "  stratumix --separator ';' --decimal-comma -o all.xyz export.txt\n"
          "  stratumix --stream -o all.xyz odd.xyz\n"
@@ -375,6 +381,13 @@ void command_line_opening(const Arguments& arguments) {
     // The map is written first: the report's temporary file would take it.
     others.push_back(disk->written_at(arguments.report) + ".part");
   }
-  if (!arguments.map.empty()) refuse_unwritable(arguments.map, "map", others);
+  // Each later one is written first (the report last, as it tells the
+  // status the job ends with): no earlier temporary file may take it.
+  if (!arguments.map.empty()) {
+    refuse_unwritable(arguments.map, "map", others);
+    others.push_back(arguments.map);
+    others.push_back(disk->written_at(arguments.map) + ".part");
+  }
+  if (!arguments.index.empty()) refuse_unwritable(arguments.index, "tile index", others);
   create_output_files(*disk, numlay, inputs, arguments.result, f2, f6);
 }

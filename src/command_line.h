@@ -19,6 +19,7 @@ struct Arguments {
   enum class Progress { kAtTerminal, kOn, kOff } progress = Progress::kAtTerminal;
   std::string report;  // the JSON report's path, if any
   std::string map;     // the SVG map's path, if any
+  std::string index;   // the GeoJSON tile index's path, if any
   std::string wrong;   // kWrong: what is wrong with them, in one line
 };
 

@@ -6,6 +6,7 @@
 #include "platform.h"
 #include "stratumix.h"
 #include "text_out.h"
+#include "tile_index.h"
 #include "tile_map.h"
 
 CommandLineJob::CommandLineJob(const Arguments& arguments, Clock* clock, Terminal* terminal)
@@ -88,9 +89,11 @@ int CommandLineJob::finish(int status, const std::string& why) {
     report_error("Cannot write the " + what + " " + disk->describe(path) + ": " + reason);
     status = 1;
   };
-  // The map first: a map that cannot be written makes the job's status 1,
-  // and the report must tell the status the program ends with.
+  // The map and the index first: one that cannot be written makes the
+  // job's status 1, and the report must tell the status the program ends
+  // with.
   write(arguments_.map, "map", tile_map_svg(facts_));
+  write(arguments_.index, "tile index", tile_index_geojson(facts_));
   facts_.status = status;
   write(arguments_.report, "report", summary_json(facts_));
   return status;

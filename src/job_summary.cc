@@ -37,24 +37,6 @@ std::size_t utf8_length(std::string_view text) {
   return length;
 }
 
-std::string json_string(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string quoted = "\"";
-  for (char c : valid_utf8(text)) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      quoted += "\\u00";
-      quoted += kHex[c >> 4];
-      quoted += kHex[c & 15];
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted += '"';
-}
-
 std::string json_number(double value) {
   if (std::isinf(value)) return value < 0 ? "\"-inf\"" : "\"inf\"";
   return fixed6(value);
@@ -82,6 +64,24 @@ std::string valid_utf8(std::string_view text) {
     i += length == 0 ? 1 : length;
   }
   return valid;
+}
+
+std::string json_string(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string quoted = "\"";
+  for (char c : valid_utf8(text)) {
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      quoted += "\\u00";
+      quoted += kHex[c >> 4];
+      quoted += kHex[c & 15];
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted += '"';
 }
 
 std::int64_t JobFacts::points() const {

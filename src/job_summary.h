@@ -45,6 +45,10 @@ struct JobFacts {
 // U+FFFD: names on POSIX systems are bytes, and JSON and SVG texts are UTF-8.
 std::string valid_utf8(std::string_view text);
 
+// `text` as a JSON string, quotes included: UTF-8 made valid, quotes,
+// backslashes and control bytes escaped.
+std::string json_string(std::string_view text);
+
 // The summary on the console, a few lines, each ended.
 std::string summary_text(const JobFacts& job);
 

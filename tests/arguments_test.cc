@@ -520,6 +520,64 @@ TEST_F(EndToEnd, TheCommandLineLeavesAReportAndAMapOfTheTiles) {
   EXPECT_FALSE(disk.exists("s/job.json.part"));
 }
 
+// The tile index is a GeoJSON layer: a polygon per input with points, none
+// for an input without, and a GIS reader (GDAL's ogrinfo, where installed)
+// reads the features and their extent.
+TEST_F(EndToEnd, TheTileIndexIsALayerAGisReads) {
+  disk.write("s/a.xyz", "651000 6862000 1\n651100 6862100 2\n651020.5 6862030 3\n");
+  disk.write("s/b.xyz", "651050 6862050 4\n651150 6862150 5\n");
+  disk.write("s/empty.xyz", "");
+  disk.write("s/c.xyz", "651300 6862000 6\n651400 6862100 -7\nx\n");
+  RunResult run = disk.run_arguments(
+      "-q --index images/s/tiles.geojson -o images/s/all.xyz images/s/a.xyz images/s/b.xyz "
+      "images/s/empty.xyz images/s/c.xyz");
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_FALSE(disk.exists("s/tiles.geojson.part"));
+
+  Json index = JsonParser(disk.read("s/tiles.geojson")).document();
+  EXPECT_EQ(index["type"].text, "FeatureCollection");
+  const Json& features = index["features"];
+  ASSERT_EQ(features.items.size(), 4u);
+  // Counterclockwise from the lower left corner, closed.
+  const Json& ring = features.items.at(0)["geometry"]["coordinates"].items.at(0);
+  const double corners[][2] = {{651000, 6862000},
+                               {651100, 6862000},
+                               {651100, 6862100},
+                               {651000, 6862100},
+                               {651000, 6862000}};
+  ASSERT_EQ(ring.items.size(), 5u);
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(ring[i].items.at(0).number, corners[i][0]) << i;
+    EXPECT_EQ(ring[i].items.at(1).number, corners[i][1]) << i;
+  }
+  EXPECT_EQ(features.items.at(0)["geometry"]["type"].text, "Polygon");
+  EXPECT_EQ(features.items.at(0)["properties"]["path"].text, "images/s/a.xyz");
+  EXPECT_EQ(features.items.at(0)["properties"]["points"].number, 3);
+  EXPECT_EQ(features.items.at(1)["properties"]["bytes"].number, disk.read("s/b.xyz").size());
+  EXPECT_EQ(features.items.at(2)["geometry"].kind, Json::Kind::kNull);
+  EXPECT_EQ(features.items.at(2)["properties"]["points"].number, 0);
+  EXPECT_EQ(features.items.at(2)["properties"]["x_min"].kind, Json::Kind::kNull);
+  EXPECT_EQ(features.items.at(3)["properties"]["z_min"].number, -7);
+  EXPECT_NE(features.items.at(3)["properties"]["notes"].text.find("line 3"), std::string::npos);
+
+  if (std::system("command -v ogrinfo > /dev/null 2>&1") != 0) {
+    std::fprintf(stderr,
+                 "note: no ogrinfo here (Debian's gdal-bin): the GIS reading is not tried\n");
+    return;
+  }
+  std::string listing = (disk.work() / "ogrinfo.txt").string();
+  std::string command = "ogrinfo -ro -al -so '" + disk.path("s/tiles.geojson").string() + "' > '" +
+                        listing + "' 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << std::ifstream(listing).rdbuf();
+  std::ifstream file(listing);
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Feature Count: 4"), std::string::npos) << text;
+  EXPECT_NE(text.find("Extent: (651000.000000, 6862000.000000) - (651400.000000, 6862150.000000)"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("points: Integer"), std::string::npos) << text;
+}
+
 // At a terminal, the bar shows on standard error while a slow input comes:
 // drawn at most ten times a second, on one line, out of the way of a
 // warning, and erased at the end. Redirected, or with --quiet, nothing of
@@ -595,8 +653,8 @@ TEST_F(EndToEnd, HelpAndVersion) {
     EXPECT_TRUE(run.out.starts_with("Usage: stratumix\n")) << run.out;
     EXPECT_NE(run.out.find("_xyz_info.txt"), std::string::npos);
     // Each option told, and shown in an example.
-    for (const char* option :
-         {"--quiet ", "--brief ", "--progress ", "--no-progress ", "--report FILE", "--map FILE"}) {
+    for (const char* option : {"--quiet ", "--brief ", "--progress ", "--no-progress ",
+                               "--report FILE", "--map FILE", "--index FILE"}) {
       std::string example = std::string("  stratumix ") + option;
       example = example.substr(0, example.find(" FILE"));
       EXPECT_NE(run.out.find(option), std::string::npos) << option;
