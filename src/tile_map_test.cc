@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tile_index.h"
 
 namespace {
 
@@ -105,6 +108,18 @@ TEST(TileMap, CoordinatesAtTheEndsOfTheDoubles) {
     EXPECT_NE(svg.find("id=\"tile-1\""), std::string::npos) << low;
     EXPECT_LT(svg.size(), 10000u) << low;
   }
+}
+
+// JSON has no number for infinity: a tile reaching it keeps its figures as
+// the report writes them, and no polygon.
+TEST(TileIndex, AnInfiniteExtentGivesNoGeometryAndNoBareInfinity) {
+  JobFacts job = grid_of_tiles(1, 100);
+  job.inputs[0].extents.x.add(-HUGE_VAL);
+  std::string index = tile_index_geojson(job);
+  EXPECT_NE(index.find("\"geometry\": null"), std::string::npos) << index;
+  EXPECT_NE(index.find("\"x_min\": \"-inf\""), std::string::npos) << index;
+  EXPECT_EQ(index.find(": -inf"), std::string::npos) << index;
+  EXPECT_NE(index.find("\"y_min\": 6862000.000000"), std::string::npos) << index;
 }
 
 }  // namespace
