@@ -10,6 +10,7 @@
 #include "paths.h"
 #include "platform.h"
 #include "stratumix.h"
+#include "usage.h"
 
 #ifndef STRATUMIX_VERSION
 #define STRATUMIX_VERSION "unknown"
@@ -57,12 +58,6 @@ Value option_value(const std::vector<std::string>& arguments, std::size_t& i, st
   return Value::kNone;
 }
 
-// The long options, for the hint that a mistyped one gets.
-constexpr std::string_view kLongOptions[] = {
-    "--output",  "--quiet",     "--brief",         "--progress", "--no-progress",
-    "--report",  "--map",       "--index",         "--help",     "--version",
-    "--columns", "--separator", "--decimal-comma", "--stream"};
-
 // The number of single-character edits, or swaps of two neighbours, that
 // turn `a` into `b` (optimal string alignment distance).
 std::size_t edit_distance(std::string_view a, std::string_view b) {
@@ -90,7 +85,7 @@ std::string unknown_option(const std::string& argument) {
   std::string_view closest;
   std::size_t best = 3;
   bool tied = false;
-  for (std::string_view option : kLongOptions) {
+  for (std::string_view option : long_options()) {
     std::size_t distance = edit_distance(typed, option);
     if (distance < best) {
       best = distance;
@@ -282,74 +277,6 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
   if (parsed.reading.decimal_comma && parsed.reading.separator == ',')
     return wrong("--decimal-comma takes another --separator than the comma: --separator ';'");
   return parsed;
-}
-
-std::string usage() {
-  return "Usage: stratumix\n"
-         "       stratumix [OPTION]... -o RESULT INPUT...\n"
-         "\n"
-         "Pastes point files (.xyz: three numbers a point, X Y Z) into one, every\n"
-         "number rewritten with six decimals, and reports each file's X and Y extents.\n"
-         "\n"
-         "Without arguments it asks for a folder under C:\\images, the files and the\n"
-         "result, one question after the other.\n"
-         "\n"
-         "With arguments it pastes the INPUT files, in the order given, into RESULT,\n"
-         "and writes the info report beside it: RESULT without its .xyz, then\n"
-         "_xyz_info.txt (all.xyz gives all_xyz_info.txt, merged.txt gives\n"
-         "merged.txt_xyz_info.txt); a RESULT that is no plain file (/dev/stdout, a\n"
-         "pipe, a device) gets none. Paths are used as given; no extension is added.\n"
-         "On Windows, INPUT may hold the wildcards * and ?. At the end it prints a\n"
-         "summary: files pasted, points, the result's size, its X, Y and Z extents\n"
-         "and the time taken. While it works, a terminal shows a progress bar on\n"
-         "standard error.\n"
-         "\n"
-         "  -o, --output RESULT  the result point file (replaced if it exists)\n"
-         "  -q, --quiet          print nothing on standard output, show no progress bar\n"
-         "      --brief          print the summary alone, not each file's report\n"
-         "      --progress       show the progress bar, even where standard error is\n"
-         "                       no terminal\n"
-         "      --no-progress    show no progress bar\n"
-         "      --report FILE    write the summary and each input's points, extents\n"
-         "                       and warnings to FILE as JSON, also for a job that stops\n"
-         "      --map FILE       draw each input's X/Y extent to scale in FILE (SVG),\n"
-         "                       where overlaps show darker and gaps stay white\n"
-         "      --index FILE     write each input's X/Y extent as a polygon in FILE\n"
-         "                       (GeoJSON), with its path, points and extents, for a GIS\n"
-         "  -h, --help           show this help and end\n"
-         "      --version        show the version and end\n"
-         "  --                   what follows is an input file, even if it starts with -\n"
-         "\n"
-         "Each input's first lines tell how it is laid out: a header, comments and a\n"
-         "point count before the points are skipped, the separator (white space,\n"
-         "comma, semicolon, tab, |) and decimal commas are found, and lines of more\n"
-         "than three fields give X Y Z from the fields a header names, else the first\n"
-         "three. Standard error notes what was done. These options say what a file\n"
-         "cannot tell, for every input:\n"
-         "      --columns X,Y,Z  the fields of X, Y and Z, from 1 or named by the\n"
-         "                       header: --columns 2,3,4, --columns Easting,Northing,H\n"
-         "      --separator C    the character between fields: --separator ';', tab\n"
-         "                       (no digit, letter, '.', '+' or '-': numbers hold them)\n"
-         "      --decimal-comma  numbers are written with a decimal comma: 651216,89\n"
-         "      --stream         every three numbers a point, whatever the lines\n"
-         "\n"
-         "Examples:\n"
-         "  stratumix -o all.xyz north.xyz south.xyz\n"
-         "  stratumix --quiet -o all.xyz tiles/*.xyz\n"
-         "  stratumix --brief -o all.xyz tiles/*.xyz\n"
-         "  stratumix --progress -o all.xyz big.xyz 2> progress.txt\n"
-         "  stratumix --no-progress -o all.xyz big.xyz\n"
-         "  stratumix --report job.json -o all.xyz tiles/*.xyz\n"
-         "  stratumix --map tiles.svg -o all.xyz tiles/*.xyz\n"
-         "  stratumix --index tiles.geojson -o all.xyz tiles/*.xyz\n"
-         "  stratumix --columns 2,3,4 -o all.xyz numbered.csv\n"
-         "  stratumix --separator ';' --decimal-comma -o all.xyz export.txt\n"
-         "  stratumix --stream -o all.xyz odd.xyz\n"
-         "\n"
-         "Exit status: 0 done; 1 nothing or not all was pasted, or the report, the map\n"
-         "or standard output could not be written (standard error says why); 2 done,\n"
-         "but some input held text that is not points; 129, 130 or 143 stopped by the\n"
-         "terminal closing, Ctrl-C or a kill, the result closed on a whole line.\n";
 }
 
 std::string version_line() { return std::string("stratumix ") + STRATUMIX_VERSION + "\n"; }

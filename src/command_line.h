@@ -26,8 +26,7 @@ struct Arguments {
 // Reads the arguments that follow the program's name.
 Arguments parse_arguments(const std::vector<std::string>& arguments);
 
-// The text of --help and of --version.
-std::string usage();
+// The text of --version.
 std::string version_line();
 
 // Sets up the job the arguments give, as the dialogue's opening does: fills

@@ -9,6 +9,7 @@
 #include "outputs.h"
 #include "stratumix.h"
 #include "text_out.h"
+#include "usage.h"
 
 namespace {
 
@@ -73,6 +74,38 @@ TEST(ParseArguments, MistakesGetAHintThatMends) {
     EXPECT_NE(hint({"-o", result, "a"}).find(".xyz or .txt"), std::string::npos) << result;
   EXPECT_EQ(parse_arguments({"-o", "las", "a"}).action, Action::kPaste);
   EXPECT_EQ(parse_arguments({"-o", "tile.las.xyz", "a"}).action, Action::kPaste);
+}
+
+// The help, the manual page and the parser tell of the same options: one
+// told but not taken, or taken but in neither text, fails here.
+TEST(Usage, TheHelpTheManualAndTheParserKnowTheSameOptions) {
+  std::string help = usage();
+  std::string manual = man_page("1.0");
+  std::vector<std::string_view> told = long_options();
+  EXPECT_GE(told.size(), 14u);
+  for (std::string_view option : told) {
+    std::string name(option);
+    EXPECT_NE(help.find(" " + name + " "), std::string::npos) << name;
+    std::string marked = "\\fB";
+    for (char c : name) marked += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(manual.find(marked + "\\fR"), std::string::npos) << name;
+    Arguments parsed = parse_arguments({name, "v", "-o", "r.xyz", "a"});
+    EXPECT_EQ(parsed.wrong.find("unknown option"), std::string::npos) << name;
+  }
+  for (const char* status : {"0 done", "1 nothing", "2 done", "129, 130 or 143"}) {
+    EXPECT_NE(help.find(status), std::string::npos) << status;
+    EXPECT_NE(manual.find(status), std::string::npos) << status;
+  }
+  // No text line of the page is taken for a request.
+  const char* requests[] = {".TP\n", ".SH ", ".SS ",  ".PP\n", ".B ",
+                            ".br\n", ".TH ", ".nf\n", ".fi\n"};
+  for (std::size_t at = 0; at < manual.size(); at = manual.find('\n', at) + 1) {
+    if (manual[at] != '.' && manual[at] != '\'') continue;
+    bool known = false;
+    for (std::string_view request : requests)
+      known = known || manual.compare(at, request.size(), request) == 0;
+    EXPECT_TRUE(known) << manual.substr(at, 40);
+  }
 }
 
 TEST(InfoReportName, TheResultWithoutItsExtension) {
