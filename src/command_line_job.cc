@@ -2,7 +2,9 @@
 
 #include <cstdint>
 
+#include "number.h"
 #include "outputs.h"
+#include "paths.h"
 #include "platform.h"
 #include "stratumix.h"
 #include "text_out.h"
@@ -57,11 +59,37 @@ void CommandLineJob::points_pasted() {
   if (bar_ != nullptr) bar_->update(bytes_before_ + input.bytes, points_before_ + input.points);
 }
 
+// "2/5 tiles/b.xyz: 8 points, X_min = ... X_max = ... Y_min = ... Y_max =
+// ...", in the dialogue's words for the extents, so that what looks for
+// them finds them; `end` says what cut the input short, if anything.
+void CommandLineJob::print_input_line(const std::string& end) {
+  const InputFacts& input = facts_.inputs.back();
+  std::string line = number::int_text(static_cast<std::int64_t>(facts_.inputs.size())) + "/" +
+                     number::int_text(facts_.files_given) + " " + paths::for_message(input.path) +
+                     ": " + number::int_text(input.points) +
+                     (input.points == 1 ? " point" : " points");
+  const char* names[] = {"X", "Y"};
+  for (int axis = 0; axis < 2; ++axis) {
+    const Extent& extent = input.extents.axis(axis);
+    if (!extent.met) continue;
+    line += std::string(axis == 0 ? ", " : " ") + names[axis] +
+            "_min = " + number::fixed6_text(extent.min) + " " + names[axis] +
+            "_max = " + number::fixed6_text(extent.max);
+  }
+  console << line << end << "\n";
+  console.flush();
+  lines_printed_ = true;
+}
+
 void CommandLineJob::input_ended() {
   const InputFacts& input = facts_.inputs.back();
+  print_input_line(!input.cut_short    ? ""
+                   : input.points == 0 ? "; not pasted (see the warning)"
+                                       : "; the rest not pasted (see the warning)");
   points_before_ += input.points;
   bytes_before_ += input.bytes;
   if (!input.cut_short) ++facts_.files_pasted;
+  ++ended_;
   if (bar_ != nullptr) bar_->update(bytes_before_, points_before_);
 }
 
@@ -69,14 +97,16 @@ int CommandLineJob::finish(int status, const std::string& why) {
   console.set_status_line(nullptr, false);
   if (bar_ != nullptr) bar_->erase();
   if (!set_up_) return status;
+  // An input the job stopped in: what it gave, and that it stopped there.
+  if (!why.empty() && facts_.inputs.size() > ended_) print_input_line("; stopped here");
   facts_.result_bytes = f2.written();
   facts_.seconds = clock_->seconds() - start_;
   facts_.status = status;
   facts_.why = why;
   if (!arguments_.quiet) {
     console.set_quiet(false);
-    // Below the last file's report, which ends mid-line, after a blank line.
-    if (!arguments_.brief) console << (console.at_line_start() ? "\n" : "\n\n");
+    // Below the inputs' lines, after a blank line.
+    if (!arguments_.brief && lines_printed_) console << "\n";
     console << summary_text(facts_);
     console.flush();
   }

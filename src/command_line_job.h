@@ -47,6 +47,10 @@ class CommandLineJob : public PastingWatch {
   std::int64_t bytes_before_ = 0;
   bool set_up_ = false;
   std::unique_ptr<ProgressBar> bar_;
+  std::size_t ended_ = 0;  // the inputs read to their end
+  bool lines_printed_ = false;
+
+  void print_input_line(const std::string& end);
 };
 
 #endif  // STRATUMIX_COMMAND_LINE_JOB_H_

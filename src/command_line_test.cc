@@ -139,11 +139,10 @@ TEST_F(InProcess, PastesTheInputsInTheOrderGiven) {
             "\r\n PROGRAM STRATUMIX \r\n\r\n\r\n\tNumber of files to paste = 2 "
             "\r\n\t\tFile 1 Name : b \r\n\t\tFile 2 Name : a\x1b[2J \r\n\r\n");
   EXPECT_EQ(out.substr(0, out.find("Time: ")),
-            "\n\n\n\n\tFile number 1 named b\n\n\n\n\tlayer 1 "
-            "\n\t\tX_min = 4.000000 X_max = 7.000000 \n\t\tY_min = 5.000000 Y_max = 8.000000 "
-            "\n\n\tFile number 2 named a\\x1b[2J\n\n\n\n\tlayer 2 "
-            "\n\t\tX_min = 1.000000 X_max = 1.000000 \n\t\tY_min = 2.000000 Y_max = 2.000000 "
-            "\n\nFiles pasted: 2 of 2\nPoints: 3\nResult: r.xyz, 84 bytes\n"
+            "1/2 b: 2 points, X_min = 4.000000 X_max = 7.000000 Y_min = 5.000000 Y_max = 8.000000\n"
+            "2/2 a\\x1b[2J: 1 point, X_min = 1.000000 X_max = 1.000000 Y_min = 2.000000 "
+            "Y_max = 2.000000\n"
+            "\nFiles pasted: 2 of 2\nPoints: 3\nResult: r.xyz, 84 bytes\n"
             "X_min = 1.000000 X_max = 7.000000\nY_min = 2.000000 Y_max = 8.000000\n"
             "Z_min = 3.000000 Z_max = 9.000000\n");
   EXPECT_EQ(err, "");

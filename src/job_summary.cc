@@ -8,11 +8,6 @@
 
 namespace {
 
-std::string fixed6(double value) {
-  char digits[number::kMaxFixed6Length];
-  return std::string(digits, number::format_fixed6(value, digits));
-}
-
 constexpr const char* kAxisNames[] = {"X", "Y", "Z"};
 
 // The length of the valid UTF-8 sequence at `text`, 0 if none: names on
@@ -39,7 +34,7 @@ std::size_t utf8_length(std::string_view text) {
 
 std::string json_number(double value) {
   if (std::isinf(value)) return value < 0 ? "\"-inf\"" : "\"inf\"";
-  return fixed6(value);
+  return number::fixed6_text(value);
 }
 
 std::string json_extents(const Extents& extents) {
@@ -92,7 +87,13 @@ std::int64_t JobFacts::points() const {
 
 int JobFacts::files_cut_short() const {
   int count = 0;
-  for (const InputFacts& input : inputs) count += input.cut_short;
+  for (const InputFacts& input : inputs) count += input.cut_short && input.points > 0;
+  return count;
+}
+
+int JobFacts::files_refused() const {
+  int count = 0;
+  for (const InputFacts& input : inputs) count += input.cut_short && input.points == 0;
   return count;
 }
 
@@ -107,6 +108,8 @@ std::string summary_text(const JobFacts& job) {
                      number::int_text(job.files_given) + "\n";
   if (int cut = job.files_cut_short(); cut > 0)
     text += "Files pasted in part: " + number::int_text(cut) + " (see the warnings)\n";
+  if (int refused = job.files_refused(); refused > 0)
+    text += "Files refused: " + number::int_text(refused) + " (see the warnings)\n";
   text += "Points: " + number::int_text(job.points()) + "\n";
   // A name's control bytes would reach the terminal: ESC sequences would
   // clear it or move the cursor, a line break would split the line.
@@ -118,8 +121,8 @@ std::string summary_text(const JobFacts& job) {
     const Extent& extent = overall.axis(axis);
     if (!extent.met) continue;
     any = true;
-    text += std::string(kAxisNames[axis]) + "_min = " + fixed6(extent.min) + " " +
-            kAxisNames[axis] + "_max = " + fixed6(extent.max) + "\n";
+    text += std::string(kAxisNames[axis]) + "_min = " + number::fixed6_text(extent.min) + " " +
+            kAxisNames[axis] + "_max = " + number::fixed6_text(extent.max) + "\n";
   }
   // NaN has no place on an axis, so points of NaN alone leave no extent.
   if (!any) text += job.points() == 0 ? "Extents: none, no point\n" : "Extents: none, NaN alone\n";
@@ -138,6 +141,7 @@ std::string summary_json(const JobFacts& job) {
   text += "  \"files_given\": " + number::int_text(job.files_given) + ",\n";
   text += "  \"files_pasted\": " + number::int_text(job.files_pasted) + ",\n";
   text += "  \"files_pasted_in_part\": " + number::int_text(job.files_cut_short()) + ",\n";
+  text += "  \"files_refused\": " + number::int_text(job.files_refused()) + ",\n";
   text += "  \"points\": " + number::int_text(job.points()) + ",\n";
   text += "  \"result_bytes\": " + number::int_text(job.result_bytes) + ",\n";
   text += "  \"seconds\": " + number::fixed_text(job.seconds, 3) + ",\n";

@@ -36,7 +36,10 @@ struct JobFacts {
   std::string why;  // what stopped the job, when it stopped
 
   std::int64_t points() const;
+  // The inputs cut short after some of their points, and those refused or
+  // stopped before their first: nothing of them is in the result.
   int files_cut_short() const;
+  int files_refused() const;
   // The extents of all inputs.
   Extents overall() const;
 };

@@ -66,6 +66,23 @@ TEST(JobSummary, TheFiguresOfAllInputs) {
   EXPECT_NE(summary_text(job).find("Extents: none, NaN alone\n"), std::string::npos);
 }
 
+// An input refused, or stopped before its first point, gave nothing to the
+// result: it is not "pasted in part".
+TEST(JobSummary, RefusedInputsAreCountedApartFromThoseCutShort) {
+  JobFacts job = two_tiles_and_an_empty_file();
+  job.files_pasted = 1;
+  job.inputs[1].cut_short = true;
+  job.inputs[2].cut_short = true;  // refused: no point of it
+  std::string text = summary_text(job);
+  EXPECT_NE(text.find("Files pasted: 1 of 3\nFiles pasted in part: 1 (see the warnings)\n"
+                      "Files refused: 1 (see the warnings)\n"),
+            std::string::npos)
+      << text;
+  std::string json = summary_json(job);
+  EXPECT_NE(json.find("\"files_pasted_in_part\": 1,\n  \"files_refused\": 1,"), std::string::npos)
+      << json;
+}
+
 // Paths are bytes on POSIX systems: whatever they hold, the JSON text
 // stays valid, with what is no character replaced.
 TEST(JobSummary, JsonStringsOfAnyBytes) {

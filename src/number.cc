@@ -393,4 +393,9 @@ std::string fixed_text(double value, int decimals) {
   return std::string(digits, format_fixed(value, decimals, digits));
 }
 
+std::string fixed6_text(double value) {
+  char digits[kMaxFixed6Length];
+  return std::string(digits, format_fixed6(value, digits));
+}
+
 }  // namespace number

@@ -6,18 +6,13 @@
 
 namespace {
 
-std::string fixed6(double value) {
-  char digits[number::kMaxFixed6Length];
-  return std::string(digits, number::format_fixed6(value, digits));
-}
-
 // The extent's bounds as properties: numbers, null for an axis without
 // points, and the infinities as the report writes them, since JSON has no
 // number for them.
 std::string bound(const Extent& extent, double value) {
   if (!extent.met) return "null";
   if (std::isinf(value)) return value < 0 ? "\"-inf\"" : "\"inf\"";
-  return fixed6(value);
+  return number::fixed6_text(value);
 }
 
 bool drawable(const Extent& extent) {
@@ -27,11 +22,11 @@ bool drawable(const Extent& extent) {
 // The extent as a closed ring, counterclockwise as RFC 7946 asks of an
 // outer ring.
 std::string polygon(const Extent& x, const Extent& y) {
-  const std::string corners[][2] = {{fixed6(x.min), fixed6(y.min)},
-                                    {fixed6(x.max), fixed6(y.min)},
-                                    {fixed6(x.max), fixed6(y.max)},
-                                    {fixed6(x.min), fixed6(y.max)},
-                                    {fixed6(x.min), fixed6(y.min)}};
+  const std::string corners[][2] = {{number::fixed6_text(x.min), number::fixed6_text(y.min)},
+                                    {number::fixed6_text(x.max), number::fixed6_text(y.min)},
+                                    {number::fixed6_text(x.max), number::fixed6_text(y.max)},
+                                    {number::fixed6_text(x.min), number::fixed6_text(y.max)},
+                                    {number::fixed6_text(x.min), number::fixed6_text(y.min)}};
   std::string text = "{\"type\": \"Polygon\", \"coordinates\": [[";
   for (std::size_t i = 0; i < std::size(corners); ++i) {
     if (i > 0) text += ", ";

@@ -33,7 +33,7 @@ constexpr std::string_view kDescription[] = {
 constexpr Option kOptions[] = {
     {"-o, --output RESULT", "the result point file (replaced if it exists)"},
     {"-q, --quiet", "print nothing on standard output, show no progress bar"},
-    {"--brief", "print the summary alone, not each file's report"},
+    {"--brief", "print the summary alone, not the line of each input"},
     {"--progress", "show the progress bar, even where standard error is\nno terminal"},
     {"--no-progress", "show no progress bar"},
     {"--report FILE",

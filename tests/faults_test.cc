@@ -367,7 +367,7 @@ TEST_F(EndToEnd, AnInterruptedJobLeavesWholeLines) {
   for (int i = 0; i < 20; ++i) inputs += " images/s/a.xyz";
   for (bool on_terminal : {false, true}) {
     Background job(disk, "", on_terminal, inputs);
-    ASSERT_TRUE(job.wait_for_console("record 100000")) << job.console();
+    ASSERT_TRUE(job.wait_for_console("1/20 images/s/a.xyz: 400000 points")) << job.console();
     job.send(SIGINT);
     EXPECT_EQ(job.wait(), 130);
     std::string console = job.console_to_end();
@@ -512,8 +512,9 @@ TEST_F(EndToEnd, TwoJobsCannotWriteOnePipeThroughTwoNames) {
   int slow = open(disk.path("s/slow.xyz").c_str(), O_RDWR | O_CLOEXEC);  // a writer that stalls
   ASSERT_GE(reader, 0);
   ASSERT_GE(slow, 0);
-  Background first(disk, "", false, "-o images/s/rf images/s/slow.xyz");
-  ASSERT_TRUE(first.wait_for_console("File number 1")) << first.console();
+  // The first input's line shows the job set up, and waiting for the next.
+  Background first(disk, "", false, "-o images/s/rf images/s/a.xyz images/s/slow.xyz");
+  ASSERT_TRUE(first.wait_for_console("1/2 images/s/a.xyz")) << first.console();
   RunResult second = disk.run_arguments("-q -o images/s/rl images/s/a.xyz");
   EXPECT_EQ(second.status, 1);
   EXPECT_NE(second.err.find("another job is writing it"), std::string::npos) << second.err;
@@ -524,7 +525,7 @@ TEST_F(EndToEnd, TwoJobsCannotWriteOnePipeThroughTwoNames) {
   ssize_t got = read(reader, piped.data(), piped.size());
   close(reader);
   EXPECT_EQ(piped.substr(0, got > 0 ? static_cast<std::size_t>(got) : 0),
-            crlf_lines({"7.000000 8.000000 9.000000"}));
+            crlf_lines({"1.000000 2.000000 3.000000", "7.000000 8.000000 9.000000"}));
   EXPECT_FALSE(disk.exists("s/rf_xyz_info.txt"));
 }
 
