@@ -23,7 +23,8 @@ std::string json_string(std::string_view text) {
     auto c = static_cast<unsigned char>(valid[i]);
     // The C1 controls (U+0080 to U+009F, C2 80 to C2 9F) and DEL escaped
     // as the C0 ones must be: the report shown on a terminal stays text.
-    if (c == 0xc2 && static_cast<unsigned char>(valid[i + 1]) < 0xa0) c = valid[++i] & 0xff;
+    if (c == 0xc2 && static_cast<unsigned char>(valid[i + 1]) < 0xa0)
+      c = static_cast<unsigned char>(valid[++i]);
     if (c == '"' || c == '\\') {
       quoted += '\\';
       quoted += static_cast<char>(c);
