@@ -10,28 +10,6 @@ namespace {
 
 constexpr const char* kAxisNames[] = {"X", "Y", "Z"};
 
-// The length of the valid UTF-8 sequence at `text`, 0 if none: names on
-// POSIX systems are bytes, and a JSON text must be UTF-8.
-std::size_t utf8_length(std::string_view text) {
-  auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char first = byte(0);
-  std::size_t length = first < 0x80                    ? 1
-                       : first >= 0xc2 && first < 0xe0 ? 2
-                       : first >= 0xe0 && first < 0xf0 ? 3
-                       : first >= 0xf0 && first < 0xf5 ? 4
-                                                       : 0;
-  if (length == 0 || length > text.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xc0) != 0x80) return 0;
-  }
-  // No overlong forms, no surrogates, nothing past U+10FFFF.
-  if (length == 3 && ((first == 0xe0 && byte(1) < 0xa0) || (first == 0xed && byte(1) >= 0xa0)))
-    return 0;
-  if (length == 4 && ((first == 0xf0 && byte(1) < 0x90) || (first == 0xf4 && byte(1) >= 0x90)))
-    return 0;
-  return length;
-}
-
 std::string json_number(double value) {
   if (std::isinf(value)) return value < 0 ? "\"-inf\"" : "\"inf\"";
   return number::fixed6_text(value);
@@ -54,7 +32,7 @@ std::string json_extents(const Extents& extents) {
 std::string valid_utf8(std::string_view text) {
   std::string valid;
   for (std::size_t i = 0; i < text.size();) {
-    std::size_t length = utf8_length(text.substr(i));
+    std::size_t length = paths::utf8_length(text.substr(i));
     valid += length == 0 ? std::string_view("\xef\xbf\xbd") : text.substr(i, length);
     i += length == 0 ? 1 : length;
   }
@@ -64,16 +42,22 @@ std::string valid_utf8(std::string_view text) {
 std::string json_string(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string quoted = "\"";
-  for (char c : valid_utf8(text)) {
+  const std::string valid = valid_utf8(text);
+  for (std::size_t i = 0; i < valid.size(); ++i) {
+    auto c = static_cast<unsigned char>(valid[i]);
+    // The C1 controls (U+0080 to U+009F, C2 80 to C2 9F) and DEL escaped
+    // as the C0 ones must be: the report shown on a terminal stays text.
+    if (c == 0xc2 && static_cast<unsigned char>(valid[i + 1]) < 0xa0)
+      c = static_cast<unsigned char>(valid[++i]);
     if (c == '"' || c == '\\') {
       quoted += '\\';
-      quoted += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
+      quoted += static_cast<char>(c);
+    } else if (c < 0x20 || (c >= 0x7f && c < 0xa0)) {
       quoted += "\\u00";
       quoted += kHex[c >> 4];
       quoted += kHex[c & 15];
     } else {
-      quoted += c;
+      quoted += static_cast<char>(c);
     }
   }
   return quoted += '"';

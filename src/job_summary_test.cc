@@ -96,6 +96,12 @@ TEST(JobSummary, JsonStringsOfAnyBytes) {
             std::string::npos)
       << json;
   EXPECT_NE(json.find("\"notes\": [\"line 3: \\\"x\\\" is not a number\"]"), std::string::npos);
+  // DEL and the C1 controls too, so that the report shown on a terminal
+  // is text: U+009B and U+0085, not the bytes that are no UTF-8.
+  job.inputs[0].path = "a\x7f\xc2\x9b[2J\xc2\x85\xc2\xa0\x9b.xyz";
+  EXPECT_NE(summary_json(job).find("\"a\\u007f\\u009b[2J\\u0085\xc2\xa0" + unknown + ".xyz\""),
+            std::string::npos)
+      << summary_json(job);
   // An axis without points has no extent, rather than the starting values.
   EXPECT_NE(json.find("\"path\": \"empty.xyz\", \"points\": 0, \"bytes\": 0,\n"
                       "     \"extents\": {\"x\": null, \"y\": null, \"z\": null}"),

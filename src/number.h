@@ -34,6 +34,8 @@ char* format_fixed(double value, int decimals, char* out);
 
 // The texts of format_int and format_fixed, for messages and reports.
 std::string int_text(std::int64_t value);
+// An unsigned count as it is, past the largest signed one too.
+std::string uint_text(std::uint64_t value);
 std::string fixed_text(double value, int decimals);
 // The text of format_fixed6: a coordinate as the result has it.
 std::string fixed6_text(double value);

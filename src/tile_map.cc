@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <set>
+#include <map>
 #include <utility>
 
 #include "number.h"
@@ -218,7 +218,17 @@ std::string tile_map_svg(const JobFacts& job) {
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n";
 
   std::string labels;
-  std::set<std::pair<std::int64_t, std::int64_t>> taken;  // cells of the label grid
+  // Labels keep a cell of this grid apart, across or down: one is left out
+  // where a label drawn in its cell or a neighbouring one is nearer than a
+  // cell both ways. A cell holds the widest label, so no label farther off
+  // could reach it.
+  const double widest =
+      kDigitWidth * static_cast<double>(
+                        number::int_text(static_cast<std::int64_t>(job.inputs.size())).size()) +
+      2;
+  const double cell_width = std::max(kDigitWidth * 6, widest);
+  const double cell_height = kLabelHeight * 1.5;
+  std::map<std::pair<std::int64_t, std::int64_t>, std::pair<double, double>> placed;
   for (std::size_t i = 0; i < job.inputs.size(); ++i) {
     const InputFacts& input = job.inputs[i];
     if (!drawable(input)) continue;
@@ -235,9 +245,19 @@ std::string tile_map_svg(const JobFacts& job) {
     if (width < label_width || height < kLabelHeight + 2) continue;
     double cx = left + width / 2;
     double cy = top + height / 2;
-    auto cell = std::make_pair(static_cast<std::int64_t>(cx / (kDigitWidth * 6)),
-                               static_cast<std::int64_t>(cy / (kLabelHeight * 1.5)));
-    if (!taken.insert(cell).second) continue;
+    const auto column = static_cast<std::int64_t>(std::floor(cx / cell_width));
+    const auto row = static_cast<std::int64_t>(std::floor(cy / cell_height));
+    bool crowded = false;
+    for (std::int64_t across = column - 1; across <= column + 1; ++across) {
+      for (std::int64_t down = row - 1; down <= row + 1; ++down) {
+        auto near = placed.find({across, down});
+        crowded =
+            crowded || (near != placed.end() && std::fabs(near->second.first - cx) < cell_width &&
+                        std::fabs(near->second.second - cy) < cell_height);
+      }
+    }
+    if (crowded) continue;
+    placed[{column, row}] = {cx, cy};
     labels += "<text class=\"label\" x=\"" + px(cx) + "\" y=\"" + px(cy + 4) + "\">" + number +
               "</text>\n";
   }

@@ -46,6 +46,17 @@ std::vector<Box> labels(const std::string& svg) {
   return found;
 }
 
+// No label over another: 12 pixels high, its digits' width across.
+void expect_apart(const std::vector<Box>& shown) {
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    for (std::size_t j = i + 1; j < shown.size(); ++j) {
+      bool apart = std::abs(shown[i].x - shown[j].x) >= (shown[i].width + shown[j].width) / 2 ||
+                   std::abs(shown[i].y - shown[j].y) >= 12;
+      ASSERT_TRUE(apart) << "labels " << i << " and " << j << " overlap";
+    }
+  }
+}
+
 // Thousands of tiles: every one drawn, the file small, and no label over
 // another one.
 TEST(TileMap, ManyTilesStayReadable) {
@@ -65,14 +76,30 @@ TEST(TileMap, ManyTilesStayReadable) {
     std::size_t least = side == 30 ? 20 : most;
     EXPECT_LE(shown.size(), most) << side;
     EXPECT_GE(shown.size(), least) << side;
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-      for (std::size_t j = i + 1; j < shown.size(); ++j) {
-        bool apart = std::abs(shown[i].x - shown[j].x) >= (shown[i].width + shown[j].width) / 2 ||
-                     std::abs(shown[i].y - shown[j].y) >= 12;
-        ASSERT_TRUE(apart) << side << ": labels " << i << " and " << j << " overlap";
-      }
-    }
+    expect_apart(shown);
   }
+}
+
+// Tiles whose centres are two pixels apart, on either side of where the
+// grid that keeps labels apart divides, get one label.
+TEST(TileMap, LabelsOfNeighboursAcrossTheGridsLinesAreApart) {
+  // One point at each corner makes the map 800 by 560 units, a pixel each.
+  JobFacts job;
+  for (auto [x, y] : {std::pair{0.0, 0.0}, {800.0, 560.0}, {57.0, 260.0}, {59.0, 262.0}}) {
+    InputFacts tile;
+    tile.path = "t.xyz";
+    tile.points = 2;
+    tile.extents.x.add(x);
+    tile.extents.y.add(y);
+    if (x > 0 && x < 800) {
+      tile.extents.x.add(x + 40);  // centres at 77 and 79: 167 and 169 pixels, 168 divides
+      tile.extents.y.add(y + 40);
+    }
+    job.inputs.push_back(tile);
+  }
+  std::vector<Box> shown = labels(tile_map_svg(job));
+  EXPECT_EQ(shown.size(), 1u);
+  expect_apart(shown);
 }
 
 // Names are text in XML: what would end an attribute or an element is

@@ -83,6 +83,15 @@ TEST_F(EndToEnd, AnErrorWhileReadingEndsTheRun) {
             info_report("3", {"c:\\images\\s\\b.xyz", kA, "c:\\images\\s\\b.xyz"}));
 }
 
+// Answers that cannot be read did not end: the message says why.
+TEST_F(EndToEnd, AnswersThatCannotBeReadSayWhy) {
+  if (windows_program()) GTEST_SKIP() << "a folder as standard input is the shell's to refuse";
+  RunResult run = disk.run_redirected("", "< images");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "stratumix: The answers cannot be read: Is a directory; nothing was created.\n");
+}
+
 TEST_F(EndToEnd, AConsoleThatGoesAwayDoesNotStopTheJob) {
   std::string points;
   for (int i = 0; i < 250000; ++i) points += "1 2 3\n";
