@@ -112,7 +112,8 @@ TEST(TileMap, TilesWithoutAPlaceAndNamesWithMarkup) {
   job.inputs.push_back(job.inputs[0]);
   job.inputs.back().extents.x.add(INFINITY);
   std::string svg = tile_map_svg(job);
-  EXPECT_NE(svg.find("<title>2: a&lt;b&gt;&amp;&quot;c&quot;??.xyz</title>"), std::string::npos);
+  EXPECT_NE(svg.find("<title>2: a&lt;b&gt;&amp;&quot;c&quot;??.xyz, 1 point</title>"),
+            std::string::npos);
   EXPECT_EQ(svg.find("id=\"tile-5\""), std::string::npos);
   EXPECT_EQ(svg.find("id=\"tile-6\""), std::string::npos);
   EXPECT_EQ(svg.find("inf"), std::string::npos);
@@ -135,6 +136,49 @@ TEST(TileMap, CoordinatesAtTheEndsOfTheDoubles) {
     EXPECT_NE(svg.find("id=\"tile-1\""), std::string::npos) << low;
     EXPECT_LT(svg.size(), 10000u) << low;
   }
+}
+
+// What a person needs to read the map: a title with the job's figures,
+// names on the tiles where they fit and a legend for the numbers, a thin
+// tile lighter than its neighbours, ticks on both axes, a scale in map
+// units, and a picture that scales to its window.
+TEST(TileMap, ItTellsWhatItShows) {
+  JobFacts job = grid_of_tiles(2, 100);  // tiles of 100 units: names fit
+  job.inputs[3].points = 1;
+  job.inputs[0].points = 30;
+  job.inputs[1].points = 30;
+  job.inputs[2].points = 30;
+  InputFacts small;  // a tile too small for its name
+  small.path = "far/a-rather-long-name.xyz";
+  small.points = 5;
+  for (double v : {0.0, 6.0}) {
+    small.extents.x.add(651000 + 200 + v);
+    small.extents.y.add(6862000 + 200 + v);
+  }
+  job.inputs.push_back(small);
+  std::string svg = tile_map_svg(job);
+
+  EXPECT_NE(svg.find(">all.xyz</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">5 files, 96 points; X 651000"), std::string::npos) << svg;
+  EXPECT_NE(svg.find(">t0_0.xyz</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">5: far/a-rather-long-name.xyz</text>"), std::string::npos) << svg;
+  EXPECT_NE(svg.find(" map units</text>"), std::string::npos);
+  EXPECT_EQ(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\" width"), std::string::npos);
+  EXPECT_NE(svg.find("viewBox=\"0 0 "), std::string::npos);
+
+  auto fill_of = [&svg](int number) {
+    std::size_t at = svg.find("id=\"tile-" + std::to_string(number) + "\"");
+    std::size_t fill = svg.find("fill=\"", at) + 6;
+    return svg.substr(fill, 7);
+  };
+  EXPECT_EQ(fill_of(4), "#ffffcc");  // the thin one, lightest
+  EXPECT_EQ(fill_of(1), fill_of(2));
+  EXPECT_NE(fill_of(1), fill_of(4));
+
+  std::size_t ticks = 0;
+  for (std::size_t at = svg.find("<line"); at != std::string::npos; at = svg.find("<line", at + 1))
+    ++ticks;
+  EXPECT_GE(ticks, 4u);
 }
 
 // JSON has no number for infinity: a tile reaching it keeps its figures as

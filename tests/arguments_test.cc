@@ -504,7 +504,8 @@ TEST_F(EndToEnd, TheCommandLineLeavesAReportAndAMapOfTheTiles) {
   for (Element& tile : drawn) {
     std::size_t number = std::stoul(tile.attributes["id"].substr(5));
     const Tile& expected = tiles.at(number - 1);
-    EXPECT_EQ(tile.text, std::to_string(number) + ": " + expected.path);
+    EXPECT_EQ(tile.text, std::to_string(number) + ": " + expected.path + ", " +
+                             std::to_string(static_cast<int>(expected.points)) + " points");
     EXPECT_NEAR(std::stod(tile.attributes["x"]), left + (expected.x_min - 651000) * scale, 0.01);
     EXPECT_NEAR(std::stod(tile.attributes["y"]), top + (6862150 - expected.y_max) * scale, 0.01);
     EXPECT_NEAR(std::stod(tile.attributes["width"]), (expected.x_max - expected.x_min) * scale,
