@@ -435,7 +435,10 @@ std::string tile_map_svg(const JobFacts& job) {
   std::string summary = files + (job.inputs.size() == 1 ? " file, " : " files, ") +
                         number::int_text(points) + (points == 1 ? " point" : " points");
   if (!empty) {
-    int decimals = decimals_for(round_length_up(std::max(half_span(x.min, x.max), 5e-7) / 400));
+    // To a thousandth of the span, as a power of ten: no decimals that tell
+    // nothing on the map.
+    int decimals = decimals_for(
+        std::pow(10.0, std::ceil(std::log10(std::max(half_span(x.min, x.max), 5e-7) / 500))));
     summary += "; X " + number::fixed_text(x.min, decimals) + " to " +
                number::fixed_text(x.max, decimals) + ", Y " + number::fixed_text(y.min, decimals) +
                " to " + number::fixed_text(y.max, decimals);

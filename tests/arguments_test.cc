@@ -494,6 +494,24 @@ TEST_F(EndToEnd, TheCommandLineLeavesAReportAndAMapOfTheTiles) {
     }
     return found;
   };
+  // What a reader of the picture needs: a title, names, the legend of the
+  // shades, a scale in map units, and a size the window sets.
+  std::map<std::string, std::string> texts;  // by class, else by content
+  for (Element element : svg) {
+    if (element.name == "text") texts[element.attributes["class"] + ":" + element.text] = "";
+    if (element.name == "svg") {
+      EXPECT_EQ(element.attributes.count("width"), 0u);
+      EXPECT_TRUE(element.attributes["viewBox"].starts_with("0 0 "))
+          << element.attributes["viewBox"];
+    }
+  }
+  for (const char* text : {"title:images/s/all.xyz",
+                           ":3 files, 7 points; X 651000 to 651400, "
+                           "Y 6862000 to 6862150",
+                           "label:a.xyz", "label:b.xyz", "label:c.xyz",
+                           ":Points per square map unit:", ":100 map units"})
+    EXPECT_EQ(texts.count(text), 1u) << text;
+  EXPECT_FALSE(of_class("shade").empty());
   std::vector<Element> whole = of_class("extent");
   ASSERT_EQ(whole.size(), 1u);
   double left = std::stod(whole[0].attributes["x"]);
