@@ -492,8 +492,11 @@ struct Before {
   bool free_text;
 };
 
-// A field that is no number, with a decimal point or a decimal comma.
-bool is_word(const Field& field) { return !is_number(field, false) && !is_number(field, true); }
+// A field that holds something and is no number, with a decimal point or a
+// decimal comma. Two tabs in a row leave an empty field, which is no word.
+bool is_word(const Field& field) {
+  return !field.text.empty() && !is_number(field, false) && !is_number(field, true);
+}
 
 bool holds_word(const std::vector<Field>& fields) {
   return std::any_of(fields.begin(), fields.end(), is_word);
@@ -762,11 +765,14 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
       if (is_whole_number(column)) {
         field = column.size() > 6 ? 1 << 30 : std::stoi(column) - 1;
       } else {
-        // The first line before the data that holds the name.
-        for (std::size_t line = 0; line < before.size() && field < 0; ++line) {
-          if (!names_of(before[line], names)) continue;
-          for (std::size_t i = 0; i < names.size(); ++i) {
-            if (name_of(names[i].text, latin1) == name_of(column)) field = static_cast<int>(i);
+        // The first line before the data that holds the name, among those
+        // that may name fields first, then among any.
+        for (bool any : {false, true}) {
+          for (std::size_t line = 0; line < before.size() && field < 0; ++line) {
+            if (!names_of(before[line], names) && !any) continue;
+            for (std::size_t i = 0; i < names.size(); ++i) {
+              if (name_of(names[i].text, latin1) == name_of(column)) field = static_cast<int>(i);
+            }
           }
         }
         if (field < 0) {

@@ -58,6 +58,7 @@ TEST(Detection, PlainFilesStayTheStream) {
       // Tabs are white space, and one line of six numbers is two points.
       {"651202.90\t6862401.31\n92.40\t651203.40\t6862401.31\t92.41\n", "plain"},
       {"1\t2\t3\t4\t5\t6\n7\t8\t9\n", "plain"},
+      {"  680325.99\t\t6236407.04 \t175.607 \n653671.92\t6656178.90\t  344.826\n", "plain"},
       {"1 2 3 4 5 6", "plain"},
       // A byte order mark before plain numbers is passed over.
       {"\xef\xbb\xbf"
