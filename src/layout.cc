@@ -406,7 +406,7 @@ void look_at_first_fields(const std::vector<Field>& line, bool decimal_comma, bo
   seen.columns.resize(std::min(line.size(), kColumnsFollowed));
   for (std::size_t i = 0; i < seen.columns.size(); ++i) {
     FirstFields::Column& column = seen.columns[i];
-    number::Parsed value = parse(line[i].text, decimal_comma);
+    number::Parsed value = i < 3 ? values[i] : parse(line[i].text, decimal_comma);
     column.number = column.number && value.ok;
     column.whole = column.whole && is_whole_number(line[i].text);
     if (!value.ok) continue;
@@ -705,6 +705,7 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
   FirstFields seen;
   look_at_first_fields(first_fields, layout.decimal_comma, true, seen);
   // Where the first line holds words: on every line, in a column of codes.
+  const bool words = holds_word(first_fields);
   const std::vector<bool> word_fields = where_words_are(first_fields);
   bool words_in_place = true;
   bool seen_all_lines = true;
@@ -720,7 +721,7 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
       words_in_place = false;
       continue;
     }
-    words_in_place = words_in_place && where_words_are(fields) == word_fields;
+    words_in_place = words_in_place && (!words || where_words_are(fields) == word_fields);
     std::size_t before_count = seen.firsts.size();
     if (seen_all_lines) look_at_first_fields(fields, layout.decimal_comma, false, seen);
     seen_all_lines = seen.firsts.size() > before_count;
@@ -730,7 +731,6 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
   const bool white = layout.separator == ' ' || layout.separator == '\t';
   // A line of numbers and words is no line of plain numbers, nor is a file
   // that says where its points end.
-  const bool words = holds_word(first_fields);
   const bool maybe_plain = !skipped_lines && !told && white && !layout.decimal_comma;
   if (maybe_plain && !words && end_word.empty()) {
     // Numbers and white space: the plain stream (past a byte order mark),
