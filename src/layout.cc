@@ -262,13 +262,14 @@ int axis_named(const std::string& name, bool& weak) {
   return -1;
 }
 
-// Fields of X Y Z as the header names them. kAll when it names all three
-// once each, within the line's fields; kSome when it names one or two, or
-// one twice, which says that the first three fields may not be X Y Z. A
+// Fields of X Y Z as the header names them, -1 for an axis it does not
+// name. kAll when it names all three once each, within the line's fields;
+// kSome when it names one or two, kTwice when it names one twice, which
+// say that the first three fields may not be X Y Z. A
 // plain X, Y or Z beats the abbreviation of its axis; a line of three
 // names that names two axes gives the third to the field it leaves, as
 // "X Y mlw" does.
-enum class Named { kNone, kSome, kAll };
+enum class Named { kNone, kSome, kTwice, kAll };
 Named xyz_from_header(const std::vector<Field>& names, int fields, bool latin1, int xyz[3]) {
   int found[3] = {-1, -1, -1};
   bool found_weak[3] = {};
@@ -291,7 +292,7 @@ Named xyz_from_header(const std::vector<Field>& names, int fields, bool latin1, 
     found_weak[axis] = weak;
   }
   if (named == 0) return Named::kNone;
-  if (std::any_of(twice, twice + 3, [](bool t) { return t; })) return Named::kSome;
+  if (std::any_of(twice, twice + 3, [](bool t) { return t; })) return Named::kTwice;
   const int missing = static_cast<int>(std::count(found, found + 3, -1));
   if (missing == 1 && names.size() == 3 && fields == 3) {
     auto left = std::find(names_axis.begin(), names_axis.end(), false);
@@ -299,9 +300,8 @@ Named xyz_from_header(const std::vector<Field>& names, int fields, bool latin1, 
       *std::find(found, found + 3, -1) = static_cast<int>(left - names_axis.begin());
     }
   }
-  if (std::count(found, found + 3, -1) > 0) return Named::kSome;
   std::copy(found, found + 3, xyz);
-  return Named::kAll;
+  return std::count(found, found + 3, -1) > 0 ? Named::kSome : Named::kAll;
 }
 
 // Whether the lines from `first` on, as far as kSampled of them, all hold
@@ -805,27 +805,45 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
   }
   // Every line before the data is weighed: the one that names the axes
   // wins, lines that name none (units, comments) do not hide it, and two
-  // that name them differently leave the file a guess.
-  std::size_t named_by = before.size();
-  for (std::size_t line = 0; line < before.size(); ++line) {
-    if (!names_of(before[line], names)) continue;
+  // that name them in different fields leave the file a guess, as does a
+  // line that names some of them where none names all.
+  struct Naming {
+    std::size_t line;  // in the file, from 0
     int xyz[3];
-    Named named = xyz_from_header(names, layout.fields, latin1, xyz);
+  };
+  std::vector<Naming> namings;
+  const Naming* all = nullptr;
+  for (const Before& line : before) {
+    if (!names_of(line, names)) continue;
+    Naming naming{line.line, {}};
+    Named named = xyz_from_header(names, layout.fields, latin1, naming.xyz);
     if (named == Named::kNone) continue;
-    if (named == Named::kSome) {
-      return refused("the header names some of X, Y and Z but not each of them once" +
-                     columns_hint());
+    if (named == Named::kTwice) {
+      return refused("line " + number::int_text(static_cast<std::int64_t>(line.line) + 1) +
+                     " names one of X, Y and Z twice" + columns_hint());
     }
-    if (named_by < before.size() && !std::equal(xyz, xyz + 3, layout.xyz)) {
-      return refused("lines " +
-                     number::int_text(static_cast<std::int64_t>(before[named_by].line) + 1) +
-                     " and " + number::int_text(static_cast<std::int64_t>(before[line].line) + 1) +
-                     " name X, Y and Z in different fields" + columns_hint());
-    }
-    named_by = line;
-    std::copy(xyz, xyz + 3, layout.xyz);
+    namings.push_back(naming);
   }
-  if (named_by < before.size()) {
+  for (const Naming& naming : namings) {
+    if (std::count(naming.xyz, naming.xyz + 3, -1) == 0 && all == nullptr) all = &naming;
+  }
+  if (all == nullptr && !namings.empty()) {
+    return refused("the header names some of X, Y and Z but not each of them once" +
+                   columns_hint());
+  }
+  for (const Naming& naming : namings) {
+    for (int axis = 0; axis < 3; ++axis) {
+      if (naming.xyz[axis] >= 0 && naming.xyz[axis] != all->xyz[axis]) {
+        const std::size_t lines_named[] = {std::min(all->line, naming.line),
+                                           std::max(all->line, naming.line)};
+        return refused("lines " + number::int_text(static_cast<std::int64_t>(lines_named[0]) + 1) +
+                       " and " + number::int_text(static_cast<std::int64_t>(lines_named[1]) + 1) +
+                       " name X, Y and Z in different fields" + columns_hint());
+      }
+    }
+  }
+  if (all != nullptr) {
+    std::copy(all->xyz, all->xyz + 3, layout.xyz);
     layout.named = Layout::Named::kByHeader;
     return layout;
   }

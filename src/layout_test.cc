@@ -93,6 +93,9 @@ TEST(Detection, EveryLineBeforeTheDataIsWeighed) {
   check({
       {"Northing,Easting,Elevation\n(m),(m),(m)\n6862166.27,651048.19,92.396\n",
        "fields ',' 3 xyz 213 header 2 from line 3"},
+      // A units row that names an axis where the header does.
+      {"Easting,Northing,Elevation\n,,Height (m NN)\n651048.19,6862166.27,92.39\n",
+       "fields ',' 3 xyz 123 header 2 from line 3"},
       {"Y X Z\n# exported by survey tool\n6862166.27 651048.19 92.396\n6862167.27 651049.19 "
        "92.4\n",
        "fields ' ' 3 xyz 213 header 1 comments 1 from line 3"},
@@ -127,6 +130,7 @@ TEST(Detection, EveryLineBeforeTheDataIsWeighed) {
            // Two lines that name the axes differently, two names of one
            // weight for one axis, a header that names only some of them.
            "Easting,Northing,Elevation\nNorthing,Easting,Elevation\n1,2,3\n",
+           "North pier survey\nX Y Z\n1 2 3\n",
            "Easting,X,Y,Z\n1,2,3,4\n",
            "E,N,N\n1,2,3\n",
            "Pt,X,Y,mlw\n1,2,3,4\n",
