@@ -8,7 +8,8 @@
 // X * scale + offset, and all of them unless the header or the file's end
 // is said to be wrong, and the extents of those points. Read by the layout
 // their first lines show, lines of fields must give, quickly or not, the
-// X Y Z fields of each line as strtod reads them, and nothing else.
+// X Y Z fields of each line as strtod reads them, and nothing else, as far
+// as a line END or EOD, after which only blank lines and such lines may go.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -250,6 +251,7 @@ std::string fields_as_c_reads(const std::string& text, const layout::Layout& fou
   rest = rest.substr(0, std::min(rest.find('\x1a'), rest.size()));
   rest.remove_prefix(std::min(found.data_start, rest.size()));
   std::vector<layout::Field> fields;
+  bool ended = false;  // by a line END or EOD, after which only blank lines and such lines go
   while (!rest.empty()) {
     std::size_t end = std::min(rest.find_first_of("\r\n"), rest.size());
     layout::split_fields(rest.substr(0, end), found.separator, fields);
@@ -257,7 +259,11 @@ std::string fields_as_c_reads(const std::string& text, const layout::Layout& fou
         end + (end + 1 < rest.size() && rest[end] == '\r' && rest[end + 1] == '\n' ? 2 : 1);
     rest.remove_prefix(std::min(next, rest.size()));
     if (fields.empty()) continue;
-    if (static_cast<int>(fields.size()) != found.fields) return expected;
+    if (fields.size() == 1 && !fields[0].quoted && layout::is_end_line(fields[0].text)) {
+      ended = true;
+      continue;
+    }
+    if (ended || static_cast<int>(fields.size()) != found.fields) return expected;
     std::string line;
     for (int axis = 0; axis < 3; ++axis) {
       std::string word(fields[static_cast<std::size_t>(found.xyz[axis])].text);

@@ -455,6 +455,17 @@ FieldReader::Line FieldReader::copy_line(char*& line, char*& out, Extents& exten
   const char* last = line_end(line);
   std::string_view text(line, static_cast<std::size_t>(last - line));
   layout::split_fields(text, layout_.separator, fields_);
+  if (fields_.size() == 1 && !fields_[0].quoted && layout::is_end_line(fields_[0].text)) {
+    // The points end here: the quick way, which would take any line of
+    // numbers after it, is left for good.
+    if (end_line_ == 0) end_line_ = line_;
+    quickly_ = false;
+    fields_.clear();
+  } else if (end_line_ != 0 && !fields_.empty()) {
+    set_problem(paths::quoted(text) + " comes after line " + number::int_text(end_line_) +
+                ", which ends the points");
+    return Line::kStopped;
+  }
   if (!fields_.empty() && static_cast<int>(fields_.size()) != layout_.fields) {
     set_problem(paths::quoted(text) + " holds " +
                 number::int_text(static_cast<std::int64_t>(fields_.size())) +

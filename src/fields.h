@@ -66,7 +66,8 @@ class FieldReader : public PointInput {
   std::size_t to_skip_;  // what the layout skips, still to be read
   bool source_ended_ = false;
   bool stopped_ = false;
-  std::int64_t line_ = 1;  // the number of the line at position_
+  std::int64_t line_ = 1;      // the number of the line at position_
+  std::int64_t end_line_ = 0;  // the line of END or EOD, once read
   std::int64_t points_ = 0;
   std::vector<layout::Field> fields_;
   std::string problem_;

@@ -75,4 +75,21 @@ TEST(Fields, TheQuickWayMeasuresAsTheGeneralWay) {
   }
 }
 
+// A line of END or EOD ends the points, quietly when only blank lines and
+// end lines follow it; a point after it is not taken, by either way.
+TEST(Fields, AnEndLineEndsThePoints) {
+  const std::string points = "1 10.5 20.5 30.5\n2 11.5 21.5 31.5\nEND\n\n";
+  layout::Layout found = layout::detect(points, true);
+  ASSERT_EQ(found.kind, layout::Kind::kFields);
+  for (bool quickly : {false, true}) {
+    Read read = read_fields(points + "end\n", found, quickly, Axes::kXYZ);
+    EXPECT_EQ(read.problem, "");
+    EXPECT_EQ(read.lines, "10.500000 20.500000 30.500000\r\n11.500000 21.500000 31.500000\r\n");
+    read = read_fields(points + "3 12.5 22.5 32.5\n", found, quickly, Axes::kXYZ);
+    EXPECT_EQ(read.problem,
+              "line 5: \"3 12.5 22.5 32.5\" comes after line 3, which ends the points");
+    EXPECT_EQ(read.lines, "10.500000 20.500000 30.500000\r\n11.500000 21.500000 31.500000\r\n");
+  }
+}
+
 }  // namespace

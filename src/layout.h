@@ -45,7 +45,9 @@ struct Layout {
   bool decimal_comma = false;
   int fields = 3;  // on every data line
   int xyz[3] = {0, 1, 2};
-  enum class Named { kNot, kByHeader, kByOption } named = Named::kNot;
+  // How X Y Z were found: by the header, by --columns, or after the id of
+  // ARC/INFO GENERATE lines, which END ends.
+  enum class Named { kNot, kByHeader, kByOption, kByEndLine } named = Named::kNot;
   std::string refusal;  // kRefused: what the file is and what to do, for a message
 };
 
@@ -71,6 +73,11 @@ struct Field {
 // line with one. A quote that is not closed leaves the rest of the line as
 // the field.
 void split_fields(std::string_view line, char separator, std::vector<Field>& fields);
+
+// Whether a line is a word that ends a file's points, as ARC/INFO GENERATE
+// (END) and grid exports (EOD) write it: only blank lines and such words
+// may follow it.
+bool is_end_line(std::string_view line);
 
 // Whether the field reads whole as one number, as strtod reads it; a comma
 // counts as the decimal point when `decimal_comma`.

@@ -58,6 +58,7 @@ TEST(Detection, PlainFilesStayTheStream) {
       // Tabs are white space, and one line of six numbers is two points.
       {"651202.90\t6862401.31\n92.40\t651203.40\t6862401.31\t92.41\n", "plain"},
       {"1\t2\t3\t4\t5\t6\n7\t8\t9\n", "plain"},
+      {"  680325.99\t\t6236407.04 \t175.607 \n653671.92\t6656178.90\t  344.826\n", "plain"},
       {"1 2 3 4 5 6", "plain"},
       // A byte order mark before plain numbers is passed over.
       {"\xef\xbb\xbf"
@@ -84,6 +85,105 @@ TEST(Detection, HeadersAndCommentsAreSkippedAndNameTheFields) {
       {"\xef\xbb\xbfX;Y;Z\r\n651216,89;6862041,98;88,19\r\n",
        "fields ';' decimal-comma 3 xyz 123 bom header 1 from line 2"},
   });
+}
+
+// Every line before the data is weighed for what it names: a units row or
+// a comment under the header does not hide it, nor a title above it.
+TEST(Detection, EveryLineBeforeTheDataIsWeighed) {
+  check({
+      {"Northing,Easting,Elevation\n(m),(m),(m)\n6862166.27,651048.19,92.396\n",
+       "fields ',' 3 xyz 213 header 2 from line 3"},
+      // A units row that names an axis where the header does.
+      {"Easting,Northing,Elevation\n,,Height (m NN)\n651048.19,6862166.27,92.39\n",
+       "fields ',' 3 xyz 123 header 2 from line 3"},
+      {"Y X Z\n# exported by survey tool\n6862166.27 651048.19 92.396\n6862167.27 651049.19 "
+       "92.4\n",
+       "fields ' ' 3 xyz 213 header 1 comments 1 from line 3"},
+      // Comments never name fields unless one name a field.
+      {"/ X Y depth\n651048.19 6862166.27 -3.2\n651049.19 6862167.27 -3.3\n",
+       "fields ' ' 3 xyz 123 comments 1 from line 2"},
+      // A CAD export's title, with numbers among its words.
+      {"C Lageplan 1:500 Projekt 12\n651048.19;6862166.27;92.396;\n651049.19;6862167.27;92.4;\n",
+       "fields ';' 3 xyz 123 header 1 from line 2"},
+      {"C Lageplan 12\nX;Y;Z;\n651048.19;6862166.27;92.396;\n",
+       "fields ';' 3 xyz 123 header 2 from line 3"},
+      // A plain letter beats an abbreviation; two names of one line give
+      // the third axis the field they leave.
+      {"GPSNR, REFNR, Middle Epoch, X, Y, Z, N\nAB01, 12, 2020.5, 4027893.1, 307045.6, "
+       "4919474.9, 3\n",
+       "fields ',' 7 xyz 456 header 1 from line 2"},
+      {"\"X\"\t\"Y\"\t\"mlw\"\n651048.19\t6862166.27\t-3.2\n",
+       "fields '\t' 3 xyz 123 header 1 from line 2"},
+      {"mlw,Easting,Northing\n-3.2,651048.19,6862166.27\n",
+       "fields ',' 3 xyz 231 header 1 from line 2"},
+      // Capitals beyond ASCII, in UTF-8 or Latin-1.
+      {"Pt;HOCHWERT;RECHTSWERT;H\xc3\x96HE\n7;6862166,27;651048,19;92,39\n",
+       "fields ';' decimal-comma 4 xyz 324 header 1 from line 2"},
+      {"Pt;HOCHWERT;RECHTSWERT;H\xd6HE\n7;6862166,27;651048,19;92,39\n",
+       "fields ';' decimal-comma 4 xyz 324 header 1 from line 2"},
+      {"Nr;X;Y;H\xc3\x98YDE\n7;651048.19;6862166.27;92.39\n",
+       "fields ';' 4 xyz 234 header 1 from line 2"},
+      {"Nr;\xc9L\xc9VATION;X;Y\n7;92.39;651048.19;6862166.27\n",
+       "fields ';' 4 xyz 342 header 1 from line 2"},
+      // A title that names one axis among its words does not outweigh the
+      // header.
+      {"North pier survey\nX,Y,Z\n1,2,3\n", "fields ',' 3 xyz 123 header 2 from line 3"},
+  });
+  for (const char* start : {
+           // Two lines that name the axes differently, two names of one
+           // weight for one axis, a header that names only some of them.
+           "Easting,Northing,Elevation\nNorthing,Easting,Elevation\n1,2,3\n",
+           "Easting,X,Y,Z\n1,2,3,4\n",
+           "E,N,N\n1,2,3\n",
+           "Pt,X,Y,mlw\n1,2,3,4\n",
+       }) {
+    EXPECT_EQ(found(start).substr(0, 9), "refused: ") << start;
+  }
+  layout::Options columns;
+  ASSERT_EQ(layout::parse_columns("Easting,Northing,Elevation", columns.columns), "");
+  EXPECT_EQ(found("Northing,Easting,Elevation\n(m),(m),(m)\n1,2,3\n", columns),
+            "fields ',' 3 xyz 213 header 2 from line 3");
+}
+
+// A line that mixes numbers and words is no line of plain numbers, and ids
+// or grid indices before the coordinates are no X: such files are read as
+// they say (a header, an end line) or refused before any point is written.
+TEST(Detection, NumbersAmongWordsAreNoStream) {
+  check({
+      // ARC/INFO GENERATE: an id first, END last.
+      {"1 651048.19 6862166.27 92.396\n2 651049.19 6862167.27 92.4\n3 651050.19 6862168.27 "
+       "92.5\nEND\n",
+       "fields ' ' 4 xyz 234 from line 1"},
+      {"651048.19 6862166.27 92.396\n651049.19 6862167.27 92.4\nEOD\n\n",
+       "fields ' ' 3 xyz 123 from line 1"},
+      {"651048.19 6862166.27 92.396 FIL\n651049.19 6862167.27 92.4 TOP\n",
+       "fields ' ' 4 xyz 123 from line 1"},
+      {"@ I J X Y Z\n1 1 651025 6862025 92.11\n1 2 651050 6862025 92.12\nEOD\n",
+       "fields ' ' 5 xyz 345 comments 1 from line 2"},
+  });
+  std::string grid = "@Grid HDR 2.00\n@File_Version: 4\n@End\n";
+  for (int row = 1; row <= 3; ++row) {
+    for (int column = 1; column <= 4; ++column) {
+      grid += std::to_string(row) + " " + std::to_string(column) + " " +
+              std::to_string(651000 + 25 * column) + " " + std::to_string(6862000 + 25 * row) +
+              " 92." + std::to_string(row * 10 + column) + "\n";
+    }
+  }
+  grid += "EOD\n";
+  for (const std::string& start : {
+           std::string("1,651048.19,6862166.27\n2,651049.19,6862167.27\nEND\n"),
+           std::string("1001 651048.19 6862166.27 92.396 FIL\n1002 651049.19 6862167.27 92.4 "
+                       "TOP\n1003 651050.19 6862168.27 92.5 FIL\n"),
+           std::string("2212 245384.398229 651644.62 6862588.37 100.85 265 1 G\n"
+                       "2212 245384.398241 651644.80 6862588.10 100.81 270 1 G\n"
+                       "2212 245384.398259 651645.02 6862587.98 100.80 198 1 V\n"),
+           grid,
+           // Words in no fixed field, or on one line alone.
+           std::string("651048.19 6862166.27 92.396 FIL\n651049.19 6862167.27 92.4\n"),
+           std::string("1 2 3 4 5 six 7 8 9\n"),
+       }) {
+    EXPECT_EQ(found(start).substr(0, 9), "refused: ") << start;
+  }
 }
 
 TEST(Detection, SeparatorsAndDecimalCommas) {

@@ -154,6 +154,23 @@ TEST_F(EndToEnd, FilesOfTheFieldsToolsPasteAsTheirUsersMeanThem) {
             std::string::npos);
 }
 
+// A units row under the header, a GENERATE file's ids and END line: points
+// as meant, or none at all where a point number comes first.
+TEST_F(EndToEnd, UnitRowsEndLinesAndPointNumbersNeverGiveWrongPoints) {
+  disk.write("s/a.xyz", "Northing,Easting,Elevation\n(m),(m),(m)\n6862166.27,651048.19,92.396\n");
+  disk.write("s/b.xyz", "1 651049.19 6862167.27 92.4\n2 651050.19 6862168.27 92.5\nEND\n");
+  disk.write("s/c.xyz",
+             "1001 651048.19 6862166.27 92.396 FIL\n1002 651049.19 6862167.27 92.4 TOP\n");
+  RunResult run = disk.run(job_answers("s", {"a", "b", "c"}, "r"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"651048.190000 6862166.270000 92.396000",
+                                              "651049.190000 6862167.270000 92.400000",
+                                              "651050.190000 6862168.270000 92.500000"}));
+  EXPECT_NE(run.err.find("c.xyz, its first field is a whole number"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("a.xyz, "), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("b.xyz, "), std::string::npos) << run.err;
+}
+
 // Where a file cannot be read as points, or its first fields are plainly
 // not X Y Z, nothing of it is pasted, and the message says why and what to
 // do; a line that breaks the file's layout later stops that file.
