@@ -60,10 +60,10 @@ std::string json_number(double value) {
   return fixed6(value);
 }
 
-std::string json_extents(const Extents& extents) {
+std::string json_extents(const Bounds& extents) {
   std::string text = "{";
   for (int axis = 0; axis < 3; ++axis) {
-    const Extent& extent = extents.axis(axis);
+    const Bound& extent = extents.axis(axis);
     text += std::array{"\"x\": ", ", \"y\": ", ", \"z\": "}[axis];
     text += extent.met ? "{\"min\": " + json_number(extent.min) +
                              ", \"max\": " + json_number(extent.max) + "}"
@@ -96,8 +96,8 @@ int JobFacts::files_cut_short() const {
   return count;
 }
 
-Extents JobFacts::overall() const {
-  Extents extents;
+Bounds JobFacts::overall() const {
+  Bounds extents;
   for (const InputFacts& input : inputs) extents.merge(input.extents);
   return extents;
 }
@@ -113,9 +113,9 @@ std::string summary_text(const JobFacts& job) {
   text += "Result: " + paths::for_message(job.result) + ", " + number::int_text(job.result_bytes) +
           " bytes\n";
   bool any = false;
-  Extents overall = job.overall();
+  Bounds overall = job.overall();
   for (int axis = 0; axis < 3; ++axis) {
-    const Extent& extent = overall.axis(axis);
+    const Bound& extent = overall.axis(axis);
     if (!extent.met) continue;
     any = true;
     text += std::string(kAxisNames[axis]) + "_min = " + fixed6(extent.min) + " " +

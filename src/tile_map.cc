@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "number.h"
@@ -25,7 +26,7 @@ constexpr double kLabelHeight = 12;
 // Pixels, to a hundredth.
 std::string px(double value) { return number::fixed_text(value, 2); }
 
-std::string xml_text(const std::string& text) {
+std::string xml_text(std::string_view text) {
   std::string escaped;
   std::string valid = valid_utf8(text);
   // XML 1.0 has no place for U+FFFE and U+FFFF, which UTF-8 holds like any
@@ -60,8 +61,8 @@ std::string xml_text(const std::string& text) {
 }
 
 bool drawable(const InputFacts& input) {
-  const Extent& x = input.extents.x;
-  const Extent& y = input.extents.y;
+  const Bound& x = input.extents.x;
+  const Bound& y = input.extents.y;
   return x.met && y.met && std::isfinite(x.min) && std::isfinite(x.max) && std::isfinite(y.min) &&
          std::isfinite(y.max);
 }
@@ -136,10 +137,10 @@ std::string text_at(double x, double y, const std::string& anchor, const std::st
 }
 
 // Values along both axes, at round steps, with a tick each.
-std::string axes(const Drawing& drawing, const Extent& x, const Extent& y) {
+std::string axes(const Drawing& drawing, const Bound& x, const Bound& y) {
   std::string svg = "<g class=\"axis\">\n";
   double bottom = kTop + drawing.map_height();
-  auto values = [](const Extent& extent, double pixels) {
+  auto values = [](const Bound& extent, double pixels) {
     // At least 90 pixels apart, room for the longest value: a round step
     // below that would crowd the labels into each other.
     double step =
@@ -187,8 +188,8 @@ std::string scale_bar(const Drawing& drawing) {
 }  // namespace
 
 std::string tile_map_svg(const JobFacts& job) {
-  Extent x;
-  Extent y;
+  Bound x;
+  Bound y;
   for (const InputFacts& input : job.inputs) {
     if (!drawable(input)) continue;
     x.merge(input.extents.x);
@@ -223,7 +224,7 @@ std::string tile_map_svg(const JobFacts& job) {
     const InputFacts& input = job.inputs[i];
     if (!drawable(input)) continue;
     std::string number = number::int_text(static_cast<std::int64_t>(i) + 1);
-    const Extents& extents = input.extents;
+    const Bounds& extents = input.extents;
     double left = drawing.x(extents.x.min);
     double top = drawing.y(extents.y.max);
     // A tile of one point, or one line of points, still shows.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,12 +10,15 @@
 namespace {
 
 JobFacts grid_of_tiles(int side, double size) {
+  // A job's records name the paths its job table holds: these stay too.
+  static std::deque<std::string> paths;
   JobFacts job;
   job.result = "all.xyz";
   for (int row = 0; row < side; ++row) {
     for (int column = 0; column < side; ++column) {
       InputFacts tile;
-      tile.path = "tiles/t" + std::to_string(row) + "_" + std::to_string(column) + ".xyz";
+      tile.path = paths.emplace_back("tiles/t" + std::to_string(row) + "_" +
+                                     std::to_string(column) + ".xyz");
       tile.points = 1;
       tile.extents.x.add(651000 + column * size);
       tile.extents.x.add(651000 + (column + 1) * size);

@@ -311,6 +311,12 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
     refused.push_back({"--report images/s/l.json -o images/s/r.xyz images/s/a.xyz",
                        "stratumix: Cannot write the report images/s/l.json.part: it is a "
                        "symbolic link"});
+    // So would another name of it (a hard link), found before the result
+    // is emptied.
+    std::filesystem::create_hard_link(disk.path("s/precious.txt"), disk.path("s/h.svg.part"));
+    refused.push_back({"--map images/s/h.svg -o images/s/r.xyz images/s/a.xyz",
+                       "stratumix: Cannot write the map images/s/h.svg.part: it has other names "
+                       "(hard links); nothing was created."});
     socket_fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -408,6 +414,24 @@ TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
   EXPECT_FALSE(std::filesystem::exists("/dev/stdout_xyz_info.txt"));
   // Nor does the report name one.
   EXPECT_EQ(JsonParser(slurp("job.json")).document()["info_report"].text, "");
+
+  // Standard output sent to a file is the stream still, under each of its
+  // names: written as the shell opened it (`>>` appends), nothing beside
+  // it. The null device, as result and standard error, clashes with none.
+  const std::string line = crlf_lines({"1.000000 2.000000 3.000000"});
+  std::string jobs =
+      "./stratumix -q -o /dev/stdout images/s/a.xyz > out.txt 2> err.txt; echo $? > status.txt;"
+      "./stratumix -q -o /dev/fd/1 images/s/a.xyz >> out.txt 2>> err.txt; echo $? >> status.txt;"
+      "./stratumix -q -o /proc/self/fd/1 images/s/a.xyz >> out.txt 2>> err.txt;"
+      "echo $? >> status.txt;"
+      "./stratumix -q -o /dev/null images/s/a.xyz 2> /dev/null; echo $? >> status.txt";
+  command = disk.shell_in_workspace(user + "sh -c '" + jobs + "'");
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(slurp("status.txt"), "0\n0\n0\n0\n") << slurp("err.txt");
+  EXPECT_EQ(slurp("err.txt"), "");
+  EXPECT_EQ(slurp("out.txt"), line + line + line);
+  EXPECT_FALSE(std::filesystem::exists(disk.work() / "out_xyz_info.txt"));
+  EXPECT_FALSE(std::filesystem::exists("/dev/stdout_xyz_info.txt"));
 }
 
 // The console's text is what a script reads of the job: standard output
