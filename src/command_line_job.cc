@@ -200,17 +200,18 @@ int CommandLineJob::finish(int status, const std::string& why) {
   }
   // Before the report, which tells the status the program ends with.
   if (console.report_output_failure()) status = 1;
-  auto write = [&status](const std::string& path, const std::string& what,
-                         const std::string& text) {
+  // Made only when asked for: for thousands of inputs, each text takes a
+  // few hundred bytes an input.
+  auto write = [&status](const std::string& path, const std::string& what, auto make_text) {
     std::string reason;
-    if (path.empty() || disk->write_whole(path, text, reason)) return;
+    if (path.empty() || disk->write_whole(path, make_text(), reason)) return;
     report_error("Cannot write the " + what + " " + disk->describe(path) + ": " + reason);
     status = 1;
   };
   // The map first: a map that cannot be written makes the job's status 1,
   // and the report must tell the status the program ends with.
-  write(arguments_.map, "map", tile_map_svg(facts_));
+  write(arguments_.map, "map", [this] { return tile_map_svg(facts_); });
   facts_.status = status;
-  write(arguments_.report, "report", summary_json(facts_));
+  write(arguments_.report, "report", [this] { return summary_json(facts_); });
   return status;
 }

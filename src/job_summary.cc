@@ -129,7 +129,16 @@ std::string summary_text(const JobFacts& job) {
 }
 
 std::string summary_json(const JobFacts& job) {
-  std::string text = "{\n";
+  // Room for it all at once: grown by doubling, the text of thousands of
+  // inputs would take up to twice its size.
+  std::size_t room = 1024 + job.result.size() + job.info_report.size() + job.why.size();
+  for (const InputFacts& input : job.inputs) {
+    room += input.path.size() + 300;
+    for (const std::string& note : input.notes) room += note.size() + 8;
+  }
+  std::string text;
+  text.reserve(room);
+  text += "{\n";
   text += "  \"result\": " + json_string(job.result) + ",\n";
   text += "  \"info_report\": " + json_string(job.info_report) + ",\n";
   text += std::string("  \"finished\": ") + (job.why.empty() ? "true" : "false") + ",\n";

@@ -242,10 +242,13 @@ std::string tile_map_svg(const JobFacts& job) {
     labels += "<text class=\"label\" x=\"" + px(cx) + "\" y=\"" + px(cy + 4) + "\">" + number +
               "</text>\n";
   }
-  svg += "<g>\n" + labels + "</g>\n";
+  svg += "<g>\n";
+  svg += labels;
+  svg += "</g>\n";
   svg += "<rect class=\"extent\" " + rect(kLeft, kTop, drawing.map_width(), drawing.map_height()) +
          "/>\n";
   svg += axes(drawing, x, y);
   svg += scale_bar(drawing);
-  return svg + "</svg>\n";
+  svg += "</svg>\n";
+  return svg;
 }
