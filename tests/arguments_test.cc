@@ -2,9 +2,11 @@
 // as arguments, paths relative to the working directory.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -252,6 +254,40 @@ TEST_F(EndToEnd, TheCommandLineTakesMoreThan99Inputs) {
     EXPECT_EQ(disk.read("r.xyz"), points);
     EXPECT_EQ(disk.read("r_xyz_info.txt"), info_report("150", paths));
   }
+}
+
+// The peak resident memory, in KiB, of the program run on these arguments
+// by the shell (which expands them) in the working directory.
+long peak_memory(const Workspace& disk, const std::string& arguments) {
+  std::string command = disk.command_in_workspace() + " " + arguments;
+  pid_t pid = fork();
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || status != 0) return -1;
+  return usage.ru_maxrss;
+}
+
+// Thousands of inputs cost each its name as given and the job table's
+// copy, and a small record: what the summary keeps of an input refers to
+// the job table's name instead of copying it.
+TEST_F(EndToEnd, ThousandsOfInputsKeepTheirNamesOnce) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer keeps memory of its own";
+#endif
+  if (windows_program()) GTEST_SKIP() << "the peak memory of a POSIX child";
+  constexpr int kInputs = 4000;
+  for (int i = 0; i < kInputs; ++i) {
+    disk.write("m/" + std::to_string(10000 + i) + std::string(191, 'n') + ".xyz", "1 2 3\n");
+  }
+  long two = peak_memory(disk, "-q -o images/r.xyz images/m/10000* images/m/10001*");
+  long all = peak_memory(disk, "-q -o images/r.xyz images/m/*");
+  ASSERT_GT(two, 0);
+  ASSERT_GT(all, 0);
+  EXPECT_LT((all - two) * 1024 / kInputs, 1000) << two << " KiB for two, " << all << " for all";
 }
 
 TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
