@@ -1,5 +1,7 @@
 #include "answers.h"
 
+#include <cerrno>
+
 #include "bytes.h"
 
 namespace {
@@ -12,7 +14,12 @@ constexpr std::int64_t kSaturated = std::int64_t{1} << 40;
 }  // namespace
 
 int Answers::next_char() {
-  if (input_ != nullptr) return std::getc(input_);
+  if (input_ != nullptr) {
+    errno = 0;
+    int c = std::getc(input_);
+    if (c == EOF && std::ferror(input_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+    return c;
+  }
   if (typed_read_ == typed_.size()) return EOF;
   return static_cast<unsigned char>(typed_[typed_read_++]);
 }

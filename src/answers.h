@@ -30,6 +30,10 @@ class Answers {
   // a number stays unread whole.
   Count count();
 
+  // Why the answers ended, when they could not be read (standard input a
+  // folder, say): the system's error number; 0 when they simply ended.
+  int error() const { return error_; }
+
  private:
   // Moves to the next non-white character, reading lines as needed.
   bool skip_white_space();
@@ -40,6 +44,7 @@ class Answers {
   std::size_t typed_read_ = 0;
   std::string line_;
   std::size_t position_ = 0;
+  int error_ = 0;
 };
 
 #endif  // STRATUMIX_ANSWERS_H_

@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "paths.h"
 #include "platform.h"
 #include "stratumix.h"
+#include "usage.h"
 
 #ifndef STRATUMIX_VERSION
 #define STRATUMIX_VERSION "unknown"
@@ -40,21 +42,85 @@ std::vector<std::string> input_files(std::vector<std::string>& inputs) {
 }
 
 // The value of the option `name` at arguments[i], given as "NAME VALUE"
-// or "NAME=VALUE": kNone when arguments[i] is another option.
-enum class Value { kNone, kGiven, kMissing };
+// or "NAME=VALUE": kNone when arguments[i] is another option, kOption when
+// the VALUE apart looks like an option itself (then `value` holds it).
+enum class Value { kNone, kGiven, kMissing, kOption };
+bool looks_like_option(const std::string& value) { return value.size() > 1 && value[0] == '-'; }
+
 Value option_value(const std::vector<std::string>& arguments, std::size_t& i, std::string_view name,
                    std::string& value) {
   const std::string& argument = arguments[i];
   if (argument == name) {
     if (i + 1 == arguments.size()) return Value::kMissing;
     value = arguments[++i];
-    return Value::kGiven;
+    return looks_like_option(value) ? Value::kOption : Value::kGiven;
   }
   if (argument.size() > name.size() && argument.starts_with(name) && argument[name.size()] == '=') {
     value = argument.substr(name.size() + 1);
     return Value::kGiven;
   }
   return Value::kNone;
+}
+
+// The number of single-character edits, or swaps of two neighbours, that
+// turn `a` into `b` (optimal string alignment distance).
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// "unknown option --ouput", and the option meant when one alone is close:
+// within two edits, and fewer than half the letters of the word typed.
+std::string unknown_option(const std::string& argument) {
+  std::string_view typed = argument;
+  typed = typed.substr(0, typed.find('='));
+  std::string text = "unknown option " + paths::for_message(argument);
+  if (!typed.starts_with("--")) return text;
+  std::string_view closest;
+  std::size_t best = 3;
+  bool tied = false;
+  for (std::string_view option : long_options()) {
+    std::size_t distance = edit_distance(typed, option);
+    if (distance < best) {
+      best = distance;
+      closest = option;
+      tied = false;
+    } else if (distance == best) {
+      tied = true;
+    }
+  }
+  if (closest.empty() || tied || 2 * best >= typed.size() - 2) return text;
+  return text + "; did you mean " + std::string(closest) + "?";
+}
+
+// A value given apart from its option ("--report -o") that is itself an
+// option was meant as one: "--report -o all.xyz" would take -o for the
+// report's name and then find no result. A file so named is still reached
+// as ./-o, or with NAME=VALUE.
+std::string value_taken_from_option(std::string_view option, const std::string& value) {
+  std::string shown = paths::for_message(value);
+  return "option " + std::string(option) + " would take " + shown +
+         ", an option, for its value; give the value right after it (a file named " + shown + ": " +
+         std::string(option) + " ./" + shown + ")";
+}
+
+// A result named for LAS or LAZ would be text that every LAS reader refuses.
+bool names_a_las_file(const std::string& result) {
+  std::string_view name = result;
+  if (name.size() < 4) return false;
+  std::string tail(name.substr(name.size() - 4));
+  for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return tail == ".las" || tail == ".laz";
 }
 
 // Reads one of the options that say how inputs are read; false when
@@ -68,9 +134,13 @@ bool read_layout_option(const std::vector<std::string>& arguments, std::size_t& 
   } else if (argument == "--decimal-comma") {
     reading.decimal_comma = true;
   } else if (Value given = option_value(arguments, i, "--columns", value); given != Value::kNone) {
-    wrong = layout::parse_columns(given == Value::kMissing ? "" : value, reading.columns);
+    wrong = given == Value::kOption
+                ? value_taken_from_option("--columns", value)
+                : layout::parse_columns(given == Value::kMissing ? "" : value, reading.columns);
   } else if (given = option_value(arguments, i, "--separator", value); given != Value::kNone) {
-    wrong = layout::parse_separator(given == Value::kMissing ? "" : value, reading.separator);
+    wrong = given == Value::kOption
+                ? value_taken_from_option("--separator", value)
+                : layout::parse_separator(given == Value::kMissing ? "" : value, reading.separator);
   } else {
     return false;
   }
@@ -79,12 +149,15 @@ bool read_layout_option(const std::vector<std::string>& arguments, std::size_t& 
 
 // "--report FILE", "--report=FILE", and the same for --map: the field the
 // file goes to, with `value` the file (empty when missing) and i past it;
-// null for any other argument.
+// null for any other argument. `wrong` says what is wrong with the value.
 std::string* file_option(const std::vector<std::string>& arguments, std::size_t& i,
-                         Arguments& parsed, std::string& value) {
-  for (auto [name, field] : {std::pair{"--report", &parsed.report}, {"--map", &parsed.map}}) {
+                         Arguments& parsed, std::string& value, std::string& wrong) {
+  for (auto [name, field] : {std::pair{"--report", &parsed.report},
+                             {"--map", &parsed.map},
+                             {"--index", &parsed.index}}) {
     Value given = option_value(arguments, i, name, value);
     if (given == Value::kMissing) value.clear();
+    if (given == Value::kOption) wrong = value_taken_from_option(name, value);
     if (given != Value::kNone) return field;
   }
   return nullptr;
@@ -170,7 +243,8 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
       parsed.progress =
           argument == "--progress" ? Arguments::Progress::kOn : Arguments::Progress::kOff;
       continue;
-    } else if (std::string* file = file_option(arguments, i, parsed, result)) {
+    } else if (std::string* file = file_option(arguments, i, parsed, result, parsed.wrong)) {
+      if (!parsed.wrong.empty()) return wrong(parsed.wrong);
       if (result.empty())
         return wrong("option " + paths::for_message(argument) + " needs a file name");
       if (!file->empty())
@@ -182,6 +256,7 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
       if (i + 1 == arguments.size())
         return wrong("option " + paths::for_message(argument) + " needs a file name");
       result = arguments[++i];
+      if (looks_like_option(result)) return wrong(value_taken_from_option(argument, result));
     } else if (argument.starts_with("--output=")) {
       result = argument.substr(9);
     } else if (argument.starts_with("-o")) {
@@ -190,13 +265,16 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
       if (!parsed.wrong.empty()) return wrong(parsed.wrong);
       continue;
     } else {
-      return wrong("unknown option " + paths::for_message(argument));
+      return wrong(unknown_option(argument));
     }
     if (has_result)
       return wrong("the result is given twice (-o " + paths::for_message(parsed.result) + ", -o " +
                    paths::for_message(result) + ")");
     if (result.empty())
       return wrong("option " + paths::for_message(argument) + " needs a file name");
+    if (names_a_las_file(result))
+      return wrong("the result " + paths::for_message(result) +
+                   " would be named for LAS, but it is written as text: name it .xyz or .txt");
     parsed.result = result;
     has_result = true;
   }
@@ -213,71 +291,6 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
   if (parsed.reading.decimal_comma && parsed.reading.separator == ',')
     return wrong("--decimal-comma takes another --separator than the comma: --separator ';'");
   return parsed;
-}
-
-std::string usage() {
-  return "Usage: stratumix\n"
-         "       stratumix [OPTION]... -o RESULT INPUT...\n"
-         "\n"
-         "Pastes point files (.xyz: three numbers a point, X Y Z) into one, every\n"
-         "number rewritten with six decimals, and reports each file's X and Y extents.\n"
-         "\n"
-         "Without arguments it asks for a folder under C:\\images, the files and the\n"
-         "result, one question after the other.\n"
-         "\n"
-         "With arguments it pastes the INPUT files, in the order given, into RESULT,\n"
-         "and writes the info report beside it: RESULT without its .xyz, then\n"
-         "_xyz_info.txt (all.xyz gives all_xyz_info.txt, merged.txt gives\n"
-         "merged.txt_xyz_info.txt); a RESULT that is no plain file (/dev/stdout, a\n"
-         "pipe, a device) gets none. Paths are used as given; no extension is added.\n"
-         "On Windows, INPUT may hold the wildcards * and ?. At the end it prints a\n"
-         "summary: files pasted, points, the result's size, its X, Y and Z extents\n"
-         "and the time taken. While it works, a terminal shows a progress bar on\n"
-         "standard error.\n"
-         "\n"
-         "  -o, --output RESULT  the result point file (replaced if it exists)\n"
-         "  -q, --quiet          print nothing on standard output, show no progress bar\n"
-         "      --brief          print the summary alone, not each file's report\n"
-         "      --progress       show the progress bar, even where standard error is\n"
-         "                       no terminal\n"
-         "      --no-progress    show no progress bar\n"
-         "      --report FILE    write the summary and each input's points, extents\n"
-         "                       and warnings to FILE as JSON, also for a job that stops\n"
-         "      --map FILE       draw each input's X/Y extent to scale in FILE (SVG),\n"
-         "                       where overlaps show darker and gaps stay white\n"
-         "  -h, --help           show this help and end\n"
-         "      --version        show the version and end\n"
-         "  --                   what follows is an input file, even if it starts with -\n"
-         "\n"
-         "Each input's first lines tell how it is laid out: a header, comments and a\n"
-         "point count before the points are skipped, the separator (white space,\n"
-         "comma, semicolon, tab, |) and decimal commas are found, and lines of more\n"
-         "than three fields give X Y Z from the fields a header names, else the first\n"
-         "three. Standard error notes what was done. These options say what a file\n"
-         "cannot tell, for every input:\n"
-         "      --columns X,Y,Z  the fields of X, Y and Z, from 1 or named by the\n"
-         "                       header: --columns 2,3,4, --columns Easting,Northing,H\n"
-         "      --separator C    the character between fields: --separator ';', tab\n"
-         "                       (no digit, letter, '.', '+' or '-': numbers hold them)\n"
-         "      --decimal-comma  numbers are written with a decimal comma: 651216,89\n"
-         "      --stream         every three numbers a point, whatever the lines\n"
-         "\n"
-         "Examples:\n"
-         "  stratumix -o all.xyz north.xyz south.xyz\n"
-         "  stratumix --quiet -o all.xyz tiles/*.xyz\n"
-         "  stratumix --brief -o all.xyz tiles/*.xyz\n"
-         "  stratumix --progress -o all.xyz big.xyz 2> progress.txt\n"
-         "  stratumix --no-progress -o all.xyz big.xyz\n"
-         "  stratumix --report job.json -o all.xyz tiles/*.xyz\n"
-         "  stratumix --map tiles.svg -o all.xyz tiles/*.xyz\n"
-         "  stratumix --columns 2,3,4 -o all.xyz numbered.csv\n"
-         "  stratumix --separator ';' --decimal-comma -o all.xyz export.txt\n"
-         "  stratumix --stream -o all.xyz odd.xyz\n"
-         "\n"
-         "Exit status: 0 done; 1 nothing or not all was pasted, or the report, the map\n"
-         "or standard output could not be written (standard error says why); 2 done,\n"
-         "but some input held text that is not points; 129, 130 or 143 stopped by the\n"
-         "terminal closing, Ctrl-C or a kill, the result closed on a whole line.\n";
 }
 
 std::string version_line() { return std::string("stratumix ") + STRATUMIX_VERSION + "\n"; }
@@ -305,7 +318,14 @@ void command_line_opening(Arguments& arguments) {
     // The map is written first: the report's temporary file would take it.
     outputs.push_back(disk->written_at(arguments.report) + ".part");
   }
-  if (!arguments.map.empty()) refuse_unwritable(arguments.map, "map", inputs, outputs);
+  // Each later one is written first (the report last, as it tells the
+  // status the job ends with): no earlier temporary file may take it.
+  if (!arguments.map.empty()) {
+    refuse_unwritable(arguments.map, "map", inputs, outputs);
+    outputs.push_back(arguments.map);
+    outputs.push_back(disk->written_at(arguments.map) + ".part");
+  }
+  if (!arguments.index.empty()) refuse_unwritable(arguments.index, "tile index", inputs, outputs);
   create_output_files(*disk, numlay, inputs, arguments.result, f2, f6);
   // The job table keeps the names from here on, once.
   files.assign(inputs.size() + 1, data_file{});

@@ -19,14 +19,14 @@ struct Arguments {
   enum class Progress { kAtTerminal, kOn, kOff } progress = Progress::kAtTerminal;
   std::string report;  // the JSON report's path, if any
   std::string map;     // the SVG map's path, if any
+  std::string index;   // the GeoJSON tile index's path, if any
   std::string wrong;   // kWrong: what is wrong with them, in one line
 };
 
 // Reads the arguments that follow the program's name.
 Arguments parse_arguments(std::vector<std::string> arguments);
 
-// The text of --help and of --version.
-std::string usage();
+// The text of --version.
 std::string version_line();
 
 // Sets up the job the arguments give, as the dialogue's opening does: fills

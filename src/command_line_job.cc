@@ -7,9 +7,11 @@
 
 #include "number.h"
 #include "outputs.h"
+#include "paths.h"
 #include "platform.h"
 #include "stratumix.h"
 #include "text_out.h"
+#include "tile_index.h"
 #include "tile_map.h"
 
 CommandLineJob::CommandLineJob(const Arguments& arguments, Clock* clock, Terminal* terminal)
@@ -68,11 +70,37 @@ void CommandLineJob::points_pasted() {
   mark();
 }
 
+// "2/5 tiles/b.xyz: 8 points, X_min = ... X_max = ... Y_min = ... Y_max =
+// ...", in the dialogue's words for the extents, so that what looks for
+// them finds them; `end` says what cut the input short, if anything.
+void CommandLineJob::print_input_line(const std::string& end) {
+  const InputFacts& input = facts_.inputs.back();
+  std::string line = number::int_text(static_cast<std::int64_t>(facts_.inputs.size())) + "/" +
+                     number::int_text(facts_.files_given) + " " + paths::for_message(input.path) +
+                     ": " + number::int_text(input.points) +
+                     (input.points == 1 ? " point" : " points");
+  const char* names[] = {"X", "Y"};
+  for (int axis = 0; axis < 2; ++axis) {
+    const Bound& extent = input.extents.axis(axis);
+    if (!extent.met) continue;
+    line += std::string(axis == 0 ? ", " : " ") + names[axis] +
+            "_min = " + number::fixed6_text(extent.min) + " " + names[axis] +
+            "_max = " + number::fixed6_text(extent.max);
+  }
+  console << line << end << "\n";
+  console.flush();
+  lines_printed_ = true;
+}
+
 void CommandLineJob::input_ended() {
   const InputFacts& input = facts_.inputs.back();
+  print_input_line(!input.cut_short    ? ""
+                   : input.points == 0 ? "; not pasted (see the warning)"
+                                       : "; the rest not pasted (see the warning)");
   points_before_ += input.points;
   bytes_before_ += input.bytes;
   if (!input.cut_short) ++facts_.files_pasted;
+  ++ended_;
   if (bar_ != nullptr) bar_->update(bytes_before_, points_before_);
   mark();
 }
@@ -187,14 +215,16 @@ int CommandLineJob::finish(int status, const std::string& why) {
   if (!set_up_) return status;
   // The figures are those of the points the result holds.
   if (f2.failed()) keep_what_the_result_holds();
+  // An input the job stopped in: what it gave, and that it stopped there.
+  if (!why.empty() && facts_.inputs.size() > ended_) print_input_line("; stopped here");
   facts_.result_bytes = f2.written();
   facts_.seconds = clock_->seconds() - start_;
   facts_.status = status;
   facts_.why = why;
   if (!arguments_.quiet) {
     console.set_quiet(false);
-    // Below the last file's report, which ends mid-line, after a blank line.
-    if (!arguments_.brief) console << (console.at_line_start() ? "\n" : "\n\n");
+    // Below the inputs' lines, after a blank line.
+    if (!arguments_.brief && lines_printed_) console << "\n";
     console << summary_text(facts_);
     console.flush();
   }
@@ -208,9 +238,11 @@ int CommandLineJob::finish(int status, const std::string& why) {
     report_error("Cannot write the " + what + " " + disk->describe(path) + ": " + reason);
     status = 1;
   };
-  // The map first: a map that cannot be written makes the job's status 1,
-  // and the report must tell the status the program ends with.
+  // The map and the index first: one that cannot be written makes the
+  // job's status 1, and the report must tell the status the program ends
+  // with.
   write(arguments_.map, "map", [this] { return tile_map_svg(facts_); });
+  write(arguments_.index, "tile index", [this] { return tile_index_geojson(facts_); });
   facts_.status = status;
   write(arguments_.report, "report", [this] { return summary_json(facts_); });
   return status;

@@ -67,12 +67,16 @@ class CommandLineJob : public PastingWatch {
   std::int64_t bytes_before_ = 0;
   bool set_up_ = false;
   std::unique_ptr<ProgressBar> bar_;
+  std::size_t ended_ = 0;  // the inputs read to their end
+  bool lines_printed_ = false;
   // The last mark the result holds on the disk, and those after it, in
   // order, whose bytes may still be buffered. A mark is made after each
   // run of points; thinned, they stay a few dozen, in memory and in the
   // points a cut loses beyond the last whole line.
   Mark on_disk_;
   std::vector<Mark> pending_;
+
+  void print_input_line(const std::string& end);
 };
 
 #endif  // STRATUMIX_COMMAND_LINE_JOB_H_

@@ -9,6 +9,7 @@
 #include "outputs.h"
 #include "stratumix.h"
 #include "text_out.h"
+#include "usage.h"
 
 namespace {
 
@@ -49,6 +50,64 @@ TEST(ParseArguments, WhatIsWrongIsSaidInOneLine) {
   }
 }
 
+TEST(ParseArguments, MistakesGetAHintThatMends) {
+  auto hint = [](const std::vector<std::string>& args) { return parse_arguments(args).wrong; };
+  EXPECT_NE(hint({"--ouput", "r", "a"}).find("did you mean --output?"), std::string::npos);
+  EXPECT_NE(hint({"--mpa=m.svg", "-o", "r", "a"}).find("did you mean --map?"), std::string::npos);
+  EXPECT_NE(hint({"--no-progess", "-o", "r", "a"}).find("--no-progress?"), std::string::npos);
+  // Nothing close, or two alike: no guess.
+  EXPECT_EQ(hint({"--frobnicate", "-o", "r", "a"}).find("did you mean"), std::string::npos);
+  EXPECT_EQ(hint({"--xy", "-o", "r", "a"}).find("did you mean"), std::string::npos);
+
+  // An option where a value was due names the way to a file so called.
+  for (const char* option : {"--report", "--map", "-o", "--columns", "--separator"}) {
+    std::string wrong = hint({option, "-q", "-o", "r", "a"});
+    EXPECT_NE(wrong.find(std::string(option) + " ./-q"), std::string::npos) << wrong;
+  }
+  Arguments parsed = parse_arguments({"--report", "./-o", "-o", "r.xyz", "a"});
+  EXPECT_EQ(parsed.action, Action::kPaste);
+  EXPECT_EQ(parsed.report, "./-o");
+  EXPECT_EQ(parse_arguments({"--report=-o", "-o", "r.xyz", "a"}).report, "-o");
+
+  // Text in a file named for LAS or LAZ: refused, whatever the case.
+  for (const char* result : {"out.las", "d/OUT.LAZ", "x.Las"})
+    EXPECT_NE(hint({"-o", result, "a"}).find(".xyz or .txt"), std::string::npos) << result;
+  EXPECT_EQ(parse_arguments({"-o", "las", "a"}).action, Action::kPaste);
+  EXPECT_EQ(parse_arguments({"-o", "tile.las.xyz", "a"}).action, Action::kPaste);
+}
+
+// The help, the manual page and the parser tell of the same options: one
+// told but not taken, or taken but in neither text, fails here.
+TEST(Usage, TheHelpTheManualAndTheParserKnowTheSameOptions) {
+  std::string help = usage();
+  std::string manual = man_page("1.0");
+  std::vector<std::string_view> told = long_options();
+  EXPECT_GE(told.size(), 14u);
+  for (std::string_view option : told) {
+    std::string name(option);
+    EXPECT_NE(help.find(" " + name + " "), std::string::npos) << name;
+    std::string marked = "\\fB";
+    for (char c : name) marked += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(manual.find(marked + "\\fR"), std::string::npos) << name;
+    Arguments parsed = parse_arguments({name, "v", "-o", "r.xyz", "a"});
+    EXPECT_EQ(parsed.wrong.find("unknown option"), std::string::npos) << name;
+  }
+  for (const char* status : {"0 done", "1 nothing", "2 done", "129, 130 or 143"}) {
+    EXPECT_NE(help.find(status), std::string::npos) << status;
+    EXPECT_NE(manual.find(status), std::string::npos) << status;
+  }
+  // No text line of the page is taken for a request.
+  const char* requests[] = {".TP\n", ".SH ", ".SS ",  ".PP\n", ".B ",
+                            ".br\n", ".TH ", ".nf\n", ".fi\n"};
+  for (std::size_t at = 0; at < manual.size(); at = manual.find('\n', at) + 1) {
+    if (manual[at] != '.' && manual[at] != '\'') continue;
+    bool known = false;
+    for (std::string_view request : requests)
+      known = known || manual.compare(at, request.size(), request) == 0;
+    EXPECT_TRUE(known) << manual.substr(at, 40);
+  }
+}
+
 TEST(InfoReportName, TheResultWithoutItsExtension) {
   EXPECT_EQ(info_report_for("all.xyz"), "all_xyz_info.txt");
   EXPECT_EQ(info_report_for("d/ALL.XYZ"), "d/ALL_xyz_info.txt");
@@ -80,11 +139,10 @@ TEST_F(InProcess, PastesTheInputsInTheOrderGiven) {
             "\r\n PROGRAM STRATUMIX \r\n\r\n\r\n\tNumber of files to paste = 2 "
             "\r\n\t\tFile 1 Name : b \r\n\t\tFile 2 Name : a\x1b[2J \r\n\r\n");
   EXPECT_EQ(out.substr(0, out.find("Time: ")),
-            "\n\n\n\n\tFile number 1 named b\n\n\n\n\tlayer 1 "
-            "\n\t\tX_min = 4.000000 X_max = 7.000000 \n\t\tY_min = 5.000000 Y_max = 8.000000 "
-            "\n\n\tFile number 2 named a\\x1b[2J\n\n\n\n\tlayer 2 "
-            "\n\t\tX_min = 1.000000 X_max = 1.000000 \n\t\tY_min = 2.000000 Y_max = 2.000000 "
-            "\n\nFiles pasted: 2 of 2\nPoints: 3\nResult: r.xyz, 84 bytes\n"
+            "1/2 b: 2 points, X_min = 4.000000 X_max = 7.000000 Y_min = 5.000000 Y_max = 8.000000\n"
+            "2/2 a\\x1b[2J: 1 point, X_min = 1.000000 X_max = 1.000000 Y_min = 2.000000 "
+            "Y_max = 2.000000\n"
+            "\nFiles pasted: 2 of 2\nPoints: 3\nResult: r.xyz, 84 bytes\n"
             "X_min = 1.000000 X_max = 7.000000\nY_min = 2.000000 Y_max = 8.000000\n"
             "Z_min = 3.000000 Z_max = 9.000000\n");
   EXPECT_EQ(err, "");
@@ -101,7 +159,11 @@ TEST_F(InProcess, AnyRefusalComesBeforeAnythingIsCreatedOrEmptied) {
       // Options no file can make right.
       {"--columns", "-1,1,2", "-o", "r.xyz", "a"},
       {"--columns=1,1,2", "-o", "r.xyz", "a"},
-      {"--separator", "e", "-o", "r.xyz", "a"}};
+      {"--separator", "e", "-o", "r.xyz", "a"},
+      // A result every LAS reader would refuse, and an option taken for a
+      // value: the result would otherwise be the option's value.
+      {"-o", "r.las", "a"},
+      {"--report", "-o", "r.xyz", "a"}};
   for (const auto& args : refused) {
     err.clear();
     EXPECT_EQ(run(args), 1) << args.back();

@@ -6,6 +6,7 @@
 
 #include "bytes.h"
 #include "number.h"
+#include "paths.h"
 #include "points.h"
 #include "run_loop.h"
 
@@ -24,10 +25,6 @@ enum : unsigned char {
   kLineEnd = 4,
   kOther = 8,  // a quote, a NUL: the general way
 };
-
-std::string quoted(std::string_view text) {
-  return ::quoted(text.data(), text.data() + text.size());
-}
 
 // Where the quick way's copy of a number ends, in the text and in the
 // output; a null `end` leaves the line to the general way.
@@ -459,7 +456,7 @@ FieldReader::Line FieldReader::copy_line(char*& line, char*& out, Extents& exten
   std::string_view text(line, static_cast<std::size_t>(last - line));
   layout::split_fields(text, layout_.separator, fields_);
   if (!fields_.empty() && static_cast<int>(fields_.size()) != layout_.fields) {
-    set_problem(quoted(text) + " holds " +
+    set_problem(paths::quoted(text) + " holds " +
                 number::int_text(static_cast<std::int64_t>(fields_.size())) +
                 " fields where the file's lines hold " + number::int_text(layout_.fields));
     return Line::kStopped;
@@ -474,7 +471,7 @@ FieldReader::Line FieldReader::copy_line(char*& line, char*& out, Extents& exten
     if (layout_.decimal_comma) std::replace(token.begin(), token.end(), ',', '.');
     xyz[axis] = number::parse_token(token.data(), token.data() + token.size());
     if (!xyz[axis].ok) {
-      set_problem(quoted(field.text) + " is not a number");
+      set_problem(paths::quoted(field.text) + " is not a number");
       return Line::kStopped;
     }
   }

@@ -8,56 +8,11 @@
 
 namespace {
 
-std::string fixed6(double value) {
-  char digits[number::kMaxFixed6Length];
-  return std::string(digits, number::format_fixed6(value, digits));
-}
-
 constexpr const char* kAxisNames[] = {"X", "Y", "Z"};
-
-// The length of the valid UTF-8 sequence at `text`, 0 if none: names on
-// POSIX systems are bytes, and a JSON text must be UTF-8.
-std::size_t utf8_length(std::string_view text) {
-  auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char first = byte(0);
-  std::size_t length = first < 0x80                    ? 1
-                       : first >= 0xc2 && first < 0xe0 ? 2
-                       : first >= 0xe0 && first < 0xf0 ? 3
-                       : first >= 0xf0 && first < 0xf5 ? 4
-                                                       : 0;
-  if (length == 0 || length > text.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xc0) != 0x80) return 0;
-  }
-  // No overlong forms, no surrogates, nothing past U+10FFFF.
-  if (length == 3 && ((first == 0xe0 && byte(1) < 0xa0) || (first == 0xed && byte(1) >= 0xa0)))
-    return 0;
-  if (length == 4 && ((first == 0xf0 && byte(1) < 0x90) || (first == 0xf4 && byte(1) >= 0x90)))
-    return 0;
-  return length;
-}
-
-std::string json_string(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string quoted = "\"";
-  for (char c : valid_utf8(text)) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      quoted += "\\u00";
-      quoted += kHex[c >> 4];
-      quoted += kHex[c & 15];
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted += '"';
-}
 
 std::string json_number(double value) {
   if (std::isinf(value)) return value < 0 ? "\"-inf\"" : "\"inf\"";
-  return fixed6(value);
+  return number::fixed6_text(value);
 }
 
 std::string json_extents(const Bounds& extents) {
@@ -77,11 +32,35 @@ std::string json_extents(const Bounds& extents) {
 std::string valid_utf8(std::string_view text) {
   std::string valid;
   for (std::size_t i = 0; i < text.size();) {
-    std::size_t length = utf8_length(text.substr(i));
+    std::size_t length = paths::utf8_length(text.substr(i));
     valid += length == 0 ? std::string_view("\xef\xbf\xbd") : text.substr(i, length);
     i += length == 0 ? 1 : length;
   }
   return valid;
+}
+
+std::string json_string(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string quoted = "\"";
+  const std::string valid = valid_utf8(text);
+  for (std::size_t i = 0; i < valid.size(); ++i) {
+    auto c = static_cast<unsigned char>(valid[i]);
+    // The C1 controls (U+0080 to U+009F, C2 80 to C2 9F) and DEL escaped
+    // as the C0 ones must be: the report shown on a terminal stays text.
+    if (c == 0xc2 && static_cast<unsigned char>(valid[i + 1]) < 0xa0)
+      c = static_cast<unsigned char>(valid[++i]);
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += static_cast<char>(c);
+    } else if (c < 0x20 || (c >= 0x7f && c < 0xa0)) {
+      quoted += "\\u00";
+      quoted += kHex[c >> 4];
+      quoted += kHex[c & 15];
+    } else {
+      quoted += static_cast<char>(c);
+    }
+  }
+  return quoted += '"';
 }
 
 std::int64_t JobFacts::points() const {
@@ -92,7 +71,13 @@ std::int64_t JobFacts::points() const {
 
 int JobFacts::files_cut_short() const {
   int count = 0;
-  for (const InputFacts& input : inputs) count += input.cut_short;
+  for (const InputFacts& input : inputs) count += input.cut_short && input.points > 0;
+  return count;
+}
+
+int JobFacts::files_refused() const {
+  int count = 0;
+  for (const InputFacts& input : inputs) count += input.cut_short && input.points == 0;
   return count;
 }
 
@@ -107,6 +92,8 @@ std::string summary_text(const JobFacts& job) {
                      number::int_text(job.files_given) + "\n";
   if (int cut = job.files_cut_short(); cut > 0)
     text += "Files pasted in part: " + number::int_text(cut) + " (see the warnings)\n";
+  if (int refused = job.files_refused(); refused > 0)
+    text += "Files refused: " + number::int_text(refused) + " (see the warnings)\n";
   text += "Points: " + number::int_text(job.points()) + "\n";
   // A name's control bytes would reach the terminal: ESC sequences would
   // clear it or move the cursor, a line break would split the line.
@@ -118,8 +105,8 @@ std::string summary_text(const JobFacts& job) {
     const Bound& extent = overall.axis(axis);
     if (!extent.met) continue;
     any = true;
-    text += std::string(kAxisNames[axis]) + "_min = " + fixed6(extent.min) + " " +
-            kAxisNames[axis] + "_max = " + fixed6(extent.max) + "\n";
+    text += std::string(kAxisNames[axis]) + "_min = " + number::fixed6_text(extent.min) + " " +
+            kAxisNames[axis] + "_max = " + number::fixed6_text(extent.max) + "\n";
   }
   // NaN has no place on an axis, so points of NaN alone leave no extent.
   if (!any) text += job.points() == 0 ? "Extents: none, no point\n" : "Extents: none, NaN alone\n";
@@ -147,6 +134,7 @@ std::string summary_json(const JobFacts& job) {
   text += "  \"files_given\": " + number::int_text(job.files_given) + ",\n";
   text += "  \"files_pasted\": " + number::int_text(job.files_pasted) + ",\n";
   text += "  \"files_pasted_in_part\": " + number::int_text(job.files_cut_short()) + ",\n";
+  text += "  \"files_refused\": " + number::int_text(job.files_refused()) + ",\n";
   text += "  \"points\": " + number::int_text(job.points()) + ",\n";
   text += "  \"result_bytes\": " + number::int_text(job.result_bytes) + ",\n";
   text += "  \"seconds\": " + number::fixed_text(job.seconds, 3) + ",\n";

@@ -38,7 +38,10 @@ struct JobFacts {
   std::string why;  // what stopped the job, when it stopped
 
   std::int64_t points() const;
+  // The inputs cut short after some of their points, and those refused or
+  // stopped before their first: nothing of them is in the result.
   int files_cut_short() const;
+  int files_refused() const;
   // The extents of all inputs.
   Bounds overall() const;
 };
@@ -46,6 +49,10 @@ struct JobFacts {
 // `text` with every byte that is not part of a UTF-8 character replaced by
 // U+FFFD: names on POSIX systems are bytes, and JSON and SVG texts are UTF-8.
 std::string valid_utf8(std::string_view text);
+
+// `text` as a JSON string, quotes included: UTF-8 made valid, quotes,
+// backslashes and control bytes escaped.
+std::string json_string(std::string_view text);
 
 // The summary on the console, a few lines, each ended.
 std::string summary_text(const JobFacts& job);

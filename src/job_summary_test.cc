@@ -67,6 +67,23 @@ TEST(JobSummary, TheFiguresOfAllInputs) {
   EXPECT_NE(summary_text(job).find("Extents: none, NaN alone\n"), std::string::npos);
 }
 
+// An input refused, or stopped before its first point, gave nothing to the
+// result: it is not "pasted in part".
+TEST(JobSummary, RefusedInputsAreCountedApartFromThoseCutShort) {
+  JobFacts job = two_tiles_and_an_empty_file();
+  job.files_pasted = 1;
+  job.inputs[1].cut_short = true;
+  job.inputs[2].cut_short = true;  // refused: no point of it
+  std::string text = summary_text(job);
+  EXPECT_NE(text.find("Files pasted: 1 of 3\nFiles pasted in part: 1 (see the warnings)\n"
+                      "Files refused: 1 (see the warnings)\n"),
+            std::string::npos)
+      << text;
+  std::string json = summary_json(job);
+  EXPECT_NE(json.find("\"files_pasted_in_part\": 1,\n  \"files_refused\": 1,"), std::string::npos)
+      << json;
+}
+
 // Paths are bytes on POSIX systems: whatever they hold, the JSON text
 // stays valid, with what is no character replaced.
 TEST(JobSummary, JsonStringsOfAnyBytes) {
@@ -81,6 +98,12 @@ TEST(JobSummary, JsonStringsOfAnyBytes) {
             std::string::npos)
       << json;
   EXPECT_NE(json.find("\"notes\": [\"line 3: \\\"x\\\" is not a number\"]"), std::string::npos);
+  // DEL and the C1 controls too, so that the report shown on a terminal
+  // is text: U+009B and U+0085, not the bytes that are no UTF-8.
+  job.inputs[0].path = "a\x7f\xc2\x9b[2J\xc2\x85\xc2\xa0\x9b.xyz";
+  EXPECT_NE(summary_json(job).find("\"a\\u007f\\u009b[2J\\u0085\xc2\xa0" + unknown + ".xyz\""),
+            std::string::npos)
+      << summary_json(job);
   // An axis without points has no extent, rather than the starting values.
   EXPECT_NE(json.find("\"path\": \"empty.xyz\", \"points\": 0, \"bytes\": 0,\n"
                       "     \"extents\": {\"x\": null, \"y\": null, \"z\": null}"),

@@ -35,11 +35,8 @@ double little_endian_double(const unsigned char* p) {
   return std::bit_cast<double>(little_endian(p, 8));
 }
 
-std::string text(std::uint64_t value) {
-  char digits[number::kMaxIntLength];
-  char* end = number::format_int(static_cast<std::int64_t>(value), digits);
-  return std::string(digits, end);
-}
+// Counts and places as the header holds them: unsigned, whatever their size.
+std::string text(std::uint64_t value) { return number::uint_text(value); }
 
 std::string ends_inside(std::size_t size) {
   return "the file ends inside its LAS header, after " + text(size) + " bytes";

@@ -87,6 +87,21 @@ TEST(LasHeader, EveryInconsistencyIsSaid) {
          b = t.bytes();
        },
        "the LAS header gives 1152921504606846976 points of 30 bytes, more than any file holds"},
+      // Counts past the largest signed one are still counts.
+      {[](LasTile& t, std::string& b) {
+         t.minor = 4;
+         t.format = 6;
+         b = t.bytes();
+         b.replace(247, 8, 8, '\xff');  // the 64-bit count, all ones
+       },
+       "the LAS header gives 18446744073709551615 points of 30 bytes, more than any file holds"},
+      {[](LasTile& t, std::string& b) {
+         t.minor = 4;
+         t.legacy_count = 5;
+         t.count = (1ull << 63) + 5;
+         b = t.bytes();
+       },
+       "the LAS header gives two point counts, 5 and 9223372036854775813"},
       {[](LasTile& t, std::string& b) {
          t.minor = 4;
          b = t.bytes();

@@ -298,9 +298,8 @@ std::string why_not_first_three(const std::vector<Field>& first, std::int64_t li
                                 const FirstFields& seen, bool decimal_comma) {
   for (int i = 0; i < 3; ++i) {
     if (!is_number(first[static_cast<std::size_t>(i)], decimal_comma)) {
-      std::string shown(first[static_cast<std::size_t>(i)].text.substr(0, 40));
-      return "field " + number::int_text(i + 1) + " of line " + number::int_text(line) +
-             " holds \"" + shown + "\", which is no coordinate";
+      return "field " + number::int_text(i + 1) + " of line " + number::int_text(line) + " holds " +
+             paths::quoted(first[static_cast<std::size_t>(i)].text) + ", which is no coordinate";
     }
   }
   if (seen.first_whole && seen.next_fractional) {

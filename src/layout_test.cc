@@ -152,6 +152,9 @@ TEST(Detection, FirstFieldsThatAreNotCoordinatesAreRefused) {
   EXPECT_EQ(found("651644.62 6862588.37 100.85 265\n651640.80 6862588.10 100.81 270\n"
                   "651645.02 6862587.98 100.80 198\n651641.40 6862587.55 100.79 230\n"),
             "fields ' ' 4 xyz 123 from line 1");
+  // The file's bytes in the message cannot clear or recolour the terminal.
+  EXPECT_EQ(found("\x1b[2J\x1b[31mRED\x9b,651048.19,6862166.27,92.396,FIL\n").substr(0, 64),
+            "refused: field 1 of line 1 holds \"\\x1b[2J\\x1b[31mRED\\x9b\", which");
 }
 
 TEST(Detection, FormatsThatAreNotPointListsAreRefused) {

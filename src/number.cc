@@ -388,9 +388,19 @@ std::string int_text(std::int64_t value) {
   return std::string(digits, format_int(value, digits));
 }
 
+std::string uint_text(std::uint64_t value) {
+  char digits[kMaxIntLength];
+  return std::string(digits, write_u64(value, digits));
+}
+
 std::string fixed_text(double value, int decimals) {
   char digits[kMaxFixed6Length];
   return std::string(digits, format_fixed(value, decimals, digits));
+}
+
+std::string fixed6_text(double value) {
+  char digits[kMaxFixed6Length];
+  return std::string(digits, format_fixed6(value, digits));
 }
 
 }  // namespace number

@@ -34,7 +34,11 @@ char* format_fixed(double value, int decimals, char* out);
 
 // The texts of format_int and format_fixed, for messages and reports.
 std::string int_text(std::int64_t value);
+// An unsigned count as it is, past the largest signed one too.
+std::string uint_text(std::uint64_t value);
 std::string fixed_text(double value, int decimals);
+// The text of format_fixed6: a coordinate as the result has it.
+std::string fixed6_text(double value);
 
 // The three digits of each number below 1000, leading zeros included, in
 // load8's order (the first digit lowest): a table of 4 KB, which stays in

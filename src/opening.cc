@@ -1,6 +1,7 @@
 #include "opening.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,12 @@ void print_banner() {
 }
 
 [[noreturn]] void answers_ended() {
+  // Standard input that is no stream of text (a folder) did not end: it
+  // gave nothing, and the operator is to know why.
+  if (int error = answers->error(); error != 0) {
+    throw Failure{1, std::string("The answers cannot be read: ") + std::strerror(error) +
+                         "; nothing was created."};
+  }
   throw Failure{1, "The answers ended before the job was complete; nothing was created."};
 }
 

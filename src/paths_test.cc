@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "platform.h"
+
 namespace {
 
 TEST(ToPosix, TheImagesDirectoryStandsForTheGivenFolder) {
@@ -37,6 +41,17 @@ TEST(ForMessage, OnlyControlBytesAreEscaped) {
             "c:\\images\\tiles\\x0a\\r\\x09.xyz");
   EXPECT_EQ(paths::for_message("\x01\x1b[2J\x7f"), "\\x01\\x1b[2J\\x7f");
   EXPECT_EQ(paths::for_message(""), "''");
+  // In UTF-8 the C1 controls too, alone or as characters (0x9b starts a
+  // terminal's command as ESC [ does); letters whose bytes hold 0x80 to 0x9f
+  // (U+00DB, the euro sign) stay, and so does a byte that is no UTF-8 but no
+  // control either. A code page's bytes are its letters.
+  const std::string c1 =
+      "a\x9b"
+      "2Jb\xc2\x9b"
+      "31m\xc2\x85\xc3\x9b\xe2\x82\xac\xe9";
+  EXPECT_EQ(paths::for_message(c1), platform::names_in_utf8()
+                                        ? "a\\x9b2Jb\\xc2\\x9b31m\\xc2\\x85\xc3\x9b\xe2\x82\xac\xe9"
+                                        : c1);
 }
 
 TEST(EqualIgnoringCase, OnlyAsciiLettersFold) {

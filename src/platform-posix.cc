@@ -1,7 +1,9 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/select.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -120,6 +122,8 @@ std::vector<std::string> arguments(int argc, char** argv) {
 }
 
 void take_names_from_answers() {}
+
+bool names_in_utf8() { return true; }
 
 std::string for_console(std::FILE* /*stream*/, const std::string& text) { return text; }
 
@@ -537,10 +541,21 @@ bool can_wait_for_key() {
 }
 
 void getch() {
-  int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (tty < 0) return;
+  // The signals that interrupt are let in only while pselect() waits, which
+  // unblocks them and waits in one step: one that came before, however
+  // shortly, is found by the look for an interruption, and one that comes
+  // after ends the wait. A look every tenth of a second also finds one that
+  // another thread took.
+  sigset_t interrupting;
+  sigemptyset(&interrupting);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupting, signal);
+  sigset_t before;
+  if (pthread_sigmask(SIG_BLOCK, &interrupting, &before) != 0) return;
+  sigset_t waiting = before;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigdelset(&waiting, signal);
+  int tty = interruption() == 0 ? open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
   termios saved{};
-  if (tcgetattr(tty, &saved) == 0) {
+  if (tty >= 0 && tcgetattr(tty, &saved) == 0) {
     termios raw = saved;
     // Without ISIG, Ctrl-C is a key like any other rather than an end that
     // would leave the terminal without echo.
@@ -548,13 +563,23 @@ void getch() {
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     if (tcsetattr(tty, TCSANOW, &raw) == 0) {
-      char key = 0;
-      while (read(tty, &key, 1) < 0 && errno == EINTR && interruption() == 0) {
+      while (interruption() == 0) {
+        fd_set keys;
+        FD_ZERO(&keys);
+        FD_SET(tty, &keys);
+        timespec tenth{0, 100000000};
+        int ready = pselect(tty + 1, &keys, nullptr, nullptr, &tenth, &waiting);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) continue;
+        char key = 0;
+        // A key, or a terminal that went away.
+        if (read(tty, &key, 1) >= 0 || errno != EINTR) break;
       }
       tcsetattr(tty, TCSANOW, &saved);
     }
   }
-  close(tty);
+  if (tty >= 0) close(tty);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 }  // namespace platform

@@ -128,6 +128,8 @@ void take_names_from_answers() {
   names_code_page = is_console(GetStdHandle(STD_INPUT_HANDLE)) ? GetConsoleCP() : CP_ACP;
 }
 
+bool names_in_utf8() { return (names_code_page == CP_ACP ? GetACP() : names_code_page) == CP_UTF8; }
+
 // The C library gives EINVAL for a pipe whose reader went away (the pipe
 // "being closed"); Wine leaves a stream closed at the start closed: EBADF.
 bool nobody_reads(int error) { return error == EPIPE || error == EINVAL || error == EBADF; }

@@ -28,6 +28,12 @@ std::vector<std::string> arguments(int argc, char** argv);
 // other systems, names are bytes). The names of the command line are UTF-8.
 // The program says which before it opens any file.
 void take_names_from_answers();
+// Whether names are UTF-8, where a byte from 0x80 to 0x9f that is no part
+// of a character, and the characters U+0080 to U+009F, are the C1 controls
+// that terminals obey. On POSIX systems names are bytes, read as UTF-8; in
+// a Windows code page (850, 1252, 932) those bytes are letters or parts of
+// them, and the console is shown them converted.
+bool names_in_utf8();
 
 // `text` as it must be written to `stream` to show as meant: on a Windows
 // console, the names in it converted to the console's output code page.

@@ -14,25 +14,14 @@ using bytes::is_white;
 
 using bytes::kCtrlZ;
 
-}  // namespace
-
+// Text of a file as messages quote it: its white space as one space, so
+// that a message does not depend on how much of a long gap the reader
+// still held.
 std::string quoted(const char* first, const char* last) {
-  constexpr std::size_t kShown = 40;
-  while (last != first && is_white(last[-1])) --last;
-  std::string text;
-  const char* p = first;
-  for (; p != last && text.size() < kShown; ++p) {
-    unsigned char c = static_cast<unsigned char>(*p);
-    if (is_white(*p)) {
-      if (text.empty() || text.back() != ' ') text += ' ';
-    } else if (c >= 0x20 && c < 0x7f) {
-      text += *p;
-    } else {
-      paths::append_escape(text, c);
-    }
-  }
-  return "\"" + text + (p != last ? "..." : "") + "\"";
+  return paths::quoted(std::string_view(first, static_cast<std::size_t>(last - first)));
 }
+
+}  // namespace
 
 PointReader::PointReader(ByteSource& source, std::size_t buffer_size, Axes axes)
     : source_(source), measured_(axes), capacity_(buffer_size) {

@@ -112,11 +112,6 @@ class PointReader : public PointInput {
   std::int64_t pasted_ = 0;  // by copy_points
 };
 
-// Text of a file for a message, in quotes: white space as one space, so
-// that the message does not depend on how much of a long gap the reader
-// still held, unprintable bytes escaped, and at most 40 characters of it.
-std::string quoted(const char* first, const char* last);
-
 // Writes the point as "%lf %lf %lf\n" writes it, ended by CR LF.
 void write_point(OutputFile& file, const Point& point);
 

@@ -41,29 +41,36 @@ std::string duration(double seconds) {
 
 bool continuation(char c) { return (static_cast<unsigned char>(c) & 0xc0) == 0x80; }
 
-// The characters of East Asian scripts, and emoji, take two columns of a
-// terminal.
-bool wide(char32_t c) {
-  static constexpr std::pair<char32_t, char32_t> kWide[] = {
-      {0x1100, 0x115f},   {0x2e80, 0x303e},   {0x3041, 0x33ff},  {0x3400, 0x4dbf},
-      {0x4e00, 0x9fff},   {0xa000, 0xa4cf},   {0xac00, 0xd7a3},  {0xf900, 0xfaff},
-      {0xfe30, 0xfe4f},   {0xff00, 0xff60},   {0xffe0, 0xffe6},  {0x1f300, 0x1f64f},
-      {0x1f680, 0x1f6ff}, {0x1f900, 0x1faff}, {0x20000, 0x3fffd}};
-  return std::any_of(std::begin(kWide), std::end(kWide),
+// Characters that take one column of a terminal, whatever its fonts and
+// its age: letters of the alphabets, punctuation, currency. Any other takes
+// two here, whether it is wide (East Asian scripts, emoji), wide in some
+// terminals only (symbols and pictographs, drawn wide since Unicode 9 gave
+// many of them emoji forms), or unknown: a name counted too wide is only
+// cut shorter, one counted too narrow wraps the bar. A variation selector
+// takes one, for the character before it that it may widen.
+bool narrow(char32_t c) {
+  static constexpr std::pair<char32_t, char32_t> kNarrow[] = {
+      {0x20, 0x7e},     {0xa0, 0x10ff},   {0x1160, 0x20cf}, {0x2c00, 0x2e7f},
+      {0xa4d0, 0xa95f}, {0xa980, 0xabff}, {0xd7b0, 0xd7ff}, {0xfb00, 0xfe0f},
+      {0xfe20, 0xfe2f}, {0xfe70, 0xfeff}, {0xff61, 0xffdc}, {0xffe8, 0xffee}};
+  return std::any_of(std::begin(kNarrow), std::end(kNarrow),
                      [c](auto range) { return c >= range.first && c <= range.second; });
 }
 
-// Columns, not bytes: the continuation bytes of UTF-8 take none, a wide
-// character two.
+// Columns, not bytes: the continuation bytes of UTF-8 take none, a
+// character one or two.
 std::size_t columns(std::string_view text) {
   std::size_t count = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     auto byte = static_cast<unsigned char>(text[i]);
     if (continuation(text[i])) continue;
-    char32_t c = byte < 0xe0 ? 0 : byte < 0xf0 ? byte & 0x0f : byte & 0x07;
-    for (std::size_t j = i + 1; byte >= 0xe0 && j < text.size() && continuation(text[j]); ++j)
+    char32_t c = byte < 0x80   ? byte
+                 : byte < 0xe0 ? byte & 0x1f
+                 : byte < 0xf0 ? byte & 0x0f
+                               : byte & 0x07;
+    for (std::size_t j = i + 1; byte >= 0x80 && j < text.size() && continuation(text[j]); ++j)
       c = c << 6 | (static_cast<unsigned char>(text[j]) & 0x3f);
-    count += wide(c) ? 2 : 1;
+    count += narrow(c) ? 1 : 2;
   }
   return count;
 }

@@ -17,7 +17,9 @@ class FakeClock : public Clock {
 // CR goes back to the first column, LF to the next line, a tab to the next
 // stop of eight, ESC [ A up a line, ESC [ n C n columns right; a character
 // takes one cell whatever its bytes, but a CJK ideograph (lead byte E3 to
-// E9) takes two.
+// E9), a symbol of U+2300 to U+2BFF (E2 8C to E2 AF: the watch, the star)
+// and a character past U+FFFF (F0: emoji) take two, as glibc counts the
+// emoji among them.
 class ScreenTerminal : public Terminal {
  public:
   explicit ScreenTerminal(int columns) : columns_(columns) {}
@@ -49,7 +51,10 @@ class ScreenTerminal : public Terminal {
         lines[row_][column_ - 1] += c;
       } else {
         std::vector<std::string>& line = lines[row_];
-        bool wide = static_cast<unsigned char>(c) >= 0xe3 && static_cast<unsigned char>(c) <= 0xe9;
+        auto lead = static_cast<unsigned char>(c);
+        auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        bool wide = (lead >= 0xe3 && lead <= 0xe9) || lead == 0xf0 ||
+                    (lead == 0xe2 && next >= 0x8c && next <= 0xaf);
         if (line.size() <= column_ + wide) line.resize(column_ + wide + 1, " ");
         line[column_++] = std::string(1, c);
         if (wide) line[column_++] = "";
@@ -207,7 +212,9 @@ TEST(ProgressLine, InputsOfUnknownSizeShowWhatIsKnown) {
 // name kept.
 TEST(ProgressLine, FitsAnyWidth) {
   for (std::string name : {"/data/relev\u00e9s/\u00cele-de-France/block-7/tile_0001234.xyz",
-                           "/data/\u6d4b\u7ed8\u6570\u636e\u5317\u533a/tile_0001234.xyz"})
+                           "/data/\u6d4b\u7ed8\u6570\u636e\u5317\u533a/tile_0001234.xyz",
+                           "/data/\u2705\u231a\u2b50\U0001f004\u2705\u231a\u2b50\U0001f004\u2705"
+                           "\u231a\u2b50\U0001f004\u2705\u231a\u2b50\U0001f004/tile_0001234.xyz"})
     for (std::int64_t total : {std::int64_t{-1}, std::int64_t{987654321}}) {
       ProgressState state{1234, 10000, name, 123456789, total, 98765432, 3.5};
       for (int width = 1; width <= 160; ++width) {

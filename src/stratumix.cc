@@ -11,6 +11,7 @@
 #include "platform.h"
 #include "text_out.h"
 #include "treatment.h"
+#include "usage.h"
 
 std::vector<data_file> files(kMaxFiles + 1);
 std::int32_t numlay = 0;

@@ -26,8 +26,11 @@ constexpr std::int64_t kInterruptionCheck = 4096;
 // What was pasted stays: the result is written out and closed before the
 // job waits, so that closing the console window then loses nothing.
 [[noreturn]] void stop_on_unknown_file(const std::string& nomim3, const std::string& reason) {
-  console << "\n\tFile " << nomim3 << " unknown \n";
-  console.flush();
+  // The command line says it on standard error alone.
+  if (stop_with_key_wait) {
+    console << "\n\tFile " << nomim3 << " unknown \n";
+    console.flush();
+  }
   report_error("Cannot open " + disk->describe(nomim3) + ": " + reason);
   f2.close();
   f6.close();
@@ -80,19 +83,20 @@ void warn_incomplete(const std::string& nomim3, const std::string& problem) {
 }  // namespace
 
 void treatment(PastingWatch* watch) {
-  console << "\n\n";
+  // The dialogue's console tells each file in its own words; a watched job
+  // (the command line) gives each input one line of its own.
+  const bool dialogue = watch == nullptr;
+  if (dialogue) console << "\n\n";
   for (std::int32_t m = 1; m <= numlay; ++m) {
     // Between files too: thousands of small ones may never reach a look.
     if (platform::interruption() != 0) stop_interrupted();
     // The job table's name: the watch keeps it as the input's path.
     const std::string& nomim3 = files[static_cast<std::size_t>(m)].nombre;
     std::unique_ptr<ByteSource> source = open_input(nomim3);
-    // The command line's names come from the shell, or from a wildcard, and
-    // may hold control bytes that would work on the terminal; the
-    // dialogue's console shows what was typed, as it always did.
-    console << "\n\n\tFile number " << m << " named "
-            << (watch != nullptr ? paths::for_message(nomim3) : nomim3);
-    console.flush();
+    if (dialogue) {
+      console << "\n\n\tFile number " << m << " named " << nomim3;
+      console.flush();
+    }
     InputFacts unwatched;
     InputFacts& facts = watch != nullptr ? watch->input_begun(m, nomim3) : unwatched;
     auto bytes_read = std::make_shared<std::atomic<std::int64_t>>(0);
@@ -109,7 +113,7 @@ void treatment(PastingWatch* watch) {
     // Where the input's points begin in the result: taken back to there
     // when its bytes turn out to be damaged.
     const std::int64_t begin = f2.position();
-    console << "\n\n";
+    if (dialogue) console << "\n\n";
 
     try {
       for (;;) {
@@ -128,8 +132,8 @@ void treatment(PastingWatch* watch) {
           watch->points_pasted();
         }
         if (copied >= run && platform::interruption() != 0) stop_interrupted();
-        for (std::int64_t line = before / kProgressInterval + 1; line <= ico / kProgressInterval;
-             ++line) {
+        for (std::int64_t line = before / kProgressInterval + 1;
+             dialogue && line <= ico / kProgressInterval; ++line) {
           console << "\t\trecord " << line * kProgressInterval << "            \r    ";
           console.flush();
         }
@@ -171,11 +175,14 @@ void treatment(PastingWatch* watch) {
     facts.bytes = bytes_read->load(std::memory_order_relaxed);
     facts.extents = Bounds::of(extents);
 
-    console << "\n\n\tlayer " << m << " ";
-    console << "\n\t\tX_min = " << Fixed6{X.min} << " X_max = " << Fixed6{X.max} << " ";
-    console << "\n\t\tY_min = " << Fixed6{Y.min} << " Y_max = " << Fixed6{Y.max} << " ";
-    console.flush();
-    if (watch != nullptr) watch->input_ended();
+    if (dialogue) {
+      console << "\n\n\tlayer " << m << " ";
+      console << "\n\t\tX_min = " << Fixed6{X.min} << " X_max = " << Fixed6{X.max} << " ";
+      console << "\n\t\tY_min = " << Fixed6{Y.min} << " Y_max = " << Fixed6{Y.max} << " ";
+      console.flush();
+    } else {
+      watch->input_ended();
+    }
   }
   f2.close();
 }

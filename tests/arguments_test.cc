@@ -173,10 +173,6 @@ std::vector<Element> xml_elements(const std::string& xml) {
   return done;
 }
 
-std::string pasted(int m, const std::string& path, const std::string& x, const std::string& y) {
-  return layer(m, path, "", x, y);
-}
-
 TEST_F(EndToEnd, TheCommandLinePastesTheInputsIntoTheResult) {
   disk.write("s/north.xyz", "600000.12 6100000.5 12.25\n");
   disk.write("s/south.xyz", "1e3 -2.5E-1 7.1234567\n");
@@ -185,15 +181,14 @@ TEST_F(EndToEnd, TheCommandLinePastesTheInputsIntoTheResult) {
   EXPECT_EQ(run.err, "");
   // The summary below the reports, its figures those of both inputs.
   EXPECT_EQ(run.out.substr(0, run.out.find("Time: ")),
-            "\n\n" +
-                pasted(1, "images/s/north.xyz", "600000.120000 X_max = 600000.120000",
-                       "6100000.500000 Y_max = 6100000.500000") +
-                pasted(2, "images/s/south.xyz", "1000.000000 X_max = 1000.000000",
-                       "-0.250000 Y_max = -0.250000") +
-                "\n\nFiles pasted: 2 of 2\nPoints: 2\nResult: images/s/all.xyz, 72 bytes\n"
-                "X_min = 1000.000000 X_max = 600000.120000\n"
-                "Y_min = -0.250000 Y_max = 6100000.500000\n"
-                "Z_min = 7.123457 Z_max = 12.250000\n");
+            "1/2 images/s/north.xyz: 1 point, X_min = 600000.120000 X_max = 600000.120000 "
+            "Y_min = 6100000.500000 Y_max = 6100000.500000\n"
+            "2/2 images/s/south.xyz: 1 point, X_min = 1000.000000 X_max = 1000.000000 "
+            "Y_min = -0.250000 Y_max = -0.250000\n"
+            "\nFiles pasted: 2 of 2\nPoints: 2\nResult: images/s/all.xyz, 72 bytes\n"
+            "X_min = 1000.000000 X_max = 600000.120000\n"
+            "Y_min = -0.250000 Y_max = 6100000.500000\n"
+            "Z_min = 7.123457 Z_max = 12.250000\n");
   EXPECT_TRUE(run.out.ends_with(" s\n")) << run.out;
   EXPECT_EQ(disk.read("s/all.xyz"), crlf_lines({"600000.120000 6100000.500000 12.250000",
                                                 "1000.000000 -0.250000 7.123457"}));
@@ -232,7 +227,7 @@ TEST_F(EndToEnd, TheCommandLineTakesNamesInAnyLanguage) {
             crlf_lines({"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000"}));
   EXPECT_EQ(disk.read("s/\u00cele-de-France_xyz_info.txt"),
             info_report("2", {inputs[0], inputs[1]}));
-  EXPECT_NE(run.out.find("File number 2 named " + inputs[1]), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("2/2 " + inputs[1] + ": 1 point"), std::string::npos) << run.out;
 }
 
 TEST_F(EndToEnd, TheCommandLineTakesMoreThan99Inputs) {
@@ -569,7 +564,8 @@ TEST_F(EndToEnd, TheCommandLineLeavesAReportAndAMapOfTheTiles) {
   for (Element& tile : drawn) {
     std::size_t number = std::stoul(tile.attributes["id"].substr(5));
     const Tile& expected = tiles.at(number - 1);
-    EXPECT_EQ(tile.text, std::to_string(number) + ": " + expected.path);
+    EXPECT_EQ(tile.text, std::to_string(number) + ": " + expected.path + ", " +
+                             std::to_string(static_cast<int>(expected.points)) + " points");
     EXPECT_NEAR(std::stod(tile.attributes["x"]), left + (expected.x_min - 651000) * scale, 0.01);
     EXPECT_NEAR(std::stod(tile.attributes["y"]), top + (6862150 - expected.y_max) * scale, 0.01);
     EXPECT_NEAR(std::stod(tile.attributes["width"]), (expected.x_max - expected.x_min) * scale,
@@ -578,6 +574,64 @@ TEST_F(EndToEnd, TheCommandLineLeavesAReportAndAMapOfTheTiles) {
                 0.01);
   }
   EXPECT_FALSE(disk.exists("s/job.json.part"));
+}
+
+// The tile index is a GeoJSON layer: a polygon per input with points, none
+// for an input without, and a GIS reader (GDAL's ogrinfo, where installed)
+// reads the features and their extent.
+TEST_F(EndToEnd, TheTileIndexIsALayerAGisReads) {
+  disk.write("s/a.xyz", "651000 6862000 1\n651100 6862100 2\n651020.5 6862030 3\n");
+  disk.write("s/b.xyz", "651050 6862050 4\n651150 6862150 5\n");
+  disk.write("s/empty.xyz", "");
+  disk.write("s/c.xyz", "651300 6862000 6\n651400 6862100 -7\nx\n");
+  RunResult run = disk.run_arguments(
+      "-q --index images/s/tiles.geojson -o images/s/all.xyz images/s/a.xyz images/s/b.xyz "
+      "images/s/empty.xyz images/s/c.xyz");
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_FALSE(disk.exists("s/tiles.geojson.part"));
+
+  Json index = JsonParser(disk.read("s/tiles.geojson")).document();
+  EXPECT_EQ(index["type"].text, "FeatureCollection");
+  const Json& features = index["features"];
+  ASSERT_EQ(features.items.size(), 4u);
+  // Counterclockwise from the lower left corner, closed.
+  const Json& ring = features.items.at(0)["geometry"]["coordinates"].items.at(0);
+  const double corners[][2] = {{651000, 6862000},
+                               {651100, 6862000},
+                               {651100, 6862100},
+                               {651000, 6862100},
+                               {651000, 6862000}};
+  ASSERT_EQ(ring.items.size(), 5u);
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(ring[i].items.at(0).number, corners[i][0]) << i;
+    EXPECT_EQ(ring[i].items.at(1).number, corners[i][1]) << i;
+  }
+  EXPECT_EQ(features.items.at(0)["geometry"]["type"].text, "Polygon");
+  EXPECT_EQ(features.items.at(0)["properties"]["path"].text, "images/s/a.xyz");
+  EXPECT_EQ(features.items.at(0)["properties"]["points"].number, 3);
+  EXPECT_EQ(features.items.at(1)["properties"]["bytes"].number, disk.read("s/b.xyz").size());
+  EXPECT_EQ(features.items.at(2)["geometry"].kind, Json::Kind::kNull);
+  EXPECT_EQ(features.items.at(2)["properties"]["points"].number, 0);
+  EXPECT_EQ(features.items.at(2)["properties"]["x_min"].kind, Json::Kind::kNull);
+  EXPECT_EQ(features.items.at(3)["properties"]["z_min"].number, -7);
+  EXPECT_NE(features.items.at(3)["properties"]["notes"].text.find("line 3"), std::string::npos);
+
+  if (std::system("command -v ogrinfo > /dev/null 2>&1") != 0) {
+    std::fprintf(stderr,
+                 "note: no ogrinfo here (Debian's gdal-bin): the GIS reading is not tried\n");
+    return;
+  }
+  std::string listing = (disk.work() / "ogrinfo.txt").string();
+  std::string command = "ogrinfo -ro -al -so '" + disk.path("s/tiles.geojson").string() + "' > '" +
+                        listing + "' 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << std::ifstream(listing).rdbuf();
+  std::ifstream file(listing);
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Feature Count: 4"), std::string::npos) << text;
+  EXPECT_NE(text.find("Extent: (651000.000000, 6862000.000000) - (651400.000000, 6862150.000000)"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("points: Integer"), std::string::npos) << text;
 }
 
 // At a terminal, the bar shows on standard error while a slow input comes:
@@ -655,8 +709,8 @@ TEST_F(EndToEnd, HelpAndVersion) {
     EXPECT_TRUE(run.out.starts_with("Usage: stratumix\n")) << run.out;
     EXPECT_NE(run.out.find("_xyz_info.txt"), std::string::npos);
     // Each option told, and shown in an example.
-    for (const char* option :
-         {"--quiet ", "--brief ", "--progress ", "--no-progress ", "--report FILE", "--map FILE"}) {
+    for (const char* option : {"--quiet ", "--brief ", "--progress ", "--no-progress ",
+                               "--report FILE", "--map FILE", "--index FILE"}) {
       std::string example = std::string("  stratumix ") + option;
       example = example.substr(0, example.find(" FILE"));
       EXPECT_NE(run.out.find(option), std::string::npos) << option;

@@ -83,6 +83,15 @@ TEST_F(EndToEnd, AnErrorWhileReadingEndsTheRun) {
             info_report("3", {"c:\\images\\s\\b.xyz", kA, "c:\\images\\s\\b.xyz"}));
 }
 
+// Answers that cannot be read did not end: the message says why.
+TEST_F(EndToEnd, AnswersThatCannotBeReadSayWhy) {
+  if (windows_program()) GTEST_SKIP() << "a folder as standard input is the shell's to refuse";
+  RunResult run = disk.run_redirected("", "< images");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "stratumix: The answers cannot be read: Is a directory; nothing was created.\n");
+}
+
 TEST_F(EndToEnd, AConsoleThatGoesAwayDoesNotStopTheJob) {
   std::string points;
   for (int i = 0; i < 250000; ++i) points += "1 2 3\n";
@@ -371,15 +380,19 @@ TEST_F(EndToEnd, AnInterruptedJobLeavesWholeLines) {
   for (int i = 0; i < 20; ++i) inputs += " images/s/a.xyz";
   for (bool on_terminal : {false, true}) {
     Background job(disk, "", on_terminal, inputs);
-    ASSERT_TRUE(job.wait_for_console("record 100000")) << job.console();
+    ASSERT_TRUE(job.wait_for_console("1/20 images/s/a.xyz: 400000 points")) << job.console();
     job.send(SIGINT);
     EXPECT_EQ(job.wait(), 130);
     std::string console = job.console_to_end();
     const std::string message =
         "stratumix: Interrupted: the result holds the points pasted so far, in whole lines.";
     if (on_terminal) {
-      // The message ends its line, and so does the summary after it.
-      EXPECT_NE(console.find("\r\n" + message + "\r\n"), std::string::npos) << console;
+      // The message has a line of its own (over the erased bar, or after a
+      // line end), and so does the summary after it.
+      std::size_t at = console.find(message + "\r\n");
+      ASSERT_NE(at, std::string::npos) << console;
+      ASSERT_GT(at, 0u);
+      EXPECT_TRUE(console[at - 1] == '\n' || console[at - 1] == '\r') << console;
       EXPECT_TRUE(console.ends_with("\r\n")) << console;
     } else {
       EXPECT_TRUE(console.ends_with("\n")) << console;
@@ -516,8 +529,9 @@ TEST_F(EndToEnd, TwoJobsCannotWriteOnePipeThroughTwoNames) {
   int slow = open(disk.path("s/slow.xyz").c_str(), O_RDWR | O_CLOEXEC);  // a writer that stalls
   ASSERT_GE(reader, 0);
   ASSERT_GE(slow, 0);
-  Background first(disk, "", false, "-o images/s/rf images/s/slow.xyz");
-  ASSERT_TRUE(first.wait_for_console("File number 1")) << first.console();
+  // The first input's line shows the job set up, and waiting for the next.
+  Background first(disk, "", false, "-o images/s/rf images/s/a.xyz images/s/slow.xyz");
+  ASSERT_TRUE(first.wait_for_console("1/2 images/s/a.xyz")) << first.console();
   RunResult second = disk.run_arguments("-q -o images/s/rl images/s/a.xyz");
   EXPECT_EQ(second.status, 1);
   EXPECT_NE(second.err.find("another job is writing it"), std::string::npos) << second.err;
@@ -528,7 +542,7 @@ TEST_F(EndToEnd, TwoJobsCannotWriteOnePipeThroughTwoNames) {
   ssize_t got = read(reader, piped.data(), piped.size());
   close(reader);
   EXPECT_EQ(piped.substr(0, got > 0 ? static_cast<std::size_t>(got) : 0),
-            crlf_lines({"7.000000 8.000000 9.000000"}));
+            crlf_lines({"1.000000 2.000000 3.000000", "7.000000 8.000000 9.000000"}));
   EXPECT_FALSE(disk.exists("s/rf_xyz_info.txt"));
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <thread>
 
@@ -31,6 +32,25 @@ TEST_F(EndToEnd, AMissingFileWaitsForOneKeyOnTheTerminal) {
   ASSERT_EQ(tcgetattr(job.terminal(), &settings), 0);
   EXPECT_NE(settings.c_lflag & ECHO, 0u) << "echo left off";
   EXPECT_NE(settings.c_lflag & ICANON, 0u) << "line editing left off";
+}
+
+// A kill that comes before the wait for a key, however shortly, is not
+// lost: the wait ends at once. A missing file's name longer than the
+// terminal holds unread keeps the program writing it, before the wait,
+// until the test reads the console again.
+TEST_F(EndToEnd, AKillJustBeforeTheKeyWaitEndsIt) {
+  disk.write("s/a.xyz", "1 2 3\n");
+  Background job(disk, job_answers("s", {"a", std::string(200000, 'm')}, "r"), true);
+  ASSERT_TRUE(job.wait_for_console("layer 1")) << job.console();
+  std::this_thread::sleep_for(200ms);
+  job.send(SIGTERM);
+  job.console_to_end();
+  EXPECT_NE(job.console().find("Press a key to end."), std::string::npos);
+  EXPECT_EQ(job.wait(), 143);
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  termios settings{};
+  ASSERT_EQ(tcgetattr(job.terminal(), &settings), 0);
+  EXPECT_NE(settings.c_lflag & ECHO, 0u) << "echo left off";
 }
 
 // On a terminal, standard error shows where the console is: a message must
