@@ -405,7 +405,8 @@ std::string tile_map_svg(const JobFacts& job) {
     legends += "<g class=\"numbers\">\n";
     legends += text_at(kLeft, legend_top + 10, "start", "Tiles shown by number:");
     for (std::size_t k = 0; k < numbered.size(); ++k) {
-      double left = kLeft + kLegendColumn * static_cast<double>(k / rows);
+      std::size_t column = k / rows;  // the legend's columns fill one after the other
+      double left = kLeft + kLegendColumn * static_cast<double>(column);
       double top = legend_top + 10 + kLegendRow * static_cast<double>(k % rows + 1);
       legends += text_at(left, top, "start",
                          numbered[k].first + ": " + xml_text(tail(numbered[k].second->path)));
