@@ -25,15 +25,19 @@ Arguments wrong(const std::string& what) {
   return arguments;
 }
 
-// The inputs as files: on Windows, wildcards expanded.
-std::vector<std::string> input_files(const std::vector<std::string>& inputs) {
+// The inputs as files: on Windows, wildcards expanded. The names are moved
+// out of `inputs`: a job of thousands keeps each name once.
+std::vector<std::string> input_files(std::vector<std::string>& inputs) {
   std::vector<std::string> names;
-  for (const std::string& input : inputs) {
+  names.reserve(inputs.size());
+  for (std::string& input : inputs) {
     std::vector<std::string> matches = platform::expand_wildcards(input);
     if (matches.empty())
       throw Failure{1, "No file matches " + paths::for_message(input) + "; nothing was created."};
-    names.insert(names.end(), matches.begin(), matches.end());
+    for (std::string& match : matches) names.push_back(std::move(match));
+    std::string().swap(input);
   }
+  std::vector<std::string>().swap(inputs);
   return names;
 }
 
@@ -163,18 +167,21 @@ std::string* file_option(const std::vector<std::string>& arguments, std::size_t&
 // the place of an input or of another output (nor must its temporary name):
 // checked before anything is created.
 void refuse_unwritable(const std::string& path, const std::string& what,
-                       const std::vector<std::string>& others) {
+                       const std::vector<std::string>& inputs,
+                       const std::vector<std::string>& outputs) {
   std::string shown = paths::for_message(path);
   std::string why = platform::unfit_output_name(path);
   if (!why.empty())
     throw Failure{1, "The " + what + " " + shown + " " + why + "; nothing was created."};
   // Written where a link at the path leads, beside that file.
   const std::string target = disk->written_at(path);
-  for (const std::string& other : others) {
-    for (const std::string& name : {path, path + ".part", target, target + ".part"}) {
-      if (disk->same_spelling(name, other) || disk->same_file(name, other)) {
-        throw Failure{1, "The " + what + " " + shown + " would overwrite " +
-                             paths::for_message(other) + "; nothing was created."};
+  for (const std::vector<std::string>* others : {&inputs, &outputs}) {
+    for (const std::string& other : *others) {
+      for (const std::string& name : {path, path + ".part", target, target + ".part"}) {
+        if (disk->same_spelling(name, other) || disk->same_file(name, other)) {
+          throw Failure{1, "The " + what + " " + shown + " would overwrite " +
+                               paths::for_message(other) + "; nothing was created."};
+        }
       }
     }
   }
@@ -184,11 +191,17 @@ void refuse_unwritable(const std::string& path, const std::string& what,
     throw Failure{1, std::string(stream == 1 ? "Standard output" : "Standard error") +
                          " goes to the " + what + " " + shown + "; nothing was created."};
   }
+  // Another job's result or info report, replaced at the end, would be
+  // lost to that job while it still writes it.
+  if (disk->held_by_another_job(target)) {
+    throw Failure{1, "Cannot write the " + what + " " + disk->describe(target) +
+                         ": another job is writing it; nothing was created."};
+  }
   // The temporary file is made first: a folder left in its place would
   // stop the job only at its end.
   for (const std::string& name : {target, target + ".part"}) {
     std::string reason;
-    if (!disk->can_write(name, reason)) {
+    if (!disk->can_write(name, reason, name != target)) {
       throw Failure{1, "Cannot write the " + what + " " + disk->describe(name) + ": " + reason +
                            "; nothing was created."};
     }
@@ -197,7 +210,7 @@ void refuse_unwritable(const std::string& path, const std::string& what,
 
 }  // namespace
 
-Arguments parse_arguments(const std::vector<std::string>& arguments) {
+Arguments parse_arguments(std::vector<std::string> arguments) {
   if (arguments.empty()) return {};
   Arguments parsed;
   parsed.action = Arguments::Action::kPaste;
@@ -206,7 +219,8 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (options_ended || argument.size() < 2 || argument[0] != '-') {
-      parsed.inputs.push_back(argument);
+      // Moved: a job of thousands keeps each name once.
+      parsed.inputs.push_back(std::move(arguments[i]));
       continue;
     }
     std::string result;
@@ -281,7 +295,7 @@ Arguments parse_arguments(const std::vector<std::string>& arguments) {
 
 std::string version_line() { return std::string("stratumix ") + STRATUMIX_VERSION + "\n"; }
 
-void command_line_opening(const Arguments& arguments) {
+void command_line_opening(Arguments& arguments) {
   std::vector<std::string> inputs = input_files(arguments.inputs);
   if (inputs.size() > static_cast<std::size_t>(INT32_MAX) - 1) {
     throw Failure{1, "Too many input files; nothing was created."};
@@ -295,26 +309,26 @@ void command_line_opening(const Arguments& arguments) {
           1, "Cannot read " + paths::for_message(input) + ": " + reason + "; nothing was created."};
     }
   }
-  files.assign(inputs.size() + 1, data_file{});
-  for (std::size_t i = 0; i < inputs.size(); ++i) files[i + 1].nombre = inputs[i];
   numlay = static_cast<std::int32_t>(inputs.size());
   reading = arguments.reading;
-  std::vector<std::string> others = inputs;
-  others.push_back(arguments.result);
-  others.push_back(info_report_for(arguments.result));
+  std::vector<std::string> outputs = {arguments.result, info_report_for(arguments.result)};
   if (!arguments.report.empty()) {
-    refuse_unwritable(arguments.report, "report", others);
-    others.push_back(arguments.report);
+    refuse_unwritable(arguments.report, "report", inputs, outputs);
+    outputs.push_back(arguments.report);
     // The map is written first: the report's temporary file would take it.
-    others.push_back(disk->written_at(arguments.report) + ".part");
+    outputs.push_back(disk->written_at(arguments.report) + ".part");
   }
   // Each later one is written first (the report last, as it tells the
   // status the job ends with): no earlier temporary file may take it.
   if (!arguments.map.empty()) {
-    refuse_unwritable(arguments.map, "map", others);
-    others.push_back(arguments.map);
-    others.push_back(disk->written_at(arguments.map) + ".part");
+    refuse_unwritable(arguments.map, "map", inputs, outputs);
+    outputs.push_back(arguments.map);
+    outputs.push_back(disk->written_at(arguments.map) + ".part");
   }
-  if (!arguments.index.empty()) refuse_unwritable(arguments.index, "tile index", others);
+  if (!arguments.index.empty()) refuse_unwritable(arguments.index, "tile index", inputs, outputs);
   create_output_files(*disk, numlay, inputs, arguments.result, f2, f6);
+  // The job table keeps the names from here on, once.
+  files.assign(inputs.size() + 1, data_file{});
+  files.shrink_to_fit();
+  for (std::size_t i = 0; i < inputs.size(); ++i) files[i + 1].nombre = std::move(inputs[i]);
 }

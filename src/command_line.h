@@ -24,7 +24,7 @@ struct Arguments {
 };
 
 // Reads the arguments that follow the program's name.
-Arguments parse_arguments(const std::vector<std::string>& arguments);
+Arguments parse_arguments(std::vector<std::string> arguments);
 
 // The text of --version.
 std::string version_line();
@@ -32,6 +32,7 @@ std::string version_line();
 // Sets up the job the arguments give, as the dialogue's opening does: fills
 // files and numlay, creates the result and the info report. Everything is
 // checked before anything is created; throws Failure (status 1) otherwise.
-void command_line_opening(const Arguments& arguments);
+// The names of the inputs move from `arguments` to the job table.
+void command_line_opening(Arguments& arguments);
 
 #endif  // STRATUMIX_COMMAND_LINE_H_

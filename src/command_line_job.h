@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "command_line.h"
 #include "job_summary.h"
@@ -26,6 +27,7 @@ class CommandLineJob : public PastingWatch {
   // leaves its report and map however it ends.
   void set_up();
 
+  // `path` is the job table's, kept by reference until the job's end.
   InputFacts& input_begun(std::int32_t m, const std::string& path) override;
   void points_pasted() override;
   void input_ended() override;
@@ -36,6 +38,24 @@ class CommandLineJob : public PastingWatch {
   int finish(int status, const std::string& why);
 
  private:
+  // The job's figures at a point of the result: what the result holds up
+  // to `position`.
+  struct Mark {
+    std::int64_t position = 0;
+    std::size_t inputs = 0;  // begun; the last one's figures follow
+    std::int64_t points = 0;
+    Bounds extents;
+    int files_pasted = 0;
+  };
+  void mark();
+  // A result cut short by a full disk or a size limit: cut back to the
+  // last mark it holds whole, and the figures made those of the mark.
+  void keep_what_the_result_holds();
+  // Counts the points of the result's lines from `from` to `to` (whole
+  // lines, read back from the result) to the `inputs`, those in whose
+  // part of the result they lie. False where the lines cannot be read.
+  bool measure_lines(std::int64_t from, std::int64_t to, std::vector<InputFacts>& inputs) const;
+
   const Arguments& arguments_;
   std::unique_ptr<Clock> own_clock_;
   std::unique_ptr<Terminal> own_terminal_;
@@ -49,6 +69,12 @@ class CommandLineJob : public PastingWatch {
   std::unique_ptr<ProgressBar> bar_;
   std::size_t ended_ = 0;  // the inputs read to their end
   bool lines_printed_ = false;
+  // The last mark the result holds on the disk, and those after it, in
+  // order, whose bytes may still be buffered. A mark is made after each
+  // run of points; thinned, they stay a few dozen, in memory and in the
+  // points a cut loses beyond the last whole line.
+  Mark on_disk_;
+  std::vector<Mark> pending_;
 
   void print_input_line(const std::string& end);
 };

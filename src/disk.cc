@@ -1,5 +1,6 @@
 #include "disk.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -48,9 +49,17 @@ class FileSource : public ByteSource, private StdioFile {
   }
 };
 
+// A `plain` file is on a disk and can be cut back; a pipe, a device or a
+// standard stream keeps what it was given.
 class FileSink : public ByteSink, private StdioFile {
  public:
-  using StdioFile::StdioFile;
+  FileSink(std::FILE* file, std::string shown, bool plain, std::string native)
+      : StdioFile(file, std::move(shown)), plain_(plain), native_(std::move(native)) {}
+  FileSink(const FileSink&) = delete;
+  FileSink& operator=(const FileSink&) = delete;
+  ~FileSink() override {
+    if (reading_ != nullptr) std::fclose(reading_);
+  }
   void write(const char* data, std::size_t size) override {
     errno = 0;
     std::size_t landed = std::fwrite(data, 1, size, file_);
@@ -59,10 +68,27 @@ class FileSink : public ByteSink, private StdioFile {
       int error = errno != 0 ? errno : EIO;
       // A full disk takes part of a block: the file ends on its last whole
       // line again.
-      platform::cut_output(file_, whole_lines_);
-      written_ = whole_lines_;
+      if (plain_ && platform::cut_output(file_, whole_lines_)) written_ = whole_lines_;
       fail("write", error);
     }
+  }
+  bool cut(std::uint64_t size) override {
+    if (file_ == nullptr || !plain_ || size > written_ || !platform::cut_output(file_, size)) {
+      return false;
+    }
+    written_ = whole_lines_ = size;
+    return true;
+  }
+  std::size_t read_back(std::uint64_t offset, char* buffer, std::size_t size) override {
+    if (file_ == nullptr || !plain_ || offset >= written_) return 0;
+    // Opened only when asked: a job that never measures its result keeps
+    // no second descriptor.
+    if (reading_ == nullptr) reading_ = platform::reopen_for_reading(file_, native_);
+    if (reading_ == nullptr) return 0;
+    std::ptrdiff_t got = platform::read_at(
+        reading_, offset, buffer,
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, written_ - offset)));
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
   }
   void close() override {
     std::FILE* file = file_;
@@ -83,6 +109,9 @@ class FileSink : public ByteSink, private StdioFile {
     }
   }
 
+  bool plain_;
+  std::string native_;
+  std::FILE* reading_ = nullptr;  // the same file, to read back what it kept
   std::uint64_t written_ = 0;
   std::uint64_t whole_lines_ = 0;  // what was written up to its last line end
 };
@@ -94,6 +123,7 @@ class SystemClaim : public ClaimedFile {
         held_(opening.file),
         created_(opening.created),
         plain_(opening.plain),
+        stream_(opening.stream),
         native_(std::move(native)),
         shown_(std::move(shown)) {}
   SystemClaim(const SystemClaim&) = delete;
@@ -104,10 +134,12 @@ class SystemClaim : public ClaimedFile {
 
   std::unique_ptr<ByteSink> empty_for_writing() override {
     std::string reason;
-    if (!platform::empty_output(file_, created_, reason)) {
+    // A standard stream holds what the shell put there (`>>`).
+    if (!stream_ && !platform::empty_output(file_, created_, reason)) {
       throw Failure{1, "Cannot write " + shown_ + ": " + reason};
     }
-    return std::make_unique<FileSink>(std::exchange(file_, nullptr), shown_);
+    return std::make_unique<FileSink>(std::exchange(file_, nullptr), shown_, plain_ && !stream_,
+                                      native_);
   }
 
   bool plain() const override { return plain_; }
@@ -124,6 +156,7 @@ class SystemClaim : public ClaimedFile {
   std::FILE* held_;  // until given up: handed over, it is the sink's
   bool created_;
   bool plain_;
+  bool stream_;
   std::string native_;
   std::string shown_;
 };
@@ -194,8 +227,16 @@ std::int64_t SystemDisk::size_of(const std::string& path) {
   return error ? -1 : static_cast<std::int64_t>(size);
 }
 
-bool SystemDisk::can_write(const std::string& path, std::string& reason) {
-  return platform::check_writable(native(path), reason);
+bool SystemDisk::can_write(const std::string& path, std::string& reason, bool temporary) {
+  return platform::check_writable(native(path), reason, temporary);
+}
+
+bool SystemDisk::held_by_another_job(const std::string& path) {
+  return platform::held_by_another_job(native(path));
+}
+
+bool SystemDisk::is_null_device(const std::string& path) {
+  return platform::is_null_device(native(path));
 }
 
 std::string SystemDisk::written_at(const std::string& path) {
@@ -232,6 +273,12 @@ bool SystemDisk::write_whole(const std::string& path, const std::string& bytes,
   errno = 0;
   if (written && std::fwrite(bytes.data(), 1, bytes.size(), opening.file) != bytes.size()) {
     reason = std::strerror(errno != 0 ? errno : EIO);
+    written = false;
+  }
+  // A job that took the name as its result or info report since this one
+  // was set up would lose it to the rename.
+  if (written && platform::held_by_another_job(target)) {
+    reason = "another job is writing it";
     written = false;
   }
   written = written && platform::put_in_place(opening.file, part, target, reason);

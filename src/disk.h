@@ -32,6 +32,17 @@ class ByteSink {
   // The bytes the file holds of those written to it: after a failed write,
   // those it kept.
   virtual std::uint64_t kept() const = 0;
+  // Cuts the file back to its first `size` bytes, at most those it kept,
+  // for a job that takes back what it wrote, also after a failed write.
+  // False where nothing can be taken back: a pipe, a device, a standard
+  // stream, a file closed.
+  virtual bool cut(std::uint64_t size) = 0;
+  // Reads back up to `size` of the bytes the file kept, from `offset`, for
+  // a job that measures what its result holds; 0 where they cannot be
+  // read (a pipe, a device, a file the user may not read).
+  virtual std::size_t read_back(std::uint64_t /*offset*/, char* /*buffer*/, std::size_t /*size*/) {
+    return 0;
+  }
 };
 
 // An output file that a job has opened and claimed but not yet emptied: a
@@ -81,8 +92,14 @@ class Disk {
   // at `path` leads, since the rename would otherwise replace the link.
   virtual std::string written_at(const std::string& path) { return path; }
   // Whether write_whole() could make or replace the file: it is a plain
-  // file or none yet, in a folder that lets files be made. Creates nothing.
-  virtual bool can_write(const std::string& path, std::string& reason) = 0;
+  // file or none yet, in a folder that lets files be made; as its
+  // `temporary` file, also one without other names. Creates nothing.
+  virtual bool can_write(const std::string& path, std::string& reason, bool temporary) = 0;
+  // Whether another job holds the file as its result or info report:
+  // replaced whole, it would be lost to that job. Claims nothing.
+  virtual bool held_by_another_job(const std::string& path) = 0;
+  // Whether the path is the null device, which keeps nothing it is given.
+  virtual bool is_null_device(const std::string& /*path*/) { return false; }
   // Writes `bytes` as the content of the file written_at(path) under a
   // temporary name beside it (that path then ".part"), then renames that
   // over it, so that the file is never seen half written, also while
@@ -109,7 +126,9 @@ class SystemDisk : public Disk {
   std::string describe(const std::string& path) override;
   std::int64_t size_of(const std::string& path) override;
   std::string written_at(const std::string& path) override;
-  bool can_write(const std::string& path, std::string& reason) override;
+  bool can_write(const std::string& path, std::string& reason, bool temporary) override;
+  bool held_by_another_job(const std::string& path) override;
+  bool is_null_device(const std::string& path) override;
   bool write_whole(const std::string& path, const std::string& bytes, std::string& reason) override;
 
  private:

@@ -8,6 +8,9 @@
 struct Failure {
   int status;           // the process's exit status
   std::string message;  // for standard error; empty when already told
+  // The input's own bytes were found wrong (gzip data that fails its
+  // check): nothing read from it can be trusted, not even before the fault.
+  bool input_damaged = false;
 };
 
 #endif  // STRATUMIX_FAILURE_H_

@@ -50,7 +50,7 @@ bool GzipSource::take_input() {
 }
 
 void GzipSource::fail(const std::string& what) {
-  throw Failure{1, "Cannot read " + shown_ + ": " + what};
+  throw Failure{1, "Cannot read " + shown_ + ": " + what, damaged_};
 }
 
 void GzipSource::found_fault(const std::string& what, std::size_t got) {
@@ -72,14 +72,21 @@ std::size_t GzipSource::read(char* buffer, std::size_t size) {
       // More bytes after a member: the next member of the same text.
       inflateReset(&z);
       member_ended_ = false;
+      member_text_ = false;
     }
+    uInt room = z.avail_out;
     int result = inflate(&z, Z_NO_FLUSH);
+    member_text_ = member_text_ || z.avail_out != room;
     if (result == Z_STREAM_END) {
       member_ended_ = true;
     } else if (result == Z_MEM_ERROR) {
       throw std::bad_alloc();
     } else if (result != Z_OK && result != Z_BUF_ERROR) {
-      // Z_BUF_ERROR only asks for more input, which the loop takes.
+      // Z_BUF_ERROR only asks for more input, which the loop takes. Text of
+      // a member that fails may be garbled from its start; one that gave
+      // none (bytes after the last member that are no gzip member) leaves
+      // only checked text before it.
+      damaged_ = member_text_;
       found_fault(
           std::string("the gzip data is corrupt (") + (z.msg != nullptr ? z.msg : "bad data") + ")",
           wanted - z.avail_out);

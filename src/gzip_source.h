@@ -14,8 +14,10 @@
 // The bytes that the gzip data of `compressed` holds. Members that follow
 // one another (as `cat a.gz b.gz` makes) are read as one text. Corrupt or
 // cut-off data throws Failure (status 1) naming the file as `shown`, once
-// the text before the fault has been handed out. Memory stays constant: one
-// block of input and zlib's window.
+// the text before the fault has been handed out. Corrupt data (a member
+// whose data or check fails) marks the Failure input_damaged: deflate's
+// only check comes at the member's end, so all its text may be garbled.
+// Memory stays constant: one block of input and zlib's window.
 class GzipSource : public ByteSource {
  public:
   GzipSource(std::unique_ptr<ByteSource> compressed, std::string shown);
@@ -43,6 +45,8 @@ class GzipSource : public ByteSource {
   // A fault found after some text was decompressed: raised at the next read,
   // so that the text before it is pasted first.
   std::string fault_;
+  bool member_text_ = false;  // the current member has given text
+  bool damaged_ = false;      // the fault is corrupt text, not text cut short
 };
 
 #endif  // STRATUMIX_GZIP_SOURCE_H_

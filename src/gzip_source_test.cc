@@ -13,7 +13,8 @@ namespace {
 
 struct Unpacked {
   std::string text;
-  std::string failure;  // the message, when reading failed
+  std::string failure;   // the message, when reading failed
+  bool damaged = false;  // the failure says that the text given may be garbled
 };
 
 // Reads `packed`, served `piece` bytes at a time, in reads of `size`.
@@ -26,6 +27,7 @@ Unpacked unpack(const std::string& packed, std::size_t piece = 97, std::size_t s
   } catch (const Failure& failure) {
     EXPECT_EQ(failure.status, 1);
     unpacked.failure = failure.message;
+    unpacked.damaged = failure.input_damaged;
   }
   return unpacked;
 }
@@ -78,6 +80,7 @@ TEST(GzipSource, DataCutShortFailsAfterTheTextBeforeTheCut) {
     EXPECT_EQ(
         unpacked.failure.rfind("Cannot read tile.xyz.gz: the gzip data is cut short, after ", 0), 0)
         << unpacked.failure;
+    EXPECT_FALSE(unpacked.damaged) << cut;  // what came before the cut is as written
   }
   // Cut in the second member: the whole first member's text comes first.
   std::string first = some_points(100, 5);
@@ -96,11 +99,14 @@ TEST(GzipSource, CorruptDataFailsSayingWhatIsWrong) {
             "Cannot read tile.xyz.gz: the gzip data is corrupt (incorrect data "
             "check), after " +
                 std::to_string(text.size()) + " bytes of text");
+  // Deflate checks nothing before the member's end: all its text is suspect.
+  EXPECT_TRUE(unpacked.damaged);
 
   // Bytes that are no gzip member after one.
   unpacked = unpack(packed + "12 34 56\r\n");
   EXPECT_TRUE(unpacked.text == text);
   EXPECT_NE(unpacked.failure.find("corrupt (incorrect header check)"), std::string::npos);
+  EXPECT_FALSE(unpacked.damaged);  // the text before them was checked whole
 
   // Damage in the middle of the data: never a silent end, whatever it hits.
   std::mt19937 random(7);
@@ -110,6 +116,10 @@ TEST(GzipSource, CorruptDataFailsSayingWhatIsWrong) {
     damaged[at] = static_cast<char>(damaged[at] ^ (1 + random() % 255));
     unpacked = unpack(damaged, 4096, 65536);
     EXPECT_NE(unpacked.failure, "") << at;
+    // Unless it hit the header before any text, or cut the data short.
+    EXPECT_TRUE(unpacked.damaged || unpacked.text.empty() ||
+                unpacked.failure.find("cut short") != std::string::npos)
+        << at << " " << unpacked.failure;
   }
 }
 

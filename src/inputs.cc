@@ -7,6 +7,7 @@
 #include "input_form.h"
 #include "las_header.h"
 #include "las_reader.h"
+#include "platform.h"
 #include "points.h"
 #include "read_ahead.h"
 
@@ -19,8 +20,9 @@ template <typename Reader>
 class ReadAheadPoints : public PointInput {
  public:
   template <typename... With>
-  explicit ReadAheadPoints(std::unique_ptr<ByteSource> source, const With&... with)
-      : ahead_(std::move(source)), reader_(ahead_, with...) {}
+  explicit ReadAheadPoints(bool checked_at_end, std::unique_ptr<ByteSource> source,
+                           const With&... with)
+      : checked_at_end_(checked_at_end), ahead_(std::move(source)), reader_(ahead_, with...) {}
 
   std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override {
     return reader_.copy_points(file, extents, count);
@@ -28,8 +30,15 @@ class ReadAheadPoints : public PointInput {
   const std::string& problem() const override { return reader_.problem(); }
   std::string note() const override { return reader_.note(); }
   std::int64_t points() const override { return reader_.points(); }
+  void check_rest() override {
+    if (!checked_at_end_) return;
+    std::unique_ptr<char[]> scrap(new char[kIoBlockSize]);
+    while (platform::interruption() == 0 && ahead_.read(scrap.get(), kIoBlockSize) != 0) {
+    }
+  }
 
  private:
+  bool checked_at_end_;  // gzip data, whose check follows its text
   ReadAhead ahead_;
   Reader reader_;
 };
@@ -58,8 +67,9 @@ std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const
   auto peeked = std::make_unique<PeekedSource>(std::move(plain));
   InputForm form = input_form(peeked->first());
   if (form == InputForm::kLas)
-    return std::make_unique<ReadAheadPoints<LasReader>>(std::move(peeked), axes);
-  if (form == InputForm::kGzip) {
+    return std::make_unique<ReadAheadPoints<LasReader>>(false, std::move(peeked), axes);
+  const bool gzip = form == InputForm::kGzip;
+  if (gzip) {
     peeked =
         std::make_unique<PeekedSource>(std::make_unique<GzipSource>(std::move(peeked), shown), 0);
   }
@@ -71,10 +81,11 @@ std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const
       peeked->pass_over(found.data_start);
       break;
     case layout::Kind::kFields:
-      return std::make_unique<ReadAheadPoints<FieldReader>>(std::move(peeked), found, kIoBlockSize,
-                                                            true, axes);
+      return std::make_unique<ReadAheadPoints<FieldReader>>(gzip, std::move(peeked), found,
+                                                            kIoBlockSize, true, axes);
     case layout::Kind::kRefused:
       return std::make_unique<RefusedInput>(found.refusal);
   }
-  return std::make_unique<ReadAheadPoints<PointReader>>(std::move(peeked), kIoBlockSize, axes);
+  return std::make_unique<ReadAheadPoints<PointReader>>(gzip, std::move(peeked), kIoBlockSize,
+                                                        axes);
 }

@@ -15,10 +15,10 @@ std::string json_number(double value) {
   return number::fixed6_text(value);
 }
 
-std::string json_extents(const Extents& extents) {
+std::string json_extents(const Bounds& extents) {
   std::string text = "{";
   for (int axis = 0; axis < 3; ++axis) {
-    const Extent& extent = extents.axis(axis);
+    const Bound& extent = extents.axis(axis);
     text += std::array{"\"x\": ", ", \"y\": ", ", \"z\": "}[axis];
     text += extent.met ? "{\"min\": " + json_number(extent.min) +
                              ", \"max\": " + json_number(extent.max) + "}"
@@ -81,8 +81,8 @@ int JobFacts::files_refused() const {
   return count;
 }
 
-Extents JobFacts::overall() const {
-  Extents extents;
+Bounds JobFacts::overall() const {
+  Bounds extents;
   for (const InputFacts& input : inputs) extents.merge(input.extents);
   return extents;
 }
@@ -100,9 +100,9 @@ std::string summary_text(const JobFacts& job) {
   text += "Result: " + paths::for_message(job.result) + ", " + number::int_text(job.result_bytes) +
           " bytes\n";
   bool any = false;
-  Extents overall = job.overall();
+  Bounds overall = job.overall();
   for (int axis = 0; axis < 3; ++axis) {
-    const Extent& extent = overall.axis(axis);
+    const Bound& extent = overall.axis(axis);
     if (!extent.met) continue;
     any = true;
     text += std::string(kAxisNames[axis]) + "_min = " + number::fixed6_text(extent.min) + " " +
@@ -116,7 +116,16 @@ std::string summary_text(const JobFacts& job) {
 }
 
 std::string summary_json(const JobFacts& job) {
-  std::string text = "{\n";
+  // Room for it all at once: grown by doubling, the text of thousands of
+  // inputs would take up to twice its size.
+  std::size_t room = 1024 + job.result.size() + job.info_report.size() + job.why.size();
+  for (const InputFacts& input : job.inputs) {
+    room += input.path.size() + 300;
+    for (const std::string& note : input.notes) room += note.size() + 8;
+  }
+  std::string text;
+  text.reserve(room);
+  text += "{\n";
   text += "  \"result\": " + json_string(job.result) + ",\n";
   text += "  \"info_report\": " + json_string(job.info_report) + ",\n";
   text += std::string("  \"finished\": ") + (job.why.empty() ? "true" : "false") + ",\n";

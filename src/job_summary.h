@@ -11,17 +11,19 @@
 
 #include "extent.h"
 
-// One input, as far as it was pasted.
+// One input, as far as the result keeps it. A job of thousands of inputs
+// keeps one each: the path is the job table's, not a copy.
 struct InputFacts {
-  std::string path;
+  std::string_view path;
   std::int64_t points = 0;
   std::int64_t bytes = 0;  // read
-  Extents extents;
+  Bounds extents;
   // What the reader noted or warned, one line each.
   std::vector<std::string> notes;
   // Ended at text that is not a point, or refused: what follows is not in
   // the result.
   bool cut_short = false;
+  std::int64_t begin = 0;  // where its points begin in the result
 };
 
 struct JobFacts {
@@ -41,7 +43,7 @@ struct JobFacts {
   int files_cut_short() const;
   int files_refused() const;
   // The extents of all inputs.
-  Extents overall() const;
+  Bounds overall() const;
 };
 
 // `text` with every byte that is not part of a UTF-8 character replaced by

@@ -4,10 +4,11 @@
 
 #include <cmath>
 #include <string>
+#include <string_view>
 
 namespace {
 
-InputFacts input(const std::string& path, std::int64_t points, double x0, double x1, double y0,
+InputFacts input(std::string_view path, std::int64_t points, double x0, double x1, double y0,
                  double y1, double z0, double z1) {
   InputFacts facts;
   facts.path = path;
@@ -87,7 +88,8 @@ TEST(JobSummary, RefusedInputsAreCountedApartFromThoseCutShort) {
 // stays valid, with what is no character replaced.
 TEST(JobSummary, JsonStringsOfAnyBytes) {
   JobFacts job = two_tiles_and_an_empty_file();
-  job.inputs[0].path = std::string("a \"b\"\\c\t\x01relev\xc3\xa9s\xff\xc3(\xed\xa0\x80.xyz");
+  static const std::string odd = "a \"b\"\\c\t\x01relev\xc3\xa9s\xff\xc3(\xed\xa0\x80.xyz";
+  job.inputs[0].path = odd;
   job.inputs[0].notes = {"line 3: \"x\" is not a number"};
   std::string json = summary_json(job);
   const std::string unknown = "\xef\xbf\xbd";  // U+FFFD

@@ -21,7 +21,7 @@ class OutputFile : public TextOut {
   ~OutputFile() = default;
 
   void open(std::unique_ptr<ByteSink> sink);
-  bool is_open() const { return sink_ != nullptr; }
+  bool is_open() const { return sink_ != nullptr && !failed_; }
 
   // The hot path: room for `size` bytes, then the end of what was put there.
   // The bytes go to the file as they are, with no translation of "\n".
@@ -44,15 +44,34 @@ class OutputFile : public TextOut {
   // The bytes the file took since it was opened, also once closed, and
   // after a failed write those it kept.
   std::int64_t written() const { return handed_over_; }
+  // The bytes given to it so far, those still buffered included: where
+  // the next byte goes.
+  std::int64_t position() const { return handed_over_ + static_cast<std::int64_t>(used_); }
+  // Whether a write failed (a full disk): nothing more goes to the file,
+  // which keeps written() bytes and can still be cut back.
+  bool failed() const { return failed_; }
+
+  // Takes back what was given after `position` (at most position()): what
+  // is buffered is dropped, what the file took is cut off, also after a
+  // failed write. False where the file cannot be cut (a pipe, a device, a
+  // file closed): it then keeps what it took.
+  bool cut_to(std::int64_t position);
+
+  // Reads back up to `size` of the bytes the file took, from `offset`: 0
+  // where they cannot be read (a pipe, a device, a file closed).
+  std::size_t read_back(std::int64_t offset, char* buffer, std::size_t size) const;
 
   // Closes the file, leaving out what is buffered: for a job that failed.
   void abandon() {
     sink_.reset();
     used_ = 0;
+    failed_ = false;
   }
 
   // Writes what is buffered and closes the file. A failure throws Failure;
-  // the file counts as closed either way, so it is reported only once.
+  // the file counts as closed either way, so it is reported only once. A
+  // file whose write failed stays open until the next open() or
+  // abandon(), only to be cut back.
   void close();
 
  private:
@@ -63,6 +82,7 @@ class OutputFile : public TextOut {
   std::unique_ptr<char[]> buffer_;  // left as it comes: only what is put is written
   std::size_t used_ = 0;
   std::int64_t handed_over_ = 0;
+  bool failed_ = false;
 };
 
 #endif  // STRATUMIX_OUTPUT_FILE_H_

@@ -15,8 +15,10 @@ class Setup {
  public:
   Setup(Disk& disk, const std::vector<std::string>& inputs) : disk_(disk), inputs_(inputs) {}
 
-  // Pasting must never write over an input, nor read what it writes.
+  // Pasting must never write over an input, nor read what it writes. The
+  // null device keeps nothing: there is nothing to write over.
   void refuse_output_over_input(const std::string& output, bool by_spelling) {
+    if (disk_.is_null_device(output)) return;
     for (std::size_t i = 0; i < inputs_.size(); ++i) {
       const std::string& input = inputs_[i];
       if ((by_spelling && disk_.same_spelling(output, input)) || disk_.same_file(output, input)) {
@@ -54,6 +56,8 @@ class Setup {
 
   // A result holds points only: no console text may go into an output.
   void refuse_console_output_into(const std::string& output) {
+    // Text sent to the null device, as points are, is lost to nobody.
+    if (disk_.is_null_device(output)) return;
     int stream = disk_.standard_stream_writing(output);
     if (stream == 2 || (stream == 1 && !console.quiet())) {
       throw Failure{1, std::string(stream == 1 ? "Standard output" : "Standard error") +

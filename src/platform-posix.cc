@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 
 #include "platform.h"
@@ -230,7 +231,7 @@ int replacing_error(const char* folder, const std::string& native, const struct 
 
 }  // namespace
 
-bool check_writable(const std::string& native, std::string& reason) {
+bool check_writable(const std::string& native, std::string& reason, bool temporary) {
   std::string parent = std::filesystem::path(native).parent_path().string();
   const char* folder = parent.empty() ? "." : parent.c_str();
   struct stat file {};
@@ -241,6 +242,10 @@ bool check_writable(const std::string& native, std::string& reason) {
   if (error == 0 && exists && S_ISLNK(file.st_mode) &&
       (stat(native.c_str(), &file) != 0 || S_ISREG(file.st_mode))) {
     reason = "it is a symbolic link";
+    return false;
+  }
+  if (error == 0 && exists && temporary && S_ISREG(file.st_mode) && file.st_nlink > 1) {
+    reason = "it has other names (hard links)";
     return false;
   }
   if (error == 0 && exists && !S_ISREG(file.st_mode)) {
@@ -254,6 +259,25 @@ bool check_writable(const std::string& native, std::string& reason) {
   if (error == 0) error = replacing_error(folder, native, exists ? &file : nullptr);
   if (error != 0) reason = std::strerror(error);
   return error == 0;
+}
+
+bool held_by_another_job(const std::string& native) {
+  struct stat status {};
+  if (stat(native.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // A shared lock cannot be had while a job holds the file's exclusive
+  // claim; had, it is let go at once.
+  bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  close(fd);
+  return held;
+}
+
+bool is_null_device(const std::string& native) {
+  struct stat file {};
+  struct stat null {};
+  return stat(native.c_str(), &file) == 0 && S_ISCHR(file.st_mode) &&
+         stat("/dev/null", &null) == 0 && file.st_rdev == null.st_rdev;
 }
 
 std::string link_target(const std::string& native) {
@@ -323,8 +347,41 @@ bool holds_bytes(int fd) {
 
 namespace {
 
+// The standard stream, or other descriptor, that a name such as
+// /dev/stdout, /dev/fd/1 or /proc/self/fd/1 stands for; -1 for any other.
+int descriptor_named(const std::string& native) {
+  std::string path = std::filesystem::path(native).lexically_normal().string();
+  if (path == "/dev/stdin") return STDIN_FILENO;
+  if (path == "/dev/stdout") return STDOUT_FILENO;
+  if (path == "/dev/stderr") return STDERR_FILENO;
+  std::string_view number;
+  for (std::string_view folder : {"/dev/fd/", "/proc/self/fd/"}) {
+    if (path.starts_with(folder)) number = std::string_view(path).substr(folder.size());
+  }
+  if (number.empty() || number.size() > 9 ||
+      number.find_first_not_of("0123456789") != std::string_view::npos) {
+    return -1;
+  }
+  return std::stoi(std::string(number));
+}
+
 OutputOpening open_unclaimed(const std::string& native, int flags) {
   OutputOpening output;
+  // Opened afresh, the file such a name leads to would be written from its
+  // start, whatever the shell's `>>` asked, and a file beside it would be
+  // the info report: the descriptor itself is the output.
+  if (int stream = descriptor_named(native); stream >= 0 && (flags & O_NOFOLLOW) == 0) {
+    int fd = fcntl(stream, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0) {
+      output.reason = std::strerror(errno);
+      return output;
+    }
+    output.plain = false;
+    output.stream = true;
+    output.file = unbuffered(fd, "wb");
+    if (output.file == nullptr) output.reason = std::strerror(errno);
+    return output;
+  }
   int fd = open_without_waiting(native, O_WRONLY | O_CREAT | flags, output.created);
   if (fd < 0) {
     output.reason = std::strerror(errno);
@@ -347,7 +404,7 @@ bool claim_opened(OutputOpening& output, const std::string& native) {
   int error = errno;
   // Opened after another job removed its file: what the path names now is
   // to be opened afresh.
-  if (claimed && !names_file(native, fd)) {
+  if (claimed && !output.stream && !names_file(native, fd)) {
     std::fclose(output.file);
     output = OutputOpening{};
     return false;
@@ -417,9 +474,29 @@ bool put_in_place(std::FILE* file, const std::string& native, const std::string&
   return false;
 }
 
-void cut_output(std::FILE* file, std::uint64_t size) {
+bool cut_output(std::FILE* file, std::uint64_t size) {
   int fd = fileno(file);
-  if (is_regular(fd)) (void)!ftruncate(fd, static_cast<off_t>(size));
+  // The file's offset stays where the writing left it: moved back too, or
+  // the next write would leave a hole of zeros.
+  return is_regular(fd) && ftruncate(fd, static_cast<off_t>(size)) == 0 &&
+         fseeko(file, static_cast<off_t>(size), SEEK_SET) == 0;
+}
+
+std::FILE* reopen_for_reading(std::FILE* file, const std::string& native) {
+  int fd = open(native.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  struct stat reading {};
+  struct stat writing {};
+  if (fstat(fd, &reading) != 0 || fstat(fileno(file), &writing) != 0 ||
+      reading.st_dev != writing.st_dev || reading.st_ino != writing.st_ino) {
+    close(fd);
+    return nullptr;
+  }
+  return unbuffered(fd, "rb");
+}
+
+std::ptrdiff_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std::size_t size) {
+  return pread(fileno(file), buffer, size, static_cast<off_t>(offset));
 }
 
 void remove_output(std::FILE* file, const std::string& native) {

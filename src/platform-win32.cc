@@ -250,7 +250,7 @@ bool is_link(const std::wstring& name) {
 
 }  // namespace
 
-bool check_writable(const std::string& native, std::string& reason) {
+bool check_writable(const std::string& native, std::string& reason, bool temporary) {
   std::wstring name = wide_name(native);
   DWORD attributes = GetFileAttributesW(name.c_str());
   DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_SUCCESS;
@@ -279,6 +279,19 @@ bool check_writable(const std::string& native, std::string& reason) {
   if (error == ERROR_SUCCESS && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     reason = std::strerror(EACCES);
     return false;
+  }
+  if (error == ERROR_SUCCESS && temporary) {
+    HANDLE handle =
+        CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool linked = handle != INVALID_HANDLE_VALUE &&
+                  GetFileInformationByHandle(handle, &info) != 0 && info.nNumberOfLinks > 1;
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    if (linked) {
+      reason = "it has other names (hard links)";
+      return false;
+    }
   }
   std::wstring folder = std::filesystem::path(name).parent_path().native();
   if (folder.empty()) folder = L".";
@@ -314,6 +327,46 @@ std::string link_target(const std::string& native) {
   return from_wide(target, names_code_page);
 }
 
+namespace {
+
+// The device that a name whose part before its first dot is `base` opens,
+// in capitals, or empty for a file.
+std::string device_of(std::string base) {
+  // Spaces before the extension are dropped too: "nul .xyz" is NUL.
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& letter : base) {
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  }
+  if (base == "NUL" || base == "CON" || base == "PRN" || base == "AUX" || base == "CONIN$" ||
+      base == "CONOUT$") {
+    return base;
+  }
+  bool numbered = base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) &&
+                  base[3] >= '1' && base[3] <= '9';
+  return numbered ? base : std::string();
+}
+
+}  // namespace
+
+bool held_by_another_job(const std::string& native) {
+  // A job's output is open for writing and shared for reading alone: a
+  // second opening for writing is refused while it holds the file.
+  HANDLE handle = CreateFileW(wide_name(native).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle);
+    return false;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+bool is_null_device(const std::string& native) {
+  std::size_t folder_end = native.find_last_of("\\/:");
+  std::string name = folder_end == std::string::npos ? native : native.substr(folder_end + 1);
+  return device_of(name.substr(0, name.find('.'))) == "NUL";
+}
+
 int standard_stream_writing(const std::string& native) {
   HANDLE handle = CreateFileW(wide_name(native).c_str(), 0,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -337,27 +390,6 @@ int standard_stream_writing(const std::string& native) {
   }
   return 0;
 }
-
-namespace {
-
-// The device that a name whose part before its first dot is `base` opens,
-// in capitals, or empty for a file.
-std::string device_of(std::string base) {
-  // Spaces before the extension are dropped too: "nul .xyz" is NUL.
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& letter : base) {
-    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-  }
-  if (base == "NUL" || base == "CON" || base == "PRN" || base == "AUX" || base == "CONIN$" ||
-      base == "CONOUT$") {
-    return base;
-  }
-  bool numbered = base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) &&
-                  base[3] >= '1' && base[3] <= '9';
-  return numbered ? base : std::string();
-}
-
-}  // namespace
 
 std::string unfit_output_name(const std::string& native) {
   std::size_t folder_end = native.find_last_of("\\/:");
@@ -508,8 +540,30 @@ bool put_in_place(std::FILE* file, const std::string& /*native*/, const std::str
   return false;
 }
 
-void cut_output(std::FILE* file, std::uint64_t size) {
-  if (is_disk_file(file)) _chsize_s(_fileno(file), static_cast<__int64>(size));
+bool cut_output(std::FILE* file, std::uint64_t size) {
+  // The file's position goes back too, or the next write would leave a gap.
+  return is_disk_file(file) && _chsize_s(_fileno(file), static_cast<__int64>(size)) == 0 &&
+         _fseeki64(file, static_cast<__int64>(size), SEEK_SET) == 0;
+}
+
+std::FILE* reopen_for_reading(std::FILE* file, const std::string& /*native*/) {
+  // The same file as the handle that writes it, whatever its name is now.
+  HANDLE writing = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  HANDLE handle =
+      ReOpenFile(writing, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return unbuffered(fd, "rb");
+}
+
+std::ptrdiff_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std::size_t size) {
+  if (_fseeki64(file, static_cast<__int64>(offset), SEEK_SET) != 0) return -1;
+  std::size_t got = std::fread(buffer, 1, size, file);
+  return got == 0 && std::ferror(file) ? -1 : static_cast<std::ptrdiff_t>(got);
 }
 
 void remove_output(std::FILE* file, const std::string& /*native*/) {

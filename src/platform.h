@@ -87,9 +87,19 @@ bool check_readable(const std::string& native, std::string& reason);
 
 // Whether a plain file can be made or replaced at `native` by a rename:
 // nothing is there or a plain file the job could write, no link, and its
-// folder lets files be made and this one be replaced in it. Nothing is
+// folder lets files be made and this one be replaced in it. A `temporary`
+// file, which is written in place before the rename, must have no other
+// names either (hard links): writing it would change them. Nothing is
 // created to find out.
-bool check_writable(const std::string& native, std::string& reason);
+bool check_writable(const std::string& native, std::string& reason, bool temporary = false);
+
+// Whether another job holds the file at `native` as its output (its
+// result or info report). Claims nothing, creates nothing.
+bool held_by_another_job(const std::string& native);
+
+// Whether `native` is the null device, which takes every byte and keeps
+// none: as an output it clashes with no other file or stream.
+bool is_null_device(const std::string& native);
 
 // The file that writing through the links at `native` reaches, for a file
 // that is replaced whole by a rename, which would replace the link
@@ -106,8 +116,11 @@ struct OutputOpening {
   std::FILE* file = nullptr;  // unbuffered; null on failure
   bool created = false;       // the file did not exist before
   bool plain = true;          // a file on a disk, not a pipe or device
-  bool in_use = false;        // failed because another job is writing it
-  std::string reason;         // why it failed
+  // A standard stream named as a file (/dev/stdout, /dev/fd/1): the stream
+  // itself, whatever it leads to, never emptied, cut or removed.
+  bool stream = false;
+  bool in_use = false;  // failed because another job is writing it
+  std::string reason;   // why it failed
 };
 
 // Why the system would not give an output of this name the file it names,
@@ -122,9 +135,18 @@ std::string unfit_output_name(const std::string& native);
 // Never waits.
 OutputOpening open_for_output(const std::string& native);
 
-// Cuts a file on a disk back to `size` bytes (a pipe or device is left as
-// it is), for a write that failed part way.
-void cut_output(std::FILE* file, std::uint64_t size);
+// Cuts a file on a disk back to `size` bytes, for a write that failed part
+// way or points taken back; false for a pipe or device, left as it is.
+bool cut_output(std::FILE* file, std::uint64_t size);
+
+// The file that `file`, open for writing at `native`, is, opened anew for
+// reading back what was written; null where it cannot be (no permission,
+// the name taken by another file since).
+std::FILE* reopen_for_reading(std::FILE* file, const std::string& native);
+
+// Reads up to `size` bytes at `offset` of a file that reopen_for_reading
+// gave; returns how many, 0 at its end, -1 on error.
+std::ptrdiff_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std::size_t size);
 
 // Removes a file that open_for_output created, while `file` still holds it
 // open and claimed, if the path still names it (then closes nothing).

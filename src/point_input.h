@@ -31,6 +31,12 @@ class PointInput {
   // The points written so far, those of a call that a failure cut short
   // included: they are in the result.
   virtual std::int64_t points() const = 0;
+
+  // For an input whose reading stopped at what is not a point: reads what
+  // is left where only the rest can tell whether the text was whole and
+  // right (gzip data, checked at each member's end), and throws Failure as
+  // a read does when it was not. Returns at once for other inputs.
+  virtual void check_rest() {}
 };
 
 #endif  // STRATUMIX_POINT_INPUT_H_

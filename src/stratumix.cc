@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <utility>
 
 #include "command_line.h"
 #include "command_line_job.h"
@@ -52,7 +53,7 @@ int finish(int status) {
   return status;
 }
 
-int carry_out(const Arguments& arguments, CommandLineJob& job) {
+int carry_out(Arguments& arguments, CommandLineJob& job) {
   switch (arguments.action) {
     case Arguments::Action::kHelp:
       console << usage();
@@ -81,9 +82,9 @@ int carry_out(const Arguments& arguments, CommandLineJob& job) {
 
 }  // namespace
 
-int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in, Answers* typed) {
+int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* typed) {
   start_afresh();
-  Arguments parsed = parse_arguments(arguments);
+  Arguments parsed = parse_arguments(std::move(arguments));
   // The dialogue composes Windows paths under c:\images; the command line
   // takes the system's own.
   SystemDisk system_disk(parsed.action == Arguments::Action::kDialogue);
@@ -124,6 +125,8 @@ int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in, Ans
     if (!done && why.empty()) why = console.last_error();
     status = job.finish(status, done ? "" : why);
   }
+  // A result whose write failed was kept open only to be cut back.
+  if (f2.failed()) f2.abandon();
   // The dialogue's console stays as it always was; after a command line a
   // shell's prompt follows.
   if (parsed.action != Arguments::Action::kDialogue) {

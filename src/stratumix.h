@@ -51,7 +51,7 @@ extern bool input_incomplete;
 // not points and was left out, 128 + the signal when interrupted. The files
 // are on `stand_in` when given (in tests), else on the system's disk; the
 // dialogue's answers come from `typed` when given, else from standard input.
-int run_stratumix(const std::vector<std::string>& arguments, Disk* stand_in = nullptr,
+int run_stratumix(std::vector<std::string> arguments, Disk* stand_in = nullptr,
                   Answers* typed = nullptr);
 
 #endif  // STRATUMIX_STRATUMIX_H_

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <string>
+#include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -39,7 +41,7 @@ constexpr int kClasses = 5;
 // Pixels, to a hundredth.
 std::string px(double value) { return number::fixed_text(value, 2); }
 
-std::string xml_text(const std::string& text) {
+std::string xml_text(std::string_view text) {
   std::string escaped;
   std::string valid = valid_utf8(text);
   // XML 1.0 has no place for U+FFFE and U+FFFF, which UTF-8 holds like any
@@ -74,8 +76,8 @@ std::string xml_text(const std::string& text) {
 }
 
 bool drawable(const InputFacts& input) {
-  const Extent& x = input.extents.x;
-  const Extent& y = input.extents.y;
+  const Bound& x = input.extents.x;
+  const Bound& y = input.extents.y;
   return x.met && y.met && std::isfinite(x.min) && std::isfinite(x.max) && std::isfinite(y.min) &&
          std::isfinite(y.max);
 }
@@ -151,7 +153,7 @@ std::string text_at(double x, double y, const std::string& anchor, const std::st
 
 // Round values along an extent, at least `spacing` pixels apart over
 // `pixels`, and the decimals that tell them apart.
-std::pair<std::vector<double>, int> round_values(const Extent& extent, double pixels,
+std::pair<std::vector<double>, int> round_values(const Bound& extent, double pixels,
                                                  double spacing) {
   double step =
       round_length_up(std::max(half_span(extent.min, extent.max), 5e-7) * (2 * spacing / pixels));
@@ -169,7 +171,7 @@ std::pair<std::vector<double>, int> round_values(const Extent& extent, double pi
 
 // Values along both axes, at round steps, with a tick each: across, as far
 // apart as the longest value's text; up, a line of text apart.
-std::string axes(const Drawing& drawing, const Extent& x, const Extent& y) {
+std::string axes(const Drawing& drawing, const Bound& x, const Bound& y) {
   std::string svg = "<g class=\"axis\">\n";
   double bottom = drawing.bottom();
   // The values' width depends on their decimals, which depend on the step:
@@ -286,20 +288,20 @@ class Shading {
 
 // The name a label shows: the file's, without its folders, when it is short
 // enough to read.
-std::string label_name(const std::string& path) {
+std::string label_name(std::string_view path) {
   std::size_t slash = path.find_last_of("/\\");
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return name.empty() || name.size() > kLongestName ? "" : name;
+  std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  return name.empty() || name.size() > kLongestName ? "" : std::string(name);
 }
 
 // A path short enough for a column of the legend: its end, where the file's
 // name is, after "...", cut between characters.
-std::string tail(const std::string& path) {
+std::string tail(std::string_view path) {
   constexpr std::size_t kLongest = 28;
-  if (path.size() <= kLongest) return path;
+  if (path.size() <= kLongest) return std::string(path);
   std::size_t from = path.size() - kLongest + 3;
   while (from < path.size() && (static_cast<unsigned char>(path[from]) & 0xc0) == 0x80) ++from;
-  return "..." + path.substr(from);
+  return "..." + std::string(path.substr(from));
 }
 
 // Labels in pixels, kept apart: one is placed only where it covers no label
@@ -337,8 +339,8 @@ class LabelPlaces {
 }  // namespace
 
 std::string tile_map_svg(const JobFacts& job) {
-  Extent x;
-  Extent y;
+  Bound x;
+  Bound y;
   std::vector<const InputFacts*> drawn;
   std::int64_t points = 0;
   for (const InputFacts& input : job.inputs) {
@@ -366,7 +368,7 @@ std::string tile_map_svg(const JobFacts& job) {
     const InputFacts& input = job.inputs[i];
     if (!drawable(input)) continue;
     std::string number = number::int_text(static_cast<std::int64_t>(i) + 1);
-    const Extents& extents = input.extents;
+    const Bounds& extents = input.extents;
     double left = drawing.x(extents.x.min);
     double top = drawing.y(extents.y.max);
     // A tile of one point, or one line of points, still shows.
@@ -403,7 +405,8 @@ std::string tile_map_svg(const JobFacts& job) {
     legends += "<g class=\"numbers\">\n";
     legends += text_at(kLeft, legend_top + 10, "start", "Tiles shown by number:");
     for (std::size_t k = 0; k < numbered.size(); ++k) {
-      double left = kLeft + kLegendColumn * static_cast<double>(k / rows);
+      std::size_t column = k / rows;  // the legend's columns fill one after the other
+      double left = kLeft + kLegendColumn * static_cast<double>(column);
       double top = legend_top + 10 + kLegendRow * static_cast<double>(k % rows + 1);
       legends += text_at(left, top, "start",
                          numbered[k].first + ": " + xml_text(tail(numbered[k].second->path)));
@@ -444,10 +447,17 @@ std::string tile_map_svg(const JobFacts& job) {
                " to " + number::fixed_text(y.max, decimals);
   }
   svg += text_at(kLeft, 40, "start", summary);
-  svg += "<g>\n" + tiles + "</g>\n<g>\n" + labels + "</g>\n";
+  // Appended in place: for thousands of tiles, each of these is large.
+  svg += "<g>\n";
+  svg += tiles;
+  svg += "</g>\n<g>\n";
+  svg += labels;
+  svg += "</g>\n";
   svg += "<rect class=\"extent\" " + rect(kLeft, kTop, drawing.map_width(), drawing.map_height()) +
          "/>\n";
   svg += axes(drawing, x, y);
   svg += scale_bar(drawing);
-  return svg + legends + "</svg>\n";
+  svg += legends;
+  svg += "</svg>\n";
+  return svg;
 }

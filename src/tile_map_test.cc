@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,8 +17,11 @@ JobFacts grid_of_tiles(int side, double size) {
   job.result = "all.xyz";
   for (int row = 0; row < side; ++row) {
     for (int column = 0; column < side; ++column) {
+      // A job's records name the paths its job table holds: these stay too.
+      static std::deque<std::string> paths;
       InputFacts tile;
-      tile.path = "tiles/t" + std::to_string(row) + "_" + std::to_string(column) + ".xyz";
+      tile.path = paths.emplace_back("tiles/t" + std::to_string(row) + "_" +
+                                     std::to_string(column) + ".xyz");
       tile.points = 1;
       tile.extents.x.add(651000 + column * size);
       tile.extents.x.add(651000 + (column + 1) * size);

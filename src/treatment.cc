@@ -67,6 +67,13 @@ class CountedSource : public ByteSource {
   ByteCount count_;
 };
 
+// The points a failure or an interruption cut short are in the result all
+// the same, and the report says so.
+void note_cut_short(InputFacts& facts, const Extents& extents) {
+  facts.points = f3->points();
+  facts.extents = Bounds::of(extents);
+}
+
 void warn_incomplete(const std::string& nomim3, const std::string& problem) {
   input_incomplete = true;
   report_error("warning: " + paths::for_message(nomim3) + ", " + problem +
@@ -83,7 +90,8 @@ void treatment(PastingWatch* watch) {
   for (std::int32_t m = 1; m <= numlay; ++m) {
     // Between files too: thousands of small ones may never reach a look.
     if (platform::interruption() != 0) stop_interrupted();
-    std::string nomim3 = files[static_cast<std::size_t>(m)].nombre;
+    // The job table's name: the watch keeps it as the input's path.
+    const std::string& nomim3 = files[static_cast<std::size_t>(m)].nombre;
     std::unique_ptr<ByteSource> source = open_input(nomim3);
     if (dialogue) {
       console << "\n\n\tFile number " << m << " named " << nomim3;
@@ -98,10 +106,13 @@ void treatment(PastingWatch* watch) {
     // Z is the command line's alone, and has a cost.
     f3 = open_points(std::move(source), nomim3, disk->describe(nomim3), reading,
                      watch != nullptr ? Axes::kXYZ : Axes::kXY);
-    Extents& extents = facts.extents;
+    Extents extents;
     const Extent& X = extents.x;
     const Extent& Y = extents.y;
     std::int64_t ico = 0;
+    // Where the input's points begin in the result: taken back to there
+    // when its bytes turn out to be damaged.
+    const std::int64_t begin = f2.position();
     if (dialogue) console << "\n\n";
 
     try {
@@ -116,6 +127,7 @@ void treatment(PastingWatch* watch) {
         ico += copied;
         if (watch != nullptr) {
           facts.points = ico;
+          facts.extents = Bounds::of(extents);
           facts.bytes = bytes_read->load(std::memory_order_relaxed);
           watch->points_pasted();
         }
@@ -127,11 +139,27 @@ void treatment(PastingWatch* watch) {
         }
         if (copied < run) break;
       }
-    } catch (...) {
-      // The points a failure or an interruption cut short are in the result
-      // all the same, and the report says so.
-      facts.points = f3->points();
+      // Text that is not points may be gzip data garbled before its check.
+      if (!f3->problem().empty()) f3->check_rest();
+    } catch (const Failure& failure) {
       facts.bytes = bytes_read->load(std::memory_order_relaxed);
+      if (!failure.input_damaged) {
+        note_cut_short(facts, extents);
+        throw;
+      }
+      // None of a damaged input's text can be trusted: its points go.
+      if (!f2.cut_to(begin)) {
+        note_cut_short(facts, extents);
+        throw Failure{1, failure.message +
+                             "; its points already sent to the result, which is no file on a "
+                             "disk, cannot be taken back"};
+      }
+      facts.points = 0;
+      facts.extents = {};
+      throw Failure{1, failure.message + "; none of its points are pasted"};
+    } catch (...) {
+      facts.bytes = bytes_read->load(std::memory_order_relaxed);
+      note_cut_short(facts, extents);
       throw;
     }
     if (std::string note = f3->note(); !note.empty()) {
@@ -145,6 +173,7 @@ void treatment(PastingWatch* watch) {
     }
     f3.reset();
     facts.bytes = bytes_read->load(std::memory_order_relaxed);
+    facts.extents = Bounds::of(extents);
 
     if (dialogue) {
       console << "\n\n\tlayer " << m << " ";

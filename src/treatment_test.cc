@@ -146,6 +146,30 @@ TEST_F(Pasting, TilesAsDeliveredPasteAsTheirPointsInText) {
   result = disk.files["images/s/r.xyz"];
   EXPECT_GT(result.size(), 1000000u);
   EXPECT_EQ(result.substr(result.size() - 2), "\r\n");
+
+  // Damaged data, whose check comes only at the member's end: none of its
+  // points stay, whether the garbled text read as points to the end or
+  // stopped at a word that is none, nor do the report's figures count them.
+  std::string garbled = text;
+  garbled.replace(garbled.size() / 2, 8, "74.4.05 ");
+  for (const std::string& inner : {text, garbled}) {
+    packed = gzip_member(inner);
+    packed[packed.size() - 6] ^= 0x55;  // its check sum
+    disk.files["images/s/e.xyz.gz"] = packed;
+    run = disk.run_arguments(
+        "-q --report images/s/j.json -o images/s/r.xyz images/s/a.xyz images/s/e.xyz.gz");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("stratumix: note: images/s/a.xyz", 0), 0) << run.err;
+    EXPECT_NE(run.err.find("stratumix: Cannot read images/s/e.xyz.gz: the gzip data is corrupt "
+                           "(incorrect data check), after "),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(run.err.ends_with("; none of its points are pasted\n")) << run.err;
+    EXPECT_EQ(disk.files["images/s/r.xyz"], crlf_lines({"1.000000 1.000000 1.000000"}));
+    EXPECT_NE(disk.files["images/s/j.json"].find("\"path\": \"images/s/e.xyz.gz\", \"points\": 0,"),
+              std::string::npos)
+        << disk.files["images/s/j.json"];
+  }
 }
 
 // White space is white space however long; a lone CR ends a line as LF

@@ -2,9 +2,11 @@
 // as arguments, paths relative to the working directory.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -249,6 +251,40 @@ TEST_F(EndToEnd, TheCommandLineTakesMoreThan99Inputs) {
   }
 }
 
+// The peak resident memory, in KiB, of the program run on these arguments
+// by the shell (which expands them) in the working directory.
+long peak_memory(const Workspace& disk, const std::string& arguments) {
+  std::string command = disk.command_in_workspace() + " " + arguments;
+  pid_t pid = fork();
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || status != 0) return -1;
+  return usage.ru_maxrss;
+}
+
+// Thousands of inputs cost each its name as given and the job table's
+// copy, and a small record: what the summary keeps of an input refers to
+// the job table's name instead of copying it.
+TEST_F(EndToEnd, ThousandsOfInputsKeepTheirNamesOnce) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer keeps memory of its own";
+#endif
+  if (windows_program()) GTEST_SKIP() << "the peak memory of a POSIX child";
+  constexpr int kInputs = 4000;
+  for (int i = 0; i < kInputs; ++i) {
+    disk.write("m/" + std::to_string(10000 + i) + std::string(191, 'n') + ".xyz", "1 2 3\n");
+  }
+  long two = peak_memory(disk, "-q -o images/r.xyz images/m/10000* images/m/10001*");
+  long all = peak_memory(disk, "-q -o images/r.xyz images/m/*");
+  ASSERT_GT(two, 0);
+  ASSERT_GT(all, 0);
+  EXPECT_LT((all - two) * 1024 / kInputs, 1000) << two << " KiB for two, " << all << " for all";
+}
+
 TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
   disk.write("s/a.xyz", "1 2 3\n");
   disk.write("s/r.xyz", "earlier\r\n");
@@ -306,6 +342,12 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
     refused.push_back({"--report images/s/l.json -o images/s/r.xyz images/s/a.xyz",
                        "stratumix: Cannot write the report images/s/l.json.part: it is a "
                        "symbolic link"});
+    // So would another name of it (a hard link), found before the result
+    // is emptied.
+    std::filesystem::create_hard_link(disk.path("s/precious.txt"), disk.path("s/h.svg.part"));
+    refused.push_back({"--map images/s/h.svg -o images/s/r.xyz images/s/a.xyz",
+                       "stratumix: Cannot write the map images/s/h.svg.part: it has other names "
+                       "(hard links); nothing was created."});
     socket_fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -403,6 +445,24 @@ TEST_F(EndToEnd, AResultThatIsNoPlainFileGetsNoInfoReport) {
   EXPECT_FALSE(std::filesystem::exists("/dev/stdout_xyz_info.txt"));
   // Nor does the report name one.
   EXPECT_EQ(JsonParser(slurp("job.json")).document()["info_report"].text, "");
+
+  // Standard output sent to a file is the stream still, under each of its
+  // names: written as the shell opened it (`>>` appends), nothing beside
+  // it. The null device, as result and standard error, clashes with none.
+  const std::string line = crlf_lines({"1.000000 2.000000 3.000000"});
+  std::string jobs =
+      "./stratumix -q -o /dev/stdout images/s/a.xyz > out.txt 2> err.txt; echo $? > status.txt;"
+      "./stratumix -q -o /dev/fd/1 images/s/a.xyz >> out.txt 2>> err.txt; echo $? >> status.txt;"
+      "./stratumix -q -o /proc/self/fd/1 images/s/a.xyz >> out.txt 2>> err.txt;"
+      "echo $? >> status.txt;"
+      "./stratumix -q -o /dev/null images/s/a.xyz 2> /dev/null; echo $? >> status.txt";
+  command = disk.shell_in_workspace(user + "sh -c '" + jobs + "'");
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(slurp("status.txt"), "0\n0\n0\n0\n") << slurp("err.txt");
+  EXPECT_EQ(slurp("err.txt"), "");
+  EXPECT_EQ(slurp("out.txt"), line + line + line);
+  EXPECT_FALSE(std::filesystem::exists(disk.work() / "out_xyz_info.txt"));
+  EXPECT_FALSE(std::filesystem::exists("/dev/stdout_xyz_info.txt"));
 }
 
 // The console's text is what a script reads of the job: standard output

@@ -58,6 +58,15 @@ class StringSink : public ByteSink {
     if (closes_ != nullptr) ++*closes_;
   }
   std::uint64_t kept() const override { return bytes_.size(); }
+  bool cut(std::uint64_t size) override {
+    if (size > bytes_.size()) return false;
+    bytes_.resize(size);
+    return true;
+  }
+  std::size_t read_back(std::uint64_t offset, char* buffer, std::size_t size) override {
+    if (offset >= bytes_.size()) return 0;
+    return bytes_.copy(buffer, size, static_cast<std::size_t>(offset));
+  }
 
  private:
   std::string& bytes_;
@@ -112,7 +121,13 @@ class MemoryDisk : public Disk {
   std::int64_t size_of(const std::string& path) override {
     return files.count(path) != 0 ? static_cast<std::int64_t>(files[path].size()) : -1;
   }
-  bool can_write(const std::string& /*path*/, std::string& /*reason*/) override { return true; }
+  bool can_write(const std::string& /*path*/, std::string& /*reason*/,
+                 bool /*temporary*/) override {
+    return true;
+  }
+  bool held_by_another_job(const std::string& path) override {
+    return claimed.count(path) != 0 && claimed[path];
+  }
   bool write_whole(const std::string& path, const std::string& bytes,
                    std::string& /*reason*/) override {
     files[path] = bytes;

@@ -333,12 +333,16 @@ TEST_F(EndToEnd, AJobHeldUpOnAnInputIsVisibleClaimedAndSafeToKill) {
       << job.console();
   EXPECT_EQ(disk.read("s/r_xyz_info.txt"), report);
 
-  // Neither its result nor its info report, under any name.
-  for (const char* other : {"-o images/s/r.xyz", "-o images/s/r_xyz_info.txt", "-o images/s/r"}) {
+  // Neither its result nor its info report, under any name, nor as a
+  // report or map renamed over them at the end.
+  for (const char* other : {"-o images/s/r.xyz", "-o images/s/r_xyz_info.txt", "-o images/s/r",
+                            "--report images/s/r.xyz -o images/s/b.xyz",
+                            "--map images/s/r_xyz_info.txt -o images/s/b"}) {
     RunResult second = disk.run_arguments(std::string("-q ") + other + " images/s/a.xyz");
     EXPECT_EQ(second.status, 1) << other;
     EXPECT_NE(second.err.find("another job is writing it"), std::string::npos) << second.err;
     EXPECT_EQ(disk.read("s/r_xyz_info.txt"), report);
+    EXPECT_FALSE(disk.exists("s/b.xyz")) << other;
   }
 
   job.kill_now();

@@ -4,6 +4,9 @@
 // (src/treatment_test.cc).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "tiles.h"
 
 namespace {
 
@@ -65,11 +69,58 @@ TEST_F(EndToEnd, AFullDiskIsAFailureNamingTheFile) {
   EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
 }
 
+// The summary's figures of a result, from its lines: points, then X, Y
+// and Z extents as the summary shows them.
+std::string figures_of(const std::string& result) {
+  double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL};
+  double high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  std::size_t lines = 0;
+  for (std::size_t at = 0; at < result.size(); at = result.find('\n', at) + 1, ++lines) {
+    const char* p = result.c_str() + at;
+    for (int axis = 0; axis < 3; ++axis) {
+      char* end = nullptr;
+      double value = std::strtod(p, &end);
+      low[axis] = std::min(low[axis], value);
+      high[axis] = std::max(high[axis], value);
+      p = end;
+    }
+  }
+  std::string text = "Points: " + std::to_string(lines) + "\n";
+  for (int axis = 0; axis < 3; ++axis) {
+    char line[200];
+    std::snprintf(line, sizeof line, "%c_min = %f %c_max = %f\n", "XYZ"[axis], low[axis],
+                  "XYZ"[axis], high[axis]);
+    text += line;
+  }
+  return text;
+}
+
 // A disk that fills up part way through a block: the result is cut back to
-// its last whole line, which is the size the report gives. (A file size
-// limit stands in for the full disk.)
+// its last whole line, which is the size the report gives, and the points
+// and extents it gives are those of the lines the result keeps, whatever
+// the input. (A file size limit stands in for the full disk.)
 TEST_F(EndToEnd, AFullDiskLeavesTheResultOnAWholeLine) {
   if (windows_program()) GTEST_SKIP() << "a POSIX file size limit";
+  std::string csv = "X,Y,Z\n" + many_points(50000, 1);
+  for (std::size_t at = 0; (at = csv.find(' ', at)) != std::string::npos;) csv[at] = ',';
+  LasTile tile;
+  for (int i = 0; i < 50000; ++i) tile.points.push_back({100 + i % 1000 * 100, 50 + 100 * i, i});
+  for (const std::string& input : {csv, tile.bytes()}) {
+    disk.write("s/b.xyz", input);
+    std::string job = "trap '' XFSZ; ulimit -f 100; " + disk.program() +
+                      " --brief -o images/s/r.xyz images/s/b.xyz > out.txt 2> err.txt; true";
+    ASSERT_EQ(std::system(disk.shell_in_workspace("(" + job + ")").c_str()), 0);
+    std::ifstream out(disk.work() / "out.txt");
+    std::string summary(std::istreambuf_iterator<char>(out), {});
+    std::string result = disk.read("s/r.xyz");
+    ASSERT_TRUE(result.ends_with("\r\n"));
+    std::string figures = figures_of(result);
+    EXPECT_NE(summary.find(figures.substr(0, figures.find('\n') + 1) + "Result: images/s/r.xyz, " +
+                           std::to_string(result.size()) + " bytes\n" +
+                           figures.substr(figures.find('\n') + 1)),
+              std::string::npos)
+        << summary << figures;
+  }
   disk.write("s/a.xyz", many_points(50000, 1));
   std::string job = "trap '' XFSZ; ulimit -f 100; " + disk.program() +
                     " -q --report images/s/r.json -o images/s/r.xyz images/s/a.xyz 2> err.txt;"
@@ -90,6 +141,9 @@ TEST_F(EndToEnd, AFullDiskLeavesTheResultOnAWholeLine) {
   EXPECT_EQ(result, pasted.substr(0, result.size()));
   EXPECT_NE(disk.read("s/r.json").find("\"result_bytes\": " + std::to_string(result.size()) + ","),
             std::string::npos)
+      << disk.read("s/r.json");
+  std::string lines = std::to_string(std::count(result.begin(), result.end(), '\n'));
+  EXPECT_NE(disk.read("s/r.json").find("\"points\": " + lines + ","), std::string::npos)
       << disk.read("s/r.json");
 }
 
