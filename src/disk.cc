@@ -46,6 +46,9 @@ class FileSource : public ByteSource, private StdioFile {
     if (got < 0) fail("read", errno != 0 ? errno : EIO);
     return static_cast<std::size_t>(got);
   }
+  std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
+    return platform::read_at(file_, offset, buffer, size);
+  }
 };
 
 class FileSink : public ByteSink, private StdioFile {

@@ -128,9 +128,8 @@ TEST_F(Pasting, TilesAsDeliveredPasteAsTheirPointsInText) {
   EXPECT_EQ(run.err,
             "stratumix: note: images/s/a.xyz: skipped 1 header line; one point a line, fields "
             "separated by commas; X Y Z from fields 1, 2, 3 (named by the header) of 3.\n"
-            "stratumix: warning: images/s/b.laz, compressed LAS (LAZ) is not read; "
-            "decompress it first, with laszip -i tile.laz -o tile.las or pdal translate "
-            "tile.laz tile.las; the rest of this file is not pasted.\n"
+            "stratumix: warning: images/s/b.laz, the LAS header says its points are compressed, "
+            "but no LASzip record says how; the rest of this file is not pasted.\n"
             "stratumix: warning: images/s/c.las, the file ends after 2 of the 120000 "
             "points its LAS header gives; the rest of this file is not pasted.\n");
   EXPECT_EQ(disk.files["images/s/r.xyz"],

@@ -1,0 +1,213 @@
+#include "laz/arithmetic_decoder.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace laz {
+namespace {
+
+// The coder's constants (LASzip, after FastAC).
+constexpr std::uint32_t kMinLength = 1u << 24;  // renormalised below it
+constexpr std::uint32_t kBitShift = 13;         // a bit model's probability scale
+constexpr std::uint32_t kBitMaxCount = 1u << kBitShift;
+constexpr std::uint32_t kSymbolShift = 15;  // a symbol model's
+constexpr std::uint32_t kSymbolMaxCount = 1u << kSymbolShift;
+
+}  // namespace
+
+SymbolModel::SymbolModel(std::uint32_t symbols)
+    : symbols_(symbols),
+      cycle_(symbols),
+      distribution_(new std::uint32_t[symbols]),
+      counts_(new std::uint32_t[symbols]) {
+  for (std::uint32_t k = 0; k < symbols; ++k) counts_[k] = 1;
+  update();
+  until_update_ = cycle_ = (symbols + 6) >> 1;
+}
+
+void SymbolModel::update() {
+  total_ += cycle_;
+  if (total_ > kSymbolMaxCount) {
+    total_ = 0;
+    for (std::uint32_t k = 0; k < symbols_; ++k) total_ += counts_[k] = (counts_[k] + 1) >> 1;
+  }
+  std::uint32_t scale = 0x80000000u / total_;
+  std::uint32_t sum = 0;
+  for (std::uint32_t k = 0; k < symbols_; ++k) {
+    distribution_[k] = (scale * sum) >> (31 - kSymbolShift);
+    sum += counts_[k];
+  }
+  cycle_ = (5 * cycle_) >> 2;
+  std::uint32_t longest = (symbols_ + 6) << 3;
+  if (cycle_ > longest) cycle_ = longest;
+  until_update_ = cycle_;
+}
+
+void BitModel::update() {
+  bits_ += cycle_;
+  if (bits_ > kBitMaxCount) {
+    bits_ = (bits_ + 1) >> 1;
+    zeros_ = (zeros_ + 1) >> 1;
+    if (zeros_ == bits_) ++bits_;
+  }
+  std::uint32_t scale = 0x80000000u / bits_;
+  zero_share_ = (zeros_ * scale) >> (31 - kBitShift);
+  cycle_ = (5 * cycle_) >> 2;
+  if (cycle_ > 64) cycle_ = 64;
+  until_update_ = cycle_;
+}
+
+void Decoder::set_input(const unsigned char* next, const unsigned char* end, Refill* refill) {
+  begin_ = next_ = next;
+  end_ = end;
+  refill_ = refill;
+  consumed_before_ = 0;
+  past_end_ = false;
+}
+
+void Decoder::start() {
+  length_ = 0xffffffffu;
+  value_ = 0;
+  for (int i = 0; i < 4; ++i) value_ = value_ << 8 | raw_byte();
+}
+
+unsigned char Decoder::slow_byte() {
+  consumed_before_ += static_cast<std::uint64_t>(next_ - begin_);
+  begin_ = next_ = end_;
+  if (refill_ != nullptr && refill_->more(next_, end_) && next_ != end_) {
+    begin_ = next_;
+    return *next_++;
+  }
+  begin_ = next_ = end_;
+  past_end_ = true;
+  return 0;
+}
+
+void Decoder::renormalise() {
+  do {
+    value_ = value_ << 8 | raw_byte();
+    length_ <<= 8;
+  } while (length_ < kMinLength);
+}
+
+std::uint32_t Decoder::decode_bit(BitModel& m) {
+  std::uint32_t x = m.zero_share_ * (length_ >> kBitShift);
+  std::uint32_t bit = value_ >= x;
+  if (bit == 0) {
+    length_ = x;
+    ++m.zeros_;
+  } else {
+    value_ -= x;
+    length_ -= x;
+  }
+  if (length_ < kMinLength) renormalise();
+  if (--m.until_update_ == 0) m.update();
+  return bit;
+}
+
+std::uint32_t Decoder::decode_symbol(SymbolModel& m) {
+  // Bisection for the symbol whose share holds the value: the same symbol
+  // as the coder's table look-up finds.
+  std::uint32_t upper = length_;
+  std::uint32_t lower = 0;
+  std::uint32_t symbol = 0;
+  std::uint32_t n = m.symbols_;
+  length_ >>= kSymbolShift;
+  std::uint32_t k = n >> 1;
+  const std::uint32_t* distribution = m.distribution_.get();
+  do {
+    std::uint32_t z = length_ * distribution[k];
+    if (z > value_) {
+      n = k;
+      upper = z;
+    } else {
+      symbol = k;
+      lower = z;
+    }
+    k = (symbol + n) >> 1;
+  } while (k != symbol);
+  value_ -= lower;
+  length_ = upper - lower;
+  if (length_ < kMinLength) renormalise();
+  ++m.counts_[symbol];
+  if (--m.until_update_ == 0) m.update();
+  return symbol;
+}
+
+std::uint32_t Decoder::read_bits(std::uint32_t bits) {
+  if (bits > 19) {
+    std::uint32_t low = read_short();
+    return read_bits(bits - 16) << 16 | low;
+  }
+  length_ >>= bits;
+  std::uint32_t value = value_ / length_;
+  value_ -= length_ * value;
+  if (length_ < kMinLength) renormalise();
+  // A damaged stream can leave the value above the interval.
+  return value & ((1u << bits) - 1);
+}
+
+std::uint32_t Decoder::read_short() {
+  length_ >>= 16;
+  std::uint32_t value = value_ / length_;
+  value_ -= length_ * value;
+  if (length_ < kMinLength) renormalise();
+  return value & 0xffffu;
+}
+
+IntegerDecoder::IntegerDecoder(std::uint32_t bits, std::uint32_t contexts, std::uint32_t bits_high,
+                               std::uint32_t range)
+    : bits_high_(bits_high), contexts_(contexts) {
+  if (range != 0) {
+    corr_bits_ = 0;
+    corr_range_ = range;
+    while (range != 0) {
+      range >>= 1;
+      ++corr_bits_;
+    }
+    if (corr_range_ == 1u << (corr_bits_ - 1)) --corr_bits_;
+  } else if (bits != 0 && bits < 32) {
+    corr_bits_ = bits;
+    corr_range_ = 1u << bits;
+  } else {
+    corr_bits_ = 32;
+    corr_range_ = 0;
+  }
+  corr_min_ = corr_range_ == 0 ? std::numeric_limits<std::int32_t>::min()
+                               : -static_cast<std::int32_t>(corr_range_ / 2);
+  k_models_.reset(new std::unique_ptr<SymbolModel>[contexts]);
+  correctors_.reset(new std::unique_ptr<SymbolModel>[corr_bits_ + 1]);
+}
+
+std::int32_t IntegerDecoder::decode(Decoder& decoder, std::int32_t prediction,
+                                    std::uint32_t context) {
+  std::unique_ptr<SymbolModel>& model = k_models_[context];
+  if (model == nullptr) model = std::make_unique<SymbolModel>(corr_bits_ + 1);
+  // In 32 bits that wrap, as the coder's do.
+  auto real = static_cast<std::uint32_t>(prediction) +
+              static_cast<std::uint32_t>(corrector(decoder, *model));
+  if (static_cast<std::int32_t>(real) < 0) {
+    real += corr_range_;
+  } else if (real >= corr_range_) {
+    real -= corr_range_;
+  }
+  return static_cast<std::int32_t>(real);
+}
+
+std::int32_t IntegerDecoder::corrector(Decoder& decoder, SymbolModel& bits_model) {
+  k_ = decoder.decode_symbol(bits_model);
+  if (k_ == 0) return static_cast<std::int32_t>(decoder.decode_bit(corrector0_));
+  if (k_ >= 32) return corr_min_;
+  std::unique_ptr<SymbolModel>& model = correctors_[k_];
+  if (model == nullptr) model = std::make_unique<SymbolModel>(1u << std::min(k_, bits_high_));
+  std::uint32_t c = decoder.decode_symbol(*model);
+  if (k_ > bits_high_) {
+    std::uint32_t low_bits = k_ - bits_high_;
+    c = c << low_bits | decoder.read_bits(low_bits);
+  }
+  // c in [0, 2^(k-1)) stands for the negatives, the rest for 2 and up.
+  if (c >= 1u << (k_ - 1)) return static_cast<std::int32_t>(c + 1);
+  return static_cast<std::int32_t>(c - ((1u << k_) - 1));
+}
+
+}  // namespace laz
