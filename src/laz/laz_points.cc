@@ -61,7 +61,7 @@ LazPoints::~LazPoints() = default;
 
 void LazPoints::damaged(const std::string& why) {
   problem_ = "the LAZ chunk that begins at point " + text(decoded_points_ + 1) + " is damaged (" +
-             why + "): its points and those after it are left out";
+             why + ")";
 }
 
 bool LazPoints::read_table(std::uint64_t table_at) {

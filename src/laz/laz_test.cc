@@ -1,0 +1,217 @@
+// LAZ read through the LAS reader: the corpus's LAZ files against their
+// LAS twins, and the same files damaged.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "fake_disk.h"
+#include "las_reader.h"
+#include "output_file.h"
+#include "read_ahead.h"
+
+namespace {
+
+std::string corpus_file(const std::string& name) {
+  std::ifstream in(std::string(STRATUMIX_CORPUS) + "/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct Read {
+  std::string lines;
+  std::string problem;
+};
+
+// Read in pieces of `piece` bytes, through a read-ahead of `block` bytes
+// when not 0; `in_order` as from a pipe, with no chunk table.
+Read read(const std::string& file, std::size_t piece = 4096, std::size_t block = 0,
+          bool in_order = false) {
+  auto source = std::make_unique<TextSource>(file, piece);
+  if (in_order) source->in_order_only();
+  std::unique_ptr<ReadAhead> ahead;
+  std::unique_ptr<LasReader> reader;
+  if (block != 0) {
+    ahead = std::make_unique<ReadAhead>(std::move(source), block, 64);
+    reader = std::make_unique<LasReader>(*ahead);
+  } else {
+    reader = std::make_unique<LasReader>(*source, 1000);
+  }
+  Read result;
+  OutputFile out;
+  out.open(std::make_unique<StringSink>(result.lines));
+  Extents extents;
+  while (reader->copy_points(out, extents, 7777) != 0) {
+  }
+  out.close();
+  result.problem = reader->problem();
+  return result;
+}
+
+// The first `count` lines of `lines`.
+std::string first_lines(const std::string& lines, std::size_t count) {
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < count; ++i) at = lines.find('\n', at) + 1;
+  return lines.substr(0, at);
+}
+
+std::uint64_t little_endian(const std::string& bytes, std::size_t at, int size) {
+  std::uint64_t value = 0;
+  for (int i = size - 1; i >= 0; --i)
+    value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+  return value;
+}
+
+#define NEEDS_CORPUS(bytes) \
+  if ((bytes).empty()) GTEST_SKIP() << "no corpus at " STRATUMIX_CORPUS
+
+TEST(Laz, EveryCompressorAndItemGivesItsLasTwinsPoints) {
+  // Point-wise (version 1 items) and chunked (version 2: POINT10, GPSTIME11,
+  // RGB12, BYTE), LAS 1.0 to 1.4 headers, pad bytes, no points; layered
+  // (POINT14, RGB14, RGBNIR14, WAVEPACKET14, BYTE14) with an EVLR.
+  const char* const kPairs[][2] = {
+      {"pdal-simple-laszip-compressor-version-1.2r0.laz", "pdal-simple.las"},
+      {"pdal-simple.laz", "pdal-simple.las"},
+      {"pdal-laszip-generated_with2bytespadding.laz", "pdal-simple.las"},
+      {"pdal-autzen_trim.laz", "pdal-autzen_trim.las"},
+      {"lazperf-point10.las.laz", "lazperf-point10.las"},
+      {"lazperf-point-time-1.4.las.laz", "lazperf-point-time.las"},
+      {"lazperf-point-color.las.laz", "lazperf-point-color.las"},
+      {"lazperf-point10-1.0.laz", "lazperf-point10-1.0.las"},
+      {"lazperf-extrabytes.laz", "lazperf-extrabytes.las"},
+      {"lazperf-no-points-1.3.laz", "lazperf-no-points-1.3.las"},
+      {"laspy-1_4_w_evlr.laz", "laspy-1_4_w_evlr.las"},
+      {"laspy-append-bug.laz", "lastools-append-bug-fmt8.las"},
+      {"laspy-fullwave.laz", "lastools-fullwave-fmt10.las"},
+  };
+  for (const auto& pair : kPairs) {
+    std::string laz = corpus_file(pair[0]);
+    NEEDS_CORPUS(laz);
+    Read twin = read(corpus_file(pair[1]));
+    ASSERT_EQ(twin.problem, "");
+    Read got = read(laz);
+    EXPECT_EQ(got.problem, "") << pair[0];
+    EXPECT_TRUE(got.lines == twin.lines) << pair[0];
+    // In small pieces through a read-ahead, and without the chunk table.
+    got = read(laz, 97, 1000, true);
+    EXPECT_EQ(got.problem, "") << pair[0];
+    EXPECT_TRUE(got.lines == twin.lines) << pair[0];
+  }
+}
+
+TEST(Laz, CopcChunksVaryInSizeAndNeedTheirTable) {
+  std::string copc = corpus_file("laspy-simple.copc.laz");
+  NEEDS_CORPUS(copc);
+  Read got = read(copc);
+  EXPECT_EQ(got.problem, "");
+  // The points of the LAS twin, in the octree's order.
+  std::istringstream got_lines(got.lines), twin_lines(read(corpus_file("pdal-simple.las")).lines);
+  std::multiset<std::string> got_set, twin_set;
+  for (std::string line; std::getline(got_lines, line);) got_set.insert(line);
+  for (std::string line; std::getline(twin_lines, line);) twin_set.insert(line);
+  EXPECT_EQ(got_set.size(), 1065u);
+  EXPECT_TRUE(got_set == twin_set);
+  got = read(copc, 4096, 0, true);
+  EXPECT_EQ(got.lines, "");
+  EXPECT_EQ(got.problem, "the LAZ chunk table, needed for chunks of varying sizes, cannot be read");
+}
+
+// pdal-autzen_trim.laz: chunks of 50000, 50000 and 10000 points.
+TEST(Laz, ADamagedChunkIsLeftOutWithWhatFollowsAndTheChunksBeforeStay) {
+  std::string laz = corpus_file("pdal-autzen_trim.laz");
+  NEEDS_CORPUS(laz);
+  std::string twin = read(corpus_file("pdal-autzen_trim.las")).lines;
+  std::size_t points_at = little_endian(laz, 96, 4);
+  std::size_t table_at = little_endian(laz, points_at, 8);
+  const std::string kSecondDamaged = "the LAZ chunk that begins at point 50001 is damaged";
+
+  // A flipped byte in the second chunk, whichever way it is read.
+  std::string flipped = laz;
+  flipped[(points_at + table_at) / 2 + 1000] ^= 0x10;
+  Read got = read(flipped);
+  EXPECT_EQ(got.problem.rfind(kSecondDamaged + " (its decoding does not end at its ", 0), 0)
+      << got.problem;
+  EXPECT_TRUE(got.lines == first_lines(twin, 50000));
+
+  // Cut inside the second chunk: no table either.
+  std::string cut = laz.substr(0, (points_at + table_at) / 2);
+  for (bool in_order : {false, true}) {
+    got = read(cut, 4096, 0, in_order);
+    EXPECT_EQ(got.problem, kSecondDamaged + " (the file ends inside it)");
+    EXPECT_TRUE(got.lines == first_lines(twin, 50000));
+  }
+
+  // A table cut short, or said to lie past the end: the chunks are read in
+  // sequence, and whole.
+  got = read(laz.substr(0, table_at + 10));
+  EXPECT_EQ(got.problem, "");
+  EXPECT_TRUE(got.lines == twin);
+  std::string past = laz;
+  past[points_at + 4] = 1;
+  got = read(past);
+  EXPECT_EQ(got.problem, "");
+  EXPECT_TRUE(got.lines == twin);
+  // A table that is not where the chunks end is not believed.
+  std::string moved = laz;
+  std::uint64_t wrong = table_at - 100;
+  for (std::size_t i = 0; i < 8; ++i) moved[points_at + i] = static_cast<char>(wrong >> (8 * i));
+  got = read(moved);
+  EXPECT_EQ(got.problem, "");
+  EXPECT_TRUE(got.lines == twin);
+}
+
+TEST(Laz, DamageInTheLayersReadIsFoundAndInTheOthersIsHarmless) {
+  std::string laz = corpus_file("laspy-append-bug.laz");
+  NEEDS_CORPUS(laz);
+  std::string twin = read(corpus_file("lastools-append-bug-fmt8.las")).lines;
+  std::size_t points_at = little_endian(laz, 96, 4);
+  // One chunk: its first record (41 bytes), its count, 11 layer sizes.
+  std::size_t head = points_at + 8 + 41 + 4;
+  std::size_t xy = little_endian(laz, head, 4);
+  std::size_t layers_at = head + 4 * 11;
+  std::string flipped = laz;
+  flipped[layers_at + xy / 2] ^= 0x04;
+  Read got = read(flipped);
+  EXPECT_EQ(got.lines, "");
+  EXPECT_EQ(got.problem.rfind("the LAZ chunk that begins at point 1 is damaged", 0), 0);
+  // The last layer, the extra bytes', is never read.
+  flipped = laz;
+  std::size_t table_at = little_endian(laz, points_at, 8);
+  flipped[table_at - 2] ^= 0x04;
+  got = read(flipped);
+  EXPECT_EQ(got.problem, "");
+  EXPECT_TRUE(got.lines == twin);
+}
+
+TEST(Laz, WhatIsNotReadIsRefusedByName) {
+  std::string laz = corpus_file("lazperf-point10.las.laz");
+  NEEDS_CORPUS(laz);
+  // The LASzip record's first item, POINT10, its version at byte 34 + 4.
+  std::size_t record = little_endian(laz, 94, 2);
+  std::size_t items = 0;
+  while (laz.compare(record + 2, 14, "laszip encoded") != 0) {
+    record += 54 + little_endian(laz, record + 20, 2);
+    ASSERT_LT(++items, 10u);
+  }
+  std::string changed = laz;
+  changed[record + 54 + 34 + 4] = 3;
+  EXPECT_EQ(read(changed).problem,
+            "LAZ item POINT10 version 3 is not read with the chunked compressor");
+  changed = laz;
+  changed[record + 54 + 34] = 42;
+  EXPECT_EQ(read(changed).problem, "LAZ item 42 is not read");
+  changed = laz;
+  changed[record + 54] = 4;
+  EXPECT_EQ(read(changed).problem,
+            "LAZ compressor 4 is not read (1 point-wise, 2 chunked and 3 layered are)");
+  changed = laz;
+  changed[record + 2] = 'L';
+  EXPECT_EQ(read(changed).problem,
+            "the LAS header says its points are compressed, but no LASzip record says how");
+}
+
+}  // namespace
