@@ -206,7 +206,7 @@ bool LasReader::start_laz() {
   }
   laz_ = std::make_unique<laz::LazPoints>(laszip_, header_.point_count,
                                           static_cast<laz::Refill&>(*this), source_,
-                                          header_.point_offset);
+                                          header_.point_offset, laz_workers_);
   return true;
 }
 

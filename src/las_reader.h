@@ -4,10 +4,12 @@
 #ifndef STRATUMIX_LAS_READER_H_
 #define STRATUMIX_LAS_READER_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "disk.h"
 #include "extent.h"
@@ -42,6 +44,8 @@ class LasReader : public PointInput, private laz::Refill {
   // before its last point.
   const std::string& problem() const override { return problem_; }
   std::int64_t points() const override { return pasted_; }
+  // The threads that decode a LAZ file's chunks: one a core unless set.
+  void set_laz_workers(unsigned workers) { laz_workers_ = workers; }
 
  private:
   bool start();
@@ -97,6 +101,7 @@ class LasReader : public PointInput, private laz::Refill {
   std::string problem_;
   laz::Laszip laszip_;
   std::unique_ptr<laz::LazPoints> laz_;
+  unsigned laz_workers_ = std::max(1u, std::thread::hardware_concurrency());
 };
 
 #endif  // STRATUMIX_LAS_READER_H_

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "laz/chunk_pool.h"
 #include "number.h"
 
 namespace laz {
@@ -50,8 +51,9 @@ bool LazPoints::Stream::take(std::size_t size, std::vector<unsigned char>& bytes
 }
 
 LazPoints::LazPoints(const Laszip& laszip, std::uint64_t point_count, Refill& stream,
-                     ByteSource& file, std::uint64_t points_at)
+                     ByteSource& file, std::uint64_t points_at, unsigned workers)
     : laszip_(laszip),
+      workers_(workers),
       point_count_(point_count),
       stream_(stream),
       file_(file),
@@ -124,6 +126,9 @@ std::size_t LazPoints::next(const char*& records, std::size_t count) {
       }
       auto table_at = little_endian(head.data(), 8);
       tabled_ = read_table(table_at);
+      // Chunks are decoded on every core when there are several of each.
+      if (tabled_ && workers_ > 1 && chunk_bytes_.size() > 1)
+        pool_ = std::make_unique<ChunkPool>(laszip_, workers_);
       if (!tabled_ && laszip_.chunk_size == kVariableChunks) {
         problem_ = "the LAZ chunk table, needed for chunks of varying sizes, cannot be read";
         return 0;
@@ -165,16 +170,43 @@ bool LazPoints::next_chunk() {
     return next_sequential_chunk(
         static_cast<std::uint32_t>(std::min<std::uint64_t>(left, laszip_.chunk_size)));
   }
+  return next_tabled_chunk();
+}
+
+bool LazPoints::next_tabled_chunk() {
   if (chunk_ == chunk_bytes_.size()) return false;
   std::uint32_t points = chunk_points_[chunk_];
-  std::vector<unsigned char> bytes;
-  if (!stream_.take(static_cast<std::size_t>(chunk_bytes_[chunk_]), bytes)) {
-    damaged("the file ends inside it");
-    return false;
+  auto size = static_cast<std::size_t>(chunk_bytes_[chunk_]);
+  bool whole = false;
+  if (pool_ == nullptr) {
+    std::vector<unsigned char> bytes;
+    if (!stream_.take(size, bytes)) {
+      damaged("the file ends inside it");
+      return false;
+    }
+    decoded_.resize(std::size_t{points} * kXyzSize);
+    whole = decode_chunk(laszip_, bytes.data(), bytes.size(), points, decoded_.data());
+  } else {
+    // A few chunks a worker in flight: enough to keep every worker busy
+    // while this thread writes.
+    const std::size_t in_flight = 3 * workers_;
+    while (!cut_ && submitted_ < chunk_bytes_.size() && submitted_ - chunk_ < in_flight) {
+      std::vector<unsigned char> bytes;
+      if (!stream_.take(static_cast<std::size_t>(chunk_bytes_[submitted_]), bytes)) {
+        cut_ = true;
+        break;
+      }
+      pool_->submit(submitted_, std::move(bytes), chunk_points_[submitted_]);
+      ++submitted_;
+    }
+    if (chunk_ == submitted_) {
+      damaged("the file ends inside it");
+      return false;
+    }
+    whole = pool_->collect(chunk_, decoded_);
   }
-  decoded_.resize(std::size_t{points} * kXyzSize);
-  if (!decode_chunk(laszip_, bytes.data(), bytes.size(), points, decoded_.data())) {
-    damaged("its decoding does not end at its " + text(bytes.size()) + " bytes");
+  if (!whole) {
+    damaged("its decoding does not end at its " + text(size) + " bytes");
     return false;
   }
   ++chunk_;

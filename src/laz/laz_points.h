@@ -19,14 +19,16 @@
 
 namespace laz {
 
+class ChunkPool;
 
 class LazPoints {
  public:
   // `stream` gives the file's bytes from its first point byte on, in
   // order; `file` reads the chunk table where it lies (its read_at), at
   // `points_at` and on, the first point byte's place in the file.
+  // Decodes chunks on `workers` threads when more than one.
   LazPoints(const Laszip& laszip, std::uint64_t point_count, Refill& stream, ByteSource& file,
-            std::uint64_t points_at);
+            std::uint64_t points_at, unsigned workers);
   ~LazPoints();
   LazPoints(const LazPoints&) = delete;
   LazPoints& operator=(const LazPoints&) = delete;
@@ -42,6 +44,7 @@ class LazPoints {
   bool take(std::size_t size, std::vector<unsigned char>& bytes);
   bool read_table(std::uint64_t table_at);
   bool next_chunk();
+  bool next_tabled_chunk();
   bool next_sequential_chunk(std::uint32_t count);
   void damaged(const std::string& why);
 
@@ -63,6 +66,7 @@ class LazPoints {
   };
 
   const Laszip& laszip_;
+  unsigned workers_;
   std::uint64_t point_count_;
   Stream stream_;
   ByteSource& file_;
@@ -77,6 +81,10 @@ class LazPoints {
   std::vector<char> decoded_;
   std::size_t handed_ = 0;  // of decoded_'s points
   std::size_t in_decoded_ = 0;
+  // Chunks handed to the pool, and the first the file cut, if any.
+  std::size_t submitted_ = 0;
+  bool cut_ = false;
+  std::unique_ptr<ChunkPool> pool_;
   // The point-wise stream, decoded a piece at a time.
   std::unique_ptr<PointDecoder> point_wise_;
   Decoder decoder_;

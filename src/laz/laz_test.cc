@@ -30,7 +30,7 @@ struct Read {
 // Read in pieces of `piece` bytes, through a read-ahead of `block` bytes
 // when not 0; `in_order` as from a pipe, with no chunk table.
 Read read(const std::string& file, std::size_t piece = 4096, std::size_t block = 0,
-          bool in_order = false) {
+          bool in_order = false, unsigned workers = 3) {
   auto source = std::make_unique<TextSource>(file, piece);
   if (in_order) source->in_order_only();
   std::unique_ptr<ReadAhead> ahead;
@@ -41,6 +41,7 @@ Read read(const std::string& file, std::size_t piece = 4096, std::size_t block =
   } else {
     reader = std::make_unique<LasReader>(*source, 1000);
   }
+  reader->set_laz_workers(workers);
   Read result;
   OutputFile out;
   out.open(std::make_unique<StringSink>(result.lines));
@@ -129,25 +130,29 @@ TEST(Laz, ADamagedChunkIsLeftOutWithWhatFollowsAndTheChunksBeforeStay) {
   std::size_t table_at = little_endian(laz, points_at, 8);
   const std::string kSecondDamaged = "the LAZ chunk that begins at point 50001 is damaged";
 
-  // A flipped byte in the second chunk, whichever way it is read.
+  // A flipped byte in the second chunk, on one thread or on several.
   std::string flipped = laz;
   flipped[(points_at + table_at) / 2 + 1000] ^= 0x10;
-  Read got = read(flipped);
-  EXPECT_EQ(got.problem.rfind(kSecondDamaged + " (its decoding does not end at its ", 0), 0)
-      << got.problem;
-  EXPECT_TRUE(got.lines == first_lines(twin, 50000));
+  for (unsigned workers : {1u, 3u}) {
+    Read got = read(flipped, 4096, 0, false, workers);
+    EXPECT_EQ(got.problem.rfind(kSecondDamaged + " (its decoding does not end at its ", 0), 0)
+        << got.problem;
+    EXPECT_TRUE(got.lines == first_lines(twin, 50000));
+  }
 
   // Cut inside the second chunk: no table either.
   std::string cut = laz.substr(0, (points_at + table_at) / 2);
-  for (bool in_order : {false, true}) {
-    got = read(cut, 4096, 0, in_order);
-    EXPECT_EQ(got.problem, kSecondDamaged + " (the file ends inside it)");
-    EXPECT_TRUE(got.lines == first_lines(twin, 50000));
+  for (unsigned workers : {1u, 3u}) {
+    for (bool in_order : {false, true}) {
+      Read got = read(cut, 4096, 0, in_order, workers);
+      EXPECT_EQ(got.problem, kSecondDamaged + " (the file ends inside it)");
+      EXPECT_TRUE(got.lines == first_lines(twin, 50000));
+    }
   }
 
   // A table cut short, or said to lie past the end: the chunks are read in
   // sequence, and whole.
-  got = read(laz.substr(0, table_at + 10));
+  Read got = read(laz.substr(0, table_at + 10));
   EXPECT_EQ(got.problem, "");
   EXPECT_TRUE(got.lines == twin);
   std::string past = laz;
