@@ -155,18 +155,8 @@ std::uint32_t Decoder::read_short() {
   return value & 0xffffu;
 }
 
-IntegerDecoder::IntegerDecoder(std::uint32_t bits, std::uint32_t contexts, std::uint32_t bits_high,
-                               std::uint32_t range)
-    : bits_high_(bits_high), contexts_(contexts) {
-  if (range != 0) {
-    corr_bits_ = 0;
-    corr_range_ = range;
-    while (range != 0) {
-      range >>= 1;
-      ++corr_bits_;
-    }
-    if (corr_range_ == 1u << (corr_bits_ - 1)) --corr_bits_;
-  } else if (bits != 0 && bits < 32) {
+IntegerDecoder::IntegerDecoder(std::uint32_t bits, std::uint32_t contexts) {
+  if (bits != 0 && bits < 32) {
     corr_bits_ = bits;
     corr_range_ = 1u << bits;
   } else {
@@ -199,10 +189,10 @@ std::int32_t IntegerDecoder::corrector(Decoder& decoder, SymbolModel& bits_model
   if (k_ == 0) return static_cast<std::int32_t>(decoder.decode_bit(corrector0_));
   if (k_ >= 32) return corr_min_;
   std::unique_ptr<SymbolModel>& model = correctors_[k_];
-  if (model == nullptr) model = std::make_unique<SymbolModel>(1u << std::min(k_, bits_high_));
+  if (model == nullptr) model = std::make_unique<SymbolModel>(1u << std::min(k_, kBitsHigh));
   std::uint32_t c = decoder.decode_symbol(*model);
-  if (k_ > bits_high_) {
-    std::uint32_t low_bits = k_ - bits_high_;
+  if (k_ > kBitsHigh) {
+    std::uint32_t low_bits = k_ - kBitsHigh;
     c = c << low_bits | decoder.read_bits(low_bits);
   }
   // c in [0, 2^(k-1)) stands for the negatives, the rest for 2 and up.

@@ -103,8 +103,8 @@ class Decoder {
 // one of `contexts` models, then its bits, the high ones modelled.
 class IntegerDecoder {
  public:
-  explicit IntegerDecoder(std::uint32_t bits = 16, std::uint32_t contexts = 1,
-                          std::uint32_t bits_high = 8, std::uint32_t range = 0);
+  // Of values of `bits` bits (32 for any), under `contexts` contexts.
+  explicit IntegerDecoder(std::uint32_t bits = 16, std::uint32_t contexts = 1);
   std::int32_t decode(Decoder& decoder, std::int32_t prediction, std::uint32_t context = 0);
   // The bit length of the last corrector, which other fields take as context.
   std::uint32_t k() const { return k_; }
@@ -112,13 +112,13 @@ class IntegerDecoder {
  private:
   std::int32_t corrector(Decoder& decoder, SymbolModel& bits_model);
 
-  std::uint32_t bits_high_;
+  // The corrector bits modelled; those below are read as they are.
+  static constexpr std::uint32_t kBitsHigh = 8;
   std::uint32_t corr_bits_;
   std::uint32_t corr_range_;
   std::int32_t corr_min_;
   std::uint32_t k_ = 0;
   std::unique_ptr<std::unique_ptr<SymbolModel>[]> k_models_;
-  std::uint32_t contexts_;
   BitModel corrector0_;
   // Those of bit lengths 1 to corr_bits_, made when first needed.
   std::unique_ptr<std::unique_ptr<SymbolModel>[]> correctors_;

@@ -48,7 +48,7 @@ bool decode_layered_chunk(const Laszip& laszip, const unsigned char* bytes, std:
 // A layered chunk begins with its first record, its count and its layers'
 // sizes: the bytes of that head, and then, from them, those of the rest.
 std::size_t layered_head_size(const Laszip& laszip);
-std::size_t layered_body_size(const Laszip& laszip, const unsigned char* head);
+std::uint64_t layered_body_size(const Laszip& laszip, const unsigned char* head);
 
 // A chunk's points decoded whole: true when the decoding ended at its
 // `size` bytes exactly.

@@ -171,9 +171,9 @@ std::size_t layered_head_size(const Laszip& laszip) {
   return record_length(laszip) + 4 + 4 * all_layers(laszip);
 }
 
-std::size_t layered_body_size(const Laszip& laszip, const unsigned char* head) {
+std::uint64_t layered_body_size(const Laszip& laszip, const unsigned char* head) {
   const unsigned char* sizes = head + record_length(laszip) + 4;
-  std::size_t total = 0;
+  std::uint64_t total = 0;
   for (std::size_t i = 0; i < all_layers(laszip); ++i) total += little_endian_32(sizes + 4 * i);
   return total;
 }

@@ -26,6 +26,14 @@ constexpr std::size_t kPiece = 50000;
 // A chunk table longer than this is taken for damage: a real one holds a
 // few bytes a chunk, and chunks of thousands of points.
 constexpr std::uint64_t kLongestTable = std::uint64_t{64} << 20;
+// The largest chunk decoded, so that memory stays bounded: a chunk is held
+// whole, compressed and decoded, until it is known to be whole. LASzip
+// writes chunks of 50000 points unless told otherwise.
+constexpr std::uint64_t kMostChunkPoints = std::uint64_t{1} << 21;
+constexpr std::uint64_t kMostChunkBytes = std::uint64_t{32} << 20;
+// The chunks' bytes, compressed and decoded, that the workers hold at most
+// (beyond the one chunk the reader waits for).
+constexpr std::uint64_t kMostInFlight = std::uint64_t{32} << 20;
 
 }  // namespace
 
@@ -173,10 +181,21 @@ bool LazPoints::next_chunk() {
   return next_tabled_chunk();
 }
 
+bool LazPoints::too_large(std::uint64_t points, std::uint64_t bytes) {
+  if (points <= kMostChunkPoints && bytes <= kMostChunkBytes) return false;
+  problem_ = "the LAZ chunk that begins at point " + text(decoded_points_ + 1) + " holds " +
+             text(points) + " points" +
+             (bytes != 0 ? " in " + text(bytes) + " bytes" : std::string()) +
+             ", more than the program reads in one chunk (" + text(kMostChunkPoints) + " points, " +
+             text(kMostChunkBytes) + " bytes)";
+  return true;
+}
+
 bool LazPoints::next_tabled_chunk() {
   if (chunk_ == chunk_bytes_.size()) return false;
   std::uint32_t points = chunk_points_[chunk_];
   auto size = static_cast<std::size_t>(chunk_bytes_[chunk_]);
+  if (too_large(points, size)) return false;
   bool whole = false;
   if (pool_ == nullptr) {
     std::vector<unsigned char> bytes;
@@ -188,15 +207,21 @@ bool LazPoints::next_tabled_chunk() {
     whole = decode_chunk(laszip_, bytes.data(), bytes.size(), points, decoded_.data());
   } else {
     // A few chunks a worker in flight: enough to keep every worker busy
-    // while this thread writes.
-    const std::size_t in_flight = 3 * workers_;
+    // while this thread writes, and within the memory set aside.
+    const std::size_t in_flight = std::size_t{3} * workers_;
     while (!cut_ && submitted_ < chunk_bytes_.size() && submitted_ - chunk_ < in_flight) {
+      std::uint64_t held = chunk_bytes_[submitted_] + chunk_points_[submitted_] * kXyzSize;
+      // A chunk too large is said when its turn comes.
+      bool oversized = chunk_points_[submitted_] > kMostChunkPoints ||
+                       chunk_bytes_[submitted_] > kMostChunkBytes;
+      if (submitted_ > chunk_ && (oversized || held_ + held > kMostInFlight)) break;
       std::vector<unsigned char> bytes;
       if (!stream_.take(static_cast<std::size_t>(chunk_bytes_[submitted_]), bytes)) {
         cut_ = true;
         break;
       }
       pool_->submit(submitted_, std::move(bytes), chunk_points_[submitted_]);
+      held_ += held;
       ++submitted_;
     }
     if (chunk_ == submitted_) {
@@ -204,6 +229,7 @@ bool LazPoints::next_tabled_chunk() {
       return false;
     }
     whole = pool_->collect(chunk_, decoded_);
+    held_ -= size + std::uint64_t{points} * kXyzSize;
   }
   if (!whole) {
     damaged("its decoding does not end at its " + text(size) + " bytes");
@@ -215,12 +241,18 @@ bool LazPoints::next_tabled_chunk() {
 }
 
 bool LazPoints::next_sequential_chunk(std::uint32_t points) {
+  if (too_large(points, 0)) return false;
   decoded_.resize(std::size_t{points} * kXyzSize);
   if (laszip_.compressor == Compressor::kLayered) {
     // The chunk's sizes first: its first record, count and layer sizes.
     std::vector<unsigned char> bytes, body;
-    if (!stream_.take(layered_head_size(laszip_), bytes) ||
-        !stream_.take(layered_body_size(laszip_, bytes.data()), body)) {
+    if (!stream_.take(layered_head_size(laszip_), bytes)) {
+      damaged("the file ends inside it");
+      return false;
+    }
+    std::uint64_t body_size = layered_body_size(laszip_, bytes.data());
+    if (too_large(points, body_size)) return false;
+    if (!stream_.take(static_cast<std::size_t>(body_size), body)) {
       damaged("the file ends inside it");
       return false;
     }

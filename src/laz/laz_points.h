@@ -47,6 +47,8 @@ class LazPoints {
   bool next_tabled_chunk();
   bool next_sequential_chunk(std::uint32_t count);
   void damaged(const std::string& why);
+  // Whether a chunk is larger than memory allows, said as the problem.
+  bool too_large(std::uint64_t points, std::uint64_t bytes);
 
   // The bytes of the stream handed back by the decoder that read them.
   class Stream : public Refill {
@@ -84,6 +86,7 @@ class LazPoints {
   // Chunks handed to the pool, and the first the file cut, if any.
   std::size_t submitted_ = 0;
   bool cut_ = false;
+  std::uint64_t held_ = 0;  // by the chunks in flight
   std::unique_ptr<ChunkPool> pool_;
   // The point-wise stream, decoded a piece at a time.
   std::unique_ptr<PointDecoder> point_wise_;

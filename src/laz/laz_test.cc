@@ -177,7 +177,7 @@ TEST(Laz, DamageInTheLayersReadIsFoundAndInTheOthersIsHarmless) {
   // One chunk: its first record (41 bytes), its count, 11 layer sizes.
   std::size_t head = points_at + 8 + 41 + 4;
   std::size_t xy = little_endian(laz, head, 4);
-  std::size_t layers_at = head + 4 * 11;
+  std::size_t layers_at = head + std::size_t{4} * 11;
   std::string flipped = laz;
   flipped[layers_at + xy / 2] ^= 0x04;
   Read got = read(flipped);
@@ -213,6 +213,17 @@ TEST(Laz, WhatIsNotReadIsRefusedByName) {
   changed[record + 54] = 4;
   EXPECT_EQ(read(changed).problem,
             "LAZ compressor 4 is not read (1 point-wise, 2 chunked and 3 layered are)");
+  // A chunk of millions of points would be held whole: 4194304 a chunk,
+  // and the header's count, 3000000, in the one chunk of the table.
+  changed = laz;
+  changed[record + 54 + 14] = 0x40;
+  for (std::size_t i = 0; i < 4; ++i) changed[107 + i] = static_cast<char>(3000000 >> (8 * i));
+  EXPECT_EQ(read(changed).problem,
+            "the LAZ chunk that begins at point 1 holds 3000000 points in 9633 bytes, more than "
+            "the program reads in one chunk (2097152 points, 33554432 bytes)");
+  EXPECT_EQ(read(changed, 4096, 0, true).problem,
+            "the LAZ chunk that begins at point 1 holds 3000000 points, more than the program "
+            "reads in one chunk (2097152 points, 33554432 bytes)");
   changed = laz;
   changed[record + 2] = 'L';
   EXPECT_EQ(read(changed).problem,
