@@ -20,6 +20,13 @@ SymbolModel::SymbolModel(std::uint32_t symbols)
       cycle_(symbols),
       distribution_(new std::uint32_t[symbols]),
       counts_(new std::uint32_t[symbols]) {
+  if (symbols > 16) {
+    std::uint32_t table_bits = 3;
+    while (symbols > 1u << (table_bits + 2)) ++table_bits;
+    table_size_ = 1u << table_bits;
+    table_shift_ = kSymbolShift - table_bits;
+    table_.reset(new std::uint32_t[table_size_ + 2]);
+  }
   for (std::uint32_t k = 0; k < symbols; ++k) counts_[k] = 1;
   update();
   until_update_ = cycle_ = (symbols + 6) >> 1;
@@ -33,9 +40,18 @@ void SymbolModel::update() {
   }
   std::uint32_t scale = 0x80000000u / total_;
   std::uint32_t sum = 0;
+  std::uint32_t s = 0;
   for (std::uint32_t k = 0; k < symbols_; ++k) {
     distribution_[k] = (scale * sum) >> (31 - kSymbolShift);
     sum += counts_[k];
+    if (table_ != nullptr) {
+      std::uint32_t w = distribution_[k] >> table_shift_;
+      while (s < w) table_[++s] = k - 1;
+    }
+  }
+  if (table_ != nullptr) {
+    table_[0] = 0;
+    while (s <= table_size_) table_[++s] = symbols_ - 1;
   }
   cycle_ = (5 * cycle_) >> 2;
   std::uint32_t longest = (symbols_ + 6) << 3;
@@ -106,26 +122,44 @@ std::uint32_t Decoder::decode_bit(BitModel& m) {
 }
 
 std::uint32_t Decoder::decode_symbol(SymbolModel& m) {
-  // Bisection for the symbol whose share holds the value: the same symbol
-  // as the coder's table look-up finds.
   std::uint32_t upper = length_;
   std::uint32_t lower = 0;
   std::uint32_t symbol = 0;
-  std::uint32_t n = m.symbols_;
-  length_ >>= kSymbolShift;
-  std::uint32_t k = n >> 1;
   const std::uint32_t* distribution = m.distribution_.get();
-  do {
-    std::uint32_t z = length_ * distribution[k];
-    if (z > value_) {
-      n = k;
-      upper = z;
-    } else {
-      symbol = k;
-      lower = z;
+  length_ >>= kSymbolShift;
+  if (m.table_ != nullptr) {
+    // The look-up narrows the search, bisection ends it.
+    std::uint32_t share = value_ / length_;
+    // Only a damaged stream puts the value past the interval.
+    std::uint32_t t = std::min(share >> m.table_shift_, m.table_size_);
+    symbol = m.table_[t];
+    std::uint32_t n = m.table_[t + 1] + 1;
+    while (n > symbol + 1) {
+      std::uint32_t k = (symbol + n) >> 1;
+      if (distribution[k] > share) {
+        n = k;
+      } else {
+        symbol = k;
+      }
     }
-    k = (symbol + n) >> 1;
-  } while (k != symbol);
+    lower = distribution[symbol] * length_;
+    if (symbol + 1 != m.symbols_) upper = distribution[symbol + 1] * length_;
+  } else {
+    // Bisection alone, by products: the same symbol.
+    std::uint32_t n = m.symbols_;
+    std::uint32_t k = n >> 1;
+    do {
+      std::uint32_t z = length_ * distribution[k];
+      if (z > value_) {
+        n = k;
+        upper = z;
+      } else {
+        symbol = k;
+        lower = z;
+      }
+      k = (symbol + n) >> 1;
+    } while (k != symbol);
+  }
   value_ -= lower;
   length_ = upper - lower;
   if (length_ < kMinLength) renormalise();

@@ -29,6 +29,11 @@ class SymbolModel {
   // The cumulative share below each symbol, in 2^15ths, and the counts.
   std::unique_ptr<std::uint32_t[]> distribution_;
   std::unique_ptr<std::uint32_t[]> counts_;
+  // For more than 16 symbols, where a search starts: by the top bits of
+  // the value's share, the first symbol it may be (LASzip's look-up).
+  std::uint32_t table_size_ = 0;
+  std::uint32_t table_shift_ = 0;
+  std::unique_ptr<std::uint32_t[]> table_;
 };
 
 // An adaptive model of one bit.
