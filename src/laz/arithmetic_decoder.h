@@ -13,6 +13,9 @@
 
 namespace laz {
 
+// The coder's mirror, which the tests and the bench make LAZ with.
+class Encoder;
+
 // An adaptive model of one of `symbols` values (2 to 2048).
 class SymbolModel {
  public:
@@ -20,6 +23,7 @@ class SymbolModel {
 
  private:
   friend class Decoder;
+  friend class Encoder;
   void update();
 
   std::uint32_t symbols_;
@@ -40,6 +44,7 @@ class SymbolModel {
 class BitModel {
  private:
   friend class Decoder;
+  friend class Encoder;
   void update();
 
   std::uint32_t cycle_ = 4;
