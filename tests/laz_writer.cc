@@ -509,25 +509,304 @@ class Bytes : public ItemEncoder {
   std::vector<SymbolModel> models_;
 };
 
+// LAS 1.4's layered compressor, POINT14 version 3: each field its own
+// stream (layer), with a context of models a scanner channel.
+constexpr unsigned char kReturnContext14[16][16] = {
+    {0, 1, 2, 3, 4, 5, 3, 4, 4, 5, 5, 5, 5, 5, 5, 5},
+    {1, 0, 1, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3},
+    {2, 1, 2, 4, 4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3, 3},
+    {3, 3, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {4, 3, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {5, 3, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {3, 3, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {4, 3, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4},
+    {4, 3, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4},
+    {5, 3, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4},
+    {5, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 4, 4, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5}};
+
+struct Point14 {
+  std::int32_t x, y, z, intensity, scan_angle, point_source;
+  unsigned r, n, flags, channel, classification, user_data;
+  std::uint64_t time;
+  bool time_changed = false;
+
+  explicit Point14(const unsigned char* p)
+      : x(static_cast<std::int32_t>(get(p, 4))),
+        y(static_cast<std::int32_t>(get(p + 4, 4))),
+        z(static_cast<std::int32_t>(get(p + 8, 4))),
+        intensity(static_cast<std::int32_t>(get(p + 12, 2))),
+        scan_angle(static_cast<std::int16_t>(get(p + 18, 2))),
+        point_source(static_cast<std::int32_t>(get(p + 20, 2))),
+        r(p[14] & 15u),
+        n(p[14] >> 4),
+        // Edge, scan direction, then the classification flags.
+        flags((p[15] >> 7) << 5 | ((p[15] >> 6) & 1) << 4 | (p[15] & 15u)),
+        channel((p[15] >> 4) & 3u),
+        classification(p[16]),
+        user_data(p[17]),
+        time(get64(p + 22)) {}
+  double gps() const {
+    double value;
+    std::memcpy(&value, &time, sizeof value);
+    return value;
+  }
+};
+
+enum Layer { kXy, kZ, kClassification, kFlags, kIntensity, kScanAngle, kUserData, kSource, kTime };
+
+class Point14Encoder {
+ public:
+  explicit Point14Encoder(const unsigned char* first) {
+    for (int i = 0; i < 9; ++i) encoders_.push_back(std::make_unique<Encoder>(layers_[i]));
+    Point14 p(first);
+    current_ = p.channel;
+    channels_[current_] = make_channel(p);
+  }
+
+  void next(const unsigned char* item) {
+    Point14 p(item);
+    Channel* c = channels_[current_].get();
+    Point14* last = &c->last;
+    unsigned lpr =
+        (last->r == 1 ? 1u : 0u) + (last->r >= last->n ? 2u : 0u) + (last->time_changed ? 4u : 0u);
+    if (p.channel != current_ && channels_[p.channel] != nullptr)
+      last = &channels_[p.channel]->last;
+    bool source_changed = p.point_source != last->point_source;
+    bool time_changed = p.gps() != last->gps();
+    bool angle_changed = p.scan_angle != last->scan_angle;
+    unsigned last_n = last->n, last_r = last->r;
+    std::uint32_t changed = (p.channel != current_) << 6 | source_changed << 5 | time_changed << 4 |
+                            angle_changed << 3 | (p.n != last_n) << 2;
+    if (p.r != last_r) {
+      changed |= p.r == (last_r + 1) % 16 ? 1 : p.r == (last_r + 15) % 16 ? 2 : 3;
+    }
+    Encoder& xy = *encoders_[kXy];
+    xy.encode_symbol(*c->changed[lpr], changed);
+    if (changed & (1 << 6)) {
+      xy.encode_symbol(c->channel_model, (p.channel + 4 - current_ - 1) % 4);
+      if (channels_[p.channel] == nullptr) {
+        channels_[p.channel] = make_channel(c->last);
+        last = &channels_[p.channel]->last;
+      }
+      current_ = p.channel;
+      c = channels_[current_].get();
+    }
+    if (changed & (1 << 2)) xy.encode_symbol(made(c->returns[last_n], 16), p.n);
+    if ((changed & 3) == 3) {
+      if (time_changed) {
+        xy.encode_symbol(made(c->return_number[last_r], 16), p.r);
+      } else {
+        xy.encode_symbol(c->same_time_return, (p.r + 16 - last_r - 2) % 16);
+      }
+    }
+    unsigned n = p.n, r = p.r;
+    unsigned m = kReturnContext14[n][r];
+    unsigned l = n > r ? n - r : r - n;
+    l = l < 7 ? l : 7;
+    unsigned cpr = (r == 1 ? 2u : 0u) + (r >= n ? 1u : 0u);
+    unsigned slot = m << 1 | (time_changed ? 1u : 0u);
+    std::int32_t diff = wrap(std::int64_t{p.x} - last->x);
+    c->dx.encode(xy, c->x_diffs[slot].get(), diff, n == 1);
+    c->x_diffs[slot].add(diff);
+    std::uint32_t k = c->dx.k();
+    diff = wrap(std::int64_t{p.y} - last->y);
+    c->dy.encode(xy, c->y_diffs[slot].get(), diff, (n == 1) + (k < 20 ? k & ~1u : 20));
+    c->y_diffs[slot].add(diff);
+    k = (c->dx.k() + c->dy.k()) / 2;
+    c->dz.encode(*encoders_[kZ], c->last_z[l], p.z, (n == 1) + (k < 18 ? k & ~1u : 18));
+    c->last_z[l] = p.z;
+    changed_[kClassification] |= p.classification != last->classification;
+    unsigned ccc = ((last->classification & 0x1f) << 1) + (cpr == 3 ? 1 : 0);
+    encoders_[kClassification]->encode_symbol(made(c->classification[ccc], 256), p.classification);
+    changed_[kFlags] |= p.flags != last->flags;
+    encoders_[kFlags]->encode_symbol(made(c->flags[last->flags], 64), p.flags);
+    changed_[kIntensity] |= p.intensity != last->intensity;
+    unsigned i_slot = cpr << 1 | (time_changed ? 1u : 0u);
+    c->intensity.encode(*encoders_[kIntensity], c->last_intensity[i_slot], p.intensity, cpr);
+    c->last_intensity[i_slot] = p.intensity;
+    if (angle_changed) {
+      changed_[kScanAngle] = true;
+      c->scan_angle.encode(*encoders_[kScanAngle], last->scan_angle, p.scan_angle, time_changed);
+    }
+    changed_[kUserData] |= p.user_data != last->user_data;
+    encoders_[kUserData]->encode_symbol(made(c->user_data[last->user_data / 4], 256), p.user_data);
+    if (source_changed) {
+      changed_[kSource] = true;
+      c->point_source.encode(*encoders_[kSource], last->point_source, p.point_source);
+    }
+    if (time_changed) {
+      changed_[kTime] = true;
+      encode_time(*c, static_cast<std::int64_t>(p.time));
+    }
+    p.time_changed = time_changed;
+    *last = p;
+  }
+
+  // The layers' sizes, then their bytes, after the chunk's count.
+  void finish(std::vector<unsigned char>& out) {
+    std::vector<unsigned char> sizes;
+    for (int i = 0; i < 9; ++i) {
+      bool kept = i <= kZ || changed_[i];
+      if (kept) encoders_[static_cast<std::size_t>(i)]->done();
+      std::size_t size = kept ? layers_[i].size() : 0;
+      for (int b = 0; b < 4; ++b) out.push_back(static_cast<unsigned char>(size >> (8 * b)));
+    }
+    for (int i = 0; i < 9; ++i) {
+      if (i <= kZ || changed_[i]) out.insert(out.end(), layers_[i].begin(), layers_[i].end());
+    }
+  }
+
+ private:
+  struct Channel {
+    Point14 last;
+    std::unique_ptr<SymbolModel> changed[8];
+    SymbolModel channel_model{3};
+    std::unique_ptr<SymbolModel> returns[16], return_number[16];
+    SymbolModel same_time_return{13};
+    IntegerEncoder dx{32, 2}, dy{32, 22}, dz{32, 20};
+    Median5 x_diffs[12], y_diffs[12];
+    std::int32_t last_z[8];
+    std::unique_ptr<SymbolModel> classification[64], flags[64], user_data[64];
+    IntegerEncoder intensity{16, 4}, scan_angle{16, 2}, point_source{16};
+    std::int32_t last_intensity[8];
+    // Version 3 has no symbol for an unchanged time.
+    SymbolModel time_multi{515}, time_zero_diff{5};
+    IntegerEncoder time{32, 9};
+    unsigned sequence = 0, next = 0;
+    std::int64_t times[4] = {};
+    std::int32_t last_diff[4] = {};
+    int extremes[4] = {};
+    explicit Channel(const Point14& from) : last(from) {}
+  };
+
+  static std::unique_ptr<Channel> make_channel(const Point14& from) {
+    auto c = std::make_unique<Channel>(from);
+    c->last.time_changed = false;
+    for (auto& model : c->changed) model = std::make_unique<SymbolModel>(128);
+    for (std::int32_t& z : c->last_z) z = from.z;
+    for (std::int32_t& i : c->last_intensity) i = from.intensity;
+    c->times[0] = static_cast<std::int64_t>(from.time);
+    return c;
+  }
+  static SymbolModel& made(std::unique_ptr<SymbolModel>& model, std::uint32_t symbols) {
+    if (model == nullptr) model = std::make_unique<SymbolModel>(symbols);
+    return *model;
+  }
+
+  void encode_time(Channel& c, std::int64_t time) {
+    Encoder& e = *encoders_[kTime];
+    constexpr std::int32_t kMulti = 500, kMinus = -10, kFull = kMulti - kMinus + 1;
+    for (;;) {
+      std::int64_t diff64 = static_cast<std::int64_t>(
+          static_cast<std::uint64_t>(time) - static_cast<std::uint64_t>(c.times[c.sequence]));
+      auto diff = static_cast<std::int32_t>(diff64);
+      bool fits = diff64 == diff;
+      int other = 0;
+      if (!fits) {
+        for (unsigned i = 1; i < 4 && other == 0; ++i) {
+          std::int64_t d =
+              static_cast<std::int64_t>(static_cast<std::uint64_t>(time) -
+                                        static_cast<std::uint64_t>(c.times[(c.sequence + i) & 3]));
+          if (d == static_cast<std::int32_t>(d)) other = static_cast<int>(i);
+        }
+      }
+      bool zero = c.last_diff[c.sequence] == 0;
+      if (!fits && other != 0) {
+        e.encode_symbol(zero ? c.time_zero_diff : c.time_multi,
+                        static_cast<std::uint32_t>(zero ? other + 1 : kFull + other));
+        c.sequence = (c.sequence + static_cast<unsigned>(other)) & 3;
+        continue;
+      }
+      if (!fits) {
+        e.encode_symbol(zero ? c.time_zero_diff : c.time_multi, zero ? 1u : std::uint32_t{kFull});
+        c.time.encode(e, static_cast<std::int32_t>(c.times[c.sequence] >> 32),
+                      static_cast<std::int32_t>(time >> 32), 8);
+        e.write_int(static_cast<std::uint32_t>(time));
+        c.next = (c.next + 1) & 3;
+        c.sequence = c.next;
+        c.last_diff[c.sequence] = 0;
+        c.extremes[c.sequence] = 0;
+      } else if (zero) {
+        e.encode_symbol(c.time_zero_diff, 0);
+        c.time.encode(e, 0, diff, 0);
+        c.last_diff[c.sequence] = diff;
+        c.extremes[c.sequence] = 0;
+      } else {
+        std::int32_t& last_diff = c.last_diff[c.sequence];
+        float ratio = static_cast<float>(diff) / static_cast<float>(last_diff);
+        double rounded = ratio >= 0 ? ratio + 0.5 : ratio - 0.5;
+        std::int32_t multi = rounded >= 2147483648.0 || rounded < -2147483648.0
+                                 ? INT32_MIN
+                                 : static_cast<std::int32_t>(rounded);
+        auto times = [&](std::int32_t f) { return wrap(std::int64_t{f} * last_diff); };
+        auto extreme = [&] {
+          if (++c.extremes[c.sequence] > 3) {
+            last_diff = diff;
+            c.extremes[c.sequence] = 0;
+          }
+        };
+        if (multi == 1) {
+          e.encode_symbol(c.time_multi, 1);
+          c.time.encode(e, last_diff, diff, 1);
+          c.extremes[c.sequence] = 0;
+        } else if (multi > 0 && multi < kMulti) {
+          e.encode_symbol(c.time_multi, static_cast<std::uint32_t>(multi));
+          c.time.encode(e, times(multi), diff, multi < 10 ? 2 : 3);
+        } else if (multi >= kMulti) {
+          e.encode_symbol(c.time_multi, kMulti);
+          c.time.encode(e, times(kMulti), diff, 4);
+          extreme();
+        } else if (multi < 0 && multi > kMinus) {
+          e.encode_symbol(c.time_multi, static_cast<std::uint32_t>(kMulti - multi));
+          c.time.encode(e, times(multi), diff, 5);
+        } else if (multi < 0) {
+          e.encode_symbol(c.time_multi, kMulti - kMinus);
+          c.time.encode(e, times(kMinus), diff, 6);
+          extreme();
+        } else {
+          e.encode_symbol(c.time_multi, 0);
+          c.time.encode(e, 0, diff, 7);
+          extreme();
+        }
+      }
+      c.times[c.sequence] = time;
+      return;
+    }
+  }
+
+  std::vector<unsigned char> layers_[9];
+  std::vector<std::unique_ptr<Encoder>> encoders_;
+  bool changed_[9] = {};
+  unsigned current_ = 0;
+  std::unique_ptr<Channel> channels_[4];
+};
+
 }  // namespace
 
 std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool variable) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(las.data());
   if (las.size() < 227 || las.compare(0, 4, "LASF") != 0 || chunk_size == 0) return "";
   int format = bytes[104];
-  if (format > 3) return "";
+  bool layered = format == 6;
+  if (format > 3 && !layered) return "";
   std::size_t header_size = get(bytes + 94, 2);
   std::size_t points_at = get(bytes + 96, 4);
   std::size_t record = get(bytes + 105, 2);
   std::uint64_t count = bytes[25] >= 4 ? get64(bytes + 247) : get(bytes + 107, 4);
-  static constexpr int kLengths[] = {20, 28, 26, 34};
+  static constexpr int kLengths[] = {20, 28, 26, 34, 0, 0, 30};
   auto extra = static_cast<int>(record) - kLengths[format];
-  if (extra < 0 || points_at + count * record > las.size()) return "";
+  if (extra < 0 || (layered && extra != 0) || points_at + count * record > las.size()) return "";
   // The items, as LASzip lists them: type, size, version.
   std::vector<std::array<int, 3>> items = {{6, 20, 2}};
   if (format == 1 || format == 3) items.push_back({7, 8, 2});
-  if (format >= 2) items.push_back({8, 6, 2});
+  if (format == 2 || format == 3) items.push_back({8, 6, 2});
   if (extra > 0) items.push_back({0, extra, 2});
+  if (layered) items = {{10, 30, 3}};
 
   std::string vlr(54 + 34 + 6 * items.size(), '\0');
   put(vlr, 2, 0, 1);
@@ -535,7 +814,7 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
   put(vlr, 18, 22204, 2);
   put(vlr, 20, vlr.size() - 54, 2);
   vlr.replace(22, 32, std::string("by LAZ writer of the tests") + std::string(6, '\0'));
-  put(vlr, 54, 2, 2);  // chunked
+  put(vlr, 54, layered ? 3 : 2, 2);  // chunked, or layered
   put(vlr, 54 + 4, 2, 1);
   put(vlr, 54 + 5, 2, 1);
   put(vlr, 54 + 12, variable ? 0xffffffffu : chunk_size, 4);
@@ -561,6 +840,19 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
   while (done < count) {
     auto points = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, count - done));
     std::size_t start = data.size();
+    if (layered) {
+      const unsigned char* p = bytes + points_at + done * record;
+      data.insert(data.end(), p, p + record);
+      for (int b = 0; b < 4; ++b) data.push_back(static_cast<unsigned char>(points >> (8 * b)));
+      Point14Encoder encoder(p);
+      for (std::uint32_t n = 1; n < points; ++n) encoder.next(p + std::size_t{n} * record);
+      encoder.finish(data);
+      chunk_points.push_back(points);
+      chunk_bytes.push_back(static_cast<std::uint32_t>(data.size() - start));
+      done += points;
+      if (variable) size = size > 3 ? size - size / 3 : 1;
+      continue;
+    }
     std::vector<std::unique_ptr<ItemEncoder>> encoders;
     for (const auto& item : items) {
       switch (item[0]) {

@@ -108,20 +108,28 @@ TEST(Laz, EveryCompressorAndItemGivesItsLasTwinsPoints) {
 }
 
 TEST(Laz, TheTestsCompressorMakesWhatLasZipMakes) {
-  std::string las = corpus_file("pdal-simple.las");
-  std::string laz = corpus_file("pdal-simple.laz");
-  NEEDS_CORPUS(las);
-  std::string made = laz::compress_las(las, 50000);
-  // The chunks and their table, after the table's place.
-  std::size_t made_at = little_endian(made, 96, 4) + 8, laz_at = little_endian(laz, 96, 4) + 8;
-  EXPECT_TRUE(made.compare(made_at, std::string::npos, laz, laz_at, std::string::npos) == 0);
+  // Chunked, and layered: the chunks and their table, after the table's
+  // place.
+  const char* const kPairs[][2] = {{"pdal-simple.las", "pdal-simple.laz"},
+                                   {"laspy-1_4_w_evlr.las", "laspy-1_4_w_evlr.laz"}};
+  for (const auto& pair : kPairs) {
+    std::string las = corpus_file(pair[0]);
+    std::string laz = corpus_file(pair[1]);
+    NEEDS_CORPUS(las);
+    std::string made = laz::compress_las(las, 50000);
+    std::size_t made_at = little_endian(made, 96, 4) + 8, laz_at = little_endian(laz, 96, 4) + 8;
+    std::size_t made_end = little_endian(made, made_at - 8, 8);
+    std::size_t laz_end = little_endian(laz, laz_at - 8, 8);
+    EXPECT_TRUE(made.compare(made_at, made_end - made_at, laz, laz_at, laz_end - laz_at) == 0)
+        << pair[1];
+  }
 }
 
 TEST(Laz, EveryChunkSizeFixedOrVaryingGivesTheLasPoints) {
-  // Formats 0 to 3, the last with 27 extra bytes.
+  // Formats 0 to 3, the last with 27 extra bytes; format 6, layered.
   for (const char* name :
        {"lazperf-point10.las", "lazperf-point-time.las", "lazperf-point-color.las",
-        "pdal-simple.las", "lazperf-extrabytes.las"}) {
+        "pdal-simple.las", "lazperf-extrabytes.las", "pdal-test1_4.las", "laspy-1_4_w_evlr.las"}) {
     std::string las = corpus_file(name);
     NEEDS_CORPUS(las);
     std::string twin = read(las).lines;
@@ -139,11 +147,12 @@ TEST(Laz, EveryChunkSizeFixedOrVaryingGivesTheLasPoints) {
 
 TEST(Laz, PointsFarApartAndTimesThatJumpAreDecodedExactly) {
   // Coordinates anywhere in 32 bits, a record's other bytes a pattern that
-  // makes GPS times leap and colours change every point; version 1.4's
-  // header too.
+  // makes GPS times leap, colours and (format 6) scanner channels change
+  // every point; version 1.4's header too.
   std::mt19937 random(7);
   for (int minor : {0, 4}) {
-    for (int format = 0; format <= 3; ++format) {
+    for (int format : {0, 1, 2, 3, 6}) {
+      if (format == 6 && minor == 0) continue;
       LasTile tile;
       tile.minor = minor;
       tile.format = format;
