@@ -41,7 +41,8 @@ class LasReader : public PointInput, private laz::Refill {
   std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override;
 
   // An inconsistent header, refused before any point, or a file that ends
-  // before its last point.
+  // before its last point; for LAZ, a record or item not read, or a chunk
+  // found damaged.
   const std::string& problem() const override { return problem_; }
   std::int64_t points() const override { return pasted_; }
   // The threads that decode a LAZ file's chunks: one a core unless set.
