@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "laz/arithmetic_decoder.h"
+#include "laz/median5.h"
+#include "laz/return_contexts.h"
 
 namespace laz {
 
@@ -186,68 +188,6 @@ void put(std::string& to, std::size_t at, std::uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i)
     to[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
 }
-
-class Median5 {
- public:
-  std::int32_t get() const { return v_[2]; }
-  void add(std::int32_t x) {
-    if (high_) {
-      if (x < v_[2]) {
-        v_[4] = v_[3];
-        v_[3] = v_[2];
-        if (x < v_[0]) {
-          v_[2] = v_[1];
-          v_[1] = v_[0];
-          v_[0] = x;
-        } else if (x < v_[1]) {
-          v_[2] = v_[1];
-          v_[1] = x;
-        } else {
-          v_[2] = x;
-        }
-      } else {
-        if (x < v_[3]) {
-          v_[4] = v_[3];
-          v_[3] = x;
-        } else {
-          v_[4] = x;
-        }
-        high_ = false;
-      }
-    } else if (v_[2] < x) {
-      v_[0] = v_[1];
-      v_[1] = v_[2];
-      if (v_[4] < x) {
-        v_[2] = v_[3];
-        v_[3] = v_[4];
-        v_[4] = x;
-      } else if (v_[3] < x) {
-        v_[2] = v_[3];
-        v_[3] = x;
-      } else {
-        v_[2] = x;
-      }
-    } else {
-      if (v_[1] < x) {
-        v_[0] = v_[1];
-        v_[1] = x;
-      } else {
-        v_[0] = x;
-      }
-      high_ = true;
-    }
-  }
-
- private:
-  std::int32_t v_[5] = {};
-  bool high_ = true;
-};
-
-constexpr unsigned char kReturnContext[8][8] = {
-    {15, 14, 13, 12, 11, 10, 9, 8},  {14, 0, 1, 3, 6, 10, 10, 9},
-    {13, 1, 2, 4, 7, 11, 11, 10},    {12, 3, 4, 5, 8, 12, 12, 11},
-    {11, 6, 7, 8, 9, 13, 13, 12},    {10, 10, 11, 12, 13, 14, 14, 13},
-    {9, 10, 11, 12, 13, 14, 15, 14}, {8, 9, 10, 11, 12, 13, 14, 15}};
 
 std::int32_t wrap(std::int64_t v) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
@@ -511,23 +451,6 @@ class Bytes : public ItemEncoder {
 
 // LAS 1.4's layered compressor, POINT14 version 3: each field its own
 // stream (layer), with a context of models a scanner channel.
-constexpr unsigned char kReturnContext14[16][16] = {
-    {0, 1, 2, 3, 4, 5, 3, 4, 4, 5, 5, 5, 5, 5, 5, 5},
-    {1, 0, 1, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3},
-    {2, 1, 2, 4, 4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3, 3},
-    {3, 3, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
-    {4, 3, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
-    {5, 3, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
-    {3, 3, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4},
-    {4, 3, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4},
-    {4, 3, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4},
-    {5, 3, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4},
-    {5, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4},
-    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 4, 4, 4},
-    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4, 4},
-    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4},
-    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5},
-    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5}};
 
 struct Point14 {
   std::int32_t x, y, z, intensity, scan_angle, point_source;

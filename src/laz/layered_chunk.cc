@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "laz/chunk_decoder.h"
+#include "laz/median5.h"
+#include "laz/return_contexts.h"
 
 namespace laz {
 namespace {
@@ -42,25 +44,6 @@ std::size_t all_layers(const Laszip& laszip) {
   return count;
 }
 
-// LASzip's tables, by number of returns then return number: the context
-// of the X and Y differences, and the level of the height kept.
-constexpr unsigned char kReturnContext[16][16] = {{0, 1, 2, 3, 4, 5, 3, 4, 4, 5, 5, 5, 5, 5, 5, 5},
-                                                  {1, 0, 1, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3},
-                                                  {2, 1, 2, 4, 4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3, 3},
-                                                  {3, 3, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
-                                                  {4, 3, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
-                                                  {5, 3, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
-                                                  {3, 3, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4},
-                                                  {4, 3, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4},
-                                                  {4, 3, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4},
-                                                  {5, 3, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4},
-                                                  {5, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4},
-                                                  {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 4, 4, 4},
-                                                  {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4, 4},
-                                                  {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4},
-                                                  {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5},
-                                                  {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5}};
-
 unsigned return_level(unsigned n, unsigned r) {
   unsigned distance = n > r ? n - r : r - n;
   return distance < 7 ? distance : 7;
@@ -80,63 +63,6 @@ struct Channel {
   IntegerDecoder dy{32, 22};
   IntegerDecoder dz{32, 20};
   std::int32_t last_z[8] = {};
-};
-
-// The running median of the last five values (as LASzip's).
-class Median5 {
- public:
-  std::int32_t get() const { return v_[2]; }
-  void add(std::int32_t x) {
-    if (high_) {
-      if (x < v_[2]) {
-        v_[4] = v_[3];
-        v_[3] = v_[2];
-        if (x < v_[0]) {
-          v_[2] = v_[1];
-          v_[1] = v_[0];
-          v_[0] = x;
-        } else if (x < v_[1]) {
-          v_[2] = v_[1];
-          v_[1] = x;
-        } else {
-          v_[2] = x;
-        }
-      } else {
-        if (x < v_[3]) {
-          v_[4] = v_[3];
-          v_[3] = x;
-        } else {
-          v_[4] = x;
-        }
-        high_ = false;
-      }
-    } else if (v_[2] < x) {
-      v_[0] = v_[1];
-      v_[1] = v_[2];
-      if (v_[4] < x) {
-        v_[2] = v_[3];
-        v_[3] = v_[4];
-        v_[4] = x;
-      } else if (v_[3] < x) {
-        v_[2] = v_[3];
-        v_[3] = x;
-      } else {
-        v_[2] = x;
-      }
-    } else {
-      if (v_[1] < x) {
-        v_[0] = v_[1];
-        v_[1] = x;
-      } else {
-        v_[0] = x;
-      }
-      high_ = true;
-    }
-  }
-
- private:
-  std::int32_t v_[5] = {};
-  bool high_ = true;
 };
 
 struct ChannelState : Channel {
@@ -248,7 +174,7 @@ bool decode_layered_chunk(const Laszip& laszip, const unsigned char* bytes, std:
         break;
     }
     c->return_number = r;
-    unsigned m = kReturnContext[n][r];
+    unsigned m = kReturnContext14[n][r];
     unsigned l = return_level(n, r);
     unsigned slot = m << 1 | (time_changed ? 1 : 0);
     std::int32_t diff = c->dx.decode(xy, c->x_diffs[slot].get(), n == 1);

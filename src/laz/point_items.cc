@@ -4,6 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "laz/median5.h"
+#include "laz/return_contexts.h"
+
 namespace laz {
 namespace {
 
@@ -97,78 +100,6 @@ class Point10Version1 : public Item {
   SymbolModel changed_{64};
   ModelPerByte bit_byte_, classification_, user_data_;
 };
-
-// The running median of the last five values.
-class Median5 {
- public:
-  std::int32_t get() const { return v_[2]; }
-  void add(std::int32_t x) {
-    if (high_) {
-      if (x < v_[2]) {
-        v_[4] = v_[3];
-        v_[3] = v_[2];
-        if (x < v_[0]) {
-          v_[2] = v_[1];
-          v_[1] = v_[0];
-          v_[0] = x;
-        } else if (x < v_[1]) {
-          v_[2] = v_[1];
-          v_[1] = x;
-        } else {
-          v_[2] = x;
-        }
-      } else {
-        if (x < v_[3]) {
-          v_[4] = v_[3];
-          v_[3] = x;
-        } else {
-          v_[4] = x;
-        }
-        high_ = false;
-      }
-    } else {
-      if (v_[2] < x) {
-        v_[0] = v_[1];
-        v_[1] = v_[2];
-        if (v_[4] < x) {
-          v_[2] = v_[3];
-          v_[3] = v_[4];
-          v_[4] = x;
-        } else if (v_[3] < x) {
-          v_[2] = v_[3];
-          v_[3] = x;
-        } else {
-          v_[2] = x;
-        }
-      } else {
-        if (v_[1] < x) {
-          v_[0] = v_[1];
-          v_[1] = x;
-        } else {
-          v_[0] = x;
-        }
-        high_ = true;
-      }
-    }
-  }
-
- private:
-  std::int32_t v_[5] = {};
-  bool high_ = true;
-};
-
-// LASzip's tables of a return's place among its pulse's returns: by number
-// of returns then return number, the context of the differences, and the
-// level of the height kept.
-constexpr unsigned char kReturnContext[8][8] = {
-    {15, 14, 13, 12, 11, 10, 9, 8},  {14, 0, 1, 3, 6, 10, 10, 9},
-    {13, 1, 2, 4, 7, 11, 11, 10},    {12, 3, 4, 5, 8, 12, 12, 11},
-    {11, 6, 7, 8, 9, 13, 13, 12},    {10, 10, 11, 12, 13, 14, 14, 13},
-    {9, 10, 11, 12, 13, 14, 15, 14}, {8, 9, 10, 11, 12, 13, 14, 15}};
-constexpr unsigned char kReturnLevel[8][8] = {{0, 1, 2, 3, 4, 5, 6, 7}, {1, 0, 1, 2, 3, 4, 5, 6},
-                                              {2, 1, 0, 1, 2, 3, 4, 5}, {3, 2, 1, 0, 1, 2, 3, 4},
-                                              {4, 3, 2, 1, 0, 1, 2, 3}, {5, 4, 3, 2, 1, 0, 1, 2},
-                                              {6, 5, 4, 3, 2, 1, 0, 1}, {7, 6, 5, 4, 3, 2, 1, 0}};
 
 class Point10Version2 : public Item {
  public:
