@@ -3,7 +3,7 @@
 namespace laz {
 
 PointDecoder::PointDecoder(const Laszip& laszip) : laszip_(laszip) {
-  for (const ItemSpec& item : laszip.items) record_length_ += static_cast<std::size_t>(item.size);
+  for (const LazItem& item : laszip.items) record_length_ += static_cast<std::size_t>(item.size);
   first_.resize(record_length_);
 }
 
@@ -11,7 +11,7 @@ void PointDecoder::start(Decoder& decoder, char* out) {
   for (unsigned char& byte : first_) byte = decoder.raw_byte();
   // Fresh models for every chunk.
   items_.clear();
-  for (const ItemSpec& item : laszip_.items) {
+  for (const LazItem& item : laszip_.items) {
     switch (item.type) {
       case kPoint10:
         items_.push_back(make_point10(item.version, point_));

@@ -71,7 +71,7 @@ int item_size(int type) {
 // Whether the program decodes `item` under `compressor`: the older items,
 // versions 1 and 2, with the point-wise and chunked compressors; those of
 // LAS 1.4, version 3, with the layered one.
-bool known(const ItemSpec& item, Compressor compressor) {
+bool known(const LazItem& item, Compressor compressor) {
   bool layered_item = item.type >= kPoint14;
   if (layered_item) return compressor == Compressor::kLayered && item.version == 3;
   if (compressor == Compressor::kLayered) return false;
@@ -116,8 +116,8 @@ std::string read_laszip(const las::Header& header, const unsigned char* records,
   std::uint64_t record_length = 0;
   for (std::size_t i = 0; i < items; ++i) {
     const unsigned char* p = found + kFixedPart + 6 * i;
-    ItemSpec item{static_cast<int>(little_endian(p, 2)), static_cast<int>(little_endian(p + 2, 2)),
-                  static_cast<int>(little_endian(p + 4, 2))};
+    LazItem item{static_cast<int>(little_endian(p, 2)), static_cast<int>(little_endian(p + 2, 2)),
+                 static_cast<int>(little_endian(p + 4, 2))};
     const char* name = item_name(item.type);
     if (name == nullptr) {
       return "LAZ item " + text(static_cast<std::uint64_t>(item.type)) + " is not read";

@@ -29,7 +29,7 @@ enum ItemType : int {
   kByte14 = 14,
 };
 
-struct ItemSpec {
+struct LazItem {
   int type = 0;
   int size = 0;
   int version = 0;
@@ -41,7 +41,7 @@ inline constexpr std::uint32_t kVariableChunks = 0xffffffffu;
 struct Laszip {
   Compressor compressor = Compressor::kChunked;
   std::uint32_t chunk_size = 0;
-  std::vector<ItemSpec> items;
+  std::vector<LazItem> items;
 };
 
 // Finds the LASzip record among the records between the header and the

@@ -18,7 +18,7 @@ std::uint32_t little_endian_32(const unsigned char* p) {
 }
 
 // The layers each item has.
-std::size_t layers(const ItemSpec& item) {
+std::size_t layers(const LazItem& item) {
   switch (item.type) {
     case kPoint14:
       return 9;  // returns and X Y, Z, classification, flags, intensity,
@@ -34,13 +34,13 @@ std::size_t layers(const ItemSpec& item) {
 
 std::size_t record_length(const Laszip& laszip) {
   std::size_t length = 0;
-  for (const ItemSpec& item : laszip.items) length += static_cast<std::size_t>(item.size);
+  for (const LazItem& item : laszip.items) length += static_cast<std::size_t>(item.size);
   return length;
 }
 
 std::size_t all_layers(const Laszip& laszip) {
   std::size_t count = 0;
-  for (const ItemSpec& item : laszip.items) count += layers(item);
+  for (const LazItem& item : laszip.items) count += layers(item);
   return count;
 }
 
