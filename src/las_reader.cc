@@ -181,7 +181,10 @@ bool LasReader::start() {
 }
 
 bool LasReader::start_laz() {
-  // The records between the header and the points hold the LASzip record.
+  // The records between the header and the points hold the LASzip record:
+  // kept up to a bound that no real file's records reach, passed over
+  // beyond it.
+  constexpr std::size_t kMostRecordBytes = std::size_t{64} << 20;
   std::string records;
   std::uint64_t skip = header_.point_offset;
   while (skip > 0) {
@@ -192,7 +195,8 @@ bool LasReader::start_laz() {
       return false;
     }
     auto part = static_cast<std::size_t>(std::min<std::uint64_t>(skip, end_ - position_));
-    records.append(buffer_.get() + position_, part);
+    if (records.size() < kMostRecordBytes)
+      records.append(buffer_.get() + position_, std::min(part, kMostRecordBytes - records.size()));
     position_ += part;
     skip -= part;
   }
