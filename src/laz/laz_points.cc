@@ -43,6 +43,7 @@ bool LazPoints::Stream::more(const unsigned char*& next, const unsigned char*& e
   }
   next = next_;
   end = end_;
+  taken_ += static_cast<std::uint64_t>(end_ - next_);
   next_ = end_;
   return true;
 }
@@ -54,6 +55,7 @@ bool LazPoints::Stream::take(std::size_t size, std::vector<unsigned char>& bytes
     auto part = std::min(size - bytes.size(), static_cast<std::size_t>(end_ - next_));
     bytes.insert(bytes.end(), next_, next_ + part);
     next_ += part;
+    taken_ += part;
   }
   return true;
 }
@@ -132,8 +134,8 @@ std::size_t LazPoints::next(const char*& records, std::size_t count) {
         problem_ = "the file ends before its first LAZ chunk";
         return 0;
       }
-      auto table_at = little_endian(head.data(), 8);
-      tabled_ = read_table(table_at);
+      table_at_ = little_endian(head.data(), 8);
+      tabled_ = read_table(table_at_);
       // Chunks are decoded on every core when there are several of each.
       if (tabled_ && workers_ > 1 && chunk_bytes_.size() > 1)
         pool_ = std::make_unique<ChunkPool>(laszip_, workers_);
@@ -156,7 +158,19 @@ bool LazPoints::next_chunk() {
   decoded_points_ += in_decoded_;
   in_decoded_ = handed_ = 0;
   std::uint64_t left = point_count_ - decoded_points_;
-  if (left == 0 || !problem_.empty()) return false;
+  if (!problem_.empty()) return false;
+  if (left == 0) {
+    // Chunks read without their table are whole, as far as can be told,
+    // when they end where the table begins (unless its place was left
+    // unwritten, as all ones).
+    std::uint64_t end = points_at_ + stream_.taken();
+    if (point_wise_ == nullptr && !tabled_ && table_at_ != ~std::uint64_t{0} && end != table_at_) {
+      problem_ = "the LAZ chunks, read without their table, end at byte " + text(end) +
+                 ", not at byte " + text(table_at_) +
+                 " where the table is said to begin: a chunk or the table is damaged";
+    }
+    return false;
+  }
   if (point_wise_ != nullptr) {
     auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
     decoded_.resize(piece * kXyzSize);

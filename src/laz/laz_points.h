@@ -57,12 +57,16 @@ class LazPoints {
     bool more(const unsigned char*& next, const unsigned char*& end) override;
     bool take(std::size_t size, std::vector<unsigned char>& bytes);
     void hand_back(const unsigned char* next, const unsigned char* end) {
+      taken_ -= static_cast<std::uint64_t>(end - next);
       next_ = next;
       end_ = end;
     }
+    // The bytes taken so far.
+    std::uint64_t taken() const { return taken_; }
 
    private:
     Refill& source_;
+    std::uint64_t taken_ = 0;
     const unsigned char* next_ = nullptr;
     const unsigned char* end_ = nullptr;
   };
@@ -75,6 +79,9 @@ class LazPoints {
   std::uint64_t points_at_;
   bool started_ = false;
   bool tabled_ = false;
+  // Where the file says the chunk table begins: where chunks read in
+  // sequence must end.
+  std::uint64_t table_at_ = 0;
   // The chunks' sizes in bytes and in points, from the table.
   std::vector<std::uint64_t> chunk_bytes_;
   std::vector<std::uint32_t> chunk_points_;

@@ -218,23 +218,30 @@ TEST(Laz, ADamagedChunkIsLeftOutWithWhatFollowsAndTheChunksBeforeStay) {
     }
   }
 
-  // A table cut short, or said to lie past the end: the chunks are read in
-  // sequence, and whole.
+  // A table cut short: the chunks are read in sequence, whole, and end
+  // where it begins.
   Read got = read(laz.substr(0, table_at + 10));
   EXPECT_EQ(got.problem, "");
   EXPECT_TRUE(got.lines == twin);
+  // Its place damaged (past the end, or not where the chunks end): the
+  // points are read in sequence, and the disagreement is said.
   std::string past = laz;
   past[points_at + 4] = 1;
   got = read(past);
-  EXPECT_EQ(got.problem, "");
+  EXPECT_EQ(got.problem,
+            "the LAZ chunks, read without their table, end at byte 603333, not at byte "
+            "4295570629 where the table is said to begin: a chunk or the table is "
+            "damaged");
   EXPECT_TRUE(got.lines == twin);
-  // A table that is not where the chunks end is not believed.
   std::string moved = laz;
   std::uint64_t wrong = table_at - 100;
   for (std::size_t i = 0; i < 8; ++i) moved[points_at + i] = static_cast<char>(wrong >> (8 * i));
   got = read(moved);
-  EXPECT_EQ(got.problem, "");
+  EXPECT_NE(got.problem, "");
   EXPECT_TRUE(got.lines == twin);
+  // Without the table, a flipped byte is never passed over in silence.
+  got = read(flipped, 4096, 0, true);
+  EXPECT_NE(got.problem, "");
 }
 
 TEST(Laz, DamageInTheLayersReadIsFoundAndInTheOthersIsHarmless) {
