@@ -40,7 +40,9 @@ void PointDecoder::start(Decoder& decoder, char* out) {
 }
 
 void PointDecoder::next(Decoder& decoder, std::size_t count, char* out) {
-  for (std::size_t i = 0; i < count; ++i, out += kXyzSize) {
+  // Past the end of its bytes a stream decodes nothing but zeros: the
+  // points are left, for the caller finds the stream cut short anyway.
+  for (std::size_t i = 0; i < count && !decoder.past_end(); ++i, out += kXyzSize) {
     for (const std::unique_ptr<Item>& item : items_) item->next(decoder);
     store_xyz(out, point_.x, point_.y, point_.z);
   }

@@ -26,7 +26,8 @@ class PointDecoder {
   // Starts a chunk at the decoder's input: its first record, stored as it
   // is, then the arithmetic stream. Writes that record's coordinates.
   void start(Decoder& decoder, char* out);
-  // The next `count` points.
+  // The next `count` points, or fewer when the decoder's bytes end first
+  // (past_end() says so).
   void next(Decoder& decoder, std::size_t count, char* out);
 
  private:

@@ -138,7 +138,8 @@ bool decode_layered_chunk(const Laszip& laszip, const unsigned char* bytes, std:
     zd.set_input(bytes + z_at, bytes + z_at + z_size);
     zd.start();
   }
-  for (std::uint32_t i = 1; i < count; ++i) {
+  // A layer read past its end is damaged: nothing more of it is decoded.
+  for (std::uint32_t i = 1; i < count && !xy.past_end() && !zd.past_end(); ++i) {
     ChannelState* c = channels[current].get();
     unsigned lpr = (c->return_number == 1 ? 1 : 0) + (c->return_number >= c->returns ? 2 : 0) +
                    (c->time_changed ? 4 : 0);
