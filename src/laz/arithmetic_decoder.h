@@ -7,11 +7,19 @@
 #ifndef STRATUMIX_LAZ_ARITHMETIC_DECODER_H_
 #define STRATUMIX_LAZ_ARITHMETIC_DECODER_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
 namespace laz {
+
+// The coder's constants (LASzip, after FastAC).
+inline constexpr std::uint32_t kMinLength = 1u << 24;  // renormalised below it
+inline constexpr std::uint32_t kBitShift = 13;         // a bit model's probability scale
+inline constexpr std::uint32_t kBitMaxCount = 1u << kBitShift;
+inline constexpr std::uint32_t kSymbolShift = 15;  // a symbol model's
+inline constexpr std::uint32_t kSymbolMaxCount = 1u << kSymbolShift;
 
 // The coder's mirror, which the tests and the bench make LAZ with.
 class Encoder;
@@ -133,6 +141,76 @@ class IntegerDecoder {
   // Those of bit lengths 1 to corr_bits_, made when first needed.
   std::unique_ptr<std::unique_ptr<SymbolModel>[]> correctors_;
 };
+
+// The hot paths, inline: a point decodes a few dozen symbols.
+inline void Decoder::renormalise() {
+  do {
+    value_ = value_ << 8 | raw_byte();
+    length_ <<= 8;
+  } while (length_ < kMinLength);
+}
+
+inline std::uint32_t Decoder::decode_bit(BitModel& m) {
+  std::uint32_t x = m.zero_share_ * (length_ >> kBitShift);
+  std::uint32_t bit = value_ >= x;
+  if (bit == 0) {
+    length_ = x;
+    ++m.zeros_;
+  } else {
+    value_ -= x;
+    length_ -= x;
+  }
+  if (length_ < kMinLength) renormalise();
+  if (--m.until_update_ == 0) m.update();
+  return bit;
+}
+
+inline std::uint32_t Decoder::decode_symbol(SymbolModel& m) {
+  std::uint32_t upper = length_;
+  std::uint32_t lower = 0;
+  std::uint32_t symbol = 0;
+  const std::uint32_t* distribution = m.distribution_.get();
+  length_ >>= kSymbolShift;
+  if (m.table_ != nullptr) {
+    // The look-up narrows the search, bisection ends it.
+    std::uint32_t share = value_ / length_;
+    // Only a damaged stream puts the value past the interval.
+    std::uint32_t t = std::min(share >> m.table_shift_, m.table_size_);
+    symbol = m.table_[t];
+    std::uint32_t n = m.table_[t + 1] + 1;
+    while (n > symbol + 1) {
+      std::uint32_t k = (symbol + n) >> 1;
+      if (distribution[k] > share) {
+        n = k;
+      } else {
+        symbol = k;
+      }
+    }
+    lower = distribution[symbol] * length_;
+    if (symbol + 1 != m.symbols_) upper = distribution[symbol + 1] * length_;
+  } else {
+    // Bisection alone, by products: the same symbol.
+    std::uint32_t n = m.symbols_;
+    std::uint32_t k = n >> 1;
+    do {
+      std::uint32_t z = length_ * distribution[k];
+      if (z > value_) {
+        n = k;
+        upper = z;
+      } else {
+        symbol = k;
+        lower = z;
+      }
+      k = (symbol + n) >> 1;
+    } while (k != symbol);
+  }
+  value_ -= lower;
+  length_ = upper - lower;
+  if (length_ < kMinLength) renormalise();
+  ++m.counts_[symbol];
+  if (--m.until_update_ == 0) m.update();
+  return symbol;
+}
 
 }  // namespace laz
 
