@@ -11,6 +11,7 @@
 //   mixed     full-precision doubles and exponents, CR LF
 //   las       the lidar points as LAS 1.2, point format 1, scales 0.01 and
 //             0.001 (run.sh gzips the lidar kind for lidar-gz)
+//   las14     the same as LAS 1.4, point format 6, a GPS time a point
 //   csv       the lidar numbers separated by commas, after an X,Y,Z header
 //   semicolon-decimal-comma
 //             the lidar numbers with decimal commas, separated by semicolons,
@@ -37,22 +38,28 @@ void put_double(double value) {
   put(bits, 8);
 }
 
-void write_las_header(long long count) {
+// Version 1.2, format 1; or 1.4, format 6.
+void write_las_header(long long count, bool modern = false) {
+  std::uint64_t header_size = modern ? 375 : 227;
   std::fputs("LASF", stdout);
   put(0, 20);  // source, encoding, project
   put(1, 1);
-  put(2, 1);
+  put(modern ? 4 : 2, 1);
   put(0, 64 + 4);  // system, software, date
-  put(227, 2);
-  put(227, 4);
+  put(header_size, 2);
+  put(header_size, 4);
   put(0, 4);  // no variable-length records
-  put(1, 1);
-  put(28, 2);
-  put(static_cast<std::uint64_t>(count), 4);
+  put(modern ? 6 : 1, 1);
+  put(modern ? 30 : 28, 2);
+  put(modern ? 0 : static_cast<std::uint64_t>(count), 4);
   put(0, 20);
   for (double scale : {0.01, 0.01, 0.001}) put_double(scale);
   for (int i = 0; i < 3; ++i) put_double(0);
   for (double bound : {1200000.0, 600000.0, 7100000.0, 6100000.0, 450.0, -50.0}) put_double(bound);
+  if (!modern) return;
+  put(0, 8 + 8 + 4);  // no waveforms, no extended records
+  put(static_cast<std::uint64_t>(count), 8);
+  put(0, 15 * 8);
 }
 
 // The integer of the text that "%.2f" (or "%.3f") writes: the same points
@@ -74,13 +81,24 @@ void write_las_record(double x, double y, double z) {
   put(0, 28 - 12);
 }
 
+// Format 6: single returns, a time 10 microseconds after the last.
+void write_las14_record(double x, double y, double z, long long i) {
+  put(static_cast<std::uint32_t>(scaled(x, "%.2f")), 4);
+  put(static_cast<std::uint32_t>(scaled(y, "%.2f")), 4);
+  put(static_cast<std::uint32_t>(scaled(z, "%.3f")), 4);
+  put(0, 2);
+  put(0x11, 1);
+  put(0, 7);
+  put_double(static_cast<double>(i) * 1e-5);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   static const char* const kKinds[] = {"lidar",    "repr", "fixed8",
                                        "integers", "tabs", "mixed",
                                        "las",      "csv",  "semicolon-decimal-comma",
-                                       "xyzrgb"};
+                                       "xyzrgb",   "las14"};
   int kind = -1;
   for (int i = 0; argc == 4 && i < static_cast<int>(std::size(kKinds)); ++i) {
     if (std::strcmp(argv[1], kKinds[i]) == 0) kind = i;
@@ -88,7 +106,7 @@ int main(int argc, char** argv) {
   if (kind < 0) {
     std::fprintf(stderr,
                  "usage: generate_points lidar|repr|fixed8|integers|tabs|mixed|las|csv|"
-                 "semicolon-decimal-comma|xyzrgb COUNT SEED\n");
+                 "semicolon-decimal-comma|xyzrgb|las14 COUNT SEED\n");
     return 2;
   }
   long long count = std::atoll(argv[2]);
@@ -100,7 +118,7 @@ int main(int argc, char** argv) {
   static const char* const kGaps[] = {"\t", " \t", "\t  ", "   ", "\t\t"};
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-  if (kind == 6) write_las_header(count);
+  if (kind == 6 || kind == 10) write_las_header(count, kind == 10);
   if (kind == 7) std::printf("X,Y,Z\r\n");
   // Colours of their own, so that the points stay those of the lidar kind.
   std::mt19937 colours(7);
@@ -124,6 +142,9 @@ int main(int argc, char** argv) {
         break;
       case 6:
         write_las_record(a, b, c);
+        break;
+      case 10:
+        write_las14_record(a, b, c, i);
         break;
       case 7:
         std::printf("%.2f,%.2f,%.3f\r\n", a, b, c);

@@ -5,6 +5,8 @@
 #   bash bench/run.sh [ROUNDS] [POINTS] [KINDS]
 #   (defaults: 5 rounds, 1500000 points a file, all the kinds below)
 # lidar-gz is the lidar kind through gzip -6, las the same points as LAS,
+# laz that LAS compressed (chunks of 50000 points, by the tests' compressor),
+# laz14 the points as LAS 1.4 format 6 compressed so (the layered compressor),
 # csv, semicolon-decimal-comma and xyzrgb the same numbers in those layouts;
 # their loop and copy read the lidar text, and lidar-gz also times zcat.
 # Builds in build-bench/, works in a temporary folder, prints medians,
@@ -15,7 +17,7 @@
 set -euo pipefail
 rounds=${1:-5}
 points=${2:-1500000}
-kinds=${3:-lidar repr fixed8 integers tabs lidar-gz las csv semicolon-decimal-comma xyzrgb}
+kinds=${3:-lidar repr fixed8 integers tabs lidar-gz las laz laz14 csv semicolon-decimal-comma xyzrgb}
 counted_points=200000
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
@@ -74,6 +76,11 @@ generate() {
       # LAS holds integers: a Z that the text rounds to -0.000 is 0 there.
       "$build/bench/generate_points" lidar "$counted" "$seed" | sed 's/ -0\.000\r$/ 0.000\r/' > "$folder/$name.txt"
       "$build/bench/generate_points" las "$counted" "$seed" > "$folder/$name.xyz" ;;
+    laz | laz14)
+      "$build/bench/generate_points" lidar "$counted" "$seed" | sed 's/ -0\.000\r$/ 0.000\r/' > "$folder/$name.txt"
+      local las_kind=las
+      if [ "$kind" = laz14 ]; then las_kind=las14; fi
+      "$build/bench/generate_points" "$las_kind" "$counted" "$seed" | "$build/bench/compress_las" > "$folder/$name.xyz" ;;
     csv | semicolon-decimal-comma | xyzrgb)
       "$build/bench/generate_points" lidar "$counted" "$seed" > "$folder/$name.txt"
       "$build/bench/generate_points" "$kind" "$counted" "$seed" > "$folder/$name.xyz" ;;

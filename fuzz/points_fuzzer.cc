@@ -11,6 +11,7 @@
 // X Y Z fields of each line as strtod reads them, and nothing else, as far
 // as a line END or EOD, after which only blank lines and such lines may go.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -170,6 +171,81 @@ std::int32_t little_endian_32(const std::string& bytes, std::uint64_t at) {
   return static_cast<std::int32_t>(value);
 }
 
+void check_las(const char* data, std::size_t size);
+
+// The LAZ reading on one thread and on several, with and without the
+// chunk table (in order only, as from a pipe): the same, or, without the
+// table, the points of a prefix with a problem said.
+void check_laz_threads(const std::string& file, const std::string& lines,
+                       const std::string& problem) {
+  for (int way = 0; way < 3; ++way) {
+    TextSource source(file, 1000);
+    if (way == 2) source.in_order_only();
+    LasReader reader(source, 500);
+    reader.set_laz_workers(way == 1 ? 1 : 3);
+    std::string read_lines;
+    OutputFile out;
+    out.open(std::make_unique<StringSink>(read_lines));
+    Extents extents;
+    while (reader.copy_points(out, extents, 1000) != 0) {
+    }
+    out.close();
+    if (way < 2 && (read_lines != lines || reader.problem() != problem))
+      fail("LAZ on several threads differs from one", reader.problem());
+    if (way == 2 && read_lines != lines && reader.problem().empty())
+      fail("LAZ read in order gave other points without a problem", reader.problem());
+  }
+}
+
+// The bytes as a LAZ file's compressed points, behind a sound header and
+// LASzip record: their first byte picks the compressor and items, their
+// second the chunk size.
+void check_laz(const char* data, std::size_t size) {
+  if (size < 2) return;
+  struct Kind {
+    int format, compressor, record_length;
+    std::vector<std::array<int, 3>> items;  // type, size, version
+  };
+  static const Kind kKinds[] = {
+      {0, 2, 20, {{6, 20, 2}}},
+      {3, 2, 37, {{6, 20, 2}, {7, 8, 2}, {8, 6, 2}, {0, 3, 2}}},
+      {1, 1, 28, {{6, 20, 1}, {7, 8, 1}}},
+      {2, 2, 26, {{6, 20, 1}, {8, 6, 1}}},
+      {6, 3, 30, {{10, 30, 3}}},
+      {7, 3, 38, {{10, 30, 3}, {11, 6, 3}, {14, 2, 3}}},
+      {8, 3, 38, {{10, 30, 3}, {12, 8, 3}}},
+      {4, 2, 57, {{6, 20, 2}, {7, 8, 2}, {9, 29, 1}}},
+  };
+  const Kind& kind = kKinds[static_cast<unsigned char>(data[0]) % std::size(kKinds)];
+  std::string vlr(54 + 34 + 6 * kind.items.size(), '\0');
+  auto put = [](std::string& to, std::size_t at, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+      to[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+  };
+  vlr.replace(2, 14, "laszip encoded");
+  put(vlr, 18, 22204, 2);
+  put(vlr, 20, vlr.size() - 54, 2);
+  put(vlr, 54, static_cast<std::uint64_t>(kind.compressor), 2);
+  put(vlr, 54 + 12, static_cast<unsigned char>(data[1]) + 1u, 4);
+  put(vlr, 54 + 32, kind.items.size(), 2);
+  for (std::size_t i = 0; i < kind.items.size(); ++i) {
+    for (std::size_t j = 0; j < 3; ++j)
+      put(vlr, 54 + 34 + 6 * i + 2 * j, static_cast<std::uint64_t>(kind.items[i][j]), 2);
+  }
+  std::string file = sound_las_header(0);
+  put(file, 96, file.size() + vlr.size(), 4);
+  put(file, 100, 1, 4);
+  put(file, 104, 0x80u | static_cast<unsigned>(kind.format), 1);
+  put(file, 105, static_cast<std::uint64_t>(kind.record_length), 2);
+  // As many points as could be: up to 64 a byte.
+  std::uint64_t count = (size - 2) * 64;
+  put(file, 107, kind.format < 6 ? count : 0, 4);
+  put(file, 247, count, 8);
+  file += vlr;
+  file.append(data + 2, size - 2);
+  check_las(file.data(), file.size());
+}
+
 void check_las(const char* data, std::size_t size) {
   std::string file(data, size);
   if (file.compare(0, 4, "LASF") != 0) {
@@ -221,6 +297,10 @@ void check_las(const char* data, std::size_t size) {
   auto pasted = static_cast<std::uint64_t>(points);
   if (pasted > h.point_count) fail("more LAS points than the header gives", lines);
   if (pasted < h.point_count && problem.empty()) fail("LAS points left out in silence", lines);
+  if (h.compressed) {
+    check_laz_threads(file, lines, problem);
+    return;
+  }
   std::size_t line_start = 0;
   Extents c_extents;
   for (std::uint64_t i = 0; i < pasted; ++i) {
@@ -328,6 +408,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   check_formatter(bytes, size);
   const char* data = reinterpret_cast<const char*>(bytes);
   check_las(data, size);
+  check_laz(data, size);
   check_layouts(data, size);
   std::string problem;
   std::string fast_problem;

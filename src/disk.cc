@@ -47,6 +47,9 @@ class FileSource : public ByteSource, private StdioFile {
     if (got < 0) fail("read", errno != 0 ? errno : EIO);
     return static_cast<std::size_t>(got);
   }
+  std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
+    return platform::read_at(file_, offset, buffer, size);
+  }
 };
 
 // A `plain` file is on a disk and can be cut back; a pipe, a device or a

@@ -20,6 +20,13 @@ class ByteSource {
  public:
   virtual ~ByteSource() = default;
   virtual std::size_t read(char* buffer, std::size_t size) = 0;
+  // Up to `size` bytes at `offset` from the start, read apart from the
+  // reading in order, which stays where it is: for an index that a file
+  // keeps at its end. -1 for a source that cannot (a pipe, a stream being
+  // decompressed); fewer bytes past the end.
+  virtual std::ptrdiff_t read_at(std::uint64_t /*offset*/, char* /*buffer*/, std::size_t /*size*/) {
+    return -1;
+  }
 };
 
 // Bytes written in order. write() and close() throw Failure (status 1) when

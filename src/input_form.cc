@@ -10,13 +10,6 @@ InputForm input_form(std::string_view first) {
   return InputForm::kText;
 }
 
-bool has_laz_name(std::string_view path) {
-  if (path.size() < 4) return false;
-  std::string_view end = path.substr(path.size() - 4);
-  return end[0] == '.' && (end[1] | 0x20) == 'l' && (end[2] | 0x20) == 'a' &&
-         (end[3] | 0x20) == 'z';
-}
-
 PeekedSource::PeekedSource(std::unique_ptr<ByteSource> source, std::size_t size)
     : source_(std::move(source)) {
   look_further(size, SIZE_MAX);

@@ -22,10 +22,6 @@ inline constexpr std::size_t kFormBytes = 4;
 // when it is shorter than kFormBytes).
 InputForm input_form(std::string_view first);
 
-// Whether `path` names a compressed LAS file (.laz, in any case), which is
-// refused whatever it holds.
-bool has_laz_name(std::string_view path);
-
 // A source whose first bytes have been read to see its form: they are
 // handed out first, then the rest, as if never read. A read error met
 // while looking is put off until the bytes before it are handed out, so
@@ -43,6 +39,9 @@ class PeekedSource : public ByteSource {
   void pass_over(std::size_t count) { handed_out_ = std::min(count, first_.size()); }
   bool ended() const { return ended_; }
   std::size_t read(char* buffer, std::size_t size) override;
+  std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
+    return source_->read_at(offset, buffer, size);
+  }
 
  private:
   std::unique_ptr<ByteSource> source_;

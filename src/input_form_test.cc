@@ -14,9 +14,6 @@ TEST(InputForm, TheFirstBytesDecideWhateverTheName) {
   EXPECT_EQ(input_form("LAS "), InputForm::kText);
   EXPECT_EQ(input_form("\x1f"), InputForm::kText);
   EXPECT_EQ(input_form(""), InputForm::kText);
-  EXPECT_TRUE(has_laz_name("tiles/a.LaZ"));
-  EXPECT_FALSE(has_laz_name("a.las"));
-  EXPECT_FALSE(has_laz_name("laz"));
 }
 
 TEST(InputForm, BytesLookedAtAreStillRead) {

@@ -5,7 +5,6 @@
 #include "fields.h"
 #include "gzip_source.h"
 #include "input_form.h"
-#include "las_header.h"
 #include "las_reader.h"
 #include "platform.h"
 #include "points.h"
@@ -60,10 +59,9 @@ class RefusedInput : public PointInput {
 
 }  // namespace
 
-std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const std::string& path,
-                                        const std::string& shown, const layout::Options& options,
-                                        Axes axes) {
-  if (has_laz_name(path)) return std::make_unique<RefusedInput>(las::kCompressedRefusal);
+std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain,
+                                        const std::string& /*path*/, const std::string& shown,
+                                        const layout::Options& options, Axes axes) {
   auto peeked = std::make_unique<PeekedSource>(std::move(plain));
   InputForm form = input_form(peeked->first());
   if (form == InputForm::kLas)

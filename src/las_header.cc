@@ -15,6 +15,7 @@ constexpr std::size_t kVersionMajor = 24;
 constexpr std::size_t kVersionMinor = 25;
 constexpr std::size_t kHeaderSize = 94;
 constexpr std::size_t kPointOffset = 96;
+constexpr std::size_t kRecords = 100;
 constexpr std::size_t kPointFormat = 104;
 constexpr std::size_t kRecordLength = 105;
 constexpr std::size_t kLegacyCount = 107;
@@ -64,7 +65,7 @@ std::string check_points(const unsigned char* bytes, Header& h) {
            " bytes, more than any file holds";
   }
   std::uint64_t points_end = h.point_offset + h.point_count * h.record_length;
-  if (h.version_minor >= 4 && little_endian(bytes + kExtendedRecords, 4) != 0) {
+  if (!h.compressed && h.version_minor >= 4 && little_endian(bytes + kExtendedRecords, 4) != 0) {
     std::uint64_t first_extended = little_endian(bytes + kFirstExtendedRecord, 8);
     if (first_extended < points_end) {
       return "the LAS header's " + text(h.point_count) + " points reach byte " + text(points_end) +
@@ -76,10 +77,6 @@ std::string check_points(const unsigned char* bytes, Header& h) {
 
 }  // namespace
 
-const char* const kCompressedRefusal =
-    "compressed LAS (LAZ) is not read; decompress it first, with laszip -i tile.laz -o tile.las "
-    "or pdal translate tile.laz tile.las";
-
 int format_record_length(int format) {
   static constexpr int kLengths[] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
   return kLengths[format];
@@ -90,13 +87,13 @@ std::string read_header(const unsigned char* bytes, std::size_t size, Header& h)
   if (size < kHeaderSizes[0]) return ends_inside(size);
   int major = bytes[kVersionMajor];
   h.version_minor = bytes[kVersionMinor];
-  // The compressed forms set one of the two high bits of the format.
-  if ((bytes[kPointFormat] & 0xc0) != 0) return kCompressedRefusal;
   if (major != 1 || h.version_minor > 4) {
     return "LAS version " + text(static_cast<std::uint64_t>(major)) + "." +
            text(static_cast<std::uint64_t>(h.version_minor)) + " is not read (1.0 to 1.4 are)";
   }
-  h.point_format = bytes[kPointFormat];
+  // The compressed forms (LAZ) set one of the two high bits of the format.
+  h.compressed = (bytes[kPointFormat] & 0xc0) != 0;
+  h.point_format = bytes[kPointFormat] & 0x3f;
   if (h.point_format > 10) {
     return "LAS point format " + text(static_cast<std::uint64_t>(h.point_format)) +
            " is not read (0 to 10 are)";
@@ -109,6 +106,7 @@ std::string read_header(const unsigned char* bytes, std::size_t size, Header& h)
   }
   if (size < least) return ends_inside(size);
   h.point_offset = little_endian(bytes + kPointOffset, 4);
+  h.records = static_cast<std::uint32_t>(little_endian(bytes + kRecords, 4));
   h.record_length = static_cast<std::uint32_t>(little_endian(bytes + kRecordLength, 2));
   auto format_length = static_cast<std::uint32_t>(format_record_length(h.point_format));
   if (h.record_length < format_length) {

@@ -23,6 +23,10 @@ struct Header {
   // A coordinate is its record's integer times scale, plus offset.
   double scale[3] = {};
   double offset[3] = {};
+  // LAZ: the points compressed as the LASzip record among the variable-
+  // length records, `records` of them, says.
+  bool compressed = false;
+  std::uint32_t records = 0;
 };
 
 // The bytes a record of `format` (0 to 10) holds at least.
@@ -32,9 +36,6 @@ int format_record_length(int format);
 // file (all of them when it is shorter than kLongestHeader). Returns an
 // empty string, or what is wrong with it, for a message.
 std::string read_header(const unsigned char* bytes, std::size_t size, Header& header);
-
-// Why a LAZ file is refused, and what to do.
-extern const char* const kCompressedRefusal;
 
 }  // namespace las
 

@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "bytes.h"
+#include "laz/chunk_decoder.h"
+#include "laz/laz_points.h"
 #include "number.h"
 #include "points.h"
 
@@ -103,6 +105,8 @@ LasReader::LasReader(ReadAhead& ahead, Axes axes)
       capacity_(ahead.storage_size()),
       buffer_(new char[capacity_]) {}
 
+LasReader::~LasReader() = default;
+
 bool LasReader::fill(std::size_t needed) {
   while (end_ - position_ < needed) {
     std::size_t kept = end_ - position_;
@@ -159,6 +163,7 @@ bool LasReader::start() {
   static constexpr std::uint64_t kPowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
   for (int axis = 0; axis < 3 && decimals_ != 0; ++axis)
     axes_[axis].to_units = kPowers[decimals_ - steps[axis]];
+  if (header_.compressed) return start_laz();
   // Past the header and the records that follow it.
   std::uint64_t skip = header_.point_offset;
   while (skip > end_ - position_) {
@@ -175,11 +180,85 @@ bool LasReader::start() {
   return true;
 }
 
+bool LasReader::start_laz() {
+  // The records between the header and the points hold the LASzip record:
+  // kept up to a bound that no real file's records reach, passed over
+  // beyond it.
+  constexpr std::size_t kMostRecordBytes = std::size_t{64} << 20;
+  std::string records;
+  std::uint64_t skip = header_.point_offset;
+  while (skip > 0) {
+    if (position_ == end_ && !fill(1)) {
+      problem_ = "the LAS header puts the points at byte " + text(header_.point_offset) +
+                 ", past the end of the file, at byte " + text(bytes_read_);
+      points_left_ = 0;
+      return false;
+    }
+    auto part = static_cast<std::size_t>(std::min<std::uint64_t>(skip, end_ - position_));
+    if (records.size() < kMostRecordBytes)
+      records.append(buffer_.get() + position_, std::min(part, kMostRecordBytes - records.size()));
+    position_ += part;
+    skip -= part;
+  }
+  std::size_t first = std::min<std::size_t>(header_.header_size, records.size());
+  problem_ =
+      laz::read_laszip(header_, reinterpret_cast<const unsigned char*>(records.data()) + first,
+                       records.size() - first, header_.records, laszip_);
+  if (!problem_.empty()) {
+    points_left_ = 0;
+    return false;
+  }
+  laz_ = std::make_unique<laz::LazPoints>(laszip_, header_.point_count,
+                                          static_cast<laz::Refill&>(*this), source_,
+                                          header_.point_offset, laz_workers_);
+  return true;
+}
+
+bool LasReader::more(const unsigned char*& next, const unsigned char*& end) {
+  if (position_ == end_ && !fill(1)) return false;
+  next = reinterpret_cast<const unsigned char*>(buffer_.get() + position_);
+  end = reinterpret_cast<const unsigned char*>(buffer_.get() + end_);
+  position_ = end_;
+  return true;
+}
+
+std::int64_t LasReader::copy_laz_points(OutputFile& file, Extents& extents, std::int64_t count) {
+  std::int64_t copied = 0;
+  while (copied < count) {
+    const char* records = nullptr;
+    auto batch =
+        static_cast<std::int64_t>(laz_->next(records, static_cast<std::size_t>(count - copied)));
+    if (batch == 0) {
+      problem_ = laz_->problem();
+      break;
+    }
+    write(file, extents, records, laz::kXyzSize, batch);
+    copied += batch;
+    pasted_ += batch;
+  }
+  return copied;
+}
+
+void LasReader::write(OutputFile& file, Extents& extents, const char* records, std::size_t length,
+                      std::int64_t count) {
+  bool z = measured_ == Axes::kXYZ;
+  if (decimals_ == 3) {
+    z ? write_decimal_records<3, Axes::kXYZ>(file, extents, records, length, count)
+      : write_decimal_records<3, Axes::kXY>(file, extents, records, length, count);
+  } else if (decimals_ == 6) {
+    z ? write_decimal_records<6, Axes::kXYZ>(file, extents, records, length, count)
+      : write_decimal_records<6, Axes::kXY>(file, extents, records, length, count);
+  } else {
+    write_records(file, extents, records, length, count);
+  }
+}
+
 std::int64_t LasReader::copy_points(OutputFile& file, Extents& extents, std::int64_t count) {
   if (!started_) {
     started_ = true;
     if (!start()) return 0;
   }
+  if (laz_ != nullptr) return copy_laz_points(file, extents, count);
   std::int64_t copied = 0;
   const std::size_t length = header_.record_length;
   while (copied < count && points_left_ > 0) {
@@ -193,16 +272,8 @@ std::int64_t LasReader::copy_points(OutputFile& file, Extents& extents, std::int
     std::uint64_t whole = (end_ - position_) / length;
     auto batch = static_cast<std::int64_t>(
         std::min({whole, points_left_, static_cast<std::uint64_t>(count - copied)}));
-    bool z = measured_ == Axes::kXYZ;
-    if (decimals_ == 3) {
-      z ? write_decimal_records<3, Axes::kXYZ>(file, extents, batch)
-        : write_decimal_records<3, Axes::kXY>(file, extents, batch);
-    } else if (decimals_ == 6) {
-      z ? write_decimal_records<6, Axes::kXYZ>(file, extents, batch)
-        : write_decimal_records<6, Axes::kXY>(file, extents, batch);
-    } else {
-      write_records(file, extents, batch);
-    }
+    write(file, extents, buffer_.get() + position_, length, batch);
+    position_ += static_cast<std::size_t>(batch) * length;
     copied += batch;
     pasted_ += batch;
     points_left_ -= static_cast<std::uint64_t>(batch);
@@ -210,9 +281,8 @@ std::int64_t LasReader::copy_points(OutputFile& file, Extents& extents, std::int
   return copied;
 }
 
-void LasReader::write_records(OutputFile& file, Extents& extents, std::int64_t count) {
-  const std::size_t length = header_.record_length;
-  const char* record = buffer_.get() + position_;
+void LasReader::write_records(OutputFile& file, Extents& extents, const char* record,
+                              std::size_t length, std::int64_t count) {
   const double scale_x = header_.scale[0], scale_y = header_.scale[1], scale_z = header_.scale[2];
   const double offset_x = header_.offset[0], offset_y = header_.offset[1],
                offset_z = header_.offset[2];
@@ -240,7 +310,6 @@ void LasReader::write_records(OutputFile& file, Extents& extents, std::int64_t c
     extents.add(value_x, value_y, value_z, measured_);
   }
   file.commit(out);
-  position_ = static_cast<std::size_t>(record - buffer_.get());
 }
 
 template <int kDecimals>
@@ -255,9 +324,8 @@ inline char* LasReader::write_coordinate(std::int32_t integer, int axis, char* o
 // the integers (the scales are positive, and rounding keeps order), so the
 // extents are those of the least and greatest.
 template <int kDecimals, Axes kAxes>
-void LasReader::write_decimal_records(OutputFile& file, Extents& extents, std::int64_t count) {
-  const std::size_t length = header_.record_length;
-  const char* record = buffer_.get() + position_;
+void LasReader::write_decimal_records(OutputFile& file, Extents& extents, const char* record,
+                                      std::size_t length, std::int64_t count) {
   const double* scale = header_.scale;
   const double* offset = header_.offset;
   std::int32_t least[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
@@ -292,7 +360,6 @@ void LasReader::write_decimal_records(OutputFile& file, Extents& extents, std::i
     out += 2;
   }
   file.commit(out);
-  position_ = static_cast<std::size_t>(record - buffer_.get());
   if (count == 0) return;
   extents.add(least[0] * scale[0] + offset[0], least[1] * scale[1] + offset[1],
               least[2] * scale[2] + offset[2], kAxes);

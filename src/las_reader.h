@@ -4,23 +4,32 @@
 #ifndef STRATUMIX_LAS_READER_H_
 #define STRATUMIX_LAS_READER_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "disk.h"
 #include "extent.h"
 #include "las_header.h"
+#include "laz/arithmetic_decoder.h"
+#include "laz/laszip_vlr.h"
 #include "output_file.h"
 #include "point_input.h"
 #include "read_ahead.h"
+
+namespace laz {
+class LazPoints;
+}
 
 // Reads the header, passes over what lies between it and the points (the
 // variable-length records), then the records, in large blocks, each as
 // "%f %f %f" of X * scale + offset, Y and Z alike, in double precision.
 // Anything past the header's count of points (extended records) is left.
-class LasReader : public PointInput {
+// A compressed file (LAZ) is decoded on the way, to the same text.
+class LasReader : public PointInput, private laz::Refill {
  public:
   // Keeps the extents of `axes`.
   explicit LasReader(ByteSource& source, std::size_t buffer_size = kIoBlockSize,
@@ -28,22 +37,37 @@ class LasReader : public PointInput {
   // Takes the read-ahead's blocks over whole, instead of copying them.
   explicit LasReader(ReadAhead& ahead, Axes axes = Axes::kXYZ);
 
+  ~LasReader() override;
   std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override;
 
   // An inconsistent header, refused before any point, or a file that ends
-  // before its last point.
+  // before its last point; for LAZ, a record or item not read, or a chunk
+  // found damaged.
   const std::string& problem() const override { return problem_; }
   std::int64_t points() const override { return pasted_; }
+  // The threads that decode a LAZ file's chunks: one a core unless set.
+  void set_laz_workers(unsigned workers) { laz_workers_ = workers; }
 
  private:
   bool start();
   // Makes at least `needed` bytes lie at position_, reading on; false when
   // the file ends first.
   bool fill(std::size_t needed);
-  void write_records(OutputFile& file, Extents& extents, std::int64_t count);
+  // The LASzip record, from the records before the points; false when the
+  // file is refused.
+  bool start_laz();
+  std::int64_t copy_laz_points(OutputFile& file, Extents& extents, std::int64_t count);
+  // The bytes read and not yet taken, for the LAZ decoder.
+  bool more(const unsigned char*& next, const unsigned char*& end) override;
+  // The lines of `count` records of `length` bytes each at `records`.
+  void write(OutputFile& file, Extents& extents, const char* records, std::size_t length,
+             std::int64_t count);
+  void write_records(OutputFile& file, Extents& extents, const char* record, std::size_t length,
+                     std::int64_t count);
   // The same from the integers, as decimals in kDecimals places (3 or 6).
   template <int kDecimals, Axes kAxes>
-  void write_decimal_records(OutputFile& file, Extents& extents, std::int64_t count);
+  void write_decimal_records(OutputFile& file, Extents& extents, const char* record,
+                             std::size_t length, std::int64_t count);
   // The text of one coordinate from its record's integer.
   template <int kDecimals>
   char* write_coordinate(std::int32_t integer, int axis, char* out) const;
@@ -76,6 +100,9 @@ class LasReader : public PointInput {
   std::uint64_t points_left_ = 0;
   std::int64_t pasted_ = 0;
   std::string problem_;
+  laz::Laszip laszip_;
+  std::unique_ptr<laz::LazPoints> laz_;
+  unsigned laz_workers_ = std::max(1u, std::thread::hardware_concurrency());
 };
 
 #endif  // STRATUMIX_LAS_READER_H_

@@ -196,6 +196,20 @@ std::ptrdiff_t read_some(std::FILE* file, char* buffer, std::size_t size) {
   }
 }
 
+std::ptrdiff_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std::size_t size) {
+  int fd = fileno(file);
+  if (!is_regular(fd)) return -1;
+  std::size_t got = 0;
+  while (got < size) {
+    ssize_t read = pread(fd, buffer + got, size - got, static_cast<off_t>(offset + got));
+    if (read < 0 && errno == EINTR) continue;
+    if (read < 0) return -1;
+    if (read == 0) break;
+    got += static_cast<std::size_t>(read);
+  }
+  return static_cast<std::ptrdiff_t>(got);
+}
+
 bool check_readable(const std::string& native, std::string& reason) {
   struct stat status {};
   // Any other file is opened: a socket, or /dev/tty without a terminal,
@@ -493,10 +507,6 @@ std::FILE* reopen_for_reading(std::FILE* file, const std::string& native) {
     return nullptr;
   }
   return unbuffered(fd, "rb");
-}
-
-std::ptrdiff_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std::size_t size) {
-  return pread(fileno(file), buffer, size, static_cast<off_t>(offset));
 }
 
 void remove_output(std::FILE* file, const std::string& native) {

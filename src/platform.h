@@ -79,6 +79,13 @@ std::FILE* open_for_reading(const std::string& native, std::string& reason);
 // interruption was noted while the file kept the job waiting.
 std::ptrdiff_t read_some(std::FILE* file, char* buffer, std::size_t size);
 
+// Reads up to `size` bytes at `offset` of a plain file opened by
+// open_for_reading or reopen_for_reading, without moving where the reading
+// in order is (another thread may be reading on): for an index at a file's
+// end, or the lines a result kept. Returns the bytes read, fewer past the
+// end, or -1 for a file that is no plain file or an error.
+std::ptrdiff_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std::size_t size);
+
 // Whether a file can be read. On POSIX systems every file but a named pipe
 // is opened for this: opening a named pipe would take its writer's data
 // away. Windows
@@ -143,10 +150,6 @@ bool cut_output(std::FILE* file, std::uint64_t size);
 // reading back what was written; null where it cannot be (no permission,
 // the name taken by another file since).
 std::FILE* reopen_for_reading(std::FILE* file, const std::string& native);
-
-// Reads up to `size` bytes at `offset` of a file that reopen_for_reading
-// gave; returns how many, 0 at its end, -1 on error.
-std::ptrdiff_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std::size_t size);
 
 // Removes a file that open_for_output created, while `file` still holds it
 // open and claimed, if the path still names it (then closes nothing).

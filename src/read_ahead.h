@@ -42,6 +42,10 @@ class ReadAhead : public ByteSource {
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   std::size_t read(char* buffer, std::size_t size) override;
+  // The source's, which its own reading in order leaves alone.
+  std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
+    return source_->read_at(offset, buffer, size);
+  }
 
   // read() without its copy of every byte, for a reader that works in the
   // storage itself. Unless read() has begun the next block, or `kept`

@@ -61,6 +61,10 @@ class CountedSource : public ByteSource {
     count_->fetch_add(static_cast<std::int64_t>(got), std::memory_order_relaxed);
     return got;
   }
+  // Not counted: the bytes read in order add up to the file's size alone.
+  std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
+    return source_->read_at(offset, buffer, size);
+  }
 
  private:
   std::unique_ptr<ByteSource> source_;

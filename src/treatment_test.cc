@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "in_memory.h"
+#include "laz_writer.h"
 #include "tiles.h"
 
 namespace {
@@ -113,6 +114,13 @@ TEST_F(Pasting, TilesAsDeliveredPasteAsTheirPointsInText) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, as_text.out);
   EXPECT_TRUE(disk.read("s/r.xyz") == result);
+  // The LAS tile compressed (LAZ), named .xyz for the dialogue: the same.
+  disk.write("s/b.xyz", laz::compress_las(tile.bytes(), 50000));
+  run = disk.run(job_answers("s", {"a", "b"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, as_text.out);
+  EXPECT_TRUE(disk.read("s/r.xyz") == result);
 
   // Every rule of text holds inside gzip. (The command line names the
   // files by the paths given.)
@@ -128,14 +136,31 @@ TEST_F(Pasting, TilesAsDeliveredPasteAsTheirPointsInText) {
   EXPECT_EQ(run.err,
             "stratumix: note: images/s/a.xyz: skipped 1 header line; one point a line, fields "
             "separated by commas; X Y Z from fields 1, 2, 3 (named by the header) of 3.\n"
-            "stratumix: warning: images/s/b.laz, compressed LAS (LAZ) is not read; "
-            "decompress it first, with laszip -i tile.laz -o tile.las or pdal translate "
-            "tile.laz tile.las; the rest of this file is not pasted.\n"
+            "stratumix: warning: images/s/b.laz, the LAS header says its points are compressed, "
+            "but no LASzip record says how; the rest of this file is not pasted.\n"
             "stratumix: warning: images/s/c.las, the file ends after 2 of the 120000 "
             "points its LAS header gives; the rest of this file is not pasted.\n");
   EXPECT_EQ(disk.files["images/s/r.xyz"],
             crlf_lines({"1.000000 1.000000 1.000000", "600000.250000 6100000.500000 1.000000",
                         "600001.250000 6100001.500000 1.000000"}));
+  // A LAZ whose second chunk (of three) is damaged keeps the first's points.
+  tile.format = 1;
+  std::string laz = laz::compress_las(tile.bytes(), 50000);
+  laz[laz.size() * 6 / 10] ^= 0x20;
+  disk.files["images/s/e.laz"] = laz;
+  run = disk.run_arguments("-q -o images/s/r.xyz images/s/e.laz");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err.rfind("stratumix: warning: images/s/e.laz, the LAZ chunk that begins at point "
+                          "50001 is damaged (its decoding does not end at its ",
+                          0),
+            0)
+      << run.err;
+  std::string first_chunk = disk.files["images/s/r.xyz"];
+  EXPECT_EQ(std::count(first_chunk.begin(), first_chunk.end(), '\n'), 50000);
+  // The tile's lines follow the 150000 of a.xyz in the result above.
+  std::size_t tile_lines = 0;
+  for (int line = 0; line < 150000; ++line) tile_lines = result.find('\n', tile_lines) + 1;
+  EXPECT_EQ(result.compare(tile_lines, first_chunk.size(), first_chunk), 0);
   run = disk.run_arguments("-q -o images/s/r.xyz images/s/d.xyz.gz");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err.rfind("stratumix: Cannot read images/s/d.xyz.gz: the gzip data is cut short, "

@@ -28,6 +28,20 @@ class TextSource : public ByteSource {
     return *this;
   }
 
+  // Read in order only, as a pipe is.
+  TextSource& in_order_only() {
+    in_order_only_ = true;
+    return *this;
+  }
+
+  std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
+    if (in_order_only_) return -1;
+    if (offset >= text_.size()) return 0;
+    std::size_t n = std::min(size, text_.size() - static_cast<std::size_t>(offset));
+    std::copy_n(text_.data() + offset, n, buffer);
+    return static_cast<std::ptrdiff_t>(n);
+  }
+
   std::size_t read(char* buffer, std::size_t size) override {
     std::size_t n = std::min({size, piece_, text_.size() - offset_});
     if (n == 0 && fail_at_end_) throw Failure{1, "Cannot read x: Input/output error"};
@@ -41,6 +55,7 @@ class TextSource : public ByteSource {
   std::size_t piece_;
   std::size_t offset_ = 0;
   bool fail_at_end_ = false;
+  bool in_order_only_ = false;
 };
 
 class StringSink : public ByteSink {

@@ -1,0 +1,845 @@
+#include "laz_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "laz/arithmetic_decoder.h"
+#include "laz/median5.h"
+#include "laz/return_contexts.h"
+
+namespace laz {
+
+// The coder's encoding side (LASzip's, after FastAC), writing to memory.
+class Encoder {
+ public:
+  explicit Encoder(std::vector<unsigned char>& out) : out_(out) {}
+
+  void encode_bit(BitModel& m, std::uint32_t bit) {
+    std::uint32_t x = m.zero_share_ * (length_ >> 13);
+    if (bit == 0) {
+      length_ = x;
+      ++m.zeros_;
+    } else {
+      add(x);
+      length_ -= x;
+    }
+    if (length_ < kMinLength) renormalise();
+    if (--m.until_update_ == 0) m.update();
+  }
+
+  void encode_symbol(SymbolModel& m, std::uint32_t symbol) {
+    std::uint32_t x;
+    if (symbol + 1 == m.symbols_) {
+      x = m.distribution_[symbol] * (length_ >> 15);
+      add(x);
+      length_ -= x;
+    } else {
+      length_ >>= 15;
+      x = m.distribution_[symbol] * length_;
+      add(x);
+      length_ = m.distribution_[symbol + 1] * length_ - x;
+    }
+    if (length_ < kMinLength) renormalise();
+    ++m.counts_[symbol];
+    if (--m.until_update_ == 0) m.update();
+  }
+
+  void write_bits(std::uint32_t bits, std::uint32_t value) {
+    if (bits > 19) {
+      write_short(value & 0xffff);
+      value >>= 16;
+      bits -= 16;
+    }
+    length_ >>= bits;
+    add(value * length_);
+    if (length_ < kMinLength) renormalise();
+  }
+
+  void write_short(std::uint32_t value) {
+    length_ >>= 16;
+    add(value * length_);
+    if (length_ < kMinLength) renormalise();
+  }
+
+  void write_int(std::uint32_t value) {
+    write_short(value & 0xffff);
+    write_short(value >> 16);
+  }
+
+  // The last bytes, as many as the decoder reads ahead.
+  void done() {
+    std::uint32_t before = base_;
+    bool another_byte = true;
+    if (length_ > 2 * kMinLength) {
+      base_ += kMinLength;
+      length_ = kMinLength >> 1;
+    } else {
+      base_ += kMinLength >> 1;
+      length_ = kMinLength >> 9;
+      another_byte = false;
+    }
+    if (before > base_) carry();
+    renormalise();
+    out_.push_back(0);
+    out_.push_back(0);
+    if (another_byte) out_.push_back(0);
+  }
+
+ private:
+  static constexpr std::uint32_t kMinLength = 1u << 24;
+
+  void add(std::uint32_t x) {
+    std::uint32_t before = base_;
+    base_ += x;
+    if (before > base_) carry();
+  }
+  void carry() {
+    std::size_t i = out_.size() - start_;
+    while (i > 0 && out_[start_ + i - 1] == 0xff) out_[start_ + --i] = 0;
+    if (i > 0) ++out_[start_ + i - 1];
+  }
+  void renormalise() {
+    do {
+      out_.push_back(static_cast<unsigned char>(base_ >> 24));
+      base_ <<= 8;
+    } while ((length_ <<= 8) < kMinLength);
+  }
+
+  std::vector<unsigned char>& out_;
+  std::size_t start_ = out_.size();  // the stream's first byte
+  std::uint32_t base_ = 0;
+  std::uint32_t length_ = 0xffffffffu;
+};
+
+namespace {
+
+// The integer coder's encoding side.
+class IntegerEncoder {
+ public:
+  explicit IntegerEncoder(std::uint32_t bits = 16, std::uint32_t contexts = 1)
+      : corr_bits_(bits != 0 && bits < 32 ? bits : 32),
+        corr_range_(bits != 0 && bits < 32 ? 1u << bits : 0) {
+    for (std::uint32_t i = 0; i < contexts; ++i) k_models_.emplace_back(corr_bits_ + 1);
+    correctors_.resize(corr_bits_);
+  }
+
+  void encode(Encoder& e, std::int32_t prediction, std::int32_t real, std::uint32_t context = 0) {
+    auto c = static_cast<std::int32_t>(static_cast<std::uint32_t>(real) -
+                                       static_cast<std::uint32_t>(prediction));
+    if (corr_range_ != 0) {
+      auto half = static_cast<std::int32_t>(corr_range_ / 2);
+      if (c < -half) {
+        c += static_cast<std::int32_t>(corr_range_);
+      } else if (c > half - 1) {
+        c -= static_cast<std::int32_t>(corr_range_);
+      }
+    }
+    std::uint32_t magnitude =
+        c <= 0 ? 0u - static_cast<std::uint32_t>(c) : static_cast<std::uint32_t>(c) - 1;
+    k_ = 0;
+    while (magnitude != 0) {
+      magnitude >>= 1;
+      ++k_;
+    }
+    e.encode_symbol(k_models_[context], k_);
+    if (k_ == 0) {
+      e.encode_bit(zero_or_one_, static_cast<std::uint32_t>(c));
+      return;
+    }
+    if (k_ == 32) return;
+    std::uint32_t v = c < 0 ? static_cast<std::uint32_t>(c) + ((1u << k_) - 1)
+                            : static_cast<std::uint32_t>(c) - 1;
+    std::unique_ptr<SymbolModel>& corrector = correctors_[k_ - 1];
+    if (corrector == nullptr) corrector = std::make_unique<SymbolModel>(1u << std::min(k_, 8u));
+    if (k_ <= 8) {
+      e.encode_symbol(*corrector, v);
+    } else {
+      std::uint32_t low_bits = k_ - 8;
+      e.encode_symbol(*corrector, v >> low_bits);
+      e.write_bits(low_bits, v & ((1u << low_bits) - 1));
+    }
+  }
+  std::uint32_t k() const { return k_; }
+
+ private:
+  std::uint32_t corr_bits_;
+  std::uint32_t corr_range_;
+  std::uint32_t k_ = 0;
+  std::vector<SymbolModel> k_models_;
+  BitModel zero_or_one_;
+  std::vector<std::unique_ptr<SymbolModel>> correctors_;
+};
+
+std::uint32_t get(const unsigned char* p, int bytes) {
+  std::uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | p[i];
+  return v;
+}
+
+std::uint64_t get64(const unsigned char* p) {
+  return std::uint64_t{get(p, 4)} | std::uint64_t{get(p + 4, 4)} << 32;
+}
+
+void put(std::string& to, std::size_t at, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i)
+    to[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+}
+
+std::int32_t wrap(std::int64_t v) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+}
+
+class ItemEncoder {
+ public:
+  virtual ~ItemEncoder() = default;
+  virtual void first(const unsigned char* item) = 0;
+  virtual void next(Encoder& e, const unsigned char* item) = 0;
+};
+
+class Point10 : public ItemEncoder {
+ public:
+  void first(const unsigned char* p) override { std::memcpy(last_, p, 20); }
+  void next(Encoder& e, const unsigned char* p) override {
+    unsigned r = p[14] & 7, n = (p[14] >> 3) & 7;
+    unsigned m = kReturnContext[n][r];
+    unsigned l = n > r ? n - r : r - n;
+    auto intensity = static_cast<std::int32_t>(get(p + 12, 2));
+    std::uint32_t changed = (p[14] != last_[14]) << 5 | (intensity != last_intensity_[m]) << 4 |
+                            (p[15] != last_[15]) << 3 | (p[16] != last_[16]) << 2 |
+                            (p[17] != last_[17]) << 1 | (get(p + 18, 2) != get(last_ + 18, 2));
+    e.encode_symbol(changed_, changed);
+    if (changed & 32) e.encode_symbol(model(bit_byte_, last_[14]), p[14]);
+    if (changed & 16) {
+      intensity_.encode(e, last_intensity_[m], intensity, m < 3 ? m : 3);
+      last_intensity_[m] = intensity;
+    }
+    if (changed & 8) e.encode_symbol(model(classification_, last_[15]), p[15]);
+    if (changed & 4)
+      e.encode_symbol(scan_angle_[(p[14] >> 6) & 1], static_cast<unsigned char>(p[16] - last_[16]));
+    if (changed & 2) e.encode_symbol(model(user_data_, last_[17]), p[17]);
+    if (changed & 1) {
+      point_source_.encode(e, static_cast<std::int32_t>(get(last_ + 18, 2)),
+                           static_cast<std::int32_t>(get(p + 18, 2)));
+    }
+    std::int32_t diff = wrap(std::int64_t{static_cast<std::int32_t>(get(p, 4))} -
+                             static_cast<std::int32_t>(get(last_, 4)));
+    dx_.encode(e, last_x_[m].get(), diff, n == 1);
+    last_x_[m].add(diff);
+    std::uint32_t k = dx_.k();
+    diff = wrap(std::int64_t{static_cast<std::int32_t>(get(p + 4, 4))} -
+                static_cast<std::int32_t>(get(last_ + 4, 4)));
+    dy_.encode(e, last_y_[m].get(), diff, (n == 1) + (k < 20 ? k & ~1u : 20));
+    last_y_[m].add(diff);
+    k = (dx_.k() + dy_.k()) / 2;
+    auto z = static_cast<std::int32_t>(get(p + 8, 4));
+    z_.encode(e, last_height_[l < 7 ? l : 7], z, (n == 1) + (k < 18 ? k & ~1u : 18));
+    last_height_[l < 7 ? l : 7] = z;
+    std::memcpy(last_, p, 20);
+  }
+
+ private:
+  static SymbolModel& model(std::array<std::unique_ptr<SymbolModel>, 256>& models,
+                            unsigned char c) {
+    if (models[c] == nullptr) models[c] = std::make_unique<SymbolModel>(256);
+    return *models[c];
+  }
+  unsigned char last_[20] = {};
+  std::int32_t last_intensity_[16] = {};
+  std::int32_t last_height_[8] = {};
+  Median5 last_x_[16], last_y_[16];
+  SymbolModel changed_{64};
+  SymbolModel scan_angle_[2] = {SymbolModel(256), SymbolModel(256)};
+  std::array<std::unique_ptr<SymbolModel>, 256> bit_byte_, classification_, user_data_;
+  IntegerEncoder intensity_{16, 4}, point_source_{16}, dx_{32, 2}, dy_{32, 22}, z_{32, 20};
+};
+
+class GpsTime11 : public ItemEncoder {
+ public:
+  void first(const unsigned char* p) override { times_[0] = static_cast<std::int64_t>(get64(p)); }
+  void next(Encoder& e, const unsigned char* p) override {
+    auto time = static_cast<std::int64_t>(get64(p));
+    constexpr std::int32_t kMulti = 500, kMinus = -10, kUnchanged = kMulti - kMinus + 1,
+                           kFull = kMulti - kMinus + 2;
+    for (;;) {
+      std::int64_t diff64 = static_cast<std::int64_t>(static_cast<std::uint64_t>(time) -
+                                                      static_cast<std::uint64_t>(times_[last_]));
+      auto diff = static_cast<std::int32_t>(diff64);
+      bool fits = diff64 == diff;
+      if (last_diff_[last_] == 0) {
+        if (diff64 == 0) {
+          e.encode_symbol(zero_diff_, 0);
+          return;
+        }
+        if (fits) {
+          e.encode_symbol(zero_diff_, 1);
+          time_.encode(e, 0, diff, 0);
+          last_diff_[last_] = diff;
+          extremes_[last_] = 0;
+          times_[last_] = time;
+          return;
+        }
+        int other = other_sequence(time);
+        if (other != 0) {
+          e.encode_symbol(zero_diff_, static_cast<std::uint32_t>(other + 2));
+          last_ = (last_ + static_cast<unsigned>(other)) & 3;
+          continue;
+        }
+        e.encode_symbol(zero_diff_, 2);
+        full(e, time);
+        return;
+      }
+      if (diff64 == 0) {
+        e.encode_symbol(multi_, kUnchanged);
+        return;
+      }
+      if (!fits) {
+        int other = other_sequence(time);
+        if (other != 0) {
+          e.encode_symbol(multi_, static_cast<std::uint32_t>(kFull + other));
+          last_ = (last_ + static_cast<unsigned>(other)) & 3;
+          continue;
+        }
+        e.encode_symbol(multi_, kFull);
+        full(e, time);
+        return;
+      }
+      std::int32_t& last_diff = last_diff_[last_];
+      float ratio = static_cast<float>(diff) / static_cast<float>(last_diff);
+      double rounded = ratio >= 0 ? ratio + 0.5 : ratio - 0.5;
+      std::int32_t multi = rounded >= 2147483648.0 || rounded < -2147483648.0
+                               ? INT32_MIN
+                               : static_cast<std::int32_t>(rounded);
+      auto times = [&](std::int32_t f) { return wrap(std::int64_t{f} * last_diff); };
+      if (multi == 1) {
+        e.encode_symbol(multi_, 1);
+        time_.encode(e, last_diff, diff, 1);
+        extremes_[last_] = 0;
+      } else if (multi > 0 && multi < kMulti) {
+        e.encode_symbol(multi_, static_cast<std::uint32_t>(multi));
+        time_.encode(e, times(multi), diff, multi < 10 ? 2 : 3);
+      } else if (multi >= kMulti) {
+        e.encode_symbol(multi_, kMulti);
+        time_.encode(e, times(kMulti), diff, 4);
+        extreme(diff);
+      } else if (multi < 0 && multi > kMinus) {
+        e.encode_symbol(multi_, static_cast<std::uint32_t>(kMulti - multi));
+        time_.encode(e, times(multi), diff, 5);
+      } else if (multi < 0) {
+        e.encode_symbol(multi_, kMulti - kMinus);
+        time_.encode(e, times(kMinus), diff, 6);
+        extreme(diff);
+      } else {
+        e.encode_symbol(multi_, 0);
+        time_.encode(e, 0, diff, 7);
+        extreme(diff);
+      }
+      times_[last_] = time;
+      return;
+    }
+  }
+
+ private:
+  int other_sequence(std::int64_t time) const {
+    for (unsigned i = 1; i < 4; ++i) {
+      std::int64_t d = static_cast<std::int64_t>(
+          static_cast<std::uint64_t>(time) - static_cast<std::uint64_t>(times_[(last_ + i) & 3]));
+      if (d == static_cast<std::int32_t>(d)) return static_cast<int>(i);
+    }
+    return 0;
+  }
+  void full(Encoder& e, std::int64_t time) {
+    time_.encode(e, static_cast<std::int32_t>(times_[last_] >> 32),
+                 static_cast<std::int32_t>(time >> 32), 8);
+    e.write_int(static_cast<std::uint32_t>(time));
+    next_ = (next_ + 1) & 3;
+    last_ = next_;
+    last_diff_[last_] = 0;
+    extremes_[last_] = 0;
+    times_[last_] = time;
+  }
+  void extreme(std::int32_t diff) {
+    if (++extremes_[last_] > 3) {
+      last_diff_[last_] = diff;
+      extremes_[last_] = 0;
+    }
+  }
+  unsigned last_ = 0, next_ = 0;
+  std::int64_t times_[4] = {};
+  std::int32_t last_diff_[4] = {};
+  int extremes_[4] = {};
+  SymbolModel multi_{516}, zero_diff_{6};
+  IntegerEncoder time_{32, 9};
+};
+
+class Rgb12 : public ItemEncoder {
+ public:
+  void first(const unsigned char* p) override { std::memcpy(last_, p, 6); }
+  void next(Encoder& e, const unsigned char* p) override {
+    std::uint32_t r = get(p, 2), g = get(p + 2, 2), b = get(p + 4, 2);
+    std::uint32_t lr = get(last_, 2), lg = get(last_ + 2, 2), lb = get(last_ + 4, 2);
+    auto differs = [](std::uint32_t x, std::uint32_t y, std::uint32_t mask) {
+      return ((x ^ y) & mask) != 0 ? 1u : 0u;
+    };
+    std::uint32_t sym =
+        differs(lr, r, 0xff) | differs(lr, r, 0xff00) << 1 | differs(lg, g, 0xff) << 2 |
+        differs(lg, g, 0xff00) << 3 | differs(lb, b, 0xff) << 4 | differs(lb, b, 0xff00) << 5 |
+        (differs(r, g, 0xff) | differs(r, b, 0xff) | differs(r, g, 0xff00) | differs(r, b, 0xff00))
+            << 6;
+    e.encode_symbol(used_, sym);
+    auto clamp = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
+    auto byte = [](int v) { return static_cast<std::uint32_t>(v) & 0xff; };
+    int low = 0, high = 0;
+    if (sym & 1) {
+      low = static_cast<int>(r & 0xff) - static_cast<int>(lr & 0xff);
+      e.encode_symbol(diff_[0], byte(low));
+    }
+    if (sym & 2) {
+      high = static_cast<int>(r >> 8) - static_cast<int>(lr >> 8);
+      e.encode_symbol(diff_[1], byte(high));
+    }
+    if (sym & 64) {
+      if (sym & 4) {
+        e.encode_symbol(
+            diff_[2], byte(static_cast<int>(g & 0xff) - clamp(low + static_cast<int>(lg & 0xff))));
+      }
+      if (sym & 16) {
+        low = (low + static_cast<int>(g & 0xff) - static_cast<int>(lg & 0xff)) / 2;
+        e.encode_symbol(
+            diff_[4], byte(static_cast<int>(b & 0xff) - clamp(low + static_cast<int>(lb & 0xff))));
+      }
+      if (sym & 8) {
+        e.encode_symbol(diff_[3],
+                        byte(static_cast<int>(g >> 8) - clamp(high + static_cast<int>(lg >> 8))));
+      }
+      if (sym & 32) {
+        high = (high + static_cast<int>(g >> 8) - static_cast<int>(lg >> 8)) / 2;
+        e.encode_symbol(diff_[5],
+                        byte(static_cast<int>(b >> 8) - clamp(high + static_cast<int>(lb >> 8))));
+      }
+    }
+    std::memcpy(last_, p, 6);
+  }
+
+ private:
+  unsigned char last_[6] = {};
+  SymbolModel used_{128};
+  SymbolModel diff_[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
+                          SymbolModel(256), SymbolModel(256), SymbolModel(256)};
+};
+
+class Bytes : public ItemEncoder {
+ public:
+  explicit Bytes(std::size_t count) : last_(count) {
+    for (std::size_t i = 0; i < count; ++i) models_.emplace_back(256);
+  }
+  void first(const unsigned char* p) override { std::memcpy(last_.data(), p, last_.size()); }
+  void next(Encoder& e, const unsigned char* p) override {
+    for (std::size_t i = 0; i < last_.size(); ++i) {
+      e.encode_symbol(models_[i], static_cast<unsigned char>(p[i] - last_[i]));
+      last_[i] = p[i];
+    }
+  }
+
+ private:
+  std::vector<unsigned char> last_;
+  std::vector<SymbolModel> models_;
+};
+
+// LAS 1.4's layered compressor, POINT14 version 3: each field its own
+// stream (layer), with a context of models a scanner channel.
+
+struct Point14 {
+  std::int32_t x, y, z, intensity, scan_angle, point_source;
+  unsigned r, n, flags, channel, classification, user_data;
+  std::uint64_t time;
+  bool time_changed = false;
+
+  explicit Point14(const unsigned char* p)
+      : x(static_cast<std::int32_t>(get(p, 4))),
+        y(static_cast<std::int32_t>(get(p + 4, 4))),
+        z(static_cast<std::int32_t>(get(p + 8, 4))),
+        intensity(static_cast<std::int32_t>(get(p + 12, 2))),
+        scan_angle(static_cast<std::int16_t>(get(p + 18, 2))),
+        point_source(static_cast<std::int32_t>(get(p + 20, 2))),
+        r(p[14] & 15u),
+        n(p[14] >> 4),
+        // Edge, scan direction, then the classification flags.
+        flags((p[15] >> 7) << 5 | ((p[15] >> 6) & 1) << 4 | (p[15] & 15u)),
+        channel((p[15] >> 4) & 3u),
+        classification(p[16]),
+        user_data(p[17]),
+        time(get64(p + 22)) {}
+  double gps() const {
+    double value;
+    std::memcpy(&value, &time, sizeof value);
+    return value;
+  }
+};
+
+enum Layer { kXy, kZ, kClassification, kFlags, kIntensity, kScanAngle, kUserData, kSource, kTime };
+
+class Point14Encoder {
+ public:
+  explicit Point14Encoder(const unsigned char* first) {
+    for (int i = 0; i < 9; ++i) encoders_.push_back(std::make_unique<Encoder>(layers_[i]));
+    Point14 p(first);
+    current_ = p.channel;
+    channels_[current_] = make_channel(p);
+  }
+
+  void next(const unsigned char* item) {
+    Point14 p(item);
+    Channel* c = channels_[current_].get();
+    Point14* last = &c->last;
+    unsigned lpr =
+        (last->r == 1 ? 1u : 0u) + (last->r >= last->n ? 2u : 0u) + (last->time_changed ? 4u : 0u);
+    if (p.channel != current_ && channels_[p.channel] != nullptr)
+      last = &channels_[p.channel]->last;
+    bool source_changed = p.point_source != last->point_source;
+    bool time_changed = p.gps() != last->gps();
+    bool angle_changed = p.scan_angle != last->scan_angle;
+    unsigned last_n = last->n, last_r = last->r;
+    std::uint32_t changed = (p.channel != current_) << 6 | source_changed << 5 | time_changed << 4 |
+                            angle_changed << 3 | (p.n != last_n) << 2;
+    if (p.r != last_r) {
+      changed |= p.r == (last_r + 1) % 16 ? 1 : p.r == (last_r + 15) % 16 ? 2 : 3;
+    }
+    Encoder& xy = *encoders_[kXy];
+    xy.encode_symbol(*c->changed[lpr], changed);
+    if (changed & (1 << 6)) {
+      xy.encode_symbol(c->channel_model, (p.channel + 4 - current_ - 1) % 4);
+      if (channels_[p.channel] == nullptr) {
+        channels_[p.channel] = make_channel(c->last);
+        last = &channels_[p.channel]->last;
+      }
+      current_ = p.channel;
+      c = channels_[current_].get();
+    }
+    if (changed & (1 << 2)) xy.encode_symbol(made(c->returns[last_n], 16), p.n);
+    if ((changed & 3) == 3) {
+      if (time_changed) {
+        xy.encode_symbol(made(c->return_number[last_r], 16), p.r);
+      } else {
+        xy.encode_symbol(c->same_time_return, (p.r + 16 - last_r - 2) % 16);
+      }
+    }
+    unsigned n = p.n, r = p.r;
+    unsigned m = kReturnContext14[n][r];
+    unsigned l = n > r ? n - r : r - n;
+    l = l < 7 ? l : 7;
+    unsigned cpr = (r == 1 ? 2u : 0u) + (r >= n ? 1u : 0u);
+    unsigned slot = m << 1 | (time_changed ? 1u : 0u);
+    std::int32_t diff = wrap(std::int64_t{p.x} - last->x);
+    c->dx.encode(xy, c->x_diffs[slot].get(), diff, n == 1);
+    c->x_diffs[slot].add(diff);
+    std::uint32_t k = c->dx.k();
+    diff = wrap(std::int64_t{p.y} - last->y);
+    c->dy.encode(xy, c->y_diffs[slot].get(), diff, (n == 1) + (k < 20 ? k & ~1u : 20));
+    c->y_diffs[slot].add(diff);
+    k = (c->dx.k() + c->dy.k()) / 2;
+    c->dz.encode(*encoders_[kZ], c->last_z[l], p.z, (n == 1) + (k < 18 ? k & ~1u : 18));
+    c->last_z[l] = p.z;
+    changed_[kClassification] |= p.classification != last->classification;
+    unsigned ccc = ((last->classification & 0x1f) << 1) + (cpr == 3 ? 1 : 0);
+    encoders_[kClassification]->encode_symbol(made(c->classification[ccc], 256), p.classification);
+    changed_[kFlags] |= p.flags != last->flags;
+    encoders_[kFlags]->encode_symbol(made(c->flags[last->flags], 64), p.flags);
+    changed_[kIntensity] |= p.intensity != last->intensity;
+    unsigned i_slot = cpr << 1 | (time_changed ? 1u : 0u);
+    c->intensity.encode(*encoders_[kIntensity], c->last_intensity[i_slot], p.intensity, cpr);
+    c->last_intensity[i_slot] = p.intensity;
+    if (angle_changed) {
+      changed_[kScanAngle] = true;
+      c->scan_angle.encode(*encoders_[kScanAngle], last->scan_angle, p.scan_angle, time_changed);
+    }
+    changed_[kUserData] |= p.user_data != last->user_data;
+    encoders_[kUserData]->encode_symbol(made(c->user_data[last->user_data / 4], 256), p.user_data);
+    if (source_changed) {
+      changed_[kSource] = true;
+      c->point_source.encode(*encoders_[kSource], last->point_source, p.point_source);
+    }
+    if (time_changed) {
+      changed_[kTime] = true;
+      encode_time(*c, static_cast<std::int64_t>(p.time));
+    }
+    p.time_changed = time_changed;
+    *last = p;
+  }
+
+  // The layers' sizes, then their bytes, after the chunk's count.
+  void finish(std::vector<unsigned char>& out) {
+    std::vector<unsigned char> sizes;
+    for (int i = 0; i < 9; ++i) {
+      bool kept = i <= kZ || changed_[i];
+      if (kept) encoders_[static_cast<std::size_t>(i)]->done();
+      std::size_t size = kept ? layers_[i].size() : 0;
+      for (int b = 0; b < 4; ++b) out.push_back(static_cast<unsigned char>(size >> (8 * b)));
+    }
+    for (int i = 0; i < 9; ++i) {
+      if (i <= kZ || changed_[i]) out.insert(out.end(), layers_[i].begin(), layers_[i].end());
+    }
+  }
+
+ private:
+  struct Channel {
+    Point14 last;
+    std::unique_ptr<SymbolModel> changed[8];
+    SymbolModel channel_model{3};
+    std::unique_ptr<SymbolModel> returns[16], return_number[16];
+    SymbolModel same_time_return{13};
+    IntegerEncoder dx{32, 2}, dy{32, 22}, dz{32, 20};
+    Median5 x_diffs[12], y_diffs[12];
+    std::int32_t last_z[8];
+    std::unique_ptr<SymbolModel> classification[64], flags[64], user_data[64];
+    IntegerEncoder intensity{16, 4}, scan_angle{16, 2}, point_source{16};
+    std::int32_t last_intensity[8];
+    // Version 3 has no symbol for an unchanged time.
+    SymbolModel time_multi{515}, time_zero_diff{5};
+    IntegerEncoder time{32, 9};
+    unsigned sequence = 0, next = 0;
+    std::int64_t times[4] = {};
+    std::int32_t last_diff[4] = {};
+    int extremes[4] = {};
+    explicit Channel(const Point14& from) : last(from) {}
+  };
+
+  static std::unique_ptr<Channel> make_channel(const Point14& from) {
+    auto c = std::make_unique<Channel>(from);
+    c->last.time_changed = false;
+    for (auto& model : c->changed) model = std::make_unique<SymbolModel>(128);
+    for (std::int32_t& z : c->last_z) z = from.z;
+    for (std::int32_t& i : c->last_intensity) i = from.intensity;
+    c->times[0] = static_cast<std::int64_t>(from.time);
+    return c;
+  }
+  static SymbolModel& made(std::unique_ptr<SymbolModel>& model, std::uint32_t symbols) {
+    if (model == nullptr) model = std::make_unique<SymbolModel>(symbols);
+    return *model;
+  }
+
+  void encode_time(Channel& c, std::int64_t time) {
+    Encoder& e = *encoders_[kTime];
+    constexpr std::int32_t kMulti = 500, kMinus = -10, kFull = kMulti - kMinus + 1;
+    for (;;) {
+      std::int64_t diff64 = static_cast<std::int64_t>(
+          static_cast<std::uint64_t>(time) - static_cast<std::uint64_t>(c.times[c.sequence]));
+      auto diff = static_cast<std::int32_t>(diff64);
+      bool fits = diff64 == diff;
+      int other = 0;
+      if (!fits) {
+        for (unsigned i = 1; i < 4 && other == 0; ++i) {
+          std::int64_t d =
+              static_cast<std::int64_t>(static_cast<std::uint64_t>(time) -
+                                        static_cast<std::uint64_t>(c.times[(c.sequence + i) & 3]));
+          if (d == static_cast<std::int32_t>(d)) other = static_cast<int>(i);
+        }
+      }
+      bool zero = c.last_diff[c.sequence] == 0;
+      if (!fits && other != 0) {
+        e.encode_symbol(zero ? c.time_zero_diff : c.time_multi,
+                        static_cast<std::uint32_t>(zero ? other + 1 : kFull + other));
+        c.sequence = (c.sequence + static_cast<unsigned>(other)) & 3;
+        continue;
+      }
+      if (!fits) {
+        e.encode_symbol(zero ? c.time_zero_diff : c.time_multi, zero ? 1u : std::uint32_t{kFull});
+        c.time.encode(e, static_cast<std::int32_t>(c.times[c.sequence] >> 32),
+                      static_cast<std::int32_t>(time >> 32), 8);
+        e.write_int(static_cast<std::uint32_t>(time));
+        c.next = (c.next + 1) & 3;
+        c.sequence = c.next;
+        c.last_diff[c.sequence] = 0;
+        c.extremes[c.sequence] = 0;
+      } else if (zero) {
+        e.encode_symbol(c.time_zero_diff, 0);
+        c.time.encode(e, 0, diff, 0);
+        c.last_diff[c.sequence] = diff;
+        c.extremes[c.sequence] = 0;
+      } else {
+        std::int32_t& last_diff = c.last_diff[c.sequence];
+        float ratio = static_cast<float>(diff) / static_cast<float>(last_diff);
+        double rounded = ratio >= 0 ? ratio + 0.5 : ratio - 0.5;
+        std::int32_t multi = rounded >= 2147483648.0 || rounded < -2147483648.0
+                                 ? INT32_MIN
+                                 : static_cast<std::int32_t>(rounded);
+        auto times = [&](std::int32_t f) { return wrap(std::int64_t{f} * last_diff); };
+        auto extreme = [&] {
+          if (++c.extremes[c.sequence] > 3) {
+            last_diff = diff;
+            c.extremes[c.sequence] = 0;
+          }
+        };
+        if (multi == 1) {
+          e.encode_symbol(c.time_multi, 1);
+          c.time.encode(e, last_diff, diff, 1);
+          c.extremes[c.sequence] = 0;
+        } else if (multi > 0 && multi < kMulti) {
+          e.encode_symbol(c.time_multi, static_cast<std::uint32_t>(multi));
+          c.time.encode(e, times(multi), diff, multi < 10 ? 2 : 3);
+        } else if (multi >= kMulti) {
+          e.encode_symbol(c.time_multi, kMulti);
+          c.time.encode(e, times(kMulti), diff, 4);
+          extreme();
+        } else if (multi < 0 && multi > kMinus) {
+          e.encode_symbol(c.time_multi, static_cast<std::uint32_t>(kMulti - multi));
+          c.time.encode(e, times(multi), diff, 5);
+        } else if (multi < 0) {
+          e.encode_symbol(c.time_multi, kMulti - kMinus);
+          c.time.encode(e, times(kMinus), diff, 6);
+          extreme();
+        } else {
+          e.encode_symbol(c.time_multi, 0);
+          c.time.encode(e, 0, diff, 7);
+          extreme();
+        }
+      }
+      c.times[c.sequence] = time;
+      return;
+    }
+  }
+
+  std::vector<unsigned char> layers_[9];
+  std::vector<std::unique_ptr<Encoder>> encoders_;
+  bool changed_[9] = {};
+  unsigned current_ = 0;
+  std::unique_ptr<Channel> channels_[4];
+};
+
+}  // namespace
+
+std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool variable) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(las.data());
+  if (las.size() < 227 || las.compare(0, 4, "LASF") != 0 || chunk_size == 0) return "";
+  int format = bytes[104];
+  bool layered = format == 6;
+  if (format > 3 && !layered) return "";
+  std::size_t header_size = get(bytes + 94, 2);
+  std::size_t points_at = get(bytes + 96, 4);
+  std::size_t record = get(bytes + 105, 2);
+  std::uint64_t count = bytes[25] >= 4 ? get64(bytes + 247) : get(bytes + 107, 4);
+  static constexpr int kLengths[] = {20, 28, 26, 34, 0, 0, 30};
+  auto extra = static_cast<int>(record) - kLengths[format];
+  if (extra < 0 || (layered && extra != 0) || points_at + count * record > las.size()) return "";
+  // The items, as LASzip lists them: type, size, version.
+  std::vector<std::array<int, 3>> items = {{6, 20, 2}};
+  if (format == 1 || format == 3) items.push_back({7, 8, 2});
+  if (format == 2 || format == 3) items.push_back({8, 6, 2});
+  if (extra > 0) items.push_back({0, extra, 2});
+  if (layered) items = {{10, 30, 3}};
+
+  std::string vlr(54 + 34 + 6 * items.size(), '\0');
+  put(vlr, 2, 0, 1);
+  vlr.replace(2, 14, "laszip encoded");
+  put(vlr, 18, 22204, 2);
+  put(vlr, 20, vlr.size() - 54, 2);
+  vlr.replace(22, 32, std::string("by LAZ writer of the tests") + std::string(6, '\0'));
+  put(vlr, 54, layered ? 3 : 2, 2);  // chunked, or layered
+  put(vlr, 54 + 4, 2, 1);
+  put(vlr, 54 + 5, 2, 1);
+  put(vlr, 54 + 12, variable ? 0xffffffffu : chunk_size, 4);
+  put(vlr, 54 + 16, ~std::uint64_t{0}, 8);
+  put(vlr, 54 + 24, ~std::uint64_t{0}, 8);
+  put(vlr, 54 + 32, items.size(), 2);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    for (std::size_t j = 0; j < 3; ++j)
+      put(vlr, 54 + 34 + 6 * i + 2 * j, static_cast<std::uint64_t>(items[i][j]), 2);
+  }
+  std::string out = las.substr(0, points_at);
+  out.insert(header_size, vlr);
+  std::size_t new_points_at = points_at + vlr.size();
+  put(out, 96, new_points_at, 4);
+  put(out, 100, get(bytes + 100, 4) + 1, 4);
+  put(out, 104, 0x80u | static_cast<unsigned>(format), 1);
+  if (bytes[25] >= 4) put(out, 235, 0, 8);  // no EVLRs follow
+
+  std::vector<unsigned char> data(8);
+  std::vector<std::uint32_t> chunk_points, chunk_bytes;
+  std::uint64_t done = 0;
+  std::uint32_t size = chunk_size;
+  while (done < count) {
+    auto points = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, count - done));
+    std::size_t start = data.size();
+    if (layered) {
+      const unsigned char* p = bytes + points_at + done * record;
+      data.insert(data.end(), p, p + record);
+      for (int b = 0; b < 4; ++b) data.push_back(static_cast<unsigned char>(points >> (8 * b)));
+      Point14Encoder encoder(p);
+      for (std::uint32_t n = 1; n < points; ++n) encoder.next(p + std::size_t{n} * record);
+      encoder.finish(data);
+      chunk_points.push_back(points);
+      chunk_bytes.push_back(static_cast<std::uint32_t>(data.size() - start));
+      done += points;
+      if (variable) size = size > 3 ? size - size / 3 : 1;
+      continue;
+    }
+    std::vector<std::unique_ptr<ItemEncoder>> encoders;
+    for (const auto& item : items) {
+      switch (item[0]) {
+        case 6:
+          encoders.push_back(std::make_unique<Point10>());
+          break;
+        case 7:
+          encoders.push_back(std::make_unique<GpsTime11>());
+          break;
+        case 8:
+          encoders.push_back(std::make_unique<Rgb12>());
+          break;
+        default:
+          encoders.push_back(std::make_unique<Bytes>(static_cast<std::size_t>(item[1])));
+          break;
+      }
+    }
+    const unsigned char* p = bytes + points_at + done * record;
+    data.insert(data.end(), p, p + record);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      encoders[i]->first(p + at);
+      at += static_cast<std::size_t>(items[i][1]);
+    }
+    Encoder e(data);
+    for (std::uint32_t n = 1; n < points; ++n) {
+      p += record;
+      at = 0;
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        encoders[i]->next(e, p + at);
+        at += static_cast<std::size_t>(items[i][1]);
+      }
+    }
+    e.done();
+    chunk_points.push_back(points);
+    chunk_bytes.push_back(static_cast<std::uint32_t>(data.size() - start));
+    done += points;
+    // Varying sizes: each chunk a third smaller, down to one point.
+    if (variable) size = size > 3 ? size - size / 3 : 1;
+  }
+  std::uint64_t table_at = new_points_at + data.size();
+  for (int i = 0; i < 8; ++i)
+    data[static_cast<std::size_t>(i)] = static_cast<unsigned char>(table_at >> (8 * i));
+  std::string table(8, '\0');
+  put(table, 4, chunk_points.size(), 4);
+  std::vector<unsigned char> sizes;
+  {
+    Encoder e(sizes);
+    IntegerEncoder numbers(32, 2);
+    std::int32_t last_points = 0, last_bytes = 0;
+    for (std::size_t i = 0; i < chunk_points.size(); ++i) {
+      if (variable) {
+        numbers.encode(e, last_points, static_cast<std::int32_t>(chunk_points[i]), 0);
+        last_points = static_cast<std::int32_t>(chunk_points[i]);
+      }
+      numbers.encode(e, last_bytes, static_cast<std::int32_t>(chunk_bytes[i]), 1);
+      last_bytes = static_cast<std::int32_t>(chunk_bytes[i]);
+    }
+    e.done();
+  }
+  out.append(reinterpret_cast<const char*>(data.data()), data.size());
+  out += table;
+  out.append(reinterpret_cast<const char*>(sizes.data()), sizes.size());
+  return out;
+}
+
+}  // namespace laz
