@@ -29,6 +29,7 @@ class ReadAheadPoints : public PointInput {
   const std::string& problem() const override { return reader_.problem(); }
   std::string note() const override { return reader_.note(); }
   std::int64_t points() const override { return reader_.points(); }
+  LinearUnit unit() const override { return reader_.unit(); }
   void check_rest() override {
     if (!checked_at_end_) return;
     std::unique_ptr<char[]> scrap(new char[kIoBlockSize]);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "extent.h"
+#include "las_units.h"
 
 // One input, as far as the result keeps it. A job of thousands of inputs
 // keeps one each: the path is the job table's, not a copy.
@@ -23,7 +24,8 @@ struct InputFacts {
   // Ended at text that is not a point, or refused: what follows is not in
   // the result.
   bool cut_short = false;
-  std::int64_t begin = 0;  // where its points begin in the result
+  LinearUnit unit = LinearUnit::kUnknown;  // of X and Y, where the input states it
+  std::int64_t begin = 0;                  // where its points begin in the result
 };
 
 struct JobFacts {

@@ -163,27 +163,9 @@ bool LasReader::start() {
   static constexpr std::uint64_t kPowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
   for (int axis = 0; axis < 3 && decimals_ != 0; ++axis)
     axes_[axis].to_units = kPowers[decimals_ - steps[axis]];
-  if (header_.compressed) return start_laz();
-  // Past the header and the records that follow it.
-  std::uint64_t skip = header_.point_offset;
-  while (skip > end_ - position_) {
-    skip -= end_ - position_;
-    position_ = end_;
-    if (!fill(1)) {
-      problem_ = "the LAS header puts the points at byte " + text(header_.point_offset) +
-                 ", past the end of the file, at byte " + text(bytes_read_);
-      points_left_ = 0;
-      return false;
-    }
-  }
-  position_ += skip;
-  return true;
-}
-
-bool LasReader::start_laz() {
-  // The records between the header and the points hold the LASzip record:
-  // kept up to a bound that no real file's records reach, passed over
-  // beyond it.
+  // The records between the header and the points say the unit of X and Y
+  // and, for LAZ, how the points are compressed: kept up to a bound that no
+  // real file's records reach, passed over beyond it.
   constexpr std::size_t kMostRecordBytes = std::size_t{64} << 20;
   std::string records;
   std::uint64_t skip = header_.point_offset;
@@ -201,9 +183,14 @@ bool LasReader::start_laz() {
     skip -= part;
   }
   std::size_t first = std::min<std::size_t>(header_.header_size, records.size());
-  problem_ =
-      laz::read_laszip(header_, reinterpret_cast<const unsigned char*>(records.data()) + first,
-                       records.size() - first, header_.records, laszip_);
+  const auto* after_header = reinterpret_cast<const unsigned char*>(records.data()) + first;
+  unit_ = las_linear_unit(after_header, records.size() - first, header_.records);
+  if (header_.compressed) return start_laz(after_header, records.size() - first);
+  return true;
+}
+
+bool LasReader::start_laz(const unsigned char* records, std::size_t size) {
+  problem_ = laz::read_laszip(header_, records, size, header_.records, laszip_);
   if (!problem_.empty()) {
     points_left_ = 0;
     return false;

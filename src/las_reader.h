@@ -14,6 +14,7 @@
 #include "disk.h"
 #include "extent.h"
 #include "las_header.h"
+#include "las_units.h"
 #include "laz/arithmetic_decoder.h"
 #include "laz/laszip_vlr.h"
 #include "output_file.h"
@@ -45,6 +46,7 @@ class LasReader : public PointInput, private laz::Refill {
   // found damaged.
   const std::string& problem() const override { return problem_; }
   std::int64_t points() const override { return pasted_; }
+  LinearUnit unit() const override { return unit_; }
   // The threads that decode a LAZ file's chunks: one a core unless set.
   void set_laz_workers(unsigned workers) { laz_workers_ = workers; }
 
@@ -53,9 +55,9 @@ class LasReader : public PointInput, private laz::Refill {
   // Makes at least `needed` bytes lie at position_, reading on; false when
   // the file ends first.
   bool fill(std::size_t needed);
-  // The LASzip record, from the records before the points; false when the
-  // file is refused.
-  bool start_laz();
+  // The LASzip record, from the records before the points (`records`,
+  // `size` bytes, past the header); false when the file is refused.
+  bool start_laz(const unsigned char* records, std::size_t size);
   std::int64_t copy_laz_points(OutputFile& file, Extents& extents, std::int64_t count);
   // The bytes read and not yet taken, for the LAZ decoder.
   bool more(const unsigned char*& next, const unsigned char*& end) override;
@@ -100,6 +102,7 @@ class LasReader : public PointInput, private laz::Refill {
   std::uint64_t points_left_ = 0;
   std::int64_t pasted_ = 0;
   std::string problem_;
+  LinearUnit unit_ = LinearUnit::kUnknown;
   laz::Laszip laszip_;
   std::unique_ptr<laz::LazPoints> laz_;
   unsigned laz_workers_ = std::max(1u, std::thread::hardware_concurrency());

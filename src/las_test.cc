@@ -4,6 +4,8 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <random>
 #include <string>
@@ -11,6 +13,7 @@
 #include "fake_disk.h"
 #include "las_header.h"
 #include "las_reader.h"
+#include "las_units.h"
 #include "number.h"
 #include "output_file.h"
 #include "read_ahead.h"
@@ -364,6 +367,61 @@ TEST(LasReader, ZeroPointsAreNoPointsAndNoProblem) {
   read = read_las(tile.bytes());
   EXPECT_EQ(read.problem, "");
   EXPECT_TRUE(read.lines == expected(tile, 3).lines);
+}
+
+// The unit of X and Y as a LAS file's georeferencing states it, for the
+// map's scale: the projected system's own unit, never its geographic
+// system's degrees; unknown where nothing is said or two records disagree.
+TEST(LasUnits, TheUnitTheRecordsState) {
+  const char* kUtm =
+      "PROJCS[\"NAD83 / UTM zone 15N\",GEOGCS[\"NAD83\",DATUM[\"D\",SPHEROID[\"GRS 1980\","
+      "6378137,298.257222101]],UNIT[\"degree\",0.0174532925199433]],PROJECTION[\"TM\"],"
+      "UNIT[\"metre\",1],AXIS[\"Easting\",EAST]]";
+  EXPECT_EQ(wkt_linear_unit(kUtm), LinearUnit::kMetre);
+  EXPECT_EQ(wkt_linear_unit("COMPD_CS[\"x\",PROJCS[\"y\",GEOGCS[\"g\",UNIT[\"degree\",0.01]],"
+                            "UNIT[\"US survey foot\",0.3048006096]],VERT_CS[\"v\",UNIT[\"metre\","
+                            "1]]]"),
+            LinearUnit::kUsSurveyFoot);
+  EXPECT_EQ(wkt_linear_unit("GEOGCS[\"WGS 84\",UNIT[\"degree\",0.01]]"), LinearUnit::kDegree);
+  for (const char* unknown : {"PROJCRS[\"x\",LENGTHUNIT[\"metre\",1]]", "PROJCS[\"a\"", "",
+                              "PROJCS[\"x\",UNIT[\"furlong\",201.168]]", "PROJCS[\"]\",UNIT["})
+    EXPECT_EQ(wkt_linear_unit(unknown), LinearUnit::kUnknown) << unknown;
+
+  // Records as they follow the header: 54 bytes each, then their bytes.
+  auto record = [](const char* user, std::uint16_t id, const std::string& body) {
+    std::string bytes(54, '\0');
+    std::copy(user, user + std::strlen(user), bytes.begin() + 2);
+    bytes[18] = static_cast<char>(id & 0xff);
+    bytes[19] = static_cast<char>(id >> 8);
+    bytes[20] = static_cast<char>(body.size() & 0xff);
+    bytes[21] = static_cast<char>(body.size() >> 8);
+    return bytes + body;
+  };
+  auto keys = [](std::initializer_list<std::array<std::uint16_t, 4>> list) {
+    std::string bytes;
+    auto put = [&bytes](std::uint16_t v) {
+      bytes += static_cast<char>(v & 0xff);
+      bytes += static_cast<char>(v >> 8);
+    };
+    for (std::uint16_t v : {1, 1, 0, static_cast<int>(list.size())}) put(v);
+    for (const auto& key : list)
+      for (std::uint16_t v : key) put(v);
+    return bytes;
+  };
+  auto unit_of = [](const std::string& records, std::uint32_t count) {
+    return las_linear_unit(reinterpret_cast<const unsigned char*>(records.data()), records.size(),
+                           count);
+  };
+  std::string feet = record("LASF_Projection", 34735, keys({{1024, 0, 1, 1}, {3076, 0, 1, 9002}}));
+  std::string other = record("LASF_Spec", 4, std::string(30, 'x'));
+  EXPECT_EQ(unit_of(other + feet, 2), LinearUnit::kFoot);
+  EXPECT_EQ(unit_of(other + feet, 1), LinearUnit::kUnknown);  // the count ends before it
+  EXPECT_EQ(unit_of(record("LASF_Projection", 34735, keys({{1024, 0, 1, 2}})), 1),
+            LinearUnit::kDegree);
+  EXPECT_EQ(unit_of(feet + record("LASF_Projection", 2112, kUtm), 2), LinearUnit::kUnknown);
+  EXPECT_EQ(unit_of(feet.substr(0, feet.size() - 1), 1), LinearUnit::kUnknown);  // cut
+  EXPECT_EQ(unit_of(record("LASF_Projection", 2112, std::string(kUtm) + '\0'), 1),
+            LinearUnit::kMetre);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "extent.h"
+#include "las_units.h"
 #include "output_file.h"
 
 class PointInput {
@@ -31,6 +32,9 @@ class PointInput {
   // The points written so far, those of a call that a failure cut short
   // included: they are in the result.
   virtual std::int64_t points() const = 0;
+  // The unit of X and Y where the input states it (a LAS file's
+  // georeferencing), for the map's scale.
+  virtual LinearUnit unit() const { return LinearUnit::kUnknown; }
 
   // For an input whose reading stopped at what is not a point: reads what
   // is left where only the rest can tell whether the text was whole and

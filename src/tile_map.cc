@@ -201,9 +201,9 @@ std::string axes(const Drawing& drawing, const Bound& x, const Bound& y) {
   return svg + "</g>\n";
 }
 
-// The coordinates' own unit is not known from text: the bar says "map
-// units", whatever they are (metres, feet, degrees).
-std::string scale_bar(const Drawing& drawing) {
+// In the unit every tile states (LAS georeferencing), else in "map units":
+// text states none, and a guess could be off by a factor of 3.28.
+std::string scale_bar(const Drawing& drawing, LinearUnit unit) {
   double length = round_length(drawing.map_width() / 4 / drawing.half_scale() * 2);
   double pixels = length / 2 * drawing.half_scale();
   double y = drawing.bottom() + 50;
@@ -211,7 +211,8 @@ std::string scale_bar(const Drawing& drawing) {
   svg += "<path d=\"M" + px(kLeft) + " " + px(y - 5) + "V" + px(y) + "H" + px(kLeft + pixels) +
          "V" + px(y - 5) + "\"/>\n";
   svg += text_at(kLeft + pixels + 6, y + 4, "start",
-                 number::fixed_text(length, decimals_for(length)) + " map units");
+                 number::fixed_text(length, decimals_for(length)) + " " +
+                     std::string(unit_name(unit, length != 1)));
   return svg + "</g>\n";
 }
 
@@ -254,9 +255,9 @@ class Shading {
   }
   // The legend below `top`, within `width`: a swatch and a range for each
   // class, in as many rows as it takes; `top` is moved below it.
-  std::string legend(double& top, double width) const {
+  std::string legend(double& top, double width, LinearUnit unit) const {
     std::string svg = "<g class=\"legend\">\n";
-    const std::string heading = "Points per square map unit:";
+    const std::string heading = "Points per square " + std::string(unit_name(unit, false)) + ":";
     svg += text_at(kLeft, top, "start", heading);
     const double first = kLeft + kCharWidth * static_cast<double>(heading.size()) + 12;
     double left = first;
@@ -397,7 +398,12 @@ std::string tile_map_svg(const JobFacts& job) {
   // numbered tiles' names in columns.
   double legend_top = drawing.bottom() + kBelow;
   std::string legends;
-  if (!drawn.empty()) legends += shading.legend(legend_top, drawing.width() - kRight);
+  // The unit of X and Y, where every tile drawn states the same one.
+  LinearUnit unit = drawn.empty() ? LinearUnit::kUnknown : drawn.front()->unit;
+  for (const InputFacts* tile : drawn) {
+    if (tile->unit != unit) unit = LinearUnit::kUnknown;
+  }
+  if (!drawn.empty()) legends += shading.legend(legend_top, drawing.width() - kRight, unit);
   auto columns = static_cast<std::size_t>(
       std::max(1.0, std::floor((drawing.width() - kLeft) / kLegendColumn)));
   std::size_t rows = (numbered.size() + columns - 1) / columns;
@@ -456,7 +462,7 @@ std::string tile_map_svg(const JobFacts& job) {
   svg += "<rect class=\"extent\" " + rect(kLeft, kTop, drawing.map_width(), drawing.map_height()) +
          "/>\n";
   svg += axes(drawing, x, y);
-  svg += scale_bar(drawing);
+  svg += scale_bar(drawing, unit);
   svg += legends;
   svg += "</svg>\n";
   return svg;

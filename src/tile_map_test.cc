@@ -185,6 +185,21 @@ TEST(TileMap, ItTellsWhatItShows) {
   EXPECT_GE(ticks, 4u);
 }
 
+// The scale in the unit every tile states; in map units where one states
+// none or another.
+TEST(TileMap, TheScaleIsInTheUnitTheTilesState) {
+  JobFacts job = grid_of_tiles(2, 100);
+  for (InputFacts& tile : job.inputs) tile.unit = LinearUnit::kMetre;
+  std::string svg = tile_map_svg(job);
+  EXPECT_NE(svg.find(" metres</text>"), std::string::npos) << svg;
+  EXPECT_NE(svg.find(">Points per square metre:<"), std::string::npos);
+  EXPECT_EQ(svg.find("map unit"), std::string::npos);
+  job.inputs[2].unit = LinearUnit::kUsSurveyFoot;
+  svg = tile_map_svg(job);
+  EXPECT_EQ(svg.find("metre"), std::string::npos);
+  EXPECT_NE(svg.find(" map units</text>"), std::string::npos);
+}
+
 // JSON has no number for infinity: a tile reaching it keeps its figures as
 // the report writes them, and no polygon.
 TEST(TileIndex, AnInfiniteExtentGivesNoGeometryAndNoBareInfinity) {

@@ -175,6 +175,7 @@ void treatment(PastingWatch* watch) {
       facts.notes.push_back(f3->problem() + "; the rest of this file is not pasted");
       warn_incomplete(nomim3, f3->problem());
     }
+    facts.unit = f3->unit();
     f3.reset();
     facts.bytes = bytes_read->load(std::memory_order_relaxed);
     facts.extents = Bounds::of(extents);
