@@ -565,11 +565,11 @@ TEST_F(EndToEnd, TheCommandLineLeavesAReportAndAMapOfTheTiles) {
           << element.attributes["viewBox"];
     }
   }
-  for (const char* text : {"title:images/s/all.xyz",
-                           ":3 files, 7 points; X 651000 to 651400, "
-                           "Y 6862000 to 6862150",
-                           "label:a.xyz", "label:b.xyz", "label:c.xyz",
-                           ":Points per square map unit:", ":100 map units"})
+  const std::string summary = ":3 files, 7 points; X 651000 to 651400, Y 6862000 to 6862150";
+  for (const std::string& text :
+       {std::string("title:images/s/all.xyz"), summary, std::string("label:a.xyz"),
+        std::string("label:b.xyz"), std::string("label:c.xyz"),
+        std::string(":Points per square map unit:"), std::string(":100 map units")})
     EXPECT_EQ(texts.count(text), 1u) << text;
   EXPECT_FALSE(of_class("shade").empty());
   std::vector<Element> whole = of_class("extent");
