@@ -115,6 +115,10 @@ void prepare_console() {
   // A console that goes away (the output piped into a program that ends
   // early) must not end the job: its writes just fail, as on Windows.
   std::signal(SIGPIPE, SIG_IGN);
+  // A result that reaches the file-size limit (ulimit -f) would kill the
+  // job in the middle of a line; ignored, the write fails with EFBIG, as on
+  // a full disk, and the result is cut back to its last whole line.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 std::vector<std::string> arguments(int argc, char** argv) {
