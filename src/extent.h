@@ -138,6 +138,8 @@ struct Bound {
     add(other.max);
   }
   static Bound of(const Extent& extent) { return {extent.min, extent.max, extent.met}; }
+  // Met, and within the doubles: a place a map or an index can draw.
+  bool finite() const { return met && std::isfinite(min) && std::isfinite(max); }
 };
 
 // The axes whose extents a reader keeps. The dialogue reports X and Y; Z,

@@ -10,10 +10,24 @@ namespace {
 
 constexpr const char* kAxisNames[] = {"X", "Y", "Z"};
 
+}  // namespace
+
+std::size_t room_for_inputs(const std::vector<InputFacts>& inputs, std::size_t per_input,
+                            std::size_t per_note) {
+  std::size_t room = 0;
+  for (const InputFacts& input : inputs) {
+    room += input.path.size() + per_input;
+    for (const std::string& note : input.notes) room += note.size() + per_note;
+  }
+  return room;
+}
+
 std::string json_number(double value) {
   if (std::isinf(value)) return value < 0 ? "\"-inf\"" : "\"inf\"";
   return number::fixed6_text(value);
 }
+
+namespace {
 
 std::string json_extents(const Bounds& extents) {
   std::string text = "{";
@@ -116,15 +130,9 @@ std::string summary_text(const JobFacts& job) {
 }
 
 std::string summary_json(const JobFacts& job) {
-  // Room for it all at once: grown by doubling, the text of thousands of
-  // inputs would take up to twice its size.
-  std::size_t room = 1024 + job.result.size() + job.info_report.size() + job.why.size();
-  for (const InputFacts& input : job.inputs) {
-    room += input.path.size() + 300;
-    for (const std::string& note : input.notes) room += note.size() + 8;
-  }
   std::string text;
-  text.reserve(room);
+  text.reserve(1024 + job.result.size() + job.info_report.size() + job.why.size() +
+               room_for_inputs(job.inputs, 300, 8));
   text += "{\n";
   text += "  \"result\": " + json_string(job.result) + ",\n";
   text += "  \"info_report\": " + json_string(job.info_report) + ",\n";

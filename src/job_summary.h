@@ -56,6 +56,17 @@ std::string valid_utf8(std::string_view text);
 // backslashes and control bytes escaped.
 std::string json_string(std::string_view text);
 
+// Room for the inputs' part of a text made in one allocation: grown by
+// doubling, the text of thousands of inputs would take up to three times
+// its size while it moves. `per_input` bytes besides each path, `per_note`
+// besides each note.
+std::size_t room_for_inputs(const std::vector<InputFacts>& inputs, std::size_t per_input,
+                            std::size_t per_note);
+
+// A coordinate as JSON: six decimals, and the infinities, which JSON has no
+// number for, as the strings "inf" and "-inf".
+std::string json_number(double value);
+
 // The summary on the console, a few lines, each ended.
 std::string summary_text(const JobFacts& job);
 

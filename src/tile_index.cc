@@ -1,7 +1,5 @@
 #include "tile_index.h"
 
-#include <cmath>
-
 #include "number.h"
 
 namespace {
@@ -10,13 +8,7 @@ namespace {
 // points, and the infinities as the report writes them, since JSON has no
 // number for them.
 std::string bound(const Bound& extent, double value) {
-  if (!extent.met) return "null";
-  if (std::isinf(value)) return value < 0 ? "\"-inf\"" : "\"inf\"";
-  return number::fixed6_text(value);
-}
-
-bool drawable(const Bound& extent) {
-  return extent.met && std::isfinite(extent.min) && std::isfinite(extent.max);
+  return extent.met ? json_number(value) : "null";
 }
 
 // The extent as a closed ring, counterclockwise as RFC 7946 asks of an
@@ -47,22 +39,15 @@ std::string joined_notes(const InputFacts& input) {
 }  // namespace
 
 std::string tile_index_geojson(const JobFacts& job) {
-  // Room for it all at once: grown by doubling, the text of thousands of
-  // inputs would take up to three times its size while it moves.
-  std::size_t room = 64;
-  for (const InputFacts& input : job.inputs) {
-    room += input.path.size() + 520;
-    for (const std::string& note : input.notes) room += note.size() + 2;
-  }
   std::string text;
-  text.reserve(room);
+  text.reserve(64 + room_for_inputs(job.inputs, 520, 2));
   text += "{\"type\": \"FeatureCollection\", \"features\": [";
   for (std::size_t i = 0; i < job.inputs.size(); ++i) {
     const InputFacts& input = job.inputs[i];
     const Bounds& extents = input.extents;
     text += i == 0 ? "\n" : ",\n";
     text += "{\"type\": \"Feature\", \"geometry\": ";
-    text += drawable(extents.x) && drawable(extents.y) ? polygon(extents.x, extents.y) : "null";
+    text += extents.x.finite() && extents.y.finite() ? polygon(extents.x, extents.y) : "null";
     text +=
         ",\n \"properties\": {\"number\": " + number::int_text(static_cast<std::int64_t>(i) + 1) +
         ", \"path\": " + json_string(input.path) +

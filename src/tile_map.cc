@@ -76,10 +76,7 @@ std::string xml_text(std::string_view text) {
 }
 
 bool drawable(const InputFacts& input) {
-  const Bound& x = input.extents.x;
-  const Bound& y = input.extents.y;
-  return x.met && y.met && std::isfinite(x.min) && std::isfinite(x.max) && std::isfinite(y.min) &&
-         std::isfinite(y.max);
+  return input.extents.x.finite() && input.extents.y.finite();
 }
 
 // 1, 2 or 5 times a power of ten, the nearest to `length` at or below it.
