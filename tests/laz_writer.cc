@@ -193,6 +193,16 @@ std::int32_t wrap(std::int64_t v) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
 }
 
+// The ratio of two differences of times, rounded as LASzip's encoder does
+// (in single precision, half away from zero), INT32_MIN where no int holds
+// it: the decoder reads what this chooses.
+std::int32_t time_ratio(std::int32_t diff, std::int32_t last_diff) {
+  float ratio = static_cast<float>(diff) / static_cast<float>(last_diff);
+  double rounded = ratio >= 0 ? ratio + 0.5 : ratio - 0.5;
+  return rounded >= 2147483648.0 || rounded < -2147483648.0 ? INT32_MIN
+                                                            : static_cast<std::int32_t>(rounded);
+}
+
 class ItemEncoder {
  public:
   virtual ~ItemEncoder() = default;
@@ -308,11 +318,7 @@ class GpsTime11 : public ItemEncoder {
         return;
       }
       std::int32_t& last_diff = last_diff_[last_];
-      float ratio = static_cast<float>(diff) / static_cast<float>(last_diff);
-      double rounded = ratio >= 0 ? ratio + 0.5 : ratio - 0.5;
-      std::int32_t multi = rounded >= 2147483648.0 || rounded < -2147483648.0
-                               ? INT32_MIN
-                               : static_cast<std::int32_t>(rounded);
+      std::int32_t multi = time_ratio(diff, last_diff);
       auto times = [&](std::int32_t f) { return wrap(std::int64_t{f} * last_diff); };
       if (multi == 1) {
         e.encode_symbol(multi_, 1);
@@ -661,11 +667,7 @@ class Point14Encoder {
         c.extremes[c.sequence] = 0;
       } else {
         std::int32_t& last_diff = c.last_diff[c.sequence];
-        float ratio = static_cast<float>(diff) / static_cast<float>(last_diff);
-        double rounded = ratio >= 0 ? ratio + 0.5 : ratio - 0.5;
-        std::int32_t multi = rounded >= 2147483648.0 || rounded < -2147483648.0
-                                 ? INT32_MIN
-                                 : static_cast<std::int32_t>(rounded);
+        std::int32_t multi = time_ratio(diff, last_diff);
         auto times = [&](std::int32_t f) { return wrap(std::int64_t{f} * last_diff); };
         auto extreme = [&] {
           if (++c.extremes[c.sequence] > 3) {
