@@ -9,6 +9,9 @@
 # laz14 the points as LAS 1.4 format 6 compressed so (the layered compressor),
 # csv, semicolon-decimal-comma and xyzrgb the same numbers in those layouts;
 # their loop and copy read the lidar text, and lidar-gz also times zcat.
+# tiles is a set of 1000 lidar tiles of 5000 points, tiles-gz the same
+# tiles through gzip -6: each is pasted on the command line and compared
+# with the same points in two files, and with cat of the tiles.
 # Builds in build-bench/, works in a temporary folder, prints medians,
 # ratios and peak memory, and checks that the result is the loop's byte for
 # byte. Wall times are medians of interleaved rounds; CPU times (user +
@@ -17,7 +20,9 @@
 set -euo pipefail
 rounds=${1:-5}
 points=${2:-1500000}
-kinds=${3:-lidar repr fixed8 integers tabs lidar-gz las laz laz14 csv semicolon-decimal-comma xyzrgb}
+kinds=${3:-lidar repr fixed8 integers tabs lidar-gz las laz laz14 csv semicolon-decimal-comma xyzrgb tiles tiles-gz}
+tile_count=1000
+tile_points=5000
 counted_points=200000
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
@@ -170,8 +175,79 @@ measure() {
   if command -v valgrind > /dev/null; then count_instructions "$kind"; fi
 }
 
+# A tile set against the same points in two files: what each input costs
+# beyond its points. Both jobs run on the command line, and the tiles'
+# result must be the two files' byte for byte.
+measure_tiles() {
+  local kind=$1 suffix=xyz
+  local tiles=$work/images/tiles
+  rm -rf "$tiles" && mkdir -p "$tiles"
+  for ((t = 1; t <= tile_count; t++)); do
+    "$build/bench/generate_points" lidar "$tile_points" "$t" > "$tiles/$(printf 't%04d.xyz' "$t")"
+  done
+  local -a tile_files
+  mapfile -t tile_files < <(printf '%s\n' "$tiles"/t*.xyz)
+  local half=$((tile_count / 2))
+  cat "${tile_files[@]:0:half}" > "$folder/two_a.xyz"
+  cat "${tile_files[@]:half}" > "$folder/two_b.xyz"
+  if [ "$kind" = tiles-gz ]; then
+    suffix=xyz.gz
+    gzip -6 "${tile_files[@]}" "$folder"/two_?.xyz
+    tile_files=("${tile_files[@]/%/.gz}")
+  fi
+  local input_mb
+  input_mb=$(du -cm "${tile_files[@]}" | tail -1 | cut -f1)
+  run_tiles() { "$build/stratumix" -q -o "$folder/result.xyz" "${tile_files[@]}"; }
+  run_two() { "$build/stratumix" -q -o "$folder/two.xyz" "$folder/two_a.$suffix" "$folder/two_b.$suffix"; }
+  run_cat() { cat "${tile_files[@]}" > "$folder/copy.xyz"; }
+  local -a tw=() ow=() cw=() tc=() oc=()
+  local t
+  for ((i = 0; i < rounds; i++)); do
+    rm -f "$folder/two.xyz"
+    t=$(microseconds run_tiles); tw+=("${t% *}"); tc+=("${t#* }")
+    rm -f "$folder/two.xyz"
+    t=$(microseconds run_two); ow+=("${t% *}"); oc+=("${t#* }")
+    t=$(microseconds run_cat); cw+=("${t% *}")
+  done
+  local p o c pc occ
+  p=$(printf '%s\n' "${tw[@]}" | median)
+  o=$(printf '%s\n' "${ow[@]}" | median)
+  c=$(printf '%s\n' "${cw[@]}" | median)
+  pc=$(printf '%s\n' "${tc[@]}" | median)
+  occ=$(printf '%s\n' "${oc[@]}" | median)
+  run_tiles
+  rm -f "$folder/two.xyz"
+  run_two
+  local same=no
+  cmp -s "$folder/result.xyz" "$folder/two.xyz" && same=yes
+  echo "$kind: $tile_count tiles of $tile_points points, $input_mb MB in; medians of $rounds rounds"
+  echo "  wall: tiles $(seconds "$p") s, the same points in two files $(seconds "$o") s, cat of the tiles $(seconds "$c") s"
+  echo "  CPU:  tiles $(seconds "$pc") s, two files $(seconds "$occ") s"
+  echo "  tiles / two files  $(ratio2 "$p" "$o")x wall, $(ratio2 "$pc" "$occ")x CPU"
+  echo "  tiles / cat        $(ratio2 "$p" "$c")x wall"
+  rm -f "$folder/result.xyz"
+  echo "  peak memory        $(/usr/bin/time -f %M "$build/stratumix" -q -o "$folder/result.xyz" "${tile_files[@]}" 2>&1 | tail -1) KiB"
+  echo "  result identical to the two files': $same"
+  if command -v valgrind > /dev/null; then
+    local ti oi bytes
+    bytes=$(du -cb "${tile_files[@]}" | tail -1 | cut -f1)
+    rm -f "$folder/result.xyz" "$folder/two.xyz"
+    ti=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$build/stratumix" -q \
+      -o "$folder/result.xyz" "${tile_files[@]}" 2>&1 | awk '/Collected/ { print $4 }')
+    oi=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$build/stratumix" -q \
+      -o "$folder/two.xyz" "$folder/two_a.$suffix" "$folder/two_b.$suffix" 2>&1 | awk '/Collected/ { print $4 }')
+    echo "  instructions/byte  tiles $(ratio2 "$ti" "$bytes"), two files $(ratio2 "$oi" "$bytes") ($(ratio2 "$ti" "$oi")x; $(((ti - oi) / tile_count)) more an input, callgrind)"
+  fi
+  rm -rf "$tiles" "$folder"/two*
+}
+
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
-for kind in $kinds; do measure "$kind"; done
+for kind in $kinds; do
+  case $kind in
+    tiles | tiles-gz) measure_tiles "$kind" ;;
+    *) measure "$kind" ;;
+  esac
+done
 
 # Memory must not grow with the input: one file ten times larger.
 "$build/bench/generate_points" lidar $((points * 10)) 3 > "$folder/a.xyz"
