@@ -209,14 +209,12 @@ inline char* past_line_end(char* p, char separator, const unsigned char* classes
 
 FieldReader::FieldReader(ByteSource& source, const layout::Layout& layout, std::size_t buffer_size,
                          bool quickly, Axes axes)
-    : source_(source),
-      layout_(layout),
+    : layout_(layout),
       quickly_(quickly && layout.xyz[0] < layout.xyz[1] && layout.xyz[1] < layout.xyz[2]),
       measured_(axes),
       // Between commas a decimal comma can only be quoted: the general way.
       mark_(layout.decimal_comma && layout.separator != ',' ? ',' : '.'),
-      capacity_(buffer_size),
-      buffer_(new char[buffer_size + kTextSlack]),
+      buffer_(source, buffer_size, kTextSlack),
       to_skip_(layout.data_start),
       line_(layout.data_line) {
   std::copy(layout.xyz, layout.xyz + 3, want_);
@@ -238,7 +236,7 @@ FieldReader::FieldReader(ByteSource& source, const layout::Layout& layout, std::
     copy_lines_ = white ? &FieldReader::copy_lines<true, Axes::kXY>
                         : &FieldReader::copy_lines<false, Axes::kXY>;
   }
-  end_text(buffer_.get());
+  end_text(buffer_.data());
 }
 
 std::int64_t FieldReader::copy_points(OutputFile& file, Extents& extents, std::int64_t count) {
@@ -248,7 +246,7 @@ std::int64_t FieldReader::copy_points(OutputFile& file, Extents& extents, std::i
       stopped_ = true;
       break;
     }
-    char* const data = buffer_.get();
+    char* const data = buffer_.data();
     char* p = data + position_;
     const char* const whole = data + whole_;
     char* o = file.reserve(kLongestLine);
@@ -284,13 +282,6 @@ std::int64_t FieldReader::copy_points(OutputFile& file, Extents& extents, std::i
 // one whole line is there. False at the end, or at a line longer than the
 // buffer, which problem() then describes.
 bool FieldReader::refill() {
-  char* data = buffer_.get();
-  std::size_t kept = end_ - position_;
-  std::memmove(data, data + position_, kept);
-  end_ = kept;
-  position_ = 0;
-  whole_ = 0;
-  end_text(data + end_);
   for (;;) {
     std::size_t skipped = std::min(to_skip_, end_ - position_);
     position_ += skipped;
@@ -298,33 +289,35 @@ bool FieldReader::refill() {
     if (to_skip_ == 0) {
       find_whole_lines();
       if (whole_ > position_) return true;
-    } else {
-      end_ = position_ = 0;
     }
     if (source_ended_) return false;
-    if (end_ == capacity_) {
-      set_problem("a line longer than " + number::int_text(static_cast<std::int64_t>(capacity_)) +
-                  " bytes");
+    if (end_ - position_ == buffer_.capacity()) {
+      set_problem("a line longer than " +
+                  number::int_text(static_cast<std::int64_t>(buffer_.capacity())) + " bytes");
       return false;
     }
-    std::size_t got = source_.read(data + end_, capacity_ - end_);
-    if (got == 0) {
+    const std::size_t kept = end_ - position_;
+    InputBuffer::Refill more = buffer_.refill(position_, end_);
+    position_ = whole_ = more.first;
+    end_ = more.first + kept;
+    if (more.got == 0) {
+      end_text(buffer_.data() + end_);
       source_ended_ = true;
     } else {
-      take_read(got);
+      take_read(more.got);
     }
   }
 }
 
 // Adds the `got` bytes read at end_ to the text, as far as a Ctrl-Z.
 void FieldReader::take_read(std::size_t got) {
-  char* first = buffer_.get() + end_;
+  char* first = buffer_.data() + end_;
   if (void* stop = std::memchr(first, kCtrlZ, got); stop != nullptr) {
     got = static_cast<std::size_t>(static_cast<char*>(stop) - first);
     source_ended_ = true;
   }
   end_ += got;
-  end_text(buffer_.get() + end_);
+  end_text(buffer_.data() + end_);
 }
 
 // Sets whole_ past the last line end read; a CR at the very end only ends
@@ -334,7 +327,7 @@ void FieldReader::find_whole_lines() {
     whole_ = end_;
     return;
   }
-  const char* data = buffer_.get();
+  const char* data = buffer_.data();
   std::size_t at = end_;
   while (at > position_) {
     char c = data[at - 1];
@@ -346,7 +339,7 @@ void FieldReader::find_whole_lines() {
 
 // The first line end at or after `p`, or the end of the whole lines.
 const char* FieldReader::line_end(const char* p) const {
-  const char* last = buffer_.get() + whole_;
+  const char* last = buffer_.data() + whole_;
   while (p != last && *p != '\n' && *p != '\r') ++p;
   return p;
 }
@@ -487,7 +480,7 @@ FieldReader::Line FieldReader::copy_line(char*& line, char*& out, Extents& exten
     }
   }
   const char* next = last;
-  if (next != buffer_.get() + end_) {
+  if (next != buffer_.data() + end_) {
     next += next[0] == '\r' && next[1] == '\n' ? 2 : 1;
     ++line_;
   }

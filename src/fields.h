@@ -13,6 +13,7 @@
 
 #include "disk.h"
 #include "extent.h"
+#include "input_buffer.h"
 #include "layout.h"
 #include "output_file.h"
 #include "point_input.h"
@@ -43,7 +44,6 @@ class FieldReader : public PointInput {
   const char* line_end(const char* p) const;
   void set_problem(const std::string& what);
 
-  ByteSource& source_;
   layout::Layout layout_;
   // The quick way is taken where X, Y, Z are fields that come in that
   // order, unless the caller asks for the general way alone.
@@ -57,9 +57,8 @@ class FieldReader : public PointInput {
   int want_[3] = {};  // the fields of X, Y, Z
   char mark_;         // the decimal mark the quick way takes at once
 
-  std::size_t capacity_;
   // What was read, then a NUL and zeros that the quick way may read into.
-  std::unique_ptr<char[]> buffer_;
+  InputBuffer buffer_;
   std::size_t position_ = 0;
   std::size_t whole_ = 0;  // the end of the last whole line read
   std::size_t end_ = 0;

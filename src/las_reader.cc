@@ -95,56 +95,27 @@ inline char* write_decimal(std::uint64_t units, bool negative, char* out) {
 LasReader::LasReader(ByteSource& source, std::size_t buffer_size, Axes axes)
     : source_(source),
       measured_(axes),
-      capacity_(std::max(buffer_size, las::kLongestHeader)),
-      buffer_(new char[capacity_]) {}
+      buffer_(source, std::max(buffer_size, las::kLongestHeader), 0) {}
 
 LasReader::LasReader(ReadAhead& ahead, Axes axes)
-    : source_(ahead),
-      measured_(axes),
-      ahead_(&ahead),
-      capacity_(ahead.storage_size()),
-      buffer_(new char[capacity_]) {}
+    : source_(ahead), measured_(axes), buffer_(ahead, ahead.storage_size(), 0) {}
 
 LasReader::~LasReader() = default;
 
 bool LasReader::fill(std::size_t needed) {
   while (end_ - position_ < needed) {
-    std::size_t kept = end_ - position_;
-    std::size_t got = ReadAhead::kNotExchanged;
-    if (ahead_ != nullptr) {
-      got = ahead_->exchange(buffer_, storage_, buffer_.get() + position_, kept);
-      if (got == 0) return false;
-      if (got != ReadAhead::kNotExchanged) {
-        position_ = ahead_->front() - kept;
-        end_ = ahead_->front() + got;
-      }
-    }
-    if (got == ReadAhead::kNotExchanged) {
-      if (capacity_ < needed) {
-        // A record longer than a block: the storage, too small, is let go,
-        // and the read-ahead's blocks are copied from then on.
-        std::unique_ptr<char[]> larger(new char[needed]);
-        std::memcpy(larger.get(), buffer_.get() + position_, kept);
-        buffer_ = std::move(larger);
-        capacity_ = needed;
-        ahead_ = nullptr;
-      } else {
-        std::memmove(buffer_.get(), buffer_.get() + position_, kept);
-      }
-      position_ = 0;
-      end_ = kept;
-      got = source_.read(buffer_.get() + end_, capacity_ - end_);
-      if (got == 0) return false;
-      end_ += got;
-    }
-    bytes_read_ += got;
+    InputBuffer::Refill more = buffer_.refill(position_, end_, needed);
+    end_ = more.first + (end_ - position_) + more.got;
+    position_ = more.first;
+    if (more.got == 0) return false;
+    bytes_read_ += more.got;
   }
   return true;
 }
 
 bool LasReader::start() {
   fill(las::kLongestHeader);
-  problem_ = las::read_header(reinterpret_cast<const unsigned char*>(buffer_.get() + position_),
+  problem_ = las::read_header(reinterpret_cast<const unsigned char*>(buffer_.data() + position_),
                               end_ - position_, header_);
   if (!problem_.empty()) return false;
   points_left_ = header_.point_count;
@@ -178,7 +149,7 @@ bool LasReader::start() {
     }
     auto part = static_cast<std::size_t>(std::min<std::uint64_t>(skip, end_ - position_));
     if (records.size() < kMostRecordBytes)
-      records.append(buffer_.get() + position_, std::min(part, kMostRecordBytes - records.size()));
+      records.append(buffer_.data() + position_, std::min(part, kMostRecordBytes - records.size()));
     position_ += part;
     skip -= part;
   }
@@ -203,8 +174,8 @@ bool LasReader::start_laz(const unsigned char* records, std::size_t size) {
 
 bool LasReader::more(const unsigned char*& next, const unsigned char*& end) {
   if (position_ == end_ && !fill(1)) return false;
-  next = reinterpret_cast<const unsigned char*>(buffer_.get() + position_);
-  end = reinterpret_cast<const unsigned char*>(buffer_.get() + end_);
+  next = reinterpret_cast<const unsigned char*>(buffer_.data() + position_);
+  end = reinterpret_cast<const unsigned char*>(buffer_.data() + end_);
   position_ = end_;
   return true;
 }
@@ -259,7 +230,7 @@ std::int64_t LasReader::copy_points(OutputFile& file, Extents& extents, std::int
     std::uint64_t whole = (end_ - position_) / length;
     auto batch = static_cast<std::int64_t>(
         std::min({whole, points_left_, static_cast<std::uint64_t>(count - copied)}));
-    write(file, extents, buffer_.get() + position_, length, batch);
+    write(file, extents, buffer_.data() + position_, length, batch);
     position_ += static_cast<std::size_t>(batch) * length;
     copied += batch;
     pasted_ += batch;

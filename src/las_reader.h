@@ -13,6 +13,7 @@
 
 #include "disk.h"
 #include "extent.h"
+#include "input_buffer.h"
 #include "las_header.h"
 #include "las_units.h"
 #include "laz/arithmetic_decoder.h"
@@ -84,12 +85,8 @@ class LasReader : public PointInput, private laz::Refill {
 
   ByteSource& source_;
   Axes measured_;  // the axes whose extents are kept
-  // A read-ahead that hands its blocks over, or null; the storage, of
-  // capacity_ bytes, is then one of its storages.
-  ReadAhead* ahead_ = nullptr;
-  int storage_ = ReadAhead::kReaderStorage;
-  std::size_t capacity_;
-  std::unique_ptr<char[]> buffer_;
+  // Over a read-ahead, its blocks taken whole.
+  InputBuffer buffer_;
   std::size_t position_ = 0;
   std::size_t end_ = 0;
   std::uint64_t bytes_read_ = 0;

@@ -24,30 +24,26 @@ std::string quoted(const char* first, const char* last) {
 }  // namespace
 
 PointReader::PointReader(ByteSource& source, std::size_t buffer_size, Axes axes)
-    : source_(source), measured_(axes), capacity_(buffer_size) {
-  // Left as they come but for the slack behind the text.
-  buffer_.reset(new char[capacity_ + kTextSlack]);
-  end_text(buffer_.get());
+    : measured_(axes), buffer_(source, buffer_size, kTextSlack) {
+  end_text(buffer_.data());
 }
 
+// Blocks taken whole must hold all the copying way can put in the buffer,
+// and a point the buffer can hold must not be refused for the room in
+// front of a block: the buffer sees to both.
 PointReader::PointReader(ReadAhead& ahead, std::size_t buffer_size, Axes axes)
-    : source_(ahead), measured_(axes), capacity_(buffer_size) {
-  std::size_t size = capacity_ + kTextSlack;
-  // Blocks taken whole must hold all the copying way can put in the
-  // buffer, and a point the buffer can hold must not be refused for the
-  // room in front of a block.
-  if (ahead.front() < capacity_ && size <= ahead.storage_size() && ahead.back() >= kTextSlack) {
-    ahead_ = &ahead;
-    size = ahead.storage_size();
+    : measured_(axes), buffer_(ahead, buffer_size, kTextSlack) {
+  if (buffer_.takes_blocks()) {
     auto tails = std::make_unique<BlockTails>(axes);
     tails_ = tails.get();
     ahead.set_work(std::move(tails));
   }
-  buffer_.reset(new char[size]);
-  end_text(buffer_.get());
+  end_text(buffer_.data());
 }
 
-BlockTail* PointReader::block_tail() { return tails_ != nullptr ? &tails_->of(storage_) : nullptr; }
+BlockTail* PointReader::block_tail() {
+  return tails_ != nullptr ? &tails_->of(buffer_.storage()) : nullptr;
+}
 
 // The reading thread's tail grows while its blocks are ready before they
 // are asked for and shrinks while the reader waits for them, so that each
@@ -55,7 +51,7 @@ BlockTail* PointReader::block_tail() { return tails_ != nullptr ? &tails_->of(st
 // storage it hands back, for the block to be read into it.
 void PointReader::share_tail_work() {
   constexpr int kLeast = BlockTail::kShares / 8;
-  tail_share_ = ahead_->waited() ? std::max(kLeast, tail_share_ - 1)
+  tail_share_ = buffer_.waited() ? std::max(kLeast, tail_share_ - 1)
                                  : std::min(BlockTail::kShares - kLeast, tail_share_ + 1);
   block_tail()->share = tail_share_;
 }
@@ -66,48 +62,29 @@ bool PointReader::refill() {
   if (source_ended_) return false;
   // A CR passed at the end of what was read counted as a line end of its
   // own; it is not, if a LF comes next.
-  cr_passed_at_end_ = position_ == end_ && end_ > 0 && buffer_[end_ - 1] == '\r';
-  std::size_t kept = end_ - point_first_;
-  std::size_t got = ReadAhead::kNotExchanged;
-  if (ahead_ != nullptr) {
-    share_tail_work();
-    got = ahead_->exchange(buffer_, storage_, buffer_.get() + point_first_, kept);
-    // The points of a block copied by other means were copied here.
-    if (got == ReadAhead::kNotExchanged) block_tail()->forget();
-  }
-  if (got == 0) {
+  cr_passed_at_end_ = position_ == end_ && end_ > 0 && buffer_.data()[end_ - 1] == '\r';
+  const std::size_t kept = end_ - point_first_;
+  if (tails_ != nullptr) share_tail_work();
+  InputBuffer::Refill more = buffer_.refill(point_first_, end_);
+  // The points of a block copied by other means were copied here.
+  if (more.copied && tails_ != nullptr) block_tail()->forget();
+  position_ = position_ - point_first_ + more.first;
+  word_first_ = word_first_ - point_first_ + more.first;
+  point_first_ = more.first;
+  end_ = more.first + kept;
+  if (more.got == 0) {
+    if (more.copied) end_text(buffer_.data() + end_);
+    if (more.full) return false;
     source_ended_ = true;
     return false;
   }
-  if (got != ReadAhead::kNotExchanged) {
-    std::size_t first = ahead_->front() - kept;
-    position_ = position_ - point_first_ + first;
-    word_first_ = word_first_ - point_first_ + first;
-    point_first_ = first;
-    end_ = ahead_->front();
-    take_read(got, block_tail()->clear_of_ctrl_z);
-    return true;
-  }
-  std::memmove(buffer_.get(), buffer_.get() + point_first_, kept);
-  position_ -= point_first_;
-  word_first_ -= point_first_;
-  point_first_ = 0;
-  end_ = kept;
-  end_text(buffer_.get() + end_);
-  // A block taken whole may have left more than the buffer holds.
-  if (end_ >= capacity_) return false;
-  got = source_.read(buffer_.get() + end_, capacity_ - end_);
-  if (got == 0) {
-    source_ended_ = true;
-    return false;
-  }
-  take_read(got, false);
+  take_read(more.got, more.whole_block && block_tail()->clear_of_ctrl_z);
   return true;
 }
 
 // Adds the `got` bytes read at end_ to the text, as far as a Ctrl-Z.
 void PointReader::take_read(std::size_t got, bool clear_of_ctrl_z) {
-  char* first = buffer_.get() + end_;
+  char* first = buffer_.data() + end_;
   // The CR was counted with no byte after it; with its LF it ends no line.
   const char cr_then[2] = {'\r', *first};
   if (cr_passed_at_end_ && !ends_line(cr_then)) --line_ends_;
@@ -117,7 +94,7 @@ void PointReader::take_read(std::size_t got, bool clear_of_ctrl_z) {
     source_ended_ = true;
   }
   end_ += got;
-  end_text(buffer_.get() + end_);
+  end_text(buffer_.data() + end_);
 }
 
 PointReader::Word PointReader::next_word(bool starts_point) {
@@ -126,7 +103,7 @@ PointReader::Word PointReader::next_word(bool starts_point) {
   // which stays put when the buffer is refilled.
   std::size_t gap = position_ - point_first_;
   for (;;) {
-    const char* data = buffer_.get();
+    const char* data = buffer_.data();
     while (position_ < end_ && is_white(data[position_])) {
       line_ends_ += ends_line(data + position_);
       ++position_;
@@ -135,7 +112,7 @@ PointReader::Word PointReader::next_word(bool starts_point) {
     if (position_ < end_) break;
     if (!starts_point) drop_white_space(point_first_ + gap);
     // Only a source that has more to give means the buffer is full: a last
-    // block taken whole may reach past capacity_ and still end the text.
+    // block taken whole may reach past the buffer's capacity and still end the text.
     if (!refill() && position_ == end_) {
       if (source_ended_) return Word::kEnd;
       std::size_t freed = squeeze_point(point_first_ + gap);
@@ -145,7 +122,7 @@ PointReader::Word PointReader::next_word(bool starts_point) {
   }
   word_first_ = position_;
   for (;;) {
-    const char* data = buffer_.get();
+    const char* data = buffer_.data();
     while (position_ < end_ && !is_white(data[position_])) ++position_;
     if (position_ < end_ || source_ended_) return Word::kFound;
     if (!refill() && (source_ended_ || squeeze_point(word_first_) == 0)) {
@@ -159,7 +136,7 @@ PointReader::Word PointReader::next_word(bool starts_point) {
 // space, so that only a point whose numbers do not fit one byte apart is
 // refused, however its white space ran. Returns the bytes freed.
 std::size_t PointReader::squeeze_point(std::size_t last) {
-  char* data = buffer_.get();
+  char* data = buffer_.data();
   std::size_t to = point_first_;
   for (std::size_t from = point_first_; from < last;) {
     if (!is_white(data[from])) {
@@ -187,7 +164,7 @@ std::size_t PointReader::squeeze_point(std::size_t last) {
 // space. Only a word has to fit.
 void PointReader::drop_white_space(std::size_t first) {
   if (position_ - first <= 1) return;
-  char* data = buffer_.get();
+  char* data = buffer_.data();
   // A CR at the end stays: the next read may bring its LF.
   char last = data[position_ - 1] == '\r' ? '\r' : ' ';
   std::size_t dropped_end = last == '\r' ? position_ - 1 : position_;
@@ -198,7 +175,7 @@ void PointReader::drop_white_space(std::size_t first) {
 }
 
 void PointReader::set_problem(std::size_t offset, const std::string& what) {
-  const char* data = buffer_.get();
+  const char* data = buffer_.data();
   std::int64_t line = 1 + line_ends_ - count_line_ends(data + offset, data + position_);
   // The white space dropped lay after the point's start, before its last word.
   if (offset == point_first_) line -= line_ends_dropped_;
@@ -209,18 +186,19 @@ bool PointReader::next(Point& point) {
   for (int axis = 0; axis < 3; ++axis) {
     Word word = next_word(axis == 0);
     if (word == Word::kTooLong) {
-      set_problem(point_first_, "a point of " + std::to_string(capacity_) + " bytes or more");
+      set_problem(point_first_,
+                  "a point of " + std::to_string(buffer_.capacity()) + " bytes or more");
       return false;
     }
     if (word == Word::kEnd) {
       if (axis > 0) {
-        const char* data = buffer_.get();
+        const char* data = buffer_.data();
         set_problem(point_first_, quoted(data + point_first_, data + position_) +
                                       " is not a whole point (X Y Z)");
       }
       return false;
     }
-    const char* data = buffer_.get();
+    const char* data = buffer_.data();
     number::Parsed parsed = number::parse_token(data + word_first_, data + position_);
     if (!parsed.ok) {
       set_problem(word_first_, quoted(data + word_first_, data + position_) + " is not a number");
@@ -256,7 +234,7 @@ std::int64_t PointReader::copy_points(OutputFile& file, Extents& extents, std::i
 // Up to `count` points, as far as the first the fast path cannot take, or
 // as far as the block's tail that the reading thread copied.
 std::int64_t PointReader::copy_quickly(OutputFile& file, Extents& extents, std::int64_t count) {
-  const char* const data = buffer_.get();
+  const char* const data = buffer_.data();
   const char* const text_end = data + end_;
   std::size_t tail = tail_start();
   const char* stop = tail == kNoTail ? text_end + 1 : data + tail;
@@ -277,7 +255,7 @@ std::int64_t PointReader::copy_quickly(OutputFile& file, Extents& extents, std::
 std::size_t PointReader::tail_start() {
   BlockTail* tail = block_tail();
   if (tail == nullptr || tail->points == 0) return kNoTail;
-  std::size_t start = ahead_->front() + tail->stop;
+  std::size_t start = buffer_.block_first() + tail->stop;
   // A point went on past where the reading thread began one: its copy is
   // out of step.
   if (position_ > start) {
@@ -294,7 +272,7 @@ std::int64_t PointReader::take_tail(OutputFile& file, Extents& extents) {
   std::int64_t points = std::exchange(tail.points, 0);
   file.write_block(tail.out.get(), tail.out_size);
   extents.merge(tail.extents);
-  position_ = ahead_->front() + tail.end;
+  position_ = buffer_.block_first() + tail.end;
   line_ends_ += tail.line_ends;
   return points;
 }

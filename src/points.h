@@ -11,6 +11,7 @@
 #include "block_tail.h"
 #include "disk.h"
 #include "extent.h"
+#include "input_buffer.h"
 #include "output_file.h"
 #include "point_input.h"
 #include "read_ahead.h"
@@ -80,18 +81,12 @@ class PointReader : public PointInput {
   // Describes a problem with the text from `offset` on.
   void set_problem(std::size_t offset, const std::string& what);
 
-  ByteSource& source_;
   Axes measured_;  // the axes whose extents are kept
-  // A source read ahead on its own thread hands its blocks over whole,
-  // when the reader may work in them: null otherwise.
-  ReadAhead* ahead_ = nullptr;
-  // What was read, then what kTextSlack asks for.
-  std::size_t capacity_;
-  std::unique_ptr<char[]> buffer_;
-  // Which of the read-ahead's storages buffer_ is, what the reading
-  // thread made of the blocks (the read-ahead keeps them), and the share
-  // of each block it is to copy, in 64ths.
-  int storage_ = ReadAhead::kReaderStorage;
+  // What was read, then what kTextSlack asks for. Over a read-ahead, its
+  // blocks taken whole: what the reading thread made of them (the
+  // read-ahead keeps it), and the share of each block it is to copy, in
+  // 64ths.
+  InputBuffer buffer_;
   BlockTails* tails_ = nullptr;
   int tail_share_ = BlockTail::kShares / 2;
   // Offsets into buffer_: the current point's text, the current word, the
