@@ -20,16 +20,16 @@
 #include <string>
 #include <vector>
 
-#include "failure.h"
 #include "fake_disk.h"
-#include "fields.h"
-#include "las_header.h"
-#include "las_reader.h"
-#include "layout.h"
-#include "number.h"
-#include "output_file.h"
-#include "points.h"
-#include "read_ahead.h"
+#include "io/failure.h"
+#include "io/output_file.h"
+#include "io/read_ahead.h"
+#include "num/number.h"
+#include "read/las/las_header.h"
+#include "read/las/las_reader.h"
+#include "read/text/fields.h"
+#include "read/text/layout.h"
+#include "read/text/points.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The dialogue as only the whole program in a process of its own shows it:
 // the console's line ends, names as the system reads them, real files'
 // dates and links, the system's refusals. What the dialogue asks, shows and
-// makes of its answers is tested in memory (src/opening_test.cc).
+// makes of its answers is tested in memory (src/app/opening_test.cc).
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "disk.h"
-#include "failure.h"
-#include "paths.h"
+#include "io/disk.h"
+#include "io/failure.h"
+#include "io/paths.h"
 
 class TextSource : public ByteSource {
  public:

@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "paths.h"
+#include "io/paths.h"
 
 namespace {
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "answers.h"
+#include "app/answers.h"
+#include "app/stratumix.h"
 #include "fake_disk.h"
+#include "io/paths.h"
+#include "io/text_out.h"
 #include "job_text.h"
-#include "paths.h"
-#include "stratumix.h"
-#include "text_out.h"
 
 struct JobRun {
   int status = -1;  // what run_stratumix returned

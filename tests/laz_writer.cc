@@ -7,9 +7,9 @@
 #include <memory>
 #include <vector>
 
-#include "laz/arithmetic_decoder.h"
-#include "laz/median5.h"
-#include "laz/return_contexts.h"
+#include "read/laz/arithmetic_decoder.h"
+#include "read/laz/median5.h"
+#include "read/laz/return_contexts.h"
 
 namespace laz {
 

@@ -1,7 +1,7 @@
 // Pasting as only the whole program in a process of its own shows it: the
 // key wait after a missing file, a folder in place of a file, a disk that
 // fills up. What a job pastes and reports is tested in memory
-// (src/treatment_test.cc).
+// (src/app/treatment_test.cc).
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,0 +1,334 @@
+#include "app/command_line.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+#include "app/stratumix.h"
+#include "app/usage.h"
+#include "io/failure.h"
+#include "io/paths.h"
+#include "job/outputs.h"
+#include "platform/platform.h"
+
+#ifndef STRATUMIX_VERSION
+#define STRATUMIX_VERSION "unknown"
+#endif
+
+namespace {
+
+Arguments wrong(const std::string& what) {
+  Arguments arguments;
+  arguments.action = Arguments::Action::kWrong;
+  arguments.wrong = what;
+  return arguments;
+}
+
+// The inputs as files: on Windows, wildcards expanded. The names are moved
+// out of `inputs`: a job of thousands keeps each name once.
+std::vector<std::string> input_files(std::vector<std::string>& inputs) {
+  std::vector<std::string> names;
+  names.reserve(inputs.size());
+  for (std::string& input : inputs) {
+    std::vector<std::string> matches = platform::expand_wildcards(input);
+    if (matches.empty())
+      throw Failure{1, "No file matches " + paths::for_message(input) + "; nothing was created."};
+    for (std::string& match : matches) names.push_back(std::move(match));
+    std::string().swap(input);
+  }
+  std::vector<std::string>().swap(inputs);
+  return names;
+}
+
+// The value of the option `name` at arguments[i], given as "NAME VALUE"
+// or "NAME=VALUE": kNone when arguments[i] is another option, kOption when
+// the VALUE apart looks like an option itself (then `value` holds it).
+enum class Value { kNone, kGiven, kMissing, kOption };
+bool looks_like_option(const std::string& value) { return value.size() > 1 && value[0] == '-'; }
+
+Value option_value(const std::vector<std::string>& arguments, std::size_t& i, std::string_view name,
+                   std::string& value) {
+  const std::string& argument = arguments[i];
+  if (argument == name) {
+    if (i + 1 == arguments.size()) return Value::kMissing;
+    value = arguments[++i];
+    return looks_like_option(value) ? Value::kOption : Value::kGiven;
+  }
+  if (argument.size() > name.size() && argument.starts_with(name) && argument[name.size()] == '=') {
+    value = argument.substr(name.size() + 1);
+    return Value::kGiven;
+  }
+  return Value::kNone;
+}
+
+// The number of single-character edits, or swaps of two neighbours, that
+// turn `a` into `b` (optimal string alignment distance).
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// "unknown option --ouput", and the option meant when one alone is close:
+// within two edits, and fewer than half the letters of the word typed.
+std::string unknown_option(const std::string& argument) {
+  std::string_view typed = argument;
+  typed = typed.substr(0, typed.find('='));
+  std::string text = "unknown option " + paths::for_message(argument);
+  if (!typed.starts_with("--")) return text;
+  std::string_view closest;
+  std::size_t best = 3;
+  bool tied = false;
+  for (std::string_view option : long_options()) {
+    std::size_t distance = edit_distance(typed, option);
+    if (distance < best) {
+      best = distance;
+      closest = option;
+      tied = false;
+    } else if (distance == best) {
+      tied = true;
+    }
+  }
+  if (closest.empty() || tied || 2 * best >= typed.size() - 2) return text;
+  return text + "; did you mean " + std::string(closest) + "?";
+}
+
+// A value given apart from its option ("--report -o") that is itself an
+// option was meant as one: "--report -o all.xyz" would take -o for the
+// report's name and then find no result. A file so named is still reached
+// as ./-o, or with NAME=VALUE.
+std::string value_taken_from_option(std::string_view option, const std::string& value) {
+  std::string shown = paths::for_message(value);
+  return "option " + std::string(option) + " would take " + shown +
+         ", an option, for its value; give the value right after it (a file named " + shown + ": " +
+         std::string(option) + " ./" + shown + ")";
+}
+
+// A result named for LAS or LAZ would be text that every LAS reader refuses.
+bool names_a_las_file(const std::string& result) {
+  std::string_view name = result;
+  if (name.size() < 4) return false;
+  std::string tail(name.substr(name.size() - 4));
+  for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return tail == ".las" || tail == ".laz";
+}
+
+// Reads one of the options that say how inputs are read; false when
+// arguments[i] is none of them, or sets `wrong`.
+bool read_layout_option(const std::vector<std::string>& arguments, std::size_t& i,
+                        layout::Options& reading, std::string& wrong) {
+  const std::string& argument = arguments[i];
+  std::string value;
+  if (argument == "--stream") {
+    reading.stream = true;
+  } else if (argument == "--decimal-comma") {
+    reading.decimal_comma = true;
+  } else if (Value given = option_value(arguments, i, "--columns", value); given != Value::kNone) {
+    wrong = given == Value::kOption
+                ? value_taken_from_option("--columns", value)
+                : layout::parse_columns(given == Value::kMissing ? "" : value, reading.columns);
+  } else if (given = option_value(arguments, i, "--separator", value); given != Value::kNone) {
+    wrong = given == Value::kOption
+                ? value_taken_from_option("--separator", value)
+                : layout::parse_separator(given == Value::kMissing ? "" : value, reading.separator);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// "--report FILE", "--report=FILE", and the same for --map: the field the
+// file goes to, with `value` the file (empty when missing) and i past it;
+// null for any other argument. `wrong` says what is wrong with the value.
+std::string* file_option(const std::vector<std::string>& arguments, std::size_t& i,
+                         Arguments& parsed, std::string& value, std::string& wrong) {
+  for (auto [name, field] : {std::pair{"--report", &parsed.report},
+                             {"--map", &parsed.map},
+                             {"--index", &parsed.index}}) {
+    Value given = option_value(arguments, i, name, value);
+    if (given == Value::kMissing) value.clear();
+    if (given == Value::kOption) wrong = value_taken_from_option(name, value);
+    if (given != Value::kNone) return field;
+  }
+  return nullptr;
+}
+
+// A report or a map must be a file that can be written, and must not take
+// the place of an input or of another output (nor must its temporary name):
+// checked before anything is created.
+void refuse_unwritable(const std::string& path, const std::string& what,
+                       const std::vector<std::string>& inputs,
+                       const std::vector<std::string>& outputs) {
+  std::string shown = paths::for_message(path);
+  std::string why = platform::unfit_output_name(path);
+  if (!why.empty())
+    throw Failure{1, "The " + what + " " + shown + " " + why + "; nothing was created."};
+  // Written where a link at the path leads, beside that file.
+  const std::string target = disk->written_at(path);
+  for (const std::vector<std::string>* others : {&inputs, &outputs}) {
+    for (const std::string& other : *others) {
+      for (const std::string& name : {path, path + ".part", target, target + ".part"}) {
+        if (disk->same_spelling(name, other) || disk->same_file(name, other)) {
+          throw Failure{1, "The " + what + " " + shown + " would overwrite " +
+                               paths::for_message(other) + "; nothing was created."};
+        }
+      }
+    }
+  }
+  // Written under a temporary name and renamed over the path, a report
+  // sent to /dev/stdout would replace the system's link to the stream.
+  if (int stream = disk->standard_stream_writing(path); stream != 0) {
+    throw Failure{1, std::string(stream == 1 ? "Standard output" : "Standard error") +
+                         " goes to the " + what + " " + shown + "; nothing was created."};
+  }
+  // Another job's result or info report, replaced at the end, would be
+  // lost to that job while it still writes it.
+  if (disk->held_by_another_job(target)) {
+    throw Failure{1, "Cannot write the " + what + " " + disk->describe(target) +
+                         ": another job is writing it; nothing was created."};
+  }
+  // The temporary file is made first: a folder left in its place would
+  // stop the job only at its end.
+  for (const std::string& name : {target, target + ".part"}) {
+    std::string reason;
+    if (!disk->can_write(name, reason, name != target)) {
+      throw Failure{1, "Cannot write the " + what + " " + disk->describe(name) + ": " + reason +
+                           "; nothing was created."};
+    }
+  }
+}
+
+}  // namespace
+
+Arguments parse_arguments(std::vector<std::string> arguments) {
+  if (arguments.empty()) return {};
+  Arguments parsed;
+  parsed.action = Arguments::Action::kPaste;
+  bool has_result = false;
+  bool options_ended = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (options_ended || argument.size() < 2 || argument[0] != '-') {
+      // Moved: a job of thousands keeps each name once.
+      parsed.inputs.push_back(std::move(arguments[i]));
+      continue;
+    }
+    std::string result;
+    if (argument == "--") {
+      options_ended = true;
+      continue;
+    } else if (argument == "-h" || argument == "--help") {
+      parsed.action = Arguments::Action::kHelp;
+      return parsed;
+    } else if (argument == "--version") {
+      parsed.action = Arguments::Action::kVersion;
+      return parsed;
+    } else if (argument == "-q" || argument == "--quiet") {
+      parsed.quiet = true;
+      continue;
+    } else if (argument == "--brief") {
+      parsed.brief = true;
+      continue;
+    } else if (argument == "--progress" || argument == "--no-progress") {
+      parsed.progress =
+          argument == "--progress" ? Arguments::Progress::kOn : Arguments::Progress::kOff;
+      continue;
+    } else if (std::string* file = file_option(arguments, i, parsed, result, parsed.wrong)) {
+      if (!parsed.wrong.empty()) return wrong(parsed.wrong);
+      if (result.empty())
+        return wrong("option " + paths::for_message(argument) + " needs a file name");
+      if (!file->empty())
+        return wrong("option " + paths::for_message(argument) + " is given twice (" +
+                     paths::for_message(*file) + ", " + paths::for_message(result) + ")");
+      *file = result;
+      continue;
+    } else if (argument == "-o" || argument == "--output") {
+      if (i + 1 == arguments.size())
+        return wrong("option " + paths::for_message(argument) + " needs a file name");
+      result = arguments[++i];
+      if (looks_like_option(result)) return wrong(value_taken_from_option(argument, result));
+    } else if (argument.starts_with("--output=")) {
+      result = argument.substr(9);
+    } else if (argument.starts_with("-o")) {
+      result = argument.substr(2);
+    } else if (read_layout_option(arguments, i, parsed.reading, parsed.wrong)) {
+      if (!parsed.wrong.empty()) return wrong(parsed.wrong);
+      continue;
+    } else {
+      return wrong(unknown_option(argument));
+    }
+    if (has_result)
+      return wrong("the result is given twice (-o " + paths::for_message(parsed.result) + ", -o " +
+                   paths::for_message(result) + ")");
+    if (result.empty())
+      return wrong("option " + paths::for_message(argument) + " needs a file name");
+    if (names_a_las_file(result))
+      return wrong("the result " + paths::for_message(result) +
+                   " would be named for LAS, but it is written as text: name it .xyz or .txt");
+    parsed.result = result;
+    has_result = true;
+  }
+  if (!has_result) return wrong("no result file: give it with -o RESULT");
+  if (parsed.inputs.empty())
+    return wrong("no input files to paste into " + paths::for_message(parsed.result));
+  if (parsed.reading.stream && (parsed.reading.decimal_comma || parsed.reading.separator != 0 ||
+                                !parsed.reading.columns.empty()))
+    return wrong(
+        "--stream reads numbers alone, whatever the lines: it takes no --columns, "
+        "--separator or --decimal-comma");
+  // The reader would take the commas for separators and drop the decimals
+  // without a word.
+  if (parsed.reading.decimal_comma && parsed.reading.separator == ',')
+    return wrong("--decimal-comma takes another --separator than the comma: --separator ';'");
+  return parsed;
+}
+
+std::string version_line() { return std::string("stratumix ") + STRATUMIX_VERSION + "\n"; }
+
+void command_line_opening(Arguments& arguments) {
+  std::vector<std::string> inputs = input_files(arguments.inputs);
+  if (inputs.size() > static_cast<std::size_t>(INT32_MAX) - 1) {
+    throw Failure{1, "Too many input files; nothing was created."};
+  }
+  for (const std::string& input : inputs) {
+    // Thousands of inputs take a while to check.
+    stop_if_interrupted_before_changes();
+    std::string reason;
+    if (!disk->can_read(input, reason)) {
+      throw Failure{
+          1, "Cannot read " + paths::for_message(input) + ": " + reason + "; nothing was created."};
+    }
+  }
+  numlay = static_cast<std::int32_t>(inputs.size());
+  reading = arguments.reading;
+  std::vector<std::string> outputs = {arguments.result, info_report_for(arguments.result)};
+  if (!arguments.report.empty()) {
+    refuse_unwritable(arguments.report, "report", inputs, outputs);
+    outputs.push_back(arguments.report);
+    // The map is written first: the report's temporary file would take it.
+    outputs.push_back(disk->written_at(arguments.report) + ".part");
+  }
+  // Each later one is written first (the report last, as it tells the
+  // status the job ends with): no earlier temporary file may take it.
+  if (!arguments.map.empty()) {
+    refuse_unwritable(arguments.map, "map", inputs, outputs);
+    outputs.push_back(arguments.map);
+    outputs.push_back(disk->written_at(arguments.map) + ".part");
+  }
+  if (!arguments.index.empty()) refuse_unwritable(arguments.index, "tile index", inputs, outputs);
+  create_output_files(*disk, numlay, inputs, arguments.result, f2, f6);
+  // The job table keeps the names from here on, once.
+  files.assign(inputs.size() + 1, data_file{});
+  files.shrink_to_fit();
+  for (std::size_t i = 0; i < inputs.size(); ++i) files[i + 1].nombre = std::move(inputs[i]);
+}

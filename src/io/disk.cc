@@ -1,0 +1,292 @@
+#include "io/disk.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "io/failure.h"
+#include "io/paths.h"
+#include "platform/platform.h"
+
+namespace {
+
+// The C library's streams, unbuffered: the program buffers in large blocks
+// itself, so each block becomes one system call. `shown` names the file in
+// messages.
+class StdioFile {
+ public:
+  StdioFile(std::FILE* file, std::string shown) : file_(file), shown_(std::move(shown)) {}
+  StdioFile(const StdioFile&) = delete;
+  StdioFile& operator=(const StdioFile&) = delete;
+  ~StdioFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+
+ protected:
+  [[noreturn]] void fail(const char* action, int error) const {
+    throw Failure{1, "Cannot " + std::string(action) + " " + shown_ + ": " + std::strerror(error)};
+  }
+
+  std::FILE* file_;
+  std::string shown_;
+};
+
+class FileSource : public ByteSource, private StdioFile {
+ public:
+  using StdioFile::StdioFile;
+  std::size_t read(char* buffer, std::size_t size) override {
+    errno = 0;
+    std::ptrdiff_t got = platform::read_some(file_, buffer, size);
+    if (got < 0) fail("read", errno != 0 ? errno : EIO);
+    return static_cast<std::size_t>(got);
+  }
+  std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
+    return platform::read_at(file_, offset, buffer, size);
+  }
+};
+
+// A `plain` file is on a disk and can be cut back; a pipe, a device or a
+// standard stream keeps what it was given.
+class FileSink : public ByteSink, private StdioFile {
+ public:
+  FileSink(std::FILE* file, std::string shown, bool plain, std::string native)
+      : StdioFile(file, std::move(shown)), plain_(plain), native_(std::move(native)) {}
+  FileSink(const FileSink&) = delete;
+  FileSink& operator=(const FileSink&) = delete;
+  ~FileSink() override {
+    if (reading_ != nullptr) std::fclose(reading_);
+  }
+  void write(const char* data, std::size_t size) override {
+    errno = 0;
+    std::size_t landed = std::fwrite(data, 1, size, file_);
+    count_lines(data, landed);
+    if (landed != size) {
+      int error = errno != 0 ? errno : EIO;
+      // A full disk takes part of a block: the file ends on its last whole
+      // line again.
+      if (plain_ && platform::cut_output(file_, whole_lines_)) written_ = whole_lines_;
+      fail("write", error);
+    }
+  }
+  bool cut(std::uint64_t size) override {
+    if (file_ == nullptr || !plain_ || size > written_ || !platform::cut_output(file_, size)) {
+      return false;
+    }
+    written_ = whole_lines_ = size;
+    return true;
+  }
+  std::size_t read_back(std::uint64_t offset, char* buffer, std::size_t size) override {
+    if (file_ == nullptr || !plain_ || offset >= written_) return 0;
+    // Opened only when asked: a job that never measures its result keeps
+    // no second descriptor.
+    if (reading_ == nullptr) reading_ = platform::reopen_for_reading(file_, native_);
+    if (reading_ == nullptr) return 0;
+    std::ptrdiff_t got = platform::read_at(
+        reading_, offset, buffer,
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, written_ - offset)));
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+  }
+  void close() override {
+    std::FILE* file = file_;
+    file_ = nullptr;
+    errno = 0;
+    if (std::fclose(file) != 0) fail("write", errno != 0 ? errno : EIO);
+  }
+  std::uint64_t kept() const override { return written_; }
+
+ private:
+  void count_lines(const char* data, std::size_t size) {
+    written_ += size;
+    for (const char* p = data + size; p != data;) {
+      if (*--p == '\n') {
+        whole_lines_ = written_ - static_cast<std::uint64_t>(data + size - p - 1);
+        return;
+      }
+    }
+  }
+
+  bool plain_;
+  std::string native_;
+  std::FILE* reading_ = nullptr;  // the same file, to read back what it kept
+  std::uint64_t written_ = 0;
+  std::uint64_t whole_lines_ = 0;  // what was written up to its last line end
+};
+
+class SystemClaim : public ClaimedFile {
+ public:
+  SystemClaim(platform::OutputOpening opening, std::string native, std::string shown)
+      : file_(opening.file),
+        held_(opening.file),
+        created_(opening.created),
+        plain_(opening.plain),
+        stream_(opening.stream),
+        native_(std::move(native)),
+        shown_(std::move(shown)) {}
+  SystemClaim(const SystemClaim&) = delete;
+  SystemClaim& operator=(const SystemClaim&) = delete;
+  ~SystemClaim() override {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+
+  std::unique_ptr<ByteSink> empty_for_writing() override {
+    std::string reason;
+    // A standard stream holds what the shell put there (`>>`).
+    if (!stream_ && !platform::empty_output(file_, created_, reason)) {
+      throw Failure{1, "Cannot write " + shown_ + ": " + reason};
+    }
+    return std::make_unique<FileSink>(std::exchange(file_, nullptr), shown_, plain_ && !stream_,
+                                      native_);
+  }
+
+  bool plain() const override { return plain_; }
+
+  void give_up() override {
+    // Removed while still held, so that no other job can have claimed it.
+    if (created_ && held_ != nullptr) platform::remove_output(held_, native_);
+    held_ = nullptr;
+    if (file_ != nullptr) std::fclose(std::exchange(file_, nullptr));
+  }
+
+ private:
+  std::FILE* file_;  // until handed over
+  std::FILE* held_;  // until given up: handed over, it is the sink's
+  bool created_;
+  bool plain_;
+  bool stream_;
+  std::string native_;
+  std::string shown_;
+};
+
+// A path as the system compares it: absolute, through the links of the
+// part that exists, without "." and "..".
+std::filesystem::path normal(const std::string& native) {
+  std::filesystem::path path = platform::system_path(native);
+  std::error_code error;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+  return error ? path.lexically_normal() : canonical;
+}
+
+}  // namespace
+
+std::string SystemDisk::native(const std::string& path) const {
+  return composed_paths_ ? paths::native(path) : path;
+}
+
+std::unique_ptr<ByteSource> SystemDisk::open_for_reading(const std::string& path,
+                                                         std::string& reason) {
+  std::FILE* file = platform::open_for_reading(native(path), reason);
+  if (file == nullptr) return nullptr;
+  return std::make_unique<FileSource>(file, describe(path));
+}
+
+std::unique_ptr<ClaimedFile> SystemDisk::claim(const std::string& path, std::string& reason,
+                                               bool& in_use) {
+  platform::OutputOpening opening = platform::open_for_output(native(path));
+  in_use = opening.in_use;
+  if (opening.file == nullptr) {
+    reason = opening.reason;
+    return nullptr;
+  }
+  return std::make_unique<SystemClaim>(opening, native(path), describe(path));
+}
+
+bool SystemDisk::same_file(const std::string& path1, const std::string& path2) {
+  std::error_code error;
+  bool same = std::filesystem::equivalent(platform::system_path(native(path1)),
+                                          platform::system_path(native(path2)), error);
+  return same && !error;
+}
+
+bool SystemDisk::same_spelling(const std::string& path1, const std::string& path2) {
+  return platform::same_spelling(normal(native(path1)), normal(native(path2)));
+}
+
+bool SystemDisk::can_read(const std::string& path, std::string& reason) {
+  return platform::check_readable(native(path), reason);
+}
+
+int SystemDisk::standard_stream_writing(const std::string& path) {
+  return platform::standard_stream_writing(native(path));
+}
+
+std::string SystemDisk::describe(const std::string& path) {
+  std::string shown = native(path);
+  if (shown == path) return paths::for_message(path);
+  return paths::for_message(path) + " (" + paths::for_message(shown) + ")";
+}
+
+std::int64_t SystemDisk::size_of(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path file = platform::system_path(native(path));
+  if (!std::filesystem::is_regular_file(file, error)) return -1;
+  std::uintmax_t size = std::filesystem::file_size(file, error);
+  return error ? -1 : static_cast<std::int64_t>(size);
+}
+
+bool SystemDisk::can_write(const std::string& path, std::string& reason, bool temporary) {
+  return platform::check_writable(native(path), reason, temporary);
+}
+
+bool SystemDisk::held_by_another_job(const std::string& path) {
+  return platform::held_by_another_job(native(path));
+}
+
+bool SystemDisk::is_null_device(const std::string& path) {
+  return platform::is_null_device(native(path));
+}
+
+std::string SystemDisk::written_at(const std::string& path) {
+  std::string target = platform::link_target(native(path));
+  return target == native(path) ? path : target;
+}
+
+bool SystemDisk::write_whole(const std::string& path, const std::string& bytes,
+                             std::string& reason) {
+  std::string target = native(written_at(path));
+  std::error_code error;
+  std::filesystem::file_status status =
+      std::filesystem::status(platform::system_path(target), error);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    // A device or pipe would be replaced by the rename, not written.
+    reason = "it is no plain file";
+    return false;
+  }
+  std::string part = target + ".part";
+  platform::OutputOpening opening;
+  // Another job holds the temporary file only while it writes it, a
+  // moment: it is waited for, but not for ever, since a job that was
+  // stopped holds it until it goes on.
+  for (int waited = 0;; waited += 10) {
+    opening = platform::open_temporary(part);
+    if (!opening.in_use || waited >= 10000 || platform::interruption() != 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (opening.file == nullptr) {
+    reason = opening.in_use ? "another job is writing " + describe(part) : opening.reason;
+    return false;
+  }
+  bool written = platform::empty_output(opening.file, opening.created, reason);
+  errno = 0;
+  if (written && std::fwrite(bytes.data(), 1, bytes.size(), opening.file) != bytes.size()) {
+    reason = std::strerror(errno != 0 ? errno : EIO);
+    written = false;
+  }
+  // A job that took the name as its result or info report since this one
+  // was set up would lose it to the rename.
+  if (written && platform::held_by_another_job(target)) {
+    reason = "another job is writing it";
+    written = false;
+  }
+  written = written && platform::put_in_place(opening.file, part, target, reason);
+  // Removed while still held, so that no other job's file is.
+  if (!written) platform::remove_output(opening.file, part);
+  std::fclose(opening.file);
+  return written;
+}

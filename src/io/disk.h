@@ -1,0 +1,147 @@
+// The disk as the program sees it: files of bytes read and written in
+// sequence, in blocks, behind small interfaces so that tests can stand in
+// for them.
+#ifndef STRATUMIX_IO_DISK_H_
+#define STRATUMIX_IO_DISK_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// The size of one read or write: large enough that system calls cost
+// next to nothing, small enough that the buffers stay in the processor's
+// cache and the program in a few MiB of memory.
+inline constexpr std::size_t kIoBlockSize = std::size_t{256} << 10;
+
+// Bytes read in order. read() returns 0 at the end and throws Failure
+// (status 1) when the system reports an error.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual std::size_t read(char* buffer, std::size_t size) = 0;
+  // Up to `size` bytes at `offset` from the start, read apart from the
+  // reading in order, which stays where it is: for an index that a file
+  // keeps at its end. -1 for a source that cannot (a pipe, a stream being
+  // decompressed); fewer bytes past the end.
+  virtual std::ptrdiff_t read_at(std::uint64_t /*offset*/, char* /*buffer*/, std::size_t /*size*/) {
+    return -1;
+  }
+};
+
+// Bytes written in order. write() and close() throw Failure (status 1) when
+// the system reports an error.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  virtual void write(const char* data, std::size_t size) = 0;
+  virtual void close() = 0;
+  // The bytes the file holds of those written to it: after a failed write,
+  // those it kept.
+  virtual std::uint64_t kept() const = 0;
+  // Cuts the file back to its first `size` bytes, at most those it kept,
+  // for a job that takes back what it wrote, also after a failed write.
+  // False where nothing can be taken back: a pipe, a device, a standard
+  // stream, a file closed.
+  virtual bool cut(std::uint64_t size) = 0;
+  // Reads back up to `size` of the bytes the file kept, from `offset`, for
+  // a job that measures what its result holds; 0 where they cannot be
+  // read (a pipe, a device, a file the user may not read).
+  virtual std::size_t read_back(std::uint64_t /*offset*/, char* /*buffer*/, std::size_t /*size*/) {
+    return 0;
+  }
+};
+
+// An output file that a job has opened and claimed but not yet emptied: a
+// job holds both its outputs this way before it changes either.
+class ClaimedFile {
+ public:
+  virtual ~ClaimedFile() = default;
+  // Empties the file and hands it over for writing. Throws Failure.
+  virtual std::unique_ptr<ByteSink> empty_for_writing() = 0;
+  // Whether it is a file on a disk, not a standard stream, pipe or device.
+  virtual bool plain() const { return true; }
+  // Lets the file go untouched, or, if the job created it, removes it,
+  // since it was not there before: also once handed over, but before what
+  // writes it is closed, while the job still holds it.
+  virtual void give_up() = 0;
+};
+
+// Files by path. A path is what the operator sees; it names the file in
+// messages (through describe()). On failure the open calls return null and
+// set `reason` to the system's word.
+class Disk {
+ public:
+  virtual ~Disk() = default;
+  virtual std::unique_ptr<ByteSource> open_for_reading(const std::string& path,
+                                                       std::string& reason) = 0;
+  // Opens a file for writing, creating it if missing but emptying nothing,
+  // and claims it against other jobs: `in_use` tells that another holds it.
+  virtual std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
+                                             bool& in_use) = 0;
+  // Whether two paths name one existing file (through links, other
+  // spellings, letter case where the system ignores it).
+  virtual bool same_file(const std::string& path1, const std::string& path2) = 0;
+  // Whether two paths are the same name, before any file exists.
+  virtual bool same_spelling(const std::string& path1, const std::string& path2) = 0;
+  // Whether a file can be opened for reading; `reason` tells why not.
+  virtual bool can_read(const std::string& path, std::string& reason) = 0;
+  // Which standard stream writes to this file: 1 standard output, 2
+  // standard error, 0 neither.
+  virtual int standard_stream_writing(const std::string& path) = 0;
+  // The path for messages.
+  virtual std::string describe(const std::string& path) = 0;
+  // The size of a plain file, -1 for one that has none beforehand (a pipe,
+  // a device) or cannot be looked at. Never opens the file: opening a named
+  // pipe would take its writer's data away.
+  virtual std::int64_t size_of(const std::string& path) = 0;
+  // The file that write_whole() makes or replaces for `path`: where a link
+  // at `path` leads, since the rename would otherwise replace the link.
+  virtual std::string written_at(const std::string& path) { return path; }
+  // Whether write_whole() could make or replace the file: it is a plain
+  // file or none yet, in a folder that lets files be made; as its
+  // `temporary` file, also one without other names. Creates nothing.
+  virtual bool can_write(const std::string& path, std::string& reason, bool temporary) = 0;
+  // Whether another job holds the file as its result or info report:
+  // replaced whole, it would be lost to that job. Claims nothing.
+  virtual bool held_by_another_job(const std::string& path) = 0;
+  // Whether the path is the null device, which keeps nothing it is given.
+  virtual bool is_null_device(const std::string& /*path*/) { return false; }
+  // Writes `bytes` as the content of the file written_at(path) under a
+  // temporary name beside it (that path then ".part"), then renames that
+  // over it, so that the file is never seen half written, also while
+  // another job writes it. Returns false and sets `reason` on failure.
+  virtual bool write_whole(const std::string& path, const std::string& bytes,
+                           std::string& reason) = 0;
+};
+
+// The system's disk. With composed paths, the paths are the Windows paths
+// the dialogue composes ("c:\\images\\s\\a.xyz"), found on the system at
+// paths::native and described with both forms where they differ;
+// otherwise they are the system's own paths, used as they are.
+class SystemDisk : public Disk {
+ public:
+  explicit SystemDisk(bool composed_paths) : composed_paths_(composed_paths) {}
+  std::unique_ptr<ByteSource> open_for_reading(const std::string& path,
+                                               std::string& reason) override;
+  std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
+                                     bool& in_use) override;
+  bool same_file(const std::string& path1, const std::string& path2) override;
+  bool same_spelling(const std::string& path1, const std::string& path2) override;
+  bool can_read(const std::string& path, std::string& reason) override;
+  int standard_stream_writing(const std::string& path) override;
+  std::string describe(const std::string& path) override;
+  std::int64_t size_of(const std::string& path) override;
+  std::string written_at(const std::string& path) override;
+  bool can_write(const std::string& path, std::string& reason, bool temporary) override;
+  bool held_by_another_job(const std::string& path) override;
+  bool is_null_device(const std::string& path) override;
+  bool write_whole(const std::string& path, const std::string& bytes, std::string& reason) override;
+
+ private:
+  std::string native(const std::string& path) const;
+
+  bool composed_paths_;
+};
+
+#endif  // STRATUMIX_IO_DISK_H_

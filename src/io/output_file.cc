@@ -1,0 +1,77 @@
+#include "io/output_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+void OutputFile::open(std::unique_ptr<ByteSink> sink) {
+  sink_ = std::move(sink);
+  handed_over_ = 0;
+  failed_ = false;
+  if (buffer_ == nullptr) buffer_.reset(new char[kBufferSize]);
+  used_ = 0;
+}
+
+void OutputFile::put(std::string_view text) {
+  while (!text.empty()) {
+    std::size_t line = std::min(text.find('\n'), text.size());
+    std::size_t piece = std::min(line, kBufferSize / 2);
+    bool ends_line = piece == line && line < text.size();
+    char* out = reserve(piece + 2);
+    std::memcpy(out, text.data(), piece);
+    out += piece;
+    if (ends_line) {
+      *out++ = '\r';
+      *out++ = '\n';
+    }
+    commit(out);
+    text.remove_prefix(piece + (ends_line ? 1 : 0));
+  }
+}
+
+void OutputFile::flush() { hand_over(buffer_.get(), std::exchange(used_, 0)); }
+
+void OutputFile::write_block(const char* data, std::size_t size) {
+  flush();
+  hand_over(data, size);
+}
+
+void OutputFile::hand_over(const char* data, std::size_t size) {
+  // Never write through a file that failed.
+  if (sink_ == nullptr || failed_ || size == 0) return;
+  try {
+    sink_->write(data, size);
+    handed_over_ += static_cast<std::int64_t>(size);
+  } catch (...) {
+    // A full disk may have taken part of it.
+    handed_over_ = static_cast<std::int64_t>(sink_->kept());
+    failed_ = true;
+    throw;
+  }
+}
+
+bool OutputFile::cut_to(std::int64_t position) {
+  if (position >= handed_over_ && !failed_) {
+    used_ = std::min(used_, static_cast<std::size_t>(position - handed_over_));
+    return true;
+  }
+  if (sink_ == nullptr || position > handed_over_ ||
+      !sink_->cut(static_cast<std::uint64_t>(position))) {
+    return false;
+  }
+  handed_over_ = position;
+  used_ = 0;
+  return true;
+}
+
+std::size_t OutputFile::read_back(std::int64_t offset, char* buffer, std::size_t size) const {
+  if (sink_ == nullptr || offset < 0 || offset >= handed_over_) return 0;
+  return sink_->read_back(static_cast<std::uint64_t>(offset), buffer, size);
+}
+
+void OutputFile::close() {
+  if (sink_ == nullptr || failed_) return;
+  flush();
+  std::unique_ptr<ByteSink> sink = std::move(sink_);
+  sink->close();
+}

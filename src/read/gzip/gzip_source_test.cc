@@ -1,0 +1,133 @@
+#include "read/gzip/gzip_source.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "fake_disk.h"
+#include "io/failure.h"
+#include "tiles.h"
+
+namespace {
+
+struct Unpacked {
+  std::string text;
+  std::string failure;   // the message, when reading failed
+  bool damaged = false;  // the failure says that the text given may be garbled
+};
+
+// Reads `packed`, served `piece` bytes at a time, in reads of `size`.
+Unpacked unpack(const std::string& packed, std::size_t piece = 97, std::size_t size = 1000) {
+  GzipSource source(std::make_unique<TextSource>(packed, piece), "tile.xyz.gz");
+  Unpacked unpacked;
+  std::string buffer(size, '\0');
+  try {
+    while (std::size_t got = source.read(buffer.data(), size)) unpacked.text.append(buffer, 0, got);
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.status, 1);
+    unpacked.failure = failure.message;
+    unpacked.damaged = failure.input_damaged;
+  }
+  return unpacked;
+}
+
+std::string some_points(int count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    text += std::to_string(random() % 1000000) + "." + std::to_string(random() % 100) + " " +
+            std::to_string(random() % 10000000) + ".5 " + std::to_string(random() % 500) + "\r\n";
+  }
+  return text;
+}
+
+TEST(GzipSource, GivesTheTextOfOneMemberWhateverTheSizesOfReads) {
+  std::string text = some_points(20000, 1);
+  std::string packed = gzip_member(text);
+  for (std::size_t piece : {std::size_t{1}, std::size_t{97}, std::size_t{1} << 20}) {
+    for (std::size_t size : {std::size_t{1}, std::size_t{4096}, std::size_t{1} << 20}) {
+      if (piece == 1 && size == 1) continue;  // slow, and nothing new
+      Unpacked unpacked = unpack(packed, piece, size);
+      EXPECT_EQ(unpacked.failure, "");
+      EXPECT_TRUE(unpacked.text == text) << piece << " " << size;
+    }
+  }
+}
+
+TEST(GzipSource, ReadsMembersOneAfterAnotherAsOneText) {
+  std::string first = some_points(3000, 2);
+  std::string second = some_points(5, 3);
+  // An empty member between two, as `cat` of an empty .gz leaves.
+  Unpacked unpacked = unpack(gzip_member(first) + gzip_member("") + gzip_member(second));
+  EXPECT_EQ(unpacked.failure, "");
+  EXPECT_TRUE(unpacked.text == first + second);
+}
+
+TEST(GzipSource, AMemberOfNoTextIsAnEmptyText) {
+  Unpacked unpacked = unpack(gzip_member(""));
+  EXPECT_EQ(unpacked.failure, "");
+  EXPECT_EQ(unpacked.text, "");
+}
+
+TEST(GzipSource, DataCutShortFailsAfterTheTextBeforeTheCut) {
+  std::string text = some_points(20000, 4);
+  std::string packed = gzip_member(text);
+  // Within the header, the data and the trailer.
+  for (std::size_t cut : {std::size_t{1}, std::size_t{5}, packed.size() / 2, packed.size() - 3}) {
+    Unpacked unpacked = unpack(packed.substr(0, cut));
+    EXPECT_EQ(text.compare(0, unpacked.text.size(), unpacked.text), 0) << cut;
+    EXPECT_EQ(
+        unpacked.failure.rfind("Cannot read tile.xyz.gz: the gzip data is cut short, after ", 0), 0)
+        << unpacked.failure;
+    EXPECT_FALSE(unpacked.damaged) << cut;  // what came before the cut is as written
+  }
+  // Cut in the second member: the whole first member's text comes first.
+  std::string first = some_points(100, 5);
+  Unpacked unpacked = unpack(gzip_member(first) + packed.substr(0, packed.size() / 3));
+  EXPECT_GT(unpacked.text.size(), first.size());
+  EXPECT_NE(unpacked.failure, "");
+}
+
+TEST(GzipSource, CorruptDataFailsSayingWhatIsWrong) {
+  std::string text = some_points(20000, 6);
+  std::string packed = gzip_member(text);
+  std::string damaged = packed;
+  damaged[damaged.size() - 6] ^= 0x55;  // the check sum of the text
+  Unpacked unpacked = unpack(damaged);
+  EXPECT_EQ(unpacked.failure,
+            "Cannot read tile.xyz.gz: the gzip data is corrupt (incorrect data "
+            "check), after " +
+                std::to_string(text.size()) + " bytes of text");
+  // Deflate checks nothing before the member's end: all its text is suspect.
+  EXPECT_TRUE(unpacked.damaged);
+
+  // Bytes that are no gzip member after one.
+  unpacked = unpack(packed + "12 34 56\r\n");
+  EXPECT_TRUE(unpacked.text == text);
+  EXPECT_NE(unpacked.failure.find("corrupt (incorrect header check)"), std::string::npos);
+  EXPECT_FALSE(unpacked.damaged);  // the text before them was checked whole
+
+  // Damage in the middle of the data: never a silent end, whatever it hits.
+  std::mt19937 random(7);
+  for (int i = 0; i < 50; ++i) {
+    damaged = packed;
+    std::size_t at = 20 + random() % (packed.size() - 30);
+    damaged[at] = static_cast<char>(damaged[at] ^ (1 + random() % 255));
+    unpacked = unpack(damaged, 4096, 65536);
+    EXPECT_NE(unpacked.failure, "") << at;
+    // Unless it hit the header before any text, or cut the data short.
+    EXPECT_TRUE(unpacked.damaged || unpacked.text.empty() ||
+                unpacked.failure.find("cut short") != std::string::npos)
+        << at << " " << unpacked.failure;
+  }
+}
+
+TEST(GzipSource, AFaultStaysAFault) {
+  GzipSource source(std::make_unique<TextSource>(gzip_member("1 2 3\n").substr(0, 12)), "t");
+  char buffer[64];
+  EXPECT_THROW(while (source.read(buffer, sizeof buffer) != 0){}, Failure);
+  EXPECT_THROW(source.read(buffer, sizeof buffer), Failure);
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+#include "read/input_form.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+InputForm input_form(std::string_view first) {
+  if (first.starts_with("\x1f\x8b")) return InputForm::kGzip;
+  if (first.starts_with("LASF")) return InputForm::kLas;
+  return InputForm::kText;
+}
+
+PeekedSource::PeekedSource(std::unique_ptr<ByteSource> source, std::size_t size)
+    : source_(std::move(source)) {
+  look_further(size, SIZE_MAX);
+}
+
+void PeekedSource::look_further(std::size_t size, std::size_t line_ends) {
+  // A pipe may give fewer bytes a read.
+  constexpr std::size_t kStep = 4096;
+  std::size_t seen = static_cast<std::size_t>(std::count(first_.begin(), first_.end(), '\n'));
+  while (first_.size() < size && seen < line_ends && !ended_) {
+    std::size_t old_size = first_.size();
+    first_.resize(std::min(size, old_size + kStep));
+    std::size_t got = 0;
+    try {
+      got = source_->read(first_.data() + old_size, first_.size() - old_size);
+    } catch (...) {
+      error_ = std::current_exception();
+    }
+    first_.resize(old_size + got);
+    ended_ = got == 0;
+    seen += static_cast<std::size_t>(
+        std::count(first_.begin() + static_cast<std::ptrdiff_t>(old_size), first_.end(), '\n'));
+  }
+}
+
+std::size_t PeekedSource::read(char* buffer, std::size_t size) {
+  if (handed_out_ == first_.size()) {
+    if (error_ != nullptr) std::rethrow_exception(std::exchange(error_, nullptr));
+    return ended_ ? 0 : source_->read(buffer, size);
+  }
+  std::size_t count = std::min(size, first_.size() - handed_out_);
+  std::copy_n(first_.data() + handed_out_, count, buffer);
+  handed_out_ += count;
+  // The rest of the read from the source, so that blocks stay whole.
+  if (count < size && handed_out_ == first_.size() && !ended_ && error_ == nullptr)
+    count += source_->read(buffer + count, size - count);
+  return count;
+}

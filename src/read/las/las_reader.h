@@ -1,0 +1,108 @@
+// The points of an ASPRS LAS file, written as the points of text are: the
+// program's own reader, for no LAS library comes with the systems it is
+// built on.
+#ifndef STRATUMIX_READ_LAS_LAS_READER_H_
+#define STRATUMIX_READ_LAS_LAS_READER_H_
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "io/disk.h"
+#include "io/input_buffer.h"
+#include "io/output_file.h"
+#include "io/read_ahead.h"
+#include "num/extent.h"
+#include "read/las/las_header.h"
+#include "read/las/las_units.h"
+#include "read/laz/arithmetic_decoder.h"
+#include "read/laz/laszip_vlr.h"
+#include "read/point_input.h"
+
+namespace laz {
+class LazPoints;
+}
+
+// Reads the header, passes over what lies between it and the points (the
+// variable-length records), then the records, in large blocks, each as
+// "%f %f %f" of X * scale + offset, Y and Z alike, in double precision.
+// Anything past the header's count of points (extended records) is left.
+// A compressed file (LAZ) is decoded on the way, to the same text.
+class LasReader : public PointInput, private laz::Refill {
+ public:
+  // Keeps the extents of `axes`.
+  explicit LasReader(ByteSource& source, std::size_t buffer_size = kIoBlockSize,
+                     Axes axes = Axes::kXYZ);
+  // Takes the read-ahead's blocks over whole, instead of copying them.
+  explicit LasReader(ReadAhead& ahead, Axes axes = Axes::kXYZ);
+
+  ~LasReader() override;
+  std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override;
+
+  // An inconsistent header, refused before any point, or a file that ends
+  // before its last point; for LAZ, a record or item not read, or a chunk
+  // found damaged.
+  const std::string& problem() const override { return problem_; }
+  std::int64_t points() const override { return pasted_; }
+  LinearUnit unit() const override { return unit_; }
+  // The threads that decode a LAZ file's chunks: one a core unless set.
+  void set_laz_workers(unsigned workers) { laz_workers_ = workers; }
+
+ private:
+  bool start();
+  // Makes at least `needed` bytes lie at position_, reading on; false when
+  // the file ends first.
+  bool fill(std::size_t needed);
+  // The LASzip record, from the records before the points (`records`,
+  // `size` bytes, past the header); false when the file is refused.
+  bool start_laz(const unsigned char* records, std::size_t size);
+  std::int64_t copy_laz_points(OutputFile& file, Extents& extents, std::int64_t count);
+  // The bytes read and not yet taken, for the LAZ decoder.
+  bool more(const unsigned char*& next, const unsigned char*& end) override;
+  // The lines of `count` records of `length` bytes each at `records`.
+  void write(OutputFile& file, Extents& extents, const char* records, std::size_t length,
+             std::int64_t count);
+  void write_records(OutputFile& file, Extents& extents, const char* record, std::size_t length,
+                     std::int64_t count);
+  // The same from the integers, as decimals in kDecimals places (3 or 6).
+  template <int kDecimals, Axes kAxes>
+  void write_decimal_records(OutputFile& file, Extents& extents, const char* record,
+                             std::size_t length, std::int64_t count);
+  // The text of one coordinate from its record's integer.
+  template <int kDecimals>
+  char* write_coordinate(std::int32_t integer, int axis, char* out) const;
+
+  // An axis whose coordinates "%f" writes as its integers' own decimals
+  // (see decimal_axis in las_reader.cc).
+  struct DecimalAxis {
+    std::int64_t units = 0;           // the offset, in steps of the scale
+    std::uint64_t to_units = 0;       // a step's thousandths or millionths
+    std::int64_t negative_below = 0;  // integer + units below it is written with "-"
+  };
+
+  ByteSource& source_;
+  Axes measured_;  // the axes whose extents are kept
+  // Over a read-ahead, its blocks taken whole.
+  InputBuffer buffer_;
+  std::size_t position_ = 0;
+  std::size_t end_ = 0;
+  std::uint64_t bytes_read_ = 0;
+  bool started_ = false;
+  las::Header header_;
+  // The decimals the coordinates are written in from their integers (3 or
+  // 6), or 0 when not every axis is a DecimalAxis.
+  int decimals_ = 0;
+  DecimalAxis axes_[3];
+  std::uint64_t points_left_ = 0;
+  std::int64_t pasted_ = 0;
+  std::string problem_;
+  LinearUnit unit_ = LinearUnit::kUnknown;
+  laz::Laszip laszip_;
+  std::unique_ptr<laz::LazPoints> laz_;
+  unsigned laz_workers_ = std::max(1u, std::thread::hardware_concurrency());
+};
+
+#endif  // STRATUMIX_READ_LAS_LAS_READER_H_

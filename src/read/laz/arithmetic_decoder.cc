@@ -1,0 +1,157 @@
+#include "read/laz/arithmetic_decoder.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace laz {
+SymbolModel::SymbolModel(std::uint32_t symbols)
+    : symbols_(symbols),
+      cycle_(symbols),
+      distribution_(new std::uint32_t[symbols]),
+      counts_(new std::uint32_t[symbols]) {
+  if (symbols > 16) {
+    std::uint32_t table_bits = 3;
+    while (symbols > 1u << (table_bits + 2)) ++table_bits;
+    table_size_ = 1u << table_bits;
+    table_shift_ = kSymbolShift - table_bits;
+    table_.reset(new std::uint32_t[table_size_ + 2]);
+  }
+  for (std::uint32_t k = 0; k < symbols; ++k) counts_[k] = 1;
+  update();
+  until_update_ = cycle_ = (symbols + 6) >> 1;
+}
+
+void SymbolModel::update() {
+  total_ += cycle_;
+  if (total_ > kSymbolMaxCount) {
+    total_ = 0;
+    for (std::uint32_t k = 0; k < symbols_; ++k) total_ += counts_[k] = (counts_[k] + 1) >> 1;
+  }
+  std::uint32_t scale = 0x80000000u / total_;
+  std::uint32_t sum = 0;
+  std::uint32_t s = 0;
+  for (std::uint32_t k = 0; k < symbols_; ++k) {
+    distribution_[k] = (scale * sum) >> (31 - kSymbolShift);
+    sum += counts_[k];
+    if (table_ != nullptr) {
+      std::uint32_t w = distribution_[k] >> table_shift_;
+      while (s < w) table_[++s] = k - 1;
+    }
+  }
+  if (table_ != nullptr) {
+    table_[0] = 0;
+    while (s <= table_size_) table_[++s] = symbols_ - 1;
+  }
+  cycle_ = (5 * cycle_) >> 2;
+  std::uint32_t longest = (symbols_ + 6) << 3;
+  if (cycle_ > longest) cycle_ = longest;
+  until_update_ = cycle_;
+}
+
+void BitModel::update() {
+  bits_ += cycle_;
+  if (bits_ > kBitMaxCount) {
+    bits_ = (bits_ + 1) >> 1;
+    zeros_ = (zeros_ + 1) >> 1;
+    if (zeros_ == bits_) ++bits_;
+  }
+  std::uint32_t scale = 0x80000000u / bits_;
+  zero_share_ = (zeros_ * scale) >> (31 - kBitShift);
+  cycle_ = (5 * cycle_) >> 2;
+  if (cycle_ > 64) cycle_ = 64;
+  until_update_ = cycle_;
+}
+
+void Decoder::set_input(const unsigned char* next, const unsigned char* end, Refill* refill) {
+  begin_ = next_ = next;
+  end_ = end;
+  refill_ = refill;
+  consumed_before_ = 0;
+  past_end_ = false;
+}
+
+void Decoder::start() {
+  length_ = 0xffffffffu;
+  value_ = 0;
+  for (int i = 0; i < 4; ++i) value_ = value_ << 8 | raw_byte();
+}
+
+unsigned char Decoder::slow_byte() {
+  consumed_before_ += static_cast<std::uint64_t>(next_ - begin_);
+  begin_ = next_ = end_;
+  if (refill_ != nullptr && refill_->more(next_, end_) && next_ != end_) {
+    begin_ = next_;
+    return *next_++;
+  }
+  begin_ = next_ = end_;
+  past_end_ = true;
+  return 0;
+}
+
+std::uint32_t Decoder::read_bits(std::uint32_t bits) {
+  if (bits > 19) {
+    std::uint32_t low = read_short();
+    return read_bits(bits - 16) << 16 | low;
+  }
+  length_ >>= bits;
+  std::uint32_t value = value_ / length_;
+  value_ -= length_ * value;
+  if (length_ < kMinLength) renormalise();
+  // A damaged stream can leave the value above the interval.
+  return value & ((1u << bits) - 1);
+}
+
+std::uint32_t Decoder::read_short() {
+  length_ >>= 16;
+  std::uint32_t value = value_ / length_;
+  value_ -= length_ * value;
+  if (length_ < kMinLength) renormalise();
+  return value & 0xffffu;
+}
+
+IntegerDecoder::IntegerDecoder(std::uint32_t bits, std::uint32_t contexts) {
+  if (bits != 0 && bits < 32) {
+    corr_bits_ = bits;
+    corr_range_ = 1u << bits;
+  } else {
+    corr_bits_ = 32;
+    corr_range_ = 0;
+  }
+  corr_min_ = corr_range_ == 0 ? std::numeric_limits<std::int32_t>::min()
+                               : -static_cast<std::int32_t>(corr_range_ / 2);
+  k_models_.reset(new std::unique_ptr<SymbolModel>[contexts]);
+  correctors_.reset(new std::unique_ptr<SymbolModel>[corr_bits_ + 1]);
+}
+
+std::int32_t IntegerDecoder::decode(Decoder& decoder, std::int32_t prediction,
+                                    std::uint32_t context) {
+  std::unique_ptr<SymbolModel>& model = k_models_[context];
+  if (model == nullptr) model = std::make_unique<SymbolModel>(corr_bits_ + 1);
+  // In 32 bits that wrap, as the coder's do.
+  auto real = static_cast<std::uint32_t>(prediction) +
+              static_cast<std::uint32_t>(corrector(decoder, *model));
+  if (static_cast<std::int32_t>(real) < 0) {
+    real += corr_range_;
+  } else if (real >= corr_range_) {
+    real -= corr_range_;
+  }
+  return static_cast<std::int32_t>(real);
+}
+
+std::int32_t IntegerDecoder::corrector(Decoder& decoder, SymbolModel& bits_model) {
+  k_ = decoder.decode_symbol(bits_model);
+  if (k_ == 0) return static_cast<std::int32_t>(decoder.decode_bit(corrector0_));
+  if (k_ >= 32) return corr_min_;
+  std::unique_ptr<SymbolModel>& model = correctors_[k_];
+  if (model == nullptr) model = std::make_unique<SymbolModel>(1u << std::min(k_, kBitsHigh));
+  std::uint32_t c = decoder.decode_symbol(*model);
+  if (k_ > kBitsHigh) {
+    std::uint32_t low_bits = k_ - kBitsHigh;
+    c = c << low_bits | decoder.read_bits(low_bits);
+  }
+  // c in [0, 2^(k-1)) stands for the negatives, the rest for 2 and up.
+  if (c >= 1u << (k_ - 1)) return static_cast<std::int32_t>(c + 1);
+  return static_cast<std::int32_t>(c - ((1u << k_) - 1));
+}
+
+}  // namespace laz

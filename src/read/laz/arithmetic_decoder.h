@@ -1,0 +1,217 @@
+// The entropy decoder of LAZ: Martin Isenburg's arithmetic coder for
+// LASzip, after Amir Said's FastAC, with its adaptive models. The
+// constants (the 2^24 renormalisation threshold, the 13- and 15-bit
+// probability scales, the update cycles) are that design's; any other
+// value decodes another stream. Nothing here reads a file: the decoder
+// takes its bytes from a span, and asks a Refill for more when one is set.
+#ifndef STRATUMIX_READ_LAZ_ARITHMETIC_DECODER_H_
+#define STRATUMIX_READ_LAZ_ARITHMETIC_DECODER_H_
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace laz {
+
+// The coder's constants (LASzip, after FastAC).
+inline constexpr std::uint32_t kMinLength = 1u << 24;  // renormalised below it
+inline constexpr std::uint32_t kBitShift = 13;         // a bit model's probability scale
+inline constexpr std::uint32_t kBitMaxCount = 1u << kBitShift;
+inline constexpr std::uint32_t kSymbolShift = 15;  // a symbol model's
+inline constexpr std::uint32_t kSymbolMaxCount = 1u << kSymbolShift;
+
+// The coder's mirror, which the tests and the bench make LAZ with.
+class Encoder;
+
+// An adaptive model of one of `symbols` values (2 to 2048).
+class SymbolModel {
+ public:
+  explicit SymbolModel(std::uint32_t symbols);
+
+ private:
+  friend class Decoder;
+  friend class Encoder;
+  void update();
+
+  std::uint32_t symbols_;
+  std::uint32_t total_ = 0;
+  std::uint32_t cycle_;
+  std::uint32_t until_update_;
+  // The cumulative share below each symbol, in 2^15ths, and the counts.
+  std::unique_ptr<std::uint32_t[]> distribution_;
+  std::unique_ptr<std::uint32_t[]> counts_;
+  // For more than 16 symbols, where a search starts: by the top bits of
+  // the value's share, the first symbol it may be (LASzip's look-up).
+  std::uint32_t table_size_ = 0;
+  std::uint32_t table_shift_ = 0;
+  std::unique_ptr<std::uint32_t[]> table_;
+};
+
+// An adaptive model of one bit.
+class BitModel {
+ private:
+  friend class Decoder;
+  friend class Encoder;
+  void update();
+
+  std::uint32_t cycle_ = 4;
+  std::uint32_t until_update_ = 4;
+  std::uint32_t zero_share_ = 1u << 12;  // in 2^13ths
+  std::uint32_t zeros_ = 1;
+  std::uint32_t bits_ = 2;
+};
+
+// Where a decoder with no bytes left gets more: the stream of a point-wise
+// LAZ, or chunks whose sizes no table gives.
+class Refill {
+ public:
+  virtual ~Refill() = default;
+  // Sets [next, end) to the bytes that follow; false at the end of them.
+  virtual bool more(const unsigned char*& next, const unsigned char*& end) = 0;
+};
+
+class Decoder {
+ public:
+  // Reads from [next, end), then from `refill` if any. Past the end, reads
+  // zeros and remembers it: a whole stream is never read past its end.
+  void set_input(const unsigned char* next, const unsigned char* end, Refill* refill = nullptr);
+  // Starts a stream: its first four bytes.
+  void start();
+
+  std::uint32_t decode_bit(BitModel& model);
+  std::uint32_t decode_symbol(SymbolModel& model);
+  // A value of `bits` equally likely bits (1 to 32).
+  std::uint32_t read_bits(std::uint32_t bits);
+  std::uint32_t read_int() {
+    std::uint32_t low = read_short();
+    return read_short() << 16 | low;
+  }
+  std::uint64_t read_int64() {
+    std::uint64_t low = read_int();
+    return std::uint64_t{read_int()} << 32 | low;
+  }
+  // A byte taken as it is, not decoded (the first point of a chunk).
+  unsigned char raw_byte() { return next_ != end_ ? *next_++ : slow_byte(); }
+
+  bool past_end() const { return past_end_; }
+  // The bytes of the span at hand not read yet.
+  const unsigned char* next() const { return next_; }
+  const unsigned char* end() const { return end_; }
+  // The bytes taken so far from the span and every refill.
+  std::uint64_t consumed() const { return consumed_before_ + (next_ - begin_); }
+
+ private:
+  std::uint32_t read_short();
+  void renormalise();
+  unsigned char slow_byte();
+
+  const unsigned char* begin_ = nullptr;
+  const unsigned char* next_ = nullptr;
+  const unsigned char* end_ = nullptr;
+  Refill* refill_ = nullptr;
+  std::uint64_t consumed_before_ = 0;
+  bool past_end_ = false;
+  std::uint32_t value_ = 0;
+  std::uint32_t length_ = 0xffffffffu;
+};
+
+// The integer decoder of LASzip (its IntegerCompressor): a value is its
+// prediction plus a corrector, coded as the corrector's bit length k under
+// one of `contexts` models, then its bits, the high ones modelled.
+class IntegerDecoder {
+ public:
+  // Of values of `bits` bits (32 for any), under `contexts` contexts.
+  explicit IntegerDecoder(std::uint32_t bits = 16, std::uint32_t contexts = 1);
+  std::int32_t decode(Decoder& decoder, std::int32_t prediction, std::uint32_t context = 0);
+  // The bit length of the last corrector, which other fields take as context.
+  std::uint32_t k() const { return k_; }
+
+ private:
+  std::int32_t corrector(Decoder& decoder, SymbolModel& bits_model);
+
+  // The corrector bits modelled; those below are read as they are.
+  static constexpr std::uint32_t kBitsHigh = 8;
+  std::uint32_t corr_bits_;
+  std::uint32_t corr_range_;
+  std::int32_t corr_min_;
+  std::uint32_t k_ = 0;
+  std::unique_ptr<std::unique_ptr<SymbolModel>[]> k_models_;
+  BitModel corrector0_;
+  // Those of bit lengths 1 to corr_bits_, made when first needed.
+  std::unique_ptr<std::unique_ptr<SymbolModel>[]> correctors_;
+};
+
+// The hot paths, inline: a point decodes a few dozen symbols.
+inline void Decoder::renormalise() {
+  do {
+    value_ = value_ << 8 | raw_byte();
+    length_ <<= 8;
+  } while (length_ < kMinLength);
+}
+
+inline std::uint32_t Decoder::decode_bit(BitModel& m) {
+  std::uint32_t x = m.zero_share_ * (length_ >> kBitShift);
+  std::uint32_t bit = value_ >= x;
+  if (bit == 0) {
+    length_ = x;
+    ++m.zeros_;
+  } else {
+    value_ -= x;
+    length_ -= x;
+  }
+  if (length_ < kMinLength) renormalise();
+  if (--m.until_update_ == 0) m.update();
+  return bit;
+}
+
+inline std::uint32_t Decoder::decode_symbol(SymbolModel& m) {
+  std::uint32_t upper = length_;
+  std::uint32_t lower = 0;
+  std::uint32_t symbol = 0;
+  const std::uint32_t* distribution = m.distribution_.get();
+  length_ >>= kSymbolShift;
+  if (m.table_ != nullptr) {
+    // The look-up narrows the search, bisection ends it.
+    std::uint32_t share = value_ / length_;
+    // Only a damaged stream puts the value past the interval.
+    std::uint32_t t = std::min(share >> m.table_shift_, m.table_size_);
+    symbol = m.table_[t];
+    std::uint32_t n = m.table_[t + 1] + 1;
+    while (n > symbol + 1) {
+      std::uint32_t k = (symbol + n) >> 1;
+      if (distribution[k] > share) {
+        n = k;
+      } else {
+        symbol = k;
+      }
+    }
+    lower = distribution[symbol] * length_;
+    if (symbol + 1 != m.symbols_) upper = distribution[symbol + 1] * length_;
+  } else {
+    // Bisection alone, by products: the same symbol.
+    std::uint32_t n = m.symbols_;
+    std::uint32_t k = n >> 1;
+    do {
+      std::uint32_t z = length_ * distribution[k];
+      if (z > value_) {
+        n = k;
+        upper = z;
+      } else {
+        symbol = k;
+        lower = z;
+      }
+      k = (symbol + n) >> 1;
+    } while (k != symbol);
+  }
+  value_ -= lower;
+  length_ = upper - lower;
+  if (length_ < kMinLength) renormalise();
+  ++m.counts_[symbol];
+  if (--m.until_update_ == 0) m.update();
+  return symbol;
+}
+
+}  // namespace laz
+
+#endif  // STRATUMIX_READ_LAZ_ARITHMETIC_DECODER_H_

@@ -1,0 +1,62 @@
+#include "read/laz/chunk_pool.h"
+
+#include <utility>
+
+#include "read/laz/chunk_decoder.h"
+
+namespace laz {
+
+ChunkPool::ChunkPool(const Laszip& laszip, unsigned workers) : laszip_(laszip) {
+  for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
+}
+
+ChunkPool::~ChunkPool() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  job_ready_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+void ChunkPool::submit(std::size_t index, std::vector<unsigned char> bytes, std::uint32_t points) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    jobs_.push_back(Job{index, std::move(bytes), points});
+  }
+  job_ready_.notify_one();
+}
+
+bool ChunkPool::collect(std::size_t index, std::vector<char>& decoded) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  result_ready_.wait(lock, [&] { return results_.count(index) != 0; });
+  auto found = results_.find(index);
+  bool whole = found->second.whole;
+  decoded = std::move(found->second.decoded);
+  results_.erase(found);
+  return whole;
+}
+
+void ChunkPool::work() {
+  for (;;) {
+    Job job{};
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      job_ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+      if (stopping_) return;
+      job = std::move(jobs_.front());
+      jobs_.pop_front();
+    }
+    Result result;
+    result.decoded.resize(std::size_t{job.points} * kXyzSize);
+    result.whole = decode_chunk(laszip_, job.bytes.data(), job.bytes.size(), job.points,
+                                result.decoded.data());
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      results_[job.index] = std::move(result);
+    }
+    result_ready_.notify_all();
+  }
+}
+
+}  // namespace laz

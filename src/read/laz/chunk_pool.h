@@ -1,0 +1,58 @@
+// Chunks decoded on every core: a chunk is independent of the others, so
+// workers decode them each into its own buffer while the reader writes
+// those before in order. The reader hands in a chunk only while few are in
+// flight, so that memory stays bounded whatever the file's length.
+#ifndef STRATUMIX_READ_LAZ_CHUNK_POOL_H_
+#define STRATUMIX_READ_LAZ_CHUNK_POOL_H_
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "read/laz/laszip_vlr.h"
+
+namespace laz {
+
+class ChunkPool {
+ public:
+  ChunkPool(const Laszip& laszip, unsigned workers);
+  ~ChunkPool();
+  ChunkPool(const ChunkPool&) = delete;
+  ChunkPool& operator=(const ChunkPool&) = delete;
+
+  // Chunk number `index`: its bytes and its count of points.
+  void submit(std::size_t index, std::vector<unsigned char> bytes, std::uint32_t points);
+  // Waits for chunk `index`, submitted before: its coordinates into
+  // `decoded`, and whether it was whole.
+  bool collect(std::size_t index, std::vector<char>& decoded);
+
+ private:
+  struct Job {
+    std::size_t index;
+    std::vector<unsigned char> bytes;
+    std::uint32_t points;
+  };
+  struct Result {
+    bool whole = false;
+    std::vector<char> decoded;
+  };
+  void work();
+
+  const Laszip& laszip_;
+  std::mutex mutex_;
+  std::condition_variable job_ready_;
+  std::condition_variable result_ready_;
+  std::deque<Job> jobs_;
+  std::map<std::size_t, Result> results_;
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace laz
+
+#endif  // STRATUMIX_READ_LAZ_CHUNK_POOL_H_

@@ -1,0 +1,75 @@
+// Point files of one point a line, in fields: comma-separated lists, lines
+// of X Y Z and colours or intensities, spreadsheets' decimal commas. A
+// line's fields are split at the separator its layout found, X Y Z are
+// taken from their fields and the others dropped.
+#ifndef STRATUMIX_READ_TEXT_FIELDS_H_
+#define STRATUMIX_READ_TEXT_FIELDS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "io/disk.h"
+#include "io/input_buffer.h"
+#include "io/output_file.h"
+#include "num/extent.h"
+#include "read/point_input.h"
+#include "read/text/layout.h"
+
+class FieldReader : public PointInput {
+ public:
+  // Reads `source` from its first byte, passing over what the layout
+  // skips. Without `quickly`, every line takes the general way, as the
+  // fuzz target compares.
+  FieldReader(ByteSource& source, const layout::Layout& layout,
+              std::size_t buffer_size = kIoBlockSize, bool quickly = true, Axes axes = Axes::kXYZ);
+
+  std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override;
+  const std::string& problem() const override { return problem_; }
+  std::string note() const override { return layout::describe(layout_, points_); }
+
+  std::int64_t points() const override { return points_; }
+
+ private:
+  enum class Line { kPoint, kBlank, kStopped };
+  bool refill();
+  void take_read(std::size_t got);
+  void find_whole_lines();
+  template <bool kWhite, Axes kAxes>
+  std::int64_t copy_lines(char*& line, char*& out, const char* whole, std::int64_t count,
+                          Extents& extents);
+  Line copy_line(char*& line, char*& out, Extents& extents);
+  const char* line_end(const char* p) const;
+  void set_problem(const std::string& what);
+
+  layout::Layout layout_;
+  // The quick way is taken where X, Y, Z are fields that come in that
+  // order, unless the caller asks for the general way alone.
+  bool quickly_;
+  Axes measured_;  // the axes whose extents are kept
+  // The quick way for the file's separator and axes.
+  std::int64_t (FieldReader::*copy_lines_)(char*& line, char*& out, const char* whole,
+                                           std::int64_t count, Extents& extents) = nullptr;
+  // What each byte is to the quick way: see fields.cc.
+  unsigned char classes_[256] = {};
+  int want_[3] = {};  // the fields of X, Y, Z
+  char mark_;         // the decimal mark the quick way takes at once
+
+  // What was read, then a NUL and zeros that the quick way may read into.
+  InputBuffer buffer_;
+  std::size_t position_ = 0;
+  std::size_t whole_ = 0;  // the end of the last whole line read
+  std::size_t end_ = 0;
+  std::size_t to_skip_;  // what the layout skips, still to be read
+  bool source_ended_ = false;
+  bool stopped_ = false;
+  std::int64_t line_ = 1;      // the number of the line at position_
+  std::int64_t end_line_ = 0;  // the line of END or EOD, once read
+  std::int64_t points_ = 0;
+  std::vector<layout::Field> fields_;
+  std::string problem_;
+};
+
+#endif  // STRATUMIX_READ_TEXT_FIELDS_H_

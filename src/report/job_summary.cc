@@ -1,0 +1,167 @@
+#include "report/job_summary.h"
+
+#include <array>
+#include <cmath>
+
+#include "io/paths.h"
+#include "num/number.h"
+
+namespace {
+
+constexpr const char* kAxisNames[] = {"X", "Y", "Z"};
+
+}  // namespace
+
+std::size_t room_for_inputs(const std::vector<InputFacts>& inputs, std::size_t per_input,
+                            std::size_t per_note) {
+  std::size_t room = 0;
+  for (const InputFacts& input : inputs) {
+    room += input.path.size() + per_input;
+    for (const std::string& note : input.notes) room += note.size() + per_note;
+  }
+  return room;
+}
+
+std::string json_number(double value) {
+  if (std::isinf(value)) return value < 0 ? "\"-inf\"" : "\"inf\"";
+  return number::fixed6_text(value);
+}
+
+namespace {
+
+std::string json_extents(const Bounds& extents) {
+  std::string text = "{";
+  for (int axis = 0; axis < 3; ++axis) {
+    const Bound& extent = extents.axis(axis);
+    text += std::array{"\"x\": ", ", \"y\": ", ", \"z\": "}[axis];
+    text += extent.met ? "{\"min\": " + json_number(extent.min) +
+                             ", \"max\": " + json_number(extent.max) + "}"
+                       : std::string("null");
+  }
+  return text += "}";
+}
+
+}  // namespace
+
+std::string valid_utf8(std::string_view text) {
+  std::string valid;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = paths::utf8_length(text.substr(i));
+    valid += length == 0 ? std::string_view("\xef\xbf\xbd") : text.substr(i, length);
+    i += length == 0 ? 1 : length;
+  }
+  return valid;
+}
+
+std::string json_string(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string quoted = "\"";
+  const std::string valid = valid_utf8(text);
+  for (std::size_t i = 0; i < valid.size(); ++i) {
+    auto c = static_cast<unsigned char>(valid[i]);
+    // The C1 controls (U+0080 to U+009F, C2 80 to C2 9F) and DEL escaped
+    // as the C0 ones must be: the report shown on a terminal stays text.
+    if (c == 0xc2 && static_cast<unsigned char>(valid[i + 1]) < 0xa0)
+      c = static_cast<unsigned char>(valid[++i]);
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += static_cast<char>(c);
+    } else if (c < 0x20 || (c >= 0x7f && c < 0xa0)) {
+      quoted += "\\u00";
+      quoted += kHex[c >> 4];
+      quoted += kHex[c & 15];
+    } else {
+      quoted += static_cast<char>(c);
+    }
+  }
+  return quoted += '"';
+}
+
+std::int64_t JobFacts::points() const {
+  std::int64_t total = 0;
+  for (const InputFacts& input : inputs) total += input.points;
+  return total;
+}
+
+int JobFacts::files_cut_short() const {
+  int count = 0;
+  for (const InputFacts& input : inputs) count += input.cut_short && input.points > 0;
+  return count;
+}
+
+int JobFacts::files_refused() const {
+  int count = 0;
+  for (const InputFacts& input : inputs) count += input.cut_short && input.points == 0;
+  return count;
+}
+
+Bounds JobFacts::overall() const {
+  Bounds extents;
+  for (const InputFacts& input : inputs) extents.merge(input.extents);
+  return extents;
+}
+
+std::string summary_text(const JobFacts& job) {
+  std::string text = "Files pasted: " + number::int_text(job.files_pasted) + " of " +
+                     number::int_text(job.files_given) + "\n";
+  if (int cut = job.files_cut_short(); cut > 0)
+    text += "Files pasted in part: " + number::int_text(cut) + " (see the warnings)\n";
+  if (int refused = job.files_refused(); refused > 0)
+    text += "Files refused: " + number::int_text(refused) + " (see the warnings)\n";
+  text += "Points: " + number::int_text(job.points()) + "\n";
+  // A name's control bytes would reach the terminal: ESC sequences would
+  // clear it or move the cursor, a line break would split the line.
+  text += "Result: " + paths::for_message(job.result) + ", " + number::int_text(job.result_bytes) +
+          " bytes\n";
+  bool any = false;
+  Bounds overall = job.overall();
+  for (int axis = 0; axis < 3; ++axis) {
+    const Bound& extent = overall.axis(axis);
+    if (!extent.met) continue;
+    any = true;
+    text += std::string(kAxisNames[axis]) + "_min = " + number::fixed6_text(extent.min) + " " +
+            kAxisNames[axis] + "_max = " + number::fixed6_text(extent.max) + "\n";
+  }
+  // NaN has no place on an axis, so points of NaN alone leave no extent.
+  if (!any) text += job.points() == 0 ? "Extents: none, no point\n" : "Extents: none, NaN alone\n";
+  text += "Time: " + number::fixed_text(job.seconds, 2) + " s\n";
+  if (!job.why.empty()) text += "Stopped: " + job.why + "\n";
+  return text;
+}
+
+std::string summary_json(const JobFacts& job) {
+  std::string text;
+  text.reserve(1024 + job.result.size() + job.info_report.size() + job.why.size() +
+               room_for_inputs(job.inputs, 300, 8));
+  text += "{\n";
+  text += "  \"result\": " + json_string(job.result) + ",\n";
+  text += "  \"info_report\": " + json_string(job.info_report) + ",\n";
+  text += std::string("  \"finished\": ") + (job.why.empty() ? "true" : "false") + ",\n";
+  text += "  \"stopped_because\": " + (job.why.empty() ? "null" : json_string(job.why)) + ",\n";
+  text += "  \"exit_status\": " + number::int_text(job.status) + ",\n";
+  text += "  \"files_given\": " + number::int_text(job.files_given) + ",\n";
+  text += "  \"files_pasted\": " + number::int_text(job.files_pasted) + ",\n";
+  text += "  \"files_pasted_in_part\": " + number::int_text(job.files_cut_short()) + ",\n";
+  text += "  \"files_refused\": " + number::int_text(job.files_refused()) + ",\n";
+  text += "  \"points\": " + number::int_text(job.points()) + ",\n";
+  text += "  \"result_bytes\": " + number::int_text(job.result_bytes) + ",\n";
+  text += "  \"seconds\": " + number::fixed_text(job.seconds, 3) + ",\n";
+  text += "  \"extents\": " + json_extents(job.overall()) + ",\n";
+  text += "  \"inputs\": [";
+  for (std::size_t i = 0; i < job.inputs.size(); ++i) {
+    const InputFacts& input = job.inputs[i];
+    text += i == 0 ? "\n" : ",\n";
+    text += "    {\"number\": " + number::int_text(static_cast<std::int64_t>(i) + 1) +
+            ", \"path\": " + json_string(input.path) +
+            ", \"points\": " + number::int_text(input.points) +
+            ", \"bytes\": " + number::int_text(input.bytes) +
+            ",\n     \"extents\": " + json_extents(input.extents) + ",\n     \"notes\": [";
+    for (std::size_t n = 0; n < input.notes.size(); ++n) {
+      if (n > 0) text += ", ";
+      text += json_string(input.notes[n]);
+    }
+    text += "]}";
+  }
+  text += job.inputs.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  return text;
+}

@@ -1,0 +1,78 @@
+// What a command-line job did, per input and in all: the summary printed at
+// its end and the report it leaves for scripts (JSON), for a job that ended
+// as for one that stopped.
+#ifndef STRATUMIX_REPORT_JOB_SUMMARY_H_
+#define STRATUMIX_REPORT_JOB_SUMMARY_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "num/extent.h"
+#include "read/las/las_units.h"
+
+// One input, as far as the result keeps it. A job of thousands of inputs
+// keeps one each: the path is the job table's, not a copy.
+struct InputFacts {
+  std::string_view path;
+  std::int64_t points = 0;
+  std::int64_t bytes = 0;  // read
+  Bounds extents;
+  // What the reader noted or warned, one line each.
+  std::vector<std::string> notes;
+  // Ended at text that is not a point, or refused: what follows is not in
+  // the result.
+  bool cut_short = false;
+  LinearUnit unit = LinearUnit::kUnknown;  // of X and Y, where the input states it
+  std::int64_t begin = 0;                  // where its points begin in the result
+};
+
+struct JobFacts {
+  std::string result;
+  std::string info_report;
+  int files_given = 0;
+  std::vector<InputFacts> inputs;  // those begun, in job order
+  int files_pasted = 0;            // read to their end, whole
+  std::int64_t result_bytes = 0;
+  double seconds = 0;
+  int status = 0;   // the program's exit status
+  std::string why;  // what stopped the job, when it stopped
+
+  std::int64_t points() const;
+  // The inputs cut short after some of their points, and those refused or
+  // stopped before their first: nothing of them is in the result.
+  int files_cut_short() const;
+  int files_refused() const;
+  // The extents of all inputs.
+  Bounds overall() const;
+};
+
+// `text` with every byte that is not part of a UTF-8 character replaced by
+// U+FFFD: names on POSIX systems are bytes, and JSON and SVG texts are UTF-8.
+std::string valid_utf8(std::string_view text);
+
+// `text` as a JSON string, quotes included: UTF-8 made valid, quotes,
+// backslashes and control bytes escaped.
+std::string json_string(std::string_view text);
+
+// Room for the inputs' part of a text made in one allocation: grown by
+// doubling, the text of thousands of inputs would take up to three times
+// its size while it moves. `per_input` bytes besides each path, `per_note`
+// besides each note.
+std::size_t room_for_inputs(const std::vector<InputFacts>& inputs, std::size_t per_input,
+                            std::size_t per_note);
+
+// A coordinate as JSON: six decimals, and the infinities, which JSON has no
+// number for, as the strings "inf" and "-inf".
+std::string json_number(double value);
+
+// The summary on the console, a few lines, each ended.
+std::string summary_text(const JobFacts& job);
+
+// The same, and per input its path, points, extents and notes, as a JSON
+// object. Extents are numbers with six decimals ("inf" and "-inf" as
+// strings), null for an axis without points.
+std::string summary_json(const JobFacts& job);
+
+#endif  // STRATUMIX_REPORT_JOB_SUMMARY_H_

@@ -1,0 +1,215 @@
+#include "report/tile_map.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "report/tile_index.h"
+
+namespace {
+
+JobFacts grid_of_tiles(int side, double size) {
+  JobFacts job;
+  job.result = "all.xyz";
+  for (int row = 0; row < side; ++row) {
+    for (int column = 0; column < side; ++column) {
+      // A job's records name the paths its job table holds: these stay too.
+      static std::deque<std::string> paths;
+      InputFacts tile;
+      tile.path = paths.emplace_back("tiles/t" + std::to_string(row) + "_" +
+                                     std::to_string(column) + ".xyz");
+      tile.points = 1;
+      tile.extents.x.add(651000 + column * size);
+      tile.extents.x.add(651000 + (column + 1) * size);
+      tile.extents.y.add(6862000 + row * size);
+      tile.extents.y.add(6862000 + (row + 1) * size);
+      job.inputs.push_back(tile);
+    }
+  }
+  return job;
+}
+
+struct Box {
+  double x, y, width;
+};
+
+std::vector<Box> labels(const std::string& svg) {
+  std::vector<Box> found;
+  const std::string label = "<text class=\"label\" x=\"";
+  for (std::size_t at = svg.find(label); at != std::string::npos; at = svg.find(label, at + 1)) {
+    std::size_t x = at + label.size();
+    std::size_t y = svg.find("y=\"", x) + 3;
+    std::size_t number = svg.find('>', y) + 1;
+    found.push_back({std::stod(svg.substr(x)), std::stod(svg.substr(y)),
+                     7.0 * static_cast<double>(svg.find('<', number) - number)});
+  }
+  return found;
+}
+
+// No label over another: 12 pixels high, its digits' width across.
+void expect_apart(const std::vector<Box>& shown) {
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    for (std::size_t j = i + 1; j < shown.size(); ++j) {
+      bool apart = std::abs(shown[i].x - shown[j].x) >= (shown[i].width + shown[j].width) / 2 ||
+                   std::abs(shown[i].y - shown[j].y) >= 12;
+      ASSERT_TRUE(apart) << "labels " << i << " and " << j << " overlap";
+    }
+  }
+}
+
+// Thousands of tiles: every one drawn, the file small, and no label over
+// another one.
+TEST(TileMap, ManyTilesStayReadable) {
+  for (int side : {3, 30, 100}) {
+    std::string svg = tile_map_svg(grid_of_tiles(side, 250));
+    std::size_t tiles = 0;
+    for (std::size_t at = svg.find("class=\"tile\""); at != std::string::npos;
+         at = svg.find("class=\"tile\"", at + 1)) {
+      ++tiles;
+    }
+    EXPECT_EQ(tiles, static_cast<std::size_t>(side * side));
+    EXPECT_LT(svg.size(), 3000000u);
+    std::vector<Box> shown = labels(svg);
+    // All labels where they fit, some where they would crowd, none on
+    // tiles narrower than a number.
+    std::size_t most = side == 100 ? 0 : side == 30 ? 899 : 9;
+    std::size_t least = side == 30 ? 20 : most;
+    EXPECT_LE(shown.size(), most) << side;
+    EXPECT_GE(shown.size(), least) << side;
+    expect_apart(shown);
+  }
+}
+
+// Tiles whose centres are two pixels apart, on either side of where the
+// grid that keeps labels apart divides, get one label.
+TEST(TileMap, LabelsOfNeighboursAcrossTheGridsLinesAreApart) {
+  // One point at each corner makes the map 800 by 560 units, a pixel each.
+  JobFacts job;
+  for (auto [x, y] : {std::pair{0.0, 0.0}, {800.0, 560.0}, {57.0, 260.0}, {59.0, 262.0}}) {
+    InputFacts tile;
+    tile.path = "t.xyz";
+    tile.points = 2;
+    tile.extents.x.add(x);
+    tile.extents.y.add(y);
+    if (x > 0 && x < 800) {
+      tile.extents.x.add(x + 40);  // centres at 77 and 79: 167 and 169 pixels, 168 divides
+      tile.extents.y.add(y + 40);
+    }
+    job.inputs.push_back(tile);
+  }
+  std::vector<Box> shown = labels(tile_map_svg(job));
+  EXPECT_EQ(shown.size(), 1u);
+  expect_apart(shown);
+}
+
+// Names are text in XML: what would end an attribute or an element is
+// escaped, what XML has no place for replaced, and inputs without a place
+// (no points, infinite values) are left out rather than drawn somewhere.
+TEST(TileMap, TilesWithoutAPlaceAndNamesWithMarkup) {
+  JobFacts job = grid_of_tiles(2, 100);
+  job.inputs[1].path = "a<b>&\"c\"\xef\xbf\xbe\xef\xbf\xbf.xyz";
+  job.inputs.push_back(InputFacts{"empty.xyz", 0, 0, {}, {}});
+  job.inputs.push_back(job.inputs[0]);
+  job.inputs.back().extents.x.add(INFINITY);
+  std::string svg = tile_map_svg(job);
+  EXPECT_NE(svg.find("<title>2: a&lt;b&gt;&amp;&quot;c&quot;??.xyz, 1 point</title>"),
+            std::string::npos);
+  EXPECT_EQ(svg.find("id=\"tile-5\""), std::string::npos);
+  EXPECT_EQ(svg.find("id=\"tile-6\""), std::string::npos);
+  EXPECT_EQ(svg.find("inf"), std::string::npos);
+}
+
+// Coordinates near the largest doubles, whose span no double holds, far
+// from zero, where a round step is finer than the doubles there, and a span
+// too small for any scale: the map stays finite, and its axes end.
+TEST(TileMap, CoordinatesAtTheEndsOfTheDoubles) {
+  for (auto [low, high] :
+       {std::pair{-1e308, 1e308}, {1e17, 1e17 + 16}, {-1e308, -1e308}, {0.0, 4e-320}}) {
+    JobFacts job;
+    job.inputs.push_back(InputFacts{"far.xyz", 2, 0, {}, {}});
+    job.inputs[0].extents.x.add(low);
+    job.inputs[0].extents.x.add(high);
+    job.inputs[0].extents.y.add(5);
+    std::string svg = tile_map_svg(job);
+    EXPECT_EQ(svg.find("nan"), std::string::npos) << low;
+    EXPECT_EQ(svg.find("inf"), std::string::npos) << low;
+    EXPECT_NE(svg.find("id=\"tile-1\""), std::string::npos) << low;
+    EXPECT_LT(svg.size(), 10000u) << low;
+  }
+}
+
+// What a person needs to read the map: a title with the job's figures,
+// names on the tiles where they fit and a legend for the numbers, a thin
+// tile lighter than its neighbours, ticks on both axes, a scale in map
+// units, and a picture that scales to its window.
+TEST(TileMap, ItTellsWhatItShows) {
+  JobFacts job = grid_of_tiles(2, 100);  // tiles of 100 units: names fit
+  job.inputs[3].points = 1;
+  job.inputs[0].points = 30;
+  job.inputs[1].points = 30;
+  job.inputs[2].points = 30;
+  InputFacts small;  // a tile too small for its name
+  small.path = "far/a-rather-long-name.xyz";
+  small.points = 5;
+  for (double v : {0.0, 6.0}) {
+    small.extents.x.add(651000 + 200 + v);
+    small.extents.y.add(6862000 + 200 + v);
+  }
+  job.inputs.push_back(small);
+  std::string svg = tile_map_svg(job);
+
+  EXPECT_NE(svg.find(">all.xyz</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">5 files, 96 points; X 651000"), std::string::npos) << svg;
+  EXPECT_NE(svg.find(">t0_0.xyz</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">5: far/a-rather-long-name.xyz</text>"), std::string::npos) << svg;
+  EXPECT_NE(svg.find(" map units</text>"), std::string::npos);
+  EXPECT_EQ(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\" width"), std::string::npos);
+  EXPECT_NE(svg.find("viewBox=\"0 0 "), std::string::npos);
+
+  auto fill_of = [&svg](int number) {
+    std::size_t at = svg.find("id=\"tile-" + std::to_string(number) + "\"");
+    std::size_t fill = svg.find("fill=\"", at) + 6;
+    return svg.substr(fill, 7);
+  };
+  EXPECT_EQ(fill_of(4), "#ffffcc");  // the thin one, lightest
+  EXPECT_EQ(fill_of(1), fill_of(2));
+  EXPECT_NE(fill_of(1), fill_of(4));
+
+  std::size_t ticks = 0;
+  for (std::size_t at = svg.find("<line"); at != std::string::npos; at = svg.find("<line", at + 1))
+    ++ticks;
+  EXPECT_GE(ticks, 4u);
+}
+
+// The scale in the unit every tile states; in map units where one states
+// none or another.
+TEST(TileMap, TheScaleIsInTheUnitTheTilesState) {
+  JobFacts job = grid_of_tiles(2, 100);
+  for (InputFacts& tile : job.inputs) tile.unit = LinearUnit::kMetre;
+  std::string svg = tile_map_svg(job);
+  EXPECT_NE(svg.find(" metres</text>"), std::string::npos) << svg;
+  EXPECT_NE(svg.find(">Points per square metre:<"), std::string::npos);
+  EXPECT_EQ(svg.find("map unit"), std::string::npos);
+  job.inputs[2].unit = LinearUnit::kUsSurveyFoot;
+  svg = tile_map_svg(job);
+  EXPECT_EQ(svg.find("metre"), std::string::npos);
+  EXPECT_NE(svg.find(" map units</text>"), std::string::npos);
+}
+
+// JSON has no number for infinity: a tile reaching it keeps its figures as
+// the report writes them, and no polygon.
+TEST(TileIndex, AnInfiniteExtentGivesNoGeometryAndNoBareInfinity) {
+  JobFacts job = grid_of_tiles(1, 100);
+  job.inputs[0].extents.x.add(-HUGE_VAL);
+  std::string index = tile_index_geojson(job);
+  EXPECT_NE(index.find("\"geometry\": null"), std::string::npos) << index;
+  EXPECT_NE(index.find("\"x_min\": \"-inf\""), std::string::npos) << index;
+  EXPECT_EQ(index.find(": -inf"), std::string::npos) << index;
+  EXPECT_NE(index.find("\"y_min\": 6862000.000000"), std::string::npos) << index;
+}
+
+}  // namespace
