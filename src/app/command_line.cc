@@ -5,7 +5,6 @@
 #include <string_view>
 #include <utility>
 
-#include "app/stratumix.h"
 #include "app/usage.h"
 #include "io/failure.h"
 #include "io/paths.h"
@@ -166,7 +165,7 @@ std::string* file_option(const std::vector<std::string>& arguments, std::size_t&
 // A report or a map must be a file that can be written, and must not take
 // the place of an input or of another output (nor must its temporary name):
 // checked before anything is created.
-void refuse_unwritable(const std::string& path, const std::string& what,
+void refuse_unwritable(Disk& disk, const std::string& path, const std::string& what,
                        const std::vector<std::string>& inputs,
                        const std::vector<std::string>& outputs) {
   std::string shown = paths::for_message(path);
@@ -174,11 +173,11 @@ void refuse_unwritable(const std::string& path, const std::string& what,
   if (!why.empty())
     throw Failure{1, "The " + what + " " + shown + " " + why + "; nothing was created."};
   // Written where a link at the path leads, beside that file.
-  const std::string target = disk->written_at(path);
+  const std::string target = disk.written_at(path);
   for (const std::vector<std::string>* others : {&inputs, &outputs}) {
     for (const std::string& other : *others) {
       for (const std::string& name : {path, path + ".part", target, target + ".part"}) {
-        if (disk->same_spelling(name, other) || disk->same_file(name, other)) {
+        if (disk.same_spelling(name, other) || disk.same_file(name, other)) {
           throw Failure{1, "The " + what + " " + shown + " would overwrite " +
                                paths::for_message(other) + "; nothing was created."};
         }
@@ -187,22 +186,22 @@ void refuse_unwritable(const std::string& path, const std::string& what,
   }
   // Written under a temporary name and renamed over the path, a report
   // sent to /dev/stdout would replace the system's link to the stream.
-  if (int stream = disk->standard_stream_writing(path); stream != 0) {
+  if (int stream = disk.standard_stream_writing(path); stream != 0) {
     throw Failure{1, std::string(stream == 1 ? "Standard output" : "Standard error") +
                          " goes to the " + what + " " + shown + "; nothing was created."};
   }
   // Another job's result or info report, replaced at the end, would be
   // lost to that job while it still writes it.
-  if (disk->held_by_another_job(target)) {
-    throw Failure{1, "Cannot write the " + what + " " + disk->describe(target) +
+  if (disk.held_by_another_job(target)) {
+    throw Failure{1, "Cannot write the " + what + " " + disk.describe(target) +
                          ": another job is writing it; nothing was created."};
   }
   // The temporary file is made first: a folder left in its place would
   // stop the job only at its end.
   for (const std::string& name : {target, target + ".part"}) {
     std::string reason;
-    if (!disk->can_write(name, reason, name != target)) {
-      throw Failure{1, "Cannot write the " + what + " " + disk->describe(name) + ": " + reason +
+    if (!disk.can_write(name, reason, name != target)) {
+      throw Failure{1, "Cannot write the " + what + " " + disk.describe(name) + ": " + reason +
                            "; nothing was created."};
     }
   }
@@ -295,7 +294,8 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
 
 std::string version_line() { return std::string("stratumix ") + STRATUMIX_VERSION + "\n"; }
 
-void command_line_opening(Arguments& arguments) {
+Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
+                         OutputFile& info_report) {
   std::vector<std::string> inputs = input_files(arguments.inputs);
   if (inputs.size() > static_cast<std::size_t>(INT32_MAX) - 1) {
     throw Failure{1, "Too many input files; nothing was created."};
@@ -304,31 +304,35 @@ void command_line_opening(Arguments& arguments) {
     // Thousands of inputs take a while to check.
     stop_if_interrupted_before_changes();
     std::string reason;
-    if (!disk->can_read(input, reason)) {
+    if (!disk.can_read(input, reason)) {
       throw Failure{
           1, "Cannot read " + paths::for_message(input) + ": " + reason + "; nothing was created."};
     }
   }
-  numlay = static_cast<std::int32_t>(inputs.size());
-  reading = arguments.reading;
+  Job job;
+  job.reading = arguments.reading;
   std::vector<std::string> outputs = {arguments.result, info_report_for(arguments.result)};
   if (!arguments.report.empty()) {
-    refuse_unwritable(arguments.report, "report", inputs, outputs);
+    refuse_unwritable(disk, arguments.report, "report", inputs, outputs);
     outputs.push_back(arguments.report);
     // The map is written first: the report's temporary file would take it.
-    outputs.push_back(disk->written_at(arguments.report) + ".part");
+    outputs.push_back(disk.written_at(arguments.report) + ".part");
   }
   // Each later one is written first (the report last, as it tells the
   // status the job ends with): no earlier temporary file may take it.
   if (!arguments.map.empty()) {
-    refuse_unwritable(arguments.map, "map", inputs, outputs);
+    refuse_unwritable(disk, arguments.map, "map", inputs, outputs);
     outputs.push_back(arguments.map);
-    outputs.push_back(disk->written_at(arguments.map) + ".part");
+    outputs.push_back(disk.written_at(arguments.map) + ".part");
   }
-  if (!arguments.index.empty()) refuse_unwritable(arguments.index, "tile index", inputs, outputs);
-  create_output_files(*disk, numlay, inputs, arguments.result, f2, f6);
-  // The job table keeps the names from here on, once.
-  files.assign(inputs.size() + 1, data_file{});
-  files.shrink_to_fit();
-  for (std::size_t i = 0; i < inputs.size(); ++i) files[i + 1].nombre = std::move(inputs[i]);
+  if (!arguments.index.empty())
+    refuse_unwritable(disk, arguments.index, "tile index", inputs, outputs);
+  create_output_files(disk, static_cast<std::int32_t>(inputs.size()), inputs, arguments.result,
+                      result, info_report);
+  // The job keeps the names from here on, once.
+  job.inputs = std::move(inputs);
+  job.inputs.shrink_to_fit();
+  job.result = &result;
+  job.info_report = &info_report;
+  return job;
 }

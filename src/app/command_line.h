@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "io/disk.h"
+#include "io/output_file.h"
+#include "job/job.h"
 #include "read/text/layout.h"
 
 struct Arguments {
@@ -29,10 +32,11 @@ Arguments parse_arguments(std::vector<std::string> arguments);
 // The text of --version.
 std::string version_line();
 
-// Sets up the job the arguments give, as the dialogue's opening does: fills
-// files and numlay, creates the result and the info report. Everything is
+// Sets up the job the arguments give, as the dialogue's opening does: the
+// inputs on `disk`, and `result` and `info_report` created. Everything is
 // checked before anything is created; throws Failure (status 1) otherwise.
-// The names of the inputs move from `arguments` to the job table.
-void command_line_opening(Arguments& arguments);
+// The names of the inputs move from `arguments` to the job.
+Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
+                         OutputFile& info_report);
 
 #endif  // STRATUMIX_APP_COMMAND_LINE_H_

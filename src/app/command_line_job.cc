@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "app/stratumix.h"
 #include "io/paths.h"
 #include "io/text_out.h"
 #include "job/outputs.h"
@@ -23,17 +22,20 @@ CommandLineJob::CommandLineJob(const Arguments& arguments, Clock* clock, Termina
 
 CommandLineJob::~CommandLineJob() { console.set_status_line(nullptr, false); }
 
-void CommandLineJob::set_up() {
+void CommandLineJob::set_up(const Job& job, Disk& disk) {
   set_up_ = true;
+  job_ = &job;
+  disk_ = &disk;
+  const auto count = static_cast<std::int32_t>(job.inputs.size());
   facts_.result = arguments_.result;
   // A result that is no plain file has none.
-  if (f6.is_open()) facts_.info_report = info_report_for(arguments_.result);
-  facts_.files_given = numlay;
+  if (job.info_report->is_open()) facts_.info_report = info_report_for(arguments_.result);
+  facts_.files_given = count;
   // As many records as inputs, made once: a vector that grows by doubling
   // would hold up to three times as many while it moves them.
-  facts_.inputs.reserve(static_cast<std::size_t>(numlay));
+  facts_.inputs.reserve(job.inputs.size());
   on_disk_ = Mark{};
-  on_disk_.position = f2.position();
+  on_disk_.position = job_->result->position();
   using Progress = Arguments::Progress;
   bool wanted = arguments_.progress == Progress::kOn ||
                 (arguments_.progress == Progress::kAtTerminal && !arguments_.quiet &&
@@ -42,12 +44,12 @@ void CommandLineJob::set_up() {
     // A size looked up, never a file opened: a named pipe opened here would
     // lose its data, or keep the job waiting for a writer.
     std::int64_t total = 0;
-    for (std::int32_t m = 1; m <= numlay && total >= 0; ++m) {
-      std::int64_t size = disk->size_of(files[static_cast<std::size_t>(m)].nombre);
+    for (std::size_t i = 0; i < job.inputs.size() && total >= 0; ++i) {
+      std::int64_t size = disk.size_of(job.inputs[i]);
       // Sparse files can claim exabytes: a sum past 64 bits is not known.
       total = size < 0 || size > INT64_MAX - total ? -1 : total + size;
     }
-    bar_ = std::make_unique<ProgressBar>(*clock_, *terminal_, numlay, total);
+    bar_ = std::make_unique<ProgressBar>(*clock_, *terminal_, count, total);
     console.set_status_line(bar_.get(),
                             own_terminal_ == nullptr || platform::console_shared_with_errors());
   }
@@ -58,7 +60,7 @@ void CommandLineJob::set_up() {
 InputFacts& CommandLineJob::input_begun(std::int32_t m, const std::string& path) {
   facts_.inputs.push_back(InputFacts{});
   facts_.inputs.back().path = path;
-  facts_.inputs.back().begin = f2.position();
+  facts_.inputs.back().begin = job_->result->position();
   if (bar_ != nullptr) bar_->start_file(m, path);
   mark();
   return facts_.inputs.back();
@@ -92,7 +94,7 @@ void CommandLineJob::print_input_line(const std::string& end) {
   lines_printed_ = true;
 }
 
-void CommandLineJob::input_ended() {
+void CommandLineJob::input_ended(const Extents& /*extents*/) {
   const InputFacts& input = facts_.inputs.back();
   print_input_line(!input.cut_short    ? ""
                    : input.points == 0 ? "; not pasted (see the warning)"
@@ -106,12 +108,12 @@ void CommandLineJob::input_ended() {
 }
 
 void CommandLineJob::mark() {
-  Mark now{f2.position(), facts_.inputs.size(), 0, {}, facts_.files_pasted};
+  Mark now{job_->result->position(), facts_.inputs.size(), 0, {}, facts_.files_pasted};
   if (!facts_.inputs.empty()) {
     now.points = facts_.inputs.back().points;
     now.extents = facts_.inputs.back().extents;
   }
-  const std::int64_t written = f2.written();
+  const std::int64_t written = job_->result->written();
   std::size_t landed = 0;
   while (landed < pending_.size() && pending_[landed].position <= written) ++landed;
   if (landed > 0) {
@@ -139,7 +141,7 @@ void CommandLineJob::mark() {
 }
 
 void CommandLineJob::keep_what_the_result_holds() {
-  const std::int64_t held = f2.written();
+  const std::int64_t held = job_->result->written();
   Mark last = on_disk_;
   for (const Mark& later : pending_) {
     if (later.position > held) break;
@@ -165,10 +167,10 @@ void CommandLineJob::keep_what_the_result_holds() {
     std::copy(after.begin(), after.end(),
               facts_.inputs.end() - static_cast<std::ptrdiff_t>(after.size()));
   } else if (last.position < held) {
-    f2.cut_to(last.position);
+    job_->result->cut_to(last.position);
   }
   on_disk_ = Mark{};
-  on_disk_.position = f2.written();
+  on_disk_.position = job_->result->written();
 }
 
 bool CommandLineJob::measure_lines(std::int64_t from, std::int64_t to,
@@ -179,9 +181,9 @@ bool CommandLineJob::measure_lines(std::int64_t from, std::int64_t to,
   for (std::int64_t offset = from; offset < to;) {
     std::size_t start = text.size();
     text.resize(start + kPiece);
-    std::size_t got =
-        f2.read_back(offset, text.data() + start,
-                     static_cast<std::size_t>(std::min<std::int64_t>(to - offset, kPiece)));
+    std::size_t got = job_->result->read_back(
+        offset, text.data() + start,
+        static_cast<std::size_t>(std::min<std::int64_t>(to - offset, kPiece)));
     if (got == 0) return false;
     text.resize(start + got);
     std::int64_t text_at = offset - static_cast<std::int64_t>(start);  // of text[0]
@@ -214,10 +216,10 @@ int CommandLineJob::finish(int status, const std::string& why) {
   if (bar_ != nullptr) bar_->erase();
   if (!set_up_) return status;
   // The figures are those of the points the result holds.
-  if (f2.failed()) keep_what_the_result_holds();
+  if (job_->result->failed()) keep_what_the_result_holds();
   // An input the job stopped in: what it gave, and that it stopped there.
   if (!why.empty() && facts_.inputs.size() > ended_) print_input_line("; stopped here");
-  facts_.result_bytes = f2.written();
+  facts_.result_bytes = job_->result->written();
   facts_.seconds = clock_->seconds() - start_;
   facts_.status = status;
   facts_.why = why;
@@ -232,10 +234,10 @@ int CommandLineJob::finish(int status, const std::string& why) {
   if (console.report_output_failure()) status = 1;
   // Made only when asked for: for thousands of inputs, each text takes a
   // few hundred bytes an input.
-  auto write = [&status](const std::string& path, const std::string& what, auto make_text) {
+  auto write = [this, &status](const std::string& path, const std::string& what, auto make_text) {
     std::string reason;
-    if (path.empty() || disk->write_whole(path, make_text(), reason)) return;
-    report_error("Cannot write the " + what + " " + disk->describe(path) + ": " + reason);
+    if (path.empty() || disk_->write_whole(path, make_text(), reason)) return;
+    report_error("Cannot write the " + what + " " + disk_->describe(path) + ": " + reason);
     status = 1;
   };
   // The map and the index first: one that cannot be written makes the

@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/treatment.h"
+#include "io/disk.h"
+#include "job/job.h"
+#include "job/pasting.h"
 #include "report/job_summary.h"
 #include "report/progress.h"
 
-class CommandLineJob : public PastingWatch {
+class CommandLineJob : public PastingObserver {
  public:
   // The clock starts here; `clock` and `terminal` stand in for the real
   // ones in tests, where the bar is then drawn whatever standard error is.
@@ -23,14 +25,15 @@ class CommandLineJob : public PastingWatch {
   CommandLineJob(const CommandLineJob&) = delete;
   CommandLineJob& operator=(const CommandLineJob&) = delete;
 
-  // Once command_line_opening() has set the job up: from here on, the job
-  // leaves its report and map however it ends.
-  void set_up();
+  // Once command_line_opening() has set `job` up: from here on, the job
+  // leaves its report and map however it ends. Both are kept by reference
+  // until the job's end.
+  void set_up(const Job& job, Disk& disk);
 
   // `path` is the job table's, kept by reference until the job's end.
   InputFacts& input_begun(std::int32_t m, const std::string& path) override;
   void points_pasted() override;
-  void input_ended() override;
+  void input_ended(const Extents& extents) override;
 
   // Ends the job that ended with `status`, stopped by `why` if not empty:
   // erases the bar, prints the summary, writes the report and the map.
@@ -57,6 +60,8 @@ class CommandLineJob : public PastingWatch {
   bool measure_lines(std::int64_t from, std::int64_t to, std::vector<InputFacts>& inputs) const;
 
   const Arguments& arguments_;
+  const Job* job_ = nullptr;
+  Disk* disk_ = nullptr;
   std::unique_ptr<Clock> own_clock_;
   std::unique_ptr<Terminal> own_terminal_;
   Clock* clock_;

@@ -11,6 +11,8 @@
 #include "app/usage.h"
 #include "io/failure.h"
 #include "io/text_out.h"
+#include "job/job.h"
+#include "job/pasting.h"
 #include "platform/platform.h"
 
 std::vector<data_file> files(kMaxFiles + 1);
@@ -20,9 +22,7 @@ std::unique_ptr<PointInput> f3;
 OutputFile f6;
 Disk* disk = nullptr;
 Answers* answers = nullptr;
-bool stop_with_key_wait = true;
 bool input_incomplete = false;
-layout::Options reading;
 
 namespace {
 
@@ -31,7 +31,6 @@ void start_afresh() {
   numlay = 0;
   f3.reset();
   input_incomplete = false;
-  reading = {};
   console.set_quiet(false);
   console.forget_errors();
 }
@@ -53,7 +52,7 @@ int finish(int status) {
   return status;
 }
 
-int carry_out(Arguments& arguments, CommandLineJob& job) {
+int carry_out(Arguments& arguments, Job& job, CommandLineJob& watcher) {
   switch (arguments.action) {
     case Arguments::Action::kHelp:
       console << usage();
@@ -65,15 +64,13 @@ int carry_out(Arguments& arguments, CommandLineJob& job) {
       report_error(arguments.wrong + "\nTry 'stratumix --help'.");
       return 1;
     case Arguments::Action::kDialogue:
-      stop_with_key_wait = true;
       opening();
       break;
     case Arguments::Action::kPaste:
-      stop_with_key_wait = false;
       console.set_quiet(arguments.quiet);
-      command_line_opening(arguments);
-      job.set_up();
-      treatment(&job);
+      job = command_line_opening(arguments, *disk, f2, f6);
+      watcher.set_up(job, *disk);
+      paste(job, *disk, console, watcher, PastingLeft{f3, input_incomplete});
       return 0;
   }
   treatment();
@@ -93,9 +90,11 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
   answers = typed != nullptr ? typed : &from_standard_input;
   int status = 1;
   std::string why;  // what stopped the job, for its report
-  CommandLineJob job(parsed);
+  // The command line's job, kept to its end: its report names its inputs.
+  Job job;
+  CommandLineJob watcher(parsed);
   try {
-    status = carry_out(parsed, job);
+    status = carry_out(parsed, job, watcher);
   } catch (const Failure& failure) {
     status = failure.status;
     why = failure.message;
@@ -123,7 +122,7 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
     // A failure told where it happened (an input that would not open, the
     // result that would not close) says it there.
     if (!done && why.empty()) why = console.last_error();
-    status = job.finish(status, done ? "" : why);
+    status = watcher.finish(status, done ? "" : why);
   }
   // A result whose write failed was kept open only to be cut back.
   if (f2.failed()) f2.abandon();

@@ -12,7 +12,6 @@
 #include "io/disk.h"
 #include "io/output_file.h"
 #include "read/point_input.h"
-#include "read/text/layout.h"
 
 // One input file of the job.
 struct data_file {
@@ -34,14 +33,6 @@ extern Disk* disk;
 // The operator's answers: standard input, or answers typed in a test. A
 // run starts with none read, whatever an earlier run left.
 extern Answers* answers;
-
-// Whether an input that cannot be opened ends the job as the dialogue's
-// does: with status 0, after the operator has pressed a key.
-extern bool stop_with_key_wait;
-
-// How text inputs are read where their first lines cannot tell: the
-// command line's options; the dialogue has none.
-extern layout::Options reading;
 
 // Set when a file held text that is not points: its rest was not pasted.
 extern bool input_incomplete;

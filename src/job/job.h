@@ -1,0 +1,29 @@
+// A job as a value: what is pasted into what, and how. The dialogue and the
+// command line each make one and hand it to the same pasting.
+#ifndef STRATUMIX_JOB_JOB_H_
+#define STRATUMIX_JOB_JOB_H_
+
+#include <string>
+#include <vector>
+
+#include "io/output_file.h"
+#include "read/text/layout.h"
+
+struct Job {
+  // The inputs' paths, pasted in this order.
+  std::vector<std::string> inputs;
+  // The result, and the info report beside it, both open but for an info
+  // report where the result is no plain file. Not the job's own: they
+  // outlive it, to be closed or cut back once it has ended.
+  OutputFile* result = nullptr;
+  OutputFile* info_report = nullptr;
+  // How text inputs are read where their first lines cannot tell.
+  layout::Options reading;
+  // Z's extents have a cost, and the dialogue shows X and Y alone.
+  bool measure_z = true;
+  // An input that cannot be opened ends the job as the dialogue's does:
+  // with status 0, once the operator has pressed a key.
+  bool key_wait_on_unopened_input = false;
+};
+
+#endif  // STRATUMIX_JOB_JOB_H_
