@@ -7,7 +7,7 @@
 #include "io/failure.h"
 #include "io/paths.h"
 #include "platform/platform.h"
-#include "read/inputs.h"
+#include "read/detect.h"
 
 namespace {
 

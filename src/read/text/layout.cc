@@ -594,52 +594,43 @@ bool is_number(const Field& field, bool decimal_comma) {
   return parse(field.text, decimal_comma).ok;
 }
 
-Layout detect(std::string_view start, bool whole_file, const Options& options) {
-  Layout layout;
-  if (options.stream) return layout;
-  if (start.starts_with("PK\x03\x04")) {
-    return refused("a zip archive, not a list of points: unpack it and paste the files inside");
-  }
-  if (start.starts_with("\xff\xfe") || start.starts_with("\xfe\xff")) {
-    return refused(
-        "UTF-16 text (as Excel saves \"Unicode Text\"), which is not read: save it as CSV or "
-        "as UTF-8 text");
-  }
-  std::size_t first = 0;
+namespace {
+
+// The lines of the start of a file, past a byte order mark.
+std::vector<Line> lines_past_mark(std::string_view start, bool whole_file) {
+  return lines_of(start, start.starts_with("\xef\xbb\xbf") ? 3 : 0, whole_file);
+}
+
+// The start of a file up to its first data line: its lines, and those
+// before the data, each to be weighed for what it names, as the layout
+// counts them (comments, header, a count, titles). `data` is the first
+// data line's index, or the number of lines when none was seen.
+struct Opening {
+  std::vector<Line> lines;
+  std::vector<Before> before;
+  std::size_t first = 0;  // past a byte order mark
+  std::size_t data = 0;
+};
+
+Opening read_lines_before_data(std::string_view start, bool whole_file, Layout& layout) {
+  Opening opening;
   if (start.starts_with("\xef\xbb\xbf")) {
     layout.byte_order_mark = true;
-    first = 3;
+    opening.first = 3;
   }
-  std::vector<Line> lines = lines_of(start, first, whole_file);
-  if (is_ptx(lines)) {
-    return refused(
-        "a PTX scan (scanner position and transform before its points), not a list of points: "
-        "export it as XYZ or PTS with the transform applied");
-  }
-
-  // The lines before the first data line, each weighed below for what it
-  // names: a units row or a comment under the header must not hide it.
-  std::vector<Before> before;
-  std::vector<Field> fields;
-  bool seen_text = false;
+  const std::vector<Line>& lines = opening.lines = lines_of(start, opening.first, whole_file);
   std::size_t d = 0;
   for (; d < lines.size(); ++d) {
     std::string_view text = trimmed(lines[d].text);
     if (text.empty()) continue;
-    if (!seen_text && first_word_is_grid(text)) {
-      return refused(
-          "an Esri ASCII grid (ncols, nrows, ...), not a list of points: turn it into points "
-          "first, as gdal_translate -of XYZ does");
-    }
-    seen_text = true;
     if (is_comment(text)) {
       ++layout.comment_lines;
-      before.push_back({without_comment_mark(text), d, true});
+      opening.before.push_back({without_comment_mark(text), d, true});
       continue;
     }
     if (!holds_number(text)) {
       ++layout.header_lines;
-      before.push_back({text, d, false});
+      opening.before.push_back({text, d, false});
       continue;
     }
     if (!layout.count_line && is_whole_number(text)) {
@@ -654,181 +645,183 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
     }
     if (is_title(lines, d)) {
       ++layout.header_lines;
-      before.push_back({text, d, true});
+      opening.before.push_back({text, d, true});
       continue;
     }
     break;
   }
-  const bool skipped_lines = layout.comment_lines + layout.header_lines > 0 || layout.count_line;
-  const bool skipped = layout.byte_order_mark || skipped_lines;
-  if (d == lines.size()) {
-    // Nothing but a header and comments, as far as was looked: a file
-    // without points if that was all of it.
-    if (!skipped || !whole_file) return Layout{};
-    layout.kind = Kind::kFields;
-    layout.data_start = start.size();
-    layout.data_line = static_cast<std::int64_t>(lines.size()) + 1;
-    return layout;
-  }
-  layout.data_start = lines[d].offset;
-  layout.data_line = static_cast<std::int64_t>(d) + 1;
-  std::string_view data = trimmed(lines[d].text);
+  opening.data = d;
+  return opening;
+}
+
+// The first data line's separator and decimal mark, as the options say or
+// as the line shows, and its fields.
+void read_first_data_line(std::string_view data, const Options& options, Layout& layout,
+                          std::vector<Field>& first_fields) {
   layout.separator = options.separator != 0 ? options.separator : find_separator(data);
   // Told that commas are decimal, the file has another separator.
   if (options.decimal_comma && options.separator == 0 && layout.separator == ',') {
     layout.separator = ' ';
   }
-  std::vector<Field> first_fields;
   split_fields(data, layout.separator, first_fields);
   layout.decimal_comma =
       options.decimal_comma || finds_decimal_comma(first_fields, layout.separator);
   layout.fields = static_cast<int>(first_fields.size());
+}
 
-  // A last line that ends the points (END, EOD), when the whole file is
-  // looked at: the lines of points end before it.
+// Where the lines of points end: before a last line that ends them (END,
+// EOD), when the whole file is looked at, whose word goes to `end_word`.
+std::size_t end_of_points(const std::vector<Line>& lines, std::size_t d, bool whole_file,
+                          std::string& end_word) {
   std::size_t end = lines.size();
   while (end > d + 1 && trimmed(lines[end - 1].text).empty()) --end;
-  std::string end_word;
   if (whole_file && end > d + 1 && is_end_line(lines[end - 1].text)) {
     --end;
     end_word = lower(trimmed(lines[end].text));
   }
+  return end;
+}
 
-  // What the lines after it show.
+bool numbers_only(const std::vector<Field>& line) {
+  return std::all_of(line.begin(), line.end(), [](const Field& f) { return is_number(f, false); });
+}
+
+// What the data lines after the first show, as far as kSampled of them.
+struct Sample {
   bool same_fields = true;
   bool all_numbers = true;  // every field of the lines looked at
-  auto numbers_only = [&](const std::vector<Field>& line) {
-    return std::all_of(line.begin(), line.end(),
-                       [](const Field& f) { return is_number(f, false); });
-  };
-  FirstFields seen;
-  look_at_first_fields(first_fields, layout.decimal_comma, true, seen);
   // Where the first line holds words: on every line, in a column of codes.
-  const bool words = holds_word(first_fields);
-  const std::vector<bool> word_fields = where_words_are(first_fields);
+  bool words = false;
   bool words_in_place = true;
-  bool seen_all_lines = true;
   int sampled = 0;
-  for (std::size_t j = d + 1; j < end && sampled < kSampled; ++j) {
+  FirstFields seen;
+};
+
+Sample sample_data_lines(const std::vector<Line>& lines, std::size_t d, std::size_t end,
+                         const Layout& layout, const std::vector<Field>& first_fields) {
+  Sample sample;
+  look_at_first_fields(first_fields, layout.decimal_comma, true, sample.seen);
+  sample.words = holds_word(first_fields);
+  const std::vector<bool> word_fields = where_words_are(first_fields);
+  bool seen_all_lines = true;
+  std::vector<Field> fields;
+  for (std::size_t j = d + 1; j < end && sample.sampled < kSampled; ++j) {
     std::string_view text = trimmed(lines[j].text);
     if (text.empty()) continue;
-    ++sampled;
+    ++sample.sampled;
     split_fields(text, layout.separator, fields);
-    all_numbers = all_numbers && numbers_only(fields);
+    sample.all_numbers = sample.all_numbers && numbers_only(fields);
     if (static_cast<int>(fields.size()) != layout.fields) {
-      same_fields = false;
-      words_in_place = false;
+      sample.same_fields = false;
+      sample.words_in_place = false;
       continue;
     }
-    words_in_place = words_in_place && (!words || where_words_are(fields) == word_fields);
-    std::size_t before_count = seen.firsts.size();
-    if (seen_all_lines) look_at_first_fields(fields, layout.decimal_comma, false, seen);
-    seen_all_lines = seen.firsts.size() > before_count;
+    sample.words_in_place =
+        sample.words_in_place && (!sample.words || where_words_are(fields) == word_fields);
+    std::size_t before_count = sample.seen.firsts.size();
+    if (seen_all_lines) look_at_first_fields(fields, layout.decimal_comma, false, sample.seen);
+    seen_all_lines = sample.seen.firsts.size() > before_count;
   }
+  return sample;
+}
 
-  const bool told = options.separator != 0 || options.decimal_comma || !options.columns.empty();
-  const bool white = layout.separator == ' ' || layout.separator == '\t';
-  // A line of numbers and words is no line of plain numbers, nor is a file
-  // that says where its points end.
-  const bool maybe_plain = !skipped_lines && !told && white && !layout.decimal_comma;
-  if (maybe_plain && !words && end_word.empty()) {
-    // Numbers and white space: the plain stream (past a byte order mark),
-    // unless two lines or more hold the same number of numbers, more than
-    // three, on every line.
-    if (layout.fields <= 3 || !same_fields || !all_numbers || !numbers_only(first_fields) ||
-        sampled == 0) {
-      Layout plain;
-      plain.byte_order_mark = layout.byte_order_mark;
-      plain.data_start = first;
-      return plain;
-    }
-  }
-  layout.kind = Kind::kFields;
+// Numbers and white space, with nothing skipped, told or ended: the plain
+// stream, unless two lines or more hold the same number of numbers, more
+// than three, on every line.
+bool is_plain_stream(const Layout& layout, const Sample& sample,
+                     const std::vector<Field>& first_fields, bool maybe_plain,
+                     const std::string& end_word) {
+  if (!maybe_plain || sample.words || !end_word.empty()) return false;
+  return layout.fields <= 3 || !sample.same_fields || !sample.all_numbers ||
+         !numbers_only(first_fields) || sample.sampled == 0;
+}
 
-  // Names are compared in small letters, the lines before the data read as
-  // Latin-1 where they are no UTF-8.
-  const bool latin1 =
-      std::any_of(before.begin(), before.end(), [](const Before& b) { return !is_utf8(b.text); });
-  // Free text (a comment, a title) names fields only when it is a header
-  // behind a comment mark, one name a field: las2txt's "# scale factor x y
-  // z" is not.
-  auto names_of = [&](const Before& line, std::vector<Field>& names) {
-    split_fields(line.text, layout.separator, names);
-    return !line.free_text || static_cast<int>(names.size()) == layout.fields;
-  };
+// The fields a line before the data names, split as the data is. Free text
+// (a comment, a title) names fields only when it is a header behind a
+// comment mark, one name a field: las2txt's "# scale factor x y z" is not.
+bool names_fields(const Before& line, const Layout& layout, std::vector<Field>& names) {
+  split_fields(line.text, layout.separator, names);
+  return !line.free_text || static_cast<int>(names.size()) == layout.fields;
+}
+
+// X, Y and Z in the fields --columns gives, by number or by a name that a
+// line before the data holds.
+Layout fields_by_option(Layout layout, const Options& options, const std::vector<Before>& before,
+                        bool latin1) {
   std::vector<Field> names;
-  if (!options.columns.empty()) {
-    for (int axis = 0; axis < 3; ++axis) {
-      const std::string& column = options.columns[static_cast<std::size_t>(axis)];
-      int field = -1;
-      if (is_whole_number(column)) {
-        field = column.size() > 6 ? 1 << 30 : std::stoi(column) - 1;
-      } else {
-        // The first line before the data that holds the name, among those
-        // that may name fields first, then among any.
-        for (bool any : {false, true}) {
-          for (std::size_t line = 0; line < before.size() && field < 0; ++line) {
-            if (!names_of(before[line], names) && !any) continue;
-            for (std::size_t i = 0; i < names.size(); ++i) {
-              if (name_of(names[i].text, latin1) == name_of(column)) field = static_cast<int>(i);
-            }
+  for (int axis = 0; axis < 3; ++axis) {
+    const std::string& column = options.columns[static_cast<std::size_t>(axis)];
+    int field = -1;
+    if (is_whole_number(column)) {
+      field = column.size() > 6 ? 1 << 30 : std::stoi(column) - 1;
+    } else {
+      // The first line before the data that holds the name, among those
+      // that may name fields first, then among any.
+      for (bool any : {false, true}) {
+        for (std::size_t line = 0; line < before.size() && field < 0; ++line) {
+          if (!names_fields(before[line], layout, names) && !any) continue;
+          for (std::size_t i = 0; i < names.size(); ++i) {
+            if (name_of(names[i].text, latin1) == name_of(column)) field = static_cast<int>(i);
           }
         }
-        if (field < 0) {
-          return refused("--columns names the field " + paths::for_message(column) +
-                         ", which no header line of this file names");
-        }
       }
-      if (field < 0 || field >= layout.fields) {
-        return refused("--columns asks for field " + paths::for_message(column) + ", and line " +
-                       number::int_text(layout.data_line) + " holds " +
-                       number::int_text(layout.fields));
+      if (field < 0) {
+        return refused("--columns names the field " + paths::for_message(column) +
+                       ", which no header line of this file names");
       }
-      // A number and a name may still be one field.
-      for (int earlier = 0; earlier < axis; ++earlier) {
-        if (layout.xyz[earlier] == field) {
-          return refused("--columns gives " + std::string(kAxisNames[earlier]) + " and " +
-                         kAxisNames[axis] + " the same field, " + number::int_text(field + 1) +
-                         " in this file");
-        }
-      }
-      layout.xyz[axis] = field;
     }
-    layout.named = Layout::Named::kByOption;
-    return layout;
+    if (field < 0 || field >= layout.fields) {
+      return refused("--columns asks for field " + paths::for_message(column) + ", and line " +
+                     number::int_text(layout.data_line) + " holds " +
+                     number::int_text(layout.fields));
+    }
+    // A number and a name may still be one field.
+    for (int earlier = 0; earlier < axis; ++earlier) {
+      if (layout.xyz[earlier] == field) {
+        return refused("--columns gives " + std::string(kAxisNames[earlier]) + " and " +
+                       kAxisNames[axis] + " the same field, " + number::int_text(field + 1) +
+                       " in this file");
+      }
+    }
+    layout.xyz[axis] = field;
   }
-  if (layout.fields < 3) {
-    return refused("line " + number::int_text(layout.data_line) + " holds " +
-                   number::int_text(layout.fields) + (layout.fields == 1 ? " field" : " fields") +
-                   ", and a point needs three (X Y Z)");
-  }
-  // Every line before the data is weighed: the one that names the axes
-  // wins, lines that name none (units, comments) do not hide it, and two
-  // that name them in different fields leave the file a guess, as does a
-  // line that names some of them where none names all.
+  layout.named = Layout::Named::kByOption;
+  return layout;
+}
+
+// X, Y and Z where the lines before the data name them. Every such line is
+// weighed: the one that names the axes wins, lines that name none (units,
+// comments) do not hide it, and two that name them in different fields
+// leave the file a guess, as does a line that names some of them where
+// none names all. False where no line names any axis.
+bool fields_by_header(Layout& layout, const std::vector<Before>& before, bool latin1) {
   struct Naming {
     std::size_t line;  // in the file, from 0
     int xyz[3];
   };
   std::vector<Naming> namings;
-  const Naming* all = nullptr;
+  std::vector<Field> names;
   for (const Before& line : before) {
-    if (!names_of(line, names)) continue;
+    if (!names_fields(line, layout, names)) continue;
     Naming naming{line.line, {}};
     Named named = xyz_from_header(names, layout.fields, latin1, naming.xyz);
     if (named == Named::kNone) continue;
     if (named == Named::kTwice) {
-      return refused("line " + number::int_text(static_cast<std::int64_t>(line.line) + 1) +
-                     " names one of X, Y and Z twice" + columns_hint());
+      layout = refused("line " + number::int_text(static_cast<std::int64_t>(line.line) + 1) +
+                       " names one of X, Y and Z twice" + columns_hint());
+      return true;
     }
     namings.push_back(naming);
   }
+  const Naming* all = nullptr;
   for (const Naming& naming : namings) {
     if (std::count(naming.xyz, naming.xyz + 3, -1) == 0 && all == nullptr) all = &naming;
   }
-  if (all == nullptr && !namings.empty()) {
-    return refused("the header names some of X, Y and Z but not each of them once" +
-                   columns_hint());
+  if (all == nullptr) {
+    if (namings.empty()) return false;
+    layout =
+        refused("the header names some of X, Y and Z but not each of them once" + columns_hint());
+    return true;
   }
   for (const Naming& naming : namings) {
     // A line that names one axis among other words is a title ("North pier
@@ -839,19 +832,26 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
       if (naming.xyz[axis] >= 0 && naming.xyz[axis] != all->xyz[axis]) {
         const std::size_t lines_named[] = {std::min(all->line, naming.line),
                                            std::max(all->line, naming.line)};
-        return refused("lines " + number::int_text(static_cast<std::int64_t>(lines_named[0]) + 1) +
-                       " and " + number::int_text(static_cast<std::int64_t>(lines_named[1]) + 1) +
-                       " name X, Y and Z in different fields" + columns_hint());
+        layout =
+            refused("lines " + number::int_text(static_cast<std::int64_t>(lines_named[0]) + 1) +
+                    " and " + number::int_text(static_cast<std::int64_t>(lines_named[1]) + 1) +
+                    " name X, Y and Z in different fields" + columns_hint());
+        return true;
       }
     }
   }
-  if (all != nullptr) {
-    std::copy(all->xyz, all->xyz + 3, layout.xyz);
-    layout.named = Layout::Named::kByHeader;
-    return layout;
-  }
-  // ARC/INFO's GENERATE ends its points with END, each line an id first.
-  if (end_word == "end" && seen.first_whole) {
+  std::copy(all->xyz, all->xyz + 3, layout.xyz);
+  layout.named = Layout::Named::kByHeader;
+  return true;
+}
+
+// X, Y and Z where nothing names them: after the id of ARC/INFO GENERATE
+// lines, which END ends, or the first three fields unless the lines plainly
+// say they are not.
+Layout fields_by_position(Layout layout, const Sample& sample,
+                          const std::vector<Field>& first_fields, bool maybe_plain,
+                          const std::string& end_word) {
+  if (end_word == "end" && sample.seen.first_whole) {
     if (layout.fields == 3) {
       return refused(
           "lines of an id and two coordinates, ending in END, as ARC/INFO GENERATE writes "
@@ -863,7 +863,7 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
     layout.named = Layout::Named::kByEndLine;
     return layout;
   }
-  if (maybe_plain && words && (sampled == 0 || !words_in_place)) {
+  if (maybe_plain && sample.words && (sample.sampled == 0 || !sample.words_in_place)) {
     return refused("line " + number::int_text(layout.data_line) +
                    " mixes numbers and words, and the lines after it do not hold words in the "
                    "same fields, as a column of codes would" +
@@ -871,10 +871,75 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
   }
   if (layout.fields > 3) {
     std::string why =
-        why_not_first_three(first_fields, layout.data_line, seen, layout.decimal_comma);
+        why_not_first_three(first_fields, layout.data_line, sample.seen, layout.decimal_comma);
     if (!why.empty()) return refused(why + columns_hint());
   }
   return layout;
+}
+
+}  // namespace
+
+bool begins_as_ptx(std::string_view start, bool whole_file) {
+  return is_ptx(lines_past_mark(start, whole_file));
+}
+
+bool begins_as_ascii_grid(std::string_view start, bool whole_file) {
+  for (const Line& line : lines_past_mark(start, whole_file)) {
+    std::string_view text = trimmed(line.text);
+    if (!text.empty()) return first_word_is_grid(text);
+  }
+  return false;
+}
+
+Layout detect(std::string_view start, bool whole_file, const Options& options) {
+  Layout layout;
+  if (options.stream) return layout;
+  Opening opening = read_lines_before_data(start, whole_file, layout);
+  const std::vector<Line>& lines = opening.lines;
+  const std::size_t d = opening.data;
+  const bool skipped_lines = layout.comment_lines + layout.header_lines > 0 || layout.count_line;
+  if (d == lines.size()) {
+    // Nothing but a header and comments, as far as was looked: a file
+    // without points if that was all of it.
+    if (!(layout.byte_order_mark || skipped_lines) || !whole_file) return Layout{};
+    layout.kind = Kind::kFields;
+    layout.data_start = start.size();
+    layout.data_line = static_cast<std::int64_t>(lines.size()) + 1;
+    return layout;
+  }
+  layout.data_start = lines[d].offset;
+  layout.data_line = static_cast<std::int64_t>(d) + 1;
+  std::vector<Field> first_fields;
+  read_first_data_line(trimmed(lines[d].text), options, layout, first_fields);
+  std::string end_word;
+  const std::size_t end = end_of_points(lines, d, whole_file, end_word);
+  const Sample sample = sample_data_lines(lines, d, end, layout, first_fields);
+
+  const bool told = options.separator != 0 || options.decimal_comma || !options.columns.empty();
+  const bool white = layout.separator == ' ' || layout.separator == '\t';
+  // A line of numbers and words is no line of plain numbers, nor is a file
+  // that says where its points end.
+  const bool maybe_plain = !skipped_lines && !told && white && !layout.decimal_comma;
+  if (is_plain_stream(layout, sample, first_fields, maybe_plain, end_word)) {
+    Layout plain;
+    plain.byte_order_mark = layout.byte_order_mark;
+    plain.data_start = opening.first;
+    return plain;
+  }
+  layout.kind = Kind::kFields;
+  // Names are compared in small letters, the lines before the data read as
+  // Latin-1 where they are no UTF-8.
+  const std::vector<Before>& before = opening.before;
+  const bool latin1 =
+      std::any_of(before.begin(), before.end(), [](const Before& b) { return !is_utf8(b.text); });
+  if (!options.columns.empty()) return fields_by_option(layout, options, before, latin1);
+  if (layout.fields < 3) {
+    return refused("line " + number::int_text(layout.data_line) + " holds " +
+                   number::int_text(layout.fields) + (layout.fields == 1 ? " field" : " fields") +
+                   ", and a point needs three (X Y Z)");
+  }
+  if (fields_by_header(layout, before, latin1)) return layout;
+  return fields_by_position(layout, sample, first_fields, maybe_plain, end_word);
 }
 
 bool is_end_line(std::string_view line) {

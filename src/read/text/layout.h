@@ -58,8 +58,15 @@ inline constexpr int kLinesLookedAt = 48;
 
 // Looks at the start of a file: `whole_file` when `start` is all of it, so
 // that its last line is whole even without a line end. A pure function of
-// its arguments.
+// its arguments. Text that is no list of points (a scan, a grid, binary
+// data) is told before, by the input's detection.
 Layout detect(std::string_view start, bool whole_file, const Options& options = {});
+
+// Whether the start of a file is that of a Leica PTX scan (its columns and
+// rows, the scanner's position and axes, a transform), or of an Esri ASCII
+// grid (ncols, nrows, ...).
+bool begins_as_ptx(std::string_view start, bool whole_file);
+bool begins_as_ascii_grid(std::string_view start, bool whole_file);
 
 // One field of a line: its text without the blanks and quotes around it.
 struct Field {

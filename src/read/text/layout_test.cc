@@ -257,17 +257,6 @@ TEST(Detection, FirstFieldsThatAreNotCoordinatesAreRefused) {
             "refused: field 1 of line 1 holds \"\\x1b[2J\\x1b[31mRED\\x9b\", which");
 }
 
-TEST(Detection, FormatsThatAreNotPointListsAreRefused) {
-  std::string ptx = "10\n20\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n1 0 0 0\n0 1 0 0\n0 0 1 0\n0 0 0 1\n";
-  ptx += "0.5 0.25 1.5 0.8\n";
-  for (const std::string& start :
-       {std::string("PK\x03\x04\x14\x00", 6), std::string("ncols 4\nnrows 2\nxllcorner 0\n"),
-        std::string("NCOLS         4\n"), std::string("\xff\xfeX\x00\t\x00Y\x00", 8), ptx}) {
-    EXPECT_EQ(found(start).substr(0, 9), "refused: ") << start;
-  }
-  EXPECT_NE(found(ptx).find("PTX"), std::string::npos);
-}
-
 TEST(Detection, OptionsSayWhatTheFileCannot) {
   layout::Options stream;
   stream.stream = true;

@@ -1,14 +1,8 @@
-#include "read/input_form.h"
+#include "io/peeked_source.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <utility>
-
-InputForm input_form(std::string_view first) {
-  if (first.starts_with("\x1f\x8b")) return InputForm::kGzip;
-  if (first.starts_with("LASF")) return InputForm::kLas;
-  return InputForm::kText;
-}
 
 PeekedSource::PeekedSource(std::unique_ptr<ByteSource> source, std::size_t size)
     : source_(std::move(source)) {

@@ -1,8 +1,7 @@
-// What form an input takes, told by its first bytes whatever its name:
-// tiles come as text, as gzip-compressed text and as LAS point clouds, and
-// the dialogue names every one of them .xyz.
-#ifndef STRATUMIX_READ_INPUT_FORM_H_
-#define STRATUMIX_READ_INPUT_FORM_H_
+// A source whose first bytes are looked at before it is read, to tell what
+// it holds, and then read as if they never were.
+#ifndef STRATUMIX_IO_PEEKED_SOURCE_H_
+#define STRATUMIX_IO_PEEKED_SOURCE_H_
 
 #include <algorithm>
 #include <cstddef>
@@ -13,14 +12,8 @@
 
 #include "io/disk.h"
 
-enum class InputForm { kText, kGzip, kLas };
-
-// The bytes that decide, at most.
+// The bytes a magic number takes, at most: what is looked at first.
 inline constexpr std::size_t kFormBytes = 4;
-
-// The form that an input beginning with `first` takes (all of the input
-// when it is shorter than kFormBytes).
-InputForm input_form(std::string_view first);
 
 // A source whose first bytes have been read to see its form: they are
 // handed out first, then the rest, as if never read. A read error met
@@ -51,4 +44,4 @@ class PeekedSource : public ByteSource {
   std::exception_ptr error_;
 };
 
-#endif  // STRATUMIX_READ_INPUT_FORM_H_
+#endif  // STRATUMIX_IO_PEEKED_SOURCE_H_

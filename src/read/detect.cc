@@ -1,11 +1,11 @@
-#include "read/inputs.h"
+#include "read/detect.h"
 
 #include <utility>
 
+#include "io/peeked_source.h"
 #include "io/read_ahead.h"
 #include "platform/platform.h"
 #include "read/gzip/gzip_source.h"
-#include "read/input_form.h"
 #include "read/las/las_reader.h"
 #include "read/text/fields.h"
 #include "read/text/points.h"
@@ -60,6 +60,30 @@ class RefusedInput : public PointInput {
 
 }  // namespace
 
+InputForm input_form(std::string_view first) {
+  if (first.starts_with("\x1f\x8b")) return InputForm::kGzip;
+  if (first.starts_with("LASF")) return InputForm::kLas;
+  return InputForm::kText;
+}
+
+std::string refusal_of_other_text(std::string_view start, bool whole_file) {
+  if (start.starts_with("PK\x03\x04"))
+    return "a zip archive, not a list of points: unpack it and paste the files inside";
+  if (start.starts_with("\xff\xfe") || start.starts_with("\xfe\xff")) {
+    return "UTF-16 text (as Excel saves \"Unicode Text\"), which is not read: save it as CSV or "
+           "as UTF-8 text";
+  }
+  if (layout::begins_as_ptx(start, whole_file)) {
+    return "a PTX scan (scanner position and transform before its points), not a list of "
+           "points: export it as XYZ or PTS with the transform applied";
+  }
+  if (layout::begins_as_ascii_grid(start, whole_file)) {
+    return "an Esri ASCII grid (ncols, nrows, ...), not a list of points: turn it into points "
+           "first, as gdal_translate -of XYZ does";
+  }
+  return "";
+}
+
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain,
                                         const std::string& /*path*/, const std::string& shown,
                                         const layout::Options& options, Axes axes) {
@@ -74,6 +98,10 @@ std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain,
   }
   // The text's first lines tell its layout.
   peeked->look_further(layout::kLookedAt, layout::kLinesLookedAt);
+  if (!options.stream) {
+    std::string refusal = refusal_of_other_text(peeked->first(), peeked->ended());
+    if (!refusal.empty()) return std::make_unique<RefusedInput>(refusal);
+  }
   layout::Layout found = layout::detect(peeked->first(), peeked->ended(), options);
   switch (found.kind) {
     case layout::Kind::kPlainStream:

@@ -1,4 +1,4 @@
-#include "read/input_form.h"
+#include "io/peeked_source.h"
 
 #include <gtest/gtest.h>
 
@@ -8,15 +8,7 @@
 
 namespace {
 
-TEST(InputForm, TheFirstBytesDecideWhateverTheName) {
-  EXPECT_EQ(input_form("\x1f\x8b\x08\x00"), InputForm::kGzip);
-  EXPECT_EQ(input_form("LASF"), InputForm::kLas);
-  EXPECT_EQ(input_form("LAS "), InputForm::kText);
-  EXPECT_EQ(input_form("\x1f"), InputForm::kText);
-  EXPECT_EQ(input_form(""), InputForm::kText);
-}
-
-TEST(InputForm, BytesLookedAtAreStillRead) {
+TEST(PeekedSource, BytesLookedAtAreStillRead) {
   for (std::string text : {"", "1", "12 3", "1 2 3\n4 5 6\n"}) {
     for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{100}}) {
       PeekedSource source(std::make_unique<TextSource>(text, piece));

@@ -1,0 +1,40 @@
+// What an input is: the one place that looks at an opened input's first
+// bytes and lines, whatever its name, and gives back the reader of its
+// points, or why it has none. Tiles come as text, gzip-compressed text, LAS
+// and LAZ, and the dialogue names every one of them .xyz.
+#ifndef STRATUMIX_READ_DETECT_H_
+#define STRATUMIX_READ_DETECT_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "io/disk.h"
+#include "read/point_input.h"
+#include "read/text/layout.h"
+
+// The points of the input at `path` (`shown` in messages) whose bytes
+// `plain` gives, read ahead on a thread of their own (read_ahead.h), where
+// gzip data is decompressed too. Decided in this order: a magic number
+// (LAS, gzip around what follows), text that is no list of points (unless
+// the options read numbers alone), then the text's layout as its first
+// lines show it (layout.h) or as `options` say. The extents kept are those
+// of `axes`.
+std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const std::string& path,
+                                        const std::string& shown,
+                                        const layout::Options& options = {},
+                                        Axes axes = Axes::kXYZ);
+
+// The phases of open_points(), apart for their tests.
+
+// The form the magic number at the start of `first` gives (all of the
+// input when it is shorter than kFormBytes). LAZ is LAS whose header says
+// its records are compressed: the LAS reader tells them apart.
+enum class InputForm { kText, kGzip, kLas };
+InputForm input_form(std::string_view first);
+
+// Why text that is no list of points is refused, by what its start shows
+// (a zip archive, UTF-16, a PTX scan, an ASCII grid), or empty.
+std::string refusal_of_other_text(std::string_view start, bool whole_file);
+
+#endif  // STRATUMIX_READ_DETECT_H_
