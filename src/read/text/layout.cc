@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 
 #include "io/paths.h"
 #include "num/bytes.h"
@@ -123,14 +124,16 @@ std::string in_small_letters(std::string_view text, bool latin1) {
   return result;
 }
 
-// The lines of the start of a file, as far as a Ctrl-Z; the last only when
-// it is known to be whole. LF, CR LF and a lone CR end a line.
-std::vector<Line> lines_of(std::string_view start, std::size_t first, bool whole_file) {
+// The lines of the start of a file, as far as a Ctrl-Z, `most` of them at
+// most; the last only when it is known to be whole. LF, CR LF and a lone CR
+// end a line.
+std::vector<Line> lines_of(std::string_view start, std::size_t first, bool whole_file,
+                           std::size_t most = SIZE_MAX) {
   std::size_t end = std::min(start.find(kCtrlZ), start.size());
   if (end < start.size()) whole_file = true;
   std::vector<Line> lines;
   std::size_t at = first;
-  while (at < end) {
+  while (at < end && lines.size() < most) {
     std::size_t stop = at;
     while (stop < end && start[stop] != '\n' && start[stop] != '\r') ++stop;
     if (stop == end && !whole_file) break;
@@ -338,9 +341,11 @@ bool first_word_is_grid(std::string_view text) {
 }
 
 // A Leica PTX scan begins with its columns and rows, the scanner's
-// position and axes (three numbers a line) and a transform (four).
+// position and axes (three numbers a line) and a transform (four), and a
+// point follows.
+constexpr std::size_t kPtxLines = 11;
 bool is_ptx(const std::vector<Line>& lines) {
-  if (lines.size() < 11) return false;
+  if (lines.size() < kPtxLines) return false;
   std::vector<Field> fields;
   for (std::size_t i = 0; i < 10; ++i) {
     std::string_view text = trimmed(lines[i].text);
@@ -596,9 +601,9 @@ bool is_number(const Field& field, bool decimal_comma) {
 
 namespace {
 
-// The lines of the start of a file, past a byte order mark.
-std::vector<Line> lines_past_mark(std::string_view start, bool whole_file) {
-  return lines_of(start, start.starts_with("\xef\xbb\xbf") ? 3 : 0, whole_file);
+// The first `most` lines of the start of a file, past a byte order mark.
+std::vector<Line> lines_past_mark(std::string_view start, bool whole_file, std::size_t most) {
+  return lines_of(start, start.starts_with("\xef\xbb\xbf") ? 3 : 0, whole_file, most);
 }
 
 // The start of a file up to its first data line: its lines, and those
@@ -879,16 +884,20 @@ Layout fields_by_position(Layout layout, const Sample& sample,
 
 }  // namespace
 
+// Both look at a few lines, not at all that detect() splits.
 bool begins_as_ptx(std::string_view start, bool whole_file) {
-  return is_ptx(lines_past_mark(start, whole_file));
+  return is_ptx(lines_past_mark(start, whole_file, kPtxLines));
 }
 
 bool begins_as_ascii_grid(std::string_view start, bool whole_file) {
-  for (const Line& line : lines_past_mark(start, whole_file)) {
-    std::string_view text = trimmed(line.text);
-    if (!text.empty()) return first_word_is_grid(text);
+  for (std::size_t most = 4;; most *= 4) {
+    std::vector<Line> lines = lines_past_mark(start, whole_file, most);
+    for (const Line& line : lines) {
+      std::string_view text = trimmed(line.text);
+      if (!text.empty()) return first_word_is_grid(text);
+    }
+    if (lines.size() < most) return false;
   }
-  return false;
 }
 
 Layout detect(std::string_view start, bool whole_file, const Options& options) {
