@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "fake_disk.h"
 #include "io/failure.h"
@@ -18,8 +19,9 @@ struct Unpacked {
 };
 
 // Reads `packed`, served `piece` bytes at a time, in reads of `size`.
-Unpacked unpack(const std::string& packed, std::size_t piece = 97, std::size_t size = 1000) {
-  GzipSource source(std::make_unique<TextSource>(packed, piece), "tile.xyz.gz");
+Unpacked unpack(const std::string& packed, std::size_t piece = 97, std::size_t size = 1000,
+                GzipSource::Inflater inflater = GzipSource::Inflater::kFastest) {
+  GzipSource source(std::make_unique<TextSource>(packed, piece), "tile.xyz.gz", inflater);
   Unpacked unpacked;
   std::string buffer(size, '\0');
   try {
@@ -121,6 +123,47 @@ TEST(GzipSource, CorruptDataFailsSayingWhatIsWrong) {
                 unpacked.failure.find("cut short") != std::string::npos)
         << at << " " << unpacked.failure;
   }
+}
+
+// ISA-L, where the build has it, gives zlib's text and zlib's failures to
+// the byte: on damaged data, data cut short, trailing bytes and members of
+// every kind.
+TEST(GzipSource, BothInflatersGiveTheSameTextAndFailures) {
+  std::string text = some_points(20000, 8);
+  std::string packed = gzip_member(text);
+  std::vector<std::string> cases = {packed, gzip_member(text, 1) + gzip_member("") + packed,
+                                    packed + "12 34 56\r\n", packed + std::string(8, '\0')};
+  std::string wrong_size = packed;
+  wrong_size[wrong_size.size() - 2] ^= 1;  // the length in the trailer
+  cases.push_back(wrong_size);
+  std::mt19937 random(9);
+  for (int i = 0; i < 40; ++i) {
+    std::string damaged = packed;
+    std::size_t at = random() % packed.size();
+    damaged[at] = static_cast<char>(damaged[at] ^ (1 + random() % 255));
+    cases.push_back(damaged);
+    cases.push_back(packed.substr(0, random() % packed.size()));
+  }
+  for (const std::string& data : cases) {
+    for (std::size_t piece : {std::size_t{65536}}) {
+      Unpacked fastest = unpack(data, piece, 4096, GzipSource::Inflater::kFastest);
+      Unpacked zlib = unpack(data, piece, 4096, GzipSource::Inflater::kZlib);
+      EXPECT_TRUE(fastest.text == zlib.text) << data.size() << " " << piece;
+      EXPECT_EQ(fastest.failure, zlib.failure);
+      EXPECT_EQ(fastest.damaged, zlib.damaged);
+    }
+  }
+  // Whole data goes through ISA-L itself; a pipe's, which cannot be read
+  // again, through zlib.
+  GzipSource file(std::make_unique<TextSource>(packed), "t");
+  auto in_order = std::make_unique<TextSource>(packed);
+  in_order->in_order_only();
+  GzipSource pipe(std::move(in_order), "t");
+  std::string buffer(4096, '\0');
+  while (file.read(buffer.data(), buffer.size()) != 0) {
+  }
+  EXPECT_EQ(file.uses_isal(), GzipSource::has_isal());
+  EXPECT_FALSE(pipe.uses_isal());
 }
 
 TEST(GzipSource, AFaultStaysAFault) {
