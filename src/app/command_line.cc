@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string_view>
 #include <utility>
@@ -174,10 +175,16 @@ void refuse_unwritable(Disk& disk, const std::string& path, const std::string& w
     throw Failure{1, "The " + what + " " + shown + " " + why + "; nothing was created."};
   // Written where a link at the path leads, beside that file.
   const std::string target = disk.written_at(path);
+  const std::array<std::string, 4> names = {path, path + ".part", target, target + ".part"};
   for (const std::vector<std::string>* others : {&inputs, &outputs}) {
-    for (const std::string& other : *others) {
-      for (const std::string& name : {path, path + ".part", target, target + ".part"}) {
-        if (disk.same_spelling(name, other) || disk.same_file(name, other)) {
+    std::array<std::size_t, names.size()> spelled{};
+    for (std::size_t k = 0; k < names.size(); ++k) {
+      spelled[k] = disk.first_same_spelling(names[k], *others);
+    }
+    for (std::size_t j = 0; j < others->size(); ++j) {
+      const std::string& other = (*others)[j];
+      for (std::size_t k = 0; k < names.size(); ++k) {
+        if (spelled[k] == j || disk.same_file(names[k], other)) {
           throw Failure{1, "The " + what + " " + shown + " would overwrite " +
                                paths::for_message(other) + "; nothing was created."};
         }

@@ -204,8 +204,13 @@ bool SystemDisk::same_file(const std::string& path1, const std::string& path2) {
   return same && !error;
 }
 
-bool SystemDisk::same_spelling(const std::string& path1, const std::string& path2) {
-  return platform::same_spelling(normal(native(path1)), normal(native(path2)));
+std::size_t SystemDisk::first_same_spelling(const std::string& path,
+                                            const std::vector<std::string>& others) {
+  const std::filesystem::path name = normal(native(path));
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    if (platform::same_spelling(name, normal(native(others[i])))) return i;
+  }
+  return others.size();
 }
 
 bool SystemDisk::can_read(const std::string& path, std::string& reason) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The size of one read or write: large enough that system calls cost
 // next to nothing, small enough that the buffers stay in the processor's
@@ -82,8 +83,10 @@ class Disk {
   // Whether two paths name one existing file (through links, other
   // spellings, letter case where the system ignores it).
   virtual bool same_file(const std::string& path1, const std::string& path2) = 0;
-  // Whether two paths are the same name, before any file exists.
-  virtual bool same_spelling(const std::string& path1, const std::string& path2) = 0;
+  // The first of `others` that is the same name as `path`, before any file
+  // exists, or others.size(): `path` is made whole once for them all.
+  virtual std::size_t first_same_spelling(const std::string& path,
+                                          const std::vector<std::string>& others) = 0;
   // Whether a file can be opened for reading; `reason` tells why not.
   virtual bool can_read(const std::string& path, std::string& reason) = 0;
   // Which standard stream writes to this file: 1 standard output, 2
@@ -127,7 +130,8 @@ class SystemDisk : public Disk {
   std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
                                      bool& in_use) override;
   bool same_file(const std::string& path1, const std::string& path2) override;
-  bool same_spelling(const std::string& path1, const std::string& path2) override;
+  std::size_t first_same_spelling(const std::string& path,
+                                  const std::vector<std::string>& others) override;
   bool can_read(const std::string& path, std::string& reason) override;
   int standard_stream_writing(const std::string& path) override;
   std::string describe(const std::string& path) override;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <utility>
 
 PeekedSource::PeekedSource(std::unique_ptr<ByteSource> source, std::size_t size)
@@ -9,10 +10,25 @@ PeekedSource::PeekedSource(std::unique_ptr<ByteSource> source, std::size_t size)
   look_further(size, SIZE_MAX);
 }
 
+namespace {
+
+// The LFs in `text` from `from` on. memchr finds each (lines are tens of
+// bytes) a vector at a time, where std::count goes byte by byte.
+std::size_t line_ends_in(std::string_view text, std::size_t from) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find('\n', from); at != std::string_view::npos;
+       at = text.find('\n', at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
 void PeekedSource::look_further(std::size_t size, std::size_t line_ends) {
   // A pipe may give fewer bytes a read.
   constexpr std::size_t kStep = 4096;
-  std::size_t seen = static_cast<std::size_t>(std::count(first_.begin(), first_.end(), '\n'));
+  std::size_t seen = line_ends_in(first_, 0);
   while (first_.size() < size && seen < line_ends && !ended_) {
     std::size_t old_size = first_.size();
     first_.resize(std::min(size, old_size + kStep));
@@ -24,8 +40,7 @@ void PeekedSource::look_further(std::size_t size, std::size_t line_ends) {
     }
     first_.resize(old_size + got);
     ended_ = got == 0;
-    seen += static_cast<std::size_t>(
-        std::count(first_.begin() + static_cast<std::ptrdiff_t>(old_size), first_.end(), '\n'));
+    seen += line_ends_in(first_, old_size);
   }
 }
 

@@ -19,9 +19,11 @@ class Setup {
   // null device keeps nothing: there is nothing to write over.
   void refuse_output_over_input(const std::string& output, bool by_spelling) {
     if (disk_.is_null_device(output)) return;
+    const std::size_t spelled =
+        by_spelling ? disk_.first_same_spelling(output, inputs_) : inputs_.size();
     for (std::size_t i = 0; i < inputs_.size(); ++i) {
       const std::string& input = inputs_[i];
-      if ((by_spelling && disk_.same_spelling(output, input)) || disk_.same_file(output, input)) {
+      if (i == spelled || disk_.same_file(output, input)) {
         throw Failure{1, "The output file " + paths::for_message(output) +
                              " would overwrite input file " + std::to_string(i + 1) + " (" +
                              paths::for_message(input) + "); nothing was created."};

@@ -132,10 +132,15 @@ std::vector<Line> lines_of(std::string_view start, std::size_t first, bool whole
   std::size_t end = std::min(start.find(kCtrlZ), start.size());
   if (end < start.size()) whole_file = true;
   std::vector<Line> lines;
+  // The next LF and the next CR, each looked for again only once passed,
+  // so that a file of lone CRs is not searched for LFs at every line.
   std::size_t at = first;
+  std::size_t next_lf = std::min(start.find('\n', at), end);
+  std::size_t next_cr = std::min(start.find('\r', at), end);
   while (at < end && lines.size() < most) {
-    std::size_t stop = at;
-    while (stop < end && start[stop] != '\n' && start[stop] != '\r') ++stop;
+    if (next_lf < at) next_lf = std::min(start.find('\n', at), end);
+    if (next_cr < at) next_cr = std::min(start.find('\r', at), end);
+    std::size_t stop = std::min(next_lf, next_cr);
     if (stop == end && !whole_file) break;
     std::size_t next = stop + 1;
     if (stop < end && start[stop] == '\r') {
@@ -393,43 +398,53 @@ constexpr std::size_t kColumnsFollowed = 8;
 // The decimals a number is written with: those after its point (or its
 // decimal comma), none for an exponent form.
 int decimals_of(std::string_view text, bool decimal_comma) {
-  std::size_t mark = text.find_first_of(decimal_comma ? ".," : ".");
-  if (mark == std::string_view::npos || text.find_first_of("eEpPxX") != std::string_view::npos)
-    return 0;
+  std::size_t mark = std::string_view::npos;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == 'e' || c == 'E' || c == 'p' || c == 'P' || c == 'x' || c == 'X') return 0;
+    if (mark == std::string_view::npos && (c == '.' || (decimal_comma && c == ','))) mark = i;
+  }
+  if (mark == std::string_view::npos) return 0;
   return static_cast<int>(text.size() - mark - 1);
 }
 
-void look_at_first_fields(const std::vector<Field>& line, bool decimal_comma, bool first_line,
-                          FirstFields& seen) {
-  if (line.size() < 3) return;
-  number::Parsed values[3];
-  for (std::size_t i = 0; i < 3; ++i) {
-    values[i] = parse(line[i].text, decimal_comma);
-    if (!values[i].ok) return;
-  }
+// Each field of a line as a number, read once for all that is asked of it.
+void parse_fields(const std::vector<Field>& line, bool decimal_comma,
+                  std::vector<number::Parsed>& values) {
+  values.resize(line.size());
+  for (std::size_t i = 0; i < line.size(); ++i) values[i] = parse(line[i].text, decimal_comma);
+}
+
+// `values` are the line's fields as parse_fields reads them.
+void look_at_first_fields(const std::vector<Field>& line, const std::vector<number::Parsed>& values,
+                          bool decimal_comma, bool first_line, FirstFields& seen) {
+  if (line.size() < 3 || !values[0].ok || !values[1].ok || !values[2].ok) return;
   seen.firsts.push_back(values[0].value);
   seen.columns.resize(std::min(line.size(), kColumnsFollowed));
   for (std::size_t i = 0; i < seen.columns.size(); ++i) {
     FirstFields::Column& column = seen.columns[i];
-    number::Parsed value = i < 3 ? values[i] : parse(line[i].text, decimal_comma);
+    const number::Parsed& value = values[i];
     column.number = column.number && value.ok;
     column.whole = column.whole && is_whole_number(line[i].text);
     if (!value.ok) continue;
     column.smallest = std::min(column.smallest, std::fabs(value.value));
     column.largest = std::max(column.largest, std::fabs(value.value));
   }
-  int first_decimals = decimals_of(line[0].text, decimal_comma);
-  int next_decimals =
-      std::max(decimals_of(line[1].text, decimal_comma), decimals_of(line[2].text, decimal_comma));
   seen.first_whole = seen.first_whole && is_whole_number(line[0].text);
-  seen.next_fractional = seen.next_fractional || next_decimals > 0;
+  // Decimals are counted where they can still tell something: the first
+  // line's, and until fields 2 or 3 have shown some.
+  if (first_line || !seen.next_fractional) {
+    int next_decimals = std::max(decimals_of(line[1].text, decimal_comma),
+                                 decimals_of(line[2].text, decimal_comma));
+    seen.next_fractional = seen.next_fractional || next_decimals > 0;
+    if (first_line) {
+      seen.first_decimals = decimals_of(line[0].text, decimal_comma);
+      seen.next_decimals = next_decimals;
+    }
+  }
   double next = std::min(std::fabs(values[1].value), std::fabs(values[2].value));
   seen.first_largest = std::max(seen.first_largest, std::fabs(values[0].value));
   seen.next_smallest = first_line ? next : std::min(seen.next_smallest, next);
-  if (first_line) {
-    seen.first_decimals = first_decimals;
-    seen.next_decimals = next_decimals;
-  }
 }
 
 // Why the first three fields of lines of more than three are plainly not
@@ -705,7 +720,9 @@ struct Sample {
 Sample sample_data_lines(const std::vector<Line>& lines, std::size_t d, std::size_t end,
                          const Layout& layout, const std::vector<Field>& first_fields) {
   Sample sample;
-  look_at_first_fields(first_fields, layout.decimal_comma, true, sample.seen);
+  std::vector<number::Parsed> values;
+  parse_fields(first_fields, layout.decimal_comma, values);
+  look_at_first_fields(first_fields, values, layout.decimal_comma, true, sample.seen);
   sample.words = holds_word(first_fields);
   const std::vector<bool> word_fields = where_words_are(first_fields);
   bool seen_all_lines = true;
@@ -715,7 +732,14 @@ Sample sample_data_lines(const std::vector<Line>& lines, std::size_t d, std::siz
     if (text.empty()) continue;
     ++sample.sampled;
     split_fields(text, layout.separator, fields);
-    sample.all_numbers = sample.all_numbers && numbers_only(fields);
+    parse_fields(fields, layout.decimal_comma, values);
+    // Read with a decimal comma, a field may be a number that is not one
+    // without it.
+    sample.all_numbers =
+        sample.all_numbers &&
+        (layout.decimal_comma ? numbers_only(fields)
+                              : std::all_of(values.begin(), values.end(),
+                                            [](const number::Parsed& v) { return v.ok; }));
     if (static_cast<int>(fields.size()) != layout.fields) {
       sample.same_fields = false;
       sample.words_in_place = false;
@@ -724,7 +748,9 @@ Sample sample_data_lines(const std::vector<Line>& lines, std::size_t d, std::siz
     sample.words_in_place =
         sample.words_in_place && (!sample.words || where_words_are(fields) == word_fields);
     std::size_t before_count = sample.seen.firsts.size();
-    if (seen_all_lines) look_at_first_fields(fields, layout.decimal_comma, false, sample.seen);
+    if (seen_all_lines) {
+      look_at_first_fields(fields, values, layout.decimal_comma, false, sample.seen);
+    }
     seen_all_lines = sample.seen.firsts.size() > before_count;
   }
   return sample;
