@@ -110,6 +110,10 @@ class Disk {
   virtual bool held_by_another_job(const std::string& path) = 0;
   // Whether the path is the null device, which keeps nothing it is given.
   virtual bool is_null_device(const std::string& /*path*/) { return false; }
+  // Whether inputs may be opened and read on other threads, ahead of their
+  // turn: open_for_reading() and describe() may be called from several at
+  // once, and the files read give the same bytes in any order.
+  virtual bool reads_ahead() const { return false; }
   // Writes `bytes` as the content of the file written_at(path) under a
   // temporary name beside it (that path then ".part"), then renames that
   // over it, so that the file is never seen half written, also while
@@ -135,6 +139,7 @@ class SystemDisk : public Disk {
   bool can_read(const std::string& path, std::string& reason) override;
   int standard_stream_writing(const std::string& path) override;
   std::string describe(const std::string& path) override;
+  bool reads_ahead() const override { return true; }
   std::int64_t size_of(const std::string& path) override;
   std::string written_at(const std::string& path) override;
   bool can_write(const std::string& path, std::string& reason, bool temporary) override;

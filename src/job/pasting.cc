@@ -6,39 +6,21 @@
 
 #include "io/failure.h"
 #include "io/paths.h"
+#include "job/inputs_ahead.h"
+#include "job/runs.h"
 #include "platform/platform.h"
 #include "read/detect.h"
 
 namespace {
 
-constexpr std::int64_t kProgressInterval = 100000;
-// Points between two looks for an interruption.
-constexpr std::int64_t kInterruptionCheck = 4096;
-
 [[noreturn]] void stop_interrupted() { throw Failure{1, ""}; }
 
-// The bytes an input gave, for the progress bar: counted where the reading
-// thread reads them, before any decompression, so that they add up to the
-// file's size. The count is shared: a job that stops leaves the input, and
-// its reading thread, to the end of the run.
-using ByteCount = std::shared_ptr<std::atomic<std::int64_t>>;
-class CountedSource : public ByteSource {
- public:
-  CountedSource(std::unique_ptr<ByteSource> source, ByteCount count)
-      : source_(std::move(source)), count_(std::move(count)) {}
-  std::size_t read(char* buffer, std::size_t size) override {
-    std::size_t got = source_->read(buffer, size);
-    count_->fetch_add(static_cast<std::int64_t>(got), std::memory_order_relaxed);
-    return got;
-  }
-  // Not counted: the bytes read in order add up to the file's size alone.
-  std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
-    return source_->read_at(offset, buffer, size);
-  }
-
- private:
-  std::unique_ptr<ByteSource> source_;
-  ByteCount count_;
+// How far an input went into the result, for the report of a job it
+// stopped: its points there, the bytes it gave, their extents.
+struct Reached {
+  std::int64_t points = 0;
+  std::int64_t bytes = 0;
+  Extents extents;
 };
 
 class Pasting {
@@ -49,24 +31,45 @@ class Pasting {
   void paste_all() {
     observer_.job_begun();
     const auto count = static_cast<std::int32_t>(job_.inputs.size());
+    // The next inputs are read ahead on other cores; one input keeps its
+    // reading thread and the pasting's to itself.
+    if (count > 1 && disk_.reads_ahead()) {
+      if (int lanes = InputsAhead::lanes_for_this_machine(); lanes > 0) {
+        ahead_ = std::make_unique<InputsAhead>(job_, disk_, lanes);
+      }
+    }
     for (std::int32_t m = 1; m <= count; ++m) {
       // Between files too: thousands of small ones may never reach a look.
       if (platform::interruption() != 0) stop_interrupted();
-      paste_one(m, job_.inputs[static_cast<std::size_t>(m - 1)]);
+      const std::string& path = job_.inputs[static_cast<std::size_t>(m - 1)];
+      if (ahead_ != nullptr) {
+        paste_read_ahead(m, path);
+      } else {
+        paste_one(m, path, open_input(path));
+      }
     }
     job_.result->close();
   }
 
  private:
-  void paste_one(std::int32_t m, const std::string& path);
+  void paste_one(std::int32_t m, const std::string& path, std::unique_ptr<ByteSource> source);
+  void paste_read_ahead(std::int32_t m, const std::string& path);
   std::unique_ptr<ByteSource> open_input(const std::string& path);
   [[noreturn]] void stop_on_unopened(const std::string& path, const std::string& reason);
+  // Called in a handler: what the job tells of the failure or interruption
+  // that cut the input short, with its points in the result taken back
+  // where its bytes turned out damaged. Rethrows.
+  [[noreturn]] void stop_at_failure(InputFacts& facts, std::int64_t begin, const Reached& reached);
+  // What the reader says once it has read the input.
+  void tell_end(InputFacts& facts, const std::string& path, const std::string& note,
+                const std::string& problem, LinearUnit unit);
 
   const Job& job_;
   Disk& disk_;
   Console& console_;
   PastingObserver& observer_;
   PastingLeft left_;
+  std::unique_ptr<InputsAhead> ahead_;
 };
 
 // What was pasted stays: the result is written out and closed before the
@@ -89,8 +92,54 @@ std::unique_ptr<ByteSource> Pasting::open_input(const std::string& path) {
   return source;
 }
 
-void Pasting::paste_one(std::int32_t m, const std::string& path) {
-  std::unique_ptr<ByteSource> source = open_input(path);
+void Pasting::stop_at_failure(InputFacts& facts, std::int64_t begin, const Reached& reached) {
+  auto note_cut_short = [&] {
+    facts.points = reached.points;
+    facts.bytes = reached.bytes;
+    facts.extents = Bounds::of(reached.extents);
+  };
+  try {
+    throw;
+  } catch (const Failure& failure) {
+    if (!failure.input_damaged) {
+      note_cut_short();
+      throw;
+    }
+    // None of a damaged input's text can be trusted: its points go.
+    if (!job_.result->cut_to(begin)) {
+      note_cut_short();
+      throw Failure{1, failure.message +
+                           "; its points already sent to the result, which is no file on a "
+                           "disk, cannot be taken back"};
+    }
+    facts.bytes = reached.bytes;
+    facts.points = 0;
+    facts.extents = {};
+    throw Failure{1, failure.message + "; none of its points are pasted"};
+  } catch (...) {
+    note_cut_short();
+    throw;
+  }
+}
+
+void Pasting::tell_end(InputFacts& facts, const std::string& path, const std::string& note,
+                       const std::string& problem, LinearUnit unit) {
+  if (!note.empty()) {
+    facts.notes.push_back(note);
+    console_.error("note: " + paths::for_message(path) + ": " + note + ".");
+  }
+  if (!problem.empty()) {
+    facts.cut_short = true;
+    facts.notes.push_back(problem + "; the rest of this file is not pasted");
+    left_.incomplete = true;
+    console_.error("warning: " + paths::for_message(path) + ", " + problem +
+                   "; the rest of this file is not pasted.");
+  }
+  facts.unit = unit;
+}
+
+void Pasting::paste_one(std::int32_t m, const std::string& path,
+                        std::unique_ptr<ByteSource> source) {
   InputFacts& facts = observer_.input_begun(m, path);
   auto bytes_read = std::make_shared<std::atomic<std::int64_t>>(0);
   source = std::make_unique<CountedSource>(std::move(source), bytes_read);
@@ -100,14 +149,7 @@ void Pasting::paste_one(std::int32_t m, const std::string& path) {
   slot = open_points(std::move(source), path, disk_.describe(path), job_.reading,
                      job_.measure_z ? Axes::kXYZ : Axes::kXY);
   PointInput& input = *slot;
-  // The points a failure or an interruption cut short are in the result all
-  // the same, and the report says so.
   Extents extents;
-  auto note_cut_short = [&] {
-    facts.bytes = bytes_read->load(std::memory_order_relaxed);
-    facts.points = input.points();
-    facts.extents = Bounds::of(extents);
-  };
   std::int64_t pasted = 0;
   OutputFile& result = *job_.result;
   // Where the input's points begin in the result: taken back to there when
@@ -116,10 +158,7 @@ void Pasting::paste_one(std::int32_t m, const std::string& path) {
   observer_.points_begin();
   try {
     for (;;) {
-      // Points go in runs that end where the next look or progress line is
-      // due, or a little after, when the reading thread copied ahead.
-      std::int64_t run = std::min(kInterruptionCheck - pasted % kInterruptionCheck,
-                                  kProgressInterval - pasted % kProgressInterval);
+      const std::int64_t run = points_in_run(pasted);
       std::int64_t copied = input.copy_points(result, extents, run);
       if (copied == 0) break;
       std::int64_t before = pasted;
@@ -134,42 +173,60 @@ void Pasting::paste_one(std::int32_t m, const std::string& path) {
     }
     // Text that is not points may be gzip data garbled before its check.
     if (!input.problem().empty()) input.check_rest();
-  } catch (const Failure& failure) {
-    if (!failure.input_damaged) {
-      note_cut_short();
-      throw;
-    }
-    // None of a damaged input's text can be trusted: its points go.
-    if (!result.cut_to(begin)) {
-      note_cut_short();
-      throw Failure{1, failure.message +
-                           "; its points already sent to the result, which is no file on a "
-                           "disk, cannot be taken back"};
-    }
-    facts.bytes = bytes_read->load(std::memory_order_relaxed);
-    facts.points = 0;
-    facts.extents = {};
-    throw Failure{1, failure.message + "; none of its points are pasted"};
   } catch (...) {
-    note_cut_short();
-    throw;
+    // The points a failure or an interruption cut short are in the result
+    // all the same, and the report says so.
+    stop_at_failure(facts, begin,
+                    Reached{input.points(), bytes_read->load(std::memory_order_relaxed), extents});
   }
-  if (std::string note = input.note(); !note.empty()) {
-    facts.notes.push_back(note);
-    console_.error("note: " + paths::for_message(path) + ": " + note + ".");
-  }
-  if (!input.problem().empty()) {
-    facts.cut_short = true;
-    facts.notes.push_back(input.problem() + "; the rest of this file is not pasted");
-    left_.incomplete = true;
-    console_.error("warning: " + paths::for_message(path) + ", " + input.problem() +
-                   "; the rest of this file is not pasted.");
-  }
-  facts.unit = input.unit();
+  tell_end(facts, path, input.note(), input.problem(), input.unit());
   slot.reset();
   facts.bytes = bytes_read->load(std::memory_order_relaxed);
   facts.extents = Bounds::of(extents);
   observer_.input_ended(extents);
+}
+
+// As paste_one(), but for what a lane read and converted ahead: the same
+// runs, told in the same order, their text written as it comes.
+void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
+  const auto i = static_cast<std::size_t>(m - 1);
+  AheadEvent event = ahead_->next(i);
+  if (event.kind == AheadEvent::Kind::kUnopened) stop_on_unopened(path, event.reason);
+  if (event.kind == AheadEvent::Kind::kInTurn) {
+    paste_one(m, path, std::move(event.source));
+    ahead_->passed(i);
+    return;
+  }
+  InputFacts& facts = observer_.input_begun(m, path);
+  if (event.kind == AheadEvent::Kind::kRefused) std::rethrow_exception(event.failure);
+  OutputFile& result = *job_.result;
+  const std::int64_t begin = result.position();
+  observer_.points_begin();
+  std::int64_t pasted = 0;
+  Reached reached;
+  try {
+    for (; event.kind != AheadEvent::Kind::kEnded; event = ahead_->next(i)) {
+      reached = Reached{event.points, event.bytes, event.extents};
+      result.write_block(event.text.data(), event.text.size());
+      if (event.kind == AheadEvent::Kind::kFailed) std::rethrow_exception(event.failure);
+      const std::int64_t run = points_in_run(pasted);
+      const std::int64_t before = pasted;
+      pasted += event.copied;
+      facts.points = pasted;
+      facts.extents = Bounds::of(event.extents);
+      facts.bytes = event.bytes;
+      observer_.points_pasted();
+      if (event.copied >= run && platform::interruption() != 0) stop_interrupted();
+      observer_.run_ended(before, pasted);
+    }
+  } catch (...) {
+    stop_at_failure(facts, begin, reached);
+  }
+  tell_end(facts, path, event.note, event.problem, event.unit);
+  facts.bytes = event.bytes;
+  facts.extents = Bounds::of(event.extents);
+  ahead_->passed(i);
+  observer_.input_ended(event.extents);
 }
 
 }  // namespace

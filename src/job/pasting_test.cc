@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "fake_disk.h"
 #include "io/failure.h"
+#include "num/number.h"
 #include "tiles.h"
 
 namespace {
@@ -97,6 +101,243 @@ TEST(PastingAJob, TextThatIsNotPointsIsToldEvenWhenALaterInputStopsTheJob) {
   EXPECT_NE(f.err.find("Cannot open"), std::string::npos) << f.err;
   // Closed before the job stopped: what was pasted stays.
   EXPECT_FALSE(f.result.is_open());
+}
+
+// Every word the pasting tells its observer, with the facts as they then
+// are: an input read ahead must tell the same as one read in its turn.
+class Told : public PastingObserver {
+ public:
+  std::string log;
+  // Stops the job as an interruption would, after input `stop_input`
+  // reached `stop_points` points.
+  std::int32_t stop_input = 0;
+  std::int64_t stop_points = 0;
+
+  void job_begun() override { log += "job\n"; }
+  InputFacts& input_begun(std::int32_t m, const std::string& path) override {
+    m_ = m;
+    pasted_ = 0;
+    facts_.emplace_back();
+    log +=
+        "begun " + std::to_string(m) + " " + std::filesystem::path(path).filename().string() + "\n";
+    return facts_.back();
+  }
+  void points_begin() override { log += "points\n"; }
+  // Runs end where the reading thread has made points ahead, as far as it
+  // got: only their order is told, not where they end.
+  void points_pasted() override {
+    if (facts_.back().points <= pasted_) log += "points pasted out of order\n";
+    pasted_ = facts_.back().points;
+  }
+  void run_ended(std::int64_t before, std::int64_t now) override {
+    if (now != pasted_ || before >= now) log += "a run told wrong\n";
+    if (m_ == stop_input && now >= stop_points) throw Failure{1, "stopped"};
+  }
+  void input_ended(const Extents& extents) override {
+    log += "ended " + facts() + ", " + std::to_string(facts_.back().bytes) + " bytes, Y to " +
+           number::fixed6_text(extents.y.max) + "\n";
+  }
+  void input_unopened(const std::string& path) override {
+    log += "unopened " + std::filesystem::path(path).filename().string() + "\n";
+  }
+  // The facts of every input, the last as a stop left them.
+  std::vector<std::string> all_facts() const {
+    std::vector<std::string> all;
+    for (const InputFacts& f : facts_) all.push_back(facts_of(f));
+    return all;
+  }
+  std::int64_t points() const {
+    std::int64_t points = 0;
+    for (const InputFacts& f : facts_) points += f.points;
+    return points;
+  }
+
+ private:
+  // The bytes an input gave before its end are the reading thread's, as
+  // far as it has gone: not told here.
+  static std::string facts_of(const InputFacts& f) {
+    std::string text = std::to_string(f.points) + " points, X " +
+                       number::fixed6_text(f.extents.x.min) + " to " +
+                       number::fixed6_text(f.extents.x.max) + (f.cut_short ? ", cut short" : "");
+    for (const std::string& note : f.notes) text += "; " + note;
+    return text;
+  }
+  std::string facts() const { return facts_of(facts_.back()); }
+  std::int32_t m_ = 0;
+  std::int64_t pasted_ = 0;
+  std::deque<InputFacts> facts_;
+};
+
+// The system's disk, read in turn: inputs are read one after the other.
+class InTurnDisk : public SystemDisk {
+ public:
+  InTurnDisk() : SystemDisk(false) {}
+  bool reads_ahead() const override { return false; }
+};
+
+// Files of a job on the system's disk, in a folder of the test's own.
+class Folder {
+ public:
+  Folder()
+      : path_(std::filesystem::temp_directory_path() /
+              ("stratumix-pasting-" +
+               std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~Folder() { std::filesystem::remove_all(path_); }
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  std::string write(const std::string& name, const std::string& bytes) {
+    std::string file = (path_ / name).string();
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file;
+  }
+  std::string path(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// All a job leaves, whichever way its inputs are read.
+struct Outcome {
+  std::string result;
+  std::string told;
+  std::vector<std::string> facts;
+  std::int64_t points = 0;  // as the facts count them
+  std::string out;
+  std::string err;
+  std::string failure;
+  bool incomplete = false;
+};
+
+Outcome paste_on(Disk& disk, const std::vector<std::string>& inputs, std::int32_t stop_input = 0,
+                 std::int64_t stop_points = 0) {
+  Outcome outcome;
+  OutputFile result;
+  OutputFile info_report;
+  std::string info_bytes;
+  result.open(std::make_unique<StringSink>(outcome.result));
+  info_report.open(std::make_unique<StringSink>(info_bytes));
+  Console console;
+  console.capture(&outcome.out, &outcome.err);
+  Told told;
+  told.stop_input = stop_input;
+  told.stop_points = stop_points;
+  Job job;
+  job.inputs = inputs;
+  job.result = &result;
+  job.info_report = &info_report;
+  std::unique_ptr<PointInput> input;
+  try {
+    paste(job, disk, console, told, PastingLeft{input, outcome.incomplete});
+  } catch (const Failure& failure) {
+    outcome.failure = std::to_string(failure.status) + " " + failure.message;
+    result.close();
+  }
+  outcome.told = told.log;
+  outcome.facts = told.all_facts();
+  outcome.points = told.points();
+  return outcome;
+}
+
+// Lidar-like text of `count` points, from `seed`.
+std::string lidar_text(int count, int seed) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    int k = i * 7919 + seed * 104729;
+    text += std::to_string(600000 + k % 500000) + "." + std::to_string(10 + k % 89) + " " +
+            std::to_string(6100000 + (k / 7) % 900000) + ".5 " + std::to_string(k % 400) + ".125\n";
+  }
+  return text;
+}
+
+// A job stopped in the middle of an input stops where its reading thread
+// had got to: the same inputs before it, and as many points as it says.
+void expect_same(const Outcome& ahead, const Outcome& in_turn, bool stopped) {
+  for (const Outcome* outcome : {&ahead, &in_turn}) {
+    EXPECT_EQ(std::count(outcome->result.begin(), outcome->result.end(), '\n'), outcome->points);
+  }
+  EXPECT_EQ(ahead.told, in_turn.told);
+  EXPECT_EQ(ahead.failure, in_turn.failure);
+  EXPECT_EQ(ahead.incomplete, in_turn.incomplete);
+  if (stopped) {
+    const std::size_t common = std::min(ahead.result.size(), in_turn.result.size());
+    EXPECT_EQ(ahead.result.substr(0, common), in_turn.result.substr(0, common));
+    ASSERT_EQ(ahead.facts.size(), in_turn.facts.size());
+    EXPECT_EQ(std::vector<std::string>(ahead.facts.begin(), ahead.facts.end() - 1),
+              std::vector<std::string>(in_turn.facts.begin(), in_turn.facts.end() - 1));
+    return;
+  }
+  EXPECT_EQ(ahead.result, in_turn.result);
+  EXPECT_EQ(ahead.facts, in_turn.facts);
+  EXPECT_EQ(ahead.out, in_turn.out);
+  EXPECT_EQ(ahead.err, in_turn.err);
+}
+
+// Inputs read ahead on other cores leave what the same inputs read one
+// after the other do, to the byte and the word, however the job ends:
+// whole, at an input that fails, or stopped in the middle of an input.
+TEST(PastingAJob, InputsReadAheadLeaveWhatInputsReadInTurnDo) {
+  Folder folder;
+  std::vector<std::string> tiles;
+  for (int t = 0; t < 9; ++t) {
+    // Small tiles and larger ones of several runs (4096 points a run).
+    tiles.push_back(
+        folder.write("t" + std::to_string(t) + ".xyz", lidar_text(t % 3 == 0 ? 10000 : 300, t)));
+  }
+  const std::string gzip = folder.write("g.xyz.gz", gzip_member(lidar_text(9000, 11)));
+  const std::string noted = folder.write("h.xyz", "X Y Z\n" + lidar_text(50, 12));
+  const std::string words = folder.write("w.xyz", lidar_text(20, 13) + "end of points\n9 9 9\n");
+  std::string damaged_bytes = gzip_member(lidar_text(5000, 14));
+  damaged_bytes[damaged_bytes.size() - 8] ^= 1;  // its CRC
+  const std::string damaged = folder.write("d.xyz.gz", damaged_bytes);
+  // Its text stops being points, and only the rest of its data tells that
+  // the text was garbled.
+  std::string garbled_bytes = gzip_member(lidar_text(100, 15) + "x\n" + lidar_text(5000, 16));
+  garbled_bytes[garbled_bytes.size() - 8] ^= 1;
+  const std::string garbled = folder.write("e.xyz.gz", garbled_bytes);
+  // Its points up to the cut stay.
+  const std::string gzip_bytes = gzip_member(lidar_text(9000, 17));
+  const std::string cut = folder.write("c.xyz.gz", gzip_bytes.substr(0, gzip_bytes.size() / 2));
+  const std::string refused = folder.write("z.xyz", std::string("PK\3\4", 4) + "zip");
+  const std::string missing = folder.path("missing.xyz");
+  // Opened, but read in its turn (no file to read again), and failing.
+  const std::string unreadable = folder.path("");
+
+  SystemDisk ahead(false);
+  InTurnDisk in_turn;
+  auto job = [&](std::vector<std::string> inputs, std::int32_t stop_input = 0,
+                 std::int64_t stop_points = 0) {
+    SCOPED_TRACE(testing::Message() << inputs.size() << " inputs, stopped at " << stop_input);
+    Outcome read_ahead = paste_on(ahead, inputs, stop_input, stop_points);
+    expect_same(read_ahead, paste_on(in_turn, inputs, stop_input, stop_points), stop_input != 0);
+    return read_ahead;
+  };
+
+  std::vector<std::string> whole = tiles;
+  whole.insert(whole.begin() + 2, gzip);
+  whole.insert(whole.begin() + 4, noted);
+  whole.insert(whole.begin() + 6, words);
+  whole.insert(whole.begin() + 8, refused);
+  Outcome all = job(whole);
+  EXPECT_EQ(all.failure, "");
+  EXPECT_TRUE(all.incomplete);
+  EXPECT_NE(all.err.find("note: "), std::string::npos) << all.err;
+
+  // Stopped by an input that fails, after inputs read ahead beyond it.
+  for (const std::string& failing : {damaged, garbled, cut, missing, unreadable}) {
+    std::vector<std::string> inputs = tiles;
+    inputs.insert(inputs.begin() + 4, failing);
+    Outcome stopped = job(inputs);
+    EXPECT_NE(stopped.failure, "");
+    EXPECT_LT(stopped.result.size(), all.result.size());
+  }
+  // Stopped as by an interruption, in the middle of a larger input, and
+  // at the end of a small one.
+  job(whole, 4, 8192);
+  job(whole, 2, 1);
 }
 
 }  // namespace

@@ -1,0 +1,192 @@
+#include "job/inputs_ahead.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "job/runs.h"
+#include "read/detect.h"
+
+namespace {
+
+// The result's bytes waiting in memory: those of the inputs after the one
+// being pasted, all together, and of that one, which the pasting takes as
+// they come. Memory stays within these (and a run's bytes each) however
+// many and however large the inputs; the inputs after are read ahead as
+// far as their text fits, all of a tile of a million points.
+constexpr std::size_t kWaitingAhead = std::size_t{32} << 20;
+constexpr std::size_t kWaitingNow = std::size_t{4} << 20;
+
+// The lanes' result, in memory until the pasting writes it.
+class TextSink : public ByteSink {
+ public:
+  explicit TextSink(std::string& text) : text_(text) {}
+  void write(const char* data, std::size_t size) override { text_.append(data, size); }
+  void close() override {}
+  std::uint64_t kept() const override { return text_.size(); }
+  bool cut(std::uint64_t size) override {
+    if (size > text_.size()) return false;
+    text_.resize(static_cast<std::size_t>(size));
+    return true;
+  }
+
+ private:
+  std::string& text_;
+};
+
+}  // namespace
+
+int InputsAhead::lanes_for_this_machine() {
+  // Beyond four, the writer or the disk is the bound.
+  unsigned cores = std::thread::hardware_concurrency();
+  return cores < 2 ? 0 : static_cast<int>(std::min(cores, 4U));
+}
+
+InputsAhead::InputsAhead(const Job& job, Disk& disk, int lanes)
+    : job_(job), disk_(disk), depth_(static_cast<std::size_t>(lanes) + 1), queues_(depth_ + 1) {
+  for (int l = 0; l < lanes; ++l) lanes_.emplace_back([this] { lane(); });
+}
+
+InputsAhead::~InputsAhead() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& lane : lanes_) lane.join();
+}
+
+bool InputsAhead::stopping() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return stopping_;
+}
+
+AheadEvent InputsAhead::next(std::size_t i) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  Queue& queue = queue_of(i);
+  changed_.wait(lock, [&] { return !queue.events.empty(); });
+  AheadEvent event = std::move(queue.events.front());
+  queue.events.pop_front();
+  queue.bytes -= event.text.size();
+  lock.unlock();
+  changed_.notify_all();
+  return event;
+}
+
+void InputsAhead::passed(std::size_t i) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    current_ = i + 1;
+    // Its bytes are taken as they come from now on.
+    waiting_ahead_ -= queue_of(current_).bytes;
+  }
+  changed_.notify_all();
+}
+
+void InputsAhead::tell(std::size_t i, AheadEvent event) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  Queue& queue = queue_of(i);
+  changed_.wait(lock, [&] {
+    return stopping_ ||
+           (i == current_ ? queue.bytes < kWaitingNow : waiting_ahead_ < kWaitingAhead);
+  });
+  queue.bytes += event.text.size();
+  if (i != current_) waiting_ahead_ += event.text.size();
+  queue.events.push_back(std::move(event));
+  lock.unlock();
+  changed_.notify_all();
+}
+
+void InputsAhead::lane() {
+  // One buffer and one text for all the inputs the lane reads.
+  OutputFile out;
+  std::string text;
+  for (;;) {
+    std::size_t i = 0;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] {
+        return stopping_ || next_ >= job_.inputs.size() || next_ < current_ + depth_;
+      });
+      if (stopping_ || next_ >= job_.inputs.size()) return;
+      i = next_++;
+    }
+    read_ahead(i, out, text);
+  }
+}
+
+void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::string& text) {
+  const std::string& path = job_.inputs[i];
+  AheadEvent event;
+  std::unique_ptr<ByteSource> source = disk_.open_for_reading(path, event.reason);
+  if (source == nullptr) {
+    event.kind = AheadEvent::Kind::kUnopened;
+    tell(i, std::move(event));
+    return;
+  }
+  // Only a file read again from any place is read ahead: the bytes of a
+  // pipe or a device read now would be lost to others if the job stopped
+  // before their turn.
+  char probe = 0;
+  if (source->read_at(0, &probe, 1) < 0) {
+    event.kind = AheadEvent::Kind::kInTurn;
+    event.source = std::move(source);
+    tell(i, std::move(event));
+    return;
+  }
+  auto bytes_read = std::make_shared<std::atomic<std::int64_t>>(0);
+  source = std::make_unique<CountedSource>(std::move(source), bytes_read);
+  std::unique_ptr<PointInput> input;
+  try {
+    input = open_points(std::move(source), path, disk_.describe(path), job_.reading,
+                        job_.measure_z ? Axes::kXYZ : Axes::kXY);
+  } catch (...) {
+    event.kind = AheadEvent::Kind::kRefused;
+    event.failure = std::current_exception();
+    tell(i, std::move(event));
+    return;
+  }
+  text.clear();
+  out.open(std::make_unique<TextSink>(text));
+  Extents extents;
+  std::int64_t pasted = 0;
+  // What the input gave so far, with the bytes of the result it made.
+  auto told = [&](AheadEvent::Kind kind) {
+    AheadEvent run;
+    run.kind = kind;
+    out.flush();
+    run.text = std::move(text);
+    text.clear();
+    run.points = input->points();
+    run.bytes = bytes_read->load(std::memory_order_relaxed);
+    run.extents = extents;
+    return run;
+  };
+  try {
+    for (;;) {
+      if (stopping()) return;
+      const std::int64_t run = points_in_run(pasted);
+      std::int64_t copied = input->copy_points(out, extents, run);
+      if (copied == 0) break;
+      pasted += copied;
+      AheadEvent event_of_run = told(AheadEvent::Kind::kRun);
+      event_of_run.copied = copied;
+      tell(i, std::move(event_of_run));
+      if (copied < run) break;
+    }
+    // Text that is not points may be gzip data garbled before its check.
+    if (!input->problem().empty()) input->check_rest();
+  } catch (...) {
+    AheadEvent failed = told(AheadEvent::Kind::kFailed);
+    failed.failure = std::current_exception();
+    input.reset();
+    tell(i, std::move(failed));
+    return;
+  }
+  AheadEvent ended = told(AheadEvent::Kind::kEnded);
+  ended.note = input->note();
+  ended.problem = input->problem();
+  ended.unit = input->unit();
+  input.reset();
+  ended.bytes = bytes_read->load(std::memory_order_relaxed);
+  tell(i, std::move(ended));
+}
