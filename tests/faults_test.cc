@@ -480,6 +480,29 @@ TEST_F(EndToEnd, AnInterruptionStopsAJobThatAPipeKeepsWaiting) {
                            "\"exit_status\": 130", "\"files_pasted\": 0", "\"points\": 1,"}) {
     EXPECT_NE(report.find(fact), std::string::npos) << fact << " in " << report;
   }
+
+  // With inputs before the pipe, and after it: those after are read ahead
+  // while the job waits, and none of their points may reach the result.
+  std::string after;
+  for (int i = 0; i < 20000; ++i) after += std::to_string(i) + " 7 7\n";
+  disk.write("s/a.xyz", "9 9 9\n");
+  disk.write("s/b.xyz", after);
+  Background ahead(disk, "", false,
+                   "-q --report images/s/j.json -o images/s/r.xyz images/s/a.xyz "
+                   "images/s/slow.xyz images/s/b.xyz images/s/b.xyz");
+  pipe_fd = open(disk.path("s/slow.xyz").c_str(), O_WRONLY);
+  ASSERT_GE(pipe_fd, 0);
+  ASSERT_EQ(write(pipe_fd, "1 2 3\n", 6), 6);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ahead.send(SIGINT);
+  EXPECT_EQ(ahead.wait(), 130);
+  close(pipe_fd);
+  EXPECT_EQ(disk.read("s/r.xyz"),
+            crlf_lines({"9.000000 9.000000 9.000000", "1.000000 2.000000 3.000000"}));
+  report = disk.read("s/j.json");
+  for (const char* fact : {"\"exit_status\": 130", "\"files_pasted\": 1", "\"points\": 2,"}) {
+    EXPECT_NE(report.find(fact), std::string::npos) << fact << " in " << report;
+  }
 }
 
 // An interruption before the job is set up, while the answers are typed or
