@@ -36,6 +36,12 @@ class ByteSink {
  public:
   virtual ~ByteSink() = default;
   virtual void write(const char* data, std::size_t size) = 0;
+  // Writes the first `size` bytes of `block`, a buffer of `room` bytes: a
+  // sink that keeps what it is given may keep the block itself and leave
+  // another of the same room in its place, so that nothing is copied.
+  virtual void take(std::unique_ptr<char[]>& block, std::size_t size, std::size_t /*room*/) {
+    write(block.get(), size);
+  }
   virtual void close() = 0;
   // The bytes the file holds of those written to it: after a failed write,
   // those it kept.

@@ -29,18 +29,27 @@ void OutputFile::put(std::string_view text) {
   }
 }
 
-void OutputFile::flush() { hand_over(buffer_.get(), std::exchange(used_, 0)); }
+void OutputFile::flush() {
+  const std::size_t size = std::exchange(used_, 0);
+  hand_over(size, [&] { sink_->take(buffer_, size, kBufferSize); });
+}
 
 void OutputFile::write_block(const char* data, std::size_t size) {
   flush();
-  hand_over(data, size);
+  hand_over(size, [&] { sink_->write(data, size); });
 }
 
-void OutputFile::hand_over(const char* data, std::size_t size) {
+void OutputFile::write_block(std::unique_ptr<char[]>& block, std::size_t size, std::size_t room) {
+  flush();
+  hand_over(size, [&] { sink_->take(block, size, room); });
+}
+
+template <typename Write>
+void OutputFile::hand_over(std::size_t size, Write write) {
   // Never write through a file that failed.
   if (sink_ == nullptr || failed_ || size == 0) return;
   try {
-    sink_->write(data, size);
+    write();
     handed_over_ += static_cast<std::int64_t>(size);
   } catch (...) {
     // A full disk may have taken part of it.

@@ -40,6 +40,10 @@ class OutputFile : public TextOut {
   // Writes `size` bytes after what is buffered, without copying them into
   // the buffer.
   void write_block(const char* data, std::size_t size);
+  // The same for the first `size` bytes of `block`, a buffer of `room`
+  // bytes, which a sink that keeps blocks takes for its own, leaving a
+  // new one of the same room.
+  void write_block(std::unique_ptr<char[]>& block, std::size_t size, std::size_t room);
 
   // The bytes the file took since it was opened, also once closed, and
   // after a failed write those it kept.
@@ -76,7 +80,9 @@ class OutputFile : public TextOut {
 
  private:
   void put(std::string_view text) override;
-  void hand_over(const char* data, std::size_t size);
+  // Runs `write`, which gives the sink `size` bytes, unless the file failed.
+  template <typename Write>
+  void hand_over(std::size_t size, Write write);
 
   std::unique_ptr<ByteSink> sink_;
   std::unique_ptr<char[]> buffer_;  // left as it comes: only what is put is written

@@ -1,6 +1,7 @@
 #include "job/inputs_ahead.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "job/runs.h"
@@ -16,22 +17,42 @@ namespace {
 constexpr std::size_t kWaitingAhead = std::size_t{32} << 20;
 constexpr std::size_t kWaitingNow = std::size_t{4} << 20;
 
-// The lanes' result, in memory until the pasting writes it.
-class TextSink : public ByteSink {
+// The blocks of a lane's result, kept whole for the pasting to write.
+class BlockSink : public ByteSink {
  public:
-  explicit TextSink(std::string& text) : text_(text) {}
-  void write(const char* data, std::size_t size) override { text_.append(data, size); }
-  void close() override {}
-  std::uint64_t kept() const override { return text_.size(); }
-  bool cut(std::uint64_t size) override {
-    if (size > text_.size()) return false;
-    text_.resize(static_cast<std::size_t>(size));
-    return true;
+  BlockSink(InputsAhead& ahead, std::vector<AheadBlock>& blocks) : ahead_(ahead), blocks_(blocks) {}
+  void take(std::unique_ptr<char[]>& block, std::size_t size, std::size_t room) override {
+    blocks_.push_back({std::move(block), size, room});
+    block = room == kIoBlockSize ? ahead_.spare_block() : std::unique_ptr<char[]>(new char[room]);
   }
+  // Bytes from elsewhere than the buffer (a reader's own block): copied.
+  void write(const char* data, std::size_t size) override {
+    while (size > 0) {
+      std::size_t piece = std::min(size, kIoBlockSize);
+      blocks_.push_back({ahead_.spare_block(), piece, kIoBlockSize});
+      std::memcpy(blocks_.back().bytes.get(), data, piece);
+      data += piece;
+      size -= piece;
+    }
+  }
+  void close() override {}
+  std::uint64_t kept() const override { return 0; }
+  bool cut(std::uint64_t /*size*/) override { return false; }
 
  private:
-  std::string& text_;
+  InputsAhead& ahead_;
+  std::vector<AheadBlock>& blocks_;
 };
+
+// Blocks kept for the lanes beyond those in flight: enough for a run each.
+constexpr std::size_t kSpareBlocks = 8;
+
+// The memory an event's text holds.
+std::size_t room_of(const AheadEvent& event) {
+  std::size_t room = 0;
+  for (const AheadBlock& block : event.text) room += block.room;
+  return room;
+}
 
 }  // namespace
 
@@ -66,7 +87,7 @@ AheadEvent InputsAhead::next(std::size_t i) {
   changed_.wait(lock, [&] { return !queue.events.empty(); });
   AheadEvent event = std::move(queue.events.front());
   queue.events.pop_front();
-  queue.bytes -= event.text.size();
+  queue.bytes -= room_of(event);
   lock.unlock();
   changed_.notify_all();
   return event;
@@ -89,17 +110,40 @@ void InputsAhead::tell(std::size_t i, AheadEvent event) {
     return stopping_ ||
            (i == current_ ? queue.bytes < kWaitingNow : waiting_ahead_ < kWaitingAhead);
   });
-  queue.bytes += event.text.size();
-  if (i != current_) waiting_ahead_ += event.text.size();
+  const std::size_t room = room_of(event);
+  queue.bytes += room;
+  if (i != current_) waiting_ahead_ += room;
   queue.events.push_back(std::move(event));
   lock.unlock();
   changed_.notify_all();
 }
 
+void InputsAhead::give_back(std::vector<AheadBlock>& blocks) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (AheadBlock& block : blocks) {
+    if (block.room == kIoBlockSize && spare_.size() < kSpareBlocks) {
+      spare_.push_back(std::move(block.bytes));
+    }
+  }
+  blocks.clear();
+}
+
+std::unique_ptr<char[]> InputsAhead::spare_block() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!spare_.empty()) {
+      std::unique_ptr<char[]> block = std::move(spare_.back());
+      spare_.pop_back();
+      return block;
+    }
+  }
+  return std::unique_ptr<char[]>(new char[kIoBlockSize]);
+}
+
 void InputsAhead::lane() {
-  // One buffer and one text for all the inputs the lane reads.
+  // One buffer for all the inputs the lane reads.
   OutputFile out;
-  std::string text;
+  std::vector<AheadBlock> text;
   for (;;) {
     std::size_t i = 0;
     {
@@ -114,7 +158,7 @@ void InputsAhead::lane() {
   }
 }
 
-void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::string& text) {
+void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBlock>& text) {
   const std::string& path = job_.inputs[i];
   AheadEvent event;
   std::unique_ptr<ByteSource> source = disk_.open_for_reading(path, event.reason);
@@ -146,7 +190,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::string& text) 
     return;
   }
   text.clear();
-  out.open(std::make_unique<TextSink>(text));
+  out.open(std::make_unique<BlockSink>(*this, text));
   Extents extents;
   std::int64_t pasted = 0;
   // What the input gave so far, with the bytes of the result it made.

@@ -21,6 +21,13 @@
 #include "num/extent.h"
 #include "read/las/las_units.h"
 
+// Bytes of the result, in a buffer handed on whole.
+struct AheadBlock {
+  std::unique_ptr<char[]> bytes;
+  std::size_t size = 0;
+  std::size_t room = 0;
+};
+
 // What an input read ahead tells, in order: it could not be opened; or it
 // is to be read in its turn after all (a pipe, a device: `source`, opened);
 // or its form was refused; then its runs of points, and its end or the
@@ -31,7 +38,7 @@ struct AheadEvent {
   std::string reason;                  // kUnopened: the system's word
   std::unique_ptr<ByteSource> source;  // kInTurn
   std::exception_ptr failure;          // kRefused, kFailed
-  std::string text;                    // kRun, kFailed: the result's bytes
+  std::vector<AheadBlock> text;        // kRun, kFailed: the result's bytes
   std::int64_t copied = 0;             // kRun: its points
   std::int64_t points = 0;             // the input's points so far, those of `text` too
   std::int64_t bytes = 0;              // the bytes it gave so far
@@ -56,6 +63,10 @@ class InputsAhead {
   AheadEvent next(std::size_t i);
   // The pasting has gone past input `i`: a lane may take another.
   void passed(std::size_t i);
+  // Blocks whose bytes are written, for the lanes to fill again.
+  void give_back(std::vector<AheadBlock>& blocks);
+  // A block to fill: one given back, or a new one.
+  std::unique_ptr<char[]> spare_block();
 
   // The lanes worth starting on this machine: none where it has one core.
   static int lanes_for_this_machine();
@@ -63,11 +74,11 @@ class InputsAhead {
  private:
   struct Queue {
     std::deque<AheadEvent> events;
-    std::size_t bytes = 0;  // of their text
+    std::size_t bytes = 0;  // of the blocks of their text
   };
   Queue& queue_of(std::size_t i) { return queues_[i % queues_.size()]; }
   void lane();
-  void read_ahead(std::size_t i, OutputFile& out, std::string& text);
+  void read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBlock>& text);
   // Queues an event; waits while the input's queue holds too many bytes.
   void tell(std::size_t i, AheadEvent event);
   bool stopping() const;
@@ -84,6 +95,7 @@ class InputsAhead {
   // The bytes of inputs after it in their queues.
   std::size_t waiting_ahead_ = 0;
   bool stopping_ = false;
+  std::vector<std::unique_ptr<char[]>> spare_;
   std::vector<std::thread> lanes_;
 };
 

@@ -207,7 +207,8 @@ void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
   try {
     for (; event.kind != AheadEvent::Kind::kEnded; event = ahead_->next(i)) {
       reached = Reached{event.points, event.bytes, event.extents};
-      result.write_block(event.text.data(), event.text.size());
+      for (const AheadBlock& block : event.text) result.write_block(block.bytes.get(), block.size);
+      ahead_->give_back(event.text);
       if (event.kind == AheadEvent::Kind::kFailed) std::rethrow_exception(event.failure);
       const std::int64_t run = points_in_run(pasted);
       const std::int64_t before = pasted;

@@ -270,7 +270,8 @@ std::size_t PointReader::tail_start() {
 std::int64_t PointReader::take_tail(OutputFile& file, Extents& extents) {
   BlockTail& tail = *block_tail();
   std::int64_t points = std::exchange(tail.points, 0);
-  file.write_block(tail.out.get(), tail.out_size);
+  // The tail's storage may be taken as it stands, and a new one left.
+  file.write_block(tail.out, tail.out_size, tail.out_room);
   extents.merge(tail.extents);
   position_ = buffer_.block_first() + tail.end;
   line_ends_ += tail.line_ends;
