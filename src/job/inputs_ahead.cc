@@ -16,6 +16,8 @@ namespace {
 // far as their text fits, all of a tile of a million points.
 constexpr std::size_t kWaitingAhead = std::size_t{32} << 20;
 constexpr std::size_t kWaitingNow = std::size_t{4} << 20;
+// An input larger than this is read in its turn: its text would not fit.
+constexpr std::uint64_t kLargeInput = std::uint64_t{8} << 20;
 
 // The blocks of a lane's result, kept whole for the pasting to write.
 class BlockSink : public ByteSink {
@@ -93,6 +95,17 @@ AheadEvent InputsAhead::next(std::size_t i) {
   return event;
 }
 
+bool InputsAhead::claim(std::size_t i) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (next_ > i) return false;
+    next_ = i + 1;
+  }
+  // The lanes may take the inputs after it now.
+  changed_.notify_all();
+  return true;
+}
+
 void InputsAhead::passed(std::size_t i) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -148,8 +161,11 @@ void InputsAhead::lane() {
     std::size_t i = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
+      // Only inputs after the one being pasted: that one the pasting reads
+      // itself, where no lane has begun it.
       changed_.wait(lock, [&] {
-        return stopping_ || next_ >= job_.inputs.size() || next_ < current_ + depth_;
+        return stopping_ || next_ >= job_.inputs.size() ||
+               (next_ > current_ && next_ < current_ + depth_);
       });
       if (stopping_ || next_ >= job_.inputs.size()) return;
       i = next_++;
@@ -169,9 +185,11 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   }
   // Only a file read again from any place is read ahead: the bytes of a
   // pipe or a device read now would be lost to others if the job stopped
-  // before their turn.
+  // before their turn. A large one is read in its turn too, by its own
+  // reading thread and the pasting's, so that both cores work on it, as
+  // they could not on more than the memory allowed for reading ahead.
   char probe = 0;
-  if (source->read_at(0, &probe, 1) < 0) {
+  if (source->read_at(kLargeInput, &probe, 1) != 0) {
     event.kind = AheadEvent::Kind::kInTurn;
     event.source = std::move(source);
     tell(i, std::move(event));

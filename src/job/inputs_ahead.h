@@ -51,15 +51,18 @@ struct AheadEvent {
 
 class InputsAhead {
  public:
-  // `lanes` threads read inputs ahead, in the job's order, at most
-  // `lanes` + 1 of them beyond the one being pasted.
+  // `lanes` threads read inputs ahead, in the job's order, as far as
+  // `lanes` of them beyond the one being pasted.
   InputsAhead(const Job& job, Disk& disk, int lanes);
   // Stops the lanes where they are, and waits for them.
   ~InputsAhead();
   InputsAhead(const InputsAhead&) = delete;
   InputsAhead& operator=(const InputsAhead&) = delete;
 
-  // The next event of input `i` (from 0), waiting for it.
+  // Whether the pasting reads input `i` (from 0) itself: no lane has begun
+  // it, and none will.
+  bool claim(std::size_t i);
+  // The next event of input `i`, which a lane has begun, waiting for it.
   AheadEvent next(std::size_t i);
   // The pasting has gone past input `i`: a lane may take another.
   void passed(std::size_t i);
