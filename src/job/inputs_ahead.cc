@@ -11,9 +11,9 @@ namespace {
 
 // The result's bytes waiting in memory: those of the inputs after the one
 // being pasted, all together, and of that one, which the pasting takes as
-// they come. Memory stays within these (and a run's bytes each) however
-// many and however large the inputs; the inputs after are read ahead as
-// far as their text fits, all of a tile of a million points.
+// they come. Memory stays within these (and a run's blocks for each lane)
+// however many and however large the inputs: a lane whose text would go
+// beyond waits for the pasting to come to its input.
 constexpr std::size_t kWaitingAhead = std::size_t{32} << 20;
 constexpr std::size_t kWaitingNow = std::size_t{4} << 20;
 // An input larger than this is read in its turn: its text would not fit.
