@@ -95,17 +95,6 @@ AheadEvent InputsAhead::next(std::size_t i) {
   return event;
 }
 
-bool InputsAhead::claim(std::size_t i) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (next_ > i) return false;
-    next_ = i + 1;
-  }
-  // The lanes may take the inputs after it now.
-  changed_.notify_all();
-  return true;
-}
-
 void InputsAhead::passed(std::size_t i) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -161,11 +150,8 @@ void InputsAhead::lane() {
     std::size_t i = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      // Only inputs after the one being pasted: that one the pasting reads
-      // itself, where no lane has begun it.
       changed_.wait(lock, [&] {
-        return stopping_ || next_ >= job_.inputs.size() ||
-               (next_ > current_ && next_ < current_ + depth_);
+        return stopping_ || next_ >= job_.inputs.size() || next_ < current_ + depth_;
       });
       if (stopping_ || next_ >= job_.inputs.size()) return;
       i = next_++;

@@ -59,10 +59,7 @@ class InputsAhead {
   InputsAhead(const InputsAhead&) = delete;
   InputsAhead& operator=(const InputsAhead&) = delete;
 
-  // Whether the pasting reads input `i` (from 0) itself: no lane has begun
-  // it, and none will.
-  bool claim(std::size_t i);
-  // The next event of input `i`, which a lane has begun, waiting for it.
+  // The next event of input `i` (from 0), waiting for it.
   AheadEvent next(std::size_t i);
   // The pasting has gone past input `i`: a lane may take another.
   void passed(std::size_t i);

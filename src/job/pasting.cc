@@ -42,12 +42,10 @@ class Pasting {
       // Between files too: thousands of small ones may never reach a look.
       if (platform::interruption() != 0) stop_interrupted();
       const std::string& path = job_.inputs[static_cast<std::size_t>(m - 1)];
-      const auto i = static_cast<std::size_t>(m - 1);
-      if (ahead_ != nullptr && !ahead_->claim(i)) {
+      if (ahead_ != nullptr) {
         paste_read_ahead(m, path);
       } else {
         paste_one(m, path, open_input(path));
-        if (ahead_ != nullptr) ahead_->passed(i);
       }
     }
     job_.result->close();
