@@ -143,8 +143,9 @@ std::unique_ptr<char[]> InputsAhead::spare_block() {
 }
 
 void InputsAhead::lane() {
-  // One buffer for all the inputs the lane reads.
+  // One buffer and one reading thread for all the inputs the lane reads.
   OutputFile out;
+  ReadingThread reading;
   std::vector<AheadBlock> text;
   for (;;) {
     std::size_t i = 0;
@@ -156,11 +157,12 @@ void InputsAhead::lane() {
       if (stopping_ || next_ >= job_.inputs.size()) return;
       i = next_++;
     }
-    read_ahead(i, out, text);
+    read_ahead(i, out, text, reading);
   }
 }
 
-void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBlock>& text) {
+void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBlock>& text,
+                             ReadingThread& reading) {
   const std::string& path = job_.inputs[i];
   AheadEvent event;
   std::unique_ptr<ByteSource> source = disk_.open_for_reading(path, event.reason);
@@ -186,7 +188,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   std::unique_ptr<PointInput> input;
   try {
     input = open_points(std::move(source), path, disk_.describe(path), job_.reading,
-                        job_.measure_z ? Axes::kXYZ : Axes::kXY);
+                        job_.measure_z ? Axes::kXYZ : Axes::kXY, &reading);
   } catch (...) {
     event.kind = AheadEvent::Kind::kRefused;
     event.failure = std::current_exception();

@@ -17,6 +17,7 @@
 
 #include "io/disk.h"
 #include "io/output_file.h"
+#include "io/reading_thread.h"
 #include "job/job.h"
 #include "num/extent.h"
 #include "read/las/las_units.h"
@@ -78,7 +79,8 @@ class InputsAhead {
   };
   Queue& queue_of(std::size_t i) { return queues_[i % queues_.size()]; }
   void lane();
-  void read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBlock>& text);
+  void read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBlock>& text,
+                  ReadingThread& reading);
   // Queues an event; waits while the input's queue holds too many bytes.
   void tell(std::size_t i, AheadEvent event);
   bool stopping() const;

@@ -20,8 +20,11 @@ class ReadAheadPoints : public PointInput {
  public:
   template <typename... With>
   explicit ReadAheadPoints(bool checked_at_end, std::unique_ptr<ByteSource> source,
-                           const With&... with)
-      : checked_at_end_(checked_at_end), ahead_(std::move(source)), reader_(ahead_, with...) {}
+                           ReadingThread* thread, const With&... with)
+      : checked_at_end_(checked_at_end),
+        ahead_(std::move(source), kIoBlockSize, ReadAhead::kDefaultFront, ReadAhead::kDefaultBack,
+               thread),
+        reader_(ahead_, with...) {}
 
   std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override {
     return reader_.copy_points(file, extents, count);
@@ -86,11 +89,12 @@ std::string refusal_of_other_text(std::string_view start, bool whole_file) {
 
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain,
                                         const std::string& /*path*/, const std::string& shown,
-                                        const layout::Options& options, Axes axes) {
+                                        const layout::Options& options, Axes axes,
+                                        ReadingThread* thread) {
   auto peeked = std::make_unique<PeekedSource>(std::move(plain));
   InputForm form = input_form(peeked->first());
   if (form == InputForm::kLas)
-    return std::make_unique<ReadAheadPoints<LasReader>>(false, std::move(peeked), axes);
+    return std::make_unique<ReadAheadPoints<LasReader>>(false, std::move(peeked), thread, axes);
   const bool gzip = form == InputForm::kGzip;
   if (gzip) {
     peeked =
@@ -108,11 +112,11 @@ std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain,
       peeked->pass_over(found.data_start);
       break;
     case layout::Kind::kFields:
-      return std::make_unique<ReadAheadPoints<FieldReader>>(gzip, std::move(peeked), found,
+      return std::make_unique<ReadAheadPoints<FieldReader>>(gzip, std::move(peeked), thread, found,
                                                             kIoBlockSize, true, axes);
     case layout::Kind::kRefused:
       return std::make_unique<RefusedInput>(found.refusal);
   }
-  return std::make_unique<ReadAheadPoints<PointReader>>(gzip, std::move(peeked), kIoBlockSize,
-                                                        axes);
+  return std::make_unique<ReadAheadPoints<PointReader>>(gzip, std::move(peeked), thread,
+                                                        kIoBlockSize, axes);
 }

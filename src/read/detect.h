@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "io/disk.h"
+#include "io/reading_thread.h"
 #include "read/point_input.h"
 #include "read/text/layout.h"
 
@@ -20,10 +21,12 @@
 // the options read numbers alone), then the text's layout as its first
 // lines show it (layout.h) or as `options` say. The extents kept are those
 // of `axes`.
+// With `thread`, the reading is a task of that thread's (reading_thread.h),
+// for a file that is not kept waiting (no pipe).
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const std::string& path,
                                         const std::string& shown,
-                                        const layout::Options& options = {},
-                                        Axes axes = Axes::kXYZ);
+                                        const layout::Options& options = {}, Axes axes = Axes::kXYZ,
+                                        ReadingThread* thread = nullptr);
 
 // The phases of open_points(), apart for their tests.
 
