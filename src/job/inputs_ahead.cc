@@ -16,6 +16,8 @@ namespace {
 // beyond waits for the pasting to come to its input.
 constexpr std::size_t kWaitingAhead = std::size_t{32} << 20;
 constexpr std::size_t kWaitingNow = std::size_t{4} << 20;
+// Text of at most this is copied rather than handed on in its block.
+constexpr std::size_t kSmallText = std::size_t{64} << 10;
 // An input larger than this is read in its turn: its text would not fit.
 constexpr std::uint64_t kLargeInput = std::uint64_t{8} << 20;
 
@@ -24,6 +26,12 @@ class BlockSink : public ByteSink {
  public:
   BlockSink(InputsAhead& ahead, std::vector<AheadBlock>& blocks) : ahead_(ahead), blocks_(blocks) {}
   void take(std::unique_ptr<char[]>& block, std::size_t size, std::size_t room) override {
+    // The little text of a small tile is copied, so that thousands of them
+    // waiting hold their bytes, not a block each.
+    if (size <= kSmallText) {
+      write(block.get(), size);
+      return;
+    }
     blocks_.push_back({std::move(block), size, room});
     block = room == kIoBlockSize ? ahead_.spare_block() : std::unique_ptr<char[]>(new char[room]);
   }
@@ -31,7 +39,11 @@ class BlockSink : public ByteSink {
   void write(const char* data, std::size_t size) override {
     while (size > 0) {
       std::size_t piece = std::min(size, kIoBlockSize);
-      blocks_.push_back({ahead_.spare_block(), piece, kIoBlockSize});
+      if (piece == kIoBlockSize) {
+        blocks_.push_back({ahead_.spare_block(), piece, kIoBlockSize});
+      } else {
+        blocks_.push_back({std::unique_ptr<char[]>(new char[piece]), piece, piece});
+      }
       std::memcpy(blocks_.back().bytes.get(), data, piece);
       data += piece;
       size -= piece;
