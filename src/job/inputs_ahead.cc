@@ -17,7 +17,7 @@ namespace {
 constexpr std::size_t kWaitingAhead = std::size_t{32} << 20;
 constexpr std::size_t kWaitingNow = std::size_t{4} << 20;
 // Text of at most this is copied rather than handed on in its block.
-constexpr std::size_t kSmallText = std::size_t{64} << 10;
+constexpr std::size_t kSmallText = std::size_t{4} << 10;
 // An input larger than this is read in its turn: its text would not fit.
 constexpr std::uint64_t kLargeInput = std::uint64_t{8} << 20;
 
@@ -26,8 +26,8 @@ class BlockSink : public ByteSink {
  public:
   BlockSink(InputsAhead& ahead, std::vector<AheadBlock>& blocks) : ahead_(ahead), blocks_(blocks) {}
   void take(std::unique_ptr<char[]>& block, std::size_t size, std::size_t room) override {
-    // The little text of a small tile is copied, so that thousands of them
-    // waiting hold their bytes, not a block each.
+    // The little text of a tiny tile is copied, so that it holds its bytes,
+    // not a block; larger pieces (the last of a run) are not worth a copy.
     if (size <= kSmallText) {
       write(block.get(), size);
       return;
