@@ -123,9 +123,14 @@ class MemoryDisk : public Disk {
   bool same_file(const std::string& path1, const std::string& path2) override {
     return path1 == path2 && files.count(path1) != 0;
   }
-  std::size_t first_same_spelling(const std::string& path,
-                                  const std::vector<std::string>& others) override {
-    return static_cast<std::size_t>(std::find(others.begin(), others.end(), path) - others.begin());
+  std::vector<std::size_t> first_same_spelling(const std::vector<std::string>& paths,
+                                               const std::vector<std::string>& others) override {
+    std::vector<std::size_t> first;
+    for (const std::string& path : paths) {
+      first.push_back(
+          static_cast<std::size_t>(std::find(others.begin(), others.end(), path) - others.begin()));
+    }
+    return first;
   }
   bool can_read(const std::string& path, std::string& reason) override {
     if (files.count(path) != 0) return true;

@@ -1,7 +1,6 @@
 #include "app/command_line.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <string_view>
 #include <utility>
@@ -175,12 +174,9 @@ void refuse_unwritable(Disk& disk, const std::string& path, const std::string& w
     throw Failure{1, "The " + what + " " + shown + " " + why + "; nothing was created."};
   // Written where a link at the path leads, beside that file.
   const std::string target = disk.written_at(path);
-  const std::array<std::string, 4> names = {path, path + ".part", target, target + ".part"};
+  const std::vector<std::string> names = {path, path + ".part", target, target + ".part"};
   for (const std::vector<std::string>* others : {&inputs, &outputs}) {
-    std::array<std::size_t, names.size()> spelled{};
-    for (std::size_t k = 0; k < names.size(); ++k) {
-      spelled[k] = disk.first_same_spelling(names[k], *others);
-    }
+    const std::vector<std::size_t> spelled = disk.first_same_spelling(names, *others);
     for (std::size_t j = 0; j < others->size(); ++j) {
       const std::string& other = (*others)[j];
       for (std::size_t k = 0; k < names.size(); ++k) {

@@ -204,13 +204,22 @@ bool SystemDisk::same_file(const std::string& path1, const std::string& path2) {
   return same && !error;
 }
 
-std::size_t SystemDisk::first_same_spelling(const std::string& path,
-                                            const std::vector<std::string>& others) {
-  const std::filesystem::path name = normal(native(path));
-  for (std::size_t i = 0; i < others.size(); ++i) {
-    if (platform::same_spelling(name, normal(native(others[i])))) return i;
+std::vector<std::size_t> SystemDisk::first_same_spelling(const std::vector<std::string>& paths,
+                                                         const std::vector<std::string>& others) {
+  std::vector<std::filesystem::path> names;
+  for (const std::string& path : paths) names.push_back(normal(native(path)));
+  std::vector<std::size_t> first(paths.size(), others.size());
+  std::size_t unfound = paths.size();
+  for (std::size_t i = 0; i < others.size() && unfound > 0; ++i) {
+    const std::filesystem::path other = normal(native(others[i]));
+    for (std::size_t k = 0; k < names.size(); ++k) {
+      if (first[k] == others.size() && platform::same_spelling(names[k], other)) {
+        first[k] = i;
+        --unfound;
+      }
+    }
   }
-  return others.size();
+  return first;
 }
 
 bool SystemDisk::can_read(const std::string& path, std::string& reason) {

@@ -89,10 +89,10 @@ class Disk {
   // Whether two paths name one existing file (through links, other
   // spellings, letter case where the system ignores it).
   virtual bool same_file(const std::string& path1, const std::string& path2) = 0;
-  // The first of `others` that is the same name as `path`, before any file
-  // exists, or others.size(): `path` is made whole once for them all.
-  virtual std::size_t first_same_spelling(const std::string& path,
-                                          const std::vector<std::string>& others) = 0;
+  // For each of `paths`, the first of `others` that is the same name, before
+  // any file exists, or others.size(): each name is made whole once.
+  virtual std::vector<std::size_t> first_same_spelling(const std::vector<std::string>& paths,
+                                                       const std::vector<std::string>& others) = 0;
   // Whether a file can be opened for reading; `reason` tells why not.
   virtual bool can_read(const std::string& path, std::string& reason) = 0;
   // Which standard stream writes to this file: 1 standard output, 2
@@ -140,8 +140,8 @@ class SystemDisk : public Disk {
   std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
                                      bool& in_use) override;
   bool same_file(const std::string& path1, const std::string& path2) override;
-  std::size_t first_same_spelling(const std::string& path,
-                                  const std::vector<std::string>& others) override;
+  std::vector<std::size_t> first_same_spelling(const std::vector<std::string>& paths,
+                                               const std::vector<std::string>& others) override;
   bool can_read(const std::string& path, std::string& reason) override;
   int standard_stream_writing(const std::string& path) override;
   std::string describe(const std::string& path) override;

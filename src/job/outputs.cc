@@ -17,10 +17,9 @@ class Setup {
 
   // Pasting must never write over an input, nor read what it writes. The
   // null device keeps nothing: there is nothing to write over.
-  void refuse_output_over_input(const std::string& output, bool by_spelling) {
+  // `spelled`: the first input with the output's name, or inputs' count.
+  void refuse_output_over_input(const std::string& output, std::size_t spelled) {
     if (disk_.is_null_device(output)) return;
-    const std::size_t spelled =
-        by_spelling ? disk_.first_same_spelling(output, inputs_) : inputs_.size();
     for (std::size_t i = 0; i < inputs_.size(); ++i) {
       const std::string& input = inputs_[i];
       if (i == spelled || disk_.same_file(output, input)) {
@@ -109,8 +108,9 @@ void create_output_files(Disk& disk, std::int32_t count, const std::vector<std::
   Setup setup(disk, inputs);
   setup.refuse_unfit_name(result);
   setup.refuse_unfit_name(info);
-  setup.refuse_output_over_input(result, true);
-  setup.refuse_output_over_input(info, true);
+  const std::vector<std::size_t> spelled = disk.first_same_spelling({result, info}, inputs);
+  setup.refuse_output_over_input(result, spelled[0]);
+  setup.refuse_output_over_input(info, spelled[1]);
 
   // Neither output is emptied until both are open, and the result not until
   // the info report is written: a job that fails to set up leaves an
@@ -123,12 +123,12 @@ void create_output_files(Disk& disk, std::int32_t count, const std::vector<std::
     if (result_claim->plain()) info_claim = setup.claim(info, result);
     // Both exist now, so an input that names one of them through a link
     // that led nowhere before, or in another spelling, is found.
-    setup.refuse_output_over_input(result, false);
+    setup.refuse_output_over_input(result, inputs.size());
     setup.refuse_console_output_into(result);
     // The last moment at which an interruption leaves everything as it was.
     stop_if_interrupted_before_changes();
     if (info_claim != nullptr) {
-      setup.refuse_output_over_input(info, false);
+      setup.refuse_output_over_input(info, inputs.size());
       setup.refuse_console_output_into(info);
       info_file.open(info_claim->empty_for_writing());
       setup.write_info_report(info_file, count);
