@@ -100,6 +100,24 @@ TEST(Bytes, LeadingDigitsAndTheirValue) {
   }
 }
 
+// The first CR or LF, sixteen bytes a look, against a byte at a time: at
+// every place of texts of every length to 40, with the bytes the compare
+// could take for them (CR and LF with their high bit set) around.
+TEST(Bytes, TheFirstLineEnd) {
+  std::mt19937_64 random(11);
+  const char kBytes[] = {'\r', '\n', '\x8d', '\x8a', '1', ' ', '\x0c', '\x0b'};
+  for (int round = 0; round < 20000; ++round) {
+    std::string text(random() % 41, 'x');
+    for (char& c : text) c = random() % 3 == 0 ? kBytes[random() % 8] : '7';
+    for (std::size_t from = 0; from <= text.size(); ++from) {
+      std::size_t expected = text.find_first_of("\r\n", from);
+      if (expected == std::string::npos) expected = text.size();
+      const char* found = bytes::find_line_end(text.data() + from, text.data() + text.size());
+      ASSERT_EQ(static_cast<std::size_t>(found - text.data()), expected) << text << " " << from;
+    }
+  }
+}
+
 TEST(FormatFixed6, EdgeValuesMatchTheCLibrary) {
   const double values[] = {0.0,
                            -0.0,

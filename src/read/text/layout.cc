@@ -132,15 +132,10 @@ std::vector<Line> lines_of(std::string_view start, std::size_t first, bool whole
   std::size_t end = std::min(start.find(kCtrlZ), start.size());
   if (end < start.size()) whole_file = true;
   std::vector<Line> lines;
-  // The next LF and the next CR, each looked for again only once passed,
-  // so that a file of lone CRs is not searched for LFs at every line.
   std::size_t at = first;
-  std::size_t next_lf = std::min(start.find('\n', at), end);
-  std::size_t next_cr = std::min(start.find('\r', at), end);
   while (at < end && lines.size() < most) {
-    if (next_lf < at) next_lf = std::min(start.find('\n', at), end);
-    if (next_cr < at) next_cr = std::min(start.find('\r', at), end);
-    std::size_t stop = std::min(next_lf, next_cr);
+    auto stop = static_cast<std::size_t>(
+        bytes::find_line_end(start.data() + at, start.data() + end) - start.data());
     if (stop == end && !whole_file) break;
     std::size_t next = stop + 1;
     if (stop < end && start[stop] == '\r') {
