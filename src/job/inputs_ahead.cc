@@ -169,7 +169,16 @@ void InputsAhead::lane() {
       if (stopping_ || next_ >= job_.inputs.size()) return;
       i = next_++;
     }
-    read_ahead(i, out, text, reading);
+    try {
+      read_ahead(i, out, text, reading);
+    } catch (...) {
+      // Memory that ran out between the reader's calls: the pasting stops
+      // there, as it would reading the input itself.
+      AheadEvent failed;
+      failed.kind = AheadEvent::Kind::kFailed;
+      failed.failure = std::current_exception();
+      tell(i, std::move(failed));
+    }
   }
 }
 
