@@ -472,6 +472,11 @@ FieldReader::Line FieldReader::copy_line(char*& line, char*& out, Extents& exten
     const layout::Field& field = fields_[static_cast<std::size_t>(want_[axis])];
     std::string& token = tokens[axis];
     token.assign(field.text);
+    // White space inside quotes before the number is skipped, as strtod
+    // skips it (a field outside quotes comes trimmed).
+    std::size_t blanks = 0;
+    while (blanks < token.size() && bytes::is_white(token[blanks])) ++blanks;
+    token.erase(0, blanks);
     if (layout_.decimal_comma) std::replace(token.begin(), token.end(), ',', '.');
     xyz[axis] = number::parse_token(token.data(), token.data() + token.size());
     if (!xyz[axis].ok) {

@@ -92,4 +92,25 @@ TEST(Fields, AnEndLineEndsThePoints) {
   }
 }
 
+// A quoted field is read as strtod reads it: white space before the
+// number is passed over, after it the field is no number.
+TEST(Fields, AQuotedFieldIsReadAsStrtodReadsIt) {
+  const std::string header = "\"X\",\"Y\",\"Z\"\n\"372497.26\",\"5812645.38\",\"36.102\"\n";
+  layout::Layout found = layout::detect(header + "\" 44996.26\",\"5812646.38\",\"\t36.2\"\n", true);
+  ASSERT_EQ(found.kind, layout::Kind::kFields);
+  for (bool quickly : {false, true}) {
+    Read read = read_fields(header + "\" 44996.26\",\"5812646.38\",\"\t36.2\"\n", found, quickly,
+                            Axes::kXYZ);
+    EXPECT_EQ(read.problem, "");
+    EXPECT_EQ(
+        read.lines,
+        "372497.260000 5812645.380000 36.102000\r\n44996.260000 5812646.380000 36.200000\r\n");
+    read =
+        read_fields(header + "\"44996.26 \",\"5812646.38\",\"36.2\"\n", found, quickly, Axes::kXYZ);
+    // (Messages show a text without the white space that ends it.)
+    EXPECT_EQ(read.problem, "line 3: \"44996.26\" is not a number");
+    EXPECT_EQ(read.lines, "372497.260000 5812645.380000 36.102000\r\n");
+  }
+}
+
 }  // namespace
