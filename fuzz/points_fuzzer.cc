@@ -30,6 +30,7 @@
 #include "read/text/fields.h"
 #include "read/text/layout.h"
 #include "read/text/points.h"
+#include "write/xyz_writer.h"
 
 namespace {
 
@@ -97,20 +98,21 @@ std::string paste(const char* data, std::size_t size, bool fast, std::string& pr
   TextSource pieces(text);
   ReadAhead blocks(std::make_unique<TextSource>(text, 1 << 20), kSmallBlock, 16);
   PointReader reader_of_pieces(pieces, 4096);
-  PointReader reader_of_blocks(blocks, kSmallBuffer);
+  PointReader reader_of_blocks(blocks, kSmallBuffer, Axes::kXYZ, XyzWriter::quick_text_of({}));
   PointReader& reader = whole_blocks ? reader_of_blocks : reader_of_pieces;
   std::string lines;
   OutputFile file;
   file.open(std::make_unique<StringSink>(lines));
+  XyzWriter file_writer(file, {});
   Extents met;
   Point point;
   if (fast) {
     // Runs of one point and of many, as the pasting loop asks for them.
-    for (std::int64_t run = 1; reader.copy_points(file, met, run) >= run; run = run == 1 ? 7 : 1) {
+    for (std::int64_t run = 1; reader.copy_points(file_writer, met, run) >= run; run = run == 1 ? 7 : 1) {
     }
   } else {
     while (reader.next(point)) {
-      write_point(file, point);
+      file_writer.point(point);
       met.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value);
     }
   }
@@ -186,8 +188,9 @@ void check_laz_threads(const std::string& file, const std::string& lines,
     std::string read_lines;
     OutputFile out;
     out.open(std::make_unique<StringSink>(read_lines));
+    XyzWriter out_writer(out, {});
     Extents extents;
-    while (reader.copy_points(out, extents, 1000) != 0) {
+    while (reader.copy_points(out_writer, extents, 1000) != 0) {
     }
     out.close();
     if (way < 2 && (read_lines != lines || reader.problem() != problem))
@@ -272,10 +275,11 @@ void check_las(const char* data, std::size_t size) {
     std::string read_lines;
     OutputFile out;
     out.open(std::make_unique<StringSink>(read_lines));
+    XyzWriter out_writer(out, {});
     Extents read_extents;
     std::int64_t read_points = 0;
     for (std::int64_t run = 1;; run = run == 1 ? 5 : 1) {
-      std::int64_t copied = reader.copy_points(out, read_extents, run);
+      std::int64_t copied = reader.copy_points(out_writer, read_extents, run);
       read_points += copied;
       if (copied < run) break;
     }
@@ -365,8 +369,9 @@ std::string paste_fields(const std::string& text, const layout::Layout& found, b
   std::string lines;
   OutputFile file;
   file.open(std::make_unique<StringSink>(lines));
+  XyzWriter file_writer(file, {});
   Extents met;
-  for (std::int64_t run = 1; reader.copy_points(file, met, run) >= run; run = run == 1 ? 7 : 1) {
+  for (std::int64_t run = 1; reader.copy_points(file_writer, met, run) >= run; run = run == 1 ? 7 : 1) {
   }
   file.close();
   problem = reader.problem();

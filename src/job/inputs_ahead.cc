@@ -6,6 +6,7 @@
 
 #include "job/runs.h"
 #include "read/detect.h"
+#include "write/xyz_writer.h"
 
 namespace {
 
@@ -209,7 +210,8 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   std::unique_ptr<PointInput> input;
   try {
     input = open_points(std::move(source), path, disk_.describe(path), job_.reading,
-                        job_.measure_z ? Axes::kXYZ : Axes::kXY, &reading);
+                        job_.measure_z ? Axes::kXYZ : Axes::kXY, &reading,
+                        XyzWriter::quick_text_of(job_.format));
   } catch (...) {
     event.kind = AheadEvent::Kind::kRefused;
     event.failure = std::current_exception();
@@ -218,6 +220,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   }
   text.clear();
   out.open(std::make_unique<BlockSink>(*this, text));
+  XyzWriter writer(out, job_.format);
   Extents extents;
   std::int64_t pasted = 0;
   // What the input gave so far, with the bytes of the result it made.
@@ -236,7 +239,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
     for (;;) {
       if (stopping()) return;
       const std::int64_t run = points_in_run(pasted);
-      std::int64_t copied = input->copy_points(out, extents, run);
+      std::int64_t copied = input->copy_points(writer, extents, run);
       if (copied == 0) break;
       pasted += copied;
       AheadEvent event_of_run = told(AheadEvent::Kind::kRun);

@@ -8,6 +8,7 @@
 
 #include "io/output_file.h"
 #include "read/text/layout.h"
+#include "write/xyz_text.h"
 
 struct Job {
   // The inputs' paths, pasted in this order.
@@ -19,6 +20,8 @@ struct Job {
   OutputFile* info_report = nullptr;
   // How text inputs are read where their first lines cannot tell.
   layout::Options reading;
+  // The result's numbers and line ends.
+  xyz::Format format;
   // Z's extents have a cost, and the dialogue shows X and Y alone.
   bool measure_z = true;
   // An input that cannot be opened ends the job as the dialogue's does:

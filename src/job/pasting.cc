@@ -10,6 +10,7 @@
 #include "job/runs.h"
 #include "platform/platform.h"
 #include "read/detect.h"
+#include "write/xyz_writer.h"
 
 namespace {
 
@@ -147,11 +148,13 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
   // the file is announced first.
   std::unique_ptr<PointInput>& slot = left_.input;
   slot = open_points(std::move(source), path, disk_.describe(path), job_.reading,
-                     job_.measure_z ? Axes::kXYZ : Axes::kXY);
+                     job_.measure_z ? Axes::kXYZ : Axes::kXY, nullptr,
+                     XyzWriter::quick_text_of(job_.format));
   PointInput& input = *slot;
   Extents extents;
   std::int64_t pasted = 0;
   OutputFile& result = *job_.result;
+  XyzWriter writer(result, job_.format);
   // Where the input's points begin in the result: taken back to there when
   // its bytes turn out to be damaged.
   const std::int64_t begin = result.position();
@@ -159,7 +162,7 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
   try {
     for (;;) {
       const std::int64_t run = points_in_run(pasted);
-      std::int64_t copied = input.copy_points(result, extents, run);
+      std::int64_t copied = input.copy_points(writer, extents, run);
       if (copied == 0) break;
       std::int64_t before = pasted;
       pasted += copied;

@@ -122,39 +122,52 @@ char* write_scaled_integer(std::uint64_t m, int e, char* out) {
   return out;
 }
 
-// round(fraction * scale / 2^shift), halves to even, for fraction < 2^53,
-// fraction < 2^shift and scale a power of ten up to 10^6. The product needs
-// up to 73 bits, kept as two 64-bit halves so the code stays portable.
-std::uint32_t round_decimals(std::uint64_t fraction, int shift, std::uint32_t scale = kMillion) {
-  if (shift >= 74) return 0;  // fraction * scale < 2^73 <= half a unit
-  std::uint64_t p0 = (fraction & 0xffffffffu) * scale;
-  std::uint64_t p1 = (fraction >> 32) * scale;
-  std::uint64_t lo = p0 + (p1 << 32);
-  std::uint64_t hi = (p1 >> 32) + (lo < p0 ? 1 : 0);
+// The 128-bit product of a and b, as two 64-bit halves: portable, for
+// compilers with no 128-bit integer.
+struct Wide {
+  std::uint64_t hi;
+  std::uint64_t lo;
+};
+Wide multiply(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t a_lo = a & 0xffffffffu, a_hi = a >> 32;
+  std::uint64_t b_lo = b & 0xffffffffu, b_hi = b >> 32;
+  std::uint64_t low = a_lo * b_lo;
+  std::uint64_t cross1 = a_hi * b_lo;
+  std::uint64_t cross2 = a_lo * b_hi;
+  std::uint64_t middle = (low >> 32) + (cross1 & 0xffffffffu) + (cross2 & 0xffffffffu);
+  return {a_hi * b_hi + (cross1 >> 32) + (cross2 >> 32) + (middle >> 32),
+          (middle << 32) | (low & 0xffffffffu)};
+}
 
+// round(fraction * scale / 2^shift), halves to even, for fraction < 2^53,
+// fraction < 2^shift and scale a power of ten up to 10^17: the product
+// stays below 2^110.
+std::uint64_t round_decimals(std::uint64_t fraction, int shift, std::uint64_t scale = kMillion) {
+  if (shift >= 111) return 0;  // fraction * scale < 2^110 <= half a unit
+  Wide product = multiply(fraction, scale);
   std::uint64_t quotient;
   std::uint64_t rest_hi;
   std::uint64_t rest_lo;
   std::uint64_t half_hi;
   std::uint64_t half_lo;
   if (shift < 64) {
-    quotient = (lo >> shift) | (hi << (64 - shift));
+    quotient = (product.lo >> shift) | (product.hi << (64 - shift));
     rest_hi = 0;
-    rest_lo = lo & ((std::uint64_t{1} << shift) - 1);
+    rest_lo = product.lo & ((std::uint64_t{1} << shift) - 1);
     half_hi = 0;
     half_lo = std::uint64_t{1} << (shift - 1);
   } else {
     int high_shift = shift - 64;
-    quotient = hi >> high_shift;
-    rest_hi = hi & ((std::uint64_t{1} << high_shift) - 1);
-    rest_lo = lo;
+    quotient = product.hi >> high_shift;
+    rest_hi = product.hi & ((std::uint64_t{1} << high_shift) - 1);
+    rest_lo = product.lo;
     half_hi = high_shift == 0 ? 0 : std::uint64_t{1} << (high_shift - 1);
     half_lo = high_shift == 0 ? std::uint64_t{1} << 63 : 0;
   }
   bool above = rest_hi != half_hi ? rest_hi > half_hi : rest_lo > half_lo;
   bool tie = rest_hi == half_hi && rest_lo == half_lo;
   if (above || (tie && (quotient & 1) != 0)) ++quotient;
-  return static_cast<std::uint32_t>(quotient);
+  return quotient;
 }
 
 using bytes::is_digit;
@@ -290,7 +303,7 @@ char* format_fixed6(double value, char* out) {
   int shift = -e;
   std::uint64_t integer = shift < 64 ? m >> shift : 0;
   std::uint64_t rest = shift < 64 ? m & ((std::uint64_t{1} << shift) - 1) : m;
-  std::uint32_t decimals = round_decimals(rest, shift);
+  auto decimals = static_cast<std::uint32_t>(round_decimals(rest, shift));
   if (decimals == kMillion) {
     ++integer;
     decimals = 0;
@@ -301,46 +314,50 @@ char* format_fixed6(double value, char* out) {
 }
 
 char* format_fixed(double value, int decimals, char* out) {
-  if (decimals >= 6) return format_fixed6(value, out);
-  if (decimals < 0) decimals = 0;
+  decimals = std::clamp(decimals, 0, kMostDecimals);
+  if (decimals == 6) return format_fixed6(value, out);
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   int biased = static_cast<int>((bits >> 52) & 0x7ff);
   std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
   std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
   int e = biased == 0 ? -1074 : biased - 1075;
-  if (biased == 0x7ff || m == 0 || e >= 0) {
-    // Whole already, or no number: the six zeros, less those not asked for.
-    char* end = format_fixed6(value, out);
-    if (biased == 0x7ff) return end;
-    return end - 6 + decimals - (decimals == 0 ? 1 : 0);
-  }
+  if (biased == 0x7ff) return format_fixed6(value, out);
   if ((bits >> 63) != 0) *out++ = '-';
-  std::uint32_t scale = 1;
-  for (int i = 0; i < decimals; ++i) scale *= 10;
-  int shift = -e;
-  std::uint64_t integer = shift < 64 ? m >> shift : 0;
-  std::uint64_t rest = shift < 64 ? m & ((std::uint64_t{1} << shift) - 1) : m;
-  std::uint32_t kept = round_decimals(rest, shift, scale);
-  if (decimals == 0) {
-    // A tie rounds to an even whole number, so it is the integer's parity
-    // that counts here, not that of the decimals kept.
-    kept = 0;
-    if (shift < 64 && rest != 0) {
-      std::uint64_t half = std::uint64_t{1} << (shift - 1);
-      if (rest > half || (rest == half && (integer & 1) != 0)) kept = 1;
+  std::uint64_t integer = 0;
+  std::uint64_t kept = 0;
+  if (m == 0 || e >= 0) {
+    out = write_scaled_integer(m, e < 0 ? 0 : e, out);
+  } else {
+    std::uint64_t scale = 1;
+    for (int i = 0; i < decimals; ++i) scale *= 10;
+    int shift = -e;
+    integer = shift < 64 ? m >> shift : 0;
+    std::uint64_t rest = shift < 64 ? m & ((std::uint64_t{1} << shift) - 1) : m;
+    kept = round_decimals(rest, shift, scale);
+    if (decimals == 0) {
+      // A tie rounds to an even whole number, so it is the integer's parity
+      // that counts here, not that of the decimals kept.
+      kept = 0;
+      if (shift < 64 && rest != 0) {
+        std::uint64_t half = std::uint64_t{1} << (shift - 1);
+        if (rest > half || (rest == half && (integer & 1) != 0)) kept = 1;
+      }
     }
+    if (kept == scale) {
+      ++integer;
+      kept = 0;
+    }
+    out = write_u64(integer, out);
   }
-  if (kept == scale) {
-    ++integer;
-    kept = 0;
-  }
-  if (decimals == 0) return write_u64(integer, out);
-  out = write_u64(integer, out);
+  if (decimals == 0) return out;
   *out++ = '.';
-  char digits[6];
-  write_six(kept, digits);
-  return std::copy_n(digits + 6 - decimals, decimals, out);
+  // The decimals kept, with their leading zeros: below 10^17, so at most
+  // seventeen digits, written backwards from the end of a field of zeros.
+  char digits[kMostDecimals];
+  std::memset(digits, '0', sizeof digits);
+  if (kept != 0) write_backwards(kept, digits + sizeof digits);
+  return std::copy_n(digits + sizeof digits - decimals, decimals, out);
 }
 
 char* format_int(std::int64_t value, char* out) {

@@ -28,8 +28,17 @@ constexpr std::size_t kMaxIntLength = 20;
 // of the text written at `out`, which must hold kMaxFixed6Length bytes.
 char* format_fixed6(double value, char* out);
 
-// Writes `value` as printf("%.Nf") does for N = `decimals`, 0 to 6: for
-// figures people read (speeds, shares, sizes) rather than for points.
+// The most decimals format_fixed writes, and the longest text it writes
+// with `decimals` of them.
+constexpr int kMostDecimals = 17;
+constexpr std::size_t max_fixed_length(int decimals) {
+  return 1 + 309 + 1 + static_cast<std::size_t>(decimals);
+}
+
+// Writes `value` as printf("%.Nf") does for N = `decimals`, 0 to
+// kMostDecimals (nearer of those for any other), exact as format_fixed6
+// is: for figures people read, and for coordinates in another number of
+// decimals than six. `out` holds max_fixed_length(decimals) bytes.
 char* format_fixed(double value, int decimals, char* out);
 
 // The texts of format_int and format_fixed, for messages and reports.

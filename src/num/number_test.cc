@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "read/text/run_loop.h"
+#include "write/xyz_text.h"
 
 namespace {
 
@@ -56,8 +57,8 @@ void expect_reads_like_strtod(const std::string& text) {
     ASSERT_EQ(to_bits(got.value), to_bits(expected)) << text;
   }
   // The general way writes a plain decimal from its own digits.
-  char fixed[kMaxDecimalLength];
-  if (std::size_t length = copy_token(text.data(), text.data() + text.size(), fixed)) {
+  char fixed[xyz::SixDecimals<true>::kLongestDecimal];
+  if (std::size_t length = xyz::six_decimal_text(text.data(), text.data() + text.size(), fixed)) {
     ASSERT_EQ(std::string(fixed, length), c_fixed6(expected)) << text;
   }
 }
@@ -230,17 +231,21 @@ TEST(FormatFixed6, QuicklyWritesWhatTheExactWayWrites) {
   }
 }
 
-// Speeds, shares and sizes shown to people: "%.0f" to "%.2f", with the
-// ties of few decimals (0.125, 2.5) and the neighbours of both.
-TEST(FormatFixed, FewDecimalsMatchTheCLibrary) {
+// Every number of decimals a result may ask for, and those of speeds,
+// shares and sizes shown to people: "%.0f" to "%.17f", with the ties of
+// few decimals (0.125, 2.5), the neighbours of both, and values whose
+// digits run far past the seventeenth (tiny ones, and the largest).
+TEST(FormatFixed, EveryNumberOfDecimalsMatchesTheCLibrary) {
   std::mt19937_64 random(11);
-  std::uniform_real_distribution<double> magnitude(-4.0, 12.0);
+  std::uniform_real_distribution<double> magnitude(-20.0, 20.0);
   for (int i = 0; i < 300000; ++i) {
     double value = std::pow(10.0, magnitude(random)) * (random() & 1 ? 1 : -1);
-    int decimals = static_cast<int>(random() % 7);
+    int decimals = static_cast<int>(random() % (number::kMostDecimals + 1));
     double tie = std::round(value * 8) / 8;
-    for (double v : {value, tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e300), -0.0}) {
-      char ours[number::kMaxFixed6Length];
+    double bits = std::bit_cast<double>(random());
+    for (double v : {value, tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e300), -0.0, bits,
+                     5e-324, 1.7976931348623157e308}) {
+      char ours[number::max_fixed_length(number::kMostDecimals)];
       char theirs[400];
       std::snprintf(theirs, sizeof theirs, "%.*f", decimals, v);
       ASSERT_EQ(std::string(ours, number::format_fixed(v, decimals, ours)), theirs)
@@ -331,7 +336,7 @@ TEST(ParseToken, LongDigitStrings) {
   char out[64];
   char* o = out;
   Decimal decimal;
-  if (copy_decimal(text, o, decimal) == nullptr) return -1;
+  if (xyz::SixDecimals<true>::copy_decimal(text, o, decimal) == nullptr) return -1;
   return decimal.value();
 }
 

@@ -26,8 +26,8 @@ class ReadAheadPoints : public PointInput {
                thread),
         reader_(ahead_, with...) {}
 
-  std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override {
-    return reader_.copy_points(file, extents, count);
+  std::int64_t copy_points(PointSink& sink, Extents& extents, std::int64_t count) override {
+    return reader_.copy_points(sink, extents, count);
   }
   const std::string& problem() const override { return reader_.problem(); }
   std::string note() const override { return reader_.note(); }
@@ -50,7 +50,7 @@ class ReadAheadPoints : public PointInput {
 class RefusedInput : public PointInput {
  public:
   explicit RefusedInput(std::string refusal) : refusal_(std::move(refusal)) {}
-  std::int64_t copy_points(OutputFile& /*file*/, Extents& /*extents*/,
+  std::int64_t copy_points(PointSink& /*sink*/, Extents& /*extents*/,
                            std::int64_t /*count*/) override {
     return 0;
   }
@@ -90,7 +90,7 @@ std::string refusal_of_other_text(std::string_view start, bool whole_file) {
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain,
                                         const std::string& /*path*/, const std::string& shown,
                                         const layout::Options& options, Axes axes,
-                                        ReadingThread* thread) {
+                                        ReadingThread* thread, const QuickText* quick) {
   auto peeked = std::make_unique<PeekedSource>(std::move(plain));
   InputForm form = input_form(peeked->first());
   if (form == InputForm::kLas)
@@ -118,5 +118,5 @@ std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain,
       return std::make_unique<RefusedInput>(found.refusal);
   }
   return std::make_unique<ReadAheadPoints<PointReader>>(gzip, std::move(peeked), thread,
-                                                        kIoBlockSize, axes);
+                                                        kIoBlockSize, axes, quick);
 }

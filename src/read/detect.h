@@ -22,11 +22,14 @@
 // lines show it (layout.h) or as `options` say. The extents kept are those
 // of `axes`.
 // With `thread`, the reading is a task of that thread's (reading_thread.h),
-// for a file that is not kept waiting (no pipe).
+// for a file that is not kept waiting (no pipe). `quick` is the quick way
+// of the sinks the points will go to (point_sink.h), for the reading
+// thread to take its share of the work in.
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const std::string& path,
                                         const std::string& shown,
                                         const layout::Options& options = {}, Axes axes = Axes::kXYZ,
-                                        ReadingThread* thread = nullptr);
+                                        ReadingThread* thread = nullptr,
+                                        const QuickText* quick = nullptr);
 
 // The phases of open_points(), apart for their tests.
 

@@ -6,20 +6,20 @@
 #include <cstdint>
 #include <string>
 
-#include "io/output_file.h"
 #include "num/extent.h"
 #include "read/las/las_units.h"
+#include "read/point_sink.h"
 
 class PointInput {
  public:
   virtual ~PointInput() = default;
 
-  // Writes up to `count` points to `file`, one "%lf %lf %lf" line each,
-  // adding each point to `extents`; returns how many. Fewer
+  // Gives up to `count` points to `sink`, adding each to `extents`;
+  // returns how many. Fewer
   // only at the end of the input or at what is not a point, which problem()
   // then describes; more when points were made ahead and are handed on
   // together.
-  virtual std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) = 0;
+  virtual std::int64_t copy_points(PointSink& sink, Extents& extents, std::int64_t count) = 0;
 
   // Empty at the clean end of the input; otherwise what stopped the
   // reading, for a message: where in the input, and what was found there.
@@ -29,7 +29,7 @@ class PointInput {
   // read it (what was skipped, which fields were taken), for one note once
   // the input has been read.
   virtual std::string note() const { return {}; }
-  // The points written so far, those of a call that a failure cut short
+  // The points given so far, those of a call that a failure cut short
   // included: they are in the result.
   virtual std::int64_t points() const = 0;
   // The unit of X and Y where the input states it (a LAS file's

@@ -13,7 +13,6 @@
 
 #include "io/disk.h"
 #include "io/input_buffer.h"
-#include "io/output_file.h"
 #include "io/read_ahead.h"
 #include "num/extent.h"
 #include "read/las/las_header.h"
@@ -21,16 +20,17 @@
 #include "read/laz/arithmetic_decoder.h"
 #include "read/laz/laszip_vlr.h"
 #include "read/point_input.h"
+#include "read/point_sink.h"
 
 namespace laz {
 class LazPoints;
 }
 
 // Reads the header, passes over what lies between it and the points (the
-// variable-length records), then the records, in large blocks, each as
-// "%f %f %f" of X * scale + offset, Y and Z alike, in double precision.
-// Anything past the header's count of points (extended records) is left.
-// A compressed file (LAZ) is decoded on the way, to the same text.
+// variable-length records), then the records, in large blocks, given to
+// the sink as they lie, with the header's scales and offsets. Anything
+// past the header's count of points (extended records) is left. A
+// compressed file (LAZ) is decoded on the way, to the same records.
 class LasReader : public PointInput, private laz::Refill {
  public:
   // Keeps the extents of `axes`.
@@ -40,7 +40,7 @@ class LasReader : public PointInput, private laz::Refill {
   explicit LasReader(ReadAhead& ahead, Axes axes = Axes::kXYZ);
 
   ~LasReader() override;
-  std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override;
+  std::int64_t copy_points(PointSink& sink, Extents& extents, std::int64_t count) override;
 
   // An inconsistent header, refused before any point, or a file that ends
   // before its last point; for LAZ, a record or item not read, or a chunk
@@ -59,29 +59,9 @@ class LasReader : public PointInput, private laz::Refill {
   // The LASzip record, from the records before the points (`records`,
   // `size` bytes, past the header); false when the file is refused.
   bool start_laz(const unsigned char* records, std::size_t size);
-  std::int64_t copy_laz_points(OutputFile& file, Extents& extents, std::int64_t count);
+  std::int64_t copy_laz_points(PointSink& sink, Extents& extents, std::int64_t count);
   // The bytes read and not yet taken, for the LAZ decoder.
   bool more(const unsigned char*& next, const unsigned char*& end) override;
-  // The lines of `count` records of `length` bytes each at `records`.
-  void write(OutputFile& file, Extents& extents, const char* records, std::size_t length,
-             std::int64_t count);
-  void write_records(OutputFile& file, Extents& extents, const char* record, std::size_t length,
-                     std::int64_t count);
-  // The same from the integers, as decimals in kDecimals places (3 or 6).
-  template <int kDecimals, Axes kAxes>
-  void write_decimal_records(OutputFile& file, Extents& extents, const char* record,
-                             std::size_t length, std::int64_t count);
-  // The text of one coordinate from its record's integer.
-  template <int kDecimals>
-  char* write_coordinate(std::int32_t integer, int axis, char* out) const;
-
-  // An axis whose coordinates "%f" writes as its integers' own decimals
-  // (see decimal_axis in las_reader.cc).
-  struct DecimalAxis {
-    std::int64_t units = 0;           // the offset, in steps of the scale
-    std::uint64_t to_units = 0;       // a step's thousandths or millionths
-    std::int64_t negative_below = 0;  // integer + units below it is written with "-"
-  };
 
   ByteSource& source_;
   Axes measured_;  // the axes whose extents are kept
@@ -92,10 +72,6 @@ class LasReader : public PointInput, private laz::Refill {
   std::uint64_t bytes_read_ = 0;
   bool started_ = false;
   las::Header header_;
-  // The decimals the coordinates are written in from their integers (3 or
-  // 6), or 0 when not every axis is a DecimalAxis.
-  int decimals_ = 0;
-  DecimalAxis axes_[3];
   std::uint64_t points_left_ = 0;
   std::int64_t pasted_ = 0;
   std::string problem_;

@@ -18,6 +18,7 @@
 #include "read/las/las_reader.h"
 #include "read/las/las_units.h"
 #include "tiles.h"
+#include "write/xyz_writer.h"
 
 namespace {
 
@@ -171,9 +172,10 @@ Read read_las(const std::string& file, Reading how = {}) {
   Read read;
   OutputFile out;
   out.open(std::make_unique<StringSink>(read.lines));
-  while (reader.copy_points(out, read.extents, run) == run) {
+  XyzWriter out_writer(out, {});
+  while (reader.copy_points(out_writer, read.extents, run) == run) {
   }
-  EXPECT_EQ(reader.copy_points(out, read.extents, run), 0);
+  EXPECT_EQ(reader.copy_points(out_writer, read.extents, run), 0);
   out.close();
   read.problem = reader.problem();
   return read;

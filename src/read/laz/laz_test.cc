@@ -17,6 +17,7 @@
 #include "laz_writer.h"
 #include "read/las/las_reader.h"
 #include "tiles.h"
+#include "write/xyz_writer.h"
 
 namespace {
 
@@ -48,8 +49,9 @@ Read read(const std::string& file, std::size_t piece = 4096, std::size_t block =
   Read result;
   OutputFile out;
   out.open(std::make_unique<StringSink>(result.lines));
+  XyzWriter out_writer(out, {});
   Extents extents;
-  while (reader->copy_points(out, extents, 7777) != 0) {
+  while (reader->copy_points(out_writer, extents, 7777) != 0) {
   }
   out.close();
   result.problem = reader->problem();

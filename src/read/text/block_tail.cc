@@ -16,7 +16,8 @@ constexpr std::size_t kTailRoom = kIoBlockSize;
 
 }  // namespace
 
-void BlockTail::copy_from(char* text, std::size_t size, std::size_t block_size) {
+void BlockTail::copy_from(const QuickText& quick, char* text, std::size_t size,
+                          std::size_t block_size) {
   // Nothing to take until the points are copied, which may fail for want
   // of memory: the reading thread then goes on without.
   forget();
@@ -33,7 +34,8 @@ void BlockTail::copy_from(char* text, std::size_t size, std::size_t block_size) 
   const char* first = line_end;
   while (first != text && bytes::is_white(first[-1])) --first;
   if (first == text) return;
-  std::size_t room = std::min(kTailRoom, 2 * (size - from) + kMaxPointLine);
+  const std::size_t line_room = quick.line_room();
+  std::size_t room = std::min(kTailRoom, 2 * (size - from) + line_room);
   if (out_room < room) {
     out.reset(new char[room]);
     out_room = room;
@@ -41,9 +43,11 @@ void BlockTail::copy_from(char* text, std::size_t size, std::size_t block_size) 
   extents = Extents{};
   Run run{line_end + 1, out.get(), 0, 0, false};
   const char* room_end = out.get() + out_room;
-  constexpr auto kLongest = static_cast<std::ptrdiff_t>(kMaxPointLine);
-  while (!run.stopped && room_end - run.out >= kLongest)
-    copy_run(run, text + size + 1, text + size, (room_end - run.out) / kLongest, extents, axes);
+  const auto longest = static_cast<std::ptrdiff_t>(line_room);
+  while (!run.stopped && room_end - run.out >= longest) {
+    quick.copy_run(run, text + size + 1, text + size, (room_end - run.out) / longest, extents,
+                   axes);
+  }
   stop = static_cast<std::size_t>(first - text);
   end = static_cast<std::size_t>(run.end - text);
   line_ends = count_line_ends(first, line_end + 1) + run.line_ends;

@@ -13,6 +13,7 @@
 
 #include "io/read_ahead.h"
 #include "num/extent.h"
+#include "read/point_sink.h"
 
 struct BlockTail {
   // How much of the block the tail is, in 64ths, as the reader last asked:
@@ -39,23 +40,24 @@ struct BlockTail {
     clear_of_ctrl_z = false;
   }
   // The work on a block of `size` bytes, of the `block_size` asked for, at
-  // `text`, with room for kTextSlack bytes behind it.
-  void copy_from(char* text, std::size_t size, std::size_t block_size);
+  // `text`, with room for kTextSlack bytes behind it, copied by `quick`.
+  void copy_from(const QuickText& quick, char* text, std::size_t size, std::size_t block_size);
 };
 
 // The tails of the blocks in each of the read-ahead's storages, made by
 // the reading thread, each read by the reader while the storage is its.
 class BlockTails : public BlockWork {
  public:
-  explicit BlockTails(Axes axes) {
+  BlockTails(Axes axes, const QuickText& quick) : quick_(quick) {
     for (BlockTail& tail : tails_) tail.axes = axes;
   }
   BlockTail& of(int storage) { return tails_[storage]; }
   void work(int storage, char* text, std::size_t size, std::size_t block_size) override {
-    tails_[storage].copy_from(text, size, block_size);
+    tails_[storage].copy_from(quick_, text, size, block_size);
   }
 
  private:
+  const QuickText& quick_;
   BlockTail tails_[ReadAhead::kStorages];
 };
 

@@ -13,9 +13,10 @@
 
 #include "io/disk.h"
 #include "io/input_buffer.h"
-#include "io/output_file.h"
 #include "num/extent.h"
 #include "read/point_input.h"
+#include "read/point_sink.h"
+#include "read/text/field_lines.h"
 #include "read/text/layout.h"
 
 class FieldReader : public PointInput {
@@ -26,7 +27,7 @@ class FieldReader : public PointInput {
   FieldReader(ByteSource& source, const layout::Layout& layout,
               std::size_t buffer_size = kIoBlockSize, bool quickly = true, Axes axes = Axes::kXYZ);
 
-  std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override;
+  std::int64_t copy_points(PointSink& sink, Extents& extents, std::int64_t count) override;
   const std::string& problem() const override { return problem_; }
   std::string note() const override { return layout::describe(layout_, points_); }
 
@@ -37,10 +38,7 @@ class FieldReader : public PointInput {
   bool refill();
   void take_read(std::size_t got);
   void find_whole_lines();
-  template <bool kWhite, Axes kAxes>
-  std::int64_t copy_lines(char*& line, char*& out, const char* whole, std::int64_t count,
-                          Extents& extents);
-  Line copy_line(char*& line, char*& out, Extents& extents);
+  Line copy_line(char*& line, PointSink& sink, Extents& extents);
   const char* line_end(const char* p) const;
   void set_problem(const std::string& what);
 
@@ -49,13 +47,11 @@ class FieldReader : public PointInput {
   // order, unless the caller asks for the general way alone.
   bool quickly_;
   Axes measured_;  // the axes whose extents are kept
-  // The quick way for the file's separator and axes.
-  std::int64_t (FieldReader::*copy_lines_)(char*& line, char*& out, const char* whole,
-                                           std::int64_t count, Extents& extents) = nullptr;
-  // What each byte is to the quick way: see fields.cc.
+  // What each byte is to the quick way (field_lines.h), and what else it
+  // needs of the layout.
   unsigned char classes_[256] = {};
   int want_[3] = {};  // the fields of X, Y, Z
-  char mark_;         // the decimal mark the quick way takes at once
+  field_lines::Scan scan_;
 
   // What was read, then a NUL and zeros that the quick way may read into.
   InputBuffer buffer_;

@@ -7,6 +7,7 @@
 
 #include "fake_disk.h"
 #include "read/text/layout.h"
+#include "write/xyz_writer.h"
 
 namespace {
 
@@ -22,7 +23,8 @@ Read read_fields(const std::string& text, const layout::Layout& found, bool quic
   Read read;
   OutputFile out;
   out.open(std::make_unique<StringSink>(read.lines));
-  for (std::int64_t run = 1; reader.copy_points(out, read.extents, run) >= run;
+  XyzWriter out_writer(out, {});
+  for (std::int64_t run = 1; reader.copy_points(out_writer, read.extents, run) >= run;
        run = run == 1 ? 7 : 1) {
   }
   out.close();

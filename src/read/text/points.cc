@@ -31,10 +31,12 @@ PointReader::PointReader(ByteSource& source, std::size_t buffer_size, Axes axes)
 // Blocks taken whole must hold all the copying way can put in the buffer,
 // and a point the buffer can hold must not be refused for the room in
 // front of a block: the buffer sees to both.
-PointReader::PointReader(ReadAhead& ahead, std::size_t buffer_size, Axes axes)
+PointReader::PointReader(ReadAhead& ahead, std::size_t buffer_size, Axes axes,
+                         const QuickText* quick)
     : measured_(axes), buffer_(ahead, buffer_size, kTextSlack) {
-  if (buffer_.takes_blocks()) {
-    auto tails = std::make_unique<BlockTails>(axes);
+  if (buffer_.takes_blocks() && quick != nullptr) {
+    tails_quick_ = quick;
+    auto tails = std::make_unique<BlockTails>(axes, *quick);
     tails_ = tails.get();
     ahead.set_work(std::move(tails));
   }
@@ -78,7 +80,7 @@ bool PointReader::refill() {
     source_ended_ = true;
     return false;
   }
-  take_read(more.got, more.whole_block && block_tail()->clear_of_ctrl_z);
+  take_read(more.got, more.whole_block && tails_ != nullptr && block_tail()->clear_of_ctrl_z);
   return true;
 }
 
@@ -206,23 +208,28 @@ bool PointReader::next(Point& point) {
     }
     Coordinate& c = point.xyz[axis];
     c.value = parsed.value;
-    c.text_length = copy_token(data + word_first_, data + position_, c.text);
+    c.keep_text(data + word_first_, data + position_);
   }
   return true;
 }
 
-std::int64_t PointReader::copy_points(OutputFile& file, Extents& extents, std::int64_t count) {
+std::int64_t PointReader::copy_points(PointSink& sink, Extents& extents, std::int64_t count) {
   // Counted in the reader as it goes: a read that fails, or that an
   // interruption cuts short, leaves what went before in the result.
   const std::int64_t before = pasted_;
+  const QuickText* quick = sink.quick_text();
+  // The tails copied ahead are of no use to a sink of another text.
+  if (tails_ != nullptr && quick != tails_quick_) tails_ = nullptr;
   while (pasted_ - before < count && !stopped_) {
-    pasted_ += copy_quickly(file, extents, count - (pasted_ - before));
-    if (position_ == tail_start()) {
-      pasted_ += take_tail(file, extents);
-      continue;
+    if (quick != nullptr) {
+      pasted_ += copy_quickly(*quick, sink.file(), extents, count - (pasted_ - before));
+      if (position_ == tail_start()) {
+        pasted_ += take_tail(sink.file(), extents);
+        continue;
+      }
+      if (pasted_ - before == count) break;
     }
-    if (pasted_ - before == count) break;
-    if (copy_next_slowly(file, extents)) {
+    if (copy_next_slowly(sink, extents)) {
       ++pasted_;
     } else {
       stopped_ = true;
@@ -231,20 +238,22 @@ std::int64_t PointReader::copy_points(OutputFile& file, Extents& extents, std::i
   return pasted_ - before;
 }
 
-// Up to `count` points, as far as the first the fast path cannot take, or
+// Up to `count` points, as far as the first the quick way cannot take, or
 // as far as the block's tail that the reading thread copied.
-std::int64_t PointReader::copy_quickly(OutputFile& file, Extents& extents, std::int64_t count) {
+std::int64_t PointReader::copy_quickly(const QuickText& quick, OutputFile& file, Extents& extents,
+                                       std::int64_t count) {
   const char* const data = buffer_.data();
   const char* const text_end = data + end_;
   std::size_t tail = tail_start();
   const char* stop = tail == kNoTail ? text_end + 1 : data + tail;
   Run run{data + position_, nullptr, 0, 0, false};
+  const std::size_t line_room = quick.line_room();
   while (run.points < count && !run.stopped) {
-    run.out = file.reserve(kMaxPointLine);
+    run.out = file.reserve(line_room);
     // The room is checked for as many of the longest lines as it holds at
     // once, not line by line.
-    std::int64_t room = (file.room_end() - run.out) / static_cast<std::ptrdiff_t>(kMaxPointLine);
-    copy_run(run, stop, text_end, std::min(count - run.points, room), extents, measured_);
+    std::int64_t room = (file.room_end() - run.out) / static_cast<std::ptrdiff_t>(line_room);
+    quick.copy_run(run, stop, text_end, std::min(count - run.points, room), extents, measured_);
     file.commit(run.out);
   }
   position_ = static_cast<std::size_t>(run.end - data);
@@ -278,26 +287,10 @@ std::int64_t PointReader::take_tail(OutputFile& file, Extents& extents) {
   return points;
 }
 
-bool PointReader::copy_next_slowly(OutputFile& file, Extents& extents) {
+bool PointReader::copy_next_slowly(PointSink& sink, Extents& extents) {
   Point point;
   if (!next(point)) return false;
-  write_point(file, point);
+  sink.point(point);
   extents.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value, measured_);
   return true;
-}
-
-void write_point(OutputFile& file, const Point& point) {
-  char* out = file.reserve(kMaxPointLine);
-  for (int axis = 0; axis < 3; ++axis) {
-    const Coordinate& n = point.xyz[axis];
-    if (n.text_length != 0) {
-      std::memcpy(out, n.text, n.text_length);
-      out += n.text_length;
-    } else {
-      out = number::format_fixed6(n.value, out);
-    }
-    *out++ = axis < 2 ? ' ' : '\r';
-  }
-  *out++ = '\n';
-  file.commit(out);
 }

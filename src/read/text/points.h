@@ -10,24 +10,12 @@
 
 #include "io/disk.h"
 #include "io/input_buffer.h"
-#include "io/output_file.h"
 #include "io/read_ahead.h"
 #include "num/extent.h"
 #include "read/point_input.h"
+#include "read/point_sink.h"
 #include "read/text/block_tail.h"
 #include "read/text/run_loop.h"
-
-// A number of a point as the general way read it: its value, and, for a
-// plain decimal, the "%f" text copy_token made of its digits.
-struct Coordinate {
-  double value = 0;
-  std::size_t text_length = 0;  // none: written from the value
-  char text[kMaxDecimalLength];
-};
-
-struct Point {
-  Coordinate xyz[3];
-};
 
 // Streams the points of one file through a fixed buffer, in constant
 // memory. The text is read as a text file: CR is white space like LF, and a
@@ -38,21 +26,22 @@ class PointReader : public PointInput {
   explicit PointReader(ByteSource& source, std::size_t buffer_size = kIoBlockSize,
                        Axes axes = Axes::kXYZ);
   // Takes the read-ahead's blocks over whole, where they hold the buffer,
-  // and has the reading thread copy the tail of each (block_tail.h).
+  // and has the reading thread copy the tail of each (block_tail.h) the
+  // quick way `quick`, if any: the one of the sinks it will be given.
   explicit PointReader(ReadAhead& ahead, std::size_t buffer_size = kIoBlockSize,
-                       Axes axes = Axes::kXYZ);
+                       Axes axes = Axes::kXYZ, const QuickText* quick = nullptr);
 
   // Reads the next whole point. Returns false at the end of the text, or at
   // text that is not a point, which problem() then describes.
   bool next(Point& point);
 
-  // The same as next() then write_point(), adding the point to `extents`,
+  // The same as next() then sink.point(), adding the point to `extents`,
   // for `count` points; returns how many. Fewer only at the
   // end of the text or at text that is not a point; more when the reading
-  // thread had copied the points that followed already. Plain decimals,
-  // the bulk of real files, go straight from one buffer to the other as
-  // text, many points a call.
-  std::int64_t copy_points(OutputFile& file, Extents& extents, std::int64_t count) override;
+  // thread had copied the points that followed already. Where the sink has
+  // quick ways, plain decimals, the bulk of real files, go straight from
+  // one buffer to the other as text, many points a call.
+  std::int64_t copy_points(PointSink& sink, Extents& extents, std::int64_t count) override;
 
   // Empty at the clean end of the text; otherwise what stopped the reading,
   // for a message: the line and the text, shortened.
@@ -68,7 +57,8 @@ class PointReader : public PointInput {
   void drop_white_space(std::size_t first);
   std::size_t squeeze_point(std::size_t last);
   void take_read(std::size_t got, bool clear_of_ctrl_z);
-  std::int64_t copy_quickly(OutputFile& file, Extents& extents, std::int64_t count);
+  std::int64_t copy_quickly(const QuickText& quick, OutputFile& file, Extents& extents,
+                            std::int64_t count);
   // Where the points the reading thread copied begin, if they are still to
   // come: an offset into buffer_, or none.
   static constexpr std::size_t kNoTail = ~std::size_t{0};
@@ -77,7 +67,7 @@ class PointReader : public PointInput {
   BlockTail* block_tail();
   std::int64_t take_tail(OutputFile& file, Extents& extents);
   void share_tail_work();
-  bool copy_next_slowly(OutputFile& file, Extents& extents);
+  bool copy_next_slowly(PointSink& sink, Extents& extents);
   // Describes a problem with the text from `offset` on.
   void set_problem(std::size_t offset, const std::string& what);
 
@@ -88,6 +78,7 @@ class PointReader : public PointInput {
   // 64ths.
   InputBuffer buffer_;
   BlockTails* tails_ = nullptr;
+  const QuickText* tails_quick_ = nullptr;  // the way the tails are copied
   int tail_share_ = BlockTail::kShares / 2;
   // Offsets into buffer_: the current point's text, the current word, the
   // end of what was read and is not yet parsed.
@@ -106,8 +97,5 @@ class PointReader : public PointInput {
   std::string problem_;
   std::int64_t pasted_ = 0;  // by copy_points
 };
-
-// Writes the point as "%lf %lf %lf\n" writes it, ended by CR LF.
-void write_point(OutputFile& file, const Point& point);
 
 #endif  // STRATUMIX_READ_TEXT_POINTS_H_

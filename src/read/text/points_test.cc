@@ -12,6 +12,7 @@
 #include "fake_disk.h"
 #include "io/failure.h"
 #include "io/read_ahead.h"
+#include "write/xyz_writer.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ struct Pasted {
 };
 
 // Pastes `text` point by point through the general way, next() and
-// write_point(), or through copy_points() and its fast path.
+// the writer, or through copy_points() and its fast path.
 // With `ahead`, the text comes through a ReadAhead of blocks of `ahead`
 // bytes, which the reader takes over whole while the point it keeps fits in
 // front of them (16 bytes), and copies otherwise.
@@ -37,7 +38,7 @@ Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t b
   std::unique_ptr<PointReader> made;
   if (ahead != 0) {
     read_ahead = std::make_unique<ReadAhead>(std::make_unique<TextSource>(text, chunk), ahead, 16);
-    made = std::make_unique<PointReader>(*read_ahead, buffer, axes);
+    made = std::make_unique<PointReader>(*read_ahead, buffer, axes, XyzWriter::quick_text_of({}));
   } else {
     made = std::make_unique<PointReader>(text_source, buffer, axes);
   }
@@ -45,22 +46,23 @@ Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t b
   Pasted pasted;
   OutputFile file;
   file.open(std::make_unique<StringSink>(pasted.lines));
+  XyzWriter writer(file, {});
   Extents ignored;
   Extents& e = extents != nullptr ? *extents : ignored;
   Point point;
   if (fast) {
     // Runs of every length, which must stop only at the end of the text.
     for (std::int64_t run = 1;; run = run_length != 0 ? run_length : run < 1024 ? run * 4 : 1) {
-      std::int64_t copied = reader.copy_points(file, e, run);
+      std::int64_t copied = reader.copy_points(writer, e, run);
       pasted.runs_passed += copied > run;
       if (copied < run) {
-        EXPECT_EQ(reader.copy_points(file, e, run), 0);
+        EXPECT_EQ(reader.copy_points(writer, e, run), 0);
         break;
       }
     }
   } else {
     while (reader.next(point)) {
-      write_point(file, point);
+      writer.point(point);
       e.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value, axes);
     }
   }

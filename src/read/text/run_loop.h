@@ -1,10 +1,12 @@
-// The run loop: runs of points copied straight from the text of a point
-// file to the result's buffer, each number's "%f" text made from its own
-// digits, and each checked against its axis's extent by its integer
-// part's text.
+// The run loop: runs of points read straight from the text of a point
+// file and written to the result's buffer by the writer's `Out` (see
+// write/xyz_text.h for what it offers), each number's text made from its
+// own digits, and each checked against its axis's extent by its integer
+// part's text. The writer instantiates the loop with its own text.
 #ifndef STRATUMIX_READ_TEXT_RUN_LOOP_H_
 #define STRATUMIX_READ_TEXT_RUN_LOOP_H_
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -22,14 +24,6 @@
 inline constexpr std::size_t kTextSlack = 32;
 inline void end_text(char* text_end) { std::memset(text_end, 0, kTextSlack); }
 
-// The longest line a point can take in the result: three of the longest
-// numbers, two spaces, CR LF.
-inline constexpr std::size_t kMaxPointLine = 3 * (number::kMaxFixed6Length + 1) + 1;
-
-// Longest text copy_decimal can produce: sign, nine integer digits, point,
-// six decimals.
-inline constexpr std::size_t kMaxDecimalLength = 1 + 9 + 1 + 6;
-
 // Whether the byte at `p` ends a line: a LF, or a CR but for the CR of a
 // CR LF pair (old Mac files end their lines with a lone CR). Looks at the
 // byte after `p`. Every count of lines, for the line numbers of messages,
@@ -44,7 +38,7 @@ inline std::int64_t count_line_ends(const char* first, const char* last) {
 }
 
 // A plain decimal ([sign] digits [. digits], no exponent) of at most nine
-// integer digits, as copy_decimal found it in the text.
+// integer digits, as the writer's copy_decimal found it in the text.
 struct Decimal {
   const char* digits;  // the integer digits, leading zeros skipped
   const char* last;    // the end of the number
@@ -75,117 +69,6 @@ struct Decimal {
   }
 };
 
-namespace detail {
-
-// How far, in billionths, the decimals after the sixth must stay from a
-// half to round the text as "%f" rounds the double nearest to it: more than
-// half a unit in the last place of a double below 10^(integer digits).
-inline constexpr int kTieMargin[] = {1, 1, 1, 1, 1, 1, 1, 1, 8, 60};
-
-// Adds one millionth to the "%f" text [first, last). False when the carry
-// would reach past the first digit (999.9999996), which needs a digit more.
-inline bool round_up(char* first, char* last) {
-  for (char* p = last - 1; p >= first; --p) {
-    if (*p == '.') continue;
-    if (*p != '9') {
-      ++*p;
-      return true;
-    }
-    *p = '0';
-  }
-  return false;
-}
-
-}  // namespace detail
-
-// Writes the "%f" text of the plain decimal at `p` to `out` and moves `out`
-// past it. Most numbers in point files are such decimals, and their "%f"
-// text is their own digits: padded with zeros, or rounded as text when the
-// seventh decimal and on are far enough from a half that the double's own
-// rounding cannot tip it (otherwise the number is left to the exact way).
-// Returns the end of the number, which must be white space, or null for
-// anything else. The text follows the rule of kTextSlack; writes up to 8
-// bytes past kMaxDecimalLength.
-inline const char* copy_decimal(const char* p, char*& out, Decimal& number) {
-  using bytes::is_digit;
-  char* o = out;
-  number.negative = false;
-  if (*p < '0') {  // a sign, or a point
-    if (*p == '-') {
-      number.negative = true;
-      *o++ = '-';
-      ++p;
-    } else if (*p == '+') {
-      ++p;
-    }
-  }
-  char* const first_digit = o;
-  if (*p == '0' && is_digit(p[1])) {
-    do ++p;
-    while (*p == '0' && is_digit(p[1]));
-  }
-  number.digits = p;
-  int integer_digits = bytes::leading_digits(bytes::load8(p));
-  // The number as it stands is its "%f" text but for the zeros that pad
-  // the decimals to six.
-  std::memcpy(o, p, 16);
-  if (integer_digits == 8 && is_digit(p[8])) {
-    if (is_digit(p[9])) return nullptr;
-    integer_digits = 9;
-  }
-  number.integer_digits = integer_digits;
-  p += integer_digits;
-  o += integer_digits;
-  int decimals = 0;
-  if (*p == '.') {
-    std::uint64_t word = bytes::load8(p + 1);
-    decimals = bytes::leading_digits(word);
-    if (integer_digits == 0) {
-      *o++ = '0';
-      bytes::store8(o, bytes::load8(p));
-    }
-    ++p;
-    if (decimals <= 6) {
-      bytes::store8(o + 1 + decimals, bytes::kZeros);
-      p += decimals;
-    } else {
-      // The seventh to ninth decimals, in billionths past the sixth.
-      int rest = (static_cast<int>((word >> 48) & 0xff) - '0') * 100;
-      const char* q = p + 7;
-      if (decimals == 8) {
-        rest += (static_cast<int>(word >> 56) - '0') * 10;
-        q = p + 8;
-        if (is_digit(*q)) rest += *q - '0';
-        int more;
-        while ((more = bytes::leading_digits(bytes::load8(q))) == 8) q += 8;
-        q += more;
-      }
-      p = q;
-      int margin = detail::kTieMargin[integer_digits];
-      if (rest >= 500 + margin) {
-        if (!detail::round_up(first_digit, o + 7)) return nullptr;
-      } else if (rest + 1 + margin > 500) {
-        return nullptr;
-      }
-    }
-  } else {
-    if (integer_digits == 0) return nullptr;
-    *o = '.';
-    bytes::store8(o + 1, bytes::kZeros);
-  }
-  if (integer_digits + decimals == 0 || !bytes::is_white(*p)) return nullptr;
-  number.decimals = decimals;
-  number.last = p;
-  out = o + 7;
-  return p;
-}
-
-// The "%f" text of the whole token [first, last), when copy_decimal takes
-// it, written to `out` (kMaxDecimalLength bytes): its length, or 0 for a
-// token that is no plain decimal or whose text needs its value. Any text,
-// no slack needed.
-std::size_t copy_token(const char* first, const char* last, char* out);
-
 // Where a run of points copied by copy_run has come to.
 struct Run {
   const char* end;  // in the text: after the last point copied
@@ -195,13 +78,225 @@ struct Run {
   bool stopped;  // at a point the loop does not take, or at the stop
 };
 
-// Up to `count` more whole points copied on from run.end to run.out, with
-// their count and line ends added, each starting before `stop`; the caller
-// has room for `count` lines of kMaxPointLine. The text ends at `text_end`
-// as kTextSlack says. Stops (run.stopped) at a point the loop does not
-// take, which is left as it is for the general way, or at `stop`. Adds
-// the points to `extents` on the axes `axes` names.
+namespace run_loop {
+
+using bytes::is_white;
+
+// Where a number copied by copy_axis ends, in the text and in the output;
+// a null `end` leaves the number to the general way.
+struct Copied {
+  const char* end;
+  char* out;
+};
+
+// Passes over white space, adding its line ends to `line_ends`. Spaces and
+// tabs, most of it, end no line.
+inline const char* skip_white(const char* p, std::int64_t& line_ends) {
+  for (;; ++p) {
+    char c = *p;
+    if (c == ' ' || c == '\t') continue;
+    // A LF always ends a line, so it needs no look at the byte after it.
+    if (c == '\n') {
+      line_ends += ends_line(p);
+      continue;
+    }
+    if (!is_white(c)) return p;
+    line_ends += ends_line(p);
+  }
+}
+
+// The value of a plain decimal that might change an extent, which is rare:
+// kept out of the loop so that its registers stay its own.
+template <class Out>
+[[gnu::noinline]] double value_of(const char* p) {
+  char scratch[Out::kLongestDecimal + 8];
+  char* o = scratch;
+  Decimal decimal{};
+  Out::copy_decimal(p, o, decimal);
+  return decimal.value();
+}
+
+// The numbers copy_axis leaves: plain decimals of other shapes are copied as
+// text, other decimal forms read and written from their value. `value`
+// gets the number when it might change `extent` (none for an axis not
+// measured), and `measured` says so; otherwise `value` may be used as
+// scratch.
+template <class Out>
+[[gnu::noinline]] Copied copy_other(const char* p, const char* text_end, char* o,
+                                    const Extent* extent, bool& measured, double& value) {
+  Decimal decimal;
+  const char* end = Out::copy_decimal(p, o, decimal);
+  if (end != nullptr) {
+    // Most points change no extent, and a plain decimal's integer part
+    // shows it: its value is worked out only when it might.
+    if (extent != nullptr && extent->could_change_key(decimal.integer_key()) &&
+        extent->could_change(decimal.floor_bound())) {
+      measured = true;
+      value = decimal.value();
+    }
+    return {end, o};
+  }
+  end = number::read_decimal(p, text_end, value);
+  if (end == nullptr) return {nullptr, o};
+  measured = extent != nullptr;
+  return {end, Out::value(value, o)};
+}
+
+// Copies the number after the white space at `p` to `o`. The bulk of
+// survey data, one to seven integer digits, then at most six decimals, is
+// taken here after one look at sixteen bytes, with no branch per digit.
+// Where the axis is `kMeasured`, its integer part is checked against
+// `extent`; a number that might change it sets `pending` and `value`. A
+// minus goes this way on Z alone (`kSigned`), where it is common below sea
+// level; on X and Y it is rare and goes the longer way. Inlined, so that
+// the loop's own variables stay in registers: only the out-of-line copy
+// gets addresses, of its own.
+template <class Out, bool kSigned, bool kMeasured>
+[[gnu::always_inline]] inline Copied copy_axis(const char* p, const char* text_end, char* o,
+                                               std::int64_t& line_ends, const Extent& extent,
+                                               bool& pending, double& value) {
+  // The usual separators, a space or CR LF, first; then LF and a tab,
+  // which cost those nothing. Longer runs of white space are rarer and go
+  // the longer way below.
+  if (*p == ' ') {
+    ++p;
+  } else if (*p == '\r' && p[1] == '\n') {
+    p += 2;
+    ++line_ends;
+  } else if (*p == '\n') {
+    ++p;
+    ++line_ends;
+  } else {
+    p += *p == '\t';
+  }
+  bool negative = false;
+  for (;;) {
+    if (static_cast<unsigned char>(*p - '1') < 9) {
+      unsigned not_digits = bytes::not_digits_16(p);
+      int integer_digits = std::countr_zero(not_digits);
+      if (integer_digits > 7) break;
+      const char* end = p + integer_digits;
+      char* out;
+      if (*end == '.') {
+        int after = std::countr_zero(not_digits & (not_digits - 1));
+        if (after > integer_digits + 7) break;  // more than six decimals
+        end = p + after;
+        if (!is_white(*end)) break;
+        out = Out::decimal(o, p, integer_digits, after);
+      } else {
+        if (!is_white(*end)) break;
+        out = Out::whole(o, p, integer_digits);
+      }
+      if constexpr (kMeasured) {
+        if (extent.could_change_digits(p, integer_digits, kSigned && negative)) [[unlikely]] {
+          pending = true;
+          value = value_of<Out>(p - (kSigned && negative));
+        }
+      }
+      return {end, out};
+    }
+    if constexpr (kSigned) {
+      // A minus is written as it is, then the number's own text.
+      if (*p == '-' && static_cast<unsigned char>(p[1] - '1') < 9) {
+        o = Out::minus(o);
+        ++p;
+        negative = true;
+        continue;
+      }
+    }
+    if (!is_white(*p)) break;
+    p = skip_white(p, line_ends);
+  }
+  bool measured = false;
+  if constexpr (kMeasured) {
+    if (negative) {
+      // The longer way reads the number from its sign, for its value.
+      --p;
+      --o;
+    }
+    Copied copied = copy_other<Out>(p, text_end, o, &extent, measured, value);
+    if (measured) pending = true;
+    return copied;
+  } else {
+    // Past a minus written already, the longer way copies the digits. The
+    // loop's own value keeps out of memory.
+    double scratch;
+    return copy_other<Out>(p, text_end, o, nullptr, measured, scratch);
+  }
+}
+
+template <class Out, Axes kAxes>
+void run_points(Run& run, const char* stop, const char* text_end, std::int64_t count,
+                Extents& extents) {
+  // The loop's own variables stay in registers: nothing takes their
+  // address.
+  const char* p = run.end;
+  char* o = run.out;
+  std::int64_t line_ends = 0;
+  std::int64_t copied = 0;
+  bool stopped = false;
+  for (; copied < count; ++copied) {
+    if (p >= stop) {
+      stopped = true;
+      break;
+    }
+    // Nothing of a point counts until all of it is read: its extents are
+    // applied once it is whole, which is seldom needed at all.
+    std::int64_t point_line_ends = 0;
+    bool x_pending = false;
+    bool y_pending = false;
+    bool z_pending = false;
+    double x_value;
+    double y_value;
+    double z_value;
+    Copied c = copy_axis<Out, false, true>(p, text_end, o, point_line_ends, extents.x, x_pending,
+                                           x_value);
+    if (c.end != nullptr) {
+      c = copy_axis<Out, false, true>(c.end, text_end, Out::between(c.out), point_line_ends,
+                                      extents.y, y_pending, y_value);
+    }
+    if (c.end != nullptr) {
+      c = copy_axis<Out, true, kAxes == Axes::kXYZ>(c.end, text_end, Out::between(c.out),
+                                                    point_line_ends, extents.z, z_pending,
+                                                    z_value);
+    }
+    if (c.end == nullptr) {
+      stopped = true;
+      break;
+    }
+    o = Out::line_end(c.out);
+    p = c.end;
+    line_ends += point_line_ends;
+    if (x_pending) [[unlikely]]
+      extents.x.add(x_value);
+    if (y_pending) [[unlikely]]
+      extents.y.add(y_value);
+    if (z_pending) [[unlikely]]
+      extents.z.add(z_value);
+  }
+  run.end = p;
+  run.out = o;
+  run.points += copied;
+  run.line_ends += line_ends;
+  run.stopped = stopped;
+}
+
+}  // namespace run_loop
+
+// Up to `count` more whole points copied on from run.end to run.out by
+// `Out`, with their count and line ends added, each starting before
+// `stop`; the caller has room for `count` lines of Out::kLineRoom. The text
+// ends at `text_end` as kTextSlack says. Stops (run.stopped) at a point the
+// loop does not take, which is left as it is for the general way, or at
+// `stop`. Adds the points to `extents` on the axes `axes` names.
+template <class Out>
 void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t count,
-              Extents& extents, Axes axes);
+              Extents& extents, Axes axes) {
+  if (axes == Axes::kXYZ) {
+    run_loop::run_points<Out, Axes::kXYZ>(run, stop, text_end, count, extents);
+  } else {
+    run_loop::run_points<Out, Axes::kXY>(run, stop, text_end, count, extents);
+  }
+}
 
 #endif  // STRATUMIX_READ_TEXT_RUN_LOOP_H_

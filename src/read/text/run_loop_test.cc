@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "write/xyz_text.h"
+
 namespace {
 
 // The integer part's text as a key must never hide a change of extent that
@@ -50,7 +52,7 @@ TEST(RunLoop, DigitKeysMissNoChangeOfExtent) {
         char out[64];
         char* o = out;
         Decimal decimal{};
-        ASSERT_NE(copy_decimal(text, o, decimal), nullptr) << text;
+        ASSERT_NE(xyz::SixDecimals<true>::copy_decimal(text, o, decimal), nullptr) << text;
         if (extent.could_change(decimal.floor_bound())) {
           ASSERT_TRUE(extent.could_change_key(decimal.integer_key())) << text;
           // The same from the digits after the sign, as the loops take
@@ -78,15 +80,15 @@ TEST(RunLoop, PlainDecimalsCarryTheirFixedText) {
                  Case{"-19.99999951", "-20.000000"}, Case{"12345678.0000005081", "12345678.000001"},
                  Case{"123456789.0000004", "123456789.000000"},
                  Case{"123456789.00000056", "123456789.000001"}}) {
-    char text[kMaxDecimalLength];
-    std::size_t length = copy_token(c.token, c.token + std::strlen(c.token), text);
+    char text[xyz::SixDecimals<true>::kLongestDecimal];
+    std::size_t length = xyz::six_decimal_text(c.token, c.token + std::strlen(c.token), text);
     ASSERT_NE(length, 0u) << c.token;
     EXPECT_EQ(std::string(text, length), c.fixed) << c.token;
   }
   // A carry into a new digit, or no plain decimal: these take the exact way.
   for (const char* token : {"999.9999996", "-9.99999951", "1234567890", "1e3", "0x10"}) {
-    char text[kMaxDecimalLength];
-    EXPECT_EQ(copy_token(token, token + std::strlen(token), text), 0u) << token;
+    char text[xyz::SixDecimals<true>::kLongestDecimal];
+    EXPECT_EQ(xyz::six_decimal_text(token, token + std::strlen(token), text), 0u) << token;
   }
 }
 

@@ -1,0 +1,82 @@
+// The one interface between reading and writing: what an input gives its
+// points to. A reader knows its input's form and nothing of the result's;
+// the sink knows the result's and nothing of where the points come from.
+#ifndef STRATUMIX_READ_POINT_SINK_H_
+#define STRATUMIX_READ_POINT_SINK_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "io/output_file.h"
+#include "num/extent.h"
+#include "read/text/field_lines.h"
+#include "read/text/run_loop.h"
+
+// A number as an input gave it: its value, and its own text where the
+// reader kept it (a plain token of at most kKeptText bytes, a decimal
+// comma made a point), which a sink may write from instead of the value.
+struct Coordinate {
+  static constexpr std::size_t kKeptText = 40;
+  double value = 0;
+  std::size_t text_length = 0;  // none kept
+  char text[kKeptText];
+
+  // Keeps the token [first, last) as the number's text, if it is short
+  // enough.
+  void keep_text(const char* first, const char* last) {
+    auto length = static_cast<std::size_t>(last - first);
+    text_length = length <= kKeptText ? length : 0;
+    if (text_length != 0) std::memcpy(text, first, length);
+  }
+};
+
+struct Point {
+  Coordinate xyz[3];
+};
+
+// Records of a LAS file as they lie in it: X, Y and Z, 32-bit integers
+// (little-endian) at the start of each record, that are coordinates once
+// scaled and offset: X * scale[0] + offset[0], and so on.
+struct ScaledRecords {
+  const char* first;
+  std::size_t length;  // of a record
+  std::int64_t count;
+  const double* scale;
+  const double* offset;
+};
+
+// The quick ways from an input's own text to the result's, in one pass:
+// the readers' loops (run_loop.h, field_lines.h) with the sink's text. A
+// sink offers them when it writes text; they write into the sink's file's
+// buffer, each line in at most line_room() bytes, and may be called from
+// any thread.
+class QuickText {
+ public:
+  virtual ~QuickText() = default;
+  virtual std::size_t line_room() const = 0;
+  // As copy_run in run_loop.h.
+  virtual void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t count,
+                        Extents& extents, Axes axes) const = 0;
+  // As field_lines::copy_lines, for a separator of white space (`white`)
+  // or another.
+  virtual std::int64_t copy_lines(const field_lines::Scan& scan, bool white, Axes axes,
+                                  char*& line, char*& out, const char* whole, std::int64_t count,
+                                  Extents& extents, std::int64_t& line_number) const = 0;
+};
+
+class PointSink {
+ public:
+  virtual ~PointSink() = default;
+  // One point, from its numbers.
+  virtual void point(const Point& point) = 0;
+  // `records.count` points of LAS records, adding each to `extents` on
+  // the axes `measured` names.
+  virtual void records(const ScaledRecords& records, Extents& extents, Axes measured) = 0;
+  // The quick ways, or null where the sink wants every point by value.
+  virtual const QuickText* quick_text() const = 0;
+  // The file the quick ways write into.
+  virtual OutputFile& file() = 0;
+};
+
+#endif  // STRATUMIX_READ_POINT_SINK_H_

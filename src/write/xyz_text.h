@@ -1,0 +1,216 @@
+// The result's text: one point a line, X Y Z between single spaces, each
+// number as printf's "%.Nf" writes it (six decimals unless the job asks
+// for others), each line ended by CR LF unless the job asks for LF. What
+// knows that form is here and in the writer (xyz_writer.h); the readers'
+// quick loops take the pieces below as their `Out`, so that a number read
+// as text is written from its own digits in the same pass.
+#ifndef STRATUMIX_WRITE_XYZ_TEXT_H_
+#define STRATUMIX_WRITE_XYZ_TEXT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "num/bytes.h"
+#include "num/number.h"
+#include "read/text/run_loop.h"
+
+namespace xyz {
+
+// What a job may choose of the result's text.
+struct Format {
+  static constexpr int kDefaultDecimals = 6;
+  int decimals = kDefaultDecimals;  // 0 to number::kMostDecimals
+  bool crlf = true;                 // else LF alone
+};
+
+// The longest line a point can take: three of the longest numbers, two
+// spaces, CR LF.
+constexpr std::size_t longest_line(int decimals) {
+  return 3 * (number::max_fixed_length(decimals) + 1) + 1;
+}
+
+// The room a line is given: the longest, and the 8 bytes the quick ways
+// may write past its end.
+constexpr std::size_t line_room(int decimals) { return longest_line(decimals) + 8; }
+
+namespace detail {
+
+// How far, in billionths, the decimals after the sixth must stay from a
+// half to round the text as "%.6f" rounds the double nearest to it: more
+// than half a unit in the last place of a double below 10^(integer digits).
+inline constexpr int kTieMargin[] = {1, 1, 1, 1, 1, 1, 1, 1, 8, 60};
+
+// Adds one millionth to the six-decimal text [first, last). False when the
+// carry would reach past the first digit (999.9999996), which needs a
+// digit more.
+inline bool round_up(char* first, char* last) {
+  for (char* p = last - 1; p >= first; --p) {
+    if (*p == '.') continue;
+    if (*p != '9') {
+      ++*p;
+      return true;
+    }
+    *p = '0';
+  }
+  return false;
+}
+
+}  // namespace detail
+
+// The six-decimal text, the default, as the quick loops write it. Most
+// numbers in point files are plain decimals of at most six decimals, and
+// their text here is their own digits, padded with zeros.
+template <bool kCrlf>
+struct SixDecimals {
+  // Longest text copy_decimal writes: sign, nine integer digits, point, six
+  // decimals; it writes up to 8 bytes past it.
+  static constexpr std::size_t kLongestDecimal = 1 + 9 + 1 + 6;
+  static constexpr std::size_t kLineRoom = line_room(6);
+
+  // A whole number of `integer_digits` digits at `digits`, with 16 bytes
+  // there to read: its point and zeros go in one store.
+  [[gnu::always_inline]] static char* whole(char* o, const char* digits, int integer_digits) {
+    std::memcpy(o, digits, 16);
+    bytes::store8(o + integer_digits, bytes::kPointZeros);
+    return o + integer_digits + 7;
+  }
+  // A decimal of `integer_digits` digits (one to eight), a point and up to
+  // six decimals, `end` bytes from `digits`, with 16 bytes there to read:
+  // the text as it stands but for the zeros that pad the decimals to six.
+  [[gnu::always_inline]] static char* decimal(char* o, const char* digits, int integer_digits,
+                                              int end) {
+    std::memcpy(o, digits, 16);
+    bytes::store8(o + end, bytes::kZeros);
+    return o + integer_digits + 7;
+  }
+  // The same where the decimal mark may be a comma: a point is written.
+  [[gnu::always_inline]] static char* marked_decimal(char* o, const char* digits,
+                                                     int integer_digits, int end) {
+    std::memcpy(o, digits, 16);
+    o[integer_digits] = '.';
+    bytes::store8(o + end, bytes::kZeros);
+    return o + integer_digits + 7;
+  }
+  static char* minus(char* o) {
+    *o = '-';
+    return o + 1;
+  }
+  static char* between(char* o) {
+    *o = ' ';
+    return o + 1;
+  }
+  static char* line_end(char* o) {
+    if constexpr (kCrlf) {
+      o[0] = '\r';
+      o[1] = '\n';
+      return o + 2;
+    } else {
+      *o = '\n';
+      return o + 1;
+    }
+  }
+  static char* value(double v, char* o) { return number::format_fixed6(v, o); }
+
+  // Writes the text of the plain decimal at `p` to `out` and moves `out`
+  // past it: padded with zeros, or rounded as text when the seventh
+  // decimal and on are far enough from a half that the double's own
+  // rounding cannot tip it (otherwise the number is left to the exact
+  // way). Returns the end of the number, which must be white space, or
+  // null for anything else. The text follows the rule of kTextSlack; writes
+  // up to 8 bytes past kLongestDecimal.
+  static const char* copy_decimal(const char* p, char*& out, Decimal& number) {
+    using bytes::is_digit;
+    char* o = out;
+    number.negative = false;
+    if (*p < '0') {  // a sign, or a point
+      if (*p == '-') {
+        number.negative = true;
+        *o++ = '-';
+        ++p;
+      } else if (*p == '+') {
+        ++p;
+      }
+    }
+    char* const first_digit = o;
+    if (*p == '0' && is_digit(p[1])) {
+      do ++p;
+      while (*p == '0' && is_digit(p[1]));
+    }
+    number.digits = p;
+    int integer_digits = bytes::leading_digits(bytes::load8(p));
+    // The number as it stands is its text but for the zeros that pad the
+    // decimals to six.
+    std::memcpy(o, p, 16);
+    if (integer_digits == 8 && is_digit(p[8])) {
+      if (is_digit(p[9])) return nullptr;
+      integer_digits = 9;
+    }
+    number.integer_digits = integer_digits;
+    p += integer_digits;
+    o += integer_digits;
+    int decimals = 0;
+    if (*p == '.') {
+      std::uint64_t word = bytes::load8(p + 1);
+      decimals = bytes::leading_digits(word);
+      if (integer_digits == 0) {
+        *o++ = '0';
+        bytes::store8(o, bytes::load8(p));
+      }
+      ++p;
+      if (decimals <= 6) {
+        bytes::store8(o + 1 + decimals, bytes::kZeros);
+        p += decimals;
+      } else {
+        // The seventh to ninth decimals, in billionths past the sixth.
+        int rest = (static_cast<int>((word >> 48) & 0xff) - '0') * 100;
+        const char* q = p + 7;
+        if (decimals == 8) {
+          rest += (static_cast<int>(word >> 56) - '0') * 10;
+          q = p + 8;
+          if (is_digit(*q)) rest += *q - '0';
+          int more;
+          while ((more = bytes::leading_digits(bytes::load8(q))) == 8) q += 8;
+          q += more;
+        }
+        p = q;
+        int margin = detail::kTieMargin[integer_digits];
+        if (rest >= 500 + margin) {
+          if (!detail::round_up(first_digit, o + 7)) return nullptr;
+        } else if (rest + 1 + margin > 500) {
+          return nullptr;
+        }
+      }
+    } else {
+      if (integer_digits == 0) return nullptr;
+      *o = '.';
+      bytes::store8(o + 1, bytes::kZeros);
+    }
+    if (integer_digits + decimals == 0 || !bytes::is_white(*p)) return nullptr;
+    number.decimals = decimals;
+    number.last = p;
+    out = o + 7;
+    return p;
+  }
+};
+
+// The six-decimal text of the whole token [first, last), when copy_decimal
+// takes it, written to `out` (kLongestDecimal bytes): its length, or 0 for
+// a token that is no plain decimal or whose text needs its value. Any
+// text, no slack needed.
+std::size_t six_decimal_text(const char* first, const char* last, char* out);
+
+// Ends a line at `o` as `format` asks.
+inline char* line_end(char* o, const Format& format) {
+  return format.crlf ? SixDecimals<true>::line_end(o) : SixDecimals<false>::line_end(o);
+}
+
+// The text of one number in `decimals` decimals, from its value.
+inline char* fixed(double value, int decimals, char* out) {
+  return decimals == Format::kDefaultDecimals ? number::format_fixed6(value, out)
+                                              : number::format_fixed(value, decimals, out);
+}
+
+}  // namespace xyz
+
+#endif  // STRATUMIX_WRITE_XYZ_TEXT_H_

@@ -1,0 +1,57 @@
+// The writer of the result's text (xyz_text.h): what every reader gives its
+// points to, whatever its input's form.
+#ifndef STRATUMIX_WRITE_XYZ_WRITER_H_
+#define STRATUMIX_WRITE_XYZ_WRITER_H_
+
+#include <cstdint>
+
+#include "io/output_file.h"
+#include "num/extent.h"
+#include "read/point_sink.h"
+#include "write/xyz_text.h"
+
+class XyzWriter : public PointSink {
+ public:
+  XyzWriter(OutputFile& file, xyz::Format format);
+
+  void point(const Point& point) override;
+  void records(const ScaledRecords& records, Extents& extents, Axes measured) override;
+  const QuickText* quick_text() const override { return quick_; }
+  OutputFile& file() override { return file_; }
+
+  // The quick ways for `format`: none but for six decimals, whose text
+  // plain decimals are made into from their digits alone.
+  static const QuickText* quick_text_of(xyz::Format format);
+
+ private:
+  // How LAS records of one scale and offset are written: from their
+  // integers as they are where that gives the text of their values (see
+  // decimal_axis in xyz_writer.cc), else from their values.
+  struct DecimalAxis {
+    std::int64_t units = 0;           // the offset, in steps of the scale
+    std::uint64_t to_units = 0;       // a step's thousandths or millionths
+    std::int64_t negative_below = 0;  // integer + units below it is written with "-"
+  };
+  struct RecordText {
+    double scale[3] = {};
+    double offset[3] = {};
+    // The decimals the coordinates are written in from their integers (3
+    // or 6), or 0 when not every axis is a DecimalAxis.
+    int decimals = 0;
+    DecimalAxis axes[3];
+  };
+  void know_records(const ScaledRecords& records);
+  template <bool kCrlf>
+  void write_records(const ScaledRecords& records, Extents& extents, Axes measured);
+  template <bool kCrlf, int kDecimals, Axes kAxes>
+  void write_decimal_records(const ScaledRecords& records, Extents& extents);
+  void write_records_in(const ScaledRecords& records, Extents& extents, Axes measured);
+
+  OutputFile& file_;
+  xyz::Format format_;
+  const QuickText* quick_;
+  bool knows_records_ = false;
+  RecordText record_text_;
+};
+
+#endif  // STRATUMIX_WRITE_XYZ_WRITER_H_
