@@ -9,6 +9,7 @@
 #include "io/failure.h"
 #include "io/paths.h"
 #include "job/outputs.h"
+#include "num/number.h"
 #include "platform/platform.h"
 
 #ifndef STRATUMIX_VERSION
@@ -120,6 +121,47 @@ bool names_a_las_file(const std::string& result) {
   std::string tail(name.substr(name.size() - 4));
   for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   return tail == ".las" || tail == ".laz";
+}
+
+// The number of decimals of --decimals: 0 to the most the writer takes.
+std::string parse_decimals(const std::string& value, int& decimals) {
+  const std::string wrong_text = "--decimals takes a number of decimals from 0 to " +
+                                 std::to_string(number::kMostDecimals) + ", not " +
+                                 paths::for_message(value);
+  if (value.empty() || value.size() > 2 ||
+      !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return wrong_text;
+  int given = std::stoi(value);
+  if (given > number::kMostDecimals) return wrong_text;
+  decimals = given;
+  return "";
+}
+
+// The line ends of --line-ends: "lf" or "crlf", in either case.
+std::string parse_line_ends(const std::string& value, bool& crlf) {
+  std::string lower = value;
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (lower != "lf" && lower != "crlf")
+    return "--line-ends takes lf or crlf, not " + paths::for_message(value);
+  crlf = lower == "crlf";
+  return "";
+}
+
+// Reads one of the options that say how the result's text is written;
+// false when arguments[i] is none of them, or sets `wrong`.
+bool read_format_option(const std::vector<std::string>& arguments, std::size_t& i,
+                        xyz::Format& format, std::string& wrong) {
+  std::string value;
+  if (Value given = option_value(arguments, i, "--decimals", value); given != Value::kNone) {
+    wrong = given == Value::kOption ? value_taken_from_option("--decimals", value)
+                                    : parse_decimals(value, format.decimals);
+  } else if (given = option_value(arguments, i, "--line-ends", value); given != Value::kNone) {
+    wrong = given == Value::kOption ? value_taken_from_option("--line-ends", value)
+                                    : parse_line_ends(value, format.crlf);
+  } else {
+    return false;
+  }
+  return true;
 }
 
 // Reads one of the options that say how inputs are read; false when
@@ -263,7 +305,8 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
       result = argument.substr(9);
     } else if (argument.starts_with("-o")) {
       result = argument.substr(2);
-    } else if (read_layout_option(arguments, i, parsed.reading, parsed.wrong)) {
+    } else if (read_layout_option(arguments, i, parsed.reading, parsed.wrong) ||
+               read_format_option(arguments, i, parsed.format, parsed.wrong)) {
       if (!parsed.wrong.empty()) return wrong(parsed.wrong);
       continue;
     } else {
@@ -314,6 +357,7 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   }
   Job job;
   job.reading = arguments.reading;
+  job.format = arguments.format;
   std::vector<std::string> outputs = {arguments.result, info_report_for(arguments.result)};
   if (!arguments.report.empty()) {
     refuse_unwritable(disk, arguments.report, "report", inputs, outputs);

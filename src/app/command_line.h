@@ -11,6 +11,7 @@
 #include "io/output_file.h"
 #include "job/job.h"
 #include "read/text/layout.h"
+#include "write/xyz_text.h"
 
 struct Arguments {
   enum class Action { kDialogue, kHelp, kVersion, kPaste, kWrong } action = Action::kDialogue;
@@ -18,6 +19,7 @@ struct Arguments {
   std::vector<std::string> inputs;  // kPaste: in the order given
   bool quiet = false;
   layout::Options reading;  // kPaste: how inputs are read
+  xyz::Format format;       // kPaste: the result's numbers and line ends
   bool brief = false;       // the summary alone, not the report of each file
   enum class Progress { kAtTerminal, kOn, kOff } progress = Progress::kAtTerminal;
   std::string report;  // the JSON report's path, if any

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "report/tile_index.h"
 #include "report/tile_map.h"
+#include "write/xyz_text.h"
 
 CommandLineJob::CommandLineJob(const Arguments& arguments, Clock* clock, Terminal* terminal)
     : arguments_(arguments), clock_(clock), terminal_(terminal) {
@@ -189,18 +190,11 @@ bool CommandLineJob::measure_lines(std::int64_t from, std::int64_t to,
     std::int64_t text_at = offset - static_cast<std::int64_t>(start);  // of text[0]
     offset += static_cast<std::int64_t>(got);
     std::size_t line = 0;
-    for (std::size_t end; (end = text.find("\r\n", line)) != std::string::npos; line = end + 2) {
+    for (std::size_t end, next; xyz::find_line(text, line, job_->format, end, next); line = next) {
       std::int64_t line_at = text_at + static_cast<std::int64_t>(line);
       while (input + 1 < inputs.size() && inputs[input + 1].begin <= line_at) ++input;
       double value[3];
-      std::size_t field = line;
-      for (double& axis : value) {
-        std::size_t gap = std::min(text.find(' ', field), end);
-        number::Parsed parsed = number::parse_token(text.data() + field, text.data() + gap);
-        if (!parsed.ok || field == end) return false;
-        axis = parsed.value;
-        field = std::min(gap + 1, end);
-      }
+      if (!xyz::read_point(text.data() + line, text.data() + end, value)) return false;
       ++inputs[input].points;
       inputs[input].extents.add(value[0], value[1], value[2]);
     }

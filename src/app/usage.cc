@@ -36,6 +36,10 @@ constexpr Option kOptions[] = {
     {"--brief", "print the summary alone, not the line of each input"},
     {"--progress", "show the progress bar, even where standard error is\nno terminal"},
     {"--no-progress", "show no progress bar"},
+    {"--decimals N",
+     "write every number of the result with N decimals, 0 to\n"
+     "17, as printf's %.Nf (default 6)"},
+    {"--line-ends END", "end the result's lines with END: lf or crlf (default)"},
     {"--report FILE",
      "write the summary and each input's points, extents\n"
      "and warnings to FILE as JSON, also for a job that stops"},
@@ -73,6 +77,7 @@ constexpr std::string_view kExamples[] = {
     "stratumix --brief -o all.xyz tiles/*.xyz",
     "stratumix --progress -o all.xyz big.xyz 2> progress.txt",
     "stratumix --no-progress -o all.xyz big.xyz",
+    "stratumix --decimals 2 --line-ends lf -o all.xyz tiles/*.xyz",
     "stratumix --report job.json -o all.xyz tiles/*.xyz",
     "stratumix --map tiles.svg -o all.xyz tiles/*.xyz",
     "stratumix --index tiles.geojson -o all.xyz tiles/*.xyz",
@@ -88,7 +93,9 @@ constexpr std::string_view kExitStatus =
 
 // What the program leaves, for the manual's FILES.
 constexpr Option kFiles[] = {
-    {"RESULT", "every point of every input, one a line: X Y Z with six decimals, CR LF"},
+    {"RESULT",
+     "every point of every input, one a line: X Y Z with six decimals, CR LF\n"
+     "(or as --decimals and --line-ends say)"},
     {"RESULT_xyz_info.txt",
      "the info report beside the result: the number of files and their paths\n"
      "(RESULT's .xyz left out of its name)"},

@@ -7,6 +7,7 @@
 #include "io/paths.h"
 #include "io/text_out.h"
 #include "platform/platform.h"
+#include "write/info_report.h"
 
 namespace {
 
@@ -67,15 +68,6 @@ class Setup {
     }
   }
 
-  void write_info_report(OutputFile& info, std::int32_t count) {
-    info << "\n PROGRAM STRATUMIX \n";
-    info << "\n\n\tNumber of files to paste = " << count << " ";
-    for (std::size_t i = 0; i < inputs_.size(); ++i) {
-      info << "\n\t\tFile " << static_cast<std::int64_t>(i + 1) << " Name : " << inputs_[i] << " ";
-    }
-    info << "\n\n";
-  }
-
  private:
   Disk& disk_;
   const std::vector<std::string>& inputs_;
@@ -131,7 +123,7 @@ void create_output_files(Disk& disk, std::int32_t count, const std::vector<std::
       setup.refuse_output_over_input(info, inputs.size());
       setup.refuse_console_output_into(info);
       info_file.open(info_claim->empty_for_writing());
-      setup.write_info_report(info_file, count);
+      write_info_report(info_file, count, inputs);
       info_file.flush();  // whole on disk, whatever becomes of the job
     }
     result_file.open(result_claim->empty_for_writing());

@@ -1,5 +1,5 @@
 // The numeric core: reading a number as C's "%lf" does and writing a
-// double as C's "%f" does, byte for byte, without the C runtime (whose
+// double as C's "%.6f" does, byte for byte, without the C runtime (whose
 // output differs between platforms).
 #ifndef STRATUMIX_NUM_NUMBER_H_
 #define STRATUMIX_NUM_NUMBER_H_
@@ -22,7 +22,7 @@ constexpr std::size_t kMaxFixed6Length = 1 + 309 + 1 + 6;
 // Longest text format_int can produce.
 constexpr std::size_t kMaxIntLength = 20;
 
-// Writes `value` as printf("%f") does in the C locale: fixed notation,
+// Writes `value` as printf("%.6f") does in the C locale: fixed notation,
 // six decimals rounded half to even on exact binary ties, "-" for a set
 // sign bit (so "-0.000000"), "inf", "-inf", "nan", "-nan". Returns the end
 // of the text written at `out`, which must hold kMaxFixed6Length bytes.

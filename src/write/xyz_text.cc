@@ -1,5 +1,7 @@
 #include "write/xyz_text.h"
 
+#include <algorithm>
+
 namespace xyz {
 
 std::size_t six_decimal_text(const char* first, const char* last, char* out) {
@@ -17,6 +19,27 @@ std::size_t six_decimal_text(const char* first, const char* last, char* out) {
   auto length = static_cast<std::size_t>(o - text);
   std::memcpy(out, text, length);
   return length;
+}
+
+bool find_line(std::string_view text, std::size_t from, const Format& format, std::size_t& end,
+               std::size_t& next) {
+  std::string_view ending = format.crlf ? "\r\n" : "\n";
+  end = text.find(ending, from);
+  if (end == std::string_view::npos) return false;
+  next = end + ending.size();
+  return true;
+}
+
+bool read_point(const char* first, const char* last, double (&xyz)[3]) {
+  const char* field = first;
+  for (double& value : xyz) {
+    const char* gap = std::find(field, last, ' ');
+    number::Parsed parsed = number::parse_token(field, gap);
+    if (!parsed.ok || field == last) return false;
+    value = parsed.value;
+    field = gap == last ? last : gap + 1;
+  }
+  return true;
 }
 
 }  // namespace xyz

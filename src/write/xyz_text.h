@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "num/bytes.h"
 #include "num/number.h"
@@ -68,26 +69,27 @@ struct SixDecimals {
   static constexpr std::size_t kLongestDecimal = 1 + 9 + 1 + 6;
   static constexpr std::size_t kLineRoom = line_room(6);
 
-  // A whole number of `integer_digits` digits at `digits`, with 16 bytes
-  // there to read: its point and zeros go in one store.
-  [[gnu::always_inline]] static char* whole(char* o, const char* digits, int integer_digits) {
+  // A short number, one to eight integer digits at `digits` and at most
+  // six decimals, in two steps: the sixteen bytes from its first digit, as
+  // soon as the loop has found one, then, once it knows the number's
+  // shape, the zeros that pad its decimals to six. The text as it stands
+  // is its text but for them.
+  [[gnu::always_inline]] static void copy16(char* o, const char* digits) {
     std::memcpy(o, digits, 16);
+  }
+  // A whole number of `integer_digits` digits: its point and zeros go in
+  // one store.
+  [[gnu::always_inline]] static char* pad_whole(char* o, int integer_digits) {
     bytes::store8(o + integer_digits, bytes::kPointZeros);
     return o + integer_digits + 7;
   }
-  // A decimal of `integer_digits` digits (one to eight), a point and up to
-  // six decimals, `end` bytes from `digits`, with 16 bytes there to read:
-  // the text as it stands but for the zeros that pad the decimals to six.
-  [[gnu::always_inline]] static char* decimal(char* o, const char* digits, int integer_digits,
-                                              int end) {
-    std::memcpy(o, digits, 16);
+  // A decimal whose text ends `end` bytes from its first digit.
+  [[gnu::always_inline]] static char* pad_decimal(char* o, int integer_digits, int end) {
     bytes::store8(o + end, bytes::kZeros);
     return o + integer_digits + 7;
   }
   // The same where the decimal mark may be a comma: a point is written.
-  [[gnu::always_inline]] static char* marked_decimal(char* o, const char* digits,
-                                                     int integer_digits, int end) {
-    std::memcpy(o, digits, 16);
+  [[gnu::always_inline]] static char* pad_marked_decimal(char* o, int integer_digits, int end) {
     o[integer_digits] = '.';
     bytes::store8(o + end, bytes::kZeros);
     return o + integer_digits + 7;
@@ -204,6 +206,15 @@ std::size_t six_decimal_text(const char* first, const char* last, char* out);
 inline char* line_end(char* o, const Format& format) {
   return format.crlf ? SixDecimals<true>::line_end(o) : SixDecimals<false>::line_end(o);
 }
+
+// Reading back what was written, for the points a result holds after a
+// failed write: the next whole line of `text` from `from`, as the offsets
+// of its end and of the line after it, or false when no line is whole.
+bool find_line(std::string_view text, std::size_t from, const Format& format, std::size_t& end,
+               std::size_t& next);
+// The point of a line so found, [first, last) without its line end; false
+// for a line that does not read as one.
+bool read_point(const char* first, const char* last, double (&xyz)[3]);
 
 // The text of one number in `decimals` decimals, from its value.
 inline char* fixed(double value, int decimals, char* out) {

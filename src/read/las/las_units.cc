@@ -83,7 +83,7 @@ std::size_t child(std::string_view wkt, std::size_t from, std::string_view keywo
 }  // namespace
 
 LinearUnit wkt_linear_unit(std::string_view wkt) {
-  std::size_t start = wkt.find_first_not_of(" \t\r\n");
+  std::size_t start = wkt.find_first_not_of(" \t\n\r");
   if (start == std::string_view::npos) return LinearUnit::kUnknown;
   // A compound system (horizontal and vertical) holds the horizontal one.
   if (wkt.compare(start, 8, "COMPD_CS") == 0) {

@@ -125,6 +125,7 @@ template <class Out, bool kSigned, bool kMeasured>
     unsigned not_digits = bytes::not_digits_16(digits);
     int integer_digits = std::countr_zero(not_digits);
     if (integer_digits <= kKeyDigits) {
+      Out::copy16(out, digits);
       char* end = digits + integer_digits;
       int decimals = 0;
       char* written;
@@ -132,9 +133,9 @@ template <class Out, bool kSigned, bool kMeasured>
         int after = std::countr_zero(not_digits & (not_digits - 1));
         decimals = after - integer_digits - 1;
         end = digits + after;
-        written = Out::marked_decimal(out, digits, integer_digits, after);
+        written = Out::pad_marked_decimal(out, integer_digits, after);
       } else {
-        written = Out::whole(out, digits, integer_digits);
+        written = Out::pad_whole(out, integer_digits);
       }
       if (decimals <= kMostDecimals) {
         if constexpr (kMeasured) {

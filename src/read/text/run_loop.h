@@ -175,6 +175,7 @@ template <class Out, bool kSigned, bool kMeasured>
       unsigned not_digits = bytes::not_digits_16(p);
       int integer_digits = std::countr_zero(not_digits);
       if (integer_digits > 7) break;
+      Out::copy16(o, p);
       const char* end = p + integer_digits;
       char* out;
       if (*end == '.') {
@@ -182,10 +183,11 @@ template <class Out, bool kSigned, bool kMeasured>
         if (after > integer_digits + 7) break;  // more than six decimals
         end = p + after;
         if (!is_white(*end)) break;
-        out = Out::decimal(o, p, integer_digits, after);
+        out = Out::pad_decimal(o, integer_digits, after);
       } else {
+        // A whole number, short and so dear per byte.
         if (!is_white(*end)) break;
-        out = Out::whole(o, p, integer_digits);
+        out = Out::pad_whole(o, integer_digits);
       }
       if constexpr (kMeasured) {
         if (extent.could_change_digits(p, integer_digits, kSigned && negative)) [[unlikely]] {

@@ -1,0 +1,17 @@
+// The info report beside the result: which files a job pastes, written
+// whole before the first point, so that it tells what was meant even of a
+// job that never ends.
+#ifndef STRATUMIX_WRITE_INFO_REPORT_H_
+#define STRATUMIX_WRITE_INFO_REPORT_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "io/text_out.h"
+
+// `count` as the job gave it, then the path of each of `inputs`; every
+// line ended by CR LF, as the file's TextOut ends them.
+void write_info_report(TextOut& info, std::int32_t count, const std::vector<std::string>& inputs);
+
+#endif  // STRATUMIX_WRITE_INFO_REPORT_H_
