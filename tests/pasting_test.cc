@@ -106,21 +106,27 @@ TEST_F(EndToEnd, AFullDiskLeavesTheResultOnAWholeLine) {
   for (std::size_t at = 0; (at = csv.find(' ', at)) != std::string::npos;) csv[at] = ',';
   LasTile tile;
   for (int i = 0; i < 50000; ++i) tile.points.push_back({100 + i % 1000 * 100, 50 + 100 * i, i});
-  for (const std::string& input : {csv, tile.bytes()}) {
-    disk.write("s/b.xyz", input);
-    std::string job = "ulimit -f 100; " + disk.program() +
-                      " --brief -o images/s/r.xyz images/s/b.xyz > out.txt 2> err.txt; true";
-    ASSERT_EQ(std::system(disk.shell_in_workspace("(" + job + ")").c_str()), 0);
-    std::ifstream out(disk.work() / "out.txt");
-    std::string summary(std::istreambuf_iterator<char>(out), {});
-    std::string result = disk.read("s/r.xyz");
-    ASSERT_TRUE(result.ends_with("\r\n"));
-    std::string figures = figures_of(result);
-    EXPECT_NE(summary.find(figures.substr(0, figures.find('\n') + 1) + "Result: images/s/r.xyz, " +
-                           std::to_string(result.size()) + " bytes\n" +
-                           figures.substr(figures.find('\n') + 1)),
-              std::string::npos)
-        << summary << figures;
+  // In the result's other forms too, which the lines read back are in.
+  for (std::string options : {"", "--line-ends lf --decimals 2 "}) {
+    for (const std::string& input : {csv, tile.bytes()}) {
+      SCOPED_TRACE(options);
+      disk.write("s/b.xyz", input);
+      std::string job = "ulimit -f 100; " + disk.program() + " --brief " + options +
+                        "-o images/s/r.xyz images/s/b.xyz > out.txt 2> err.txt; true";
+      ASSERT_EQ(std::system(disk.shell_in_workspace("(" + job + ")").c_str()), 0);
+      std::ifstream out(disk.work() / "out.txt");
+      std::string summary(std::istreambuf_iterator<char>(out), {});
+      std::string result = disk.read("s/r.xyz");
+      const bool lf = options.find("lf") != std::string::npos;
+      ASSERT_TRUE(result.ends_with("\n"));
+      ASSERT_EQ(result.ends_with("\r\n"), !lf);
+      std::string figures = figures_of(result);
+      EXPECT_NE(summary.find(figures.substr(0, figures.find('\n') + 1) +
+                             "Result: images/s/r.xyz, " + std::to_string(result.size()) +
+                             " bytes\n" + figures.substr(figures.find('\n') + 1)),
+                std::string::npos)
+          << summary << figures;
+    }
   }
   disk.write("s/a.xyz", many_points(50000, 1));
   std::string job = "ulimit -f 100; " + disk.program() +

@@ -161,6 +161,8 @@ void CommandLineJob::keep_what_the_result_holds() {
   // The whole lines after the mark are read back and counted to the inputs
   // they belong to; where they cannot be read (a pipe, a device), or do
   // not read as the points written, the result is cut back to the mark.
+  // Their extents are those of the numbers as the result holds them: in
+  // fewer decimals than the input's, rounded.
   std::vector<InputFacts> after(
       facts_.inputs.begin() + static_cast<std::ptrdiff_t>(last.inputs > 0 ? last.inputs - 1 : 0),
       facts_.inputs.end());

@@ -30,6 +30,15 @@ TEST(ParseArguments, TheUsualConventions) {
   EXPECT_TRUE(parsed.quiet);
   EXPECT_EQ(parsed.inputs, (std::vector<std::string>{"-o", "--quiet", "-"}));
   EXPECT_EQ(parse_arguments({"-o", "r", "a", "--help"}).action, Action::kHelp);
+  // The result's form: six decimals and CR LF unless asked.
+  EXPECT_EQ(parsed.format.decimals, 6);
+  EXPECT_TRUE(parsed.format.crlf);
+  parsed = parse_arguments({"--decimals", "0", "--line-ends=LF", "-o", "r", "a"});
+  EXPECT_EQ(parsed.format.decimals, 0);
+  EXPECT_FALSE(parsed.format.crlf);
+  parsed = parse_arguments({"--decimals=17", "--line-ends", "crlf", "-o", "r", "a"});
+  EXPECT_EQ(parsed.format.decimals, 17);
+  EXPECT_TRUE(parsed.format.crlf);
   EXPECT_EQ(parse_arguments({"--version"}).action, Action::kVersion);
 }
 
@@ -42,7 +51,13 @@ TEST(ParseArguments, WhatIsWrongIsSaidInOneLine) {
            {"--output=", "a"},
            {"-x", "-o", "r", "a"},
            {"--outputs=r", "a"},
-           {"--separator=,", "--decimal-comma", "-o", "r", "a"}}) {
+           {"--separator=,", "--decimal-comma", "-o", "r", "a"},
+           {"--decimals", "18", "-o", "r", "a"},
+           {"--decimals=-1", "-o", "r", "a"},
+           {"--decimals=2.5", "-o", "r", "a"},
+           {"--decimals=", "-o", "r", "a"},
+           {"-o", "r", "a", "--decimals"},
+           {"--line-ends", "cr", "-o", "r", "a"}}) {
     Arguments parsed = parse_arguments(args);
     EXPECT_EQ(parsed.action, Action::kWrong) << args[0];
     EXPECT_FALSE(parsed.wrong.empty());
@@ -60,7 +75,8 @@ TEST(ParseArguments, MistakesGetAHintThatMends) {
   EXPECT_EQ(hint({"--xy", "-o", "r", "a"}).find("did you mean"), std::string::npos);
 
   // An option where a value was due names the way to a file so called.
-  for (const char* option : {"--report", "--map", "-o", "--columns", "--separator"}) {
+  for (const char* option :
+       {"--report", "--map", "-o", "--columns", "--separator", "--decimals", "--line-ends"}) {
     std::string wrong = hint({option, "-q", "-o", "r", "a"});
     EXPECT_NE(wrong.find(std::string(option) + " ./-q"), std::string::npos) << wrong;
   }
@@ -146,6 +162,10 @@ TEST_F(InProcess, PastesTheInputsInTheOrderGiven) {
             "X_min = 1.000000 X_max = 7.000000\nY_min = 2.000000 Y_max = 8.000000\n"
             "Z_min = 3.000000 Z_max = 9.000000\n");
   EXPECT_EQ(err, "");
+
+  // In another form, which the summary's size is of.
+  EXPECT_EQ(run({"-q", "--decimals", "1", "--line-ends", "lf", "-o", "r.xyz", "b", "a\x1b[2J"}), 0);
+  EXPECT_EQ(disk.files["r.xyz"], "4.0 5.0 6.0\n7.0 8.0 9.0\n1.0 2.0 3.0\n");
 }
 
 TEST_F(InProcess, AnyRefusalComesBeforeAnythingIsCreatedOrEmptied) {

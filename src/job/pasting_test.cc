@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +14,7 @@
 
 #include "fake_disk.h"
 #include "io/failure.h"
+#include "laz_writer.h"
 #include "num/number.h"
 #include "tiles.h"
 
@@ -213,7 +217,7 @@ struct Outcome {
 };
 
 Outcome paste_on(Disk& disk, const std::vector<std::string>& inputs, std::int32_t stop_input = 0,
-                 std::int64_t stop_points = 0) {
+                 std::int64_t stop_points = 0, xyz::Format format = {}) {
   Outcome outcome;
   OutputFile result;
   OutputFile info_report;
@@ -229,6 +233,7 @@ Outcome paste_on(Disk& disk, const std::vector<std::string>& inputs, std::int32_
   job.inputs = inputs;
   job.result = &result;
   job.info_report = &info_report;
+  job.format = format;
   std::unique_ptr<PointInput> input;
   try {
     paste(job, disk, console, told, PastingLeft{input, outcome.incomplete});
@@ -338,6 +343,118 @@ TEST(PastingAJob, InputsReadAheadLeaveWhatInputsReadInTurnDo) {
   // at the end of a small one.
   job(whole, 4, 8192);
   job(whole, 2, 1);
+}
+
+// The lines printf writes of `points` with `decimals` decimals: "%.Nf %.Nf
+// %.Nf", ended by CR LF or LF.
+std::string printf_lines(const std::vector<std::array<double, 3>>& points, int decimals,
+                         bool crlf) {
+  std::string lines;
+  char line[1200];
+  for (const auto& p : points) {
+    std::snprintf(line, sizeof line, "%.*f %.*f %.*f", decimals, p[0], decimals, p[1], decimals,
+                  p[2]);
+    lines += line;
+    lines += crlf ? "\r\n" : "\n";
+  }
+  return lines;
+}
+
+// Every form of input gives its numbers to the result as printf writes them
+// with the decimals the job asks for, 0 to 17, exact binary ties rounded to
+// even, and its lines ended as the job asks: plain text (its quick way and
+// the general one), fields between commas and semicolons with decimal
+// commas, quoted fields, gzip, LAS (scales whose decimals are written from
+// the integers, and others) and LAZ; read ahead and in turn.
+TEST(PastingAJob, TheResultHoldsTheDecimalsAndLineEndsTheJobAsksFor) {
+  // Ties of few decimals (0.125, 2.5, -0.375, 0.5), decimals that are no
+  // ties (1.005 lies below), large and small, and forms the quick way
+  // leaves: exponents, hexadecimal, a plus, leading zeros, "-0".
+  const std::vector<std::array<const char*, 3>> tokens = {
+      {"0.125", "2.5", "-0.375"},         {"1.005", "0.5", "3.5"},
+      {"651216.89", "5812646.38", "-12.7"}, {"7", "-0.0", "0.000001"},
+      {"1e3", "0x1.8p1", "+0012.0625"},   {"99999999.999999", "123456789.123456789", "1e-7"},
+      {"4503599627370497.5", "0.1", "-2.675"}};
+  std::vector<std::array<double, 3>> values;
+  std::string plain;
+  std::string semicolons = "X;Y;Z\n";
+  std::string quoted = "\"x\",\"y\",\"z\"\n";
+  for (const auto& t : tokens) {
+    std::array<double, 3> v{};
+    for (int axis = 0; axis < 3; ++axis) {
+      v[axis] = std::strtod(t[axis], nullptr);
+      std::string comma = t[axis];
+      std::replace(comma.begin(), comma.end(), '.', ',');
+      semicolons += comma + (axis < 2 ? ";" : "\n");
+      quoted += "\"" + std::string(t[axis]) + (axis < 2 ? "\"," : "\"\n");
+      plain += std::string(t[axis]) + (axis < 2 ? " " : "\r\n");
+    }
+    values.push_back(v);
+  }
+  LasTile decimal;  // scales of 0.01 and 0.001: written from the integers
+  LasTile general;  // a scale of 0.003 and an offset: from the values
+  general.scale[0] = 0.003;
+  general.offset[0] = 651000.25;
+  general.offset[2] = -3.5;
+  for (std::int32_t i : {0, 125, -375, 12345, -1, 2147483647, -2147483647 - 1}) {
+    decimal.points.push_back({i, i / 3, -i});
+    general.points.push_back({i, i / 3, -i});
+  }
+  std::vector<std::array<double, 3>> las_values;
+  for (const LasTile* tile : {&decimal, &general}) {
+    for (const auto& p : tile->points) {
+      las_values.push_back({p[0] * tile->scale[0] + tile->offset[0],
+                            p[1] * tile->scale[1] + tile->offset[1],
+                            p[2] * tile->scale[2] + tile->offset[2]});
+    }
+  }
+  // A tile in two decimals, as most lidar text is.
+  std::vector<std::array<double, 3>> two_decimal_values;
+  std::string two_decimals;
+  for (int i = 0; i < 3000; ++i) {
+    char line[80];
+    std::snprintf(line, sizeof line, "%d.%02d %d.%02d %d.%02d\r\n", 600000 + i * 7, i % 100,
+                  5800000 + i, (i * 37) % 100, i % 500 - 20, (i * 11) % 100);
+    two_decimals += line;
+    double v[3];
+    std::sscanf(line, "%lf %lf %lf", &v[0], &v[1], &v[2]);
+    two_decimal_values.push_back({v[0], v[1], v[2]});
+  }
+
+  Folder folder;
+  std::vector<std::string> inputs = {
+      folder.write("plain.xyz", plain),
+      folder.write("semicolons.csv", semicolons),
+      folder.write("quoted.csv", quoted),
+      folder.write("gzip.xyz.gz", gzip_member(plain)),
+      folder.write("decimal.las", decimal.bytes()),
+      folder.write("general.las", general.bytes()),
+      folder.write("decimal.laz", laz::compress_las(decimal.bytes(), 3)),
+      folder.write("lidar.xyz", two_decimals)};
+  std::vector<std::array<double, 3>> all;
+  for (const auto* part : {&values, &values, &values, &values})
+    all.insert(all.end(), part->begin(), part->end());
+  all.insert(all.end(), las_values.begin(), las_values.end());
+  all.insert(all.end(), las_values.begin(), las_values.begin() + 7);
+  all.insert(all.end(), two_decimal_values.begin(), two_decimal_values.end());
+
+  SystemDisk ahead(false);
+  InTurnDisk in_turn;
+  for (xyz::Format format : {xyz::Format{0, true}, xyz::Format{2, true}, xyz::Format{3, false},
+                             xyz::Format{6, false}, xyz::Format{6, true},
+                             xyz::Format{17, false}}) {
+    SCOPED_TRACE(testing::Message() << format.decimals << " decimals, CR LF " << format.crlf);
+    const std::string expected = printf_lines(all, format.decimals, format.crlf);
+    for (Disk* disk : {static_cast<Disk*>(&ahead), static_cast<Disk*>(&in_turn)}) {
+      Outcome outcome = paste_on(*disk, inputs, 0, 0, format);
+      EXPECT_EQ(outcome.failure, "");
+      EXPECT_EQ(outcome.points, static_cast<std::int64_t>(all.size()));
+      EXPECT_EQ(outcome.result, expected);
+    }
+  }
+  // The two-decimal tile comes out as it went in.
+  Outcome same = paste_on(ahead, {inputs.back()}, 0, 0, {2, true});
+  EXPECT_EQ(same.result, two_decimals);
 }
 
 }  // namespace
