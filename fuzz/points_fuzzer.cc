@@ -108,7 +108,8 @@ std::string paste(const char* data, std::size_t size, bool fast, std::string& pr
   Point point;
   if (fast) {
     // Runs of one point and of many, as the pasting loop asks for them.
-    for (std::int64_t run = 1; reader.copy_points(file_writer, met, run) >= run; run = run == 1 ? 7 : 1) {
+    for (std::int64_t run = 1; reader.copy_points(file_writer, met, run) >= run;
+         run = run == 1 ? 7 : 1) {
     }
   } else {
     while (reader.next(point)) {
@@ -371,7 +372,8 @@ std::string paste_fields(const std::string& text, const layout::Layout& found, b
   file.open(std::make_unique<StringSink>(lines));
   XyzWriter file_writer(file, {});
   Extents met;
-  for (std::int64_t run = 1; reader.copy_points(file_writer, met, run) >= run; run = run == 1 ? 7 : 1) {
+  for (std::int64_t run = 1; reader.copy_points(file_writer, met, run) >= run;
+       run = run == 1 ? 7 : 1) {
   }
   file.close();
   problem = reader.problem();

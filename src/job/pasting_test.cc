@@ -371,9 +371,12 @@ TEST(PastingAJob, TheResultHoldsTheDecimalsAndLineEndsTheJobAsksFor) {
   // ties (1.005 lies below), large and small, and forms the quick way
   // leaves: exponents, hexadecimal, a plus, leading zeros, "-0".
   const std::vector<std::array<const char*, 3>> tokens = {
-      {"0.125", "2.5", "-0.375"},         {"1.005", "0.5", "3.5"},
-      {"651216.89", "5812646.38", "-12.7"}, {"7", "-0.0", "0.000001"},
-      {"1e3", "0x1.8p1", "+0012.0625"},   {"99999999.999999", "123456789.123456789", "1e-7"},
+      {"0.125", "2.5", "-0.375"},
+      {"1.005", "0.5", "3.5"},
+      {"651216.89", "5812646.38", "-12.7"},
+      {"7", "-0.0", "0.000001"},
+      {"1e3", "0x1.8p1", "+0012.0625"},
+      {"99999999.999999", "123456789.123456789", "1e-7"},
       {"4503599627370497.5", "0.1", "-2.675"}};
   std::vector<std::array<double, 3>> values;
   std::string plain;
@@ -440,9 +443,9 @@ TEST(PastingAJob, TheResultHoldsTheDecimalsAndLineEndsTheJobAsksFor) {
 
   SystemDisk ahead(false);
   InTurnDisk in_turn;
-  for (xyz::Format format : {xyz::Format{0, true}, xyz::Format{2, true}, xyz::Format{3, false},
-                             xyz::Format{6, false}, xyz::Format{6, true},
-                             xyz::Format{17, false}}) {
+  for (xyz::Format format :
+       {xyz::Format{0, true}, xyz::Format{2, true}, xyz::Format{3, false}, xyz::Format{6, false},
+        xyz::Format{6, true}, xyz::Format{7, true}, xyz::Format{17, false}}) {
     SCOPED_TRACE(testing::Message() << format.decimals << " decimals, CR LF " << format.crlf);
     const std::string expected = printf_lines(all, format.decimals, format.crlf);
     for (Disk* disk : {static_cast<Disk*>(&ahead), static_cast<Disk*>(&in_turn)}) {

@@ -60,8 +60,8 @@ class QuickText {
                         Extents& extents, Axes axes) const = 0;
   // As field_lines::copy_lines, for a separator of white space (`white`)
   // or another.
-  virtual std::int64_t copy_lines(const field_lines::Scan& scan, bool white, Axes axes,
-                                  char*& line, char*& out, const char* whole, std::int64_t count,
+  virtual std::int64_t copy_lines(const field_lines::Scan& scan, bool white, Axes axes, char*& line,
+                                  char*& out, const char* whole, std::int64_t count,
                                   Extents& extents, std::int64_t& line_number) const = 0;
 };
 

@@ -33,7 +33,7 @@ constexpr std::size_t longest_line(int decimals) {
 
 // The room a line is given: the longest, and the 8 bytes the quick ways
 // may write past its end.
-constexpr std::size_t line_room(int decimals) { return longest_line(decimals) + 8; }
+constexpr std::size_t room_of_line(int decimals) { return longest_line(decimals) + 8; }
 
 namespace detail {
 
@@ -67,7 +67,10 @@ struct SixDecimals {
   // Longest text copy_decimal writes: sign, nine integer digits, point, six
   // decimals; it writes up to 8 bytes past it.
   static constexpr std::size_t kLongestDecimal = 1 + 9 + 1 + 6;
-  static constexpr std::size_t kLineRoom = line_room(6);
+  static constexpr std::size_t kLineRoom = room_of_line(6);
+  // Every decimal the loops take (at most six decimals) is padded.
+  static constexpr bool kPadsEveryShortDecimal = true;
+  static std::size_t line_room() { return kLineRoom; }
 
   // A short number, one to eight integer digits at `digits` and at most
   // six decimals, in two steps: the sixteen bytes from its first digit, as
@@ -193,6 +196,95 @@ struct SixDecimals {
     number.last = p;
     out = o + 7;
     return p;
+  }
+};
+
+// The text in fewer decimals, or seven, `decimals` of them, as the quick
+// loops write it. A plain decimal of no more decimals than that and at most
+// eight integer digits is its own digits padded with zeros, as with six:
+// the double nearest it lies within half a unit in its last place, below
+// 2^-27 (for 10^8 < 2^27), of it, far less than the half of 10^-7 that
+// would round it elsewhere. One of more decimals is rounded as text where
+// that is sure to round as its value does (pad_decimal); any other number
+// is written from its value.
+template <bool kCrlf>
+struct FewDecimals {
+  static constexpr int kMost = 7;
+  static constexpr std::size_t kLongestDecimal = 1 + 9 + 1 + kMost;
+  static constexpr bool kPadsEveryShortDecimal = false;
+  int decimals;  // 0 to kMost
+
+  std::size_t line_room() const { return room_of_line(decimals); }
+  [[gnu::always_inline]] static void copy16(char* o, const char* digits) {
+    std::memcpy(o, digits, 16);
+  }
+  [[gnu::always_inline]] char* pad_whole(char* o, int integer_digits) const {
+    if (decimals == 0) return o + integer_digits;
+    bytes::store8(o + integer_digits, bytes::kPointZeros);
+    return o + integer_digits + 1 + decimals;
+  }
+  // A decimal of more decimals than asked, up to six, is rounded as text:
+  // its dropped digits are a multiple of 10^-6, so unless they are a half
+  // exactly they lie at least 10^-6 from one, far more than the double
+  // nearest the decimal can lie from it. Null for a half, a carry that
+  // needs a digit more (9.96 in one decimal), or more than six decimals.
+  [[gnu::always_inline]] char* pad_decimal(char* o, int integer_digits, int end) const {
+    const int given = end - integer_digits - 1;
+    if (given <= decimals) {
+      if (decimals == 0) return o + integer_digits;
+      bytes::store8(o + end, bytes::kZeros);
+      return o + integer_digits + 1 + decimals;
+    }
+    return round_decimal(o, integer_digits, end, given);
+  }
+  char* round_decimal(char* o, int integer_digits, int end, int given) const {
+    if (given > 6) return nullptr;
+    char* const kept_end = o + integer_digits + (decimals == 0 ? 0 : 1 + decimals);
+    const char* dropped = o + integer_digits + 1 + decimals;
+    bool up = *dropped > '5';
+    if (*dropped == '5') {
+      for (const char* p = dropped + 1; p != o + end && !up; ++p) up = *p != '0';
+      if (!up) return nullptr;
+    }
+    if (up && !detail::round_up(o, kept_end)) return nullptr;
+    return kept_end;
+  }
+  [[gnu::always_inline]] char* pad_marked_decimal(char* o, int integer_digits, int end) const {
+    o[integer_digits] = '.';
+    return pad_decimal(o, integer_digits, end);
+  }
+  static char* minus(char* o) { return SixDecimals<kCrlf>::minus(o); }
+  static char* between(char* o) { return SixDecimals<kCrlf>::between(o); }
+  static char* line_end(char* o) { return SixDecimals<kCrlf>::line_end(o); }
+  char* value(double v, char* o) const { return number::format_fixed(v, decimals, o); }
+
+  // The plain decimal at `p`, as SixDecimals::copy_decimal reads it, when
+  // it has no more decimals than asked (and, for seven, at most eight
+  // integer digits); null otherwise, for its value to be written.
+  const char* copy_decimal(const char* p, char*& out, Decimal& number) const {
+    char scratch[SixDecimals<kCrlf>::kLongestDecimal + 8];
+    char* o = scratch;
+    const char* end = SixDecimals<kCrlf>::copy_decimal(p, o, number);
+    if (end == nullptr || number.decimals > decimals ||
+        (decimals == kMost && number.integer_digits > 8))
+      return nullptr;
+    char* w = out;
+    if (number.negative) *w++ = '-';
+    if (number.integer_digits == 0) {
+      *w++ = '0';
+    } else {
+      std::memcpy(w, number.digits, static_cast<std::size_t>(number.integer_digits));
+      w += number.integer_digits;
+    }
+    if (decimals > 0) {
+      *w = '.';
+      std::memcpy(w + 1, number.last - number.decimals, static_cast<std::size_t>(number.decimals));
+      std::memset(w + 1 + number.decimals, '0',
+                  static_cast<std::size_t>(decimals - number.decimals));
+      w += 1 + decimals;
+    }
+    out = w;
+    return end;
   }
 };
 

@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr std::uint64_t kPowersOf10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+
 std::int32_t little_endian_32(const char* p) {
   auto byte = [p](int i) { return std::uint32_t{static_cast<unsigned char>(p[i])}; };
   return static_cast<std::int32_t>(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
@@ -83,7 +85,7 @@ XyzWriter::XyzWriter(OutputFile& file, xyz::Format format)
 
 void XyzWriter::point(const Point& point) {
   const int decimals = format_.decimals;
-  char* out = file_.reserve(xyz::line_room(decimals));
+  char* out = file_.reserve(xyz::room_of_line(decimals));
   for (int axis = 0; axis < 3; ++axis) {
     const Coordinate& n = point.xyz[axis];
     std::size_t length = 0;
@@ -102,13 +104,14 @@ void XyzWriter::point(const Point& point) {
 // millionths; none where an axis is no DecimalAxis.
 void XyzWriter::know_records(const ScaledRecords& records) {
   RecordText& t = record_text_;
-  if (knows_records_ && std::equal(t.scale, t.scale + 3, records.scale) &&
-      std::equal(t.offset, t.offset + 3, records.offset))
+  // The same bits: an offset of -0 writes another sign than one of 0.
+  if (knows_records_ && std::memcmp(t.scale, records.scale, sizeof t.scale) == 0 &&
+      std::memcmp(t.offset, records.offset, sizeof t.offset) == 0)
     return;
   knows_records_ = true;
   std::copy(records.scale, records.scale + 3, t.scale);
   std::copy(records.offset, records.offset + 3, t.offset);
-  int steps[3];
+  int* steps = t.steps;
   for (int axis = 0; axis < 3; ++axis) {
     DecimalAxis& a = t.axes[axis];
     steps[axis] = decimal_axis(t.scale[axis], t.offset[axis], a.units, a.negative_below);
@@ -116,9 +119,9 @@ void XyzWriter::know_records(const ScaledRecords& records) {
   t.decimals = *std::min_element(steps, steps + 3) < 0    ? 0
                : *std::max_element(steps, steps + 3) <= 3 ? 3
                                                           : 6;
-  static constexpr std::uint64_t kPowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  t.most_step = t.decimals == 0 ? -1 : *std::max_element(steps, steps + 3);
   for (int axis = 0; axis < 3 && t.decimals != 0; ++axis)
-    t.axes[axis].to_units = kPowers[t.decimals - steps[axis]];
+    t.axes[axis].to_units = kPowersOf10[t.decimals - steps[axis]];
 }
 
 void XyzWriter::records(const ScaledRecords& records, Extents& extents, Axes measured) {
@@ -231,16 +234,63 @@ void XyzWriter::write_decimal_records(const ScaledRecords& records, Extents& ext
               greatest[2] * scale[2] + offset[2], kAxes);
 }
 
-// Any other number of decimals: each coordinate from its value.
+// Any other number of decimals: from the integers where fewer decimals
+// than six hold every axis's steps (the distance decimal_axis bounds is
+// then far below half of their last place too), else each coordinate from
+// its value.
 void XyzWriter::write_records_in(const ScaledRecords& records, Extents& extents, Axes measured) {
   const int decimals = format_.decimals;
-  const std::size_t room = xyz::line_room(decimals);
+  const std::size_t room = xyz::room_of_line(decimals);
   const char* record = records.first;
+  know_records(records);
+  const RecordText& t = record_text_;
+  if (decimals < 6 && t.most_step >= 0 && t.most_step <= decimals) {
+    const std::uint64_t scale = kPowersOf10[decimals];
+    std::int32_t least[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
+    std::int32_t greatest[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
+    for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
+      char* out = file_.reserve(room);
+      for (int axis = 0; axis < 3; ++axis) {
+        std::int32_t integer = little_endian_32(record + 4 * axis);
+        least[axis] = std::min(least[axis], integer);
+        greatest[axis] = std::max(greatest[axis], integer);
+        const DecimalAxis& a = t.axes[axis];
+        std::int64_t value = integer + a.units;
+        auto magnitude = static_cast<std::uint64_t>(value < 0 ? -value : value) *
+                         kPowersOf10[decimals - t.steps[axis]];
+        *out = '-';
+        out += value < a.negative_below;
+        auto whole = static_cast<std::uint32_t>(magnitude / scale);
+        out = number::write_integer(whole, out);
+        if (decimals > 0) {
+          *out++ = '.';
+          auto part = static_cast<std::uint32_t>(magnitude - whole * scale);
+          for (int d = decimals - 1; d >= 0; --d) {
+            out[d] = static_cast<char>('0' + part % 10);
+            part /= 10;
+          }
+          out += decimals;
+        }
+        if (axis < 2) *out++ = ' ';
+      }
+      file_.commit(xyz::line_end(out, format_));
+    }
+    if (records.count > 0) {
+      const double* sc = records.scale;
+      const double* of = records.offset;
+      extents.add(least[0] * sc[0] + of[0], least[1] * sc[1] + of[1], least[2] * sc[2] + of[2],
+                  measured);
+      extents.add(greatest[0] * sc[0] + of[0], greatest[1] * sc[1] + of[1],
+                  greatest[2] * sc[2] + of[2], measured);
+    }
+    return;
+  }
   for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
     char* out = file_.reserve(room);
     double value[3];
     for (int axis = 0; axis < 3; ++axis) {
-      value[axis] = little_endian_32(record + 4 * axis) * records.scale[axis] + records.offset[axis];
+      value[axis] =
+          little_endian_32(record + 4 * axis) * records.scale[axis] + records.offset[axis];
       out = xyz::fixed(value[axis], decimals, out);
       if (axis < 2) *out++ = ' ';
     }

@@ -38,6 +38,10 @@ class XyzWriter : public PointSink {
     // The decimals the coordinates are written in from their integers (3
     // or 6), or 0 when not every axis is a DecimalAxis.
     int decimals = 0;
+    // The most decimals of an axis's steps (0 for steps of 1, 6 for steps of
+    // a millionth), or -1 when not every axis is a DecimalAxis.
+    int most_step = -1;
+    int steps[3] = {};
     DecimalAxis axes[3];
   };
   void know_records(const ScaledRecords& records);

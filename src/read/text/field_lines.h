@@ -19,8 +19,8 @@ namespace field_lines {
 struct Scan {
   const unsigned char* classes;  // what each byte is, as below
   char separator;
-  char mark;   // the decimal mark taken at once
-  int fields;  // in a line
+  char mark;    // the decimal mark taken at once
+  int fields;   // in a line
   int want[3];  // the fields of X, Y, Z, in that order
 };
 
@@ -58,19 +58,20 @@ inline unsigned char class_of(const unsigned char* classes, const char* p) {
 // The value of a plain decimal that might change an extent, which is rare:
 // kept out of the loop so that its registers stay its own.
 [[gnu::noinline]] inline double value_of(const char* digits, const char* last, int integer_digits,
-                                  int decimals, bool negative) {
+                                         int decimals, bool negative) {
   return Decimal{digits, last, integer_digits, decimals, negative}.value();
 }
 
 // The numbers copy_number leaves: blanks before them, signs, leading zeros,
-// longer ones. Out::copy_decimal takes them where the text is made what it
+// longer ones. The text's copy_decimal takes them where the text is made what it
 // reads, for as long as it looks: white space after the number, a point for
 // a decimal comma. Anything else (an exponent, a name) is the general
 // way's, with nothing written. `value` gets the number where it might
 // change `extent` (none for an axis not measured), and `pending` says so.
 template <class Out>
-[[gnu::noinline]] Copied copy_other(char* p, char* o, char mark, const unsigned char* classes,
-                                    const Extent* extent, bool& pending, double& value) {
+[[gnu::noinline]] Copied copy_other(Out text, char* p, char* o, char mark,
+                                    const unsigned char* classes, const Extent* extent,
+                                    bool& pending, double& value) {
   while (class_of(classes, p) & kBlank) ++p;
   char* digits = p + (*p == '-' || *p == '+');
   unsigned not_digits = bytes::not_digits_16(digits);
@@ -87,7 +88,7 @@ template <class Out>
   if (comma) *point = '.';
   char* out = o;
   Decimal decimal;
-  const char* copied = Out::copy_decimal(p, out, decimal);
+  const char* copied = text.copy_decimal(p, out, decimal);
   if (copied == end && extent != nullptr && extent->could_change_key(decimal.integer_key()) &&
       extent->could_change(decimal.floor_bound())) {
     pending = true;
@@ -108,7 +109,7 @@ template <class Out>
 // way on Z alone (`kSigned`), as the run loop takes it. Inlined, so that
 // the loop's own variables stay in registers.
 template <class Out, bool kSigned, bool kMeasured>
-[[gnu::always_inline]] inline Copied copy_number(char* p, char* o, char mark,
+[[gnu::always_inline]] inline Copied copy_number(Out text, char* p, char* o, char mark,
                                                  const unsigned char* classes, const Extent& extent,
                                                  bool& pending, double& value) {
   char* digits = p;
@@ -116,7 +117,7 @@ template <class Out, bool kSigned, bool kMeasured>
   bool negative = false;
   if constexpr (kSigned) {
     if (*digits == '-') {
-      out = Out::minus(out);
+      out = text.minus(out);
       ++digits;
       negative = true;
     }
@@ -125,7 +126,7 @@ template <class Out, bool kSigned, bool kMeasured>
     unsigned not_digits = bytes::not_digits_16(digits);
     int integer_digits = std::countr_zero(not_digits);
     if (integer_digits <= kKeyDigits) {
-      Out::copy16(out, digits);
+      text.copy16(out, digits);
       char* end = digits + integer_digits;
       int decimals = 0;
       char* written;
@@ -133,11 +134,13 @@ template <class Out, bool kSigned, bool kMeasured>
         int after = std::countr_zero(not_digits & (not_digits - 1));
         decimals = after - integer_digits - 1;
         end = digits + after;
-        written = Out::pad_marked_decimal(out, integer_digits, after);
+        written = text.pad_marked_decimal(out, integer_digits, after);
       } else {
-        written = Out::pad_whole(out, integer_digits);
+        written = text.pad_whole(out, integer_digits);
       }
-      if (decimals <= kMostDecimals) {
+      bool padded = decimals <= kMostDecimals;
+      if constexpr (!Out::kPadsEveryShortDecimal) padded = padded && written != nullptr;
+      if (padded) {
         if constexpr (kMeasured) {
           if (extent.could_change_digits(digits, integer_digits, negative)) [[unlikely]] {
             pending = true;
@@ -149,12 +152,12 @@ template <class Out, bool kSigned, bool kMeasured>
     }
   }
   if constexpr (kMeasured) {
-    return copy_other<Out>(p, o, mark, classes, &extent, pending, value);
+    return copy_other(text, p, o, mark, classes, &extent, pending, value);
   } else {
     // The loop's own flag and value keep out of memory.
     bool unused;
     double scratch;
-    return copy_other<Out>(p, o, mark, classes, nullptr, unused, scratch);
+    return copy_other(text, p, o, mark, classes, nullptr, unused, scratch);
   }
 }
 
@@ -222,7 +225,7 @@ inline char* past_line_end(char* p, char separator, const unsigned char* classes
 // what it is, with nothing of that line written or counted. Blank lines are
 // passed over.
 template <class Out, bool kWhite, Axes kAxes>
-std::int64_t copy_lines(const Scan& scan, char*& line, char*& out, const char* whole,
+std::int64_t copy_lines(Out text, const Scan& scan, char*& line, char*& out, const char* whole,
                         std::int64_t count, Extents& extents, std::int64_t& line_number) {
   // The loop's own variables stay in registers: nothing takes their
   // address.
@@ -264,18 +267,19 @@ std::int64_t copy_lines(const Scan& scan, char*& line, char*& out, const char* w
     double y_value;
     double z_value;
     if (!reach(want_x)) break;
-    Copied c = copy_number<Out, false, true>(q, o, mark, classes, extents.x, x_pending, x_value);
+    Copied c =
+        copy_number<Out, false, true>(text, q, o, mark, classes, extents.x, x_pending, x_value);
     if (c.end == nullptr) break;
     ++field;
     q = next_field<kWhite>(c.end, separator, classes);
     if (!reach(want_y)) break;
-    c = copy_number<Out, false, true>(q, Out::between(c.out), mark, classes, extents.y, y_pending,
-                                      y_value);
+    c = copy_number<Out, false, true>(text, q, text.between(c.out), mark, classes, extents.y,
+                                      y_pending, y_value);
     if (c.end == nullptr) break;
     ++field;
     q = next_field<kWhite>(c.end, separator, classes);
     if (!reach(want_z)) break;
-    c = copy_number<Out, true, kAxes == Axes::kXYZ>(q, Out::between(c.out), mark, classes,
+    c = copy_number<Out, true, kAxes == Axes::kXYZ>(text, q, text.between(c.out), mark, classes,
                                                     extents.z, z_pending, z_value);
     if (c.end == nullptr) break;
     // The fields after Z, if any.
@@ -287,7 +291,7 @@ std::int64_t copy_lines(const Scan& scan, char*& line, char*& out, const char* w
     if (q == nullptr) break;
     q = past_line_end<kWhite>(q, separator, classes);
     if (q == nullptr) break;
-    o = Out::line_end(c.out);
+    o = text.line_end(c.out);
     p = q;
     ++copied;
     ++lines;

@@ -29,16 +29,17 @@ struct Pasted {
 // bytes, which the reader takes over whole while the point it keeps fits in
 // front of them (16 bytes), and copies otherwise.
 // The fast path goes in runs of `run` points, or of every length for 0.
-// The extents kept are those of `axes`.
+// The extents kept are those of `axes`; the result is in `format`.
 Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t buffer = 64,
              bool fast = false, Extents* extents = nullptr, std::size_t ahead = 0,
-             std::int64_t run_length = 0, Axes axes = Axes::kXYZ) {
+             std::int64_t run_length = 0, Axes axes = Axes::kXYZ, xyz::Format format = {}) {
   TextSource text_source(text, chunk);
   std::unique_ptr<ReadAhead> read_ahead;
   std::unique_ptr<PointReader> made;
   if (ahead != 0) {
     read_ahead = std::make_unique<ReadAhead>(std::make_unique<TextSource>(text, chunk), ahead, 16);
-    made = std::make_unique<PointReader>(*read_ahead, buffer, axes, XyzWriter::quick_text_of({}));
+    made =
+        std::make_unique<PointReader>(*read_ahead, buffer, axes, XyzWriter::quick_text_of(format));
   } else {
     made = std::make_unique<PointReader>(text_source, buffer, axes);
   }
@@ -46,7 +47,7 @@ Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t b
   Pasted pasted;
   OutputFile file;
   file.open(std::make_unique<StringSink>(pasted.lines));
-  XyzWriter writer(file, {});
+  XyzWriter writer(file, format);
   Extents ignored;
   Extents& e = extents != nullptr ? *extents : ignored;
   Point point;
@@ -328,8 +329,12 @@ TEST(Points, TheFastPathWritesAndMeasuresExactlyAsTheGeneralWay) {
     Extents general_extents;
     Extents fast_extents;
     Axes axes = round % 3 == 0 ? Axes::kXY : Axes::kXYZ;
-    Pasted general = paste(text, 1 << 20, 4096, false, &general_extents, 0, 0, axes);
-    Pasted fast = paste(text, 1 << 20, 4096, true, &fast_extents, 0, 0, axes);
+    // The default text, or another number of decimals, which the fast
+    // path takes from the digits while there are no more than asked.
+    xyz::Format format;
+    if (round % 2 == 1) format = {static_cast<int>(random() % 9), random() % 2 == 0};
+    Pasted general = paste(text, 1 << 20, 4096, false, &general_extents, 0, 0, axes, format);
+    Pasted fast = paste(text, 1 << 20, 4096, true, &fast_extents, 0, 0, axes, format);
     ASSERT_EQ(fast.lines, general.lines) << text;
     ASSERT_EQ(fast.problem, general.problem) << text;
     ASSERT_EQ(extents_text(fast_extents), extents_text(general_extents)) << text;

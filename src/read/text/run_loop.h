@@ -108,11 +108,11 @@ inline const char* skip_white(const char* p, std::int64_t& line_ends) {
 // The value of a plain decimal that might change an extent, which is rare:
 // kept out of the loop so that its registers stay its own.
 template <class Out>
-[[gnu::noinline]] double value_of(const char* p) {
+[[gnu::noinline]] double value_of(Out text, const char* p) {
   char scratch[Out::kLongestDecimal + 8];
   char* o = scratch;
   Decimal decimal{};
-  Out::copy_decimal(p, o, decimal);
+  text.copy_decimal(p, o, decimal);
   return decimal.value();
 }
 
@@ -122,10 +122,10 @@ template <class Out>
 // measured), and `measured` says so; otherwise `value` may be used as
 // scratch.
 template <class Out>
-[[gnu::noinline]] Copied copy_other(const char* p, const char* text_end, char* o,
+[[gnu::noinline]] Copied copy_other(Out text, const char* p, const char* text_end, char* o,
                                     const Extent* extent, bool& measured, double& value) {
   Decimal decimal;
-  const char* end = Out::copy_decimal(p, o, decimal);
+  const char* end = text.copy_decimal(p, o, decimal);
   if (end != nullptr) {
     // Most points change no extent, and a plain decimal's integer part
     // shows it: its value is worked out only when it might.
@@ -139,7 +139,7 @@ template <class Out>
   end = number::read_decimal(p, text_end, value);
   if (end == nullptr) return {nullptr, o};
   measured = extent != nullptr;
-  return {end, Out::value(value, o)};
+  return {end, text.value(value, o)};
 }
 
 // Copies the number after the white space at `p` to `o`. The bulk of
@@ -152,9 +152,9 @@ template <class Out>
 // the loop's own variables stay in registers: only the out-of-line copy
 // gets addresses, of its own.
 template <class Out, bool kSigned, bool kMeasured>
-[[gnu::always_inline]] inline Copied copy_axis(const char* p, const char* text_end, char* o,
-                                               std::int64_t& line_ends, const Extent& extent,
-                                               bool& pending, double& value) {
+[[gnu::always_inline]] inline Copied copy_axis(Out text, const char* p, const char* text_end,
+                                               char* o, std::int64_t& line_ends,
+                                               const Extent& extent, bool& pending, double& value) {
   // The usual separators, a space or CR LF, first; then LF and a tab,
   // which cost those nothing. Longer runs of white space are rarer and go
   // the longer way below.
@@ -175,7 +175,7 @@ template <class Out, bool kSigned, bool kMeasured>
       unsigned not_digits = bytes::not_digits_16(p);
       int integer_digits = std::countr_zero(not_digits);
       if (integer_digits > 7) break;
-      Out::copy16(o, p);
+      text.copy16(o, p);
       const char* end = p + integer_digits;
       char* out;
       if (*end == '.') {
@@ -183,16 +183,19 @@ template <class Out, bool kSigned, bool kMeasured>
         if (after > integer_digits + 7) break;  // more than six decimals
         end = p + after;
         if (!is_white(*end)) break;
-        out = Out::pad_decimal(o, integer_digits, after);
+        out = text.pad_decimal(o, integer_digits, after);
+        if constexpr (!Out::kPadsEveryShortDecimal) {
+          if (out == nullptr) break;
+        }
       } else {
         // A whole number, short and so dear per byte.
         if (!is_white(*end)) break;
-        out = Out::pad_whole(o, integer_digits);
+        out = text.pad_whole(o, integer_digits);
       }
       if constexpr (kMeasured) {
         if (extent.could_change_digits(p, integer_digits, kSigned && negative)) [[unlikely]] {
           pending = true;
-          value = value_of<Out>(p - (kSigned && negative));
+          value = value_of(text, p - (kSigned && negative));
         }
       }
       return {end, out};
@@ -200,7 +203,7 @@ template <class Out, bool kSigned, bool kMeasured>
     if constexpr (kSigned) {
       // A minus is written as it is, then the number's own text.
       if (*p == '-' && static_cast<unsigned char>(p[1] - '1') < 9) {
-        o = Out::minus(o);
+        o = text.minus(o);
         ++p;
         negative = true;
         continue;
@@ -216,19 +219,19 @@ template <class Out, bool kSigned, bool kMeasured>
       --p;
       --o;
     }
-    Copied copied = copy_other<Out>(p, text_end, o, &extent, measured, value);
+    Copied copied = copy_other(text, p, text_end, o, &extent, measured, value);
     if (measured) pending = true;
     return copied;
   } else {
     // Past a minus written already, the longer way copies the digits. The
     // loop's own value keeps out of memory.
     double scratch;
-    return copy_other<Out>(p, text_end, o, nullptr, measured, scratch);
+    return copy_other(text, p, text_end, o, nullptr, measured, scratch);
   }
 }
 
 template <class Out, Axes kAxes>
-void run_points(Run& run, const char* stop, const char* text_end, std::int64_t count,
+void run_points(Out text, Run& run, const char* stop, const char* text_end, std::int64_t count,
                 Extents& extents) {
   // The loop's own variables stay in registers: nothing takes their
   // address.
@@ -251,22 +254,21 @@ void run_points(Run& run, const char* stop, const char* text_end, std::int64_t c
     double x_value;
     double y_value;
     double z_value;
-    Copied c = copy_axis<Out, false, true>(p, text_end, o, point_line_ends, extents.x, x_pending,
-                                           x_value);
+    Copied c = copy_axis<Out, false, true>(text, p, text_end, o, point_line_ends, extents.x,
+                                           x_pending, x_value);
     if (c.end != nullptr) {
-      c = copy_axis<Out, false, true>(c.end, text_end, Out::between(c.out), point_line_ends,
+      c = copy_axis<Out, false, true>(text, c.end, text_end, text.between(c.out), point_line_ends,
                                       extents.y, y_pending, y_value);
     }
     if (c.end != nullptr) {
-      c = copy_axis<Out, true, kAxes == Axes::kXYZ>(c.end, text_end, Out::between(c.out),
-                                                    point_line_ends, extents.z, z_pending,
-                                                    z_value);
+      c = copy_axis<Out, true, kAxes == Axes::kXYZ>(text, c.end, text_end, text.between(c.out),
+                                                    point_line_ends, extents.z, z_pending, z_value);
     }
     if (c.end == nullptr) {
       stopped = true;
       break;
     }
-    o = Out::line_end(c.out);
+    o = text.line_end(c.out);
     p = c.end;
     line_ends += point_line_ends;
     if (x_pending) [[unlikely]]
@@ -286,18 +288,18 @@ void run_points(Run& run, const char* stop, const char* text_end, std::int64_t c
 }  // namespace run_loop
 
 // Up to `count` more whole points copied on from run.end to run.out by
-// `Out`, with their count and line ends added, each starting before
-// `stop`; the caller has room for `count` lines of Out::kLineRoom. The text
+// `text`, with their count and line ends added, each starting before
+// `stop`; the caller has room for `count` lines of text.line_room(). The text
 // ends at `text_end` as kTextSlack says. Stops (run.stopped) at a point the
 // loop does not take, which is left as it is for the general way, or at
 // `stop`. Adds the points to `extents` on the axes `axes` names.
 template <class Out>
-void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t count,
+void copy_run(Out text, Run& run, const char* stop, const char* text_end, std::int64_t count,
               Extents& extents, Axes axes) {
   if (axes == Axes::kXYZ) {
-    run_loop::run_points<Out, Axes::kXYZ>(run, stop, text_end, count, extents);
+    run_loop::run_points<Out, Axes::kXYZ>(text, run, stop, text_end, count, extents);
   } else {
-    run_loop::run_points<Out, Axes::kXY>(run, stop, text_end, count, extents);
+    run_loop::run_points<Out, Axes::kXY>(text, run, stop, text_end, count, extents);
   }
 }
 
