@@ -93,27 +93,27 @@ std::string extents_text(const Extents& extents) {
 // reader's buffer, which the reader takes over whole.
 // `problem` gets what stopped the reading, `extents` the extents met.
 std::string paste(const char* data, std::size_t size, bool fast, std::string& problem,
-                  std::string& extents, bool whole_blocks = false) {
+                  std::string& extents, bool whole_blocks = false, xyz::Format format = {}) {
   std::string text(data, size);
   TextSource pieces(text);
   ReadAhead blocks(std::make_unique<TextSource>(text, 1 << 20), kSmallBlock, 16);
   PointReader reader_of_pieces(pieces, 4096);
-  PointReader reader_of_blocks(blocks, kSmallBuffer, Axes::kXYZ, XyzWriter::quick_text_of({}));
+  PointReader reader_of_blocks(blocks, kSmallBuffer, Axes::kXYZ, XyzWriter::quick_text_of(format));
   PointReader& reader = whole_blocks ? reader_of_blocks : reader_of_pieces;
   std::string lines;
   OutputFile file;
   file.open(std::make_unique<StringSink>(lines));
-  XyzWriter file_writer(file, {});
+  XyzWriter writer(file, format);
   Extents met;
   Point point;
   if (fast) {
     // Runs of one point and of many, as the pasting loop asks for them.
-    for (std::int64_t run = 1; reader.copy_points(file_writer, met, run) >= run;
+    for (std::int64_t run = 1; reader.copy_points(writer, met, run) >= run;
          run = run == 1 ? 7 : 1) {
     }
   } else {
     while (reader.next(point)) {
-      file_writer.point(point);
+      writer.point(point);
       met.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value);
     }
   }
@@ -189,9 +189,9 @@ void check_laz_threads(const std::string& file, const std::string& lines,
     std::string read_lines;
     OutputFile out;
     out.open(std::make_unique<StringSink>(read_lines));
-    XyzWriter out_writer(out, {});
+    XyzWriter writer(out, {});
     Extents extents;
-    while (reader.copy_points(out_writer, extents, 1000) != 0) {
+    while (reader.copy_points(writer, extents, 1000) != 0) {
     }
     out.close();
     if (way < 2 && (read_lines != lines || reader.problem() != problem))
@@ -276,11 +276,11 @@ void check_las(const char* data, std::size_t size) {
     std::string read_lines;
     OutputFile out;
     out.open(std::make_unique<StringSink>(read_lines));
-    XyzWriter out_writer(out, {});
+    XyzWriter writer(out, {});
     Extents read_extents;
     std::int64_t read_points = 0;
     for (std::int64_t run = 1;; run = run == 1 ? 5 : 1) {
-      std::int64_t copied = reader.copy_points(out_writer, read_extents, run);
+      std::int64_t copied = reader.copy_points(writer, read_extents, run);
       read_points += copied;
       if (copied < run) break;
     }
@@ -370,10 +370,9 @@ std::string paste_fields(const std::string& text, const layout::Layout& found, b
   std::string lines;
   OutputFile file;
   file.open(std::make_unique<StringSink>(lines));
-  XyzWriter file_writer(file, {});
+  XyzWriter writer(file, {});
   Extents met;
-  for (std::int64_t run = 1; reader.copy_points(file_writer, met, run) >= run;
-       run = run == 1 ? 7 : 1) {
+  for (std::int64_t run = 1; reader.copy_points(writer, met, run) >= run; run = run == 1 ? 7 : 1) {
   }
   file.close();
   problem = reader.problem();
@@ -425,6 +424,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   if (paste(data, size, true, fast_problem, fast_extents) != lines || fast_problem != problem ||
       fast_extents != extents) {
     fail("the fast path differs from the general one", lines);
+  }
+  // In another number of decimals and line end, the fast path writes what
+  // the general way writes from the values.
+  const xyz::Format other{static_cast<int>(size % 9), size % 18 < 9};
+  std::string other_problem;
+  std::string other_extents;
+  std::string other_lines = paste(data, size, false, other_problem, other_extents, false, other);
+  if (paste(data, size, true, fast_problem, fast_extents, false, other) != other_lines ||
+      fast_problem != other_problem || fast_extents != other_extents) {
+    fail("the fast path differs from the general one in other decimals",
+         std::to_string(other.decimals) + " decimals: " + other_lines);
   }
   // Through blocks larger than the buffer the same, but where a word no
   // longer fits the smaller buffer.

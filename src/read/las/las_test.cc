@@ -172,10 +172,10 @@ Read read_las(const std::string& file, Reading how = {}) {
   Read read;
   OutputFile out;
   out.open(std::make_unique<StringSink>(read.lines));
-  XyzWriter out_writer(out, {});
-  while (reader.copy_points(out_writer, read.extents, run) == run) {
+  XyzWriter writer(out, {});
+  while (reader.copy_points(writer, read.extents, run) == run) {
   }
-  EXPECT_EQ(reader.copy_points(out_writer, read.extents, run), 0);
+  EXPECT_EQ(reader.copy_points(writer, read.extents, run), 0);
   out.close();
   read.problem = reader.problem();
   return read;

@@ -49,9 +49,9 @@ Read read(const std::string& file, std::size_t piece = 4096, std::size_t block =
   Read result;
   OutputFile out;
   out.open(std::make_unique<StringSink>(result.lines));
-  XyzWriter out_writer(out, {});
+  XyzWriter writer(out, {});
   Extents extents;
-  while (reader->copy_points(out_writer, extents, 7777) != 0) {
+  while (reader->copy_points(writer, extents, 7777) != 0) {
   }
   out.close();
   result.problem = reader->problem();

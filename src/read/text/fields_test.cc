@@ -24,8 +24,8 @@ Read read_fields(const std::string& text, const layout::Layout& found, bool quic
   Read read;
   OutputFile out;
   out.open(std::make_unique<StringSink>(read.lines));
-  XyzWriter out_writer(out, format);
-  for (std::int64_t run = 1; reader.copy_points(out_writer, read.extents, run) >= run;
+  XyzWriter writer(out, format);
+  for (std::int64_t run = 1; reader.copy_points(writer, read.extents, run) >= run;
        run = run == 1 ? 7 : 1) {
   }
   out.close();
