@@ -1,6 +1,7 @@
 #include "write/xyz_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -105,9 +106,14 @@ void XyzWriter::point(const Point& point) {
 void XyzWriter::know_records(const ScaledRecords& records) {
   RecordText& t = record_text_;
   // The same bits: an offset of -0 writes another sign than one of 0.
-  if (knows_records_ && std::memcmp(t.scale, records.scale, sizeof t.scale) == 0 &&
-      std::memcmp(t.offset, records.offset, sizeof t.offset) == 0)
-    return;
+  auto same = [](const double* a, const double* b) {
+    for (int axis = 0; axis < 3; ++axis) {
+      if (std::bit_cast<std::uint64_t>(a[axis]) != std::bit_cast<std::uint64_t>(b[axis]))
+        return false;
+    }
+    return true;
+  };
+  if (knows_records_ && same(t.scale, records.scale) && same(t.offset, records.offset)) return;
   knows_records_ = true;
   std::copy(records.scale, records.scale + 3, t.scale);
   std::copy(records.offset, records.offset + 3, t.offset);
@@ -251,7 +257,8 @@ void XyzWriter::write_records_in(const ScaledRecords& records, Extents& extents,
     for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
       char* out = file_.reserve(room);
       for (int axis = 0; axis < 3; ++axis) {
-        std::int32_t integer = little_endian_32(record + 4 * axis);
+        std::int32_t integer =
+            little_endian_32(record + std::size_t{4} * static_cast<std::size_t>(axis));
         least[axis] = std::min(least[axis], integer);
         greatest[axis] = std::max(greatest[axis], integer);
         const DecimalAxis& a = t.axes[axis];
@@ -289,8 +296,9 @@ void XyzWriter::write_records_in(const ScaledRecords& records, Extents& extents,
     char* out = file_.reserve(room);
     double value[3];
     for (int axis = 0; axis < 3; ++axis) {
-      value[axis] =
-          little_endian_32(record + 4 * axis) * records.scale[axis] + records.offset[axis];
+      value[axis] = little_endian_32(record + std::size_t{4} * static_cast<std::size_t>(axis)) *
+                        records.scale[axis] +
+                    records.offset[axis];
       out = xyz::fixed(value[axis], decimals, out);
       if (axis < 2) *out++ = ' ';
     }
