@@ -753,11 +753,12 @@ Sample sample_data_lines(const std::vector<Line>& lines, std::size_t d, std::siz
 
 // Numbers and white space, with nothing skipped, told or ended: the plain
 // stream, unless two lines or more hold the same number of numbers, more
-// than three, on every line.
+// than three, on every line. With three fields or fewer on the first data
+// line, the sample plays no part.
 bool is_plain_stream(const Layout& layout, const Sample& sample,
                      const std::vector<Field>& first_fields, bool maybe_plain,
                      const std::string& end_word) {
-  if (!maybe_plain || sample.words || !end_word.empty()) return false;
+  if (!maybe_plain || holds_word(first_fields) || !end_word.empty()) return false;
   return layout.fields <= 3 || !sample.same_fields || !sample.all_numbers ||
          !numbers_only(first_fields) || sample.sampled == 0;
 }
@@ -943,19 +944,24 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
   read_first_data_line(trimmed(lines[d].text), options, layout, first_fields);
   std::string end_word;
   const std::size_t end = end_of_points(lines, d, whole_file, end_word);
-  const Sample sample = sample_data_lines(lines, d, end, layout, first_fields);
 
   const bool told = options.separator != 0 || options.decimal_comma || !options.columns.empty();
   const bool white = layout.separator == ' ' || layout.separator == '\t';
   // A line of numbers and words is no line of plain numbers, nor is a file
   // that says where its points end.
   const bool maybe_plain = !skipped_lines && !told && white && !layout.decimal_comma;
-  if (is_plain_stream(layout, sample, first_fields, maybe_plain, end_word)) {
-    Layout plain;
-    plain.byte_order_mark = layout.byte_order_mark;
-    plain.data_start = opening.first;
-    return plain;
-  }
+  auto plain = [&] {
+    Layout stream;
+    stream.byte_order_mark = layout.byte_order_mark;
+    stream.data_start = opening.first;
+    return stream;
+  };
+  // Most tiles are told by their first line alone: three fields or fewer
+  // on it need no sample of the lines after it to be the plain stream.
+  if (layout.fields <= 3 && is_plain_stream(layout, Sample{}, first_fields, maybe_plain, end_word))
+    return plain();
+  const Sample sample = sample_data_lines(lines, d, end, layout, first_fields);
+  if (is_plain_stream(layout, sample, first_fields, maybe_plain, end_word)) return plain();
   layout.kind = Kind::kFields;
   // Names are compared in small letters, the lines before the data read as
   // Latin-1 where they are no UTF-8.
