@@ -400,8 +400,8 @@ TEST(PastingAJob, TheResultHoldsTheDecimalsAndLineEndsTheJobAsksFor) {
   general.offset[0] = 651000.25;
   general.offset[2] = -3.5;
   for (std::int32_t i : {0, 125, -375, 12345, -1, 2147483647, -2147483647 - 1}) {
-    decimal.points.push_back({i, i / 3, -i});
-    general.points.push_back({i, i / 3, -i});
+    decimal.points.push_back({i, i / 3, -(i / 2)});
+    general.points.push_back({i, i / 3, -(i / 2)});
   }
   std::vector<std::array<double, 3>> las_values;
   for (const LasTile* tile : {&decimal, &general}) {
