@@ -136,28 +136,23 @@ void XyzWriter::records(const ScaledRecords& records, Extents& extents, Axes mea
     return;
   }
   know_records(records);
+  format_.crlf ? write_six_decimals<true>(records, extents, measured)
+               : write_six_decimals<false>(records, extents, measured);
+}
+
+// From the integers where every axis is a DecimalAxis, else from the values.
+template <bool kCrlf>
+void XyzWriter::write_six_decimals(const ScaledRecords& records, Extents& extents, Axes measured) {
   const bool z = measured == Axes::kXYZ;
-  if (format_.crlf) {
-    switch (record_text_.decimals) {
-      case 3:
-        return z ? write_decimal_records<true, 3, Axes::kXYZ>(records, extents)
-                 : write_decimal_records<true, 3, Axes::kXY>(records, extents);
-      case 6:
-        return z ? write_decimal_records<true, 6, Axes::kXYZ>(records, extents)
-                 : write_decimal_records<true, 6, Axes::kXY>(records, extents);
-      default:
-        return write_records<true>(records, extents, measured);
-    }
-  }
   switch (record_text_.decimals) {
     case 3:
-      return z ? write_decimal_records<false, 3, Axes::kXYZ>(records, extents)
-               : write_decimal_records<false, 3, Axes::kXY>(records, extents);
+      return z ? write_decimal_records<kCrlf, 3, Axes::kXYZ>(records, extents)
+               : write_decimal_records<kCrlf, 3, Axes::kXY>(records, extents);
     case 6:
-      return z ? write_decimal_records<false, 6, Axes::kXYZ>(records, extents)
-               : write_decimal_records<false, 6, Axes::kXY>(records, extents);
+      return z ? write_decimal_records<kCrlf, 6, Axes::kXYZ>(records, extents)
+               : write_decimal_records<kCrlf, 6, Axes::kXY>(records, extents);
     default:
-      return write_records<false>(records, extents, measured);
+      return write_records<kCrlf>(records, extents, measured);
   }
 }
 

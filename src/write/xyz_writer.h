@@ -46,6 +46,8 @@ class XyzWriter : public PointSink {
   };
   void know_records(const ScaledRecords& records);
   template <bool kCrlf>
+  void write_six_decimals(const ScaledRecords& records, Extents& extents, Axes measured);
+  template <bool kCrlf>
   void write_records(const ScaledRecords& records, Extents& extents, Axes measured);
   template <bool kCrlf, int kDecimals, Axes kAxes>
   void write_decimal_records(const ScaledRecords& records, Extents& extents);
