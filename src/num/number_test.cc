@@ -175,6 +175,14 @@ TEST(FormatFixed6, SignsInfinitiesAndNans) {
   EXPECT_EQ(fixed6(std::nan("")), "nan");
   EXPECT_EQ(fixed6(-std::nan("")), "-nan");
   EXPECT_EQ(fixed6(1e300).size(), 301u + 7u);
+  // The same in every number of decimals.
+  for (int decimals : {0, 2, 17}) {
+    char text[number::max_fixed_length(17)];
+    auto in = [&](double v) { return std::string(text, number::format_fixed(v, decimals, text)); };
+    EXPECT_EQ(in(-HUGE_VAL), "-inf");
+    EXPECT_EQ(in(-std::nan("")), "-nan");
+    EXPECT_EQ(in(std::nan("")), "nan");
+  }
 }
 
 TEST(FormatFixed6, RandomBitPatternsMatchTheCLibrary) {
@@ -243,6 +251,8 @@ TEST(FormatFixed, EveryNumberOfDecimalsMatchesTheCLibrary) {
     int decimals = static_cast<int>(random() % (number::kMostDecimals + 1));
     double tie = std::round(value * 8) / 8;
     double bits = std::bit_cast<double>(random());
+    // The C library's NaN text varies (SignsInfinitiesAndNans has ours).
+    if (std::isnan(bits)) bits = 1.0;
     for (double v : {value, tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e300), -0.0, bits,
                      5e-324, 1.7976931348623157e308}) {
       char ours[number::max_fixed_length(number::kMostDecimals)];
