@@ -132,6 +132,9 @@ std::vector<Line> lines_of(std::string_view start, std::size_t first, bool whole
   std::size_t end = std::min(start.find(kCtrlZ), start.size());
   if (end < start.size()) whole_file = true;
   std::vector<Line> lines;
+  // Point lines are some tens of bytes: room for them all at once, rather
+  // than grown step by step.
+  lines.reserve(std::min(most, (end - std::min(first, end)) / 16 + 1));
   std::size_t at = first;
   while (at < end && lines.size() < most) {
     auto stop = static_cast<std::size_t>(
