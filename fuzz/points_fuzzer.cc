@@ -382,8 +382,17 @@ std::string paste_fields(const std::string& text, const layout::Layout& found, b
 
 void check_layouts(const char* data, std::size_t size) {
   std::string text(data, size);
-  // A cut start must never be taken for more than it shows.
-  layout::detect(std::string_view(text).substr(0, size / 2), false);
+  // A cut start must never be taken for more than it shows, and the
+  // shortcut of a first line that tells the plain stream must find what the
+  // whole look finds.
+  const std::string_view cut = std::string_view(text).substr(0, size / 2);
+  const layout::Layout quick = layout::detect(cut, false);
+  const layout::Layout whole_look = layout::detect_fully(cut, false);
+  if (quick.kind != whole_look.kind || quick.data_start != whole_look.data_start ||
+      quick.data_line != whole_look.data_line || quick.fields != whole_look.fields ||
+      quick.separator != whole_look.separator || quick.refusal != whole_look.refusal ||
+      quick.byte_order_mark != whole_look.byte_order_mark)
+    fail("the first line's shortcut differs from the whole look", std::string(cut));
   layout::Layout found = layout::detect(text, true);
   if (found.kind != layout::Kind::kFields) return;
   std::string problem;

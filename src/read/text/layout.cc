@@ -630,13 +630,14 @@ struct Opening {
   std::size_t data = 0;
 };
 
-Opening read_lines_before_data(std::string_view start, bool whole_file, Layout& layout) {
+Opening read_lines_before_data(std::string_view start, bool whole_file, Layout& layout,
+                               std::size_t most = SIZE_MAX) {
   Opening opening;
   if (start.starts_with("\xef\xbb\xbf")) {
     layout.byte_order_mark = true;
     opening.first = 3;
   }
-  const std::vector<Line>& lines = opening.lines = lines_of(start, opening.first, whole_file);
+  const std::vector<Line>& lines = opening.lines = lines_of(start, opening.first, whole_file, most);
   std::size_t d = 0;
   for (; d < lines.size(); ++d) {
     std::string_view text = trimmed(lines[d].text);
@@ -925,7 +926,58 @@ bool begins_as_ascii_grid(std::string_view start, bool whole_file) {
   }
 }
 
+namespace {
+
+// Whether lines of numbers may be the plain stream: nothing skipped before
+// them, nothing told, white space between their numbers and no decimal
+// comma. A line of numbers and words is no line of plain numbers, nor is a
+// file that says where its points end.
+bool may_be_plain(const Layout& layout, const Options& options) {
+  const bool skipped_lines = layout.comment_lines + layout.header_lines > 0 || layout.count_line;
+  const bool told = options.separator != 0 || options.decimal_comma || !options.columns.empty();
+  const bool white = layout.separator == ' ' || layout.separator == '\t';
+  return !skipped_lines && !told && white && !layout.decimal_comma;
+}
+
+Layout plain_stream(const Layout& layout, const Opening& opening) {
+  Layout stream;
+  stream.byte_order_mark = layout.byte_order_mark;
+  stream.data_start = opening.first;
+  return stream;
+}
+
+// The plain stream where the first line tells it alone, as most tiles' does:
+// data (no count, no comment, no header or title), three fields or fewer,
+// numbers alone. Nothing after it is then weighed, as long as the file goes
+// on past what was looked at (and so has no last line that ends the
+// points). Otherwise false, for the whole look.
+bool plain_by_first_line(std::string_view start, bool whole_file, const Options& options,
+                         Layout& plain) {
+  if (whole_file) return false;
+  Layout layout;
+  const Opening opening = read_lines_before_data(start, whole_file, layout, 1);
+  if (opening.data != 0 || opening.lines.empty()) return false;
+  const std::string_view first = trimmed(opening.lines[0].text);
+  // A count is told by the lines after it.
+  if (is_whole_number(first)) return false;
+  std::vector<Field> fields;
+  read_first_data_line(first, options, layout, fields);
+  if (layout.fields > 3 ||
+      !is_plain_stream(layout, Sample{}, fields, may_be_plain(layout, options), ""))
+    return false;
+  plain = plain_stream(layout, opening);
+  return true;
+}
+
+}  // namespace
+
 Layout detect(std::string_view start, bool whole_file, const Options& options) {
+  Layout plain;
+  if (!options.stream && plain_by_first_line(start, whole_file, options, plain)) return plain;
+  return detect_fully(start, whole_file, options);
+}
+
+Layout detect_fully(std::string_view start, bool whole_file, const Options& options) {
   Layout layout;
   if (options.stream) return layout;
   Opening opening = read_lines_before_data(start, whole_file, layout);
@@ -948,23 +1000,14 @@ Layout detect(std::string_view start, bool whole_file, const Options& options) {
   std::string end_word;
   const std::size_t end = end_of_points(lines, d, whole_file, end_word);
 
-  const bool told = options.separator != 0 || options.decimal_comma || !options.columns.empty();
-  const bool white = layout.separator == ' ' || layout.separator == '\t';
-  // A line of numbers and words is no line of plain numbers, nor is a file
-  // that says where its points end.
-  const bool maybe_plain = !skipped_lines && !told && white && !layout.decimal_comma;
-  auto plain = [&] {
-    Layout stream;
-    stream.byte_order_mark = layout.byte_order_mark;
-    stream.data_start = opening.first;
-    return stream;
-  };
-  // Most tiles are told by their first line alone: three fields or fewer
-  // on it need no sample of the lines after it to be the plain stream.
+  const bool maybe_plain = may_be_plain(layout, options);
+  // Three fields or fewer on the first data line need no sample of the
+  // lines after it to be the plain stream.
   if (layout.fields <= 3 && is_plain_stream(layout, Sample{}, first_fields, maybe_plain, end_word))
-    return plain();
+    return plain_stream(layout, opening);
   const Sample sample = sample_data_lines(lines, d, end, layout, first_fields);
-  if (is_plain_stream(layout, sample, first_fields, maybe_plain, end_word)) return plain();
+  if (is_plain_stream(layout, sample, first_fields, maybe_plain, end_word))
+    return plain_stream(layout, opening);
   layout.kind = Kind::kFields;
   // Names are compared in small letters, the lines before the data read as
   // Latin-1 where they are no UTF-8.

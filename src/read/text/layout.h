@@ -61,6 +61,10 @@ inline constexpr int kLinesLookedAt = 48;
 // its arguments. Text that is no list of points (a scan, a grid, binary
 // data) is told before, by the input's detection.
 Layout detect(std::string_view start, bool whole_file, const Options& options = {});
+// The same without the shortcut for a first line that tells the plain
+// stream alone, which detect() takes first: for the tests that hold the two
+// to the same answer.
+Layout detect_fully(std::string_view start, bool whole_file, const Options& options = {});
 
 // Whether the start of a file is that of a Leica PTX scan (its columns and
 // rows, the scanner's position and axes, a transform), or of an Esri ASCII

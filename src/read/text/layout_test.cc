@@ -35,8 +35,30 @@ struct Case {
   const char* expected;
 };
 
+// All a layout holds.
+std::string all_of(const Layout& l) {
+  std::string text = std::to_string(static_cast<int>(l.kind)) + " " + std::to_string(l.data_start) +
+                     " " + std::to_string(l.data_line) + " " + std::to_string(l.byte_order_mark) +
+                     " " + std::to_string(l.header_lines) + " " + std::to_string(l.comment_lines) +
+                     " " + std::to_string(l.count_line) + " " + std::to_string(l.count) + " " +
+                     l.separator + " " + std::to_string(l.decimal_comma) + " " +
+                     std::to_string(l.fields) + " ";
+  for (int axis : l.xyz) text += std::to_string(axis) + ",";
+  return text + std::to_string(static_cast<int>(l.named)) + " " + l.refusal;
+}
+
+// Each case as found, and every start of it cut short (as a file looked at
+// in part) found by detect() as by the whole look without its shortcut.
 void check(const std::vector<Case>& cases) {
-  for (const Case& c : cases) EXPECT_EQ(found(c.start), c.expected) << c.start;
+  for (const Case& c : cases) {
+    EXPECT_EQ(found(c.start), c.expected) << c.start;
+    const std::string start = c.start;
+    for (std::size_t cut = 0; cut <= start.size(); ++cut) {
+      const std::string part = start.substr(0, cut);
+      ASSERT_EQ(all_of(layout::detect(part, false)), all_of(layout::detect_fully(part, false)))
+          << part;
+    }
+  }
 }
 
 // Files of numbers and white space are the stream they always were, also
@@ -70,6 +92,8 @@ TEST(Detection, PlainFilesStayTheStream) {
 TEST(Detection, HeadersAndCommentsAreSkippedAndNameTheFields) {
   check({
       {"X Y Z\n1 2 3\n", "fields ' ' 3 xyz 123 header 1 from line 2"},
+      // A blank first line tells nothing: the header after it does.
+      {"\r\nX,Y,Z\r\n1,2,3\r\n", "fields ',' 3 xyz 123 header 1 from line 3"},
       {"\"X\",\"Y\",\"Z\"\n\"372497.26\",\"5812645.38\",\"36.102\"\n",
        "fields ',' 3 xyz 123 header 1 from line 2"},
       {"//X,Y,Z,R,G,B\n1,2,3,4,5,6\n", "fields ',' 6 xyz 123 comments 1 from line 2"},
