@@ -308,12 +308,6 @@ bool find_line(std::string_view text, std::size_t from, const Format& format, st
 // for a line that does not read as one.
 bool read_point(const char* first, const char* last, double (&xyz)[3]);
 
-// The text of one number in `decimals` decimals, from its value.
-inline char* fixed(double value, int decimals, char* out) {
-  return decimals == Format::kDefaultDecimals ? number::format_fixed6(value, out)
-                                              : number::format_fixed(value, decimals, out);
-}
-
 }  // namespace xyz
 
 #endif  // STRATUMIX_WRITE_XYZ_TEXT_H_

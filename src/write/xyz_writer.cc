@@ -79,6 +79,20 @@ inline char* write_decimal(std::uint64_t units, bool negative, char* out) {
   }
 }
 
+// Adds to `extents` the points of the least and the greatest integers of
+// `records` on each axis: the values grow with the integers (the scales
+// are positive, and rounding keeps order), so these are their extents.
+void add_extreme_records(const std::int32_t (&least)[3], const std::int32_t (&greatest)[3],
+                         const ScaledRecords& records, Extents& extents, Axes axes) {
+  if (records.count == 0) return;
+  const double* scale = records.scale;
+  const double* offset = records.offset;
+  extents.add(least[0] * scale[0] + offset[0], least[1] * scale[1] + offset[1],
+              least[2] * scale[2] + offset[2], axes);
+  extents.add(greatest[0] * scale[0] + offset[0], greatest[1] * scale[1] + offset[1],
+              greatest[2] * scale[2] + offset[2], axes);
+}
+
 }  // namespace
 
 XyzWriter::XyzWriter(OutputFile& file, xyz::Format format)
@@ -94,7 +108,7 @@ void XyzWriter::point(const Point& point) {
     // decimal, as the quick ways make them: the same text for less.
     if (n.text_length != 0 && decimals == xyz::Format::kDefaultDecimals)
       length = xyz::six_decimal_text(n.text, n.text + n.text_length, out);
-    out = length != 0 ? out + length : xyz::fixed(n.value, decimals, out);
+    out = length != 0 ? out + length : number::format_fixed(n.value, decimals, out);
     if (axis < 2) *out++ = ' ';
   }
   out = xyz::line_end(out, format_);
@@ -184,14 +198,11 @@ void XyzWriter::write_records(const ScaledRecords& records, Extents& extents, Ax
   file_.commit(out);
 }
 
-// The same text as write_records, from the integers. The values grow with
-// the integers (the scales are positive, and rounding keeps order), so the
-// extents are those of the least and greatest.
+// The same text as write_records, from the integers, and the extents from
+// the least and greatest of them.
 template <bool kCrlf, int kDecimals, Axes kAxes>
 void XyzWriter::write_decimal_records(const ScaledRecords& records, Extents& extents) {
   using Out = xyz::SixDecimals<kCrlf>;
-  const double* scale = records.scale;
-  const double* offset = records.offset;
   const DecimalAxis* axes = record_text_.axes;
   auto coordinate = [axes](std::int32_t integer, int axis, char* out) {
     const DecimalAxis& a = axes[axis];
@@ -228,11 +239,7 @@ void XyzWriter::write_decimal_records(const ScaledRecords& records, Extents& ext
     out = Out::line_end(coordinate(integer_z, 2, out));
   }
   file_.commit(out);
-  if (records.count == 0) return;
-  extents.add(least[0] * scale[0] + offset[0], least[1] * scale[1] + offset[1],
-              least[2] * scale[2] + offset[2], kAxes);
-  extents.add(greatest[0] * scale[0] + offset[0], greatest[1] * scale[1] + offset[1],
-              greatest[2] * scale[2] + offset[2], kAxes);
+  add_extreme_records(least, greatest, records, extents, kAxes);
 }
 
 // Any other number of decimals: from the integers where fewer decimals
@@ -277,14 +284,7 @@ void XyzWriter::write_records_in(const ScaledRecords& records, Extents& extents,
       }
       file_.commit(xyz::line_end(out, format_));
     }
-    if (records.count > 0) {
-      const double* sc = records.scale;
-      const double* of = records.offset;
-      extents.add(least[0] * sc[0] + of[0], least[1] * sc[1] + of[1], least[2] * sc[2] + of[2],
-                  measured);
-      extents.add(greatest[0] * sc[0] + of[0], greatest[1] * sc[1] + of[1],
-                  greatest[2] * sc[2] + of[2], measured);
-    }
+    add_extreme_records(least, greatest, records, extents, measured);
     return;
   }
   for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
@@ -294,7 +294,7 @@ void XyzWriter::write_records_in(const ScaledRecords& records, Extents& extents,
       value[axis] = little_endian_32(record + std::size_t{4} * static_cast<std::size_t>(axis)) *
                         records.scale[axis] +
                     records.offset[axis];
-      out = xyz::fixed(value[axis], decimals, out);
+      out = number::format_fixed(value[axis], decimals, out);
       if (axis < 2) *out++ = ' ';
     }
     out = xyz::line_end(out, format_);
