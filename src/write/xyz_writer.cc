@@ -82,8 +82,11 @@ inline char* write_decimal(std::uint64_t units, bool negative, char* out) {
 // Adds to `extents` the points of the least and the greatest integers of
 // `records` on each axis: the values grow with the integers (the scales
 // are positive, and rounding keeps order), so these are their extents.
-void add_extreme_records(const std::int32_t (&least)[3], const std::int32_t (&greatest)[3],
-                         const ScaledRecords& records, Extents& extents, Axes axes) {
+// Inlined, so that the loops' least and greatest stay in registers.
+[[gnu::always_inline]] inline void add_extreme_records(const std::int32_t (&least)[3],
+                                                       const std::int32_t (&greatest)[3],
+                                                       const ScaledRecords& records,
+                                                       Extents& extents, Axes axes) {
   if (records.count == 0) return;
   const double* scale = records.scale;
   const double* offset = records.offset;
