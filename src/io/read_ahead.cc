@@ -7,22 +7,14 @@
 // The three sizes of one storage, each named where the storage is asked for.
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 ReadAhead::ReadAhead(std::unique_ptr<ByteSource> source, std::size_t block_size, std::size_t front,
-                     std::size_t back, ReadingThread* thread)
-    : source_(std::move(source)),
-      block_size_(block_size),
-      front_(front),
-      back_(back),
-      shared_thread_(thread) {
+                     std::size_t back)
+    : source_(std::move(source)), block_size_(block_size), front_(front), back_(back) {
   // Left as they come: only the bytes read are ever looked at.
   for (int i = 0; i < 2; ++i) {
     blocks_[i].bytes.reset(new char[storage_size()]);
     blocks_[i].storage = i;
   }
-  if (shared_thread_ != nullptr) {
-    shared_thread_->run([this] { fill_blocks(); });
-  } else {
-    thread_ = std::thread([this] { fill_blocks(); });
-  }
+  thread_ = std::thread([this] { fill_blocks(); });
 }
 
 ReadAhead::~ReadAhead() {
@@ -31,11 +23,7 @@ ReadAhead::~ReadAhead() {
     stopping_ = true;
   }
   changed_.notify_all();
-  if (shared_thread_ != nullptr) {
-    shared_thread_->wait();
-  } else {
-    thread_.join();
-  }
+  thread_.join();
 }
 
 void ReadAhead::fill_blocks() {

@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "io/disk.h"
-#include "io/reading_thread.h"
 
 // Work the reading thread does on each block as soon as it is read, so
 // that a second core shares the work on it: `text` holds `size` bytes, of
@@ -36,11 +35,8 @@ class ReadAhead : public ByteSource {
   // for what the reader keeps of the block before, and `back` after it.
   static constexpr std::size_t kDefaultBack = 64;
   static constexpr std::size_t kDefaultFront = 4096;
-  // Reads on `thread` where one is given (one task of the thread's, which
-  // ends when this does), on a thread of its own otherwise.
   explicit ReadAhead(std::unique_ptr<ByteSource> source, std::size_t block_size = kIoBlockSize,
-                     std::size_t front = kDefaultFront, std::size_t back = kDefaultBack,
-                     ReadingThread* thread = nullptr);
+                     std::size_t front = kDefaultFront, std::size_t back = kDefaultBack);
   ~ReadAhead() override;
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
@@ -101,7 +97,6 @@ class ReadAhead : public ByteSource {
   bool ended_ = false;
   bool stopping_ = false;
   std::exception_ptr error_;
-  ReadingThread* shared_thread_;
   std::thread thread_;
 };
 

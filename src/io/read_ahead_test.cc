@@ -25,16 +25,11 @@ std::string read_all(ByteSource& source, std::size_t size) {
 
 TEST(ReadAhead, DeliversEveryByteInOrder) {
   std::string text = sample_text();
-  // On threads of their own, and one source after another on one thread.
-  ReadingThread shared;
-  for (ReadingThread* thread : {static_cast<ReadingThread*>(nullptr), &shared}) {
-    for (std::size_t block : {7, 4096}) {
-      for (std::size_t size : {1, 1000, 100000}) {
-        ReadAhead source(std::make_unique<TextSource>(text, 3000), block, ReadAhead::kDefaultFront,
-                         ReadAhead::kDefaultBack, thread);
-        ASSERT_EQ(read_all(source, size), text) << block << " " << size;
-        EXPECT_EQ(source.read(nullptr, 0), 0u);  // and the end stays the end
-      }
+  for (std::size_t block : {7, 4096}) {
+    for (std::size_t size : {1, 1000, 100000}) {
+      ReadAhead source(std::make_unique<TextSource>(text, 3000), block);
+      ASSERT_EQ(read_all(source, size), text) << block << " " << size;
+      EXPECT_EQ(source.read(nullptr, 0), 0u);  // and the end stays the end
     }
   }
 }
@@ -138,25 +133,11 @@ TEST(ReadAhead, CanBeDroppedBeforeTheEnd) {
   ReadAhead source(std::make_unique<TextSource>(sample_text(), 10), 16);
   char buffer[4];
   EXPECT_EQ(source.read(buffer, sizeof buffer), 4u);
-  // A shared thread is free for the next source as soon as one is dropped,
-  // an error in one leaving the next whole.
-  ReadingThread shared;
-  const std::string text = sample_text();
-  for (int round = 0; round < 3; ++round) {
-    {
-      ReadAhead dropped(std::make_unique<TextSource>(text, 10), 16, ReadAhead::kDefaultFront,
-                        ReadAhead::kDefaultBack, &shared);
-      EXPECT_EQ(dropped.read(buffer, sizeof buffer), 4u);
-    }
-    auto failing = std::make_unique<TextSource>("1 2 3\n", 3);
-    failing->failing_at_end();
-    ReadAhead broken(std::move(failing), 16, ReadAhead::kDefaultFront, ReadAhead::kDefaultBack,
-                     &shared);
-    EXPECT_THROW(read_all(broken, 100), Failure);
-  }
-  ReadAhead whole(std::make_unique<TextSource>(text, 3000), 4096, ReadAhead::kDefaultFront,
-                  ReadAhead::kDefaultBack, &shared);
-  EXPECT_EQ(read_all(whole, 1000), text);
+  // Dropped with an error waiting, too.
+  auto failing = std::make_unique<TextSource>("1 2 3\n", 3);
+  failing->failing_at_end();
+  ReadAhead broken(std::move(failing), 16);
+  EXPECT_EQ(broken.read(buffer, sizeof buffer), 3u);
 }
 
 }  // namespace

@@ -72,9 +72,10 @@ std::size_t room_of(const AheadEvent& event) {
 }  // namespace
 
 int InputsAhead::lanes_for_this_machine() {
-  // Beyond four, the writer or the disk is the bound.
+  // A lane is one thread, reading and converting: one a core. Beyond
+  // eight, the one thread that writes the result, or the disk, is the bound.
   unsigned cores = std::thread::hardware_concurrency();
-  return cores < 2 ? 0 : static_cast<int>(std::min(cores, 4U));
+  return cores < 2 ? 0 : static_cast<int>(std::min(cores, 8U));
 }
 
 InputsAhead::InputsAhead(const Job& job, Disk& disk, int lanes)
@@ -87,7 +88,7 @@ InputsAhead::~InputsAhead() {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
-  changed_.notify_all();
+  room_.notify_all();
   for (std::thread& lane : lanes_) lane.join();
 }
 
@@ -96,45 +97,65 @@ bool InputsAhead::stopping() const {
   return stopping_;
 }
 
+// Each side wakes the other only when it waits for what changed: a tile set
+// tells thousands of events, and a thread woken for nothing costs two
+// switches.
 AheadEvent InputsAhead::next(std::size_t i) {
   std::unique_lock<std::mutex> lock(mutex_);
   Queue& queue = queue_of(i);
-  changed_.wait(lock, [&] { return !queue.events.empty(); });
+  waited_for_ = i;
+  told_.wait(lock, [&] { return !queue.events.empty(); });
+  waited_for_ = kNoInput;
   AheadEvent event = std::move(queue.events.front());
   queue.events.pop_front();
   queue.bytes -= room_of(event);
+  const bool wake = lanes_waiting_ > 0;
   lock.unlock();
-  changed_.notify_all();
+  if (wake) room_.notify_all();
   return event;
 }
 
 void InputsAhead::passed(std::size_t i) {
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     current_ = i + 1;
     // Its bytes are taken as they come from now on.
     waiting_ahead_ -= queue_of(current_).bytes;
+    wake = lanes_waiting_ > 0;
   }
-  changed_.notify_all();
+  if (wake) room_.notify_all();
 }
 
-void InputsAhead::tell(std::size_t i, AheadEvent event) {
+void InputsAhead::tell(std::size_t i, std::vector<AheadEvent>& events) {
   std::unique_lock<std::mutex> lock(mutex_);
   Queue& queue = queue_of(i);
-  changed_.wait(lock, [&] {
+  ++lanes_waiting_;
+  room_.wait(lock, [&] {
     return stopping_ ||
            (i == current_ ? queue.bytes < kWaitingNow : waiting_ahead_ < kWaitingAhead);
   });
-  const std::size_t room = room_of(event);
-  queue.bytes += room;
-  if (i != current_) waiting_ahead_ += room;
-  queue.events.push_back(std::move(event));
+  --lanes_waiting_;
+  for (AheadEvent& event : events) {
+    const std::size_t room = room_of(event);
+    queue.bytes += room;
+    if (i != current_) waiting_ahead_ += room;
+    queue.events.push_back(std::move(event));
+  }
+  events.clear();
+  const bool wake = waited_for_ == i;
   lock.unlock();
-  changed_.notify_all();
+  if (wake) told_.notify_one();
+}
+
+void InputsAhead::tell(std::size_t i, AheadEvent event) {
+  std::vector<AheadEvent> events;
+  events.push_back(std::move(event));
+  tell(i, events);
 }
 
 void InputsAhead::give_back(std::vector<AheadBlock>& blocks) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(spare_mutex_);
   for (AheadBlock& block : blocks) {
     if (block.room == kIoBlockSize && spare_.size() < kSpareBlocks) {
       spare_.push_back(std::move(block.bytes));
@@ -145,7 +166,7 @@ void InputsAhead::give_back(std::vector<AheadBlock>& blocks) {
 
 std::unique_ptr<char[]> InputsAhead::spare_block() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(spare_mutex_);
     if (!spare_.empty()) {
       std::unique_ptr<char[]> block = std::move(spare_.back());
       spare_.pop_back();
@@ -156,22 +177,23 @@ std::unique_ptr<char[]> InputsAhead::spare_block() {
 }
 
 void InputsAhead::lane() {
-  // One buffer and one reading thread for all the inputs the lane reads.
+  // One buffer for all the inputs the lane reads.
   OutputFile out;
-  ReadingThread reading;
   std::vector<AheadBlock> text;
   for (;;) {
     std::size_t i = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [&] {
+      ++lanes_waiting_;
+      room_.wait(lock, [&] {
         return stopping_ || next_ >= job_.inputs.size() || next_ < current_ + depth_;
       });
+      --lanes_waiting_;
       if (stopping_ || next_ >= job_.inputs.size()) return;
       i = next_++;
     }
     try {
-      read_ahead(i, out, text, reading);
+      read_ahead(i, out, text);
     } catch (...) {
       // Memory that ran out between the reader's calls: the pasting stops
       // there, as it would reading the input itself.
@@ -183,8 +205,7 @@ void InputsAhead::lane() {
   }
 }
 
-void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBlock>& text,
-                             ReadingThread& reading) {
+void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBlock>& text) {
   const std::string& path = job_.inputs[i];
   AheadEvent event;
   std::unique_ptr<ByteSource> source = disk_.open_for_reading(path, event.reason);
@@ -209,9 +230,10 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   source = std::make_unique<CountedSource>(std::move(source), bytes_read);
   std::unique_ptr<PointInput> input;
   try {
+    // The lanes keep the cores busy: each reads its input in place, with
+    // no thread of its own to hand blocks to and from.
     input = open_points(std::move(source), path, disk_.describe(path), job_.reading,
-                        job_.measure_z ? Axes::kXYZ : Axes::kXY, &reading,
-                        XyzWriter::quick_text_of(job_.format));
+                        job_.measure_z ? Axes::kXYZ : Axes::kXY, Reading::kInPlace);
   } catch (...) {
     event.kind = AheadEvent::Kind::kRefused;
     event.failure = std::current_exception();
@@ -235,6 +257,9 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
     run.extents = extents;
     return run;
   };
+  // The last run goes with the input's end, in one hand-over: a tile wakes
+  // the pasting once, not twice.
+  std::vector<AheadEvent> last;
   try {
     for (;;) {
       if (stopping()) return;
@@ -244,8 +269,11 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
       pasted += copied;
       AheadEvent event_of_run = told(AheadEvent::Kind::kRun);
       event_of_run.copied = copied;
+      if (copied < run) {
+        last.push_back(std::move(event_of_run));
+        break;
+      }
       tell(i, std::move(event_of_run));
-      if (copied < run) break;
     }
     // Text that is not points may be gzip data garbled before its check.
     if (!input->problem().empty()) input->check_rest();
@@ -253,7 +281,8 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
     AheadEvent failed = told(AheadEvent::Kind::kFailed);
     failed.failure = std::current_exception();
     input.reset();
-    tell(i, std::move(failed));
+    last.push_back(std::move(failed));
+    tell(i, last);
     return;
   }
   AheadEvent ended = told(AheadEvent::Kind::kEnded);
@@ -262,5 +291,6 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   ended.unit = input->unit();
   input.reset();
   ended.bytes = bytes_read->load(std::memory_order_relaxed);
-  tell(i, std::move(ended));
+  last.push_back(std::move(ended));
+  tell(i, last);
 }

@@ -17,7 +17,6 @@
 
 #include "io/disk.h"
 #include "io/output_file.h"
-#include "io/reading_thread.h"
 #include "job/job.h"
 #include "num/extent.h"
 #include "read/las/las_units.h"
@@ -79,9 +78,10 @@ class InputsAhead {
   };
   Queue& queue_of(std::size_t i) { return queues_[i % queues_.size()]; }
   void lane();
-  void read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBlock>& text,
-                  ReadingThread& reading);
-  // Queues an event; waits while the input's queue holds too many bytes.
+  void read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBlock>& text);
+  // Queues events, emptying `events`; waits while the input's queue holds
+  // too many bytes.
+  void tell(std::size_t i, std::vector<AheadEvent>& events);
   void tell(std::size_t i, AheadEvent event);
   bool stopping() const;
 
@@ -89,7 +89,13 @@ class InputsAhead {
   Disk& disk_;
   std::size_t depth_;
   mutable std::mutex mutex_;
-  std::condition_variable changed_;
+  // The pasting waits on told_ for input waited_for_'s events; lanes, as
+  // many as lanes_waiting_, wait on room_ for a turn or for room.
+  std::condition_variable told_;
+  std::condition_variable room_;
+  static constexpr std::size_t kNoInput = ~std::size_t{0};
+  std::size_t waited_for_ = kNoInput;
+  int lanes_waiting_ = 0;
   // One for each input a lane may have begun, input i's at i % size.
   std::vector<Queue> queues_;
   std::size_t next_ = 0;     // the next input a lane takes
@@ -97,6 +103,7 @@ class InputsAhead {
   // The bytes of inputs after it in their queues.
   std::size_t waiting_ahead_ = 0;
   bool stopping_ = false;
+  std::mutex spare_mutex_;
   std::vector<std::unique_ptr<char[]>> spare_;
   std::vector<std::thread> lanes_;
 };

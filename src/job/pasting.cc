@@ -148,7 +148,7 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
   // the file is announced first.
   std::unique_ptr<PointInput>& slot = left_.input;
   slot = open_points(std::move(source), path, disk_.describe(path), job_.reading,
-                     job_.measure_z ? Axes::kXYZ : Axes::kXY, nullptr,
+                     job_.measure_z ? Axes::kXYZ : Axes::kXY, Reading::kAhead,
                      XyzWriter::quick_text_of(job_.format));
   PointInput& input = *slot;
   Extents extents;

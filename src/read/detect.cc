@@ -13,18 +13,14 @@
 namespace {
 
 // A reader of points (the text reader, the LAS reader) over its input's
-// bytes read ahead; the reader goes first, as it uses the read-ahead until
-// its last call.
-template <typename Reader>
-class ReadAheadPoints : public PointInput {
+// bytes from `source`, a ReadAhead or the plain source; the reader goes
+// first, as it uses the source until its last call.
+template <typename Reader, typename Source>
+class ReaderOver : public PointInput {
  public:
   template <typename... With>
-  explicit ReadAheadPoints(bool checked_at_end, std::unique_ptr<ByteSource> source,
-                           ReadingThread* thread, const With&... with)
-      : checked_at_end_(checked_at_end),
-        ahead_(std::move(source), kIoBlockSize, ReadAhead::kDefaultFront, ReadAhead::kDefaultBack,
-               thread),
-        reader_(ahead_, with...) {}
+  explicit ReaderOver(bool checked_at_end, std::unique_ptr<Source> source, const With&... with)
+      : checked_at_end_(checked_at_end), source_(std::move(source)), reader_(*source_, with...) {}
 
   std::int64_t copy_points(PointSink& sink, Extents& extents, std::int64_t count) override {
     return reader_.copy_points(sink, extents, count);
@@ -36,15 +32,30 @@ class ReadAheadPoints : public PointInput {
   void check_rest() override {
     if (!checked_at_end_) return;
     std::unique_ptr<char[]> scrap(new char[kIoBlockSize]);
-    while (platform::interruption() == 0 && ahead_.read(scrap.get(), kIoBlockSize) != 0) {
+    while (platform::interruption() == 0 && source_->read(scrap.get(), kIoBlockSize) != 0) {
     }
   }
 
  private:
   bool checked_at_end_;  // gzip data, whose check follows its text
-  ReadAhead ahead_;
+  std::unique_ptr<Source> source_;
   Reader reader_;
 };
+
+// `Reader` over `source`, read in place or ahead, with `with` after the
+// source for the reader; `checked_at_end` as ReaderOver's.
+template <typename Reader, typename... With>
+std::unique_ptr<PointInput> in_place(bool checked_at_end, std::unique_ptr<ByteSource> source,
+                                     const With&... with) {
+  return std::make_unique<ReaderOver<Reader, ByteSource>>(checked_at_end, std::move(source),
+                                                          with...);
+}
+template <typename Reader, typename... With>
+std::unique_ptr<PointInput> ahead(bool checked_at_end, std::unique_ptr<ByteSource> source,
+                                  const With&... with) {
+  return std::make_unique<ReaderOver<Reader, ReadAhead>>(
+      checked_at_end, std::make_unique<ReadAhead>(std::move(source)), with...);
+}
 
 // A file that is no point list the program reads: nothing of it is pasted.
 class RefusedInput : public PointInput {
@@ -89,12 +100,15 @@ std::string refusal_of_other_text(std::string_view start, bool whole_file) {
 
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain,
                                         const std::string& /*path*/, const std::string& shown,
-                                        const layout::Options& options, Axes axes,
-                                        ReadingThread* thread, const QuickText* quick) {
+                                        const layout::Options& options, Axes axes, Reading reading,
+                                        const QuickText* quick) {
   auto peeked = std::make_unique<PeekedSource>(std::move(plain));
   InputForm form = input_form(peeked->first());
-  if (form == InputForm::kLas)
-    return std::make_unique<ReadAheadPoints<LasReader>>(false, std::move(peeked), thread, axes);
+  const bool own_thread = reading == Reading::kAhead;
+  if (form == InputForm::kLas) {
+    return own_thread ? ahead<LasReader>(false, std::move(peeked), axes)
+                      : in_place<LasReader>(false, std::move(peeked), kIoBlockSize, axes);
+  }
   const bool gzip = form == InputForm::kGzip;
   if (gzip) {
     peeked =
@@ -112,11 +126,13 @@ std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain,
       peeked->pass_over(found.data_start);
       break;
     case layout::Kind::kFields:
-      return std::make_unique<ReadAheadPoints<FieldReader>>(gzip, std::move(peeked), thread, found,
-                                                            kIoBlockSize, true, axes);
+      return own_thread
+                 ? ahead<FieldReader>(gzip, std::move(peeked), found, kIoBlockSize, true, axes)
+                 : in_place<FieldReader>(gzip, std::move(peeked), found, kIoBlockSize, true, axes);
     case layout::Kind::kRefused:
       return std::make_unique<RefusedInput>(found.refusal);
   }
-  return std::make_unique<ReadAheadPoints<PointReader>>(gzip, std::move(peeked), thread,
-                                                        kIoBlockSize, axes, quick);
+  // Read in place, the quick way has no reading thread to share it with.
+  return own_thread ? ahead<PointReader>(gzip, std::move(peeked), kIoBlockSize, axes, quick)
+                    : in_place<PointReader>(gzip, std::move(peeked), kIoBlockSize, axes);
 }

@@ -10,25 +10,28 @@
 #include <string_view>
 
 #include "io/disk.h"
-#include "io/reading_thread.h"
 #include "read/point_input.h"
 #include "read/text/layout.h"
 
+// Where an input's bytes are read and, for gzip data, decompressed: ahead,
+// on a thread of their own (read_ahead.h), which also takes a share of the
+// work on the text of each block; or in place, on the thread that asks for
+// the points, for one of several threads that each read an input of their
+// own, and so keep the cores busy without handing blocks between threads.
+enum class Reading { kAhead, kInPlace };
+
 // The points of the input at `path` (`shown` in messages) whose bytes
-// `plain` gives, read ahead on a thread of their own (read_ahead.h), where
-// gzip data is decompressed too. Decided in this order: a magic number
-// (LAS, gzip around what follows), text that is no list of points (unless
-// the options read numbers alone), then the text's layout as its first
-// lines show it (layout.h) or as `options` say. The extents kept are those
-// of `axes`.
-// With `thread`, the reading is a task of that thread's (reading_thread.h),
-// for a file that is not kept waiting (no pipe). `quick` is the quick way
-// of the sinks the points will go to (point_sink.h), for the reading
-// thread to take its share of the work in.
+// `plain` gives, read as `reading` says. Decided in this order: a magic
+// number (LAS, gzip around what follows), text that is no list of points
+// (unless the options read numbers alone), then the text's layout as its
+// first lines show it (layout.h) or as `options` say. The extents kept are
+// those of `axes`. `quick` is the quick way of the sinks the points will go
+// to (point_sink.h), for the reading thread to take its share of the work
+// in.
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const std::string& path,
                                         const std::string& shown,
                                         const layout::Options& options = {}, Axes axes = Axes::kXYZ,
-                                        ReadingThread* thread = nullptr,
+                                        Reading reading = Reading::kAhead,
                                         const QuickText* quick = nullptr);
 
 // The phases of open_points(), apart for their tests.
