@@ -120,8 +120,13 @@ class MemoryDisk : public Disk {
     events.push_back("claimed " + path);
     return std::make_unique<Claim>(*this, path, created);
   }
-  bool same_file(const std::string& path1, const std::string& path2) override {
-    return path1 == path2 && files.count(path1) != 0;
+  std::vector<std::size_t> first_same_file(const std::vector<std::string>& paths,
+                                           const std::vector<std::string>& others) override {
+    std::vector<std::size_t> first = first_same_spelling(paths, others);
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+      if (files.count(paths[k]) == 0) first[k] = others.size();
+    }
+    return first;
   }
   std::vector<std::size_t> first_same_spelling(const std::vector<std::string>& paths,
                                                const std::vector<std::string>& others) override {

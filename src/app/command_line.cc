@@ -219,10 +219,11 @@ void refuse_unwritable(Disk& disk, const std::string& path, const std::string& w
   const std::vector<std::string> names = {path, path + ".part", target, target + ".part"};
   for (const std::vector<std::string>* others : {&inputs, &outputs}) {
     const std::vector<std::size_t> spelled = disk.first_same_spelling(names, *others);
+    const std::vector<std::size_t> same = disk.first_same_file(names, *others);
     for (std::size_t j = 0; j < others->size(); ++j) {
       const std::string& other = (*others)[j];
       for (std::size_t k = 0; k < names.size(); ++k) {
-        if (spelled[k] == j || disk.same_file(names[k], other)) {
+        if (spelled[k] == j || same[k] == j) {
           throw Failure{1, "The " + what + " " + shown + " would overwrite " +
                                paths::for_message(other) + "; nothing was created."};
         }

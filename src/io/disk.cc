@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -166,12 +167,33 @@ class SystemClaim : public ClaimedFile {
 
 // A path as the system compares it: absolute, through the links of the
 // part that exists, without "." and "..".
-std::filesystem::path normal(const std::string& native) {
-  std::filesystem::path path = platform::system_path(native);
+std::filesystem::path normal(const std::filesystem::path& path) {
   std::error_code error;
   std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
   return error ? path.lexically_normal() : canonical;
 }
+
+// normal() of many paths in few folders, as a job's inputs are: each
+// folder is made whole once, and a file's name put after it, unless the
+// name is a link, which leads elsewhere, or no file's name ("..").
+class NormalPaths {
+ public:
+  std::filesystem::path of(const std::filesystem::path& path) {
+    std::filesystem::path name = path.filename();
+    std::error_code error;
+    if (name.empty() || name == "." || name == ".." || std::filesystem::is_symlink(path, error)) {
+      return normal(path);
+    }
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    auto [found, added] = folders_.try_emplace(folder.native());
+    if (added) found->second = normal(folder);
+    return found->second / name;
+  }
+
+ private:
+  std::map<std::filesystem::path::string_type, std::filesystem::path> folders_;
+};
 
 }  // namespace
 
@@ -197,21 +219,42 @@ std::unique_ptr<ClaimedFile> SystemDisk::claim(const std::string& path, std::str
   return std::make_unique<SystemClaim>(opening, native(path), describe(path));
 }
 
-bool SystemDisk::same_file(const std::string& path1, const std::string& path2) {
-  std::error_code error;
-  bool same = std::filesystem::equivalent(platform::system_path(native(path1)),
-                                          platform::system_path(native(path2)), error);
-  return same && !error;
+std::vector<std::size_t> SystemDisk::first_same_file(const std::vector<std::string>& paths,
+                                                     const std::vector<std::string>& others) {
+  std::vector<platform::FileIdentity> files(paths.size());
+  // A path that names no file is the same file as none.
+  std::vector<bool> looked_for(paths.size());
+  std::size_t unfound = 0;
+  for (std::size_t k = 0; k < paths.size(); ++k) {
+    looked_for[k] = platform::identify(native(paths[k]), files[k]);
+    if (looked_for[k]) ++unfound;
+  }
+  std::vector<std::size_t> first(paths.size(), others.size());
+  for (std::size_t i = 0; i < others.size() && unfound > 0; ++i) {
+    platform::FileIdentity other;
+    if (!platform::identify(native(others[i]), other)) continue;
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+      if (looked_for[k] && files[k] == other) {
+        first[k] = i;
+        looked_for[k] = false;
+        --unfound;
+      }
+    }
+  }
+  return first;
 }
 
 std::vector<std::size_t> SystemDisk::first_same_spelling(const std::vector<std::string>& paths,
                                                          const std::vector<std::string>& others) {
   std::vector<std::filesystem::path> names;
-  for (const std::string& path : paths) names.push_back(normal(native(path)));
+  for (const std::string& path : paths) {
+    names.push_back(normal(platform::system_path(native(path))));
+  }
   std::vector<std::size_t> first(paths.size(), others.size());
   std::size_t unfound = paths.size();
+  NormalPaths normal_others;
   for (std::size_t i = 0; i < others.size() && unfound > 0; ++i) {
-    const std::filesystem::path other = normal(native(others[i]));
+    const std::filesystem::path other = normal_others.of(platform::system_path(native(others[i])));
     for (std::size_t k = 0; k < names.size(); ++k) {
       if (first[k] == others.size() && platform::same_spelling(names[k], other)) {
         first[k] = i;

@@ -86,9 +86,11 @@ class Disk {
   // and claims it against other jobs: `in_use` tells that another holds it.
   virtual std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
                                              bool& in_use) = 0;
-  // Whether two paths name one existing file (through links, other
-  // spellings, letter case where the system ignores it).
-  virtual bool same_file(const std::string& path1, const std::string& path2) = 0;
+  // For each of `paths`, the first of `others` that is the same existing
+  // file (through links, other spellings, letter case where the system
+  // ignores it), or others.size(): each file is looked at once.
+  virtual std::vector<std::size_t> first_same_file(const std::vector<std::string>& paths,
+                                                   const std::vector<std::string>& others) = 0;
   // For each of `paths`, the first of `others` that is the same name, before
   // any file exists, or others.size(): each name is made whole once.
   virtual std::vector<std::size_t> first_same_spelling(const std::vector<std::string>& paths,
@@ -139,7 +141,8 @@ class SystemDisk : public Disk {
                                                std::string& reason) override;
   std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
                                      bool& in_use) override;
-  bool same_file(const std::string& path1, const std::string& path2) override;
+  std::vector<std::size_t> first_same_file(const std::vector<std::string>& paths,
+                                           const std::vector<std::string>& others) override;
   std::vector<std::size_t> first_same_spelling(const std::vector<std::string>& paths,
                                                const std::vector<std::string>& others) override;
   bool can_read(const std::string& path, std::string& reason) override;

@@ -1,5 +1,6 @@
 #include "job/outputs.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -16,19 +17,24 @@ class Setup {
  public:
   Setup(Disk& disk, const std::vector<std::string>& inputs) : disk_(disk), inputs_(inputs) {}
 
+  // For each of `outputs`, the first input it is, as a file or by the name
+  // `spelled` found for it before any file exists (from
+  // first_same_spelling, if given), or inputs' count for none.
+  std::vector<std::size_t> first_inputs(const std::vector<std::string>& outputs,
+                                        const std::vector<std::size_t>& spelled = {}) {
+    std::vector<std::size_t> first = disk_.first_same_file(outputs, inputs_);
+    for (std::size_t k = 0; k < spelled.size(); ++k) first[k] = std::min(first[k], spelled[k]);
+    return first;
+  }
+
   // Pasting must never write over an input, nor read what it writes. The
   // null device keeps nothing: there is nothing to write over.
-  // `spelled`: the first input with the output's name, or inputs' count.
-  void refuse_output_over_input(const std::string& output, std::size_t spelled) {
-    if (disk_.is_null_device(output)) return;
-    for (std::size_t i = 0; i < inputs_.size(); ++i) {
-      const std::string& input = inputs_[i];
-      if (i == spelled || disk_.same_file(output, input)) {
-        throw Failure{1, "The output file " + paths::for_message(output) +
-                             " would overwrite input file " + std::to_string(i + 1) + " (" +
-                             paths::for_message(input) + "); nothing was created."};
-      }
-    }
+  // `first`: the first input that is the output, or inputs' count.
+  void refuse_output_over_input(const std::string& output, std::size_t first) {
+    if (first == inputs_.size() || disk_.is_null_device(output)) return;
+    throw Failure{1, "The output file " + paths::for_message(output) +
+                         " would overwrite input file " + std::to_string(first + 1) + " (" +
+                         paths::for_message(inputs_[first]) + "); nothing was created."};
   }
 
   // A name the system would take for another file, or for none.
@@ -44,7 +50,7 @@ class Setup {
     std::string reason;
     bool in_use = false;
     std::unique_ptr<ClaimedFile> file = disk_.claim(path, reason, in_use);
-    if (in_use && disk_.same_file(path, other_output)) {
+    if (in_use && disk_.first_same_file({path}, {other_output})[0] == 0) {
       throw Failure{1, "The result and the info report " + disk_.describe(path) +
                            " are one file; nothing was created."};
     }
@@ -100,9 +106,11 @@ void create_output_files(Disk& disk, std::int32_t count, const std::vector<std::
   Setup setup(disk, inputs);
   setup.refuse_unfit_name(result);
   setup.refuse_unfit_name(info);
-  const std::vector<std::size_t> spelled = disk.first_same_spelling({result, info}, inputs);
-  setup.refuse_output_over_input(result, spelled[0]);
-  setup.refuse_output_over_input(info, spelled[1]);
+  const std::vector<std::string> outputs = {result, info};
+  std::vector<std::size_t> first =
+      setup.first_inputs(outputs, disk.first_same_spelling(outputs, inputs));
+  setup.refuse_output_over_input(result, first[0]);
+  setup.refuse_output_over_input(info, first[1]);
 
   // Neither output is emptied until both are open, and the result not until
   // the info report is written: a job that fails to set up leaves an
@@ -115,12 +123,13 @@ void create_output_files(Disk& disk, std::int32_t count, const std::vector<std::
     if (result_claim->plain()) info_claim = setup.claim(info, result);
     // Both exist now, so an input that names one of them through a link
     // that led nowhere before, or in another spelling, is found.
-    setup.refuse_output_over_input(result, inputs.size());
+    first = setup.first_inputs(info_claim != nullptr ? outputs : std::vector<std::string>{result});
+    setup.refuse_output_over_input(result, first[0]);
     setup.refuse_console_output_into(result);
     // The last moment at which an interruption leaves everything as it was.
     stop_if_interrupted_before_changes();
     if (info_claim != nullptr) {
-      setup.refuse_output_over_input(info, inputs.size());
+      setup.refuse_output_over_input(info, first[1]);
       setup.refuse_console_output_into(info);
       info_file.open(info_claim->empty_for_writing());
       write_info_report(info_file, count, inputs);

@@ -157,15 +157,24 @@ bool same_spelling(const std::filesystem::path& path1, const std::filesystem::pa
   return path1.native() == path2.native();
 }
 
+bool identify(const std::string& native, FileIdentity& identity) {
+  struct stat status {};
+  if (stat(native.c_str(), &status) != 0) return false;
+  identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+  return true;
+}
+
 std::FILE* open_for_reading(const std::string& native, std::string& reason) {
-  bool created = false;
-  int fd = open_without_waiting(native, O_RDONLY, created);
+  int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   struct stat status {};
   if (fd >= 0 && fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
     close(fd);
     fd = -1;
     errno = EISDIR;
   }
+  // The flag changes nothing for a plain file; anything else is read
+  // without it, as open_without_waiting() leaves every file it opens.
+  if (fd >= 0 && !S_ISREG(status.st_mode)) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   std::FILE* file = fd < 0 ? nullptr : unbuffered(fd, "rb");
   if (file == nullptr) reason = std::strerror(errno);
   return file;
@@ -216,16 +225,26 @@ std::ptrdiff_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std:
 
 bool check_readable(const std::string& native, std::string& reason) {
   struct stat status {};
+  const bool known = stat(native.c_str(), &status) == 0;
   // Any other file is opened: a socket, or /dev/tty without a terminal,
   // passes access() but cannot be opened.
-  if (stat(native.c_str(), &status) == 0 && S_ISFIFO(status.st_mode)) {
+  if (known && S_ISFIFO(status.st_mode)) {
     if (access(native.c_str(), R_OK) == 0) return true;
     reason = std::strerror(errno);
     return false;
   }
-  std::FILE* file = open_for_reading(native, reason);
-  if (file != nullptr) std::fclose(file);
-  return file != nullptr;
+  if (known && S_ISDIR(status.st_mode)) {
+    reason = std::strerror(EISDIR);
+    return false;
+  }
+  // Opened and closed, no more: thousands of tiles are checked so.
+  int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  close(fd);
+  return true;
 }
 
 namespace {

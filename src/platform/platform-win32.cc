@@ -393,24 +393,40 @@ bool is_null_device(const std::string& native) {
   return device_of(name.substr(0, name.find('.'))) == "NUL";
 }
 
-int standard_stream_writing(const std::string& native) {
+namespace {
+
+bool identity_of(HANDLE handle, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION file{};
+  if (GetFileInformationByHandle(handle, &file) == 0) return false;
+  identity = {file.dwVolumeSerialNumber,
+              (std::uint64_t{file.nFileIndexHigh} << 32) | file.nFileIndexLow};
+  return true;
+}
+
+}  // namespace
+
+bool identify(const std::string& native, FileIdentity& identity) {
+  // Opened for no access at all, which no sharing mode refuses; a folder
+  // opens only with backup semantics.
   HANDLE handle = CreateFileW(wide_name(native).c_str(), 0,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return 0;
-  BY_HANDLE_FILE_INFORMATION file{};
-  bool known = GetFileInformationByHandle(handle, &file) != 0;
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool known = identity_of(handle, identity);
   CloseHandle(handle);
-  if (!known) return 0;
+  return known;
+}
+
+int standard_stream_writing(const std::string& native) {
+  FileIdentity file;
+  if (!identify(native, file)) return 0;
   // Standard error first: it is refused even where standard output is let
   // through, and both may go to the file.
   const DWORD streams[] = {STD_ERROR_HANDLE, STD_OUTPUT_HANDLE};
   for (int i = 0; i < 2; ++i) {
     HANDLE stream = GetStdHandle(streams[i]);
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(stream) == FILE_TYPE_DISK && GetFileInformationByHandle(stream, &info) != 0 &&
-        info.dwVolumeSerialNumber == file.dwVolumeSerialNumber &&
-        info.nFileIndexHigh == file.nFileIndexHigh && info.nFileIndexLow == file.nFileIndexLow) {
+    FileIdentity written;
+    if (GetFileType(stream) == FILE_TYPE_DISK && identity_of(stream, written) && written == file) {
       return 2 - i;
     }
   }

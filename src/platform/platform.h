@@ -64,6 +64,18 @@ bool error_terminal_moves_cursor();
 // alone (letter case counts only where the system's names keep it).
 bool same_spelling(const std::filesystem::path& path1, const std::filesystem::path& path2);
 
+// What tells one existing file from every other, whatever path, link or
+// spelling leads to it: its device and its number there (on Windows, the
+// volume's serial number and the file's index).
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// The identity of the file at `native`, through links; false where there
+// is none or it cannot be looked at.
+bool identify(const std::string& native, FileIdentity& identity);
+
 // Opens a file for reading, unbuffered. A folder cannot be opened. On
 // POSIX systems it never waits: reading a named pipe waits for its writer
 // instead, where an interruption can end the wait. (A Windows pipe no

@@ -1,0 +1,85 @@
+#include "io/disk.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The system's disk tells the outputs from the inputs by their files and,
+// before the outputs exist, by their names made whole: links, other
+// spellings and the folder the job runs in must not hide one from the other.
+class SameFiles : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder = std::filesystem::temp_directory_path() /
+             ("same-files-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(folder / "sub");
+    for (const char* name : {"a.xyz", "b.xyz"}) std::ofstream(folder / name) << name;
+  }
+  void TearDown() override {
+    std::filesystem::current_path(std::filesystem::temp_directory_path());
+    std::filesystem::remove_all(folder);
+  }
+  std::string at(const std::string& name) const { return (folder / name).string(); }
+  // Whether the system made the link (Windows may not let a user).
+  static bool linked(const std::filesystem::path& target, const std::filesystem::path& link) {
+    std::error_code error;
+    std::filesystem::create_symlink(target, link, error);
+    return !error;
+  }
+
+  std::filesystem::path folder;
+  SystemDisk disk{false};
+};
+
+TEST_F(SameFiles, EachFileIsFoundFirstWhereverItIsNamed) {
+  const std::vector<std::string> others = {at("./b.xyz"), at("sub/../a.xyz"), at("b.xyz"),
+                                           at("none.xyz")};
+  EXPECT_EQ(disk.first_same_file({at("a.xyz"), at("b.xyz"), at("none.xyz")}, others),
+            (std::vector<std::size_t>{1, 0, 4}));
+  EXPECT_EQ(disk.first_same_file({at("a.xyz")}, {}), std::vector<std::size_t>{0});
+
+  std::error_code error;
+  std::filesystem::create_hard_link(folder / "a.xyz", folder / "hard.xyz", error);
+  if (!error) {
+    EXPECT_EQ(disk.first_same_file({at("hard.xyz")}, {at("b.xyz"), at("a.xyz")}),
+              std::vector<std::size_t>{1});
+  }
+  if (linked("b.xyz", folder / "link.xyz")) {
+    EXPECT_EQ(disk.first_same_file({at("link.xyz")}, {at("a.xyz"), at("b.xyz")}),
+              std::vector<std::size_t>{1});
+    // Its name made whole is the file it leads to.
+    EXPECT_EQ(disk.first_same_spelling({at("b.xyz")}, {at("a.xyz"), at("link.xyz")}),
+              std::vector<std::size_t>{1});
+  }
+}
+
+TEST_F(SameFiles, NamesOfFilesNotMadeYetAreMadeWholeThroughTheLinksThatExist) {
+  const std::string result = at("new.xyz");
+  EXPECT_EQ(disk.first_same_spelling({result, at("sub/new.xyz")},
+                                     {at("a.xyz"), at("sub/../new.xyz"), at("sub/./new.xyz")}),
+            (std::vector<std::size_t>{1, 2}));
+  // The same name from the folder the job runs in.
+  std::filesystem::current_path(folder / "sub");
+  EXPECT_EQ(disk.first_same_spelling({result}, {"new.xyz", "../new.xyz"}),
+            std::vector<std::size_t>{1});
+  if (linked("sub", folder / "folder")) {
+    EXPECT_EQ(disk.first_same_spelling({at("sub/new.xyz")}, {at("a.xyz"), at("folder/new.xyz")}),
+              std::vector<std::size_t>{1});
+  }
+  // A link that leads nowhere yet is the result only once the result is
+  // made, which is when the job looks again.
+  if (linked("new.xyz", folder / "dangling.xyz")) {
+    EXPECT_EQ(disk.first_same_file({result}, {at("dangling.xyz")}), std::vector<std::size_t>{1});
+    std::ofstream(folder / "new.xyz") << "made";
+    EXPECT_EQ(disk.first_same_file({result}, {at("a.xyz"), at("dangling.xyz")}),
+              std::vector<std::size_t>{1});
+  }
+}
+
+}  // namespace
