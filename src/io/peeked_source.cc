@@ -47,13 +47,21 @@ void PeekedSource::look_further(std::size_t size, std::size_t line_ends) {
 std::size_t PeekedSource::read(char* buffer, std::size_t size) {
   if (handed_out_ == first_.size()) {
     if (error_ != nullptr) std::rethrow_exception(std::exchange(error_, nullptr));
-    return ended_ ? 0 : source_->read(buffer, size);
+    return ended_ || source_ended_ ? 0 : read_source(buffer, size);
   }
   std::size_t count = std::min(size, first_.size() - handed_out_);
   std::copy_n(first_.data() + handed_out_, count, buffer);
   handed_out_ += count;
   // The rest of the read from the source, so that blocks stay whole.
   if (count < size && handed_out_ == first_.size() && !ended_ && error_ == nullptr)
-    count += source_->read(buffer + count, size - count);
+    count += read_source(buffer + count, size - count);
   return count;
+}
+
+std::size_t PeekedSource::read_source(char* buffer, std::size_t size) {
+  // The end stays the end: a reader that asks again past it is not made to
+  // wait for a terminal's second end of input, nor the disk asked again.
+  std::size_t got = source_->read(buffer, size);
+  source_ended_ = got == 0;
+  return got;
 }

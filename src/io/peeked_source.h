@@ -37,10 +37,13 @@ class PeekedSource : public ByteSource {
   }
 
  private:
+  std::size_t read_source(char* buffer, std::size_t size);
+
   std::unique_ptr<ByteSource> source_;
   std::string first_;
   std::size_t handed_out_ = 0;
-  bool ended_ = false;
+  bool ended_ = false;         // while looking: first_ is all there is
+  bool source_ended_ = false;  // after: the source gave its end
   std::exception_ptr error_;
 };
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "fake_disk.h"
 
@@ -19,6 +21,29 @@ TEST(PeekedSource, BytesLookedAtAreStillRead) {
       EXPECT_EQ(read, text) << piece;
     }
   }
+}
+
+// A terminal gives its end of input, then more if asked again: a reader that
+// asks past the end must not wait for a second one.
+TEST(PeekedSource, TheEndStaysTheEnd) {
+  class Terminal : public ByteSource {
+   public:
+    std::size_t read(char* buffer, std::size_t size) override {
+      ++reads;
+      const std::string_view next = reads == 1 ? "1 2 3\n" : reads == 2 ? "" : "typed on";
+      const std::size_t got = std::min(size, next.size());
+      std::copy_n(next.data(), got, buffer);
+      return got;
+    }
+    int reads = 0;
+  };
+  auto terminal = std::make_unique<Terminal>();
+  const Terminal& asked = *terminal;
+  PeekedSource source(std::move(terminal), 6);
+  char buffer[64];
+  EXPECT_EQ(source.read(buffer, sizeof buffer), 6u);
+  for (int again = 0; again < 3; ++again) EXPECT_EQ(source.read(buffer, sizeof buffer), 0u);
+  EXPECT_EQ(asked.reads, 2);
 }
 
 }  // namespace
