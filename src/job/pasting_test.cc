@@ -307,6 +307,15 @@ TEST(PastingAJob, InputsReadAheadLeaveWhatInputsReadInTurnDo) {
   const std::string gzip_bytes = gzip_member(lidar_text(9000, 17));
   const std::string cut = folder.write("c.xyz.gz", gzip_bytes.substr(0, gzip_bytes.size() / 2));
   const std::string refused = folder.write("z.xyz", std::string("PK\3\4", 4) + "zip");
+  const std::string fields = folder.write("f.csv", "X,Y,Z\n1,2,3\n4.5,6.25,7\n");
+  // LAS and LAZ, of several runs, and a LAS file cut short among its points
+  // (pasted up to the cut, and told).
+  LasTile las;
+  for (std::int32_t i = 0; i < 9000; ++i) las.points.push_back({i * 7, i * 3 - 5000, i % 500});
+  const std::string las_bytes = las.bytes();
+  const std::string las_file = folder.write("l.las", las_bytes);
+  const std::string laz_file = folder.write("l.laz", laz::compress_las(las_bytes, 1000));
+  const std::string las_cut = folder.write("k.las", las_bytes.substr(0, las_bytes.size() - 999));
   const std::string missing = folder.path("missing.xyz");
   // Opened, but read in its turn (no file to read again), and failing.
   const std::string unreadable = folder.path("");
@@ -326,6 +335,10 @@ TEST(PastingAJob, InputsReadAheadLeaveWhatInputsReadInTurnDo) {
   whole.insert(whole.begin() + 4, noted);
   whole.insert(whole.begin() + 6, words);
   whole.insert(whole.begin() + 8, refused);
+  whole.insert(whole.begin() + 9, fields);
+  whole.insert(whole.begin() + 10, las_file);
+  whole.insert(whole.begin() + 11, laz_file);
+  whole.insert(whole.begin() + 12, las_cut);
   Outcome all = job(whole);
   EXPECT_EQ(all.failure, "");
   EXPECT_TRUE(all.incomplete);
@@ -343,6 +356,9 @@ TEST(PastingAJob, InputsReadAheadLeaveWhatInputsReadInTurnDo) {
   // at the end of a small one.
   job(whole, 4, 8192);
   job(whole, 2, 1);
+  for (std::int32_t las_input : {11, 12}) {  // LAS, LAZ
+    EXPECT_LT(job(whole, las_input, 5000).result.size(), all.result.size());
+  }
 }
 
 // The lines printf writes of `points` with `decimals` decimals: "%.Nf %.Nf
