@@ -127,7 +127,7 @@ void InputsAhead::passed(std::size_t i) {
   if (wake) room_.notify_all();
 }
 
-void InputsAhead::tell(std::size_t i, std::vector<AheadEvent>& events) {
+void InputsAhead::tell(std::size_t i, AheadEvent* events, std::size_t count) {
   std::unique_lock<std::mutex> lock(mutex_);
   Queue& queue = queue_of(i);
   ++lanes_waiting_;
@@ -136,22 +136,15 @@ void InputsAhead::tell(std::size_t i, std::vector<AheadEvent>& events) {
            (i == current_ ? queue.bytes < kWaitingNow : waiting_ahead_ < kWaitingAhead);
   });
   --lanes_waiting_;
-  for (AheadEvent& event : events) {
-    const std::size_t room = room_of(event);
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::size_t room = room_of(events[k]);
     queue.bytes += room;
     if (i != current_) waiting_ahead_ += room;
-    queue.events.push_back(std::move(event));
+    queue.events.push_back(std::move(events[k]));
   }
-  events.clear();
   const bool wake = waited_for_ == i;
   lock.unlock();
   if (wake) told_.notify_one();
-}
-
-void InputsAhead::tell(std::size_t i, AheadEvent event) {
-  std::vector<AheadEvent> events;
-  events.push_back(std::move(event));
-  tell(i, events);
 }
 
 void InputsAhead::give_back(std::vector<AheadBlock>& blocks) {
@@ -200,7 +193,7 @@ void InputsAhead::lane() {
       AheadEvent failed;
       failed.kind = AheadEvent::Kind::kFailed;
       failed.failure = std::current_exception();
-      tell(i, std::move(failed));
+      tell(i, &failed, 1);
     }
   }
 }
@@ -211,7 +204,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   std::unique_ptr<ByteSource> source = disk_.open_for_reading(path, event.reason);
   if (source == nullptr) {
     event.kind = AheadEvent::Kind::kUnopened;
-    tell(i, std::move(event));
+    tell(i, &event, 1);
     return;
   }
   // Only a file read again from any place is read ahead: the bytes of a
@@ -223,7 +216,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   if (source->read_at(kLargeInput, &probe, 1) != 0) {
     event.kind = AheadEvent::Kind::kInTurn;
     event.source = std::move(source);
-    tell(i, std::move(event));
+    tell(i, &event, 1);
     return;
   }
   auto bytes_read = std::make_shared<std::atomic<std::int64_t>>(0);
@@ -237,7 +230,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   } catch (...) {
     event.kind = AheadEvent::Kind::kRefused;
     event.failure = std::current_exception();
-    tell(i, std::move(event));
+    tell(i, &event, 1);
     return;
   }
   text.clear();
@@ -258,8 +251,10 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
     return run;
   };
   // The last run goes with the input's end, in one hand-over: a tile wakes
-  // the pasting once, not twice.
+  // the pasting once, not twice. Room for both is made before anything is
+  // read, so that memory that runs out later cannot lose the run.
   std::vector<AheadEvent> last;
+  last.reserve(2);
   try {
     for (;;) {
       if (stopping()) return;
@@ -273,7 +268,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
         last.push_back(std::move(event_of_run));
         break;
       }
-      tell(i, std::move(event_of_run));
+      tell(i, &event_of_run, 1);
     }
     // Text that is not points may be gzip data garbled before its check.
     if (!input->problem().empty()) input->check_rest();
@@ -282,7 +277,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
     failed.failure = std::current_exception();
     input.reset();
     last.push_back(std::move(failed));
-    tell(i, last);
+    tell(i, last.data(), last.size());
     return;
   }
   AheadEvent ended = told(AheadEvent::Kind::kEnded);
@@ -292,5 +287,5 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   input.reset();
   ended.bytes = bytes_read->load(std::memory_order_relaxed);
   last.push_back(std::move(ended));
-  tell(i, last);
+  tell(i, last.data(), last.size());
 }

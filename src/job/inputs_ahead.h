@@ -79,10 +79,9 @@ class InputsAhead {
   Queue& queue_of(std::size_t i) { return queues_[i % queues_.size()]; }
   void lane();
   void read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBlock>& text);
-  // Queues events, emptying `events`; waits while the input's queue holds
-  // too many bytes.
-  void tell(std::size_t i, std::vector<AheadEvent>& events);
-  void tell(std::size_t i, AheadEvent event);
+  // Queues the `count` events at `events`, moving them; waits while the
+  // input's queue holds too many bytes.
+  void tell(std::size_t i, AheadEvent* events, std::size_t count);
   bool stopping() const;
 
   const Job& job_;
