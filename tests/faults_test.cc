@@ -525,16 +525,22 @@ TEST_F(EndToEnd, AnInterruptionBeforeTheJobIsSetUpChangesNothing) {
     std::string message(std::istreambuf_iterator<char>(err), {});
     EXPECT_EQ(message, "stratumix: Interrupted; nothing was changed.\n");
   }
-  // So many inputs that checking them takes most of a second (about half
-  // a second for 140 000 here), named short through a link to fit in
-  // one command line.
+  // So many inputs that checking them takes a while (about a fifth of a
+  // second for 140 000 here), named short through a link to fit in one
+  // command line. How long, a job refused once they are checked tells (its
+  // result is a folder): the signal comes halfway through.
   disk.write("s/a", "1 2 3\n");
   std::filesystem::create_directory_symlink(disk.path("s"), disk.work() / "s");
   std::ofstream inputs(disk.work() / "inputs.txt");
   for (int i = 0; i < 140000; ++i) inputs << "s/a\n";
   inputs.close();
+  const auto start = std::chrono::steady_clock::now();
+  RunResult refused = disk.run_arguments("-q -o images/s $(cat inputs.txt)");
+  const auto checks = std::chrono::steady_clock::now() - start;
+  ASSERT_EQ(refused.status, 1) << refused.err;
+  ASSERT_NE(refused.err.find("Cannot create images/s"), std::string::npos) << refused.err;
   Background job(disk, "", false, "-q -o images/s/r.xyz $(cat inputs.txt)");
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::this_thread::sleep_for(checks / 2);
   job.send(SIGTERM);
   EXPECT_EQ(job.wait(), 143);
   EXPECT_EQ(disk.read("s/r.xyz"), "earlier\r\n");
