@@ -312,6 +312,13 @@ TEST_F(EndToEnd, TheCommandLineChecksEverythingBeforeCreatingAnything) {
        "stratumix: The report images/s/a.xyz would overwrite images/s/a.xyz"},
       {"--report images/s/j --map=images/s/j -o images/s/r.xyz images/s/a.xyz",
        "stratumix: The map images/s/j would overwrite images/s/j"},
+      // Bare names in the folder the job runs in, of files not made yet.
+      {"--report new.xyz -o new.xyz images/s/a.xyz",
+       "stratumix: The report new.xyz would overwrite new.xyz"},
+      {"--report ./new_xyz_info.txt -o new.xyz images/s/a.xyz",
+       "stratumix: The report ./new_xyz_info.txt would overwrite new_xyz_info.txt"},
+      {"--report j.json --map j.json -o images/s/r.xyz images/s/a.xyz",
+       "stratumix: The map j.json would overwrite j.json"},
       {"--report images/s/j --map=images/s/j.part -o images/s/r.xyz images/s/a.xyz",
        "stratumix: The map images/s/j.part would overwrite images/s/j.part"},
       {"--report images/s/k.json -o images/s/r.xyz images/s/a.xyz",

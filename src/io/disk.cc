@@ -167,8 +167,12 @@ class SystemClaim : public ClaimedFile {
 
 // A path as the system compares it: absolute, through the links of the
 // part that exists, without "." and "..".
-std::filesystem::path normal(const std::filesystem::path& path) {
+std::filesystem::path normal(const std::filesystem::path& given) {
   std::error_code error;
+  // Absolute first: a relative name none of whose parts exists would stay
+  // relative, and never match the same name made whole from its folder.
+  std::filesystem::path path = std::filesystem::absolute(given, error);
+  if (error) path = given;
   std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
   return error ? path.lexically_normal() : canonical;
 }

@@ -64,10 +64,15 @@ TEST_F(SameFiles, NamesOfFilesNotMadeYetAreMadeWholeThroughTheLinksThatExist) {
   EXPECT_EQ(disk.first_same_spelling({result, at("sub/new.xyz")},
                                      {at("a.xyz"), at("sub/../new.xyz"), at("sub/./new.xyz")}),
             (std::vector<std::size_t>{1, 2}));
-  // The same name from the folder the job runs in.
+  // The same name from the folder the job runs in, also bare, on both
+  // sides: no part of it exists, yet it names a file there.
   std::filesystem::current_path(folder / "sub");
   EXPECT_EQ(disk.first_same_spelling({result}, {"new.xyz", "../new.xyz"}),
             std::vector<std::size_t>{1});
+  std::filesystem::current_path(folder);
+  EXPECT_EQ(disk.first_same_spelling({"new.xyz", "./new.xyz", "new_xyz_info.txt"},
+                                     {"a.xyz", "new.xyz", "./new_xyz_info.txt"}),
+            (std::vector<std::size_t>{1, 1, 2}));
   if (linked("sub", folder / "folder")) {
     EXPECT_EQ(disk.first_same_spelling({at("sub/new.xyz")}, {at("a.xyz"), at("folder/new.xyz")}),
               std::vector<std::size_t>{1});

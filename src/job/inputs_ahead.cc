@@ -108,8 +108,11 @@ AheadEvent InputsAhead::next(std::size_t i) {
   waited_for_ = kNoInput;
   AheadEvent event = std::move(queue.events.front());
   queue.events.pop_front();
+  const std::size_t before = queue.bytes;
   queue.bytes -= room_of(event);
-  const bool wake = lanes_waiting_ > 0;
+  // What the pasting takes frees only a lane held up by this input's own
+  // queue; turns and the room ahead wait for passed().
+  const bool wake = lanes_waiting_ > 0 && before >= kWaitingNow && queue.bytes < kWaitingNow;
   lock.unlock();
   if (wake) room_.notify_all();
   return event;

@@ -172,9 +172,9 @@ std::FILE* open_for_reading(const std::string& native, std::string& reason) {
     fd = -1;
     errno = EISDIR;
   }
-  // The flag changes nothing for a plain file; anything else is read
-  // without it, as open_without_waiting() leaves every file it opens.
-  if (fd >= 0 && !S_ISREG(status.st_mode)) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // Read without the flag, as open_without_waiting() leaves every file it
+  // opens: a file system of its own (FUSE) may honour it for a plain file.
+  if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   std::FILE* file = fd < 0 ? nullptr : unbuffered(fd, "rb");
   if (file == nullptr) reason = std::strerror(errno);
   return file;
