@@ -7,6 +7,7 @@
 #include <string>
 
 #include "num/extent.h"
+#include "point/point.h"
 #include "read/las/las_units.h"
 #include "read/point_sink.h"
 
@@ -35,6 +36,10 @@ class PointInput {
   // The unit of X and Y where the input states it (a LAS file's
   // georeferencing), for the map's scale.
   virtual LinearUnit unit() const { return LinearUnit::kUnknown; }
+
+  // What the input carries, known once it is open: X, Y and Z alone
+  // unless its reader finds more.
+  virtual point::Schema schema() const { return {}; }
 
   // For an input whose reading stopped at what is not a point: reads what
   // is left where only the rest can tell whether the text was whole and

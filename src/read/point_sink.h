@@ -10,41 +10,9 @@
 
 #include "io/output_file.h"
 #include "num/extent.h"
+#include "point/point.h"
 #include "read/text/field_lines.h"
 #include "read/text/run_loop.h"
-
-// A number as an input gave it: its value, and its own text where the
-// reader kept it (a plain token of at most kKeptText bytes, a decimal
-// comma made a point), which a sink may write from instead of the value.
-struct Coordinate {
-  static constexpr std::size_t kKeptText = 40;
-  double value = 0;
-  std::size_t text_length = 0;  // none kept
-  char text[kKeptText];
-
-  // Keeps the token [first, last) as the number's text, if it is short
-  // enough.
-  void keep_text(const char* first, const char* last) {
-    auto length = static_cast<std::size_t>(last - first);
-    text_length = length <= kKeptText ? length : 0;
-    if (text_length != 0) std::memcpy(text, first, length);
-  }
-};
-
-struct Point {
-  Coordinate xyz[3];
-};
-
-// Records of a LAS file as they lie in it: X, Y and Z, 32-bit integers
-// (little-endian) at the start of each record, that are coordinates once
-// scaled and offset: X * scale[0] + offset[0], and so on.
-struct ScaledRecords {
-  const char* first;
-  std::size_t length;  // of a record
-  std::int64_t count;
-  const double* scale;
-  const double* offset;
-};
 
 // The quick ways from an input's own text to the result's, in one pass:
 // the readers' loops (run_loop.h, field_lines.h) with the sink's text. A
