@@ -9,6 +9,7 @@
 #include "io/failure.h"
 #include "io/paths.h"
 #include "job/outputs.h"
+#include "job/writing.h"
 #include "num/number.h"
 #include "platform/platform.h"
 
@@ -150,9 +151,16 @@ std::string parse_line_ends(const std::string& value, bool& crlf) {
 // Reads one of the options that say how the result's text is written;
 // false when arguments[i] is none of them, or sets `wrong`.
 bool read_format_option(const std::vector<std::string>& arguments, std::size_t& i,
-                        xyz::Format& format, std::string& wrong) {
+                        Arguments& parsed, std::string& wrong) {
+  xyz::Format& format = parsed.format;
   std::string value;
-  if (Value given = option_value(arguments, i, "--decimals", value); given != Value::kNone) {
+  if (arguments[i] == "--header") {
+    parsed.titles = true;
+  } else if (Value given = option_value(arguments, i, "--fields", value); given != Value::kNone) {
+    wrong = given == Value::kOption
+                ? value_taken_from_option("--fields", value)
+                : columns::parse(given == Value::kMissing ? "" : value, parsed.columns);
+  } else if (given = option_value(arguments, i, "--decimals", value); given != Value::kNone) {
     wrong = given == Value::kOption ? value_taken_from_option("--decimals", value)
                                     : parse_decimals(value, format.decimals);
   } else if (given = option_value(arguments, i, "--line-ends", value); given != Value::kNone) {
@@ -253,6 +261,42 @@ void refuse_unwritable(Disk& disk, const std::string& path, const std::string& w
   }
 }
 
+// A column that is no dimension must be an extra dimension of some input:
+// its files are looked at before anything is created, and a name found in
+// none is refused with the names they do carry, so that a typing mistake
+// does not cost a job of zeros.
+void refuse_unknown_columns(const Job& job, Disk& disk, const std::vector<std::string>& inputs) {
+  std::vector<std::string> unknown;
+  for (const columns::Column& column : job.columns) {
+    if (!column.dim) unknown.push_back(column.extra);
+  }
+  if (unknown.empty()) return;
+  point::DimSet carried;
+  std::vector<std::string> extra;
+  for (const std::string& input : inputs) {
+    stop_if_interrupted_before_changes();
+    point::Schema schema = input_schema(job, disk, input);
+    carried.add(schema.dims);
+    for (const std::string& name : schema.extra) {
+      if (std::find(extra.begin(), extra.end(), name) == extra.end()) extra.push_back(name);
+    }
+    std::erase_if(unknown, [&](const std::string& name) {
+      return std::any_of(schema.extra.begin(), schema.extra.end(),
+                         [&](const std::string& e) { return point::same_extra_name(e, name); });
+    });
+    if (unknown.empty()) return;
+  }
+  std::string names;
+  for (int d = 0; d < point::kDimCount; ++d) {
+    if (carried.has(static_cast<point::Dim>(d)))
+      names +=
+          (names.empty() ? "" : ", ") + std::string(point::name_of(static_cast<point::Dim>(d)));
+  }
+  for (const std::string& name : extra) names += ", " + name;
+  throw Failure{1, "--fields names " + paths::for_message(unknown.front()) +
+                       ", which no input carries; they carry " + names + "; nothing was created."};
+}
+
 }  // namespace
 
 Arguments parse_arguments(std::vector<std::string> arguments) {
@@ -307,7 +351,7 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
     } else if (argument.starts_with("-o")) {
       result = argument.substr(2);
     } else if (read_layout_option(arguments, i, parsed.reading, parsed.wrong) ||
-               read_format_option(arguments, i, parsed.format, parsed.wrong)) {
+               read_format_option(arguments, i, parsed, parsed.wrong)) {
       if (!parsed.wrong.empty()) return wrong(parsed.wrong);
       continue;
     } else {
@@ -359,6 +403,9 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   Job job;
   job.reading = arguments.reading;
   job.format = arguments.format;
+  job.columns = arguments.columns;
+  job.titles = arguments.titles;
+  refuse_unknown_columns(job, disk, inputs);
   std::vector<std::string> outputs = {arguments.result, info_report_for(arguments.result)};
   if (!arguments.report.empty()) {
     refuse_unwritable(disk, arguments.report, "report", inputs, outputs);

@@ -11,6 +11,7 @@
 #include "io/output_file.h"
 #include "job/job.h"
 #include "read/text/layout.h"
+#include "write/fields_writer.h"
 #include "write/xyz_text.h"
 
 struct Arguments {
@@ -20,7 +21,11 @@ struct Arguments {
   bool quiet = false;
   layout::Options reading;  // kPaste: how inputs are read
   xyz::Format format;       // kPaste: the result's numbers and line ends
-  bool brief = false;       // the summary alone, not the report of each file
+  // kPaste: the result's columns (--fields), none for X Y Z; and whether a
+  // first line names them (--header).
+  std::vector<columns::Column> columns;
+  bool titles = false;
+  bool brief = false;  // the summary alone, not the report of each file
   enum class Progress { kAtTerminal, kOn, kOff } progress = Progress::kAtTerminal;
   std::string report;  // the JSON report's path, if any
   std::string map;     // the SVG map's path, if any

@@ -43,21 +43,21 @@ TEST(ParseArguments, TheUsualConventions) {
 }
 
 TEST(ParseArguments, WhatIsWrongIsSaidInOneLine) {
-  for (auto args : std::vector<std::vector<std::string>>{
-           {"a"},
-           {"-o", "r"},
-           {"-o"},
-           {"-o", "r", "-o", "s", "a"},
-           {"--output=", "a"},
-           {"-x", "-o", "r", "a"},
-           {"--outputs=r", "a"},
-           {"--separator=,", "--decimal-comma", "-o", "r", "a"},
-           {"--decimals", "18", "-o", "r", "a"},
-           {"--decimals=-1", "-o", "r", "a"},
-           {"--decimals=2.5", "-o", "r", "a"},
-           {"--decimals=", "-o", "r", "a"},
-           {"-o", "r", "a", "--decimals"},
-           {"--line-ends", "cr", "-o", "r", "a"}}) {
+  for (auto args :
+       std::vector<std::vector<std::string>>{{"a"},
+                                             {"-o", "r"},
+                                             {"-o"},
+                                             {"-o", "r", "-o", "s", "a"},
+                                             {"--output=", "a"},
+                                             {"-x", "-o", "r", "a"},
+                                             {"--outputs=r", "a"},
+                                             {"--separator=,", "--decimal-comma", "-o", "r", "a"},
+                                             {"--decimals", "18", "-o", "r", "a"},
+                                             {"--decimals=-1", "-o", "r", "a"},
+                                             {"--decimals=2.5", "-o", "r", "a"},
+                                             {"--decimals=", "-o", "r", "a"},
+                                             {"-o", "r", "a", "--decimals"},
+                                             {"--line-ends", "cr", "-o", "r", "a"}}) {
     Arguments parsed = parse_arguments(args);
     EXPECT_EQ(parsed.action, Action::kWrong) << args[0];
     EXPECT_FALSE(parsed.wrong.empty());

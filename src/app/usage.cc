@@ -40,6 +40,15 @@ constexpr Option kOptions[] = {
      "write every number of the result with N decimals, 0 to\n"
      "17, as printf's %.Nf (default 6)"},
     {"--line-ends END", "end the result's lines with END: lf or crlf (default)"},
+    {"--fields LIST",
+     "the result's columns, in PDAL's names, in any case:\n"
+     "X,Y,Z,Intensity,ReturnNumber,NumberOfReturns,\n"
+     "Classification,Synthetic,KeyPoint,Withheld,Overlap,\n"
+     "ScanChannel,ScanDirectionFlag,EdgeOfFlightLine,\n"
+     "ScanAngleRank,ScanAngle,UserData,PointSourceId,\n"
+     "GpsTime,Red,Green,Blue,Infrared, the wave packet's\n"
+     "and extra bytes by their names (default X,Y,Z)"},
+    {"--header", "begin the result with a line of its columns' names"},
     {"--report FILE",
      "write the summary and each input's points, extents\n"
      "and warnings to FILE as JSON, also for a job that stops"},
@@ -78,6 +87,7 @@ constexpr std::string_view kExamples[] = {
     "stratumix --progress -o all.xyz big.xyz 2> progress.txt",
     "stratumix --no-progress -o all.xyz big.xyz",
     "stratumix --decimals 2 --line-ends lf -o all.xyz tiles/*.xyz",
+    "stratumix --fields X,Y,Z,Intensity,Classification,GpsTime -o ground.txt tiles/*.laz",
     "stratumix --report job.json -o all.xyz tiles/*.xyz",
     "stratumix --map tiles.svg -o all.xyz tiles/*.xyz",
     "stratumix --index tiles.geojson -o all.xyz tiles/*.xyz",

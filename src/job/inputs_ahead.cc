@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "job/runs.h"
+#include "job/writing.h"
 #include "read/detect.h"
-#include "write/xyz_writer.h"
 
 namespace {
 
@@ -238,7 +238,9 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   }
   text.clear();
   out.open(std::make_unique<BlockSink>(*this, text));
-  XyzWriter writer(out, job_.format);
+  ask_for_columns(job_, *input);
+  std::unique_ptr<PointSink> writer_of_input = result_writer(job_, out);
+  PointSink& writer = *writer_of_input;
   Extents extents;
   std::int64_t pasted = 0;
   // What the input gave so far, with the bytes of the result it made.
@@ -284,7 +286,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
     return;
   }
   AheadEvent ended = told(AheadEvent::Kind::kEnded);
-  ended.note = input->note();
+  ended.note = note_of(job_, *input);
   ended.problem = input->problem();
   ended.unit = input->unit();
   input.reset();

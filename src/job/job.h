@@ -8,6 +8,7 @@
 
 #include "io/output_file.h"
 #include "read/text/layout.h"
+#include "write/fields_writer.h"
 #include "write/xyz_text.h"
 
 struct Job {
@@ -22,6 +23,10 @@ struct Job {
   layout::Options reading;
   // The result's numbers and line ends.
   xyz::Format format;
+  // The result's columns (--fields): none for X Y Z, the plain result;
+  // with `titles`, a first line names them.
+  std::vector<columns::Column> columns;
+  bool titles = false;
   // Z's extents have a cost, and the dialogue shows X and Y alone.
   bool measure_z = true;
   // An input that cannot be opened ends the job as the dialogue's does:

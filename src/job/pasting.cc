@@ -8,9 +8,9 @@
 #include "io/paths.h"
 #include "job/inputs_ahead.h"
 #include "job/runs.h"
+#include "job/writing.h"
 #include "platform/platform.h"
 #include "read/detect.h"
-#include "write/xyz_writer.h"
 
 namespace {
 
@@ -31,6 +31,7 @@ class Pasting {
 
   void paste_all() {
     observer_.job_begun();
+    if (job_.titles) FieldsWriter::write_titles(*job_.result, job_.format, job_.columns);
     const auto count = static_cast<std::int32_t>(job_.inputs.size());
     // The next inputs are read ahead on other cores; one input keeps its
     // reading thread and the pasting's to itself.
@@ -147,14 +148,16 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
   // Its form is told by its first bytes, which a pipe may be slow to give:
   // the file is announced first.
   std::unique_ptr<PointInput>& slot = left_.input;
-  slot = open_points(std::move(source), path, disk_.describe(path), job_.reading,
-                     job_.measure_z ? Axes::kXYZ : Axes::kXY, Reading::kAhead,
-                     XyzWriter::quick_text_of(job_.format));
+  slot =
+      open_points(std::move(source), path, disk_.describe(path), job_.reading,
+                  job_.measure_z ? Axes::kXYZ : Axes::kXY, Reading::kAhead, quick_text_for(job_));
   PointInput& input = *slot;
+  ask_for_columns(job_, input);
   Extents extents;
   std::int64_t pasted = 0;
   OutputFile& result = *job_.result;
-  XyzWriter writer(result, job_.format);
+  std::unique_ptr<PointSink> writer_of_input = result_writer(job_, result);
+  PointSink& writer = *writer_of_input;
   // Where the input's points begin in the result: taken back to there when
   // its bytes turn out to be damaged.
   const std::int64_t begin = result.position();
@@ -182,7 +185,7 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
     stop_at_failure(facts, begin,
                     Reached{input.points(), bytes_read->load(std::memory_order_relaxed), extents});
   }
-  tell_end(facts, path, input.note(), input.problem(), input.unit());
+  tell_end(facts, path, note_of(job_, input), input.problem(), input.unit());
   slot.reset();
   facts.bytes = bytes_read->load(std::memory_order_relaxed);
   facts.extents = Bounds::of(extents);

@@ -60,6 +60,14 @@ bool same_name(std::string_view typed, std::string_view known) {
 
 }  // namespace
 
+bool same_extra_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (folded(a[i]) != folded(b[i])) return false;
+  }
+  return true;
+}
+
 std::string_view name_of(Dim dim) { return kKnown[static_cast<std::size_t>(dim)].name; }
 
 Written written_as(Dim dim) { return kKnown[static_cast<std::size_t>(dim)].written; }

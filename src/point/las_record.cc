@@ -158,13 +158,7 @@ RecordLayout RecordLayout::coordinates_only() {
 
 const ExtraDim* RecordLayout::extra_named(std::string_view name) const {
   for (const ExtraDim& dim : extra) {
-    if (dim.name.size() != name.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < name.size() && same; ++i) {
-      auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-      same = fold(dim.name[i]) == fold(name[i]);
-    }
-    if (same) return &dim;
+    if (same_extra_name(dim.name, name)) return &dim;
   }
   return nullptr;
 }

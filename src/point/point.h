@@ -38,6 +38,8 @@ struct Coordinate {
 struct PointAttributes {
   double value[point::kDimCount] = {};
   std::vector<double> extra;
+  // The extra dimensions' names, as long as the input is read.
+  const std::vector<std::string>* extra_names = nullptr;
 };
 
 struct Point {

@@ -29,6 +29,8 @@ class ReaderOver : public PointInput {
   std::string note() const override { return reader_.note(); }
   std::int64_t points() const override { return reader_.points(); }
   LinearUnit unit() const override { return reader_.unit(); }
+  point::Schema schema() const override { return reader_.schema(); }
+  void want(const point::Wanted& wanted) override { reader_.want(wanted); }
   void check_rest() override {
     if (!checked_at_end_) return;
     std::unique_ptr<char[]> scrap(new char[kIoBlockSize]);

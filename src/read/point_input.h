@@ -40,6 +40,10 @@ class PointInput {
   // What the input carries, known once it is open: X, Y and Z alone
   // unless its reader finds more.
   virtual point::Schema schema() const { return {}; }
+  // What the job writes or tests of each point, said before the first
+  // points are asked for: a reader rebuilds that much of each (X, Y and Z
+  // alone unless told).
+  virtual void want(const point::Wanted& /*wanted*/) {}
 
   // For an input whose reading stopped at what is not a point: reads what
   // is left where only the rest can tell whether the text was whole and

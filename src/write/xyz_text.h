@@ -14,6 +14,7 @@
 
 #include "num/bytes.h"
 #include "num/number.h"
+#include "point/point.h"
 #include "read/text/run_loop.h"
 
 namespace xyz {
@@ -293,6 +294,17 @@ struct FewDecimals {
 // a token that is no plain decimal or whose text needs its value. Any
 // text, no slack needed.
 std::size_t six_decimal_text(const char* first, const char* last, char* out);
+
+// A number of a point given by value, in `decimals`: six are made from
+// the number's own text where it is a plain decimal, as the quick ways
+// make them, the same text for less; otherwise from its value. `out` holds
+// max_fixed_length(decimals) bytes and 8 more.
+inline char* write_coordinate(const Coordinate& n, int decimals, char* out) {
+  std::size_t length = 0;
+  if (n.text_length != 0 && decimals == Format::kDefaultDecimals)
+    length = six_decimal_text(n.text, n.text + n.text_length, out);
+  return length != 0 ? out + length : number::format_fixed(n.value, decimals, out);
+}
 
 // Ends a line at `o` as `format` asks.
 inline char* line_end(char* o, const Format& format) {

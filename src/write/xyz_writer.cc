@@ -105,13 +105,7 @@ void XyzWriter::point(const Point& point) {
   const int decimals = format_.decimals;
   char* out = file_.reserve(xyz::room_of_line(decimals));
   for (int axis = 0; axis < 3; ++axis) {
-    const Coordinate& n = point.xyz[axis];
-    std::size_t length = 0;
-    // Six decimals are made from the number's own text where it is a plain
-    // decimal, as the quick ways make them: the same text for less.
-    if (n.text_length != 0 && decimals == xyz::Format::kDefaultDecimals)
-      length = xyz::six_decimal_text(n.text, n.text + n.text_length, out);
-    out = length != 0 ? out + length : number::format_fixed(n.value, decimals, out);
+    out = xyz::write_coordinate(point.xyz[axis], decimals, out);
     if (axis < 2) *out++ = ' ';
   }
   out = xyz::line_end(out, format_);

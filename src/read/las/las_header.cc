@@ -126,4 +126,26 @@ std::string read_header(const unsigned char* bytes, std::size_t size, Header& h)
   return check_points(bytes, h);
 }
 
+std::vector<VariableRecord> variable_records(const unsigned char* records, std::size_t size,
+                                             std::uint32_t count) {
+  // A record: 2 reserved bytes, a user ID of 16, its record ID, the length
+  // of what follows its 54-byte header, and a description of 32.
+  constexpr std::size_t kRecordHeader = 54;
+  std::vector<VariableRecord> found;
+  std::size_t at = 0;
+  for (std::uint32_t r = 0; r < count && at + kRecordHeader <= size; ++r) {
+    const unsigned char* header = records + at;
+    VariableRecord record;
+    record.length = static_cast<std::size_t>(header[20] | header[21] << 8);
+    record.body = header + kRecordHeader;
+    at += kRecordHeader + record.length;
+    if (at > size) break;
+    const auto* user = reinterpret_cast<const char*>(header + 2);
+    record.user = std::string_view(user, strnlen(user, 16));
+    record.id = static_cast<std::uint16_t>(header[18] | header[19] << 8);
+    found.push_back(record);
+  }
+  return found;
+}
+
 }  // namespace las

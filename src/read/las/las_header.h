@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace las {
 
@@ -36,6 +38,19 @@ int format_record_length(int format);
 // file (all of them when it is shorter than kLongestHeader). Returns an
 // empty string, or what is wrong with it, for a message.
 std::string read_header(const unsigned char* bytes, std::size_t size, Header& header);
+
+// A variable-length record between the header and the points.
+struct VariableRecord {
+  std::string_view user;  // its user ID, without the NULs that pad it
+  std::uint16_t id = 0;
+  const unsigned char* body = nullptr;
+  std::size_t length = 0;
+};
+
+// The records at `records` (`size` bytes, `count` of them at most), up to
+// the first that the bytes cut.
+std::vector<VariableRecord> variable_records(const unsigned char* records, std::size_t size,
+                                             std::uint32_t count);
 
 }  // namespace las
 

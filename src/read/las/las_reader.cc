@@ -47,6 +47,7 @@ bool LasReader::start() {
   problem_ = las::read_header(reinterpret_cast<const unsigned char*>(buffer_.data() + position_),
                               end_ - position_, header_);
   if (!problem_.empty()) return false;
+  layout_ = point::RecordLayout::of_format(header_.point_format, header_.record_length);
   points_left_ = header_.point_count;
   if (points_left_ == 0) return false;
   // The records between the header and the points say the unit of X and Y
@@ -71,6 +72,18 @@ bool LasReader::start() {
   std::size_t first = std::min<std::size_t>(header_.header_size, records.size());
   const auto* after_header = reinterpret_cast<const unsigned char*>(records.data()) + first;
   unit_ = las_linear_unit(after_header, records.size() - first, header_.records);
+  std::vector<point::ExtraDim> extra;
+  for (const las::VariableRecord& record :
+       las::variable_records(after_header, records.size() - first, header_.records)) {
+    if (record.user == "LASF_Spec" && record.id == 4) {
+      extra = point::read_extra_bytes(
+          record.body, record.length,
+          static_cast<std::uint32_t>(las::format_record_length(header_.point_format)),
+          header_.record_length);
+    }
+  }
+  layout_ =
+      point::RecordLayout::of_format(header_.point_format, header_.record_length, std::move(extra));
   if (header_.compressed) return start_laz(after_header, records.size() - first);
   return true;
 }
@@ -81,6 +94,7 @@ bool LasReader::start_laz(const unsigned char* records, std::size_t size) {
     points_left_ = 0;
     return false;
   }
+  laz_layout_ = point::RecordLayout::coordinates_only();
   laz_ = std::make_unique<laz::LazPoints>(laszip_, header_.point_count,
                                           static_cast<laz::Refill&>(*this), source_,
                                           header_.point_offset, laz_workers_);
@@ -95,6 +109,13 @@ bool LasReader::more(const unsigned char*& next, const unsigned char*& end) {
   return true;
 }
 
+point::Schema LasReader::schema() const {
+  point::Schema schema;
+  schema.dims = layout_.dims;
+  for (const point::ExtraDim& extra : layout_.extra) schema.extra.push_back(extra.name);
+  return schema;
+}
+
 std::int64_t LasReader::copy_laz_points(PointSink& sink, Extents& extents, std::int64_t count) {
   std::int64_t copied = 0;
   while (copied < count) {
@@ -105,8 +126,8 @@ std::int64_t LasReader::copy_laz_points(PointSink& sink, Extents& extents, std::
       problem_ = laz_->problem();
       break;
     }
-    sink.records({records, laz::kXyzSize, batch, header_.scale, header_.offset}, extents,
-                 measured_);
+    sink.records({records, laz_layout_.length, batch, header_.scale, header_.offset, &laz_layout_},
+                 extents, measured_);
     copied += batch;
     pasted_ += batch;
   }
@@ -132,8 +153,9 @@ std::int64_t LasReader::copy_points(PointSink& sink, Extents& extents, std::int6
     std::uint64_t whole = (end_ - position_) / length;
     auto batch = static_cast<std::int64_t>(
         std::min({whole, points_left_, static_cast<std::uint64_t>(count - copied)}));
-    sink.records({buffer_.data() + position_, length, batch, header_.scale, header_.offset},
-                 extents, measured_);
+    sink.records(
+        {buffer_.data() + position_, length, batch, header_.scale, header_.offset, &layout_},
+        extents, measured_);
     position_ += static_cast<std::size_t>(batch) * length;
     copied += batch;
     pasted_ += batch;

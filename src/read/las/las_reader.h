@@ -15,6 +15,8 @@
 #include "io/input_buffer.h"
 #include "io/read_ahead.h"
 #include "num/extent.h"
+#include "point/las_record.h"
+#include "point/point.h"
 #include "read/las/las_header.h"
 #include "read/las/las_units.h"
 #include "read/laz/arithmetic_decoder.h"
@@ -48,6 +50,12 @@ class LasReader : public PointInput, private laz::Refill {
   const std::string& problem() const override { return problem_; }
   std::int64_t points() const override { return pasted_; }
   LinearUnit unit() const override { return unit_; }
+  // The format's dimensions and the extra bytes the file describes: known
+  // once the first points are asked for.
+  point::Schema schema() const override;
+  // What the job writes or tests of each point (X, Y, Z alone unless set):
+  // LAZ points are decoded that far.
+  void want(const point::Wanted& wanted) override { wanted_ = wanted; }
   // The threads that decode a LAZ file's chunks: one a core unless set.
   void set_laz_workers(unsigned workers) { laz_workers_ = workers; }
 
@@ -76,6 +84,10 @@ class LasReader : public PointInput, private laz::Refill {
   std::int64_t pasted_ = 0;
   std::string problem_;
   LinearUnit unit_ = LinearUnit::kUnknown;
+  // The records as they lie in the file, and as LAZ points are decoded.
+  point::RecordLayout layout_;
+  point::RecordLayout laz_layout_;
+  point::Wanted wanted_;
   laz::Laszip laszip_;
   std::unique_ptr<laz::LazPoints> laz_;
   unsigned laz_workers_ = std::max(1u, std::thread::hardware_concurrency());

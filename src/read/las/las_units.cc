@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "read/las/las_header.h"
+
 namespace {
 
 std::uint16_t u16(const unsigned char* at) {
@@ -100,24 +102,13 @@ LinearUnit wkt_linear_unit(std::string_view wkt) {
 }
 
 LinearUnit las_linear_unit(const unsigned char* records, std::size_t size, std::uint32_t count) {
-  // A record: 2 reserved bytes, a user ID of 16, its record ID, the length
-  // of what follows its 54-byte header, and a description of 32.
-  constexpr std::size_t kRecordHeader = 54;
   LinearUnit found = LinearUnit::kUnknown;
-  std::size_t at = 0;
-  for (std::uint32_t r = 0; r < count && at + kRecordHeader <= size; ++r) {
-    const unsigned char* header = records + at;
-    std::size_t length = u16(header + 20);
-    std::size_t body = at + kRecordHeader;
-    at = body + length;
-    if (at > size) break;
-    char user[17] = {};
-    std::memcpy(user, header + 2, 16);
-    if (std::strcmp(user, "LASF_Projection") != 0) continue;
+  for (const las::VariableRecord& record : las::variable_records(records, size, count)) {
+    if (record.user != "LASF_Projection") continue;
     LinearUnit unit = LinearUnit::kUnknown;
-    if (u16(header + 18) == 34735) unit = geokeys_unit(records + body, length);
-    if (u16(header + 18) == 2112) {
-      std::string_view wkt(reinterpret_cast<const char*>(records + body), length);
+    if (record.id == 34735) unit = geokeys_unit(record.body, record.length);
+    if (record.id == 2112) {
+      std::string_view wkt(reinterpret_cast<const char*>(record.body), record.length);
       unit = wkt_linear_unit(wkt.substr(0, wkt.find('\0')));
     }
     if (unit == LinearUnit::kUnknown) continue;

@@ -1,0 +1,70 @@
+#include "job/writing.h"
+
+#include "io/failure.h"
+#include "read/detect.h"
+#include "write/fields_writer.h"
+#include "write/xyz_writer.h"
+
+namespace {
+
+bool plain(const Job& job) { return job.columns.empty() || columns::plain(job.columns); }
+
+}  // namespace
+
+std::unique_ptr<PointSink> result_writer(const Job& job, OutputFile& file) {
+  if (plain(job)) return std::make_unique<XyzWriter>(file, job.format);
+  return std::make_unique<FieldsWriter>(file, job.format, job.columns);
+}
+
+const QuickText* quick_text_for(const Job& job) {
+  return plain(job) ? XyzWriter::quick_text_of(job.format) : nullptr;
+}
+
+void ask_for_columns(const Job& job, PointInput& input) {
+  if (!plain(job)) input.want(columns::wanted(job.columns));
+}
+
+std::string note_of(const Job& job, const PointInput& input) {
+  std::string note = input.note();
+  if (plain(job)) return note;
+  std::vector<std::string> lacked = columns::lacking(job.columns, input.schema());
+  if (lacked.empty()) return note;
+  std::string names;
+  for (const std::string& name : lacked) names += (names.empty() ? "" : ", ") + name;
+  if (!note.empty()) note += "; ";
+  return note + "it has no " + names + ", written as 0";
+}
+
+namespace {
+
+// Takes no point: what an input is asked for to read its header alone.
+class NoPoints : public PointSink {
+ public:
+  void point(const Point& /*point*/) override {}
+  void records(const ScaledRecords& /*records*/, Extents& /*extents*/, Axes /*measured*/) override {
+  }
+  const QuickText* quick_text() const override { return nullptr; }
+  OutputFile& file() override { return file_; }
+
+ private:
+  OutputFile file_;
+};
+
+}  // namespace
+
+point::Schema input_schema(const Job& job, Disk& disk, const std::string& path) {
+  std::string reason;
+  std::unique_ptr<ByteSource> source = disk.open_for_reading(path, reason);
+  if (source == nullptr) return {};
+  try {
+    std::unique_ptr<PointInput> input = open_points(std::move(source), path, disk.describe(path),
+                                                    job.reading, Axes::kXY, Reading::kInPlace);
+    NoPoints none;
+    Extents extents;
+    input->copy_points(none, extents, 0);
+    return input->schema();
+  } catch (const Failure&) {
+    // Damaged data is told when the input's turn comes.
+    return {};
+  }
+}

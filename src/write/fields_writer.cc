@@ -1,0 +1,253 @@
+#include "write/fields_writer.h"
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "num/number.h"
+
+namespace columns {
+
+std::string Column::title() const { return dim ? std::string(point::name_of(*dim)) : extra; }
+
+std::string parse(std::string_view text, std::vector<Column>& columns) {
+  columns.clear();
+  std::size_t from = 0;
+  for (;;) {
+    std::size_t comma = text.find(',', from);
+    std::string_view name =
+        text.substr(from, comma == std::string_view::npos ? comma : comma - from);
+    if (name.empty()) return "--fields takes names separated by commas, with none empty";
+    Column column;
+    column.dim = point::dim_named(name);
+    if (!column.dim) column.extra = std::string(name);
+    for (const Column& before : columns) {
+      if (before.title() == column.title()) {
+        return "--fields names " + column.title() + " twice";
+      }
+    }
+    columns.push_back(std::move(column));
+    if (comma == std::string_view::npos) break;
+    from = comma + 1;
+  }
+  return {};
+}
+
+bool plain(const std::vector<Column>& columns) {
+  return columns.size() == 3 && columns[0].dim == point::Dim::kX &&
+         columns[1].dim == point::Dim::kY && columns[2].dim == point::Dim::kZ;
+}
+
+point::Wanted wanted(const std::vector<Column>& columns) {
+  point::Wanted wanted;
+  for (const Column& column : columns) {
+    if (column.dim) {
+      wanted.dims.add(*column.dim);
+    } else {
+      wanted.extra.push_back(column.extra);
+    }
+  }
+  return wanted;
+}
+
+std::vector<std::string> lacking(const std::vector<Column>& columns, const point::Schema& schema) {
+  std::vector<std::string> lacked;
+  for (const Column& column : columns) {
+    bool carried = false;
+    if (column.dim) {
+      carried = schema.dims.has(*column.dim);
+    } else {
+      for (const std::string& name : schema.extra) {
+        carried = carried || point::same_extra_name(name, column.extra);
+      }
+    }
+    if (!carried) lacked.push_back(column.title());
+  }
+  return lacked;
+}
+
+}  // namespace columns
+
+namespace {
+
+// The room a column's text may take, and the 8 bytes past it that the
+// quick formatting may write.
+std::size_t room_of(const columns::Column& column, int decimals) {
+  if (!column.dim) return number::max_fixed_length(number::kMostDecimals) + 9;
+  switch (point::written_as(*column.dim)) {
+    case point::Written::kCoordinate:
+      return number::max_fixed_length(decimals) + 9;
+    case point::Written::kWhole:
+      return number::kMaxIntLength + 9;
+    case point::Written::kTime:
+      return number::max_fixed_length(6) + 9;
+    case point::Written::kAngle:
+      return number::max_fixed_length(3) + 9;
+    case point::Written::kReal:
+      return number::max_fixed_length(9) + 9;
+  }
+  return 0;
+}
+
+// A value that is no whole number is written with six decimals rather
+// than rounded: a column of text that holds 12.5 where intensities are
+// meant keeps its 12.5.
+char* write_whole(double value, char* out) {
+  if (std::nearbyint(value) == value && std::fabs(value) < 0x1p63) {
+    return number::format_int(static_cast<std::int64_t>(value), out);
+  }
+  return number::format_fixed(value, 6, out);
+}
+
+// A dimension's value, however it was written in the input.
+char* write_value(point::Dim dim, double value, char* out) {
+  switch (point::written_as(dim)) {
+    case point::Written::kWhole:
+      return write_whole(value, out);
+    case point::Written::kTime:
+      return number::format_fixed(value, 6, out);
+    case point::Written::kAngle:
+      return number::format_fixed(value, 3, out);
+    default:
+      return number::format_fixed(value, 9, out);
+  }
+}
+
+char* write_extra(const point::ExtraDim& extra, const char* record, char* out) {
+  // Whole numbers as they lie, past 2^53 too.
+  if (!extra.scaled && extra.type <= 8) {
+    const char* p = record + extra.at;
+    const int size = point::extra_type_size(extra.type);
+    std::uint64_t raw = 0;
+    for (int i = size - 1; i >= 0; --i) raw = raw << 8 | static_cast<unsigned char>(p[i]);
+    if (extra.type % 2 == 1) {
+      if (raw > std::uint64_t{INT64_MAX}) {
+        std::string text = number::uint_text(raw);
+        std::memcpy(out, text.data(), text.size());
+        return out + text.size();
+      }
+      return number::format_int(static_cast<std::int64_t>(raw), out);
+    }
+    const int unused = 64 - 8 * size;
+    return number::format_int(static_cast<std::int64_t>(raw << unused) >> unused, out);
+  }
+  return number::format_fixed(point::extra_value(extra, record), extra.decimals, out);
+}
+
+}  // namespace
+
+FieldsWriter::FieldsWriter(OutputFile& file, xyz::Format format,
+                           const std::vector<columns::Column>& columns)
+    : file_(file), format_(format), columns_(columns) {
+  for (const columns::Column& column : columns_) line_room_ += room_of(column, format.decimals) + 1;
+  line_room_ += 2 + 8;
+}
+
+void FieldsWriter::write_titles(OutputFile& file, xyz::Format format,
+                                const std::vector<columns::Column>& columns) {
+  std::string line;
+  for (const columns::Column& column : columns) {
+    if (!line.empty()) line += ' ';
+    line += column.title();
+  }
+  line += format.crlf ? "\r\n" : "\n";
+  file.write_block(line.data(), line.size());
+}
+
+void FieldsWriter::know_layout(const point::RecordLayout* layout) {
+  layout_ = layout;
+  record_extra_.clear();
+  for (const columns::Column& column : columns_) {
+    record_extra_.push_back(column.dim || layout == nullptr ? nullptr
+                                                            : layout->extra_named(column.extra));
+  }
+}
+
+void FieldsWriter::know_names(const std::vector<std::string>* names) {
+  names_ = names;
+  point_extra_.clear();
+  for (const columns::Column& column : columns_) {
+    int found = -1;
+    if (!column.dim && names != nullptr) {
+      for (std::size_t i = 0; i < names->size() && found < 0; ++i) {
+        if (point::same_extra_name((*names)[i], column.extra)) found = static_cast<int>(i);
+      }
+    }
+    point_extra_.push_back(found);
+  }
+}
+
+void FieldsWriter::point(const Point& point) {
+  const PointAttributes* attributes = point.attributes;
+  const std::vector<std::string>* names = attributes == nullptr ? nullptr : attributes->extra_names;
+  if (names != names_ || point_extra_.empty()) know_names(names);
+  char* out = file_.reserve(line_room_);
+  for (std::size_t c = 0; c < columns_.size(); ++c) {
+    if (c > 0) *out++ = ' ';
+    const columns::Column& column = columns_[c];
+    if (!column.dim) {
+      const int at = point_extra_[c];
+      const bool held = at >= 0 && static_cast<std::size_t>(at) < attributes->extra.size();
+      out =
+          number::format_fixed(held ? attributes->extra[static_cast<std::size_t>(at)] : 0, 6, out);
+      continue;
+    }
+    const point::Dim dim = *column.dim;
+    if (point::written_as(dim) == point::Written::kCoordinate) {
+      out = xyz::write_coordinate(point.xyz[static_cast<int>(dim)], format_.decimals, out);
+    } else {
+      out = write_value(dim, attributes == nullptr ? 0 : attributes->value[static_cast<int>(dim)],
+                        out);
+    }
+  }
+  file_.commit(xyz::line_end(out, format_));
+}
+
+void FieldsWriter::records(const ScaledRecords& records, Extents& extents, Axes measured) {
+  static const point::RecordLayout kCoordinates = point::RecordLayout::coordinates_only();
+  const point::RecordLayout& layout = records.layout != nullptr ? *records.layout : kCoordinates;
+  if (&layout != layout_ || record_extra_.empty()) know_layout(&layout);
+  const char* record = records.first;
+  const int decimals = format_.decimals;
+  for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
+    char* out = file_.reserve(line_room_);
+    double value[3];
+    for (int axis = 0; axis < 3; ++axis) {
+      // Multiplied, then added, each rounded once, as the plain result's
+      // records are.
+      value[axis] =
+          static_cast<double>(point::whole_of(layout, record, static_cast<point::Dim>(axis))) *
+              records.scale[axis] +
+          records.offset[axis];
+    }
+    for (std::size_t c = 0; c < columns_.size(); ++c) {
+      if (c > 0) *out++ = ' ';
+      const columns::Column& column = columns_[c];
+      if (!column.dim) {
+        const point::ExtraDim* extra = record_extra_[c];
+        out = extra != nullptr ? write_extra(*extra, record, out) : number::format_fixed(0, 6, out);
+        continue;
+      }
+      const point::Dim dim = *column.dim;
+      switch (point::written_as(dim)) {
+        case point::Written::kCoordinate:
+          out = number::format_fixed(value[static_cast<int>(dim)], decimals, out);
+          break;
+        case point::Written::kWhole:
+          if (dim == point::Dim::kWaveformDataOffset) {
+            std::string text =
+                number::uint_text(static_cast<std::uint64_t>(point::whole_of(layout, record, dim)));
+            std::memcpy(out, text.data(), text.size());
+            out += text.size();
+          } else {
+            out = number::format_int(point::whole_of(layout, record, dim), out);
+          }
+          break;
+        default:
+          out = write_value(dim, point::value_of(layout, record, dim), out);
+      }
+    }
+    file_.commit(xyz::line_end(out, format_));
+    extents.add(value[0], value[1], value[2], measured);
+  }
+}

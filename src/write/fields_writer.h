@@ -1,0 +1,79 @@
+// The writer of a result of chosen columns (--fields): one point a line,
+// its columns between single spaces, X, Y and Z as the plain result writes
+// them, whole-number attributes as integers, GPS time in six decimals, a
+// scaled extra dimension in the decimals its scale needs. A dimension an
+// input lacks is written as 0.
+#ifndef STRATUMIX_WRITE_FIELDS_WRITER_H_
+#define STRATUMIX_WRITE_FIELDS_WRITER_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io/output_file.h"
+#include "num/extent.h"
+#include "point/dimension.h"
+#include "point/las_record.h"
+#include "point/point.h"
+#include "read/point_sink.h"
+#include "write/xyz_text.h"
+
+namespace columns {
+
+// One column of the result: a dimension, or an extra dimension by name.
+struct Column {
+  std::optional<point::Dim> dim;
+  std::string extra;  // the name, where `dim` is none
+  std::string title() const;
+};
+
+// Reads the value of --fields: names separated by commas, each a
+// dimension (point::dim_named) or, failing that, the name of an extra
+// dimension that the inputs will be asked for. Returns what is wrong, as
+// the line that refuses it; empty when it is taken.
+std::string parse(std::string_view text, std::vector<Column>& columns);
+
+// Whether the columns are X, Y and Z in that order: the plain result.
+bool plain(const std::vector<Column>& columns);
+
+// What the columns ask the readers for.
+point::Wanted wanted(const std::vector<Column>& columns);
+
+// The columns an input of `schema` lacks, by title: an empty list when it
+// carries them all.
+std::vector<std::string> lacking(const std::vector<Column>& columns, const point::Schema& schema);
+
+}  // namespace columns
+
+class FieldsWriter : public PointSink {
+ public:
+  FieldsWriter(OutputFile& file, xyz::Format format, const std::vector<columns::Column>& columns);
+
+  void point(const Point& point) override;
+  void records(const ScaledRecords& records, Extents& extents, Axes measured) override;
+  const QuickText* quick_text() const override { return nullptr; }
+  OutputFile& file() override { return file_; }
+
+  // The line of the columns' titles, as --header writes it first.
+  static void write_titles(OutputFile& file, xyz::Format format,
+                           const std::vector<columns::Column>& columns);
+
+ private:
+  // Where an extra column lies in the records of one layout, or in the
+  // attributes of points of one schema: found once for each.
+  void know_layout(const point::RecordLayout* layout);
+  void know_names(const std::vector<std::string>* names);
+
+  OutputFile& file_;
+  xyz::Format format_;
+  std::vector<columns::Column> columns_;
+  std::size_t line_room_ = 0;
+  const point::RecordLayout* layout_ = nullptr;
+  std::vector<const point::ExtraDim*> record_extra_;  // a column's, or null
+  const std::vector<std::string>* names_ = nullptr;
+  std::vector<int> point_extra_;  // a column's index in the attributes, or -1
+};
+
+#endif  // STRATUMIX_WRITE_FIELDS_WRITER_H_
