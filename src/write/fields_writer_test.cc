@@ -1,0 +1,155 @@
+#include "write/fields_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "in_memory.h"
+
+namespace {
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string first_words(const std::string& line, int count) {
+  std::size_t at = 0;
+  for (int w = 0; w < count && at != std::string::npos; ++w) at = line.find(' ', at + 1);
+  return line.substr(0, at);
+}
+
+std::string corpus_file(const std::string& name) {
+  std::ifstream in(std::string(STRATUMIX_CORPUS) + "/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(Columns, ParsedByNameInAnyCaseEachOnce) {
+  std::vector<columns::Column> parsed;
+  EXPECT_EQ(columns::parse("x,Y,z,gps_time,Deviation", parsed), "");
+  ASSERT_EQ(parsed.size(), 5u);
+  EXPECT_TRUE(columns::plain({parsed[0], parsed[1], parsed[2]}));
+  EXPECT_EQ(parsed[3].title(), "GpsTime");
+  EXPECT_EQ(parsed[4].title(), "Deviation");
+  EXPECT_FALSE(parsed[4].dim);
+  point::Wanted wanted = columns::wanted(parsed);
+  EXPECT_TRUE(wanted.dims.has(point::Dim::kGpsTime));
+  EXPECT_EQ(wanted.extra, std::vector<std::string>{"Deviation"});
+  EXPECT_NE(columns::parse("X,,Z", parsed), "");
+  EXPECT_NE(columns::parse("", parsed), "");
+  EXPECT_NE(columns::parse("X,Intensity,intensity", parsed), "");
+  EXPECT_FALSE(columns::plain({parsed.begin(), parsed.begin() + 1}));
+}
+
+// A LAS file of three points of format 1 with an extra byte, as a tile
+// whose values are known.
+class FieldsJob : public InMemory {};
+
+TEST_F(FieldsJob, EveryColumnOfAPointOfTextAsTheWriterWritesIt) {
+  OutputFile file;
+  std::string written;
+  struct Collect : public ByteSink {
+    explicit Collect(std::string& to) : to_(to) {}
+    void write(const char* data, std::size_t size) override { to_.append(data, size); }
+    void close() override {}
+    std::uint64_t kept() const override { return to_.size(); }
+    bool cut(std::uint64_t /*size*/) override { return false; }
+    std::string& to_;
+  };
+  file.open(std::make_unique<Collect>(written));
+  std::vector<columns::Column> chosen;
+  ASSERT_EQ(columns::parse("Intensity,X,GpsTime,ScanAngle,Deviation,Classification", chosen), "");
+  FieldsWriter::write_titles(file, {}, chosen);
+  FieldsWriter writer(file, {}, chosen);
+  std::vector<std::string> names = {"deviation"};
+  PointAttributes attributes;
+  attributes.extra_names = &names;
+  attributes.value[static_cast<int>(point::Dim::kIntensity)] = 12.5;  // no whole number: kept
+  attributes.value[static_cast<int>(point::Dim::kGpsTime)] = 245380.78255;
+  attributes.value[static_cast<int>(point::Dim::kScanAngle)] = -12.006;
+  attributes.value[static_cast<int>(point::Dim::kClassification)] = 2;
+  attributes.extra = {0.25};
+  Point p;
+  p.xyz[0].value = 651202.9;
+  p.xyz[0].keep_text("651202.90", "651202.90" + 9);
+  p.attributes = &attributes;
+  writer.point(p);
+  // Without attributes every column but the coordinates is 0.
+  p.attributes = nullptr;
+  writer.point(p);
+  file.close();
+  EXPECT_EQ(written,
+            "Intensity X GpsTime ScanAngle Deviation Classification\r\n"
+            "12.500000 651202.900000 245380.782550 -12.006 0.250000 2\r\n"
+            "0 651202.900000 0.000000 0.000 0.000000 0\r\n");
+}
+
+TEST_F(FieldsJob, CoordinatesOfEveryLasFileAreThoseOfThePlainResult) {
+  if (!std::filesystem::exists(STRATUMIX_CORPUS)) GTEST_SKIP() << "no corpus";
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(STRATUMIX_CORPUS)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.ends_with(".las")) continue;
+    disk.files["t.las"] = corpus_file(name);
+    for (const char* decimals : {"6", "2"}) {
+      const std::string common = std::string("-q --decimals ") + decimals + " ";
+      JobRun plain = disk.run_arguments(common + "-o p.xyz t.las");
+      JobRun chosen = disk.run_arguments(common + "--fields X,Y,Z,Intensity -o f.txt t.las");
+      EXPECT_EQ(plain.status, chosen.status) << name;
+      std::vector<std::string> p = lines_of(disk.files["p.xyz"]);
+      std::vector<std::string> f = lines_of(disk.files["f.txt"]);
+      ASSERT_EQ(p.size(), f.size()) << name;
+      for (std::size_t i = 0; i < p.size(); ++i) {
+        ASSERT_EQ(first_words(f[i], 3), p[i]) << name << " line " << i + 1;
+      }
+    }
+    ++files;
+  }
+  EXPECT_GT(files, 50);
+}
+
+TEST_F(FieldsJob, ALackingColumnIsZeroWithANoteAndAnUnknownNameCreatesNothing) {
+  disk.files["a.xyz"] = "1 2 3\n4 5 6\n";
+  JobRun run = disk.run_arguments("-q --header --fields X,Z,Intensity -o r.txt a.xyz");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(disk.files["r.txt"], "X Z Intensity\r\n1.000000 3.000000 0\r\n4.000000 6.000000 0\r\n");
+  EXPECT_NE(run.err.find("a.xyz: it has no Intensity, written as 0."), std::string::npos)
+      << run.err;
+
+  disk.files.erase("r.txt");
+  run = disk.run_arguments("-q --fields X,Y,Z,Deviaton -o r.txt a.xyz");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("--fields names Deviaton, which no input carries; they carry X, Y, Z"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(disk.files.count("r.txt"), 0u);
+}
+
+// The tile's Extra Bytes record lays a deprecated array of three shorts,
+// 7 undocumented bytes, a deprecated pair of bytes, a 32-bit "Intensity"
+// and a 64-bit "Time" after format 3's fields; its writer put each
+// point's GPS time, cut to whole seconds, in "Time".
+TEST_F(FieldsJob, ExtraBytesByTheirNamesPastTheBytesThatNameNothing) {
+  if (!std::filesystem::exists(STRATUMIX_CORPUS)) GTEST_SKIP() << "no corpus";
+  disk.files["e.las"] = corpus_file("lazperf-extrabytes.las");
+  JobRun run = disk.run_arguments("-q --fields GpsTime,time -o f.txt e.las");
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> lines = lines_of(disk.files["f.txt"]);
+  ASSERT_EQ(lines.size(), 1065u);
+  for (const std::string& line : lines) {
+    const std::size_t space = line.find(' ');
+    ASSERT_EQ(line.substr(space + 1), line.substr(0, line.find('.'))) << line;
+  }
+}
+
+}  // namespace
