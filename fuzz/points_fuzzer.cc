@@ -395,6 +395,10 @@ void check_layouts(const char* data, std::size_t size) {
     fail("the first line's shortcut differs from the whole look", std::string(cut));
   layout::Layout found = layout::detect(text, true);
   if (found.kind != layout::Kind::kFields) return;
+  // A grid's row and column are never X and Y: after them come X Y Z.
+  if (found.named == layout::Layout::Named::kByGridHeader &&
+      (found.fields != 5 || found.xyz[0] != 2 || found.xyz[1] != 3 || found.xyz[2] != 4))
+    fail("a Horizon ASCII grid's X Y Z taken from other fields than 3 to 5", text);
   std::string problem;
   std::string extents;
   std::string quick_problem;

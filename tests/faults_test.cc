@@ -309,6 +309,52 @@ TEST_F(EndToEnd, ANamedPipeReadsAsWhatItHolds) {
             crlf_lines({"4.000000 5.000000 6.000000", "1.000000 2.000000 3.000000"}));
 }
 
+// A named pipe given twice, or among files, is read in its turn each time:
+// its writer's first round goes to its first turn and the second round to
+// its second, however far ahead the job reads the files between.
+TEST_F(EndToEnd, ANamedPipeGivenTwiceWaitsForItsWriterEachTime) {
+  if (windows_program()) GTEST_SKIP() << "named pipes are POSIX's";
+  disk.write("s/t0.xyz", "1 2 3\n");
+  ASSERT_EQ(mkfifo(disk.path("s/feed").c_str(), 0644), 0);
+  // Each round waits for a reader, at most a few seconds, so that a job
+  // that no longer reads the pipe leaves the round unfed rather than hung.
+  auto feed = [&](const std::vector<std::string>& rounds) {
+    int fed = 0;
+    for (const std::string& points : rounds) {
+      // Time for the job to reach the pipe, and for the last round's reader
+      // to see its end and let go.
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      int pipe_fd = -1;
+      for (int i = 0; i < 500 && pipe_fd < 0; ++i) {
+        pipe_fd = open(disk.path("s/feed").c_str(), O_WRONLY | O_NONBLOCK);
+        if (pipe_fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      if (pipe_fd < 0) break;
+      fcntl(pipe_fd, F_SETFL, 0);
+      if (write(pipe_fd, points.data(), points.size()) == static_cast<ssize_t>(points.size())) {
+        ++fed;
+      }
+      close(pipe_fd);
+    }
+    return fed;
+  };
+  for (const char* inputs :
+       {"images/s/feed images/s/feed", "images/s/feed images/s/t0.xyz images/s/feed"}) {
+    int fed = 0;
+    std::thread writer([&] { fed = feed({"7 8 9\n", "4 5 6\n"}); });
+    RunResult run = disk.run_arguments(std::string("-q -o images/s/r.xyz ") + inputs);
+    writer.join();
+    EXPECT_EQ(run.status, 0) << inputs << run.err;
+    EXPECT_EQ(fed, 2) << inputs;
+    std::vector<std::string> lines = {"7.000000 8.000000 9.000000"};
+    if (std::string(inputs).find("t0") != std::string::npos) {
+      lines.emplace_back("1.000000 2.000000 3.000000");
+    }
+    lines.emplace_back("4.000000 5.000000 6.000000");
+    EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines(lines)) << inputs;
+  }
+}
+
 // A job held up by an input that comes slowly, through a named pipe: while
 // it waits, the console shows each file done, the info report is whole on
 // disk and no second job can write its result; killed, it leaves whole

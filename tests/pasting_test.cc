@@ -107,7 +107,9 @@ TEST_F(EndToEnd, AFullDiskLeavesTheResultOnAWholeLine) {
   LasTile tile;
   for (int i = 0; i < 50000; ++i) tile.points.push_back({100 + i % 1000 * 100, 50 + 100 * i, i});
   // In the result's other forms too, which the lines read back are in.
-  for (std::string options : {"", "--line-ends lf --decimals 2 "}) {
+  // Fewer decimals than the input's too: the extents up to the last mark
+  // are rounded as the lines after it are (1.25 is the result's 1).
+  for (std::string options : {"", "--line-ends lf --decimals 2 ", "--line-ends lf --decimals 0 "}) {
     for (const std::string& input : {csv, tile.bytes()}) {
       SCOPED_TRACE(options);
       disk.write("s/b.xyz", input);

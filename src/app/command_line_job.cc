@@ -158,11 +158,22 @@ void CommandLineJob::keep_what_the_result_holds() {
     facts_.inputs[last.inputs - 1].points = last.points;
     facts_.inputs[last.inputs - 1].extents = last.extents;
   }
+  // The extents up to the mark are of the inputs' values, those of the
+  // lines after it of the result's numbers, in fewer decimals than the
+  // input's, rounded: the values too are taken as the result holds them,
+  // so that every figure is of its lines.
+  for (std::size_t i = 0; i < last.inputs; ++i) {
+    for (Bound* axis :
+         {&facts_.inputs[i].extents.x, &facts_.inputs[i].extents.y, &facts_.inputs[i].extents.z}) {
+      if (!axis->met) continue;
+      axis->min = xyz::as_written(axis->min, job_->format);
+      axis->max = xyz::as_written(axis->max, job_->format);
+    }
+  }
   // The whole lines after the mark are read back and counted to the inputs
   // they belong to; where they cannot be read (a pipe, a device), or do
   // not read as the points written, the result is cut back to the mark.
-  // Their extents are those of the numbers as the result holds them: in
-  // fewer decimals than the input's, rounded.
+  // Their extents are those of the numbers as the result holds them.
   std::vector<InputFacts> after(
       facts_.inputs.begin() + static_cast<std::ptrdiff_t>(last.inputs > 0 ? last.inputs - 1 : 0),
       facts_.inputs.end());

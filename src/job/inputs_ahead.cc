@@ -204,21 +204,23 @@ void InputsAhead::lane() {
 void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBlock>& text) {
   const std::string& path = job_.inputs[i];
   AheadEvent event;
-  std::unique_ptr<ByteSource> source = disk_.open_for_reading(path, event.reason);
-  if (source == nullptr) {
-    event.kind = AheadEvent::Kind::kUnopened;
+  // Only a file read again from any place is read ahead: the bytes of a
+  // pipe or a device read now would be lost to others if the job stopped
+  // before their turn, and a named pipe opened now would take the data of
+  // its writer's next round as well, or give the same round to two of its
+  // turns. Neither is even opened before its turn. A large file is read in
+  // its turn too, by its own reading thread and the pasting's, so that both
+  // cores work on it, as they could not on more than the memory allowed for
+  // reading ahead.
+  const std::int64_t size = disk_.size_of(path);
+  if (size < 0 || static_cast<std::uint64_t>(size) > kLargeInput) {
+    event.kind = AheadEvent::Kind::kInTurn;
     tell(i, &event, 1);
     return;
   }
-  // Only a file read again from any place is read ahead: the bytes of a
-  // pipe or a device read now would be lost to others if the job stopped
-  // before their turn. A large one is read in its turn too, by its own
-  // reading thread and the pasting's, so that both cores work on it, as
-  // they could not on more than the memory allowed for reading ahead.
-  char probe = 0;
-  if (source->read_at(kLargeInput, &probe, 1) != 0) {
-    event.kind = AheadEvent::Kind::kInTurn;
-    event.source = std::move(source);
+  std::unique_ptr<ByteSource> source = disk_.open_for_reading(path, event.reason);
+  if (source == nullptr) {
+    event.kind = AheadEvent::Kind::kUnopened;
     tell(i, &event, 1);
     return;
   }

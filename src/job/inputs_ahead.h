@@ -29,20 +29,19 @@ struct AheadBlock {
 };
 
 // What an input read ahead tells, in order: it could not be opened; or it
-// is to be read in its turn after all (a pipe, a device: `source`, opened);
-// or its form was refused; then its runs of points, and its end or the
-// failure that cut it short.
+// is to be opened and read in its turn after all (a pipe, a device, a large
+// file); or its form was refused; then its runs of points, and its end or
+// the failure that cut it short.
 struct AheadEvent {
   enum class Kind { kUnopened, kInTurn, kRefused, kRun, kFailed, kEnded };
   Kind kind = Kind::kEnded;
-  std::string reason;                  // kUnopened: the system's word
-  std::unique_ptr<ByteSource> source;  // kInTurn
-  std::exception_ptr failure;          // kRefused, kFailed
-  std::vector<AheadBlock> text;        // kRun, kFailed: the result's bytes
-  std::int64_t copied = 0;             // kRun: its points
-  std::int64_t points = 0;             // the input's points so far, those of `text` too
-  std::int64_t bytes = 0;              // the bytes it gave so far
-  Extents extents;                     // of its points so far
+  std::string reason;            // kUnopened: the system's word
+  std::exception_ptr failure;    // kRefused, kFailed
+  std::vector<AheadBlock> text;  // kRun, kFailed: the result's bytes
+  std::int64_t copied = 0;       // kRun: its points
+  std::int64_t points = 0;       // the input's points so far, those of `text` too
+  std::int64_t bytes = 0;        // the bytes it gave so far
+  Extents extents;               // of its points so far
   // kEnded: what the reader says once it has read the input.
   std::string note;
   std::string problem;

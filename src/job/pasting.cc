@@ -199,7 +199,7 @@ void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
   AheadEvent event = ahead_->next(i);
   if (event.kind == AheadEvent::Kind::kUnopened) stop_on_unopened(path, event.reason);
   if (event.kind == AheadEvent::Kind::kInTurn) {
-    paste_one(m, path, std::move(event.source));
+    paste_one(m, path, open_input(path));
     ahead_->passed(i);
     return;
   }

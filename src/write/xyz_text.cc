@@ -42,4 +42,11 @@ bool read_point(const char* first, const char* last, double (&xyz)[3]) {
   return true;
 }
 
+double as_written(double value, const Format& format) {
+  char text[number::max_fixed_length(number::kMostDecimals)];
+  char* end = number::format_fixed(value, format.decimals, text);
+  number::Parsed parsed = number::parse_token(text, end);
+  return parsed.ok ? parsed.value : value;
+}
+
 }  // namespace xyz

@@ -319,6 +319,11 @@ bool find_line(std::string_view text, std::size_t from, const Format& format, st
 // The point of a line so found, [first, last) without its line end; false
 // for a line that does not read as one.
 bool read_point(const char* first, const char* last, double (&xyz)[3]);
+// What the text of `value` in the result reads back as: the value rounded
+// to the decimals `format` keeps. As the text is the value's "%.Nf", which
+// never puts a smaller value after a larger, the extents of values so
+// rounded are those of their lines.
+double as_written(double value, const Format& format);
 
 }  // namespace xyz
 

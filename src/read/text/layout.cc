@@ -382,7 +382,7 @@ struct FirstFields {
   double next_smallest = 0;      // |field 2| and |field 3| at least
   // The first fields of every line looked at, for whole numbers before X Y.
   struct Column {
-    bool whole = true;  // a whole number on every line
+    bool whole = true;  // a whole value on every line, "326.0" as "326"
     bool number = true;
     double smallest = HUGE_VAL;  // in magnitude
     double largest = 0;
@@ -423,7 +423,9 @@ void look_at_first_fields(const std::vector<Field>& line, const std::vector<numb
     FirstFields::Column& column = seen.columns[i];
     const number::Parsed& value = values[i];
     column.number = column.number && value.ok;
-    column.whole = column.whole && is_whole_number(line[i].text);
+    // Grid exports write rows and columns with a decimal point too.
+    column.whole = column.whole && value.ok && std::isfinite(value.value) &&
+                   value.value == std::floor(value.value);
     if (!value.ok) continue;
     column.smallest = std::min(column.smallest, std::fabs(value.value));
     column.largest = std::max(column.largest, std::fabs(value.value));
@@ -908,6 +910,39 @@ Layout fields_by_position(Layout layout, const Sample& sample,
   return layout;
 }
 
+// Whether a comment before the data ends a Horizon ASCII header, as grid
+// exports of seismic interpretation write it, after their `@` lines.
+bool ends_horizon_header(const std::vector<Before>& before) {
+  return std::any_of(before.begin(), before.end(), [](const Before& line) {
+    return line.free_text && lower(line.text).starts_with("end_of_horizon_ascii_header");
+  });
+}
+
+// X, Y and Z of I J X Y Z lines, where a Horizon ASCII header says the file
+// is a grid and each line's first two fields are whole values: its row and
+// column. Five fields that are not so are refused: the file says they are
+// no X Y.
+bool fields_after_grid_indices(Layout& layout, const std::vector<Before>& before,
+                               const Sample& sample) {
+  if (layout.fields != 5 || !ends_horizon_header(before)) return false;
+  const std::vector<FirstFields::Column>& columns = sample.seen.columns;
+  const auto index = [&](std::size_t i) {
+    return i < columns.size() && columns[i].number && columns[i].whole;
+  };
+  if (!index(0) || !index(1)) {
+    layout = refused(
+        "a Horizon ASCII grid whose lines are not a whole row and column, then X Y Z "
+        "(I J X Y Z)" +
+        columns_hint());
+    return true;
+  }
+  layout.xyz[0] = 2;
+  layout.xyz[1] = 3;
+  layout.xyz[2] = 4;
+  layout.named = Layout::Named::kByGridHeader;
+  return true;
+}
+
 }  // namespace
 
 // Both look at a few lines, not at all that detect() splits.
@@ -1021,6 +1056,7 @@ Layout detect_fully(std::string_view start, bool whole_file, const Options& opti
                    ", and a point needs three (X Y Z)");
   }
   if (fields_by_header(layout, before, latin1)) return layout;
+  if (fields_after_grid_indices(layout, before, sample)) return layout;
   return fields_by_position(layout, sample, first_fields, maybe_plain, end_word);
 }
 
@@ -1072,6 +1108,9 @@ std::string describe(const Layout& layout, std::int64_t points) {
   if (layout.named == Layout::Named::kByHeader) text += " (named by the header)";
   if (layout.named == Layout::Named::kByEndLine) {
     text += " (after the id, as ARC/INFO GENERATE writes points, ending in END)";
+  }
+  if (layout.named == Layout::Named::kByGridHeader) {
+    text += " (after the grid's row and column, as its Horizon ASCII header says)";
   }
   text += " of " + number::int_text(layout.fields);
   if (layout.fields > 3) text += ", " + number::int_text(layout.fields - 3) + " dropped";

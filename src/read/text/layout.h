@@ -45,9 +45,10 @@ struct Layout {
   bool decimal_comma = false;
   int fields = 3;  // on every data line
   int xyz[3] = {0, 1, 2};
-  // How X Y Z were found: by the header, by --columns, or after the id of
-  // ARC/INFO GENERATE lines, which END ends.
-  enum class Named { kNot, kByHeader, kByOption, kByEndLine } named = Named::kNot;
+  // How X Y Z were found: by the header, by --columns, after the id of
+  // ARC/INFO GENERATE lines, which END ends, or after the row and column of
+  // a grid that a Horizon ASCII header announces.
+  enum class Named { kNot, kByHeader, kByOption, kByEndLine, kByGridHeader } named = Named::kNot;
   std::string refusal;  // kRefused: what the file is and what to do, for a message
 };
 

@@ -210,6 +210,47 @@ TEST(Detection, NumbersAmongWordsAreNoStream) {
   }
 }
 
+// A grid's rows and columns written with a decimal point are whole values
+// all the same: X Y Z come after them where a Horizon ASCII header says the
+// lines are I J X Y Z, and the file is refused where nothing says so.
+TEST(Detection, GridIndicesWithADecimalPointAreNeverXAndY) {
+  std::string lines;
+  for (int row = 0; row < 3; ++row) {
+    for (int column = 0; column < 4; ++column) {
+      lines += std::to_string(326 + column) + ".0 " + std::to_string(1160 + row) + ".0 " +
+               std::to_string(536812 + 12 * column) + ".50 " + std::to_string(6729231 + 12 * row) +
+               ".25 -2." + std::to_string(10 + column) + "\n";
+    }
+  }
+  const std::string header =
+      "@Grid HEADER\n@Horizon: top_reservoir\n@Null value: -999.25\n"
+      "#End_of_Horizon_ASCII_Header_\n";
+  const std::string horizon = header + lines + "EOD\n";
+  EXPECT_EQ(found(horizon), "fields ' ' 5 xyz 345 comments 4 from line 5");
+  EXPECT_NE(layout::describe(layout::detect(horizon, true), 12)
+                .find("X Y Z from fields 3, 4, 5 (after the grid's row and column, as its "
+                      "Horizon ASCII header says) of 5, 2 dropped"),
+            std::string::npos);
+  for (const std::string& start : {
+           // Without the marker, with no header at all, or with it and
+           // rows and columns that are no whole values.
+           "@Grid HEADER\n" + lines + "EOD\n",
+           lines,
+           header + "326.5 1160.0 536812.50 6729231.25 -2.10\n"
+                    "327.5 1160.0 536825.00 6729231.25 -2.15\n"
+                    "328.5 1160.0 536837.50 6729231.25 -2.20\n",
+       }) {
+    EXPECT_EQ(found(start).substr(0, 9), "refused: ") << start;
+  }
+  // A marker before three fields a line changes nothing.
+  EXPECT_EQ(found(header + "536812.50 6729231.25 -2.10\n536825.00 6729231.25 -2.15\n"),
+            "fields ' ' 3 xyz 123 comments 4 from line 5");
+  check(
+      {{"#End_of_Horizon_ASCII_Header_\n326.0 1160.0 536812.50 6729231.25 -2.10\n"
+        "327.0 1160.0 536825.00 6729231.25 -2.15\nEOD\n",
+        "fields ' ' 5 xyz 345 comments 1 from line 2"}});
+}
+
 TEST(Detection, SeparatorsAndDecimalCommas) {
   check({
       {"280023.14,  5659042.10, 78.47\n", "fields ',' 3 xyz 123 from line 1"},
