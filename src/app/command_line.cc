@@ -9,7 +9,7 @@
 #include "io/failure.h"
 #include "io/paths.h"
 #include "job/outputs.h"
-#include "job/writing.h"
+#include "job/stages.h"
 #include "num/number.h"
 #include "platform/platform.h"
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "job/runs.h"
-#include "job/writing.h"
+#include "job/stages.h"
 #include "read/detect.h"
 
 namespace {
@@ -238,13 +238,11 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
     tell(i, &event, 1);
     return;
   }
+  ask_for_columns(job_, *input);
   text.clear();
   out.open(std::make_unique<BlockSink>(*this, text));
-  ask_for_columns(job_, *input);
-  std::unique_ptr<PointSink> writer_of_input = result_writer(job_, out);
-  PointSink& writer = *writer_of_input;
+  Stages stages(job_, out);
   Extents extents;
-  std::int64_t pasted = 0;
   // What the input gave so far, with the bytes of the result it made.
   auto told = [&](AheadEvent::Kind kind) {
     AheadEvent run;
@@ -262,23 +260,34 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   // read, so that memory that runs out later cannot lose the run.
   std::vector<AheadEvent> last;
   last.reserve(2);
-  try {
-    for (;;) {
-      if (stopping()) return;
-      const std::int64_t run = points_in_run(pasted);
-      std::int64_t copied = input->copy_points(writer, extents, run);
-      if (copied == 0) break;
-      pasted += copied;
-      AheadEvent event_of_run = told(AheadEvent::Kind::kRun);
-      event_of_run.copied = copied;
-      if (copied < run) {
-        last.push_back(std::move(event_of_run));
-        break;
-      }
-      tell(i, &event_of_run, 1);
+  class Tell : public RunTaker {
+   public:
+    Tell(InputsAhead& ahead, std::size_t i, decltype(told)& told, std::vector<AheadEvent>& last)
+        : ahead_(ahead), i_(i), told_(told), last_(last) {}
+    bool go_on() override {
+      stopped = ahead_.stopping();
+      return !stopped;
     }
-    // Text that is not points may be gzip data garbled before its check.
-    if (!input->problem().empty()) input->check_rest();
+    void run_pasted(std::int64_t copied, std::int64_t /*pasted*/, bool last) override {
+      AheadEvent event_of_run = told_(AheadEvent::Kind::kRun);
+      event_of_run.copied = copied;
+      if (last) {
+        last_.push_back(std::move(event_of_run));
+      } else {
+        ahead_.tell(i_, &event_of_run, 1);
+      }
+    }
+    bool stopped = false;
+
+   private:
+    InputsAhead& ahead_;
+    std::size_t i_;
+    decltype(told)& told_;
+    std::vector<AheadEvent>& last_;
+  } tell_runs(*this, i, told, last);
+  try {
+    paste_points(*input, stages, extents, tell_runs);
+    if (tell_runs.stopped) return;
   } catch (...) {
     AheadEvent failed = told(AheadEvent::Kind::kFailed);
     failed.failure = std::current_exception();

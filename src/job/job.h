@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "filter/point_filter.h"
 #include "io/output_file.h"
 #include "read/text/layout.h"
 #include "write/fields_writer.h"
@@ -27,6 +28,9 @@ struct Job {
   // with `titles`, a first line names them.
   std::vector<columns::Column> columns;
   bool titles = false;
+  // The filters between the readers and the writer: a point is kept when
+  // every one keeps it. Each input gets its own.
+  std::vector<FilterMaker> filters;
   // Z's extents have a cost, and the dialogue shows X and Y alone.
   bool measure_z = true;
   // An input that cannot be opened ends the job as the dialogue's does:

@@ -8,7 +8,7 @@
 #include "io/paths.h"
 #include "job/inputs_ahead.h"
 #include "job/runs.h"
-#include "job/writing.h"
+#include "job/stages.h"
 #include "platform/platform.h"
 #include "read/detect.h"
 
@@ -154,31 +154,34 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
   PointInput& input = *slot;
   ask_for_columns(job_, input);
   Extents extents;
-  std::int64_t pasted = 0;
   OutputFile& result = *job_.result;
-  std::unique_ptr<PointSink> writer_of_input = result_writer(job_, result);
-  PointSink& writer = *writer_of_input;
+  Stages stages(job_, result);
   // Where the input's points begin in the result: taken back to there when
   // its bytes turn out to be damaged.
   const std::int64_t begin = result.position();
   observer_.points_begin();
-  try {
-    for (;;) {
-      const std::int64_t run = points_in_run(pasted);
-      std::int64_t copied = input.copy_points(writer, extents, run);
-      if (copied == 0) break;
-      std::int64_t before = pasted;
-      pasted += copied;
-      facts.points = pasted;
-      facts.extents = Bounds::of(extents);
-      facts.bytes = bytes_read->load(std::memory_order_relaxed);
-      observer_.points_pasted();
-      if (copied >= run && platform::interruption() != 0) stop_interrupted();
-      observer_.run_ended(before, pasted);
-      if (copied < run) break;
+  // Each run is told as it is written, and a job stops between two.
+  class Tell : public RunTaker {
+   public:
+    Tell(Pasting& pasting, InputFacts& facts, const Extents& extents, const ByteCount& bytes)
+        : pasting_(pasting), facts_(facts), extents_(extents), bytes_(bytes) {}
+    void run_pasted(std::int64_t copied, std::int64_t pasted, bool last) override {
+      facts_.points = pasted;
+      facts_.extents = Bounds::of(extents_);
+      facts_.bytes = bytes_->load(std::memory_order_relaxed);
+      pasting_.observer_.points_pasted();
+      if (!last && platform::interruption() != 0) stop_interrupted();
+      pasting_.observer_.run_ended(pasted - copied, pasted);
     }
-    // Text that is not points may be gzip data garbled before its check.
-    if (!input.problem().empty()) input.check_rest();
+
+   private:
+    Pasting& pasting_;
+    InputFacts& facts_;
+    const Extents& extents_;
+    const ByteCount& bytes_;
+  } tell(*this, facts, extents, bytes_read);
+  try {
+    paste_points(input, stages, extents, tell);
   } catch (...) {
     // The points a failure or an interruption cut short are in the result
     // all the same, and the report says so.

@@ -1,6 +1,7 @@
-#include "job/writing.h"
+#include "job/stages.h"
 
 #include "io/failure.h"
+#include "job/runs.h"
 #include "read/detect.h"
 #include "write/fields_writer.h"
 #include "write/xyz_writer.h"
@@ -11,17 +12,40 @@ bool plain(const Job& job) { return job.columns.empty() || columns::plain(job.co
 
 }  // namespace
 
-std::unique_ptr<PointSink> result_writer(const Job& job, OutputFile& file) {
-  if (plain(job)) return std::make_unique<XyzWriter>(file, job.format);
-  return std::make_unique<FieldsWriter>(file, job.format, job.columns);
+Stages::Stages(const Job& job, OutputFile& file) {
+  if (plain(job)) {
+    writer_ = std::make_unique<XyzWriter>(file, job.format);
+  } else {
+    writer_ = std::make_unique<FieldsWriter>(file, job.format, job.columns);
+  }
+  if (!job.filters.empty()) filtered_ = std::make_unique<FilteredSink>(job.filters, *writer_);
+}
+
+std::int64_t paste_points(PointInput& input, Stages& stages, Extents& extents, RunTaker& taker) {
+  std::int64_t pasted = 0;
+  for (;;) {
+    if (!taker.go_on()) return pasted;
+    const std::int64_t run = points_in_run(pasted);
+    const std::int64_t copied = input.copy_points(stages.first(), extents, run);
+    if (copied == 0) break;
+    pasted += copied;
+    taker.run_pasted(copied, pasted, copied < run);
+    if (copied < run) break;
+  }
+  // Text that is not points may be gzip data garbled before its check.
+  if (!input.problem().empty()) input.check_rest();
+  return pasted;
 }
 
 const QuickText* quick_text_for(const Job& job) {
-  return plain(job) ? XyzWriter::quick_text_of(job.format) : nullptr;
+  return plain(job) && job.filters.empty() ? XyzWriter::quick_text_of(job.format) : nullptr;
 }
 
 void ask_for_columns(const Job& job, PointInput& input) {
-  if (!plain(job)) input.want(columns::wanted(job.columns));
+  point::Wanted wanted;
+  if (!plain(job)) wanted = columns::wanted(job.columns);
+  for (const FilterMaker& make : job.filters) wanted.dims.add(make()->tests());
+  if (!wanted.only_xyz()) input.want(wanted);
 }
 
 std::string note_of(const Job& job, const PointInput& input) {

@@ -1,0 +1,38 @@
+#include "filter/filtered_sink.h"
+
+FilteredSink::FilteredSink(const std::vector<FilterMaker>& makers, PointSink& next)
+    : left_out_(makers.size(), 0), next_(next) {
+  for (const FilterMaker& make : makers) filters_.push_back(make());
+}
+
+void FilteredSink::point(const Point& point, Extents& extents, Axes measured) {
+  for (std::size_t f = 0; f < filters_.size(); ++f) {
+    if (!filters_[f]->keep(point)) {
+      ++left_out_[f];
+      return;
+    }
+  }
+  next_.point(point, extents, measured);
+}
+
+void FilteredSink::records(const ScaledRecords& records, Extents& extents, Axes measured) {
+  // Runs of records kept go on whole, as they lie.
+  ScaledRecords run = records;
+  run.count = 0;
+  const char* record = records.first;
+  for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
+    bool kept = true;
+    for (std::size_t f = 0; f < filters_.size() && kept; ++f) {
+      kept = filters_[f]->keep(records, record);
+      if (!kept) ++left_out_[f];
+    }
+    if (kept) {
+      if (run.count == 0) run.first = record;
+      ++run.count;
+    } else if (run.count != 0) {
+      next_.records(run, extents, measured);
+      run.count = 0;
+    }
+  }
+  if (run.count != 0) next_.records(run, extents, measured);
+}

@@ -1,0 +1,68 @@
+// The stages an input's points pass, wherever it is pasted: its reader,
+// the job's filters, and the writer its columns call for; what the readers
+// are asked to rebuild, and what an input that lacks a column is told. And
+// the one loop that pastes an input's points through them.
+#ifndef STRATUMIX_JOB_STAGES_H_
+#define STRATUMIX_JOB_STAGES_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "filter/filtered_sink.h"
+#include "io/disk.h"
+#include "io/output_file.h"
+#include "job/job.h"
+#include "read/point_input.h"
+#include "read/point_sink.h"
+
+// The stages after the reader of one input, writing into `file`: the
+// job's filters, if any, then the writer.
+class Stages {
+ public:
+  Stages(const Job& job, OutputFile& file);
+  Stages(const Stages&) = delete;
+  Stages& operator=(const Stages&) = delete;
+  // Where the reader gives its points.
+  PointSink& first() { return filtered_ != nullptr ? *filtered_ : *writer_; }
+
+ private:
+  std::unique_ptr<PointSink> writer_;
+  std::unique_ptr<FilteredSink> filtered_;
+};
+
+// Who takes each run of points the loop pastes.
+class RunTaker {
+ public:
+  virtual ~RunTaker() = default;
+  // Before each run: false ends the pasting there, before any more of the
+  // input is read or checked (a job that stops).
+  virtual bool go_on() { return true; }
+  // After each run: `copied` points, `pasted` in all; `last` when the
+  // input gave fewer than the run asked for, so that no run follows.
+  // May throw, to stop the job.
+  virtual void run_pasted(std::int64_t copied, std::int64_t pasted, bool last) = 0;
+};
+
+// The one loop of the pasting: the points of `input`, run by run, through
+// `stages`, their extents added to `extents`; then, for an input that
+// stopped at what is not points, its rest checked where only that can
+// tell whether the text was whole (gzip data). The runs end where the next
+// look for an interruption or progress line is due (runs.h). Returns the
+// points pasted.
+std::int64_t paste_points(PointInput& input, Stages& stages, Extents& extents, RunTaker& taker);
+// The quick ways of that writer, for the readers: none but for the plain
+// result.
+const QuickText* quick_text_for(const Job& job);
+// Tells a newly opened input what the job writes of each point.
+void ask_for_columns(const Job& job, PointInput& input);
+// The one note on an input once read: how it was read, and the columns
+// it lacked, written as 0.
+std::string note_of(const Job& job, const PointInput& input);
+
+// What the input at `path` carries, as its first bytes tell (its header,
+// its records before the points): X, Y and Z alone for one that cannot be
+// opened or read.
+point::Schema input_schema(const Job& job, Disk& disk, const std::string& path);
+
+#endif  // STRATUMIX_JOB_STAGES_H_
