@@ -29,6 +29,7 @@ class ReaderOver : public PointInput {
   std::string note() const override { return reader_.note(); }
   std::int64_t points() const override { return reader_.points(); }
   LinearUnit unit() const override { return reader_.unit(); }
+  point::Schema schema() const override { return reader_.schema(); }
   void check_rest() override {
     if (!checked_at_end_) return;
     std::unique_ptr<char[]> scrap(new char[kIoBlockSize]);
@@ -101,7 +102,7 @@ std::string refusal_of_other_text(std::string_view start, bool whole_file) {
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain,
                                         const std::string& /*path*/, const std::string& shown,
                                         const layout::Options& options, Axes axes, Reading reading,
-                                        const QuickText* quick) {
+                                        const QuickText* quick, const point::Wanted& wanted) {
   auto peeked = std::make_unique<PeekedSource>(std::move(plain));
   InputForm form = input_form(peeked->first());
   const bool own_thread = reading == Reading::kAhead;
@@ -126,9 +127,10 @@ std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain,
       peeked->pass_over(found.data_start);
       break;
     case layout::Kind::kFields:
-      return own_thread
-                 ? ahead<FieldReader>(gzip, std::move(peeked), found, kIoBlockSize, true, axes)
-                 : in_place<FieldReader>(gzip, std::move(peeked), found, kIoBlockSize, true, axes);
+      return own_thread ? ahead<FieldReader>(gzip, std::move(peeked), found, kIoBlockSize, true,
+                                             axes, wanted)
+                        : in_place<FieldReader>(gzip, std::move(peeked), found, kIoBlockSize, true,
+                                                axes, wanted);
     case layout::Kind::kRefused:
       return std::make_unique<RefusedInput>(found.refusal);
   }

@@ -27,12 +27,15 @@ enum class Reading { kAhead, kInPlace };
 // first lines show it (layout.h) or as `options` say. The extents kept are
 // those of `axes`. `quick` is the quick way of the sinks the points will go
 // to (point_sink.h), for the reading thread to take its share of the work
-// in.
+// in. `wanted` is what the job wants of each point: a text reader reads the
+// attributes it asks for where the layout names them, and X, Y and Z alone
+// keep every quick way.
 std::unique_ptr<PointInput> open_points(std::unique_ptr<ByteSource> plain, const std::string& path,
                                         const std::string& shown,
                                         const layout::Options& options = {}, Axes axes = Axes::kXYZ,
                                         Reading reading = Reading::kAhead,
-                                        const QuickText* quick = nullptr);
+                                        const QuickText* quick = nullptr,
+                                        const point::Wanted& wanted = {});
 
 // The phases of open_points(), apart for their tests.
 
