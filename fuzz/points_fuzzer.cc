@@ -113,8 +113,7 @@ std::string paste(const char* data, std::size_t size, bool fast, std::string& pr
     }
   } else {
     while (reader.next(point)) {
-      writer.point(point);
-      met.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value);
+      writer.point(point, met, Axes::kXYZ);
     }
   }
   file.close();

@@ -64,7 +64,7 @@ namespace {
 // Takes no point: what an input is asked for to read its header alone.
 class NoPoints : public PointSink {
  public:
-  void point(const Point& /*point*/) override {}
+  void point(const Point& /*point*/, Extents& /*extents*/, Axes /*measured*/) override {}
   void records(const ScaledRecords& /*records*/, Extents& /*extents*/, Axes /*measured*/) override {
   }
   const QuickText* quick_text() const override { return nullptr; }

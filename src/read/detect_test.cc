@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "fake_disk.h"
 
 namespace {
 
@@ -23,6 +27,48 @@ TEST(Detection, FormatsThatAreNotPointListsAreRefused) {
     EXPECT_NE(refusal_of_other_text(start, true), "") << start;
   }
   EXPECT_NE(refusal_of_other_text(ptx, true).find("PTX"), std::string::npos);
+}
+
+// Keeps the intensity each point carries, none where it carries nothing.
+class IntensitySink : public PointSink {
+ public:
+  void point(const Point& point, Extents& /*extents*/, Axes /*measured*/) override {
+    intensities.push_back(point.attributes == nullptr
+                              ? -1
+                              : point.attributes->value[static_cast<int>(point::Dim::kIntensity)]);
+  }
+  void records(const ScaledRecords& /*records*/, Extents& /*extents*/, Axes /*measured*/) override {
+  }
+  const QuickText* quick_text() const override { return nullptr; }
+  OutputFile& file() override { return file_; }
+  std::vector<double> intensities;
+
+ private:
+  OutputFile file_;
+};
+
+// What a job wants reaches the text reader, read ahead or in place, and
+// what the input carries comes back from it.
+TEST(OpenPoints, TheJobsWantsReachTheTextReader) {
+  const std::string text = "X,Y,Z,Intensity,Deviation\n1,2,3,40,0.5\n4,5,6,50,0.25\n";
+  point::Wanted wanted;
+  wanted.dims.add(point::Dim::kIntensity);
+  for (Reading reading : {Reading::kAhead, Reading::kInPlace}) {
+    for (bool want : {false, true}) {
+      std::unique_ptr<PointInput> input = open_points(std::make_unique<TextSource>(text), "a.csv",
+                                                      "a.csv", {}, Axes::kXYZ, reading);
+      if (want) input->want(wanted);
+      EXPECT_EQ(input->schema().dims, (point::DimSet{point::Dim::kX, point::Dim::kY, point::Dim::kZ,
+                                                     point::Dim::kIntensity}));
+      EXPECT_EQ(input->schema().extra, std::vector<std::string>{"Deviation"});
+      IntensitySink sink;
+      Extents extents;
+      EXPECT_EQ(input->copy_points(sink, extents, 10), 2);
+      const std::vector<double> expected =
+          want ? std::vector<double>{40, 50} : std::vector<double>{-1, -1};
+      EXPECT_EQ(sink.intensities, expected);
+    }
+  }
 }
 
 }  // namespace

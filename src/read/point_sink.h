@@ -36,8 +36,9 @@ class QuickText {
 class PointSink {
  public:
   virtual ~PointSink() = default;
-  // One point, from its numbers.
-  virtual void point(const Point& point) = 0;
+  // One point, from its numbers, adding it to `extents` on the axes
+  // `measured` names.
+  virtual void point(const Point& point, Extents& extents, Axes measured) = 0;
   // `records.count` points of LAS records, adding each to `extents` on
   // the axes `measured` names.
   virtual void records(const ScaledRecords& records, Extents& extents, Axes measured) = 0;

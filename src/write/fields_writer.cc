@@ -177,7 +177,7 @@ void FieldsWriter::know_names(const std::vector<std::string>* names) {
   }
 }
 
-void FieldsWriter::point(const Point& point) {
+void FieldsWriter::point(const Point& point, Extents& extents, Axes measured) {
   const PointAttributes* attributes = point.attributes;
   const std::vector<std::string>* names = attributes == nullptr ? nullptr : attributes->extra_names;
   if (names != names_ || point_extra_.empty()) know_names(names);
@@ -201,6 +201,7 @@ void FieldsWriter::point(const Point& point) {
     }
   }
   file_.commit(xyz::line_end(out, format_));
+  extents.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value, measured);
 }
 
 void FieldsWriter::records(const ScaledRecords& records, Extents& extents, Axes measured) {

@@ -51,7 +51,7 @@ class FieldsWriter : public PointSink {
  public:
   FieldsWriter(OutputFile& file, xyz::Format format, const std::vector<columns::Column>& columns);
 
-  void point(const Point& point) override;
+  void point(const Point& point, Extents& extents, Axes measured) override;
   void records(const ScaledRecords& records, Extents& extents, Axes measured) override;
   const QuickText* quick_text() const override { return nullptr; }
   OutputFile& file() override { return file_; }

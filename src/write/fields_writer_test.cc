@@ -71,6 +71,7 @@ TEST_F(FieldsJob, EveryColumnOfAPointOfTextAsTheWriterWritesIt) {
   ASSERT_EQ(columns::parse("Intensity,X,GpsTime,ScanAngle,Deviation,Classification", chosen), "");
   FieldsWriter::write_titles(file, {}, chosen);
   FieldsWriter writer(file, {}, chosen);
+  Extents extents;
   std::vector<std::string> names = {"deviation"};
   PointAttributes attributes;
   attributes.extra_names = &names;
@@ -83,10 +84,10 @@ TEST_F(FieldsJob, EveryColumnOfAPointOfTextAsTheWriterWritesIt) {
   p.xyz[0].value = 651202.9;
   p.xyz[0].keep_text("651202.90", "651202.90" + 9);
   p.attributes = &attributes;
-  writer.point(p);
+  writer.point(p, extents, Axes::kXYZ);
   // Without attributes every column but the coordinates is 0.
   p.attributes = nullptr;
-  writer.point(p);
+  writer.point(p, extents, Axes::kXYZ);
   file.close();
   EXPECT_EQ(written,
             "Intensity X GpsTime ScanAngle Deviation Classification\r\n"

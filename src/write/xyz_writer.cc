@@ -101,7 +101,7 @@ inline char* write_decimal(std::uint64_t units, bool negative, char* out) {
 XyzWriter::XyzWriter(OutputFile& file, xyz::Format format)
     : file_(file), format_(format), quick_(quick_text_of(format)) {}
 
-void XyzWriter::point(const Point& point) {
+void XyzWriter::point(const Point& point, Extents& extents, Axes measured) {
   const int decimals = format_.decimals;
   char* out = file_.reserve(xyz::room_of_line(decimals));
   for (int axis = 0; axis < 3; ++axis) {
@@ -110,6 +110,7 @@ void XyzWriter::point(const Point& point) {
   }
   out = xyz::line_end(out, format_);
   file_.commit(out);
+  extents.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value, measured);
 }
 
 // In thousandths where three decimals hold every axis's, else in

@@ -14,7 +14,7 @@ class XyzWriter : public PointSink {
  public:
   XyzWriter(OutputFile& file, xyz::Format format);
 
-  void point(const Point& point) override;
+  void point(const Point& point, Extents& extents, Axes measured) override;
   void records(const ScaledRecords& records, Extents& extents, Axes measured) override;
   const QuickText* quick_text() const override { return quick_; }
   OutputFile& file() override { return file_; }

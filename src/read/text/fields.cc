@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cstring>
 
 #include "io/paths.h"
@@ -17,9 +18,10 @@ using namespace field_lines;
 }  // namespace
 
 FieldReader::FieldReader(ByteSource& source, const layout::Layout& layout, std::size_t buffer_size,
-                         bool quickly, Axes axes)
+                         bool quickly, Axes axes, const point::Wanted& wanted)
     : layout_(layout),
       quickly_(quickly && layout.xyz[0] < layout.xyz[1] && layout.xyz[1] < layout.xyz[2]),
+      may_be_quick_(quickly_),
       measured_(axes),
       buffer_(source, buffer_size, kTextSlack),
       to_skip_(layout.data_start),
@@ -39,6 +41,49 @@ FieldReader::FieldReader(ByteSource& source, const layout::Layout& layout, std::
   char mark = layout.decimal_comma && layout.separator != ',' ? ',' : '.';
   scan_ = {classes_, layout.separator, mark, layout.fields, {want_[0], want_[1], want_[2]}};
   end_text(buffer_.data());
+  want(wanted);
+}
+
+void FieldReader::want(const point::Wanted& wanted) {
+  wanted_dims_.clear();
+  wanted_extra_.clear();
+  for (const auto& [field, dim] : layout_.dims) {
+    if (wanted.dims.has(dim)) wanted_dims_.emplace_back(field, dim);
+  }
+  for (std::size_t i = 0; i < layout_.extra.size(); ++i) {
+    const auto& [field, name] = layout_.extra[i];
+    // Names as a user types them, in any case.
+    auto same = [&name = name](const std::string& asked) {
+      return std::equal(asked.begin(), asked.end(), name.begin(), name.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+      });
+    };
+    if (std::any_of(wanted.extra.begin(), wanted.extra.end(), same)) {
+      wanted_extra_.emplace_back(field, i);
+    }
+  }
+  attributes_ = PointAttributes{};
+  attributes_.extra.assign(layout_.extra.size(), 0.0);
+  // The quick way writes X Y Z alone; once an end line was met it is left
+  // for good.
+  quickly_ = may_be_quick_ && wanted_dims_.empty() && wanted_extra_.empty() && end_line_ == 0;
+}
+
+point::Schema FieldReader::schema() const {
+  point::Schema schema;
+  for (const auto& field_dim : layout_.dims) schema.dims.add(field_dim.second);
+  for (const auto& field_name : layout_.extra) schema.extra.push_back(field_name.second);
+  return schema;
+}
+
+std::string FieldReader::note() const {
+  std::vector<std::string> kept;
+  for (const auto& field_dim : wanted_dims_) kept.emplace_back(point::name_of(field_dim.second));
+  for (const auto& field_extra : wanted_extra_) {
+    kept.push_back(layout_.extra[field_extra.second].second);
+  }
+  return layout::describe(layout_, points_, kept);
 }
 
 std::int64_t FieldReader::copy_points(PointSink& sink, Extents& extents, std::int64_t count) {
@@ -153,6 +198,47 @@ void FieldReader::set_problem(const std::string& what) {
   problem_ = "line " + number::int_text(line_) + ": " + what;
 }
 
+// Reads a field as strtod reads it, into `parsed`, from `token`, the
+// field's text made a number's: white space inside quotes before the
+// number is skipped, as strtod skips it (a field outside quotes comes
+// trimmed), and a decimal comma is made a point.
+bool FieldReader::read_number(const layout::Field& field, std::string& token,
+                              number::Parsed& parsed) const {
+  token.assign(field.text);
+  std::size_t blanks = 0;
+  while (blanks < token.size() && bytes::is_white(token[blanks])) ++blanks;
+  token.erase(0, blanks);
+  if (layout_.decimal_comma) std::replace(token.begin(), token.end(), ',', '.');
+  parsed = number::parse_token(token.data(), token.data() + token.size());
+  return parsed.ok;
+}
+
+// The wanted attributes of the line split into fields_, into attributes_;
+// false, with the problem set, at a field that is empty or no number: a
+// value made up for it would be a wrong point.
+bool FieldReader::read_attributes() {
+  number::Parsed parsed;
+  auto read = [&](int field, std::string_view name, double& value) {
+    const layout::Field& text = fields_[static_cast<std::size_t>(field)];
+    if (read_number(text, token_, parsed)) {
+      value = parsed.value;
+      return true;
+    }
+    const std::string what =
+        "field " + number::int_text(field + 1) + " (" + std::string(name) + ")";
+    set_problem(text.text.empty() ? what + " is empty"
+                                  : paths::quoted(text.text) + " in " + what + " is not a number");
+    return false;
+  };
+  for (const auto& [field, dim] : wanted_dims_) {
+    if (!read(field, point::name_of(dim), attributes_.value[static_cast<int>(dim)])) return false;
+  }
+  for (const auto& [field, index] : wanted_extra_) {
+    if (!read(field, layout_.extra[index].second, attributes_.extra[index])) return false;
+  }
+  return true;
+}
+
 // Any line: split into fields, each of X Y Z read as strtod reads it.
 FieldReader::Line FieldReader::copy_line(char*& line, PointSink& sink, Extents& extents) {
   const char* last = line_end(line);
@@ -180,20 +266,13 @@ FieldReader::Line FieldReader::copy_line(char*& line, PointSink& sink, Extents& 
   number::Parsed xyz[3];
   for (int axis = 0; axis < 3 && !fields_.empty(); ++axis) {
     const layout::Field& field = fields_[static_cast<std::size_t>(want_[axis])];
-    std::string& token = tokens[axis];
-    token.assign(field.text);
-    // White space inside quotes before the number is skipped, as strtod
-    // skips it (a field outside quotes comes trimmed).
-    std::size_t blanks = 0;
-    while (blanks < token.size() && bytes::is_white(token[blanks])) ++blanks;
-    token.erase(0, blanks);
-    if (layout_.decimal_comma) std::replace(token.begin(), token.end(), ',', '.');
-    xyz[axis] = number::parse_token(token.data(), token.data() + token.size());
-    if (!xyz[axis].ok) {
+    if (!read_number(field, tokens[axis], xyz[axis])) {
       set_problem(paths::quoted(field.text) + " is not a number");
       return Line::kStopped;
     }
   }
+  const bool attributes = !wanted_dims_.empty() || !wanted_extra_.empty();
+  if (attributes && !fields_.empty() && !read_attributes()) return Line::kStopped;
   const char* next = last;
   if (next != buffer_.data() + end_) {
     next += next[0] == '\r' && next[1] == '\n' ? 2 : 1;
@@ -206,7 +285,7 @@ FieldReader::Line FieldReader::copy_line(char*& line, PointSink& sink, Extents& 
     point.xyz[axis].value = xyz[axis].value;
     point.xyz[axis].keep_text(tokens[axis].data(), tokens[axis].data() + tokens[axis].size());
   }
-  sink.point(point);
-  extents.add(xyz[0].value, xyz[1].value, xyz[2].value, measured_);
+  if (attributes) point.attributes = &attributes_;
+  sink.point(point, extents, measured_);
   return Line::kPoint;
 }

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "fake_disk.h"
 #include "read/text/layout.h"
@@ -118,6 +119,174 @@ TEST(Fields, AQuotedFieldIsReadAsStrtodReadsIt) {
     EXPECT_EQ(read.problem, "line 3: \"44996.26\" is not a number");
     EXPECT_EQ(read.lines, "372497.260000 5812645.380000 36.102000\r\n");
   }
+}
+
+// A sink that writes as the writer does, offering its quick way, and
+// keeps what each point handed by value carried.
+class CollectingSink : public PointSink {
+ public:
+  explicit CollectingSink(XyzWriter& writer) : writer_(writer) {}
+  void point(const Point& point, Extents& extents, Axes measured) override {
+    xyz.push_back({point.xyz[0].value, point.xyz[1].value, point.xyz[2].value});
+    had_attributes.push_back(point.attributes != nullptr);
+    attributes.push_back(point.attributes != nullptr ? *point.attributes : PointAttributes{});
+    writer_.point(point, extents, measured);
+  }
+  void records(const ScaledRecords& records, Extents& extents, Axes measured) override {
+    writer_.records(records, extents, measured);
+  }
+  const QuickText* quick_text() const override { return writer_.quick_text(); }
+  OutputFile& file() override { return writer_.file(); }
+
+  std::vector<std::vector<double>> xyz;
+  std::vector<bool> had_attributes;
+  std::vector<PointAttributes> attributes;
+
+ private:
+  XyzWriter& writer_;
+};
+
+struct Collected {
+  std::string lines;
+  std::string problem;
+  std::string note;
+  point::Schema schema;
+  std::vector<std::vector<double>> xyz;
+  std::vector<bool> had_attributes;
+  std::vector<PointAttributes> attributes;
+};
+
+Collected collect(const std::string& text, const point::Wanted& wanted) {
+  layout::Layout found = layout::detect(text, true);
+  EXPECT_EQ(found.kind, layout::Kind::kFields) << text;
+  TextSource source(text, 61);
+  FieldReader reader(source, found, 200, true, Axes::kXYZ, wanted);
+  Collected got;
+  OutputFile out;
+  out.open(std::make_unique<StringSink>(got.lines));
+  XyzWriter writer(out, xyz::Format{});
+  CollectingSink sink(writer);
+  Extents extents;
+  while (reader.copy_points(sink, extents, 5) == 5) {
+  }
+  out.close();
+  got.problem = reader.problem();
+  got.note = reader.note();
+  got.schema = reader.schema();
+  got.xyz = sink.xyz;
+  got.had_attributes = sink.had_attributes;
+  got.attributes = sink.attributes;
+  return got;
+}
+
+using point::Dim;
+
+double value(const PointAttributes& attributes, Dim dim) {
+  return attributes.value[static_cast<int>(dim)];
+}
+
+// The attributes a job wants reach every point by value, beside X Y Z as
+// the quick way writes them; those not wanted are not read.
+TEST(FieldAttributes, WantedAttributesReachEachPoint) {
+  const std::string text =
+      "\"X\",\"Y\",\"Z\",\"Intensity\",\"Classification\",\"GpsTime\",\"Deviation\",\"Red\"\n"
+      "637012.24,849028.31,431.66,143,1,245380.782544,0.25,68\n"
+      "636896.33,849087.70,446.39,18,2,245381.5,-0.125,77\n"
+      "636784.74,849106.66,426.71,118,5,245382.25,1e-3,88\n";
+  point::Wanted wanted;
+  wanted.dims = {Dim::kX, Dim::kY, Dim::kZ, Dim::kIntensity, Dim::kGpsTime, Dim::kInfrared};
+  wanted.extra = {"deviation"};
+  Collected got = collect(text, wanted);
+  EXPECT_EQ(got.problem, "");
+  EXPECT_EQ(got.schema.dims, (point::DimSet{Dim::kX, Dim::kY, Dim::kZ, Dim::kIntensity,
+                                            Dim::kClassification, Dim::kGpsTime, Dim::kRed}));
+  EXPECT_EQ(got.schema.extra, std::vector<std::string>{"Deviation"});
+  ASSERT_EQ(got.attributes.size(), 3u);
+  const double intensity[] = {143, 18, 118};
+  const double time[] = {245380.782544, 245381.5, 245382.25};
+  const double deviation[] = {0.25, -0.125, 1e-3};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_TRUE(got.had_attributes[i]);
+    const PointAttributes& a = got.attributes[i];
+    EXPECT_EQ(value(a, Dim::kIntensity), intensity[i]);
+    EXPECT_EQ(value(a, Dim::kGpsTime), time[i]);
+    // Not wanted, or not in the file: not read.
+    EXPECT_EQ(value(a, Dim::kClassification), 0);
+    EXPECT_EQ(value(a, Dim::kRed), 0);
+    ASSERT_EQ(a.extra.size(), 1u);
+    EXPECT_EQ(a.extra[0], deviation[i]);
+  }
+  EXPECT_EQ(got.xyz[2], (std::vector<double>{636784.74, 849106.66, 426.71}));
+  EXPECT_EQ(got.lines,
+            "637012.240000 849028.310000 431.660000\r\n636896.330000 849087.700000 "
+            "446.390000\r\n636784.740000 849106.660000 426.710000\r\n");
+  EXPECT_NE(got.note.find("of 8, with Intensity, GpsTime and Deviation, 2 dropped"),
+            std::string::npos)
+      << got.note;
+}
+
+// With X, Y and Z alone wanted, or attributes the file does not carry,
+// the points go as they always did: the quick way, nothing by value, the
+// same text and note.
+TEST(FieldAttributes, JobsOfXyzAloneAreAsBefore) {
+  const std::string text = "x y z intensity classification\n1.5 2.5 3.5 100 2\n4.5 5.5 6.5 200 6\n";
+  point::Wanted only_rgb;
+  only_rgb.dims = {Dim::kX, Dim::kY, Dim::kZ, Dim::kRed};
+  for (const point::Wanted& wanted : {point::Wanted{}, only_rgb}) {
+    Collected got = collect(text, wanted);
+    EXPECT_EQ(got.problem, "");
+    EXPECT_TRUE(got.xyz.empty());  // the quick way took every line
+    EXPECT_EQ(got.lines, "1.500000 2.500000 3.500000\r\n4.500000 5.500000 6.500000\r\n");
+    EXPECT_NE(got.note.find("of 5, 2 dropped"), std::string::npos) << got.note;
+  }
+  point::Wanted intensity;
+  intensity.dims = {Dim::kX, Dim::kY, Dim::kZ, Dim::kIntensity};
+  Collected got = collect(text, intensity);
+  EXPECT_EQ(got.lines, "1.500000 2.500000 3.500000\r\n4.500000 5.500000 6.500000\r\n");
+  ASSERT_EQ(got.attributes.size(), 2u);
+  EXPECT_EQ(value(got.attributes[1], Dim::kIntensity), 200);
+}
+
+// A PTS file's intensity and colour, and decimal commas in attributes.
+TEST(FieldAttributes, PtsAndDecimalCommas) {
+  point::Wanted wanted;
+  wanted.dims = {Dim::kX, Dim::kY, Dim::kZ, Dim::kIntensity, Dim::kRed, Dim::kGreen, Dim::kBlue};
+  Collected got = collect(
+      "2\n636110.3 849345.05 512.13 -1613 52 70 64\n636102.84 849345.19 512.00 -1998 58 76 "
+      "67\n",
+      wanted);
+  EXPECT_EQ(got.problem, "");
+  ASSERT_EQ(got.attributes.size(), 2u);
+  EXPECT_EQ(value(got.attributes[0], Dim::kIntensity), -1613);
+  EXPECT_EQ(value(got.attributes[1], Dim::kRed), 58);
+  EXPECT_EQ(value(got.attributes[1], Dim::kGreen), 76);
+  EXPECT_EQ(value(got.attributes[1], Dim::kBlue), 67);
+  got = collect("X;Y;Z;GPS time\n1,5;2,5;3,5;\" 245380,25\"\n", wanted);
+  EXPECT_EQ(got.problem, "");
+  ASSERT_EQ(got.attributes.size(), 1u);
+  EXPECT_EQ(value(got.attributes[0], Dim::kGpsTime), 0);  // not wanted
+  wanted.dims.add(Dim::kGpsTime);
+  got = collect("X;Y;Z;GPS time\n1,5;2,5;3,5;\" 245380,25\"\n", wanted);
+  ASSERT_EQ(got.attributes.size(), 1u);
+  EXPECT_EQ(value(got.attributes[0], Dim::kGpsTime), 245380.25);
+}
+
+// A wanted field that is empty or no number stops the file where it is,
+// as X, Y or Z would: no point is made up. Not wanted, it is not looked at.
+TEST(FieldAttributes, AWantedFieldThatIsNoNumberStopsTheFile) {
+  point::Wanted wanted;
+  wanted.dims = {Dim::kX, Dim::kY, Dim::kZ, Dim::kClassification};
+  wanted.extra = {"Code"};
+  const std::string header = "X,Y,Z,Classification,Code\n1,2,3,2,7\n";
+  Collected got = collect(header + "4,5,6,,8\n7,8,9,2,9\n", wanted);
+  EXPECT_EQ(got.problem, "line 3: field 4 (Classification) is empty");
+  EXPECT_EQ(got.lines, "1.000000 2.000000 3.000000\r\n");
+  got = collect(header + "4,5,6,2,FIL\n", wanted);
+  EXPECT_EQ(got.problem, "line 3: \"FIL\" in field 5 (Code) is not a number");
+  EXPECT_EQ(got.attributes.size(), 1u);
+  got = collect(header + "4,5,6,2,FIL\n", point::Wanted{});
+  EXPECT_EQ(got.problem, "");
+  EXPECT_EQ(got.lines, "1.000000 2.000000 3.000000\r\n4.000000 5.000000 6.000000\r\n");
 }
 
 }  // namespace

@@ -777,6 +777,97 @@ bool names_fields(const Before& line, const Layout& layout, std::vector<Field>& 
   return !line.free_text || static_cast<int>(names.size()) == layout.fields;
 }
 
+// A header's name as it is compared with the names of dimensions: no
+// unit, no blanks, underscores, hyphens or points, in small letters, so
+// that "Return Number", "return_number" and "ReturnNumber" are one.
+std::string attribute_key(std::string_view text) {
+  std::string key;
+  for (char c : name_of(text)) {
+    if (c != ' ' && c != '_' && c != '-' && c != '.' && !is_white(c)) key += c;
+  }
+  return key;
+}
+
+// `text` as UTF-8: as it is, or read as Latin-1 (a byte a character).
+std::string as_utf8(std::string_view text, bool latin1) {
+  if (!latin1) return std::string(text);
+  std::string result;
+  for (char c : text) append_utf8(static_cast<unsigned char>(c), result);
+  return result;
+}
+
+// Where a header names X, Y and Z, what its other fields hold: a dimension
+// by its name (the first field that names it), or else an extra dimension
+// by the header's own words for it. A field without a name is called by
+// its number, and a name given twice gets its field's number after it, so
+// that each extra dimension has a name of its own. "I" beside "J" are a
+// grid's rows and columns, not intensity.
+void name_attributes(Layout& layout, const std::vector<Field>& names, bool latin1) {
+  layout.dims.clear();
+  layout.extra.clear();
+  const std::size_t named = std::min(names.size(), static_cast<std::size_t>(layout.fields));
+  const bool grid = std::any_of(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(named),
+                                [](const Field& f) { return attribute_key(f.text) == "j"; });
+  point::DimSet taken;
+  std::vector<std::string> used;  // the extra names, as they are compared
+  for (std::size_t i = 0; i < named; ++i) {
+    const int field = static_cast<int>(i);
+    if (std::find(layout.xyz, layout.xyz + 3, field) != layout.xyz + 3) continue;
+    std::optional<point::Dim> dim = attribute_named(names[i].text);
+    if (grid && attribute_key(names[i].text) == "i") dim.reset();
+    if (dim && !taken.has(*dim)) {
+      taken.add(*dim);
+      layout.dims.emplace_back(field, *dim);
+      continue;
+    }
+    std::string name = as_utf8(trimmed(names[i].text), latin1);
+    const std::string number = number::int_text(field + 1);
+    if (name.empty()) name = "field " + number;
+    if (std::find(used.begin(), used.end(), lower(name)) != used.end() || dim) {
+      name += " (field " + number + ")";
+    }
+    used.push_back(lower(name));
+    layout.extra.emplace_back(field, std::move(name));
+  }
+}
+
+// Leica PTS: a count, then X Y Z and intensity, colour, or both, with no
+// header to name them.
+void pts_attributes(Layout& layout) {
+  using point::Dim;
+  const bool first_three = layout.xyz[0] == 0 && layout.xyz[1] == 1 && layout.xyz[2] == 2;
+  if (!layout.count_line || layout.header_lines > 0 || layout.comment_lines > 0 || !first_three)
+    return;
+  switch (layout.fields) {
+    case 4:
+      layout.dims = {{3, Dim::kIntensity}};
+      break;
+    case 6:
+      layout.dims = {{3, Dim::kRed}, {4, Dim::kGreen}, {5, Dim::kBlue}};
+      break;
+    case 7:
+      layout.dims = {{3, Dim::kIntensity}, {4, Dim::kRed}, {5, Dim::kGreen}, {6, Dim::kBlue}};
+      break;
+    default:
+      break;
+  }
+}
+
+// The header that names the fields where --columns gives X, Y and Z: the
+// first line before the data that names every field, one name each.
+void attributes_by_option(Layout& layout, const std::vector<Before>& before, bool latin1) {
+  std::vector<Field> names;
+  for (bool any : {false, true}) {
+    for (const Before& line : before) {
+      if (line.free_text != any) continue;
+      if (names_fields(line, layout, names) && static_cast<int>(names.size()) == layout.fields) {
+        name_attributes(layout, names, latin1);
+        return;
+      }
+    }
+  }
+}
+
 // X, Y and Z in the fields --columns gives, by number or by a name that a
 // line before the data holds.
 Layout fields_by_option(Layout layout, const Options& options, const std::vector<Before>& before,
@@ -819,6 +910,8 @@ Layout fields_by_option(Layout layout, const Options& options, const std::vector
     layout.xyz[axis] = field;
   }
   layout.named = Layout::Named::kByOption;
+  attributes_by_option(layout, before, latin1);
+  if (layout.dims.empty() && layout.extra.empty()) pts_attributes(layout);
   return layout;
 }
 
@@ -831,12 +924,13 @@ bool fields_by_header(Layout& layout, const std::vector<Before>& before, bool la
   struct Naming {
     std::size_t line;  // in the file, from 0
     int xyz[3];
+    std::vector<Field> names;
   };
   std::vector<Naming> namings;
   std::vector<Field> names;
   for (const Before& line : before) {
     if (!names_fields(line, layout, names)) continue;
-    Naming naming{line.line, {}};
+    Naming naming{line.line, {}, names};
     Named named = xyz_from_header(names, layout.fields, latin1, naming.xyz);
     if (named == Named::kNone) continue;
     if (named == Named::kTwice) {
@@ -875,6 +969,7 @@ bool fields_by_header(Layout& layout, const std::vector<Before>& before, bool la
   }
   std::copy(all->xyz, all->xyz + 3, layout.xyz);
   layout.named = Layout::Named::kByHeader;
+  name_attributes(layout, all->names, latin1);
   return true;
 }
 
@@ -907,6 +1002,7 @@ Layout fields_by_position(Layout layout, const Sample& sample,
         why_not_first_three(first_fields, layout.data_line, sample.seen, layout.decimal_comma);
     if (!why.empty()) return refused(why + columns_hint());
   }
+  pts_attributes(layout);
   return layout;
 }
 
@@ -1060,12 +1156,71 @@ Layout detect_fully(std::string_view start, bool whole_file, const Options& opti
   return fields_by_position(layout, sample, first_fields, maybe_plain, end_word);
 }
 
+std::optional<point::Dim> attribute_named(std::string_view name) {
+  using point::Dim;
+  // The short forms and other tools' spellings that PDAL's names, compared
+  // as attribute_key() makes them, do not cover.
+  static constexpr struct {
+    std::string_view key;
+    Dim dim;
+  } kAliases[] = {
+      {"i", Dim::kIntensity},
+      {"intens", Dim::kIntensity},
+      {"inten", Dim::kIntensity},
+      {"return", Dim::kReturnNumber},
+      {"returnno", Dim::kReturnNumber},
+      {"returnnr", Dim::kReturnNumber},
+      {"returnnum", Dim::kReturnNumber},
+      {"returns", Dim::kNumberOfReturns},
+      {"numreturns", Dim::kNumberOfReturns},
+      {"numofreturns", Dim::kNumberOfReturns},
+      {"nreturns", Dim::kNumberOfReturns},
+      {"returncount", Dim::kNumberOfReturns},
+      {"class", Dim::kClassification},
+      {"classcode", Dim::kClassification},
+      {"syntheticflag", Dim::kSynthetic},
+      {"keypointflag", Dim::kKeyPoint},
+      {"withheldflag", Dim::kWithheld},
+      {"overlapflag", Dim::kOverlap},
+      {"scannerchannel", Dim::kScanChannel},
+      {"channel", Dim::kScanChannel},
+      {"scandirection", Dim::kScanDirectionFlag},
+      {"directionofscanflag", Dim::kScanDirectionFlag},
+      {"edgeofflightlineflag", Dim::kEdgeOfFlightLine},
+      {"pointsource", Dim::kPointSourceId},
+      {"sourceid", Dim::kPointSourceId},
+      {"time", Dim::kGpsTime},
+      {"r", Dim::kRed},
+      {"g", Dim::kGreen},
+      {"b", Dim::kBlue},
+      {"nir", Dim::kInfrared},
+      {"nearinfrared", Dim::kInfrared},
+      {"wavepacketindex", Dim::kWavePacketDescriptorIndex},
+      {"wavepacketoffset", Dim::kWaveformDataOffset},
+      {"wavepacketsize", Dim::kWaveformPacketSize},
+      {"wavepacketlocation", Dim::kReturnPointWaveformLocation},
+      {"xt", Dim::kWaveformXt},
+      {"yt", Dim::kWaveformYt},
+      {"zt", Dim::kWaveformZt},
+  };
+  const std::string key = attribute_key(name);
+  std::optional<Dim> dim = point::dim_named(key);
+  if (!dim) {
+    for (const auto& alias : kAliases) {
+      if (alias.key == key) dim = alias.dim;
+    }
+  }
+  if (dim && point::kXyz.has(*dim)) return std::nullopt;
+  return dim;
+}
+
 bool is_end_line(std::string_view line) {
   std::string word = lower(trimmed(line));
   return word == "end" || word == "eod";
 }
 
-std::string describe(const Layout& layout, std::int64_t points) {
+std::string describe(const Layout& layout, std::int64_t points,
+                     const std::vector<std::string>& kept) {
   std::vector<std::string> skipped;
   if (layout.byte_order_mark) skipped.push_back("a byte order mark");
   auto lines = [](int count, const char* what) {
@@ -1113,7 +1268,15 @@ std::string describe(const Layout& layout, std::int64_t points) {
     text += " (after the grid's row and column, as its Horizon ASCII header says)";
   }
   text += " of " + number::int_text(layout.fields);
-  if (layout.fields > 3) text += ", " + number::int_text(layout.fields - 3) + " dropped";
+  if (!kept.empty()) {
+    text += ", with ";
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+      if (i > 0) text += i + 1 == kept.size() ? " and " : ", ";
+      text += kept[i];
+    }
+  }
+  const int dropped = layout.fields - 3 - static_cast<int>(kept.size());
+  if (dropped > 0) text += ", " + number::int_text(dropped) + " dropped";
   if (layout.count_line && layout.count != points) {
     text += "; the count line says " + number::int_text(layout.count) + " points, " +
             number::int_text(points) + (points == 1 ? " was" : " were") + " read";

@@ -9,9 +9,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "point/dimension.h"
 
 namespace layout {
 
@@ -49,6 +53,12 @@ struct Layout {
   // ARC/INFO GENERATE lines, which END ends, or after the row and column of
   // a grid that a Horizon ASCII header announces.
   enum class Named { kNot, kByHeader, kByOption, kByEndLine, kByGridHeader } named = Named::kNot;
+  // The other fields that hold something of each point, as a header names
+  // them or as a Leica PTS file lays them out (intensity and colour after
+  // X Y Z): fields (from 0) that hold a dimension, and fields a header
+  // names otherwise, by that name, each in the order of the fields.
+  std::vector<std::pair<int, point::Dim>> dims;
+  std::vector<std::pair<int, std::string>> extra;
   std::string refusal;  // kRefused: what the file is and what to do, for a message
 };
 
@@ -95,10 +105,19 @@ bool is_end_line(std::string_view line);
 // counts as the decimal point when `decimal_comma`.
 bool is_number(const Field& field, bool decimal_comma);
 
+// The dimension a header's name for a field names, beside X, Y and Z: as
+// PDAL, CloudCompare and las2txt write them, in any case, with or without
+// blanks, underscores or a unit ("Return Number", "return_number",
+// "GpsTime", "gps_time"), and the short forms people type ("class", "r",
+// "time", "nir"). None for X, Y, Z and for another name.
+std::optional<point::Dim> attribute_named(std::string_view name);
+
 // What the one note on a file read by this layout says: what was skipped,
 // the separator, which fields became X Y Z and how many were dropped.
-// `points` is how many were read, for a count line to be compared with.
-std::string describe(const Layout& layout, std::int64_t points);
+// `points` is how many were read, for a count line to be compared with;
+// `kept` names the other fields read as well, which are not dropped.
+std::string describe(const Layout& layout, std::int64_t points,
+                     const std::vector<std::string>& kept = {});
 
 // Reads the value of --columns ("2,3,4", "Easting,Northing,Elevation"):
 // three different fields, each a number from 1 (a header holds no number,

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,12 @@ std::string all_of(const Layout& l) {
                      l.separator + " " + std::to_string(l.decimal_comma) + " " +
                      std::to_string(l.fields) + " ";
   for (int axis : l.xyz) text += std::to_string(axis) + ",";
+  for (const auto& [field, dim] : l.dims) {
+    text.append(std::to_string(field)).append("=").append(point::name_of(dim)).append(" ");
+  }
+  for (const auto& [field, name] : l.extra) {
+    text.append(std::to_string(field)).append(":").append(name).append(" ");
+  }
   return text + std::to_string(static_cast<int>(l.named)) + " " + l.refusal;
 }
 
@@ -426,6 +434,166 @@ TEST(Detection, TheNoteSaysWhatWasDone) {
             "header) of 6, 3 dropped");
   EXPECT_EQ(layout::describe(l, 1).substr(layout::describe(l, 4).size()),
             "; the count line says 4 points, 1 was read");
+}
+
+// What a file's layout reads beside X Y Z: each field (from 1) with the
+// dimension it holds, or the name of its extra dimension in quotes.
+std::string attributes_of(const Layout& l) {
+  if (l.kind != Kind::kFields) return "not fields";
+  std::string text;
+  for (const auto& [field, dim] : l.dims) {
+    text.append(text.empty() ? "" : " ").append(std::to_string(field + 1)).append("=");
+    text.append(point::name_of(dim));
+  }
+  for (const auto& [field, name] : l.extra) {
+    text.append(text.empty() ? "" : " ").append(std::to_string(field + 1)).append("=");
+    text.append("\"").append(name).append("\"");
+  }
+  return text;
+}
+
+std::string attributes(const std::string& start, const layout::Options& options = {}) {
+  Layout l = layout::detect(start, true, options);
+  return l.kind == Kind::kFields ? attributes_of(l) : found(start, options);
+}
+
+// The headers the tools of the field write name the dimensions they hold,
+// whatever the tool's spelling, and every other column by its name.
+TEST(Attributes, EachToolsHeaderNamesItsDimensions) {
+  const std::string pdal_names =
+      "X,Y,Z,Intensity,ReturnNumber,NumberOfReturns,ScanDirectionFlag,EdgeOfFlightLine,"
+      "Classification,ScanAngleRank,UserData,PointSourceId,GpsTime,Red,Green,Blue";
+  const std::string pdal_line =
+      "\n637012.24,849028.31,431.66,143,1,1,1,0,1,-9,132,7326,245380.78254,68,77,88\n";
+  const std::string pdal_dims =
+      "4=Intensity 5=ReturnNumber 6=NumberOfReturns 7=ScanDirectionFlag 8=EdgeOfFlightLine "
+      "9=Classification 10=ScanAngleRank 11=UserData 12=PointSourceId 13=GpsTime 14=Red 15=Green "
+      "16=Blue";
+  EXPECT_EQ(attributes(pdal_names + pdal_line), pdal_dims);
+  std::string quoted = "\"" + pdal_names + "\"";
+  for (std::size_t at = 0; (at = quoted.find(',', at)) != std::string::npos; at += 3) {
+    quoted.replace(at, 1, "\",\"");
+  }
+  EXPECT_EQ(attributes(quoted + pdal_line), pdal_dims);
+  const std::vector<Case> cases = {
+      // CloudCompare: its header behind "//", colours as R G B, scalar
+      // fields by their names (those of a LAS file's fields with blanks).
+      {"//X,Y,Z,R,G,B,Intensity\n1,2,3,10,20,30,400\n", "4=Red 5=Green 6=Blue 7=Intensity"},
+      {"//X,Y,Z,Scalar field\n1,2,3,0.25\n", "4=\"Scalar field\""},
+      {"//X,Y,Z,Classification,Return Number,Number Of Returns,Point Source ID,Gps Time,"
+       "Scan Direction flag,Scan Angle Rank,Nx,Ny,Nz\n1,2,3,2,1,1,7,1.5,0,-3,0,0,1\n",
+       "4=Classification 5=ReturnNumber 6=NumberOfReturns 7=PointSourceId 8=GpsTime "
+       "9=ScanDirectionFlag 10=ScanAngleRank 11=\"Nx\" 12=\"Ny\" 13=\"Nz\""},
+      // las2txt's labels, as -parse orders them.
+      {"x y z intensity classification return_number number_of_returns gps_time\n"
+       "704519.91 3632189.87 142.25 88 2 1 1 245384.398229\n",
+       "4=Intensity 5=Classification 6=ReturnNumber 7=NumberOfReturns 8=GpsTime"},
+      {"x y z R G B scan_angle user_data point_source_id edge_of_flight_line "
+       "scan_direction_flag withheld_flag keypoint_flag synthetic_flag overlap_flag "
+       "scanner_channel\n1 2 3 4 5 6 -12.5 0 7 0 1 0 0 0 0 2\n",
+       "4=Red 5=Green 6=Blue 7=ScanAngle 8=UserData 9=PointSourceId 10=EdgeOfFlightLine "
+       "11=ScanDirectionFlag 12=Withheld 13=KeyPoint 14=Synthetic 15=Overlap 16=ScanChannel"},
+      // Short forms, in any case, with units.
+      {"Easting;Northing;Height;CLASS;r;g;b;Time;I;NIR;Returns;Return\n"
+       "1;2;3;2;10;20;30;5.5;100;40;2;1\n",
+       "4=Classification 5=Red 6=Green 7=Blue 8=GpsTime 9=Intensity 10=Infrared "
+       "11=NumberOfReturns 12=ReturnNumber"},
+      {"X (m)\tY (m)\tZ (m)\tintensity [-]\tgps-time [s]\tInfrared\tDeviation [m]\n"
+       "1\t2\t3\t4\t5\t6\t0.02\n",
+       "4=Intensity 5=GpsTime 6=Infrared 7=\"Deviation [m]\""},
+      // Columns that name no dimension are extra dimensions by their names:
+      // a name given twice, or a dimension named again, is told by its
+      // field; a field without a name is called by its number.
+      {"X,Y,Z,Intensity,intensity,,M3C2 distance,m3c2 DISTANCE\n1,2,3,4,5,6,7,8\n",
+       "4=Intensity 5=\"intensity (field 5)\" 6=\"field 6\" 7=\"M3C2 distance\" "
+       "8=\"m3c2 DISTANCE (field 8)\""},
+      // A grid's I and J are rows and columns, not intensity; other words
+      // for axes, left aside by X Y Z, are no dimension either.
+      {"@ I J X Y Z\n1 1 651025 6862025 92.11\n1 2 651050 6862025 92.12\nEOD\n", "1=\"I\" 2=\"J\""},
+      {"GPSNR, REFNR, Middle Epoch, X, Y, Z, N\nAB01, 12, 2020.5, 4027893.1, 307045.6, "
+       "4919474.9, 3\n",
+       "1=\"GPSNR\" 2=\"REFNR\" 3=\"Middle Epoch\" 7=\"N\""},
+      // A Latin-1 header's names come as UTF-8.
+      {"X;Y;Z;Gen\xe8se\n1;2;3;4\n", "4=\"Gen\xc3\xa8se\""},
+      // Without a header, nothing is named.
+      {"1,2,3,4,5\n6,7,8,9,10\n", ""},
+      {"X Y Z\n1 2 3\n", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(attributes(c.start), c.expected) << c.start;
+}
+
+// Leica PTS files carry intensity and colour by position after their
+// count; other counted files of other widths carry nothing known.
+TEST(Attributes, PtsFilesCarryIntensityAndColourByPosition) {
+  check({
+      {"2\n636110.3 849345.05 512.13 -1613 52 70 64\n636102.84 849345.19 512.00 -1998 58 76 "
+       "67\n",
+       "fields ' ' 7 xyz 123 count 2 from line 2"},
+  });
+  const std::vector<Case> cases = {
+      {"2\n636110.3 849345.05 512.13 -1613 52 70 64\n636102.84 849345.19 512.00 -1998 58 76 "
+       "67\n",
+       "4=Intensity 5=Red 6=Green 7=Blue"},
+      {"2\n6691.79 17.34 1203.03 -255\n6692.05 17.67 1201.81 -251\n", "4=Intensity"},
+      {"2\n1.5 2.5 3.5 10 20 30\n4.5 5.5 6.5 40 50 60\n", "4=Red 5=Green 6=Blue"},
+      {"2\n1.5 2.5 3.5 10 20\n4.5 5.5 6.5 40 50\n", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(attributes(c.start), c.expected) << c.start;
+  // Told by --columns, the header still names the other fields.
+  layout::Options options;
+  ASSERT_EQ(layout::parse_columns("2,3,4", options.columns), "");
+  EXPECT_EQ(attributes("id,E,N,H,intensity\n7,1.5,2.5,3.5,200\n", options), "5=Intensity 1=\"id\"");
+}
+
+TEST(Attributes, NamesOfDimensions) {
+  using point::Dim;
+  const std::vector<std::pair<const char*, Dim>> named = {
+      {"ScanAngleRank", Dim::kScanAngleRank},
+      {"scan_angle", Dim::kScanAngle},
+      {"GPS Time", Dim::kGpsTime},
+      {"gpstime", Dim::kGpsTime},
+      {"point_source_ID", Dim::kPointSourceId},
+      {"Point Source ID", Dim::kPointSourceId},
+      {" Classification (ASPRS) ", Dim::kClassification},
+      {"infrared", Dim::kInfrared},
+      {"wavepacket_descriptor_index", Dim::kWavePacketDescriptorIndex},
+      {"Xt", Dim::kWaveformXt},
+  };
+  for (const auto& [name, dim] : named) {
+    EXPECT_EQ(layout::attribute_named(name), dim) << name;
+  }
+  for (const char* name : {"X", "z", "Deviation", "Rf", "intensity2", "", "classes", "t"}) {
+    EXPECT_EQ(layout::attribute_named(name), std::nullopt) << name;
+  }
+}
+
+// The headers of PDAL's and CloudCompare's exports of one survey, as they
+// are.
+TEST(Attributes, RealHeaders) {
+  auto start_of = [](const char* name) {
+    std::ifstream in(std::string(STRATUMIX_CORPUS) + "/" + name, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return text.substr(0, layout::kLookedAt);
+  };
+  const std::string cc = start_of("pdal-autzen-bmx-cc.txt");
+  const std::string m3c2 = start_of("pdal-autzen-bmx-m3c2.txt");
+  if (cc.empty() || m3c2.empty()) GTEST_SKIP() << "no corpus at " STRATUMIX_CORPUS;
+  const std::string flags =
+      "4=Intensity 5=ReturnNumber 6=NumberOfReturns 7=ScanDirectionFlag 8=EdgeOfFlightLine "
+      "9=Classification 10=Synthetic 11=KeyPoint 12=Withheld 13=Overlap 14=ScanAngleRank "
+      "15=UserData 16=PointSourceId 17=GpsTime 18=ScanChannel ";
+  Layout l = layout::detect(cc, false);
+  EXPECT_EQ(attributes_of(l),
+            flags +
+                "19=\"Npoints_cloud1\" 20=\"Npoints_cloud2\" 21=\"STD_cloud1\" "
+                "22=\"STD_cloud2\" 23=\"significant change\" 24=\"distance uncertainty\" "
+                "25=\"M3C2 distance\" 26=\"NormalX\" 27=\"NormalY\" 28=\"NormalZ\"");
+  l = layout::detect(m3c2, false);
+  EXPECT_EQ(attributes_of(l),
+            flags +
+                "19=Red 20=Green 21=Blue 22=\"m3c2_distance\" "
+                "23=\"m3c2_uncertainty\" 24=\"m3c2_significant\" 25=\"m3c2_std_dev1\" "
+                "26=\"m3c2_std_dev2\" 27=\"m3c2_count1\" 28=\"m3c2_count2\"");
 }
 
 }  // namespace

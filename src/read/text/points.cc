@@ -290,7 +290,6 @@ std::int64_t PointReader::take_tail(OutputFile& file, Extents& extents) {
 bool PointReader::copy_next_slowly(PointSink& sink, Extents& extents) {
   Point point;
   if (!next(point)) return false;
-  sink.point(point);
-  extents.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value, measured_);
+  sink.point(point, extents, measured_);
   return true;
 }

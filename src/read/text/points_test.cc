@@ -63,8 +63,7 @@ Pasted paste(const std::string& text, std::size_t chunk = 1 << 20, std::size_t b
     }
   } else {
     while (reader.next(point)) {
-      writer.point(point);
-      e.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value, axes);
+      writer.point(point, e, axes);
     }
   }
   file.close();
