@@ -250,7 +250,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
     out.flush();
     run.text = std::move(text);
     text.clear();
-    run.points = input->points();
+    run.points = stages.kept(input->points());
     run.bytes = bytes_read->load(std::memory_order_relaxed);
     run.extents = extents;
     return run;

@@ -185,8 +185,9 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
   } catch (...) {
     // The points a failure or an interruption cut short are in the result
     // all the same, and the report says so.
-    stop_at_failure(facts, begin,
-                    Reached{input.points(), bytes_read->load(std::memory_order_relaxed), extents});
+    stop_at_failure(
+        facts, begin,
+        Reached{stages.kept(input.points()), bytes_read->load(std::memory_order_relaxed), extents});
   }
   tell_end(facts, path, note_of(job_, input), input.problem(), input.unit());
   slot.reset();

@@ -217,7 +217,8 @@ struct Outcome {
 };
 
 Outcome paste_on(Disk& disk, const std::vector<std::string>& inputs, std::int32_t stop_input = 0,
-                 std::int64_t stop_points = 0, xyz::Format format = {}) {
+                 std::int64_t stop_points = 0, xyz::Format format = {},
+                 const std::vector<FilterMaker>& filters = {}) {
   Outcome outcome;
   OutputFile result;
   OutputFile info_report;
@@ -234,6 +235,7 @@ Outcome paste_on(Disk& disk, const std::vector<std::string>& inputs, std::int32_
   job.result = &result;
   job.info_report = &info_report;
   job.format = format;
+  job.filters = filters;
   std::unique_ptr<PointInput> input;
   try {
     paste(job, disk, console, told, PastingLeft{input, outcome.incomplete});
@@ -358,6 +360,82 @@ TEST(PastingAJob, InputsReadAheadLeaveWhatInputsReadInTurnDo) {
   job(whole, 2, 1);
   for (std::int32_t las_input : {11, 12}) {  // LAS, LAZ
     EXPECT_LT(job(whole, las_input, 5000).result.size(), all.result.size());
+  }
+}
+
+// Keeps every point, or one in `every`, counting those of its input.
+class EveryNth : public PointFilter {
+ public:
+  explicit EveryNth(int every) : every_(every) {}
+  std::string name() const override { return "every " + std::to_string(every_); }
+  bool keep(const Point& /*point*/) override { return seen_++ % every_ == 0; }
+  bool keep(const ScaledRecords& /*records*/, const char* /*record*/) override {
+    return seen_++ % every_ == 0;
+  }
+
+ private:
+  int every_;
+  std::int64_t seen_ = 0;
+};
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end + 1 - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+// The filters stand between each input's reader and the writer, whatever
+// the input's form and however it is read: one that keeps every point
+// leaves the result, the extents and every word told as they are without
+// it; one that keeps every other point of each input leaves its lines 1,
+// 3, 5, ... and the extents of those alone.
+TEST(PastingAJob, FiltersStandBetweenEachInputsReaderAndTheWriter) {
+  Folder folder;
+  LasTile las;
+  for (std::int32_t i = 0; i < 9001; ++i) las.points.push_back({i * 7, i * 3 - 5000, i % 500});
+  const std::string las_bytes = las.bytes();
+  const std::vector<std::string> inputs = {
+      folder.write("t.xyz", lidar_text(10001, 1)),
+      folder.write("g.xyz.gz", gzip_member(lidar_text(5001, 2))),
+      folder.write("f.csv", "X,Y,Z\n1,2,3\n4.5,6.25,7\n8,9,10\n"),
+      folder.write("l.las", las_bytes),
+      folder.write("l.laz", laz::compress_las(las_bytes, 1000)),
+  };
+  const std::vector<FilterMaker> keep_all = {[] { return std::make_unique<EveryNth>(1); }};
+  const std::vector<FilterMaker> every_other = {[] { return std::make_unique<EveryNth>(2); }};
+  SystemDisk ahead(false);
+  InTurnDisk in_turn;
+  const Outcome plain = paste_on(in_turn, inputs);
+  for (Disk* disk : std::initializer_list<Disk*>{&ahead, &in_turn}) {
+    const Outcome all = paste_on(*disk, inputs, 0, 0, {}, keep_all);
+    EXPECT_EQ(all.result, plain.result);
+    EXPECT_EQ(all.told, plain.told);
+    EXPECT_EQ(all.facts, plain.facts);
+    EXPECT_EQ(all.err, plain.err);
+  }
+  for (const std::string& input : inputs) {
+    SCOPED_TRACE(input);
+    const std::vector<std::string> lines = lines_of(paste_on(in_turn, {input}).result);
+    std::string kept;
+    for (std::size_t i = 0; i < lines.size(); i += 2) kept += lines[i];
+    for (Disk* disk : std::initializer_list<Disk*>{&ahead, &in_turn}) {
+      const Outcome half = paste_on(*disk, {input, input}, 0, 0, {}, every_other);
+      EXPECT_EQ(half.result, kept + kept);
+    }
+  }
+  // The extents are those of the points kept: of the LAS tile's 9001
+  // points, one in seven keeps the 1st to the 8996th, whose X is 629.65,
+  // not the last's 630.
+  for (Disk* disk : std::initializer_list<Disk*>{&ahead, &in_turn}) {
+    for (const std::string& tile : {inputs[3], inputs[4]}) {
+      const Outcome seventh =
+          paste_on(*disk, {tile}, 0, 0, {}, {[] { return std::make_unique<EveryNth>(7); }});
+      EXPECT_EQ(seventh.facts, std::vector<std::string>{"1286 points, X 0.000000 to 629.650000"});
+    }
   }
 }
 

@@ -21,20 +21,29 @@ Stages::Stages(const Job& job, OutputFile& file) {
   if (!job.filters.empty()) filtered_ = std::make_unique<FilteredSink>(job.filters, *writer_);
 }
 
+std::int64_t Stages::kept(std::int64_t read) const {
+  if (filtered_ == nullptr) return read;
+  for (std::int64_t left_out : filtered_->left_out()) read -= left_out;
+  return read;
+}
+
 std::int64_t paste_points(PointInput& input, Stages& stages, Extents& extents, RunTaker& taker) {
-  std::int64_t pasted = 0;
+  std::int64_t read = 0;
+  std::int64_t kept = 0;
   for (;;) {
-    if (!taker.go_on()) return pasted;
-    const std::int64_t run = points_in_run(pasted);
+    if (!taker.go_on()) return kept;
+    const std::int64_t run = points_in_run(read);
     const std::int64_t copied = input.copy_points(stages.first(), extents, run);
     if (copied == 0) break;
-    pasted += copied;
-    taker.run_pasted(copied, pasted, copied < run);
+    read += copied;
+    const std::int64_t before = kept;
+    kept = stages.kept(read);
+    taker.run_pasted(kept - before, kept, copied < run);
     if (copied < run) break;
   }
   // Text that is not points may be gzip data garbled before its check.
   if (!input.problem().empty()) input.check_rest();
-  return pasted;
+  return kept;
 }
 
 const QuickText* quick_text_for(const Job& job) {

@@ -25,6 +25,8 @@ class Stages {
   Stages& operator=(const Stages&) = delete;
   // Where the reader gives its points.
   PointSink& first() { return filtered_ != nullptr ? *filtered_ : *writer_; }
+  // Of the `read` points the reader gave, those that reached the writer.
+  std::int64_t kept(std::int64_t read) const;
 
  private:
   std::unique_ptr<PointSink> writer_;
@@ -38,8 +40,9 @@ class RunTaker {
   // Before each run: false ends the pasting there, before any more of the
   // input is read or checked (a job that stops).
   virtual bool go_on() { return true; }
-  // After each run: `copied` points, `pasted` in all; `last` when the
-  // input gave fewer than the run asked for, so that no run follows.
+  // After each run: `copied` points kept of it, `pasted` in all; `last`
+  // when the input gave fewer than the run asked for, so that no run
+  // follows.
   // May throw, to stop the job.
   virtual void run_pasted(std::int64_t copied, std::int64_t pasted, bool last) = 0;
 };
@@ -48,8 +51,8 @@ class RunTaker {
 // `stages`, their extents added to `extents`; then, for an input that
 // stopped at what is not points, its rest checked where only that can
 // tell whether the text was whole (gzip data). The runs end where the next
-// look for an interruption or progress line is due (runs.h). Returns the
-// points pasted.
+// look for an interruption or progress line is due (runs.h), counted in
+// the points the reader gives. Returns the points kept.
 std::int64_t paste_points(PointInput& input, Stages& stages, Extents& extents, RunTaker& taker);
 // The quick ways of that writer, for the readers: none but for the plain
 // result.
