@@ -83,7 +83,7 @@ bool LasReader::start_laz(const unsigned char* records, std::size_t size) {
   }
   laz_ = std::make_unique<laz::LazPoints>(laszip_, header_.point_count,
                                           static_cast<laz::Refill&>(*this), source_,
-                                          header_.point_offset, laz_workers_);
+                                          header_.point_offset, laz_workers_, laz_layers_);
   return true;
 }
 
@@ -105,7 +105,7 @@ std::int64_t LasReader::copy_laz_points(PointSink& sink, Extents& extents, std::
       problem_ = laz_->problem();
       break;
     }
-    sink.records({records, laz::kXyzSize, batch, header_.scale, header_.offset}, extents,
+    sink.records({records, laz_->point_size(), batch, header_.scale, header_.offset}, extents,
                  measured_);
     copied += batch;
     pasted_ += batch;

@@ -19,6 +19,7 @@
 #include "read/las/las_units.h"
 #include "read/laz/arithmetic_decoder.h"
 #include "read/laz/laszip_vlr.h"
+#include "read/laz/layers.h"
 #include "read/point_input.h"
 #include "read/point_sink.h"
 
@@ -50,6 +51,10 @@ class LasReader : public PointInput, private laz::Refill {
   LinearUnit unit() const override { return unit_; }
   // The threads that decode a LAZ file's chunks: one a core unless set.
   void set_laz_workers(unsigned workers) { laz_workers_ = workers; }
+  // What of a LAZ file's points is decoded (laz/layers.h), set before the
+  // first points: X, Y and Z alone unless set, as records of 12 bytes;
+  // with any other field, whole records of the header's length.
+  void set_laz_layers(laz::Layers layers) { laz_layers_ = layers; }
 
  private:
   bool start();
@@ -79,6 +84,7 @@ class LasReader : public PointInput, private laz::Refill {
   laz::Laszip laszip_;
   std::unique_ptr<laz::LazPoints> laz_;
   unsigned laz_workers_ = std::max(1u, std::thread::hardware_concurrency());
+  laz::Layers laz_layers_ = laz::kXyzOnly;
 };
 
 #endif  // STRATUMIX_READ_LAS_LAS_READER_H_
