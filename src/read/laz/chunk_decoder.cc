@@ -30,7 +30,7 @@ void PointDecoder::start(Decoder& decoder, char* out) {
         items_.push_back(make_gpstime11(item.version));
         break;
       case kRgb12:
-        items_.push_back(make_rgb12(item.version));
+        items_.push_back(make_rgb12(item.version, point_size_ != kXyzSize));
         break;
       case kWavepacket13:
         items_.push_back(make_wavepacket13());

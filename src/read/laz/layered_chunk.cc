@@ -134,7 +134,8 @@ std::int32_t wrapping_multiply(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
 }
 
-// The models of the layers past X, Y and Z, made only when one is decoded.
+// The models of POINT14's layers past X, Y and Z, made only when one is
+// decoded.
 struct FieldModels {
   std::unique_ptr<SymbolModel> classification[64];
   std::unique_ptr<SymbolModel> flags[64];
@@ -145,18 +146,39 @@ struct FieldModels {
   SymbolModel gps_multi{515};
   SymbolModel gps_zero_diff{5};
   IntegerDecoder gps{32, 9};
+};
+
+// What the items past POINT14 (colour, near infrared, wave packet, extra
+// bytes) keep, in contexts of their own. LASzip's readers hand them the
+// point's scanner channel only when it changes, and channel 0 otherwise
+// (each point starts from 0), and every writer follows: a context seen
+// for the first time takes its values from the one before, and one seen
+// before gives its models but not its values, which stay those of the
+// context before.
+struct ItemContext {
+  Colour colour;
+  std::uint32_t nir = 0;
+  WavePacket packet;
+  std::vector<unsigned char> bytes;
   SymbolModel rgb_used{128};
   SymbolModel rgb_diffs[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
                               SymbolModel(256), SymbolModel(256), SymbolModel(256)};
   SymbolModel nir_used{4};
   SymbolModel nir_diffs[2] = {SymbolModel(256), SymbolModel(256)};
   WavePacketModels wave;
-  std::vector<SymbolModel> bytes;
-  explicit FieldModels(std::size_t byte_count) {
-    bytes.reserve(byte_count);
-    for (std::size_t i = 0; i < byte_count; ++i) bytes.emplace_back(256);
-  }
+  std::vector<SymbolModel> byte_models;
 };
+
+std::unique_ptr<ItemContext> new_item_context(const ItemContext& from) {
+  auto c = std::make_unique<ItemContext>();
+  c->colour = from.colour;
+  c->nir = from.nir;
+  c->packet = from.packet;
+  c->bytes = from.bytes;
+  c->byte_models.reserve(from.bytes.size());
+  for (std::size_t i = 0; i < from.bytes.size(); ++i) c->byte_models.emplace_back(256);
+  return c;
+}
 
 // What one scanner channel keeps: its last point and its models.
 struct Channel {
@@ -188,10 +210,6 @@ struct Channel {
   std::int32_t time_diff[4] = {};
   int extremes[4] = {};
   unsigned time_last = 0, time_next = 0;
-  Colour colour;
-  std::uint32_t nir = 0;
-  WavePacket packet;
-  std::vector<unsigned char> bytes;
   std::unique_ptr<FieldModels> models;
 };
 
@@ -216,11 +234,7 @@ std::unique_ptr<Channel> new_channel(const Channel& from, bool whole) {
     c->scan_angle = from.scan_angle;
     c->point_source = from.point_source;
     c->time[0] = from.time[from.time_last];
-    c->colour = from.colour;
-    c->nir = from.nir;
-    c->packet = from.packet;
-    c->bytes = from.bytes;
-    c->models = std::make_unique<FieldModels>(from.bytes.size());
+    c->models = std::make_unique<FieldModels>();
   }
   return c;
 }
@@ -334,6 +348,11 @@ class Chunk {
   std::vector<Decoder> decoders_;
   unsigned current_ = 0;
   std::unique_ptr<Channel> channels_[4];
+  // The items' contexts, the one at hand, and the one whose values the
+  // point was given.
+  std::unique_ptr<ItemContext> items_[4];
+  unsigned item_context_ = 0;
+  const ItemContext* extras_ = nullptr;
 };
 
 bool Chunk::open(std::size_t size, std::uint32_t count) {
@@ -397,13 +416,17 @@ bool Chunk::decode(std::uint32_t count, char* out) {
     if (asked(kGpsTime)) {
       for (int i = 7; i >= 0; --i) first.time[0] = first.time[0] << 8 | raw[22 + i];
     }
-    if (layout_.rgb_at != kNone && asked(kRgb)) first.colour.read(raw + layout_.rgb_at);
+    ItemContext items;
+    if (layout_.rgb_at != kNone && asked(kRgb)) items.colour.read(raw + layout_.rgb_at);
     if (layout_.nir_at != kNone && asked(kNir))
-      first.nir = raw[layout_.nir_at] | std::uint32_t{raw[layout_.nir_at + 1]} << 8;
-    if (layout_.wave_at != kNone && asked(kWavePacket)) first.packet.read(raw + layout_.wave_at);
-    first.bytes.assign(layout_.bytes, 0);
+      items.nir = raw[layout_.nir_at] | std::uint32_t{raw[layout_.nir_at + 1]} << 8;
+    if (layout_.wave_at != kNone && asked(kWavePacket)) items.packet.read(raw + layout_.wave_at);
+    items.bytes.assign(layout_.bytes, 0);
     if (asked(kExtraBytes) && layout_.bytes != 0)
-      std::memcpy(first.bytes.data(), raw + layout_.bytes_at, layout_.bytes);
+      std::memcpy(items.bytes.data(), raw + layout_.bytes_at, layout_.bytes);
+    item_context_ = current_;
+    items_[current_] = new_item_context(items);
+    extras_ = items_[current_].get();
   }
   channels_[current_] = new_channel(first, whole_);
   std::size_t point = decoded_size(asked_, record_);
@@ -529,22 +552,34 @@ void Chunk::next_point() {
           0xffff;
     }
     if (decoded(kGpsTimeLayer) && time_changed) decode_time(decoders_[kGpsTimeLayer], *c);
+    // The items' context: the channel when it changed, 0 otherwise.
+    unsigned context = (changed & (1 << 6)) != 0 ? current_ : 0;
+    ItemContext* values = items_[item_context_].get();
+    if (context != item_context_) {
+      item_context_ = context;
+      if (items_[context] == nullptr) {
+        items_[context] = new_item_context(*values);
+        values = items_[context].get();
+      }
+    }
+    ItemContext& im = *items_[item_context_];
+    extras_ = values;
     if (layout_.rgb_at != kNone && decoded(layout_.rgb_layer))
-      decode_colour(decoders_[layout_.rgb_layer], f.rgb_used, f.rgb_diffs, c->colour);
+      decode_colour(decoders_[layout_.rgb_layer], im.rgb_used, im.rgb_diffs, values->colour);
     if (layout_.nir_at != kNone && decoded(layout_.nir_layer)) {
       Decoder& d = decoders_[layout_.nir_layer];
-      std::uint32_t used = d.decode_symbol(f.nir_used);
-      std::uint32_t low = c->nir & 0xff, high = c->nir >> 8;
-      if (used & 1) low = fold(d.decode_symbol(f.nir_diffs[0]) + low);
-      if (used & 2) high = fold(d.decode_symbol(f.nir_diffs[1]) + high);
-      c->nir = high << 8 | low;
+      std::uint32_t used = d.decode_symbol(im.nir_used);
+      std::uint32_t low = values->nir & 0xff, high = values->nir >> 8;
+      if (used & 1) low = fold(d.decode_symbol(im.nir_diffs[0]) + low);
+      if (used & 2) high = fold(d.decode_symbol(im.nir_diffs[1]) + high);
+      values->nir = high << 8 | low;
     }
     if (layout_.wave_at != kNone && decoded(layout_.wave_layer))
-      decode_wave_packet(decoders_[layout_.wave_layer], f.wave, c->packet);
+      decode_wave_packet(decoders_[layout_.wave_layer], im.wave, values->packet);
     for (std::size_t i = 0; i < layout_.bytes; ++i) {
       if (!decoded(layout_.bytes_layer + i)) continue;
-      c->bytes[i] =
-          fold(c->bytes[i] + decoders_[layout_.bytes_layer + i].decode_symbol(f.bytes[i]));
+      values->bytes[i] = fold(values->bytes[i] +
+                              decoders_[layout_.bytes_layer + i].decode_symbol(im.byte_models[i]));
     }
   }
   c->time_changed = time_changed;
@@ -563,10 +598,11 @@ void Chunk::store(char* to) const {
   store_le(out + 18, static_cast<std::uint32_t>(c.scan_angle), 2);
   store_le(out + 20, c.point_source, 2);
   store_le(out + 22, c.time[c.time_last], 8);
-  if (layout_.rgb_at != kNone) c.colour.store(out + layout_.rgb_at);
-  if (layout_.nir_at != kNone) store_le(out + layout_.nir_at, c.nir, 2);
-  if (layout_.wave_at != kNone) c.packet.store(out + layout_.wave_at);
-  if (layout_.bytes != 0) std::memcpy(out + layout_.bytes_at, c.bytes.data(), layout_.bytes);
+  const ItemContext& e = *extras_;
+  if (layout_.rgb_at != kNone) e.colour.store(out + layout_.rgb_at);
+  if (layout_.nir_at != kNone) store_le(out + layout_.nir_at, e.nir, 2);
+  if (layout_.wave_at != kNone) e.packet.store(out + layout_.wave_at);
+  if (layout_.bytes != 0) std::memcpy(out + layout_.bytes_at, e.bytes.data(), layout_.bytes);
 }
 
 }  // namespace

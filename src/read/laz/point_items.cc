@@ -376,11 +376,29 @@ class Rgb12Version1 : public Item {
 // Colour, version 2: as the layered RGB14.
 class Rgb12Version2 : public Item {
  public:
+  explicit Rgb12Version2(bool values) : values_(values) {}
   void first(const unsigned char* raw) override { last_.read(raw); }
   void store(unsigned char* out) const override { last_.store(out); }
-  void next(Decoder& d) override { decode_colour(d, byte_used_, diff_, last_); }
+  void next(Decoder& d) override {
+    if (values_) {
+      decode_colour(d, byte_used_, diff_, last_);
+      return;
+    }
+    // The models' choice depends on no value: for coordinates alone, the
+    // symbols are decoded and the colour is left.
+    std::uint32_t changed = d.decode_symbol(byte_used_);
+    if (changed & 1) d.decode_symbol(diff_[0]);
+    if (changed & 2) d.decode_symbol(diff_[1]);
+    if (changed & 64) {
+      if (changed & 4) d.decode_symbol(diff_[2]);
+      if (changed & 16) d.decode_symbol(diff_[4]);
+      if (changed & 8) d.decode_symbol(diff_[3]);
+      if (changed & 32) d.decode_symbol(diff_[5]);
+    }
+  }
 
  private:
+  bool values_;
   Colour last_;
   SymbolModel byte_used_{128};
   SymbolModel diff_[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
@@ -544,9 +562,9 @@ std::unique_ptr<Item> make_gpstime11(int version) {
   return std::make_unique<GpsTime11Version2>();
 }
 
-std::unique_ptr<Item> make_rgb12(int version) {
+std::unique_ptr<Item> make_rgb12(int version, bool values) {
   if (version == 1) return std::make_unique<Rgb12Version1>();
-  return std::make_unique<Rgb12Version2>();
+  return std::make_unique<Rgb12Version2>(values);
 }
 
 std::unique_ptr<Item> make_wavepacket13() { return std::make_unique<Wavepacket13>(); }

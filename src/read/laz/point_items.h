@@ -76,8 +76,9 @@ struct Point10State {
 std::unique_ptr<Item> make_point10(int version, Point10State& state);
 // GPSTIME11, versions 1 and 2.
 std::unique_ptr<Item> make_gpstime11(int version);
-// RGB12, versions 1 and 2.
-std::unique_ptr<Item> make_rgb12(int version);
+// RGB12, versions 1 and 2; without `values`, version 2 keeps the models
+// in step and not the colour, which store() then leaves as it began.
+std::unique_ptr<Item> make_rgb12(int version, bool values = true);
 // WAVEPACKET13, versions 1 and 2 (the same coding).
 std::unique_ptr<Item> make_wavepacket13();
 // BYTE: `count` extra bytes, versions 1 and 2.
