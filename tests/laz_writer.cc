@@ -381,10 +381,10 @@ class GpsTime11 : public ItemEncoder {
   IntegerEncoder time_{32, 9};
 };
 
-class Rgb12 : public ItemEncoder {
- public:
-  void first(const unsigned char* p) override { std::memcpy(last_, p, 6); }
-  void next(Encoder& e, const unsigned char* p) override {
+// A colour against the last one: RGB12 version 2 and the layered RGB14.
+void encode_colour(Encoder& e, SymbolModel& used_, SymbolModel* diff_, const unsigned char* last_,
+                   const unsigned char* p) {
+  {
     std::uint32_t r = get(p, 2), g = get(p + 2, 2), b = get(p + 4, 2);
     std::uint32_t lr = get(last_, 2), lg = get(last_ + 2, 2), lb = get(last_ + 4, 2);
     auto differs = [](std::uint32_t x, std::uint32_t y, std::uint32_t mask) {
@@ -427,6 +427,14 @@ class Rgb12 : public ItemEncoder {
                         byte(static_cast<int>(b >> 8) - clamp(high + static_cast<int>(lb >> 8))));
       }
     }
+  }
+}
+
+class Rgb12 : public ItemEncoder {
+ public:
+  void first(const unsigned char* p) override { std::memcpy(last_, p, 6); }
+  void next(Encoder& e, const unsigned char* p) override {
+    encode_colour(e, used_, diff_, last_, p);
     std::memcpy(last_, p, 6);
   }
 
@@ -497,9 +505,14 @@ class Point14Encoder {
     channels_[current_] = make_channel(p);
   }
 
+  // Whether the last point's scanner channel differed from the one before.
+  bool switched() const { return switched_; }
+  unsigned channel() const { return current_; }
+
   void next(const unsigned char* item) {
     Point14 p(item);
     Channel* c = channels_[current_].get();
+    switched_ = p.channel != current_;
     Point14* last = &c->last;
     unsigned lpr =
         (last->r == 1 ? 1u : 0u) + (last->r >= last->n ? 2u : 0u) + (last->time_changed ? 4u : 0u);
@@ -576,15 +589,16 @@ class Point14Encoder {
     *last = p;
   }
 
-  // The layers' sizes, then their bytes, after the chunk's count.
-  void finish(std::vector<unsigned char>& out) {
-    std::vector<unsigned char> sizes;
+  // The layers' sizes, then (after those of the other items) their bytes.
+  void finish_sizes(std::vector<unsigned char>& out) {
     for (int i = 0; i < 9; ++i) {
       bool kept = i <= kZ || changed_[i];
       if (kept) encoders_[static_cast<std::size_t>(i)]->done();
       std::size_t size = kept ? layers_[i].size() : 0;
       for (int b = 0; b < 4; ++b) out.push_back(static_cast<unsigned char>(size >> (8 * b)));
     }
+  }
+  void finish_bytes(std::vector<unsigned char>& out) {
     for (int i = 0; i < 9; ++i) {
       if (i <= kZ || changed_[i]) out.insert(out.end(), layers_[i].begin(), layers_[i].end());
     }
@@ -709,6 +723,101 @@ class Point14Encoder {
   bool changed_[9] = {};
   unsigned current_ = 0;
   std::unique_ptr<Channel> channels_[4];
+  bool switched_ = false;
+};
+
+// The layered RGB14 or RGBNIR14 and BYTE14 items (version 3), at `rgb`,
+// `nir` and `bytes` in the record (0 where absent), `count` extra bytes.
+// Their contexts are not POINT14's: each point hands them its scanner
+// channel where it changed and 0 elsewhere, and a context met again gives
+// its models but keeps the values of the one before (LASzip's design).
+class LayeredItems {
+ public:
+  LayeredItems(std::size_t rgb, std::size_t nir, std::size_t bytes, std::size_t count,
+               const unsigned char* first, unsigned channel)
+      : rgb_(rgb),
+        nir_(nir),
+        bytes_(bytes),
+        count_(count),
+        layers_(2 + count),
+        changed_(2 + count) {
+    for (auto& layer : layers_) encoders_.push_back(std::make_unique<Encoder>(layer));
+    current_ = channel;
+    contexts_[channel] = make_context(first);
+  }
+
+  void next(const unsigned char* p, unsigned context) {
+    Context* values = contexts_[current_].get();
+    if (context != current_) {
+      current_ = context;
+      if (contexts_[context] == nullptr) {
+        contexts_[context] = make_context(values->last.data());
+        values = contexts_[context].get();
+      }
+    }
+    Context& m = *contexts_[current_];
+    unsigned char* last = values->last.data();
+    if (rgb_ != 0) {
+      changed_[0] = changed_[0] || std::memcmp(last + rgb_, p + rgb_, 6) != 0;
+      encode_colour(*encoders_[0], m.used, m.diff, last + rgb_, p + rgb_);
+    }
+    if (nir_ != 0) {
+      std::uint32_t was = get(last + nir_, 2), nir = get(p + nir_, 2);
+      std::uint32_t sym = ((was ^ nir) & 0xff ? 1u : 0u) | ((was ^ nir) & 0xff00 ? 2u : 0u);
+      changed_[1] = changed_[1] || sym != 0;
+      encoders_[1]->encode_symbol(m.nir_used, sym);
+      if (sym & 1) encoders_[1]->encode_symbol(m.nir_diff[0], (nir - was) & 0xff);
+      if (sym & 2) encoders_[1]->encode_symbol(m.nir_diff[1], ((nir >> 8) - (was >> 8)) & 0xff);
+    }
+    for (std::size_t i = 0; i < count_; ++i) {
+      changed_[2 + i] = changed_[2 + i] || last[bytes_ + i] != p[bytes_ + i];
+      encoders_[2 + i]->encode_symbol(m.bytes[i],
+                                      static_cast<unsigned char>(p[bytes_ + i] - last[bytes_ + i]));
+    }
+    std::memcpy(last, p, values->last.size());
+  }
+
+  void finish_sizes(std::vector<unsigned char>& out) {
+    for (std::size_t i = 0; i < layers_.size(); ++i) {
+      if (!present(i)) continue;
+      if (changed_[i]) encoders_[i]->done();
+      std::size_t size = changed_[i] ? layers_[i].size() : 0;
+      for (int b = 0; b < 4; ++b) out.push_back(static_cast<unsigned char>(size >> (8 * b)));
+    }
+  }
+  void finish_bytes(std::vector<unsigned char>& out) {
+    for (std::size_t i = 0; i < layers_.size(); ++i) {
+      if (present(i) && changed_[i]) out.insert(out.end(), layers_[i].begin(), layers_[i].end());
+    }
+  }
+
+ private:
+  struct Context {
+    std::vector<unsigned char> last;  // the whole record, of which the items' bytes count
+    SymbolModel used{128};
+    SymbolModel diff[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
+                           SymbolModel(256), SymbolModel(256), SymbolModel(256)};
+    SymbolModel nir_used{4};
+    SymbolModel nir_diff[2] = {SymbolModel(256), SymbolModel(256)};
+    std::vector<SymbolModel> bytes;
+  };
+  std::unique_ptr<Context> make_context(const unsigned char* record) const {
+    auto c = std::make_unique<Context>();
+    std::size_t length = std::max({rgb_ + 6, nir_ + 2, bytes_ + count_});
+    c->last.assign(record, record + length);
+    for (std::size_t i = 0; i < count_; ++i) c->bytes.emplace_back(256);
+    return c;
+  }
+  bool present(std::size_t layer) const {
+    return layer == 0 ? rgb_ != 0 : layer == 1 ? nir_ != 0 : true;
+  }
+
+  std::size_t rgb_, nir_, bytes_, count_;
+  std::vector<std::vector<unsigned char>> layers_;
+  std::vector<bool> changed_;
+  std::vector<std::unique_ptr<Encoder>> encoders_;
+  std::unique_ptr<Context> contexts_[4];
+  unsigned current_ = 0;
 };
 
 }  // namespace
@@ -717,22 +826,29 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
   const auto* bytes = reinterpret_cast<const unsigned char*>(las.data());
   if (las.size() < 227 || las.compare(0, 4, "LASF") != 0 || chunk_size == 0) return "";
   int format = bytes[104];
-  bool layered = format == 6;
+  bool layered = format >= 6 && format <= 8;
   if (format > 3 && !layered) return "";
   std::size_t header_size = get(bytes + 94, 2);
   std::size_t points_at = get(bytes + 96, 4);
   std::size_t record = get(bytes + 105, 2);
   std::uint64_t count = bytes[25] >= 4 ? get64(bytes + 247) : get(bytes + 107, 4);
-  static constexpr int kLengths[] = {20, 28, 26, 34, 0, 0, 30};
+  static constexpr int kLengths[] = {20, 28, 26, 34, 0, 0, 30, 36, 38};
   auto extra = static_cast<int>(record) - kLengths[format];
-  if (extra < 0 || (layered && extra != 0) || points_at + count * record > las.size()) return "";
+  if (extra < 0 || points_at + count * record > las.size()) return "";
   // The items, as LASzip lists them: type, size, version.
   std::vector<std::array<int, 3>> items = {{6, 20, 2}};
   if (format == 1 || format == 3) items.push_back({7, 8, 2});
   if (format == 2 || format == 3) items.push_back({8, 6, 2});
   if (extra > 0) items.push_back({0, extra, 2});
-  if (layered) items = {{10, 30, 3}};
-
+  if (layered) {
+    items = {{10, 30, 3}};
+    if (format == 7) items.push_back({11, 6, 3});
+    if (format == 8) items.push_back({12, 8, 3});
+    if (extra > 0) items.push_back({14, extra, 3});
+  }
+  std::size_t rgb = format >= 7 ? 30 : 0, nir = format == 8 ? 36 : 0;
+  auto bytes_at = static_cast<std::size_t>(kLengths[format]);
+  bool more_items = items.size() > 1;
   std::string vlr(54 + 34 + 6 * items.size(), '\0');
   put(vlr, 2, 0, 1);
   vlr.replace(2, 14, "laszip encoded");
@@ -770,8 +886,20 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
       data.insert(data.end(), p, p + record);
       for (int b = 0; b < 4; ++b) data.push_back(static_cast<unsigned char>(points >> (8 * b)));
       Point14Encoder encoder(p);
-      for (std::uint32_t n = 1; n < points; ++n) encoder.next(p + std::size_t{n} * record);
-      encoder.finish(data);
+      std::unique_ptr<LayeredItems> others;
+      if (more_items) {
+        others = std::make_unique<LayeredItems>(rgb, nir, bytes_at, static_cast<std::size_t>(extra),
+                                                p, encoder.channel());
+      }
+      for (std::uint32_t n = 1; n < points; ++n) {
+        encoder.next(p + std::size_t{n} * record);
+        if (others)
+          others->next(p + std::size_t{n} * record, encoder.switched() ? encoder.channel() : 0);
+      }
+      encoder.finish_sizes(data);
+      if (others) others->finish_sizes(data);
+      encoder.finish_bytes(data);
+      if (others) others->finish_bytes(data);
       chunk_points.push_back(points);
       chunk_bytes.push_back(static_cast<std::uint32_t>(data.size() - start));
       done += points;

@@ -1,8 +1,8 @@
 // A LAZ compressor of the program's own, the decoder's mirror, for the
 // tests and the bench: it makes LAZ of the chunked compressor (items
 // POINT10, GPSTIME11, RGB12 and BYTE, version 2) from a LAS file of point
-// format 0 to 3, or of the layered one (POINT14, version 3) from format 6,
-// in chunks of any size, as LASzip would.
+// format 0 to 3, or of the layered one (POINT14, RGB14, RGBNIR14 and BYTE14,
+// version 3) from format 6 to 8, in chunks of any size, as LASzip would.
 #ifndef STRATUMIX_TESTS_LAZ_WRITER_H_
 #define STRATUMIX_TESTS_LAZ_WRITER_H_
 
@@ -11,7 +11,7 @@
 
 namespace laz {
 
-// The LAZ of `las` (the whole file, format 0 to 3 or 6, version 1.0 to 1.4),
+// The LAZ of `las` (the whole file, format 0 to 3 or 6 to 8, version 1.0 to 1.4),
 // in chunks of `chunk_size` points; with `variable`, chunks of sizes that
 // vary (from chunk_size down), as a table of sizes and counts gives them.
 // Empty for a file it does not make.

@@ -94,10 +94,10 @@ bool LasReader::start_laz(const unsigned char* records, std::size_t size) {
     points_left_ = 0;
     return false;
   }
-  laz_layout_ = point::RecordLayout::coordinates_only();
+  laz_layout_ = laz_layers_ == laz::kXyzOnly ? point::RecordLayout::coordinates_only() : layout_;
   laz_ = std::make_unique<laz::LazPoints>(laszip_, header_.point_count,
                                           static_cast<laz::Refill&>(*this), source_,
-                                          header_.point_offset, laz_workers_);
+                                          header_.point_offset, laz_workers_, laz_layers_);
   return true;
 }
 
@@ -107,6 +107,49 @@ bool LasReader::more(const unsigned char*& next, const unsigned char*& end) {
   end = reinterpret_cast<const unsigned char*>(buffer_.data() + end_);
   position_ = end_;
   return true;
+}
+
+void LasReader::want(const point::Wanted& wanted) {
+  using point::Dim;
+  // Each dimension's layer of the layered compressor; the returns and the
+  // scanner channel come with X and Y.
+  static constexpr struct {
+    Dim dim;
+    laz::Layers layers;
+  } kLayerOf[] = {
+      {Dim::kIntensity, laz::kIntensity},
+      {Dim::kClassification, laz::kClassification},
+      {Dim::kSynthetic, laz::kFlags | laz::kClassification},
+      {Dim::kKeyPoint, laz::kFlags | laz::kClassification},
+      {Dim::kWithheld, laz::kFlags | laz::kClassification},
+      {Dim::kOverlap, laz::kFlags | laz::kClassification},
+      {Dim::kScanDirectionFlag, laz::kFlags},
+      {Dim::kEdgeOfFlightLine, laz::kFlags},
+      {Dim::kScanAngleRank, laz::kScanAngle},
+      {Dim::kScanAngle, laz::kScanAngle},
+      {Dim::kUserData, laz::kUserData},
+      {Dim::kPointSourceId, laz::kPointSource},
+      {Dim::kGpsTime, laz::kGpsTime},
+      {Dim::kRed, laz::kRgb},
+      {Dim::kGreen, laz::kRgb},
+      {Dim::kBlue, laz::kRgb},
+      {Dim::kInfrared, laz::kNir},
+      {Dim::kWavePacketDescriptorIndex, laz::kWavePacket},
+      {Dim::kWaveformDataOffset, laz::kWavePacket},
+      {Dim::kWaveformPacketSize, laz::kWavePacket},
+      {Dim::kReturnPointWaveformLocation, laz::kWavePacket},
+      {Dim::kWaveformXt, laz::kWavePacket},
+      {Dim::kWaveformYt, laz::kWavePacket},
+      {Dim::kWaveformZt, laz::kWavePacket},
+  };
+  laz::Layers layers = wanted.extra.empty() ? laz::kXyzOnly : laz::kExtraBytes;
+  for (const auto& of : kLayerOf) {
+    if (wanted.dims.has(of.dim)) layers |= of.layers;
+  }
+  // The returns and the channel come with X and Y, but only in whole
+  // records: asked for alone, they take the smallest layer with them.
+  if (layers == laz::kXyzOnly && !wanted.dims.without(point::kXyz).empty()) layers = laz::kFlags;
+  set_laz_layers(layers);
 }
 
 point::Schema LasReader::schema() const {
@@ -126,7 +169,7 @@ std::int64_t LasReader::copy_laz_points(PointSink& sink, Extents& extents, std::
       problem_ = laz_->problem();
       break;
     }
-    sink.records({records, laz_layout_.length, batch, header_.scale, header_.offset, &laz_layout_},
+    sink.records({records, laz_->point_size(), batch, header_.scale, header_.offset, &laz_layout_},
                  extents, measured_);
     copied += batch;
     pasted_ += batch;

@@ -21,6 +21,7 @@
 #include "read/las/las_units.h"
 #include "read/laz/arithmetic_decoder.h"
 #include "read/laz/laszip_vlr.h"
+#include "read/laz/layers.h"
 #include "read/point_input.h"
 #include "read/point_sink.h"
 
@@ -55,9 +56,13 @@ class LasReader : public PointInput, private laz::Refill {
   point::Schema schema() const override;
   // What the job writes or tests of each point (X, Y, Z alone unless set):
   // LAZ points are decoded that far.
-  void want(const point::Wanted& wanted) override { wanted_ = wanted; }
+  void want(const point::Wanted& wanted) override;
   // The threads that decode a LAZ file's chunks: one a core unless set.
   void set_laz_workers(unsigned workers) { laz_workers_ = workers; }
+  // What of a LAZ file's points is decoded (laz/layers.h), set before the
+  // first points: X, Y and Z alone unless set, as records of 12 bytes;
+  // with any other field, whole records of the header's length.
+  void set_laz_layers(laz::Layers layers) { laz_layers_ = layers; }
 
  private:
   bool start();
@@ -87,10 +92,10 @@ class LasReader : public PointInput, private laz::Refill {
   // The records as they lie in the file, and as LAZ points are decoded.
   point::RecordLayout layout_;
   point::RecordLayout laz_layout_;
-  point::Wanted wanted_;
   laz::Laszip laszip_;
   std::unique_ptr<laz::LazPoints> laz_;
   unsigned laz_workers_ = std::max(1u, std::thread::hardware_concurrency());
+  laz::Layers laz_layers_ = laz::kXyzOnly;
 };
 
 #endif  // STRATUMIX_READ_LAS_LAS_READER_H_

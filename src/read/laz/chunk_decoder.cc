@@ -1,9 +1,19 @@
 #include "read/laz/chunk_decoder.h"
 
+#include <cstring>
+
 namespace laz {
 
-PointDecoder::PointDecoder(const Laszip& laszip) : laszip_(laszip) {
-  for (const LazItem& item : laszip.items) record_length_ += static_cast<std::size_t>(item.size);
+std::size_t record_length(const Laszip& laszip) {
+  std::size_t length = 0;
+  for (const LazItem& item : laszip.items) length += static_cast<std::size_t>(item.size);
+  return length;
+}
+
+PointDecoder::PointDecoder(const Laszip& laszip, Layers layers)
+    : laszip_(laszip),
+      record_length_(record_length(laszip)),
+      point_size_(decoded_size(layers, record_length_)) {
   first_.resize(record_length_);
 }
 
@@ -20,7 +30,7 @@ void PointDecoder::start(Decoder& decoder, char* out) {
         items_.push_back(make_gpstime11(item.version));
         break;
       case kRgb12:
-        items_.push_back(make_rgb12(item.version));
+        items_.push_back(make_rgb12(item.version, point_size_ != kXyzSize));
         break;
       case kWavepacket13:
         items_.push_back(make_wavepacket13());
@@ -36,28 +46,44 @@ void PointDecoder::start(Decoder& decoder, char* out) {
     raw += laszip_.items[i].size;
   }
   decoder.start();
-  store_xyz(out, point_.x, point_.y, point_.z);
+  // The first record is stored as it is: it is the whole point.
+  if (point_size_ == kXyzSize) {
+    store_xyz(out, point_.x, point_.y, point_.z);
+  } else {
+    std::memcpy(out, first_.data(), record_length_);
+  }
 }
 
 void PointDecoder::next(Decoder& decoder, std::size_t count, char* out) {
   // Past the end of its bytes a stream decodes nothing but zeros: the
   // points are left, for the caller finds the stream cut short anyway.
-  for (std::size_t i = 0; i < count && !decoder.past_end(); ++i, out += kXyzSize) {
-    for (const std::unique_ptr<Item>& item : items_) item->next(decoder);
-    store_xyz(out, point_.x, point_.y, point_.z);
+  if (point_size_ == kXyzSize) {
+    for (std::size_t i = 0; i < count && !decoder.past_end(); ++i, out += kXyzSize) {
+      for (const std::unique_ptr<Item>& item : items_) item->next(decoder);
+      store_xyz(out, point_.x, point_.y, point_.z);
+    }
+    return;
+  }
+  for (std::size_t i = 0; i < count && !decoder.past_end(); ++i, out += point_size_) {
+    auto* record = reinterpret_cast<unsigned char*>(out);
+    for (std::size_t j = 0; j < items_.size(); ++j) {
+      items_[j]->next(decoder);
+      items_[j]->store(record);
+      record += laszip_.items[j].size;
+    }
   }
 }
 
 bool decode_chunk(const Laszip& laszip, const unsigned char* bytes, std::size_t size,
-                  std::uint32_t count, char* out) {
+                  std::uint32_t count, char* out, Layers layers) {
   if (laszip.compressor == Compressor::kLayered)
-    return decode_layered_chunk(laszip, bytes, size, count, out);
+    return decode_layered_chunk(laszip, bytes, size, count, out, layers);
   if (count == 0) return size == 0;
   Decoder decoder;
   decoder.set_input(bytes, bytes + size);
-  PointDecoder points(laszip);
+  PointDecoder points(laszip, layers);
   points.start(decoder, out);
-  points.next(decoder, count - 1, out + kXyzSize);
+  points.next(decoder, count - 1, out + points.point_size());
   return !decoder.past_end() && decoder.consumed() == size;
 }
 

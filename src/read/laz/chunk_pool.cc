@@ -6,7 +6,8 @@
 
 namespace laz {
 
-ChunkPool::ChunkPool(const Laszip& laszip, unsigned workers) : laszip_(laszip) {
+ChunkPool::ChunkPool(const Laszip& laszip, unsigned workers, Layers layers)
+    : laszip_(laszip), layers_(layers), point_size_(decoded_size(layers, record_length(laszip))) {
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
 }
 
@@ -48,9 +49,9 @@ void ChunkPool::work() {
       jobs_.pop_front();
     }
     Result result;
-    result.decoded.resize(std::size_t{job.points} * kXyzSize);
+    result.decoded.resize(std::size_t{job.points} * point_size_);
     result.whole = decode_chunk(laszip_, job.bytes.data(), job.bytes.size(), job.points,
-                                result.decoded.data());
+                                result.decoded.data(), layers_);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       results_[job.index] = std::move(result);

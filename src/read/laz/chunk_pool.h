@@ -15,20 +15,22 @@
 #include <vector>
 
 #include "read/laz/laszip_vlr.h"
+#include "read/laz/layers.h"
 
 namespace laz {
 
 class ChunkPool {
  public:
-  ChunkPool(const Laszip& laszip, unsigned workers);
+  // Decodes the `layers` asked for.
+  ChunkPool(const Laszip& laszip, unsigned workers, Layers layers = kXyzOnly);
   ~ChunkPool();
   ChunkPool(const ChunkPool&) = delete;
   ChunkPool& operator=(const ChunkPool&) = delete;
 
   // Chunk number `index`: its bytes and its count of points.
   void submit(std::size_t index, std::vector<unsigned char> bytes, std::uint32_t points);
-  // Waits for chunk `index`, submitted before: its coordinates into
-  // `decoded`, and whether it was whole.
+  // Waits for chunk `index`, submitted before: its points into `decoded`,
+  // and whether it was whole.
   bool collect(std::size_t index, std::vector<char>& decoded);
 
  private:
@@ -44,6 +46,8 @@ class ChunkPool {
   void work();
 
   const Laszip& laszip_;
+  Layers layers_;
+  std::size_t point_size_;
   std::mutex mutex_;
   std::condition_variable job_ready_;
   std::condition_variable result_ready_;

@@ -1,9 +1,16 @@
-// The layered compressor of LAS 1.4 (LASzip's POINT14 version 3): each
-// field of a chunk's points is a stream, a layer, of its own, so that the
-// coordinates are decoded from the layer of the returns, X and Y, and the
-// layer of Z, and every other layer is passed over unread.
+// The layered compressor of LAS 1.4 (LASzip's POINT14, RGB14, RGBNIR14,
+// WAVEPACKET14 and BYTE14 items, version 3, which version 4 codes alike):
+// each field of a chunk's points is a stream, a layer, of its own. The
+// coordinates come from the layer of the returns, X and Y, and the layer of
+// Z; each other layer is decoded only when asked for, and passed over
+// unread otherwise. A layer of no bytes is a field that keeps its first
+// value through the chunk. Each scanner channel keeps its own last point
+// and models, which a channel seen for the first time takes over from the
+// one before it.
+#include <array>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "read/laz/chunk_decoder.h"
 #include "read/laz/median5.h"
@@ -16,6 +23,12 @@ std::uint32_t little_endian_32(const unsigned char* p) {
   return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
          std::uint32_t{p[3]} << 24;
 }
+
+void store_le(unsigned char* out, std::uint64_t value, int size) {
+  for (int i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+unsigned char fold(std::uint32_t value) { return static_cast<unsigned char>(value & 0xff); }
 
 // The layers each item has.
 std::size_t layers(const LazItem& item) {
@@ -32,21 +45,139 @@ std::size_t layers(const LazItem& item) {
   }
 }
 
-std::size_t record_length(const Laszip& laszip) {
-  std::size_t length = 0;
-  for (const LazItem& item : laszip.items) length += static_cast<std::size_t>(item.size);
-  return length;
-}
-
 std::size_t all_layers(const Laszip& laszip) {
   std::size_t count = 0;
   for (const LazItem& item : laszip.items) count += layers(item);
   return count;
 }
 
+// The POINT14 item's layers, in their order.
+enum Point14Layer : std::size_t {
+  kXyLayer,
+  kZLayer,
+  kClassificationLayer,
+  kFlagsLayer,
+  kIntensityLayer,
+  kScanAngleLayer,
+  kUserDataLayer,
+  kPointSourceLayer,
+  kGpsTimeLayer,
+};
+
+// The mask's bit of each POINT14 layer past Z.
+constexpr Layers kPoint14Layers[9] = {kXyzOnly,   kXyzOnly,  kClassification, kFlags,  kIntensity,
+                                      kScanAngle, kUserData, kPointSource,    kGpsTime};
+
+constexpr std::size_t kNone = ~std::size_t{0};
+
+// Where the items other than POINT14 lie in the record, and their first
+// layers.
+struct Layout {
+  std::size_t rgb_at = kNone, rgb_layer = 0;
+  std::size_t nir_at = kNone, nir_layer = 0;
+  std::size_t wave_at = kNone, wave_layer = 0;
+  std::size_t bytes_at = kNone, bytes_layer = 0, bytes = 0;
+};
+
+// False for items the records of formats 6 to 10 never hold twice.
+bool lay_out(const Laszip& laszip, Layout& out) {
+  std::size_t at = 0, layer = 0;
+  for (const LazItem& item : laszip.items) {
+    auto once = [&](std::size_t& where, std::size_t& first) {
+      if (where != kNone) return false;
+      where = at;
+      first = layer;
+      return true;
+    };
+    bool fine = true;
+    switch (item.type) {
+      case kRgb14:
+        fine = once(out.rgb_at, out.rgb_layer);
+        break;
+      case kRgbNir14:
+        fine = once(out.rgb_at, out.rgb_layer);
+        out.nir_at = at + 6;
+        out.nir_layer = layer + 1;
+        break;
+      case kWavepacket14:
+        fine = once(out.wave_at, out.wave_layer);
+        break;
+      case kByte14:
+        fine = once(out.bytes_at, out.bytes_layer);
+        out.bytes = static_cast<std::size_t>(item.size);
+        break;
+      default:
+        break;
+    }
+    if (!fine) return false;
+    at += static_cast<std::size_t>(item.size);
+    layer += layers(item);
+  }
+  return true;
+}
+
 unsigned return_level(unsigned n, unsigned r) {
   unsigned distance = n > r ? n - r : r - n;
   return distance < 7 ? distance : 7;
+}
+
+SymbolModel& made(std::unique_ptr<SymbolModel>& model, std::uint32_t symbols) {
+  if (model == nullptr) model = std::make_unique<SymbolModel>(symbols);
+  return *model;
+}
+
+std::int32_t wrapping_add(std::int32_t a, std::int32_t b) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+
+std::int32_t wrapping_multiply(std::int32_t a, std::int32_t b) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+}
+
+// The models of POINT14's layers past X, Y and Z, made only when one is
+// decoded.
+struct FieldModels {
+  std::unique_ptr<SymbolModel> classification[64];
+  std::unique_ptr<SymbolModel> flags[64];
+  std::unique_ptr<SymbolModel> user_data[64];
+  IntegerDecoder intensity{16, 4};
+  IntegerDecoder scan_angle{16, 2};
+  IntegerDecoder point_source{16};
+  SymbolModel gps_multi{515};
+  SymbolModel gps_zero_diff{5};
+  IntegerDecoder gps{32, 9};
+};
+
+// What the items past POINT14 (colour, near infrared, wave packet, extra
+// bytes) keep, in contexts of their own. LASzip's readers hand them the
+// point's scanner channel only when it changes, and channel 0 otherwise
+// (each point starts from 0), and every writer follows: a context seen
+// for the first time takes its values from the one before, and one seen
+// before gives its models but not its values, which stay those of the
+// context before.
+struct ItemContext {
+  Colour colour;
+  std::uint32_t nir = 0;
+  WavePacket packet;
+  std::vector<unsigned char> bytes;
+  SymbolModel rgb_used{128};
+  SymbolModel rgb_diffs[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
+                              SymbolModel(256), SymbolModel(256), SymbolModel(256)};
+  SymbolModel nir_used{4};
+  SymbolModel nir_diffs[2] = {SymbolModel(256), SymbolModel(256)};
+  WavePacketModels wave;
+  std::vector<SymbolModel> byte_models;
+};
+
+std::unique_ptr<ItemContext> new_item_context(const ItemContext& from) {
+  auto c = std::make_unique<ItemContext>();
+  c->colour = from.colour;
+  c->nir = from.nir;
+  c->packet = from.packet;
+  c->bytes = from.bytes;
+  c->byte_models.reserve(from.bytes.size());
+  for (std::size_t i = 0; i < from.bytes.size(); ++i) c->byte_models.emplace_back(256);
+  return c;
 }
 
 // What one scanner channel keeps: its last point and its models.
@@ -63,14 +194,29 @@ struct Channel {
   IntegerDecoder dy{32, 22};
   IntegerDecoder dz{32, 20};
   std::int32_t last_z[8] = {};
-};
-
-struct ChannelState : Channel {
   Median5 x_diffs[12], y_diffs[12];
+
+  // The other fields, kept when asked for and zero otherwise.
+  std::uint32_t intensity = 0;
+  std::uint32_t last_intensity[8] = {};
+  unsigned char classification = 0;
+  unsigned char flags = 0;  // edge of flight line, scan direction, classification flags
+  unsigned char user_data = 0;
+  std::int32_t scan_angle = 0;  // a 16-bit signed value
+  std::uint32_t point_source = 0;
+  // Four sequences of GPS times (the doubles' bits), each with its last
+  // difference.
+  std::uint64_t time[4] = {};
+  std::int32_t time_diff[4] = {};
+  int extremes[4] = {};
+  unsigned time_last = 0, time_next = 0;
+  std::unique_ptr<FieldModels> models;
 };
 
-std::unique_ptr<ChannelState> new_channel(const ChannelState& from) {
-  auto c = std::make_unique<ChannelState>();
+// A channel's start: its first point's fields and fresh models; `whole`
+// when fields other than X, Y and Z are decoded.
+std::unique_ptr<Channel> new_channel(const Channel& from, bool whole) {
+  auto c = std::make_unique<Channel>();
   c->x = from.x;
   c->y = from.y;
   c->z = from.z;
@@ -79,16 +225,384 @@ std::unique_ptr<ChannelState> new_channel(const ChannelState& from) {
   c->time_changed = false;
   for (std::int32_t& z : c->last_z) z = from.z;
   for (auto& model : c->changed) model = std::make_unique<SymbolModel>(128);
+  if (whole) {
+    c->intensity = from.intensity;
+    for (std::uint32_t& intensity : c->last_intensity) intensity = from.intensity;
+    c->classification = from.classification;
+    c->flags = from.flags;
+    c->user_data = from.user_data;
+    c->scan_angle = from.scan_angle;
+    c->point_source = from.point_source;
+    c->time[0] = from.time[from.time_last];
+    c->models = std::make_unique<FieldModels>();
+  }
   return c;
 }
 
-SymbolModel& made(std::unique_ptr<SymbolModel>& model, std::uint32_t symbols) {
-  if (model == nullptr) model = std::make_unique<SymbolModel>(symbols);
-  return *model;
+// The layered GPS time: as the chunked compressor's version 2, with the
+// symbols of a zero difference shifted by one.
+void decode_time(Decoder& d, Channel& c) {
+  constexpr std::int32_t kMulti = 500;
+  constexpr std::int32_t kMultiMinus = -10;
+  constexpr std::int32_t kCodeFull = kMulti - kMultiMinus + 1;
+  FieldModels& m = *c.models;
+  auto full_time = [&] {
+    c.time_next = (c.time_next + 1) & 3;
+    auto high = static_cast<std::int32_t>(c.time[c.time_last] >> 32);
+    auto decoded = static_cast<std::uint32_t>(m.gps.decode(d, high, 8));
+    c.time[c.time_next] = std::uint64_t{decoded} << 32 | d.read_int();
+    c.time_last = c.time_next;
+    c.time_diff[c.time_last] = 0;
+    c.extremes[c.time_last] = 0;
+  };
+  auto extreme = [&](std::int32_t diff) {
+    if (++c.extremes[c.time_last] > 3) {
+      c.time_diff[c.time_last] = diff;
+      c.extremes[c.time_last] = 0;
+    }
+  };
+  auto add = [&](std::int32_t diff) {
+    c.time[c.time_last] += static_cast<std::uint64_t>(std::int64_t{diff});
+  };
+  for (;;) {
+    std::int32_t& last_diff = c.time_diff[c.time_last];
+    if (last_diff == 0) {
+      std::uint32_t multi = d.decode_symbol(m.gps_zero_diff);
+      if (multi == 0) {
+        last_diff = m.gps.decode(d, 0, 0);
+        add(last_diff);
+        c.extremes[c.time_last] = 0;
+      } else if (multi == 1) {
+        full_time();
+      } else {
+        c.time_last = (c.time_last + multi - 1) & 3;
+        continue;
+      }
+      return;
+    }
+    auto multi = static_cast<std::int32_t>(d.decode_symbol(m.gps_multi));
+    if (multi == 1) {
+      add(m.gps.decode(d, last_diff, 1));
+      c.extremes[c.time_last] = 0;
+    } else if (multi < kCodeFull) {
+      std::int32_t diff;
+      if (multi == 0) {
+        diff = m.gps.decode(d, 0, 7);
+        extreme(diff);
+      } else if (multi < kMulti) {
+        diff = m.gps.decode(d, wrapping_multiply(multi, last_diff), multi < 10 ? 2 : 3);
+      } else if (multi == kMulti) {
+        diff = m.gps.decode(d, wrapping_multiply(kMulti, last_diff), 4);
+        extreme(diff);
+      } else {
+        multi = kMulti - multi;
+        if (multi > kMultiMinus) {
+          diff = m.gps.decode(d, wrapping_multiply(multi, last_diff), 5);
+        } else {
+          diff = m.gps.decode(d, wrapping_multiply(kMultiMinus, last_diff), 6);
+          extreme(diff);
+        }
+      }
+      add(diff);
+    } else if (multi == kCodeFull) {
+      full_time();
+    } else {
+      c.time_last = (c.time_last + static_cast<unsigned>(multi - kCodeFull)) & 3;
+      continue;
+    }
+    return;
+  }
 }
 
-std::int32_t wrapping_add(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+// A chunk's layers: where each begins, its size, and its decoder when it is
+// decoded.
+class Chunk {
+ public:
+  Chunk(const Laszip& laszip, const unsigned char* bytes, Layers asked)
+      : laszip_(laszip),
+        bytes_(bytes),
+        asked_(asked),
+        whole_(asked != kXyzOnly),
+        record_(record_length(laszip)) {}
+
+  // False when the chunk's count or layers' sizes disagree with its size.
+  bool open(std::size_t size, std::uint32_t count);
+  bool decode(std::uint32_t count, char* out);
+
+ private:
+  bool decoded(std::size_t layer) const { return decoding_[layer]; }
+  bool z_decoded_ = false;
+  template <bool kWhole>
+  void next_point();
+  void store(char* out) const;
+  bool ended_right() const;
+
+  const Laszip& laszip_;
+  const unsigned char* bytes_;
+  Layers asked_;
+  bool whole_;
+  std::size_t record_;
+  Layout layout_;
+  std::vector<std::uint64_t> at_, size_;
+  std::vector<bool> decoding_;
+  std::vector<Decoder> decoders_;
+  unsigned current_ = 0;
+  std::unique_ptr<Channel> channels_[4];
+  // The items' contexts, the one at hand, and the one whose values the
+  // point was given.
+  std::unique_ptr<ItemContext> items_[4];
+  unsigned item_context_ = 0;
+  const ItemContext* extras_ = nullptr;
+};
+
+bool Chunk::open(std::size_t size, std::uint32_t count) {
+  std::size_t head = layered_head_size(laszip_);
+  if (size < head || !lay_out(laszip_, layout_)) return false;
+  if (little_endian_32(bytes_ + record_) != count) return false;
+  const unsigned char* sizes = bytes_ + record_ + 4;
+  std::size_t layers = all_layers(laszip_);
+  std::uint64_t at = head;
+  at_.resize(layers);
+  size_.resize(layers);
+  decoding_.assign(layers, false);
+  for (std::size_t i = 0; i < layers; ++i) {
+    at_[i] = at;
+    size_[i] = little_endian_32(sizes + 4 * i);
+    at += size_[i];
+  }
+  if (at != size) return false;
+  // The layers decoded: X and Y always, and those asked for that change.
+  auto asked = [&](std::size_t layer, Layers bit) {
+    decoding_[layer] = size_[layer] != 0 && (bit == kXyzOnly || (asked_ & bit) != 0);
+  };
+  for (std::size_t i = 0; i < 9; ++i) asked(i, kPoint14Layers[i]);
+  decoding_[kXyLayer] = true;
+  if (layout_.rgb_at != kNone) asked(layout_.rgb_layer, kRgb);
+  if (layout_.nir_at != kNone) asked(layout_.nir_layer, kNir);
+  if (layout_.wave_at != kNone) asked(layout_.wave_layer, kWavePacket);
+  for (std::size_t i = 0; i < layout_.bytes; ++i) asked(layout_.bytes_layer + i, kExtraBytes);
+  z_decoded_ = decoding_[kZLayer];
+  return true;
+}
+
+bool Chunk::ended_right() const {
+  for (std::size_t i = 0; i < decoders_.size(); ++i) {
+    if (decoding_[i] && (decoders_[i].past_end() || decoders_[i].consumed() != size_[i]))
+      return false;
+  }
+  return true;
+}
+
+bool Chunk::decode(std::uint32_t count, char* out) {
+  const unsigned char* raw = bytes_;
+  Channel first;
+  first.x = static_cast<std::int32_t>(little_endian_32(raw));
+  first.y = static_cast<std::int32_t>(little_endian_32(raw + 4));
+  first.z = static_cast<std::int32_t>(little_endian_32(raw + 8));
+  first.return_number = raw[14] & 15;
+  first.returns = raw[14] >> 4;
+  current_ = (raw[15] >> 4) & 3;
+  // The fields not asked for stay zero.
+  if (whole_) {
+    auto asked = [&](Layers bit) { return (asked_ & bit) != 0; };
+    if (asked(kIntensity)) first.intensity = raw[12] | std::uint32_t{raw[13]} << 8;
+    if (asked(kFlags))
+      first.flags = static_cast<unsigned char>((raw[15] & 0x0f) | ((raw[15] >> 6) << 4));
+    if (asked(kClassification)) first.classification = raw[16];
+    if (asked(kUserData)) first.user_data = raw[17];
+    if (asked(kScanAngle))
+      first.scan_angle = static_cast<std::int16_t>(raw[18] | std::uint32_t{raw[19]} << 8);
+    if (asked(kPointSource)) first.point_source = raw[20] | std::uint32_t{raw[21]} << 8;
+    if (asked(kGpsTime)) {
+      for (int i = 7; i >= 0; --i) first.time[0] = first.time[0] << 8 | raw[22 + i];
+    }
+    ItemContext items;
+    if (layout_.rgb_at != kNone && asked(kRgb)) items.colour.read(raw + layout_.rgb_at);
+    if (layout_.nir_at != kNone && asked(kNir))
+      items.nir = raw[layout_.nir_at] | std::uint32_t{raw[layout_.nir_at + 1]} << 8;
+    if (layout_.wave_at != kNone && asked(kWavePacket)) items.packet.read(raw + layout_.wave_at);
+    items.bytes.assign(layout_.bytes, 0);
+    if (asked(kExtraBytes) && layout_.bytes != 0)
+      std::memcpy(items.bytes.data(), raw + layout_.bytes_at, layout_.bytes);
+    item_context_ = current_;
+    items_[current_] = new_item_context(items);
+    extras_ = items_[current_].get();
+  }
+  channels_[current_] = new_channel(first, whole_);
+  std::size_t point = decoded_size(asked_, record_);
+  if (whole_) {
+    store(out);
+  } else {
+    store_xyz(out, first.x, first.y, first.z);
+  }
+  if (count == 1) return true;
+
+  decoders_.resize(decoding_.size());
+  for (std::size_t i = 0; i < decoding_.size(); ++i) {
+    if (!decoding_[i]) continue;
+    decoders_[i].set_input(bytes_ + at_[i], bytes_ + at_[i] + size_[i]);
+    decoders_[i].start();
+  }
+  Decoder& xy = decoders_[kXyLayer];
+  Decoder& z = decoders_[kZLayer];
+  // A layer read past its end is damaged: nothing more of it is decoded.
+  if (whole_) {
+    for (std::uint32_t i = 1; i < count && !xy.past_end() && !z.past_end(); ++i) {
+      next_point<true>();
+      out += point;
+      store(out);
+    }
+  } else {
+    for (std::uint32_t i = 1; i < count && !xy.past_end() && !z.past_end(); ++i) {
+      next_point<false>();
+      out += kXyzSize;
+      const Channel& c = *channels_[current_];
+      store_xyz(out, c.x, c.y, c.z);
+    }
+  }
+  return ended_right();
+}
+
+template <bool kWhole>
+void Chunk::next_point() {
+  Decoder& xy = decoders_[kXyLayer];
+  Channel* c = channels_[current_].get();
+  unsigned lpr = (c->return_number == 1 ? 1 : 0) + (c->return_number >= c->returns ? 2 : 0) +
+                 (c->time_changed ? 4 : 0);
+  std::uint32_t changed = xy.decode_symbol(*c->changed[lpr]);
+  if (changed & (1 << 6)) {
+    std::uint32_t step = xy.decode_symbol(c->channel);
+    unsigned next = (current_ + step + 1) % 4;
+    if (channels_[next] == nullptr) channels_[next] = new_channel(*c, kWhole);
+    current_ = next;
+    c = channels_[current_].get();
+  }
+  bool time_changed = (changed & (1 << 4)) != 0;
+  unsigned n = c->returns, r = c->return_number;
+  if (changed & (1 << 2)) {
+    n = xy.decode_symbol(made(c->number_of_returns[n], 16));
+    c->returns = n;
+  }
+  switch (changed & 3) {
+    case 1:
+      r = (r + 1) % 16;
+      break;
+    case 2:
+      r = (r + 15) % 16;
+      break;
+    case 3:
+      if (time_changed) {
+        r = xy.decode_symbol(made(c->return_number_model[r], 16));
+      } else {
+        r = (r + xy.decode_symbol(c->same_time_return) + 2) % 16;
+      }
+      break;
+    default:
+      break;
+  }
+  c->return_number = r;
+  unsigned m = kReturnContext14[n][r];
+  unsigned l = return_level(n, r);
+  unsigned slot = m << 1 | (time_changed ? 1 : 0);
+  std::int32_t diff = c->dx.decode(xy, c->x_diffs[slot].get(), n == 1);
+  c->x = wrapping_add(c->x, diff);
+  c->x_diffs[slot].add(diff);
+  std::uint32_t k = c->dx.k();
+  diff = c->dy.decode(xy, c->y_diffs[slot].get(), (n == 1) + (k < 20 ? k & ~1u : 20));
+  c->y = wrapping_add(c->y, diff);
+  c->y_diffs[slot].add(diff);
+  if (z_decoded_) {
+    k = (c->dx.k() + c->dy.k()) / 2;
+    c->z = c->dz.decode(decoders_[kZLayer], c->last_z[l], (n == 1) + (k < 18 ? k & ~1u : 18));
+    c->last_z[l] = c->z;
+  }
+  if constexpr (kWhole) {
+    FieldModels& f = *c->models;
+    // The point's place among its returns: first (2), last (1), both (3).
+    unsigned cpr = (r == 1 ? 2 : 0) + (r >= n ? 1 : 0);
+    unsigned t = time_changed ? 1 : 0;
+    if (decoded(kClassificationLayer)) {
+      unsigned context = ((c->classification & 0x1fu) << 1) + (cpr == 3 ? 1 : 0);
+      c->classification = static_cast<unsigned char>(
+          decoders_[kClassificationLayer].decode_symbol(made(f.classification[context], 256)));
+    }
+    if (decoded(kFlagsLayer)) {
+      c->flags = static_cast<unsigned char>(
+          decoders_[kFlagsLayer].decode_symbol(made(f.flags[c->flags], 64)));
+    }
+    if (decoded(kIntensityLayer)) {
+      std::uint32_t& last = c->last_intensity[cpr << 1 | t];
+      last = static_cast<std::uint32_t>(f.intensity.decode(decoders_[kIntensityLayer],
+                                                           static_cast<std::int32_t>(last), cpr)) &
+             0xffff;
+      c->intensity = last;
+    }
+    if (decoded(kScanAngleLayer) && (changed & (1 << 3))) {
+      c->scan_angle = static_cast<std::int16_t>(
+          f.scan_angle.decode(decoders_[kScanAngleLayer], c->scan_angle, t) & 0xffff);
+    }
+    if (decoded(kUserDataLayer)) {
+      c->user_data = static_cast<unsigned char>(
+          decoders_[kUserDataLayer].decode_symbol(made(f.user_data[c->user_data / 4], 256)));
+    }
+    if (decoded(kPointSourceLayer) && (changed & (1 << 5))) {
+      c->point_source =
+          static_cast<std::uint32_t>(f.point_source.decode(
+              decoders_[kPointSourceLayer], static_cast<std::int32_t>(c->point_source))) &
+          0xffff;
+    }
+    if (decoded(kGpsTimeLayer) && time_changed) decode_time(decoders_[kGpsTimeLayer], *c);
+    // The items' context: the channel when it changed, 0 otherwise.
+    unsigned context = (changed & (1 << 6)) != 0 ? current_ : 0;
+    ItemContext* values = items_[item_context_].get();
+    if (context != item_context_) {
+      item_context_ = context;
+      if (items_[context] == nullptr) {
+        items_[context] = new_item_context(*values);
+        values = items_[context].get();
+      }
+    }
+    ItemContext& im = *items_[item_context_];
+    extras_ = values;
+    if (layout_.rgb_at != kNone && decoded(layout_.rgb_layer))
+      decode_colour(decoders_[layout_.rgb_layer], im.rgb_used, im.rgb_diffs, values->colour);
+    if (layout_.nir_at != kNone && decoded(layout_.nir_layer)) {
+      Decoder& d = decoders_[layout_.nir_layer];
+      std::uint32_t used = d.decode_symbol(im.nir_used);
+      std::uint32_t low = values->nir & 0xff, high = values->nir >> 8;
+      if (used & 1) low = fold(d.decode_symbol(im.nir_diffs[0]) + low);
+      if (used & 2) high = fold(d.decode_symbol(im.nir_diffs[1]) + high);
+      values->nir = high << 8 | low;
+    }
+    if (layout_.wave_at != kNone && decoded(layout_.wave_layer))
+      decode_wave_packet(decoders_[layout_.wave_layer], im.wave, values->packet);
+    for (std::size_t i = 0; i < layout_.bytes; ++i) {
+      if (!decoded(layout_.bytes_layer + i)) continue;
+      values->bytes[i] = fold(values->bytes[i] +
+                              decoders_[layout_.bytes_layer + i].decode_symbol(im.byte_models[i]));
+    }
+  }
+  c->time_changed = time_changed;
+}
+
+void Chunk::store(char* to) const {
+  auto* out = reinterpret_cast<unsigned char*>(to);
+  const Channel& c = *channels_[current_];
+  std::memset(out, 0, record_);
+  store_xyz(to, c.x, c.y, c.z);
+  store_le(out + 12, c.intensity, 2);
+  out[14] = static_cast<unsigned char>(c.return_number | c.returns << 4);
+  out[15] = static_cast<unsigned char>((c.flags & 0x0fu) | current_ << 4 | (c.flags >> 4) << 6);
+  out[16] = c.classification;
+  out[17] = c.user_data;
+  store_le(out + 18, static_cast<std::uint32_t>(c.scan_angle), 2);
+  store_le(out + 20, c.point_source, 2);
+  store_le(out + 22, c.time[c.time_last], 8);
+  const ItemContext& e = *extras_;
+  if (layout_.rgb_at != kNone) e.colour.store(out + layout_.rgb_at);
+  if (layout_.nir_at != kNone) store_le(out + layout_.nir_at, e.nir, 2);
+  if (layout_.wave_at != kNone) e.packet.store(out + layout_.wave_at);
+  if (layout_.bytes != 0) std::memcpy(out + layout_.bytes_at, e.bytes.data(), layout_.bytes);
 }
 
 }  // namespace
@@ -105,97 +619,10 @@ std::uint64_t layered_body_size(const Laszip& laszip, const unsigned char* head)
 }
 
 bool decode_layered_chunk(const Laszip& laszip, const unsigned char* bytes, std::size_t size,
-                          std::uint32_t count, char* out) {
-  std::size_t head = layered_head_size(laszip);
-  if (size < head) return false;
-  const unsigned char* raw = bytes;
-  if (little_endian_32(raw + record_length(laszip)) != count) return false;
-  const unsigned char* sizes = raw + record_length(laszip) + 4;
-  // Where each of the point's layers begins, then the end of all.
-  std::uint64_t at = head;
-  std::uint64_t xy_at = at, xy_size = little_endian_32(sizes);
-  std::uint64_t z_at = at + xy_size, z_size = little_endian_32(sizes + 4);
-  for (std::size_t i = 0; i < all_layers(laszip); ++i) at += little_endian_32(sizes + 4 * i);
-  if (at != size) return false;
-
-  ChannelState first;
-  first.x = static_cast<std::int32_t>(little_endian_32(raw));
-  first.y = static_cast<std::int32_t>(little_endian_32(raw + 4));
-  first.z = static_cast<std::int32_t>(little_endian_32(raw + 8));
-  first.return_number = raw[14] & 15;
-  first.returns = raw[14] >> 4;
-  unsigned current = (raw[15] >> 4) & 3;
-  std::unique_ptr<ChannelState> channels[4];
-  channels[current] = new_channel(first);
-  store_xyz(out, first.x, first.y, first.z);
-  if (count == 1) return true;
-
-  Decoder xy, zd;
-  xy.set_input(bytes + xy_at, bytes + xy_at + xy_size);
-  xy.start();
-  bool z_changes = z_size != 0;
-  if (z_changes) {
-    zd.set_input(bytes + z_at, bytes + z_at + z_size);
-    zd.start();
-  }
-  // A layer read past its end is damaged: nothing more of it is decoded.
-  for (std::uint32_t i = 1; i < count && !xy.past_end() && !zd.past_end(); ++i) {
-    ChannelState* c = channels[current].get();
-    unsigned lpr = (c->return_number == 1 ? 1 : 0) + (c->return_number >= c->returns ? 2 : 0) +
-                   (c->time_changed ? 4 : 0);
-    std::uint32_t changed = xy.decode_symbol(*c->changed[lpr]);
-    if (changed & (1 << 6)) {
-      std::uint32_t step = xy.decode_symbol(c->channel);
-      unsigned next = (current + step + 1) % 4;
-      if (channels[next] == nullptr) channels[next] = new_channel(*c);
-      current = next;
-      c = channels[current].get();
-    }
-    bool time_changed = (changed & (1 << 4)) != 0;
-    unsigned n = c->returns, r = c->return_number;
-    if (changed & (1 << 2)) {
-      n = xy.decode_symbol(made(c->number_of_returns[n], 16));
-      c->returns = n;
-    }
-    switch (changed & 3) {
-      case 1:
-        r = (r + 1) % 16;
-        break;
-      case 2:
-        r = (r + 15) % 16;
-        break;
-      case 3:
-        if (time_changed) {
-          r = xy.decode_symbol(made(c->return_number_model[r], 16));
-        } else {
-          r = (r + xy.decode_symbol(c->same_time_return) + 2) % 16;
-        }
-        break;
-      default:
-        break;
-    }
-    c->return_number = r;
-    unsigned m = kReturnContext14[n][r];
-    unsigned l = return_level(n, r);
-    unsigned slot = m << 1 | (time_changed ? 1 : 0);
-    std::int32_t diff = c->dx.decode(xy, c->x_diffs[slot].get(), n == 1);
-    c->x = wrapping_add(c->x, diff);
-    c->x_diffs[slot].add(diff);
-    std::uint32_t k = c->dx.k();
-    diff = c->dy.decode(xy, c->y_diffs[slot].get(), (n == 1) + (k < 20 ? k & ~1u : 20));
-    c->y = wrapping_add(c->y, diff);
-    c->y_diffs[slot].add(diff);
-    if (z_changes) {
-      k = (c->dx.k() + c->dy.k()) / 2;
-      c->z = c->dz.decode(zd, c->last_z[l], (n == 1) + (k < 18 ? k & ~1u : 18));
-      c->last_z[l] = c->z;
-    }
-    c->time_changed = time_changed;
-    out += kXyzSize;
-    store_xyz(out, c->x, c->y, c->z);
-  }
-  if (xy.past_end() || xy.consumed() != xy_size) return false;
-  return !z_changes || (!zd.past_end() && zd.consumed() == z_size);
+                          std::uint32_t count, char* out, Layers layers) {
+  Chunk chunk(laszip, bytes, layers);
+  if (!chunk.open(size, count)) return false;
+  return chunk.decode(count, out);
 }
 
 }  // namespace laz

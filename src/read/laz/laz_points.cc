@@ -61,9 +61,11 @@ bool LazPoints::Stream::take(std::size_t size, std::vector<unsigned char>& bytes
 }
 
 LazPoints::LazPoints(const Laszip& laszip, std::uint64_t point_count, Refill& stream,
-                     ByteSource& file, std::uint64_t points_at, unsigned workers)
+                     ByteSource& file, std::uint64_t points_at, unsigned workers, Layers layers)
     : laszip_(laszip),
       workers_(workers),
+      layers_(layers),
+      point_size_(decoded_size(layers, record_length(laszip))),
       point_count_(point_count),
       stream_(stream),
       file_(file),
@@ -126,7 +128,7 @@ std::size_t LazPoints::next(const char*& records, std::size_t count) {
   if (!started_) {
     started_ = true;
     if (laszip_.compressor == Compressor::kPointWise) {
-      point_wise_ = std::make_unique<PointDecoder>(laszip_);
+      point_wise_ = std::make_unique<PointDecoder>(laszip_, layers_);
       decoder_.set_input(nullptr, nullptr, &stream_);
     } else {
       std::vector<unsigned char> head;
@@ -138,7 +140,7 @@ std::size_t LazPoints::next(const char*& records, std::size_t count) {
       tabled_ = read_table(table_at_);
       // Chunks are decoded on every core when there are several of each.
       if (tabled_ && workers_ > 1 && chunk_bytes_.size() > 1)
-        pool_ = std::make_unique<ChunkPool>(laszip_, workers_);
+        pool_ = std::make_unique<ChunkPool>(laszip_, workers_, layers_);
       if (!tabled_ && laszip_.chunk_size == kVariableChunks) {
         problem_ = "the LAZ chunk table, needed for chunks of varying sizes, cannot be read";
         return 0;
@@ -149,7 +151,7 @@ std::size_t LazPoints::next(const char*& records, std::size_t count) {
     if (!next_chunk()) return 0;
   }
   std::size_t n = std::min(count, in_decoded_ - handed_);
-  records = decoded_.data() + handed_ * kXyzSize;
+  records = decoded_.data() + handed_ * point_size_;
   handed_ += n;
   return n;
 }
@@ -173,11 +175,11 @@ bool LazPoints::next_chunk() {
   }
   if (point_wise_ != nullptr) {
     auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
-    decoded_.resize(piece * kXyzSize);
+    decoded_.resize(piece * point_size_);
     char* out = decoded_.data();
     if (decoded_points_ == 0) {
       point_wise_->start(decoder_, out);
-      point_wise_->next(decoder_, piece - 1, out + kXyzSize);
+      point_wise_->next(decoder_, piece - 1, out + point_size_);
     } else {
       point_wise_->next(decoder_, piece, out);
     }
@@ -217,14 +219,14 @@ bool LazPoints::next_tabled_chunk() {
       damaged("the file ends inside it");
       return false;
     }
-    decoded_.resize(std::size_t{points} * kXyzSize);
-    whole = decode_chunk(laszip_, bytes.data(), bytes.size(), points, decoded_.data());
+    decoded_.resize(std::size_t{points} * point_size_);
+    whole = decode_chunk(laszip_, bytes.data(), bytes.size(), points, decoded_.data(), layers_);
   } else {
     // A few chunks a worker in flight: enough to keep every worker busy
     // while this thread writes, and within the memory set aside.
     const std::size_t in_flight = std::size_t{3} * workers_;
     while (!cut_ && submitted_ < chunk_bytes_.size() && submitted_ - chunk_ < in_flight) {
-      std::uint64_t held = chunk_bytes_[submitted_] + chunk_points_[submitted_] * kXyzSize;
+      std::uint64_t held = chunk_bytes_[submitted_] + chunk_points_[submitted_] * point_size_;
       // A chunk too large is said when its turn comes.
       bool oversized = chunk_points_[submitted_] > kMostChunkPoints ||
                        chunk_bytes_[submitted_] > kMostChunkBytes;
@@ -243,7 +245,7 @@ bool LazPoints::next_tabled_chunk() {
       return false;
     }
     whole = pool_->collect(chunk_, decoded_);
-    held_ -= size + std::uint64_t{points} * kXyzSize;
+    held_ -= size + std::uint64_t{points} * point_size_;
   }
   if (!whole) {
     damaged("its decoding does not end at its " + text(size) + " bytes");
@@ -256,7 +258,7 @@ bool LazPoints::next_tabled_chunk() {
 
 bool LazPoints::next_sequential_chunk(std::uint32_t points) {
   if (too_large(points, 0)) return false;
-  decoded_.resize(std::size_t{points} * kXyzSize);
+  decoded_.resize(std::size_t{points} * point_size_);
   if (laszip_.compressor == Compressor::kLayered) {
     // The chunk's sizes first: its first record, count and layer sizes.
     std::vector<unsigned char> bytes, body;
@@ -271,16 +273,16 @@ bool LazPoints::next_sequential_chunk(std::uint32_t points) {
       return false;
     }
     bytes.insert(bytes.end(), body.begin(), body.end());
-    if (!decode_chunk(laszip_, bytes.data(), bytes.size(), points, decoded_.data())) {
+    if (!decode_chunk(laszip_, bytes.data(), bytes.size(), points, decoded_.data(), layers_)) {
       damaged("its decoding does not end at its " + text(bytes.size()) + " bytes");
       return false;
     }
   } else {
     Decoder decoder;
     decoder.set_input(nullptr, nullptr, &stream_);
-    PointDecoder chunk(laszip_);
+    PointDecoder chunk(laszip_, layers_);
     chunk.start(decoder, decoded_.data());
-    chunk.next(decoder, points - 1, decoded_.data() + kXyzSize);
+    chunk.next(decoder, points - 1, decoded_.data() + point_size_);
     if (decoder.past_end()) {
       damaged("the file ends inside it");
       return false;

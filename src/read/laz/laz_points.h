@@ -16,6 +16,7 @@
 #include "read/laz/arithmetic_decoder.h"
 #include "read/laz/chunk_decoder.h"
 #include "read/laz/laszip_vlr.h"
+#include "read/laz/layers.h"
 
 namespace laz {
 
@@ -26,17 +27,19 @@ class LazPoints {
   // `stream` gives the file's bytes from its first point byte on, in
   // order; `file` reads the chunk table where it lies (its read_at), at
   // `points_at` and on, the first point byte's place in the file.
-  // Decodes chunks on `workers` threads when more than one.
+  // Decodes chunks on `workers` threads when more than one, and of each
+  // point what `layers` asks for.
   LazPoints(const Laszip& laszip, std::uint64_t point_count, Refill& stream, ByteSource& file,
-            std::uint64_t points_at, unsigned workers);
+            std::uint64_t points_at, unsigned workers, Layers layers = kXyzOnly);
   ~LazPoints();
   LazPoints(const LazPoints&) = delete;
   LazPoints& operator=(const LazPoints&) = delete;
 
-  // The next points, up to `count`, as coordinates (kXyzSize bytes each) at
-  // `records`; 0 at the end, or where damage stops the reading, which
-  // problem() then describes.
+  // The next points, up to `count`, point_size() bytes each at `records`:
+  // their coordinates, or their whole records; 0 at the end, or where
+  // damage stops the reading, which problem() then describes.
   std::size_t next(const char*& records, std::size_t count);
+  std::size_t point_size() const { return point_size_; }
   const std::string& problem() const { return problem_; }
 
  private:
@@ -73,6 +76,8 @@ class LazPoints {
 
   const Laszip& laszip_;
   unsigned workers_;
+  Layers layers_;
+  std::size_t point_size_;
   std::uint64_t point_count_;
   Stream stream_;
   ByteSource& file_;

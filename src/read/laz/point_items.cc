@@ -15,6 +15,19 @@ std::int32_t little_endian_32(const unsigned char* p) {
                                    std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24);
 }
 
+std::uint64_t little_endian_64(const unsigned char* p) {
+  return std::uint64_t{static_cast<std::uint32_t>(little_endian_32(p))} |
+         std::uint64_t{static_cast<std::uint32_t>(little_endian_32(p + 4))} << 32;
+}
+
+void store_le(unsigned char* out, std::uint64_t value, int size) {
+  for (int i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// A byte and the sum of two, as the colour and byte models wrap them.
+unsigned char fold(std::int32_t value) { return static_cast<unsigned char>(value & 0xff); }
+std::int32_t clamp_byte(std::int32_t value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
+
 std::int32_t wrapping_add(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
 }
@@ -48,12 +61,25 @@ void read_point10(const unsigned char* raw, Point10State& s) {
   s.point_source = raw[18] | raw[19] << 8;
 }
 
+void store_point10(unsigned char* out, const Point10State& s) {
+  store_le(out, static_cast<std::uint32_t>(s.x), 4);
+  store_le(out + 4, static_cast<std::uint32_t>(s.y), 4);
+  store_le(out + 8, static_cast<std::uint32_t>(s.z), 4);
+  store_le(out + 12, static_cast<std::uint32_t>(s.intensity), 2);
+  out[14] = s.bits;
+  out[15] = s.classification;
+  out[16] = static_cast<unsigned char>(s.scan_angle);
+  out[17] = s.user_data;
+  store_le(out + 18, static_cast<std::uint32_t>(s.point_source), 2);
+}
+
 // Version 1: the median of the last three differences predicts the next.
 class Point10Version1 : public Item {
  public:
   explicit Point10Version1(Point10State& state) : s_(state) {}
 
   void first(const unsigned char* raw) override { read_point10(raw, s_); }
+  void store(unsigned char* out) const override { store_point10(out, s_); }
 
   void next(Decoder& d) override {
     std::int32_t x_diff = dx_.decode(d, median(last_x_));
@@ -110,6 +136,7 @@ class Point10Version2 : public Item {
     // The stream takes the first intensity as zero.
     s_.intensity = 0;
   }
+  void store(unsigned char* out) const override { store_point10(out, s_); }
 
   void next(Decoder& d) override {
     std::uint32_t changed = d.decode_symbol(changed_);
@@ -124,6 +151,9 @@ class Point10Version2 : public Item {
       if (changed & 16) {
         last_intensity_[m] = intensity_.decode(d, last_intensity_[m], m < 3 ? m : 3);
       }
+      // Unchanged, the intensity is the last one of the point's place
+      // among its returns.
+      s_.intensity = last_intensity_[m];
       if (changed & 8) {
         s_.classification =
             static_cast<unsigned char>(d.decode_symbol(classification_[s_.classification]));
@@ -166,19 +196,23 @@ class Point10Version2 : public Item {
   ModelPerByte bit_byte_, classification_, user_data_;
 };
 
-// GPS time, version 1: the difference as a multiple of the last one.
+// GPS time, version 1: the difference as a multiple of the last one. The
+// time is the double's bits, and the differences are those of its bits
+// taken as an integer.
 class GpsTime11Version1 : public Item {
  public:
-  void first(const unsigned char* /*raw*/) override {}
+  void first(const unsigned char* raw) override { time_ = little_endian_64(raw); }
+  void store(unsigned char* out) const override { store_le(out, time_, 8); }
 
   void next(Decoder& d) override {
     constexpr std::int32_t kMultiMax = 512;
     if (last_diff_ == 0) {
       std::uint32_t multi = d.decode_symbol(zero_diff_);
       if (multi == 1) {
-        last_diff_ = time_.decode(d, 0, 0);
+        last_diff_ = diffs_.decode(d, 0, 0);
+        add(last_diff_);
       } else if (multi == 2) {
-        d.read_int64();
+        time_ = d.read_int64();
       }
       return;
     }
@@ -186,42 +220,47 @@ class GpsTime11Version1 : public Item {
     if (multi < kMultiMax - 2) {
       std::int32_t diff;
       if (multi == 1) {
-        diff = time_.decode(d, last_diff_, 1);
+        diff = diffs_.decode(d, last_diff_, 1);
         last_diff_ = diff;
         extremes_ = 0;
       } else if (multi == 0) {
-        diff = time_.decode(d, last_diff_ / 4, 2);
+        diff = diffs_.decode(d, last_diff_ / 4, 2);
         if (++extremes_ > 3) {
           last_diff_ = diff;
           extremes_ = 0;
         }
       } else {
-        diff = time_.decode(d, wrapping_multiply(multi, last_diff_),
-                            multi < 10   ? 3
-                            : multi < 50 ? 4
-                                         : 5);
+        diff = diffs_.decode(d, wrapping_multiply(multi, last_diff_),
+                             multi < 10   ? 3
+                             : multi < 50 ? 4
+                                          : 5);
         if (multi == kMultiMax - 3 && ++extremes_ > 3) {
           last_diff_ = diff;
           extremes_ = 0;
         }
       }
+      add(diff);
     } else if (multi < kMultiMax - 1) {
-      d.read_int64();
+      time_ = d.read_int64();
     }
   }
 
  private:
+  void add(std::int32_t diff) { time_ += static_cast<std::uint64_t>(std::int64_t{diff}); }
+
+  std::uint64_t time_ = 0;
   std::int32_t last_diff_ = 0;
   int extremes_ = 0;
   SymbolModel multi_{512};
   SymbolModel zero_diff_{3};
-  IntegerDecoder time_{32, 6};
+  IntegerDecoder diffs_{32, 6};
 };
 
 // GPS time, version 2: four sequences of times, each with its difference.
 class GpsTime11Version2 : public Item {
  public:
-  void first(const unsigned char* /*raw*/) override {}
+  void first(const unsigned char* raw) override { time_[0] = little_endian_64(raw); }
+  void store(unsigned char* out) const override { store_le(out, time_[last_], 8); }
 
   void next(Decoder& d) override {
     constexpr std::int32_t kMulti = 500;
@@ -234,7 +273,8 @@ class GpsTime11Version2 : public Item {
       if (last_diff_[last_] == 0) {
         std::uint32_t multi = d.decode_symbol(zero_diff_);
         if (multi == 1) {
-          last_diff_[last_] = time_.decode(d, 0, 0);
+          last_diff_[last_] = diffs_.decode(d, 0, 0);
+          add(last_diff_[last_]);
           extremes_[last_] = 0;
         } else if (multi == 2) {
           full_time(d);
@@ -247,27 +287,28 @@ class GpsTime11Version2 : public Item {
       auto multi = static_cast<std::int32_t>(d.decode_symbol(multi_));
       std::int32_t& last_diff = last_diff_[last_];
       if (multi == 1) {
-        time_.decode(d, last_diff, 1);
+        add(diffs_.decode(d, last_diff, 1));
         extremes_[last_] = 0;
       } else if (multi < kUnchanged) {
         std::int32_t diff;
         if (multi == 0) {
-          diff = time_.decode(d, 0, 7);
+          diff = diffs_.decode(d, 0, 7);
           extreme(diff);
         } else if (multi < kMulti) {
-          diff = time_.decode(d, wrapping_multiply(multi, last_diff), multi < 10 ? 2 : 3);
+          diff = diffs_.decode(d, wrapping_multiply(multi, last_diff), multi < 10 ? 2 : 3);
         } else if (multi == kMulti) {
-          diff = time_.decode(d, wrapping_multiply(kMulti, last_diff), 4);
+          diff = diffs_.decode(d, wrapping_multiply(kMulti, last_diff), 4);
           extreme(diff);
         } else {
           multi = kMulti - multi;
           if (multi > kMultiMinus) {
-            time_.decode(d, wrapping_multiply(multi, last_diff), 5);
+            diff = diffs_.decode(d, wrapping_multiply(multi, last_diff), 5);
           } else {
-            diff = time_.decode(d, wrapping_multiply(kMultiMinus, last_diff), 6);
+            diff = diffs_.decode(d, wrapping_multiply(kMultiMinus, last_diff), 6);
             extreme(diff);
           }
         }
+        add(diff);
       } else if (multi == kCodeFull) {
         full_time(d);
       } else if (multi > kCodeFull) {
@@ -279,11 +320,14 @@ class GpsTime11Version2 : public Item {
   }
 
  private:
-  // A time that no difference gives: a new sequence begins with it.
+  void add(std::int32_t diff) { time_[last_] += static_cast<std::uint64_t>(std::int64_t{diff}); }
+  // A time that no difference gives: a new sequence begins with it, its
+  // high half coded against the last time's.
   void full_time(Decoder& d) {
     next_ = (next_ + 1) & 3;
-    time_.decode(d, 0, 8);
-    d.read_int();
+    auto high = static_cast<std::int32_t>(time_[last_] >> 32);
+    auto decoded = static_cast<std::uint32_t>(diffs_.decode(d, high, 8));
+    time_[next_] = std::uint64_t{decoded} << 32 | d.read_int();
     last_ = next_;
     last_diff_[last_] = 0;
     extremes_[last_] = 0;
@@ -297,34 +341,51 @@ class GpsTime11Version2 : public Item {
   }
 
   unsigned last_ = 0, next_ = 0;
+  std::uint64_t time_[4] = {};
   std::int32_t last_diff_[4] = {};
   int extremes_[4] = {};
   SymbolModel multi_{516};
   SymbolModel zero_diff_{6};
-  IntegerDecoder time_{32, 9};
+  IntegerDecoder diffs_{32, 9};
 };
 
 // Colour, version 1: which bytes changed, then each one's difference.
 class Rgb12Version1 : public Item {
  public:
-  void first(const unsigned char* /*raw*/) override {}
+  void first(const unsigned char* raw) override { last_.read(raw); }
+  void store(unsigned char* out) const override { last_.store(out); }
   void next(Decoder& d) override {
     std::uint32_t changed = d.decode_symbol(byte_used_);
-    for (std::uint32_t i = 0; i < 6; ++i)
-      if (changed & (1u << i)) colour_.decode(d, 0, i);
+    for (std::uint32_t i = 0; i < 6; ++i) {
+      std::uint32_t& value = last_.c[i / 2];
+      unsigned shift = (i & 1) * 8;
+      if (changed & (1u << i)) {
+        auto byte = static_cast<std::uint32_t>(
+            colour_.decode(d, static_cast<std::int32_t>((value >> shift) & 0xff), i));
+        value = (value & ~(0xffu << shift)) | (byte & 0xff) << shift;
+      }
+    }
   }
 
  private:
+  Colour last_;
   SymbolModel byte_used_{64};
   IntegerDecoder colour_{8, 6};
 };
 
-// Colour, version 2: the same with the differences of red predicting
-// green's and blue's. Only which models are used matters here.
+// Colour, version 2: as the layered RGB14.
 class Rgb12Version2 : public Item {
  public:
-  void first(const unsigned char* /*raw*/) override {}
+  explicit Rgb12Version2(bool values) : values_(values) {}
+  void first(const unsigned char* raw) override { last_.read(raw); }
+  void store(unsigned char* out) const override { last_.store(out); }
   void next(Decoder& d) override {
+    if (values_) {
+      decode_colour(d, byte_used_, diff_, last_);
+      return;
+    }
+    // The models' choice depends on no value: for coordinates alone, the
+    // symbols are decoded and the colour is left.
     std::uint32_t changed = d.decode_symbol(byte_used_);
     if (changed & 1) d.decode_symbol(diff_[0]);
     if (changed & 2) d.decode_symbol(diff_[1]);
@@ -337,6 +398,8 @@ class Rgb12Version2 : public Item {
   }
 
  private:
+  bool values_;
+  Colour last_;
   SymbolModel byte_used_{128};
   SymbolModel diff_[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
                           SymbolModel(256), SymbolModel(256), SymbolModel(256)};
@@ -344,60 +407,150 @@ class Rgb12Version2 : public Item {
 
 class Wavepacket13 : public Item {
  public:
-  void first(const unsigned char* /*raw*/) override {}
-  void next(Decoder& d) override {
-    d.decode_symbol(index_);
-    last_offset_symbol_ = d.decode_symbol(offset_diff_[last_offset_symbol_]);
-    if (last_offset_symbol_ == 2) {
-      offset_.decode(d, 0);
-    } else if (last_offset_symbol_ == 3) {
-      d.read_int64();
-    }
-    size_.decode(d, 0);
-    return_point_.decode(d, 0);
-    for (std::uint32_t axis = 0; axis < 3; ++axis) xyz_.decode(d, 0, axis);
-  }
+  void first(const unsigned char* raw) override { packet_.read(raw); }
+  void store(unsigned char* out) const override { packet_.store(out); }
+  void next(Decoder& d) override { decode_wave_packet(d, models_, packet_); }
 
  private:
-  std::uint32_t last_offset_symbol_ = 0;
-  SymbolModel index_{256};
-  SymbolModel offset_diff_[4] = {SymbolModel(4), SymbolModel(4), SymbolModel(4), SymbolModel(4)};
-  IntegerDecoder offset_{32};
-  IntegerDecoder size_{32};
-  IntegerDecoder return_point_{32};
-  IntegerDecoder xyz_{32, 3};
+  WavePacket packet_;
+  WavePacketModels models_;
 };
 
 class BytesVersion1 : public Item {
  public:
   explicit BytesVersion1(int count)
-      : count_(static_cast<std::uint32_t>(count)), bytes_(8, count_) {}
-  void first(const unsigned char* /*raw*/) override {}
+      : count_(static_cast<std::uint32_t>(count)), last_(count_), bytes_(8, count_) {}
+  void first(const unsigned char* raw) override { std::memcpy(last_.data(), raw, count_); }
+  void store(unsigned char* out) const override { std::memcpy(out, last_.data(), count_); }
   void next(Decoder& d) override {
-    for (std::uint32_t i = 0; i < count_; ++i) bytes_.decode(d, 0, i);
+    for (std::uint32_t i = 0; i < count_; ++i)
+      last_[i] = static_cast<unsigned char>(bytes_.decode(d, last_[i], i));
   }
 
  private:
   std::uint32_t count_;
+  std::vector<unsigned char> last_;
   IntegerDecoder bytes_;
 };
 
 class BytesVersion2 : public Item {
  public:
-  explicit BytesVersion2(int count) {
+  explicit BytesVersion2(int count) : last_(static_cast<std::size_t>(count)) {
     models_.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) models_.emplace_back(256);
   }
-  void first(const unsigned char* /*raw*/) override {}
+  void first(const unsigned char* raw) override { std::memcpy(last_.data(), raw, last_.size()); }
+  void store(unsigned char* out) const override { std::memcpy(out, last_.data(), last_.size()); }
   void next(Decoder& d) override {
-    for (SymbolModel& model : models_) d.decode_symbol(model);
+    for (std::size_t i = 0; i < models_.size(); ++i)
+      last_[i] = fold(static_cast<std::int32_t>(last_[i] + d.decode_symbol(models_[i])));
   }
 
  private:
+  std::vector<unsigned char> last_;
   std::vector<SymbolModel> models_;
 };
 
 }  // namespace
+
+void Colour::read(const unsigned char* raw) {
+  for (int i = 0; i < 3; ++i) c[i] = raw[2 * i] | std::uint32_t{raw[2 * i + 1]} << 8;
+}
+
+void Colour::store(unsigned char* out) const {
+  for (int i = 0; i < 3; ++i) store_le(out + 2 * i, c[i], 2);
+}
+
+// Colour, version 2, and the layered RGB14: which bytes changed; red's
+// bytes from the last ones, green's and blue's from the last ones moved as
+// red's did (LASzip's design). `models` are those of the bytes used and of
+// the six corrections.
+void decode_colour(Decoder& d, SymbolModel& used, SymbolModel* diffs, Colour& colour) {
+  std::uint32_t changed = d.decode_symbol(used);
+  const Colour last = colour;
+  std::uint32_t* c = colour.c;
+  std::uint32_t low = last.c[0] & 0xff, high = last.c[0] >> 8;
+  if (changed & 1) low = fold(static_cast<std::int32_t>(d.decode_symbol(diffs[0]) + low));
+  if (changed & 2) high = fold(static_cast<std::int32_t>(d.decode_symbol(diffs[1]) + high));
+  c[0] = high << 8 | low;
+  if ((changed & 64) == 0) {
+    c[1] = c[2] = c[0];
+    return;
+  }
+  auto last_low = [&](int i) { return static_cast<std::int32_t>(last.c[i] & 0xff); };
+  auto last_high = [&](int i) { return static_cast<std::int32_t>(last.c[i] >> 8); };
+  std::int32_t diff_low = static_cast<std::int32_t>(low) - last_low(0);
+  std::uint32_t green_low = last.c[1] & 0xff, blue_low = last.c[2] & 0xff;
+  if (changed & 4) {
+    green_low = fold(static_cast<std::int32_t>(d.decode_symbol(diffs[2])) +
+                     clamp_byte(diff_low + last_low(1)));
+  }
+  if (changed & 16) {
+    std::int32_t diff = (diff_low + (static_cast<std::int32_t>(green_low) - last_low(1))) / 2;
+    blue_low =
+        fold(static_cast<std::int32_t>(d.decode_symbol(diffs[4])) + clamp_byte(diff + last_low(2)));
+  }
+  std::int32_t diff_high = static_cast<std::int32_t>(high) - last_high(0);
+  std::uint32_t green_high = last.c[1] >> 8, blue_high = last.c[2] >> 8;
+  if (changed & 8) {
+    green_high = fold(static_cast<std::int32_t>(d.decode_symbol(diffs[3])) +
+                      clamp_byte(diff_high + last_high(1)));
+  }
+  if (changed & 32) {
+    std::int32_t diff = (diff_high + (static_cast<std::int32_t>(green_high) - last_high(1))) / 2;
+    blue_high = fold(static_cast<std::int32_t>(d.decode_symbol(diffs[5])) +
+                     clamp_byte(diff + last_high(2)));
+  }
+  c[1] = green_high << 8 | green_low;
+  c[2] = blue_high << 8 | blue_low;
+}
+
+void WavePacket::read(const unsigned char* raw) {
+  index = raw[0];
+  offset = little_endian_64(raw + 1);
+  size = static_cast<std::uint32_t>(little_endian_32(raw + 9));
+  return_point = little_endian_32(raw + 13);
+  x = little_endian_32(raw + 17);
+  y = little_endian_32(raw + 21);
+  z = little_endian_32(raw + 25);
+}
+
+void WavePacket::store(unsigned char* out) const {
+  out[0] = index;
+  store_le(out + 1, offset, 8);
+  store_le(out + 9, size, 4);
+  store_le(out + 13, static_cast<std::uint32_t>(return_point), 4);
+  store_le(out + 17, static_cast<std::uint32_t>(x), 4);
+  store_le(out + 21, static_cast<std::uint32_t>(y), 4);
+  store_le(out + 25, static_cast<std::uint32_t>(z), 4);
+}
+
+// The offset is the last one, the one just past the last packet, one a
+// 32-bit difference away, or given whole; the rest are coded against the
+// last packet's. The floats are coded as their bits.
+void decode_wave_packet(Decoder& d, WavePacketModels& m, WavePacket& p) {
+  p.index = static_cast<unsigned char>(d.decode_symbol(m.index));
+  m.last_offset_symbol = d.decode_symbol(m.offset_diff[m.last_offset_symbol]);
+  switch (m.last_offset_symbol) {
+    case 0:
+      break;
+    case 1:
+      p.offset += p.size;
+      break;
+    case 2:
+      m.last_offset_diff = m.offset.decode(d, m.last_offset_diff);
+      p.offset += static_cast<std::uint64_t>(std::int64_t{m.last_offset_diff});
+      break;
+    default:
+      p.offset = d.read_int64();
+      break;
+  }
+  p.size = static_cast<std::uint32_t>(m.size.decode(d, static_cast<std::int32_t>(p.size)));
+  p.return_point = m.return_point.decode(d, p.return_point);
+  p.x = m.xyz.decode(d, p.x, 0);
+  p.y = m.xyz.decode(d, p.y, 1);
+  p.z = m.xyz.decode(d, p.z, 2);
+}
 
 std::unique_ptr<Item> make_point10(int version, Point10State& state) {
   if (version == 1) return std::make_unique<Point10Version1>(state);
@@ -409,9 +562,9 @@ std::unique_ptr<Item> make_gpstime11(int version) {
   return std::make_unique<GpsTime11Version2>();
 }
 
-std::unique_ptr<Item> make_rgb12(int version) {
+std::unique_ptr<Item> make_rgb12(int version, bool values) {
   if (version == 1) return std::make_unique<Rgb12Version1>();
-  return std::make_unique<Rgb12Version2>();
+  return std::make_unique<Rgb12Version2>(values);
 }
 
 std::unique_ptr<Item> make_wavepacket13() { return std::make_unique<Wavepacket13>(); }

@@ -1,8 +1,9 @@
 // The items of the point-wise and chunked compressors of LAZ (formats 0 to
 // 5, and the extra bytes of any): each decodes its field of one record
-// after another from the one stream all items share, keeping what its
-// models need. Only the coordinates are handed out; the other fields are
-// followed as far as the models' contexts need them, no further.
+// after another from the one stream all items share, and keeps the last
+// value, which its models need and which it stores, when asked, into the
+// record. The colour and the wave packet are coded alike by the layered
+// compressor, which shares their decoding.
 #ifndef STRATUMIX_READ_LAZ_POINT_ITEMS_H_
 #define STRATUMIX_READ_LAZ_POINT_ITEMS_H_
 
@@ -19,7 +20,46 @@ class Item {
   // The chunk's first record, stored as it is: `raw` holds the item's bytes.
   virtual void first(const unsigned char* raw) = 0;
   virtual void next(Decoder& decoder) = 0;
+  // The item's bytes of the record last decoded.
+  virtual void store(unsigned char* out) const = 0;
 };
+
+// Red, green and blue, 16 bits each.
+struct Colour {
+  std::uint32_t c[3] = {};
+  void read(const unsigned char* raw);
+  void store(unsigned char* out) const;
+};
+
+// The next colour after `colour`, with the models of the bytes changed and
+// of their six corrections.
+void decode_colour(Decoder& decoder, SymbolModel& used, SymbolModel* diffs, Colour& colour);
+
+// A wave packet's 29 bytes: its descriptor's index, its place and size,
+// the return point's place in it and the ray's X, Y and Z (the floats'
+// bits).
+struct WavePacket {
+  unsigned char index = 0;
+  std::uint64_t offset = 0;
+  std::uint32_t size = 0;
+  std::int32_t return_point = 0, x = 0, y = 0, z = 0;
+  void read(const unsigned char* raw);
+  void store(unsigned char* out) const;
+};
+
+struct WavePacketModels {
+  std::uint32_t last_offset_symbol = 0;
+  std::int32_t last_offset_diff = 0;
+  SymbolModel index{256};
+  SymbolModel offset_diff[4] = {SymbolModel(4), SymbolModel(4), SymbolModel(4), SymbolModel(4)};
+  IntegerDecoder offset{32};
+  IntegerDecoder size{32};
+  IntegerDecoder return_point{32};
+  IntegerDecoder xyz{32, 3};
+};
+
+// The next wave packet after `packet`.
+void decode_wave_packet(Decoder& decoder, WavePacketModels& models, WavePacket& packet);
 
 // The coordinates, and the fields whose values are the models' contexts.
 struct Point10State {
@@ -36,8 +76,9 @@ struct Point10State {
 std::unique_ptr<Item> make_point10(int version, Point10State& state);
 // GPSTIME11, versions 1 and 2.
 std::unique_ptr<Item> make_gpstime11(int version);
-// RGB12, versions 1 and 2.
-std::unique_ptr<Item> make_rgb12(int version);
+// RGB12, versions 1 and 2; without `values`, version 2 keeps the models
+// in step and not the colour, which store() then leaves as it began.
+std::unique_ptr<Item> make_rgb12(int version, bool values = true);
 // WAVEPACKET13, versions 1 and 2 (the same coding).
 std::unique_ptr<Item> make_wavepacket13();
 // BYTE: `count` extra bytes, versions 1 and 2.
