@@ -65,8 +65,11 @@ std::string check_points(const unsigned char* bytes, Header& h) {
            " bytes, more than any file holds";
   }
   std::uint64_t points_end = h.point_offset + h.point_count * h.record_length;
-  if (!h.compressed && h.version_minor >= 4 && little_endian(bytes + kExtendedRecords, 4) != 0) {
-    std::uint64_t first_extended = little_endian(bytes + kFirstExtendedRecord, 8);
+  h.extended_at = 0;
+  if (h.version_minor >= 4 && little_endian(bytes + kExtendedRecords, 4) != 0)
+    h.extended_at = little_endian(bytes + kFirstExtendedRecord, 8);
+  if (!h.compressed && h.extended_at != 0) {
+    std::uint64_t first_extended = h.extended_at;
     if (first_extended < points_end) {
       return "the LAS header's " + text(h.point_count) + " points reach byte " + text(points_end) +
              ", past where its extended records begin, at byte " + text(first_extended);

@@ -46,6 +46,10 @@ class LasReader : public PointInput, private laz::Refill {
   // before its last point; for LAZ, a record or item not read, or a chunk
   // found damaged.
   const std::string& problem() const override { return problem_; }
+  // A LAZ stream found damaged only at its end, all its points given.
+  bool problem_at_end() const override { return problem_at_end_; }
+  // Damage to a LAZ file that cost no point.
+  std::string note() const override { return note_; }
   std::int64_t points() const override { return pasted_; }
   LinearUnit unit() const override { return unit_; }
   // The threads that decode a LAZ file's chunks: one a core unless set.
@@ -75,6 +79,8 @@ class LasReader : public PointInput, private laz::Refill {
   std::uint64_t points_left_ = 0;
   std::int64_t pasted_ = 0;
   std::string problem_;
+  bool problem_at_end_ = false;
+  std::string note_;
   LinearUnit unit_ = LinearUnit::kUnknown;
   laz::Laszip laszip_;
   std::unique_ptr<laz::LazPoints> laz_;

@@ -2,8 +2,10 @@
 // LAS twins, and the same files damaged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -29,6 +31,8 @@ std::string corpus_file(const std::string& name) {
 struct Read {
   std::string lines;
   std::string problem;
+  bool problem_at_end = false;
+  std::string note;
 };
 
 // Read in pieces of `piece` bytes, through a read-ahead of `block` bytes
@@ -55,6 +59,8 @@ Read read(const std::string& file, std::size_t piece = 4096, std::size_t block =
   }
   out.close();
   result.problem = reader->problem();
+  result.problem_at_end = reader->problem_at_end();
+  result.note = reader->note();
   return result;
 }
 
@@ -223,10 +229,18 @@ TEST(Laz, ADamagedChunkIsLeftOutWithWhatFollowsAndTheChunksBeforeStay) {
   }
 
   // A table cut short: the chunks are read in sequence, whole, and end
-  // where it begins.
+  // where it begins; the damage is noted.
   Read got = read(laz.substr(0, table_at + 10));
   EXPECT_EQ(got.problem, "");
+  EXPECT_EQ(got.note, "the file is damaged: its LAZ chunk table, said to begin at byte " +
+                          std::to_string(table_at) +
+                          ", is cut short after 0 of its 3 chunks; its chunks, read in sequence "
+                          "without it, are whole");
   EXPECT_TRUE(got.lines == twin);
+  // From a pipe, no table is at hand: nothing to note.
+  got = read(laz.substr(0, table_at + 10), 4096, 0, true);
+  EXPECT_EQ(got.problem, "");
+  EXPECT_EQ(got.note, "");
   // Its place damaged (past the end, or not where the chunks end): the
   // points are read in sequence, and the disagreement is said.
   std::string past = laz;
@@ -236,7 +250,22 @@ TEST(Laz, ADamagedChunkIsLeftOutWithWhatFollowsAndTheChunksBeforeStay) {
             "the LAZ chunks, read without their table, end at byte 603333, not at byte "
             "4295570629 where the table is said to begin: a chunk or the table is "
             "damaged");
+  EXPECT_TRUE(got.problem_at_end);
   EXPECT_TRUE(got.lines == twin);
+  // Places past 2^63 are places, not negative numbers.
+  for (std::uint64_t far : {(std::uint64_t{1} << 63) + 5, ~std::uint64_t{1}}) {
+    std::string offset = laz;
+    for (std::size_t i = 0; i < 8; ++i) offset[points_at + i] = static_cast<char>(far >> (8 * i));
+    got = read(offset);
+    EXPECT_EQ(got.problem,
+              "the LAZ chunks, read without their table, end at byte 603333, not at "
+              "byte " +
+                  std::to_string(far) +
+                  " where the table is said to begin: a chunk or the table is "
+                  "damaged");
+    EXPECT_TRUE(got.problem_at_end);
+    EXPECT_TRUE(got.lines == twin);
+  }
   std::string moved = laz;
   std::uint64_t wrong = table_at - 100;
   for (std::size_t i = 0; i < 8; ++i) moved[points_at + i] = static_cast<char>(wrong >> (8 * i));
@@ -307,6 +336,173 @@ TEST(Laz, WhatIsNotReadIsRefusedByName) {
   changed[record + 2] = 'L';
   EXPECT_EQ(read(changed).problem,
             "the LAS header says its points are compressed, but no LASzip record says how");
+}
+
+// Where the LASzip record begins in `laz`: its fixed part 54 bytes on.
+std::size_t laszip_record(const std::string& laz) {
+  std::size_t record = little_endian(laz, 94, 2);
+  while (laz.compare(record + 2, 14, "laszip encoded") != 0)
+    record += 54 + little_endian(laz, record + 20, 2);
+  return record + 54;
+}
+
+void put(std::string& bytes, std::size_t at, std::uint64_t value, int size) {
+  for (int i = 0; i < size; ++i)
+    bytes[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+}
+
+TEST(Laz, APointWiseStreamThatDoesNotEndAtTheFilesEndIsDamaged) {
+  // The point-wise compressor has no chunks to check: a changed byte
+  // decodes other points, and the stream then ends elsewhere.
+  for (const char* name :
+       {"lastools-test.laz", "pdal-simple-laszip-compressor-version-1.2r0.laz"}) {
+    std::string laz = corpus_file(name);
+    NEEDS_CORPUS(laz);
+    Read whole = read(laz);
+    ASSERT_EQ(whole.problem, "") << name;
+    std::size_t points_at = little_endian(laz, 96, 4);
+    int caught = 0, harmless = 0;
+    for (std::size_t i = 0; i < 20; ++i) {
+      std::string changed = laz;
+      std::size_t at = points_at + (laz.size() - points_at) * (2 * i + 1) / 40;
+      changed[at] = static_cast<char>(changed[at] ^ 0x01);
+      Read got = read(changed, 4096, 0, i % 2 == 0);
+      if (got.problem.empty()) {
+        // Never other points in silence.
+        EXPECT_TRUE(got.lines == whole.lines) << name << " byte " << at;
+        ++harmless;
+      } else {
+        ++caught;
+      }
+    }
+    std::cout << name << ": " << caught << " of 20 changed bytes found, " << harmless
+              << " harmless\n";
+  }
+  // The fault as found: line 10 729's Z decoded as 1512.06 for 1511.86.
+  std::string laz = corpus_file("lastools-test.laz");
+  laz[63893] = static_cast<char>(laz[63893] ^ 0x01);
+  Read got = read(laz);
+  EXPECT_EQ(got.problem.rfind("the LAZ points' stream ends at byte ", 0), 0) << got.problem;
+  EXPECT_NE(got.problem.find(", not at byte 70993 where the file ends: it is damaged"),
+            std::string::npos)
+      << got.problem;
+  EXPECT_TRUE(got.problem_at_end);
+  // Bytes after the stream are no part of it either.
+  got = read(corpus_file("lastools-test.laz") + "junk");
+  EXPECT_EQ(got.problem,
+            "the LAZ points' stream ends at byte 70993, not at byte 70997 where the file ends: "
+            "it is damaged");
+}
+
+// pdal-autzen_trim.laz: chunks of 50000, 50000 and 10000 points.
+TEST(Laz, AWholeChunkTableOutranksTheChunkSizeAndTheCountEndsTheChunks) {
+  std::string laz = corpus_file("pdal-autzen_trim.laz");
+  NEEDS_CORPUS(laz);
+  std::string twin = read(corpus_file("pdal-autzen_trim.las")).lines;
+  std::size_t chunk_size_at = laszip_record(laz) + 12;
+  // Chunks of 1000 points: the table's first chunk does not decode to
+  // 1000 points, and nothing is made up.
+  std::string changed = laz;
+  put(changed, chunk_size_at, 1000, 4);
+  for (unsigned workers : {1u, 3u}) {
+    Read got = read(changed, 4096, 0, false, workers);
+    EXPECT_EQ(got.lines, "");
+    EXPECT_EQ(got.problem.rfind("the LAZ chunk that begins at point 1 is damaged", 0), 0)
+        << got.problem;
+    EXPECT_NE(got.problem.find("the LAZ chunk table ends at point 3000 (3 chunks of 1000 points, "
+                               "as the LASzip record gives), before the 110000 points"),
+              std::string::npos)
+        << got.problem;
+  }
+  // Chunks of 60000: the first does not decode to them either.
+  put(changed, chunk_size_at, 60000, 4);
+  EXPECT_EQ(read(changed).lines, "");
+
+  // Full chunks of 1065 points and a header that says 1066: the 1065
+  // points, and no point decoded from the table's bytes, with the table
+  // or without it.
+  std::string las = corpus_file("pdal-simple.las");
+  std::string full = laz::compress_las(las, 1065);
+  put(full, 107, 1066, 4);
+  std::string simple = read(las).lines;
+  Read got = read(full);
+  EXPECT_TRUE(got.lines == simple);
+  EXPECT_EQ(got.problem,
+            "the LAZ chunk table ends at point 1065 (1 chunk of 1065 points, as the LASzip record "
+            "gives), before the 1066 points the LAS header gives");
+  EXPECT_FALSE(got.problem_at_end);
+  got = read(full, 4096, 0, true);
+  EXPECT_TRUE(got.lines == simple);
+  EXPECT_EQ(got.problem.rfind("the LAZ chunks, read without their table, reach byte ", 0), 0)
+      << got.problem;
+  // A header that says fewer: its points, the rest of the table's said.
+  std::string fewer = laz::compress_las(las, 500);
+  put(fewer, 107, 1000, 4);
+  got = read(fewer);
+  EXPECT_TRUE(got.lines == first_lines(simple, 1000));
+  EXPECT_EQ(got.problem,
+            "the LAZ chunk table holds more points (3 chunks of 500 points, as the LASzip record "
+            "gives) than the LAS header's 1000");
+  EXPECT_TRUE(got.problem_at_end);
+}
+
+TEST(Laz, AChunkSizeOfNoPointIsAllThePointsInOneChunk) {
+  for (const char* name : {"pdal-simple.las", "laspy-1_4_w_evlr.las"}) {
+    std::string las = corpus_file(name);
+    NEEDS_CORPUS(las);
+    std::string laz = laz::compress_las(las, 100000);
+    put(laz, laszip_record(laz) + 12, 0, 4);
+    std::string twin = read(las).lines;
+    for (bool in_order : {false, true}) {
+      Read got = read(laz, 4096, 0, in_order);
+      EXPECT_EQ(got.problem, "") << name;
+      EXPECT_TRUE(got.lines == twin) << name;
+    }
+  }
+}
+
+// A source that tells the most it was asked to read at a place at once.
+class MeasuredSource : public TextSource {
+ public:
+  using TextSource::TextSource;
+  std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
+    most_ = std::max(most_, size);
+    return TextSource::read_at(offset, buffer, size);
+  }
+  std::size_t most() const { return most_; }
+
+ private:
+  std::size_t most_ = 0;
+};
+
+TEST(Laz, AChunkTableThatClaimsMillionsOfChunksCostsNoMemory) {
+  std::string laz = corpus_file("pdal-simple.laz");
+  NEEDS_CORPUS(laz);
+  // The header's 2^32 - 1 points, the table's 6710884 chunks.
+  std::size_t points_at = little_endian(laz, 96, 4);
+  std::size_t table_at = little_endian(laz, points_at, 8);
+  put(laz, 107, 0xffffffffu, 4);
+  put(laz, table_at + 4, 6710884, 4);
+  MeasuredSource source(laz, 4096);
+  LasReader reader(source, 4096);
+  std::string lines;
+  OutputFile out;
+  out.open(std::make_unique<StringSink>(lines));
+  XyzWriter writer(out, {});
+  Extents extents;
+  while (reader.copy_points(writer, extents, 7777) != 0) {
+  }
+  out.close();
+  EXPECT_NE(reader.problem(), "");
+  EXPECT_LE(source.most(), std::size_t{1} << 20);
+  // Nor is such a table taken for one: its damage is told.
+  put(laz, 107, 1065, 4);
+  Read got = read(laz);
+  EXPECT_EQ(got.note, "the file is damaged: its LAZ chunk table, said to begin at byte " +
+                          std::to_string(table_at) + ", gives 6710884 chunks, for 1065 points in " +
+                          std::to_string(table_at - points_at - 8) +
+                          " bytes; its chunks, read in sequence without it, are whole");
+  EXPECT_TRUE(got.lines == read(corpus_file("pdal-simple.las")).lines);
 }
 
 }  // namespace
