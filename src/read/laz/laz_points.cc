@@ -176,7 +176,7 @@ bool LazPoints::read_table(std::uint64_t table_at) {
 void LazPoints::agree_table() {
   // A table that fits the chunks' bytes outranks the LASzip record's chunk
   // size: its chunks are read where it puts them, with the points the
-  // record gives each (the last the header's rest), and a chunk whose
+  // record gives each (the last the header's rest, if fewer), and a chunk whose
   // decoding then does not end at its bytes is damaged. The header's count
   // ends the chunks read.
   const bool variable = laszip_.chunk_size == kVariableChunks;
@@ -185,11 +185,7 @@ void LazPoints::agree_table() {
   std::size_t agreed = 0;
   for (; agreed < chunks; ++agreed) {
     std::uint64_t left = point_count_ - placed;
-    std::uint64_t points = chunk_points_[agreed];
-    if (!variable) {
-      bool last = agreed + 1 == chunks;
-      points = last && left <= chunk_size_ ? left : std::min(chunk_size_, left);
-    }
+    std::uint64_t points = variable ? chunk_points_[agreed] : std::min(chunk_size_, left);
     if (points == 0 || points > left || points > 0xffffffffu) break;
     chunk_points_[agreed] = static_cast<std::uint32_t>(points);
     placed += points;
@@ -198,7 +194,10 @@ void LazPoints::agree_table() {
   chunk_bytes_.resize(agreed);
   if (agreed == chunks && placed == point_count_) return;
   std::string held = text(chunks) + (chunks == 1 ? " chunk" : " chunks");
-  if (!variable) held += " of " + text(chunk_size_) + " points, as the LASzip record gives";
+  if (laszip_.chunk_size == 0)
+    held += ", where the LASzip record gives all the points in one";
+  else if (!variable)
+    held += " of " + text(chunk_size_) + " points, as the LASzip record gives";
   if (placed < point_count_) {
     past_table_ = "the LAZ chunk table ends at point " + text(placed) + " (" + held +
                   "), before the " + text(point_count_) + " points the LAS header gives";
@@ -281,6 +280,9 @@ bool LazPoints::next_chunk() {
   std::uint64_t left = point_count_ - decoded_points_;
   if (!problem_.empty()) return false;
   if (left == 0) {
+    // Told once, however often the end is asked for.
+    if (at_end_) return false;
+    at_end_ = true;
     if (point_wise_ != nullptr) {
       check_stream_end();
     } else if (tabled_) {

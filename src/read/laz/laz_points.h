@@ -100,6 +100,7 @@ class LazPoints {
   std::uint64_t points_at_;
   std::uint64_t points_end_;
   bool started_ = false;
+  bool at_end_ = false;  // the header's points all handed, the end checked
   bool tabled_ = false;
   // Where the file says the chunk table begins: where chunks read in
   // sequence must end.

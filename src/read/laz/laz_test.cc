@@ -461,6 +461,34 @@ TEST(Laz, AChunkSizeOfNoPointIsAllThePointsInOneChunk) {
   }
 }
 
+TEST(Laz, OneChunkOfMoreThanAreHeldAtOnceIsReadInPiecesAndCheckedAtItsEnd) {
+  LasTile tile;
+  tile.format = 0;
+  for (std::int32_t i = 0; i < 2100000; ++i) tile.points.push_back({i, i % 1000, i % 7});
+  std::string las = tile.bytes();
+  std::string laz = laz::compress_las(las, 2100000);
+  put(laz, laszip_record(laz) + 12, 0, 4);
+  std::string twin = read(las, 1 << 20).lines;
+  Read got = read(laz, 1 << 20);
+  EXPECT_EQ(got.problem, "");
+  EXPECT_TRUE(got.lines == twin);
+  // Where the table is said to begin, one byte on: the stream does not end
+  // there.
+  std::size_t points_at = little_endian(laz, 96, 4);
+  std::uint64_t table_at = little_endian(laz, points_at, 8);
+  std::string moved = laz;
+  put(moved, points_at, table_at + 1, 8);
+  got = read(moved, 1 << 20);
+  EXPECT_EQ(got.problem, "the LAZ points' stream ends at byte " + std::to_string(table_at) +
+                             ", not at byte " + std::to_string(table_at + 1) +
+                             " where its chunk table is said to begin: it is damaged");
+  EXPECT_TRUE(got.problem_at_end);
+  // A byte changed inside: the stream ends elsewhere, or runs past the file.
+  laz[points_at + 8 + 20 + (laz.size() - points_at) / 2] ^= 0x08;
+  got = read(laz, 1 << 20);
+  EXPECT_NE(got.problem, "");
+}
+
 // A source that tells the most it was asked to read at a place at once.
 class MeasuredSource : public TextSource {
  public:
