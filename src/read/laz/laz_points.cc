@@ -173,13 +173,65 @@ bool LazPoints::read_table(std::uint64_t table_at) {
   return true;
 }
 
+std::uint64_t LazPoints::table_chunk_size() const {
+  // Chunks all full but the last: the record's size is right when the
+  // table's count of chunks just holds the header's points with it.
+  const std::uint64_t chunks = chunk_bytes_.size();
+  const std::uint64_t lo = (point_count_ + chunks - 1) / chunks;
+  const std::uint64_t hi = chunks == 1 ? point_count_ : (point_count_ - 1) / (chunks - 1);
+  if (chunk_size_ >= lo && (chunks == 1 || chunk_size_ <= hi)) return 0;
+  if (lo > hi) return 0;
+  const std::uint32_t size = chunk_bytes_[0];
+  if (size > kMostChunkBytes || size <= record_length_ + 4) return 0;
+  std::vector<unsigned char> bytes(size);
+  if (file_.read_at(points_at_ + 8, reinterpret_cast<char*>(bytes.data()), size) !=
+      static_cast<std::ptrdiff_t>(size)) {
+    return 0;
+  }
+  if (laszip_.compressor == Compressor::kLayered) {
+    // A layered chunk says its count after its first record.
+    std::uint64_t count = little_endian(bytes.data() + record_length_, 4);
+    return count >= lo && count <= hi ? count : 0;
+  }
+  // The counts of points whose decoding ends exactly at the chunk's bytes:
+  // the last points may take no byte of their own, so that several counts
+  // do. Only one, in the range, is taken for the chunk's.
+  Decoder decoder;
+  decoder.set_input(bytes.data(), bytes.data() + size);
+  PointDecoder points(laszip_);
+  char scrap[kXyzSize];
+  points.start(decoder, scrap);
+  std::uint64_t first = 0, last = 0;
+  const std::uint64_t most = std::min<std::uint64_t>(hi, kMostChunkPoints) + 1;
+  for (std::uint64_t count = 1; count <= most; ++count) {
+    if (decoder.past_end()) break;
+    if (decoder.consumed() == size) {
+      if (first == 0) first = count;
+      last = count;
+    }
+    points.next(decoder, 1, scrap);
+  }
+  return first != 0 && first == last && first >= lo && first <= hi ? first : 0;
+}
+
 void LazPoints::agree_table() {
   // A table that fits the chunks' bytes outranks the LASzip record's chunk
-  // size: its chunks are read where it puts them, with the points the
-  // record gives each (the last the header's rest, if fewer), and a chunk whose
-  // decoding then does not end at its bytes is damaged. The header's count
-  // ends the chunks read.
+  // size: its chunks are read where it puts them. Where the record's size
+  // cannot make the table's count of chunks hold the header's points, the
+  // size the first chunk decodes to is taken when it does; otherwise each
+  // chunk has the record's count of points (the last the header's rest, if
+  // fewer), and a chunk whose decoding then does not end at its bytes is
+  // damaged. The header's count ends the chunks read.
   const bool variable = laszip_.chunk_size == kVariableChunks;
+  if (!variable) {
+    if (std::uint64_t found = table_chunk_size(); found != 0) {
+      note_ = "the file is damaged: its LASzip record gives chunks of " +
+              (laszip_.chunk_size == 0 ? std::string("all the points")
+                                       : text(laszip_.chunk_size) + " points") +
+              ", its chunk table chunks of " + text(found) + ", which are read";
+      chunk_size_ = found;
+    }
+  }
   const std::size_t chunks = chunk_bytes_.size();
   std::uint64_t placed = 0;
   std::size_t agreed = 0;

@@ -58,6 +58,9 @@ class LazPoints {
   // Which of the table's chunks the LAS header's count of points agrees
   // with, and what is said past them when not all.
   void agree_table();
+  // The chunk size the table's first chunk has, where the LASzip record's
+  // cannot be right: 0 when it is, or when none or several could be.
+  std::uint64_t table_chunk_size() const;
   bool next_chunk();
   // A stream decoded in pieces is whole when it ends where the points end
   // (the point-wise stream) or where the chunk table begins (one chunk).

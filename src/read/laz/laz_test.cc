@@ -400,10 +400,40 @@ TEST(Laz, AWholeChunkTableOutranksTheChunkSizeAndTheCountEndsTheChunks) {
   NEEDS_CORPUS(laz);
   std::string twin = read(corpus_file("pdal-autzen_trim.las")).lines;
   std::size_t chunk_size_at = laszip_record(laz) + 12;
-  // Chunks of 1000 points: the table's first chunk does not decode to
-  // 1000 points, and nothing is made up.
+  // Chunks of 1000 or 60000 points: 3 chunks cannot hold the header's
+  // 110000 points with them. The table's first chunk decodes to 50000,
+  // which they can: all the points, and a note.
+  for (std::uint32_t wrong : {1000u, 60000u}) {
+    std::string changed = laz;
+    put(changed, chunk_size_at, wrong, 4);
+    for (unsigned workers : {1u, 3u}) {
+      Read got = read(changed, 4096, 0, false, workers);
+      EXPECT_TRUE(got.lines == twin) << wrong;
+      EXPECT_EQ(got.problem, "");
+      EXPECT_EQ(got.note, "the file is damaged: its LASzip record gives chunks of " +
+                              std::to_string(wrong) +
+                              " points, its chunk table chunks of 50000, which are read");
+    }
+  }
+  // The same with the layered compressor, whose chunks say their counts:
+  // chunks of 300 points said to be of 1000.
+  for (const char* name : {"pdal-simple.las", "laspy-1_4_w_evlr.las"}) {
+    std::string las = corpus_file(name);
+    std::string made = laz::compress_las(las, 300);
+    put(made, laszip_record(made) + 12, 1000, 4);
+    Read got = read(made);
+    EXPECT_TRUE(got.lines == read(las).lines) << name;
+    EXPECT_EQ(got.problem, "") << name;
+    EXPECT_NE(got.note.find("chunks of 1000 points, its chunk table chunks of 300"),
+              std::string::npos)
+        << name << ": " << got.note;
+  }
+  // The first chunk damaged too: no size can be told from it, and nothing
+  // is made up.
   std::string changed = laz;
   put(changed, chunk_size_at, 1000, 4);
+  std::size_t points_at = little_endian(laz, 96, 4);
+  changed[points_at + 8 + 20 + 1000] ^= 0x10;
   for (unsigned workers : {1u, 3u}) {
     Read got = read(changed, 4096, 0, false, workers);
     EXPECT_EQ(got.lines, "");
@@ -414,9 +444,6 @@ TEST(Laz, AWholeChunkTableOutranksTheChunkSizeAndTheCountEndsTheChunks) {
               std::string::npos)
         << got.problem;
   }
-  // Chunks of 60000: the first does not decode to them either.
-  put(changed, chunk_size_at, 60000, 4);
-  EXPECT_EQ(read(changed).lines, "");
 
   // Full chunks of 1065 points and a header that says 1066: the 1065
   // points, and no point decoded from the table's bytes, with the table
