@@ -80,7 +80,7 @@ bool LasReader::start_laz(const unsigned char* records, std::size_t size) {
   }
   laz_ = std::make_unique<laz::LazPoints>(laszip_, header_.point_count,
                                           static_cast<laz::Refill&>(*this), source_,
-                                          header_.point_offset, header_.extended_at, laz_workers_);
+                                          header_.point_offset, header_.points_end, laz_workers_);
   return true;
 }
 

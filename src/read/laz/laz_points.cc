@@ -271,7 +271,7 @@ void LazPoints::check_stream_end() {
     where = "where its chunk table is said to begin";
   } else if (points_end_ != 0) {
     expected = points_end_;
-    where = "where its extended records begin";
+    where = "where what follows the points begins";
   } else {
     // The stream is the file's last part: nothing follows it.
     expected = end;

@@ -387,6 +387,23 @@ TEST(Laz, APointWiseStreamThatDoesNotEndAtTheFilesEndIsDamaged) {
             std::string::npos)
       << got.problem;
   EXPECT_TRUE(got.problem_at_end);
+  // Version 1.3 with waveform data kept after the points: the stream ends
+  // where they begin (the header made 8 bytes longer for its place).
+  std::string whole = corpus_file("lastools-test.laz");
+  std::string waved = whole.substr(0, 227) + std::string(8, '\0') + whole.substr(227);
+  waved[25] = 3;
+  waved[6] = 0x02;
+  put(waved, 94, 235, 2);
+  put(waved, 96, little_endian(whole, 96, 4) + 8, 4);
+  put(waved, 227, waved.size(), 8);
+  waved += std::string(100, 'w');
+  got = read(waved);
+  EXPECT_EQ(got.problem, "");
+  EXPECT_TRUE(got.lines == read(whole).lines);
+  put(waved, 227, waved.size() - 99, 8);
+  EXPECT_EQ(read(waved).problem,
+            "the LAZ points' stream ends at byte 71001, not at byte 71002 where what follows the "
+            "points begins: it is damaged");
   // Bytes after the stream are no part of it either.
   got = read(corpus_file("lastools-test.laz") + "junk");
   EXPECT_EQ(got.problem,
