@@ -78,9 +78,9 @@ bool LasReader::start_laz(const unsigned char* records, std::size_t size) {
     points_left_ = 0;
     return false;
   }
-  laz_ = std::make_unique<laz::LazPoints>(laszip_, header_.point_count,
+  laz_ = std::make_unique<laz::LazPoints>(laszip_, header_.point_count, header_.points_end,
                                           static_cast<laz::Refill&>(*this), source_,
-                                          header_.point_offset, header_.points_end, laz_workers_);
+                                          header_.point_offset, laz_workers_);
   return true;
 }
 

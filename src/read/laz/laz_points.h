@@ -25,14 +25,14 @@ class ChunkPool;
 
 class LazPoints {
  public:
+  // The header's `point_count`, and `points_end`, where the points must
+  // end as it says (where what follows them begins), 0 for the file's end.
   // `stream` gives the file's bytes from its first point byte on, in
   // order; `file` reads the chunk table where it lies (its read_at), at
-  // `points_at` and on, the first point byte's place in the file;
-  // `points_end` is where the points must end (where extended records
-  // begin), 0 for the file's end. Decodes chunks on `workers` threads when
-  // more than one.
-  LazPoints(const Laszip& laszip, std::uint64_t point_count, Refill& stream, ByteSource& file,
-            std::uint64_t points_at, std::uint64_t points_end, unsigned workers);
+  // `points_at` and on, the first point byte's place in the file. Decodes
+  // chunks on `workers` threads when more than one.
+  LazPoints(const Laszip& laszip, std::uint64_t point_count, std::uint64_t points_end,
+            Refill& stream, ByteSource& file, std::uint64_t points_at, unsigned workers);
   ~LazPoints();
   LazPoints(const LazPoints&) = delete;
   LazPoints& operator=(const LazPoints&) = delete;
