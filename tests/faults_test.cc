@@ -603,6 +603,10 @@ TEST_F(EndToEnd, DamageFoundAtALazFilesEndIsToldWithAllItsPointsPasted) {
             std::string::npos)
       << run.err;
   EXPECT_NE(run.out.find("; damaged (see the warning)"), std::string::npos) << run.out;
+  EXPECT_NE(
+      run.out.find("\nFiles pasted: 1 of 1\nFiles pasted but damaged: 1 (see the warnings)\n"),
+      std::string::npos)
+      << run.out;
   std::string result = disk.read("s/r.xyz");
   EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 11781);
 

@@ -46,6 +46,8 @@ struct JobFacts {
   // stopped before their first: nothing of them is in the result.
   int files_cut_short() const;
   int files_refused() const;
+  // Pasted whole, but found damaged at their end.
+  int files_damaged() const;
   // The extents of all inputs.
   Bounds overall() const;
 };
