@@ -268,7 +268,7 @@ void LazPoints::check_stream_end() {
     if (table_at_ == kNoTablePlace) return;
     expected = table_at_;
     where = "where its chunk table is said to begin";
-  } else if (points_end_ != 0) {
+  } else if (points_end_ > points_at_) {
     expected = points_end_;
     where = "where what follows the points begins";
   } else {
@@ -312,6 +312,7 @@ std::size_t LazPoints::next(const char*& records, std::size_t count) {
         pool_ = std::make_unique<ChunkPool>(laszip_, workers_);
       if (!tabled_ && laszip_.chunk_size == kVariableChunks) {
         problem_ = "the LAZ chunk table, needed for chunks of varying sizes, cannot be read";
+        if (!table_damage_.empty()) problem_ += ": " + table_damage_;
         return 0;
       }
     }

@@ -197,6 +197,17 @@ TEST(Laz, CopcChunksVaryInSizeAndNeedTheirTable) {
   got = read(copc, 4096, 0, true);
   EXPECT_EQ(got.lines, "");
   EXPECT_EQ(got.problem, "the LAZ chunk table, needed for chunks of varying sizes, cannot be read");
+  // Cut short in the file: said why.
+  std::size_t points_at = little_endian(copc, 96, 4);
+  std::size_t table_at = little_endian(copc, points_at, 8);
+  got = read(copc.substr(0, table_at + 12));
+  EXPECT_EQ(got.lines, "");
+  EXPECT_EQ(got.problem.rfind("the LAZ chunk table, needed for chunks of varying sizes, cannot be "
+                              "read: its LAZ chunk table, said to begin at byte " +
+                                  std::to_string(table_at) + ", is cut short after ",
+                              0),
+            0)
+      << got.problem;
 }
 
 // pdal-autzen_trim.laz: chunks of 50000, 50000 and 10000 points.
