@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -625,4 +626,49 @@ TEST_F(EndToEnd, TwoJobsCannotWriteOnePipeThroughTwoNames) {
   EXPECT_FALSE(disk.exists("s/rf_xyz_info.txt"));
 }
 
+std::string corpus_file(const std::string& name) {
+  std::ifstream in(std::string(STRATUMIX_CORPUS) + "/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST_F(EndToEnd, DamageFoundAtALazFilesEndIsToldWithAllItsPointsPasted) {
+  std::string point_wise = corpus_file("lastools-test.laz");
+  std::string chunked = corpus_file("pdal-autzen_trim.laz");
+  if (point_wise.empty() || chunked.empty()) GTEST_SKIP() << "no corpus at " STRATUMIX_CORPUS;
+  // A point-wise stream with a byte changed: its 11781 points, and a
+  // warning that some may be wrong.
+  point_wise[63893] = static_cast<char>(point_wise[63893] ^ 0x01);
+  disk.write("s/d.laz", point_wise);
+  RunResult run = disk.run_arguments("-o images/s/r.xyz images/s/d.laz");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("warning: images/s/d.laz, the LAZ points' stream ends at byte "),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("where the file ends: it is damaged; all its points are pasted, but "
+                         "some may be wrong.\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.out.find("; damaged (see the warning)"), std::string::npos) << run.out;
+  EXPECT_NE(
+      run.out.find("\nFiles pasted: 1 of 1\nFiles pasted but damaged: 1 (see the warnings)\n"),
+      std::string::npos)
+      << run.out;
+  std::string result = disk.read("s/r.xyz");
+  EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 11781);
+
+  // The chunk table's place past 2^63: said as it is, after every point.
+  std::size_t points_at = static_cast<unsigned char>(chunked[96]) |
+                          static_cast<std::size_t>(static_cast<unsigned char>(chunked[97])) << 8;
+  std::uint64_t far = (std::uint64_t{1} << 63) + 5;
+  for (std::size_t i = 0; i < 8; ++i) chunked[points_at + i] = static_cast<char>(far >> (8 * i));
+  disk.write("s/t.laz", chunked);
+  run = disk.run_arguments("-q -o images/s/r.xyz images/s/t.laz");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("not at byte 9223372036854775813 where the table is said to begin"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("the rest of this file is not pasted"), std::string::npos) << run.err;
+  result = disk.read("s/r.xyz");
+  EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 110000);
+}
 }  // namespace

@@ -97,7 +97,8 @@ void CommandLineJob::print_input_line(const std::string& end) {
 
 void CommandLineJob::input_ended(const Extents& /*extents*/) {
   const InputFacts& input = facts_.inputs.back();
-  print_input_line(!input.cut_short    ? ""
+  print_input_line(input.damaged       ? "; damaged (see the warning)"
+                   : !input.cut_short  ? ""
                    : input.points == 0 ? "; not pasted (see the warning)"
                                        : "; the rest not pasted (see the warning)");
   points_before_ += input.points;

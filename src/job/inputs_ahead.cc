@@ -299,6 +299,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   AheadEvent ended = told(AheadEvent::Kind::kEnded);
   ended.note = note_of(job_, *input);
   ended.problem = input->problem();
+  ended.problem_at_end = input->problem_at_end();
   ended.unit = input->unit();
   input.reset();
   ended.bytes = bytes_read->load(std::memory_order_relaxed);

@@ -45,6 +45,7 @@ struct AheadEvent {
   // kEnded: what the reader says once it has read the input.
   std::string note;
   std::string problem;
+  bool problem_at_end = false;
   LinearUnit unit = LinearUnit::kUnknown;
 };
 

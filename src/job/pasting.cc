@@ -64,7 +64,7 @@ class Pasting {
   [[noreturn]] void stop_at_failure(InputFacts& facts, std::int64_t begin, const Reached& reached);
   // What the reader says once it has read the input.
   void tell_end(InputFacts& facts, const std::string& path, const std::string& note,
-                const std::string& problem, LinearUnit unit);
+                const std::string& problem, bool problem_at_end, LinearUnit unit);
 
   const Job& job_;
   Disk& disk_;
@@ -125,17 +125,22 @@ void Pasting::stop_at_failure(InputFacts& facts, std::int64_t begin, const Reach
 }
 
 void Pasting::tell_end(InputFacts& facts, const std::string& path, const std::string& note,
-                       const std::string& problem, LinearUnit unit) {
+                       const std::string& problem, bool problem_at_end, LinearUnit unit) {
   if (!note.empty()) {
     facts.notes.push_back(note);
     console_.error("note: " + paths::for_message(path) + ": " + note + ".");
   }
   if (!problem.empty()) {
-    facts.cut_short = true;
-    facts.notes.push_back(problem + "; the rest of this file is not pasted");
+    facts.cut_short = !problem_at_end;
+    facts.damaged = problem_at_end;
+    // Damage found only at the input's end left nothing out, but let
+    // wrong points in.
+    const std::string told =
+        problem + (problem_at_end ? "; all its points are pasted, but some may be wrong"
+                                  : "; the rest of this file is not pasted");
+    facts.notes.push_back(told);
     left_.incomplete = true;
-    console_.error("warning: " + paths::for_message(path) + ", " + problem +
-                   "; the rest of this file is not pasted.");
+    console_.error("warning: " + paths::for_message(path) + ", " + told + ".");
   }
   facts.unit = unit;
 }
@@ -189,7 +194,8 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
         facts, begin,
         Reached{stages.kept(input.points()), bytes_read->load(std::memory_order_relaxed), extents});
   }
-  tell_end(facts, path, note_of(job_, input), input.problem(), input.unit());
+  tell_end(facts, path, note_of(job_, input), input.problem(), input.problem_at_end(),
+           input.unit());
   slot.reset();
   facts.bytes = bytes_read->load(std::memory_order_relaxed);
   facts.extents = Bounds::of(extents);
@@ -233,7 +239,7 @@ void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
   } catch (...) {
     stop_at_failure(facts, begin, reached);
   }
-  tell_end(facts, path, event.note, event.problem, event.unit);
+  tell_end(facts, path, event.note, event.problem, event.problem_at_end, event.unit);
   facts.bytes = event.bytes;
   facts.extents = Bounds::of(event.extents);
   ahead_->passed(i);

@@ -26,6 +26,7 @@ class ReaderOver : public PointInput {
     return reader_.copy_points(sink, extents, count);
   }
   const std::string& problem() const override { return reader_.problem(); }
+  bool problem_at_end() const override { return reader_.problem_at_end(); }
   std::string note() const override { return reader_.note(); }
   std::int64_t points() const override { return reader_.points(); }
   LinearUnit unit() const override { return reader_.unit(); }

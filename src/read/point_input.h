@@ -25,6 +25,10 @@ class PointInput {
   // Empty at the clean end of the input; otherwise what stopped the
   // reading, for a message: where in the input, and what was found there.
   virtual const std::string& problem() const = 0;
+  // Whether the problem was found only once every point the input holds
+  // had been given (a LAZ stream that does not end where it should): none
+  // is left unpasted, but some may be wrong.
+  virtual bool problem_at_end() const { return false; }
 
   // Empty for the input read as plain numbers; otherwise what was done to
   // read it (what was skipped, which fields were taken), for one note once

@@ -95,6 +95,12 @@ int JobFacts::files_refused() const {
   return count;
 }
 
+int JobFacts::files_damaged() const {
+  int count = 0;
+  for (const InputFacts& input : inputs) count += input.damaged;
+  return count;
+}
+
 Bounds JobFacts::overall() const {
   Bounds extents;
   for (const InputFacts& input : inputs) extents.merge(input.extents);
@@ -108,6 +114,8 @@ std::string summary_text(const JobFacts& job) {
     text += "Files pasted in part: " + number::int_text(cut) + " (see the warnings)\n";
   if (int refused = job.files_refused(); refused > 0)
     text += "Files refused: " + number::int_text(refused) + " (see the warnings)\n";
+  if (int damaged = job.files_damaged(); damaged > 0)
+    text += "Files pasted but damaged: " + number::int_text(damaged) + " (see the warnings)\n";
   text += "Points: " + number::int_text(job.points()) + "\n";
   // A name's control bytes would reach the terminal: ESC sequences would
   // clear it or move the cursor, a line break would split the line.

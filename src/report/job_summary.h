@@ -24,6 +24,8 @@ struct InputFacts {
   // Ended at text that is not a point, or refused: what follows is not in
   // the result.
   bool cut_short = false;
+  // Pasted whole, but found damaged at its end: some points may be wrong.
+  bool damaged = false;
   LinearUnit unit = LinearUnit::kUnknown;  // of X and Y, where the input states it
   std::int64_t begin = 0;                  // where its points begin in the result
 };
@@ -44,6 +46,8 @@ struct JobFacts {
   // stopped before their first: nothing of them is in the result.
   int files_cut_short() const;
   int files_refused() const;
+  // Pasted whole, but found damaged at their end.
+  int files_damaged() const;
   // The extents of all inputs.
   Bounds overall() const;
 };

@@ -21,6 +21,9 @@ constexpr std::size_t kRecordLength = 105;
 constexpr std::size_t kLegacyCount = 107;
 constexpr std::size_t kScales = 131;
 constexpr std::size_t kOffsets = 155;
+constexpr std::size_t kGlobalEncoding = 6;
+constexpr unsigned kWaveformsInside = 0x02;  // of the global encoding
+constexpr std::size_t kWaveforms = 227;
 constexpr std::size_t kFirstExtendedRecord = 235;
 constexpr std::size_t kExtendedRecords = 243;
 constexpr std::size_t kCount = 247;
@@ -65,8 +68,17 @@ std::string check_points(const unsigned char* bytes, Header& h) {
            " bytes, more than any file holds";
   }
   std::uint64_t points_end = h.point_offset + h.point_count * h.record_length;
-  if (!h.compressed && h.version_minor >= 4 && little_endian(bytes + kExtendedRecords, 4) != 0) {
-    std::uint64_t first_extended = little_endian(bytes + kFirstExtendedRecord, 8);
+  h.extended_at = 0;
+  if (h.version_minor >= 4 && little_endian(bytes + kExtendedRecords, 4) != 0)
+    h.extended_at = little_endian(bytes + kFirstExtendedRecord, 8);
+  h.points_end = h.extended_at;
+  if (h.version_minor >= 3 && (bytes[kGlobalEncoding] & kWaveformsInside) != 0) {
+    std::uint64_t waveforms = little_endian(bytes + kWaveforms, 8);
+    if (waveforms > h.point_offset && (h.points_end == 0 || waveforms < h.points_end))
+      h.points_end = waveforms;
+  }
+  if (!h.compressed && h.extended_at != 0) {
+    std::uint64_t first_extended = h.extended_at;
     if (first_extended < points_end) {
       return "the LAS header's " + text(h.point_count) + " points reach byte " + text(points_end) +
              ", past where its extended records begin, at byte " + text(first_extended);

@@ -22,6 +22,13 @@ struct Header {
   std::uint64_t point_offset = 0;  // where the first record begins
   std::uint32_t record_length = 0;
   std::uint64_t point_count = 0;
+  // Version 1.4: where the extended records begin, which end the points;
+  // 0 when there are none.
+  std::uint64_t extended_at = 0;
+  // Where what follows the points begins, as far as the header tells (the
+  // extended records, or version 1.3's waveform data kept in the file);
+  // 0 when nothing is said to follow them.
+  std::uint64_t points_end = 0;
   // A coordinate is its record's integer times scale, plus offset.
   double scale[3] = {};
   double offset[3] = {};

@@ -13,11 +13,8 @@
 
 namespace {
 
-std::string text(std::uint64_t value) {
-  char digits[number::kMaxIntLength];
-  char* end = number::format_int(static_cast<std::int64_t>(value), digits);
-  return std::string(digits, end);
-}
+// Counts and places as the file holds them: unsigned, whatever their size.
+std::string text(std::uint64_t value) { return number::uint_text(value); }
 
 }  // namespace
 
@@ -95,7 +92,7 @@ bool LasReader::start_laz(const unsigned char* records, std::size_t size) {
     return false;
   }
   laz_layout_ = laz_layers_ == laz::kXyzOnly ? point::RecordLayout::coordinates_only() : layout_;
-  laz_ = std::make_unique<laz::LazPoints>(laszip_, header_.point_count,
+  laz_ = std::make_unique<laz::LazPoints>(laszip_, header_.point_count, header_.points_end,
                                           static_cast<laz::Refill&>(*this), source_,
                                           header_.point_offset, laz_workers_, laz_layers_);
   return true;
@@ -167,6 +164,8 @@ std::int64_t LasReader::copy_laz_points(PointSink& sink, Extents& extents, std::
         static_cast<std::int64_t>(laz_->next(records, static_cast<std::size_t>(count - copied)));
     if (batch == 0) {
       problem_ = laz_->problem();
+      problem_at_end_ = laz_->problem_at_end();
+      note_ = laz_->note();
       break;
     }
     sink.records({records, laz_->point_size(), batch, header_.scale, header_.offset, &laz_layout_},

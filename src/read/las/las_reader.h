@@ -49,6 +49,10 @@ class LasReader : public PointInput, private laz::Refill {
   // before its last point; for LAZ, a record or item not read, or a chunk
   // found damaged.
   const std::string& problem() const override { return problem_; }
+  // A LAZ stream found damaged only at its end, all its points given.
+  bool problem_at_end() const override { return problem_at_end_; }
+  // Damage to a LAZ file that cost no point.
+  std::string note() const override { return note_; }
   std::int64_t points() const override { return pasted_; }
   LinearUnit unit() const override { return unit_; }
   // The format's dimensions and the extra bytes the file describes: known
@@ -88,6 +92,8 @@ class LasReader : public PointInput, private laz::Refill {
   std::uint64_t points_left_ = 0;
   std::int64_t pasted_ = 0;
   std::string problem_;
+  bool problem_at_end_ = false;
+  std::string note_;
   LinearUnit unit_ = LinearUnit::kUnknown;
   // The records as they lie in the file, and as LAZ points are decoded.
   point::RecordLayout layout_;

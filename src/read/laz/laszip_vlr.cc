@@ -13,11 +13,7 @@ std::uint64_t little_endian(const unsigned char* p, int size) {
   return value;
 }
 
-std::string text(std::uint64_t value) {
-  char digits[number::kMaxIntLength];
-  char* end = number::format_int(static_cast<std::int64_t>(value), digits);
-  return std::string(digits, end);
-}
+std::string text(std::uint64_t value) { return number::uint_text(value); }
 
 const char* item_name(int type) {
   switch (type) {
@@ -147,8 +143,6 @@ std::string read_laszip(const las::Header& header, const unsigned char* records,
     return "the LASzip record's items make records of " + text(record_length) +
            " bytes, the LAS header's are " + text(header.record_length);
   }
-  if (laszip.compressor != Compressor::kPointWise && laszip.chunk_size == 0)
-    return "the LASzip record gives chunks of no point";
   return "";
 }
 

@@ -40,6 +40,8 @@ inline constexpr std::uint32_t kVariableChunks = 0xffffffffu;
 
 struct Laszip {
   Compressor compressor = Compressor::kChunked;
+  // Points a chunk; 0 for all the points in one chunk (LAStools' way of
+  // saying so), or kVariableChunks.
   std::uint32_t chunk_size = 0;
   std::vector<LazItem> items;
 };

@@ -2,8 +2,10 @@
 // LAS twins, and the same files damaged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -29,6 +31,8 @@ std::string corpus_file(const std::string& name) {
 struct Read {
   std::string lines;
   std::string problem;
+  bool problem_at_end = false;
+  std::string note;
 };
 
 // Read in pieces of `piece` bytes, through a read-ahead of `block` bytes
@@ -55,6 +59,8 @@ Read read(const std::string& file, std::size_t piece = 4096, std::size_t block =
   }
   out.close();
   result.problem = reader->problem();
+  result.problem_at_end = reader->problem_at_end();
+  result.note = reader->note();
   return result;
 }
 
@@ -191,6 +197,17 @@ TEST(Laz, CopcChunksVaryInSizeAndNeedTheirTable) {
   got = read(copc, 4096, 0, true);
   EXPECT_EQ(got.lines, "");
   EXPECT_EQ(got.problem, "the LAZ chunk table, needed for chunks of varying sizes, cannot be read");
+  // Cut short in the file: said why.
+  std::size_t points_at = little_endian(copc, 96, 4);
+  std::size_t table_at = little_endian(copc, points_at, 8);
+  got = read(copc.substr(0, table_at + 12));
+  EXPECT_EQ(got.lines, "");
+  EXPECT_EQ(got.problem.rfind("the LAZ chunk table, needed for chunks of varying sizes, cannot be "
+                              "read: its LAZ chunk table, said to begin at byte " +
+                                  std::to_string(table_at) + ", is cut short after ",
+                              0),
+            0)
+      << got.problem;
 }
 
 // pdal-autzen_trim.laz: chunks of 50000, 50000 and 10000 points.
@@ -223,10 +240,18 @@ TEST(Laz, ADamagedChunkIsLeftOutWithWhatFollowsAndTheChunksBeforeStay) {
   }
 
   // A table cut short: the chunks are read in sequence, whole, and end
-  // where it begins.
+  // where it begins; the damage is noted.
   Read got = read(laz.substr(0, table_at + 10));
   EXPECT_EQ(got.problem, "");
+  EXPECT_EQ(got.note, "the file is damaged: its LAZ chunk table, said to begin at byte " +
+                          std::to_string(table_at) +
+                          ", is cut short after 0 of its 3 chunks; its chunks, read in sequence "
+                          "without it, are whole");
   EXPECT_TRUE(got.lines == twin);
+  // From a pipe, no table is at hand: nothing to note.
+  got = read(laz.substr(0, table_at + 10), 4096, 0, true);
+  EXPECT_EQ(got.problem, "");
+  EXPECT_EQ(got.note, "");
   // Its place damaged (past the end, or not where the chunks end): the
   // points are read in sequence, and the disagreement is said.
   std::string past = laz;
@@ -236,7 +261,22 @@ TEST(Laz, ADamagedChunkIsLeftOutWithWhatFollowsAndTheChunksBeforeStay) {
             "the LAZ chunks, read without their table, end at byte 603333, not at byte "
             "4295570629 where the table is said to begin: a chunk or the table is "
             "damaged");
+  EXPECT_TRUE(got.problem_at_end);
   EXPECT_TRUE(got.lines == twin);
+  // Places past 2^63 are places, not negative numbers.
+  for (std::uint64_t far : {(std::uint64_t{1} << 63) + 5, ~std::uint64_t{1}}) {
+    std::string offset = laz;
+    for (std::size_t i = 0; i < 8; ++i) offset[points_at + i] = static_cast<char>(far >> (8 * i));
+    got = read(offset);
+    EXPECT_EQ(got.problem,
+              "the LAZ chunks, read without their table, end at byte 603333, not at "
+              "byte " +
+                  std::to_string(far) +
+                  " where the table is said to begin: a chunk or the table is "
+                  "damaged");
+    EXPECT_TRUE(got.problem_at_end);
+    EXPECT_TRUE(got.lines == twin);
+  }
   std::string moved = laz;
   std::uint64_t wrong = table_at - 100;
   for (std::size_t i = 0; i < 8; ++i) moved[points_at + i] = static_cast<char>(wrong >> (8 * i));
@@ -307,6 +347,245 @@ TEST(Laz, WhatIsNotReadIsRefusedByName) {
   changed[record + 2] = 'L';
   EXPECT_EQ(read(changed).problem,
             "the LAS header says its points are compressed, but no LASzip record says how");
+}
+
+// Where the LASzip record begins in `laz`: its fixed part 54 bytes on.
+std::size_t laszip_record(const std::string& laz) {
+  std::size_t record = little_endian(laz, 94, 2);
+  while (laz.compare(record + 2, 14, "laszip encoded") != 0)
+    record += 54 + little_endian(laz, record + 20, 2);
+  return record + 54;
+}
+
+void put(std::string& bytes, std::size_t at, std::uint64_t value, int size) {
+  for (int i = 0; i < size; ++i)
+    bytes[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+}
+
+TEST(Laz, APointWiseStreamThatDoesNotEndAtTheFilesEndIsDamaged) {
+  // The point-wise compressor has no chunks to check: a changed byte
+  // decodes other points, and the stream then ends elsewhere.
+  for (const char* name :
+       {"lastools-test.laz", "pdal-simple-laszip-compressor-version-1.2r0.laz"}) {
+    std::string laz = corpus_file(name);
+    NEEDS_CORPUS(laz);
+    Read whole = read(laz);
+    ASSERT_EQ(whole.problem, "") << name;
+    std::size_t points_at = little_endian(laz, 96, 4);
+    int caught = 0, harmless = 0;
+    for (std::size_t i = 0; i < 20; ++i) {
+      std::string changed = laz;
+      std::size_t at = points_at + (laz.size() - points_at) * (2 * i + 1) / 40;
+      changed[at] = static_cast<char>(changed[at] ^ 0x01);
+      Read got = read(changed, 4096, 0, i % 2 == 0);
+      if (got.problem.empty()) {
+        // Never other points in silence.
+        EXPECT_TRUE(got.lines == whole.lines) << name << " byte " << at;
+        ++harmless;
+      } else {
+        ++caught;
+      }
+    }
+    std::cout << name << ": " << caught << " of 20 changed bytes found, " << harmless
+              << " harmless\n";
+  }
+  // The fault as found: line 10 729's Z decoded as 1512.06 for 1511.86.
+  std::string laz = corpus_file("lastools-test.laz");
+  laz[63893] = static_cast<char>(laz[63893] ^ 0x01);
+  Read got = read(laz);
+  EXPECT_EQ(got.problem.rfind("the LAZ points' stream ends at byte ", 0), 0) << got.problem;
+  EXPECT_NE(got.problem.find(", not at byte 70993 where the file ends: it is damaged"),
+            std::string::npos)
+      << got.problem;
+  EXPECT_TRUE(got.problem_at_end);
+  // Version 1.3 with waveform data kept after the points: the stream ends
+  // where they begin (the header made 8 bytes longer for its place).
+  std::string whole = corpus_file("lastools-test.laz");
+  std::string waved = whole.substr(0, 227) + std::string(8, '\0') + whole.substr(227);
+  waved[25] = 3;
+  waved[6] = 0x02;
+  put(waved, 94, 235, 2);
+  put(waved, 96, little_endian(whole, 96, 4) + 8, 4);
+  put(waved, 227, waved.size(), 8);
+  waved += std::string(100, 'w');
+  got = read(waved);
+  EXPECT_EQ(got.problem, "");
+  EXPECT_TRUE(got.lines == read(whole).lines);
+  put(waved, 227, waved.size() - 99, 8);
+  EXPECT_EQ(read(waved).problem,
+            "the LAZ points' stream ends at byte 71001, not at byte 71002 where what follows the "
+            "points begins: it is damaged");
+  // Bytes after the stream are no part of it either.
+  got = read(corpus_file("lastools-test.laz") + "junk");
+  EXPECT_EQ(got.problem,
+            "the LAZ points' stream ends at byte 70993, not at byte 70997 where the file ends: "
+            "it is damaged");
+}
+
+// pdal-autzen_trim.laz: chunks of 50000, 50000 and 10000 points.
+TEST(Laz, AWholeChunkTableOutranksTheChunkSizeAndTheCountEndsTheChunks) {
+  std::string laz = corpus_file("pdal-autzen_trim.laz");
+  NEEDS_CORPUS(laz);
+  std::string twin = read(corpus_file("pdal-autzen_trim.las")).lines;
+  std::size_t chunk_size_at = laszip_record(laz) + 12;
+  // Chunks of 1000 or 60000 points: 3 chunks cannot hold the header's
+  // 110000 points with them. The table's first chunk decodes to 50000,
+  // which they can: all the points, and a note.
+  for (std::uint32_t wrong : {1000u, 60000u}) {
+    std::string changed = laz;
+    put(changed, chunk_size_at, wrong, 4);
+    for (unsigned workers : {1u, 3u}) {
+      Read got = read(changed, 4096, 0, false, workers);
+      EXPECT_TRUE(got.lines == twin) << wrong;
+      EXPECT_EQ(got.problem, "");
+      EXPECT_EQ(got.note, "the file is damaged: its LASzip record gives chunks of " +
+                              std::to_string(wrong) +
+                              " points, its chunk table chunks of 50000, which are read");
+    }
+  }
+  // The same with the layered compressor, whose chunks say their counts:
+  // chunks of 300 points said to be of 1000.
+  for (const char* name : {"pdal-simple.las", "laspy-1_4_w_evlr.las"}) {
+    std::string las = corpus_file(name);
+    std::string made = laz::compress_las(las, 300);
+    put(made, laszip_record(made) + 12, 1000, 4);
+    Read got = read(made);
+    EXPECT_TRUE(got.lines == read(las).lines) << name;
+    EXPECT_EQ(got.problem, "") << name;
+    EXPECT_NE(got.note.find("chunks of 1000 points, its chunk table chunks of 300"),
+              std::string::npos)
+        << name << ": " << got.note;
+  }
+  // The first chunk damaged too: no size can be told from it, and nothing
+  // is made up.
+  std::string changed = laz;
+  put(changed, chunk_size_at, 1000, 4);
+  std::size_t points_at = little_endian(laz, 96, 4);
+  changed[points_at + 8 + 20 + 1000] ^= 0x10;
+  for (unsigned workers : {1u, 3u}) {
+    Read got = read(changed, 4096, 0, false, workers);
+    EXPECT_EQ(got.lines, "");
+    EXPECT_EQ(got.problem.rfind("the LAZ chunk that begins at point 1 is damaged", 0), 0)
+        << got.problem;
+    EXPECT_NE(got.problem.find("the LAZ chunk table ends at point 3000 (3 chunks of 1000 points, "
+                               "as the LASzip record gives), before the 110000 points"),
+              std::string::npos)
+        << got.problem;
+  }
+
+  // Full chunks of 1065 points and a header that says 1066: the 1065
+  // points, and no point decoded from the table's bytes, with the table
+  // or without it.
+  std::string las = corpus_file("pdal-simple.las");
+  std::string full = laz::compress_las(las, 1065);
+  put(full, 107, 1066, 4);
+  std::string simple = read(las).lines;
+  Read got = read(full);
+  EXPECT_TRUE(got.lines == simple);
+  EXPECT_EQ(got.problem,
+            "the LAZ chunk table ends at point 1065 (1 chunk of 1065 points, as the LASzip record "
+            "gives), before the 1066 points the LAS header gives");
+  EXPECT_FALSE(got.problem_at_end);
+  got = read(full, 4096, 0, true);
+  EXPECT_TRUE(got.lines == simple);
+  EXPECT_EQ(got.problem.rfind("the LAZ chunks, read without their table, reach byte ", 0), 0)
+      << got.problem;
+  // A header that says fewer: its points, the rest of the table's said.
+  std::string fewer = laz::compress_las(las, 500);
+  put(fewer, 107, 1000, 4);
+  got = read(fewer);
+  EXPECT_TRUE(got.lines == first_lines(simple, 1000));
+  EXPECT_EQ(got.problem,
+            "the LAZ chunk table holds more points (3 chunks of 500 points, as the LASzip record "
+            "gives) than the LAS header's 1000");
+  EXPECT_TRUE(got.problem_at_end);
+}
+
+TEST(Laz, AChunkSizeOfNoPointIsAllThePointsInOneChunk) {
+  for (const char* name : {"pdal-simple.las", "laspy-1_4_w_evlr.las"}) {
+    std::string las = corpus_file(name);
+    NEEDS_CORPUS(las);
+    std::string laz = laz::compress_las(las, 100000);
+    put(laz, laszip_record(laz) + 12, 0, 4);
+    std::string twin = read(las).lines;
+    for (bool in_order : {false, true}) {
+      Read got = read(laz, 4096, 0, in_order);
+      EXPECT_EQ(got.problem, "") << name;
+      EXPECT_TRUE(got.lines == twin) << name;
+    }
+  }
+}
+
+TEST(Laz, OneChunkOfMoreThanAreHeldAtOnceIsReadInPiecesAndCheckedAtItsEnd) {
+  LasTile tile;
+  tile.format = 0;
+  for (std::int32_t i = 0; i < 2100000; ++i) tile.points.push_back({i, i % 1000, i % 7});
+  std::string las = tile.bytes();
+  std::string laz = laz::compress_las(las, 2100000);
+  put(laz, laszip_record(laz) + 12, 0, 4);
+  std::string twin = read(las, 1 << 20).lines;
+  Read got = read(laz, 1 << 20);
+  EXPECT_EQ(got.problem, "");
+  EXPECT_TRUE(got.lines == twin);
+  // Where the table is said to begin, one byte on: the stream does not end
+  // there.
+  std::size_t points_at = little_endian(laz, 96, 4);
+  std::uint64_t table_at = little_endian(laz, points_at, 8);
+  std::string moved = laz;
+  put(moved, points_at, table_at + 1, 8);
+  got = read(moved, 1 << 20);
+  EXPECT_EQ(got.problem, "the LAZ points' stream ends at byte " + std::to_string(table_at) +
+                             ", not at byte " + std::to_string(table_at + 1) +
+                             " where its chunk table is said to begin: it is damaged");
+  EXPECT_TRUE(got.problem_at_end);
+  // A byte changed inside: the stream ends elsewhere, or runs past the file.
+  laz[points_at + 8 + 20 + (laz.size() - points_at) / 2] ^= 0x08;
+  got = read(laz, 1 << 20);
+  EXPECT_NE(got.problem, "");
+}
+
+// A source that tells the most it was asked to read at a place at once.
+class MeasuredSource : public TextSource {
+ public:
+  using TextSource::TextSource;
+  std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
+    most_ = std::max(most_, size);
+    return TextSource::read_at(offset, buffer, size);
+  }
+  std::size_t most() const { return most_; }
+
+ private:
+  std::size_t most_ = 0;
+};
+
+TEST(Laz, AChunkTableThatClaimsMillionsOfChunksCostsNoMemory) {
+  std::string laz = corpus_file("pdal-simple.laz");
+  NEEDS_CORPUS(laz);
+  // The header's 2^32 - 1 points, the table's 6710884 chunks.
+  std::size_t points_at = little_endian(laz, 96, 4);
+  std::size_t table_at = little_endian(laz, points_at, 8);
+  put(laz, 107, 0xffffffffu, 4);
+  put(laz, table_at + 4, 6710884, 4);
+  MeasuredSource source(laz, 4096);
+  LasReader reader(source, 4096);
+  std::string lines;
+  OutputFile out;
+  out.open(std::make_unique<StringSink>(lines));
+  XyzWriter writer(out, {});
+  Extents extents;
+  while (reader.copy_points(writer, extents, 7777) != 0) {
+  }
+  out.close();
+  EXPECT_NE(reader.problem(), "");
+  EXPECT_LE(source.most(), std::size_t{1} << 20);
+  // Nor is such a table taken for one: its damage is told.
+  put(laz, 107, 1065, 4);
+  Read got = read(laz);
+  EXPECT_EQ(got.note, "the file is damaged: its LAZ chunk table, said to begin at byte " +
+                          std::to_string(table_at) + ", gives 6710884 chunks, for 1065 points in " +
+                          std::to_string(table_at - points_at - 8) +
+                          " bytes; its chunks, read in sequence without it, are whole");
+  EXPECT_TRUE(got.lines == read(corpus_file("pdal-simple.las")).lines);
 }
 
 }  // namespace
