@@ -18,10 +18,8 @@ class FilteredSink : public PointSink {
 
   void point(const Point& point, Extents& extents, Axes measured) override;
   void records(const ScaledRecords& records, Extents& extents, Axes measured) override;
-  // The quick ways write text straight from the input's: none may pass a
-  // filter.
-  const QuickText* quick_text() const override { return nullptr; }
-  OutputFile& file() override { return next_.file(); }
+  // No text passes through a filter: every point comes by value or as a
+  // record (no pass_through()).
 
   // The points each filter left out, in the makers' order: a point is
   // counted against the first that left it out.

@@ -76,11 +76,6 @@ class NoPoints : public PointSink {
   void point(const Point& /*point*/, Extents& /*extents*/, Axes /*measured*/) override {}
   void records(const ScaledRecords& /*records*/, Extents& /*extents*/, Axes /*measured*/) override {
   }
-  const QuickText* quick_text() const override { return nullptr; }
-  OutputFile& file() override { return file_; }
-
- private:
-  OutputFile file_;
 };
 
 }  // namespace

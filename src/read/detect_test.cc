@@ -39,12 +39,7 @@ class IntensitySink : public PointSink {
   }
   void records(const ScaledRecords& /*records*/, Extents& /*extents*/, Axes /*measured*/) override {
   }
-  const QuickText* quick_text() const override { return nullptr; }
-  OutputFile& file() override { return file_; }
   std::vector<double> intensities;
-
- private:
-  OutputFile file_;
 };
 
 // What a job wants reaches the text reader, read ahead or in place, and

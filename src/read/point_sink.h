@@ -33,6 +33,28 @@ class QuickText {
                                   Extents& extents, std::int64_t& line_number) const = 0;
 };
 
+// The text pass-through a sink offers that writes plain numbers as text:
+// the reader lends it its text, and the quick ways copy the points there
+// into the sink's own result, in the same pass.
+class PassThrough {
+ public:
+  virtual ~PassThrough() = default;
+  // The text the quick ways write, for a reading thread to copy ahead in.
+  virtual const QuickText& text() const = 0;
+  // Copies runs of points from `run.end`, as copy_run does, until `count`
+  // points or one the quick ways leave (run.stopped) or `stop`.
+  virtual void pass_runs(Run& run, const char* stop, const char* text_end, std::int64_t count,
+                         Extents& extents, Axes axes) = 0;
+  // Copies lines of fields from `line` on, as copy_lines does, until
+  // `count` or one the quick ways leave or `whole`; returns how many.
+  virtual std::int64_t pass_lines(const field_lines::Scan& scan, bool white, Axes axes, char*& line,
+                                  const char* whole, std::int64_t count, Extents& extents,
+                                  std::int64_t& line_number) = 0;
+  // Lines the quick ways made ahead in `block` (`size` of its `room`
+  // bytes), taken whole, or its bytes.
+  virtual void pass_block(std::unique_ptr<char[]>& block, std::size_t size, std::size_t room) = 0;
+};
+
 class PointSink {
  public:
   virtual ~PointSink() = default;
@@ -42,10 +64,9 @@ class PointSink {
   // `records.count` points of LAS records, adding each to `extents` on
   // the axes `measured` names.
   virtual void records(const ScaledRecords& records, Extents& extents, Axes measured) = 0;
-  // The quick ways, or null where the sink wants every point by value.
-  virtual const QuickText* quick_text() const = 0;
-  // The file the quick ways write into.
-  virtual OutputFile& file() = 0;
+  // The pass-through of text, or null where the sink wants every point by
+  // value or as records.
+  virtual PassThrough* pass_through() { return nullptr; }
 };
 
 #endif  // STRATUMIX_READ_POINT_SINK_H_

@@ -53,8 +53,6 @@ class FieldsWriter : public PointSink {
 
   void point(const Point& point, Extents& extents, Axes measured) override;
   void records(const ScaledRecords& records, Extents& extents, Axes measured) override;
-  const QuickText* quick_text() const override { return nullptr; }
-  OutputFile& file() override { return file_; }
 
   // The line of the columns' titles, as --header writes it first.
   static void write_titles(OutputFile& file, xyz::Format format,

@@ -98,8 +98,42 @@ inline char* write_decimal(std::uint64_t units, bool negative, char* out) {
 
 }  // namespace
 
-XyzWriter::XyzWriter(OutputFile& file, xyz::Format format)
-    : file_(file), format_(format), quick_(quick_text_of(format)) {}
+void TextPassThrough::pass_runs(Run& run, const char* stop, const char* text_end,
+                                std::int64_t count, Extents& extents, Axes axes) {
+  const std::size_t line_room = quick_.line_room();
+  while (run.points < count && !run.stopped) {
+    run.out = file_.reserve(line_room);
+    // The room is checked for as many of the longest lines as it holds at
+    // once, not line by line.
+    std::int64_t room = (file_.room_end() - run.out) / static_cast<std::ptrdiff_t>(line_room);
+    quick_.copy_run(run, stop, text_end, std::min(count - run.points, room), extents, axes);
+    file_.commit(run.out);
+  }
+}
+
+std::int64_t TextPassThrough::pass_lines(const field_lines::Scan& scan, bool white, Axes axes,
+                                         char*& line, const char* whole, std::int64_t count,
+                                         Extents& extents, std::int64_t& line_number) {
+  const std::size_t line_room = quick_.line_room();
+  std::int64_t copied = 0;
+  while (copied < count) {
+    char* out = file_.reserve(line_room);
+    std::int64_t room = (file_.room_end() - out) / static_cast<std::ptrdiff_t>(line_room);
+    std::int64_t lines = std::min(count - copied, room);
+    std::int64_t got =
+        quick_.copy_lines(scan, white, axes, line, out, whole, lines, extents, line_number);
+    file_.commit(out);
+    copied += got;
+    // Short only at a line the quick ways leave to the general one, or at
+    // the end of the whole lines.
+    if (got < lines) break;
+  }
+  return copied;
+}
+
+XyzWriter::XyzWriter(OutputFile& file, xyz::Format format) : file_(file), format_(format) {
+  if (const QuickText* quick = quick_text_of(format)) pass_.emplace(file, *quick);
+}
 
 void XyzWriter::point(const Point& point, Extents& extents, Axes measured) {
   const int decimals = format_.decimals;

@@ -4,11 +4,33 @@
 #define STRATUMIX_WRITE_XYZ_WRITER_H_
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 
 #include "io/output_file.h"
 #include "num/extent.h"
 #include "read/point_sink.h"
 #include "write/xyz_text.h"
+
+// The plain result's pass-through: the quick ways write the input's own
+// numbers straight into its file.
+class TextPassThrough : public PassThrough {
+ public:
+  TextPassThrough(OutputFile& file, const QuickText& quick) : file_(file), quick_(quick) {}
+  const QuickText& text() const override { return quick_; }
+  void pass_runs(Run& run, const char* stop, const char* text_end, std::int64_t count,
+                 Extents& extents, Axes axes) override;
+  std::int64_t pass_lines(const field_lines::Scan& scan, bool white, Axes axes, char*& line,
+                          const char* whole, std::int64_t count, Extents& extents,
+                          std::int64_t& line_number) override;
+  void pass_block(std::unique_ptr<char[]>& block, std::size_t size, std::size_t room) override {
+    file_.write_block(block, size, room);
+  }
+
+ private:
+  OutputFile& file_;
+  const QuickText& quick_;
+};
 
 class XyzWriter : public PointSink {
  public:
@@ -16,8 +38,7 @@ class XyzWriter : public PointSink {
 
   void point(const Point& point, Extents& extents, Axes measured) override;
   void records(const ScaledRecords& records, Extents& extents, Axes measured) override;
-  const QuickText* quick_text() const override { return quick_; }
-  OutputFile& file() override { return file_; }
+  PassThrough* pass_through() override { return pass_ ? &*pass_ : nullptr; }
 
   // The quick ways for `format`: none but for six decimals, whose text
   // plain decimals are made into from their digits alone.
@@ -55,7 +76,7 @@ class XyzWriter : public PointSink {
 
   OutputFile& file_;
   xyz::Format format_;
-  const QuickText* quick_;
+  std::optional<TextPassThrough> pass_;
   bool knows_records_ = false;
   RecordText record_text_;
 };

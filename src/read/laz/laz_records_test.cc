@@ -40,14 +40,9 @@ class RecordSink : public PointSink {
     EXPECT_EQ(length, records.length);
     bytes.append(records.first, records.length * static_cast<std::size_t>(records.count));
   }
-  const QuickText* quick_text() const override { return nullptr; }
-  OutputFile& file() override { return file_; }
 
   std::size_t length = 0;
   std::string bytes;
-
- private:
-  OutputFile file_;
 };
 
 struct Records {

@@ -87,7 +87,7 @@ std::string FieldReader::note() const {
 }
 
 std::int64_t FieldReader::copy_points(PointSink& sink, Extents& extents, std::int64_t count) {
-  const QuickText* quick = sink.quick_text();
+  PassThrough* pass = sink.pass_through();
   const bool white = layout_.separator == ' ';
   std::int64_t copied = 0;
   while (copied < count && !stopped_) {
@@ -99,15 +99,10 @@ std::int64_t FieldReader::copy_points(PointSink& sink, Extents& extents, std::in
     char* p = data + position_;
     const char* const whole = data + whole_;
     while (copied < count && p < whole) {
-      if (quickly_ && quick != nullptr) {
-        OutputFile& file = sink.file();
-        const std::size_t line_room = quick->line_room();
-        char* o = file.reserve(line_room);
-        std::int64_t room = (file.room_end() - o) / static_cast<std::ptrdiff_t>(line_room);
-        std::int64_t lines = std::min(count - copied, room);
-        std::int64_t got =
-            quick->copy_lines(scan_, white, measured_, p, o, whole, lines, extents, line_);
-        file.commit(o);
+      if (quickly_ && pass != nullptr) {
+        const std::int64_t lines = count - copied;
+        const std::int64_t got =
+            pass->pass_lines(scan_, white, measured_, p, whole, lines, extents, line_);
         copied += got;
         points_ += got;
         // Short of both only at a line that the quick way leaves to the

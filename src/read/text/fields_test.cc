@@ -135,8 +135,7 @@ class CollectingSink : public PointSink {
   void records(const ScaledRecords& records, Extents& extents, Axes measured) override {
     writer_.records(records, extents, measured);
   }
-  const QuickText* quick_text() const override { return writer_.quick_text(); }
-  OutputFile& file() override { return writer_.file(); }
+  PassThrough* pass_through() override { return writer_.pass_through(); }
 
   std::vector<std::vector<double>> xyz;
   std::vector<bool> had_attributes;

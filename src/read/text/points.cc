@@ -217,14 +217,14 @@ std::int64_t PointReader::copy_points(PointSink& sink, Extents& extents, std::in
   // Counted in the reader as it goes: a read that fails, or that an
   // interruption cuts short, leaves what went before in the result.
   const std::int64_t before = pasted_;
-  const QuickText* quick = sink.quick_text();
+  PassThrough* pass = sink.pass_through();
   // The tails copied ahead are of no use to a sink of another text.
-  if (tails_ != nullptr && quick != tails_quick_) tails_ = nullptr;
+  if (tails_ != nullptr && (pass == nullptr || &pass->text() != tails_quick_)) tails_ = nullptr;
   while (pasted_ - before < count && !stopped_) {
-    if (quick != nullptr) {
-      pasted_ += copy_quickly(*quick, sink.file(), extents, count - (pasted_ - before));
+    if (pass != nullptr) {
+      pasted_ += copy_quickly(*pass, extents, count - (pasted_ - before));
       if (position_ == tail_start()) {
-        pasted_ += take_tail(sink.file(), extents);
+        pasted_ += take_tail(*pass, extents);
         continue;
       }
       if (pasted_ - before == count) break;
@@ -240,22 +240,13 @@ std::int64_t PointReader::copy_points(PointSink& sink, Extents& extents, std::in
 
 // Up to `count` points, as far as the first the quick way cannot take, or
 // as far as the block's tail that the reading thread copied.
-std::int64_t PointReader::copy_quickly(const QuickText& quick, OutputFile& file, Extents& extents,
-                                       std::int64_t count) {
+std::int64_t PointReader::copy_quickly(PassThrough& pass, Extents& extents, std::int64_t count) {
   const char* const data = buffer_.data();
   const char* const text_end = data + end_;
   std::size_t tail = tail_start();
   const char* stop = tail == kNoTail ? text_end + 1 : data + tail;
   Run run{data + position_, nullptr, 0, 0, false};
-  const std::size_t line_room = quick.line_room();
-  while (run.points < count && !run.stopped) {
-    run.out = file.reserve(line_room);
-    // The room is checked for as many of the longest lines as it holds at
-    // once, not line by line.
-    std::int64_t room = (file.room_end() - run.out) / static_cast<std::ptrdiff_t>(line_room);
-    quick.copy_run(run, stop, text_end, std::min(count - run.points, room), extents, measured_);
-    file.commit(run.out);
-  }
+  pass.pass_runs(run, stop, text_end, count, extents, measured_);
   position_ = static_cast<std::size_t>(run.end - data);
   line_ends_ += run.line_ends;
   return run.points;
@@ -276,11 +267,11 @@ std::size_t PointReader::tail_start() {
 
 // The reader has come to where the reading thread began: what it copied
 // from there follows as if the reader had copied it.
-std::int64_t PointReader::take_tail(OutputFile& file, Extents& extents) {
+std::int64_t PointReader::take_tail(PassThrough& pass, Extents& extents) {
   BlockTail& tail = *block_tail();
   std::int64_t points = std::exchange(tail.points, 0);
   // The tail's storage may be taken as it stands, and a new one left.
-  file.write_block(tail.out, tail.out_size, tail.out_room);
+  pass.pass_block(tail.out, tail.out_size, tail.out_room);
   extents.merge(tail.extents);
   position_ = buffer_.block_first() + tail.end;
   line_ends_ += tail.line_ends;

@@ -57,15 +57,14 @@ class PointReader : public PointInput {
   void drop_white_space(std::size_t first);
   std::size_t squeeze_point(std::size_t last);
   void take_read(std::size_t got, bool clear_of_ctrl_z);
-  std::int64_t copy_quickly(const QuickText& quick, OutputFile& file, Extents& extents,
-                            std::int64_t count);
+  std::int64_t copy_quickly(PassThrough& pass, Extents& extents, std::int64_t count);
   // Where the points the reading thread copied begin, if they are still to
   // come: an offset into buffer_, or none.
   static constexpr std::size_t kNoTail = ~std::size_t{0};
   std::size_t tail_start();
   // What the reading thread made of the block in buffer_, if anything.
   BlockTail* block_tail();
-  std::int64_t take_tail(OutputFile& file, Extents& extents);
+  std::int64_t take_tail(PassThrough& pass, Extents& extents);
   void share_tail_work();
   bool copy_next_slowly(PointSink& sink, Extents& extents);
   // Describes a problem with the text from `offset` on.
