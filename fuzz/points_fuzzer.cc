@@ -363,9 +363,10 @@ std::string fields_as_c_reads(const std::string& text, const layout::Layout& fou
 }
 
 std::string paste_fields(const std::string& text, const layout::Layout& found, bool quickly,
-                         std::string& problem, std::string& extents) {
+                         std::string& problem, std::string& extents,
+                         const point::Wanted& wanted = {}) {
   TextSource pieces(text, 7);
-  FieldReader reader(pieces, found, 96, quickly);
+  FieldReader reader(pieces, found, 96, quickly, Axes::kXYZ, wanted);
   std::string lines;
   OutputFile file;
   file.open(std::make_unique<StringSink>(lines));
@@ -418,6 +419,20 @@ void check_layouts(const char* data, std::size_t size) {
     fail("fields pasted other than strtod reads them", lines + " <> " + expected);
   if (problem.empty() != whole)
     fail("fields stopped without a reason, or went on after one", problem);
+  // Every attribute the layout names, read too, gives the same X Y Z, as
+  // far as a field of them that is no number, which stops the reading.
+  point::Wanted all;
+  for (const auto& field_dim : found.dims) all.dims.add(field_dim.second);
+  for (const auto& field_name : found.extra) all.extra.push_back(field_name.second);
+  if (all.only_xyz()) return;
+  std::string attributes_problem;
+  std::string scrap;
+  std::string with_attributes = paste_fields(text, found, true, attributes_problem, scrap, all);
+  const bool shorter = with_attributes.size() < lines.size();
+  if (lines.compare(0, with_attributes.size(), with_attributes) != 0 ||
+      (shorter && attributes_problem.empty()) ||
+      (!shorter && problem.empty() && !attributes_problem.empty()))
+    fail("fields read with their attributes differ from X Y Z alone", with_attributes);
 }
 
 }  // namespace

@@ -594,6 +594,21 @@ TEST(Attributes, RealHeaders) {
                 "19=Red 20=Green 21=Blue 22=\"m3c2_distance\" "
                 "23=\"m3c2_uncertainty\" 24=\"m3c2_significant\" 25=\"m3c2_std_dev1\" "
                 "26=\"m3c2_std_dev2\" 27=\"m3c2_count1\" 28=\"m3c2_count2\"");
+  // Colours before X and Y, and PTS files of intensity and colour or of
+  // intensity alone; a las2txt file without its header names nothing.
+  const std::vector<std::pair<const char*, const char*>> files = {
+      {"pdal-autzen-point-format-3.txt", "1=Red 2=Green 5=Blue"},
+      {"pdal-pts-autzen.pts", "4=Intensity 5=Red 6=Green 7=Blue"},
+      {"pdal-pts-site_56_8.pts", "4=Intensity"},
+      {"pdal-pts-bunny_8.pts", ""},
+      {"pdal-text-crlf_test2.txt", "4=Intensity"},
+      {"pdal-text-largescan.txt", "5=ScanAngleRank 4=\"OffsetTime\""},
+  };
+  for (const auto& [name, expected] : files) {
+    const std::string start = start_of(name);
+    EXPECT_EQ(attributes_of(layout::detect(start, start.size() < layout::kLookedAt)), expected)
+        << name;
+  }
 }
 
 }  // namespace
