@@ -86,7 +86,7 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
   // takes the system's own.
   SystemDisk system_disk(parsed.action == Arguments::Action::kDialogue);
   disk = stand_in != nullptr ? stand_in : &system_disk;
-  Answers from_standard_input(stdin);
+  Answers from_standard_input(stdin, platform::answers_typed_at_terminal());
   answers = typed != nullptr ? typed : &from_standard_input;
   int status = 1;
   std::string why;  // what stopped the job, for its report
