@@ -260,7 +260,7 @@ TEST_F(InProcess, EveryUnreadableInputIsNamedAtOnce) {
   EXPECT_EQ(disk.files.count("r.xyz"), 0u);
 
   // Past ten, the rest are counted.
-  for (int i = 0; i < 13; ++i) disk.files.erase("t" + std::to_string(i));
+  for (int i = 0; i < 13; ++i) disk.files.erase(arguments[static_cast<std::size_t>(i) + 2]);
   err.clear();
   EXPECT_EQ(run(arguments), 1);
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 11) << err;
@@ -299,6 +299,31 @@ TEST_F(InProcess, AWindowsPathIsRefusedOnOtherSystems) {
   EXPECT_EQ(run({"-q", "-o", "C:all\\r.xyz", "a"}), 0);
 }
 #endif
+
+// An input that gives no point is warned of, on both faces, and the
+// report keeps the warning; the job is done all the same.
+TEST_F(InProcess, AnInputThatGivesNoPointIsWarnedOf) {
+  disk.files["a"] = "1 2 3\n";
+  disk.files["empty"] = "";
+  disk.files["notes"] = "# survey of the north pier\n# no points yet\n";
+  EXPECT_EQ(run({"-q", "--report", "j.json", "-o", "r.xyz", "a", "empty", "notes"}), 0);
+  EXPECT_NE(err.find("stratumix: warning: empty gives no point: the file is empty.\n"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find("stratumix: warning: notes gives no point: none of its text is a point.\n"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("warning: a "), std::string::npos) << err;
+  EXPECT_NE(disk.files["j.json"].find("no point: the file is empty"), std::string::npos)
+      << disk.files["j.json"];
+
+  // The dialogue says it on standard error, its console as it was.
+  err.clear();
+  disk.files["c:\\images\\s\\e.xyz"] = "";
+  Answers typed("s 1 e r");
+  EXPECT_EQ(run_stratumix({}, &disk, &typed), 0);
+  EXPECT_EQ(err, "stratumix: warning: c:\\images\\s\\e.xyz gives no point: the file is empty.\n");
+}
 
 TEST_F(InProcess, QuietPrintsNothingButWarnings) {
   disk.files["a"] = "1 2 3\nx\n";
