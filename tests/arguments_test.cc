@@ -211,6 +211,21 @@ TEST_F(EndToEnd, TheCommandLinePastesTheInputsIntoTheResult) {
   EXPECT_EQ(disk.read("w/south.xyz"), crlf_lines({"1000.000000 -0.250000 7.123457"}));
 }
 
+// One file under two names is pasted twice, as asked, after a warning
+// that names both; the same name twice is taken as meant.
+TEST_F(EndToEnd, AnInputGivenTwiceUnderTwoNamesIsWarnedOf) {
+  disk.write("s/a.xyz", "1 2 3\n");
+  RunResult run =
+      disk.run_arguments("-q -o images/s/r.xyz images/s/a.xyz ./images/s/a.xyz images/s/a.xyz");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "stratumix: warning: ./images/s/a.xyz is the file images/s/a.xyz under another name: "
+            "its points are pasted twice.\n");
+  EXPECT_EQ(disk.read("s/r.xyz"),
+            crlf_lines({"1.000000 2.000000 3.000000", "1.000000 2.000000 3.000000",
+                        "1.000000 2.000000 3.000000"}));
+}
+
 // Any name the system can show: accented letters of the ANSI code page and
 // letters outside it, given on the command line in UTF-8 (Windows takes
 // them from its wide command line).

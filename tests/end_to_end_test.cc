@@ -98,19 +98,59 @@ TEST_F(EndToEnd, AResultThatIsAnInputIsRefused) {
   EXPECT_EQ(disk.read("s/a.xyz"), input);
 }
 
-TEST_F(EndToEnd, AnOutputFolderThatDoesNotExistIsReported) {
+// A folder that is not there is told at once, before the other questions,
+// and nothing is created; on a terminal the key wait follows
+// (tests/key_wait_test.cc).
+TEST_F(EndToEnd, AFolderThatDoesNotExistIsReportedAtOnce) {
   RunResult run = disk.run(job_answers("nowhere", {}, "r"));
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, dialogue(0));
-  EXPECT_NE(run.err.find("Cannot create c:\\images\\nowhere\\r.xyz"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, kBanner + kFolderPrompt + "\n\tFolder c:\\images\\nowhere unknown \n");
+  EXPECT_EQ(run.err, "stratumix: The folder " + as_shown("c:\\images\\nowhere") +
+                         " does not exist; nothing was created.\n");
+  EXPECT_FALSE(disk.exists("nowhere"));
+  // A folder typed in full, c:\images\ and all, is the folder under it.
+  disk.write("s/a.xyz", "1 2 3\n");
+  run = disk.run(job_answers("C:\\Images\\s", {"a"}, "r"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+}
+
+// A count from a file of answers that is no whole number ends the job
+// before anything is created: the words after it are not taken for the
+// result, which would be emptied.
+TEST_F(EndToEnd, ACountThatIsNotAWholeNumberEmptiesNoFile) {
+  disk.write("s/tile_00.xyz", "1 2 3\n");
+  RunResult run = disk.run("s\ntile_00\ntile_00\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "stratumix: The number of files \"tile_00\" is not a whole number from 1 to 99; "
+            "nothing was created.\n");
+  EXPECT_EQ(disk.read("s/tile_00.xyz"), "1 2 3\n");
+  EXPECT_FALSE(disk.exists("s/tile_00_xyz_info.txt"));
+}
+
+// Tiles as they are delivered, named without their extension.
+TEST_F(EndToEnd, ATileIsFoundByItsNameWithoutExtension) {
+  disk.write("s/t1.laz", "1 2 3\n");
+  disk.write("s/t2.xyz.gz", "4 5 6\n");
+  RunResult run = disk.run(job_answers("s", {"t1", "t2.xyz.gz"}, "r"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("File number 1 named c:\\images\\s\\t1.laz\n"), std::string::npos);
+  EXPECT_EQ(disk.read("s/r_xyz_info.txt"),
+            info_report("2", {"c:\\images\\s\\t1.laz", "c:\\images\\s\\t2.xyz.gz"}));
+  EXPECT_EQ(disk.read("s/r.xyz"),
+            crlf_lines({"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000"}));
 }
 
 TEST_F(EndToEnd, VeryLongAnswersAreReportedNotCut) {
   std::string name(10000, 'n');
   RunResult run = disk.run(job_answers(name, {name}, name + "r"));
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("Cannot create c:\\images\\" + name), std::string::npos);
+  EXPECT_NE(run.err.find("The folder c:\\images\\" + name + " "), std::string::npos);
+  disk.write("s/a.xyz", "1 2 3\n");
+  run = disk.run(job_answers("s", {name}, name + "r"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Cannot create c:\\images\\s\\" + name + "r.xyz"), std::string::npos);
   EXPECT_NE(run.out.find(file_prompt(1)), std::string::npos);
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -94,6 +95,8 @@ class MemoryDisk : public Disk {
  public:
   std::map<std::string, std::string> files;
   std::map<std::string, bool> claimed;  // by a job that still holds them
+  // The folders there are; a disk that names none has every one.
+  std::set<std::string> folders;
   // What the job did to the files, in order: "read a", "claimed r.xyz",
   // "emptied r.xyz", "removed r.xyz".
   std::vector<std::string> events;
@@ -141,6 +144,10 @@ class MemoryDisk : public Disk {
     if (files.count(path) != 0) return true;
     reason = "No such file or directory";
     return false;
+  }
+  bool exists(const std::string& path) override { return files.count(path) != 0; }
+  bool is_folder(const std::string& path) override {
+    return folders.empty() || folders.count(path) != 0;
   }
   int standard_stream_writing(const std::string& /*path*/) override { return 0; }
   std::string describe(const std::string& path) override { return paths::for_message(path); }

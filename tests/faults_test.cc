@@ -410,6 +410,26 @@ TEST_F(EndToEnd, AnInterruptedJobLeavesWholeLines) {
   // Twenty times the file: far more than pasting does before the signal.
   const std::vector<std::string> names(20, "a");
   const std::vector<std::string> paths(20, kA);
+  // The info report, whole from the start, then tells how far the job went:
+  // the files pasted whole, and the next one if it was begun.
+  auto expect_told_how_far = [&](const std::string& report, const std::string& listed) {
+    ASSERT_EQ(report.substr(0, listed.size()), listed);
+    const std::string told = report.substr(listed.size());
+    const std::string head = "\tInterrupted: number of files pasted = ";
+    ASSERT_EQ(told.substr(0, head.size()), head) << told;
+    const int pasted = std::stoi(told.substr(head.size()));
+    const std::string count = std::to_string(pasted);
+    const std::string rest = told.substr(head.size() + count.size());
+    EXPECT_TRUE(rest == " \r\n\r\n" || rest == " \r\n\t\tFile " + std::to_string(pasted + 1) +
+                                                   " pasted up to the interruption \r\n\r\n")
+        << told;
+    std::string result = disk.read("s/r.xyz");
+    const auto lines = std::count(result.begin(), result.end(), '\n');
+    EXPECT_EQ(lines / 400000, pasted) << told;
+    if (lines % 400000 != 0) {
+      EXPECT_NE(rest, " \r\n\r\n") << told;
+    }
+  };
   for (int signal : {SIGINT, SIGTERM}) {
     Background job(disk, job_answers("s", names, "r"));
     ASSERT_TRUE(job.wait_for_console("File number 1")) << job.console();
@@ -418,7 +438,7 @@ TEST_F(EndToEnd, AnInterruptedJobLeavesWholeLines) {
     std::string result = disk.read("s/r.xyz");
     EXPECT_TRUE(well_formed(result)) << result.size();
     EXPECT_LT(result.size(), points.size() * 20);
-    EXPECT_EQ(disk.read("s/r_xyz_info.txt"), info_report("20", paths));
+    expect_told_how_far(disk.read("s/r_xyz_info.txt"), info_report("20", paths));
   }
 
   // From a shell the console ends on a line break, whether it is a pipe or
@@ -432,18 +452,22 @@ TEST_F(EndToEnd, AnInterruptedJobLeavesWholeLines) {
     EXPECT_EQ(job.wait(), 130);
     std::string console = job.console_to_end();
     const std::string message =
-        "stratumix: Interrupted: the result holds the points pasted so far, in whole lines.";
+        "Interrupted: the result holds the points pasted so far, in whole lines.";
     if (on_terminal) {
-      // The message has a line of its own (over the erased bar, or after a
-      // line end), and so does the summary after it.
-      std::size_t at = console.find(message + "\r\n");
+      // Said once, by the summary, on a line of its own; the bar is gone.
+      std::size_t at = console.find("\nStopped: " + message + "\r\n");
       ASSERT_NE(at, std::string::npos) << console;
-      ASSERT_GT(at, 0u);
-      EXPECT_TRUE(console[at - 1] == '\n' || console[at - 1] == '\r') << console;
+      EXPECT_EQ(console.find("Interrupted"), console.rfind("Interrupted")) << console;
+      EXPECT_EQ(console.find(" left", at), std::string::npos) << console;
       EXPECT_TRUE(console.ends_with("\r\n")) << console;
     } else {
       EXPECT_TRUE(console.ends_with("\n")) << console;
+      std::ifstream err(disk.work() / "err.txt");
+      std::string errors(std::istreambuf_iterator<char>(err), {});
+      EXPECT_EQ(errors, "stratumix: " + message + "\n");
     }
+    std::vector<std::string> given(20, "images/s/a.xyz");
+    expect_told_how_far(disk.read("s/r_xyz_info.txt"), info_report("20", given));
   }
 }
 

@@ -45,6 +45,10 @@ class MemoryWorkspace : public MemoryDisk {
   }
   bool exists(const std::string& name) const { return files.count(path(name)) != 0; }
 
+  // The dialogue's answers as a person at a terminal types them, who is
+  // asked again; else as read from a file.
+  bool answers_at_terminal = false;
+
   // The dialogue with these answers.
   JobRun run(const std::string& typed) { return run_job({}, typed); }
   // The command line with these arguments, words between spaces.
@@ -58,7 +62,7 @@ class MemoryWorkspace : public MemoryDisk {
  private:
   JobRun run_job(const std::vector<std::string>& arguments, const std::string& typed) {
     JobRun job;
-    Answers typed_answers(typed);
+    Answers typed_answers(typed, answers_at_terminal);
     console.capture(&job.out, &job.err);
     job.status = run_stratumix(arguments, this, &typed_answers);
     console.capture(nullptr, nullptr);

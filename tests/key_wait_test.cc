@@ -34,6 +34,21 @@ TEST_F(EndToEnd, AMissingFileWaitsForOneKeyOnTheTerminal) {
   EXPECT_NE(settings.c_lflag & ICANON, 0u) << "line editing left off";
 }
 
+// A folder that does not exist is told at once, and the console window
+// stays open for it as for a missing file; nothing is created.
+TEST_F(EndToEnd, AMissingFolderWaitsForOneKeyOnTheTerminal) {
+  Background job(disk, job_answers("blok7", {"a"}, "r"), true);
+  ASSERT_TRUE(job.wait_for_console("Press a key to end.")) << job.console();
+  EXPECT_NE(job.console().find("Folder c:\\images\\blok7 unknown"), std::string::npos)
+      << job.console();
+  EXPECT_EQ(job.console().find("Number of files"), std::string::npos) << job.console();
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(job.running()) << "ended without waiting for a key";
+  ASSERT_EQ(write(job.terminal(), "k", 1), 1);
+  EXPECT_EQ(job.wait(), 1);
+  EXPECT_FALSE(disk.exists("blok7"));
+}
+
 // A kill that comes before the wait for a key, however shortly, is not
 // lost: the wait ends at once. A missing file's name longer than the
 // terminal holds unread keeps the program writing it, before the wait,
@@ -56,6 +71,7 @@ TEST_F(EndToEnd, AKillJustBeforeTheKeyWaitEndsIt) {
 // On a terminal, standard error shows where the console is: a message must
 // start a line of its own, not go on from a question.
 TEST_F(EndToEnd, AMessageAfterAQuestionStartsItsOwnLine) {
+  disk.write("s/a.xyz", "1 2 3\n");
   Background job(disk, "s\n", true);
   EXPECT_TRUE(job.wait_for_console("created.")) << job.console();
   EXPECT_NE(job.console().find("paste ? \r\nstratumix: The answers ended"), std::string::npos)

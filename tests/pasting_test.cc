@@ -256,9 +256,9 @@ TEST_F(EndToEnd, FilesThatCannotBeReadAsTheirUsersMeanAreRefusedWithAReason) {
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
   const std::string hint =
-      "; on the command line, give the fields of X, Y and Z with --columns (from 1, as --columns "
-      "2,3,4), or read the file as numbers alone with --stream; the rest of this file is not "
-      "pasted.\n";
+      "; on the command line, give the fields of X (the easting), Y and Z with --columns, from 1 "
+      "(point lists: PENZD --columns 2,3,4, PNEZD --columns 3,2,4), or read the file as numbers "
+      "alone with --stream; the rest of this file is not pasted.\n";
   EXPECT_EQ(
       run.err,
       "stratumix: warning: images/s/a.xyz, its first field is a whole number on every line "

@@ -57,11 +57,12 @@ Answers::Count Answers::count() {
   for (; p < line_.size() && is_digit(line_[p]); ++p) {
     if (magnitude < kSaturated) magnitude = magnitude * 10 + (line_[p] - '0');
   }
+  std::size_t end = position_;
+  while (end < line_.size() && !is_white(line_[end])) ++end;
+  count.word = line_.substr(position_, end - position_);
   if (p == digits) {
     count.kind = Count::kNotANumber;
-    std::size_t end = position_;
-    while (end < line_.size() && !is_white(line_[end])) ++end;
-    count.text = line_.substr(position_, end - position_);
+    count.text = count.word;
     return count;
   }
   count.kind = Count::kNumber;

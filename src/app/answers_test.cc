@@ -62,6 +62,30 @@ TEST_F(AnswersTest, ACountTakesTheDigitsAndLeavesTheRestOfTheWord) {
   EXPECT_EQ(a.count().kind, Answers::Count::kEnd);
 }
 
+// What the dialogue refuses as a count: anything but a whole word of
+// digits, whatever its start reads as.
+TEST_F(AnswersTest, ACountKnowsWhetherItIsTheWholeWord) {
+  Answers& a = typed("2.5 x\n-3 2abc +12 tile_00 y\n7");
+  Answers::Count count = a.count();
+  EXPECT_EQ(count.word, "2.5");
+  EXPECT_FALSE(count.whole());
+  // The rest of the line goes with the answer typed in error.
+  a.skip_line();
+  count = a.count();
+  EXPECT_TRUE(count.whole());
+  EXPECT_EQ(count.value, -3);
+  count = a.count();
+  EXPECT_EQ(count.word, "2abc");
+  EXPECT_FALSE(count.whole());
+  EXPECT_EQ(a.word(), "abc");
+  EXPECT_TRUE(a.count().whole());
+  count = a.count();
+  EXPECT_EQ(count.kind, Answers::Count::kNotANumber);
+  EXPECT_FALSE(count.whole());
+  a.skip_line();
+  EXPECT_EQ(a.word(), "7");
+}
+
 TEST_F(AnswersTest, CountsBeyond32BitsAreFlagged) {
   Answers& a = typed(
       "2147483647 -2147483648 -2147483649 99999999999999 "

@@ -8,6 +8,7 @@
 #include "app/usage.h"
 #include "io/failure.h"
 #include "io/paths.h"
+#include "io/text_out.h"
 #include "job/outputs.h"
 #include "job/stages.h"
 #include "num/number.h"
@@ -47,6 +48,11 @@ std::vector<std::string> input_files(std::vector<std::string>& inputs) {
 // the VALUE apart looks like an option itself (then `value` holds it).
 enum class Value { kNone, kGiven, kMissing, kOption };
 bool looks_like_option(const std::string& value) { return value.size() > 1 && value[0] == '-'; }
+// A minus and a digit are a number, not an option: "--decimals -1" is a
+// wrong number of decimals, told as such, not an option taken for a value.
+bool looks_like_number(const std::string& value) {
+  return value.size() > 1 && value[0] == '-' && value[1] >= '0' && value[1] <= '9';
+}
 
 Value option_value(const std::vector<std::string>& arguments, std::size_t& i, std::string_view name,
                    std::string& value) {
@@ -54,7 +60,7 @@ Value option_value(const std::vector<std::string>& arguments, std::size_t& i, st
   if (argument == name) {
     if (i + 1 == arguments.size()) return Value::kMissing;
     value = arguments[++i];
-    return looks_like_option(value) ? Value::kOption : Value::kGiven;
+    return looks_like_option(value) && !looks_like_number(value) ? Value::kOption : Value::kGiven;
   }
   if (argument.size() > name.size() && argument.starts_with(name) && argument[name.size()] == '=') {
     value = argument.substr(name.size() + 1);
@@ -86,7 +92,13 @@ std::string unknown_option(const std::string& argument) {
   std::string_view typed = argument;
   typed = typed.substr(0, typed.find('='));
   std::string text = "unknown option " + paths::for_message(argument);
-  if (!typed.starts_with("--")) return text;
+  // "-decimals 2", one dash short, is the long option meant.
+  std::string long_form(typed);
+  if (!typed.starts_with("--")) {
+    if (typed.size() <= 2) return text;
+    long_form.insert(0, 1, '-');
+  }
+  typed = long_form;
   std::string_view closest;
   std::size_t best = 3;
   bool tied = false;
@@ -107,12 +119,15 @@ std::string unknown_option(const std::string& argument) {
 // A value given apart from its option ("--report -o") that is itself an
 // option was meant as one: "--report -o all.xyz" would take -o for the
 // report's name and then find no result. A file so named is still reached
-// as ./-o, or with NAME=VALUE.
-std::string value_taken_from_option(std::string_view option, const std::string& value) {
+// as ./-o, or with NAME=VALUE; the options that take no file are told no
+// such way, which would only make a wrong value of it.
+std::string value_taken_from_option(std::string_view option, const std::string& value,
+                                    bool file = false) {
   std::string shown = paths::for_message(value);
-  return "option " + std::string(option) + " would take " + shown +
-         ", an option, for its value; give the value right after it (a file named " + shown + ": " +
-         std::string(option) + " ./" + shown + ")";
+  std::string text = "option " + std::string(option) + " would take " + shown +
+                     ", an option, for its value; give the value right after it";
+  if (!file) return text;
+  return text + " (a file named " + shown + ": " + std::string(option) + " ./" + shown + ")";
 }
 
 // A result named for LAS or LAZ would be text that every LAS reader refuses.
@@ -206,7 +221,7 @@ std::string* file_option(const std::vector<std::string>& arguments, std::size_t&
                              {"--index", &parsed.index}}) {
     Value given = option_value(arguments, i, name, value);
     if (given == Value::kMissing) value.clear();
-    if (given == Value::kOption) wrong = value_taken_from_option(name, value);
+    if (given == Value::kOption) wrong = value_taken_from_option(name, value, true);
     if (given != Value::kNone) return field;
   }
   return nullptr;
@@ -297,6 +312,62 @@ void refuse_unknown_columns(const Job& job, Disk& disk, const std::vector<std::s
                        ", which no input carries; they carry " + names + "; nothing was created."};
 }
 
+// On POSIX systems "C:\images\all.xyz" is one name, backslashes and all,
+// in the working folder: a file nobody would find where it was meant.
+void refuse_windows_path(const std::string& name, const std::string& what) {
+  std::string why = platform::windows_path_elsewhere(name);
+  if (!why.empty())
+    throw Failure{
+        1, "The " + what + " " + paths::for_message(name) + " " + why + "; nothing was created."};
+}
+
+// Every input that cannot be read is named at once, the first ten of them,
+// so that one run tells all there is to mend.
+void refuse_unreadable(Disk& disk, const std::vector<std::string>& inputs) {
+  constexpr std::size_t kNamed = 10;
+  std::size_t unreadable = 0;
+  std::string first;
+  for (const std::string& input : inputs) {
+    // Thousands of inputs take a while to check.
+    stop_if_interrupted_before_changes();
+    std::string reason;
+    std::string why = platform::windows_path_elsewhere(input);
+    if (why.empty() && disk.can_read(input, reason)) continue;
+    std::string text = why.empty() ? "Cannot read " + paths::for_message(input) + ": " + reason
+                                   : "The input " + paths::for_message(input) + " " + why;
+    if (++unreadable == 1) {
+      first = text;
+    } else {
+      if (unreadable == 2) report_error(first);
+      if (unreadable <= kNamed) report_error(text);
+    }
+  }
+  if (unreadable == 0) return;
+  if (unreadable == 1) throw Failure{1, first + "; nothing was created."};
+  const std::string count = number::int_text(static_cast<std::int64_t>(unreadable));
+  throw Failure{
+      1, count + " inputs cannot be read" +
+             (unreadable > kNamed
+                  ? " (the first " + std::to_string(kNamed) + " named above, " +
+                        number::int_text(static_cast<std::int64_t>(unreadable - kNamed)) + " more)"
+                  : "") +
+             "; nothing was created."};
+}
+
+// The same file under two names (a link, "./a.xyz" and "a.xyz") is pasted
+// twice, which is seldom meant: said before the job, which goes on as
+// asked. A name given twice as it is was written twice on purpose.
+void warn_of_inputs_given_twice(Disk& disk, const std::vector<std::string>& inputs) {
+  const std::vector<std::size_t> first = disk.first_same_file(inputs, inputs);
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    const std::size_t j = first[i];
+    if (j >= i || inputs[j] == inputs[i]) continue;
+    report_error("warning: " + paths::for_message(inputs[i]) + " is the file " +
+                 paths::for_message(inputs[j]) + " under another name: its points are pasted " +
+                 "twice.");
+  }
+}
+
 }  // namespace
 
 Arguments parse_arguments(std::vector<std::string> arguments) {
@@ -345,7 +416,7 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
       if (i + 1 == arguments.size())
         return wrong("option " + paths::for_message(argument) + " needs a file name");
       result = arguments[++i];
-      if (looks_like_option(result)) return wrong(value_taken_from_option(argument, result));
+      if (looks_like_option(result)) return wrong(value_taken_from_option(argument, result, true));
     } else if (argument.starts_with("--output=")) {
       result = argument.substr(9);
     } else if (argument.starts_with("-o")) {
@@ -391,15 +462,12 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   if (inputs.size() > static_cast<std::size_t>(INT32_MAX) - 1) {
     throw Failure{1, "Too many input files; nothing was created."};
   }
-  for (const std::string& input : inputs) {
-    // Thousands of inputs take a while to check.
-    stop_if_interrupted_before_changes();
-    std::string reason;
-    if (!disk.can_read(input, reason)) {
-      throw Failure{
-          1, "Cannot read " + paths::for_message(input) + ": " + reason + "; nothing was created."};
-    }
+  refuse_windows_path(arguments.result, "result");
+  for (const std::string* output : {&arguments.report, &arguments.map, &arguments.index}) {
+    if (!output->empty()) refuse_windows_path(*output, "output");
   }
+  refuse_unreadable(disk, inputs);
+  warn_of_inputs_given_twice(disk, inputs);
   Job job;
   job.reading = arguments.reading;
   job.format = arguments.format;

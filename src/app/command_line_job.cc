@@ -14,6 +14,16 @@
 #include "report/tile_map.h"
 #include "write/xyz_text.h"
 
+std::string no_point(const InputFacts& input) {
+  if (input.points != 0 || input.cut_short) return "";
+  return input.bytes == 0 ? "no point: the file is empty" : "no point: none of its text is a point";
+}
+
+void warn_of_no_point(const InputFacts& input, const std::string& path) {
+  std::string why = no_point(input);
+  if (!why.empty()) report_error("warning: " + paths::for_message(path) + " gives " + why + ".");
+}
+
 CommandLineJob::CommandLineJob(const Arguments& arguments, Clock* clock, Terminal* terminal)
     : arguments_(arguments), clock_(clock), terminal_(terminal) {
   if (clock_ == nullptr) clock_ = (own_clock_ = std::make_unique<SteadyClock>()).get();
@@ -96,7 +106,9 @@ void CommandLineJob::print_input_line(const std::string& end) {
 }
 
 void CommandLineJob::input_ended(const Extents& /*extents*/) {
-  const InputFacts& input = facts_.inputs.back();
+  InputFacts& input = facts_.inputs.back();
+  warn_of_no_point(input, std::string(input.path));
+  if (std::string why = no_point(input); !why.empty()) input.notes.push_back(why);
   print_input_line(input.damaged       ? "; damaged (see the warning)"
                    : !input.cut_short  ? ""
                    : input.points == 0 ? "; not pasted (see the warning)"
@@ -219,9 +231,13 @@ bool CommandLineJob::measure_lines(std::int64_t from, std::int64_t to,
   return text.empty();
 }
 
-int CommandLineJob::finish(int status, const std::string& why) {
+void CommandLineJob::end_progress() {
   console.set_status_line(nullptr, false);
   if (bar_ != nullptr) bar_->erase();
+}
+
+int CommandLineJob::finish(int status, const std::string& why) {
+  end_progress();
   if (!set_up_) return status;
   // The figures are those of the points the result holds.
   if (job_->result->failed()) keep_what_the_result_holds();

@@ -15,6 +15,13 @@
 #include "report/job_summary.h"
 #include "report/progress.h"
 
+// An input read to its end that gave no point (an empty file, one of
+// comments alone) is warned of, which a note alone would hide among the
+// others: why, "no point: ...", or empty for any other input; and the
+// warning on standard error.
+std::string no_point(const InputFacts& input);
+void warn_of_no_point(const InputFacts& input, const std::string& path);
+
 class CommandLineJob : public PastingObserver {
  public:
   // The clock starts here; `clock` and `terminal` stand in for the real
@@ -34,6 +41,17 @@ class CommandLineJob : public PastingObserver {
   InputFacts& input_begun(std::int32_t m, const std::string& path) override;
   void points_pasted() override;
   void input_ended(const Extents& extents) override;
+
+  // Whether set_up() was called: the job then ends with its summary.
+  bool began() const { return set_up_; }
+  // Erases the progress bar for good, before the message of a job that
+  // stops: redrawn under it, it would only be erased again.
+  void end_progress();
+
+  // The inputs begun, and those read to their end: for the info report of
+  // a job that is interrupted.
+  std::size_t inputs_begun() const { return facts_.inputs.size(); }
+  std::size_t inputs_ended() const { return ended_; }
 
   // Ends the job that ended with `status`, stopped by `why` if not empty:
   // erases the bar, prints the summary, writes the report and the map.

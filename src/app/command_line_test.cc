@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -74,12 +75,35 @@ TEST(ParseArguments, MistakesGetAHintThatMends) {
   EXPECT_EQ(hint({"--frobnicate", "-o", "r", "a"}).find("did you mean"), std::string::npos);
   EXPECT_EQ(hint({"--xy", "-o", "r", "a"}).find("did you mean"), std::string::npos);
 
-  // An option where a value was due names the way to a file so called.
-  for (const char* option :
-       {"--report", "--map", "-o", "--columns", "--separator", "--decimals", "--line-ends"}) {
+  // An option where a value was due names the way to a file so called;
+  // where the value is no file, that way would only make a wrong value.
+  for (const char* option : {"--report", "--map", "-o"}) {
     std::string wrong = hint({option, "-q", "-o", "r", "a"});
     EXPECT_NE(wrong.find(std::string(option) + " ./-q"), std::string::npos) << wrong;
   }
+  for (const char* option : {"--columns", "--separator", "--decimals", "--line-ends"}) {
+    std::string wrong = hint({option, "-q", "-o", "r", "a"});
+    EXPECT_NE(wrong.find(std::string(option) + " would take -q, an option"), std::string::npos)
+        << wrong;
+    EXPECT_EQ(wrong.find("./"), std::string::npos) << wrong;
+  }
+  // A negative number is a value, wrong as such, not an option.
+  EXPECT_EQ(hint({"--decimals", "-1", "-o", "r", "a"}),
+            "--decimals takes a number of decimals from 0 to 17, not -1");
+  EXPECT_EQ(hint({"--columns", "-1,2,3", "-o", "r", "a"})
+                .rfind("option --columns: -1 is no field "
+                       "number",
+                       0),
+            0u)
+      << hint({"--columns", "-1,2,3", "-o", "r", "a"});
+  EXPECT_NE(hint({"--separator", "-1", "-o", "r", "a"}).find("-1 is none of them"),
+            std::string::npos);
+  // A long option typed with one dash.
+  EXPECT_NE(hint({"-decimals", "2", "-o", "r", "a"}).find("did you mean --decimals?"),
+            std::string::npos)
+      << hint({"-decimals", "2", "-o", "r", "a"});
+  EXPECT_NE(hint({"-mpa=m.svg", "-o", "r", "a"}).find("did you mean --map?"), std::string::npos);
+  EXPECT_EQ(hint({"-x", "-o", "r", "a"}), "unknown option -x");
   Arguments parsed = parse_arguments({"--report", "./-o", "-o", "r.xyz", "a"});
   EXPECT_EQ(parsed.action, Action::kPaste);
   EXPECT_EQ(parsed.report, "./-o");
@@ -108,7 +132,7 @@ TEST(Usage, TheHelpTheManualAndTheParserKnowTheSameOptions) {
     Arguments parsed = parse_arguments({name, "v", "-o", "r.xyz", "a"});
     EXPECT_EQ(parsed.wrong.find("unknown option"), std::string::npos) << name;
   }
-  for (const char* status : {"0 done", "1 nothing", "2 done", "129, 130 or 143"}) {
+  for (const char* status : {"0 done", "1 refused before anything", "2 done", "129, 130 or 143"}) {
     EXPECT_NE(help.find(status), std::string::npos) << status;
     EXPECT_NE(manual.find(status), std::string::npos) << status;
   }
@@ -122,6 +146,25 @@ TEST(Usage, TheHelpTheManualAndTheParserKnowTheSameOptions) {
       known = known || manual.compare(at, request.size(), request) == 0;
     EXPECT_TRUE(known) << manual.substr(at, 40);
   }
+}
+
+// The help tells the one rule the program follows: an input refused for
+// its form ends the job with 2, not 1, as text that is not points does.
+TEST(Usage, TheExitStatusesAreTheProgramsOwn) {
+  const std::string help = usage();
+  const std::string two = help.substr(help.find("; 2 done"));
+  EXPECT_NE(two.find("a form\nrefused (zip"), std::string::npos) << two;
+  EXPECT_EQ(help.find("not all was pasted"), std::string::npos);
+  MemoryDisk disk;
+  disk.files["a.zip"] = std::string("PK\x03\x04", 4) + "1 2 3\n";
+  disk.files["b"] = "1 2 3\nx\n";
+  std::string out;
+  std::string err;
+  console.capture(&out, &err);
+  EXPECT_EQ(run_stratumix({"-q", "-o", "r.xyz", "a.zip"}, &disk), 2);
+  EXPECT_EQ(run_stratumix({"-q", "-o", "r.xyz", "b"}, &disk), 2);
+  EXPECT_EQ(run_stratumix({"-q", "-o", "r.xyz", "missing"}, &disk), 1);
+  console.capture(nullptr, nullptr);
 }
 
 TEST(InfoReportName, TheResultWithoutItsExtension) {
@@ -196,6 +239,90 @@ TEST_F(InProcess, AnyRefusalComesBeforeAnythingIsCreatedOrEmptied) {
   EXPECT_EQ(run({"-o", "r.xyz", "a"}), 1);
   EXPECT_NE(err.find("another job"), std::string::npos) << err;
   EXPECT_EQ(disk.files["r.xyz"], "earlier");
+}
+
+// Every input that cannot be read is named in one run, up to ten, and how
+// many more; nothing is created.
+TEST_F(InProcess, EveryUnreadableInputIsNamedAtOnce) {
+  std::vector<std::string> arguments = {"-o", "r.xyz"};
+  for (int i = 0; i < 300; ++i) {
+    std::string name = std::string("t").append(std::to_string(i));
+    // Three missing among 300.
+    if (i != 17 && i != 150 && i != 299) disk.files[name] = "1 2 3\n";
+    arguments.push_back(name);
+  }
+  EXPECT_EQ(run(arguments), 1);
+  EXPECT_EQ(err,
+            "stratumix: Cannot read t17: No such file or directory\n"
+            "stratumix: Cannot read t150: No such file or directory\n"
+            "stratumix: Cannot read t299: No such file or directory\n"
+            "stratumix: 3 inputs cannot be read; nothing was created.\n");
+  EXPECT_EQ(disk.files.count("r.xyz"), 0u);
+
+  // Past ten, the rest are counted.
+  for (int i = 0; i < 13; ++i) disk.files.erase(arguments[static_cast<std::size_t>(i) + 2]);
+  err.clear();
+  EXPECT_EQ(run(arguments), 1);
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 11) << err;
+  EXPECT_NE(err.find("stratumix: Cannot read t9: No such file or directory\n"), std::string::npos);
+  EXPECT_EQ(err.find("t10:"), std::string::npos) << err;
+  EXPECT_TRUE(err.ends_with(
+      "stratumix: 16 inputs cannot be read (the first 10 named above, 6 more); nothing was "
+      "created.\n"))
+      << err;
+
+  // One alone is told as it always was.
+  err.clear();
+  EXPECT_EQ(run({"-o", "r.xyz", "t20", "missing"}), 1);
+  EXPECT_EQ(err,
+            "stratumix: Cannot read missing: No such file or directory; nothing was "
+            "created.\n");
+}
+
+#ifndef _WIN32
+// A Windows path means a folder of Windows; here it would be one file of
+// that long name in the working folder.
+TEST_F(InProcess, AWindowsPathIsRefusedOnOtherSystems) {
+  disk.files["a"] = "1 2 3\n";
+  disk.files["C:\\images\\a.xyz"] = "1 2 3\n";
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-o", "C:\\images\\survey1\\all.xyz", "a"},
+        std::vector<std::string>{"-o", "r.xyz", "C:\\images\\a.xyz"},
+        std::vector<std::string>{"--report", "d:\\j.json", "-o", "r.xyz", "a"}}) {
+    err.clear();
+    EXPECT_EQ(run(args), 1);
+    EXPECT_NE(err.find("is a Windows path"), std::string::npos) << err;
+    EXPECT_NE(err.find("give the folder's Linux path"), std::string::npos) << err;
+    EXPECT_EQ(disk.files.size(), 2u);
+  }
+  // A name that only holds a backslash is a name like any other.
+  EXPECT_EQ(run({"-q", "-o", "C:all\\r.xyz", "a"}), 0);
+}
+#endif
+
+// An input that gives no point is warned of, on both faces, and the
+// report keeps the warning; the job is done all the same.
+TEST_F(InProcess, AnInputThatGivesNoPointIsWarnedOf) {
+  disk.files["a"] = "1 2 3\n";
+  disk.files["empty"] = "";
+  disk.files["notes"] = "# survey of the north pier\n# no points yet\n";
+  EXPECT_EQ(run({"-q", "--report", "j.json", "-o", "r.xyz", "a", "empty", "notes"}), 0);
+  EXPECT_NE(err.find("stratumix: warning: empty gives no point: the file is empty.\n"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find("stratumix: warning: notes gives no point: none of its text is a point.\n"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("warning: a "), std::string::npos) << err;
+  EXPECT_NE(disk.files["j.json"].find("no point: the file is empty"), std::string::npos)
+      << disk.files["j.json"];
+
+  // The dialogue says it on standard error, its console as it was.
+  err.clear();
+  disk.files["c:\\images\\s\\e.xyz"] = "";
+  Answers typed("s 1 e r");
+  EXPECT_EQ(run_stratumix({}, &disk, &typed), 0);
+  EXPECT_EQ(err, "stratumix: warning: c:\\images\\s\\e.xyz gives no point: the file is empty.\n");
 }
 
 TEST_F(InProcess, QuietPrintsNothingButWarnings) {

@@ -3,8 +3,10 @@
 #ifndef STRATUMIX_APP_OPENING_H_
 #define STRATUMIX_APP_OPENING_H_
 
-// Fills files and numlay and opens f2 and f6. Throws Failure
+#include "app/stratumix.h"
+
+// Fills the job's files and numlay and opens its f2 and f6. Throws Failure
 // when the job cannot be set up.
-void opening();
+void opening(DialogueJob& job);
 
 #endif  // STRATUMIX_APP_OPENING_H_

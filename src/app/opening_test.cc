@@ -83,25 +83,46 @@ TEST_F(Dialogue, AnswersOnOneLineMakeTheSameJob) {
   EXPECT_EQ(result, crlf_lines({"1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000"}));
 }
 
-TEST_F(Dialogue, ACountThatIsNotANumberBecomesTheResultName) {
-  JobRun run = disk.run("s\nabc\n");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, dialogue(0) + "\n\n");
-  EXPECT_EQ(run.err,
-            "stratumix: note: the number of files \"abc\" is not a number, so no file is asked "
-            "for.\n");
-  EXPECT_EQ(disk.read("s/abc.xyz"), "");
-  EXPECT_EQ(disk.read("s/abc_xyz_info.txt"), info_report("0", {}));
+// A tile's name typed for the count, or "2.5", once made the next answer
+// the result and emptied that file: from a file of answers the job now
+// ends before anything is created...
+TEST_F(Dialogue, ACountThatIsNotAWholeNumberEmptiesNothing) {
+  disk.write("s/tile_00.xyz", "1 2 3\n");
+  disk.write("s/5.xyz", "4 5 6\n");
+  for (const char* count : {"tile_00", "2.5", "2abc", "+", "0x10"}) {
+    JobRun run = disk.run(std::string("s\n") + count + "\ntile_00\n5\nr\n");
+    EXPECT_EQ(run.status, 1) << count;
+    EXPECT_EQ(run.out, kBanner + kFolderPrompt + kCountPrompt);
+    EXPECT_EQ(run.err, std::string("stratumix: The number of files \"") + count +
+                           "\" is not a whole number from 1 to 99; nothing was created.\n");
+    EXPECT_TRUE(disk.events.empty()) << count;
+    EXPECT_EQ(disk.read("s/tile_00.xyz"), "1 2 3\n");
+    EXPECT_EQ(disk.read("s/5.xyz"), "4 5 6\n");
+    EXPECT_FALSE(disk.exists("s/r.xyz"));
+  }
 }
 
-TEST_F(Dialogue, ACountGluedToAWordLeavesTheWordForTheFirstFile) {
-  disk.write("s/abc.xyz", "1 2 3\n");
-  disk.write("s/b.xyz", "4 5 6\n");
-  JobRun run = disk.run("s\n2abc\nb\nr\n");
+// ...and a person at a terminal is asked again, the rest of the line typed
+// in error dropped.
+TEST_F(Dialogue, AtATerminalACountThatIsNotAWholeNumberIsAskedAgain) {
+  disk.answers_at_terminal = true;
+  disk.write("s/a.xyz", "1 2 3\n");
+  disk.write("s/tile_00.xyz", "7 8 9\n");
+  JobRun run = disk.run("s\ntile_00 a\n2.5\n1\na\nr\n");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out.substr(0, dialogue(2).size()), dialogue(2));
-  EXPECT_EQ(disk.read("s/r_xyz_info.txt"),
-            info_report("2", {"c:\\images\\s\\abc.xyz", "c:\\images\\s\\b.xyz"}));
+  EXPECT_EQ(run.err, "");
+  const std::string again =
+      "\n\t\"tile_00\" is not a whole number: type a whole number from "
+      "1 to 99." +
+      kCountPrompt +
+      "\n\t\"2.5\" is not a whole number: type a whole "
+      "number from 1 to 99." +
+      kCountPrompt;
+  EXPECT_EQ(run.out.substr(0, (kBanner + kFolderPrompt + kCountPrompt + again).size()),
+            kBanner + kFolderPrompt + kCountPrompt + again);
+  EXPECT_EQ(disk.read("s/tile_00.xyz"), "7 8 9\n");
+  EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  EXPECT_EQ(disk.read("s/r_xyz_info.txt"), info_report("1", {"c:\\images\\s\\a.xyz"}));
 }
 
 TEST_F(Dialogue, ACountOfZeroOrLessAsksOnlyForTheResult) {
@@ -122,6 +143,70 @@ TEST_F(Dialogue, ANameTypedWithItsExtensionGetsItAgain) {
   EXPECT_EQ(disk.read("s/r.xyz"), crlf_lines({"1.000000 1.000000 1.000000"}));
 }
 
+// Tiles as they are delivered: where <name>.xyz is not there, the name as
+// typed when it is a file, or the one file of the name in a tile's form.
+// The console and the info report name the file taken.
+TEST_F(Dialogue, ANameWithoutItsXyzFileTakesTheTileOfThatName) {
+  disk.write("s/a.laz", "1 1 1\n");
+  disk.write("s/b.las", "2 2 2\n");
+  disk.write("s/c.xyz.gz", "3 3 3\n");
+  disk.write("s/d.csv", "4 4 4\n");
+  disk.write("s/e.txt", "5 5 5\n");
+  disk.write("s/f.laz", "6 6 6\n");
+  disk.write("s/g.xyz", "7 7 7\n");
+  disk.write("s/g.las", "0 0 0\n");
+  JobRun run = disk.run(job_answers("s", {"a", "b", "c", "d", "e", "f.laz", "g"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  const std::vector<std::string> taken = {"c:\\images\\s\\a.laz",    "c:\\images\\s\\b.las",
+                                          "c:\\images\\s\\c.xyz.gz", "c:\\images\\s\\d.csv",
+                                          "c:\\images\\s\\e.txt",    "c:\\images\\s\\f.laz",
+                                          "c:\\images\\s\\g.xyz"};
+  EXPECT_EQ(disk.read("s/r_xyz_info.txt"), info_report("7", taken));
+  for (std::size_t i = 0; i < taken.size(); ++i) {
+    EXPECT_NE(run.out.find("File number " + std::to_string(i + 1) + " named " + taken[i] + "\n"),
+              std::string::npos)
+        << taken[i];
+  }
+  EXPECT_EQ(disk.read("s/r.xyz"),
+            crlf_lines({"1.000000 1.000000 1.000000", "2.000000 2.000000 2.000000",
+                        "3.000000 3.000000 3.000000", "4.000000 4.000000 4.000000",
+                        "5.000000 5.000000 5.000000", "6.000000 6.000000 6.000000",
+                        "7.000000 7.000000 7.000000"}));
+
+  // Two tiles of one name: neither is taken for the other, and the
+  // operator is told how to name the one meant.
+  disk.write("s/h.las", "1 1 1\n");
+  disk.write("s/h.laz", "1 1 1\n");
+  run = disk.run(job_answers("s", {"h"}, "r"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("\n\tFile c:\\images\\s\\h.xyz unknown \n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err.rfind("stratumix: note: h may be any of c:\\images\\s\\h.las, "
+                          "c:\\images\\s\\h.laz: type the name with its extension.\n",
+                          0),
+            0u)
+      << run.err;
+}
+
+// A folder that is not there is told at once, before the other questions;
+// a full path typed as the folder is taken as the folder under c:\images.
+TEST_F(Dialogue, TheFolderIsCheckedAtOnceAndMayBeTypedInFull) {
+  disk.folders = {"c:\\images\\block7"};
+  disk.write("block7/a.xyz", "1 2 3\n");
+  JobRun run = disk.run(job_answers("blok7", {"a"}, "r"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kBanner + kFolderPrompt + "\n\tFolder c:\\images\\blok7 unknown \n");
+  EXPECT_EQ(run.err,
+            "stratumix: The folder c:\\images\\blok7 does not exist; nothing was created.\n");
+  EXPECT_TRUE(disk.events.empty());
+  for (const char* folder : {"C:\\images\\block7", "c:\\IMAGES\\block7\\", "block7"}) {
+    run = disk.run(job_answers(folder, {"a"}, "r"));
+    EXPECT_EQ(run.status, 0) << folder << run.err;
+    EXPECT_EQ(disk.read("block7/r_xyz_info.txt"), info_report("1", {"c:\\images\\block7\\a.xyz"}));
+    EXPECT_EQ(disk.read("block7/r.xyz"), crlf_lines({"1.000000 2.000000 3.000000"}));
+  }
+}
+
 TEST_F(Dialogue, AnExistingResultIsEmptiedAndRewritten) {
   disk.write("s/a.xyz", "1 2 3\n");
   disk.write("s/r.xyz", "old old old\r\n");
@@ -138,6 +223,12 @@ TEST_F(Dialogue, MoreThan99FilesAreRefusedBeforeAnythingIsCreated) {
     EXPECT_EQ(run.status, 1) << count;
     EXPECT_EQ(run.out, kBanner + kFolderPrompt + kCountPrompt);
     EXPECT_NE(run.err.find(count), std::string::npos) << run.err;
+    // Where a bigger job goes.
+    if (count[0] != '-') {
+      EXPECT_NE(run.err.find("The command line takes any number: stratumix -o RESULT INPUT..."),
+                std::string::npos)
+          << run.err;
+    }
     EXPECT_FALSE(disk.exists("s/r.xyz"));
     EXPECT_FALSE(disk.exists("s/r_xyz_info.txt"));
   }

@@ -14,32 +14,20 @@
 #include "job/job.h"
 #include "job/pasting.h"
 #include "platform/platform.h"
-
-std::vector<data_file> files(kMaxFiles + 1);
-std::int32_t numlay = 0;
-OutputFile f2;
-std::unique_ptr<PointInput> f3;
-OutputFile f6;
-Disk* disk = nullptr;
-Answers* answers = nullptr;
-bool input_incomplete = false;
+#include "write/info_report.h"
 
 namespace {
 
 void start_afresh() {
-  files.assign(kMaxFiles + 1, data_file{});
-  numlay = 0;
-  f3.reset();
-  input_incomplete = false;
   console.set_quiet(false);
   console.forget_errors();
 }
 
 // Ends the run as normal termination does: every file still open is
 // written out and closed, and only then is the run's status known.
-int finish(int status) {
-  f3.reset();
-  for (OutputFile* file : {&f2, &f6}) {
+int finish(DialogueJob& job, int status) {
+  job.f3.reset();
+  for (OutputFile* file : {&job.f2, &job.f6}) {
     try {
       file->close();
     } catch (const Failure& failure) {
@@ -48,11 +36,27 @@ int finish(int status) {
     }
   }
   console.flush();
-  if (status == 0 && input_incomplete) status = 2;
+  if (status == 0 && job.input_incomplete) status = 2;
   return status;
 }
 
-int carry_out(Arguments& arguments, Job& job, CommandLineJob& watcher) {
+// The info report of an interrupted job says how far it went: it was
+// written whole before the first point, for every file asked for.
+void tell_interruption(DialogueJob& job, const Arguments& parsed, const CommandLineJob& watcher) {
+  if (!job.f6.is_open()) return;
+  const bool command_line = parsed.action == Arguments::Action::kPaste;
+  const auto begun = static_cast<std::int64_t>(
+      command_line ? watcher.inputs_begun() : static_cast<std::size_t>(job.files_begun));
+  const auto ended = static_cast<std::int64_t>(
+      command_line ? watcher.inputs_ended() : static_cast<std::size_t>(job.files_ended));
+  try {
+    write_interruption(job.f6, ended, begun > ended);
+  } catch (const Failure&) {
+    // The report stays as it was written; closing it tells the error.
+  }
+}
+
+int carry_out(Arguments& arguments, DialogueJob& dialogue, Job& job, CommandLineJob& watcher) {
   switch (arguments.action) {
     case Arguments::Action::kHelp:
       console << usage();
@@ -64,16 +68,17 @@ int carry_out(Arguments& arguments, Job& job, CommandLineJob& watcher) {
       report_error(arguments.wrong + "\nTry 'stratumix --help'.");
       return 1;
     case Arguments::Action::kDialogue:
-      opening();
+      opening(dialogue);
       break;
     case Arguments::Action::kPaste:
       console.set_quiet(arguments.quiet);
-      job = command_line_opening(arguments, *disk, f2, f6);
-      watcher.set_up(job, *disk);
-      paste(job, *disk, console, watcher, PastingLeft{f3, input_incomplete});
+      job = command_line_opening(arguments, *dialogue.disk, dialogue.f2, dialogue.f6);
+      watcher.set_up(job, *dialogue.disk);
+      paste(job, *dialogue.disk, console, watcher,
+            PastingLeft{dialogue.f3, dialogue.input_incomplete});
       return 0;
   }
-  treatment();
+  treatment(dialogue);
   return 0;
 }
 
@@ -85,16 +90,17 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
   // The dialogue composes Windows paths under c:\images; the command line
   // takes the system's own.
   SystemDisk system_disk(parsed.action == Arguments::Action::kDialogue);
-  disk = stand_in != nullptr ? stand_in : &system_disk;
-  Answers from_standard_input(stdin);
-  answers = typed != nullptr ? typed : &from_standard_input;
+  Answers from_standard_input(stdin, platform::answers_typed_at_terminal());
+  // A run starts with no answer read, whatever an earlier run left.
+  DialogueJob dialogue(stand_in != nullptr ? *stand_in : system_disk,
+                       typed != nullptr ? *typed : from_standard_input);
   int status = 1;
   std::string why;  // what stopped the job, for its report
   // The command line's job, kept to its end: its report names its inputs.
   Job job;
   CommandLineJob watcher(parsed);
   try {
-    status = carry_out(parsed, job, watcher);
+    status = carry_out(parsed, dialogue, job, watcher);
   } catch (const Failure& failure) {
     status = failure.status;
     why = failure.message;
@@ -103,12 +109,20 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
     // status and message.
     if (signal != 0 && failure.status != 128 + signal) {
       // Whatever the interruption cut short, a read that waited, say.
-      why = f2.is_open() ? "Interrupted: the result holds the points pasted so far, in whole "
-                           "lines."
-                         : "Interrupted.";
+      why = dialogue.f2.is_open()
+                ? "Interrupted: the result holds the points pasted so far, in whole "
+                  "lines."
+                : "Interrupted.";
       status = 128 + signal;
     }
-    if (!why.empty()) report_error(why);
+    const bool interrupted = signal != 0 && status == 128 + signal;
+    watcher.end_progress();
+    // Where the summary goes to the terminal that shows the messages, its
+    // "Stopped:" tells the interruption: said once.
+    const bool in_summary = parsed.action == Arguments::Action::kPaste && watcher.began() &&
+                            !parsed.quiet && platform::console_shared_with_errors();
+    if (!why.empty() && !(interrupted && in_summary)) report_error(why);
+    if (interrupted) tell_interruption(dialogue, parsed, watcher);
   } catch (const std::bad_alloc&) {
     why = "Out of memory.";
     report_error(why);
@@ -116,7 +130,7 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
     why = std::string("Stopped: ") + error.what();
     report_error(why);
   }
-  status = finish(status);
+  status = finish(dialogue, status);
   if (parsed.action == Arguments::Action::kPaste) {
     bool done = status == 0 || status == 2;
     // A failure told where it happened (an input that would not open, the
@@ -125,7 +139,7 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
     status = watcher.finish(status, done ? "" : why);
   }
   // A result whose write failed was kept open only to be cut back.
-  if (f2.failed()) f2.abandon();
+  if (dialogue.f2.failed()) dialogue.f2.abandon();
   // The dialogue's console stays as it always was; after a command line a
   // shell's prompt follows.
   if (parsed.action != Arguments::Action::kDialogue) {
@@ -134,7 +148,5 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
     // a script may read is not.
     if (console.report_output_failure()) status = 1;
   }
-  disk = nullptr;
-  answers = nullptr;
   return status;
 }

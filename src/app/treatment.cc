@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/command_line_job.h"
 #include "app/stratumix.h"
 #include "io/text_out.h"
 #include "job/job.h"
@@ -16,9 +17,12 @@ constexpr std::int64_t kRecordInterval = 100000;
 // thousand points, and its X and Y extents once read.
 class DialogueWords : public PastingObserver {
  public:
+  explicit DialogueWords(DialogueJob& job) : job_(job) {}
   void job_begun() override { console << "\n\n"; }
   InputFacts& input_begun(std::int32_t m, const std::string& path) override {
     m_ = m;
+    path_ = &path;
+    job_.files_begun = m;
     console << "\n\n\tFile number " << m << " named " << path;
     console.flush();
     facts_ = InputFacts{};
@@ -38,6 +42,9 @@ class DialogueWords : public PastingObserver {
     console << "\n\t\tX_min = " << Fixed6{X.min} << " X_max = " << Fixed6{X.max} << " ";
     console << "\n\t\tY_min = " << Fixed6{Y.min} << " Y_max = " << Fixed6{Y.max} << " ";
     console.flush();
+    job_.files_ended = m_;
+    // On standard error: the dialogue's console keeps its words.
+    warn_of_no_point(facts_, *path_);
   }
   void input_unopened(const std::string& path) override {
     console << "\n\tFile " << path << " unknown \n";
@@ -45,22 +52,24 @@ class DialogueWords : public PastingObserver {
   }
 
  private:
+  DialogueJob& job_;
   std::int32_t m_ = 0;
+  const std::string* path_ = nullptr;
   InputFacts facts_;
 };
 
 }  // namespace
 
-void treatment() {
-  Job job;
+void treatment(DialogueJob& job) {
+  Job pasted;
   // A count of zero or less, which the dialogue takes, pastes nothing.
-  for (std::int32_t m = 1; m <= numlay; ++m) {
-    job.inputs.push_back(files[static_cast<std::size_t>(m)].nombre);
+  for (std::int32_t m = 1; m <= job.numlay; ++m) {
+    pasted.inputs.push_back(job.files[static_cast<std::size_t>(m)].nombre);
   }
-  job.result = &f2;
-  job.info_report = &f6;
-  job.measure_z = false;
-  job.key_wait_on_unopened_input = true;
-  DialogueWords words;
-  paste(job, *disk, console, words, PastingLeft{f3, input_incomplete});
+  pasted.result = &job.f2;
+  pasted.info_report = &job.f6;
+  pasted.measure_z = false;
+  pasted.key_wait_on_unopened_input = true;
+  DialogueWords words(job);
+  paste(pasted, *job.disk, console, words, PastingLeft{job.f3, job.input_incomplete});
 }

@@ -4,9 +4,11 @@
 #ifndef STRATUMIX_APP_TREATMENT_H_
 #define STRATUMIX_APP_TREATMENT_H_
 
-// Reads files and numlay, writes and closes f2. Throws Failure after an
-// input file that cannot be opened (status 0, after the key wait), and on
-// a read or write error (status 1).
-void treatment();
+#include "app/stratumix.h"
+
+// Reads the job's files and numlay, writes and closes its f2. Throws
+// Failure after an input file that cannot be opened (status 0, after the
+// key wait), and on a read or write error (status 1).
+void treatment(DialogueJob& job);
 
 #endif  // STRATUMIX_APP_TREATMENT_H_

@@ -96,10 +96,14 @@ constexpr std::string_view kExamples[] = {
     "stratumix --stream -o all.xyz odd.xyz"};
 
 constexpr std::string_view kExitStatus =
-    "0 done; 1 nothing or not all was pasted, or the report, the map\n"
-    "or standard output could not be written (standard error says why); 2 done,\n"
-    "but some input held text that is not points; 129, 130 or 143 stopped by the\n"
-    "terminal closing, Ctrl-C or a kill, the result closed on a whole line.";
+    "0 done, every input pasted whole; 1 refused before anything\n"
+    "was created, or stopped by an error (an input that cannot be read, a read or\n"
+    "write error, damaged gzip data), or the report, the map, the index or\n"
+    "standard output could not be written (standard error says why); 2 done, but\n"
+    "some input was left out, whole or in part: text that is not points, a form\n"
+    "refused (zip, PTX, UTF-16, a grid), a damaged LAS or LAZ file (a warning\n"
+    "names it); 129, 130 or 143 stopped by the terminal closing, Ctrl-C or a\n"
+    "kill, the result closed on a whole line.";
 
 // What the program leaves, for the manual's FILES.
 constexpr Option kFiles[] = {

@@ -273,6 +273,18 @@ bool SystemDisk::can_read(const std::string& path, std::string& reason) {
   return platform::check_readable(native(path), reason);
 }
 
+bool SystemDisk::exists(const std::string& path) {
+  std::error_code error;
+  std::filesystem::file_status status =
+      std::filesystem::status(platform::system_path(native(path)), error);
+  return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+bool SystemDisk::is_folder(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_directory(platform::system_path(native(path)), error);
+}
+
 int SystemDisk::standard_stream_writing(const std::string& path) {
   return platform::standard_stream_writing(native(path));
 }

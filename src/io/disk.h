@@ -97,6 +97,11 @@ class Disk {
                                                        const std::vector<std::string>& others) = 0;
   // Whether a file can be opened for reading; `reason` tells why not.
   virtual bool can_read(const std::string& path, std::string& reason) = 0;
+  // Whether something other than a folder is at `path` (a file, a pipe, a
+  // device), readable or not. Opens nothing.
+  virtual bool exists(const std::string& path) = 0;
+  // Whether `path` is a folder. Opens nothing.
+  virtual bool is_folder(const std::string& path) = 0;
   // Which standard stream writes to this file: 1 standard output, 2
   // standard error, 0 neither.
   virtual int standard_stream_writing(const std::string& path) = 0;
@@ -146,6 +151,8 @@ class SystemDisk : public Disk {
   std::vector<std::size_t> first_same_spelling(const std::vector<std::string>& paths,
                                                const std::vector<std::string>& others) override;
   bool can_read(const std::string& path, std::string& reason) override;
+  bool exists(const std::string& path) override;
+  bool is_folder(const std::string& path) override;
   int standard_stream_writing(const std::string& path) override;
   std::string describe(const std::string& path) override;
   bool reads_ahead() const override { return true; }

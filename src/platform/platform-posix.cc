@@ -127,6 +127,16 @@ std::vector<std::string> arguments(int argc, char** argv) {
 
 void take_names_from_answers() {}
 
+bool answers_typed_at_terminal() { return isatty(STDIN_FILENO) != 0; }
+
+std::string windows_path_elsewhere(const std::string& name) {
+  char drive = name.empty() ? '\0' : name[0];
+  bool letter = (drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z');
+  if (!letter || name.size() < 3 || name[1] != ':' || name[2] != '\\') return {};
+  return "is a Windows path, which this system would take for one file name with backslashes "
+         "in the working folder: give the folder's Linux path (images/survey1/all.xyz, say)";
+}
+
 bool names_in_utf8() { return true; }
 
 std::string for_console(std::FILE* /*stream*/, const std::string& text) { return text; }

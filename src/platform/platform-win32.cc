@@ -128,6 +128,10 @@ void take_names_from_answers() {
   names_code_page = is_console(GetStdHandle(STD_INPUT_HANDLE)) ? GetConsoleCP() : CP_ACP;
 }
 
+bool answers_typed_at_terminal() { return is_console(GetStdHandle(STD_INPUT_HANDLE)); }
+
+std::string windows_path_elsewhere(const std::string& /*name*/) { return {}; }
+
 bool names_in_utf8() { return (names_code_page == CP_ACP ? GetACP() : names_code_page) == CP_UTF8; }
 
 // The C library gives EINVAL for a pipe whose reader went away (the pipe

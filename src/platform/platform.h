@@ -28,6 +28,16 @@ std::vector<std::string> arguments(int argc, char** argv);
 // other systems, names are bytes). The names of the command line are UTF-8.
 // The program says which before it opens any file.
 void take_names_from_answers();
+
+// Whether the answers come from a person at a terminal (a console on
+// Windows), who can be asked again, not from a file or a pipe.
+bool answers_typed_at_terminal();
+
+// A name for the command line that begins with a drive letter and a
+// backslash (C:\images\all.xyz): on POSIX systems one file name in the
+// working folder, backslashes and all, that nobody meant. Why it is refused,
+// as the end of a sentence; empty for every other name, and on Windows.
+std::string windows_path_elsewhere(const std::string& name);
 // Whether names are UTF-8, where a byte from 0x80 to 0x9f that is no part
 // of a character, and the characters U+0080 to U+009F, are the C1 controls
 // that terminals obey. On POSIX systems names are bytes, read as UTF-8; in

@@ -8,3 +8,9 @@ void write_info_report(TextOut& info, std::int32_t count, const std::vector<std:
   }
   info << "\n\n";
 }
+
+void write_interruption(TextOut& info, std::int64_t pasted, bool next_in_part) {
+  info << "\tInterrupted: number of files pasted = " << pasted << " ";
+  if (next_in_part) info << "\n\t\tFile " << pasted + 1 << " pasted up to the interruption ";
+  info << "\n\n";
+}

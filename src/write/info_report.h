@@ -14,4 +14,8 @@
 // line ended by CR LF, as the file's TextOut ends them.
 void write_info_report(TextOut& info, std::int32_t count, const std::vector<std::string>& inputs);
 
+// After the list, for a job that was interrupted: how many files were
+// pasted, and whether the next one was pasted in part.
+void write_interruption(TextOut& info, std::int64_t pasted, bool next_in_part);
+
 #endif  // STRATUMIX_WRITE_INFO_REPORT_H_

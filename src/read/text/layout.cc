@@ -365,9 +365,12 @@ bool is_ptx(const std::vector<Line>& lines) {
   return true;
 }
 
+// X is the easting: point lists put the northing first as often as not,
+// and a hint of one order alone would swap the other's axes.
 std::string columns_hint() {
-  return "; on the command line, give the fields of X, Y and Z with --columns (from 1, as "
-         "--columns 2,3,4), or read the file as numbers alone with --stream";
+  return "; on the command line, give the fields of X (the easting), Y and Z with --columns, "
+         "from 1 (point lists: PENZD --columns 2,3,4, PNEZD --columns 3,2,4), or read the file "
+         "as numbers alone with --stream";
 }
 
 // What the first fields of the lines looked at show, for telling point
