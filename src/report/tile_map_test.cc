@@ -200,16 +200,28 @@ TEST(TileMap, TheScaleIsInTheUnitTheTilesState) {
   EXPECT_NE(svg.find(" map units</text>"), std::string::npos);
 }
 
-// JSON has no number for infinity: a tile reaching it keeps its figures as
-// the report writes them, and no polygon.
+// JSON has no number for infinity: a tile reaching it has no polygon, and
+// null for that bound, so that each extent field stays a number (or null)
+// in every tile of the layer a GIS makes of it.
 TEST(TileIndex, AnInfiniteExtentGivesNoGeometryAndNoBareInfinity) {
-  JobFacts job = grid_of_tiles(1, 100);
+  JobFacts job = grid_of_tiles(2, 100);
   job.inputs[0].extents.x.add(-HUGE_VAL);
+  job.inputs[1].extents.y.add(HUGE_VAL);
   std::string index = tile_index_geojson(job);
   EXPECT_NE(index.find("\"geometry\": null"), std::string::npos) << index;
-  EXPECT_NE(index.find("\"x_min\": \"-inf\""), std::string::npos) << index;
-  EXPECT_EQ(index.find(": -inf"), std::string::npos) << index;
+  EXPECT_NE(index.find("\"x_min\": null"), std::string::npos) << index;
+  EXPECT_NE(index.find("\"y_max\": null"), std::string::npos) << index;
+  EXPECT_EQ(index.find("inf"), std::string::npos) << index;
   EXPECT_NE(index.find("\"y_min\": 6862000.000000"), std::string::npos) << index;
+  int bounds = 0;
+  for (std::size_t at = index.find("_m"); at != std::string::npos; at = index.find("_m", at + 1)) {
+    const std::size_t value = index.find(": ", at) + 2;
+    ++bounds;
+    EXPECT_TRUE(index.compare(value, 4, "null") == 0 || index[value] == '-' ||
+                (index[value] >= '0' && index[value] <= '9'))
+        << index.substr(at, 30);
+  }
+  EXPECT_EQ(bounds, 4 * 6);
 }
 
 }  // namespace
