@@ -33,8 +33,7 @@ constexpr std::size_t kLongestName = 24;
 constexpr double kTitleCharWidth = 9.5;
 // A tile smaller than this, in pixels, both ways, is a speck.
 constexpr double kSpeck = 3;
-// The legend of numbered tiles, in columns.
-constexpr double kLegendColumn = 200;
+// The legends' lines.
 constexpr double kLegendRow = 14;
 
 // Tiles shaded by points per unit of area, light for thin, in five classes
@@ -443,11 +442,13 @@ std::string tile_map_svg(const JobFacts& job) {
                " to " + number::fixed_text(y.max, decimals);
   }
   // The title (15 pixels, bold) and the line below it stay in the picture,
-  // however narrow the map: the picture grows instead.
+  // however narrow the map: the picture grows instead, up to three times
+  // the map's width (for coordinates of hundreds of digits, say).
   const double least_width =
       kLeft + kRight +
-      std::max(kCharWidth * static_cast<double>(summary.size()),
-               kTitleCharWidth * static_cast<double>(valid_utf8(job.result).size()));
+      std::min(3 * kMapWidth,
+               std::max(kCharWidth * static_cast<double>(summary.size()),
+                        kTitleCharWidth * static_cast<double>(valid_utf8(job.result).size())));
   Drawing drawing(x.min, x.max, y.min, y.max, least_width);
   Shading shading(drawn);
 
