@@ -132,6 +132,14 @@ TEST(Usage, TheHelpTheManualAndTheParserKnowTheSameOptions) {
     Arguments parsed = parse_arguments({name, "v", "-o", "r.xyz", "a"});
     EXPECT_EQ(parsed.wrong.find("unknown option"), std::string::npos) << name;
   }
+  // The first sentence, after the synopsis, names every form read.
+  const std::string first = help.substr(help.find("\n\n") + 2);
+  const std::string sentence = first.substr(0, first.find(". "));
+  for (const char* form : {".xyz text", "delimited text", "gzip", "LAS", "LAZ"}) {
+    EXPECT_NE(sentence.find(form), std::string::npos) << form << ": " << sentence;
+    const std::string description = manual.substr(manual.find(".SH DESCRIPTION\n"));
+    EXPECT_NE(description.substr(0, description.find(". ")).find(form), std::string::npos) << form;
+  }
   for (const char* status : {"0 done", "1 refused before anything", "2 done", "129, 130 or 143"}) {
     EXPECT_NE(help.find(status), std::string::npos) << status;
     EXPECT_NE(manual.find(status), std::string::npos) << status;

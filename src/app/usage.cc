@@ -14,8 +14,11 @@ struct Option {
 constexpr std::string_view kSynopsis[] = {"stratumix", "stratumix [OPTION]... -o RESULT INPUT..."};
 
 constexpr std::string_view kSummary =
-    "Pastes point files (.xyz: three numbers a point, X Y Z) into one, every\n"
-    "number rewritten with six decimals, and reports each file's X and Y extents.";
+    "Pastes point files into one text of X Y Z lines: .xyz text (three numbers a\n"
+    "point), delimited text (CSV and the like, X Y Z found by its header or\n"
+    "fields), gzip of either (.gz), and LAS and LAZ tiles. Every number is\n"
+    "rewritten with six decimals unless --decimals says otherwise, and each\n"
+    "file's X and Y extents are reported.";
 
 constexpr std::string_view kDescription[] = {
     "Without arguments it asks for a folder under C:\\images, the files and the\n"

@@ -23,7 +23,8 @@ std::size_t room_for_inputs(const std::vector<InputFacts>& inputs, std::size_t p
 }
 
 std::string json_number(double value) {
-  if (std::isinf(value)) return value < 0 ? "\"-inf\"" : "\"inf\"";
+  // A string here would make the field text for every tile in a GIS.
+  if (std::isinf(value)) return "null";
   return number::fixed6_text(value);
 }
 

@@ -68,15 +68,15 @@ std::size_t room_for_inputs(const std::vector<InputFacts>& inputs, std::size_t p
                             std::size_t per_note);
 
 // A coordinate as JSON: six decimals, and the infinities, which JSON has no
-// number for, as the strings "inf" and "-inf".
+// number for, as null, so that a field stays a number wherever it is one.
 std::string json_number(double value);
 
 // The summary on the console, a few lines, each ended.
 std::string summary_text(const JobFacts& job);
 
 // The same, and per input its path, points, extents and notes, as a JSON
-// object. Extents are numbers with six decimals ("inf" and "-inf" as
-// strings), null for an axis without points.
+// object. Extents are numbers with six decimals, null for an axis without
+// points and for a bound at infinity.
 std::string summary_json(const JobFacts& job);
 
 #endif  // STRATUMIX_REPORT_JOB_SUMMARY_H_

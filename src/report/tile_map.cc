@@ -29,8 +29,11 @@ constexpr double kCharWidth = 6.5;
 constexpr double kDigitWidth = 7;
 constexpr double kLabelHeight = 12;
 constexpr std::size_t kLongestName = 24;
-// The legend of numbered tiles, in columns.
-constexpr double kLegendColumn = 200;
+// The title's 15-pixel bold letters.
+constexpr double kTitleCharWidth = 9.5;
+// A tile smaller than this, in pixels, both ways, is a speck.
+constexpr double kSpeck = 3;
+// The legends' lines.
 constexpr double kLegendRow = 14;
 
 // Tiles shaded by points per unit of area, light for thin, in five classes
@@ -108,7 +111,10 @@ double half_span(double min, double max) { return max / 2 - min / 2; }
 
 class Drawing {
  public:
-  Drawing(double x_min, double x_max, double y_min, double y_max) : x_min_(x_min), y_max_(y_max) {
+  // `least_width`: the picture's, at least, for the lines of text above
+  // and below the map.
+  Drawing(double x_min, double x_max, double y_min, double y_max, double least_width)
+      : x_min_(x_min), y_max_(y_max), least_width_(least_width) {
     double width = half_span(x_min, x_max);
     double height = half_span(y_min, y_max);
     // A span so small that no scale would draw it (below about 1e-305) is
@@ -125,7 +131,9 @@ class Drawing {
   double y(double value) const { return kTop + half_span(value, y_max_) * half_scale_; }
   // Pixels for a length of `length` / 2.
   double half_scale() const { return half_scale_; }
-  double width() const { return kLeft + std::max(map_width_, kMapWidth / 2) + kRight; }
+  double width() const {
+    return std::max(kLeft + std::max(map_width_, kMapWidth / 2) + kRight, least_width_);
+  }
   double map_width() const { return map_width_; }
   double map_height() const { return map_height_; }
   double bottom() const { return kTop + map_height_; }
@@ -133,6 +141,7 @@ class Drawing {
  private:
   double x_min_;
   double y_max_;
+  double least_width_;
   double half_scale_;
   double map_width_;
   double map_height_;
@@ -292,14 +301,34 @@ std::string label_name(std::string_view path) {
   return name.empty() || name.size() > kLongestName ? "" : std::string(name);
 }
 
-// A path short enough for a column of the legend: its end, where the file's
-// name is, after "...", cut between characters.
-std::string tail(std::string_view path) {
-  constexpr std::size_t kLongest = 28;
-  if (path.size() <= kLongest) return std::string(path);
-  std::size_t from = path.size() - kLongest + 3;
-  while (from < path.size() && (static_cast<unsigned char>(path[from]) & 0xc0) == 0x80) ++from;
-  return "..." + std::string(path.substr(from));
+// The start of `text` of at most `most` bytes, cut between characters.
+std::string_view head_of(std::string_view text, std::size_t most) {
+  std::size_t end = std::min(most, text.size());
+  while (end > 0 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80)
+    --end;
+  return text.substr(0, end);
+}
+
+// The same of the end of `text`.
+std::string_view tail_of(std::string_view text, std::size_t most) {
+  std::size_t from = text.size() - std::min(most, text.size());
+  while (from < text.size() && (static_cast<unsigned char>(text[from]) & 0xc0) == 0x80) ++from;
+  return text.substr(from);
+}
+
+// A path of at most `most` bytes (at least kShortestInLegend), for the
+// legend: whole where it is short enough, else the file's name, and of a
+// name still longer its start and its end, which tell a set and a tile in
+// it (pdal-autzen...636000_848800.laz).
+constexpr std::size_t kShortestInLegend = 28;
+std::string legend_name(std::string_view path, std::size_t most) {
+  most = std::max(most, kShortestInLegend);
+  if (path.size() <= most) return std::string(path);
+  std::size_t slash = path.find_last_of("/\\");
+  std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  if (name.size() <= most) return std::string(name);
+  constexpr std::size_t kStart = 11;
+  return std::string(head_of(name, kStart)) + "..." + std::string(tail_of(name, most - kStart - 3));
 }
 
 // Labels in pixels, kept apart: one is placed only where it covers no label
@@ -334,6 +363,51 @@ class LabelPlaces {
       placed_;
 };
 
+// The legend of the tiles shown by number, in columns as wide as their
+// longest line and as many as the picture holds, below `top`, which is
+// moved below it. However many tiles, it takes at most half the map's
+// height (and a dozen rows): the rest are counted, and each tile's
+// tooltip names it.
+std::string numbers_legend(const std::vector<std::pair<std::string, const InputFacts*>>& numbered,
+                           const Drawing& drawing, double& top) {
+  if (numbered.empty()) return "";
+  // A name may take a line of the picture's width, less its number.
+  const auto most = static_cast<std::size_t>((drawing.width() - kLeft - kRight) / kCharWidth -
+                                             static_cast<double>(numbered.back().first.size()) - 2);
+  std::vector<std::string> lines;
+  std::size_t longest = 0;
+  for (const auto& [number, input] : numbered) {
+    lines.push_back(number + ": " + legend_name(input->path, most));
+    longest = std::max(longest, lines.back().size());
+  }
+  const double column_width = kCharWidth * static_cast<double>(longest) + 16;
+  const auto columns = static_cast<std::size_t>(
+      std::max(1.0, std::floor((drawing.width() - kLeft - kRight + 16) / column_width)));
+  const auto most_rows =
+      static_cast<std::size_t>(std::max(12.0, std::floor(drawing.map_height() / 2 / kLegendRow)));
+  std::size_t shown = std::min(lines.size(), columns * most_rows);
+  // The line that counts the rest takes the place of one.
+  if (shown < lines.size()) --shown;
+  const std::size_t rows = (shown + columns - 1) / columns;
+  std::string svg = "<g class=\"numbers\">\n";
+  svg += text_at(kLeft, top + 10, "start", "Tiles shown by number:");
+  for (std::size_t k = 0; k < shown; ++k) {
+    std::size_t column = k / rows;  // the legend's columns fill one after the other
+    double left = kLeft + column_width * static_cast<double>(column);
+    double y = top + 10 + kLegendRow * static_cast<double>(k % rows + 1);
+    svg += text_at(left, y, "start", xml_text(lines[k]));
+  }
+  double height = 10 + kLegendRow * static_cast<double>(rows);
+  if (shown < lines.size()) {
+    height += kLegendRow;
+    svg += text_at(kLeft, top + height, "start",
+                   "and " + number::int_text(static_cast<std::int64_t>(lines.size() - shown)) +
+                       " more, from " + numbered[shown].first + " on: a tile's tooltip names it");
+  }
+  top += height;
+  return svg + "</g>\n";
+}
+
 }  // namespace
 
 std::string tile_map_svg(const JobFacts& job) {
@@ -355,13 +429,35 @@ std::string tile_map_svg(const JobFacts& job) {
       y.add(corner);
     }
   }
-  Drawing drawing(x.min, x.max, y.min, y.max);
+  const std::string files = number::int_text(static_cast<std::int64_t>(job.inputs.size()));
+  std::string summary = files + (job.inputs.size() == 1 ? " file, " : " files, ") +
+                        number::int_text(points) + (points == 1 ? " point" : " points");
+  if (!empty) {
+    // To a thousandth of the span, as a power of ten: no decimals that tell
+    // nothing on the map.
+    int decimals = decimals_for(
+        std::pow(10.0, std::ceil(std::log10(std::max(half_span(x.min, x.max), 5e-7) / 500))));
+    summary += "; X " + number::fixed_text(x.min, decimals) + " to " +
+               number::fixed_text(x.max, decimals) + ", Y " + number::fixed_text(y.min, decimals) +
+               " to " + number::fixed_text(y.max, decimals);
+  }
+  // The title (15 pixels, bold) and the line below it stay in the picture,
+  // however narrow the map: the picture grows instead, up to three times
+  // the map's width (for coordinates of hundreds of digits, say).
+  const double least_width =
+      kLeft + kRight +
+      std::min(3 * kMapWidth,
+               std::max(kCharWidth * static_cast<double>(summary.size()),
+                        kTitleCharWidth * static_cast<double>(valid_utf8(job.result).size())));
+  Drawing drawing(x.min, x.max, y.min, y.max, least_width);
   Shading shading(drawn);
 
   std::string tiles;
   std::string labels;
   std::vector<std::pair<std::string, const InputFacts*>> numbered;
   LabelPlaces places;
+  std::size_t with_area = 0;  // tiles that cover some ground
+  std::size_t specks = 0;     // of those, those too small to see
   for (std::size_t i = 0; i < job.inputs.size(); ++i) {
     const InputFacts& input = job.inputs[i];
     if (!drawable(input)) continue;
@@ -372,6 +468,16 @@ std::string tile_map_svg(const JobFacts& job) {
     // A tile of one point, or one line of points, still shows.
     double width = std::max(drawing.x(extents.x.max) - left, 1.0);
     double height = std::max(drawing.y(extents.y.min) - top, 1.0);
+    if (extents.x.max > extents.x.min && extents.y.max > extents.y.min) {
+      ++with_area;
+      if (width < kSpeck && height < kSpeck) {
+        ++specks;
+        // Drawn a little larger, so that where such tiles lie shows.
+        left -= (kSpeck - width) / 2;
+        top -= (kSpeck - height) / 2;
+        width = height = kSpeck;
+      }
+    }
     tiles += "<rect class=\"tile\" id=\"tile-" + number + "\" " + rect(left, top, width, height) +
              " fill=\"" + kShades[shading.shade(density(input))] + "\"><title>" + number + ": " +
              xml_text(input.path) + ", " + number::int_text(input.points) +
@@ -401,29 +507,25 @@ std::string tile_map_svg(const JobFacts& job) {
     if (tile->unit != unit) unit = LinearUnit::kUnknown;
   }
   if (!drawn.empty()) legends += shading.legend(legend_top, drawing.width() - kRight, unit);
-  auto columns = static_cast<std::size_t>(
-      std::max(1.0, std::floor((drawing.width() - kLeft) / kLegendColumn)));
-  std::size_t rows = (numbered.size() + columns - 1) / columns;
-  if (!numbered.empty()) {
-    legends += "<g class=\"numbers\">\n";
-    legends += text_at(kLeft, legend_top + 10, "start", "Tiles shown by number:");
-    for (std::size_t k = 0; k < numbered.size(); ++k) {
-      std::size_t column = k / rows;  // the legend's columns fill one after the other
-      double left = kLeft + kLegendColumn * static_cast<double>(column);
-      double top = legend_top + 10 + kLegendRow * static_cast<double>(k % rows + 1);
-      legends += text_at(left, top, "start",
-                         numbered[k].first + ": " + xml_text(tail(numbered[k].second->path)));
-    }
-    legends += "</g>\n";
-    legend_top += 10 + kLegendRow * static_cast<double>(rows);
+  // Tiles of several each that all come out as specks lie far apart for
+  // their size: most often tiles of different reference systems, which put
+  // one group of tiles thousands of kilometres from another. Said, so that
+  // a map that looks empty is not taken for one without tiles.
+  if (with_area > 1 && specks == with_area) {
+    legend_top += 4;
+    legends += text_at(kLeft, legend_top, "start",
+                       "Tiles too small to see: they lie far apart for their size,");
+    legends += text_at(kLeft, legend_top + kLegendRow, "start",
+                       "as tiles in different reference systems do.");
+    legend_top += 2 * kLegendRow + 4;
   }
+  legends += numbers_legend(numbered, drawing, legend_top);
   double height = legend_top + 10;
 
   std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   // No width or height: the picture scales to the window that shows it.
   svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + px(drawing.width()) + " " +
          px(height) + "\" font-family=\"sans-serif\" font-size=\"11\">\n";
-  std::string files = number::int_text(static_cast<std::int64_t>(job.inputs.size()));
   svg += "<title>" + xml_text(job.result) + ": " + files + " inputs</title>\n";
   svg +=
       "<style>"
@@ -438,17 +540,6 @@ std::string tile_map_svg(const JobFacts& job) {
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n";
   svg += "<text class=\"title\" x=\"" + px(kLeft) + "\" y=\"20\">" + xml_text(job.result) +
          "</text>\n";
-  std::string summary = files + (job.inputs.size() == 1 ? " file, " : " files, ") +
-                        number::int_text(points) + (points == 1 ? " point" : " points");
-  if (!empty) {
-    // To a thousandth of the span, as a power of ten: no decimals that tell
-    // nothing on the map.
-    int decimals = decimals_for(
-        std::pow(10.0, std::ceil(std::log10(std::max(half_span(x.min, x.max), 5e-7) / 500))));
-    summary += "; X " + number::fixed_text(x.min, decimals) + " to " +
-               number::fixed_text(x.max, decimals) + ", Y " + number::fixed_text(y.min, decimals) +
-               " to " + number::fixed_text(y.max, decimals);
-  }
   svg += text_at(kLeft, 40, "start", summary);
   // Appended in place: for thousands of tiles, each of these is large.
   svg += "<g>\n";

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <deque>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -185,6 +186,113 @@ TEST(TileMap, ItTellsWhatItShows) {
   EXPECT_GE(ticks, 4u);
 }
 
+// The width of the picture, from its viewBox.
+double picture_width(const std::string& svg) {
+  return std::stod(svg.substr(svg.find("viewBox=\"0 0 ") + 13));
+}
+
+// Tiles `columns` by `rows` of `size` units from (`x`, `y`), each of
+// `points` points and named with `prefix`.
+void add_tiles(JobFacts& job, int columns, int rows, double size, double x, double y,
+               const std::string& prefix, std::int64_t points = 3) {
+  static std::deque<std::string> paths;
+  for (int row = 0; row < rows; ++row) {
+    for (int column = 0; column < columns; ++column) {
+      InputFacts tile;
+      const double left = x + column * size;
+      const double bottom = y + row * size;
+      tile.path =
+          paths.emplace_back(prefix + std::to_string(static_cast<std::int64_t>(left)) + "_" +
+                             std::to_string(static_cast<std::int64_t>(bottom)) + ".laz");
+      tile.points = points;
+      tile.extents.x.add(left + 0.25);
+      tile.extents.x.add(left + size - 0.25);
+      tile.extents.y.add(bottom + 0.25);
+      tile.extents.y.add(bottom + size - 0.25);
+      job.inputs.push_back(tile);
+    }
+  }
+}
+
+// Many tiles, a map taller than wide, long names, and tiles that lie far
+// apart: the text stays within the picture, the legend of numbers within
+// half the map's height, a name keeps its start and its end, and a map
+// whose tiles are too small to see says why.
+TEST(TileMap, ManyMixedOrLongNamedTilesStayReadable) {
+  JobFacts narrow;
+  narrow.result = "all.xyz";
+  add_tiles(narrow, 10, 30, 1000, 6360000.125, 8480000.5, "deliveries/pdal-autzen_trim_",
+            123456789);
+  std::string svg = tile_map_svg(narrow);
+  const std::size_t subtitle = svg.find("<text x=\"90.00\" y=\"40.00\"");
+  ASSERT_NE(subtitle, std::string::npos) << svg.substr(0, 2000);
+  const std::size_t from = svg.find('>', subtitle) + 1;
+  const double length = static_cast<double>(svg.find('<', from) - from);
+  EXPECT_GT(length, 60);
+  EXPECT_LE(90 + 6.5 * length + 20, picture_width(svg)) << svg.substr(from, 120);
+  // Names of the set and the tile, not their ends alone.
+  EXPECT_NE(svg.find("pdal-autzen_trim_6360000_8480000.laz</text>"), std::string::npos);
+  EXPECT_EQ(svg.find(">1: ..."), std::string::npos);
+
+  JobFacts many;
+  many.result = "all.xyz";
+  add_tiles(many, 25, 20, 500, 636000, 848000, "t500/tile_");
+  svg = tile_map_svg(many);
+  const std::size_t extent = svg.find("<rect class=\"extent\"");
+  const double map_height = std::stod(svg.substr(svg.find("height=\"", extent) + 8));
+  const std::size_t numbers = svg.find("<g class=\"numbers\">");
+  ASSERT_NE(numbers, std::string::npos);
+  std::set<std::string> rows;
+  std::size_t entries = 0;
+  for (std::size_t at = svg.find("<text", numbers); at < svg.find("</g>", numbers);
+       at = svg.find("<text", at + 1)) {
+    rows.insert(svg.substr(svg.find("y=\"", at), 12));
+    ++entries;
+  }
+  EXPECT_LE(static_cast<double>(rows.size()) * 14, map_height / 2 + 3 * 14) << rows.size();
+  EXPECT_NE(svg.find("more, from "), std::string::npos);
+  EXPECT_GT(entries, 20u);
+  EXPECT_EQ(svg.find("too small to see"), std::string::npos);
+
+  // A name longer than a line: its start and its end.
+  JobFacts long_name = many;
+  long_name.inputs.resize(2);
+  static const std::string path =
+      std::string(200, 'a') + "/survey-block-7-" + std::string(200, 'x') + "-636000_848800.laz";
+  long_name.inputs[0].path = path;
+  long_name.inputs[0].extents = {};
+  long_name.inputs[0].extents.x.add(636000);
+  long_name.inputs[0].extents.x.add(636020);
+  long_name.inputs[0].extents.y.add(848000);
+  long_name.inputs[0].extents.y.add(848020);
+  svg = tile_map_svg(long_name);
+  const std::size_t entry = svg.find(">1: survey-bloc...");
+  ASSERT_NE(entry, std::string::npos) << svg;
+  EXPECT_NE(svg.find("-636000_848800.laz</text>", entry), std::string::npos);
+  EXPECT_LE(90 + 6.5 * static_cast<double>(svg.find('<', entry) - entry - 1) + 20,
+            picture_width(svg));
+
+  // Two groups of tiles in different reference systems.
+  JobFacts mixed;
+  mixed.result = "all.xyz";
+  add_tiles(mixed, 3, 3, 1000, 636000, 848000, "feet_");
+  add_tiles(mixed, 3, 3, 1000, 500000, 5000000, "utm_");
+  svg = tile_map_svg(mixed);
+  EXPECT_NE(svg.find(">Tiles too small to see: they lie far apart for their size,</text>"),
+            std::string::npos);
+  EXPECT_NE(svg.find(">as tiles in different reference systems do.</text>"), std::string::npos);
+  EXPECT_NE(svg.find("width=\"3.00\" height=\"3.00\""), std::string::npos);
+  // Tiles of one point each, however far apart, are no such map.
+  JobFacts spots;
+  for (double v : {0.0, 1e6, 2e6}) {
+    InputFacts spot{"spot.xyz", 1, 0, {}, {}};
+    spot.extents.x.add(v);
+    spot.extents.y.add(v);
+    spots.inputs.push_back(spot);
+  }
+  EXPECT_EQ(tile_map_svg(spots).find("too small to see"), std::string::npos);
+}
+
 // The scale in the unit every tile states; in map units where one states
 // none or another.
 TEST(TileMap, TheScaleIsInTheUnitTheTilesState) {
@@ -200,16 +308,28 @@ TEST(TileMap, TheScaleIsInTheUnitTheTilesState) {
   EXPECT_NE(svg.find(" map units</text>"), std::string::npos);
 }
 
-// JSON has no number for infinity: a tile reaching it keeps its figures as
-// the report writes them, and no polygon.
+// JSON has no number for infinity: a tile reaching it has no polygon, and
+// null for that bound, so that each extent field stays a number (or null)
+// in every tile of the layer a GIS makes of it.
 TEST(TileIndex, AnInfiniteExtentGivesNoGeometryAndNoBareInfinity) {
-  JobFacts job = grid_of_tiles(1, 100);
+  JobFacts job = grid_of_tiles(2, 100);
   job.inputs[0].extents.x.add(-HUGE_VAL);
+  job.inputs[1].extents.y.add(HUGE_VAL);
   std::string index = tile_index_geojson(job);
   EXPECT_NE(index.find("\"geometry\": null"), std::string::npos) << index;
-  EXPECT_NE(index.find("\"x_min\": \"-inf\""), std::string::npos) << index;
-  EXPECT_EQ(index.find(": -inf"), std::string::npos) << index;
+  EXPECT_NE(index.find("\"x_min\": null"), std::string::npos) << index;
+  EXPECT_NE(index.find("\"y_max\": null"), std::string::npos) << index;
+  EXPECT_EQ(index.find("inf"), std::string::npos) << index;
   EXPECT_NE(index.find("\"y_min\": 6862000.000000"), std::string::npos) << index;
+  int bounds = 0;
+  for (std::size_t at = index.find("_m"); at != std::string::npos; at = index.find("_m", at + 1)) {
+    const std::size_t value = index.find(": ", at) + 2;
+    ++bounds;
+    EXPECT_TRUE(index.compare(value, 4, "null") == 0 || index[value] == '-' ||
+                (index[value] >= '0' && index[value] <= '9'))
+        << index.substr(at, 30);
+  }
+  EXPECT_EQ(bounds, 4 * 6);
 }
 
 }  // namespace

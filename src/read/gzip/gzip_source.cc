@@ -171,7 +171,19 @@ bool GzipSource::take_input() {
   }
   next_in_ = input_.get();
   avail_in_ = got;
+  taken_ += got;
   return true;
+}
+
+bool GzipSource::reserved_flags_set() {
+  // The flags byte is the fourth of a member; ISA-L passes over the three
+  // that gzip reserves, which zlib refuses.
+  constexpr unsigned kReserved = 0xe0;
+  constexpr std::size_t kFlags = 3;
+  if (avail_in_ > kFlags) return (next_in_[kFlags] & kReserved) != 0;
+  char flags = 0;
+  return compressed_->read_at(taken_ - avail_in_ + kFlags, &flags, 1) == 1 &&
+         (static_cast<unsigned char>(flags) & kReserved) != 0;
 }
 
 void GzipSource::fail(const std::string& what) {
@@ -201,25 +213,37 @@ std::size_t GzipSource::read(char* buffer, std::size_t size) {
   char* out = buffer;
   std::size_t room = wanted;
   while (room > 0) {
-    if (avail_in_ == 0 && !take_input()) {
-      if (!member_ended_) {
-        if (stream_->isal()) {
-          hand_over_to_zlib(text_bytes_ + (wanted - room));
-          break;
-        }
-        found_fault("the gzip data is cut short", wanted - room);
+    const bool more_input = avail_in_ > 0 || take_input();
+    if (!more_input) {
+      if (member_ended_) break;
+      if (stream_->isal()) {
+        hand_over_to_zlib(text_bytes_ + (wanted - room));
+        break;
       }
-      break;
-    }
-    if (member_ended_) {
+    } else if (member_ended_) {
       // More bytes after a member: the next member of the same text.
       stream_->next_member();
       member_ended_ = false;
       member_text_ = false;
+      member_begins_ = true;
+    }
+    if (member_begins_ && more_input && stream_->isal()) {
+      member_begins_ = false;
+      if (reserved_flags_set()) {
+        hand_over_to_zlib(text_bytes_ + (wanted - room));
+        break;
+      }
     }
     std::size_t room_before = room;
     Stream::Step step = stream_->step(next_in_, avail_in_, out, room);
     member_text_ = member_text_ || room != room_before;
+    // With no more input, zlib still gives the text it had no room for the
+    // last time (the end of a match); once it gives none, the data is cut
+    // short there, wherever the reads before ended.
+    if (!more_input && step == Stream::Step::kMore && room == room_before) {
+      found_fault("the gzip data is cut short", wanted - room);
+      break;
+    }
     if (step == Stream::Step::kMemberEnd) {
       member_ended_ = true;
     } else if (step == Stream::Step::kFault) {

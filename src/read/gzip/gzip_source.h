@@ -22,8 +22,11 @@
 // Two inflaters give the same bytes and the same failures: zlib, everywhere,
 // and Intel's ISA-L where the program is built with it, about three times as
 // fast. ISA-L inflates data that can be read again from its start; at a
-// fault, or at data cut short, zlib reads it again from there on, so that
-// the text handed out and the failure are zlib's to the byte.
+// fault, at data cut short, or at a member whose flags zlib refuses, zlib
+// reads it again from there on, so that the text handed out and the
+// failure are zlib's to the byte. (Only an incomplete Huffman code, which
+// zlib refuses, ISA-L inflates: finding one would take decoding every
+// block.)
 class GzipSource : public ByteSource {
  public:
   enum class Inflater { kFastest, kZlib };
@@ -44,6 +47,8 @@ class GzipSource : public ByteSource {
  private:
   // Moves more compressed bytes in; false when there are none left.
   bool take_input();
+  // Whether the member that begins at next_in_ sets a flag gzip reserves.
+  bool reserved_flags_set();
   // From here on zlib inflates, again from the start, past the `handed`
   // bytes of text that ISA-L gave.
   void hand_over_to_zlib(std::uint64_t handed);
@@ -58,6 +63,8 @@ class GzipSource : public ByteSource {
   unsigned char* next_in_ = nullptr;
   std::size_t avail_in_ = 0;
   bool input_ended_ = false;
+  std::uint64_t taken_ = 0;    // the compressed bytes moved in
+  bool member_begins_ = true;  // at next_in_, before ISA-L has its header
   bool member_ended_ = false;  // at the end of a member, none begun after it
   std::uint64_t text_bytes_ = 0;
   // A fault found after some text was decompressed: raised at the next read,
