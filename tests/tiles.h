@@ -35,6 +35,7 @@ struct LasTile {
   std::uint64_t count = ~0ull;       // as the header gives it: all the points
   std::uint32_t legacy_count = ~0u;  // for version 1.4: the legacy count, if not the usual
   std::string between;               // after the header, before the points
+  std::uint32_t records = 0;         // the variable-length records `between` holds
   double scale[3] = {0.01, 0.01, 0.001};
   double offset[3] = {0, 0, 0};
   std::vector<std::array<std::int32_t, 3>> points;
@@ -59,6 +60,7 @@ struct LasTile {
     file[25] = static_cast<char>(minor);
     put(94, header_size, 2);
     put(96, header_size + between.size(), 4);
+    put(100, records, 4);
     put(104, static_cast<std::uint64_t>(format), 1);
     put(105, static_cast<std::uint64_t>(length), 2);
     bool modern = minor >= 4 && (format & 0x3f) >= 6;

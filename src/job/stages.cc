@@ -59,7 +59,8 @@ void ask_for_columns(const Job& job, PointInput& input) {
 
 std::string note_of(const Job& job, const PointInput& input) {
   std::string note = input.note();
-  if (plain(job)) return note;
+  // A file refused, or found empty, lacks nothing worth a word more.
+  if (plain(job) || input.points() == 0) return note;
   std::vector<std::string> lacked = columns::lacking(job.columns, input.schema());
   if (lacked.empty()) return note;
   std::string names;

@@ -52,7 +52,7 @@ enum class Written : std::uint8_t {
   kWhole,       // an integer
   kTime,        // six decimals, a GPS time's microseconds
   kAngle,       // three decimals, a 0.006-degree step's
-  kReal,        // a 32-bit float of the wave packet: nine decimals
+  kReal,        // a 32-bit float of the wave packet: the decimals that give it back
 };
 
 std::string_view name_of(Dim dim);

@@ -94,7 +94,7 @@ std::vector<ExtraDim> read_extra_bytes(const unsigned char* payload, std::size_t
       if (dim.scaled) {
         dim.decimals = std::max(decimals_of_scale(dim.scale), decimals_of_scale(dim.offset));
       } else {
-        dim.decimals = type >= 9 ? 6 : 0;
+        dim.decimals = type >= 9 ? kShortestDecimals : 0;
       }
       if (!dim.name.empty()) dims.push_back(std::move(dim));
     }

@@ -24,8 +24,12 @@ struct ExtraDim {
   bool scaled = false;   // its value is raw * scale + offset
   double scale = 1;
   double offset = 0;
-  int decimals = 0;  // written with: those the scale needs, or 6 for a real
+  // Written with: the decimals the scale needs, or for a real the fewest
+  // that give its value back (kShortestDecimals).
+  int decimals = 0;
 };
+
+inline constexpr int kShortestDecimals = -1;
 
 // The bytes of an extra bytes data type (1 to 10); 0 for another.
 int extra_type_size(int type);

@@ -152,7 +152,7 @@ TEST(LasRecord, ExtraBytesLieInTheirDescriptorsOrderEachTakingItsRoom) {
   EXPECT_EQ(extra[0].decimals, 2);
   EXPECT_EQ(extra[1].name, "Range");
   EXPECT_EQ(extra[1].at, 29u);
-  EXPECT_EQ(extra[1].decimals, 6);
+  EXPECT_EQ(extra[1].decimals, kShortestDecimals);
 
   Record r(37);
   r.put<std::int16_t>(23, -1234);

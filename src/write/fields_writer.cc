@@ -89,14 +89,31 @@ std::size_t room_of(const columns::Column& column, int decimals) {
   return 0;
 }
 
-// A value that is no whole number is written with six decimals rather
-// than rounded: a column of text that holds 12.5 where intensities are
-// meant keeps its 12.5.
+// A real as the fewest decimals that read back as the same value (as the
+// same 32-bit float, for one of those): a wave packet's 2.0593415e-08 is
+// 0.000000020593415, not a rounded 0.000000021. Fixed notation holds no
+// more than 17 decimals; a value smaller still keeps those.
+char* write_shortest(double value, bool single, char* out) {
+  if (!std::isfinite(value)) return number::format_fixed(value, 0, out);
+  for (int decimals = 0; decimals < number::kMostDecimals; ++decimals) {
+    char* end = number::format_fixed(value, decimals, out);
+    number::Parsed back = number::parse_token(out, end);
+    if (single ? static_cast<float>(back.value) == static_cast<float>(value)
+               : back.value == value) {
+      return end;
+    }
+  }
+  return number::format_fixed(value, number::kMostDecimals, out);
+}
+
+// A value that is no whole number is written as it is rather than
+// rounded: a column of text that holds 12.5 where intensities are meant
+// keeps its 12.5.
 char* write_whole(double value, char* out) {
   if (std::nearbyint(value) == value && std::fabs(value) < 0x1p63) {
     return number::format_int(static_cast<std::int64_t>(value), out);
   }
-  return number::format_fixed(value, 6, out);
+  return write_shortest(value, false, out);
 }
 
 // A dimension's value, however it was written in the input.
@@ -109,7 +126,7 @@ char* write_value(point::Dim dim, double value, char* out) {
     case point::Written::kAngle:
       return number::format_fixed(value, 3, out);
     default:
-      return number::format_fixed(value, 9, out);
+      return write_shortest(value, true, out);
   }
 }
 
@@ -130,6 +147,9 @@ char* write_extra(const point::ExtraDim& extra, const char* record, char* out) {
     }
     const int unused = 64 - 8 * size;
     return number::format_int(static_cast<std::int64_t>(raw << unused) >> unused, out);
+  }
+  if (extra.decimals == point::kShortestDecimals) {
+    return write_shortest(point::extra_value(extra, record), extra.type == 9, out);
   }
   return number::format_fixed(point::extra_value(extra, record), extra.decimals, out);
 }
@@ -188,8 +208,7 @@ void FieldsWriter::point(const Point& point, Extents& extents, Axes measured) {
     if (!column.dim) {
       const int at = point_extra_[c];
       const bool held = at >= 0 && static_cast<std::size_t>(at) < attributes->extra.size();
-      out =
-          number::format_fixed(held ? attributes->extra[static_cast<std::size_t>(at)] : 0, 6, out);
+      out = write_shortest(held ? attributes->extra[static_cast<std::size_t>(at)] : 0, false, out);
       continue;
     }
     const point::Dim dim = *column.dim;
@@ -226,7 +245,7 @@ void FieldsWriter::records(const ScaledRecords& records, Extents& extents, Axes 
       const columns::Column& column = columns_[c];
       if (!column.dim) {
         const point::ExtraDim* extra = record_extra_[c];
-        out = extra != nullptr ? write_extra(*extra, record, out) : number::format_fixed(0, 6, out);
+        out = extra != nullptr ? write_extra(*extra, record, out) : write_shortest(0, false, out);
         continue;
       }
       const point::Dim dim = *column.dim;

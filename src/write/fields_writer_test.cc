@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "in_memory.h"
+#include "num/number.h"
+#include "tiles.h"
 
 namespace {
 
@@ -91,8 +94,8 @@ TEST_F(FieldsJob, EveryColumnOfAPointOfTextAsTheWriterWritesIt) {
   file.close();
   EXPECT_EQ(written,
             "Intensity X GpsTime ScanAngle Deviation Classification\r\n"
-            "12.500000 651202.900000 245380.782550 -12.006 0.250000 2\r\n"
-            "0 651202.900000 0.000000 0.000 0.000000 0\r\n");
+            "12.5 651202.900000 245380.782550 -12.006 0.25 2\r\n"
+            "0 651202.900000 0.000000 0.000 0 0\r\n");
 }
 
 TEST_F(FieldsJob, CoordinatesOfEveryLasFileAreThoseOfThePlainResult) {
@@ -151,6 +154,81 @@ TEST_F(FieldsJob, ExtraBytesByTheirNamesPastTheBytesThatNameNothing) {
     const std::size_t space = line.find(' ');
     ASSERT_EQ(line.substr(space + 1), line.substr(0, line.find('.'))) << line;
   }
+}
+
+// A variable-length record of `user` and `id` around `body`.
+std::string variable_record(const char* user, std::uint16_t id, const std::string& body) {
+  std::string record(54, '\0');
+  std::memcpy(record.data() + 2, user, std::strlen(user));
+  record[18] = static_cast<char>(id & 0xff);
+  record[19] = static_cast<char>(id >> 8);
+  record[20] = static_cast<char>(body.size() & 0xff);
+  record[21] = static_cast<char>(body.size() >> 8);
+  return record + body;
+}
+
+std::string extra_descriptor(int type, const char* name) {
+  std::string d(192, '\0');
+  d[2] = static_cast<char>(type);
+  std::memcpy(d.data() + 4, name, std::strlen(name));
+  return d;
+}
+
+// A file whose extra bytes were appended to by a second writer holds two
+// Extra Bytes records: the second's descriptors follow the first's, so
+// that its dimension is read where it lies, not over the first's.
+TEST_F(FieldsJob, TwoExtraBytesRecordsDescribeTheBytesInTurn) {
+  LasTile tile;
+  tile.format = 0;
+  tile.record_length = 20 + 2 + 1;
+  tile.between = variable_record("LASF_Spec", 4, extra_descriptor(3, "Deviation")) +
+                 variable_record("LASF_Spec", 4, extra_descriptor(1, "confidence"));
+  tile.records = 2;
+  for (std::int32_t i = 0; i < 40; ++i) tile.points.push_back({i, i, i});
+  disk.files["t.las"] = tile.bytes();
+  JobRun run = disk.run_arguments("-q --fields Deviation,Confidence -o f.txt t.las");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = lines_of(disk.files["f.txt"]);
+  ASSERT_EQ(lines.size(), 40u);
+  for (unsigned i = 0; i < 40; ++i) {
+    // The tile fills byte b of record i with i * 7 + b.
+    const unsigned deviation = ((i * 7 + 20) & 0xff) | ((i * 7 + 21) & 0xff) << 8;
+    EXPECT_EQ(lines[i], std::to_string(deviation) + " " + std::to_string((i * 7 + 22) & 0xff));
+  }
+}
+
+// The wave packet's 32-bit reals are written in the fewest decimals that
+// give each back: no digit of theirs is lost, none made up.
+TEST_F(FieldsJob, RealsOfTheWavePacketReadBackAsTheyLie) {
+  LasTile tile;
+  tile.format = 4;
+  const float reals[] = {2.0593415e-08f, -0.25f, 1234.5677f, 3.3333333e-5f, 0.0f, 7.0e-10f};
+  for (std::int32_t i = 0; i < 6; ++i) tile.points.push_back({i, i, i});
+  std::string bytes = tile.bytes();
+  const std::size_t first = bytes.size() - 6 * 57;
+  for (std::size_t i = 0; i < 6; ++i) {
+    // Xt, 17 bytes into format 4's wave packet, which begins at byte 28.
+    std::memcpy(bytes.data() + first + i * 57 + 28 + 17, &reals[i], 4);
+  }
+  disk.files["w.las"] = bytes;
+  JobRun run = disk.run_arguments("-q --fields WaveformXt -o f.txt w.las");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = lines_of(disk.files["f.txt"]);
+  ASSERT_EQ(lines.size(), 6u);
+  for (std::size_t i = 0; i < 6; ++i) {
+    const std::string& text = lines[i];
+    number::Parsed back = number::parse_token(text.data(), text.data() + text.size());
+    ASSERT_TRUE(back.ok) << text;
+    EXPECT_EQ(static_cast<float>(back.value), reals[i]) << text;
+    // And one decimal fewer would not.
+    const std::size_t point = text.find('.');
+    if (point == std::string::npos || text.size() - point - 1 <= 1) continue;
+    const std::string shorter =
+        number::fixed_text(back.value, static_cast<int>(text.size() - point - 2));
+    number::Parsed less = number::parse_token(shorter.data(), shorter.data() + shorter.size());
+    EXPECT_NE(static_cast<float>(less.value), reals[i]) << text;
+  }
+  EXPECT_EQ(lines[0], "0.000000020593415");
 }
 
 }  // namespace

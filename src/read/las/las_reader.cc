@@ -69,16 +69,19 @@ bool LasReader::start() {
   std::size_t first = std::min<std::size_t>(header_.header_size, records.size());
   const auto* after_header = reinterpret_cast<const unsigned char*>(records.data()) + first;
   unit_ = las_linear_unit(after_header, records.size() - first, header_.records);
-  std::vector<point::ExtraDim> extra;
+  // One Extra Bytes record is allowed, but writers that append extra
+  // bytes to a file that has some add a second: their descriptors follow
+  // the first's, in the record's bytes as in the records' order.
+  std::basic_string<unsigned char> descriptors;
   for (const las::VariableRecord& record :
        las::variable_records(after_header, records.size() - first, header_.records)) {
-    if (record.user == "LASF_Spec" && record.id == 4) {
-      extra = point::read_extra_bytes(
-          record.body, record.length,
-          static_cast<std::uint32_t>(las::format_record_length(header_.point_format)),
-          header_.record_length);
-    }
+    if (record.user == "LASF_Spec" && record.id == 4)
+      descriptors.append(record.body, record.length);
   }
+  std::vector<point::ExtraDim> extra = point::read_extra_bytes(
+      descriptors.data(), descriptors.size(),
+      static_cast<std::uint32_t>(las::format_record_length(header_.point_format)),
+      header_.record_length);
   layout_ =
       point::RecordLayout::of_format(header_.point_format, header_.record_length, std::move(extra));
   if (header_.compressed) return start_laz(after_header, records.size() - first);

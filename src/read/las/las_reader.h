@@ -96,7 +96,7 @@ class LasReader : public PointInput, private laz::Refill {
   std::string note_;
   LinearUnit unit_ = LinearUnit::kUnknown;
   // The records as they lie in the file, and as LAZ points are decoded.
-  point::RecordLayout layout_;
+  point::RecordLayout layout_ = point::RecordLayout::coordinates_only();
   point::RecordLayout laz_layout_;
   laz::Laszip laszip_;
   std::unique_ptr<laz::LazPoints> laz_;
