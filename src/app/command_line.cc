@@ -12,7 +12,10 @@
 #include "job/outputs.h"
 #include "job/stages.h"
 #include "num/number.h"
+#include "options/option_reader.h"
 #include "platform/platform.h"
+#include "read/text/layout_options.h"
+#include "write/writer_options.h"
 
 #ifndef STRATUMIX_VERSION
 #define STRATUMIX_VERSION "unknown"
@@ -41,32 +44,6 @@ std::vector<std::string> input_files(std::vector<std::string>& inputs) {
   }
   std::vector<std::string>().swap(inputs);
   return names;
-}
-
-// The value of the option `name` at arguments[i], given as "NAME VALUE"
-// or "NAME=VALUE": kNone when arguments[i] is another option, kOption when
-// the VALUE apart looks like an option itself (then `value` holds it).
-enum class Value { kNone, kGiven, kMissing, kOption };
-bool looks_like_option(const std::string& value) { return value.size() > 1 && value[0] == '-'; }
-// A minus and a digit are a number, not an option: "--decimals -1" is a
-// wrong number of decimals, told as such, not an option taken for a value.
-bool looks_like_number(const std::string& value) {
-  return value.size() > 1 && value[0] == '-' && value[1] >= '0' && value[1] <= '9';
-}
-
-Value option_value(const std::vector<std::string>& arguments, std::size_t& i, std::string_view name,
-                   std::string& value) {
-  const std::string& argument = arguments[i];
-  if (argument == name) {
-    if (i + 1 == arguments.size()) return Value::kMissing;
-    value = arguments[++i];
-    return looks_like_option(value) && !looks_like_number(value) ? Value::kOption : Value::kGiven;
-  }
-  if (argument.size() > name.size() && argument.starts_with(name) && argument[name.size()] == '=') {
-    value = argument.substr(name.size() + 1);
-    return Value::kGiven;
-  }
-  return Value::kNone;
 }
 
 // The number of single-character edits, or swaps of two neighbours, that
@@ -116,20 +93,6 @@ std::string unknown_option(const std::string& argument) {
   return text + "; did you mean " + std::string(closest) + "?";
 }
 
-// A value given apart from its option ("--report -o") that is itself an
-// option was meant as one: "--report -o all.xyz" would take -o for the
-// report's name and then find no result. A file so named is still reached
-// as ./-o, or with NAME=VALUE; the options that take no file are told no
-// such way, which would only make a wrong value of it.
-std::string value_taken_from_option(std::string_view option, const std::string& value,
-                                    bool file = false) {
-  std::string shown = paths::for_message(value);
-  std::string text = "option " + std::string(option) + " would take " + shown +
-                     ", an option, for its value; give the value right after it";
-  if (!file) return text;
-  return text + " (a file named " + shown + ": " + std::string(option) + " ./" + shown + ")";
-}
-
 // A result named for LAS or LAZ would be text that every LAS reader refuses.
 bool names_a_las_file(const std::string& result) {
   std::string_view name = result;
@@ -139,90 +102,18 @@ bool names_a_las_file(const std::string& result) {
   return tail == ".las" || tail == ".laz";
 }
 
-// The number of decimals of --decimals: 0 to the most the writer takes.
-std::string parse_decimals(const std::string& value, int& decimals) {
-  const std::string wrong_text = "--decimals takes a number of decimals from 0 to " +
-                                 std::to_string(number::kMostDecimals) + ", not " +
-                                 paths::for_message(value);
-  if (value.empty() || value.size() > 2 ||
-      !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return wrong_text;
-  int given = std::stoi(value);
-  if (given > number::kMostDecimals) return wrong_text;
-  decimals = given;
-  return "";
-}
-
-// The line ends of --line-ends: "lf" or "crlf", in either case.
-std::string parse_line_ends(const std::string& value, bool& crlf) {
-  std::string lower = value;
-  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  if (lower != "lf" && lower != "crlf")
-    return "--line-ends takes lf or crlf, not " + paths::for_message(value);
-  crlf = lower == "crlf";
-  return "";
-}
-
-// Reads one of the options that say how the result's text is written;
-// false when arguments[i] is none of them, or sets `wrong`.
-bool read_format_option(const std::vector<std::string>& arguments, std::size_t& i,
-                        Arguments& parsed, std::string& wrong) {
-  xyz::Format& format = parsed.format;
-  std::string value;
-  if (arguments[i] == "--header") {
-    parsed.titles = true;
-  } else if (Value given = option_value(arguments, i, "--fields", value); given != Value::kNone) {
-    wrong = given == Value::kOption
-                ? value_taken_from_option("--fields", value)
-                : columns::parse(given == Value::kMissing ? "" : value, parsed.columns);
-  } else if (given = option_value(arguments, i, "--decimals", value); given != Value::kNone) {
-    wrong = given == Value::kOption ? value_taken_from_option("--decimals", value)
-                                    : parse_decimals(value, format.decimals);
-  } else if (given = option_value(arguments, i, "--line-ends", value); given != Value::kNone) {
-    wrong = given == Value::kOption ? value_taken_from_option("--line-ends", value)
-                                    : parse_line_ends(value, format.crlf);
-  } else {
-    return false;
-  }
-  return true;
-}
-
-// Reads one of the options that say how inputs are read; false when
-// arguments[i] is none of them, or sets `wrong`.
-bool read_layout_option(const std::vector<std::string>& arguments, std::size_t& i,
-                        layout::Options& reading, std::string& wrong) {
-  const std::string& argument = arguments[i];
-  std::string value;
-  if (argument == "--stream") {
-    reading.stream = true;
-  } else if (argument == "--decimal-comma") {
-    reading.decimal_comma = true;
-  } else if (Value given = option_value(arguments, i, "--columns", value); given != Value::kNone) {
-    wrong = given == Value::kOption
-                ? value_taken_from_option("--columns", value)
-                : layout::parse_columns(given == Value::kMissing ? "" : value, reading.columns);
-  } else if (given = option_value(arguments, i, "--separator", value); given != Value::kNone) {
-    wrong = given == Value::kOption
-                ? value_taken_from_option("--separator", value)
-                : layout::parse_separator(given == Value::kMissing ? "" : value, reading.separator);
-  } else {
-    return false;
-  }
-  return true;
-}
-
 // "--report FILE", "--report=FILE", and the same for --map: the field the
 // file goes to, with `value` the file (empty when missing) and i past it;
 // null for any other argument. `wrong` says what is wrong with the value.
-std::string* file_option(const std::vector<std::string>& arguments, std::size_t& i,
-                         Arguments& parsed, std::string& value, std::string& wrong) {
+std::string* file_option(OptionReader& reader, Arguments& parsed, std::string& value) {
   for (auto [name, field] : {std::pair{"--report", &parsed.report},
                              {"--map", &parsed.map},
                              {"--index", &parsed.index}}) {
-    Value given = option_value(arguments, i, name, value);
-    if (given == Value::kMissing) value.clear();
-    if (given == Value::kOption) wrong = value_taken_from_option(name, value, true);
-    if (given != Value::kNone) return field;
+    auto take = [&value](const std::string& given) {
+      value = given;
+      return std::string();
+    };
+    if (reader.value(name, take, true)) return field;
   }
   return nullptr;
 }
@@ -384,6 +275,7 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
       continue;
     }
     std::string result;
+    OptionReader reader(arguments, i);
     if (argument == "--") {
       options_ended = true;
       continue;
@@ -403,8 +295,8 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
       parsed.progress =
           argument == "--progress" ? Arguments::Progress::kOn : Arguments::Progress::kOff;
       continue;
-    } else if (std::string* file = file_option(arguments, i, parsed, result, parsed.wrong)) {
-      if (!parsed.wrong.empty()) return wrong(parsed.wrong);
+    } else if (std::string* file = file_option(reader, parsed, result)) {
+      if (!reader.wrong().empty()) return wrong(reader.wrong());
       if (result.empty())
         return wrong("option " + paths::for_message(argument) + " needs a file name");
       if (!file->empty())
@@ -413,17 +305,21 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
       *file = result;
       continue;
     } else if (argument == "-o" || argument == "--output") {
-      if (i + 1 == arguments.size())
-        return wrong("option " + paths::for_message(argument) + " needs a file name");
-      result = arguments[++i];
-      if (looks_like_option(result)) return wrong(value_taken_from_option(argument, result, true));
+      reader.value(
+          argument,
+          [&result](const std::string& given) {
+            result = given;
+            return std::string();
+          },
+          true);
+      if (!reader.wrong().empty()) return wrong(reader.wrong());
     } else if (argument.starts_with("--output=")) {
       result = argument.substr(9);
     } else if (argument.starts_with("-o")) {
       result = argument.substr(2);
-    } else if (read_layout_option(arguments, i, parsed.reading, parsed.wrong) ||
-               read_format_option(arguments, i, parsed, parsed.wrong)) {
-      if (!parsed.wrong.empty()) return wrong(parsed.wrong);
+    } else if (read_layout_option(reader, parsed.reading) ||
+               read_writer_option(reader, parsed.writing)) {
+      if (!reader.wrong().empty()) return wrong(reader.wrong());
       continue;
     } else {
       return wrong(unknown_option(argument));
@@ -442,15 +338,7 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
   if (!has_result) return wrong("no result file: give it with -o RESULT");
   if (parsed.inputs.empty())
     return wrong("no input files to paste into " + paths::for_message(parsed.result));
-  if (parsed.reading.stream && (parsed.reading.decimal_comma || parsed.reading.separator != 0 ||
-                                !parsed.reading.columns.empty()))
-    return wrong(
-        "--stream reads numbers alone, whatever the lines: it takes no --columns, "
-        "--separator or --decimal-comma");
-  // The reader would take the commas for separators and drop the decimals
-  // without a word.
-  if (parsed.reading.decimal_comma && parsed.reading.separator == ',')
-    return wrong("--decimal-comma takes another --separator than the comma: --separator ';'");
+  if (std::string why = check_layout_options(parsed.reading); !why.empty()) return wrong(why);
   return parsed;
 }
 
@@ -470,9 +358,9 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   warn_of_inputs_given_twice(disk, inputs);
   Job job;
   job.reading = arguments.reading;
-  job.format = arguments.format;
-  job.columns = arguments.columns;
-  job.titles = arguments.titles;
+  job.format = arguments.writing.format;
+  job.columns = arguments.writing.columns;
+  job.titles = arguments.writing.titles;
   refuse_unknown_columns(job, disk, inputs);
   std::vector<std::string> outputs = {arguments.result, info_report_for(arguments.result)};
   if (!arguments.report.empty()) {

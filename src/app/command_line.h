@@ -11,8 +11,7 @@
 #include "io/output_file.h"
 #include "job/job.h"
 #include "read/text/layout.h"
-#include "write/fields_writer.h"
-#include "write/xyz_text.h"
+#include "write/writer_options.h"
 
 struct Arguments {
   enum class Action { kDialogue, kHelp, kVersion, kPaste, kWrong } action = Action::kDialogue;
@@ -20,12 +19,8 @@ struct Arguments {
   std::vector<std::string> inputs;  // kPaste: in the order given
   bool quiet = false;
   layout::Options reading;  // kPaste: how inputs are read
-  xyz::Format format;       // kPaste: the result's numbers and line ends
-  // kPaste: the result's columns (--fields), none for X Y Z; and whether a
-  // first line names them (--header).
-  std::vector<columns::Column> columns;
-  bool titles = false;
-  bool brief = false;  // the summary alone, not the report of each file
+  WriterOptions writing;    // kPaste: the result's numbers, line ends and columns
+  bool brief = false;       // the summary alone, not the report of each file
   enum class Progress { kAtTerminal, kOn, kOff } progress = Progress::kAtTerminal;
   std::string report;  // the JSON report's path, if any
   std::string map;     // the SVG map's path, if any

@@ -32,14 +32,14 @@ TEST(ParseArguments, TheUsualConventions) {
   EXPECT_EQ(parsed.inputs, (std::vector<std::string>{"-o", "--quiet", "-"}));
   EXPECT_EQ(parse_arguments({"-o", "r", "a", "--help"}).action, Action::kHelp);
   // The result's form: six decimals and CR LF unless asked.
-  EXPECT_EQ(parsed.format.decimals, 6);
-  EXPECT_TRUE(parsed.format.crlf);
+  EXPECT_EQ(parsed.writing.format.decimals, 6);
+  EXPECT_TRUE(parsed.writing.format.crlf);
   parsed = parse_arguments({"--decimals", "0", "--line-ends=LF", "-o", "r", "a"});
-  EXPECT_EQ(parsed.format.decimals, 0);
-  EXPECT_FALSE(parsed.format.crlf);
+  EXPECT_EQ(parsed.writing.format.decimals, 0);
+  EXPECT_FALSE(parsed.writing.format.crlf);
   parsed = parse_arguments({"--decimals=17", "--line-ends", "crlf", "-o", "r", "a"});
-  EXPECT_EQ(parsed.format.decimals, 17);
-  EXPECT_TRUE(parsed.format.crlf);
+  EXPECT_EQ(parsed.writing.format.decimals, 17);
+  EXPECT_TRUE(parsed.writing.format.crlf);
   EXPECT_EQ(parse_arguments({"--version"}).action, Action::kVersion);
 }
 

@@ -1,15 +1,15 @@
 #include "app/usage.h"
 
 #include <algorithm>
+#include <span>
+
+#include "options/option_reader.h"
+#include "read/text/layout_options.h"
+#include "write/writer_options.h"
 
 namespace {
 
-// An option as the help lists it: its names and value ("-o, --output
-// RESULT"), and what it does, one line a '\n'.
-struct Option {
-  std::string_view names;
-  std::string_view text;
-};
+using Option = OptionHelp;
 
 constexpr std::string_view kSynopsis[] = {"stratumix", "stratumix [OPTION]... -o RESULT INPUT..."};
 
@@ -39,19 +39,10 @@ constexpr Option kOptions[] = {
     {"--brief", "print the summary alone, not the line of each input"},
     {"--progress", "show the progress bar, even where standard error is\nno terminal"},
     {"--no-progress", "show no progress bar"},
-    {"--decimals N",
-     "write every number of the result with N decimals, 0 to\n"
-     "17, as printf's %.Nf (default 6)"},
-    {"--line-ends END", "end the result's lines with END: lf or crlf (default)"},
-    {"--fields LIST",
-     "the result's columns, in PDAL's names, in any case:\n"
-     "X,Y,Z,Intensity,ReturnNumber,NumberOfReturns,\n"
-     "Classification,Synthetic,KeyPoint,Withheld,Overlap,\n"
-     "ScanChannel,ScanDirectionFlag,EdgeOfFlightLine,\n"
-     "ScanAngleRank,ScanAngle,UserData,PointSourceId,\n"
-     "GpsTime,Red,Green,Blue,Infrared, the wave packet's\n"
-     "and extra bytes by their names (default X,Y,Z)"},
-    {"--header", "begin the result with a line of its columns' names"},
+};
+
+// After the writer's options.
+constexpr Option kOutputOptions[] = {
     {"--report FILE",
      "write the summary and each input's points, extents\n"
      "and warnings to FILE as JSON, also for a job that stops"},
@@ -72,16 +63,6 @@ constexpr std::string_view kReading =
     "than three fields give X Y Z from the fields a header names, else the first\n"
     "three. Standard error notes what was done. These options say what a file\n"
     "cannot tell, for every input:";
-
-constexpr Option kReadingOptions[] = {
-    {"--columns X,Y,Z",
-     "the fields of X, Y and Z, from 1 or named by the\n"
-     "header: --columns 2,3,4, --columns Easting,Northing,H"},
-    {"--separator C",
-     "the character between fields: --separator ';', tab\n"
-     "(no digit, letter, '.', '+' or '-': numbers hold them)"},
-    {"--decimal-comma", "numbers are written with a decimal comma: 651216,89"},
-    {"--stream", "every three numbers a point, whatever the lines"}};
 
 constexpr std::string_view kExamples[] = {
     "stratumix -o all.xyz north.xyz south.xyz",
@@ -132,8 +113,7 @@ std::vector<std::string_view> lines_of(std::string_view text) {
   }
 }
 
-template <std::size_t N>
-void add_options(std::string& text, const Option (&options)[N]) {
+void add_options(std::string& text, std::span<const Option> options) {
   for (const Option& option : options) {
     // Long options alone line up under those with a short name.
     bool long_alone = option.names.starts_with("--") && option.names.size() > 2;
@@ -183,8 +163,7 @@ std::string roff_names(std::string_view names) {
   return marked;
 }
 
-template <std::size_t N>
-void add_roff_options(std::string& page, const Option (&options)[N]) {
+void add_roff_options(std::string& page, std::span<const Option> options) {
   for (const Option& option : options)
     page += ".TP\n" + roff_names(option.names) + "\n" + roff(option.text) + "\n";
 }
@@ -197,8 +176,10 @@ std::string usage() {
   text += std::string(kSummary) + "\n\n";
   for (std::string_view paragraph : kDescription) text += std::string(paragraph) + "\n\n";
   add_options(text, kOptions);
+  add_options(text, writer_option_help());
+  add_options(text, kOutputOptions);
   text += "\n" + std::string(kReading) + "\n";
-  add_options(text, kReadingOptions);
+  add_options(text, layout_option_help());
   text += "\nExamples:\n";
   for (std::string_view example : kExamples) text += "  " + std::string(example) + "\n";
   text += "\nExit status: " + std::string(kExitStatus) + "\n";
@@ -218,8 +199,10 @@ std::string man_page(std::string_view version) {
   for (std::string_view paragraph : kDescription) page += ".PP\n" + roff(paragraph) + "\n";
   page += ".SH OPTIONS\n";
   add_roff_options(page, kOptions);
+  add_roff_options(page, writer_option_help());
+  add_roff_options(page, kOutputOptions);
   page += ".SS Reading the inputs\n" + roff(kReading) + "\n";
-  add_roff_options(page, kReadingOptions);
+  add_roff_options(page, layout_option_help());
   page += ".SH FILES\n";
   add_roff_options(page, kFiles);
   page += ".SH EXIT STATUS\n" + roff(kExitStatus) + "\n.SH EXAMPLES\n.nf\n";
@@ -237,7 +220,10 @@ std::vector<std::string_view> long_options() {
     std::size_t end = text.find(' ', at);
     names.push_back(text.substr(at, end == std::string_view::npos ? end : end - at));
   };
-  for (const Option& option : kOptions) add(option);
-  for (const Option& option : kReadingOptions) add(option);
+  for (std::span<const Option> options :
+       {std::span<const Option>(kOptions), writer_option_help(),
+        std::span<const Option>(kOutputOptions), layout_option_help()}) {
+    for (const Option& option : options) add(option);
+  }
   return names;
 }
