@@ -6,7 +6,8 @@
 // unread otherwise. A layer of no bytes is a field that keeps its first
 // value through the chunk. Each scanner channel keeps its own last point
 // and models, which a channel seen for the first time takes over from the
-// one before it.
+// one before it; the items past POINT14 keep contexts of their own
+// (ItemContext). The models' sizes and contexts are LASzip's.
 #include <array>
 #include <cstring>
 #include <memory>
@@ -160,11 +161,8 @@ struct ItemContext {
   std::uint32_t nir = 0;
   WavePacket packet;
   std::vector<unsigned char> bytes;
-  SymbolModel rgb_used{128};
-  SymbolModel rgb_diffs[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
-                              SymbolModel(256), SymbolModel(256), SymbolModel(256)};
-  SymbolModel nir_used{4};
-  SymbolModel nir_diffs[2] = {SymbolModel(256), SymbolModel(256)};
+  ColourModels rgb;
+  NirModels nir_models;
   WavePacketModels wave;
   std::vector<SymbolModel> byte_models;
 };
@@ -239,8 +237,9 @@ std::unique_ptr<Channel> new_channel(const Channel& from, bool whole) {
   return c;
 }
 
-// The layered GPS time: as the chunked compressor's version 2, with the
-// symbols of a zero difference shifted by one.
+// The layered GPS time: as the chunked compressor's version 2 (LASzip's
+// multiples of the last difference, up to 500 and down to -10), with no
+// symbol for an unchanged time, which the returns' layer says.
 void decode_time(Decoder& d, Channel& c) {
   constexpr std::int32_t kMulti = 500;
   constexpr std::int32_t kMultiMinus = -10;
@@ -565,15 +564,9 @@ void Chunk::next_point() {
     ItemContext& im = *items_[item_context_];
     extras_ = values;
     if (layout_.rgb_at != kNone && decoded(layout_.rgb_layer))
-      decode_colour(decoders_[layout_.rgb_layer], im.rgb_used, im.rgb_diffs, values->colour);
-    if (layout_.nir_at != kNone && decoded(layout_.nir_layer)) {
-      Decoder& d = decoders_[layout_.nir_layer];
-      std::uint32_t used = d.decode_symbol(im.nir_used);
-      std::uint32_t low = values->nir & 0xff, high = values->nir >> 8;
-      if (used & 1) low = fold(d.decode_symbol(im.nir_diffs[0]) + low);
-      if (used & 2) high = fold(d.decode_symbol(im.nir_diffs[1]) + high);
-      values->nir = high << 8 | low;
-    }
+      decode_colour(decoders_[layout_.rgb_layer], im.rgb, values->colour);
+    if (layout_.nir_at != kNone && decoded(layout_.nir_layer))
+      decode_nir(decoders_[layout_.nir_layer], im.nir_models, values->nir);
     if (layout_.wave_at != kNone && decoded(layout_.wave_layer))
       decode_wave_packet(decoders_[layout_.wave_layer], im.wave, values->packet);
     for (std::size_t i = 0; i < layout_.bytes; ++i) {

@@ -381,28 +381,27 @@ class Rgb12Version2 : public Item {
   void store(unsigned char* out) const override { last_.store(out); }
   void next(Decoder& d) override {
     if (values_) {
-      decode_colour(d, byte_used_, diff_, last_);
+      decode_colour(d, models_, last_);
       return;
     }
     // The models' choice depends on no value: for coordinates alone, the
     // symbols are decoded and the colour is left.
-    std::uint32_t changed = d.decode_symbol(byte_used_);
-    if (changed & 1) d.decode_symbol(diff_[0]);
-    if (changed & 2) d.decode_symbol(diff_[1]);
+    SymbolModel* diffs = models_.diffs;
+    std::uint32_t changed = d.decode_symbol(models_.used);
+    if (changed & 1) d.decode_symbol(diffs[0]);
+    if (changed & 2) d.decode_symbol(diffs[1]);
     if (changed & 64) {
-      if (changed & 4) d.decode_symbol(diff_[2]);
-      if (changed & 16) d.decode_symbol(diff_[4]);
-      if (changed & 8) d.decode_symbol(diff_[3]);
-      if (changed & 32) d.decode_symbol(diff_[5]);
+      if (changed & 4) d.decode_symbol(diffs[2]);
+      if (changed & 16) d.decode_symbol(diffs[4]);
+      if (changed & 8) d.decode_symbol(diffs[3]);
+      if (changed & 32) d.decode_symbol(diffs[5]);
     }
   }
 
  private:
   bool values_;
   Colour last_;
-  SymbolModel byte_used_{128};
-  SymbolModel diff_[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
-                          SymbolModel(256), SymbolModel(256), SymbolModel(256)};
+  ColourModels models_;
 };
 
 class Wavepacket13 : public Item {
@@ -465,8 +464,9 @@ void Colour::store(unsigned char* out) const {
 // bytes from the last ones, green's and blue's from the last ones moved as
 // red's did (LASzip's design). `models` are those of the bytes used and of
 // the six corrections.
-void decode_colour(Decoder& d, SymbolModel& used, SymbolModel* diffs, Colour& colour) {
-  std::uint32_t changed = d.decode_symbol(used);
+void decode_colour(Decoder& d, ColourModels& models, Colour& colour) {
+  SymbolModel* diffs = models.diffs;
+  std::uint32_t changed = d.decode_symbol(models.used);
   const Colour last = colour;
   std::uint32_t* c = colour.c;
   std::uint32_t low = last.c[0] & 0xff, high = last.c[0] >> 8;
@@ -503,6 +503,60 @@ void decode_colour(Decoder& d, SymbolModel& used, SymbolModel* diffs, Colour& co
   }
   c[1] = green_high << 8 | green_low;
   c[2] = blue_high << 8 | blue_low;
+}
+
+void encode_colour(Encoder& e, ColourModels& models, const Colour& last, const Colour& colour) {
+  const std::uint32_t* c = colour.c;
+  const std::uint32_t* l = last.c;
+  auto differs = [](std::uint32_t x, std::uint32_t y, std::uint32_t mask) {
+    return ((x ^ y) & mask) != 0 ? 1u : 0u;
+  };
+  std::uint32_t sym = differs(l[0], c[0], 0xff) | differs(l[0], c[0], 0xff00) << 1 |
+                      differs(l[1], c[1], 0xff) << 2 | differs(l[1], c[1], 0xff00) << 3 |
+                      differs(l[2], c[2], 0xff) << 4 | differs(l[2], c[2], 0xff00) << 5 |
+                      (differs(c[0], c[1], 0xff) | differs(c[0], c[2], 0xff) |
+                       differs(c[0], c[1], 0xff00) | differs(c[0], c[2], 0xff00))
+                          << 6;
+  e.encode_symbol(models.used, sym);
+  auto low = [](std::uint32_t v) { return static_cast<std::int32_t>(v & 0xff); };
+  auto high = [](std::uint32_t v) { return static_cast<std::int32_t>(v >> 8); };
+  auto byte = [](std::int32_t v) { return static_cast<std::uint32_t>(v) & 0xff; };
+  std::int32_t diff_low = 0, diff_high = 0;
+  if (sym & 1) {
+    diff_low = low(c[0]) - low(l[0]);
+    e.encode_symbol(models.diffs[0], byte(diff_low));
+  }
+  if (sym & 2) {
+    diff_high = high(c[0]) - high(l[0]);
+    e.encode_symbol(models.diffs[1], byte(diff_high));
+  }
+  if ((sym & 64) == 0) return;
+  if (sym & 4) e.encode_symbol(models.diffs[2], byte(low(c[1]) - clamp_byte(diff_low + low(l[1]))));
+  if (sym & 16) {
+    diff_low = (diff_low + low(c[1]) - low(l[1])) / 2;
+    e.encode_symbol(models.diffs[4], byte(low(c[2]) - clamp_byte(diff_low + low(l[2]))));
+  }
+  if (sym & 8)
+    e.encode_symbol(models.diffs[3], byte(high(c[1]) - clamp_byte(diff_high + high(l[1]))));
+  if (sym & 32) {
+    diff_high = (diff_high + high(c[1]) - high(l[1])) / 2;
+    e.encode_symbol(models.diffs[5], byte(high(c[2]) - clamp_byte(diff_high + high(l[2]))));
+  }
+}
+
+void decode_nir(Decoder& d, NirModels& models, std::uint32_t& nir) {
+  std::uint32_t used = d.decode_symbol(models.used);
+  std::uint32_t low = nir & 0xff, high = nir >> 8;
+  if (used & 1) low = fold(static_cast<std::int32_t>(d.decode_symbol(models.diffs[0]) + low));
+  if (used & 2) high = fold(static_cast<std::int32_t>(d.decode_symbol(models.diffs[1]) + high));
+  nir = high << 8 | low;
+}
+
+void encode_nir(Encoder& e, NirModels& models, std::uint32_t last, std::uint32_t nir) {
+  std::uint32_t sym = ((last ^ nir) & 0xff ? 1u : 0u) | ((last ^ nir) & 0xff00 ? 2u : 0u);
+  e.encode_symbol(models.used, sym);
+  if (sym & 1) e.encode_symbol(models.diffs[0], (nir - last) & 0xff);
+  if (sym & 2) e.encode_symbol(models.diffs[1], ((nir >> 8) - (last >> 8)) & 0xff);
 }
 
 void WavePacket::read(const unsigned char* raw) {

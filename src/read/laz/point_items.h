@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "read/laz/arithmetic_decoder.h"
+#include "read/laz/arithmetic_encoder.h"
 
 namespace laz {
 
@@ -31,9 +32,29 @@ struct Colour {
   void store(unsigned char* out) const;
 };
 
-// The next colour after `colour`, with the models of the bytes changed and
-// of their six corrections.
-void decode_colour(Decoder& decoder, SymbolModel& used, SymbolModel* diffs, Colour& colour);
+// The models of a colour: which of its bytes changed, and the six
+// corrections (RGB12 version 2, and each context of the layered RGB14 and
+// RGBNIR14), one set for the decoder and the encoder alike.
+struct ColourModels {
+  SymbolModel used{128};
+  SymbolModel diffs[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
+                          SymbolModel(256), SymbolModel(256), SymbolModel(256)};
+};
+
+// The next colour after `colour`; and its coding, `colour` after `last`.
+void decode_colour(Decoder& decoder, ColourModels& models, Colour& colour);
+void encode_colour(Encoder& encoder, ColourModels& models, const Colour& last,
+                   const Colour& colour);
+
+// The layered near infrared, 16 bits: which of its bytes changed, and the
+// two corrections.
+struct NirModels {
+  SymbolModel used{4};
+  SymbolModel diffs[2] = {SymbolModel(256), SymbolModel(256)};
+};
+
+void decode_nir(Decoder& decoder, NirModels& models, std::uint32_t& nir);
+void encode_nir(Encoder& encoder, NirModels& models, std::uint32_t last, std::uint32_t nir);
 
 // A wave packet's 29 bytes: its descriptor's index, its place and size,
 // the return point's place in it and the ray's X, Y and Z (the floats'
