@@ -520,21 +520,25 @@ class Point14Encoder {
   bool switched_ = false;
 };
 
-// The layered RGB14 or RGBNIR14 and BYTE14 items (version 3), at `rgb`,
-// `nir` and `bytes` in the record (0 where absent), `count` extra bytes.
+// Where the layered items past POINT14 lie in the record (0 where absent),
+// and how many extra bytes there are.
+struct ItemPlaces {
+  std::size_t rgb = 0, nir = 0, bytes = 0, count = 0;
+};
+
+// The layered RGB14 or RGBNIR14 and BYTE14 items (version 3).
 // Their contexts are not POINT14's: each point hands them its scanner
 // channel where it changed and 0 elsewhere, and a context met again gives
 // its models but keeps the values of the one before (LASzip's design).
 class LayeredItems {
  public:
-  LayeredItems(std::size_t rgb, std::size_t nir, std::size_t bytes, std::size_t count,
-               const unsigned char* first, unsigned channel)
-      : rgb_(rgb),
-        nir_(nir),
-        bytes_(bytes),
-        count_(count),
-        layers_(2 + count),
-        changed_(2 + count) {
+  LayeredItems(const ItemPlaces& places, const unsigned char* first, unsigned channel)
+      : rgb_(places.rgb),
+        nir_(places.nir),
+        bytes_(places.bytes),
+        count_(places.count),
+        layers_(2 + count_),
+        changed_(2 + count_) {
     for (auto& layer : layers_) encoders_.push_back(std::make_unique<Encoder>(layer));
     current_ = channel;
     contexts_[channel] = make_context(first);
@@ -679,8 +683,8 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
       Point14Encoder encoder(p);
       std::unique_ptr<LayeredItems> others;
       if (more_items) {
-        others = std::make_unique<LayeredItems>(rgb, nir, bytes_at, static_cast<std::size_t>(extra),
-                                                p, encoder.channel());
+        others = std::make_unique<LayeredItems>(
+            ItemPlaces{rgb, nir, bytes_at, static_cast<std::size_t>(extra)}, p, encoder.channel());
       }
       for (std::uint32_t n = 1; n < points; ++n) {
         encoder.next(p + std::size_t{n} * record);

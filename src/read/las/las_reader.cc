@@ -81,9 +81,9 @@ bool LasReader::start_laz(const unsigned char* records, std::size_t size) {
     points_left_ = 0;
     return false;
   }
-  laz_ = std::make_unique<laz::LazPoints>(laszip_, header_.point_count,
+  laz_ = std::make_unique<laz::LazPoints>(laszip_, laz_layers_, header_.point_count,
                                           static_cast<laz::Refill&>(*this), source_,
-                                          header_.point_offset, laz_workers_, laz_layers_);
+                                          header_.point_offset, laz_workers_);
   return true;
 }
 

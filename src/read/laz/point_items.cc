@@ -453,11 +453,11 @@ class BytesVersion2 : public Item {
 }  // namespace
 
 void Colour::read(const unsigned char* raw) {
-  for (int i = 0; i < 3; ++i) c[i] = raw[2 * i] | std::uint32_t{raw[2 * i + 1]} << 8;
+  for (std::size_t i = 0; i < 3; ++i) c[i] = raw[2 * i] | std::uint32_t{raw[2 * i + 1]} << 8;
 }
 
 void Colour::store(unsigned char* out) const {
-  for (int i = 0; i < 3; ++i) store_le(out + 2 * i, c[i], 2);
+  for (std::size_t i = 0; i < 3; ++i) store_le(out + 2 * i, c[i], 2);
 }
 
 // Colour, version 2, and the layered RGB14: which bytes changed; red's
