@@ -524,6 +524,7 @@ class Point14Encoder {
 // and how many extra bytes there are.
 struct ItemPlaces {
   std::size_t rgb = 0, nir = 0, bytes = 0, count = 0;
+  bool follow_channel = false;  // version 4: the contexts are the channels
 };
 
 // The layered RGB14 or RGBNIR14 and BYTE14 items (version 3).
@@ -537,6 +538,7 @@ class LayeredItems {
         nir_(places.nir),
         bytes_(places.bytes),
         count_(places.count),
+        follow_channel_(places.follow_channel),
         layers_(2 + count_),
         changed_(2 + count_) {
     for (auto& layer : layers_) encoders_.push_back(std::make_unique<Encoder>(layer));
@@ -548,10 +550,9 @@ class LayeredItems {
     Context* values = contexts_[current_].get();
     if (context != current_) {
       current_ = context;
-      if (contexts_[context] == nullptr) {
-        contexts_[context] = make_context(values->last.data());
-        values = contexts_[context].get();
-      }
+      bool fresh = contexts_[context] == nullptr;
+      if (fresh) contexts_[context] = make_context(values->last.data());
+      if (fresh || follow_channel_) values = contexts_[context].get();
     }
     Context& m = *contexts_[current_];
     unsigned char* last = values->last.data();
@@ -608,6 +609,7 @@ class LayeredItems {
   }
 
   std::size_t rgb_, nir_, bytes_, count_;
+  bool follow_channel_;
   std::vector<std::vector<unsigned char>> layers_;
   std::vector<bool> changed_;
   std::vector<std::unique_ptr<Encoder>> encoders_;
@@ -617,7 +619,8 @@ class LayeredItems {
 
 }  // namespace
 
-std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool variable) {
+std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool variable,
+                         int layered_version) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(las.data());
   if (las.size() < 227 || las.compare(0, 4, "LASF") != 0 || chunk_size == 0) return "";
   int format = bytes[104];
@@ -636,10 +639,10 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
   if (format == 2 || format == 3) items.push_back({8, 6, 2});
   if (extra > 0) items.push_back({0, extra, 2});
   if (layered) {
-    items = {{10, 30, 3}};
-    if (format == 7) items.push_back({11, 6, 3});
-    if (format == 8) items.push_back({12, 8, 3});
-    if (extra > 0) items.push_back({14, extra, 3});
+    items = {{10, 30, layered_version}};
+    if (format == 7) items.push_back({11, 6, layered_version});
+    if (format == 8) items.push_back({12, 8, layered_version});
+    if (extra > 0) items.push_back({14, extra, layered_version});
   }
   std::size_t rgb = format >= 7 ? 30 : 0, nir = format == 8 ? 36 : 0;
   auto bytes_at = static_cast<std::size_t>(kLengths[format]);
@@ -684,12 +687,14 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
       std::unique_ptr<LayeredItems> others;
       if (more_items) {
         others = std::make_unique<LayeredItems>(
-            ItemPlaces{rgb, nir, bytes_at, static_cast<std::size_t>(extra)}, p, encoder.channel());
+            ItemPlaces{rgb, nir, bytes_at, static_cast<std::size_t>(extra), layered_version >= 4},
+            p, encoder.channel());
       }
       for (std::uint32_t n = 1; n < points; ++n) {
         encoder.next(p + std::size_t{n} * record);
         if (others)
-          others->next(p + std::size_t{n} * record, encoder.switched() ? encoder.channel() : 0);
+          others->next(p + std::size_t{n} * record,
+                       encoder.switched() || layered_version >= 4 ? encoder.channel() : 0);
       }
       encoder.finish_sizes(data);
       if (others) others->finish_sizes(data);

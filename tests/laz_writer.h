@@ -15,7 +15,9 @@ namespace laz {
 // in chunks of `chunk_size` points; with `variable`, chunks of sizes that
 // vary (from chunk_size down), as a table of sizes and counts gives them.
 // Empty for a file it does not make.
-std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool variable = false);
+// The layered items are of `layered_version`, 3 or 4.
+std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool variable = false,
+                         int layered_version = 3);
 
 }  // namespace laz
 

@@ -1,6 +1,7 @@
 // The layered compressor of LAS 1.4 (LASzip's POINT14, RGB14, RGBNIR14,
-// WAVEPACKET14 and BYTE14 items, version 3, which version 4 codes alike):
-// each field of a chunk's points is a stream, a layer, of its own. The
+// WAVEPACKET14 and BYTE14 items, versions 3 and 4, which differ only in
+// the contexts of the items past POINT14, see ItemContext): each field of
+// a chunk's points is a stream, a layer, of its own. The
 // coordinates come from the layer of the returns, X and Y, and the layer of
 // Z; each other layer is decoded only when asked for, and passed over
 // unread otherwise. A layer of no bytes is a field that keeps its first
@@ -150,12 +151,14 @@ struct FieldModels {
 };
 
 // What the items past POINT14 (colour, near infrared, wave packet, extra
-// bytes) keep, in contexts of their own. LASzip's readers hand them the
-// point's scanner channel only when it changes, and channel 0 otherwise
-// (each point starts from 0), and every writer follows: a context seen
-// for the first time takes its values from the one before, and one seen
-// before gives its models but not its values, which stay those of the
-// context before.
+// bytes) keep, in contexts of their own. In version 3, LASzip's readers
+// hand them the point's scanner channel only when it changes, and channel 0
+// otherwise (each point starts from 0), and every writer follows: a context
+// seen for the first time takes its values from the one before, and one
+// seen before gives its models but not its values, which stay those of the
+// context before. Version 4 mends both: the items' context is the point's
+// channel, with its own values; a new one still starts from the one
+// before. Nothing else differs.
 struct ItemContext {
   Colour colour;
   std::uint32_t nir = 0;
@@ -322,6 +325,7 @@ class Chunk {
         bytes_(bytes),
         asked_(asked),
         whole_(asked != kXyzOnly),
+        follow_channel_(laszip.items[0].version >= 4),
         record_(record_length(laszip)) {}
 
   // False when the chunk's count or layers' sizes disagree with its size.
@@ -340,6 +344,8 @@ class Chunk {
   const unsigned char* bytes_;
   Layers asked_;
   bool whole_;
+  // Whether the items' contexts follow the scanner channel (version 4).
+  bool follow_channel_;
   std::size_t record_;
   Layout layout_;
   std::vector<std::uint64_t> at_, size_;
@@ -551,15 +557,15 @@ void Chunk::next_point() {
           0xffff;
     }
     if (decoded(kGpsTimeLayer) && time_changed) decode_time(decoders_[kGpsTimeLayer], *c);
-    // The items' context: the channel when it changed, 0 otherwise.
-    unsigned context = (changed & (1 << 6)) != 0 ? current_ : 0;
+    // The items' context: in version 3 the channel where it changed and 0
+    // elsewhere, in version 4 the channel.
+    unsigned context = follow_channel_ || (changed & (1 << 6)) != 0 ? current_ : 0;
     ItemContext* values = items_[item_context_].get();
     if (context != item_context_) {
       item_context_ = context;
-      if (items_[context] == nullptr) {
-        items_[context] = new_item_context(*values);
-        values = items_[context].get();
-      }
+      bool fresh = items_[context] == nullptr;
+      if (fresh) items_[context] = new_item_context(*values);
+      if (fresh || follow_channel_) values = items_[context].get();
     }
     ItemContext& im = *items_[item_context_];
     extras_ = values;
