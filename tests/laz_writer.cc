@@ -239,6 +239,21 @@ class Rgb12 : public ItemEncoder {
   ColourModels models_;
 };
 
+class Wavepacket13 : public ItemEncoder {
+ public:
+  void first(const unsigned char* p) override { last_.read(p); }
+  void next(Encoder& e, const unsigned char* p) override {
+    WavePacket packet;
+    packet.read(p);
+    encode_wave_packet(e, models_, last_, packet);
+    last_ = packet;
+  }
+
+ private:
+  WavePacket last_;
+  WavePacketEncoding models_;
+};
+
 class Bytes : public ItemEncoder {
  public:
   explicit Bytes(std::size_t count) : last_(count) {
@@ -523,11 +538,11 @@ class Point14Encoder {
 // Where the layered items past POINT14 lie in the record (0 where absent),
 // and how many extra bytes there are.
 struct ItemPlaces {
-  std::size_t rgb = 0, nir = 0, bytes = 0, count = 0;
+  std::size_t rgb = 0, nir = 0, wave = 0, bytes = 0, count = 0;
   bool follow_channel = false;  // version 4: the contexts are the channels
 };
 
-// The layered RGB14 or RGBNIR14 and BYTE14 items (version 3).
+// The layered RGB14 or RGBNIR14, WAVEPACKET14 and BYTE14 items.
 // Their contexts are not POINT14's: each point hands them its scanner
 // channel where it changed and 0 elsewhere, and a context met again gives
 // its models but keeps the values of the one before (LASzip's design).
@@ -536,11 +551,12 @@ class LayeredItems {
   LayeredItems(const ItemPlaces& places, const unsigned char* first, unsigned channel)
       : rgb_(places.rgb),
         nir_(places.nir),
+        wave_(places.wave),
         bytes_(places.bytes),
         count_(places.count),
         follow_channel_(places.follow_channel),
-        layers_(2 + count_),
-        changed_(2 + count_) {
+        layers_(3 + count_),
+        changed_(3 + count_) {
     for (auto& layer : layers_) encoders_.push_back(std::make_unique<Encoder>(layer));
     current_ = channel;
     contexts_[channel] = make_context(first);
@@ -568,9 +584,16 @@ class LayeredItems {
       changed_[1] = changed_[1] || was != nir;
       encode_nir(*encoders_[1], m.nir, was, nir);
     }
+    if (wave_ != 0) {
+      changed_[2] = changed_[2] || std::memcmp(last + wave_, p + wave_, 29) != 0;
+      WavePacket was, packet;
+      was.read(last + wave_);
+      packet.read(p + wave_);
+      encode_wave_packet(*encoders_[2], m.wave, was, packet);
+    }
     for (std::size_t i = 0; i < count_; ++i) {
-      changed_[2 + i] = changed_[2 + i] || last[bytes_ + i] != p[bytes_ + i];
-      encoders_[2 + i]->encode_symbol(m.bytes[i],
+      changed_[3 + i] = changed_[3 + i] || last[bytes_ + i] != p[bytes_ + i];
+      encoders_[3 + i]->encode_symbol(m.bytes[i],
                                       static_cast<unsigned char>(p[bytes_ + i] - last[bytes_ + i]));
     }
     std::memcpy(last, p, values->last.size());
@@ -595,20 +618,21 @@ class LayeredItems {
     std::vector<unsigned char> last;  // the whole record, of which the items' bytes count
     ColourModels rgb;
     NirModels nir;
+    WavePacketEncoding wave;
     std::vector<SymbolModel> bytes;
   };
   std::unique_ptr<Context> make_context(const unsigned char* record) const {
     auto c = std::make_unique<Context>();
-    std::size_t length = std::max({rgb_ + 6, nir_ + 2, bytes_ + count_});
+    std::size_t length = std::max({rgb_ + 6, nir_ + 2, wave_ + 29, bytes_ + count_});
     c->last.assign(record, record + length);
     for (std::size_t i = 0; i < count_; ++i) c->bytes.emplace_back(256);
     return c;
   }
   bool present(std::size_t layer) const {
-    return layer == 0 ? rgb_ != 0 : layer == 1 ? nir_ != 0 : true;
+    return layer == 0 ? rgb_ != 0 : layer == 1 ? nir_ != 0 : layer == 2 ? wave_ != 0 : true;
   }
 
-  std::size_t rgb_, nir_, bytes_, count_;
+  std::size_t rgb_, nir_, wave_, bytes_, count_;
   bool follow_channel_;
   std::vector<std::vector<unsigned char>> layers_;
   std::vector<bool> changed_;
@@ -624,27 +648,31 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
   const auto* bytes = reinterpret_cast<const unsigned char*>(las.data());
   if (las.size() < 227 || las.compare(0, 4, "LASF") != 0 || chunk_size == 0) return "";
   int format = bytes[104];
-  bool layered = format >= 6 && format <= 8;
-  if (format > 3 && !layered) return "";
+  bool layered = format >= 6 && format <= 10;
+  if (format > 10) return "";
   std::size_t header_size = get(bytes + 94, 2);
   std::size_t points_at = get(bytes + 96, 4);
   std::size_t record = get(bytes + 105, 2);
   std::uint64_t count = bytes[25] >= 4 ? get64(bytes + 247) : get(bytes + 107, 4);
-  static constexpr int kLengths[] = {20, 28, 26, 34, 0, 0, 30, 36, 38};
+  static constexpr int kLengths[] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
   auto extra = static_cast<int>(record) - kLengths[format];
   if (extra < 0 || points_at + count * record > las.size()) return "";
   // The items, as LASzip lists them: type, size, version.
   std::vector<std::array<int, 3>> items = {{6, 20, 2}};
-  if (format == 1 || format == 3) items.push_back({7, 8, 2});
-  if (format == 2 || format == 3) items.push_back({8, 6, 2});
+  if (format == 1 || format == 3 || format == 4 || format == 5) items.push_back({7, 8, 2});
+  if (format == 2 || format == 3 || format == 5) items.push_back({8, 6, 2});
+  if (format == 4 || format == 5) items.push_back({9, 29, 1});
   if (extra > 0) items.push_back({0, extra, 2});
   if (layered) {
     items = {{10, 30, layered_version}};
     if (format == 7) items.push_back({11, 6, layered_version});
-    if (format == 8) items.push_back({12, 8, layered_version});
+    if (format == 8 || format == 10) items.push_back({12, 8, layered_version});
+    if (format == 9 || format == 10) items.push_back({13, 29, layered_version});
     if (extra > 0) items.push_back({14, extra, layered_version});
   }
-  std::size_t rgb = format >= 7 ? 30 : 0, nir = format == 8 ? 36 : 0;
+  std::size_t rgb = format == 7 || format == 8 || format == 10 ? 30 : 0;
+  std::size_t nir = format == 8 || format == 10 ? 36 : 0;
+  std::size_t wave = format == 9 ? 30 : format == 10 ? 38 : 0;
   auto bytes_at = static_cast<std::size_t>(kLengths[format]);
   bool more_items = items.size() > 1;
   std::string vlr(54 + 34 + 6 * items.size(), '\0');
@@ -687,7 +715,8 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
       std::unique_ptr<LayeredItems> others;
       if (more_items) {
         others = std::make_unique<LayeredItems>(
-            ItemPlaces{rgb, nir, bytes_at, static_cast<std::size_t>(extra), layered_version >= 4},
+            ItemPlaces{rgb, nir, wave, bytes_at, static_cast<std::size_t>(extra),
+                       layered_version >= 4},
             p, encoder.channel());
       }
       for (std::uint32_t n = 1; n < points; ++n) {
@@ -717,6 +746,9 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
           break;
         case 8:
           encoders.push_back(std::make_unique<Rgb12>());
+          break;
+        case 9:
+          encoders.push_back(std::make_unique<Wavepacket13>());
           break;
         default:
           encoders.push_back(std::make_unique<Bytes>(static_cast<std::size_t>(item[1])));

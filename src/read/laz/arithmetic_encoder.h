@@ -72,6 +72,11 @@ class Encoder {
     write_short(value >> 16);
   }
 
+  void write_int64(std::uint64_t value) {
+    write_int(static_cast<std::uint32_t>(value & 0xffffffffu));
+    write_int(static_cast<std::uint32_t>(value >> 32));
+  }
+
   // The last bytes, as many as the decoder reads ahead.
   void done() {
     std::uint32_t before = base_;

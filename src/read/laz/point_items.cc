@@ -606,6 +606,31 @@ void decode_wave_packet(Decoder& d, WavePacketModels& m, WavePacket& p) {
   p.z = m.xyz.decode(d, p.z, 2);
 }
 
+void encode_wave_packet(Encoder& e, WavePacketEncoding& m, const WavePacket& last,
+                        const WavePacket& p) {
+  e.encode_symbol(m.index, p.index);
+  // The offset's difference when 32 bits hold it, else the offset whole.
+  auto diff_64 = static_cast<std::int64_t>(p.offset - last.offset);
+  auto diff_32 = static_cast<std::int32_t>(diff_64);
+  std::uint32_t symbol = 3;
+  if (diff_64 == diff_32) {
+    symbol = diff_32 == 0 ? 0 : diff_32 == static_cast<std::int32_t>(last.size) ? 1 : 2;
+  }
+  e.encode_symbol(m.offset_diff[m.last_offset_symbol], symbol);
+  m.last_offset_symbol = symbol;
+  if (symbol == 2) {
+    m.offset.encode(e, m.last_offset_diff, diff_32);
+    m.last_offset_diff = diff_32;
+  } else if (symbol == 3) {
+    e.write_int64(p.offset);
+  }
+  m.size.encode(e, static_cast<std::int32_t>(last.size), static_cast<std::int32_t>(p.size));
+  m.return_point.encode(e, last.return_point, p.return_point);
+  m.xyz.encode(e, last.x, p.x, 0);
+  m.xyz.encode(e, last.y, p.y, 1);
+  m.xyz.encode(e, last.z, p.z, 2);
+}
+
 std::unique_ptr<Item> make_point10(int version, Point10State& state) {
   if (version == 1) return std::make_unique<Point10Version1>(state);
   return std::make_unique<Point10Version2>(state);

@@ -68,19 +68,27 @@ struct WavePacket {
   void store(unsigned char* out) const;
 };
 
-struct WavePacketModels {
+// A wave packet's models, and what the coding of the last one leaves; the
+// integers' side, `Integers`, the decoder's or the encoder's.
+template <class Integers>
+struct WavePacketModelsOf {
   std::uint32_t last_offset_symbol = 0;
   std::int32_t last_offset_diff = 0;
   SymbolModel index{256};
   SymbolModel offset_diff[4] = {SymbolModel(4), SymbolModel(4), SymbolModel(4), SymbolModel(4)};
-  IntegerDecoder offset{32};
-  IntegerDecoder size{32};
-  IntegerDecoder return_point{32};
-  IntegerDecoder xyz{32, 3};
+  Integers offset{32};
+  Integers size{32};
+  Integers return_point{32};
+  Integers xyz{32, 3};
 };
+using WavePacketModels = WavePacketModelsOf<IntegerDecoder>;
+using WavePacketEncoding = WavePacketModelsOf<IntegerEncoder>;
 
-// The next wave packet after `packet`.
+// The next wave packet after `packet`; and the coding of `packet` after
+// `last`.
 void decode_wave_packet(Decoder& decoder, WavePacketModels& models, WavePacket& packet);
+void encode_wave_packet(Encoder& encoder, WavePacketEncoding& models, const WavePacket& last,
+                        const WavePacket& packet);
 
 // The coordinates, and the fields whose values are the models' contexts.
 struct Point10State {
