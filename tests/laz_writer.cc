@@ -256,20 +256,18 @@ class Wavepacket13 : public ItemEncoder {
 
 class Bytes : public ItemEncoder {
  public:
-  explicit Bytes(std::size_t count) : last_(count) {
-    for (std::size_t i = 0; i < count; ++i) models_.emplace_back(256);
-  }
+  explicit Bytes(std::size_t count) : last_(count), models_(count) {}
   void first(const unsigned char* p) override { std::memcpy(last_.data(), p, last_.size()); }
   void next(Encoder& e, const unsigned char* p) override {
     for (std::size_t i = 0; i < last_.size(); ++i) {
-      e.encode_symbol(models_[i], static_cast<unsigned char>(p[i] - last_[i]));
+      models_.encode(e, i, last_[i], p[i]);
       last_[i] = p[i];
     }
   }
 
  private:
   std::vector<unsigned char> last_;
-  std::vector<SymbolModel> models_;
+  ByteModels models_;
 };
 
 // LAS 1.4's layered compressor, POINT14 version 3: each field its own
@@ -593,8 +591,7 @@ class LayeredItems {
     }
     for (std::size_t i = 0; i < count_; ++i) {
       changed_[3 + i] = changed_[3 + i] || last[bytes_ + i] != p[bytes_ + i];
-      encoders_[3 + i]->encode_symbol(m.bytes[i],
-                                      static_cast<unsigned char>(p[bytes_ + i] - last[bytes_ + i]));
+      m.bytes.encode(*encoders_[3 + i], i, last[bytes_ + i], p[bytes_ + i]);
     }
     std::memcpy(last, p, values->last.size());
   }
@@ -619,13 +616,13 @@ class LayeredItems {
     ColourModels rgb;
     NirModels nir;
     WavePacketEncoding wave;
-    std::vector<SymbolModel> bytes;
+    ByteModels bytes{0};
   };
   std::unique_ptr<Context> make_context(const unsigned char* record) const {
     auto c = std::make_unique<Context>();
     std::size_t length = std::max({rgb_ + 6, nir_ + 2, wave_ + 29, bytes_ + count_});
     c->last.assign(record, record + length);
-    for (std::size_t i = 0; i < count_; ++i) c->bytes.emplace_back(256);
+    c->bytes = ByteModels(count_);
     return c;
   }
   bool present(std::size_t layer) const {

@@ -30,8 +30,6 @@ void store_le(unsigned char* out, std::uint64_t value, int size) {
   for (int i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-unsigned char fold(std::uint32_t value) { return static_cast<unsigned char>(value & 0xff); }
-
 // The layers each item has.
 std::size_t layers(const LazItem& item) {
   switch (item.type) {
@@ -167,7 +165,7 @@ struct ItemContext {
   ColourModels rgb;
   NirModels nir_models;
   WavePacketModels wave;
-  std::vector<SymbolModel> byte_models;
+  ByteModels byte_models{0};
 };
 
 std::unique_ptr<ItemContext> new_item_context(const ItemContext& from) {
@@ -176,8 +174,7 @@ std::unique_ptr<ItemContext> new_item_context(const ItemContext& from) {
   c->nir = from.nir;
   c->packet = from.packet;
   c->bytes = from.bytes;
-  c->byte_models.reserve(from.bytes.size());
-  for (std::size_t i = 0; i < from.bytes.size(); ++i) c->byte_models.emplace_back(256);
+  c->byte_models = ByteModels(from.bytes.size());
   return c;
 }
 
@@ -577,8 +574,8 @@ void Chunk::next_point() {
       decode_wave_packet(decoders_[layout_.wave_layer], im.wave, values->packet);
     for (std::size_t i = 0; i < layout_.bytes; ++i) {
       if (!decoded(layout_.bytes_layer + i)) continue;
-      values->bytes[i] = fold(values->bytes[i] +
-                              decoders_[layout_.bytes_layer + i].decode_symbol(im.byte_models[i]));
+      values->bytes[i] =
+          im.byte_models.decode(decoders_[layout_.bytes_layer + i], i, values->bytes[i]);
     }
   }
   c->time_changed = time_changed;

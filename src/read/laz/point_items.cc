@@ -434,20 +434,24 @@ class BytesVersion1 : public Item {
 
 class BytesVersion2 : public Item {
  public:
-  explicit BytesVersion2(int count) : last_(static_cast<std::size_t>(count)) {
-    models_.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) models_.emplace_back(256);
-  }
+  BytesVersion2(int count, bool values)
+      : values_(values),
+        last_(static_cast<std::size_t>(count)),
+        models_(static_cast<std::size_t>(count)) {}
   void first(const unsigned char* raw) override { std::memcpy(last_.data(), raw, last_.size()); }
   void store(unsigned char* out) const override { std::memcpy(out, last_.data(), last_.size()); }
   void next(Decoder& d) override {
-    for (std::size_t i = 0; i < models_.size(); ++i)
-      last_[i] = fold(static_cast<std::int32_t>(last_[i] + d.decode_symbol(models_[i])));
+    if (values_) {
+      for (std::size_t i = 0; i < last_.size(); ++i) last_[i] = models_.decode(d, i, last_[i]);
+      return;
+    }
+    for (SymbolModel& model : models_.models) d.decode_symbol(model);
   }
 
  private:
+  bool values_;
   std::vector<unsigned char> last_;
-  std::vector<SymbolModel> models_;
+  ByteModels models_;
 };
 
 }  // namespace
@@ -648,9 +652,9 @@ std::unique_ptr<Item> make_rgb12(int version, bool values) {
 
 std::unique_ptr<Item> make_wavepacket13() { return std::make_unique<Wavepacket13>(); }
 
-std::unique_ptr<Item> make_bytes(int version, int count) {
+std::unique_ptr<Item> make_bytes(int version, int count, bool values) {
   if (version == 1) return std::make_unique<BytesVersion1>(count);
-  return std::make_unique<BytesVersion2>(count);
+  return std::make_unique<BytesVersion2>(count, values);
 }
 
 }  // namespace laz

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "read/laz/arithmetic_decoder.h"
 #include "read/laz/arithmetic_encoder.h"
@@ -45,6 +46,22 @@ struct ColourModels {
 void decode_colour(Decoder& decoder, ColourModels& models, Colour& colour);
 void encode_colour(Encoder& encoder, ColourModels& models, const Colour& last,
                    const Colour& colour);
+
+// Extra bytes (BYTE version 2, and BYTE14): a model a byte for its
+// difference from the last one, each byte a layer of its own in BYTE14.
+struct ByteModels {
+  std::vector<SymbolModel> models;
+  explicit ByteModels(std::size_t count) {
+    models.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) models.emplace_back(256);
+  }
+  unsigned char decode(Decoder& decoder, std::size_t i, unsigned char last) {
+    return static_cast<unsigned char>((last + decoder.decode_symbol(models[i])) & 0xff);
+  }
+  void encode(Encoder& encoder, std::size_t i, unsigned char last, unsigned char byte) {
+    encoder.encode_symbol(models[i], static_cast<unsigned char>(byte - last));
+  }
+};
 
 // The layered near infrared, 16 bits: which of its bytes changed, and the
 // two corrections.
@@ -110,8 +127,9 @@ std::unique_ptr<Item> make_gpstime11(int version);
 std::unique_ptr<Item> make_rgb12(int version, bool values = true);
 // WAVEPACKET13, versions 1 and 2 (the same coding).
 std::unique_ptr<Item> make_wavepacket13();
-// BYTE: `count` extra bytes, versions 1 and 2.
-std::unique_ptr<Item> make_bytes(int version, int count);
+// BYTE: `count` extra bytes, versions 1 and 2; without `values`, version 2
+// keeps the models in step and not the bytes, as RGB12's.
+std::unique_ptr<Item> make_bytes(int version, int count, bool values = true);
 
 }  // namespace laz
 
