@@ -8,171 +8,14 @@
 #include <vector>
 
 #include "read/laz/arithmetic_decoder.h"
+#include "read/laz/arithmetic_encoder.h"
 #include "read/laz/median5.h"
+#include "read/laz/point_items.h"
 #include "read/laz/return_contexts.h"
 
 namespace laz {
 
-// The coder's encoding side (LASzip's, after FastAC), writing to memory.
-class Encoder {
- public:
-  explicit Encoder(std::vector<unsigned char>& out) : out_(out) {}
-
-  void encode_bit(BitModel& m, std::uint32_t bit) {
-    std::uint32_t x = m.zero_share_ * (length_ >> 13);
-    if (bit == 0) {
-      length_ = x;
-      ++m.zeros_;
-    } else {
-      add(x);
-      length_ -= x;
-    }
-    if (length_ < kMinLength) renormalise();
-    if (--m.until_update_ == 0) m.update();
-  }
-
-  void encode_symbol(SymbolModel& m, std::uint32_t symbol) {
-    std::uint32_t x;
-    if (symbol + 1 == m.symbols_) {
-      x = m.distribution_[symbol] * (length_ >> 15);
-      add(x);
-      length_ -= x;
-    } else {
-      length_ >>= 15;
-      x = m.distribution_[symbol] * length_;
-      add(x);
-      length_ = m.distribution_[symbol + 1] * length_ - x;
-    }
-    if (length_ < kMinLength) renormalise();
-    ++m.counts_[symbol];
-    if (--m.until_update_ == 0) m.update();
-  }
-
-  void write_bits(std::uint32_t bits, std::uint32_t value) {
-    if (bits > 19) {
-      write_short(value & 0xffff);
-      value >>= 16;
-      bits -= 16;
-    }
-    length_ >>= bits;
-    add(value * length_);
-    if (length_ < kMinLength) renormalise();
-  }
-
-  void write_short(std::uint32_t value) {
-    length_ >>= 16;
-    add(value * length_);
-    if (length_ < kMinLength) renormalise();
-  }
-
-  void write_int(std::uint32_t value) {
-    write_short(value & 0xffff);
-    write_short(value >> 16);
-  }
-
-  // The last bytes, as many as the decoder reads ahead.
-  void done() {
-    std::uint32_t before = base_;
-    bool another_byte = true;
-    if (length_ > 2 * kMinLength) {
-      base_ += kMinLength;
-      length_ = kMinLength >> 1;
-    } else {
-      base_ += kMinLength >> 1;
-      length_ = kMinLength >> 9;
-      another_byte = false;
-    }
-    if (before > base_) carry();
-    renormalise();
-    out_.push_back(0);
-    out_.push_back(0);
-    if (another_byte) out_.push_back(0);
-  }
-
- private:
-  static constexpr std::uint32_t kMinLength = 1u << 24;
-
-  void add(std::uint32_t x) {
-    std::uint32_t before = base_;
-    base_ += x;
-    if (before > base_) carry();
-  }
-  void carry() {
-    std::size_t i = out_.size() - start_;
-    while (i > 0 && out_[start_ + i - 1] == 0xff) out_[start_ + --i] = 0;
-    if (i > 0) ++out_[start_ + i - 1];
-  }
-  void renormalise() {
-    do {
-      out_.push_back(static_cast<unsigned char>(base_ >> 24));
-      base_ <<= 8;
-    } while ((length_ <<= 8) < kMinLength);
-  }
-
-  std::vector<unsigned char>& out_;
-  std::size_t start_ = out_.size();  // the stream's first byte
-  std::uint32_t base_ = 0;
-  std::uint32_t length_ = 0xffffffffu;
-};
-
 namespace {
-
-// The integer coder's encoding side.
-class IntegerEncoder {
- public:
-  explicit IntegerEncoder(std::uint32_t bits = 16, std::uint32_t contexts = 1)
-      : corr_bits_(bits != 0 && bits < 32 ? bits : 32),
-        corr_range_(bits != 0 && bits < 32 ? 1u << bits : 0) {
-    for (std::uint32_t i = 0; i < contexts; ++i) k_models_.emplace_back(corr_bits_ + 1);
-    correctors_.resize(corr_bits_);
-  }
-
-  void encode(Encoder& e, std::int32_t prediction, std::int32_t real, std::uint32_t context = 0) {
-    auto c = static_cast<std::int32_t>(static_cast<std::uint32_t>(real) -
-                                       static_cast<std::uint32_t>(prediction));
-    if (corr_range_ != 0) {
-      auto half = static_cast<std::int32_t>(corr_range_ / 2);
-      if (c < -half) {
-        c += static_cast<std::int32_t>(corr_range_);
-      } else if (c > half - 1) {
-        c -= static_cast<std::int32_t>(corr_range_);
-      }
-    }
-    std::uint32_t magnitude =
-        c <= 0 ? 0u - static_cast<std::uint32_t>(c) : static_cast<std::uint32_t>(c) - 1;
-    k_ = 0;
-    while (magnitude != 0) {
-      magnitude >>= 1;
-      ++k_;
-    }
-    e.encode_symbol(k_models_[context], k_);
-    if (k_ == 0) {
-      e.encode_bit(zero_or_one_, static_cast<std::uint32_t>(c));
-      return;
-    }
-    if (k_ == 32) return;
-    std::uint32_t v = c < 0 ? static_cast<std::uint32_t>(c) + ((1u << k_) - 1)
-                            : static_cast<std::uint32_t>(c) - 1;
-    std::unique_ptr<SymbolModel>& corrector = correctors_[k_ - 1];
-    if (corrector == nullptr) corrector = std::make_unique<SymbolModel>(1u << std::min(k_, 8u));
-    if (k_ <= 8) {
-      e.encode_symbol(*corrector, v);
-    } else {
-      std::uint32_t low_bits = k_ - 8;
-      e.encode_symbol(*corrector, v >> low_bits);
-      e.write_bits(low_bits, v & ((1u << low_bits) - 1));
-    }
-  }
-  std::uint32_t k() const { return k_; }
-
- private:
-  std::uint32_t corr_bits_;
-  std::uint32_t corr_range_;
-  std::uint32_t k_ = 0;
-  std::vector<SymbolModel> k_models_;
-  BitModel zero_or_one_;
-  std::vector<std::unique_ptr<SymbolModel>> correctors_;
-};
 
 std::uint32_t get(const unsigned char* p, int bytes) {
   std::uint32_t v = 0;
@@ -381,86 +224,50 @@ class GpsTime11 : public ItemEncoder {
   IntegerEncoder time_{32, 9};
 };
 
-// A colour against the last one: RGB12 version 2 and the layered RGB14.
-void encode_colour(Encoder& e, SymbolModel& used_, SymbolModel* diff_, const unsigned char* last_,
-                   const unsigned char* p) {
-  {
-    std::uint32_t r = get(p, 2), g = get(p + 2, 2), b = get(p + 4, 2);
-    std::uint32_t lr = get(last_, 2), lg = get(last_ + 2, 2), lb = get(last_ + 4, 2);
-    auto differs = [](std::uint32_t x, std::uint32_t y, std::uint32_t mask) {
-      return ((x ^ y) & mask) != 0 ? 1u : 0u;
-    };
-    std::uint32_t sym =
-        differs(lr, r, 0xff) | differs(lr, r, 0xff00) << 1 | differs(lg, g, 0xff) << 2 |
-        differs(lg, g, 0xff00) << 3 | differs(lb, b, 0xff) << 4 | differs(lb, b, 0xff00) << 5 |
-        (differs(r, g, 0xff) | differs(r, b, 0xff) | differs(r, g, 0xff00) | differs(r, b, 0xff00))
-            << 6;
-    e.encode_symbol(used_, sym);
-    auto clamp = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
-    auto byte = [](int v) { return static_cast<std::uint32_t>(v) & 0xff; };
-    int low = 0, high = 0;
-    if (sym & 1) {
-      low = static_cast<int>(r & 0xff) - static_cast<int>(lr & 0xff);
-      e.encode_symbol(diff_[0], byte(low));
-    }
-    if (sym & 2) {
-      high = static_cast<int>(r >> 8) - static_cast<int>(lr >> 8);
-      e.encode_symbol(diff_[1], byte(high));
-    }
-    if (sym & 64) {
-      if (sym & 4) {
-        e.encode_symbol(
-            diff_[2], byte(static_cast<int>(g & 0xff) - clamp(low + static_cast<int>(lg & 0xff))));
-      }
-      if (sym & 16) {
-        low = (low + static_cast<int>(g & 0xff) - static_cast<int>(lg & 0xff)) / 2;
-        e.encode_symbol(
-            diff_[4], byte(static_cast<int>(b & 0xff) - clamp(low + static_cast<int>(lb & 0xff))));
-      }
-      if (sym & 8) {
-        e.encode_symbol(diff_[3],
-                        byte(static_cast<int>(g >> 8) - clamp(high + static_cast<int>(lg >> 8))));
-      }
-      if (sym & 32) {
-        high = (high + static_cast<int>(g >> 8) - static_cast<int>(lg >> 8)) / 2;
-        e.encode_symbol(diff_[5],
-                        byte(static_cast<int>(b >> 8) - clamp(high + static_cast<int>(lb >> 8))));
-      }
-    }
-  }
-}
-
 class Rgb12 : public ItemEncoder {
  public:
-  void first(const unsigned char* p) override { std::memcpy(last_, p, 6); }
+  void first(const unsigned char* p) override { last_.read(p); }
   void next(Encoder& e, const unsigned char* p) override {
-    encode_colour(e, used_, diff_, last_, p);
-    std::memcpy(last_, p, 6);
+    Colour colour;
+    colour.read(p);
+    encode_colour(e, models_, last_, colour);
+    last_ = colour;
   }
 
  private:
-  unsigned char last_[6] = {};
-  SymbolModel used_{128};
-  SymbolModel diff_[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
-                          SymbolModel(256), SymbolModel(256), SymbolModel(256)};
+  Colour last_;
+  ColourModels models_;
+};
+
+class Wavepacket13 : public ItemEncoder {
+ public:
+  void first(const unsigned char* p) override { last_.read(p); }
+  void next(Encoder& e, const unsigned char* p) override {
+    WavePacket packet;
+    packet.read(p);
+    encode_wave_packet(e, models_, last_, packet);
+    last_ = packet;
+  }
+
+ private:
+  WavePacket last_;
+  WavePacketEncoding models_;
 };
 
 class Bytes : public ItemEncoder {
  public:
-  explicit Bytes(std::size_t count) : last_(count) {
-    for (std::size_t i = 0; i < count; ++i) models_.emplace_back(256);
-  }
+  explicit Bytes(std::size_t count) : last_(count), models_(count) {}
   void first(const unsigned char* p) override { std::memcpy(last_.data(), p, last_.size()); }
   void next(Encoder& e, const unsigned char* p) override {
     for (std::size_t i = 0; i < last_.size(); ++i) {
-      e.encode_symbol(models_[i], static_cast<unsigned char>(p[i] - last_[i]));
+      models_.encode(e, i, last_[i], p[i]);
       last_[i] = p[i];
     }
   }
 
  private:
   std::vector<unsigned char> last_;
-  std::vector<SymbolModel> models_;
+  ByteModels models_;
 };
 
 // LAS 1.4's layered compressor, POINT14 version 3: each field its own
@@ -726,21 +533,28 @@ class Point14Encoder {
   bool switched_ = false;
 };
 
-// The layered RGB14 or RGBNIR14 and BYTE14 items (version 3), at `rgb`,
-// `nir` and `bytes` in the record (0 where absent), `count` extra bytes.
+// Where the layered items past POINT14 lie in the record (0 where absent),
+// and how many extra bytes there are.
+struct ItemPlaces {
+  std::size_t rgb = 0, nir = 0, wave = 0, bytes = 0, count = 0;
+  bool follow_channel = false;  // version 4: the contexts are the channels
+};
+
+// The layered RGB14 or RGBNIR14, WAVEPACKET14 and BYTE14 items.
 // Their contexts are not POINT14's: each point hands them its scanner
 // channel where it changed and 0 elsewhere, and a context met again gives
 // its models but keeps the values of the one before (LASzip's design).
 class LayeredItems {
  public:
-  LayeredItems(std::size_t rgb, std::size_t nir, std::size_t bytes, std::size_t count,
-               const unsigned char* first, unsigned channel)
-      : rgb_(rgb),
-        nir_(nir),
-        bytes_(bytes),
-        count_(count),
-        layers_(2 + count),
-        changed_(2 + count) {
+  LayeredItems(const ItemPlaces& places, const unsigned char* first, unsigned channel)
+      : rgb_(places.rgb),
+        nir_(places.nir),
+        wave_(places.wave),
+        bytes_(places.bytes),
+        count_(places.count),
+        follow_channel_(places.follow_channel),
+        layers_(3 + count_),
+        changed_(3 + count_) {
     for (auto& layer : layers_) encoders_.push_back(std::make_unique<Encoder>(layer));
     current_ = channel;
     contexts_[channel] = make_context(first);
@@ -750,29 +564,34 @@ class LayeredItems {
     Context* values = contexts_[current_].get();
     if (context != current_) {
       current_ = context;
-      if (contexts_[context] == nullptr) {
-        contexts_[context] = make_context(values->last.data());
-        values = contexts_[context].get();
-      }
+      bool fresh = contexts_[context] == nullptr;
+      if (fresh) contexts_[context] = make_context(values->last.data());
+      if (fresh || follow_channel_) values = contexts_[context].get();
     }
     Context& m = *contexts_[current_];
     unsigned char* last = values->last.data();
     if (rgb_ != 0) {
       changed_[0] = changed_[0] || std::memcmp(last + rgb_, p + rgb_, 6) != 0;
-      encode_colour(*encoders_[0], m.used, m.diff, last + rgb_, p + rgb_);
+      Colour was, colour;
+      was.read(last + rgb_);
+      colour.read(p + rgb_);
+      encode_colour(*encoders_[0], m.rgb, was, colour);
     }
     if (nir_ != 0) {
       std::uint32_t was = get(last + nir_, 2), nir = get(p + nir_, 2);
-      std::uint32_t sym = ((was ^ nir) & 0xff ? 1u : 0u) | ((was ^ nir) & 0xff00 ? 2u : 0u);
-      changed_[1] = changed_[1] || sym != 0;
-      encoders_[1]->encode_symbol(m.nir_used, sym);
-      if (sym & 1) encoders_[1]->encode_symbol(m.nir_diff[0], (nir - was) & 0xff);
-      if (sym & 2) encoders_[1]->encode_symbol(m.nir_diff[1], ((nir >> 8) - (was >> 8)) & 0xff);
+      changed_[1] = changed_[1] || was != nir;
+      encode_nir(*encoders_[1], m.nir, was, nir);
+    }
+    if (wave_ != 0) {
+      changed_[2] = changed_[2] || std::memcmp(last + wave_, p + wave_, 29) != 0;
+      WavePacket was, packet;
+      was.read(last + wave_);
+      packet.read(p + wave_);
+      encode_wave_packet(*encoders_[2], m.wave, was, packet);
     }
     for (std::size_t i = 0; i < count_; ++i) {
-      changed_[2 + i] = changed_[2 + i] || last[bytes_ + i] != p[bytes_ + i];
-      encoders_[2 + i]->encode_symbol(m.bytes[i],
-                                      static_cast<unsigned char>(p[bytes_ + i] - last[bytes_ + i]));
+      changed_[3 + i] = changed_[3 + i] || last[bytes_ + i] != p[bytes_ + i];
+      m.bytes.encode(*encoders_[3 + i], i, last[bytes_ + i], p[bytes_ + i]);
     }
     std::memcpy(last, p, values->last.size());
   }
@@ -794,25 +613,24 @@ class LayeredItems {
  private:
   struct Context {
     std::vector<unsigned char> last;  // the whole record, of which the items' bytes count
-    SymbolModel used{128};
-    SymbolModel diff[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
-                           SymbolModel(256), SymbolModel(256), SymbolModel(256)};
-    SymbolModel nir_used{4};
-    SymbolModel nir_diff[2] = {SymbolModel(256), SymbolModel(256)};
-    std::vector<SymbolModel> bytes;
+    ColourModels rgb;
+    NirModels nir;
+    WavePacketEncoding wave;
+    ByteModels bytes{0};
   };
   std::unique_ptr<Context> make_context(const unsigned char* record) const {
     auto c = std::make_unique<Context>();
-    std::size_t length = std::max({rgb_ + 6, nir_ + 2, bytes_ + count_});
+    std::size_t length = std::max({rgb_ + 6, nir_ + 2, wave_ + 29, bytes_ + count_});
     c->last.assign(record, record + length);
-    for (std::size_t i = 0; i < count_; ++i) c->bytes.emplace_back(256);
+    c->bytes = ByteModels(count_);
     return c;
   }
   bool present(std::size_t layer) const {
-    return layer == 0 ? rgb_ != 0 : layer == 1 ? nir_ != 0 : true;
+    return layer == 0 ? rgb_ != 0 : layer == 1 ? nir_ != 0 : layer == 2 ? wave_ != 0 : true;
   }
 
-  std::size_t rgb_, nir_, bytes_, count_;
+  std::size_t rgb_, nir_, wave_, bytes_, count_;
+  bool follow_channel_;
   std::vector<std::vector<unsigned char>> layers_;
   std::vector<bool> changed_;
   std::vector<std::unique_ptr<Encoder>> encoders_;
@@ -822,31 +640,36 @@ class LayeredItems {
 
 }  // namespace
 
-std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool variable) {
+std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool variable,
+                         int layered_version) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(las.data());
   if (las.size() < 227 || las.compare(0, 4, "LASF") != 0 || chunk_size == 0) return "";
   int format = bytes[104];
-  bool layered = format >= 6 && format <= 8;
-  if (format > 3 && !layered) return "";
+  bool layered = format >= 6 && format <= 10;
+  if (format > 10) return "";
   std::size_t header_size = get(bytes + 94, 2);
   std::size_t points_at = get(bytes + 96, 4);
   std::size_t record = get(bytes + 105, 2);
   std::uint64_t count = bytes[25] >= 4 ? get64(bytes + 247) : get(bytes + 107, 4);
-  static constexpr int kLengths[] = {20, 28, 26, 34, 0, 0, 30, 36, 38};
+  static constexpr int kLengths[] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
   auto extra = static_cast<int>(record) - kLengths[format];
   if (extra < 0 || points_at + count * record > las.size()) return "";
   // The items, as LASzip lists them: type, size, version.
   std::vector<std::array<int, 3>> items = {{6, 20, 2}};
-  if (format == 1 || format == 3) items.push_back({7, 8, 2});
-  if (format == 2 || format == 3) items.push_back({8, 6, 2});
+  if (format == 1 || format == 3 || format == 4 || format == 5) items.push_back({7, 8, 2});
+  if (format == 2 || format == 3 || format == 5) items.push_back({8, 6, 2});
+  if (format == 4 || format == 5) items.push_back({9, 29, 1});
   if (extra > 0) items.push_back({0, extra, 2});
   if (layered) {
-    items = {{10, 30, 3}};
-    if (format == 7) items.push_back({11, 6, 3});
-    if (format == 8) items.push_back({12, 8, 3});
-    if (extra > 0) items.push_back({14, extra, 3});
+    items = {{10, 30, layered_version}};
+    if (format == 7) items.push_back({11, 6, layered_version});
+    if (format == 8 || format == 10) items.push_back({12, 8, layered_version});
+    if (format == 9 || format == 10) items.push_back({13, 29, layered_version});
+    if (extra > 0) items.push_back({14, extra, layered_version});
   }
-  std::size_t rgb = format >= 7 ? 30 : 0, nir = format == 8 ? 36 : 0;
+  std::size_t rgb = format == 7 || format == 8 || format == 10 ? 30 : 0;
+  std::size_t nir = format == 8 || format == 10 ? 36 : 0;
+  std::size_t wave = format == 9 ? 30 : format == 10 ? 38 : 0;
   auto bytes_at = static_cast<std::size_t>(kLengths[format]);
   bool more_items = items.size() > 1;
   std::string vlr(54 + 34 + 6 * items.size(), '\0');
@@ -888,13 +711,16 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
       Point14Encoder encoder(p);
       std::unique_ptr<LayeredItems> others;
       if (more_items) {
-        others = std::make_unique<LayeredItems>(rgb, nir, bytes_at, static_cast<std::size_t>(extra),
-                                                p, encoder.channel());
+        others = std::make_unique<LayeredItems>(
+            ItemPlaces{rgb, nir, wave, bytes_at, static_cast<std::size_t>(extra),
+                       layered_version >= 4},
+            p, encoder.channel());
       }
       for (std::uint32_t n = 1; n < points; ++n) {
         encoder.next(p + std::size_t{n} * record);
         if (others)
-          others->next(p + std::size_t{n} * record, encoder.switched() ? encoder.channel() : 0);
+          others->next(p + std::size_t{n} * record,
+                       encoder.switched() || layered_version >= 4 ? encoder.channel() : 0);
       }
       encoder.finish_sizes(data);
       if (others) others->finish_sizes(data);
@@ -917,6 +743,9 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
           break;
         case 8:
           encoders.push_back(std::make_unique<Rgb12>());
+          break;
+        case 9:
+          encoders.push_back(std::make_unique<Wavepacket13>());
           break;
         default:
           encoders.push_back(std::make_unique<Bytes>(static_cast<std::size_t>(item[1])));

@@ -1,8 +1,9 @@
 // A LAZ compressor of the program's own, the decoder's mirror, for the
 // tests and the bench: it makes LAZ of the chunked compressor (items
-// POINT10, GPSTIME11, RGB12 and BYTE, version 2) from a LAS file of point
-// format 0 to 3, or of the layered one (POINT14, RGB14, RGBNIR14 and BYTE14,
-// version 3) from format 6 to 8, in chunks of any size, as LASzip would.
+// POINT10, GPSTIME11, RGB12 and BYTE, version 2, and WAVEPACKET13, version
+// 1) from a LAS file of point format 0 to 5, or of the layered one
+// (POINT14, RGB14, RGBNIR14, WAVEPACKET14 and BYTE14, version 3 or 4) from
+// format 6 to 10, in chunks of any size, as LASzip would.
 #ifndef STRATUMIX_TESTS_LAZ_WRITER_H_
 #define STRATUMIX_TESTS_LAZ_WRITER_H_
 
@@ -11,11 +12,13 @@
 
 namespace laz {
 
-// The LAZ of `las` (the whole file, format 0 to 3 or 6 to 8, version 1.0 to 1.4),
-// in chunks of `chunk_size` points; with `variable`, chunks of sizes that
-// vary (from chunk_size down), as a table of sizes and counts gives them.
-// Empty for a file it does not make.
-std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool variable = false);
+// The LAZ of `las` (the whole file, format 0 to 10, version 1.0 to 1.4), in
+// chunks of `chunk_size` points; with `variable`, chunks of sizes that vary
+// (from chunk_size down), as a table of sizes and counts gives them; the
+// layered items of `layered_version`, 3 or 4. Empty for a file it does not
+// make.
+std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool variable = false,
+                         int layered_version = 3);
 
 }  // namespace laz
 

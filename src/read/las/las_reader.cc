@@ -95,9 +95,9 @@ bool LasReader::start_laz(const unsigned char* records, std::size_t size) {
     return false;
   }
   laz_layout_ = laz_layers_ == laz::kXyzOnly ? point::RecordLayout::coordinates_only() : layout_;
-  laz_ = std::make_unique<laz::LazPoints>(laszip_, header_.point_count, header_.points_end,
-                                          static_cast<laz::Refill&>(*this), source_,
-                                          header_.point_offset, laz_workers_, laz_layers_);
+  laz_ = std::make_unique<laz::LazPoints>(laszip_, laz_layers_, header_.point_count,
+                                          header_.points_end, static_cast<laz::Refill&>(*this),
+                                          source_, header_.point_offset, laz_workers_);
   return true;
 }
 

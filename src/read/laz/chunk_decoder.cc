@@ -36,7 +36,7 @@ void PointDecoder::start(Decoder& decoder, char* out) {
         items_.push_back(make_wavepacket13());
         break;
       default:
-        items_.push_back(make_bytes(item.version, item.size));
+        items_.push_back(make_bytes(item.version, item.size, point_size_ != kXyzSize));
         break;
     }
   }

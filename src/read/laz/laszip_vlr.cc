@@ -66,10 +66,11 @@ int item_size(int type) {
 
 // Whether the program decodes `item` under `compressor`: the older items,
 // versions 1 and 2, with the point-wise and chunked compressors; those of
-// LAS 1.4, version 3, with the layered one.
+// LAS 1.4, versions 3 and 4, with the layered one.
 bool known(const LazItem& item, Compressor compressor) {
   bool layered_item = item.type >= kPoint14;
-  if (layered_item) return compressor == Compressor::kLayered && item.version == 3;
+  if (layered_item)
+    return compressor == Compressor::kLayered && (item.version == 3 || item.version == 4);
   if (compressor == Compressor::kLayered) return false;
   if (item.type == kWavepacket13) return item.version == 1;
   return item.version == 1 || item.version == 2;

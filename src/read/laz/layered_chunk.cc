@@ -1,12 +1,14 @@
 // The layered compressor of LAS 1.4 (LASzip's POINT14, RGB14, RGBNIR14,
-// WAVEPACKET14 and BYTE14 items, version 3, which version 4 codes alike):
-// each field of a chunk's points is a stream, a layer, of its own. The
+// WAVEPACKET14 and BYTE14 items, versions 3 and 4, which differ only in
+// the contexts of the items past POINT14, see ItemContext): each field of
+// a chunk's points is a stream, a layer, of its own. The
 // coordinates come from the layer of the returns, X and Y, and the layer of
 // Z; each other layer is decoded only when asked for, and passed over
 // unread otherwise. A layer of no bytes is a field that keeps its first
 // value through the chunk. Each scanner channel keeps its own last point
 // and models, which a channel seen for the first time takes over from the
-// one before it.
+// one before it; the items past POINT14 keep contexts of their own
+// (ItemContext). The models' sizes and contexts are LASzip's.
 #include <array>
 #include <cstring>
 #include <memory>
@@ -27,8 +29,6 @@ std::uint32_t little_endian_32(const unsigned char* p) {
 void store_le(unsigned char* out, std::uint64_t value, int size) {
   for (int i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
 }
-
-unsigned char fold(std::uint32_t value) { return static_cast<unsigned char>(value & 0xff); }
 
 // The layers each item has.
 std::size_t layers(const LazItem& item) {
@@ -149,24 +149,23 @@ struct FieldModels {
 };
 
 // What the items past POINT14 (colour, near infrared, wave packet, extra
-// bytes) keep, in contexts of their own. LASzip's readers hand them the
-// point's scanner channel only when it changes, and channel 0 otherwise
-// (each point starts from 0), and every writer follows: a context seen
-// for the first time takes its values from the one before, and one seen
-// before gives its models but not its values, which stay those of the
-// context before.
+// bytes) keep, in contexts of their own. In version 3, LASzip's readers
+// hand them the point's scanner channel only when it changes, and channel 0
+// otherwise (each point starts from 0), and every writer follows: a context
+// seen for the first time takes its values from the one before, and one
+// seen before gives its models but not its values, which stay those of the
+// context before. Version 4 mends both: the items' context is the point's
+// channel, with its own values; a new one still starts from the one
+// before. Nothing else differs.
 struct ItemContext {
   Colour colour;
   std::uint32_t nir = 0;
   WavePacket packet;
   std::vector<unsigned char> bytes;
-  SymbolModel rgb_used{128};
-  SymbolModel rgb_diffs[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
-                              SymbolModel(256), SymbolModel(256), SymbolModel(256)};
-  SymbolModel nir_used{4};
-  SymbolModel nir_diffs[2] = {SymbolModel(256), SymbolModel(256)};
+  ColourModels rgb;
+  NirModels nir_models;
   WavePacketModels wave;
-  std::vector<SymbolModel> byte_models;
+  ByteModels byte_models{0};
 };
 
 std::unique_ptr<ItemContext> new_item_context(const ItemContext& from) {
@@ -175,8 +174,7 @@ std::unique_ptr<ItemContext> new_item_context(const ItemContext& from) {
   c->nir = from.nir;
   c->packet = from.packet;
   c->bytes = from.bytes;
-  c->byte_models.reserve(from.bytes.size());
-  for (std::size_t i = 0; i < from.bytes.size(); ++i) c->byte_models.emplace_back(256);
+  c->byte_models = ByteModels(from.bytes.size());
   return c;
 }
 
@@ -239,8 +237,9 @@ std::unique_ptr<Channel> new_channel(const Channel& from, bool whole) {
   return c;
 }
 
-// The layered GPS time: as the chunked compressor's version 2, with the
-// symbols of a zero difference shifted by one.
+// The layered GPS time: as the chunked compressor's version 2 (LASzip's
+// multiples of the last difference, up to 500 and down to -10), with no
+// symbol for an unchanged time, which the returns' layer says.
 void decode_time(Decoder& d, Channel& c) {
   constexpr std::int32_t kMulti = 500;
   constexpr std::int32_t kMultiMinus = -10;
@@ -323,6 +322,7 @@ class Chunk {
         bytes_(bytes),
         asked_(asked),
         whole_(asked != kXyzOnly),
+        follow_channel_(laszip.items[0].version >= 4),
         record_(record_length(laszip)) {}
 
   // False when the chunk's count or layers' sizes disagree with its size.
@@ -341,6 +341,8 @@ class Chunk {
   const unsigned char* bytes_;
   Layers asked_;
   bool whole_;
+  // Whether the items' contexts follow the scanner channel (version 4).
+  bool follow_channel_;
   std::size_t record_;
   Layout layout_;
   std::vector<std::uint64_t> at_, size_;
@@ -552,34 +554,28 @@ void Chunk::next_point() {
           0xffff;
     }
     if (decoded(kGpsTimeLayer) && time_changed) decode_time(decoders_[kGpsTimeLayer], *c);
-    // The items' context: the channel when it changed, 0 otherwise.
-    unsigned context = (changed & (1 << 6)) != 0 ? current_ : 0;
+    // The items' context: in version 3 the channel where it changed and 0
+    // elsewhere, in version 4 the channel.
+    unsigned context = follow_channel_ || (changed & (1 << 6)) != 0 ? current_ : 0;
     ItemContext* values = items_[item_context_].get();
     if (context != item_context_) {
       item_context_ = context;
-      if (items_[context] == nullptr) {
-        items_[context] = new_item_context(*values);
-        values = items_[context].get();
-      }
+      bool fresh = items_[context] == nullptr;
+      if (fresh) items_[context] = new_item_context(*values);
+      if (fresh || follow_channel_) values = items_[context].get();
     }
     ItemContext& im = *items_[item_context_];
     extras_ = values;
     if (layout_.rgb_at != kNone && decoded(layout_.rgb_layer))
-      decode_colour(decoders_[layout_.rgb_layer], im.rgb_used, im.rgb_diffs, values->colour);
-    if (layout_.nir_at != kNone && decoded(layout_.nir_layer)) {
-      Decoder& d = decoders_[layout_.nir_layer];
-      std::uint32_t used = d.decode_symbol(im.nir_used);
-      std::uint32_t low = values->nir & 0xff, high = values->nir >> 8;
-      if (used & 1) low = fold(d.decode_symbol(im.nir_diffs[0]) + low);
-      if (used & 2) high = fold(d.decode_symbol(im.nir_diffs[1]) + high);
-      values->nir = high << 8 | low;
-    }
+      decode_colour(decoders_[layout_.rgb_layer], im.rgb, values->colour);
+    if (layout_.nir_at != kNone && decoded(layout_.nir_layer))
+      decode_nir(decoders_[layout_.nir_layer], im.nir_models, values->nir);
     if (layout_.wave_at != kNone && decoded(layout_.wave_layer))
       decode_wave_packet(decoders_[layout_.wave_layer], im.wave, values->packet);
     for (std::size_t i = 0; i < layout_.bytes; ++i) {
       if (!decoded(layout_.bytes_layer + i)) continue;
-      values->bytes[i] = fold(values->bytes[i] +
-                              decoders_[layout_.bytes_layer + i].decode_symbol(im.byte_models[i]));
+      values->bytes[i] =
+          im.byte_models.decode(decoders_[layout_.bytes_layer + i], i, values->bytes[i]);
     }
   }
   c->time_changed = time_changed;

@@ -79,9 +79,9 @@ bool LazPoints::Stream::take(std::size_t size, std::vector<unsigned char>& bytes
   return true;
 }
 
-LazPoints::LazPoints(const Laszip& laszip, std::uint64_t point_count, std::uint64_t points_end,
-                     Refill& stream, ByteSource& file, std::uint64_t points_at, unsigned workers,
-                     Layers layers)
+LazPoints::LazPoints(const Laszip& laszip, Layers layers, std::uint64_t point_count,
+                     std::uint64_t points_end, Refill& stream, ByteSource& file,
+                     std::uint64_t points_at, unsigned workers)
     : laszip_(laszip),
       workers_(workers),
       layers_(layers),

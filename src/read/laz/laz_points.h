@@ -33,9 +33,9 @@ class LazPoints {
   // `points_at` and on, the first point byte's place in the file.
   // Decodes chunks on `workers` threads when more than one, and of each
   // point what `layers` asks for.
-  LazPoints(const Laszip& laszip, std::uint64_t point_count, std::uint64_t points_end,
-            Refill& stream, ByteSource& file, std::uint64_t points_at, unsigned workers,
-            Layers layers = kXyzOnly);
+  LazPoints(const Laszip& laszip, Layers layers, std::uint64_t point_count,
+            std::uint64_t points_end, Refill& stream, ByteSource& file, std::uint64_t points_at,
+            unsigned workers);
   ~LazPoints();
   LazPoints(const LazPoints&) = delete;
   LazPoints& operator=(const LazPoints&) = delete;

@@ -119,9 +119,11 @@ TEST(Laz, EveryCompressorAndItemGivesItsLasTwinsPoints) {
 
 TEST(Laz, TheTestsCompressorMakesWhatLasZipMakes) {
   // Chunked, and layered: the chunks and their table, after the table's
-  // place.
+  // place; formats 8 (RGBNIR14 and BYTE14) and 10 (RGBNIR14, WAVEPACKET14).
   const char* const kPairs[][2] = {{"pdal-simple.las", "pdal-simple.laz"},
-                                   {"laspy-1_4_w_evlr.las", "laspy-1_4_w_evlr.laz"}};
+                                   {"laspy-1_4_w_evlr.las", "laspy-1_4_w_evlr.laz"},
+                                   {"lastools-append-bug-fmt8.las", "laspy-append-bug.laz"},
+                                   {"lastools-fullwave-fmt10.las", "laspy-fullwave.laz"}};
   for (const auto& pair : kPairs) {
     std::string las = corpus_file(pair[0]);
     std::string laz = corpus_file(pair[1]);

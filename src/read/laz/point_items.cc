@@ -381,28 +381,27 @@ class Rgb12Version2 : public Item {
   void store(unsigned char* out) const override { last_.store(out); }
   void next(Decoder& d) override {
     if (values_) {
-      decode_colour(d, byte_used_, diff_, last_);
+      decode_colour(d, models_, last_);
       return;
     }
     // The models' choice depends on no value: for coordinates alone, the
     // symbols are decoded and the colour is left.
-    std::uint32_t changed = d.decode_symbol(byte_used_);
-    if (changed & 1) d.decode_symbol(diff_[0]);
-    if (changed & 2) d.decode_symbol(diff_[1]);
+    SymbolModel* diffs = models_.diffs;
+    std::uint32_t changed = d.decode_symbol(models_.used);
+    if (changed & 1) d.decode_symbol(diffs[0]);
+    if (changed & 2) d.decode_symbol(diffs[1]);
     if (changed & 64) {
-      if (changed & 4) d.decode_symbol(diff_[2]);
-      if (changed & 16) d.decode_symbol(diff_[4]);
-      if (changed & 8) d.decode_symbol(diff_[3]);
-      if (changed & 32) d.decode_symbol(diff_[5]);
+      if (changed & 4) d.decode_symbol(diffs[2]);
+      if (changed & 16) d.decode_symbol(diffs[4]);
+      if (changed & 8) d.decode_symbol(diffs[3]);
+      if (changed & 32) d.decode_symbol(diffs[5]);
     }
   }
 
  private:
   bool values_;
   Colour last_;
-  SymbolModel byte_used_{128};
-  SymbolModel diff_[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
-                          SymbolModel(256), SymbolModel(256), SymbolModel(256)};
+  ColourModels models_;
 };
 
 class Wavepacket13 : public Item {
@@ -435,38 +434,43 @@ class BytesVersion1 : public Item {
 
 class BytesVersion2 : public Item {
  public:
-  explicit BytesVersion2(int count) : last_(static_cast<std::size_t>(count)) {
-    models_.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) models_.emplace_back(256);
-  }
+  BytesVersion2(int count, bool values)
+      : values_(values),
+        last_(static_cast<std::size_t>(count)),
+        models_(static_cast<std::size_t>(count)) {}
   void first(const unsigned char* raw) override { std::memcpy(last_.data(), raw, last_.size()); }
   void store(unsigned char* out) const override { std::memcpy(out, last_.data(), last_.size()); }
   void next(Decoder& d) override {
-    for (std::size_t i = 0; i < models_.size(); ++i)
-      last_[i] = fold(static_cast<std::int32_t>(last_[i] + d.decode_symbol(models_[i])));
+    if (values_) {
+      for (std::size_t i = 0; i < last_.size(); ++i) last_[i] = models_.decode(d, i, last_[i]);
+      return;
+    }
+    for (SymbolModel& model : models_.models) d.decode_symbol(model);
   }
 
  private:
+  bool values_;
   std::vector<unsigned char> last_;
-  std::vector<SymbolModel> models_;
+  ByteModels models_;
 };
 
 }  // namespace
 
 void Colour::read(const unsigned char* raw) {
-  for (int i = 0; i < 3; ++i) c[i] = raw[2 * i] | std::uint32_t{raw[2 * i + 1]} << 8;
+  for (std::size_t i = 0; i < 3; ++i) c[i] = raw[2 * i] | std::uint32_t{raw[2 * i + 1]} << 8;
 }
 
 void Colour::store(unsigned char* out) const {
-  for (int i = 0; i < 3; ++i) store_le(out + 2 * i, c[i], 2);
+  for (std::size_t i = 0; i < 3; ++i) store_le(out + 2 * i, c[i], 2);
 }
 
 // Colour, version 2, and the layered RGB14: which bytes changed; red's
 // bytes from the last ones, green's and blue's from the last ones moved as
 // red's did (LASzip's design). `models` are those of the bytes used and of
 // the six corrections.
-void decode_colour(Decoder& d, SymbolModel& used, SymbolModel* diffs, Colour& colour) {
-  std::uint32_t changed = d.decode_symbol(used);
+void decode_colour(Decoder& d, ColourModels& models, Colour& colour) {
+  SymbolModel* diffs = models.diffs;
+  std::uint32_t changed = d.decode_symbol(models.used);
   const Colour last = colour;
   std::uint32_t* c = colour.c;
   std::uint32_t low = last.c[0] & 0xff, high = last.c[0] >> 8;
@@ -503,6 +507,60 @@ void decode_colour(Decoder& d, SymbolModel& used, SymbolModel* diffs, Colour& co
   }
   c[1] = green_high << 8 | green_low;
   c[2] = blue_high << 8 | blue_low;
+}
+
+void encode_colour(Encoder& e, ColourModels& models, const Colour& last, const Colour& colour) {
+  const std::uint32_t* c = colour.c;
+  const std::uint32_t* l = last.c;
+  auto differs = [](std::uint32_t x, std::uint32_t y, std::uint32_t mask) {
+    return ((x ^ y) & mask) != 0 ? 1u : 0u;
+  };
+  std::uint32_t sym = differs(l[0], c[0], 0xff) | differs(l[0], c[0], 0xff00) << 1 |
+                      differs(l[1], c[1], 0xff) << 2 | differs(l[1], c[1], 0xff00) << 3 |
+                      differs(l[2], c[2], 0xff) << 4 | differs(l[2], c[2], 0xff00) << 5 |
+                      (differs(c[0], c[1], 0xff) | differs(c[0], c[2], 0xff) |
+                       differs(c[0], c[1], 0xff00) | differs(c[0], c[2], 0xff00))
+                          << 6;
+  e.encode_symbol(models.used, sym);
+  auto low = [](std::uint32_t v) { return static_cast<std::int32_t>(v & 0xff); };
+  auto high = [](std::uint32_t v) { return static_cast<std::int32_t>(v >> 8); };
+  auto byte = [](std::int32_t v) { return static_cast<std::uint32_t>(v) & 0xff; };
+  std::int32_t diff_low = 0, diff_high = 0;
+  if (sym & 1) {
+    diff_low = low(c[0]) - low(l[0]);
+    e.encode_symbol(models.diffs[0], byte(diff_low));
+  }
+  if (sym & 2) {
+    diff_high = high(c[0]) - high(l[0]);
+    e.encode_symbol(models.diffs[1], byte(diff_high));
+  }
+  if ((sym & 64) == 0) return;
+  if (sym & 4) e.encode_symbol(models.diffs[2], byte(low(c[1]) - clamp_byte(diff_low + low(l[1]))));
+  if (sym & 16) {
+    diff_low = (diff_low + low(c[1]) - low(l[1])) / 2;
+    e.encode_symbol(models.diffs[4], byte(low(c[2]) - clamp_byte(diff_low + low(l[2]))));
+  }
+  if (sym & 8)
+    e.encode_symbol(models.diffs[3], byte(high(c[1]) - clamp_byte(diff_high + high(l[1]))));
+  if (sym & 32) {
+    diff_high = (diff_high + high(c[1]) - high(l[1])) / 2;
+    e.encode_symbol(models.diffs[5], byte(high(c[2]) - clamp_byte(diff_high + high(l[2]))));
+  }
+}
+
+void decode_nir(Decoder& d, NirModels& models, std::uint32_t& nir) {
+  std::uint32_t used = d.decode_symbol(models.used);
+  std::uint32_t low = nir & 0xff, high = nir >> 8;
+  if (used & 1) low = fold(static_cast<std::int32_t>(d.decode_symbol(models.diffs[0]) + low));
+  if (used & 2) high = fold(static_cast<std::int32_t>(d.decode_symbol(models.diffs[1]) + high));
+  nir = high << 8 | low;
+}
+
+void encode_nir(Encoder& e, NirModels& models, std::uint32_t last, std::uint32_t nir) {
+  std::uint32_t sym = ((last ^ nir) & 0xff ? 1u : 0u) | ((last ^ nir) & 0xff00 ? 2u : 0u);
+  e.encode_symbol(models.used, sym);
+  if (sym & 1) e.encode_symbol(models.diffs[0], (nir - last) & 0xff);
+  if (sym & 2) e.encode_symbol(models.diffs[1], ((nir >> 8) - (last >> 8)) & 0xff);
 }
 
 void WavePacket::read(const unsigned char* raw) {
@@ -552,6 +610,31 @@ void decode_wave_packet(Decoder& d, WavePacketModels& m, WavePacket& p) {
   p.z = m.xyz.decode(d, p.z, 2);
 }
 
+void encode_wave_packet(Encoder& e, WavePacketEncoding& m, const WavePacket& last,
+                        const WavePacket& p) {
+  e.encode_symbol(m.index, p.index);
+  // The offset's difference when 32 bits hold it, else the offset whole.
+  auto diff_64 = static_cast<std::int64_t>(p.offset - last.offset);
+  auto diff_32 = static_cast<std::int32_t>(diff_64);
+  std::uint32_t symbol = 3;
+  if (diff_64 == diff_32) {
+    symbol = diff_32 == 0 ? 0 : diff_32 == static_cast<std::int32_t>(last.size) ? 1 : 2;
+  }
+  e.encode_symbol(m.offset_diff[m.last_offset_symbol], symbol);
+  m.last_offset_symbol = symbol;
+  if (symbol == 2) {
+    m.offset.encode(e, m.last_offset_diff, diff_32);
+    m.last_offset_diff = diff_32;
+  } else if (symbol == 3) {
+    e.write_int64(p.offset);
+  }
+  m.size.encode(e, static_cast<std::int32_t>(last.size), static_cast<std::int32_t>(p.size));
+  m.return_point.encode(e, last.return_point, p.return_point);
+  m.xyz.encode(e, last.x, p.x, 0);
+  m.xyz.encode(e, last.y, p.y, 1);
+  m.xyz.encode(e, last.z, p.z, 2);
+}
+
 std::unique_ptr<Item> make_point10(int version, Point10State& state) {
   if (version == 1) return std::make_unique<Point10Version1>(state);
   return std::make_unique<Point10Version2>(state);
@@ -569,9 +652,9 @@ std::unique_ptr<Item> make_rgb12(int version, bool values) {
 
 std::unique_ptr<Item> make_wavepacket13() { return std::make_unique<Wavepacket13>(); }
 
-std::unique_ptr<Item> make_bytes(int version, int count) {
+std::unique_ptr<Item> make_bytes(int version, int count, bool values) {
   if (version == 1) return std::make_unique<BytesVersion1>(count);
-  return std::make_unique<BytesVersion2>(count);
+  return std::make_unique<BytesVersion2>(count, values);
 }
 
 }  // namespace laz

@@ -9,8 +9,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "read/laz/arithmetic_decoder.h"
+#include "read/laz/arithmetic_encoder.h"
 
 namespace laz {
 
@@ -31,9 +33,45 @@ struct Colour {
   void store(unsigned char* out) const;
 };
 
-// The next colour after `colour`, with the models of the bytes changed and
-// of their six corrections.
-void decode_colour(Decoder& decoder, SymbolModel& used, SymbolModel* diffs, Colour& colour);
+// The models of a colour: which of its bytes changed, and the six
+// corrections (RGB12 version 2, and each context of the layered RGB14 and
+// RGBNIR14), one set for the decoder and the encoder alike.
+struct ColourModels {
+  SymbolModel used{128};
+  SymbolModel diffs[6] = {SymbolModel(256), SymbolModel(256), SymbolModel(256),
+                          SymbolModel(256), SymbolModel(256), SymbolModel(256)};
+};
+
+// The next colour after `colour`; and its coding, `colour` after `last`.
+void decode_colour(Decoder& decoder, ColourModels& models, Colour& colour);
+void encode_colour(Encoder& encoder, ColourModels& models, const Colour& last,
+                   const Colour& colour);
+
+// Extra bytes (BYTE version 2, and BYTE14): a model a byte for its
+// difference from the last one, each byte a layer of its own in BYTE14.
+struct ByteModels {
+  std::vector<SymbolModel> models;
+  explicit ByteModels(std::size_t count) {
+    models.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) models.emplace_back(256);
+  }
+  unsigned char decode(Decoder& decoder, std::size_t i, unsigned char last) {
+    return static_cast<unsigned char>((last + decoder.decode_symbol(models[i])) & 0xff);
+  }
+  void encode(Encoder& encoder, std::size_t i, unsigned char last, unsigned char byte) {
+    encoder.encode_symbol(models[i], static_cast<unsigned char>(byte - last));
+  }
+};
+
+// The layered near infrared, 16 bits: which of its bytes changed, and the
+// two corrections.
+struct NirModels {
+  SymbolModel used{4};
+  SymbolModel diffs[2] = {SymbolModel(256), SymbolModel(256)};
+};
+
+void decode_nir(Decoder& decoder, NirModels& models, std::uint32_t& nir);
+void encode_nir(Encoder& encoder, NirModels& models, std::uint32_t last, std::uint32_t nir);
 
 // A wave packet's 29 bytes: its descriptor's index, its place and size,
 // the return point's place in it and the ray's X, Y and Z (the floats'
@@ -47,19 +85,27 @@ struct WavePacket {
   void store(unsigned char* out) const;
 };
 
-struct WavePacketModels {
+// A wave packet's models, and what the coding of the last one leaves; the
+// integers' side, `Integers`, the decoder's or the encoder's.
+template <class Integers>
+struct WavePacketModelsOf {
   std::uint32_t last_offset_symbol = 0;
   std::int32_t last_offset_diff = 0;
   SymbolModel index{256};
   SymbolModel offset_diff[4] = {SymbolModel(4), SymbolModel(4), SymbolModel(4), SymbolModel(4)};
-  IntegerDecoder offset{32};
-  IntegerDecoder size{32};
-  IntegerDecoder return_point{32};
-  IntegerDecoder xyz{32, 3};
+  Integers offset{32};
+  Integers size{32};
+  Integers return_point{32};
+  Integers xyz{32, 3};
 };
+using WavePacketModels = WavePacketModelsOf<IntegerDecoder>;
+using WavePacketEncoding = WavePacketModelsOf<IntegerEncoder>;
 
-// The next wave packet after `packet`.
+// The next wave packet after `packet`; and the coding of `packet` after
+// `last`.
 void decode_wave_packet(Decoder& decoder, WavePacketModels& models, WavePacket& packet);
+void encode_wave_packet(Encoder& encoder, WavePacketEncoding& models, const WavePacket& last,
+                        const WavePacket& packet);
 
 // The coordinates, and the fields whose values are the models' contexts.
 struct Point10State {
@@ -81,8 +127,9 @@ std::unique_ptr<Item> make_gpstime11(int version);
 std::unique_ptr<Item> make_rgb12(int version, bool values = true);
 // WAVEPACKET13, versions 1 and 2 (the same coding).
 std::unique_ptr<Item> make_wavepacket13();
-// BYTE: `count` extra bytes, versions 1 and 2.
-std::unique_ptr<Item> make_bytes(int version, int count);
+// BYTE: `count` extra bytes, versions 1 and 2; without `values`, version 2
+// keeps the models in step and not the bytes, as RGB12's.
+std::unique_ptr<Item> make_bytes(int version, int count, bool values = true);
 
 }  // namespace laz
 

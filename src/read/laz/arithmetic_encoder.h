@@ -1,0 +1,182 @@
+// The arithmetic coder's encoding side, the decoder's mirror (LASzip's
+// coder, after FastAC, with the same constants and models): the program
+// reads LAZ and never writes it, but its tests and the bench make LAZ with
+// it, through the items' encoders, which share the decoders' models.
+#ifndef STRATUMIX_READ_LAZ_ARITHMETIC_ENCODER_H_
+#define STRATUMIX_READ_LAZ_ARITHMETIC_ENCODER_H_
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "read/laz/arithmetic_decoder.h"
+
+namespace laz {
+
+// The coder's encoding side (LASzip's, after FastAC), writing to memory.
+class Encoder {
+ public:
+  explicit Encoder(std::vector<unsigned char>& out) : out_(out) {}
+
+  void encode_bit(BitModel& m, std::uint32_t bit) {
+    std::uint32_t x = m.zero_share_ * (length_ >> kBitShift);
+    if (bit == 0) {
+      length_ = x;
+      ++m.zeros_;
+    } else {
+      add(x);
+      length_ -= x;
+    }
+    if (length_ < kMinLength) renormalise();
+    if (--m.until_update_ == 0) m.update();
+  }
+
+  void encode_symbol(SymbolModel& m, std::uint32_t symbol) {
+    std::uint32_t x;
+    if (symbol + 1 == m.symbols_) {
+      x = m.distribution_[symbol] * (length_ >> kSymbolShift);
+      add(x);
+      length_ -= x;
+    } else {
+      length_ >>= kSymbolShift;
+      x = m.distribution_[symbol] * length_;
+      add(x);
+      length_ = m.distribution_[symbol + 1] * length_ - x;
+    }
+    if (length_ < kMinLength) renormalise();
+    ++m.counts_[symbol];
+    if (--m.until_update_ == 0) m.update();
+  }
+
+  void write_bits(std::uint32_t bits, std::uint32_t value) {
+    if (bits > 19) {
+      write_short(value & 0xffff);
+      value >>= 16;
+      bits -= 16;
+    }
+    length_ >>= bits;
+    add(value * length_);
+    if (length_ < kMinLength) renormalise();
+  }
+
+  void write_short(std::uint32_t value) {
+    length_ >>= 16;
+    add(value * length_);
+    if (length_ < kMinLength) renormalise();
+  }
+
+  void write_int(std::uint32_t value) {
+    write_short(value & 0xffff);
+    write_short(value >> 16);
+  }
+
+  void write_int64(std::uint64_t value) {
+    write_int(static_cast<std::uint32_t>(value & 0xffffffffu));
+    write_int(static_cast<std::uint32_t>(value >> 32));
+  }
+
+  // The last bytes, as many as the decoder reads ahead.
+  void done() {
+    std::uint32_t before = base_;
+    bool another_byte = true;
+    if (length_ > 2 * kMinLength) {
+      base_ += kMinLength;
+      length_ = kMinLength >> 1;
+    } else {
+      base_ += kMinLength >> 1;
+      length_ = kMinLength >> 9;
+      another_byte = false;
+    }
+    if (before > base_) carry();
+    renormalise();
+    out_.push_back(0);
+    out_.push_back(0);
+    if (another_byte) out_.push_back(0);
+  }
+
+ private:
+  void add(std::uint32_t x) {
+    std::uint32_t before = base_;
+    base_ += x;
+    if (before > base_) carry();
+  }
+  void carry() {
+    std::size_t i = out_.size() - start_;
+    while (i > 0 && out_[start_ + i - 1] == 0xff) out_[start_ + --i] = 0;
+    if (i > 0) ++out_[start_ + i - 1];
+  }
+  void renormalise() {
+    do {
+      out_.push_back(static_cast<unsigned char>(base_ >> 24));
+      base_ <<= 8;
+    } while ((length_ <<= 8) < kMinLength);
+  }
+
+  std::vector<unsigned char>& out_;
+  std::size_t start_ = out_.size();  // the stream's first byte
+  std::uint32_t base_ = 0;
+  std::uint32_t length_ = 0xffffffffu;
+};
+
+// The integer coder's encoding side.
+class IntegerEncoder {
+ public:
+  explicit IntegerEncoder(std::uint32_t bits = 16, std::uint32_t contexts = 1)
+      : corr_bits_(bits != 0 && bits < 32 ? bits : 32),
+        corr_range_(bits != 0 && bits < 32 ? 1u << bits : 0) {
+    for (std::uint32_t i = 0; i < contexts; ++i) k_models_.emplace_back(corr_bits_ + 1);
+    correctors_.resize(corr_bits_);
+  }
+
+  void encode(Encoder& e, std::int32_t prediction, std::int32_t real, std::uint32_t context = 0) {
+    auto c = static_cast<std::int32_t>(static_cast<std::uint32_t>(real) -
+                                       static_cast<std::uint32_t>(prediction));
+    if (corr_range_ != 0) {
+      auto half = static_cast<std::int32_t>(corr_range_ / 2);
+      if (c < -half) {
+        c += static_cast<std::int32_t>(corr_range_);
+      } else if (c > half - 1) {
+        c -= static_cast<std::int32_t>(corr_range_);
+      }
+    }
+    std::uint32_t magnitude =
+        c <= 0 ? 0u - static_cast<std::uint32_t>(c) : static_cast<std::uint32_t>(c) - 1;
+    k_ = 0;
+    while (magnitude != 0) {
+      magnitude >>= 1;
+      ++k_;
+    }
+    e.encode_symbol(k_models_[context], k_);
+    if (k_ == 0) {
+      e.encode_bit(zero_or_one_, static_cast<std::uint32_t>(c));
+      return;
+    }
+    if (k_ == 32) return;
+    std::uint32_t v = c < 0 ? static_cast<std::uint32_t>(c) + ((1u << k_) - 1)
+                            : static_cast<std::uint32_t>(c) - 1;
+    std::unique_ptr<SymbolModel>& corrector = correctors_[k_ - 1];
+    if (corrector == nullptr) corrector = std::make_unique<SymbolModel>(1u << std::min(k_, 8u));
+    if (k_ <= 8) {
+      e.encode_symbol(*corrector, v);
+    } else {
+      std::uint32_t low_bits = k_ - 8;
+      e.encode_symbol(*corrector, v >> low_bits);
+      e.write_bits(low_bits, v & ((1u << low_bits) - 1));
+    }
+  }
+  std::uint32_t k() const { return k_; }
+
+ private:
+  std::uint32_t corr_bits_;
+  std::uint32_t corr_range_;
+  std::uint32_t k_ = 0;
+  std::vector<SymbolModel> k_models_;
+  BitModel zero_or_one_;
+  std::vector<std::unique_ptr<SymbolModel>> correctors_;
+};
+
+}  // namespace laz
+
+#endif  // STRATUMIX_READ_LAZ_ARITHMETIC_ENCODER_H_
