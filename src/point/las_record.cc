@@ -163,90 +163,122 @@ const ExtraDim* RecordLayout::extra_named(std::string_view name) const {
   return nullptr;
 }
 
-std::int64_t whole_of(const RecordLayout& layout, const char* r, Dim dim) {
-  if (!layout.dims.has(dim)) return 0;
+FieldPlace place_of(const RecordLayout& layout, Dim dim) {
+  using Kind = FieldPlace::Kind;
+  if (!layout.dims.has(dim)) return {};
   const bool legacy = layout.format < 6;
-  const auto byte = [r](int at) {
-    return static_cast<std::int64_t>(static_cast<unsigned char>(r[at]));
-  };
   const FormatParts& parts = kParts[layout.format < 0 ? 0 : layout.format];
+  // A whole number of `bytes` at `at`; bits `shift` on of `width` of one.
+  auto whole = [](int at, int bytes) {
+    return FieldPlace{Kind::kUnsigned, static_cast<std::uint32_t>(at),
+                      static_cast<std::uint8_t>(bytes)};
+  };
+  auto signed_whole = [](int at, int bytes) {
+    return FieldPlace{Kind::kSigned, static_cast<std::uint32_t>(at),
+                      static_cast<std::uint8_t>(bytes)};
+  };
+  auto bits = [](int at, int shift, int width) {
+    return FieldPlace{Kind::kUnsigned, static_cast<std::uint32_t>(at), 1,
+                      static_cast<std::uint8_t>(shift), static_cast<std::uint8_t>(width)};
+  };
   switch (dim) {
     case Dim::kX:
-      return signed_at(r, 4);
+      return signed_whole(0, 4);
     case Dim::kY:
-      return signed_at(r + 4, 4);
+      return signed_whole(4, 4);
     case Dim::kZ:
-      return signed_at(r + 8, 4);
+      return signed_whole(8, 4);
     case Dim::kIntensity:
-      return static_cast<std::int64_t>(unsigned_at(r + 12, 2));
+      return whole(12, 2);
     case Dim::kReturnNumber:
-      return legacy ? byte(14) & 7 : byte(14) & 15;
+      return legacy ? bits(14, 0, 3) : bits(14, 0, 4);
     case Dim::kNumberOfReturns:
-      return legacy ? byte(14) >> 3 & 7 : byte(14) >> 4;
+      return legacy ? bits(14, 3, 3) : bits(14, 4, 4);
     case Dim::kClassification:
-      return legacy ? byte(15) & 31 : byte(16);
+      return legacy ? bits(15, 0, 5) : whole(16, 1);
     case Dim::kSynthetic:
-      return legacy ? byte(15) >> 5 & 1 : byte(15) & 1;
+      return legacy ? bits(15, 5, 1) : bits(15, 0, 1);
     case Dim::kKeyPoint:
-      return legacy ? byte(15) >> 6 & 1 : byte(15) >> 1 & 1;
+      return legacy ? bits(15, 6, 1) : bits(15, 1, 1);
     case Dim::kWithheld:
-      return legacy ? byte(15) >> 7 : byte(15) >> 2 & 1;
+      return legacy ? bits(15, 7, 1) : bits(15, 2, 1);
     case Dim::kOverlap:
-      return byte(15) >> 3 & 1;
+      return bits(15, 3, 1);
     case Dim::kScanChannel:
-      return byte(15) >> 4 & 3;
+      return bits(15, 4, 2);
     case Dim::kScanDirectionFlag:
-      return legacy ? byte(14) >> 6 & 1 : byte(15) >> 6 & 1;
+      return legacy ? bits(14, 6, 1) : bits(15, 6, 1);
     case Dim::kEdgeOfFlightLine:
-      return legacy ? byte(14) >> 7 : byte(15) >> 7;
+      return legacy ? bits(14, 7, 1) : bits(15, 7, 1);
     case Dim::kScanAngleRank:
-      return signed_at(r + 16, 1);
-    case Dim::kScanAngle:
-      return legacy ? signed_at(r + 16, 1) : signed_at(r + 18, 2);
+      return signed_whole(16, 1);
+    case Dim::kScanAngle: {
+      // 1.4's angle is in steps of 0.006 degrees; the rank in degrees.
+      if (legacy) return signed_whole(16, 1);
+      FieldPlace angle = signed_whole(18, 2);
+      angle.step = 0.006;
+      return angle;
+    }
     case Dim::kUserData:
-      return byte(17);
+      return whole(17, 1);
     case Dim::kPointSourceId:
-      return static_cast<std::int64_t>(unsigned_at(r + (legacy ? 18 : 20), 2));
+      return whole(legacy ? 18 : 20, 2);
+    case Dim::kGpsTime:
+      return {Kind::kDouble, static_cast<std::uint32_t>(parts.gps), 8};
     case Dim::kRed:
-      return static_cast<std::int64_t>(unsigned_at(r + parts.rgb, 2));
+      return whole(parts.rgb, 2);
     case Dim::kGreen:
-      return static_cast<std::int64_t>(unsigned_at(r + parts.rgb + 2, 2));
+      return whole(parts.rgb + 2, 2);
     case Dim::kBlue:
-      return static_cast<std::int64_t>(unsigned_at(r + parts.rgb + 4, 2));
+      return whole(parts.rgb + 4, 2);
     case Dim::kInfrared:
-      return static_cast<std::int64_t>(unsigned_at(r + parts.nir, 2));
+      return whole(parts.nir, 2);
     case Dim::kWavePacketDescriptorIndex:
-      return byte(parts.wave);
+      return whole(parts.wave, 1);
     case Dim::kWaveformDataOffset:
-      return static_cast<std::int64_t>(unsigned_at(r + parts.wave + 1, 8));
+      return whole(parts.wave + 1, 8);
     case Dim::kWaveformPacketSize:
-      return static_cast<std::int64_t>(unsigned_at(r + parts.wave + 9, 4));
+      return whole(parts.wave + 9, 4);
+    case Dim::kReturnPointWaveformLocation:
+      return {Kind::kFloat, static_cast<std::uint32_t>(parts.wave + 13), 4};
+    case Dim::kWaveformXt:
+      return {Kind::kFloat, static_cast<std::uint32_t>(parts.wave + 17), 4};
+    case Dim::kWaveformYt:
+      return {Kind::kFloat, static_cast<std::uint32_t>(parts.wave + 21), 4};
+    case Dim::kWaveformZt:
+      return {Kind::kFloat, static_cast<std::uint32_t>(parts.wave + 25), 4};
+  }
+  return {};
+}
+
+std::int64_t whole_of(const RecordLayout& layout, const char* r, Dim dim) {
+  const FieldPlace place = place_of(layout, dim);
+  switch (place.kind) {
+    case FieldPlace::Kind::kUnsigned:
+    case FieldPlace::Kind::kSigned:
+      return place.whole(r);
     default:
-      return static_cast<std::int64_t>(value_of(layout, r, dim));
+      return static_cast<std::int64_t>(place.value(r));
   }
 }
 
 double value_of(const RecordLayout& layout, const char* r, Dim dim) {
-  if (!layout.dims.has(dim)) return 0;
-  const FormatParts& parts = kParts[layout.format < 0 ? 0 : layout.format];
-  switch (dim) {
-    case Dim::kScanAngle:
-      // 1.4's angle is in steps of 0.006 degrees; the rank in degrees.
-      return layout.format < 6 ? static_cast<double>(whole_of(layout, r, dim))
-                               : static_cast<double>(whole_of(layout, r, dim)) * 0.006;
-    case Dim::kGpsTime:
-      return double_at(r + parts.gps);
-    case Dim::kReturnPointWaveformLocation:
-      return float_at(r + parts.wave + 13);
-    case Dim::kWaveformXt:
-      return float_at(r + parts.wave + 17);
-    case Dim::kWaveformYt:
-      return float_at(r + parts.wave + 21);
-    case Dim::kWaveformZt:
-      return float_at(r + parts.wave + 25);
-    default:
-      return static_cast<double>(whole_of(layout, r, dim));
+  return place_of(layout, dim).value(r);
+}
+
+double FieldPlace::value(const char* record) const {
+  switch (kind) {
+    case Kind::kAbsent:
+      return 0;
+    case Kind::kUnsigned:
+    case Kind::kSigned:
+      return static_cast<double>(whole(record)) * step;
+    case Kind::kDouble:
+      return double_at(record + at);
+    case Kind::kFloat:
+      return float_at(record + at);
   }
+  return 0;
 }
 
 double extra_value(const ExtraDim& extra, const char* record) {

@@ -60,6 +60,39 @@ struct RecordLayout {
 // The dimensions of point format `format` (0 to 10).
 DimSet dims_of_format(int format);
 
+// Where a dimension lies in each record of a layout: found once, and read
+// from every record without looking at the layout again.
+struct FieldPlace {
+  enum class Kind : std::uint8_t { kAbsent, kUnsigned, kSigned, kDouble, kFloat };
+  Kind kind = Kind::kAbsent;
+  std::uint32_t at = 0;     // its first byte in the record
+  std::uint8_t bytes = 0;   // little-endian
+  std::uint8_t shift = 0;   // a whole number's bits within them,
+  std::uint8_t width = 64;  // from `shift` on
+  double step = 1;          // a whole number's value is whole * step
+
+  // A whole number's bits as they lie (an unsigned 64-bit one's as its
+  // bits), sign-extended for a signed one.
+  std::int64_t whole(const char* record) const {
+    std::uint64_t raw = 0;
+    for (int i = bytes - 1; i >= 0; --i) {
+      raw = raw << 8 | static_cast<unsigned char>(record[at + static_cast<std::uint32_t>(i)]);
+    }
+    if (kind == Kind::kSigned) {
+      const int unused = 64 - 8 * bytes;
+      return static_cast<std::int64_t>(raw << unused) >> unused;
+    }
+    raw >>= shift;
+    if (width < 64) raw &= (std::uint64_t{1} << width) - 1;
+    return static_cast<std::int64_t>(raw);
+  }
+  // Its value, whatever its kind; 0 where absent.
+  double value(const char* record) const;
+};
+
+// Where `dim` lies in the records of `layout`: absent where they hold none.
+FieldPlace place_of(const RecordLayout& layout, Dim dim);
+
 // The value of `dim` in `record`, which `layout` holds; 0 where it holds
 // none. A wave packet's offset past 2^53 loses its last bits here:
 // whole_of() keeps them.

@@ -154,6 +154,12 @@ char* write_extra(const point::ExtraDim& extra, const char* record, char* out) {
   return number::format_fixed(point::extra_value(extra, record), extra.decimals, out);
 }
 
+std::int32_t coordinate_at(const char* record, int axis) {
+  const char* p = record + 4 * axis;
+  auto byte = [p](int i) { return std::uint32_t{static_cast<unsigned char>(p[i])}; };
+  return static_cast<std::int32_t>(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
+}
+
 }  // namespace
 
 FieldsWriter::FieldsWriter(OutputFile& file, xyz::Format format,
@@ -176,10 +182,36 @@ void FieldsWriter::write_titles(OutputFile& file, xyz::Format format,
 
 void FieldsWriter::know_layout(const point::RecordLayout* layout) {
   layout_ = layout;
-  record_extra_.clear();
+  steps_.clear();
   for (const columns::Column& column : columns_) {
-    record_extra_.push_back(column.dim || layout == nullptr ? nullptr
-                                                            : layout->extra_named(column.extra));
+    Step step;
+    if (!column.dim) {
+      step.op = Step::Op::kExtra;
+      step.extra = layout->extra_named(column.extra);
+    } else {
+      const point::Dim dim = *column.dim;
+      step.place = point::place_of(*layout, dim);
+      switch (point::written_as(dim)) {
+        case point::Written::kCoordinate:
+          step.op = Step::Op::kCoordinate;
+          step.axis = static_cast<int>(dim);
+          break;
+        case point::Written::kWhole:
+          step.op =
+              dim == point::Dim::kWaveformDataOffset ? Step::Op::kUnsigned64 : Step::Op::kWhole;
+          break;
+        case point::Written::kTime:
+          step.op = Step::Op::kTime;
+          break;
+        case point::Written::kAngle:
+          step.op = Step::Op::kAngle;
+          break;
+        case point::Written::kReal:
+          step.op = Step::Op::kReal;
+          break;
+      }
+    }
+    steps_.push_back(step);
   }
 }
 
@@ -226,7 +258,7 @@ void FieldsWriter::point(const Point& point, Extents& extents, Axes measured) {
 void FieldsWriter::records(const ScaledRecords& records, Extents& extents, Axes measured) {
   static const point::RecordLayout kCoordinates = point::RecordLayout::coordinates_only();
   const point::RecordLayout& layout = records.layout != nullptr ? *records.layout : kCoordinates;
-  if (&layout != layout_ || record_extra_.empty()) know_layout(&layout);
+  if (&layout != layout_ || steps_.empty()) know_layout(&layout);
   const char* record = records.first;
   const int decimals = format_.decimals;
   for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
@@ -235,36 +267,43 @@ void FieldsWriter::records(const ScaledRecords& records, Extents& extents, Axes 
     for (int axis = 0; axis < 3; ++axis) {
       // Multiplied, then added, each rounded once, as the plain result's
       // records are.
-      value[axis] =
-          static_cast<double>(point::whole_of(layout, record, static_cast<point::Dim>(axis))) *
-              records.scale[axis] +
-          records.offset[axis];
+      value[axis] = static_cast<double>(coordinate_at(record, axis)) * records.scale[axis] +
+                    records.offset[axis];
     }
-    for (std::size_t c = 0; c < columns_.size(); ++c) {
-      if (c > 0) *out++ = ' ';
-      const columns::Column& column = columns_[c];
-      if (!column.dim) {
-        const point::ExtraDim* extra = record_extra_[c];
-        out = extra != nullptr ? write_extra(*extra, record, out) : write_shortest(0, false, out);
-        continue;
-      }
-      const point::Dim dim = *column.dim;
-      switch (point::written_as(dim)) {
-        case point::Written::kCoordinate:
-          out = number::format_fixed(value[static_cast<int>(dim)], decimals, out);
+    bool first = true;
+    for (const Step& step : steps_) {
+      if (!first) *out++ = ' ';
+      first = false;
+      switch (step.op) {
+        case Step::Op::kCoordinate: {
+          const double v = value[step.axis];
+          out = decimals == 6 ? number::format_fixed6_quickly(v, out)
+                              : number::format_fixed(v, decimals, out);
           break;
-        case point::Written::kWhole:
-          if (dim == point::Dim::kWaveformDataOffset) {
-            std::string text =
-                number::uint_text(static_cast<std::uint64_t>(point::whole_of(layout, record, dim)));
-            std::memcpy(out, text.data(), text.size());
-            out += text.size();
-          } else {
-            out = number::format_int(point::whole_of(layout, record, dim), out);
-          }
+        }
+        case Step::Op::kWhole:
+          out = number::format_int(step.place.whole(record), out);
           break;
-        default:
-          out = write_value(dim, point::value_of(layout, record, dim), out);
+        case Step::Op::kUnsigned64: {
+          const std::string text =
+              number::uint_text(static_cast<std::uint64_t>(step.place.whole(record)));
+          std::memcpy(out, text.data(), text.size());
+          out += text.size();
+          break;
+        }
+        case Step::Op::kTime:
+          out = number::format_fixed6_quickly(step.place.value(record), out);
+          break;
+        case Step::Op::kAngle:
+          out = number::format_fixed(step.place.value(record), 3, out);
+          break;
+        case Step::Op::kReal:
+          out = write_shortest(step.place.value(record), true, out);
+          break;
+        case Step::Op::kExtra:
+          out = step.extra != nullptr ? write_extra(*step.extra, record, out)
+                                      : write_shortest(0, false, out);
+          break;
       }
     }
     file_.commit(xyz::line_end(out, format_));

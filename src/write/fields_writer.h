@@ -68,8 +68,23 @@ class FieldsWriter : public PointSink {
   xyz::Format format_;
   std::vector<columns::Column> columns_;
   std::size_t line_room_ = 0;
+  // How each column is written from the records of one layout.
+  struct Step {
+    enum class Op : std::uint8_t {
+      kCoordinate,
+      kWhole,
+      kUnsigned64,
+      kTime,
+      kAngle,
+      kReal,
+      kExtra
+    } op = Op::kWhole;
+    int axis = 0;                            // kCoordinate
+    point::FieldPlace place;                 // the others but kExtra
+    const point::ExtraDim* extra = nullptr;  // kExtra: null where the records hold none
+  };
   const point::RecordLayout* layout_ = nullptr;
-  std::vector<const point::ExtraDim*> record_extra_;  // a column's, or null
+  std::vector<Step> steps_;
   const std::vector<std::string>* names_ = nullptr;
   std::vector<int> point_extra_;  // a column's index in the attributes, or -1
 };
