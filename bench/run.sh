@@ -118,6 +118,18 @@ count_instructions() {
     "$build/stratumix" -q -o images/bench/result.xyz images/bench/a.xyz images/bench/b.xyz 2>&1 |
     awk '/Collected/ { print $4 }')
   echo "  instructions/byte on the command line, Z measured too: $(ratio2 "$instructions" "$bytes")"
+  # LAS and LAZ with attributes: the records rebuilt whole, and six columns
+  # written, against X Y Z alone.
+  case $kind in
+    las | laz | laz14)
+      local with_fields
+      with_fields=$(cd "$work" && valgrind --tool=callgrind --callgrind-out-file=/dev/null \
+        "$build/stratumix" -q --fields X,Y,Z,Intensity,Classification,GpsTime \
+        -o images/bench/result.xyz images/bench/a.xyz images/bench/b.xyz 2>&1 |
+        awk '/Collected/ { print $4 }')
+      echo "  instructions/point with --fields X,Y,Z,Intensity,Classification,GpsTime:" \
+        "$(ratio "$with_fields" $((2 * counted_points))), $(ratio2 "$with_fields" "$instructions") times X Y Z's" ;;
+  esac
   callgrind_annotate "$work/callgrind.out" 2> /dev/null | awk '/file:function/ { on = 1; next }
     on && /%\)/ && n < 6 {
       share = $0; sub(/^[^(]*\(/, "", share); sub(/\).*$/, "", share); gsub(/ /, "", share)
