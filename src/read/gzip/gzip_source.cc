@@ -255,12 +255,18 @@ class IsalStream : public GzipSource::Stream {
     const std::int32_t held_count = s.read_in_length;
     const std::uint32_t crc = s.crc;
     const std::uint32_t total = s.total_out;
+    // The ring is most often whole in one piece (a read of 32 KiB or more
+    // fills it from its start): then it is the dictionary as it is.
     const std::size_t begin = (at_ + kHistory - kept_) % kHistory;
-    const std::size_t first = std::min(kept_, kHistory - begin);
-    std::memcpy(dictionary_.get(), history_.get() + begin, first);
-    std::memcpy(dictionary_.get() + first, history_.get(), kept_ - first);
+    unsigned char* dictionary = history_.get() + begin;
+    if (begin + kept_ > kHistory) {
+      const std::size_t first = kHistory - begin;
+      std::memcpy(dictionary_.get(), dictionary, first);
+      std::memcpy(dictionary_.get() + first, history_.get(), kept_ - first);
+      dictionary = dictionary_.get();
+    }
     isal_inflate_reset(&s);
-    isal_inflate_set_dict(&s, dictionary_.get(), static_cast<std::uint32_t>(kept_));
+    isal_inflate_set_dict(&s, dictionary, static_cast<std::uint32_t>(kept_));
     s.read_in = held;
     s.read_in_length = held_count;
     s.crc = crc;
