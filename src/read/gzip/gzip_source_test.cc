@@ -231,7 +231,10 @@ TEST(GzipSource, CorruptDataFailsSayingWhatIsWrong) {
 TEST(GzipSource, BothInflatersGiveTheSameTextAndFailures) {
   std::string text = some_points(20000, 8);
   std::string packed = gzip_member(text);
+  // Stored blocks (level 0) and the shortest and longest blocks zlib makes,
+  // followed one after another.
   std::vector<std::string> cases = {packed, gzip_member(text, 1) + gzip_member("") + packed,
+                                    gzip_member(text, 0) + gzip_member(text, 9),
                                     packed + "12 34 56\r\n", packed + std::string(8, '\0')};
   std::string wrong_size = packed;
   wrong_size[wrong_size.size() - 2] ^= 1;  // the length in the trailer
