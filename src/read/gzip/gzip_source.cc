@@ -184,6 +184,7 @@ class IsalStream : public GzipSource::Stream {
       int result = isal_inflate(&s);
       std::size_t made = static_cast<std::size_t>(reinterpret_cast<char*>(s.next_out) - out);
       keep(reinterpret_cast<const unsigned char*>(out), made);
+      made_ += made;
       out_size -= made;
       out = reinterpret_cast<char*>(s.next_out);
       if (result < 0 || result == ISAL_NEED_DICT) {
@@ -191,6 +192,10 @@ class IsalStream : public GzipSource::Stream {
       } else if (s.block_state == ISAL_BLOCK_FINISH) {
         if (last_) {
           step = Step::kMemberEnd;
+        } else if (++followed_ >= 32 && made_ < followed_ * kShortBlock) {
+          // Blocks of a few bytes each (data flushed at every line) would
+          // cost ISA-L more than zlib, 32 KiB of dictionary a block.
+          step = Step::kFault;
         } else {
           go_on();
           part_ = Part::kBlockHeader;
@@ -210,6 +215,8 @@ class IsalStream : public GzipSource::Stream {
   static constexpr std::size_t kHistory = ISAL_DEF_HIST_SIZE;
   // The longest dynamic header is under 300 bytes.
   static constexpr std::size_t kHeaderRoom = 1024;
+  // The text a block gives on average below which zlib inflates the rest.
+  static constexpr std::uint64_t kShortBlock = 8192;
 
   Step begin_block() {
     inflate_state& s = *state_;
@@ -280,6 +287,8 @@ class IsalStream : public GzipSource::Stream {
   std::unique_ptr<unsigned char[]> history_;
   std::size_t at_ = 0;
   std::size_t kept_ = 0;
+  std::uint64_t followed_ = 0;  // blocks ended and gone on from
+  std::uint64_t made_ = 0;      // the text of all members
   std::unique_ptr<unsigned char[]> dictionary_;
 };
 #endif

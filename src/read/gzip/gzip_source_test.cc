@@ -381,6 +381,37 @@ TEST(GzipSource, BothInflatersRefuseIncompleteCodesAndReadWholeOnes) {
   }
 }
 
+// Data flushed every few bytes (blocks of a line or less) would cost ISA-L a
+// dictionary a block: zlib takes over, with the same text.
+TEST(GzipSource, BlocksOfAFewBytesGoToZlib) {
+  const std::string text = some_points(2000, 31);
+  z_stream z{};
+  ASSERT_EQ(deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string packed;
+  char out[4096];
+  for (std::size_t at = 0; at <= text.size(); at += 10) {
+    std::string piece = text.substr(std::min(at, text.size()), 10);
+    z.next_in = reinterpret_cast<Bytef*>(piece.data());
+    z.avail_in = static_cast<uInt>(piece.size());
+    const bool last = at + 10 > text.size();
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(out);
+      z.avail_out = sizeof out;
+      deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
+      packed.append(out, sizeof out - z.avail_out);
+    } while (z.avail_out == 0);
+  }
+  deflateEnd(&z);
+  for (const std::string& data : {packed, gzip_member(text)}) {
+    GzipSource source(std::make_unique<TextSource>(data), "t");
+    std::string read;
+    std::string buffer(4096, '\0');
+    while (std::size_t got = source.read(buffer.data(), buffer.size())) read.append(buffer, 0, got);
+    EXPECT_TRUE(read == text);
+    EXPECT_EQ(source.uses_isal(), GzipSource::has_isal() && data != packed);
+  }
+}
+
 // What zlib refuses at a dynamic header besides: a code of lengths with room
 // left, a repeat with nothing before it, more symbols than deflate has.
 TEST(DeflateHeader, RefusesWhatZlibRefusesAtTheHeader) {
