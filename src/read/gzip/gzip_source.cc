@@ -135,7 +135,7 @@ class IsalStream : public GzipSource::Stream {
       };
       for (unsigned letter : {'a', 'b'}) {
         put(1, 1);  // last
-        put(2, 2);  // fixed codes: 01, lowest bit first
+        put(2, 2);  // fixed codes: type 1, its low bit first
         put(0x30 + letter, 8);
         put(0, 7);  // the end of the block
       }
