@@ -3,11 +3,13 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <utility>
 
 #include "io/failure.h"
 #include "num/number.h"
+#include "read/gzip/deflate_header.h"
 
 #ifdef STRATUMIX_HAVE_ISAL
 #include <isa-l/igzip_lib.h>
@@ -54,6 +56,8 @@ struct GzipSource::Stream {
   // What zlib says of the fault.
   virtual std::string fault() const = 0;
   virtual bool isal() const = 0;
+  // Whether the inflater wants more than `available` bytes in one piece.
+  virtual bool wants_input(std::size_t /*available*/) const { return false; }
 };
 
 namespace {
@@ -98,37 +102,194 @@ class ZlibStream : public GzipSource::Stream {
 };
 
 #ifdef STRATUMIX_HAVE_ISAL
+// ISA-L passes over what zlib refuses in a dynamic block's header (a code
+// that leaves codes unused), and it inflates block after block without a
+// pause. So each block's header is read here first, and the block is handed
+// to ISA-L marked as the last (in this copy of the data), which makes ISA-L
+// stop at its end; it then goes on from the bits it kept and the 32 KiB of
+// text later blocks may repeat, as a new stream with that dictionary.
 class IsalStream : public GzipSource::Stream {
  public:
   // Left as it comes: isal_inflate_init sets what inflating reads, and the
   // state is 87 KB, a cost on every tile of a set if it were zeroed.
-  IsalStream() : state_(new inflate_state) { next_member(); }
+  IsalStream()
+      : state_(new inflate_state),
+        history_(new unsigned char[kHistory]),
+        dictionary_(new unsigned char[kHistory]) {
+    next_member();
+  }
+
+  // Whether this ISA-L stops at the end of a block marked last with the bits
+  // after it kept (later versions drop those of the last byte: then blocks
+  // cannot be followed, and zlib inflates).
+  static bool follows_blocks() {
+    static const bool follows = [] {
+      // Two blocks of fixed codes, 'a' then 'b', the first 18 bits long.
+      unsigned char data[8] = {};
+      int at = 0;
+      auto put = [&](unsigned code, int length) {
+        for (int i = length - 1; i >= 0; --i, ++at) {
+          if ((code >> i & 1) != 0)
+            data[at / 8] = static_cast<unsigned char>(data[at / 8] | 1 << at % 8);
+        }
+      };
+      for (unsigned letter : {'a', 'b'}) {
+        put(1, 1);  // last
+        put(2, 2);  // fixed codes: type 1, its low bit first
+        put(0x30 + letter, 8);
+        put(0, 7);  // the end of the block
+      }
+      std::unique_ptr<inflate_state> state(new inflate_state);
+      isal_inflate_init(state.get());
+      unsigned char text[8];
+      state->next_in = data;
+      state->avail_in = sizeof data;
+      state->next_out = text;
+      state->avail_out = sizeof text;
+      return isal_inflate(state.get()) == ISAL_DECOMP_OK &&
+             state->block_state == ISAL_BLOCK_FINISH && state->total_out == 1 && text[0] == 'a' &&
+             (state->next_in - data) * 8 - state->read_in_length == 18;
+    }();
+    return follows;
+  }
 
   void next_member() override {
     isal_inflate_init(state_.get());
-    state_->crc_flag = ISAL_GZIP;
+    isal_gzip_header_init(&gzip_header_);
+    part_ = Part::kMemberHeader;
+    at_ = 0;
+    kept_ = 0;
+  }
+  bool wants_input(std::size_t available) const override {
+    return part_ == Part::kBlockHeader && available < kHeaderRoom;
   }
   Step step(unsigned char*& in, std::size_t& in_size, char*& out, std::size_t& out_size) override {
     inflate_state& s = *state_;
     s.next_in = in;
     s.avail_in = static_cast<std::uint32_t>(std::min<std::size_t>(in_size, UINT32_MAX));
-    s.next_out = reinterpret_cast<std::uint8_t*>(out);
-    s.avail_out = static_cast<std::uint32_t>(std::min<std::size_t>(out_size, UINT32_MAX));
-    int result = isal_inflate(&s);
+    Step step = Step::kMore;
+    if (part_ == Part::kMemberHeader) {
+      int result = isal_read_gzip_header(&s, &gzip_header_);
+      if (result < 0) step = Step::kFault;
+      // The text's check sum is kept by ISA-L and checked at the last block.
+      if (result == ISAL_DECOMP_OK) {
+        s.crc_flag = ISAL_GZIP_NO_HDR;
+        part_ = Part::kBlockHeader;
+      }
+    } else if (part_ == Part::kBlockHeader) {
+      step = begin_block();
+    } else {
+      s.next_out = reinterpret_cast<std::uint8_t*>(out);
+      s.avail_out = static_cast<std::uint32_t>(std::min<std::size_t>(out_size, UINT32_MAX));
+      int result = isal_inflate(&s);
+      std::size_t made = static_cast<std::size_t>(reinterpret_cast<char*>(s.next_out) - out);
+      keep(reinterpret_cast<const unsigned char*>(out), made);
+      made_ += made;
+      out_size -= made;
+      out = reinterpret_cast<char*>(s.next_out);
+      if (result < 0 || result == ISAL_NEED_DICT) {
+        step = Step::kFault;
+      } else if (s.block_state == ISAL_BLOCK_FINISH) {
+        if (last_) {
+          step = Step::kMemberEnd;
+        } else if (++followed_ >= 32 && made_ < followed_ * kShortBlock) {
+          // Blocks of a few bytes each (data flushed at every line) would
+          // cost ISA-L more than zlib, 32 KiB of dictionary a block.
+          step = Step::kFault;
+        } else {
+          go_on();
+          part_ = Part::kBlockHeader;
+        }
+      }
+    }
     in_size -= static_cast<std::size_t>(s.next_in - in);
     in = s.next_in;
-    out_size -= static_cast<std::size_t>(reinterpret_cast<char*>(s.next_out) - out);
-    out = reinterpret_cast<char*>(s.next_out);
-    if (result < 0 || result == ISAL_NEED_DICT) return Step::kFault;
-    if (s.block_state == ISAL_BLOCK_FINISH) return Step::kMemberEnd;
-    return Step::kMore;
+    return step;
   }
   // Never told: zlib reads the data again and tells it in its words.
   std::string fault() const override { return ""; }
   bool isal() const override { return true; }
 
  private:
+  enum class Part { kMemberHeader, kBlockHeader, kBlock };
+  static constexpr std::size_t kHistory = ISAL_DEF_HIST_SIZE;
+  // The longest dynamic header is under 300 bytes.
+  static constexpr std::size_t kHeaderRoom = 1024;
+  // The text a block gives on average below which zlib inflates the rest.
+  static constexpr std::uint64_t kShortBlock = 8192;
+
+  Step begin_block() {
+    inflate_state& s = *state_;
+    BlockHeader header = read_block_header(s.read_in, s.read_in_length, s.next_in, s.avail_in);
+    // Cut short in a header, or refused there: zlib reads it again and tells.
+    if (header.verdict != BlockHeader::Verdict::kGood) return Step::kFault;
+    last_ = header.final;
+    if (!last_) {
+      // The first bit of a block says whether it is the last.
+      if (s.read_in_length > 0) {
+        s.read_in |= 1;
+      } else {
+        s.next_in[0] = static_cast<std::uint8_t>(s.next_in[0] | 1);
+      }
+    }
+    s.crc_flag = last_ ? ISAL_GZIP_NO_HDR_VER : ISAL_GZIP_NO_HDR;
+    part_ = Part::kBlock;
+    return Step::kMore;
+  }
+
+  // The last 32 KiB of text, for the blocks after the current one: kept_
+  // bytes of history_ taken as a ring, ending before at_.
+  void keep(const unsigned char* text, std::size_t size) {
+    if (size >= kHistory) {
+      std::memcpy(history_.get(), text + size - kHistory, kHistory);
+      at_ = 0;
+      kept_ = kHistory;
+      return;
+    }
+    std::size_t first = std::min(size, kHistory - at_);
+    std::memcpy(history_.get() + at_, text, first);
+    std::memcpy(history_.get(), text + first, size - first);
+    at_ = (at_ + size) % kHistory;
+    kept_ = std::min(kHistory, kept_ + size);
+  }
+
+  // ISA-L ended the stream at the block's end: the next block follows as a
+  // stream of its own, from the bits ISA-L kept, with the text before it
+  // as its dictionary, the check sum and the count going on.
+  void go_on() {
+    inflate_state& s = *state_;
+    const std::uint64_t held = s.read_in;
+    const std::int32_t held_count = s.read_in_length;
+    const std::uint32_t crc = s.crc;
+    const std::uint32_t total = s.total_out;
+    // The ring is most often whole in one piece (a read of 32 KiB or more
+    // fills it from its start): then it is the dictionary as it is.
+    const std::size_t begin = (at_ + kHistory - kept_) % kHistory;
+    unsigned char* dictionary = history_.get() + begin;
+    if (begin + kept_ > kHistory) {
+      const std::size_t first = kHistory - begin;
+      std::memcpy(dictionary_.get(), dictionary, first);
+      std::memcpy(dictionary_.get() + first, history_.get(), kept_ - first);
+      dictionary = dictionary_.get();
+    }
+    isal_inflate_reset(&s);
+    isal_inflate_set_dict(&s, dictionary, static_cast<std::uint32_t>(kept_));
+    s.read_in = held;
+    s.read_in_length = held_count;
+    s.crc = crc;
+    s.total_out = total;
+  }
+
   std::unique_ptr<inflate_state> state_;
+  isal_gzip_header gzip_header_{};
+  Part part_ = Part::kMemberHeader;
+  bool last_ = false;
+  std::unique_ptr<unsigned char[]> history_;
+  std::size_t at_ = 0;
+  std::size_t kept_ = 0;
+  std::uint64_t followed_ = 0;  // blocks ended and gone on from
+  std::uint64_t made_ = 0;      // the text of all members
+  std::unique_ptr<unsigned char[]> dictionary_;
 };
 #endif
 
@@ -141,7 +302,8 @@ GzipSource::GzipSource(std::unique_ptr<ByteSource> compressed, std::string shown
 #ifdef STRATUMIX_HAVE_ISAL
   // Only data that can be read again goes to ISA-L: a pipe's cannot.
   char probe = 0;
-  if (inflater == Inflater::kFastest && compressed_->read_at(0, &probe, 1) == 1) {
+  if (inflater == Inflater::kFastest && IsalStream::follows_blocks() &&
+      compressed_->read_at(0, &probe, 1) == 1) {
     stream_ = std::make_unique<IsalStream>();
   }
 #else
@@ -173,6 +335,21 @@ bool GzipSource::take_input() {
   avail_in_ = got;
   taken_ += got;
   return true;
+}
+
+void GzipSource::top_up() {
+  std::memmove(input_.get(), next_in_, avail_in_);
+  next_in_ = input_.get();
+  while (avail_in_ < kInputSize) {
+    std::size_t got = compressed_->read(reinterpret_cast<char*>(input_.get()) + avail_in_,
+                                        kInputSize - avail_in_);
+    if (got == 0) {
+      input_ended_ = true;
+      break;
+    }
+    avail_in_ += got;
+    taken_ += got;
+  }
 }
 
 bool GzipSource::reserved_flags_set() {
@@ -227,6 +404,7 @@ std::size_t GzipSource::read(char* buffer, std::size_t size) {
       member_text_ = false;
       member_begins_ = true;
     }
+    if (more_input && !input_ended_ && stream_->wants_input(avail_in_)) top_up();
     if (member_begins_ && more_input && stream_->isal()) {
       member_begins_ = false;
       if (reserved_flags_set()) {

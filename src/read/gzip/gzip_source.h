@@ -24,9 +24,9 @@
 // fast. ISA-L inflates data that can be read again from its start; at a
 // fault, at data cut short, or at a member whose flags zlib refuses, zlib
 // reads it again from there on, so that the text handed out and the
-// failure are zlib's to the byte. (Only an incomplete Huffman code, which
-// zlib refuses, ISA-L inflates: finding one would take decoding every
-// block.)
+// failure are zlib's to the byte. A block whose Huffman code leaves codes
+// unused, which ISA-L would inflate, is refused at its header, as zlib
+// refuses it.
 class GzipSource : public ByteSource {
  public:
   enum class Inflater { kFastest, kZlib };
@@ -47,6 +47,8 @@ class GzipSource : public ByteSource {
  private:
   // Moves more compressed bytes in; false when there are none left.
   bool take_input();
+  // Moves the bytes not yet taken to the front, and more in after them.
+  void top_up();
   // Whether the member that begins at next_in_ sets a flag gzip reserves.
   bool reserved_flags_set();
   // From here on zlib inflates, again from the start, past the `handed`
