@@ -1,4 +1,4 @@
-#include "laz_writer.h"
+#include "read/laz/laz_encoder.h"
 
 #include <algorithm>
 #include <array>
@@ -677,7 +677,7 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
   vlr.replace(2, 14, "laszip encoded");
   put(vlr, 18, 22204, 2);
   put(vlr, 20, vlr.size() - 54, 2);
-  vlr.replace(22, 32, std::string("by LAZ writer of the tests") + std::string(6, '\0'));
+  vlr.replace(22, 32, std::string("by the LAZ encoder of STRATUMIX") + std::string(1, '\0'));
   put(vlr, 54, layered ? 3 : 2, 2);  // chunked, or layered
   put(vlr, 54 + 4, 2, 1);
   put(vlr, 54 + 5, 2, 1);
