@@ -10,6 +10,7 @@
 #include "read/laz/arithmetic_decoder.h"
 #include "read/laz/arithmetic_encoder.h"
 #include "read/laz/median5.h"
+#include "read/laz/point14_models.h"
 #include "read/laz/point_items.h"
 #include "read/laz/return_contexts.h"
 
@@ -103,7 +104,7 @@ class Point14Encoder {
     Encoder& xy = *encoders_[kXy];
     xy.encode_symbol(*c->changed[lpr], changed);
     if (changed & (1 << 6)) {
-      xy.encode_symbol(c->channel_model, (p.channel + 4 - current_ - 1) % 4);
+      xy.encode_symbol(c->channel, (p.channel + 4 - current_ - 1) % 4);
       if (channels_[p.channel] == nullptr) {
         channels_[p.channel] = make_channel(c->last);
         last = &channels_[p.channel]->last;
@@ -111,10 +112,10 @@ class Point14Encoder {
       current_ = p.channel;
       c = channels_[current_].get();
     }
-    if (changed & (1 << 2)) xy.encode_symbol(made(c->returns[last_n], 16), p.n);
+    if (changed & (1 << 2)) xy.encode_symbol(made(c->number_of_returns[last_n], 16), p.n);
     if ((changed & 3) == 3) {
       if (time_changed) {
-        xy.encode_symbol(made(c->return_number[last_r], 16), p.r);
+        xy.encode_symbol(made(c->return_number_model[last_r], 16), p.r);
       } else {
         xy.encode_symbol(c->same_time_return, (p.r + 16 - last_r - 2) % 16);
       }
@@ -178,21 +179,11 @@ class Point14Encoder {
   }
 
  private:
-  struct Channel {
+  // A channel's models, those of the decoder's, its last point and what
+  // its coding keeps.
+  struct Channel : Point14ModelsOf<IntegerEncoder>, Point14FieldModelsOf<IntegerEncoder> {
     Point14 last;
-    std::unique_ptr<SymbolModel> changed[8];
-    SymbolModel channel_model{3};
-    std::unique_ptr<SymbolModel> returns[16], return_number[16];
-    SymbolModel same_time_return{13};
-    IntegerEncoder dx{32, 2}, dy{32, 22}, dz{32, 20};
-    Median5 x_diffs[12], y_diffs[12];
-    std::int32_t last_z[8];
-    std::unique_ptr<SymbolModel> classification[64], flags[64], user_data[64];
-    IntegerEncoder intensity{16, 4}, scan_angle{16, 2}, point_source{16};
     std::int32_t last_intensity[8];
-    // Version 3 has no symbol for an unchanged time.
-    SymbolModel time_multi{515}, time_zero_diff{5};
-    IntegerEncoder time{32, 9};
     unsigned sequence = 0, next = 0;
     std::int64_t times[4] = {};
     std::int32_t last_diff[4] = {};
@@ -233,23 +224,23 @@ class Point14Encoder {
       }
       bool zero = c.last_diff[c.sequence] == 0;
       if (!fits && other != 0) {
-        e.encode_symbol(zero ? c.time_zero_diff : c.time_multi,
+        e.encode_symbol(zero ? c.gps_zero_diff : c.gps_multi,
                         static_cast<std::uint32_t>(zero ? other + 1 : kFull + other));
         c.sequence = (c.sequence + static_cast<unsigned>(other)) & 3;
         continue;
       }
       if (!fits) {
-        e.encode_symbol(zero ? c.time_zero_diff : c.time_multi, zero ? 1u : std::uint32_t{kFull});
-        c.time.encode(e, static_cast<std::int32_t>(c.times[c.sequence] >> 32),
-                      static_cast<std::int32_t>(time >> 32), 8);
+        e.encode_symbol(zero ? c.gps_zero_diff : c.gps_multi, zero ? 1u : std::uint32_t{kFull});
+        c.gps.encode(e, static_cast<std::int32_t>(c.times[c.sequence] >> 32),
+                     static_cast<std::int32_t>(time >> 32), 8);
         e.write_int(static_cast<std::uint32_t>(time));
         c.next = (c.next + 1) & 3;
         c.sequence = c.next;
         c.last_diff[c.sequence] = 0;
         c.extremes[c.sequence] = 0;
       } else if (zero) {
-        e.encode_symbol(c.time_zero_diff, 0);
-        c.time.encode(e, 0, diff, 0);
+        e.encode_symbol(c.gps_zero_diff, 0);
+        c.gps.encode(e, 0, diff, 0);
         c.last_diff[c.sequence] = diff;
         c.extremes[c.sequence] = 0;
       } else {
@@ -263,26 +254,26 @@ class Point14Encoder {
           }
         };
         if (multi == 1) {
-          e.encode_symbol(c.time_multi, 1);
-          c.time.encode(e, last_diff, diff, 1);
+          e.encode_symbol(c.gps_multi, 1);
+          c.gps.encode(e, last_diff, diff, 1);
           c.extremes[c.sequence] = 0;
         } else if (multi > 0 && multi < kMulti) {
-          e.encode_symbol(c.time_multi, static_cast<std::uint32_t>(multi));
-          c.time.encode(e, times(multi), diff, multi < 10 ? 2 : 3);
+          e.encode_symbol(c.gps_multi, static_cast<std::uint32_t>(multi));
+          c.gps.encode(e, times(multi), diff, multi < 10 ? 2 : 3);
         } else if (multi >= kMulti) {
-          e.encode_symbol(c.time_multi, kMulti);
-          c.time.encode(e, times(kMulti), diff, 4);
+          e.encode_symbol(c.gps_multi, kMulti);
+          c.gps.encode(e, times(kMulti), diff, 4);
           extreme();
         } else if (multi < 0 && multi > kMinus) {
-          e.encode_symbol(c.time_multi, static_cast<std::uint32_t>(kMulti - multi));
-          c.time.encode(e, times(multi), diff, 5);
+          e.encode_symbol(c.gps_multi, static_cast<std::uint32_t>(kMulti - multi));
+          c.gps.encode(e, times(multi), diff, 5);
         } else if (multi < 0) {
-          e.encode_symbol(c.time_multi, kMulti - kMinus);
-          c.time.encode(e, times(kMinus), diff, 6);
+          e.encode_symbol(c.gps_multi, kMulti - kMinus);
+          c.gps.encode(e, times(kMinus), diff, 6);
           extreme();
         } else {
-          e.encode_symbol(c.time_multi, 0);
-          c.time.encode(e, 0, diff, 7);
+          e.encode_symbol(c.gps_multi, 0);
+          c.gps.encode(e, 0, diff, 7);
           extreme();
         }
       }
