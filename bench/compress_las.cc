@@ -1,12 +1,12 @@
 // Compresses a LAS file on standard input to LAZ on standard output, with
-// the tests' compressor, in chunks of 50000 points as LASzip makes them.
+// the program's compressor, in chunks of 50000 points as LASzip makes them.
 //   compress_las < tile.las > tile.laz
 #include <cstdio>
 #include <iostream>
 #include <iterator>
 #include <string>
 
-#include "laz_writer.h"
+#include "read/laz/laz_encoder.h"
 
 int main() {
   std::string las((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());

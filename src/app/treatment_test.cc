@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "in_memory.h"
-#include "laz_writer.h"
+#include "read/laz/laz_encoder.h"
 #include "tiles.h"
 
 namespace {

@@ -14,8 +14,8 @@
 
 #include "fake_disk.h"
 #include "io/failure.h"
-#include "laz_writer.h"
 #include "num/number.h"
+#include "read/laz/laz_encoder.h"
 #include "tiles.h"
 
 namespace {

@@ -21,8 +21,8 @@ inline constexpr std::uint32_t kBitMaxCount = 1u << kBitShift;
 inline constexpr std::uint32_t kSymbolShift = 15;  // a symbol model's
 inline constexpr std::uint32_t kSymbolMaxCount = 1u << kSymbolShift;
 
-// The coder's mirror (arithmetic_encoder.h), which the tests and the bench
-// make LAZ with.
+// The coder's mirror (arithmetic_encoder.h), which the program's LAZ
+// compressor (laz_encoder.h) makes LAZ with.
 class Encoder;
 
 // An adaptive model of one of `symbols` values (2 to 2048).

@@ -1,7 +1,7 @@
 // The arithmetic coder's encoding side, the decoder's mirror (LASzip's
-// coder, after FastAC, with the same constants and models): the program
-// reads LAZ and never writes it, but its tests and the bench make LAZ with
-// it, through the items' encoders, which share the decoders' models.
+// coder, after FastAC, with the same constants and models): the program's
+// LAZ compressor (laz_encoder.h) codes with it, through the items'
+// encoders, which share the decoders' models.
 #ifndef STRATUMIX_READ_LAZ_ARITHMETIC_ENCODER_H_
 #define STRATUMIX_READ_LAZ_ARITHMETIC_ENCODER_H_
 

@@ -16,6 +16,7 @@
 
 #include "read/laz/chunk_decoder.h"
 #include "read/laz/median5.h"
+#include "read/laz/point14_models.h"
 #include "read/laz/return_contexts.h"
 
 namespace laz {
@@ -136,17 +137,7 @@ std::int32_t wrapping_multiply(std::int32_t a, std::int32_t b) {
 
 // The models of POINT14's layers past X, Y and Z, made only when one is
 // decoded.
-struct FieldModels {
-  std::unique_ptr<SymbolModel> classification[64];
-  std::unique_ptr<SymbolModel> flags[64];
-  std::unique_ptr<SymbolModel> user_data[64];
-  IntegerDecoder intensity{16, 4};
-  IntegerDecoder scan_angle{16, 2};
-  IntegerDecoder point_source{16};
-  SymbolModel gps_multi{515};
-  SymbolModel gps_zero_diff{5};
-  IntegerDecoder gps{32, 9};
-};
+using FieldModels = Point14FieldModelsOf<IntegerDecoder>;
 
 // What the items past POINT14 (colour, near infrared, wave packet, extra
 // bytes) keep, in contexts of their own. In version 3, LASzip's readers
@@ -178,21 +169,12 @@ std::unique_ptr<ItemContext> new_item_context(const ItemContext& from) {
   return c;
 }
 
-// What one scanner channel keeps: its last point and its models.
-struct Channel {
+// What one scanner channel keeps: its last point and its models, those
+// the encoder has too (point14_models.h).
+struct Channel : Point14ModelsOf<IntegerDecoder> {
   std::int32_t x = 0, y = 0, z = 0;
   unsigned returns = 0, return_number = 0;
   bool time_changed = false;
-  std::unique_ptr<SymbolModel> changed[8];
-  SymbolModel channel{3};
-  std::unique_ptr<SymbolModel> number_of_returns[16];
-  std::unique_ptr<SymbolModel> return_number_model[16];
-  SymbolModel same_time_return{13};
-  IntegerDecoder dx{32, 2};
-  IntegerDecoder dy{32, 22};
-  IntegerDecoder dz{32, 20};
-  std::int32_t last_z[8] = {};
-  Median5 x_diffs[12], y_diffs[12];
 
   // The other fields, kept when asked for and zero otherwise.
   std::uint32_t intensity = 0;

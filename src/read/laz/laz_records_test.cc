@@ -14,9 +14,9 @@
 
 #include "fake_disk.h"
 #include "io/output_file.h"
-#include "laz_writer.h"
 #include "read/las/las_reader.h"
 #include "read/laz/layers.h"
+#include "read/laz/laz_encoder.h"
 #include "tiles.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include "fake_disk.h"
 #include "io/output_file.h"
 #include "io/read_ahead.h"
-#include "laz_writer.h"
 #include "read/las/las_reader.h"
+#include "read/laz/laz_encoder.h"
 #include "tiles.h"
 #include "write/xyz_writer.h"
 

@@ -36,19 +36,6 @@ std::int32_t wrapping_multiply(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
 }
 
-// A model per value of a byte that is the context, made at its first use.
-class ModelPerByte {
- public:
-  SymbolModel& operator[](unsigned char context) {
-    std::unique_ptr<SymbolModel>& model = models_[context];
-    if (model == nullptr) model = std::make_unique<SymbolModel>(256);
-    return *model;
-  }
-
- private:
-  std::array<std::unique_ptr<SymbolModel>, 256> models_;
-};
-
 void read_point10(const unsigned char* raw, Point10State& s) {
   s.x = little_endian_32(raw);
   s.y = little_endian_32(raw + 4);
@@ -139,61 +126,51 @@ class Point10Version2 : public Item {
   void store(unsigned char* out) const override { store_point10(out, s_); }
 
   void next(Decoder& d) override {
-    std::uint32_t changed = d.decode_symbol(changed_);
+    std::uint32_t changed = d.decode_symbol(m_.changed);
     unsigned r = s_.bits & 7, n = (s_.bits >> 3) & 7;
     if (changed != 0) {
       if (changed & 32) {
-        s_.bits = static_cast<unsigned char>(d.decode_symbol(bit_byte_[s_.bits]));
+        s_.bits = static_cast<unsigned char>(d.decode_symbol(m_.bit_byte[s_.bits]));
         r = s_.bits & 7;
         n = (s_.bits >> 3) & 7;
       }
       unsigned m = kReturnContext[n][r];
       if (changed & 16) {
-        last_intensity_[m] = intensity_.decode(d, last_intensity_[m], m < 3 ? m : 3);
+        m_.last_intensity[m] = m_.intensity.decode(d, m_.last_intensity[m], m < 3 ? m : 3);
       }
       // Unchanged, the intensity is the last one of the point's place
       // among its returns.
-      s_.intensity = last_intensity_[m];
+      s_.intensity = m_.last_intensity[m];
       if (changed & 8) {
         s_.classification =
-            static_cast<unsigned char>(d.decode_symbol(classification_[s_.classification]));
+            static_cast<unsigned char>(d.decode_symbol(m_.classification[s_.classification]));
       }
       if (changed & 4) {
-        std::uint32_t step = d.decode_symbol(scan_angle_[(s_.bits >> 6) & 1]);
+        std::uint32_t step = d.decode_symbol(m_.scan_angle[(s_.bits >> 6) & 1]);
         s_.scan_angle =
             static_cast<std::int32_t>((step + static_cast<std::uint32_t>(s_.scan_angle)) & 0xff);
       }
       if (changed & 2)
-        s_.user_data = static_cast<unsigned char>(d.decode_symbol(user_data_[s_.user_data]));
-      if (changed & 1) s_.point_source = point_source_.decode(d, s_.point_source);
+        s_.user_data = static_cast<unsigned char>(d.decode_symbol(m_.user_data[s_.user_data]));
+      if (changed & 1) s_.point_source = m_.point_source.decode(d, s_.point_source);
     }
     unsigned m = kReturnContext[n][r];
     unsigned l = kReturnLevel[n][r];
-    std::int32_t diff = dx_.decode(d, last_x_[m].get(), n == 1);
+    std::int32_t diff = m_.dx.decode(d, m_.last_x[m].get(), n == 1);
     s_.x = wrapping_add(s_.x, diff);
-    last_x_[m].add(diff);
-    std::uint32_t k = dx_.k();
-    diff = dy_.decode(d, last_y_[m].get(), (n == 1) + (k < 20 ? k & ~1u : 20));
+    m_.last_x[m].add(diff);
+    std::uint32_t k = m_.dx.k();
+    diff = m_.dy.decode(d, m_.last_y[m].get(), (n == 1) + (k < 20 ? k & ~1u : 20));
     s_.y = wrapping_add(s_.y, diff);
-    last_y_[m].add(diff);
-    k = (dx_.k() + dy_.k()) / 2;
-    s_.z = z_.decode(d, last_height_[l], (n == 1) + (k < 18 ? k & ~1u : 18));
-    last_height_[l] = s_.z;
+    m_.last_y[m].add(diff);
+    k = (m_.dx.k() + m_.dy.k()) / 2;
+    s_.z = m_.z.decode(d, m_.last_height[l], (n == 1) + (k < 18 ? k & ~1u : 18));
+    m_.last_height[l] = s_.z;
   }
 
  private:
   Point10State& s_;
-  Median5 last_x_[16], last_y_[16];
-  std::int32_t last_intensity_[16] = {};
-  std::int32_t last_height_[8] = {};
-  IntegerDecoder intensity_{16, 4};
-  IntegerDecoder point_source_{16};
-  IntegerDecoder dx_{32, 2};
-  IntegerDecoder dy_{32, 22};
-  IntegerDecoder z_{32, 20};
-  SymbolModel changed_{64};
-  SymbolModel scan_angle_[2] = {SymbolModel(256), SymbolModel(256)};
-  ModelPerByte bit_byte_, classification_, user_data_;
+  Point10Models m_;
 };
 
 // GPS time, version 1: the difference as a multiple of the last one. The
@@ -259,8 +236,8 @@ class GpsTime11Version1 : public Item {
 // GPS time, version 2: four sequences of times, each with its difference.
 class GpsTime11Version2 : public Item {
  public:
-  void first(const unsigned char* raw) override { time_[0] = little_endian_64(raw); }
-  void store(unsigned char* out) const override { store_le(out, time_[last_], 8); }
+  void first(const unsigned char* raw) override { m_.time[0] = little_endian_64(raw); }
+  void store(unsigned char* out) const override { store_le(out, m_.time[m_.last], 8); }
 
   void next(Decoder& d) override {
     constexpr std::int32_t kMulti = 500;
@@ -270,41 +247,41 @@ class GpsTime11Version2 : public Item {
     // A symbol that switches sequence says nothing of the time: the next
     // symbol does.
     for (;;) {
-      if (last_diff_[last_] == 0) {
-        std::uint32_t multi = d.decode_symbol(zero_diff_);
+      if (m_.last_diff[m_.last] == 0) {
+        std::uint32_t multi = d.decode_symbol(m_.zero_diff);
         if (multi == 1) {
-          last_diff_[last_] = diffs_.decode(d, 0, 0);
-          add(last_diff_[last_]);
-          extremes_[last_] = 0;
+          m_.last_diff[m_.last] = m_.diffs.decode(d, 0, 0);
+          add(m_.last_diff[m_.last]);
+          m_.extremes[m_.last] = 0;
         } else if (multi == 2) {
           full_time(d);
         } else if (multi > 2) {
-          last_ = (last_ + multi - 2) & 3;
+          m_.last = (m_.last + multi - 2) & 3;
           continue;
         }
         return;
       }
-      auto multi = static_cast<std::int32_t>(d.decode_symbol(multi_));
-      std::int32_t& last_diff = last_diff_[last_];
+      auto multi = static_cast<std::int32_t>(d.decode_symbol(m_.multi));
+      std::int32_t& last_diff = m_.last_diff[m_.last];
       if (multi == 1) {
-        add(diffs_.decode(d, last_diff, 1));
-        extremes_[last_] = 0;
+        add(m_.diffs.decode(d, last_diff, 1));
+        m_.extremes[m_.last] = 0;
       } else if (multi < kUnchanged) {
         std::int32_t diff;
         if (multi == 0) {
-          diff = diffs_.decode(d, 0, 7);
+          diff = m_.diffs.decode(d, 0, 7);
           extreme(diff);
         } else if (multi < kMulti) {
-          diff = diffs_.decode(d, wrapping_multiply(multi, last_diff), multi < 10 ? 2 : 3);
+          diff = m_.diffs.decode(d, wrapping_multiply(multi, last_diff), multi < 10 ? 2 : 3);
         } else if (multi == kMulti) {
-          diff = diffs_.decode(d, wrapping_multiply(kMulti, last_diff), 4);
+          diff = m_.diffs.decode(d, wrapping_multiply(kMulti, last_diff), 4);
           extreme(diff);
         } else {
           multi = kMulti - multi;
           if (multi > kMultiMinus) {
-            diff = diffs_.decode(d, wrapping_multiply(multi, last_diff), 5);
+            diff = m_.diffs.decode(d, wrapping_multiply(multi, last_diff), 5);
           } else {
-            diff = diffs_.decode(d, wrapping_multiply(kMultiMinus, last_diff), 6);
+            diff = m_.diffs.decode(d, wrapping_multiply(kMultiMinus, last_diff), 6);
             extreme(diff);
           }
         }
@@ -312,7 +289,7 @@ class GpsTime11Version2 : public Item {
       } else if (multi == kCodeFull) {
         full_time(d);
       } else if (multi > kCodeFull) {
-        last_ = (last_ + static_cast<unsigned>(multi - kCodeFull)) & 3;
+        m_.last = (m_.last + static_cast<unsigned>(multi - kCodeFull)) & 3;
         continue;
       }
       return;
@@ -320,33 +297,29 @@ class GpsTime11Version2 : public Item {
   }
 
  private:
-  void add(std::int32_t diff) { time_[last_] += static_cast<std::uint64_t>(std::int64_t{diff}); }
+  void add(std::int32_t diff) {
+    m_.time[m_.last] += static_cast<std::uint64_t>(std::int64_t{diff});
+  }
   // A time that no difference gives: a new sequence begins with it, its
   // high half coded against the last time's.
   void full_time(Decoder& d) {
-    next_ = (next_ + 1) & 3;
-    auto high = static_cast<std::int32_t>(time_[last_] >> 32);
-    auto decoded = static_cast<std::uint32_t>(diffs_.decode(d, high, 8));
-    time_[next_] = std::uint64_t{decoded} << 32 | d.read_int();
-    last_ = next_;
-    last_diff_[last_] = 0;
-    extremes_[last_] = 0;
+    m_.next = (m_.next + 1) & 3;
+    auto high = static_cast<std::int32_t>(m_.time[m_.last] >> 32);
+    auto decoded = static_cast<std::uint32_t>(m_.diffs.decode(d, high, 8));
+    m_.time[m_.next] = std::uint64_t{decoded} << 32 | d.read_int();
+    m_.last = m_.next;
+    m_.last_diff[m_.last] = 0;
+    m_.extremes[m_.last] = 0;
   }
   // A difference far from the last one replaces it when that keeps on.
   void extreme(std::int32_t diff) {
-    if (++extremes_[last_] > 3) {
-      last_diff_[last_] = diff;
-      extremes_[last_] = 0;
+    if (++m_.extremes[m_.last] > 3) {
+      m_.last_diff[m_.last] = diff;
+      m_.extremes[m_.last] = 0;
     }
   }
 
-  unsigned last_ = 0, next_ = 0;
-  std::uint64_t time_[4] = {};
-  std::int32_t last_diff_[4] = {};
-  int extremes_[4] = {};
-  SymbolModel multi_{516};
-  SymbolModel zero_diff_{6};
-  IntegerDecoder diffs_{32, 9};
+  GpsTime11Models m_;
 };
 
 // Colour, version 1: which bytes changed, then each one's difference.

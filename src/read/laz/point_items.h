@@ -7,12 +7,14 @@
 #ifndef STRATUMIX_READ_LAZ_POINT_ITEMS_H_
 #define STRATUMIX_READ_LAZ_POINT_ITEMS_H_
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "read/laz/arithmetic_decoder.h"
 #include "read/laz/arithmetic_encoder.h"
+#include "read/laz/median5.h"
 
 namespace laz {
 
@@ -24,6 +26,28 @@ class Item {
   virtual void next(Decoder& decoder) = 0;
   // The item's bytes of the record last decoded.
   virtual void store(unsigned char* out) const = 0;
+};
+
+// An item's encoder, the decoder's mirror: the chunk's first record is
+// stored as it is, each next one coded after the last.
+class ItemEncoder {
+ public:
+  virtual ~ItemEncoder() = default;
+  virtual void first(const unsigned char* raw) = 0;
+  virtual void next(Encoder& encoder, const unsigned char* raw) = 0;
+};
+
+// A model per value of a byte that is the context, made at its first use.
+class ModelPerByte {
+ public:
+  SymbolModel& operator[](unsigned char context) {
+    std::unique_ptr<SymbolModel>& model = models_[context];
+    if (model == nullptr) model = std::make_unique<SymbolModel>(256);
+    return *model;
+  }
+
+ private:
+  std::array<std::unique_ptr<SymbolModel>, 256> models_;
 };
 
 // Red, green and blue, 16 bits each.
@@ -118,6 +142,48 @@ struct Point10State {
   std::int32_t scan_angle = 0;
 };
 
+// POINT10 version 2's models and the values they predict from, one set for
+// the decoder and the encoder alike (`Integers`, either side's integer
+// coder): the last differences of X and Y, and the last intensity, by the
+// point's place among its returns; the last Z by how far it is from the
+// last return.
+template <class Integers>
+struct Point10ModelsOf {
+  Median5 last_x[16], last_y[16];
+  std::int32_t last_intensity[16] = {};
+  std::int32_t last_height[8] = {};
+  Integers intensity{16, 4};
+  Integers point_source{16};
+  Integers dx{32, 2};
+  Integers dy{32, 22};
+  Integers z{32, 20};
+  SymbolModel changed{64};
+  SymbolModel scan_angle[2] = {SymbolModel(256), SymbolModel(256)};
+  ModelPerByte bit_byte, classification, user_data;
+};
+using Point10Models = Point10ModelsOf<IntegerDecoder>;
+using Point10Encoding = Point10ModelsOf<IntegerEncoder>;
+
+// GPSTIME11 version 2's models and four sequences of times (the doubles'
+// bits), each with its last difference, shared alike.
+template <class Integers>
+struct GpsTime11ModelsOf {
+  unsigned last = 0, next = 0;
+  std::uint64_t time[4] = {};
+  std::int32_t last_diff[4] = {};
+  int extremes[4] = {};
+  SymbolModel multi{516};
+  SymbolModel zero_diff{6};
+  Integers diffs{32, 9};
+};
+using GpsTime11Models = GpsTime11ModelsOf<IntegerDecoder>;
+using GpsTime11Encoding = GpsTime11ModelsOf<IntegerEncoder>;
+
+// The multiple of the last difference of times that the next one is, as
+// LASzip's encoder rounds it (in single precision, half away from zero),
+// INT32_MIN where no int holds it: the decoder reads what this chooses.
+std::int32_t time_multiple(std::int32_t diff, std::int32_t last_diff);
+
 // POINT10 (record format 0's 20 bytes), versions 1 and 2.
 std::unique_ptr<Item> make_point10(int version, Point10State& state);
 // GPSTIME11, versions 1 and 2.
@@ -130,6 +196,14 @@ std::unique_ptr<Item> make_wavepacket13();
 // BYTE: `count` extra bytes, versions 1 and 2; without `values`, version 2
 // keeps the models in step and not the bytes, as RGB12's.
 std::unique_ptr<Item> make_bytes(int version, int count, bool values = true);
+
+// The encoders of POINT10, GPSTIME11, RGB12 and BYTE, version 2, and of
+// WAVEPACKET13.
+std::unique_ptr<ItemEncoder> make_point10_encoder();
+std::unique_ptr<ItemEncoder> make_gpstime11_encoder();
+std::unique_ptr<ItemEncoder> make_rgb12_encoder();
+std::unique_ptr<ItemEncoder> make_wavepacket13_encoder();
+std::unique_ptr<ItemEncoder> make_bytes_encoder(std::size_t count);
 
 }  // namespace laz
 

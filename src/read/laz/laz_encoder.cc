@@ -1,4 +1,4 @@
-#include "laz_writer.h"
+#include "read/laz/laz_encoder.h"
 
 #include <algorithm>
 #include <array>
@@ -10,6 +10,7 @@
 #include "read/laz/arithmetic_decoder.h"
 #include "read/laz/arithmetic_encoder.h"
 #include "read/laz/median5.h"
+#include "read/laz/point14_models.h"
 #include "read/laz/point_items.h"
 #include "read/laz/return_contexts.h"
 
@@ -35,240 +36,6 @@ void put(std::string& to, std::size_t at, std::uint64_t value, int bytes) {
 std::int32_t wrap(std::int64_t v) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
 }
-
-// The ratio of two differences of times, rounded as LASzip's encoder does
-// (in single precision, half away from zero), INT32_MIN where no int holds
-// it: the decoder reads what this chooses.
-std::int32_t time_ratio(std::int32_t diff, std::int32_t last_diff) {
-  float ratio = static_cast<float>(diff) / static_cast<float>(last_diff);
-  double rounded = ratio >= 0 ? ratio + 0.5 : ratio - 0.5;
-  return rounded >= 2147483648.0 || rounded < -2147483648.0 ? INT32_MIN
-                                                            : static_cast<std::int32_t>(rounded);
-}
-
-class ItemEncoder {
- public:
-  virtual ~ItemEncoder() = default;
-  virtual void first(const unsigned char* item) = 0;
-  virtual void next(Encoder& e, const unsigned char* item) = 0;
-};
-
-class Point10 : public ItemEncoder {
- public:
-  void first(const unsigned char* p) override { std::memcpy(last_, p, 20); }
-  void next(Encoder& e, const unsigned char* p) override {
-    unsigned r = p[14] & 7, n = (p[14] >> 3) & 7;
-    unsigned m = kReturnContext[n][r];
-    unsigned l = n > r ? n - r : r - n;
-    auto intensity = static_cast<std::int32_t>(get(p + 12, 2));
-    std::uint32_t changed = (p[14] != last_[14]) << 5 | (intensity != last_intensity_[m]) << 4 |
-                            (p[15] != last_[15]) << 3 | (p[16] != last_[16]) << 2 |
-                            (p[17] != last_[17]) << 1 | (get(p + 18, 2) != get(last_ + 18, 2));
-    e.encode_symbol(changed_, changed);
-    if (changed & 32) e.encode_symbol(model(bit_byte_, last_[14]), p[14]);
-    if (changed & 16) {
-      intensity_.encode(e, last_intensity_[m], intensity, m < 3 ? m : 3);
-      last_intensity_[m] = intensity;
-    }
-    if (changed & 8) e.encode_symbol(model(classification_, last_[15]), p[15]);
-    if (changed & 4)
-      e.encode_symbol(scan_angle_[(p[14] >> 6) & 1], static_cast<unsigned char>(p[16] - last_[16]));
-    if (changed & 2) e.encode_symbol(model(user_data_, last_[17]), p[17]);
-    if (changed & 1) {
-      point_source_.encode(e, static_cast<std::int32_t>(get(last_ + 18, 2)),
-                           static_cast<std::int32_t>(get(p + 18, 2)));
-    }
-    std::int32_t diff = wrap(std::int64_t{static_cast<std::int32_t>(get(p, 4))} -
-                             static_cast<std::int32_t>(get(last_, 4)));
-    dx_.encode(e, last_x_[m].get(), diff, n == 1);
-    last_x_[m].add(diff);
-    std::uint32_t k = dx_.k();
-    diff = wrap(std::int64_t{static_cast<std::int32_t>(get(p + 4, 4))} -
-                static_cast<std::int32_t>(get(last_ + 4, 4)));
-    dy_.encode(e, last_y_[m].get(), diff, (n == 1) + (k < 20 ? k & ~1u : 20));
-    last_y_[m].add(diff);
-    k = (dx_.k() + dy_.k()) / 2;
-    auto z = static_cast<std::int32_t>(get(p + 8, 4));
-    z_.encode(e, last_height_[l < 7 ? l : 7], z, (n == 1) + (k < 18 ? k & ~1u : 18));
-    last_height_[l < 7 ? l : 7] = z;
-    std::memcpy(last_, p, 20);
-  }
-
- private:
-  static SymbolModel& model(std::array<std::unique_ptr<SymbolModel>, 256>& models,
-                            unsigned char c) {
-    if (models[c] == nullptr) models[c] = std::make_unique<SymbolModel>(256);
-    return *models[c];
-  }
-  unsigned char last_[20] = {};
-  std::int32_t last_intensity_[16] = {};
-  std::int32_t last_height_[8] = {};
-  Median5 last_x_[16], last_y_[16];
-  SymbolModel changed_{64};
-  SymbolModel scan_angle_[2] = {SymbolModel(256), SymbolModel(256)};
-  std::array<std::unique_ptr<SymbolModel>, 256> bit_byte_, classification_, user_data_;
-  IntegerEncoder intensity_{16, 4}, point_source_{16}, dx_{32, 2}, dy_{32, 22}, z_{32, 20};
-};
-
-class GpsTime11 : public ItemEncoder {
- public:
-  void first(const unsigned char* p) override { times_[0] = static_cast<std::int64_t>(get64(p)); }
-  void next(Encoder& e, const unsigned char* p) override {
-    auto time = static_cast<std::int64_t>(get64(p));
-    constexpr std::int32_t kMulti = 500, kMinus = -10, kUnchanged = kMulti - kMinus + 1,
-                           kFull = kMulti - kMinus + 2;
-    for (;;) {
-      std::int64_t diff64 = static_cast<std::int64_t>(static_cast<std::uint64_t>(time) -
-                                                      static_cast<std::uint64_t>(times_[last_]));
-      auto diff = static_cast<std::int32_t>(diff64);
-      bool fits = diff64 == diff;
-      if (last_diff_[last_] == 0) {
-        if (diff64 == 0) {
-          e.encode_symbol(zero_diff_, 0);
-          return;
-        }
-        if (fits) {
-          e.encode_symbol(zero_diff_, 1);
-          time_.encode(e, 0, diff, 0);
-          last_diff_[last_] = diff;
-          extremes_[last_] = 0;
-          times_[last_] = time;
-          return;
-        }
-        int other = other_sequence(time);
-        if (other != 0) {
-          e.encode_symbol(zero_diff_, static_cast<std::uint32_t>(other + 2));
-          last_ = (last_ + static_cast<unsigned>(other)) & 3;
-          continue;
-        }
-        e.encode_symbol(zero_diff_, 2);
-        full(e, time);
-        return;
-      }
-      if (diff64 == 0) {
-        e.encode_symbol(multi_, kUnchanged);
-        return;
-      }
-      if (!fits) {
-        int other = other_sequence(time);
-        if (other != 0) {
-          e.encode_symbol(multi_, static_cast<std::uint32_t>(kFull + other));
-          last_ = (last_ + static_cast<unsigned>(other)) & 3;
-          continue;
-        }
-        e.encode_symbol(multi_, kFull);
-        full(e, time);
-        return;
-      }
-      std::int32_t& last_diff = last_diff_[last_];
-      std::int32_t multi = time_ratio(diff, last_diff);
-      auto times = [&](std::int32_t f) { return wrap(std::int64_t{f} * last_diff); };
-      if (multi == 1) {
-        e.encode_symbol(multi_, 1);
-        time_.encode(e, last_diff, diff, 1);
-        extremes_[last_] = 0;
-      } else if (multi > 0 && multi < kMulti) {
-        e.encode_symbol(multi_, static_cast<std::uint32_t>(multi));
-        time_.encode(e, times(multi), diff, multi < 10 ? 2 : 3);
-      } else if (multi >= kMulti) {
-        e.encode_symbol(multi_, kMulti);
-        time_.encode(e, times(kMulti), diff, 4);
-        extreme(diff);
-      } else if (multi < 0 && multi > kMinus) {
-        e.encode_symbol(multi_, static_cast<std::uint32_t>(kMulti - multi));
-        time_.encode(e, times(multi), diff, 5);
-      } else if (multi < 0) {
-        e.encode_symbol(multi_, kMulti - kMinus);
-        time_.encode(e, times(kMinus), diff, 6);
-        extreme(diff);
-      } else {
-        e.encode_symbol(multi_, 0);
-        time_.encode(e, 0, diff, 7);
-        extreme(diff);
-      }
-      times_[last_] = time;
-      return;
-    }
-  }
-
- private:
-  int other_sequence(std::int64_t time) const {
-    for (unsigned i = 1; i < 4; ++i) {
-      std::int64_t d = static_cast<std::int64_t>(
-          static_cast<std::uint64_t>(time) - static_cast<std::uint64_t>(times_[(last_ + i) & 3]));
-      if (d == static_cast<std::int32_t>(d)) return static_cast<int>(i);
-    }
-    return 0;
-  }
-  void full(Encoder& e, std::int64_t time) {
-    time_.encode(e, static_cast<std::int32_t>(times_[last_] >> 32),
-                 static_cast<std::int32_t>(time >> 32), 8);
-    e.write_int(static_cast<std::uint32_t>(time));
-    next_ = (next_ + 1) & 3;
-    last_ = next_;
-    last_diff_[last_] = 0;
-    extremes_[last_] = 0;
-    times_[last_] = time;
-  }
-  void extreme(std::int32_t diff) {
-    if (++extremes_[last_] > 3) {
-      last_diff_[last_] = diff;
-      extremes_[last_] = 0;
-    }
-  }
-  unsigned last_ = 0, next_ = 0;
-  std::int64_t times_[4] = {};
-  std::int32_t last_diff_[4] = {};
-  int extremes_[4] = {};
-  SymbolModel multi_{516}, zero_diff_{6};
-  IntegerEncoder time_{32, 9};
-};
-
-class Rgb12 : public ItemEncoder {
- public:
-  void first(const unsigned char* p) override { last_.read(p); }
-  void next(Encoder& e, const unsigned char* p) override {
-    Colour colour;
-    colour.read(p);
-    encode_colour(e, models_, last_, colour);
-    last_ = colour;
-  }
-
- private:
-  Colour last_;
-  ColourModels models_;
-};
-
-class Wavepacket13 : public ItemEncoder {
- public:
-  void first(const unsigned char* p) override { last_.read(p); }
-  void next(Encoder& e, const unsigned char* p) override {
-    WavePacket packet;
-    packet.read(p);
-    encode_wave_packet(e, models_, last_, packet);
-    last_ = packet;
-  }
-
- private:
-  WavePacket last_;
-  WavePacketEncoding models_;
-};
-
-class Bytes : public ItemEncoder {
- public:
-  explicit Bytes(std::size_t count) : last_(count), models_(count) {}
-  void first(const unsigned char* p) override { std::memcpy(last_.data(), p, last_.size()); }
-  void next(Encoder& e, const unsigned char* p) override {
-    for (std::size_t i = 0; i < last_.size(); ++i) {
-      models_.encode(e, i, last_[i], p[i]);
-      last_[i] = p[i];
-    }
-  }
-
- private:
-  std::vector<unsigned char> last_;
-  ByteModels models_;
-};
 
 // LAS 1.4's layered compressor, POINT14 version 3: each field its own
 // stream (layer), with a context of models a scanner channel.
@@ -337,7 +104,7 @@ class Point14Encoder {
     Encoder& xy = *encoders_[kXy];
     xy.encode_symbol(*c->changed[lpr], changed);
     if (changed & (1 << 6)) {
-      xy.encode_symbol(c->channel_model, (p.channel + 4 - current_ - 1) % 4);
+      xy.encode_symbol(c->channel, (p.channel + 4 - current_ - 1) % 4);
       if (channels_[p.channel] == nullptr) {
         channels_[p.channel] = make_channel(c->last);
         last = &channels_[p.channel]->last;
@@ -345,10 +112,10 @@ class Point14Encoder {
       current_ = p.channel;
       c = channels_[current_].get();
     }
-    if (changed & (1 << 2)) xy.encode_symbol(made(c->returns[last_n], 16), p.n);
+    if (changed & (1 << 2)) xy.encode_symbol(made(c->number_of_returns[last_n], 16), p.n);
     if ((changed & 3) == 3) {
       if (time_changed) {
-        xy.encode_symbol(made(c->return_number[last_r], 16), p.r);
+        xy.encode_symbol(made(c->return_number_model[last_r], 16), p.r);
       } else {
         xy.encode_symbol(c->same_time_return, (p.r + 16 - last_r - 2) % 16);
       }
@@ -412,21 +179,11 @@ class Point14Encoder {
   }
 
  private:
-  struct Channel {
+  // A channel's models, those of the decoder's, its last point and what
+  // its coding keeps.
+  struct Channel : Point14ModelsOf<IntegerEncoder>, Point14FieldModelsOf<IntegerEncoder> {
     Point14 last;
-    std::unique_ptr<SymbolModel> changed[8];
-    SymbolModel channel_model{3};
-    std::unique_ptr<SymbolModel> returns[16], return_number[16];
-    SymbolModel same_time_return{13};
-    IntegerEncoder dx{32, 2}, dy{32, 22}, dz{32, 20};
-    Median5 x_diffs[12], y_diffs[12];
-    std::int32_t last_z[8];
-    std::unique_ptr<SymbolModel> classification[64], flags[64], user_data[64];
-    IntegerEncoder intensity{16, 4}, scan_angle{16, 2}, point_source{16};
     std::int32_t last_intensity[8];
-    // Version 3 has no symbol for an unchanged time.
-    SymbolModel time_multi{515}, time_zero_diff{5};
-    IntegerEncoder time{32, 9};
     unsigned sequence = 0, next = 0;
     std::int64_t times[4] = {};
     std::int32_t last_diff[4] = {};
@@ -467,28 +224,28 @@ class Point14Encoder {
       }
       bool zero = c.last_diff[c.sequence] == 0;
       if (!fits && other != 0) {
-        e.encode_symbol(zero ? c.time_zero_diff : c.time_multi,
+        e.encode_symbol(zero ? c.gps_zero_diff : c.gps_multi,
                         static_cast<std::uint32_t>(zero ? other + 1 : kFull + other));
         c.sequence = (c.sequence + static_cast<unsigned>(other)) & 3;
         continue;
       }
       if (!fits) {
-        e.encode_symbol(zero ? c.time_zero_diff : c.time_multi, zero ? 1u : std::uint32_t{kFull});
-        c.time.encode(e, static_cast<std::int32_t>(c.times[c.sequence] >> 32),
-                      static_cast<std::int32_t>(time >> 32), 8);
+        e.encode_symbol(zero ? c.gps_zero_diff : c.gps_multi, zero ? 1u : std::uint32_t{kFull});
+        c.gps.encode(e, static_cast<std::int32_t>(c.times[c.sequence] >> 32),
+                     static_cast<std::int32_t>(time >> 32), 8);
         e.write_int(static_cast<std::uint32_t>(time));
         c.next = (c.next + 1) & 3;
         c.sequence = c.next;
         c.last_diff[c.sequence] = 0;
         c.extremes[c.sequence] = 0;
       } else if (zero) {
-        e.encode_symbol(c.time_zero_diff, 0);
-        c.time.encode(e, 0, diff, 0);
+        e.encode_symbol(c.gps_zero_diff, 0);
+        c.gps.encode(e, 0, diff, 0);
         c.last_diff[c.sequence] = diff;
         c.extremes[c.sequence] = 0;
       } else {
         std::int32_t& last_diff = c.last_diff[c.sequence];
-        std::int32_t multi = time_ratio(diff, last_diff);
+        std::int32_t multi = time_multiple(diff, last_diff);
         auto times = [&](std::int32_t f) { return wrap(std::int64_t{f} * last_diff); };
         auto extreme = [&] {
           if (++c.extremes[c.sequence] > 3) {
@@ -497,26 +254,26 @@ class Point14Encoder {
           }
         };
         if (multi == 1) {
-          e.encode_symbol(c.time_multi, 1);
-          c.time.encode(e, last_diff, diff, 1);
+          e.encode_symbol(c.gps_multi, 1);
+          c.gps.encode(e, last_diff, diff, 1);
           c.extremes[c.sequence] = 0;
         } else if (multi > 0 && multi < kMulti) {
-          e.encode_symbol(c.time_multi, static_cast<std::uint32_t>(multi));
-          c.time.encode(e, times(multi), diff, multi < 10 ? 2 : 3);
+          e.encode_symbol(c.gps_multi, static_cast<std::uint32_t>(multi));
+          c.gps.encode(e, times(multi), diff, multi < 10 ? 2 : 3);
         } else if (multi >= kMulti) {
-          e.encode_symbol(c.time_multi, kMulti);
-          c.time.encode(e, times(kMulti), diff, 4);
+          e.encode_symbol(c.gps_multi, kMulti);
+          c.gps.encode(e, times(kMulti), diff, 4);
           extreme();
         } else if (multi < 0 && multi > kMinus) {
-          e.encode_symbol(c.time_multi, static_cast<std::uint32_t>(kMulti - multi));
-          c.time.encode(e, times(multi), diff, 5);
+          e.encode_symbol(c.gps_multi, static_cast<std::uint32_t>(kMulti - multi));
+          c.gps.encode(e, times(multi), diff, 5);
         } else if (multi < 0) {
-          e.encode_symbol(c.time_multi, kMulti - kMinus);
-          c.time.encode(e, times(kMinus), diff, 6);
+          e.encode_symbol(c.gps_multi, kMulti - kMinus);
+          c.gps.encode(e, times(kMinus), diff, 6);
           extreme();
         } else {
-          e.encode_symbol(c.time_multi, 0);
-          c.time.encode(e, 0, diff, 7);
+          e.encode_symbol(c.gps_multi, 0);
+          c.gps.encode(e, 0, diff, 7);
           extreme();
         }
       }
@@ -677,7 +434,7 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
   vlr.replace(2, 14, "laszip encoded");
   put(vlr, 18, 22204, 2);
   put(vlr, 20, vlr.size() - 54, 2);
-  vlr.replace(22, 32, std::string("by LAZ writer of the tests") + std::string(6, '\0'));
+  vlr.replace(22, 32, std::string("by the LAZ encoder of STRATUMIX") + std::string(1, '\0'));
   put(vlr, 54, layered ? 3 : 2, 2);  // chunked, or layered
   put(vlr, 54 + 4, 2, 1);
   put(vlr, 54 + 5, 2, 1);
@@ -736,19 +493,19 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
     for (const auto& item : items) {
       switch (item[0]) {
         case 6:
-          encoders.push_back(std::make_unique<Point10>());
+          encoders.push_back(make_point10_encoder());
           break;
         case 7:
-          encoders.push_back(std::make_unique<GpsTime11>());
+          encoders.push_back(make_gpstime11_encoder());
           break;
         case 8:
-          encoders.push_back(std::make_unique<Rgb12>());
+          encoders.push_back(make_rgb12_encoder());
           break;
         case 9:
-          encoders.push_back(std::make_unique<Wavepacket13>());
+          encoders.push_back(make_wavepacket13_encoder());
           break;
         default:
-          encoders.push_back(std::make_unique<Bytes>(static_cast<std::size_t>(item[1])));
+          encoders.push_back(make_bytes_encoder(static_cast<std::size_t>(item[1])));
           break;
       }
     }

@@ -1,11 +1,11 @@
-// A LAZ compressor of the program's own, the decoder's mirror, for the
-// tests and the bench: it makes LAZ of the chunked compressor (items
-// POINT10, GPSTIME11, RGB12 and BYTE, version 2, and WAVEPACKET13, version
-// 1) from a LAS file of point format 0 to 5, or of the layered one
-// (POINT14, RGB14, RGBNIR14, WAVEPACKET14 and BYTE14, version 3 or 4) from
-// format 6 to 10, in chunks of any size, as LASzip would.
-#ifndef STRATUMIX_TESTS_LAZ_WRITER_H_
-#define STRATUMIX_TESTS_LAZ_WRITER_H_
+// The program's LAZ compressor, the decoder's mirror: it makes LAZ of the
+// chunked compressor (items POINT10, GPSTIME11, RGB12 and BYTE, version 2,
+// and WAVEPACKET13, version 1) from a LAS file of point format 0 to 5, or
+// of the layered one (POINT14, RGB14, RGBNIR14, WAVEPACKET14 and BYTE14,
+// version 3 or 4) from format 6 to 10, in chunks of any size, as LASzip
+// would.
+#ifndef STRATUMIX_READ_LAZ_LAZ_ENCODER_H_
+#define STRATUMIX_READ_LAZ_LAZ_ENCODER_H_
 
 #include <cstdint>
 #include <string>
@@ -22,4 +22,4 @@ std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool 
 
 }  // namespace laz
 
-#endif  // STRATUMIX_TESTS_LAZ_WRITER_H_
+#endif  // STRATUMIX_READ_LAZ_LAZ_ENCODER_H_

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "read/laz/arithmetic_decoder.h"
+#include "read/laz/arithmetic_encoder.h"
+#include "read/laz/point_items.h"
+
+namespace laz {
+namespace {
+
+void put(unsigned char* to, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) to[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// Records of POINT10 then GPSTIME11 (28 bytes, format 1) that try the
+// corners of both items: coordinates that jump across the whole range,
+// every return's context, each field changing alone, and times that leave
+// and come back to up to five sequences, stand still, step back, or move
+// by multiples too great to code.
+std::vector<std::vector<unsigned char>> hard_records() {
+  std::mt19937 random(7);
+  std::vector<std::vector<unsigned char>> records;
+  std::uint64_t bases[5] = {0x41d0000000000000ull, 0x41d0000100000000ull, 0x4100000000000000ull,
+                            0x0000000000000001ull, 0xfff0000000000000ull};
+  std::uint64_t time = bases[0];
+  std::int32_t x = 0, y = 0, z = 0;
+  for (int i = 0; i < 4000; ++i) {
+    std::vector<unsigned char> r(28);
+    unsigned kind = random() % 8;
+    if (kind == 0) {
+      x = static_cast<std::int32_t>(random());
+      y = static_cast<std::int32_t>(random());
+      z = static_cast<std::int32_t>(random());
+    } else {
+      x += static_cast<std::int32_t>(random() % 2001) - 1000;
+      y += static_cast<std::int32_t>(random() % 201) - 100;
+      z += static_cast<std::int32_t>(random() % 21) - 10;
+    }
+    put(r.data(), static_cast<std::uint32_t>(x), 4);
+    put(r.data() + 4, static_cast<std::uint32_t>(y), 4);
+    put(r.data() + 8, static_cast<std::uint32_t>(z), 4);
+    put(r.data() + 12, kind == 1 ? random() : 100 + i % 3, 2);
+    unsigned returns = 1 + random() % 7, number = 1 + random() % returns;
+    r[14] = static_cast<unsigned char>(number | returns << 3 | (kind == 2 ? 0xc0 : 0));
+    r[15] = static_cast<unsigned char>(kind == 3 ? random() : 2);
+    r[16] = static_cast<unsigned char>(kind == 4 ? random() : 0);
+    r[17] = static_cast<unsigned char>(kind == 5 ? random() : 7);
+    put(r.data() + 18, kind == 6 ? random() : 12, 2);
+    switch (random() % 10) {
+      case 0:
+        time = bases[random() % 5] + random() % 1000;  // another sequence
+        break;
+      case 1:
+        break;  // the same time
+      case 2:
+        time -= random() % 5000;
+        break;
+      case 3:
+        time += std::uint64_t{random()} * 4;  // past 32 bits
+        break;
+      default:
+        time += 1000 + random() % 3;
+        break;
+    }
+    put(r.data() + 20, time, 8);
+    records.push_back(r);
+  }
+  return records;
+}
+
+TEST(PointItemsEncoder, Point10AndGpsTime11ComeBackThroughTheirDecoders) {
+  std::vector<std::vector<unsigned char>> records = hard_records();
+  std::vector<unsigned char> stream;
+  {
+    auto point = make_point10_encoder();
+    auto time = make_gpstime11_encoder();
+    point->first(records[0].data());
+    time->first(records[0].data() + 20);
+    Encoder e(stream);
+    for (std::size_t i = 1; i < records.size(); ++i) {
+      point->next(e, records[i].data());
+      time->next(e, records[i].data() + 20);
+    }
+    e.done();
+  }
+  Point10State state;
+  auto point = make_point10(2, state);
+  auto time = make_gpstime11(2);
+  point->first(records[0].data());
+  time->first(records[0].data() + 20);
+  Decoder d;
+  d.set_input(stream.data(), stream.data() + stream.size());
+  d.start();
+  for (std::size_t i = 1; i < records.size(); ++i) {
+    point->next(d);
+    time->next(d);
+    std::vector<unsigned char> out(28);
+    point->store(out.data());
+    time->store(out.data() + 20);
+    ASSERT_EQ(out, records[i]) << "record " << i;
+  }
+  EXPECT_FALSE(d.past_end());
+}
+
+TEST(PointItemsEncoder, TheMultipleOfTimesRoundsAsLasZipAndGivesUpPastAnInt) {
+  EXPECT_EQ(time_multiple(3, 2), 2);  // 1.5, half away from zero
+  EXPECT_EQ(time_multiple(-3, 2), -2);
+  EXPECT_EQ(time_multiple(5, 2), 3);
+  EXPECT_EQ(time_multiple(7, 3), 2);
+  EXPECT_EQ(time_multiple(1000, 1), 1000);
+  // Single precision: the ratio of these is 2^31 once rounded to a float.
+  EXPECT_EQ(time_multiple(INT_MAX, 1), INT_MIN);
+  EXPECT_EQ(time_multiple(INT_MIN, -1), INT_MIN);
+  EXPECT_EQ(time_multiple(INT_MIN, 1), INT_MIN);
+}
+
+}  // namespace
+}  // namespace laz
