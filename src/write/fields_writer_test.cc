@@ -328,7 +328,7 @@ TEST_F(FieldsJob, RealsOfTheWavePacketReadBackAsTheyLie) {
   const float reals[] = {2.0593415e-08f, -0.25f, 1234.5677f, 3.3333333e-5f, 0.0f, 7.0e-10f};
   for (std::int32_t i = 0; i < 6; ++i) tile.points.push_back({i, i, i});
   std::string bytes = tile.bytes();
-  const std::size_t first = bytes.size() - 6 * 57;
+  const std::size_t first = bytes.size() - std::size_t{6} * 57;
   for (std::size_t i = 0; i < 6; ++i) {
     // Xt, 17 bytes into format 4's wave packet, which begins at byte 28.
     std::memcpy(bytes.data() + first + i * 57 + 28 + 17, &reals[i], 4);
