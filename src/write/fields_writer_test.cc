@@ -388,4 +388,19 @@ TEST_F(FieldsJob, AnExtraBytesRecordThatLiesNamesOnlyWhatTheRecordHolds) {
   }
 }
 
+// A text file's own named columns, beside X Y Z and the dimensions, are
+// written with their values: not as the 0 of a column the input lacks,
+// which no note would tell. "nan" stays nan; an empty one stops the file.
+TEST_F(FieldsJob, ATextFilesOwnColumnsKeepTheirValues) {
+  disk.files["a.txt"] = "X Y Z Intensity Deviation Range\n1 2 3 4 0.5 10\n4 5 6 7 nan -2.25\n";
+  JobRun run = disk.run_arguments("-q --fields X,range,Intensity,deviation -o r.txt a.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(disk.files["r.txt"], "1.000000 10 4 0.5\r\n4.000000 -2.25 7 nan\r\n");
+  disk.files["b.txt"] = "X,Y,Deviation,Z\n1,2,0.5,3\n4,5,,6\n";
+  run = disk.run_arguments("-q --fields X,Deviation -o s.txt b.txt");
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_EQ(disk.files["s.txt"], "1.000000 0.5\r\n");
+  EXPECT_NE(run.err.find("field 3 (Deviation) is empty"), std::string::npos) << run.err;
+}
+
 }  // namespace
