@@ -30,6 +30,7 @@
 #include "read/text/fields.h"
 #include "read/text/layout.h"
 #include "read/text/points.h"
+#include "write/fields_writer.h"
 #include "write/xyz_writer.h"
 
 namespace {
@@ -86,6 +87,39 @@ std::string extents_text(const Extents& extents) {
     said += std::string(text, number::format_fixed6(extent.max, text)) + " ";
   }
   return said;
+}
+
+// Every dimension as a column after X Y Z, then `extra` by their names as
+// an input gives them, whatever their bytes, as far as a result takes.
+std::vector<columns::Column> every_column(const std::vector<std::string>& extra) {
+  std::string list = "X,Y,Z";
+  for (int d = 3; d < point::kDimCount; ++d)
+    list += "," + std::string(point::name_of(static_cast<point::Dim>(d)));
+  std::vector<columns::Column> chosen;
+  if (!columns::parse(list, chosen).empty()) fail("every dimension refused", list);
+  for (const std::string& name : extra) {
+    if (chosen.size() >= static_cast<std::size_t>(columns::kMostColumns)) break;
+    columns::Column column;
+    column.extra = name;
+    chosen.push_back(std::move(column));
+  }
+  return chosen;
+}
+
+// Lines of many columns cut to their first three, as the plain result's.
+std::string first_three_columns(const std::string& lines) {
+  std::string cut;
+  for (std::size_t at = 0; at < lines.size();) {
+    std::size_t end = lines.find("\r\n", at);
+    if (end == std::string::npos) fail("a line of columns without CR LF", lines.substr(at));
+    std::size_t third = at;
+    for (int gap = 0; gap < 3 && third != std::string::npos && third < end; ++gap)
+      third = lines.find(' ', third + (gap == 0 ? 0 : 1));
+    if (third == std::string::npos || third > end) third = end;
+    cut += lines.substr(at, third - at) + "\r\n";
+    at = end + 2;
+  }
+  return cut;
 }
 
 // The general way and the fast path read a text given a few bytes at a
@@ -174,6 +208,43 @@ std::int32_t little_endian_32(const std::string& bytes, std::uint64_t at) {
 }
 
 void check_las(const char* data, std::size_t size);
+
+// The records read whole, every dimension and extra dimension written in
+// columns: X Y Z as the plain result has them, for as many points or, for
+// LAZ whose further layers are damaged, a prefix of them.
+void check_las_fields(const std::string& file, const std::string& plain) {
+  std::vector<std::string> extra;
+  {
+    TextSource source(file, 1000);
+    LasReader reader(source, 500);
+    OutputFile out;
+    std::string scrap;
+    out.open(std::make_unique<StringSink>(scrap));
+    XyzWriter writer(out, {});
+    Extents extents;
+    reader.copy_points(writer, extents, 1);
+    extra = reader.schema().extra;
+  }
+  const std::vector<columns::Column> chosen = every_column(extra);
+  TextSource source(file, 61);
+  LasReader reader(source, 100);
+  reader.set_laz_workers(2);
+  reader.want(columns::wanted(chosen));
+  std::string lines;
+  OutputFile out;
+  out.open(std::make_unique<StringSink>(lines));
+  FieldsWriter writer(out, {}, chosen);
+  Extents extents;
+  for (std::int64_t run = 1; reader.copy_points(writer, extents, run) >= run;
+       run = run == 1 ? 9 : 1) {
+  }
+  out.close();
+  const std::string xyz = first_three_columns(lines);
+  if (xyz == plain) return;
+  if (reader.problem().empty() || xyz.size() > plain.size() ||
+      plain.compare(0, xyz.size(), xyz) != 0)
+    fail("LAS records in columns give other X Y Z than the plain result", reader.problem());
+}
 
 // The LAZ reading on one thread and on several, with and without the
 // chunk table (in order only, as from a pipe): the same, or, without the
@@ -298,6 +369,7 @@ void check_las(const char* data, std::size_t size) {
     if (points != 0 || problem != said) fail("a refused LAS header pasted or said other", problem);
     return;
   }
+  check_las_fields(file, lines);
   auto pasted = static_cast<std::uint64_t>(points);
   if (pasted > h.point_count) fail("more LAS points than the header gives", lines);
   if (pasted < h.point_count && problem.empty()) fail("LAS points left out in silence", lines);
@@ -433,6 +505,22 @@ void check_layouts(const char* data, std::size_t size) {
       (shorter && attributes_problem.empty()) ||
       (!shorter && problem.empty() && !attributes_problem.empty()))
     fail("fields read with their attributes differ from X Y Z alone", with_attributes);
+  // The same in columns of every dimension and attribute: X Y Z first.
+  std::vector<std::string> names;
+  for (const auto& field_name : found.extra) names.push_back(field_name.second);
+  const std::vector<columns::Column> chosen = every_column(names);
+  TextSource pieces(text, 7);
+  FieldReader reader(pieces, found, 96, true, Axes::kXYZ, columns::wanted(chosen));
+  std::string in_columns;
+  OutputFile file;
+  file.open(std::make_unique<StringSink>(in_columns));
+  FieldsWriter writer(file, {}, chosen);
+  Extents met;
+  for (std::int64_t run = 1; reader.copy_points(writer, met, run) >= run; run = run == 1 ? 7 : 1) {
+  }
+  file.close();
+  if (first_three_columns(in_columns) != with_attributes || reader.problem() != attributes_problem)
+    fail("fields in columns differ from X Y Z with their attributes", in_columns);
 }
 
 }  // namespace

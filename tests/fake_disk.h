@@ -103,6 +103,9 @@ class MemoryDisk : public Disk {
   // The most one read gives: a few bytes, so that words straddle reads,
   // or, as a file on a disk gives, all that is asked for.
   std::size_t piece = 97;
+  // The most a result at a path may hold before its writes fail, as on a
+  // full disk; no limit for a path not named.
+  std::map<std::string, std::size_t> room;
 
   std::unique_ptr<ByteSource> open_for_reading(const std::string& path,
                                                std::string& reason) override {
@@ -201,7 +204,9 @@ class MemoryDisk : public Disk {
   class HeldSink : public StringSink {
    public:
     HeldSink(MemoryDisk& disk, const std::string& path)
-        : StringSink(disk.files[path]), disk_(disk), path_(path) {}
+        : StringSink(disk.files[path], disk.room.count(path) != 0 ? disk.room.at(path) : SIZE_MAX),
+          disk_(disk),
+          path_(path) {}
     HeldSink(const HeldSink&) = delete;
     HeldSink& operator=(const HeldSink&) = delete;
     ~HeldSink() override { disk_.claimed[path_] = false; }

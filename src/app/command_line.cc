@@ -198,7 +198,8 @@ void refuse_unknown_columns(const Job& job, Disk& disk, const std::vector<std::s
       names +=
           (names.empty() ? "" : ", ") + std::string(point::name_of(static_cast<point::Dim>(d)));
   }
-  for (const std::string& name : extra) names += ", " + name;
+  // The inputs' own names, which a file may give any bytes.
+  for (const std::string& name : extra) names += ", " + paths::for_message(name);
   throw Failure{1, "--fields names " + paths::for_message(unknown.front()) +
                        ", which no input carries; they carry " + names + "; nothing was created."};
 }

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "report/tile_index.h"
 #include "report/tile_map.h"
+#include "write/fields_writer.h"
 #include "write/xyz_text.h"
 
 std::string no_point(const InputFacts& input) {
@@ -190,10 +191,17 @@ void CommandLineJob::keep_what_the_result_holds() {
   std::vector<InputFacts> after(
       facts_.inputs.begin() + static_cast<std::ptrdiff_t>(last.inputs > 0 ? last.inputs - 1 : 0),
       facts_.inputs.end());
-  if (last.position < held && measure_lines(last.position, held, after)) {
+  // The header line is no point: the lines read back begin after it, and
+  // a result that holds only part of it keeps none of it.
+  const std::int64_t titles_end =
+      job_->titles
+          ? static_cast<std::int64_t>(columns::titles_line(job_->columns, job_->format.crlf).size())
+          : 0;
+  const std::int64_t from = std::max(last.position, titles_end);
+  if (from < held && measure_lines(from, held, after)) {
     std::copy(after.begin(), after.end(),
               facts_.inputs.end() - static_cast<std::ptrdiff_t>(after.size()));
-  } else if (last.position < held) {
+  } else if (from != held && last.position < held) {
     job_->result->cut_to(last.position);
   }
   on_disk_ = Mark{};
@@ -202,6 +210,10 @@ void CommandLineJob::keep_what_the_result_holds() {
 
 bool CommandLineJob::measure_lines(std::int64_t from, std::int64_t to,
                                    std::vector<InputFacts>& inputs) const {
+  // X, Y and Z where the columns put them; lines without all three give
+  // no extents to read back.
+  int at[3];
+  if (!columns::axis_columns(job_->columns, at)) return false;
   constexpr std::size_t kPiece = std::size_t{64} << 10;
   std::string text;
   std::size_t input = 0;
@@ -220,7 +232,7 @@ bool CommandLineJob::measure_lines(std::int64_t from, std::int64_t to,
       std::int64_t line_at = text_at + static_cast<std::int64_t>(line);
       while (input + 1 < inputs.size() && inputs[input + 1].begin <= line_at) ++input;
       double value[3];
-      if (!xyz::read_point(text.data() + line, text.data() + end, value)) return false;
+      if (!xyz::read_point(text.data() + line, text.data() + end, at, value)) return false;
       ++inputs[input].points;
       inputs[input].extents.add(value[0], value[1], value[2]);
     }

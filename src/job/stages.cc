@@ -1,6 +1,7 @@
 #include "job/stages.h"
 
 #include "io/failure.h"
+#include "io/paths.h"
 #include "job/runs.h"
 #include "read/detect.h"
 #include "write/fields_writer.h"
@@ -64,7 +65,8 @@ std::string note_of(const Job& job, const PointInput& input) {
   std::vector<std::string> lacked = columns::lacking(job.columns, input.schema());
   if (lacked.empty()) return note;
   std::string names;
-  for (const std::string& name : lacked) names += (names.empty() ? "" : ", ") + name;
+  for (const std::string& name : lacked)
+    names += (names.empty() ? "" : ", ") + paths::for_message(name);
   if (!note.empty()) note += "; ";
   return note + "it has no " + names + ", written as 0";
 }

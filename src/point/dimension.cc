@@ -60,10 +60,13 @@ bool same_name(std::string_view typed, std::string_view known) {
 
 }  // namespace
 
+// A header line shows a name's spaces as '_' (one word a column), so
+// that the name read back from it matches the name in the file.
 bool same_extra_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  auto fold = [](char c) { return c == ' ' ? '_' : folded(c); };
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (folded(a[i]) != folded(b[i])) return false;
+    if (fold(a[i]) != fold(b[i])) return false;
   }
   return true;
 }

@@ -60,7 +60,8 @@ Written written_as(Dim dim);
 // The dimension `name` names, in any case; none for another name.
 std::optional<Dim> dim_named(std::string_view name);
 
-// Whether two names of extra dimensions are the same, in any case.
+// Whether two names of extra dimensions are the same, in any case, a
+// space and '_' alike.
 bool same_extra_name(std::string_view a, std::string_view b);
 
 // A set of dimensions, one bit each.

@@ -76,8 +76,8 @@ std::vector<ExtraDim> read_extra_bytes(const unsigned char* payload, std::size_t
     } else if (type <= 10) {
       bytes = static_cast<std::uint64_t>(extra_type_size(type));
     } else if (type <= 30) {
-      bytes = static_cast<std::uint64_t>(extra_type_size((type - 11) % 10 + 1) *
-                                         ((type - 11) / 10 + 2));
+      bytes = static_cast<std::uint64_t>(extra_type_size((type - 11) % 10 + 1)) *
+              static_cast<std::uint64_t>((type - 11) / 10 + 2);
     } else {
       break;  // no size can be known for what follows
     }

@@ -163,6 +163,8 @@ TEST(LasRecord, ExtraBytesLieInTheirDescriptorsOrderEachTakingItsRoom) {
   RecordLayout layout = RecordLayout::of_format(0, 37, extra);
   EXPECT_EQ(layout.extra_named("RANGE"), &layout.extra[1]);
   EXPECT_EQ(layout.extra_named("rang"), nullptr);
+  EXPECT_TRUE(same_extra_name("Echo Width", "echo_width"));
+  EXPECT_FALSE(same_extra_name("Echo Width", "EchoWidth"));
 }
 
 TEST(LasRecord, DimensionsAreNamedAsPdalNamesThemInAnyCase) {

@@ -192,7 +192,8 @@ double picture_width(const std::string& svg) {
 }
 
 // Tiles `columns` by `rows` of `size` units from (`x`, `y`), each of
-// `points` points and named with `prefix`.
+// `points` points and named with `prefix`: a grid's figures, in its order.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 void add_tiles(JobFacts& job, int columns, int rows, double size, double x, double y,
                const std::string& prefix, std::int64_t points = 3) {
   static std::deque<std::string> paths;

@@ -1,9 +1,11 @@
 #include "write/fields_writer.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
 
+#include "io/paths.h"
 #include "num/number.h"
 
 namespace columns {
@@ -12,18 +14,29 @@ std::string Column::title() const { return dim ? std::string(point::name_of(*dim
 
 std::string parse(std::string_view text, std::vector<Column>& columns) {
   columns.clear();
+  // Counted first: the check for names given twice takes every pair.
+  if (std::count(text.begin(), text.end(), ',') >= kMostColumns) {
+    return "--fields takes at most " + std::to_string(kMostColumns) + " names";
+  }
   std::size_t from = 0;
   for (;;) {
     std::size_t comma = text.find(',', from);
     std::string_view name =
         text.substr(from, comma == std::string_view::npos ? comma : comma - from);
     if (name.empty()) return "--fields takes names separated by commas, with none empty";
+    if (std::any_of(name.begin(), name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
+      return "--fields takes no control character in a name, as in " + paths::for_message(name);
+    }
     Column column;
     column.dim = point::dim_named(name);
     if (!column.dim) column.extra = std::string(name);
     for (const Column& before : columns) {
-      if (before.title() == column.title()) {
-        return "--fields names " + column.title() + " twice";
+      // Extra dimensions are found in any case: two names that differ in
+      // case alone would be one column twice.
+      if (column.dim ? before.dim == column.dim
+                     : !before.dim && point::same_extra_name(before.extra, column.extra)) {
+        return "--fields names " + paths::for_message(column.title()) + " twice";
       }
     }
     columns.push_back(std::move(column));
@@ -36,6 +49,34 @@ std::string parse(std::string_view text, std::vector<Column>& columns) {
 bool plain(const std::vector<Column>& columns) {
   return columns.size() == 3 && columns[0].dim == point::Dim::kX &&
          columns[1].dim == point::Dim::kY && columns[2].dim == point::Dim::kZ;
+}
+
+bool axis_columns(const std::vector<Column>& columns, int (&at)[3]) {
+  if (columns.empty()) {
+    for (int axis = 0; axis < 3; ++axis) at[axis] = axis;
+    return true;
+  }
+  int found = 0;
+  for (int axis = 0; axis < 3; ++axis) {
+    at[axis] = -1;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      if (columns[c].dim == static_cast<point::Dim>(axis)) at[axis] = static_cast<int>(c);
+    }
+    found += at[axis] >= 0 ? 1 : 0;
+  }
+  return found == 3;
+}
+
+std::string titles_line(const std::vector<Column>& columns, bool crlf) {
+  std::string line;
+  for (const Column& column : columns) {
+    if (!line.empty()) line += ' ';
+    std::string title = column.title();
+    std::replace(title.begin(), title.end(), ' ', '_');
+    line += title;
+  }
+  if (columns.empty()) line = "X Y Z";
+  return line + (crlf ? "\r\n" : "\n");
 }
 
 point::Wanted wanted(const std::vector<Column>& columns) {
@@ -70,6 +111,10 @@ std::vector<std::string> lacking(const std::vector<Column>& columns, const point
 
 namespace {
 
+static_assert(columns::kMostColumns * (number::max_fixed_length(number::kMostDecimals) + 10) + 10 <=
+                  OutputFile::kBufferSize,
+              "a line of the most columns fits the output buffer");
+
 // The room a column's text may take, and the 8 bytes past it that the
 // quick formatting may write.
 std::size_t room_of(const columns::Column& column, int decimals) {
@@ -78,7 +123,8 @@ std::size_t room_of(const columns::Column& column, int decimals) {
     case point::Written::kCoordinate:
       return number::max_fixed_length(decimals) + 9;
     case point::Written::kWhole:
-      return number::kMaxIntLength + 9;
+      // A whole number of text may be none (1e300): written as it is.
+      return number::max_fixed_length(number::kMostDecimals) + 9;
     case point::Written::kTime:
       return number::max_fixed_length(6) + 9;
     case point::Written::kAngle:
@@ -139,9 +185,8 @@ char* write_extra(const point::ExtraDim& extra, const char* record, char* out) {
     for (int i = size - 1; i >= 0; --i) raw = raw << 8 | static_cast<unsigned char>(p[i]);
     if (extra.type % 2 == 1) {
       if (raw > std::uint64_t{INT64_MAX}) {
-        std::string text = number::uint_text(raw);
-        std::memcpy(out, text.data(), text.size());
-        return out + text.size();
+        const std::string text = number::uint_text(raw);
+        return std::copy(text.begin(), text.end(), out);
       }
       return number::format_int(static_cast<std::int64_t>(raw), out);
     }
@@ -171,12 +216,7 @@ FieldsWriter::FieldsWriter(OutputFile& file, xyz::Format format,
 
 void FieldsWriter::write_titles(OutputFile& file, xyz::Format format,
                                 const std::vector<columns::Column>& columns) {
-  std::string line;
-  for (const columns::Column& column : columns) {
-    if (!line.empty()) line += ' ';
-    line += column.title();
-  }
-  line += format.crlf ? "\r\n" : "\n";
+  const std::string line = columns::titles_line(columns, format.crlf);
   file.write_block(line.data(), line.size());
 }
 

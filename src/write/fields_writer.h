@@ -29,14 +29,28 @@ struct Column {
   std::string title() const;
 };
 
+// The most columns a result may have: every line of them must fit the
+// output buffer at its longest (about 330 bytes a column), and no LAS
+// record has room for more named dimensions that anyone would write.
+inline constexpr int kMostColumns = 256;
+
 // Reads the value of --fields: names separated by commas, each a
 // dimension (point::dim_named) or, failing that, the name of an extra
 // dimension that the inputs will be asked for. Returns what is wrong, as
-// the line that refuses it; empty when it is taken.
+// the line that refuses it; empty when it is taken. A name with a control
+// byte is refused: it would break the header line.
 std::string parse(std::string_view text, std::vector<Column>& columns);
 
 // Whether the columns are X, Y and Z in that order: the plain result.
 bool plain(const std::vector<Column>& columns);
+
+// Where X, Y and Z lie among the columns of the result's lines (X Y Z
+// for none: the plain result); false when one of them is not written.
+bool axis_columns(const std::vector<Column>& columns, int (&at)[3]);
+
+// The line --header writes first: the columns' titles (X Y Z for none),
+// one word each, a space in a LAS name written as '_'.
+std::string titles_line(const std::vector<Column>& columns, bool crlf);
 
 // What the columns ask the readers for.
 point::Wanted wanted(const std::vector<Column>& columns);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -52,6 +55,64 @@ TEST(Columns, ParsedByNameInAnyCaseEachOnce) {
   EXPECT_NE(columns::parse("", parsed), "");
   EXPECT_NE(columns::parse("X,Intensity,intensity", parsed), "");
   EXPECT_FALSE(columns::plain({parsed.begin(), parsed.begin() + 1}));
+}
+
+// What a hostile or careless --fields gives: a list longer than any line
+// could hold is refused at once, however long, a name repeated in another
+// case or spelling is named twice, and a name with a control byte, which
+// would break the header line or reach the terminal as it is, is refused
+// with the byte shown, not sent.
+TEST(Columns, AHostileListIsRefusedWithAPlainLine) {
+  std::vector<columns::Column> parsed;
+  std::string many;
+  for (int i = 0; i < 40000; ++i) {
+    if (i > 0) many += ',';
+    many += 'e';
+    many += std::to_string(i);
+  }
+  const std::string too_many = columns::parse(many, parsed);
+  EXPECT_NE(too_many.find("at most"), std::string::npos) << too_many;
+  std::string most = "X";
+  for (int i = 1; i < columns::kMostColumns; ++i) most += ",e" + std::to_string(i);
+  EXPECT_EQ(columns::parse(most, parsed), "");
+  EXPECT_NE(columns::parse(most + ",Y", parsed), "");
+
+  EXPECT_EQ(columns::parse("Deviation,deviation", parsed), "--fields names deviation twice");
+  EXPECT_NE(columns::parse("GpsTime,gps_time", parsed), "");
+  for (const char* odd : {"a\nb", "a\tb", "\x1b[2J", "a\rb", "x\x7f"}) {
+    const std::string refusal = columns::parse(std::string("X,") + odd, parsed);
+    EXPECT_NE(refusal, "") << odd;
+    for (char c : refusal)
+      EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7f) << refusal;
+  }
+  // Bytes past ASCII are a name's own (UTF-8); spaces are a LAS name's.
+  EXPECT_EQ(columns::parse("Ampl\xc3\xaftude,Echo Width", parsed), "");
+}
+
+// Columns whose text may be longer than their kind's: a whole-number
+// dimension of text that holds a number no integer writes (1e300) still
+// fits the room the line reserved, however the lines fall in the buffer,
+// and a header writes one word a column.
+TEST(FieldsLines, EveryValueFitsItsLineAndEveryTitleIsOneWord) {
+  std::string written;
+  OutputFile file;
+  file.open(std::make_unique<StringSink>(written));
+  std::vector<columns::Column> chosen;
+  ASSERT_EQ(columns::parse("Intensity,Echo Width", chosen), "");
+  FieldsWriter::write_titles(file, {}, chosen);
+  FieldsWriter writer(file, {}, chosen);
+  PointAttributes attributes;
+  attributes.value[static_cast<int>(point::Dim::kIntensity)] = -1e300;
+  Point p;
+  p.attributes = &attributes;
+  Extents extents;
+  for (int i = 0; i < 2000; ++i) writer.point(p, extents, Axes::kXYZ);
+  file.close();
+  const std::vector<std::string> lines = lines_of(written);
+  ASSERT_EQ(lines.size(), 2001u);
+  EXPECT_EQ(lines[0], "Intensity Echo_Width");
+  const std::string value = number::fixed_text(-1e300, 0) + " 0";
+  for (std::size_t i = 1; i < lines.size(); ++i) ASSERT_EQ(lines[i], value) << i;
 }
 
 // A LAS file of three points of format 1 with an extra byte, as a tile
@@ -137,6 +198,71 @@ TEST_F(FieldsJob, ALackingColumnIsZeroWithANoteAndAnUnknownNameCreatesNothing) {
             std::string::npos)
       << run.err;
   EXPECT_EQ(disk.files.count("r.txt"), 0u);
+}
+
+// A disk that fills up part way: the summary's figures are those of the
+// lines the result keeps, read back by the columns they were written in,
+// past the header line, in either line end; not a result cut back to
+// nothing because its header is no point, nor Z's values taken for X's.
+TEST_F(FieldsJob, AFullDiskLeavesFiguresOfTheLinesKeptWhateverTheColumns) {
+  std::string text;
+  for (int i = 0; i < 30000; ++i) {
+    text += std::to_string(1000 + i % 977) + ".5 " + std::to_string(-i) + " " +
+            std::to_string(i % 301) + ".25 " + std::to_string(i % 65536) + "\n";
+  }
+  disk.files["a.txt"] = "X Y Z Intensity\n" + text;
+  for (const char* options :
+       {"--header --fields Z,Intensity,Y,X", "--fields Intensity,Y,X,Z --line-ends lf",
+        "--header --fields X,Y,Z --decimals 17", "--header"}) {
+    SCOPED_TRACE(options);
+    disk.files.erase("r.txt");
+    disk.room["r.txt"] = 300000;
+    JobRun run = disk.run_arguments(std::string("--brief ") + options + " -o r.txt a.txt");
+    EXPECT_EQ(run.status, 1) << run.err;
+    const std::string& result = disk.files["r.txt"];
+    std::vector<std::string> lines = lines_of(result);
+    const bool header = std::string(options).find("--header") != std::string::npos;
+    ASSERT_GT(lines.size(), 1000u);
+    std::vector<std::string> titles;
+    {
+      std::vector<columns::Column> chosen;
+      std::string list =
+          std::string(options).find("--fields") == std::string::npos
+              ? "X,Y,Z"
+              : std::string(options).substr(std::string(options).find("--fields") + 9);
+      list = list.substr(0, list.find(' '));
+      ASSERT_EQ(columns::parse(list, chosen), "");
+      for (const columns::Column& column : chosen) titles.push_back(column.title());
+    }
+    if (header) {
+      std::string line;
+      for (const std::string& title : titles) line += (line.empty() ? "" : " ") + title;
+      EXPECT_EQ(lines[0], line);
+      lines.erase(lines.begin());
+    }
+    double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL};
+    double high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (const std::string& line : lines) {
+      std::istringstream words(line);
+      for (const std::string& title : titles) {
+        std::string word;
+        words >> word;
+        const int axis = title == "X" ? 0 : title == "Y" ? 1 : title == "Z" ? 2 : -1;
+        if (axis < 0) continue;
+        const double value = std::strtod(word.c_str(), nullptr);
+        low[axis] = std::min(low[axis], value);
+        high[axis] = std::max(high[axis], value);
+      }
+    }
+    std::string figures = "Points: " + std::to_string(lines.size()) + "\nResult: r.txt, " +
+                          std::to_string(result.size()) + " bytes\n";
+    for (int axis = 0; axis < 3; ++axis) {
+      const std::string name(1, "XYZ"[axis]);
+      figures += name + "_min = " + number::fixed6_text(low[axis]) + " " + name +
+                 "_max = " + number::fixed6_text(high[axis]) + "\n";
+    }
+    EXPECT_NE(run.out.find(figures), std::string::npos) << run.out << figures;
+  }
 }
 
 // The tile's Extra Bytes record lays a deprecated array of three shorts,
@@ -233,7 +359,7 @@ TEST_F(FieldsJob, RealsOfTheWavePacketReadBackAsTheyLie) {
   const float reals[] = {2.0593415e-08f, -0.25f, 1234.5677f, 3.3333333e-5f, 0.0f, 7.0e-10f};
   for (std::int32_t i = 0; i < 6; ++i) tile.points.push_back({i, i, i});
   std::string bytes = tile.bytes();
-  const std::size_t first = bytes.size() - 6 * 57;
+  const std::size_t first = bytes.size() - std::size_t{6} * 57;
   for (std::size_t i = 0; i < 6; ++i) {
     // Xt, 17 bytes into format 4's wave packet, which begins at byte 28.
     std::memcpy(bytes.data() + first + i * 57 + 28 + 17, &reals[i], 4);
@@ -257,6 +383,55 @@ TEST_F(FieldsJob, RealsOfTheWavePacketReadBackAsTheyLie) {
     EXPECT_NE(static_cast<float>(less.value), reals[i]) << text;
   }
   EXPECT_EQ(lines[0], "0.000000020593415");
+}
+
+// A LAS file's Extra Bytes record that lies: a name of 32 bytes without
+// its NUL, a name of terminal commands, a dimension past the record,
+// undocumented bytes of 255. What lies within the record is read where it
+// lies, the rest names nothing, and no name reaches the terminal as bytes
+// that would clear it.
+TEST_F(FieldsJob, AnExtraBytesRecordThatLiesNamesOnlyWhatTheRecordHolds) {
+  std::string full_name = extra_descriptor(1, "");
+  std::memcpy(full_name.data() + 4, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdef", 32);
+  std::string undocumented = extra_descriptor(0, "");
+  undocumented[3] = static_cast<char>(255);
+  LasTile tile;
+  tile.format = 0;
+  tile.record_length = 20 + 1 + 1;
+  tile.between = variable_record("LASF_Spec", 4,
+                                 full_name + extra_descriptor(1, "\x1b[2J\x1b]0;x\x07") +
+                                     extra_descriptor(10, "past") + undocumented +
+                                     extra_descriptor(1, "after"));
+  tile.records = 1;
+  for (std::int32_t i = 0; i < 5; ++i) tile.points.push_back({i, i, i});
+  disk.files["t.las"] = tile.bytes();
+  JobRun run = disk.run_arguments("-q --fields ABCDEFGHIJKLMNOPQRSTUVWXYZabcdef -o f.txt t.las");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = lines_of(disk.files["f.txt"]);
+  ASSERT_EQ(lines.size(), 5u);
+  for (unsigned i = 0; i < 5; ++i) EXPECT_EQ(lines[i], std::to_string((i * 7 + 20) & 0xff));
+  for (const char* name : {"past", "after"}) {
+    run = disk.run_arguments(std::string("-q --fields X,") + name + " -o g.txt t.las");
+    EXPECT_EQ(run.status, 1) << name;
+    EXPECT_NE(run.err.find("which no input carries"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+    EXPECT_EQ(disk.files.count("g.txt"), 0u);
+  }
+}
+
+// A text file's own named columns, beside X Y Z and the dimensions, are
+// written with their values: not as the 0 of a column the input lacks,
+// which no note would tell. "nan" stays nan; an empty one stops the file.
+TEST_F(FieldsJob, ATextFilesOwnColumnsKeepTheirValues) {
+  disk.files["a.txt"] = "X Y Z Intensity Deviation Range\n1 2 3 4 0.5 10\n4 5 6 7 nan -2.25\n";
+  JobRun run = disk.run_arguments("-q --fields X,range,Intensity,deviation -o r.txt a.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(disk.files["r.txt"], "1.000000 10 4 0.5\r\n4.000000 -2.25 7 nan\r\n");
+  disk.files["b.txt"] = "X,Y,Deviation,Z\n1,2,0.5,3\n4,5,,6\n";
+  run = disk.run_arguments("-q --fields X,Deviation -o s.txt b.txt");
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_EQ(disk.files["s.txt"], "1.000000 0.5\r\n");
+  EXPECT_NE(run.err.find("field 3 (Deviation) is empty"), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -30,16 +30,22 @@ bool find_line(std::string_view text, std::size_t from, const Format& format, st
   return true;
 }
 
-bool read_point(const char* first, const char* last, double (&xyz)[3]) {
+bool read_point(const char* first, const char* last, const int (&at)[3], double (&xyz)[3]) {
+  int read = 0;
   const char* field = first;
-  for (double& value : xyz) {
+  for (int column = 0;; ++column) {
     const char* gap = std::find(field, last, ' ');
-    number::Parsed parsed = number::parse_token(field, gap);
-    if (!parsed.ok || field == last) return false;
-    value = parsed.value;
-    field = gap == last ? last : gap + 1;
+    for (int axis = 0; axis < 3; ++axis) {
+      if (at[axis] != column) continue;
+      number::Parsed parsed = number::parse_token(field, gap);
+      if (!parsed.ok || field == last) return false;
+      xyz[axis] = parsed.value;
+      ++read;
+    }
+    if (read == 3) return true;
+    if (gap == last) return false;
+    field = gap + 1;
   }
-  return true;
 }
 
 double as_written(double value, const Format& format) {

@@ -316,9 +316,10 @@ inline char* line_end(char* o, const Format& format) {
 // of its end and of the line after it, or false when no line is whole.
 bool find_line(std::string_view text, std::size_t from, const Format& format, std::size_t& end,
                std::size_t& next);
-// The point of a line so found, [first, last) without its line end; false
+// The point of a line so found, [first, last) without its line end, its X,
+// Y and Z from the columns `at` gives (0, 1, 2 in the plain result); false
 // for a line that does not read as one.
-bool read_point(const char* first, const char* last, double (&xyz)[3]);
+bool read_point(const char* first, const char* last, const int (&at)[3], double (&xyz)[3]);
 // What the text of `value` in the result reads back as: the value rounded
 // to the decimals `format` keeps. As the text is the value's "%.Nf", which
 // never puts a smaller value after a larger, the extents of values so

@@ -79,6 +79,9 @@ bool LazPoints::Stream::take(std::size_t size, std::vector<unsigned char>& bytes
   return true;
 }
 
+// The count, the end and the place of the points are the header's three
+// figures, each named where the reader hands them over.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 LazPoints::LazPoints(const Laszip& laszip, Layers layers, std::uint64_t point_count,
                      std::uint64_t points_end, Refill& stream, ByteSource& file,
                      std::uint64_t points_at, unsigned workers)

@@ -65,6 +65,9 @@ void FieldReader::want(const point::Wanted& wanted) {
   }
   attributes_ = PointAttributes{};
   attributes_.extra.assign(layout_.extra.size(), 0.0);
+  extra_names_.clear();
+  for (const auto& field_name : layout_.extra) extra_names_.push_back(field_name.second);
+  attributes_.extra_names = &extra_names_;
   // The quick way writes X Y Z alone; once an end line was met it is left
   // for good.
   quickly_ = may_be_quick_ && wanted_dims_.empty() && wanted_extra_.empty() && end_line_ == 0;

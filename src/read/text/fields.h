@@ -89,6 +89,8 @@ class FieldReader : public PointInput {
   std::vector<std::pair<int, point::Dim>> wanted_dims_;
   std::vector<std::pair<int, std::size_t>> wanted_extra_;
   PointAttributes attributes_;
+  // The names of attributes_.extra, which the writer finds its columns by.
+  std::vector<std::string> extra_names_;
   std::string token_;
 };
 
