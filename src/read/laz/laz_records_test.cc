@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus_twins.h"
 #include "fake_disk.h"
 #include "io/output_file.h"
 #include "read/las/las_reader.h"
@@ -67,27 +68,7 @@ Records records(const std::string& file, laz::Layers layers, unsigned workers = 
   return {sink.length, sink.bytes, reader.problem()};
 }
 
-// The twins: the corpus's LAZ files and the LAS files of their points.
-// Point-wise (version 1 items) and chunked (version 2: POINT10,
-// GPSTIME11, RGB12, BYTE), LAS 1.0 to 1.4; layered formats 6, 8 and 10
-// (POINT14, RGBNIR14, WAVEPACKET14, BYTE14).
-const char* const kTwins[][2] = {
-    {"pdal-simple-laszip-compressor-version-1.2r0.laz", "pdal-simple.las"},
-    {"pdal-simple.laz", "pdal-simple.las"},
-    {"pdal-laszip-generated_with2bytespadding.laz", "pdal-simple.las"},
-    {"pdal-autzen_trim.laz", "pdal-autzen_trim.las"},
-    {"lazperf-point10.las.laz", "lazperf-point10.las"},
-    {"lazperf-point-time-1.4.las.laz", "lazperf-point-time.las"},
-    {"lazperf-point-color.las.laz", "lazperf-point-color.las"},
-    {"lazperf-point-color-time.las.laz", "lazperf-point-color-time.las"},
-    {"lazperf-1815.laz", "lazperf-1815.las"},
-    {"lazperf-point10-1.0.laz", "lazperf-point10-1.0.las"},
-    {"lazperf-extrabytes.laz", "lazperf-extrabytes.las"},
-    {"lazperf-no-points-1.3.laz", "lazperf-no-points-1.3.las"},
-    {"laspy-1_4_w_evlr.laz", "laspy-1_4_w_evlr.las"},
-    {"laspy-append-bug.laz", "lastools-append-bug-fmt8.las"},
-    {"laspy-fullwave.laz", "lastools-fullwave-fmt10.las"},
-};
+const auto& kTwins = kCorpusTwins;
 
 // The first of the records where `got` and `want` differ, for the message.
 std::string first_difference(const Records& got, const Records& want) {
