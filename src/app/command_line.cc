@@ -250,6 +250,9 @@ void refuse_unreadable(Disk& disk, const std::vector<std::string>& inputs) {
 // twice, which is seldom meant: said before the job, which goes on as
 // asked. A name given twice as it is was written twice on purpose.
 void warn_of_inputs_given_twice(Disk& disk, const std::vector<std::string>& inputs) {
+  // One input is no other's; and on Windows, telling which file a name is
+  // opens it, which would take a named pipe's one connection from the job.
+  if (inputs.size() < 2) return;
   const std::vector<std::size_t> first = disk.first_same_file(inputs, inputs);
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     const std::size_t j = first[i];
