@@ -200,7 +200,7 @@ char* write_extra(const point::ExtraDim& extra, const char* record, char* out) {
 }
 
 std::int32_t coordinate_at(const char* record, int axis) {
-  const char* p = record + 4 * axis;
+  const char* p = record + std::ptrdiff_t{4} * axis;
   auto byte = [p](int i) { return std::uint32_t{static_cast<unsigned char>(p[i])}; };
   return static_cast<std::int32_t>(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
 }
@@ -327,8 +327,7 @@ void FieldsWriter::records(const ScaledRecords& records, Extents& extents, Axes 
         case Step::Op::kUnsigned64: {
           const std::string text =
               number::uint_text(static_cast<std::uint64_t>(step.place.whole(record)));
-          std::memcpy(out, text.data(), text.size());
-          out += text.size();
+          out = std::copy(text.begin(), text.end(), out);
           break;
         }
         case Step::Op::kTime:

@@ -133,7 +133,7 @@ class IsalStream : public GzipSource::Stream {
             data[at / 8] = static_cast<unsigned char>(data[at / 8] | 1 << at % 8);
         }
       };
-      for (unsigned letter : {'a', 'b'}) {
+      for (unsigned letter : {unsigned{'a'}, unsigned{'b'}}) {
         put(1, 1);  // last
         put(2, 2);  // fixed codes: type 1, its low bit first
         put(0x30 + letter, 8);
