@@ -277,6 +277,23 @@ TEST(Names, WildcardsMatchLongNamesOnly) {
   EXPECT_TRUE(contains(folder.read(L"r.txt_xyz_info.txt"), "File 1 Name : readme "));
 }
 
+// A named pipe among files: telling whether two inputs are one file must
+// not open the pipe, whose server gives its one connection to the job.
+TEST(NamedPipe, APipeAmongFilesIsPastedWhole) {
+  const std::wstring pipe = L"\\\\.\\pipe\\stratumix-among-files";
+  std::thread server(serve_pipe, pipe,
+                     [](HANDLE client) { return write_all(client, "1 2 3\n4 5 6\n"); });
+  Folder folder;
+  folder.write(L"a.xyz", "7 8 9\n");
+  Job job(L"-q -o r.xyz a.xyz " + pipe, folder.path());
+  DWORD status = job.wait();
+  server.join();
+  EXPECT_EQ(status, 0u) << job.console();
+  EXPECT_EQ(folder.read(L"r.xyz"),
+            "7.000000 8.000000 9.000000\r\n1.000000 2.000000 3.000000\r\n"
+            "4.000000 5.000000 6.000000\r\n");
+}
+
 // Lidar-like points between a first and a last one that set the extents:
 // 4.8 GB in all, unless a second argument asks for another number.
 std::int64_t huge_middle_points = 166000000;

@@ -410,6 +410,12 @@ bool identity_of(HANDLE handle, FileIdentity& identity) {
 }  // namespace
 
 bool identify(const std::string& native, FileIdentity& identity) {
+  // A named pipe is no file: opening it, even for no access, would take a
+  // connection its server gives once, from the job that reads it.
+  std::string lower = native.substr(0, 9);
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  std::replace(lower.begin(), lower.end(), '/', '\\');
+  if (lower == "\\\\.\\pipe\\" || lower == "\\\\?\\pipe\\") return false;
   // Opened for no access at all, which no sharing mode refuses; a folder
   // opens only with backup semantics.
   HANDLE handle = CreateFileW(wide_name(native).c_str(), 0,
