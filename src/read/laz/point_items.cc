@@ -270,19 +270,19 @@ class GpsTime11Version2 : public Item {
         std::int32_t diff;
         if (multi == 0) {
           diff = m_.diffs.decode(d, 0, 7);
-          extreme(diff);
+          m_.extreme(diff);
         } else if (multi < kMulti) {
           diff = m_.diffs.decode(d, wrapping_multiply(multi, last_diff), multi < 10 ? 2 : 3);
         } else if (multi == kMulti) {
           diff = m_.diffs.decode(d, wrapping_multiply(kMulti, last_diff), 4);
-          extreme(diff);
+          m_.extreme(diff);
         } else {
           multi = kMulti - multi;
           if (multi > kMultiMinus) {
             diff = m_.diffs.decode(d, wrapping_multiply(multi, last_diff), 5);
           } else {
             diff = m_.diffs.decode(d, wrapping_multiply(kMultiMinus, last_diff), 6);
-            extreme(diff);
+            m_.extreme(diff);
           }
         }
         add(diff);
@@ -310,13 +310,6 @@ class GpsTime11Version2 : public Item {
     m_.last = m_.next;
     m_.last_diff[m_.last] = 0;
     m_.extremes[m_.last] = 0;
-  }
-  // A difference far from the last one replaces it when that keeps on.
-  void extreme(std::int32_t diff) {
-    if (++m_.extremes[m_.last] > 3) {
-      m_.last_diff[m_.last] = diff;
-      m_.extremes[m_.last] = 0;
-    }
   }
 
   GpsTime11Models m_;

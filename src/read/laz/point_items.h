@@ -175,6 +175,15 @@ struct GpsTime11ModelsOf {
   SymbolModel multi{516};
   SymbolModel zero_diff{6};
   Integers diffs{32, 9};
+
+  // A difference far from the last one replaces it when that keeps on:
+  // both coders follow the same rule to keep their models in step.
+  void extreme(std::int32_t diff) {
+    if (++extremes[last] > 3) {
+      last_diff[last] = diff;
+      extremes[last] = 0;
+    }
+  }
 };
 using GpsTime11Models = GpsTime11ModelsOf<IntegerDecoder>;
 using GpsTime11Encoding = GpsTime11ModelsOf<IntegerEncoder>;

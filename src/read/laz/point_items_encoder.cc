@@ -135,18 +135,18 @@ class GpsTime11Encoder : public ItemEncoder {
       } else if (multi >= kMulti) {
         e.encode_symbol(m_.multi, kMulti);
         m_.diffs.encode(e, times(kMulti), diff, 4);
-        extreme(diff);
+        m_.extreme(diff);
       } else if (multi < 0 && multi > kMinus) {
         e.encode_symbol(m_.multi, static_cast<std::uint32_t>(kMulti - multi));
         m_.diffs.encode(e, times(multi), diff, 5);
       } else if (multi < 0) {
         e.encode_symbol(m_.multi, kMulti - kMinus);
         m_.diffs.encode(e, times(kMinus), diff, 6);
-        extreme(diff);
+        m_.extreme(diff);
       } else {
         e.encode_symbol(m_.multi, 0);
         m_.diffs.encode(e, 0, diff, 7);
-        extreme(diff);
+        m_.extreme(diff);
       }
       m_.time[m_.last] = time;
       return;
@@ -172,12 +172,6 @@ class GpsTime11Encoder : public ItemEncoder {
     m_.last_diff[m_.last] = 0;
     m_.extremes[m_.last] = 0;
     m_.time[m_.last] = time;
-  }
-  void extreme(std::int32_t diff) {
-    if (++m_.extremes[m_.last] > 3) {
-      m_.last_diff[m_.last] = diff;
-      m_.extremes[m_.last] = 0;
-    }
   }
 
   GpsTime11Encoding m_;
