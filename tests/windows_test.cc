@@ -25,9 +25,10 @@ HANDLE listen(const std::wstring& name) {
 // Serves a pipe to every program that opens it, until `serve` has fed one
 // to the end (returns true): the program opens its inputs to check them
 // before it reads them. One instance always waits, so that no opening finds
-// the pipe missing.
-void serve_pipe(const std::wstring& name, const std::function<bool(HANDLE)>& serve) {
-  HANDLE waiting = listen(name);
+// the pipe missing: the first is made before the server's thread starts,
+// since the program may be started before that thread runs.
+void serve_pipe(HANDLE waiting, const std::wstring& name,
+                const std::function<bool(HANDLE)>& serve) {
   for (;;) {
     HANDLE pipe = waiting;
     if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) return;
@@ -165,7 +166,7 @@ TEST(Jobs, ASecondJobOnTheSameOutputsIsRefused) {
       L"\\\\.\\pipe\\stratumix-slow-" + std::to_wstring(GetCurrentProcessId());
   HANDLE go_on = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE reading = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::thread server(serve_pipe, pipe, [&](HANDLE client) {
+  std::thread server(serve_pipe, listen(pipe), pipe, [&](HANDLE client) {
     // Only the job's pasting reads what it is given: a look at the input
     // closes the pipe before the flush ends.
     if (!write_all(client, "1 2 3\n") || !FlushFileBuffers(client)) return false;
@@ -281,7 +282,7 @@ TEST(Names, WildcardsMatchLongNamesOnly) {
 // not open the pipe, whose server gives its one connection to the job.
 TEST(NamedPipe, APipeAmongFilesIsPastedWhole) {
   const std::wstring pipe = L"\\\\.\\pipe\\stratumix-among-files";
-  std::thread server(serve_pipe, pipe,
+  std::thread server(serve_pipe, listen(pipe), pipe,
                      [](HANDLE client) { return write_all(client, "1 2 3\n4 5 6\n"); });
   Folder folder;
   folder.write(L"a.xyz", "7 8 9\n");
@@ -307,7 +308,7 @@ TEST(HugeInput, MoreThan4GiBArePastedWithTheirCountAndExtents) {
   for (int i = 0; i < kBlockPoints; ++i) block += middle;
   std::uint64_t bytes_served = 0;
   const std::wstring pipe = L"\\\\.\\pipe\\stratumix-huge-input";
-  std::thread server(serve_pipe, pipe, [&](HANDLE client) {
+  std::thread server(serve_pipe, listen(pipe), pipe, [&](HANDLE client) {
     std::uint64_t served = first.size() + last.size();
     bool whole = write_all(client, first);
     for (std::int64_t n = 0; whole && n < huge_middle_points; n += kBlockPoints) {
