@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -204,6 +205,26 @@ void refuse_unknown_columns(const Job& job, Disk& disk, const std::vector<std::s
                        ", which no input carries; they carry " + names + "; nothing was created."};
 }
 
+// A filter that tests what an input lacks (a class on text of X Y Z alone)
+// would leave out every point of it, or keep every one: the input is named
+// before anything is created. Inputs that are no plain file are looked at
+// in their turn, which a pipe's data allows once.
+void refuse_lacking_attributes(const Job& job, Disk& disk, const std::vector<std::string>& inputs) {
+  bool tests_any = false;
+  for (const FilterMaker& make : job.filters) {
+    if (!make()->lacks(point::Schema{}).empty()) tests_any = true;
+  }
+  if (!tests_any) return;
+  for (const std::string& input : inputs) {
+    stop_if_interrupted_before_changes();
+    if (disk.size_of(input) < 0) continue;
+    const std::optional<point::Schema> schema = known_schema(job, disk, input);
+    if (!schema) continue;
+    if (std::string why = lacking_for_filters(job, *schema); !why.empty())
+      throw Failure{1, paths::for_message(input) + " " + why + "; nothing was created."};
+  }
+}
+
 // On POSIX systems "C:\images\all.xyz" is one name, backslashes and all,
 // in the working folder: a file nobody would find where it was meant.
 void refuse_windows_path(const std::string& name, const std::string& what) {
@@ -322,7 +343,8 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
     } else if (argument.starts_with("-o")) {
       result = argument.substr(2);
     } else if (read_layout_option(reader, parsed.reading) ||
-               read_writer_option(reader, parsed.writing)) {
+               read_writer_option(reader, parsed.writing) ||
+               read_filter_option(reader, parsed.filtering)) {
       if (!reader.wrong().empty()) return wrong(reader.wrong());
       continue;
     } else {
@@ -366,6 +388,9 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   job.columns = arguments.writing.columns;
   job.titles = arguments.writing.titles;
   refuse_unknown_columns(job, disk, inputs);
+  read_polygon_files(arguments.filtering, disk);
+  job.filters = arguments.filtering.makers();
+  refuse_lacking_attributes(job, disk, inputs);
   std::vector<std::string> outputs = {arguments.result, info_report_for(arguments.result)};
   if (!arguments.report.empty()) {
     refuse_unwritable(disk, arguments.report, "report", inputs, outputs);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "filter/filter_options.h"
 #include "io/disk.h"
 #include "io/output_file.h"
 #include "job/job.h"
@@ -20,6 +21,7 @@ struct Arguments {
   bool quiet = false;
   layout::Options reading;  // kPaste: how inputs are read
   WriterOptions writing;    // kPaste: the result's numbers, line ends and columns
+  FilterOptions filtering;  // kPaste: which points are pasted
   bool brief = false;       // the summary alone, not the report of each file
   enum class Progress { kAtTerminal, kOn, kOff } progress = Progress::kAtTerminal;
   std::string report;  // the JSON report's path, if any

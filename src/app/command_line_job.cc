@@ -16,7 +16,8 @@
 #include "write/xyz_text.h"
 
 std::string no_point(const InputFacts& input) {
-  if (input.points != 0 || input.cut_short) return "";
+  // Points the filters left out, every one, are noted apart.
+  if (input.points != 0 || input.cut_short || input.read != 0) return "";
   return input.bytes == 0 ? "no point: the file is empty" : "no point: none of its text is a point";
 }
 
@@ -43,6 +44,7 @@ void CommandLineJob::set_up(const Job& job, Disk& disk) {
   // A result that is no plain file has none.
   if (job.info_report->is_open()) facts_.info_report = info_report_for(arguments_.result);
   facts_.files_given = count;
+  for (const FilterMaker& make : job.filters) facts_.filters.push_back(make()->name());
   // As many records as inputs, made once: a vector that grows by doubling
   // would hold up to three times as many while it moves them.
   facts_.inputs.reserve(job.inputs.size());
@@ -93,6 +95,10 @@ void CommandLineJob::print_input_line(const std::string& end) {
                      number::int_text(facts_.files_given) + " " + paths::for_message(input.path) +
                      ": " + number::int_text(input.points) +
                      (input.points == 1 ? " point" : " points");
+  if (!facts_.filters.empty()) {
+    line += " kept of " + number::int_text(input.read) + " read (" +
+            left_out_text(facts_, input.left_out) + ")";
+  }
   const char* names[] = {"X", "Y"};
   for (int axis = 0; axis < 2; ++axis) {
     const Bound& extent = input.extents.axis(axis);
@@ -110,6 +116,12 @@ void CommandLineJob::input_ended(const Extents& /*extents*/) {
   InputFacts& input = facts_.inputs.back();
   warn_of_no_point(input, std::string(input.path));
   if (std::string why = no_point(input); !why.empty()) input.notes.push_back(why);
+  if (input.points == 0 && input.read > 0) {
+    const std::string note = "the filters kept none of its " + number::int_text(input.read) +
+                             (input.read == 1 ? " point" : " points");
+    input.notes.push_back(note);
+    report_error("note: " + paths::for_message(input.path) + ": " + note + ".");
+  }
   print_input_line(input.damaged       ? "; damaged (see the warning)"
                    : !input.cut_short  ? ""
                    : input.points == 0 ? "; not pasted (see the warning)"
@@ -259,6 +271,9 @@ int CommandLineJob::finish(int status, const std::string& why) {
   facts_.seconds = clock_->seconds() - start_;
   facts_.status = status;
   facts_.why = why;
+  if (!facts_.filters.empty() && facts_.points() == 0 && facts_.points_read() > 0)
+    report_error("warning: the filters kept none of the " + number::int_text(facts_.points_read()) +
+                 " points read: the result is empty.");
   if (!arguments_.quiet) {
     console.set_quiet(false);
     // Below the inputs' lines, after a blank line.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 
+#include "filter/filter_options.h"
 #include "options/option_reader.h"
 #include "read/text/layout_options.h"
 #include "write/writer_options.h"
@@ -64,6 +65,13 @@ constexpr std::string_view kReading =
     "three. Standard error notes what was done. These options say what a file\n"
     "cannot tell, for every input:";
 
+constexpr std::string_view kChoosing =
+    "These options choose the points pasted: a point is pasted when every filter\n"
+    "keeps it. A filter that tests what an input does not carry (a class, on text\n"
+    "of X Y Z alone) refuses the job before anything is created. Each input's\n"
+    "line, the summary, --report and --index then tell the points read and what\n"
+    "each filter left out; extents are those of the points kept.";
+
 constexpr std::string_view kExamples[] = {
     "stratumix -o all.xyz north.xyz south.xyz",
     "stratumix --quiet -o all.xyz tiles/*.xyz",
@@ -73,6 +81,8 @@ constexpr std::string_view kExamples[] = {
     "stratumix --decimals 2 --line-ends lf -o all.xyz tiles/*.xyz",
     "stratumix --fields X,Y,Z,Intensity,Classification,GpsTime -o ground.txt tiles/*.laz",
     "stratumix --report job.json -o all.xyz tiles/*.xyz",
+    "stratumix --crop-polygon site.geojson --drop-class noise -o site.xyz tiles/*.laz",
+    "stratumix --crop 500000,6000000,501000,6001000 --keep-class ground -o g.xyz *.las",
     "stratumix --map tiles.svg -o all.xyz tiles/*.xyz",
     "stratumix --index tiles.geojson -o all.xyz tiles/*.xyz",
     "stratumix --columns 2,3,4 -o all.xyz numbered.csv",
@@ -119,6 +129,11 @@ void add_options(std::string& text, std::span<const Option> options) {
     bool long_alone = option.names.starts_with("--") && option.names.size() > 2;
     std::string line = std::string(long_alone ? 6 : 2, ' ') + std::string(option.names);
     bool first = true;
+    // Names that reach the text stand on a line of their own.
+    if (line.size() + 1 > kTextColumn) {
+      text += line + "\n";
+      first = false;
+    }
     for (std::string_view part : lines_of(option.text)) {
       if (!first) line.clear();
       line.resize(std::max(line.size() + 1, kTextColumn), ' ');
@@ -180,6 +195,8 @@ std::string usage() {
   add_options(text, kOutputOptions);
   text += "\n" + std::string(kReading) + "\n";
   add_options(text, layout_option_help());
+  text += "\n" + std::string(kChoosing) + "\n";
+  add_options(text, filter_option_help());
   text += "\nExamples:\n";
   for (std::string_view example : kExamples) text += "  " + std::string(example) + "\n";
   text += "\nExit status: " + std::string(kExitStatus) + "\n";
@@ -203,6 +220,8 @@ std::string man_page(std::string_view version) {
   add_roff_options(page, kOutputOptions);
   page += ".SS Reading the inputs\n" + roff(kReading) + "\n";
   add_roff_options(page, layout_option_help());
+  page += ".SS Choosing the points\n" + roff(kChoosing) + "\n";
+  add_roff_options(page, filter_option_help());
   page += ".SH FILES\n";
   add_roff_options(page, kFiles);
   page += ".SH EXIT STATUS\n" + roff(kExitStatus) + "\n.SH EXAMPLES\n.nf\n";
@@ -222,7 +241,7 @@ std::vector<std::string_view> long_options() {
   };
   for (std::span<const Option> options :
        {std::span<const Option>(kOptions), writer_option_help(),
-        std::span<const Option>(kOutputOptions), layout_option_help()}) {
+        std::span<const Option>(kOutputOptions), layout_option_help(), filter_option_help()}) {
     for (const Option& option : options) add(option);
   }
   return names;

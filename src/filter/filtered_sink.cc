@@ -17,6 +17,7 @@ void FilteredSink::point(const Point& point, Extents& extents, Axes measured) {
 
 void FilteredSink::records(const ScaledRecords& records, Extents& extents, Axes measured) {
   // Runs of records kept go on whole, as they lie.
+  for (const auto& filter : filters_) filter->begin_run(records);
   ScaledRecords run = records;
   run.count = 0;
   const char* record = records.first;

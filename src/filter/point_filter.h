@@ -19,6 +19,18 @@ class PointFilter {
   virtual std::string name() const = 0;
   // The dimensions it tests beyond X, Y and Z, for the readers to rebuild.
   virtual point::DimSet tests() const { return {}; }
+  // What an input of `schema` lacks of what it tests, by name ("Classification"),
+  // or nothing: such an input is refused before the job begins.
+  virtual std::string lacks(const point::Schema& schema) const {
+    for (int d = 0; d < point::kDimCount; ++d) {
+      const auto dim = static_cast<point::Dim>(d);
+      if (tests().has(dim) && !schema.dims.has(dim)) return std::string(point::name_of(dim));
+    }
+    return {};
+  }
+  // Told before each run of records, whose layout, scales and offsets stay
+  // those of the input: what each record is tested on is found here once.
+  virtual void begin_run(const ScaledRecords& /*records*/) {}
   // Whether a point given by value goes on.
   virtual bool keep(const Point& point) = 0;
   // Whether the record at `record`, one of `records`, goes on.

@@ -232,13 +232,14 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
     // no thread of its own to hand blocks to and from.
     input = open_points(std::move(source), path, disk_.describe(path), job_.reading,
                         job_.measure_z ? Axes::kXYZ : Axes::kXY, Reading::kInPlace);
+    ask_for_columns(job_, *input);
+    refuse_if_lacking(job_, *input, path);
   } catch (...) {
     event.kind = AheadEvent::Kind::kRefused;
     event.failure = std::current_exception();
     tell(i, &event, 1);
     return;
   }
-  ask_for_columns(job_, *input);
   text.clear();
   out.open(std::make_unique<BlockSink>(*this, text));
   Stages stages(job_, out);
@@ -251,6 +252,10 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
     run.text = std::move(text);
     text.clear();
     run.points = stages.kept(input->points());
+    if (!job_.filters.empty()) {
+      run.read = input->points();
+      run.left_out = stages.left_out();
+    }
     run.bytes = bytes_read->load(std::memory_order_relaxed);
     run.extents = extents;
     return run;

@@ -41,7 +41,11 @@ struct AheadEvent {
   std::int64_t copied = 0;       // kRun: its points
   std::int64_t points = 0;       // the input's points so far, those of `text` too
   std::int64_t bytes = 0;        // the bytes it gave so far
-  Extents extents;               // of its points so far
+  // Where the job has filters: the points read so far, and those each
+  // left out.
+  std::int64_t read = 0;
+  std::vector<std::int64_t> left_out;
+  Extents extents;  // of its points so far
   // kEnded: what the reader says once it has read the input.
   std::string note;
   std::string problem;

@@ -158,6 +158,7 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
                   job_.measure_z ? Axes::kXYZ : Axes::kXY, Reading::kAhead, quick_text_for(job_));
   PointInput& input = *slot;
   ask_for_columns(job_, input);
+  refuse_if_lacking(job_, input, path);
   Extents extents;
   OutputFile& result = *job_.result;
   Stages stages(job_, result);
@@ -168,10 +169,20 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
   // Each run is told as it is written, and a job stops between two.
   class Tell : public RunTaker {
    public:
-    Tell(Pasting& pasting, InputFacts& facts, const Extents& extents, const ByteCount& bytes)
-        : pasting_(pasting), facts_(facts), extents_(extents), bytes_(bytes) {}
+    Tell(Pasting& pasting, InputFacts& facts, const Extents& extents, const ByteCount& bytes,
+         const PointInput& input, const Stages& stages)
+        : pasting_(pasting),
+          facts_(facts),
+          extents_(extents),
+          bytes_(bytes),
+          input_(input),
+          stages_(stages) {}
     void run_pasted(std::int64_t copied, std::int64_t pasted, bool last) override {
       facts_.points = pasted;
+      if (!pasting_.job_.filters.empty()) {
+        facts_.read = input_.points();
+        facts_.left_out = stages_.left_out();
+      }
       facts_.extents = Bounds::of(extents_);
       facts_.bytes = bytes_->load(std::memory_order_relaxed);
       pasting_.observer_.points_pasted();
@@ -184,12 +195,18 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
     InputFacts& facts_;
     const Extents& extents_;
     const ByteCount& bytes_;
-  } tell(*this, facts, extents, bytes_read);
+    const PointInput& input_;
+    const Stages& stages_;
+  } tell(*this, facts, extents, bytes_read, input, stages);
   try {
     paste_points(input, stages, extents, tell);
   } catch (...) {
     // The points a failure or an interruption cut short are in the result
     // all the same, and the report says so.
+    if (!job_.filters.empty()) {
+      facts.read = input.points();
+      facts.left_out = stages.left_out();
+    }
     stop_at_failure(
         facts, begin,
         Reached{stages.kept(input.points()), bytes_read->load(std::memory_order_relaxed), extents});
@@ -223,6 +240,10 @@ void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
   try {
     for (; event.kind != AheadEvent::Kind::kEnded; event = ahead_->next(i)) {
       reached = Reached{event.points, event.bytes, event.extents};
+      if (event.kind == AheadEvent::Kind::kFailed && !job_.filters.empty()) {
+        facts.read = event.read;
+        facts.left_out = event.left_out;
+      }
       for (const AheadBlock& block : event.text) result.write_block(block.bytes.get(), block.size);
       ahead_->give_back(event.text);
       if (event.kind == AheadEvent::Kind::kFailed) std::rethrow_exception(event.failure);
@@ -230,6 +251,8 @@ void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
       const std::int64_t before = pasted;
       pasted += event.copied;
       facts.points = pasted;
+      facts.read = event.read;
+      facts.left_out = std::move(event.left_out);
       facts.extents = Bounds::of(event.extents);
       facts.bytes = event.bytes;
       observer_.points_pasted();
@@ -241,6 +264,10 @@ void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
   }
   tell_end(facts, path, event.note, event.problem, event.problem_at_end, event.unit);
   facts.bytes = event.bytes;
+  if (!job_.filters.empty()) {
+    facts.read = event.read;
+    facts.left_out = std::move(event.left_out);
+  }
   facts.extents = Bounds::of(event.extents);
   ahead_->passed(i);
   observer_.input_ended(event.extents);

@@ -28,6 +28,10 @@ std::int64_t Stages::kept(std::int64_t read) const {
   return read;
 }
 
+std::vector<std::int64_t> Stages::left_out() const {
+  return filtered_ == nullptr ? std::vector<std::int64_t>{} : filtered_->left_out();
+}
+
 std::int64_t paste_points(PointInput& input, Stages& stages, Extents& extents, RunTaker& taker) {
   std::int64_t read = 0;
   std::int64_t kept = 0;
@@ -83,10 +87,33 @@ class NoPoints : public PointSink {
 
 }  // namespace
 
+std::string lacking_for_filters(const Job& job, const point::Schema& schema) {
+  for (const FilterMaker& make : job.filters) {
+    const std::unique_ptr<PointFilter> filter = make();
+    if (std::string lacked = filter->lacks(schema); !lacked.empty())
+      return "has no " + lacked + ", which " + filter->name() + " tests";
+  }
+  return "";
+}
+
+void refuse_if_lacking(const Job& job, PointInput& input, const std::string& path) {
+  if (lacking_for_filters(job, point::Schema{}).empty()) return;
+  // A LAS file's header, read before any point, tells what it carries.
+  NoPoints none;
+  Extents extents;
+  input.copy_points(none, extents, 0);
+  if (std::string why = lacking_for_filters(job, input.schema()); !why.empty())
+    throw Failure{1, paths::for_message(path) + " " + why + "; the job stops here"};
+}
+
 point::Schema input_schema(const Job& job, Disk& disk, const std::string& path) {
+  return known_schema(job, disk, path).value_or(point::Schema{});
+}
+
+std::optional<point::Schema> known_schema(const Job& job, Disk& disk, const std::string& path) {
   std::string reason;
   std::unique_ptr<ByteSource> source = disk.open_for_reading(path, reason);
-  if (source == nullptr) return {};
+  if (source == nullptr) return std::nullopt;
   try {
     std::unique_ptr<PointInput> input = open_points(std::move(source), path, disk.describe(path),
                                                     job.reading, Axes::kXY, Reading::kInPlace);
@@ -96,6 +123,6 @@ point::Schema input_schema(const Job& job, Disk& disk, const std::string& path) 
     return input->schema();
   } catch (const Failure&) {
     // Damaged data is told when the input's turn comes.
-    return {};
+    return std::nullopt;
   }
 }

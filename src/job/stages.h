@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "filter/filtered_sink.h"
@@ -27,6 +28,9 @@ class Stages {
   PointSink& first() { return filtered_ != nullptr ? *filtered_ : *writer_; }
   // Of the `read` points the reader gave, those that reached the writer.
   std::int64_t kept(std::int64_t read) const;
+  // The points each of the job's filters left out, in its order; none
+  // without filters.
+  std::vector<std::int64_t> left_out() const;
 
  private:
   std::unique_ptr<PointSink> writer_;
@@ -63,9 +67,18 @@ void ask_for_columns(const Job& job, PointInput& input);
 // it lacked, written as 0.
 std::string note_of(const Job& job, const PointInput& input);
 
+// What an input of `schema` lacks of what the job's filters test: "has no
+// Classification, which --keep-class 2 tests", or nothing.
+std::string lacking_for_filters(const Job& job, const point::Schema& schema);
+// Throws Failure (status 1) for an input, once open, that lacks what the
+// job's filters test.
+void refuse_if_lacking(const Job& job, PointInput& input, const std::string& path);
+
 // What the input at `path` carries, as its first bytes tell (its header,
 // its records before the points): X, Y and Z alone for one that cannot be
 // opened or read.
 point::Schema input_schema(const Job& job, Disk& disk, const std::string& path);
+// The same, none where it cannot be opened or read.
+std::optional<point::Schema> known_schema(const Job& job, Disk& disk, const std::string& path);
 
 #endif  // STRATUMIX_JOB_STAGES_H_

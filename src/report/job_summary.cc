@@ -44,6 +44,13 @@ std::string json_extents(const Bounds& extents) {
 
 }  // namespace
 
+std::string points_read_json(const InputFacts& input) {
+  std::string text = ", \"points_read\": " + number::int_text(input.read) + ", \"left_out\": [";
+  for (std::size_t f = 0; f < input.left_out.size(); ++f)
+    text += (f == 0 ? "" : ", ") + number::int_text(input.left_out[f]);
+  return text + "]";
+}
+
 std::string valid_utf8(std::string_view text) {
   std::string valid;
   for (std::size_t i = 0; i < text.size();) {
@@ -84,6 +91,31 @@ std::int64_t JobFacts::points() const {
   return total;
 }
 
+std::int64_t JobFacts::points_read() const {
+  std::int64_t total = 0;
+  for (const InputFacts& input : inputs) total += input.read;
+  return total;
+}
+
+std::vector<std::int64_t> JobFacts::left_out() const {
+  std::vector<std::int64_t> total(filters.size(), 0);
+  for (const InputFacts& input : inputs) {
+    for (std::size_t f = 0; f < total.size() && f < input.left_out.size(); ++f)
+      total[f] += input.left_out[f];
+  }
+  return total;
+}
+
+std::string left_out_text(const JobFacts& job, const std::vector<std::int64_t>& left_out) {
+  std::string text;
+  for (std::size_t f = 0; f < job.filters.size(); ++f) {
+    if (f > 0) text += ", ";
+    text += paths::for_message(job.filters[f]) + " left out " +
+            number::int_text(f < left_out.size() ? left_out[f] : 0);
+  }
+  return text;
+}
+
 int JobFacts::files_cut_short() const {
   int count = 0;
   for (const InputFacts& input : inputs) count += input.cut_short && input.points > 0;
@@ -118,6 +150,10 @@ std::string summary_text(const JobFacts& job) {
   if (int damaged = job.files_damaged(); damaged > 0)
     text += "Files pasted but damaged: " + number::int_text(damaged) + " (see the warnings)\n";
   text += "Points: " + number::int_text(job.points()) + "\n";
+  if (!job.filters.empty()) {
+    text += "Points read: " + number::int_text(job.points_read()) + "; " +
+            left_out_text(job, job.left_out()) + "\n";
+  }
   // A name's control bytes would reach the terminal: ESC sequences would
   // clear it or move the cursor, a line break would split the line.
   text += "Result: " + paths::for_message(job.result) + ", " + number::int_text(job.result_bytes) +
@@ -153,6 +189,16 @@ std::string summary_json(const JobFacts& job) {
   text += "  \"files_pasted_in_part\": " + number::int_text(job.files_cut_short()) + ",\n";
   text += "  \"files_refused\": " + number::int_text(job.files_refused()) + ",\n";
   text += "  \"points\": " + number::int_text(job.points()) + ",\n";
+  if (!job.filters.empty()) {
+    text += "  \"points_read\": " + number::int_text(job.points_read()) + ",\n";
+    text += "  \"filters\": [";
+    const std::vector<std::int64_t> left_out = job.left_out();
+    for (std::size_t f = 0; f < job.filters.size(); ++f) {
+      text += std::string(f == 0 ? "" : ", ") + "{\"filter\": " + json_string(job.filters[f]) +
+              ", \"left_out\": " + number::int_text(left_out[f]) + "}";
+    }
+    text += "],\n";
+  }
   text += "  \"result_bytes\": " + number::int_text(job.result_bytes) + ",\n";
   text += "  \"seconds\": " + number::fixed_text(job.seconds, 3) + ",\n";
   text += "  \"extents\": " + json_extents(job.overall()) + ",\n";
@@ -164,6 +210,7 @@ std::string summary_json(const JobFacts& job) {
             ", \"path\": " + json_string(input.path) +
             ", \"points\": " + number::int_text(input.points) +
             ", \"bytes\": " + number::int_text(input.bytes) +
+            (job.filters.empty() ? "" : points_read_json(input)) +
             ",\n     \"extents\": " + json_extents(input.extents) + ",\n     \"notes\": [";
     for (std::size_t n = 0; n < input.notes.size(); ++n) {
       if (n > 0) text += ", ";

@@ -28,6 +28,10 @@ struct InputFacts {
   bool damaged = false;
   LinearUnit unit = LinearUnit::kUnknown;  // of X and Y, where the input states it
   std::int64_t begin = 0;                  // where its points begin in the result
+  // Where the job has filters: the points read, of which `points` were
+  // kept, and those each filter left out, in the job's order.
+  std::int64_t read = 0;
+  std::vector<std::int64_t> left_out{};
 };
 
 struct JobFacts {
@@ -40,8 +44,14 @@ struct JobFacts {
   double seconds = 0;
   int status = 0;   // the program's exit status
   std::string why;  // what stopped the job, when it stopped
+  // The filters, as the options gave them: none, and the reports tell
+  // nothing of points read and left out.
+  std::vector<std::string> filters;
 
   std::int64_t points() const;
+  // The points read, and those each filter left out, of all inputs.
+  std::int64_t points_read() const;
+  std::vector<std::int64_t> left_out() const;
   // The inputs cut short after some of their points, and those refused or
   // stopped before their first: nothing of them is in the result.
   int files_cut_short() const;
@@ -70,6 +80,14 @@ std::size_t room_for_inputs(const std::vector<InputFacts>& inputs, std::size_t p
 // A coordinate as JSON: six decimals, and the infinities, which JSON has no
 // number for, as null, so that a field stays a number wherever it is one.
 std::string json_number(double value);
+
+// What the filters left out of `left_out`: "--crop 0,0,5,5 left out 3,
+// --thin 2 left out 1".
+std::string left_out_text(const JobFacts& job, const std::vector<std::int64_t>& left_out);
+
+// An input's points read and left out, as members of a JSON object:
+// ", \"points_read\": 10, \"left_out\": [2, 0]".
+std::string points_read_json(const InputFacts& input);
 
 // The summary on the console, a few lines, each ended.
 std::string summary_text(const JobFacts& job);

@@ -53,6 +53,12 @@ std::string tile_index_geojson(const JobFacts& job) {
         ", \"path\": " + json_string(input.path) +
         ", \"points\": " + number::int_text(input.points) +
         ", \"bytes\": " + number::int_text(input.bytes);
+    // A GIS shows a property of lists as text: what each filter left out
+    // is one text.
+    if (!job.filters.empty()) {
+      text += ", \"points_read\": " + number::int_text(input.read) +
+              ", \"left_out\": " + json_string(left_out_text(job, input.left_out));
+    }
     const char* names[] = {"x", "y", "z"};
     for (int axis = 0; axis < 3; ++axis) {
       const Bound& extent = extents.axis(axis);
