@@ -24,7 +24,6 @@ void CropFilter::begin_run(const ScaledRecords& records) {
   in_integers_ = true;
   for (int axis = 0; axis < 3; ++axis) {
     axis_[axis] = ScaledAxis(scale_[axis], offset_[axis]);
-    bounded_[axis] = box_.from[axis] != -INFINITY || box_.to[axis] != INFINITY;
     if (!bounded_[axis]) continue;
     // A scale of 0 or below, which no sound file has, is tested in values.
     if (!axis_[axis].increasing()) {
@@ -38,6 +37,7 @@ void CropFilter::begin_run(const ScaledRecords& records) {
 
 bool CropFilter::keep(const Point& point) {
   for (int axis = 0; axis < 3; ++axis) {
+    if (!bounded_[axis]) continue;
     const double value = point.xyz[axis].value;
     // NaN is in no box.
     if (!(value >= box_.from[axis] && value < box_.to[axis])) return false;

@@ -3,6 +3,7 @@
 #ifndef STRATUMIX_FILTER_CROP_FILTER_H_
 #define STRATUMIX_FILTER_CROP_FILTER_H_
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -18,7 +19,10 @@ struct Box {
 
 class CropFilter : public PointFilter {
  public:
-  CropFilter(std::string name, const Box& box) : name_(std::move(name)), box_(box) {}
+  CropFilter(std::string name, const Box& box) : name_(std::move(name)), box_(box) {
+    for (int axis = 0; axis < 3; ++axis)
+      bounded_[axis] = box.from[axis] != -INFINITY || box.to[axis] != INFINITY;
+  }
 
   std::string name() const override { return name_; }
   void begin_run(const ScaledRecords& records) override;
@@ -37,7 +41,7 @@ class CropFilter : public PointFilter {
   ScaledAxis axis_[3];
   std::int64_t first_[3] = {};
   std::int64_t past_[3] = {};
-  bool bounded_[3] = {};
+  bool bounded_[3];  // an axis without bounds keeps every value, NaN too
 };
 
 #endif  // STRATUMIX_FILTER_CROP_FILTER_H_

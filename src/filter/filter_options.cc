@@ -35,13 +35,13 @@ constexpr OptionHelp kHelp[] = {
      "wire-connector 16, bridge-deck 17, high-noise 18,\n"
      "never-classified 0, unclassified 1; noise: 7 and 18)"},
     {"--drop-class LIST", "paste every point but those of these classes"},
-    {"--first-returns", "paste only first returns (return number 1)"},
-    {"--last-returns", "paste only last returns (return number = returns)"},
+    {"--first-returns", "paste only first returns (return number 1, or 0)"},
+    {"--last-returns", "paste only last returns (return number >= returns)"},
     {"--single-returns", "paste only points of a single return"},
     {"--drop-withheld", "leave out the points flagged withheld"},
     {"--drop-overlap",
-     "leave out overlap points: the overlap flag of point\n"
-     "formats 6 to 10, class 12 in formats 0 to 5"},
+     "leave out overlap points: those of class 12 (formats\n"
+     "0 to 5), or flagged overlap (formats 6 to 10)"},
     {"--thin N",
      "paste one point in N of each input: its 1st, its\n"
      "N+1th, ... (before the other filters)"},

@@ -2,6 +2,10 @@
 
 using point::Dim;
 
+// A return number of 0, or one past the number of returns, which only
+// unsound files have, is taken as first, or last, as LAStools takes it: the
+// same files give the same points.
+
 namespace {
 
 constexpr unsigned kOverlapClass = 12;
@@ -58,10 +62,10 @@ void ReturnFilter::begin_run(const ScaledRecords& records) {
       first_ = ByteField::of(records, Dim::kWithheld);
       break;
     case Rule::kNotOverlap:
-      // Formats 0 to 5 have no overlap flag: their overlap is class 12.
+      // Formats 0 to 5 have no overlap flag: their overlap is class 12,
+      // which the later formats leave unused.
       first_ = ByteField::of(records, Dim::kOverlap);
-      overlap_as_class_ = !first_.present();
-      if (overlap_as_class_) first_ = ByteField::of(records, Dim::kClassification);
+      second_ = ByteField::of(records, Dim::kClassification);
       break;
   }
 }
@@ -69,9 +73,9 @@ void ReturnFilter::begin_run(const ScaledRecords& records) {
 bool ReturnFilter::keep(const Point& point) {
   switch (rule_) {
     case Rule::kFirst:
-      return attribute_of(point, Dim::kReturnNumber) == 1;
+      return attribute_of(point, Dim::kReturnNumber) <= 1;
     case Rule::kLast:
-      return attribute_of(point, Dim::kReturnNumber) == attribute_of(point, Dim::kNumberOfReturns);
+      return attribute_of(point, Dim::kReturnNumber) >= attribute_of(point, Dim::kNumberOfReturns);
     case Rule::kSingle:
       return attribute_of(point, Dim::kNumberOfReturns) == 1;
     case Rule::kNotWithheld:
@@ -87,9 +91,9 @@ bool ReturnFilter::keep(const Point& point) {
 bool ReturnFilter::keep(const ScaledRecords& /*records*/, const char* record) {
   switch (rule_) {
     case Rule::kFirst:
-      return first_.of(record) == 1;
+      return first_.of(record) <= 1;
     case Rule::kLast:
-      return first_.of(record) == second_.of(record);
+      return first_.of(record) >= second_.of(record);
     case Rule::kSingle:
       return second_.of(record) == 1;
     case Rule::kNotWithheld:
@@ -97,5 +101,6 @@ bool ReturnFilter::keep(const ScaledRecords& /*records*/, const char* record) {
     case Rule::kNotOverlap:
       break;
   }
-  return overlap_as_class_ ? first_.of(record) != kOverlapClass : first_.of(record) == 0;
+  // An absent flag reads as 0.
+  return first_.of(record) == 0 && second_.of(record) != kOverlapClass;
 }

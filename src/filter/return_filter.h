@@ -26,9 +26,8 @@ class ReturnFilter : public PointFilter {
 
  private:
   Rule rule_;
-  ByteField first_;   // the return number, the withheld or overlap flag, or the class
-  ByteField second_;  // the number of returns
-  bool overlap_as_class_ = false;
+  ByteField first_;   // the return number, the withheld or the overlap flag
+  ByteField second_;  // the number of returns, or the class
 };
 
 #endif  // STRATUMIX_FILTER_RETURN_FILTER_H_

@@ -1,0 +1,275 @@
+#include "filter/filter_options.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/stratumix.h"
+#include "fake_disk.h"
+#include "io/text_out.h"
+#include "read/laz/laz_encoder.h"
+#include "tiles.h"
+
+namespace {
+
+// A point of a test tile, in hundredths, with what the filters test.
+struct Sample {
+  std::int32_t x, y, z;  // hundredths
+  unsigned klass, return_number, returns;
+};
+
+// Points on and about the bounds the tests crop at: X and Y 1.00 and 3.00,
+// Z 0.00 and 5.00.
+std::vector<Sample> samples() {
+  std::vector<Sample> all;
+  int i = 0;
+  for (std::int32_t x : {0, 99, 100, 150, 299, 300, 400}) {
+    for (std::int32_t y : {99, 100, 250, 300}) {
+      const std::int32_t z = std::array{-1, 0, 250, 499, 500}[static_cast<std::size_t>(i % 5)];
+      const unsigned klass = std::array{1u, 2u, 7u, 18u, 2u, 6u}[static_cast<std::size_t>(i % 6)];
+      const unsigned returns = 1 + static_cast<unsigned>(i % 3);
+      all.push_back({x, y, z, klass, 1 + static_cast<unsigned>(i / 3) % returns, returns});
+      ++i;
+    }
+  }
+  return all;
+}
+
+std::string hundredths(std::int32_t v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%s%d.%02d", v < 0 ? "-" : "", std::abs(v) / 100,
+                std::abs(v) % 100);
+  return text;
+}
+
+// The result's line of a sample: six decimals, CR LF.
+std::string line_of(const Sample& s) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%.6f %.6f %.6f\r\n", s.x / 100.0, s.y / 100.0, s.z / 100.0);
+  return text;
+}
+
+// The samples as each form gives them: X Y Z text, CSV with the attributes,
+// the same gzipped, LAS of format 1 and its LAZ.
+struct Inputs {
+  std::string text, csv, gz, las, laz;
+};
+
+Inputs inputs_of(const std::vector<Sample>& all) {
+  Inputs inputs;
+  inputs.csv = "X,Y,Z,Classification,ReturnNumber,NumberOfReturns\n";
+  LasTile tile;
+  for (const Sample& s : all) {
+    inputs.text += hundredths(s.x) + " " + hundredths(s.y) + " " + hundredths(s.z) + "\n";
+    inputs.csv += hundredths(s.x) + "," + hundredths(s.y) + "," + hundredths(s.z) + "," +
+                  std::to_string(s.klass) + "," + std::to_string(s.return_number) + "," +
+                  std::to_string(s.returns) + "\n";
+    tile.points.push_back({s.x, s.y, s.z});
+  }
+  tile.scale[2] = 0.01;
+  inputs.gz = gzip_member(inputs.csv);
+  inputs.las = tile.bytes();
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const std::size_t at = 227 + 28 * i;
+    inputs.las[at + 14] = static_cast<char>(all[i].return_number | all[i].returns << 3);
+    inputs.las[at + 15] = static_cast<char>(all[i].klass);
+  }
+  inputs.laz = laz::compress_las(inputs.las, 7);
+  return inputs;
+}
+
+class Filtering : public testing::Test {
+ protected:
+  void SetUp() override { console.capture(&out, &err); }
+  void TearDown() override { console.capture(nullptr, nullptr); }
+  int run(std::vector<std::string> arguments) {
+    out.clear();
+    err.clear();
+    return run_stratumix(std::move(arguments), &disk);
+  }
+  MemoryDisk disk;
+  std::string out;
+  std::string err;
+};
+
+// Every filter, on every form of input, keeps the points its plain rule
+// keeps, bounds and all, and no other.
+TEST_F(Filtering, EveryFormKeepsWhatThePlainRuleKeeps) {
+  const std::vector<Sample> all = samples();
+  const Inputs inputs = inputs_of(all);
+  disk.files = {{"t.xyz", inputs.text},
+                {"c.csv", inputs.csv},
+                {"g.csv.gz", inputs.gz},
+                {"l.las", inputs.las},
+                {"z.laz", inputs.laz}};
+  using Rule = bool (*)(const Sample&, std::size_t);
+  struct Case {
+    std::vector<std::string> options;
+    Rule rule;
+    bool attributes;  // tests more than X, Y and Z
+  };
+  const std::vector<Case> cases = {
+      {{"--crop", "1,1,3,3"},
+       [](const Sample& s, std::size_t) {
+         return s.x >= 100 && s.x < 300 && s.y >= 100 && s.y < 300;
+       },
+       false},
+      {{"--z-range=0,5"},
+       [](const Sample& s, std::size_t) { return s.z >= 0 && s.z < 500; },
+       false},
+      {{"--thin", "3"}, [](const Sample&, std::size_t i) { return i % 3 == 0; }, false},
+      {{"--keep-class", "ground"}, [](const Sample& s, std::size_t) { return s.klass == 2; }, true},
+      {{"--drop-class", "noise,6"},
+       [](const Sample& s, std::size_t) { return s.klass != 7 && s.klass != 18 && s.klass != 6; },
+       true},
+      {{"--first-returns"},
+       [](const Sample& s, std::size_t) { return s.return_number == 1; },
+       true},
+      {{"--last-returns"},
+       [](const Sample& s, std::size_t) { return s.return_number == s.returns; },
+       true},
+      {{"--single-returns"}, [](const Sample& s, std::size_t) { return s.returns == 1; }, true},
+      {{"--drop-class", "2", "--thin", "2", "--crop", "0,0,3,3"},
+       [](const Sample& s, std::size_t i) {
+         return i % 2 == 0 && s.klass != 2 && s.x < 300 && s.y < 300 && s.x >= 0 && s.y >= 0;
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    std::string expected;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      if (c.rule(all[i], i)) expected += line_of(all[i]);
+    }
+    ASSERT_FALSE(expected.empty()) << c.options[0];
+    for (const char* input : {"t.xyz", "c.csv", "g.csv.gz", "l.las", "z.laz"}) {
+      if (c.attributes && input[0] == 't') continue;
+      std::vector<std::string> arguments = c.options;
+      for (const char* more : {"-q", "-o", "r.xyz", input}) arguments.push_back(more);
+      EXPECT_EQ(run(arguments), 0) << c.options[0] << " " << input << err;
+      EXPECT_EQ(disk.files["r.xyz"], expected) << c.options[0] << " " << input;
+    }
+  }
+}
+
+// Jobs cropped to boxes or polygons that touch give every point once.
+TEST_F(Filtering, CropsThatTouchGiveEveryPointOnce) {
+  const std::vector<Sample> all = samples();
+  const Inputs inputs = inputs_of(all);
+  disk.files = {{"t.xyz", inputs.text}, {"l.las", inputs.las}};
+  // West and east of X = 1.50, and the same as polygons, the east one with
+  // a hole that a third polygon fills.
+  disk.files["west.geojson"] =
+      R"({"type": "Polygon", "coordinates": [[[-9, -9], [1.5, -9], [1.5, 9], [-9, 9], [-9, -9]]]})";
+  disk.files["east.geojson"] = R"({"type": "Feature", "geometry": {"type": "Polygon",
+    "coordinates": [[[1.5, -9], [9, -9], [9, 9], [1.5, 9], [1.5, -9]],
+                    [[3, 1], [3, 2.5], [4, 2.5], [4, 1], [3, 1]]]}})";
+  disk.files["hole.geojson"] =
+      R"({"type": "Polygon", "coordinates": [[[3, 1], [4, 1], [4, 2.5], [3, 2.5], [3, 1]]]})";
+  std::string whole;
+  for (const Sample& s : all) whole += line_of(s);
+  for (const char* input : {"t.xyz", "l.las"}) {
+    for (const auto& parts : std::vector<std::vector<std::vector<std::string>>>{
+             {{"--crop", "-9,-9,1.5,9"}, {"--crop", "1.5,-9,9,9"}},
+             {{"--crop-polygon", "west.geojson"},
+              {"--crop-polygon", "east.geojson"},
+              {"--crop-polygon", "hole.geojson"}}}) {
+      std::vector<std::string> lines;
+      for (const auto& part : parts) {
+        std::vector<std::string> arguments = part;
+        for (const char* more : {"-q", "-o", "r.xyz", input}) arguments.push_back(more);
+        run(arguments);
+        const std::string& result = disk.files["r.xyz"];
+        for (std::size_t at = 0; at < result.size();) {
+          const std::size_t end = result.find('\n', at) + 1;
+          lines.push_back(result.substr(at, end - at));
+          at = end;
+        }
+      }
+      std::sort(lines.begin(), lines.end());
+      std::vector<std::string> expected;
+      for (const Sample& s : all) expected.push_back(line_of(s));
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(lines, expected) << input << " " << parts[0][0];
+    }
+  }
+}
+
+// Each input's line, the summary, the report and the index tell the points
+// read and what each filter left out; extents are those of the points kept.
+TEST_F(Filtering, TheReportsTellWhatEachFilterLeftOut) {
+  disk.files["a.csv"] = "X,Y,Z,Classification\n0,0,0,2\n1,1,1,2\n2,2,2,7\n5,5,5,2\n";
+  disk.files["b.csv"] = "X,Y,Z,Classification\n9,9,9,2\n";
+  EXPECT_EQ(run({"--crop", "0,0,4,4", "--drop-class", "noise", "--report", "r.json", "--index",
+                 "i.geojson", "-o", "r.xyz", "a.csv", "b.csv"}),
+            0);
+  EXPECT_EQ(out.substr(0, out.find("Time:")),
+            "1/2 a.csv: 2 points kept of 4 read (--crop 0,0,4,4 left out 1, --drop-class noise "
+            "left out 1), X_min = 0.000000 X_max = 1.000000 Y_min = 0.000000 Y_max = 1.000000\n"
+            "2/2 b.csv: 0 points kept of 1 read (--crop 0,0,4,4 left out 1, --drop-class noise "
+            "left out 0)\n"
+            "\nFiles pasted: 2 of 2\nPoints: 2\n"
+            "Points read: 5; --crop 0,0,4,4 left out 2, --drop-class noise left out 1\n"
+            "Result: r.xyz, 56 bytes\nX_min = 0.000000 X_max = 1.000000\n"
+            "Y_min = 0.000000 Y_max = 1.000000\nZ_min = 0.000000 Z_max = 1.000000\n");
+  EXPECT_NE(err.find("b.csv: the filters kept none of its 1 point."), std::string::npos) << err;
+  const std::string& report = disk.files["r.json"];
+  EXPECT_NE(report.find("\"points_read\": 5,\n  \"filters\": [{\"filter\": \"--crop 0,0,4,4\", "
+                        "\"left_out\": 2}, {\"filter\": \"--drop-class noise\", \"left_out\": 1}]"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("\"points\": 2, \"bytes\": 53, \"points_read\": 4, \"left_out\": [1, 1]"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find(", \"the filters kept none of its 1 point\"]"), std::string::npos);
+  EXPECT_NE(disk.files["i.geojson"].find("\"points\": 0, \"bytes\": 29, \"points_read\": 1, "
+                                         "\"left_out\": \"--crop 0,0,4,4 left out 1, "
+                                         "--drop-class noise left out 0\""),
+            std::string::npos)
+      << disk.files["i.geojson"];
+
+  // A job whose filters keep no point: a warning, status 0, an empty result.
+  EXPECT_EQ(run({"--keep-class", "9", "-o", "r.xyz", "a.csv", "b.csv"}), 0);
+  EXPECT_EQ(disk.files["r.xyz"], "");
+  EXPECT_NE(err.find("warning: the filters kept none of the 5 points read"), std::string::npos)
+      << err;
+}
+
+// What no input can make right is refused before anything is created, and
+// so is an input that lacks what a filter tests, named with what it lacks.
+TEST_F(Filtering, RefusalsCreateNothing) {
+  disk.files["a.xyz"] = "1 2 3\n";
+  disk.files["c.csv"] = "X,Y,Z,Intensity\n1,2,3,4\n";
+  disk.files["bad.geojson"] = "{\"type\": \"Polygon\",\n \"coordinates\": [[[0, 0], [1, 0]]]}";
+  struct Case {
+    std::vector<std::string> options;
+    const char* told;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{"--keep-class", "2"}, "a.xyz has no Classification, which --keep-class 2 tests"},
+           {{"--crop", "0,0,9,9", "--first-returns"},
+            "a.xyz has no ReturnNumber, which --first-returns tests"},
+           {{"--drop-overlap"}, "a.xyz has no Overlap or Classification"},
+           {{"--crop-polygon", "bad.geojson"},
+            "The polygons bad.geojson, line 2: a polygon's ring needs at least four positions"},
+           {{"--crop-polygon", "none.geojson"}, "Cannot read the polygons none.geojson"},
+           {{"--crop", "0,0,0,9"}, "--crop takes XMIN,YMIN,XMAX,YMAX"},
+           {{"--crop", "0,0,9"}, "--crop takes"},
+           {{"--crop", "0,0,9,9,9"}, "--crop takes"},
+           {{"--z-range", "nan,1"}, "--z-range takes"},
+           {{"--keep-class", "grass"}, "--keep-class takes class numbers"},
+           {{"--thin", "0"}, "--thin takes"},
+           {{"--thin", "2", "--thin", "3"}, "--thin is given twice"},
+       }) {
+    std::vector<std::string> arguments = c.options;
+    for (const char* more : {"-o", "r.xyz", "a.xyz", "c.csv"}) arguments.push_back(more);
+    EXPECT_EQ(run(arguments), 1) << c.options[0];
+    EXPECT_NE(err.find(c.told), std::string::npos) << err;
+    EXPECT_EQ(disk.files.count("r.xyz"), 0u) << c.options[0];
+  }
+}
+
+}  // namespace
