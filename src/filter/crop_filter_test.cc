@@ -41,9 +41,10 @@ double written(std::int64_t whole, int decimals, double offset) {
   std::int64_t power = 1;
   for (int d = 0; d < decimals; ++d) power *= 10;
   const std::int64_t magnitude = whole < 0 ? -whole : whole;
-  std::string fraction = std::to_string(magnitude % power + power).substr(1);
-  const std::string text = (whole < 0 ? "-" : "") + std::to_string(magnitude / power) + "." +
-                           (fraction.empty() ? "0" : fraction);
+  std::string text(whole < 0 ? "-" : "");
+  text += std::to_string(magnitude / power);
+  text += '.';
+  text += decimals == 0 ? std::string("0") : std::to_string(magnitude % power + power).substr(1);
   return std::strtod(text.c_str(), nullptr) + offset;
 }
 
