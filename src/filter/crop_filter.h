@@ -25,6 +25,8 @@ class CropFilter : public PointFilter {
   }
 
   std::string name() const override { return name_; }
+  const Box& box() const { return box_; }
+  bool bounded(int axis) const { return bounded_[axis]; }
   void begin_run(const ScaledRecords& records) override;
   bool keep(const Point& point) override;
   bool keep(const ScaledRecords& records, const char* record) override;

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -151,6 +154,60 @@ TEST_F(Filtering, EveryFormKeepsWhatThePlainRuleKeeps) {
       for (const char* more : {"-q", "-o", "r.xyz", input}) arguments.push_back(more);
       EXPECT_EQ(run(arguments), 0) << c.options[0] << " " << input << err;
       EXPECT_EQ(disk.files["r.xyz"], expected) << c.options[0] << " " << input;
+    }
+  }
+}
+
+// Text cropped by one box alone is tested in the quick loops, number by
+// number as it is copied: numbers of every shape, near the bounds and on
+// them, keep what strtod's values say.
+TEST_F(Filtering, TextCroppedQuicklyKeepsWhatStrtodSays) {
+  const std::vector<std::string> xs = {
+      "1",        "0.999999",   "1.0000001", "0.99999999999", "1e0", "2.5", "3",
+      "3.000000", "2.99999999", "-1",        "123456789",     ".5",  "2",   "0.5"};
+  const std::vector<std::string> zs = {"-0.5", "-0.5000001", "5", "4.9999999", "-1e-9", "0", "-7"};
+  std::string text;
+  std::vector<std::array<std::string, 3>> points;
+  for (std::size_t i = 0; i < xs.size(); ++i) {
+    for (std::size_t j = 0; j < xs.size(); j += 3) {
+      points.push_back({xs[i], xs[(i + j) % xs.size()], zs[(i + j) % zs.size()]});
+      text += points.back()[0] + " " + points.back()[1] + "\t" + points.back()[2] + "\r\n";
+    }
+  }
+  disk.files["t.xyz"] = text;
+  disk.files["g.xyz.gz"] = gzip_member(text);
+  struct Case {
+    std::vector<std::string> options;
+    double from[3], to[3];
+  };
+  for (const Case& c :
+       {Case{{"--crop", "1,1,3,3"}, {1, 1, -INFINITY}, {3, 3, INFINITY}},
+        Case{{"--z-range", "-0.5,5"}, {-INFINITY, -INFINITY, -0.5}, {INFINITY, INFINITY, 5}}}) {
+    std::string expected;
+    for (const auto& point : points) {
+      double v[3];
+      bool in = true;
+      for (int axis = 0; axis < 3; ++axis) {
+        v[axis] = std::strtod(point[static_cast<std::size_t>(axis)].c_str(), nullptr);
+        in = in && v[axis] >= c.from[axis] && v[axis] < c.to[axis];
+      }
+      char line[200];
+      std::snprintf(line, sizeof line, "%.6f %.6f %.6f\r\n", v[0], v[1], v[2]);
+      if (in) expected += line;
+    }
+    for (const char* input : {"t.xyz", "g.xyz.gz"}) {
+      std::vector<std::string> arguments = c.options;
+      for (const char* more : {"--report", "r.json", "-o", "r.xyz", input})
+        arguments.push_back(more);
+      EXPECT_EQ(run(arguments), 0) << err;
+      EXPECT_EQ(disk.files["r.xyz"], expected) << c.options[0] << " " << input;
+      const std::string& report = disk.files["r.json"];
+      const std::size_t kept =
+          static_cast<std::size_t>(std::count(expected.begin(), expected.end(), '\n'));
+      EXPECT_NE(report.find("\"points\": " + std::to_string(kept) +
+                            ",\n  \"points_read\": " + std::to_string(points.size()) + ","),
+                std::string::npos)
+          << report;
     }
   }
 }

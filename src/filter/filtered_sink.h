@@ -18,8 +18,10 @@ class FilteredSink : public PointSink {
 
   void point(const Point& point, Extents& extents, Axes measured) override;
   void records(const ScaledRecords& records, Extents& extents, Axes measured) override;
-  // No text passes through a filter: every point comes by value or as a
-  // record (no pass_through()).
+  // Text passes through a crop alone, to a writer that takes it: the quick
+  // loops test each point against its box as they copy it. Every other
+  // filter has each point by value or as a record.
+  PassThrough* pass_through() override;
 
   // The points each filter left out, in the makers' order: a point is
   // counted against the first that left it out.
@@ -27,9 +29,34 @@ class FilteredSink : public PointSink {
   const std::vector<std::unique_ptr<PointFilter>>& filters() const { return filters_; }
 
  private:
+  // The writer's pass-through with the crop's box.
+  class BoxedPass : public PassThrough {
+   public:
+    explicit BoxedPass(FilteredSink& sink) : sink_(sink) {}
+    const QuickText& text() const override { return inner_->text(); }
+    void pass_runs(Run& run, const char* stop, const char* text_end, std::int64_t count,
+                   Extents& extents, Axes axes) override;
+    // Lines of fields go the general way.
+    std::int64_t pass_lines(const field_lines::Scan& /*scan*/, bool /*white*/, Axes /*axes*/,
+                            char*& /*line*/, const char* /*whole*/, std::int64_t /*count*/,
+                            Extents& /*extents*/, std::int64_t& /*line_number*/) override {
+      return 0;
+    }
+    void pass_block(std::unique_ptr<char[]>& block, std::size_t size, std::size_t room) override {
+      inner_->pass_block(block, size, room);
+    }
+    RunBox box{};
+    PassThrough* inner_ = nullptr;
+
+   private:
+    FilteredSink& sink_;
+  };
+
   std::vector<std::unique_ptr<PointFilter>> filters_;
   std::vector<std::int64_t> left_out_;
   PointSink& next_;
+  bool boxed_ = false;  // one crop alone
+  BoxedPass pass_{*this};
 };
 
 #endif  // STRATUMIX_FILTER_FILTERED_SINK_H_

@@ -7,6 +7,7 @@
 #define STRATUMIX_READ_TEXT_RUN_LOOP_H_
 
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -69,13 +70,46 @@ struct Decimal {
   }
 };
 
+// A box the loop keeps points within, for a crop: on each axis it bounds,
+// from <= value < to, the value as strtod reads the number. The points it
+// leaves out are counted, and neither written nor measured.
+struct RunBox {
+  double from[3];
+  double to[3];
+  bool bounded[3];
+  std::int64_t left_out = 0;
+  // For a number whose value lies in [k, k + 1], k a whole number: in the
+  // box for k in [inside_from, inside_to], out of it for k below out_below
+  // or from out_from on; between, its value decides.
+  std::int64_t inside_from[3];
+  std::int64_t inside_to[3];
+  std::int64_t out_below[3];
+  std::int64_t out_from[3];
+
+  void set(int axis, double from_value, double to_value) {
+    from[axis] = from_value;
+    to[axis] = to_value;
+    bounded[axis] = true;
+    // Bounds past 2^62 are as far as any number of the quick way.
+    auto whole = [](double v) {
+      constexpr double kFar = 4.0e18;
+      return static_cast<std::int64_t>(v < -kFar ? -kFar : v > kFar ? kFar : std::ceil(v));
+    };
+    inside_from[axis] = whole(from_value);
+    inside_to[axis] = whole(to_value) - 2;
+    out_below[axis] = whole(from_value) - 1;
+    out_from[axis] = whole(to_value);
+  }
+};
+
 // Where a run of points copied by copy_run has come to.
 struct Run {
   const char* end;  // in the text: after the last point copied
   char* out;
-  std::int64_t points;
+  std::int64_t points;  // read, those a box left out included
   std::int64_t line_ends;
-  bool stopped;  // at a point the loop does not take, or at the stop
+  bool stopped;           // at a point the loop does not take, or at the stop
+  RunBox* box = nullptr;  // none: every point is copied
 };
 
 namespace run_loop {
@@ -88,6 +122,36 @@ struct Copied {
   const char* end;
   char* out;
 };
+
+// Where copy_axis found a number, for a box to test: its first byte (a
+// minus included), and for a plain decimal of the quick way, its integer
+// digits, whose value bounds the number's to within one.
+struct Seen {
+  const char* begin = nullptr;
+  int integer_digits = -1;  // -1 for a number of the longer way
+};
+
+// The value of the number [first, last) as strtod reads it: wanted only for
+// numbers near a box's bounds, or of the longer way.
+[[gnu::noinline]] inline double exact_value(const char* first, const char* last) {
+  return number::parse_token(first, last).value;
+}
+
+// Whether the number `seen`, ending at `last`, is in the box on `axis`:
+// most are told by their integer digits alone.
+inline bool in_box(const RunBox& box, int axis, const Seen& seen, const char* last) {
+  if (seen.integer_digits >= 0) {
+    const bool negative = *seen.begin == '-';
+    const auto whole = static_cast<std::int64_t>(
+        bytes::digits_value(bytes::load8(seen.begin + negative), seen.integer_digits));
+    // The value lies in [low, low + 1].
+    const std::int64_t low = negative ? -whole - 1 : whole;
+    if (low >= box.inside_from[axis] && low <= box.inside_to[axis]) return true;
+    if (low < box.out_below[axis] || low >= box.out_from[axis]) return false;
+  }
+  const double value = exact_value(seen.begin, last);
+  return value >= box.from[axis] && value < box.to[axis];
+}
 
 // Passes over white space, adding its line ends to `line_ends`. Spaces and
 // tabs, most of it, end no line.
@@ -154,7 +218,8 @@ template <class Out>
 template <class Out, bool kSigned, bool kMeasured>
 [[gnu::always_inline]] inline Copied copy_axis(Out text, const char* p, const char* text_end,
                                                char* o, std::int64_t& line_ends,
-                                               const Extent& extent, bool& pending, double& value) {
+                                               const Extent& extent, bool& pending, double& value,
+                                               Seen& seen) {
   // The usual separators, a space or CR LF, first; then LF and a tab,
   // which cost those nothing. Longer runs of white space are rarer and go
   // the longer way below.
@@ -175,6 +240,8 @@ template <class Out, bool kSigned, bool kMeasured>
       unsigned not_digits = bytes::not_digits_16(p);
       int integer_digits = std::countr_zero(not_digits);
       if (integer_digits > 7) break;
+      seen.begin = p - (kSigned && negative);
+      seen.integer_digits = integer_digits;
       text.copy16(o, p);
       const char* end = p + integer_digits;
       char* out;
@@ -213,6 +280,8 @@ template <class Out, bool kSigned, bool kMeasured>
     p = skip_white(p, line_ends);
   }
   bool measured = false;
+  seen.begin = p - negative;
+  seen.integer_digits = -1;
   if constexpr (kMeasured) {
     if (negative) {
       // The longer way reads the number from its sign, for its value.
@@ -230,7 +299,22 @@ template <class Out, bool kSigned, bool kMeasured>
   }
 }
 
-template <class Out, Axes kAxes>
+// Adds a number copy_axis copied unmeasured to `extent`, when it might
+// change it.
+template <class Out>
+inline void measure(Out text, Extent& extent, const Seen& seen, const char* last) {
+  if (seen.integer_digits < 0) {
+    extent.add(exact_value(seen.begin, last));
+    return;
+  }
+  const bool negative = *seen.begin == '-';
+  if (extent.could_change_digits(seen.begin + negative, seen.integer_digits, negative))
+      [[unlikely]] {
+    extent.add(value_of(text, seen.begin));
+  }
+}
+
+template <class Out, Axes kAxes, bool kBoxed>
 void run_points(Out text, Run& run, const char* stop, const char* text_end, std::int64_t count,
                 Extents& extents) {
   // The loop's own variables stay in registers: nothing takes their
@@ -254,23 +338,44 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
     double x_value;
     double y_value;
     double z_value;
-    Copied c = copy_axis<Out, false, true>(text, p, text_end, o, point_line_ends, extents.x,
-                                           x_pending, x_value);
+    Seen seen[3];
+    const char* ends[3] = {};
+    // In a box, a point is measured once it is known to be in it: one
+    // outside would otherwise be worked out for an extent it never joins.
+    Copied c = copy_axis<Out, false, !kBoxed>(text, p, text_end, o, point_line_ends, extents.x,
+                                              x_pending, x_value, seen[0]);
+    ends[0] = c.end;
     if (c.end != nullptr) {
-      c = copy_axis<Out, false, true>(text, c.end, text_end, text.between(c.out), point_line_ends,
-                                      extents.y, y_pending, y_value);
+      c = copy_axis<Out, false, !kBoxed>(text, c.end, text_end, text.between(c.out),
+                                         point_line_ends, extents.y, y_pending, y_value, seen[1]);
+      ends[1] = c.end;
     }
     if (c.end != nullptr) {
-      c = copy_axis<Out, true, kAxes == Axes::kXYZ>(text, c.end, text_end, text.between(c.out),
-                                                    point_line_ends, extents.z, z_pending, z_value);
+      c = copy_axis < Out, true,
+      kAxes == Axes::kXYZ && !kBoxed > (text, c.end, text_end, text.between(c.out), point_line_ends,
+                                        extents.z, z_pending, z_value, seen[2]);
+      ends[2] = c.end;
     }
     if (c.end == nullptr) {
       stopped = true;
       break;
     }
-    o = text.line_end(c.out);
     p = c.end;
     line_ends += point_line_ends;
+    if constexpr (kBoxed) {
+      // A point outside is read, and its line taken back.
+      const RunBox& box = *run.box;
+      if ((box.bounded[0] && !in_box(box, 0, seen[0], ends[0])) ||
+          (box.bounded[1] && !in_box(box, 1, seen[1], ends[1])) ||
+          (box.bounded[2] && !in_box(box, 2, seen[2], ends[2]))) {
+        ++run.box->left_out;
+        continue;
+      }
+      measure(text, extents.x, seen[0], ends[0]);
+      measure(text, extents.y, seen[1], ends[1]);
+      if constexpr (kAxes == Axes::kXYZ) measure(text, extents.z, seen[2], ends[2]);
+    }
+    o = text.line_end(c.out);
     if (x_pending) [[unlikely]]
       extents.x.add(x_value);
     if (y_pending) [[unlikely]]
@@ -296,10 +401,16 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
 template <class Out>
 void copy_run(Out text, Run& run, const char* stop, const char* text_end, std::int64_t count,
               Extents& extents, Axes axes) {
-  if (axes == Axes::kXYZ) {
-    run_loop::run_points<Out, Axes::kXYZ>(text, run, stop, text_end, count, extents);
+  if (run.box != nullptr) {
+    if (axes == Axes::kXYZ) {
+      run_loop::run_points<Out, Axes::kXYZ, true>(text, run, stop, text_end, count, extents);
+    } else {
+      run_loop::run_points<Out, Axes::kXY, true>(text, run, stop, text_end, count, extents);
+    }
+  } else if (axes == Axes::kXYZ) {
+    run_loop::run_points<Out, Axes::kXYZ, false>(text, run, stop, text_end, count, extents);
   } else {
-    run_loop::run_points<Out, Axes::kXY>(text, run, stop, text_end, count, extents);
+    run_loop::run_points<Out, Axes::kXY, false>(text, run, stop, text_end, count, extents);
   }
 }
 
