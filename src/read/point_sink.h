@@ -26,6 +26,9 @@ class QuickText {
   // As copy_run in run_loop.h.
   virtual void copy_run(Run& run, const char* stop, const char* text_end, std::int64_t count,
                         Extents& extents, Axes axes) const = 0;
+  // As copy_boxed_run in run_loop.h, for a run with a box.
+  virtual void copy_boxed_run(Run& run, const char* stop, const char* text_end, std::int64_t count,
+                              Extents& extents, Axes axes) const = 0;
   // As field_lines::copy_lines, for a separator of white space (`white`)
   // or another.
   virtual std::int64_t copy_lines(const field_lines::Scan& scan, bool white, Axes axes, char*& line,

@@ -21,6 +21,9 @@ class QuickTextOf final : public QuickText {
                 Extents& extents, Axes axes) const override {
     ::copy_run(text_, run, stop, text_end, count, extents, axes);
   }
+  // In xyz_quick_boxed.cc.
+  void copy_boxed_run(Run& run, const char* stop, const char* text_end, std::int64_t count,
+                      Extents& extents, Axes axes) const override;
 
   std::int64_t copy_lines(const field_lines::Scan& scan, bool white, Axes axes, char*& line,
                           char*& out, const char* whole, std::int64_t count, Extents& extents,

@@ -106,7 +106,12 @@ void TextPassThrough::pass_runs(Run& run, const char* stop, const char* text_end
     // The room is checked for as many of the longest lines as it holds at
     // once, not line by line.
     std::int64_t room = (file_.room_end() - run.out) / static_cast<std::ptrdiff_t>(line_room);
-    quick_.copy_run(run, stop, text_end, std::min(count - run.points, room), extents, axes);
+    const std::int64_t most = std::min(count - run.points, room);
+    if (run.box != nullptr) {
+      quick_.copy_boxed_run(run, stop, text_end, most, extents, axes);
+    } else {
+      quick_.copy_run(run, stop, text_end, most, extents, axes);
+    }
     file_.commit(run.out);
   }
 }

@@ -215,7 +215,7 @@ template <class Out>
 // level; on X and Y it is rare and goes the longer way. Inlined, so that
 // the loop's own variables stay in registers: only the out-of-line copy
 // gets addresses, of its own.
-template <class Out, bool kSigned, bool kMeasured>
+template <class Out, bool kSigned, bool kMeasured, bool kSeen>
 [[gnu::always_inline]] inline Copied copy_axis(Out text, const char* p, const char* text_end,
                                                char* o, std::int64_t& line_ends,
                                                const Extent& extent, bool& pending, double& value,
@@ -240,8 +240,10 @@ template <class Out, bool kSigned, bool kMeasured>
       unsigned not_digits = bytes::not_digits_16(p);
       int integer_digits = std::countr_zero(not_digits);
       if (integer_digits > 7) break;
-      seen.begin = p - (kSigned && negative);
-      seen.integer_digits = integer_digits;
+      if constexpr (kSeen) {
+        seen.begin = p - (kSigned && negative);
+        seen.integer_digits = integer_digits;
+      }
       text.copy16(o, p);
       const char* end = p + integer_digits;
       char* out;
@@ -280,8 +282,10 @@ template <class Out, bool kSigned, bool kMeasured>
     p = skip_white(p, line_ends);
   }
   bool measured = false;
-  seen.begin = p - negative;
-  seen.integer_digits = -1;
+  if constexpr (kSeen) {
+    seen.begin = p - negative;
+    seen.integer_digits = -1;
+  }
   if constexpr (kMeasured) {
     if (negative) {
       // The longer way reads the number from its sign, for its value.
@@ -342,19 +346,22 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
     const char* ends[3] = {};
     // In a box, a point is measured once it is known to be in it: one
     // outside would otherwise be worked out for an extent it never joins.
-    Copied c = copy_axis<Out, false, !kBoxed>(text, p, text_end, o, point_line_ends, extents.x,
-                                              x_pending, x_value, seen[0]);
-    ends[0] = c.end;
+    constexpr bool kMeasureXY = !kBoxed;
+    constexpr bool kMeasureZ = kAxes == Axes::kXYZ && !kBoxed;
+    Copied c = copy_axis<Out, false, kMeasureXY, kBoxed>(text, p, text_end, o, point_line_ends,
+                                                         extents.x, x_pending, x_value, seen[0]);
+    if constexpr (kBoxed) ends[0] = c.end;
     if (c.end != nullptr) {
-      c = copy_axis<Out, false, !kBoxed>(text, c.end, text_end, text.between(c.out),
-                                         point_line_ends, extents.y, y_pending, y_value, seen[1]);
-      ends[1] = c.end;
+      c = copy_axis<Out, false, kMeasureXY, kBoxed>(text, c.end, text_end, text.between(c.out),
+                                                    point_line_ends, extents.y, y_pending, y_value,
+                                                    seen[1]);
+      if constexpr (kBoxed) ends[1] = c.end;
     }
     if (c.end != nullptr) {
-      c = copy_axis < Out, true,
-      kAxes == Axes::kXYZ && !kBoxed > (text, c.end, text_end, text.between(c.out), point_line_ends,
-                                        extents.z, z_pending, z_value, seen[2]);
-      ends[2] = c.end;
+      c = copy_axis<Out, true, kMeasureZ, kBoxed>(text, c.end, text_end, text.between(c.out),
+                                                  point_line_ends, extents.z, z_pending, z_value,
+                                                  seen[2]);
+      if constexpr (kBoxed) ends[2] = c.end;
     }
     if (c.end == nullptr) {
       stopped = true;
@@ -401,16 +408,23 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
 template <class Out>
 void copy_run(Out text, Run& run, const char* stop, const char* text_end, std::int64_t count,
               Extents& extents, Axes axes) {
-  if (run.box != nullptr) {
-    if (axes == Axes::kXYZ) {
-      run_loop::run_points<Out, Axes::kXYZ, true>(text, run, stop, text_end, count, extents);
-    } else {
-      run_loop::run_points<Out, Axes::kXY, true>(text, run, stop, text_end, count, extents);
-    }
-  } else if (axes == Axes::kXYZ) {
+  if (axes == Axes::kXYZ) {
     run_loop::run_points<Out, Axes::kXYZ, false>(text, run, stop, text_end, count, extents);
   } else {
     run_loop::run_points<Out, Axes::kXY, false>(text, run, stop, text_end, count, extents);
+  }
+}
+
+// As copy_run, for a run with a box (run.box): only the points within it
+// are copied and measured. Instantiated apart from copy_run, so that the
+// loops without a box are compiled as they were.
+template <class Out>
+void copy_boxed_run(Out text, Run& run, const char* stop, const char* text_end, std::int64_t count,
+                    Extents& extents, Axes axes) {
+  if (axes == Axes::kXYZ) {
+    run_loop::run_points<Out, Axes::kXYZ, true>(text, run, stop, text_end, count, extents);
+  } else {
+    run_loop::run_points<Out, Axes::kXY, true>(text, run, stop, text_end, count, extents);
   }
 }
 
