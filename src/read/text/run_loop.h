@@ -306,7 +306,8 @@ template <class Out, bool kSigned, bool kMeasured, bool kSeen>
 // Adds a number copy_axis copied unmeasured to `extent`, when it might
 // change it.
 template <class Out>
-inline void measure(Out text, Extent& extent, const Seen& seen, const char* last) {
+[[gnu::always_inline]] inline void measure(Out text, Extent& extent, const Seen& seen,
+                                           const char* last) {
   if (seen.integer_digits < 0) {
     extent.add(exact_value(seen.begin, last));
     return;
