@@ -109,6 +109,9 @@ TEST_F(Filtering, EveryFormKeepsWhatThePlainRuleKeeps) {
                 {"g.csv.gz", inputs.gz},
                 {"l.las", inputs.las},
                 {"z.laz", inputs.laz}};
+  disk.files["square.geojson"] = R"({"type": "MultiPolygon", "coordinates": [[
+      [[1, 1], [3, 1], [3, 3], [1, 3], [1, 1]],
+      [[1.5, 2], [1.5, 2.8], [2.9, 2.8], [2.9, 2], [1.5, 2]]]]})";
   using Rule = bool (*)(const Sample&, std::size_t);
   struct Case {
     std::vector<std::string> options;
@@ -125,6 +128,15 @@ TEST_F(Filtering, EveryFormKeepsWhatThePlainRuleKeeps) {
        [](const Sample& s, std::size_t) { return s.z >= 0 && s.z < 500; },
        false},
       {{"--thin", "3"}, [](const Sample&, std::size_t i) { return i % 3 == 0; }, false},
+      // A square with a hole: its west and south edges in, its east and
+      // north out, and the hole's the other way round.
+      {{"--crop-polygon", "square.geojson"},
+       [](const Sample& s, std::size_t) {
+         const bool square = s.x >= 100 && s.x < 300 && s.y >= 100 && s.y < 300;
+         const bool hole = s.x >= 150 && s.x < 290 && s.y >= 200 && s.y < 280;
+         return square && !hole;
+       },
+       false},
       {{"--keep-class", "ground"}, [](const Sample& s, std::size_t) { return s.klass == 2; }, true},
       {{"--drop-class", "noise,6"},
        [](const Sample& s, std::size_t) { return s.klass != 7 && s.klass != 18 && s.klass != 6; },
