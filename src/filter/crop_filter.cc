@@ -1,7 +1,8 @@
 #include "filter/crop_filter.h"
 
 #include <cmath>
-#include <cstring>
+#include <cstddef>
+#include <limits>
 
 namespace {
 
@@ -14,7 +15,8 @@ std::int32_t int32_at(const char* p) {
 }  // namespace
 
 Box Box::everything() {
-  return Box{{-INFINITY, -INFINITY, -INFINITY}, {INFINITY, INFINITY, INFINITY}};
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  return Box{{-kInf, -kInf, -kInf}, {kInf, kInf, kInf}};
 }
 
 void CropFilter::begin_run(const ScaledRecords& records) {
@@ -48,7 +50,7 @@ bool CropFilter::keep(const Point& point) {
 bool CropFilter::keep(const ScaledRecords& /*records*/, const char* record) {
   for (int axis = 0; axis < 3; ++axis) {
     if (!bounded_[axis]) continue;
-    const std::int32_t whole = int32_at(record + 4 * axis);
+    const std::int32_t whole = int32_at(record + std::ptrdiff_t{4} * axis);
     if (in_integers_) {
       if (whole < first_[axis] || whole >= past_[axis]) return false;
     } else {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -27,17 +29,17 @@ struct Records {
   }
 };
 
-Point point_at(double x, double y, double z) {
+Point point_at(const std::array<double, 3>& xyz) {
   Point point;
-  point.xyz[0].value = x;
-  point.xyz[1].value = y;
-  point.xyz[2].value = z;
+  for (std::size_t axis = 0; axis < 3; ++axis) point.xyz[axis].value = xyz[axis];
   return point;
 }
 
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+
 // The value a decimal scale's integer stands for, as the result writes it
 // and a reader of the result reads it back.
-double written(std::int64_t whole, int decimals, double offset) {
+double written(std::int64_t whole, int decimals) {
   std::int64_t power = 1;
   for (int d = 0; d < decimals; ++d) power *= 10;
   const std::int64_t magnitude = whole < 0 ? -whole : whole;
@@ -45,7 +47,7 @@ double written(std::int64_t whole, int decimals, double offset) {
   text += std::to_string(magnitude / power);
   text += '.';
   text += decimals == 0 ? std::string("0") : std::to_string(magnitude % power + power).substr(1);
-  return std::strtod(text.c_str(), nullptr) + offset;
+  return std::strtod(text.c_str(), nullptr);
 }
 
 TEST(Crop, EachBoundIsHalfOpenForPointsByValue) {
@@ -55,15 +57,15 @@ TEST(Crop, EachBoundIsHalfOpenForPointsByValue) {
   box.from[1] = -5;
   box.to[1] = 0.1;
   CropFilter crop("--crop 10,-5,20,0.1", box);
-  EXPECT_TRUE(crop.keep(point_at(10, -5, 1e300)));
-  EXPECT_TRUE(crop.keep(point_at(std::nextafter(20.0, 0.0), 0.09999, -1e300)));
-  EXPECT_FALSE(crop.keep(point_at(20, 0, 0)));
-  EXPECT_FALSE(crop.keep(point_at(15, 0.1, 0)));
-  EXPECT_FALSE(crop.keep(point_at(std::nextafter(10.0, 0.0), 0, 0)));
-  EXPECT_FALSE(crop.keep(point_at(NAN, 0, 0)));
-  EXPECT_FALSE(crop.keep(point_at(15, NAN, 0)));
+  EXPECT_TRUE(crop.keep(point_at({10, -5, 1e300})));
+  EXPECT_TRUE(crop.keep(point_at({std::nextafter(20.0, 0.0), 0.09999, -1e300})));
+  EXPECT_FALSE(crop.keep(point_at({20, 0, 0})));
+  EXPECT_FALSE(crop.keep(point_at({15, 0.1, 0})));
+  EXPECT_FALSE(crop.keep(point_at({std::nextafter(10.0, 0.0), 0, 0})));
+  EXPECT_FALSE(crop.keep(point_at({kNan, 0, 0})));
+  EXPECT_FALSE(crop.keep(point_at({15, kNan, 0})));
   // An axis without bounds keeps even NaN.
-  EXPECT_TRUE(crop.keep(point_at(15, 0, NAN)));
+  EXPECT_TRUE(crop.keep(point_at({15, 0, kNan})));
 }
 
 // Records are tested on their integers against bounds found once: the same
@@ -98,7 +100,7 @@ TEST(Crop, RecordsKeepWhatTheirValuesWouldKeep) {
         const auto z = static_cast<std::int32_t>(expected.size() % 13) - 6;
         records.add(whole, 0, z);
         auto value = [&](std::int64_t w) {
-          return c.decimals >= 0 ? written(w, c.decimals, c.offset)
+          return c.decimals >= 0 ? written(w, c.decimals) + c.offset
                                  : static_cast<double>(w) * c.scale + c.offset;
         };
         const double vx = value(whole);
@@ -138,7 +140,7 @@ TEST(Crop, CropsThatTouchShareNoPoint) {
     const char* record = all.first + 12 * i;
     EXPECT_EQ(a.keep(all, record) + b.keep(all, record), 1) << i;
     const double x = static_cast<double>(i) / 10;
-    EXPECT_EQ(a.keep(point_at(x, 0, 0)) + b.keep(point_at(x, 0, 0)), 1) << x;
+    EXPECT_EQ(a.keep(point_at({x, 0, 0})) + b.keep(point_at({x, 0, 0})), 1) << x;
   }
 }
 
@@ -181,7 +183,7 @@ TEST(FilteredSink, ThinsFirstAndCountsWhatEachLeftOut) {
   ScaledRecords first = records.of(scale, offset);
   first.count = 5;
   ScaledRecords second = first;
-  second.first += 5 * 12;
+  second.first += std::ptrdiff_t{5} * 12;
   second.count = 7;
   sink.records(first, extents, Axes::kXYZ);
   sink.records(second, extents, Axes::kXYZ);
@@ -190,7 +192,7 @@ TEST(FilteredSink, ThinsFirstAndCountsWhatEachLeftOut) {
 
   Taken by_value;
   FilteredSink points(makers, by_value);
-  for (int x = 0; x < 12; ++x) points.point(point_at(x, 0, 0), extents, Axes::kXYZ);
+  for (double x = 0; x < 12; ++x) points.point(point_at({x, 0, 0}), extents, Axes::kXYZ);
   EXPECT_EQ(by_value.xs, by_records.xs);
   EXPECT_EQ(points.left_out(), sink.left_out());
 }

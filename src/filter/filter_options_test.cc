@@ -193,8 +193,8 @@ TEST_F(Filtering, TextCroppedQuicklyKeepsWhatStrtodSays) {
     double from[3], to[3];
   };
   for (const Case& c :
-       {Case{{"--crop", "1,1,3,3"}, {1, 1, -INFINITY}, {3, 3, INFINITY}},
-        Case{{"--z-range", "-0.5,5"}, {-INFINITY, -INFINITY, -0.5}, {INFINITY, INFINITY, 5}}}) {
+       {Case{{"--crop", "1,1,3,3"}, {1, 1, -HUGE_VAL}, {3, 3, HUGE_VAL}},
+        Case{{"--z-range", "-0.5,5"}, {-HUGE_VAL, -HUGE_VAL, -0.5}, {HUGE_VAL, HUGE_VAL, 5}}}) {
     std::string expected;
     for (const auto& point : points) {
       double v[3];

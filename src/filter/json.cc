@@ -97,7 +97,8 @@ class Reader {
       skip_space();
       if (!take(':')) fail("':' was expected after \"" + name + "\", not " + found());
       skip_space();
-      object.members.emplace_back(std::move(name), read_value(depth + 1));
+      object.names.push_back(std::move(name));
+      object.values.push_back(read_value(depth + 1));
       skip_space();
       if (take('}')) return;
       if (!take(',')) fail("',' or '}' was expected, not " + found());
@@ -196,8 +197,8 @@ class Reader {
 }  // namespace
 
 const Json* Json::member(std::string_view name) const {
-  for (const auto& [key, value] : members) {
-    if (key == name) return &value;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) return &values[i];
   }
   return nullptr;
 }

@@ -6,7 +6,6 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 struct Json {
@@ -16,8 +15,10 @@ struct Json {
   bool flag = false;
   double number = 0;
   std::string text;
-  std::vector<Json> items;                            // of an array
-  std::vector<std::pair<std::string, Json>> members;  // of an object, in order
+  std::vector<Json> items;  // of an array
+  // Of an object, in order: each name, and its value.
+  std::vector<std::string> names;
+  std::vector<Json> values;
 
   // The member `name` of an object, or null.
   const Json* member(std::string_view name) const;

@@ -85,10 +85,10 @@ TEST(CropPolygon, RecordsAreTestedAtTheirValues) {
   const double offset[3] = {0, 0, 0};
   std::vector<char> bytes(12 * 3, 0);
   const std::int32_t xy[3][2] = {{100, 200}, {300, 200}, {50, 50}};  // hole edges, inside
-  for (int r = 0; r < 3; ++r) {
-    for (int axis = 0; axis < 2; ++axis) {
-      for (int b = 0; b < 4; ++b)
-        bytes[static_cast<std::size_t>(12 * r + 4 * axis + b)] =
+  for (std::size_t r = 0; r < 3; ++r) {
+    for (std::size_t axis = 0; axis < 2; ++axis) {
+      for (std::size_t b = 0; b < 4; ++b)
+        bytes[12 * r + 4 * axis + b] =
             static_cast<char>(static_cast<std::uint32_t>(xy[r][axis]) >> (8 * b));
     }
   }
