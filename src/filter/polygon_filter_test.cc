@@ -83,7 +83,7 @@ TEST(CropPolygon, RecordsAreTestedAtTheirValues) {
   PolygonFilter filter("--crop-polygon", std::make_shared<const Polygons>(read_polygons(kSite)));
   const double scale[3] = {0.01, 0.01, 0.01};
   const double offset[3] = {0, 0, 0};
-  std::vector<char> bytes(12 * 3, 0);
+  std::vector<char> bytes(std::size_t{12} * 3, 0);
   const std::int32_t xy[3][2] = {{100, 200}, {300, 200}, {50, 50}};  // hole edges, inside
   for (std::size_t r = 0; r < 3; ++r) {
     for (std::size_t axis = 0; axis < 2; ++axis) {
