@@ -83,6 +83,10 @@ class FileSink : public ByteSink, private StdioFile {
     written_ = whole_lines_ = size;
     return true;
   }
+  bool write_at(std::uint64_t offset, const char* data, std::size_t size) override {
+    return file_ != nullptr && plain_ && offset + size <= written_ &&
+           platform::write_at(file_, offset, data, size);
+  }
   std::size_t read_back(std::uint64_t offset, char* buffer, std::size_t size) override {
     if (file_ == nullptr || !plain_ || offset >= written_) return 0;
     // Opened only when asked: a job that never measures its result keeps

@@ -35,7 +35,8 @@ class Pasting {
     const auto count = static_cast<std::int32_t>(job_.inputs.size());
     // The next inputs are read ahead on other cores; one input keeps its
     // reading thread and the pasting's to itself.
-    if (count > 1 && disk_.reads_ahead()) {
+    // A LAS result takes records, which the lanes do not make.
+    if (count > 1 && disk_.reads_ahead() && job_.las == nullptr) {
       if (int lanes = InputsAhead::lanes_for_this_machine(); lanes > 0) {
         ahead_ = std::make_unique<InputsAhead>(job_, disk_, lanes);
       }

@@ -67,5 +67,8 @@ std::string note_of(const Job& job, const PointInput& input);
 // its records before the points): X, Y and Z alone for one that cannot be
 // opened or read.
 point::Schema input_schema(const Job& job, Disk& disk, const std::string& path);
+// The coordinates of the first point of the input at `path`: false where
+// it has none, or cannot be opened or read.
+bool first_point(const Job& job, Disk& disk, const std::string& path, double xyz[3]);
 
 #endif  // STRATUMIX_JOB_STAGES_H_

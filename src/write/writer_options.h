@@ -16,6 +16,13 @@ struct WriterOptions {
   // names them (--header).
   std::vector<columns::Column> columns;
   bool titles = false;
+  // The result's form (--format) where its name does not say it: text,
+  // or LAS or LAZ with their scale (--scale) and offset (--offset).
+  enum class Form { kByName, kText, kLas, kLaz } form = Form::kByName;
+  bool scale_given = false;
+  double scale[3] = {0.001, 0.001, 0.001};
+  bool offset_given = false;
+  double offset[3] = {};
 };
 
 // Reads the writer's option at the reader's argument, if it is one: false
