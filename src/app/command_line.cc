@@ -21,6 +21,7 @@
 #include "write/las/las_inputs.h"
 #include "write/las/las_plan.h"
 #include "write/las/las_writer.h"
+#include "write/las/laz_chunks.h"
 #include "write/writer_options.h"
 
 #ifndef STRATUMIX_VERSION
@@ -365,7 +366,10 @@ lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& d
       options.offset_given = true;
     }
   }
-  return lasout::compose(headers, options);
+  lasout::Plan plan = lasout::compose(headers, options);
+  if (plan.form == lasout::Form::kLaz)
+    lasout::add_laszip_record(plan, lasout::laszip_record_for(plan));
+  return plan;
 }
 
 }  // namespace
@@ -472,8 +476,6 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   std::unique_ptr<lasout::Plan> plan;
   if (arguments.writing.form != WriterOptions::Form::kText) {
     refuse_unrewritable(disk, arguments.result, form_name(arguments.writing.form));
-    if (arguments.writing.form == WriterOptions::Form::kLaz)
-      throw Failure{1, "LAZ results are not written yet; nothing was created."};
     plan = std::make_unique<lasout::Plan>(plan_las_result(arguments, job, disk, inputs));
   }
   std::vector<std::string> outputs = {arguments.result, info_report_for(arguments.result)};

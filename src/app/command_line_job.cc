@@ -156,6 +156,21 @@ void CommandLineJob::mark() {
 }
 
 void CommandLineJob::keep_what_the_result_holds() {
+  if (job_->las != nullptr) {
+    // The points the LAS or LAZ result's header tells, counted to the
+    // inputs in their order.
+    auto left = static_cast<std::int64_t>(job_->las->points());
+    facts_.files_pasted = 0;
+    for (std::size_t i = 0; i < facts_.inputs.size(); ++i) {
+      InputFacts& input = facts_.inputs[i];
+      const bool whole = i < ended_ && input.points <= left && !input.cut_short;
+      input.points = std::min(input.points, left);
+      left -= input.points;
+      if (input.points == 0) input.extents = {};
+      if (whole) ++facts_.files_pasted;
+    }
+    return;
+  }
   const std::int64_t held = job_->result->written();
   Mark last = on_disk_;
   for (const Mark& later : pending_) {

@@ -131,6 +131,9 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
     report_error(why);
   }
   status = finish(dialogue, status);
+  // A LAS or LAZ result whose write failed is cut back to the points its
+  // header can tell, before the figures are taken from it.
+  dialogue.f2.settle();
   if (parsed.action == Arguments::Action::kPaste) {
     bool done = status == 0 || status == 2;
     // A failure told where it happened (an input that would not open, the

@@ -5,6 +5,7 @@
 
 #include "io/failure.h"
 #include "num/number.h"
+#include "write/las/laz_chunks.h"
 
 namespace lasout {
 
@@ -89,6 +90,7 @@ std::int32_t int32_at(const char* record, int axis) {
 
 LasResult::LasResult(Plan plan, OutputFile& file)
     : plan_(std::move(plan)), file_(file), extended_(plan_.format >= 6) {
+  if (plan_.form == Form::kLaz) chunks_ = make_laz_chunks(plan_, file_);
   layout_ = plan_.layout();
 }
 
@@ -106,9 +108,17 @@ void LasResult::write_header(OutputFile& file) {
     throw Failure{1, "Cannot complete the header of the result"};
 }
 
+std::uint64_t LasResult::points() const {
+  return chunks_ != nullptr && !settled_ ? chunks_->totals().points : totals_.points;
+}
+
 void LasResult::finish(OutputFile& file) {
-  if (chunks_ != nullptr) chunks_->finish();
+  if (chunks_ != nullptr) {
+    chunks_->finish();
+    totals_ = chunks_->totals();
+  }
   write_header(file);
+  settled_ = true;
 }
 
 void LasResult::after_failure(OutputFile& file) {
@@ -123,8 +133,14 @@ void LasResult::after_failure(OutputFile& file) {
     totals_ = Totals{};
     return;
   }
+  settled_ = true;
   if (chunks_ != nullptr) {
     chunks_->whole_points(held, kept, end);
+    if (end < 0) {
+      file.cut_to(0);
+      totals_ = Totals{};
+      return;
+    }
   } else {
     const auto whole = static_cast<std::uint64_t>((held - first) / plan_.record_length);
     end = first + static_cast<std::int64_t>(whole * plan_.record_length);

@@ -31,8 +31,12 @@ class ChunkWriter {
   // Compresses what is left and writes the chunk table: after it the
   // file holds every point put.
   virtual void finish() = 0;
-  // The points of the whole chunks the file holds up to `bytes`, with
-  // their totals, and where they end.
+  // The totals of every point put.
+  virtual Totals totals() const = 0;
+  // After a failed write, of a file that kept `bytes`: the points of the
+  // whole chunks it holds, with their totals, once their table is written
+  // after them; `end` where the table ends, -1 where it could not be
+  // written.
   virtual std::uint64_t whole_points(std::int64_t bytes, Totals& totals, std::int64_t& end) = 0;
 };
 
@@ -56,8 +60,8 @@ class LasResult : public OutputEnding {
     return slot_;
   }
   void placed() {
-    totals_.add(slot_, extended_);
     if (chunks_ != nullptr) return chunk_placed();
+    totals_.add(slot_, extended_);
     file_.commit(slot_ + plan_.record_length);
   }
   // A point rounded into the result's scale, by `error` at most.
@@ -68,7 +72,7 @@ class LasResult : public OutputEnding {
   std::uint64_t rounded_points() const { return rounded_; }
   double most_rounded() const { return most_rounded_; }
   // The points the result holds, as its header tells them.
-  std::uint64_t points() const { return totals_.points; }
+  std::uint64_t points() const;
 
   void finish(OutputFile& file) override;
   void after_failure(OutputFile& file) override;
@@ -85,6 +89,7 @@ class LasResult : public OutputEnding {
   Totals totals_;
   bool extended_;
   char* slot_ = nullptr;
+  bool settled_ = false;  // the totals are those of the file as it ends
   std::uint64_t rounded_ = 0;
   double most_rounded_ = 0;
 };
