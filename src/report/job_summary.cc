@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
 
 #include "io/paths.h"
 #include "num/number.h"
@@ -108,6 +109,46 @@ Bounds JobFacts::overall() const {
   return extents;
 }
 
+namespace {
+
+// A scale or offset as text: the fewest decimals that give it back.
+std::string decimal_text(double value) {
+  for (int decimals = 0; decimals < 17; ++decimals) {
+    std::string text = number::fixed_text(value, decimals);
+    if (std::strtod(text.c_str(), nullptr) == value) return text;
+  }
+  return number::fixed_text(value, 17);
+}
+
+std::string three(const double* values, const char* between) {
+  return decimal_text(values[0]) + between + decimal_text(values[1]) + between +
+         decimal_text(values[2]);
+}
+
+std::string form_text(const ResultForm& form) {
+  std::string text = "Format: " + form.format + "; scale " + three(form.scale, " ") + "; offset " +
+                     three(form.offset, " ") + "\n";
+  if (!form.system.empty()) text += "Reference system: " + form.system + "\n";
+  if (form.rounded_points > 0)
+    text += "Rounded: " + number::int_text(form.rounded_points) + " points, by " +
+            decimal_text(form.most_rounded) + " at most\n";
+  return text;
+}
+
+}  // namespace
+
+std::string form_json(const ResultForm& form) {
+  std::string text =
+      "{\"format\": " + json_string(form.format) + ", \"scale\": [" + three(form.scale, ", ") +
+      "], \"offset\": [" + three(form.offset, ", ") +
+      "], \"reference_system\": " + (form.system.empty() ? "null" : json_string(form.system)) +
+      ", \"rounded_points\": " + number::int_text(form.rounded_points) +
+      ", \"most_rounded\": " + decimal_text(form.most_rounded) + ", \"notes\": [";
+  for (std::size_t n = 0; n < form.notes.size(); ++n)
+    text += (n > 0 ? ", " : "") + json_string(form.notes[n]);
+  return text + "]}";
+}
+
 std::string summary_text(const JobFacts& job) {
   std::string text = "Files pasted: " + number::int_text(job.files_pasted) + " of " +
                      number::int_text(job.files_given) + "\n";
@@ -122,6 +163,7 @@ std::string summary_text(const JobFacts& job) {
   // clear it or move the cursor, a line break would split the line.
   text += "Result: " + paths::for_message(job.result) + ", " + number::int_text(job.result_bytes) +
           " bytes\n";
+  if (job.form.las) text += form_text(job.form);
   bool any = false;
   Bounds overall = job.overall();
   for (int axis = 0; axis < 3; ++axis) {
@@ -154,6 +196,7 @@ std::string summary_json(const JobFacts& job) {
   text += "  \"files_refused\": " + number::int_text(job.files_refused()) + ",\n";
   text += "  \"points\": " + number::int_text(job.points()) + ",\n";
   text += "  \"result_bytes\": " + number::int_text(job.result_bytes) + ",\n";
+  if (job.form.las) text += "  \"result_form\": " + form_json(job.form) + ",\n";
   text += "  \"seconds\": " + number::fixed_text(job.seconds, 3) + ",\n";
   text += "  \"extents\": " + json_extents(job.overall()) + ",\n";
   text += "  \"inputs\": [";

@@ -30,8 +30,21 @@ struct InputFacts {
   std::int64_t begin = 0;                  // where its points begin in the result
 };
 
+// A LAS or LAZ result's form: what a text result has none of.
+struct ResultForm {
+  bool las = false;    // a LAS or LAZ result; the rest only then
+  std::string format;  // "LAZ 1.4, point format 7"
+  double scale[3] = {};
+  double offset[3] = {};
+  std::string system;               // its reference system, or empty
+  std::int64_t rounded_points = 0;  // not exact in its scale and offset
+  double most_rounded = 0;          // by this much at most
+  std::vector<std::string> notes;   // what was left out of it
+};
+
 struct JobFacts {
   std::string result;
+  ResultForm form;
   std::string info_report;
   int files_given = 0;
   std::vector<InputFacts> inputs;  // those begun, in job order
@@ -54,6 +67,9 @@ struct JobFacts {
 
 // `text` with every byte that is not part of a UTF-8 character replaced by
 // U+FFFD: names on POSIX systems are bytes, and JSON and SVG texts are UTF-8.
+// A LAS or LAZ result's form, as JSON.
+std::string form_json(const ResultForm& form);
+
 std::string valid_utf8(std::string_view text);
 
 // `text` as a JSON string, quotes included: UTF-8 made valid, quotes,

@@ -41,7 +41,10 @@ std::string joined_notes(const InputFacts& input) {
 std::string tile_index_geojson(const JobFacts& job) {
   std::string text;
   text.reserve(64 + room_for_inputs(job.inputs, 520, 2));
-  text += "{\"type\": \"FeatureCollection\", \"features\": [";
+  text += "{\"type\": \"FeatureCollection\", ";
+  // A LAS or LAZ result's form, as the report gives it.
+  if (job.form.las) text += "\"result_form\": " + form_json(job.form) + ", ";
+  text += "\"features\": [";
   for (std::size_t i = 0; i < job.inputs.size(); ++i) {
     const InputFacts& input = job.inputs[i];
     const Bounds& extents = input.extents;

@@ -86,6 +86,8 @@ struct Plan {
   std::string software;
   int day = 1;
   int year = 2000;
+  // The reference system's description, where the inputs say one.
+  std::string system;
   // Said of the result: what was left out.
   std::vector<std::string> notes;
   // Whether points not exact in the result's scale and offset may be

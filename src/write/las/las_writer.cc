@@ -1,5 +1,6 @@
 #include "write/las/las_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -182,7 +183,7 @@ std::int32_t LasSink::integer(double value, int axis) {
   // A decimal number is seldom exactly a double: only what is off by more
   // than a double's error was rounded.
   const double off = std::fabs(steps - nearest);
-  if (off > 1e-4) result_.rounded(off * plan_.scale[axis]);
+  if (off > 1e-4) rounded_by_ = std::max(rounded_by_, off * plan_.scale[axis]);
   return static_cast<std::int32_t>(nearest);
 }
 
@@ -190,11 +191,13 @@ void LasSink::point(const Point& point, Extents& extents, Axes measured) {
   char* out = result_.slot();
   std::memset(out, 0, length_);
   double at[3];
+  rounded_by_ = 0;
   for (int axis = 0; axis < 3; ++axis) {
     const std::int32_t whole = integer(point.xyz[axis].value, axis);
     put_int32(out, axis, whole);
     at[axis] = whole * plan_.scale[axis] + plan_.offset[axis];
   }
+  if (rounded_by_ > 0) result_.rounded(rounded_by_);
   if (point.attributes != nullptr) {
     const point::RecordLayout& layout = result_.layout();
     for (Dim dim : kFields) {
@@ -275,6 +278,7 @@ void LasSink::prepare(const ScaledRecords& records) {
 }
 
 void LasSink::convert(const Conversion& c, const char* in, char* out) {
+  double rounded_by = 0;
   for (int axis = 0; axis < 3; ++axis) {
     const std::int64_t whole = int32_at(in, axis);
     std::int64_t result;
@@ -288,11 +292,13 @@ void LasSink::convert(const Conversion& c, const char* in, char* out) {
       if (!(nearest >= -2147483648.0 && nearest <= 2147483647.0))
         beyond_integers(whole * c.scale[axis] + c.offset[axis], axis, plan_);
       if (std::fabs(steps - nearest) > 1e-6)
-        result_.rounded(std::fabs(steps - nearest) * plan_.scale[axis]);
+        rounded_by = std::max(rounded_by, std::fabs(steps - nearest) * plan_.scale[axis]);
       result = static_cast<std::int64_t>(nearest);
     }
     put_int32(out, axis, static_cast<std::int32_t>(result));
   }
+  // A point is rounded once, however many of its coordinates were.
+  if (rounded_by > 0) result_.rounded(rounded_by);
   if (c.same_format) {
     std::memcpy(out + 12, in + 12, c.standard - 12);
     if (length_ > c.standard) std::memset(out + c.standard, 0, length_ - c.standard);

@@ -134,6 +134,7 @@ class LasSink : public PointSink {
   const Plan& plan_;
   std::uint32_t length_;
   Conversion conversion_;
+  double rounded_by_ = 0;  // of the point being made
 };
 
 }  // namespace lasout
