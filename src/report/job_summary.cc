@@ -120,6 +120,15 @@ std::string decimal_text(double value) {
   return number::fixed_text(value, 17);
 }
 
+// How far points were rounded: a difference of doubles, in nine decimals
+// at most, which hide the doubles' own error.
+std::string rounding_text(double value) {
+  std::string text = number::fixed_text(value, 9);
+  while (text.size() > 1 && text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  return text;
+}
+
 std::string three(const double* values, const char* between) {
   return decimal_text(values[0]) + between + decimal_text(values[1]) + between +
          decimal_text(values[2]);
@@ -131,7 +140,7 @@ std::string form_text(const ResultForm& form) {
   if (!form.system.empty()) text += "Reference system: " + form.system + "\n";
   if (form.rounded_points > 0)
     text += "Rounded: " + number::int_text(form.rounded_points) + " points, by " +
-            decimal_text(form.most_rounded) + " at most\n";
+            rounding_text(form.most_rounded) + " at most\n";
   return text;
 }
 
@@ -143,7 +152,7 @@ std::string form_json(const ResultForm& form) {
       "], \"offset\": [" + three(form.offset, ", ") +
       "], \"reference_system\": " + (form.system.empty() ? "null" : json_string(form.system)) +
       ", \"rounded_points\": " + number::int_text(form.rounded_points) +
-      ", \"most_rounded\": " + decimal_text(form.most_rounded) + ", \"notes\": [";
+      ", \"most_rounded\": " + rounding_text(form.most_rounded) + ", \"notes\": [";
   for (std::size_t n = 0; n < form.notes.size(); ++n)
     text += (n > 0 ? ", " : "") + json_string(form.notes[n]);
   return text + "]}";
