@@ -1,5 +1,6 @@
 #include "report/job_summary.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -108,6 +109,24 @@ Bounds JobFacts::overall() const {
   return extents;
 }
 
+bool JobFacts::any_system() const {
+  return std::any_of(inputs.begin(), inputs.end(),
+                     [](const InputFacts& input) { return input.crs != nullptr; });
+}
+
+std::string json_epsg(int code) { return code == 0 ? "null" : number::int_text(code); }
+
+namespace {
+
+std::string json_system(const std::shared_ptr<const las::Crs>& crs) {
+  if (crs == nullptr) return "null";
+  return "{\"description\": " + json_string(crs->describe()) +
+         ", \"epsg\": " + json_epsg(crs->horizontal_epsg) +
+         ", \"vertical_epsg\": " + json_epsg(crs->vertical_epsg) + "}";
+}
+
+}  // namespace
+
 std::string summary_text(const JobFacts& job) {
   std::string text = "Files pasted: " + number::int_text(job.files_pasted) + " of " +
                      number::int_text(job.files_given) + "\n";
@@ -157,6 +176,7 @@ std::string summary_json(const JobFacts& job) {
   text += "  \"seconds\": " + number::fixed_text(job.seconds, 3) + ",\n";
   text += "  \"extents\": " + json_extents(job.overall()) + ",\n";
   text += "  \"inputs\": [";
+  const bool systems = job.any_system();
   for (std::size_t i = 0; i < job.inputs.size(); ++i) {
     const InputFacts& input = job.inputs[i];
     text += i == 0 ? "\n" : ",\n";
@@ -164,7 +184,9 @@ std::string summary_json(const JobFacts& job) {
             ", \"path\": " + json_string(input.path) +
             ", \"points\": " + number::int_text(input.points) +
             ", \"bytes\": " + number::int_text(input.bytes) +
-            ",\n     \"extents\": " + json_extents(input.extents) + ",\n     \"notes\": [";
+            ",\n     \"extents\": " + json_extents(input.extents) + ",\n     ";
+    if (systems) text += "\"crs\": " + json_system(input.crs) + ",\n     ";
+    text += "\"notes\": [";
     for (std::size_t n = 0; n < input.notes.size(); ++n) {
       if (n > 0) text += ", ";
       text += json_string(input.notes[n]);

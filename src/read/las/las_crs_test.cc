@@ -45,8 +45,7 @@ std::string user_id(const std::string& user) { return user + std::string(16 - us
 
 // A record before the points, and one after them.
 std::string vlr(std::uint16_t id, const std::string& body) {
-  return std::string(2, '\0') + user_id("LASF_Projection") + little(id, 2) +
-         little(body.size(), 2) + std::string(32, '\0') + body;
+  return las_projection_record(id, body);
 }
 std::string evlr(const std::string& user, std::uint16_t id, const std::string& body,
                  std::uint64_t length_said = ~0ull) {
