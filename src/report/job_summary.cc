@@ -158,9 +158,11 @@ std::string summary_text(const JobFacts& job) {
 }
 
 std::string summary_json(const JobFacts& job) {
+  const bool systems = job.any_system();
   std::string text;
+  // A system's member takes about 100 bytes, more for a long name.
   text.reserve(1024 + job.result.size() + job.info_report.size() + job.why.size() +
-               room_for_inputs(job.inputs, 300, 8));
+               room_for_inputs(job.inputs, systems ? 420 : 300, 8));
   text += "{\n";
   text += "  \"result\": " + json_string(job.result) + ",\n";
   text += "  \"info_report\": " + json_string(job.info_report) + ",\n";
@@ -176,7 +178,6 @@ std::string summary_json(const JobFacts& job) {
   text += "  \"seconds\": " + number::fixed_text(job.seconds, 3) + ",\n";
   text += "  \"extents\": " + json_extents(job.overall()) + ",\n";
   text += "  \"inputs\": [";
-  const bool systems = job.any_system();
   for (std::size_t i = 0; i < job.inputs.size(); ++i) {
     const InputFacts& input = job.inputs[i];
     text += i == 0 ? "\n" : ",\n";

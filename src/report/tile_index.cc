@@ -52,8 +52,9 @@ std::string joined_notes(const InputFacts& input) {
 }  // namespace
 
 std::string tile_index_geojson(const JobFacts& job) {
+  const bool systems = job.any_system();
   std::string text;
-  text.reserve(64 + room_for_inputs(job.inputs, 520, 2));
+  text.reserve(256 + room_for_inputs(job.inputs, systems ? 640 : 520, 2));
   text += "{\"type\": \"FeatureCollection\", ";
   // The member GDAL, and so QGIS, reads a GeoJSON file's system from: the
   // form of GeoJSON before RFC 7946, which made WGS 84 the only one.
@@ -62,7 +63,6 @@ std::string tile_index_geojson(const JobFacts& job) {
             number::int_text(epsg) + "\"}},\n ";
   }
   text += "\"features\": [";
-  const bool systems = job.any_system();
   for (std::size_t i = 0; i < job.inputs.size(); ++i) {
     const InputFacts& input = job.inputs[i];
     const Bounds& extents = input.extents;
