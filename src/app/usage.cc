@@ -44,14 +44,16 @@ constexpr Option kOptions[] = {
 // After the writer's options.
 constexpr Option kOutputOptions[] = {
     {"--report FILE",
-     "write the summary and each input's points, extents\n"
-     "and warnings to FILE as JSON, also for a job that stops"},
+     "write the summary and each input's points, extents,\n"
+     "reference system and warnings to FILE as JSON, also\n"
+     "for a job that stops"},
     {"--map FILE",
      "draw each input's X/Y extent to scale in FILE (SVG),\n"
      "where overlaps show darker and gaps stay white"},
     {"--index FILE",
      "write each input's X/Y extent as a polygon in FILE\n"
-     "(GeoJSON), with its path, points and extents, for a GIS"},
+     "(GeoJSON), with its path, points, extents and reference\n"
+     "system, for a GIS"},
     {"-h, --help", "show this help and end"},
     {"--version", "show the version and end"},
     {"--", "what follows is an input file, even if it starts with -"}};

@@ -1,5 +1,6 @@
 #include "report/job_summary.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -109,7 +110,21 @@ Bounds JobFacts::overall() const {
   return extents;
 }
 
+bool JobFacts::any_system() const {
+  return std::any_of(inputs.begin(), inputs.end(),
+                     [](const InputFacts& input) { return input.crs != nullptr; });
+}
+
+std::string json_epsg(int code) { return code == 0 ? "null" : number::int_text(code); }
+
 namespace {
+
+std::string json_system(const std::shared_ptr<const las::Crs>& crs) {
+  if (crs == nullptr) return "null";
+  return "{\"description\": " + json_string(crs->describe()) +
+         ", \"epsg\": " + json_epsg(crs->horizontal_epsg) +
+         ", \"vertical_epsg\": " + json_epsg(crs->vertical_epsg) + "}";
+}
 
 // A scale or offset as text: the fewest decimals that give it back.
 std::string decimal_text(double value) {
@@ -190,9 +205,11 @@ std::string summary_text(const JobFacts& job) {
 }
 
 std::string summary_json(const JobFacts& job) {
+  const bool systems = job.any_system();
   std::string text;
+  // A system's member takes about 100 bytes, more for a long name.
   text.reserve(1024 + job.result.size() + job.info_report.size() + job.why.size() +
-               room_for_inputs(job.inputs, 300, 8));
+               room_for_inputs(job.inputs, systems ? 420 : 300, 8));
   text += "{\n";
   text += "  \"result\": " + json_string(job.result) + ",\n";
   text += "  \"info_report\": " + json_string(job.info_report) + ",\n";
@@ -216,7 +233,9 @@ std::string summary_json(const JobFacts& job) {
             ", \"path\": " + json_string(input.path) +
             ", \"points\": " + number::int_text(input.points) +
             ", \"bytes\": " + number::int_text(input.bytes) +
-            ",\n     \"extents\": " + json_extents(input.extents) + ",\n     \"notes\": [";
+            ",\n     \"extents\": " + json_extents(input.extents) + ",\n     ";
+    if (systems) text += "\"crs\": " + json_system(input.crs) + ",\n     ";
+    text += "\"notes\": [";
     for (std::size_t n = 0; n < input.notes.size(); ++n) {
       if (n > 0) text += ", ";
       text += json_string(input.notes[n]);

@@ -5,11 +5,13 @@
 #define STRATUMIX_REPORT_JOB_SUMMARY_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "num/extent.h"
+#include "read/las/las_crs.h"
 #include "read/las/las_units.h"
 
 // One input, as far as the result keeps it. A job of thousands of inputs
@@ -27,7 +29,10 @@ struct InputFacts {
   // Pasted whole, but found damaged at its end: some points may be wrong.
   bool damaged = false;
   LinearUnit unit = LinearUnit::kUnknown;  // of X and Y, where the input states it
-  std::int64_t begin = 0;                  // where its points begin in the result
+  // The reference system it states, shared by the inputs in the same one;
+  // null for none (text).
+  std::shared_ptr<const las::Crs> crs = nullptr;
+  std::int64_t begin = 0;  // where its points begin in the result
 };
 
 // A LAS or LAZ result's form: what a text result has none of.
@@ -63,6 +68,9 @@ struct JobFacts {
   int files_damaged() const;
   // The extents of all inputs.
   Bounds overall() const;
+  // Whether some input states a reference system: the reports then tell
+  // each input's, and are otherwise as they were before systems were read.
+  bool any_system() const;
 };
 
 // `text` with every byte that is not part of a UTF-8 character replaced by
@@ -87,12 +95,16 @@ std::size_t room_for_inputs(const std::vector<InputFacts>& inputs, std::size_t p
 // number for, as null, so that a field stays a number wherever it is one.
 std::string json_number(double value);
 
+// An EPSG code as JSON: null for none.
+std::string json_epsg(int code);
+
 // The summary on the console, a few lines, each ended.
 std::string summary_text(const JobFacts& job);
 
-// The same, and per input its path, points, extents and notes, as a JSON
-// object. Extents are numbers with six decimals, null for an axis without
-// points and for a bound at infinity.
+// The same, and per input its path, points, extents, reference system
+// (where some input states one) and notes, as a JSON object. Extents are
+// numbers with six decimals, null for an axis without points and for a
+// bound at infinity.
 std::string summary_json(const JobFacts& job);
 
 #endif  // STRATUMIX_REPORT_JOB_SUMMARY_H_
