@@ -131,8 +131,10 @@ std::string settle_form(Arguments& parsed) {
            ", but --format asks for " + form_name(writing.form);
   }
   if (writing.form == Form::kText) {
-    if (writing.scale_given || writing.offset_given)
-      return std::string(writing.scale_given ? "--scale" : "--offset") +
+    if (writing.scale_given || writing.offset_given || !writing.crs_from.empty())
+      return std::string(writing.scale_given    ? "--scale"
+                         : writing.offset_given ? "--offset"
+                                                : "--crs-from") +
              " is for a LAS or LAZ result, not text";
     return "";
   }
@@ -334,6 +336,7 @@ lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& d
       writing.form == WriterOptions::Form::kLaz ? lasout::Form::kLaz : lasout::Form::kLas;
   options.scale_given = writing.scale_given;
   options.offset_given = writing.offset_given;
+  options.crs_from = writing.crs_from;
   for (int axis = 0; axis < 3; ++axis) {
     options.scale[axis] = writing.scale[axis];
     options.offset[axis] = writing.offset[axis];

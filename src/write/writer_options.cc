@@ -32,6 +32,9 @@ constexpr OptionHelp kHelp[] = {
      "its own; points not exact in them are rounded, and\n"
      "counted (default: the inputs' finest, 0.001 for text)"},
     {"--offset X,Y,Z", "a LAS or LAZ result's offset (default: amid the inputs)"},
+    {"--crs-from FILE",
+     "give a LAS or LAZ result the reference system of the\n"
+     "input FILE, where the inputs' systems differ"},
 };
 
 // The number of decimals of --decimals: 0 to the most the writer takes.
@@ -111,21 +114,35 @@ bool read_writer_option(OptionReader& reader, WriterOptions& options) {
     options.titles = true;
     return true;
   }
-  return reader.value("--fields", [&](const std::string& value) {
-    return columns::parse(value, options.columns);
-  }) || reader.value("--decimals", [&](const std::string& value) {
-    return parse_decimals(value, options.format.decimals);
-  }) || reader.value("--line-ends", [&](const std::string& value) {
-    return parse_line_ends(value, options.format.crlf);
-  }) || reader.value("--format", [&](const std::string& value) {
-    return parse_form(value, options.form);
-  }) || reader.value("--scale", [&](const std::string& value) {
-    options.scale_given = true;
-    return parse_numbers("--scale", value, options.scale, true, true);
-  }) || reader.value("--offset", [&](const std::string& value) {
-    options.offset_given = true;
-    return parse_numbers("--offset", value, options.offset, false, false);
-  });
+  return reader.value(
+             "--fields",
+             [&](const std::string& value) { return columns::parse(value, options.columns); }) ||
+         reader.value("--decimals",
+                      [&](const std::string& value) {
+                        return parse_decimals(value, options.format.decimals);
+                      }) ||
+         reader.value("--line-ends",
+                      [&](const std::string& value) {
+                        return parse_line_ends(value, options.format.crlf);
+                      }) ||
+         reader.value("--format",
+                      [&](const std::string& value) { return parse_form(value, options.form); }) ||
+         reader.value("--scale",
+                      [&](const std::string& value) {
+                        options.scale_given = true;
+                        return parse_numbers("--scale", value, options.scale, true, true);
+                      }) ||
+         reader.value(
+             "--crs-from",
+             [&](const std::string& value) {
+               options.crs_from = value;
+               return value.empty() ? std::string("--crs-from needs a file name") : std::string();
+             },
+             true) ||
+         reader.value("--offset", [&](const std::string& value) {
+           options.offset_given = true;
+           return parse_numbers("--offset", value, options.offset, false, false);
+         });
 }
 
 std::span<const OptionHelp> writer_option_help() { return kHelp; }

@@ -4,6 +4,7 @@
 #define STRATUMIX_WRITE_WRITER_OPTIONS_H_
 
 #include <span>
+#include <string>
 #include <vector>
 
 #include "options/option_reader.h"
@@ -23,6 +24,8 @@ struct WriterOptions {
   double scale[3] = {0.001, 0.001, 0.001};
   bool offset_given = false;
   double offset[3] = {};
+  // The input whose reference system a LAS or LAZ result takes.
+  std::string crs_from;
 };
 
 // Reads the writer's option at the reader's argument, if it is one: false

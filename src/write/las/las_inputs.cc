@@ -79,6 +79,9 @@ bool read_las_input(Disk& disk, const std::string& path, InputHeader& header) {
     }
     // Made anew for the result.
     if (record.user == "laszip encoded" && record.id == 22204) continue;
+    if (record.user == "LASF_Projection" &&
+        (record.id == 34735 || record.id == 34736 || record.id == 34737 || record.id == 2112))
+      continue;
     const auto* head = reinterpret_cast<const char*>(record.body) - 54;
     Vlr vlr;
     vlr.user = std::string(record.user);
@@ -87,6 +90,8 @@ bool read_las_input(Disk& disk, const std::string& path, InputHeader& header) {
     vlr.body = body;
     header.vlrs.push_back(std::move(vlr));
   }
+  std::string note;
+  header.crs = las::read_crs(h, raw + first, bytes.size() - first, source.get(), note);
   for (std::size_t d = 0; d + 192 <= descriptors.size(); d += 192)
     header.extra_descriptors.push_back(descriptors.substr(d, 192));
   header.extra =

@@ -71,11 +71,6 @@ bool same_extra(const std::string& a, const std::string& b) {
   return a.compare(0, 64, b, 0, 64) == 0 && a.compare(112, 80, b, 112, 80) == 0;
 }
 
-bool is_reference_system(const Vlr& vlr) {
-  return vlr.user == "LASF_Projection" &&
-         (vlr.id == 34735 || vlr.id == 34736 || vlr.id == 34737 || vlr.id == 2112);
-}
-
 // The offset of one axis: the first input's own where it keeps every
 // input exact and every point within 32-bit integers, else one on the
 // first input's grid amid the points.
@@ -317,23 +312,68 @@ Plan compose(const std::vector<InputHeader>& inputs, const Options& options) {
     plan.vlrs.push_back(std::move(record));
   }
 
-  // The reference system: one for all, or none said.
+  // The reference system: one for all, or the one --crs-from names.
   const InputHeader* system = nullptr;
-  auto system_of = [](const InputHeader* input) {
-    std::vector<Vlr> records;
-    for (const Vlr& vlr : input->vlrs) {
-      if (is_reference_system(vlr)) records.push_back(vlr);
+  if (!options.crs_from.empty()) {
+    for (const InputHeader* input : las) {
+      if (input->path == options.crs_from) system = input;
     }
-    return records;
-  };
+    if (system == nullptr)
+      throw Failure{1, "--crs-from names " + paths::for_message(options.crs_from) +
+                           ", which is no LAS or LAZ input of the job; nothing was created."};
+  }
+  std::vector<std::string> without;
   for (const InputHeader* input : las) {
-    if (system_of(input).empty()) continue;
+    if (input->crs.empty()) {
+      without.push_back(paths::for_message(input->path));
+      continue;
+    }
+    if (!options.crs_from.empty()) continue;
     if (system == nullptr) {
       system = input;
-    } else if (system_of(input) != system_of(system)) {
-      throw Failure{1, "The inputs' reference systems differ: " + paths::for_message(system->path) +
-                           " and " + paths::for_message(input->path) + "; nothing was created."};
+    } else if (!input->crs.same_as(system->crs)) {
+      std::string told;
+      for (const InputHeader* other : las) {
+        if (other->crs.empty()) continue;
+        told += (told.empty() ? "" : ", ") + paths::for_message(other->path) + " " +
+                other->crs.describe();
+      }
+      throw Failure{1, "The inputs' reference systems differ: " + told +
+                           "; give --crs-from FILE to take one file's; nothing was created."};
     }
+  }
+  if (system != nullptr && !system->crs.empty()) {
+    const las::Crs& crs = system->crs;
+    plan.system = crs.describe();
+    if (!crs.wkt.empty()) {
+      plan.vlrs.push_back({"LASF_Projection", 2112, "OGC WKT", crs.wkt + std::string(1, '\0')});
+      // 1.4 tells that its system is the WKT.
+      if (plan.version_minor >= 4) plan.global_encoding |= 16;
+    }
+    auto bytes = [](const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); };
+    if (!crs.geokeys.empty() && (crs.wkt.empty() || plan.format < 6)) {
+      plan.vlrs.push_back({"LASF_Projection", 34735, "GeoKeyDirectoryTag", bytes(crs.geokeys)});
+      if (!crs.doubles.empty())
+        plan.vlrs.push_back({"LASF_Projection", 34736, "GeoDoubleParamsTag", bytes(crs.doubles)});
+      if (!crs.ascii.empty())
+        plan.vlrs.push_back({"LASF_Projection", 34737, "GeoAsciiParamsTag", bytes(crs.ascii)});
+      if (crs.wkt.empty() && plan.format >= 6)
+        plan.notes.push_back(
+            "its reference system is kept as GeoTIFF keys, which point formats "
+            "6 to 10 expect as WKT");
+    }
+  }
+  if (!without.empty() && system != nullptr) {
+    std::string names;
+    for (std::size_t i = 0; i < without.size() && i < 10; ++i)
+      names += (i == 0 ? "" : ", ") + without[i];
+    plan.notes.push_back(
+        "inputs that state no reference system are taken to be in the result's: " + names +
+        (without.size() > 10
+             ? " and " + number::int_text(static_cast<std::int64_t>(without.size() - 10)) + " more"
+             : ""));
+  } else if (system == nullptr && !las.empty()) {
+    plan.notes.push_back("no input states its reference system");
   }
   // Other records, where every input holds the same.
   std::vector<std::string> records_left_out;
@@ -346,12 +386,6 @@ Plan compose(const std::vector<InputHeader>& inputs, const Options& options) {
     }
     for (const InputHeader* input : las) {
       for (const Vlr& vlr : input->vlrs) {
-        if (is_reference_system(vlr)) {
-          if (std::find(plan.vlrs.begin(), plan.vlrs.end(), vlr) == plan.vlrs.end() &&
-              input == system)
-            plan.vlrs.push_back(vlr);
-          continue;
-        }
         if (std::find(plan.vlrs.begin(), plan.vlrs.end(), vlr) != plan.vlrs.end()) continue;
         std::string name = vlr.user + " " + number::int_text(vlr.id);
         if (std::find(records_left_out.begin(), records_left_out.end(), name) ==

@@ -13,6 +13,7 @@
 
 #include "point/dimension.h"
 #include "point/las_record.h"
+#include "read/las/las_crs.h"
 
 namespace lasout {
 
@@ -47,6 +48,8 @@ struct InputHeader {
   // The other records, but the LASzip record, the Extra Bytes record
   // and the reference system's, which the result makes anew.
   std::vector<Vlr> vlrs;
+  // The reference system it states, if any.
+  las::Crs crs;
 };
 
 // What the command line asks of the result.
@@ -56,6 +59,8 @@ struct Options {
   double scale[3] = {0.001, 0.001, 0.001};
   bool offset_given = false;
   double offset[3] = {};
+  // The input whose reference system the result takes, where they differ.
+  std::string crs_from;
   std::string software;  // the generating software, "STRATUMIX 1.2.0"
   int day = 1;           // the creation day of the year, from 1
   int year = 2000;

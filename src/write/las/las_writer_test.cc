@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -49,6 +50,12 @@ InputHeader las_input(const std::string& path, int format, double scale, double 
     input.max[axis] = offset + 100;
   }
   return input;
+}
+
+std::string notes(const Plan& plan) {
+  std::string all;
+  for (const std::string& note : plan.notes) all += note + "\n";
+  return all;
 }
 
 std::string failure_of(const std::vector<InputHeader>& inputs, const Options& options = {}) {
@@ -128,12 +135,26 @@ TEST(LasPlan, TimesRecordsAndExtraBytesMustAgree) {
   Plan plan = lasout::compose({a, b}, {});
   ASSERT_EQ(plan.vlrs.size(), 1u);
   EXPECT_EQ(plan.vlrs[0].user, "shared");
-  ASSERT_FALSE(plan.notes.empty());
-  EXPECT_NE(plan.notes[0].find("own 2"), std::string::npos) << plan.notes[0];
-  a.vlrs.push_back({"LASF_Projection", 2112, "", "GEOGCS[\"a\"]"});
-  b.vlrs.push_back({"LASF_Projection", 2112, "", "GEOGCS[\"b\"]"});
+  EXPECT_NE(notes(plan).find("records not every input holds alike are left out: own 2"),
+            std::string::npos)
+      << notes(plan);
+  a.crs.wkt = "LOCAL_CS[\"a\"]";
+  b.crs.wkt = "LOCAL_CS[\"b\"]";
   why = failure_of({a, b});
   EXPECT_NE(why.find("reference systems differ"), std::string::npos) << why;
+  // Unless one file's is taken: as WKT, which 1.4 says it is.
+  Options from_b;
+  from_b.crs_from = "b.las";
+  plan = lasout::compose({a, b, las_input("c.las", 6, 0.01)}, from_b);
+  EXPECT_EQ(plan.global_encoding & 16, 16);
+  EXPECT_EQ(std::count(plan.vlrs.begin(), plan.vlrs.end(),
+                       lasout::Vlr{"LASF_Projection", 2112, "OGC WKT",
+                                   std::string("LOCAL_CS[\"b\"]") + '\0'}),
+            1);
+  EXPECT_NE(notes(plan).find("state no reference system are taken to be in the result's: c.las\n"),
+            std::string::npos)
+      << notes(plan);
+  a.crs = b.crs = {};
 
   // Extra bytes: those both describe alike kept, the others noted.
   auto descriptor = [](const char* name, int type) {
@@ -142,16 +163,13 @@ TEST(LasPlan, TimesRecordsAndExtraBytesMustAgree) {
     d.replace(4, std::strlen(name), name);
     return d;
   };
-  a.vlrs.pop_back();
-  b.vlrs.pop_back();
   a.extra_descriptors = {descriptor("height", 9), descriptor("class2", 1)};
   b.extra_descriptors = {descriptor("height", 9)};
   plan = lasout::compose({a, b}, {});
   ASSERT_EQ(plan.extra.size(), 1u);
   EXPECT_EQ(plan.extra[0].name, "height");
   EXPECT_EQ(plan.record_length, 28u + 4u);
-  ASSERT_FALSE(plan.notes.empty());
-  EXPECT_NE(plan.notes.front().find("class2"), std::string::npos) << plan.notes.front();
+  EXPECT_NE(notes(plan).find("left out: class2"), std::string::npos) << notes(plan);
 }
 
 TEST(LasPlan, TheHeaderTellsTheTotals) {
