@@ -109,10 +109,10 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
     // status and message.
     if (signal != 0 && failure.status != 128 + signal) {
       // Whatever the interruption cut short, a read that waited, say.
-      why = dialogue.f2.is_open()
-                ? "Interrupted: the result holds the points pasted so far, in whole "
-                  "lines."
-                : "Interrupted.";
+      why = !dialogue.f2.is_open() ? "Interrupted."
+            : job.las != nullptr
+                ? "Interrupted: the result holds the points pasted so far, as its header says."
+                : "Interrupted: the result holds the points pasted so far, in whole lines.";
       status = 128 + signal;
     }
     const bool interrupted = signal != 0 && status == 128 + signal;
