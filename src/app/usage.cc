@@ -14,7 +14,8 @@ using Option = OptionHelp;
 constexpr std::string_view kSynopsis[] = {"stratumix", "stratumix [OPTION]... -o RESULT INPUT..."};
 
 constexpr std::string_view kSummary =
-    "Pastes point files into one text of X Y Z lines: .xyz text (three numbers a\n"
+    "Pastes point files into one text of X Y Z lines, or one LAS or LAZ file\n"
+    "where RESULT is named .las or .laz: .xyz text (three numbers a\n"
     "point), delimited text (CSV and the like, X Y Z found by its header or\n"
     "fields), gzip of either (.gz), and LAS and LAZ tiles. Every number is\n"
     "rewritten with six decimals unless --decimals says otherwise, and each\n"
@@ -75,6 +76,7 @@ constexpr std::string_view kExamples[] = {
     "stratumix --decimals 2 --line-ends lf -o all.xyz tiles/*.xyz",
     "stratumix --fields X,Y,Z,Intensity,Classification,GpsTime -o ground.txt tiles/*.laz",
     "stratumix --report job.json -o all.xyz tiles/*.xyz",
+    "stratumix -o block7.laz tiles/*.laz",
     "stratumix --map tiles.svg -o all.xyz tiles/*.xyz",
     "stratumix --index tiles.geojson -o all.xyz tiles/*.xyz",
     "stratumix --columns 2,3,4 -o all.xyz numbered.csv",
