@@ -199,9 +199,14 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
   // Its form is told by its first bytes, which a pipe may be slow to give:
   // the file is announced first.
   std::unique_ptr<PointInput>& slot = left_.input;
-  slot =
-      open_points(std::move(source), path, disk_.describe(path), job_.reading,
-                  job_.measure_z ? Axes::kXYZ : Axes::kXY, Reading::kAhead, quick_text_for(job_));
+  // A LAS result takes its inputs one after the other, with no lanes
+  // ahead: a small file is read on this thread, where a reading thread of
+  // its own would cost more than it saves.
+  constexpr std::int64_t kSmall = std::int64_t{8} << 20;
+  const std::int64_t size = job_.las != nullptr ? disk_.size_of(path) : -1;
+  const Reading reading = size >= 0 && size < kSmall ? Reading::kInPlace : Reading::kAhead;
+  slot = open_points(std::move(source), path, disk_.describe(path), job_.reading,
+                     job_.measure_z ? Axes::kXYZ : Axes::kXY, reading, quick_text_for(job_));
   PointInput& input = *slot;
   ask_for_columns(job_, input);
   Extents extents;

@@ -400,7 +400,6 @@ Plan compose(const std::vector<InputHeader>& inputs, const Options& options) {
       names += (names.empty() ? "" : ", ") + paths::for_message(name);
     plan.notes.push_back("records not every input holds alike are left out: " + names);
   }
-  if (system == nullptr && !las.empty()) plan.notes.push_back("no input says its reference system");
   return plan;
 }
 

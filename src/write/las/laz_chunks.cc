@@ -33,7 +33,8 @@ void put_le(char* out, std::uint64_t value, int bytes) {
 
 // One chunk on its way: its records, then its compressed bytes.
 struct Chunk {
-  std::vector<unsigned char> records;
+  // Left as it comes: each record is written whole before it is read.
+  std::unique_ptr<unsigned char[]> records;
   std::uint32_t count = 0;
   Totals totals;
   std::vector<unsigned char> bytes;
@@ -72,7 +73,7 @@ class LazChunks : public ChunkWriter {
   }
 
   char* slot() override {
-    return reinterpret_cast<char*>(current_->records.data()) +
+    return reinterpret_cast<char*>(current_->records.get()) +
            static_cast<std::size_t>(current_->count) * length_;
   }
   void placed() override {
@@ -162,7 +163,7 @@ class LazChunks : public ChunkWriter {
 
   void fresh() {
     current_ = std::make_shared<Chunk>();
-    current_->records.resize(static_cast<std::size_t>(kChunkPoints) * length_);
+    current_->records.reset(new unsigned char[static_cast<std::size_t>(kChunkPoints) * length_]);
   }
 
   void hand_over() {
@@ -202,8 +203,8 @@ class LazChunks : public ChunkWriter {
         chunk = queue_.front();
         queue_.pop_front();
       }
-      laz::compress_chunk(format_, chunk->records.data(), chunk->count, chunk->bytes);
-      std::vector<unsigned char>().swap(chunk->records);
+      laz::compress_chunk(format_, chunk->records.get(), chunk->count, chunk->bytes);
+      chunk->records.reset();
       {
         std::lock_guard<std::mutex> lock(mutex_);
         chunk->done = true;
