@@ -346,6 +346,7 @@ lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& d
   std::vector<lasout::InputHeader> headers(inputs.size());
   bool any_las = false;
   const std::string* first_text = nullptr;
+  std::vector<std::string> text_columns_left_out;
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     stop_if_interrupted_before_changes();
     lasout::InputHeader& header = headers[i];
@@ -356,8 +357,11 @@ lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& d
     header.path = inputs[i];
     // A pipe is read once, in its turn.
     if (disk.size_of(inputs[i]) >= 0) {
-      header.dims = input_schema(job, disk, inputs[i]).dims;
+      point::Schema schema = input_schema(job, disk, inputs[i]);
+      header.dims = schema.dims;
       if (first_text == nullptr) first_text = &inputs[i];
+      if (!schema.extra.empty() && text_columns_left_out.size() < 10)
+        text_columns_left_out.push_back(paths::for_message(inputs[i]));
     }
   }
   if (!any_las && !options.offset_given && first_text != nullptr) {
@@ -370,6 +374,12 @@ lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& d
     }
   }
   lasout::Plan plan = lasout::compose(headers, options);
+  if (!text_columns_left_out.empty()) {
+    std::string names;
+    for (const std::string& name : text_columns_left_out)
+      names += (names.empty() ? "" : ", ") + name;
+    plan.notes.push_back("the columns of text that are no LAS dimension are left out: of " + names);
+  }
   if (plan.form == lasout::Form::kLaz)
     lasout::add_laszip_record(plan, lasout::laszip_record_for(plan));
   return plan;

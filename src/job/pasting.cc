@@ -120,8 +120,9 @@ void Pasting::stop_at_failure(InputFacts& facts, std::int64_t begin, const Reach
       note_cut_short();
       throw;
     }
-    // None of a damaged input's text can be trusted: its points go.
-    if (!job_.result->cut_to(begin)) {
+    // None of a damaged input's text can be trusted: its points go (from
+    // a LAS result, with its header's counts).
+    if (job_.las != nullptr ? !job_.las->take_back_input() : !job_.result->cut_to(begin)) {
       note_cut_short();
       throw Failure{1, failure.message +
                            "; its points already sent to the result, which is no file on a "

@@ -167,6 +167,15 @@ Plan compose(const std::vector<InputHeader>& inputs, const Options& options) {
     }
   }
   extended = extended || points >= (std::uint64_t{1} << 32) || dims.has(Dim::kInfrared);
+  // Wave packets point into their waveform data, which stays in each
+  // input's file or beside it.
+  for (const InputHeader* input : las) {
+    if (point::dims_of_format(input->format).has(Dim::kWavePacketDescriptorIndex)) {
+      plan.notes.push_back(
+          "the wave packets' waveform data is not copied: their offsets are into each input's");
+      break;
+    }
+  }
   plan.format = format_for(dims, extended);
   plan.version_minor = extended ? 4 : plan.format >= 4 ? 3 : 2;
 

@@ -113,6 +113,17 @@ std::uint64_t LasResult::points() const {
   return chunks_ != nullptr && !settled_ ? chunks_->totals().points : totals_.points;
 }
 
+void LasResult::input_begins() {
+  input_position_ = file_.position();
+  before_input_ = totals_;
+}
+
+bool LasResult::take_back_input() {
+  if (chunks_ != nullptr || !file_.cut_to(input_position_)) return false;
+  totals_ = before_input_;
+  return true;
+}
+
 void LasResult::finish(OutputFile& file) {
   if (chunks_ != nullptr) {
     chunks_->finish();
@@ -174,7 +185,9 @@ void LasResult::after_failure(OutputFile& file) {
 }
 
 LasSink::LasSink(LasResult& result)
-    : result_(result), plan_(result.plan()), length_(result.plan().record_length) {}
+    : result_(result), plan_(result.plan()), length_(result.plan().record_length) {
+  result_.input_begins();
+}
 
 std::int32_t LasSink::integer(double value, int axis) {
   const double steps = (value - plan_.offset[axis]) / plan_.scale[axis];

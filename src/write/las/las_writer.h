@@ -74,6 +74,12 @@ class LasResult : public OutputEnding {
   // The points the result holds, as its header tells them.
   std::uint64_t points() const;
 
+  // An input begins: what it gives may have to be taken back.
+  void input_begins();
+  // Takes back the points of the input begun last, whose bytes turned out
+  // damaged: false where they cannot be (LAZ chunks already written).
+  bool take_back_input();
+
   void finish(OutputFile& file) override;
   void after_failure(OutputFile& file) override;
 
@@ -89,7 +95,10 @@ class LasResult : public OutputEnding {
   Totals totals_;
   bool extended_;
   char* slot_ = nullptr;
-  bool settled_ = false;  // the totals are those of the file as it ends
+  bool settled_ = false;
+  // Where the input begun last begins, and the totals before it.
+  std::int64_t input_position_ = 0;
+  Totals before_input_;  // the totals are those of the file as it ends
   std::uint64_t rounded_ = 0;
   double most_rounded_ = 0;
 };

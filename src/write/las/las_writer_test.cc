@@ -13,6 +13,7 @@
 #include "fake_disk.h"
 #include "io/failure.h"
 #include "io/text_out.h"
+#include "tiles.h"
 #include "write/las/las_plan.h"
 
 namespace {
@@ -335,6 +336,19 @@ TEST_F(LasJob, AFullDiskLeavesAHeaderOfTheWholePointsItHolds) {
   ASSERT_EQ(run({"-q", "-o", "back.xyz", "r.laz"}), 0) << err;
   const std::string back = disk.files["back.xyz"];
   EXPECT_EQ(std::count(back.begin(), back.end(), '\n'), 100000);
+}
+
+TEST_F(LasJob, ADamagedInputsPointsAreTakenBackWithTheHeadersCounts) {
+  disk.files["a.xyz"] = "1 2 3\n4 5 6\n";
+  std::string damaged = gzip_member("7 8 9\n10 11 12\n");
+  damaged[damaged.size() - 8] ^= 1;  // its CRC
+  disk.files["b.gz"] = damaged;
+  EXPECT_EQ(run({"-q", "-o", "r.las", "a.xyz", "b.gz"}), 1);
+  EXPECT_NE(err.find("none of its points are pasted"), std::string::npos) << err;
+  const std::string las = disk.files["r.las"];
+  EXPECT_EQ(header_count(las), 2u);
+  EXPECT_EQ(las.size(), le(las, 96, 4) + 2 * le(las, 105, 2));
+  EXPECT_EQ(fields({"r.las"}, "X,Y,Z"), fields({"a.xyz"}, "X,Y,Z"));
 }
 
 TEST_F(LasJob, RefusalsCreateNothing) {
