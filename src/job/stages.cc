@@ -127,7 +127,7 @@ class FirstPoint : public PointSink {
     if (records.count == 0) return;
     for (int axis = 0; axis < 3; ++axis) {
       std::int32_t whole = 0;
-      std::memcpy(&whole, records.first + 4 * axis, 4);
+      std::memcpy(&whole, records.first + std::ptrdiff_t{4} * axis, 4);
       xyz_[axis] = whole * records.scale[axis] + records.offset[axis];
     }
     given_ = true;

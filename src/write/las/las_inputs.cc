@@ -58,8 +58,8 @@ bool read_las_input(Disk& disk, const std::string& path, InputHeader& header) {
   for (int axis = 0; axis < 3; ++axis) {
     header.scale[axis] = h.scale[axis];
     header.offset[axis] = h.offset[axis];
-    header.max[axis] = double_at(raw + 179 + 16 * axis);
-    header.min[axis] = double_at(raw + 187 + 16 * axis);
+    header.max[axis] = double_at(raw + 179 + std::ptrdiff_t{16} * axis);
+    header.min[axis] = double_at(raw + 187 + std::ptrdiff_t{16} * axis);
   }
   // The records between the header and the points, bounded as the reader
   // bounds them.

@@ -126,7 +126,7 @@ struct Totals {
   void add(const char* record, bool extended) {
     std::int32_t xyz[3];
     for (int axis = 0; axis < 3; ++axis) {
-      const auto* b = reinterpret_cast<const unsigned char*>(record + 4 * axis);
+      const auto* b = reinterpret_cast<const unsigned char*>(record + std::ptrdiff_t{4} * axis);
       xyz[axis] = static_cast<std::int32_t>(
           static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24);

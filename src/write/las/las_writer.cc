@@ -74,7 +74,7 @@ void put_int32(char* record, int axis, std::int32_t value) {
 }
 
 std::int32_t int32_at(const char* record, int axis) {
-  const auto* b = reinterpret_cast<const unsigned char*>(record + 4 * axis);
+  const auto* b = reinterpret_cast<const unsigned char*>(record + std::ptrdiff_t{4} * axis);
   return static_cast<std::int32_t>(
       static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
       static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24);
@@ -230,7 +230,8 @@ void LasSink::point(const Point& point, Extents& extents, Axes measured) {
         }
         default: {
           const auto whole = static_cast<std::int64_t>(std::nearbyint(value / to.step));
-          if (!fits(to, whole) || std::fabs(whole * to.step - value) > 1e-9 * std::fabs(value)) {
+          if (!fits(to, whole) ||
+              std::fabs(static_cast<double>(whole) * to.step - value) > 1e-9 * std::fabs(value)) {
             throw Failure{1, "A point's " + std::string(point::name_of(dim)) + " of " +
                                  number::fixed6_text(value) +
                                  " has no place in the result's records"};
@@ -298,12 +299,12 @@ void LasSink::convert(const Conversion& c, const char* in, char* out) {
     if (c.exact[axis]) {
       result = whole * c.factor[axis] + c.shift[axis];
       if (result < INT32_MIN || result > INT32_MAX)
-        beyond_integers(whole * c.scale[axis] + c.offset[axis], axis, plan_);
+        beyond_integers(static_cast<double>(whole) * c.scale[axis] + c.offset[axis], axis, plan_);
     } else {
       const double steps = static_cast<double>(whole) * c.ratio[axis] + c.move[axis];
       const double nearest = std::nearbyint(steps);
       if (!(nearest >= -2147483648.0 && nearest <= 2147483647.0))
-        beyond_integers(whole * c.scale[axis] + c.offset[axis], axis, plan_);
+        beyond_integers(static_cast<double>(whole) * c.scale[axis] + c.offset[axis], axis, plan_);
       if (std::fabs(steps - nearest) > 1e-6)
         rounded_by = std::max(rounded_by, std::fabs(steps - nearest) * plan_.scale[axis]);
       result = static_cast<std::int64_t>(nearest);
