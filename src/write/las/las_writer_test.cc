@@ -330,6 +330,8 @@ TEST_F(LasJob, AFullDiskLeavesAHeaderOfTheWholePointsItHolds) {
   // LAZ keeps its whole chunks, with their table.
   disk.files["big.xyz"] = points_text(120000, "", 5);
   ASSERT_EQ(run({"-q", "-o", "whole.laz", "big.xyz"}), 0) << err;
+  // Three chunks, compressed on several threads, written in their order.
+  EXPECT_EQ(fields({"whole.laz"}, "X,Y,Z,GpsTime"), fields({"big.xyz"}, "X,Y,Z,GpsTime"));
   disk.room["r.laz"] = disk.files["whole.laz"].size() - 2000;
   EXPECT_EQ(run({"-q", "-o", "r.laz", "big.xyz"}), 1);
   EXPECT_EQ(header_count(disk.files["r.laz"]), 100000u);
