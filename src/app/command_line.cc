@@ -1,11 +1,14 @@
 #include "app/command_line.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "app/usage.h"
@@ -344,25 +347,59 @@ lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& d
   options.software = std::string("STRATUMIX ") + STRATUMIX_VERSION;
   today(options.day, options.year);
   std::vector<lasout::InputHeader> headers(inputs.size());
+  std::vector<point::Schema> schemas(inputs.size());
+  std::vector<char> is_las(inputs.size(), 0);
+  // Thousands of tiles' headers are read on every core: each is a file
+  // opened and a few hundred bytes read, which one thread waits for in
+  // turn. What goes wrong is told for the first input it concerns.
+  std::vector<std::exception_ptr> failed(inputs.size());
+  auto read_one = [&](std::size_t i) {
+    try {
+      lasout::InputHeader& header = headers[i];
+      if (lasout::read_las_input(disk, inputs[i], header)) {
+        is_las[i] = 1;
+        return;
+      }
+      header.path = inputs[i];
+      // A pipe is read once, in its turn.
+      if (disk.size_of(inputs[i]) >= 0) {
+        schemas[i] = input_schema(job, disk, inputs[i]);
+        header.dims = schemas[i].dims;
+      }
+    } catch (...) {
+      failed[i] = std::current_exception();
+    }
+  };
+  const unsigned cores = std::thread::hardware_concurrency();
+  const std::size_t threads =
+      disk.reads_ahead() && inputs.size() >= 16 ? std::min<std::size_t>(std::max(cores, 1U), 8) : 1;
+  {
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+      for (std::size_t i; (i = next.fetch_add(1)) < inputs.size();) {
+        if (platform::interruption() != 0) return;
+        read_one(i);
+      }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers) helper.join();
+  }
+  stop_if_interrupted_before_changes();
   bool any_las = false;
   const std::string* first_text = nullptr;
   std::vector<std::string> text_columns_left_out;
   for (std::size_t i = 0; i < inputs.size(); ++i) {
-    stop_if_interrupted_before_changes();
-    lasout::InputHeader& header = headers[i];
-    if (lasout::read_las_input(disk, inputs[i], header)) {
+    if (failed[i] != nullptr) std::rethrow_exception(failed[i]);
+    if (is_las[i] != 0) {
       any_las = true;
       continue;
     }
-    header.path = inputs[i];
-    // A pipe is read once, in its turn.
-    if (disk.size_of(inputs[i]) >= 0) {
-      point::Schema schema = input_schema(job, disk, inputs[i]);
-      header.dims = schema.dims;
-      if (first_text == nullptr) first_text = &inputs[i];
-      if (!schema.extra.empty() && text_columns_left_out.size() < 10)
-        text_columns_left_out.push_back(paths::for_message(inputs[i]));
-    }
+    if (disk.size_of(inputs[i]) < 0) continue;
+    if (first_text == nullptr) first_text = &inputs[i];
+    if (!schemas[i].extra.empty() && text_columns_left_out.size() < 10)
+      text_columns_left_out.push_back(paths::for_message(inputs[i]));
   }
   if (!any_las && !options.offset_given && first_text != nullptr) {
     double xyz[3];
