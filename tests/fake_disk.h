@@ -83,6 +83,12 @@ class StringSink : public ByteSink {
     if (offset >= bytes_.size()) return 0;
     return bytes_.copy(buffer, size, static_cast<std::size_t>(offset));
   }
+  bool write_at(std::uint64_t offset, const char* data, std::size_t size) override {
+    if (offset > bytes_.size() || offset + size > capacity_) return false;
+    if (offset + size > bytes_.size()) bytes_.resize(static_cast<std::size_t>(offset + size));
+    bytes_.replace(static_cast<std::size_t>(offset), size, data, size);
+    return true;
+  }
 
  private:
   std::string& bytes_;

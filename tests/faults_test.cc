@@ -696,3 +696,62 @@ TEST_F(EndToEnd, DamageFoundAtALazFilesEndIsToldWithAllItsPointsPasted) {
   EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 110000);
 }
 }  // namespace
+
+namespace {
+
+std::uint64_t las_count(const std::string& las) {
+  std::uint64_t count = 0;
+  const bool extended = las.size() > 255 && las[25] >= 4;
+  const std::size_t at = extended ? 247 : 107;
+  for (int i = extended ? 7 : 3; i >= 0; --i)
+    count = count << 8 | static_cast<unsigned char>(las[at + static_cast<std::size_t>(i)]);
+  return count;
+}
+
+// A LAS or LAZ result stopped by Ctrl-C or a kill is whole: its header
+// tells the points it holds, which read back as that many.
+TEST_F(EndToEnd, AnInterruptedLasOrLazResultTellsTheWholePointsItHolds) {
+  if (windows_program()) GTEST_SKIP() << "POSIX signals";
+  std::string points;
+  for (int i = 0; i < 400000; ++i) points += std::to_string(i) + ".125 6100000.5 1\n";
+  disk.write("s/a.xyz", points);
+  std::string inputs;
+  for (int i = 0; i < 20; ++i) inputs += " images/s/a.xyz";
+  for (const char* result : {"r.las", "r.laz"}) {
+    for (int signal : {SIGINT, SIGTERM}) {
+      Background job(disk, "", false, std::string("-o images/s/") + result + inputs);
+      ASSERT_TRUE(job.wait_for_console("1/20 images/s/a.xyz: 400000 points")) << job.console();
+      job.send(signal);
+      EXPECT_EQ(job.wait(), 128 + signal);
+      const std::string las = disk.read(std::string("s/") + result);
+      const std::uint64_t count = las_count(las);
+      EXPECT_GE(count, 400000u) << result;
+      EXPECT_LT(count, 8000000u) << result;
+      if (result == std::string("r.las")) {
+        const std::size_t first = static_cast<unsigned char>(las[96]) |
+                                  static_cast<std::size_t>(static_cast<unsigned char>(las[97]))
+                                      << 8;
+        EXPECT_EQ(las.size(), first + count * 20) << result;
+      }
+      RunResult back =
+          disk.run_arguments(std::string("-q -o images/s/back.xyz images/s/") + result);
+      EXPECT_EQ(back.status, 0) << back.err;
+      const std::string text = disk.read("s/back.xyz");
+      EXPECT_EQ(static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n')), count);
+    }
+  }
+}
+
+// Its header is completed at the end: a pipe or a device as a LAS result
+// is refused before anything is created.
+TEST_F(EndToEnd, ALasResultMustBeAFileOnADisk) {
+  disk.write("s/a.xyz", "1 2 3\n");
+  for (const char* result : {"/dev/null", "/dev/stdout"}) {
+    RunResult run =
+        disk.run_arguments(std::string("--format las -o ") + result + " images/s/a.xyz");
+    EXPECT_EQ(run.status, 1) << result;
+    EXPECT_NE(run.err.find("is no file on a disk"), std::string::npos) << run.err;
+  }
+}
+
+}  // namespace

@@ -26,6 +26,18 @@ inline std::string gzip_member(const std::string& text, int level = 6) {
   return result == Z_STREAM_END ? packed : "";
 }
 
+// A variable-length record of "LASF_Projection" (a reference system's),
+// to go between a LAS header and its points.
+inline std::string las_projection_record(std::uint16_t id, const std::string& body) {
+  std::string record(54, '\0');
+  record.replace(2, 15, "LASF_Projection");
+  record[18] = static_cast<char>(id & 0xff);
+  record[19] = static_cast<char>(id >> 8);
+  record[20] = static_cast<char>(body.size() & 0xff);
+  record[21] = static_cast<char>(body.size() >> 8);
+  return record + body;
+}
+
 // A LAS file of the given points, each record's bytes after X, Y and Z
 // filled with a pattern of its own.
 struct LasTile {

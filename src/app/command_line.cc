@@ -1,9 +1,15 @@
 #include "app/command_line.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "app/usage.h"
@@ -16,6 +22,10 @@
 #include "options/option_reader.h"
 #include "platform/platform.h"
 #include "read/text/layout_options.h"
+#include "write/las/las_inputs.h"
+#include "write/las/las_plan.h"
+#include "write/las/las_writer.h"
+#include "write/las/laz_chunks.h"
 #include "write/writer_options.h"
 
 #ifndef STRATUMIX_VERSION
@@ -94,13 +104,48 @@ std::string unknown_option(const std::string& argument) {
   return text + "; did you mean " + std::string(closest) + "?";
 }
 
-// A result named for LAS or LAZ would be text that every LAS reader refuses.
-bool names_a_las_file(const std::string& result) {
+// The form a result's name says: LAS for ".las", LAZ for ".laz", in any
+// case; text for any other.
+WriterOptions::Form form_named(const std::string& result) {
+  using Form = WriterOptions::Form;
   std::string_view name = result;
-  if (name.size() < 4) return false;
+  if (name.size() < 4) return Form::kText;
   std::string tail(name.substr(name.size() - 4));
   for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return tail == ".las" || tail == ".laz";
+  return tail == ".las" ? Form::kLas : tail == ".laz" ? Form::kLaz : Form::kText;
+}
+
+const char* form_name(WriterOptions::Form form) {
+  using Form = WriterOptions::Form;
+  return form == Form::kLas ? "LAS" : form == Form::kLaz ? "LAZ" : "text";
+}
+
+// The result's form, as its name or --format says; what is wrong with
+// the options for it, if anything.
+std::string settle_form(Arguments& parsed) {
+  using Form = WriterOptions::Form;
+  WriterOptions& writing = parsed.writing;
+  const Form named = form_named(parsed.result);
+  if (writing.form == Form::kByName) {
+    writing.form = named;
+  } else if (named != Form::kText && named != writing.form) {
+    // A result named for LAS but written as text would be refused by every
+    // LAS reader.
+    return "the result " + paths::for_message(parsed.result) + " is named for " + form_name(named) +
+           ", but --format asks for " + form_name(writing.form);
+  }
+  if (writing.form == Form::kText) {
+    if (writing.scale_given || writing.offset_given || !writing.crs_from.empty())
+      return std::string(writing.scale_given    ? "--scale"
+                         : writing.offset_given ? "--offset"
+                                                : "--crs-from") +
+             " is for a LAS or LAZ result, not text";
+    return "";
+  }
+  if (!writing.columns.empty() || writing.titles)
+    return std::string(writing.titles ? "--header" : "--fields") + " is for a text result, not " +
+           form_name(writing.form);
+  return "";
 }
 
 // "--report FILE", "--report=FILE", and the same for --map: the field the
@@ -284,6 +329,120 @@ void warn_of_inputs_given_twice(Disk& disk, const std::vector<std::string>& inpu
   }
 }
 
+// A LAS or LAZ result's header is completed once its points are written:
+// a pipe, a device or a terminal cannot be rewritten, and is refused
+// before anything is created.
+void refuse_unrewritable(Disk& disk, const std::string& result, const char* form) {
+  if (disk.standard_stream_writing(result) != 0 ||
+      (disk.exists(result) && disk.size_of(result) < 0)) {
+    throw Failure{1, "The result " + paths::for_message(result) + " is no file on a disk, and a " +
+                         form + " result's header is completed at its end; nothing was created."};
+  }
+}
+
+// The creation day of the job: the day of the year, from 1, and the year.
+void today(int& day, int& year) {
+  using namespace std::chrono;
+  const sys_days now = floor<days>(system_clock::now());
+  const year_month_day date(now);
+  year = static_cast<int>(date.year());
+  day = static_cast<int>((now - sys_days(date.year() / January / 1)).count()) + 1;
+}
+
+// The LAS or LAZ result's plan, from every input's header (text inputs
+// give their columns, and the first one its first point, which places the
+// offset where no LAS input does).
+lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& disk,
+                             const std::vector<std::string>& inputs) {
+  const WriterOptions& writing = arguments.writing;
+  lasout::Options options;
+  options.form =
+      writing.form == WriterOptions::Form::kLaz ? lasout::Form::kLaz : lasout::Form::kLas;
+  options.scale_given = writing.scale_given;
+  options.offset_given = writing.offset_given;
+  options.crs_from = writing.crs_from;
+  for (int axis = 0; axis < 3; ++axis) {
+    options.scale[axis] = writing.scale[axis];
+    options.offset[axis] = writing.offset[axis];
+  }
+  options.software = std::string("STRATUMIX ") + STRATUMIX_VERSION;
+  today(options.day, options.year);
+  std::vector<lasout::InputHeader> headers(inputs.size());
+  std::vector<point::Schema> schemas(inputs.size());
+  std::vector<char> is_las(inputs.size(), 0);
+  // Thousands of tiles' headers are read on every core: each is a file
+  // opened and a few hundred bytes read, which one thread waits for in
+  // turn. What goes wrong is told for the first input it concerns.
+  std::vector<std::exception_ptr> failed(inputs.size());
+  auto read_one = [&](std::size_t i) {
+    try {
+      lasout::InputHeader& header = headers[i];
+      if (lasout::read_las_input(disk, inputs[i], header)) {
+        is_las[i] = 1;
+        return;
+      }
+      header.path = inputs[i];
+      // A pipe is read once, in its turn.
+      if (disk.size_of(inputs[i]) >= 0) {
+        schemas[i] = input_schema(job, disk, inputs[i]);
+        header.dims = schemas[i].dims;
+      }
+    } catch (...) {
+      failed[i] = std::current_exception();
+    }
+  };
+  const unsigned cores = std::thread::hardware_concurrency();
+  const std::size_t threads =
+      disk.reads_ahead() && inputs.size() >= 16 ? std::min<std::size_t>(std::max(cores, 1U), 8) : 1;
+  {
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+      for (std::size_t i; (i = next.fetch_add(1)) < inputs.size();) {
+        if (platform::interruption() != 0) return;
+        read_one(i);
+      }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers) helper.join();
+  }
+  stop_if_interrupted_before_changes();
+  bool any_las = false;
+  const std::string* first_text = nullptr;
+  std::vector<std::string> text_columns_left_out;
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    if (failed[i] != nullptr) std::rethrow_exception(failed[i]);
+    if (is_las[i] != 0) {
+      any_las = true;
+      continue;
+    }
+    if (disk.size_of(inputs[i]) < 0) continue;
+    if (first_text == nullptr) first_text = &inputs[i];
+    if (!schemas[i].extra.empty() && text_columns_left_out.size() < 10)
+      text_columns_left_out.push_back(paths::for_message(inputs[i]));
+  }
+  if (!any_las && !options.offset_given && first_text != nullptr) {
+    double xyz[3];
+    if (first_point(job, disk, *first_text, xyz)) {
+      // A round number near the first point, on the grid of the scale.
+      for (int axis = 0; axis < 3; ++axis)
+        options.offset[axis] = std::floor(xyz[axis] / 1000) * 1000;
+      options.offset_given = true;
+    }
+  }
+  lasout::Plan plan = lasout::compose(headers, options);
+  if (!text_columns_left_out.empty()) {
+    std::string names;
+    for (const std::string& name : text_columns_left_out)
+      names += (names.empty() ? "" : ", ") + name;
+    plan.notes.push_back("the columns of text that are no LAS dimension are left out: of " + names);
+  }
+  if (plan.form == lasout::Form::kLaz)
+    lasout::add_laszip_record(plan, lasout::laszip_record_for(plan));
+  return plan;
+}
+
 }  // namespace
 
 Arguments parse_arguments(std::vector<std::string> arguments) {
@@ -355,9 +514,6 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
                    paths::for_message(result) + ")");
     if (result.empty())
       return wrong("option " + paths::for_message(argument) + " needs a file name");
-    if (names_a_las_file(result))
-      return wrong("the result " + paths::for_message(result) +
-                   " would be named for LAS, but it is written as text: name it .xyz or .txt");
     parsed.result = result;
     has_result = true;
   }
@@ -365,6 +521,7 @@ Arguments parse_arguments(std::vector<std::string> arguments) {
   if (parsed.inputs.empty())
     return wrong("no input files to paste into " + paths::for_message(parsed.result));
   if (std::string why = check_layout_options(parsed.reading); !why.empty()) return wrong(why);
+  if (std::string why = settle_form(parsed); !why.empty()) return wrong(why);
   return parsed;
 }
 
@@ -391,6 +548,11 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   read_polygon_files(arguments.filtering, disk);
   job.filters = arguments.filtering.makers();
   refuse_lacking_attributes(job, disk, inputs);
+  std::unique_ptr<lasout::Plan> plan;
+  if (arguments.writing.form != WriterOptions::Form::kText) {
+    refuse_unrewritable(disk, arguments.result, form_name(arguments.writing.form));
+    plan = std::make_unique<lasout::Plan>(plan_las_result(arguments, job, disk, inputs));
+  }
   std::vector<std::string> outputs = {arguments.result, info_report_for(arguments.result)};
   if (!arguments.report.empty()) {
     refuse_unwritable(disk, arguments.report, "report", inputs, outputs);
@@ -414,5 +576,11 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   job.inputs.shrink_to_fit();
   job.result = &result;
   job.info_report = &info_report;
+  if (plan != nullptr) {
+    for (const std::string& note : plan->notes) report_error("note: the result: " + note + ".");
+    job.las = std::make_shared<lasout::LasResult>(std::move(*plan), result);
+    job.las->begin();
+    result.set_ending(job.las.get());
+  }
   return job;
 }

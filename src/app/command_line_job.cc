@@ -168,6 +168,21 @@ void CommandLineJob::mark() {
 }
 
 void CommandLineJob::keep_what_the_result_holds() {
+  if (job_->las != nullptr) {
+    // The points the LAS or LAZ result's header tells, counted to the
+    // inputs in their order.
+    auto left = static_cast<std::int64_t>(job_->las->points());
+    facts_.files_pasted = 0;
+    for (std::size_t i = 0; i < facts_.inputs.size(); ++i) {
+      InputFacts& input = facts_.inputs[i];
+      const bool whole = i < ended_ && input.points <= left && !input.cut_short;
+      input.points = std::min(input.points, left);
+      left -= input.points;
+      if (input.points == 0) input.extents = {};
+      if (whole) ++facts_.files_pasted;
+    }
+    return;
+  }
   const std::int64_t held = job_->result->written();
   Mark last = on_disk_;
   for (const Mark& later : pending_) {
@@ -268,6 +283,22 @@ int CommandLineJob::finish(int status, const std::string& why) {
   // An input the job stopped in: what it gave, and that it stopped there.
   if (!why.empty() && facts_.inputs.size() > ended_) print_input_line("; stopped here");
   facts_.result_bytes = job_->result->written();
+  if (job_->las != nullptr) {
+    const lasout::Plan& plan = job_->las->plan();
+    ResultForm& form = facts_.form;
+    form.las = true;
+    form.format = std::string(plan.form == lasout::Form::kLaz ? "LAZ" : "LAS") + " 1." +
+                  number::int_text(plan.version_minor) + ", point format " +
+                  number::int_text(plan.format);
+    for (int axis = 0; axis < 3; ++axis) {
+      form.scale[axis] = plan.scale[axis];
+      form.offset[axis] = plan.offset[axis];
+    }
+    form.system = plan.system;
+    form.rounded_points = static_cast<std::int64_t>(job_->las->rounded_points());
+    form.most_rounded = job_->las->most_rounded();
+    form.notes = plan.notes;
+  }
   facts_.seconds = clock_->seconds() - start_;
   facts_.status = status;
   facts_.why = why;

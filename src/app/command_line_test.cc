@@ -109,9 +109,32 @@ TEST(ParseArguments, MistakesGetAHintThatMends) {
   EXPECT_EQ(parsed.report, "./-o");
   EXPECT_EQ(parse_arguments({"--report=-o", "-o", "r.xyz", "a"}).report, "-o");
 
-  // Text in a file named for LAS or LAZ: refused, whatever the case.
-  for (const char* result : {"out.las", "d/OUT.LAZ", "x.Las"})
-    EXPECT_NE(hint({"-o", result, "a"}).find(".xyz or .txt"), std::string::npos) << result;
+  // Text in a file named for LAS or LAZ: refused, whatever the case; the
+  // name alone asks for LAS or LAZ.
+  for (const char* result : {"out.las", "d/OUT.LAZ", "x.Las"}) {
+    EXPECT_NE(hint({"--format", "text", "-o", result, "a"}).find("is named for LA"),
+              std::string::npos)
+        << result;
+    EXPECT_EQ(parse_arguments({"-o", result, "a"}).action, Action::kPaste) << result;
+  }
+  using Form = WriterOptions::Form;
+  EXPECT_EQ(parse_arguments({"-o", "x.Las", "a"}).writing.form, Form::kLas);
+  EXPECT_EQ(parse_arguments({"-o", "x.LAZ", "a"}).writing.form, Form::kLaz);
+  EXPECT_EQ(parse_arguments({"--format", "LAZ", "-o", "x.bin", "a"}).writing.form, Form::kLaz);
+  EXPECT_EQ(parse_arguments({"-o", "x.xyz", "a"}).writing.form, Form::kText);
+  // Options of one form given for another.
+  EXPECT_NE(hint({"--scale", "0.01", "-o", "x.xyz", "a"}).find("--scale is for a LAS"),
+            std::string::npos);
+  EXPECT_NE(hint({"--fields", "X,Y", "-o", "x.las", "a"}).find("--fields is for a text"),
+            std::string::npos);
+  EXPECT_NE(hint({"--scale", "0,1", "-o", "x.las", "a"}).find("--scale takes"), std::string::npos);
+  EXPECT_NE(hint({"--offset", "1,2", "-o", "x.las", "a"}).find("--offset takes three"),
+            std::string::npos);
+  Arguments scaled = parse_arguments({"--scale", "0.01,0.01,0.001", "-o", "x.las", "a"});
+  EXPECT_TRUE(scaled.writing.scale_given);
+  EXPECT_EQ(scaled.writing.scale[2], 0.001);
+  EXPECT_EQ(parse_arguments({"--scale", "0.5", "-o", "x.las", "a"}).writing.scale[1], 0.5);
+  EXPECT_NE(hint({"--format", "shp", "-o", "x", "a"}).find("--format takes"), std::string::npos);
   EXPECT_EQ(parse_arguments({"-o", "las", "a"}).action, Action::kPaste);
   EXPECT_EQ(parse_arguments({"-o", "tile.las.xyz", "a"}).action, Action::kPaste);
 }
@@ -233,7 +256,7 @@ TEST_F(InProcess, AnyRefusalComesBeforeAnythingIsCreatedOrEmptied) {
       {"--separator", "e", "-o", "r.xyz", "a"},
       // A result every LAS reader would refuse, and an option taken for a
       // value: the result would otherwise be the option's value.
-      {"-o", "r.las", "a"},
+      {"--format", "text", "-o", "r.las", "a"},
       {"--report", "-o", "r.xyz", "a"}};
   for (const auto& args : refused) {
     err.clear();

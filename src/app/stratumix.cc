@@ -109,10 +109,10 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
     // status and message.
     if (signal != 0 && failure.status != 128 + signal) {
       // Whatever the interruption cut short, a read that waited, say.
-      why = dialogue.f2.is_open()
-                ? "Interrupted: the result holds the points pasted so far, in whole "
-                  "lines."
-                : "Interrupted.";
+      why = !dialogue.f2.is_open() ? "Interrupted."
+            : job.las != nullptr
+                ? "Interrupted: the result holds the points pasted so far, as its header says."
+                : "Interrupted: the result holds the points pasted so far, in whole lines.";
       status = 128 + signal;
     }
     const bool interrupted = signal != 0 && status == 128 + signal;
@@ -131,6 +131,9 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
     report_error(why);
   }
   status = finish(dialogue, status);
+  // A LAS or LAZ result whose write failed is cut back to the points its
+  // header can tell, before the figures are taken from it.
+  dialogue.f2.settle();
   if (parsed.action == Arguments::Action::kPaste) {
     bool done = status == 0 || status == 2;
     // A failure told where it happened (an input that would not open, the

@@ -15,7 +15,8 @@ using Option = OptionHelp;
 constexpr std::string_view kSynopsis[] = {"stratumix", "stratumix [OPTION]... -o RESULT INPUT..."};
 
 constexpr std::string_view kSummary =
-    "Pastes point files into one text of X Y Z lines: .xyz text (three numbers a\n"
+    "Pastes point files into one text of X Y Z lines, or one LAS or LAZ file\n"
+    "where RESULT is named .las or .laz: .xyz text (three numbers a\n"
     "point), delimited text (CSV and the like, X Y Z found by its header or\n"
     "fields), gzip of either (.gz), and LAS and LAZ tiles. Every number is\n"
     "rewritten with six decimals unless --decimals says otherwise, and each\n"
@@ -45,14 +46,16 @@ constexpr Option kOptions[] = {
 // After the writer's options.
 constexpr Option kOutputOptions[] = {
     {"--report FILE",
-     "write the summary and each input's points, extents\n"
-     "and warnings to FILE as JSON, also for a job that stops"},
+     "write the summary and each input's points, extents,\n"
+     "reference system and warnings to FILE as JSON, also\n"
+     "for a job that stops"},
     {"--map FILE",
      "draw each input's X/Y extent to scale in FILE (SVG),\n"
      "where overlaps show darker and gaps stay white"},
     {"--index FILE",
      "write each input's X/Y extent as a polygon in FILE\n"
-     "(GeoJSON), with its path, points and extents, for a GIS"},
+     "(GeoJSON), with its path, points, extents and reference\n"
+     "system, for a GIS"},
     {"-h, --help", "show this help and end"},
     {"--version", "show the version and end"},
     {"--", "what follows is an input file, even if it starts with -"}};
@@ -83,6 +86,7 @@ constexpr std::string_view kExamples[] = {
     "stratumix --report job.json -o all.xyz tiles/*.xyz",
     "stratumix --crop-polygon site.geojson --drop-class noise -o site.xyz tiles/*.laz",
     "stratumix --crop 500000,6000000,501000,6001000 --keep-class ground -o g.xyz *.las",
+    "stratumix -o block7.laz tiles/*.laz",
     "stratumix --map tiles.svg -o all.xyz tiles/*.xyz",
     "stratumix --index tiles.geojson -o all.xyz tiles/*.xyz",
     "stratumix --columns 2,3,4 -o all.xyz numbered.csv",

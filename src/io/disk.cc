@@ -83,6 +83,14 @@ class FileSink : public ByteSink, private StdioFile {
     written_ = whole_lines_ = size;
     return true;
   }
+  bool write_at(std::uint64_t offset, const char* data, std::size_t size) override {
+    // Within what the file kept, or right after it.
+    if (file_ == nullptr || !plain_ || offset > written_ ||
+        !platform::write_at(file_, offset, data, size))
+      return false;
+    written_ = whole_lines_ = std::max<std::uint64_t>(written_, offset + size);
+    return true;
+  }
   std::size_t read_back(std::uint64_t offset, char* buffer, std::size_t size) override {
     if (file_ == nullptr || !plain_ || offset >= written_) return 0;
     // Opened only when asked: a job that never measures its result keeps

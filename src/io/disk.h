@@ -51,6 +51,13 @@ class ByteSink {
   // False where nothing can be taken back: a pipe, a device, a standard
   // stream, a file closed.
   virtual bool cut(std::uint64_t size) = 0;
+  // Writes `size` bytes over bytes the file kept, from `offset` (at most
+  // their end, past which the file grows), for a header completed at the
+  // end; false where it cannot (a pipe, a device, a file closed, a write
+  // that failed).
+  virtual bool write_at(std::uint64_t /*offset*/, const char* /*data*/, std::size_t /*size*/) {
+    return false;
+  }
   // Reads back up to `size` of the bytes the file kept, from `offset`, for
   // a job that measures what its result holds; 0 where they cannot be
   // read (a pipe, a device, a file the user may not read).

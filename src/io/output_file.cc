@@ -78,8 +78,22 @@ std::size_t OutputFile::read_back(std::int64_t offset, char* buffer, std::size_t
   return sink_->read_back(static_cast<std::uint64_t>(offset), buffer, size);
 }
 
+bool OutputFile::write_at(std::int64_t offset, const char* data, std::size_t size) {
+  if (sink_ == nullptr || offset < 0) return false;
+  // After a failed write what is buffered is dropped, and the file keeps
+  // what it took.
+  if (!failed_) flush();
+  return sink_->write_at(static_cast<std::uint64_t>(offset), data, size);
+}
+
 void OutputFile::close() {
   if (sink_ == nullptr || failed_) return;
+  // Told once; where what it writes fails, the file stays open to be
+  // settled.
+  if (ending_ != nullptr) {
+    ending_->finish(*this);
+    ending_ = nullptr;
+  }
   flush();
   std::unique_ptr<ByteSink> sink = std::move(sink_);
   sink->close();

@@ -7,9 +7,25 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "io/disk.h"
 #include "io/text_out.h"
+
+class OutputFile;
+
+// What a file of a form with a header completed at its end (LAS, LAZ)
+// still needs when it is closed, or when a write to it failed.
+class OutputEnding {
+ public:
+  virtual ~OutputEnding() = default;
+  // Before the file is closed: writes what its form still lacks and
+  // completes its header. May throw Failure, as a write does.
+  virtual void finish(OutputFile& file) = 0;
+  // After a write failed: cuts the file back to what its header can tell
+  // whole, and completes the header for that.
+  virtual void after_failure(OutputFile& file) = 0;
+};
 
 class OutputFile : public TextOut {
  public:
@@ -65,8 +81,23 @@ class OutputFile : public TextOut {
   // where they cannot be read (a pipe, a device, a file closed).
   std::size_t read_back(std::int64_t offset, char* buffer, std::size_t size) const;
 
+  // Writes `size` bytes over those the file took from `offset` on, once
+  // what is buffered is handed over: false where it cannot (a pipe, a
+  // device, a write that failed).
+  bool write_at(std::int64_t offset, const char* data, std::size_t size);
+
+  // What the file's form needs at its end, told at close() or settle().
+  void set_ending(OutputEnding* ending) { ending_ = ending; }
+  // A file whose write failed, made whole as its form needs before it is
+  // let go.
+  void settle() {
+    if (failed_ && sink_ != nullptr && ending_ != nullptr)
+      std::exchange(ending_, nullptr)->after_failure(*this);
+  }
+
   // Closes the file, leaving out what is buffered: for a job that failed.
   void abandon() {
+    ending_ = nullptr;
     sink_.reset();
     used_ = 0;
     failed_ = false;
@@ -89,6 +120,7 @@ class OutputFile : public TextOut {
   std::size_t used_ = 0;
   std::int64_t handed_over_ = 0;
   bool failed_ = false;
+  OutputEnding* ending_ = nullptr;
 };
 
 #endif  // STRATUMIX_IO_OUTPUT_FILE_H_

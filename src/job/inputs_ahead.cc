@@ -306,6 +306,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
   ended.problem = input->problem();
   ended.problem_at_end = input->problem_at_end();
   ended.unit = input->unit();
+  ended.crs = input->crs();
   input.reset();
   ended.bytes = bytes_read->load(std::memory_order_relaxed);
   last.push_back(std::move(ended));

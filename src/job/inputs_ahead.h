@@ -19,6 +19,7 @@
 #include "io/output_file.h"
 #include "job/job.h"
 #include "num/extent.h"
+#include "read/las/las_crs.h"
 #include "read/las/las_units.h"
 
 // Bytes of the result, in a buffer handed on whole.
@@ -51,6 +52,7 @@ struct AheadEvent {
   std::string problem;
   bool problem_at_end = false;
   LinearUnit unit = LinearUnit::kUnknown;
+  las::Crs crs;
 };
 
 class InputsAhead {

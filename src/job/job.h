@@ -3,6 +3,7 @@
 #ifndef STRATUMIX_JOB_JOB_H_
 #define STRATUMIX_JOB_JOB_H_
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "io/output_file.h"
 #include "read/text/layout.h"
 #include "write/fields_writer.h"
+#include "write/las/las_writer.h"
 #include "write/xyz_text.h"
 
 struct Job {
@@ -28,6 +30,9 @@ struct Job {
   // with `titles`, a first line names them.
   std::vector<columns::Column> columns;
   bool titles = false;
+  // A LAS or LAZ result: its header, its records, what was rounded; none
+  // for text.
+  std::shared_ptr<lasout::LasResult> las;
   // The filters between the readers and the writer: a point is kept when
   // every one keeps it. Each input gets its own.
   std::vector<FilterMaker> filters;

@@ -35,7 +35,8 @@ class Pasting {
     const auto count = static_cast<std::int32_t>(job_.inputs.size());
     // The next inputs are read ahead on other cores; one input keeps its
     // reading thread and the pasting's to itself.
-    if (count > 1 && disk_.reads_ahead()) {
+    // A LAS result takes records, which the lanes do not make.
+    if (count > 1 && disk_.reads_ahead() && job_.las == nullptr) {
       if (int lanes = InputsAhead::lanes_for_this_machine(); lanes > 0) {
         ahead_ = std::make_unique<InputsAhead>(job_, disk_, lanes);
       }
@@ -64,7 +65,12 @@ class Pasting {
   [[noreturn]] void stop_at_failure(InputFacts& facts, std::int64_t begin, const Reached& reached);
   // What the reader says once it has read the input.
   void tell_end(InputFacts& facts, const std::string& path, const std::string& note,
-                const std::string& problem, bool problem_at_end, LinearUnit unit);
+                const std::string& problem, bool problem_at_end, LinearUnit unit,
+                const las::Crs& crs);
+  // Gives the input its reference system, one shared by all inputs in it,
+  // and warns where it differs from the first input's: the result's
+  // coordinates are then of several systems.
+  void tell_system(InputFacts& facts, const std::string& path, const las::Crs& crs);
 
   const Job& job_;
   Disk& disk_;
@@ -72,6 +78,13 @@ class Pasting {
   PastingObserver& observer_;
   PastingLeft left_;
   std::unique_ptr<InputsAhead> ahead_;
+  // Each system met, once, with the first input found in it.
+  struct System {
+    std::shared_ptr<const las::Crs> crs;
+    std::string path;
+  };
+  std::vector<System> systems_;
+  std::size_t last_system_ = 0;
 };
 
 // What was pasted stays: the result is written out and closed before the
@@ -107,8 +120,9 @@ void Pasting::stop_at_failure(InputFacts& facts, std::int64_t begin, const Reach
       note_cut_short();
       throw;
     }
-    // None of a damaged input's text can be trusted: its points go.
-    if (!job_.result->cut_to(begin)) {
+    // None of a damaged input's text can be trusted: its points go (from
+    // a LAS result, with its header's counts).
+    if (job_.las != nullptr ? !job_.las->take_back_input() : !job_.result->cut_to(begin)) {
       note_cut_short();
       throw Failure{1, failure.message +
                            "; its points already sent to the result, which is no file on a "
@@ -124,8 +138,40 @@ void Pasting::stop_at_failure(InputFacts& facts, std::int64_t begin, const Reach
   }
 }
 
+void Pasting::tell_system(InputFacts& facts, const std::string& path, const las::Crs& crs) {
+  if (crs.empty()) return;
+  // Tiles come in runs of one system: the last one met is looked at first.
+  // Past a bound, a job of tiles each in a system of its own would cost a
+  // comparison with every other: those beyond it are kept alone.
+  constexpr std::size_t kMostSystems = 64;
+  if (!systems_.empty() && systems_[last_system_].crs->same_as(crs)) {
+    facts.crs = systems_[last_system_].crs;
+    return;
+  }
+  for (std::size_t s = 0; s < systems_.size(); ++s) {
+    if (systems_[s].crs->same_as(crs)) {
+      last_system_ = s;
+      facts.crs = systems_[s].crs;
+      return;
+    }
+  }
+  facts.crs = std::make_shared<const las::Crs>(crs);
+  if (systems_.size() < kMostSystems) {
+    systems_.push_back({facts.crs, path});
+    last_system_ = systems_.size() - 1;
+  }
+  if (systems_.size() == 1) return;
+  const System& first = systems_.front();
+  const std::string told = "its reference system, " + crs.describe() + ", is not that of " +
+                           first.path + ", " + first.crs->describe() +
+                           ": the result holds the coordinates of both as they are";
+  facts.notes.push_back(told);
+  console_.error("warning: " + paths::for_message(path) + ": " + paths::for_message(told) + ".");
+}
+
 void Pasting::tell_end(InputFacts& facts, const std::string& path, const std::string& note,
-                       const std::string& problem, bool problem_at_end, LinearUnit unit) {
+                       const std::string& problem, bool problem_at_end, LinearUnit unit,
+                       const las::Crs& crs) {
   if (!note.empty()) {
     facts.notes.push_back(note);
     console_.error("note: " + paths::for_message(path) + ": " + note + ".");
@@ -143,6 +189,7 @@ void Pasting::tell_end(InputFacts& facts, const std::string& path, const std::st
     console_.error("warning: " + paths::for_message(path) + ", " + told + ".");
   }
   facts.unit = unit;
+  tell_system(facts, path, crs);
 }
 
 void Pasting::paste_one(std::int32_t m, const std::string& path,
@@ -153,9 +200,14 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
   // Its form is told by its first bytes, which a pipe may be slow to give:
   // the file is announced first.
   std::unique_ptr<PointInput>& slot = left_.input;
-  slot =
-      open_points(std::move(source), path, disk_.describe(path), job_.reading,
-                  job_.measure_z ? Axes::kXYZ : Axes::kXY, Reading::kAhead, quick_text_for(job_));
+  // A LAS result takes its inputs one after the other, with no lanes
+  // ahead: a small file is read on this thread, where a reading thread of
+  // its own would cost more than it saves.
+  constexpr std::int64_t kSmall = std::int64_t{8} << 20;
+  const std::int64_t size = job_.las != nullptr ? disk_.size_of(path) : -1;
+  const Reading reading = size >= 0 && size < kSmall ? Reading::kInPlace : Reading::kAhead;
+  slot = open_points(std::move(source), path, disk_.describe(path), job_.reading,
+                     job_.measure_z ? Axes::kXYZ : Axes::kXY, reading, quick_text_for(job_));
   PointInput& input = *slot;
   ask_for_columns(job_, input);
   refuse_if_lacking(job_, input, path);
@@ -211,8 +263,8 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
         facts, begin,
         Reached{stages.kept(input.points()), bytes_read->load(std::memory_order_relaxed), extents});
   }
-  tell_end(facts, path, note_of(job_, input), input.problem(), input.problem_at_end(),
-           input.unit());
+  tell_end(facts, path, note_of(job_, input), input.problem(), input.problem_at_end(), input.unit(),
+           input.crs());
   slot.reset();
   facts.bytes = bytes_read->load(std::memory_order_relaxed);
   facts.extents = Bounds::of(extents);
@@ -262,7 +314,7 @@ void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
   } catch (...) {
     stop_at_failure(facts, begin, reached);
   }
-  tell_end(facts, path, event.note, event.problem, event.problem_at_end, event.unit);
+  tell_end(facts, path, event.note, event.problem, event.problem_at_end, event.unit, event.crs);
   facts.bytes = event.bytes;
   if (!job_.filters.empty()) {
     facts.read = event.read;

@@ -163,6 +163,7 @@ class Told : public PastingObserver {
     std::string text = std::to_string(f.points) + " points, X " +
                        number::fixed6_text(f.extents.x.min) + " to " +
                        number::fixed6_text(f.extents.x.max) + (f.cut_short ? ", cut short" : "");
+    if (f.crs != nullptr) text += ", in " + f.crs->describe();
     for (const std::string& note : f.notes) text += "; " + note;
     return text;
   }
@@ -361,6 +362,50 @@ TEST(PastingAJob, InputsReadAheadLeaveWhatInputsReadInTurnDo) {
   for (std::int32_t las_input : {11, 12}) {  // LAS, LAZ
     EXPECT_LT(job(whole, las_input, 5000).result.size(), all.result.size());
   }
+}
+
+// Each input's reference system reaches its facts, one shared by the
+// inputs in the same system, the same read ahead or in turn; an input in
+// another system than the first's is warned of, and the job goes on.
+TEST(PastingAJob, TilesInAnotherSystemAreWarnedOf) {
+  Folder folder;
+  auto tile = [&](const std::string& name, std::uint16_t id, const std::string& body) {
+    LasTile las;
+    las.points = {{1, 2, 3}, {4, 5, 6}};
+    las.between = las_projection_record(id, body);
+    las.records = 1;
+    return folder.write(name, las.bytes());
+  };
+  // GeoTIFF keys: version 1.1.0, one key, ProjectedCSTypeGeoKey.
+  auto keys = [](int code) {
+    const int shorts[] = {1, 1, 0, 1, 3072, 0, 1, code};
+    std::string bytes;
+    for (int s : shorts) bytes += {static_cast<char>(s & 0xff), static_cast<char>(s >> 8)};
+    return bytes;
+  };
+  const std::vector<std::string> inputs = {
+      tile("a.las", 34735, keys(26910)),
+      folder.write("b.xyz", "1 2 3\n"),
+      tile("c.las", 2112, "PROJCS[\"NAD83 / UTM zone 10N\",AUTHORITY[\"EPSG\",\"26910\"]]"),
+      tile("d.las", 34735, keys(32617)),
+      tile("e.las", 34735, keys(32617)),
+  };
+  SystemDisk ahead(false);
+  InTurnDisk in_turn;
+  Outcome outcome = paste_on(ahead, inputs);
+  expect_same(outcome, paste_on(in_turn, inputs), false);
+  EXPECT_EQ(outcome.failure, "");
+  ASSERT_EQ(outcome.facts.size(), 5u);
+  EXPECT_EQ(outcome.facts[0], "2 points, X 0.010000 to 0.040000, in EPSG:26910");
+  EXPECT_EQ(outcome.facts[1], "1 points, X 1.000000 to 1.000000");
+  EXPECT_EQ(outcome.facts[2], "2 points, X 0.010000 to 0.040000, in EPSG:26910");
+  const std::string told = "its reference system, EPSG:32617, is not that of " + inputs[0] +
+                           ", EPSG:26910: the result holds the coordinates of both as they are";
+  EXPECT_EQ(outcome.facts[3], "2 points, X 0.010000 to 0.040000, in EPSG:32617; " + told);
+  // Told once a system.
+  EXPECT_EQ(outcome.facts[4], "2 points, X 0.010000 to 0.040000, in EPSG:32617");
+  EXPECT_EQ(outcome.err, "stratumix: warning: " + inputs[3] + ": " + told + ".\n");
+  EXPECT_FALSE(outcome.incomplete);
 }
 
 // Keeps every point, or one in `every`, counting those of its input.

@@ -1,5 +1,7 @@
 #include "job/stages.h"
 
+#include <cstring>
+
 #include "io/failure.h"
 #include "io/paths.h"
 #include "job/runs.h"
@@ -9,12 +11,16 @@
 
 namespace {
 
-bool plain(const Job& job) { return job.columns.empty() || columns::plain(job.columns); }
+bool plain(const Job& job) {
+  return job.las == nullptr && (job.columns.empty() || columns::plain(job.columns));
+}
 
 }  // namespace
 
 Stages::Stages(const Job& job, OutputFile& file) {
-  if (plain(job)) {
+  if (job.las != nullptr) {
+    writer_ = std::make_unique<lasout::LasSink>(*job.las);
+  } else if (plain(job)) {
     writer_ = std::make_unique<XyzWriter>(file, job.format);
   } else {
     writer_ = std::make_unique<FieldsWriter>(file, job.format, job.columns);
@@ -57,7 +63,14 @@ const QuickText* quick_text_for(const Job& job) {
 
 void ask_for_columns(const Job& job, PointInput& input) {
   point::Wanted wanted;
-  if (!plain(job)) wanted = columns::wanted(job.columns);
+  if (job.las != nullptr) {
+    // Whole records: every dimension the input has, and the extra bytes
+    // the result keeps.
+    for (int d = 0; d < point::kDimCount; ++d) wanted.dims.add(static_cast<point::Dim>(d));
+    for (const lasout::KeptExtra& kept : job.las->plan().extra) wanted.extra.push_back(kept.name);
+  } else if (!plain(job)) {
+    wanted = columns::wanted(job.columns);
+  }
   for (const FilterMaker& make : job.filters) wanted.dims.add(make()->tests());
   if (!wanted.only_xyz()) input.want(wanted);
 }
@@ -65,7 +78,7 @@ void ask_for_columns(const Job& job, PointInput& input) {
 std::string note_of(const Job& job, const PointInput& input) {
   std::string note = input.note();
   // A file refused, or found empty, lacks nothing worth a word more.
-  if (plain(job) || input.points() == 0) return note;
+  if (plain(job) || job.las != nullptr || input.points() == 0) return note;
   std::vector<std::string> lacked = columns::lacking(job.columns, input.schema());
   if (lacked.empty()) return note;
   std::string names;
@@ -124,5 +137,49 @@ std::optional<point::Schema> known_schema(const Job& job, Disk& disk, const std:
   } catch (const Failure&) {
     // Damaged data is told when the input's turn comes.
     return std::nullopt;
+  }
+}
+
+namespace {
+
+// Keeps the coordinates of the one point it is given.
+class FirstPoint : public PointSink {
+ public:
+  explicit FirstPoint(double* xyz) : xyz_(xyz) {}
+  void point(const Point& point, Extents& /*extents*/, Axes /*measured*/) override {
+    for (int axis = 0; axis < 3; ++axis) xyz_[axis] = point.xyz[axis].value;
+    given_ = true;
+  }
+  void records(const ScaledRecords& records, Extents& /*extents*/, Axes /*measured*/) override {
+    if (records.count == 0) return;
+    for (int axis = 0; axis < 3; ++axis) {
+      std::int32_t whole = 0;
+      std::memcpy(&whole, records.first + std::ptrdiff_t{4} * axis, 4);
+      xyz_[axis] = whole * records.scale[axis] + records.offset[axis];
+    }
+    given_ = true;
+  }
+  bool given() const { return given_; }
+
+ private:
+  double* xyz_;
+  bool given_ = false;
+};
+
+}  // namespace
+
+bool first_point(const Job& job, Disk& disk, const std::string& path, double xyz[3]) {
+  std::string reason;
+  std::unique_ptr<ByteSource> source = disk.open_for_reading(path, reason);
+  if (source == nullptr) return false;
+  try {
+    std::unique_ptr<PointInput> input = open_points(std::move(source), path, disk.describe(path),
+                                                    job.reading, Axes::kXY, Reading::kInPlace);
+    FirstPoint first(xyz);
+    Extents extents;
+    input->copy_points(first, extents, 1);
+    return first.given();
+  } catch (const Failure&) {
+    return false;
   }
 }

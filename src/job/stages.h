@@ -80,5 +80,8 @@ void refuse_if_lacking(const Job& job, PointInput& input, const std::string& pat
 point::Schema input_schema(const Job& job, Disk& disk, const std::string& path);
 // The same, none where it cannot be opened or read.
 std::optional<point::Schema> known_schema(const Job& job, Disk& disk, const std::string& path);
+// The coordinates of the first point of the input at `path`: false where
+// it has none, or cannot be opened or read.
+bool first_point(const Job& job, Disk& disk, const std::string& path, double xyz[3]);
 
 #endif  // STRATUMIX_JOB_STAGES_H_

@@ -529,6 +529,19 @@ bool cut_output(std::FILE* file, std::uint64_t size) {
          fseeko(file, static_cast<off_t>(size), SEEK_SET) == 0;
 }
 
+bool write_at(std::FILE* file, std::uint64_t offset, const char* data, std::size_t size) {
+  int fd = fileno(file);
+  if (!is_regular(fd)) return false;
+  std::size_t put = 0;
+  while (put < size) {
+    ssize_t wrote = pwrite(fd, data + put, size - put, static_cast<off_t>(offset + put));
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    put += static_cast<std::size_t>(wrote);
+  }
+  return true;
+}
+
 std::FILE* reopen_for_reading(std::FILE* file, const std::string& native) {
   int fd = open(native.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;

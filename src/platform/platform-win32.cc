@@ -598,6 +598,15 @@ bool cut_output(std::FILE* file, std::uint64_t size) {
          _fseeki64(file, static_cast<__int64>(size), SEEK_SET) == 0;
 }
 
+bool write_at(std::FILE* file, std::uint64_t offset, const char* data, std::size_t size) {
+  if (!is_disk_file(file) || std::fflush(file) != 0) return false;
+  const __int64 end = _ftelli64(file);
+  if (end < 0 || _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) != 0) return false;
+  const bool whole = std::fwrite(data, 1, size, file) == size;
+  // The next write goes where it would have gone.
+  return _fseeki64(file, end, SEEK_SET) == 0 && std::fflush(file) == 0 && whole;
+}
+
 std::FILE* reopen_for_reading(std::FILE* file, const std::string& /*native*/) {
   // The same file as the handle that writes it, whatever its name is now.
   HANDLE writing = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));

@@ -168,6 +168,12 @@ OutputOpening open_for_output(const std::string& native);
 // way or points taken back; false for a pipe or device, left as it is.
 bool cut_output(std::FILE* file, std::uint64_t size);
 
+// Writes `size` bytes over those at `offset` of a file on a disk, leaving
+// where the next write goes as it was: a header completed once the points
+// after it are known. False for a pipe or device, or where the write
+// failed.
+bool write_at(std::FILE* file, std::uint64_t offset, const char* data, std::size_t size);
+
 // The file that `file`, open for writing at `native`, is, opened anew for
 // reading back what was written; null where it cannot be (no permission,
 // the name taken by another file since).

@@ -30,6 +30,7 @@ class ReaderOver : public PointInput {
   std::string note() const override { return reader_.note(); }
   std::int64_t points() const override { return reader_.points(); }
   LinearUnit unit() const override { return reader_.unit(); }
+  const las::Crs& crs() const override { return reader_.crs(); }
   point::Schema schema() const override { return reader_.schema(); }
   void want(const point::Wanted& wanted) override { reader_.want(wanted); }
   void check_rest() override {

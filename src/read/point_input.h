@@ -8,6 +8,7 @@
 
 #include "num/extent.h"
 #include "point/point.h"
+#include "read/las/las_crs.h"
 #include "read/las/las_units.h"
 #include "read/point_sink.h"
 
@@ -40,6 +41,12 @@ class PointInput {
   // The unit of X and Y where the input states it (a LAS file's
   // georeferencing), for the map's scale.
   virtual LinearUnit unit() const { return LinearUnit::kUnknown; }
+  // The reference system the input states (a LAS file's records), known
+  // once its first points are asked for; empty for text.
+  virtual const las::Crs& crs() const {
+    static const las::Crs kNone;
+    return kNone;
+  }
 
   // What the input carries, known once it is open: X, Y and Z alone
   // unless its reader finds more.

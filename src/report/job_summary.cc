@@ -1,7 +1,9 @@
 #include "report/job_summary.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 
 #include "io/paths.h"
 #include "num/number.h"
@@ -140,6 +142,69 @@ Bounds JobFacts::overall() const {
   return extents;
 }
 
+bool JobFacts::any_system() const {
+  return std::any_of(inputs.begin(), inputs.end(),
+                     [](const InputFacts& input) { return input.crs != nullptr; });
+}
+
+std::string json_epsg(int code) { return code == 0 ? "null" : number::int_text(code); }
+
+namespace {
+
+std::string json_system(const std::shared_ptr<const las::Crs>& crs) {
+  if (crs == nullptr) return "null";
+  return "{\"description\": " + json_string(crs->describe()) +
+         ", \"epsg\": " + json_epsg(crs->horizontal_epsg) +
+         ", \"vertical_epsg\": " + json_epsg(crs->vertical_epsg) + "}";
+}
+
+// A scale or offset as text: the fewest decimals that give it back.
+std::string decimal_text(double value) {
+  for (int decimals = 0; decimals < 17; ++decimals) {
+    std::string text = number::fixed_text(value, decimals);
+    if (std::strtod(text.c_str(), nullptr) == value) return text;
+  }
+  return number::fixed_text(value, 17);
+}
+
+// How far points were rounded: a difference of doubles, in nine decimals
+// at most, which hide the doubles' own error.
+std::string rounding_text(double value) {
+  std::string text = number::fixed_text(value, 9);
+  while (text.size() > 1 && text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  return text;
+}
+
+std::string three(const double* values, const char* between) {
+  return decimal_text(values[0]) + between + decimal_text(values[1]) + between +
+         decimal_text(values[2]);
+}
+
+std::string form_text(const ResultForm& form) {
+  std::string text = "Format: " + form.format + "; scale " + three(form.scale, " ") + "; offset " +
+                     three(form.offset, " ") + "\n";
+  if (!form.system.empty()) text += "Reference system: " + form.system + "\n";
+  if (form.rounded_points > 0)
+    text += "Rounded: " + number::int_text(form.rounded_points) + " points, by " +
+            rounding_text(form.most_rounded) + " at most\n";
+  return text;
+}
+
+}  // namespace
+
+std::string form_json(const ResultForm& form) {
+  std::string text =
+      "{\"format\": " + json_string(form.format) + ", \"scale\": [" + three(form.scale, ", ") +
+      "], \"offset\": [" + three(form.offset, ", ") +
+      "], \"reference_system\": " + (form.system.empty() ? "null" : json_string(form.system)) +
+      ", \"rounded_points\": " + number::int_text(form.rounded_points) +
+      ", \"most_rounded\": " + rounding_text(form.most_rounded) + ", \"notes\": [";
+  for (std::size_t n = 0; n < form.notes.size(); ++n)
+    text += (n > 0 ? ", " : "") + json_string(form.notes[n]);
+  return text + "]}";
+}
+
 std::string summary_text(const JobFacts& job) {
   std::string text = "Files pasted: " + number::int_text(job.files_pasted) + " of " +
                      number::int_text(job.files_given) + "\n";
@@ -158,6 +223,7 @@ std::string summary_text(const JobFacts& job) {
   // clear it or move the cursor, a line break would split the line.
   text += "Result: " + paths::for_message(job.result) + ", " + number::int_text(job.result_bytes) +
           " bytes\n";
+  if (job.form.las) text += form_text(job.form);
   bool any = false;
   Bounds overall = job.overall();
   for (int axis = 0; axis < 3; ++axis) {
@@ -175,9 +241,11 @@ std::string summary_text(const JobFacts& job) {
 }
 
 std::string summary_json(const JobFacts& job) {
+  const bool systems = job.any_system();
   std::string text;
+  // A system's member takes about 100 bytes, more for a long name.
   text.reserve(1024 + job.result.size() + job.info_report.size() + job.why.size() +
-               room_for_inputs(job.inputs, 300, 8));
+               room_for_inputs(job.inputs, systems ? 420 : 300, 8));
   text += "{\n";
   text += "  \"result\": " + json_string(job.result) + ",\n";
   text += "  \"info_report\": " + json_string(job.info_report) + ",\n";
@@ -200,6 +268,7 @@ std::string summary_json(const JobFacts& job) {
     text += "],\n";
   }
   text += "  \"result_bytes\": " + number::int_text(job.result_bytes) + ",\n";
+  if (job.form.las) text += "  \"result_form\": " + form_json(job.form) + ",\n";
   text += "  \"seconds\": " + number::fixed_text(job.seconds, 3) + ",\n";
   text += "  \"extents\": " + json_extents(job.overall()) + ",\n";
   text += "  \"inputs\": [";
@@ -211,7 +280,9 @@ std::string summary_json(const JobFacts& job) {
             ", \"points\": " + number::int_text(input.points) +
             ", \"bytes\": " + number::int_text(input.bytes) +
             (job.filters.empty() ? "" : points_read_json(input)) +
-            ",\n     \"extents\": " + json_extents(input.extents) + ",\n     \"notes\": [";
+            ",\n     \"extents\": " + json_extents(input.extents) + ",\n     ";
+    if (systems) text += "\"crs\": " + json_system(input.crs) + ",\n     ";
+    text += "\"notes\": [";
     for (std::size_t n = 0; n < input.notes.size(); ++n) {
       if (n > 0) text += ", ";
       text += json_string(input.notes[n]);

@@ -5,11 +5,13 @@
 #define STRATUMIX_REPORT_JOB_SUMMARY_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "num/extent.h"
+#include "read/las/las_crs.h"
 #include "read/las/las_units.h"
 
 // One input, as far as the result keeps it. A job of thousands of inputs
@@ -27,15 +29,31 @@ struct InputFacts {
   // Pasted whole, but found damaged at its end: some points may be wrong.
   bool damaged = false;
   LinearUnit unit = LinearUnit::kUnknown;  // of X and Y, where the input states it
-  std::int64_t begin = 0;                  // where its points begin in the result
+  // The reference system it states, shared by the inputs in the same one;
+  // null for none (text).
+  std::shared_ptr<const las::Crs> crs = nullptr;
+  std::int64_t begin = 0;  // where its points begin in the result
   // Where the job has filters: the points read, of which `points` were
   // kept, and those each filter left out, in the job's order.
   std::int64_t read = 0;
   std::vector<std::int64_t> left_out{};
 };
 
+// A LAS or LAZ result's form: what a text result has none of.
+struct ResultForm {
+  bool las = false;    // a LAS or LAZ result; the rest only then
+  std::string format;  // "LAZ 1.4, point format 7"
+  double scale[3] = {};
+  double offset[3] = {};
+  std::string system;               // its reference system, or empty
+  std::int64_t rounded_points = 0;  // not exact in its scale and offset
+  double most_rounded = 0;          // by this much at most
+  std::vector<std::string> notes;   // what was left out of it
+};
+
 struct JobFacts {
   std::string result;
+  ResultForm form;
   std::string info_report;
   int files_given = 0;
   std::vector<InputFacts> inputs;  // those begun, in job order
@@ -60,10 +78,16 @@ struct JobFacts {
   int files_damaged() const;
   // The extents of all inputs.
   Bounds overall() const;
+  // Whether some input states a reference system: the reports then tell
+  // each input's, and are otherwise as they were before systems were read.
+  bool any_system() const;
 };
 
 // `text` with every byte that is not part of a UTF-8 character replaced by
 // U+FFFD: names on POSIX systems are bytes, and JSON and SVG texts are UTF-8.
+// A LAS or LAZ result's form, as JSON.
+std::string form_json(const ResultForm& form);
+
 std::string valid_utf8(std::string_view text);
 
 // `text` as a JSON string, quotes included: UTF-8 made valid, quotes,
@@ -89,12 +113,16 @@ std::string left_out_text(const JobFacts& job, const std::vector<std::int64_t>& 
 // ", \"points_read\": 10, \"left_out\": [2, 0]".
 std::string points_read_json(const InputFacts& input);
 
+// An EPSG code as JSON: null for none.
+std::string json_epsg(int code);
+
 // The summary on the console, a few lines, each ended.
 std::string summary_text(const JobFacts& job);
 
-// The same, and per input its path, points, extents and notes, as a JSON
-// object. Extents are numbers with six decimals, null for an axis without
-// points and for a bound at infinity.
+// The same, and per input its path, points, extents, reference system
+// (where some input states one) and notes, as a JSON object. Extents are
+// numbers with six decimals, null for an axis without points and for a
+// bound at infinity.
 std::string summary_json(const JobFacts& job);
 
 #endif  // STRATUMIX_REPORT_JOB_SUMMARY_H_

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -113,6 +114,37 @@ TEST(JobSummary, JsonStringsOfAnyBytes) {
   json = summary_json(job);
   EXPECT_NE(json.find("\"x\": {\"min\": null, \"max\": 30.125000}"), std::string::npos) << json;
   EXPECT_EQ(json.find("inf\""), std::string::npos) << json;
+}
+
+// Where some input states a reference system, each input tells its own,
+// null for none; where none does, the report is as it was.
+TEST(JobSummary, EachInputsReferenceSystem) {
+  JobFacts job = two_tiles_and_an_empty_file();
+  EXPECT_EQ(summary_json(job).find("crs"), std::string::npos);
+  auto compound = std::make_shared<las::Crs>();
+  compound->wkt =
+      "COMPD_CS[\"Oregon + NAVD88\",PROJCS[\"NAD83 / Oregon LCC (m)\",AUTHORITY[\"EPSG\","
+      "\"2991\"]],VERT_CS[\"NAVD88 height (ftUS)\",AUTHORITY[\"EPSG\",\"6360\"]]]";
+  las::settle_codes(*compound, true);
+  auto named = std::make_shared<las::Crs>();
+  named->wkt = "PROJCS[\"local \"\"grid\"\"\"]";
+  las::settle_codes(*named, true);
+  job.inputs[0].crs = compound;
+  job.inputs[1].crs = named;
+  std::string json = summary_json(job);
+  EXPECT_NE(json.find("\"z\": {\"min\": -3.500000, \"max\": 12.000000}},\n"
+                      "     \"crs\": {\"description\": \"EPSG:2991+6360\", \"epsg\": 2991, "
+                      "\"vertical_epsg\": 6360},\n     \"notes\": []}"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"crs\": {\"description\": \"local \\\"grid\\\"\", \"epsg\": null, "
+                      "\"vertical_epsg\": null},"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"extents\": {\"x\": null, \"y\": null, \"z\": null},\n     \"crs\": null,\n"
+                      "     \"notes\": []}"),
+            std::string::npos)
+      << json;
 }
 
 }  // namespace

@@ -27,6 +27,19 @@ std::string polygon(const Bound& x, const Bound& y) {
   return text + "]]}";
 }
 
+// The EPSG code of the horizontal system every tile placed on the map
+// states, for a GIS to place them by; 0 where they state none or differ.
+int shared_epsg(const JobFacts& job) {
+  int shared = 0;
+  for (const InputFacts& input : job.inputs) {
+    if (!input.extents.x.finite() || !input.extents.y.finite()) continue;
+    int code = input.crs != nullptr ? input.crs->horizontal_epsg : 0;
+    if (code == 0 || (shared != 0 && code != shared)) return 0;
+    shared = code;
+  }
+  return shared;
+}
+
 std::string joined_notes(const InputFacts& input) {
   std::string text;
   for (const std::string& note : input.notes) {
@@ -39,9 +52,19 @@ std::string joined_notes(const InputFacts& input) {
 }  // namespace
 
 std::string tile_index_geojson(const JobFacts& job) {
+  const bool systems = job.any_system();
   std::string text;
-  text.reserve(64 + room_for_inputs(job.inputs, 520, 2));
-  text += "{\"type\": \"FeatureCollection\", \"features\": [";
+  text.reserve(256 + room_for_inputs(job.inputs, systems ? 640 : 520, 2));
+  text += "{\"type\": \"FeatureCollection\", ";
+  // The member GDAL, and so QGIS, reads a GeoJSON file's system from: the
+  // form of GeoJSON before RFC 7946, which made WGS 84 the only one.
+  if (int epsg = shared_epsg(job); epsg != 0) {
+    text += "\"crs\": {\"type\": \"name\", \"properties\": {\"name\": \"urn:ogc:def:crs:EPSG::" +
+            number::int_text(epsg) + "\"}},\n ";
+  }
+  // A LAS or LAZ result's form, as the report gives it.
+  if (job.form.las) text += "\"result_form\": " + form_json(job.form) + ",\n ";
+  text += "\"features\": [";
   for (std::size_t i = 0; i < job.inputs.size(); ++i) {
     const InputFacts& input = job.inputs[i];
     const Bounds& extents = input.extents;
@@ -64,6 +87,12 @@ std::string tile_index_geojson(const JobFacts& job) {
       const Bound& extent = extents.axis(axis);
       text += std::string(", \"") + names[axis] + "_min\": " + bound(extent, extent.min) + ", \"" +
               names[axis] + "_max\": " + bound(extent, extent.max);
+    }
+    if (systems) {
+      const las::Crs* crs = input.crs.get();
+      text += ", \"crs\": " + (crs != nullptr ? json_string(crs->describe()) : "null") +
+              ", \"epsg\": " + json_epsg(crs != nullptr ? crs->horizontal_epsg : 0) +
+              ", \"vertical_epsg\": " + json_epsg(crs != nullptr ? crs->vertical_epsg : 0);
     }
     text += ", \"notes\": " + json_string(joined_notes(input)) + "}}";
   }

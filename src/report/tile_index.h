@@ -11,9 +11,11 @@
 
 // One feature per input begun, in job order. An input without points, or
 // whose X/Y extent reaches infinity, has no geometry (null) but keeps its
-// properties. Coordinates are the inputs' own, in their units: GeoJSON
-// readers take them as they are, and the user assigns the reference system
-// the tiles are in.
+// properties. Coordinates are the inputs' own, in their units. Where some
+// input states a reference system, each feature tells its own (null for
+// none); where every tile on the map states the same EPSG code, the
+// collection's "crs" member names it, so that a GIS places the tiles;
+// otherwise the user assigns the system they are in.
 std::string tile_index_geojson(const JobFacts& job);
 
 #endif  // STRATUMIX_REPORT_TILE_INDEX_H_

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <deque>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -331,6 +332,59 @@ TEST(TileIndex, AnInfiniteExtentGivesNoGeometryAndNoBareInfinity) {
         << index.substr(at, 30);
   }
   EXPECT_EQ(bounds, 4 * 6);
+}
+
+// Where every tile on the map states the same EPSG code, the collection
+// names it as GDAL reads it, so that a GIS places the tiles; each tile
+// tells its own system where any states one.
+TEST(TileIndex, TheSystemEveryTileStatesIsNamedForAGis) {
+  JobFacts job = grid_of_tiles(2, 100);
+  const std::string none = tile_index_geojson(job);
+  EXPECT_EQ(none.find("crs"), std::string::npos) << none;
+  EXPECT_EQ(none.find("epsg"), std::string::npos) << none;
+
+  auto utm = std::make_shared<las::Crs>();
+  utm->wkt = "PROJCS[\"NAD83 / UTM zone 10N\",AUTHORITY[\"EPSG\",\"26910\"]]";
+  las::settle_codes(*utm, true);
+  auto with_height = std::make_shared<las::Crs>(*utm);
+  with_height->vertical_epsg = 5703;
+  for (InputFacts& tile : job.inputs) tile.crs = utm;
+  job.inputs[3].crs = with_height;
+  // A tile without points is on no map: it takes no part.
+  job.inputs.push_back(InputFacts{"empty.xyz", 0, 0, {}, {}});
+  const std::string shared =
+      "{\"type\": \"FeatureCollection\", \"crs\": {\"type\": \"name\", \"properties\": "
+      "{\"name\": \"urn:ogc:def:crs:EPSG::26910\"}},\n \"features\": [";
+  std::string index = tile_index_geojson(job);
+  EXPECT_EQ(index.compare(0, shared.size(), shared), 0) << index;
+  EXPECT_NE(index.find("\"z_max\": null, \"crs\": \"EPSG:26910\", \"epsg\": 26910, "
+                       "\"vertical_epsg\": null, \"notes\": \"\"}}"),
+            std::string::npos)
+      << index;
+  EXPECT_NE(index.find("\"crs\": \"EPSG:26910+5703\", \"epsg\": 26910, \"vertical_epsg\": 5703"),
+            std::string::npos)
+      << index;
+  EXPECT_NE(index.find("\"path\": \"empty.xyz\", \"points\": 0, \"bytes\": 0, \"x_min\": null, "
+                       "\"x_max\": null, \"y_min\": null, \"y_max\": null, \"z_min\": null, "
+                       "\"z_max\": null, \"crs\": null, \"epsg\": null, \"vertical_epsg\": null"),
+            std::string::npos)
+      << index;
+
+  // A tile on the map in no system, in another, or in one without a code:
+  // the tiles are not placed.
+  auto other = std::make_shared<las::Crs>(*utm);
+  other->horizontal_epsg = 32617;
+  auto uncoded = std::make_shared<las::Crs>();
+  uncoded->wkt = "PROJCS[\"local \"\"grid\"\"\"]";
+  las::settle_codes(*uncoded, true);
+  for (const auto& odd : {std::shared_ptr<las::Crs>(), other, uncoded}) {
+    job.inputs[1].crs = odd;
+    index = tile_index_geojson(job);
+    EXPECT_EQ(index.find("urn:ogc"), std::string::npos) << index;
+    EXPECT_NE(index.find("\"epsg\": 26910"), std::string::npos);
+  }
+  EXPECT_NE(index.find("\"crs\": \"local \\\"grid\\\"\", \"epsg\": null"), std::string::npos)
+      << index;
 }
 
 }  // namespace

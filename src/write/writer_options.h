@@ -4,6 +4,7 @@
 #define STRATUMIX_WRITE_WRITER_OPTIONS_H_
 
 #include <span>
+#include <string>
 #include <vector>
 
 #include "options/option_reader.h"
@@ -16,6 +17,15 @@ struct WriterOptions {
   // names them (--header).
   std::vector<columns::Column> columns;
   bool titles = false;
+  // The result's form (--format) where its name does not say it: text,
+  // or LAS or LAZ with their scale (--scale) and offset (--offset).
+  enum class Form { kByName, kText, kLas, kLaz } form = Form::kByName;
+  bool scale_given = false;
+  double scale[3] = {0.001, 0.001, 0.001};
+  bool offset_given = false;
+  double offset[3] = {};
+  // The input whose reference system a LAS or LAZ result takes.
+  std::string crs_from;
 };
 
 // Reads the writer's option at the reader's argument, if it is one: false

@@ -23,6 +23,7 @@ constexpr std::size_t kScales = 131;
 constexpr std::size_t kOffsets = 155;
 constexpr std::size_t kGlobalEncoding = 6;
 constexpr unsigned kWaveformsInside = 0x02;  // of the global encoding
+constexpr unsigned kWktSystem = 0x10;
 constexpr std::size_t kWaveforms = 227;
 constexpr std::size_t kFirstExtendedRecord = 235;
 constexpr std::size_t kExtendedRecords = 243;
@@ -69,8 +70,12 @@ std::string check_points(const unsigned char* bytes, Header& h) {
   }
   std::uint64_t points_end = h.point_offset + h.point_count * h.record_length;
   h.extended_at = 0;
-  if (h.version_minor >= 4 && little_endian(bytes + kExtendedRecords, 4) != 0)
+  h.extended_records = 0;
+  h.wkt = h.version_minor >= 4 && (bytes[kGlobalEncoding] & kWktSystem) != 0;
+  if (h.version_minor >= 4 && little_endian(bytes + kExtendedRecords, 4) != 0) {
     h.extended_at = little_endian(bytes + kFirstExtendedRecord, 8);
+    h.extended_records = static_cast<std::uint32_t>(little_endian(bytes + kExtendedRecords, 4));
+  }
   h.points_end = h.extended_at;
   if (h.version_minor >= 3 && (bytes[kGlobalEncoding] & kWaveformsInside) != 0) {
     std::uint64_t waveforms = little_endian(bytes + kWaveforms, 8);

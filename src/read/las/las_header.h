@@ -25,6 +25,7 @@ struct Header {
   // Version 1.4: where the extended records begin, which end the points;
   // 0 when there are none.
   std::uint64_t extended_at = 0;
+  std::uint32_t extended_records = 0;
   // Where what follows the points begins, as far as the header tells (the
   // extended records, or version 1.3's waveform data kept in the file);
   // 0 when nothing is said to follow them.
@@ -36,6 +37,9 @@ struct Header {
   // length records, `records` of them, says.
   bool compressed = false;
   std::uint32_t records = 0;
+  // Version 1.4: the file's system is its WKT, even where it also has
+  // GeoTIFF keys.
+  bool wkt = false;
 };
 
 // The bytes a record of `format` (0 to 10) holds at least.

@@ -46,15 +46,16 @@ bool LasReader::start() {
   if (!problem_.empty()) return false;
   layout_ = point::RecordLayout::of_format(header_.point_format, header_.record_length);
   points_left_ = header_.point_count;
-  if (points_left_ == 0) return false;
-  // The records between the header and the points say the unit of X and Y
-  // and, for LAZ, how the points are compressed: kept up to a bound that no
-  // real file's records reach, passed over beyond it.
+  // The records between the header and the points say the unit of X and Y,
+  // the reference system (also of a file without points) and, for LAZ, how
+  // the points are compressed: kept up to a bound that no real file's
+  // records reach, passed over beyond it.
   constexpr std::size_t kMostRecordBytes = std::size_t{64} << 20;
   std::string records;
   std::uint64_t skip = header_.point_offset;
   while (skip > 0) {
     if (position_ == end_ && !fill(1)) {
+      if (points_left_ == 0) return false;
       problem_ = "the LAS header puts the points at byte " + text(header_.point_offset) +
                  ", past the end of the file, at byte " + text(bytes_read_);
       points_left_ = 0;
@@ -69,6 +70,8 @@ bool LasReader::start() {
   std::size_t first = std::min<std::size_t>(header_.header_size, records.size());
   const auto* after_header = reinterpret_cast<const unsigned char*>(records.data()) + first;
   unit_ = las_linear_unit(after_header, records.size() - first, header_.records);
+  crs_ = las::read_crs(header_, after_header, records.size() - first, &source_, crs_note_);
+  if (points_left_ == 0) return false;
   // One Extra Bytes record is allowed, but writers that append extra
   // bytes to a file that has some add a second: their descriptors follow
   // the first's, in the record's bytes as in the records' order.
@@ -107,6 +110,11 @@ bool LasReader::more(const unsigned char*& next, const unsigned char*& end) {
   end = reinterpret_cast<const unsigned char*>(buffer_.data() + end_);
   position_ = end_;
   return true;
+}
+
+std::string LasReader::note() const {
+  if (crs_note_.empty()) return note_;
+  return note_.empty() ? crs_note_ : crs_note_ + "; " + note_;
 }
 
 void LasReader::want(const point::Wanted& wanted) {

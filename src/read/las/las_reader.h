@@ -17,6 +17,7 @@
 #include "num/extent.h"
 #include "point/las_record.h"
 #include "point/point.h"
+#include "read/las/las_crs.h"
 #include "read/las/las_header.h"
 #include "read/las/las_units.h"
 #include "read/laz/arithmetic_decoder.h"
@@ -51,10 +52,14 @@ class LasReader : public PointInput, private laz::Refill {
   const std::string& problem() const override { return problem_; }
   // A LAZ stream found damaged only at its end, all its points given.
   bool problem_at_end() const override { return problem_at_end_; }
-  // Damage to a LAZ file that cost no point.
-  std::string note() const override { return note_; }
+  // Damage that cost no point: to a LAZ file, or to the records of its
+  // reference system.
+  std::string note() const override;
   std::int64_t points() const override { return pasted_; }
   LinearUnit unit() const override { return unit_; }
+  // The reference system its records state: known once the first points
+  // are asked for.
+  const las::Crs& crs() const override { return crs_; }
   // The format's dimensions and the extra bytes the file describes: known
   // once the first points are asked for.
   point::Schema schema() const override;
@@ -94,7 +99,9 @@ class LasReader : public PointInput, private laz::Refill {
   std::string problem_;
   bool problem_at_end_ = false;
   std::string note_;
+  std::string crs_note_;
   LinearUnit unit_ = LinearUnit::kUnknown;
+  las::Crs crs_;
   // The records as they lie in the file, and as LAZ points are decoded.
   point::RecordLayout layout_ = point::RecordLayout::coordinates_only();
   point::RecordLayout laz_layout_;

@@ -6,6 +6,7 @@
 #define STRATUMIX_READ_LAZ_ARITHMETIC_ENCODER_H_
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -143,11 +144,8 @@ class IntegerEncoder {
     }
     std::uint32_t magnitude =
         c <= 0 ? 0u - static_cast<std::uint32_t>(c) : static_cast<std::uint32_t>(c) - 1;
-    k_ = 0;
-    while (magnitude != 0) {
-      magnitude >>= 1;
-      ++k_;
-    }
+    // The bits of the magnitude, in one instruction rather than a loop a bit.
+    k_ = static_cast<std::uint32_t>(std::bit_width(magnitude));
     e.encode_symbol(k_models_[context], k_);
     if (k_ == 0) {
       e.encode_bit(zero_or_one_, static_cast<std::uint32_t>(c));

@@ -15,9 +15,7 @@
 #include <vector>
 
 #include "read/laz/chunk_decoder.h"
-#include "read/laz/median5.h"
 #include "read/laz/point14_models.h"
-#include "read/laz/return_contexts.h"
 
 namespace laz {
 namespace {
@@ -117,22 +115,8 @@ bool lay_out(const Laszip& laszip, Layout& out) {
   return true;
 }
 
-unsigned return_level(unsigned n, unsigned r) {
-  unsigned distance = n > r ? n - r : r - n;
-  return distance < 7 ? distance : 7;
-}
-
-SymbolModel& made(std::unique_ptr<SymbolModel>& model, std::uint32_t symbols) {
-  if (model == nullptr) model = std::make_unique<SymbolModel>(symbols);
-  return *model;
-}
-
 std::int32_t wrapping_add(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
-
-std::int32_t wrapping_multiply(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
 }
 
 // The models of POINT14's layers past X, Y and Z, made only when one is
@@ -140,14 +124,8 @@ std::int32_t wrapping_multiply(std::int32_t a, std::int32_t b) {
 using FieldModels = Point14FieldModelsOf<IntegerDecoder>;
 
 // What the items past POINT14 (colour, near infrared, wave packet, extra
-// bytes) keep, in contexts of their own. In version 3, LASzip's readers
-// hand them the point's scanner channel only when it changes, and channel 0
-// otherwise (each point starts from 0), and every writer follows: a context
-// seen for the first time takes its values from the one before, and one
-// seen before gives its models but not its values, which stay those of the
-// context before. Version 4 mends both: the items' context is the point's
-// channel, with its own values; a new one still starts from the one
-// before. Nothing else differs.
+// bytes) keep, in contexts of their own (items_context and
+// switch_items_context say which, point14_models.h).
 struct ItemContext {
   Colour colour;
   std::uint32_t nir = 0;
@@ -184,12 +162,7 @@ struct Channel : Point14ModelsOf<IntegerDecoder> {
   unsigned char user_data = 0;
   std::int32_t scan_angle = 0;  // a 16-bit signed value
   std::uint32_t point_source = 0;
-  // Four sequences of GPS times (the doubles' bits), each with its last
-  // difference.
-  std::uint64_t time[4] = {};
-  std::int32_t time_diff[4] = {};
-  int extremes[4] = {};
-  unsigned time_last = 0, time_next = 0;
+  GpsTimes times;
   std::unique_ptr<FieldModels> models;
 };
 
@@ -213,86 +186,10 @@ std::unique_ptr<Channel> new_channel(const Channel& from, bool whole) {
     c->user_data = from.user_data;
     c->scan_angle = from.scan_angle;
     c->point_source = from.point_source;
-    c->time[0] = from.time[from.time_last];
+    c->times.time[0] = from.times.current();
     c->models = std::make_unique<FieldModels>();
   }
   return c;
-}
-
-// The layered GPS time: as the chunked compressor's version 2 (LASzip's
-// multiples of the last difference, up to 500 and down to -10), with no
-// symbol for an unchanged time, which the returns' layer says.
-void decode_time(Decoder& d, Channel& c) {
-  constexpr std::int32_t kMulti = 500;
-  constexpr std::int32_t kMultiMinus = -10;
-  constexpr std::int32_t kCodeFull = kMulti - kMultiMinus + 1;
-  FieldModels& m = *c.models;
-  auto full_time = [&] {
-    c.time_next = (c.time_next + 1) & 3;
-    auto high = static_cast<std::int32_t>(c.time[c.time_last] >> 32);
-    auto decoded = static_cast<std::uint32_t>(m.gps.decode(d, high, 8));
-    c.time[c.time_next] = std::uint64_t{decoded} << 32 | d.read_int();
-    c.time_last = c.time_next;
-    c.time_diff[c.time_last] = 0;
-    c.extremes[c.time_last] = 0;
-  };
-  auto extreme = [&](std::int32_t diff) {
-    if (++c.extremes[c.time_last] > 3) {
-      c.time_diff[c.time_last] = diff;
-      c.extremes[c.time_last] = 0;
-    }
-  };
-  auto add = [&](std::int32_t diff) {
-    c.time[c.time_last] += static_cast<std::uint64_t>(std::int64_t{diff});
-  };
-  for (;;) {
-    std::int32_t& last_diff = c.time_diff[c.time_last];
-    if (last_diff == 0) {
-      std::uint32_t multi = d.decode_symbol(m.gps_zero_diff);
-      if (multi == 0) {
-        last_diff = m.gps.decode(d, 0, 0);
-        add(last_diff);
-        c.extremes[c.time_last] = 0;
-      } else if (multi == 1) {
-        full_time();
-      } else {
-        c.time_last = (c.time_last + multi - 1) & 3;
-        continue;
-      }
-      return;
-    }
-    auto multi = static_cast<std::int32_t>(d.decode_symbol(m.gps_multi));
-    if (multi == 1) {
-      add(m.gps.decode(d, last_diff, 1));
-      c.extremes[c.time_last] = 0;
-    } else if (multi < kCodeFull) {
-      std::int32_t diff;
-      if (multi == 0) {
-        diff = m.gps.decode(d, 0, 7);
-        extreme(diff);
-      } else if (multi < kMulti) {
-        diff = m.gps.decode(d, wrapping_multiply(multi, last_diff), multi < 10 ? 2 : 3);
-      } else if (multi == kMulti) {
-        diff = m.gps.decode(d, wrapping_multiply(kMulti, last_diff), 4);
-        extreme(diff);
-      } else {
-        multi = kMulti - multi;
-        if (multi > kMultiMinus) {
-          diff = m.gps.decode(d, wrapping_multiply(multi, last_diff), 5);
-        } else {
-          diff = m.gps.decode(d, wrapping_multiply(kMultiMinus, last_diff), 6);
-          extreme(diff);
-        }
-      }
-      add(diff);
-    } else if (multi == kCodeFull) {
-      full_time();
-    } else {
-      c.time_last = (c.time_last + static_cast<unsigned>(multi - kCodeFull)) & 3;
-      continue;
-    }
-    return;
-  }
 }
 
 // A chunk's layers: where each begins, its size, and its decoder when it is
@@ -398,7 +295,7 @@ bool Chunk::decode(std::uint32_t count, char* out) {
       first.scan_angle = static_cast<std::int16_t>(raw[18] | std::uint32_t{raw[19]} << 8);
     if (asked(kPointSource)) first.point_source = raw[20] | std::uint32_t{raw[21]} << 8;
     if (asked(kGpsTime)) {
-      for (int i = 7; i >= 0; --i) first.time[0] = first.time[0] << 8 | raw[22 + i];
+      for (int i = 7; i >= 0; --i) first.times.time[0] = first.times.time[0] << 8 | raw[22 + i];
     }
     ItemContext items;
     if (layout_.rgb_at != kNone && asked(kRgb)) items.colour.read(raw + layout_.rgb_at);
@@ -451,23 +348,21 @@ template <bool kWhole>
 void Chunk::next_point() {
   Decoder& xy = decoders_[kXyLayer];
   Channel* c = channels_[current_].get();
-  unsigned lpr = (c->return_number == 1 ? 1 : 0) + (c->return_number >= c->returns ? 2 : 0) +
-                 (c->time_changed ? 4 : 0);
-  std::uint32_t changed = xy.decode_symbol(*c->changed[lpr]);
-  if (changed & (1 << 6)) {
-    std::uint32_t step = xy.decode_symbol(c->channel);
-    unsigned next = (current_ + step + 1) % 4;
+  std::uint32_t changed =
+      xy.decode_symbol(*c->changed[change_context(c->return_number, c->returns, c->time_changed)]);
+  if (changed & kChannelChanged) {
+    unsigned next = channel_after(current_, xy.decode_symbol(c->channel));
     if (channels_[next] == nullptr) channels_[next] = new_channel(*c, kWhole);
     current_ = next;
     c = channels_[current_].get();
   }
-  bool time_changed = (changed & (1 << 4)) != 0;
+  bool time_changed = (changed & kTimeChanged) != 0;
   unsigned n = c->returns, r = c->return_number;
-  if (changed & (1 << 2)) {
+  if (changed & kReturnsChanged) {
     n = xy.decode_symbol(made(c->number_of_returns[n], 16));
     c->returns = n;
   }
-  switch (changed & 3) {
+  switch (changed & kReturnStep) {
     case 1:
       r = (r + 1) % 16;
       break;
@@ -478,35 +373,30 @@ void Chunk::next_point() {
       if (time_changed) {
         r = xy.decode_symbol(made(c->return_number_model[r], 16));
       } else {
-        r = (r + xy.decode_symbol(c->same_time_return) + 2) % 16;
+        r = return_after(r, xy.decode_symbol(c->same_time_return));
       }
       break;
     default:
       break;
   }
   c->return_number = r;
-  unsigned m = kReturnContext14[n][r];
-  unsigned l = return_level(n, r);
-  unsigned slot = m << 1 | (time_changed ? 1 : 0);
-  std::int32_t diff = c->dx.decode(xy, c->x_diffs[slot].get(), n == 1);
+  unsigned slot = coordinate_slot(n, r, time_changed);
+  std::int32_t diff = c->dx.decode(xy, c->x_diffs[slot].get(), x_context(n));
   c->x = wrapping_add(c->x, diff);
   c->x_diffs[slot].add(diff);
-  std::uint32_t k = c->dx.k();
-  diff = c->dy.decode(xy, c->y_diffs[slot].get(), (n == 1) + (k < 20 ? k & ~1u : 20));
+  diff = c->dy.decode(xy, c->y_diffs[slot].get(), y_context(n, c->dx.k()));
   c->y = wrapping_add(c->y, diff);
   c->y_diffs[slot].add(diff);
   if (z_decoded_) {
-    k = (c->dx.k() + c->dy.k()) / 2;
-    c->z = c->dz.decode(decoders_[kZLayer], c->last_z[l], (n == 1) + (k < 18 ? k & ~1u : 18));
-    c->last_z[l] = c->z;
+    unsigned level = return_level(n, r);
+    c->z = c->dz.decode(decoders_[kZLayer], c->last_z[level], z_context(n, c->dx.k(), c->dy.k()));
+    c->last_z[level] = c->z;
   }
   if constexpr (kWhole) {
     FieldModels& f = *c->models;
-    // The point's place among its returns: first (2), last (1), both (3).
-    unsigned cpr = (r == 1 ? 2 : 0) + (r >= n ? 1 : 0);
-    unsigned t = time_changed ? 1 : 0;
+    unsigned place = return_place(r, n);
     if (decoded(kClassificationLayer)) {
-      unsigned context = ((c->classification & 0x1fu) << 1) + (cpr == 3 ? 1 : 0);
+      unsigned context = classification_context(c->classification, place);
       c->classification = static_cast<unsigned char>(
           decoders_[kClassificationLayer].decode_symbol(made(f.classification[context], 256)));
     }
@@ -515,37 +405,32 @@ void Chunk::next_point() {
           decoders_[kFlagsLayer].decode_symbol(made(f.flags[c->flags], 64)));
     }
     if (decoded(kIntensityLayer)) {
-      std::uint32_t& last = c->last_intensity[cpr << 1 | t];
-      last = static_cast<std::uint32_t>(f.intensity.decode(decoders_[kIntensityLayer],
-                                                           static_cast<std::int32_t>(last), cpr)) &
+      std::uint32_t& last = c->last_intensity[intensity_slot(place, time_changed)];
+      last = static_cast<std::uint32_t>(f.intensity.decode(
+                 decoders_[kIntensityLayer], static_cast<std::int32_t>(last), place)) &
              0xffff;
       c->intensity = last;
     }
-    if (decoded(kScanAngleLayer) && (changed & (1 << 3))) {
+    if (decoded(kScanAngleLayer) && (changed & kAngleChanged)) {
       c->scan_angle = static_cast<std::int16_t>(
-          f.scan_angle.decode(decoders_[kScanAngleLayer], c->scan_angle, t) & 0xffff);
+          f.scan_angle.decode(decoders_[kScanAngleLayer], c->scan_angle, time_changed ? 1 : 0) &
+          0xffff);
     }
     if (decoded(kUserDataLayer)) {
-      c->user_data = static_cast<unsigned char>(
-          decoders_[kUserDataLayer].decode_symbol(made(f.user_data[c->user_data / 4], 256)));
+      c->user_data = static_cast<unsigned char>(decoders_[kUserDataLayer].decode_symbol(
+          made(f.user_data[user_data_context(c->user_data)], 256)));
     }
-    if (decoded(kPointSourceLayer) && (changed & (1 << 5))) {
+    if (decoded(kPointSourceLayer) && (changed & kSourceChanged)) {
       c->point_source =
           static_cast<std::uint32_t>(f.point_source.decode(
               decoders_[kPointSourceLayer], static_cast<std::int32_t>(c->point_source))) &
           0xffff;
     }
-    if (decoded(kGpsTimeLayer) && time_changed) decode_time(decoders_[kGpsTimeLayer], *c);
-    // The items' context: in version 3 the channel where it changed and 0
-    // elsewhere, in version 4 the channel.
-    unsigned context = follow_channel_ || (changed & (1 << 6)) != 0 ? current_ : 0;
-    ItemContext* values = items_[item_context_].get();
-    if (context != item_context_) {
-      item_context_ = context;
-      bool fresh = items_[context] == nullptr;
-      if (fresh) items_[context] = new_item_context(*values);
-      if (fresh || follow_channel_) values = items_[context].get();
-    }
+    if (decoded(kGpsTimeLayer) && time_changed)
+      decode_gps_time(decoders_[kGpsTimeLayer], f, c->times);
+    unsigned context = items_context(follow_channel_, (changed & kChannelChanged) != 0, current_);
+    ItemContext* values =
+        switch_items_context(items_, item_context_, context, follow_channel_, new_item_context);
     ItemContext& im = *items_[item_context_];
     extras_ = values;
     if (layout_.rgb_at != kNone && decoded(layout_.rgb_layer))
@@ -575,7 +460,7 @@ void Chunk::store(char* to) const {
   out[17] = c.user_data;
   store_le(out + 18, static_cast<std::uint32_t>(c.scan_angle), 2);
   store_le(out + 20, c.point_source, 2);
-  store_le(out + 22, c.time[c.time_last], 8);
+  store_le(out + 22, c.times.current(), 8);
   const ItemContext& e = *extras_;
   if (layout_.rgb_at != kNone) e.colour.store(out + layout_.rgb_at);
   if (layout_.nir_at != kNone) store_le(out + layout_.nir_at, e.nir, 2);

@@ -7,8 +7,10 @@
 #ifndef STRATUMIX_READ_LAZ_LAZ_ENCODER_H_
 #define STRATUMIX_READ_LAZ_LAZ_ENCODER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace laz {
 
@@ -19,6 +21,31 @@ namespace laz {
 // make.
 std::string compress_las(const std::string& las, std::uint32_t chunk_size, bool variable = false,
                          int layered_version = 3);
+
+// The records a chunk is made of: their LAS point format (0 to 10), their
+// length (the format's own and any extra bytes after it), and for formats 6
+// to 10 the layered items' version.
+struct ChunkFormat {
+  int format = 0;
+  std::size_t record_length = 20;
+  int layered_version = 3;
+};
+
+// Whether the chunks of `format` can be made: a format of 0 to 10, records
+// no shorter than it, a layered version of 3 or 4.
+bool can_compress(const ChunkFormat& format);
+
+// One chunk of the `count` records at `records` (count * record_length
+// bytes), appended to `out` as it lies in the file. Chunks depend on
+// nothing but their records, so a writer may make several at once, one a
+// thread. Nothing is appended for no record or a format it cannot make.
+void compress_chunk(const ChunkFormat& format, const unsigned char* records, std::uint32_t count,
+                    std::vector<unsigned char>& out);
+
+// The LASzip VLR (its 54-byte header then its record) that tells a reader
+// the chunks' items, for chunks of `chunk_size` points, or of sizes that
+// vary (`variable`), whose table then gives each chunk's count.
+std::string laszip_vlr_for(const ChunkFormat& format, std::uint32_t chunk_size, bool variable);
 
 }  // namespace laz
 

@@ -1,0 +1,120 @@
+// The compressor's chunks made one at a time, as a writer makes them on
+// several threads: each must decode, alone, to its records, under the items
+// its LASzip record lists.
+#include "read/laz/laz_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "read/laz/chunk_decoder.h"
+#include "read/laz/laszip_vlr.h"
+
+namespace {
+
+std::string corpus_file(const std::string& name) {
+  std::ifstream in(std::string(STRATUMIX_CORPUS) + "/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::uint64_t little_endian(const std::string& bytes, std::size_t at, int size) {
+  std::uint64_t value = 0;
+  for (int i = size - 1; i >= 0; --i)
+    value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+  return value;
+}
+
+// What a reader learns from the LASzip record the compressor writes.
+laz::Laszip read_vlr(const std::string& vlr) {
+  laz::Laszip laszip;
+  laszip.compressor = static_cast<laz::Compressor>(little_endian(vlr, 54, 2));
+  laszip.chunk_size = static_cast<std::uint32_t>(little_endian(vlr, 54 + 12, 4));
+  std::size_t items = little_endian(vlr, 54 + 32, 2);
+  for (std::size_t i = 0; i < items; ++i) {
+    std::size_t at = 54 + 34 + 6 * i;
+    laszip.items.push_back({static_cast<int>(little_endian(vlr, at, 2)),
+                            static_cast<int>(little_endian(vlr, at + 2, 2)),
+                            static_cast<int>(little_endian(vlr, at + 4, 2))});
+  }
+  return laszip;
+}
+
+TEST(LazEncoder, ChunksMadeOnThreadsEachDecodeAloneToTheirRecords) {
+  // Formats 0 to 10, some with extra bytes.
+  const char* kFiles[] = {
+      "pdal-epsg_4326.las",         "pdal-mvk-thin.las",           "lazperf-point-color.las",
+      "pdal-autzen_trim.las",       "laspy-simple1_3.las",         "lastools-simple1_3-fmt5.las",
+      "lazperf-rand1_6.las",        "pdal-autzen_trim_7.las",      "lastools-append-bug-fmt8.las",
+      "lastools-fullwave-fmt9.las", "lastools-fullwave-fmt10.las", "pdal-extrabytes.las"};
+  int tried = 0;
+  for (const char* name : kFiles) {
+    std::string las = corpus_file(name);
+    if (las.size() < 227) continue;
+    ++tried;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(las.data());
+    laz::ChunkFormat format;
+    format.format = bytes[104];
+    format.record_length = little_endian(las, 105, 2);
+    std::size_t points_at = little_endian(las, 96, 4);
+    std::uint64_t count = bytes[25] >= 4 ? little_endian(las, 247, 8) : little_endian(las, 107, 4);
+    count = std::min<std::uint64_t>(count, 20000);
+    ASSERT_TRUE(laz::can_compress(format)) << name;
+    for (int version : {3, 4}) {
+      if (version == 4 && format.format < 6) continue;
+      format.layered_version = version;
+      laz::Laszip laszip = read_vlr(laz::laszip_vlr_for(format, 1000, false));
+      ASSERT_EQ(laz::record_length(laszip), format.record_length) << name;
+      // Chunks of 1000 points, the last short, shared among four threads.
+      std::size_t chunks = (count + 999) / 1000;
+      std::vector<std::vector<unsigned char>> made(chunks);
+      std::vector<std::thread> threads;
+      for (unsigned t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+          for (std::size_t c = t; c < chunks; c += 4) {
+            auto points =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(1000, count - c * 1000));
+            laz::compress_chunk(format, bytes + points_at + c * 1000 * format.record_length, points,
+                                made[c]);
+          }
+        });
+      }
+      for (std::thread& thread : threads) thread.join();
+      for (std::size_t c = 0; c < chunks; ++c) {
+        auto points = static_cast<std::uint32_t>(std::min<std::uint64_t>(1000, count - c * 1000));
+        std::string records(points * format.record_length, '\0');
+        ASSERT_TRUE(laz::decode_chunk(laszip, made[c].data(), made[c].size(), points,
+                                      records.data(), laz::kAllLayers))
+            << name << " chunk " << c;
+        EXPECT_TRUE(records ==
+                    las.substr(points_at + c * 1000 * format.record_length, records.size()))
+            << name << " version " << version << " chunk " << c;
+      }
+    }
+  }
+  if (tried == 0) GTEST_SKIP() << "no corpus at " STRATUMIX_CORPUS;
+}
+
+TEST(LazEncoder, RecordsItCannotMakeGiveNoChunk) {
+  const unsigned char records[2 * 30] = {};
+  std::vector<unsigned char> out;
+  laz::ChunkFormat short_records{6, 29, 3};
+  laz::ChunkFormat no_format{11, 30, 3};
+  laz::ChunkFormat no_version{6, 30, 5};
+  for (const laz::ChunkFormat& format : {short_records, no_format, no_version}) {
+    EXPECT_FALSE(laz::can_compress(format));
+    laz::compress_chunk(format, records, 2, out);
+    EXPECT_TRUE(out.empty());
+  }
+  // A version of the layered items means nothing to formats 0 to 5.
+  EXPECT_TRUE(laz::can_compress({1, 28, 0}));
+  laz::compress_chunk({6, 30, 3}, records, 0, out);
+  EXPECT_TRUE(out.empty());
+}
+
+}  // namespace

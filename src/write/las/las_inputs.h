@@ -1,0 +1,21 @@
+// What a LAS or LAZ result's plan needs of each LAS or LAZ input: its
+// header and the records before its points, read before anything is
+// created.
+#ifndef STRATUMIX_WRITE_LAS_LAS_INPUTS_H_
+#define STRATUMIX_WRITE_LAS_LAS_INPUTS_H_
+
+#include <string>
+
+#include "io/disk.h"
+#include "write/las/las_plan.h"
+
+namespace lasout {
+
+// Reads the header of the input at `path` into `header`: false where it
+// is no LAS or LAZ (text, gzip, a pipe, which is not opened), or cannot be
+// read; Failure (status 1) for a LAS header that is wrong.
+bool read_las_input(Disk& disk, const std::string& path, InputHeader& header);
+
+}  // namespace lasout
+
+#endif  // STRATUMIX_WRITE_LAS_LAS_INPUTS_H_

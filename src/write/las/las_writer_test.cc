@@ -1,0 +1,395 @@
+#include "write/las/las_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/stratumix.h"
+#include "fake_disk.h"
+#include "io/failure.h"
+#include "io/text_out.h"
+#include "tiles.h"
+#include "write/las/las_plan.h"
+
+namespace {
+
+using lasout::Form;
+using lasout::InputHeader;
+using lasout::Options;
+using lasout::Plan;
+
+std::uint64_t le(const std::string& bytes, std::size_t at, int size) {
+  std::uint64_t value = 0;
+  for (int i = size - 1; i >= 0; --i)
+    value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+  return value;
+}
+
+double le_double(const std::string& bytes, std::size_t at) {
+  std::uint64_t bits = le(bytes, at, 8);
+  double value;
+  std::memcpy(&value, &bits, 8);
+  return value;
+}
+
+// A LAS input as the plan sees it.
+InputHeader las_input(const std::string& path, int format, double scale, double offset = 0) {
+  InputHeader input;
+  input.path = path;
+  input.las = true;
+  input.format = format;
+  input.points = 10;
+  for (int axis = 0; axis < 3; ++axis) {
+    input.scale[axis] = scale;
+    input.offset[axis] = offset;
+    input.min[axis] = offset;
+    input.max[axis] = offset + 100;
+  }
+  return input;
+}
+
+std::string notes(const Plan& plan) {
+  std::string all;
+  for (const std::string& note : plan.notes) all += note + "\n";
+  return all;
+}
+
+std::string failure_of(const std::vector<InputHeader>& inputs, const Options& options = {}) {
+  try {
+    lasout::compose(inputs, options);
+  } catch (const Failure& failure) {
+    return failure.message;
+  }
+  return "";
+}
+
+TEST(LasPlan, TheSmallestFormatThatLosesNothing) {
+  struct Case {
+    std::vector<int> formats;
+    int format;
+    int minor;
+  } cases[] = {{{0}, 0, 2}, {{1}, 1, 2},    {{2, 1}, 3, 2}, {{1, 7}, 7, 4},
+               {{4}, 4, 3}, {{0, 6}, 6, 4}, {{3, 8}, 8, 4}, {{5, 6}, 10, 4}};
+  for (const Case& c : cases) {
+    std::vector<InputHeader> inputs;
+    for (int format : c.formats) inputs.push_back(las_input("f", format, 0.01));
+    Plan plan = lasout::compose(inputs, {});
+    EXPECT_EQ(plan.format, c.format) << c.formats.size() << " " << c.formats.back();
+    EXPECT_EQ(plan.version_minor, c.minor) << c.format;
+  }
+  // Text with classes may need 1.4's.
+  InputHeader text;
+  text.path = "t.xyz";
+  text.dims = {point::Dim::kX, point::Dim::kY, point::Dim::kZ, point::Dim::kClassification};
+  EXPECT_EQ(lasout::compose({las_input("a", 1, 0.01), text}, {}).format, 6);
+  // More points than 32 bits count.
+  std::vector<InputHeader> big = {las_input("a", 1, 0.01)};
+  big[0].points = std::uint64_t{1} << 32;
+  EXPECT_EQ(lasout::compose(big, {}).format, 6);
+}
+
+TEST(LasPlan, ScalesAndOffsetsJoinExactlyOrAreRefused) {
+  Plan plan = lasout::compose({las_input("a", 1, 0.01), las_input("b", 1, 0.001)}, {});
+  EXPECT_EQ(plan.scale[0], 0.001);
+  EXPECT_FALSE(plan.may_round);
+  // 0.01 and 0.003: no scale holds both.
+  std::string why = failure_of({las_input("a.las", 1, 0.01), las_input("b.las", 1, 0.003)});
+  EXPECT_NE(why.find("b.las has X in steps of 0.003, a.las of 0.01"), std::string::npos) << why;
+  EXPECT_NE(why.find("--scale"), std::string::npos);
+  Options options;
+  options.scale_given = true;
+  EXPECT_TRUE(
+      lasout::compose({las_input("a", 1, 0.01), las_input("b", 1, 0.003)}, options).may_round);
+  // Offsets half a step apart.
+  why = failure_of({las_input("a.las", 1, 0.01, 0), las_input("b.las", 1, 0.01, 0.005)});
+  EXPECT_NE(why.find("offsets"), std::string::npos) << why;
+  // Far apart, the offset keeps both in 32-bit integers.
+  plan = lasout::compose({las_input("a", 1, 0.001, 0), las_input("b", 1, 0.001, 1000000)}, {});
+  for (double bound : {0.0, 1000100.0})
+    EXPECT_LT(std::abs((bound - plan.offset[0]) / plan.scale[0]), 2147483647.0);
+  // Too far for any offset at that scale.
+  why = failure_of({las_input("a", 1, 0.001, 0), las_input("b", 1, 0.001, 1e7)});
+  EXPECT_NE(why.find("32-bit integers"), std::string::npos) << why;
+}
+
+TEST(LasPlan, TimesRecordsAndExtraBytesMustAgree) {
+  InputHeader week = las_input("week.las", 1, 0.01);
+  InputHeader standard = las_input("std.las", 1, 0.01);
+  standard.global_encoding = 1;
+  std::string why = failure_of({week, standard});
+  EXPECT_NE(why.find("week.las has GPS week time, std.las adjusted standard GPS time"),
+            std::string::npos)
+      << why;
+  // Format 0 carries no time, so it cannot disagree.
+  EXPECT_EQ(lasout::compose({las_input("a", 0, 0.01), standard}, {}).global_encoding & 1, 1);
+
+  // A record every input holds alike is kept; one they hold apart is left
+  // out with a note; reference systems that differ are refused.
+  InputHeader a = las_input("a.las", 1, 0.01), b = las_input("b.las", 1, 0.01);
+  a.vlrs = {{"shared", 1, "", "x"}, {"own", 2, "", "a"}};
+  b.vlrs = {{"shared", 1, "", "x"}, {"own", 2, "", "b"}};
+  Plan plan = lasout::compose({a, b}, {});
+  ASSERT_EQ(plan.vlrs.size(), 1u);
+  EXPECT_EQ(plan.vlrs[0].user, "shared");
+  EXPECT_NE(notes(plan).find("records not every input holds alike are left out: own 2"),
+            std::string::npos)
+      << notes(plan);
+  a.crs.wkt = "LOCAL_CS[\"a\"]";
+  b.crs.wkt = "LOCAL_CS[\"b\"]";
+  why = failure_of({a, b});
+  EXPECT_NE(why.find("reference systems differ"), std::string::npos) << why;
+  // Unless one file's is taken: as WKT, which 1.4 says it is.
+  Options from_b;
+  from_b.crs_from = "b.las";
+  plan = lasout::compose({a, b, las_input("c.las", 6, 0.01)}, from_b);
+  EXPECT_EQ(plan.global_encoding & 16, 16);
+  EXPECT_EQ(std::count(plan.vlrs.begin(), plan.vlrs.end(),
+                       lasout::Vlr{"LASF_Projection", 2112, "OGC WKT",
+                                   std::string("LOCAL_CS[\"b\"]") + '\0'}),
+            1);
+  EXPECT_NE(notes(plan).find("state no reference system are taken to be in the result's: c.las\n"),
+            std::string::npos)
+      << notes(plan);
+  a.crs = b.crs = {};
+
+  // Extra bytes: those both describe alike kept, the others noted.
+  auto descriptor = [](const char* name, int type) {
+    std::string d(192, '\0');
+    d[2] = static_cast<char>(type);
+    d.replace(4, std::strlen(name), name);
+    return d;
+  };
+  a.extra_descriptors = {descriptor("height", 9), descriptor("class2", 1)};
+  b.extra_descriptors = {descriptor("height", 9)};
+  plan = lasout::compose({a, b}, {});
+  ASSERT_EQ(plan.extra.size(), 1u);
+  EXPECT_EQ(plan.extra[0].name, "height");
+  EXPECT_EQ(plan.record_length, 28u + 4u);
+  EXPECT_NE(notes(plan).find("left out: class2"), std::string::npos) << notes(plan);
+}
+
+TEST(LasPlan, TheHeaderTellsTheTotals) {
+  Plan plan = lasout::compose({las_input("a", 7, 0.01)}, {});
+  plan.software = "STRATUMIX 9";
+  lasout::Totals totals;
+  std::string record(plan.record_length, '\0');
+  record[14] = 0x21;  // the first of two returns
+  record[0] = 5;
+  totals.add(record.data(), true);
+  record[14] = 0x22;  // the second
+  record[0] = 9;
+  totals.add(record.data(), true);
+  std::string header = lasout::header_bytes(plan, totals);
+  EXPECT_EQ(header.substr(26, 5), "MERGE");
+  EXPECT_EQ(header.substr(58, 11), "STRATUMIX 9");
+  EXPECT_EQ(le(header, 94, 2), 375u);
+  EXPECT_EQ(le(header, 107, 4), 0u);  // no legacy count for format 7
+  EXPECT_EQ(le(header, 247, 8), 2u);
+  EXPECT_EQ(le(header, 255, 8), 1u);
+  EXPECT_EQ(le(header, 263, 8), 1u);
+  EXPECT_DOUBLE_EQ(le_double(header, 179), 0.09);  // max X
+  EXPECT_DOUBLE_EQ(le_double(header, 187), 0.05);  // min X
+}
+
+// Whole jobs, in-process, through the program's own reader.
+class LasJob : public testing::Test {
+ protected:
+  void SetUp() override { console.capture(&out, &err); }
+  void TearDown() override { console.capture(nullptr, nullptr); }
+  int run(std::vector<std::string> arguments) {
+    out.clear();
+    err.clear();
+    return run_stratumix(std::move(arguments), &disk);
+  }
+  // Every attribute of every point of `inputs`, as text.
+  std::string fields(const std::vector<std::string>& inputs,
+                     const std::string& list = kEveryField) {
+    std::vector<std::string> arguments = {"-q", "--fields", list, "-o", "fields.txt"};
+    arguments.insert(arguments.end(), inputs.begin(), inputs.end());
+    EXPECT_EQ(run(arguments), 0) << err;
+    return disk.files["fields.txt"];
+  }
+  std::uint64_t header_count(const std::string& las) {
+    return las[25] >= 4 ? le(las, 247, 8) : le(las, 107, 4);
+  }
+
+  static constexpr const char* kEveryField =
+      "X,Y,Z,Intensity,ReturnNumber,NumberOfReturns,Classification,Synthetic,KeyPoint,"
+      "Withheld,ScanDirectionFlag,EdgeOfFlightLine,UserData,PointSourceId,GpsTime,Red,"
+      "Green,Blue";
+  MemoryDisk disk;
+  std::string out;
+  std::string err;
+};
+
+// Text of `count` points with a time and the columns `more` names, their
+// values from `seed`.
+std::string points_text(int count, const std::string& more, int seed) {
+  std::string text = "X Y Z GpsTime" + more + "\n";
+  for (int i = 0; i < count; ++i) {
+    text += std::to_string(1000 + i * 7 % 501) + "." + std::to_string(10 + (i + seed) % 90) + " " +
+            std::to_string(5000 + i % 333) + ".5 " + std::to_string(i % 50) + ".25 " +
+            std::to_string(300000 + i) + ".5";
+    if (!more.empty()) {
+      text += " " + std::to_string((i * 31 + seed) % 65536) + " " + std::to_string(i % 256) + " " +
+              std::to_string((i + 7) % 256) + " " + std::to_string(1 + i % 40) + " " +
+              std::to_string(1 + i % 3) + " 3";
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+TEST_F(LasJob, FormatsOneAndSevenRoundTripAloneAndMerged) {
+  disk.files["one.xyz"] = points_text(300, "", 1);
+  disk.files["seven.xyz"] =
+      points_text(200, " Red Green Blue Classification ReturnNumber NumberOfReturns", 2);
+  ASSERT_EQ(run({"-q", "-o", "one.las", "one.xyz"}), 0) << err;
+  ASSERT_EQ(run({"-q", "-o", "seven.las", "seven.xyz"}), 0) << err;
+  EXPECT_EQ(disk.files["one.las"][104], 1);
+  EXPECT_EQ(disk.files["one.las"][25], 2);
+  EXPECT_EQ(disk.files["seven.las"][104], 7);
+  EXPECT_EQ(disk.files["seven.las"][25], 4);
+  EXPECT_EQ(header_count(disk.files["one.las"]), 300u);
+  const std::string one = fields({"one.xyz"});
+  const std::string seven = fields({"seven.xyz"});
+  EXPECT_EQ(fields({"one.las"}), one);
+  EXPECT_EQ(fields({"seven.las"}), seven);
+  for (const char* result : {"r.las", "r.laz"}) {
+    // Alone, as LAS and LAZ.
+    ASSERT_EQ(run({"-q", "-o", result, "one.las"}), 0) << err;
+    EXPECT_EQ(fields({result}), one) << result;
+    ASSERT_EQ(run({"-q", "-o", result, "seven.las"}), 0) << err;
+    EXPECT_EQ(fields({result}), seven) << result;
+    // Merged: format 1 becomes 7, every attribute kept.
+    ASSERT_EQ(run({"-q", "-o", result, "one.las", "seven.las"}), 0) << err;
+    EXPECT_EQ(disk.files[result][104] & 63, 7) << result;
+    EXPECT_EQ(header_count(disk.files[result]), 500u);
+    EXPECT_EQ(fields({result}), one + seven) << result;
+  }
+  EXPECT_EQ(static_cast<unsigned char>(disk.files["r.laz"][104]), 128u + 7u);
+}
+
+TEST_F(LasJob, ScalesThatDivideJoinExactlyOthersOnlyWhenRoundingIsAsked) {
+  disk.files["a.xyz"] = "X Y Z\n1.25 2.5 3.75\n10.5 20.25 30\n";
+  disk.files["b.xyz"] = "X Y Z\n1.001 2.002 3.003\n";
+  ASSERT_EQ(run({"-q", "--scale", "0.01", "-o", "a.las", "a.xyz"}), 0) << err;
+  ASSERT_EQ(run({"-q", "--scale", "0.001", "-o", "b.las", "b.xyz"}), 0) << err;
+  ASSERT_EQ(run({"-q", "--scale", "0.003", "-o", "c.las", "b.xyz"}), 0) << err;
+  // Rounded to 0.003, b's numbers are counted.
+  ASSERT_EQ(run({"--brief", "--scale", "0.003", "-o", "c.las", "b.xyz"}), 0) << err;
+  EXPECT_NE(out.find("Rounded: 1 points, by 0.001 at most"), std::string::npos) << out;
+  ASSERT_EQ(run({"-q", "-o", "ab.las", "a.las", "b.las"}), 0) << err;
+  EXPECT_EQ(le_double(disk.files["ab.las"], 131), 0.001);
+  EXPECT_EQ(fields({"ab.las"}, "X,Y,Z"), fields({"a.xyz", "b.xyz"}, "X,Y,Z"));
+  // 0.01 and 0.003: refused, nothing created.
+  disk.files.erase("ac.las");
+  EXPECT_EQ(run({"-o", "ac.las", "a.las", "c.las"}), 1);
+  EXPECT_NE(err.find("cannot be joined without rounding"), std::string::npos) << err;
+  EXPECT_NE(err.find("0.003"), std::string::npos) << err;
+  EXPECT_EQ(disk.files.count("ac.las"), 0u);
+  EXPECT_EQ(disk.files.count("ac.las_xyz_info.txt"), 0u);
+  // Asked for, the rounding is done and told.
+  ASSERT_EQ(run({"--report", "ac.json", "--scale", "0.01", "-o", "ac.las", "a.las", "c.las"}), 0);
+  EXPECT_NE(out.find("Rounded: 1 points"), std::string::npos) << out;
+  EXPECT_NE(disk.files["ac.json"].find("\"rounded_points\": 1"), std::string::npos);
+  EXPECT_NE(disk.files["ac.json"].find("\"format\": \"LAS 1.2, point format 0\""),
+            std::string::npos)
+      << disk.files["ac.json"];
+}
+
+TEST_F(LasJob, TextAndLasTogether) {
+  disk.files["t.xyz"] = "X Y Z GpsTime\n1.5 2.5 3.5 10.25\n4 5 6 11\n";
+  disk.files["u.xyz"] = points_text(50, "", 3);
+  ASSERT_EQ(run({"-q", "-o", "u.las", "u.xyz"}), 0) << err;
+  ASSERT_EQ(run({"-q", "-o", "r.laz", "t.xyz", "u.las"}), 0) << err;
+  EXPECT_EQ(fields({"r.laz"}), fields({"t.xyz", "u.xyz"}));
+}
+
+TEST_F(LasJob, AFullDiskLeavesAHeaderOfTheWholePointsItHolds) {
+  // More than the writer's buffer, so that some of it reaches the disk.
+  disk.files["a.xyz"] = points_text(20000, "", 4);
+  ASSERT_EQ(run({"-q", "-o", "whole.las", "a.xyz"}), 0) << err;
+  const std::string whole = disk.files["whole.las"];
+  const std::uint64_t first = le(whole, 96, 4);
+  const std::uint64_t length = le(whole, 105, 2);
+  // Room for the header and 15000.5 points.
+  disk.room["r.las"] = static_cast<std::size_t>(first + 15000 * length + length / 2);
+  EXPECT_EQ(run({"--brief", "-o", "r.las", "a.xyz"}), 1);
+  const std::string cut = disk.files["r.las"];
+  const std::uint64_t held = header_count(cut);
+  EXPECT_GT(held, 0u);
+  EXPECT_EQ(cut.size(), first + held * length);
+  EXPECT_EQ(cut.substr(first), whole.substr(first, static_cast<std::size_t>(held * length)));
+  EXPECT_NE(out.find("Points: " + std::to_string(held) + "\n"), std::string::npos) << out;
+  // LAZ keeps its whole chunks, with their table.
+  disk.files["big.xyz"] = points_text(120000, "", 5);
+  ASSERT_EQ(run({"-q", "-o", "whole.laz", "big.xyz"}), 0) << err;
+  // Three chunks, compressed on several threads, written in their order.
+  EXPECT_EQ(fields({"whole.laz"}, "X,Y,Z,GpsTime"), fields({"big.xyz"}, "X,Y,Z,GpsTime"));
+  disk.room["r.laz"] = disk.files["whole.laz"].size() - 2000;
+  EXPECT_EQ(run({"-q", "-o", "r.laz", "big.xyz"}), 1);
+  EXPECT_EQ(header_count(disk.files["r.laz"]), 100000u);
+  ASSERT_EQ(run({"-q", "-o", "back.xyz", "r.laz"}), 0) << err;
+  const std::string back = disk.files["back.xyz"];
+  EXPECT_EQ(std::count(back.begin(), back.end(), '\n'), 100000);
+}
+
+TEST_F(LasJob, ADamagedInputsPointsAreTakenBackWithTheHeadersCounts) {
+  disk.files["a.xyz"] = "1 2 3\n4 5 6\n";
+  std::string damaged = gzip_member("7 8 9\n10 11 12\n");
+  damaged[damaged.size() - 8] ^= 1;  // its CRC
+  disk.files["b.gz"] = damaged;
+  EXPECT_EQ(run({"-q", "-o", "r.las", "a.xyz", "b.gz"}), 1);
+  EXPECT_NE(err.find("none of its points are pasted"), std::string::npos) << err;
+  const std::string las = disk.files["r.las"];
+  EXPECT_EQ(header_count(las), 2u);
+  EXPECT_EQ(las.size(), le(las, 96, 4) + 2 * le(las, 105, 2));
+  EXPECT_EQ(fields({"r.las"}, "X,Y,Z"), fields({"a.xyz"}, "X,Y,Z"));
+}
+
+TEST_F(LasJob, RefusalsCreateNothing) {
+  disk.files["a.xyz"] = "1 2 3\n";
+  disk.files["b.xyz"] = "1 2 3\n";
+  ASSERT_EQ(run({"-q", "-o", "week.las", "--format", "las", "a.xyz"}), 0);
+  // A time of another kind: the header's global encoding says so.
+  disk.files["w.xyz"] = "X Y Z GpsTime\n1 2 3 4\n";
+  ASSERT_EQ(run({"-q", "-o", "week.las", "w.xyz"}), 0) << err;
+  std::string standard = disk.files["week.las"];
+  standard[6] = 1;
+  disk.files["std.las"] = standard;
+  EXPECT_EQ(run({"-o", "r.las", "week.las", "std.las"}), 1);
+  EXPECT_NE(err.find("GPS times differ"), std::string::npos) << err;
+  EXPECT_EQ(disk.files.count("r.las"), 0u);
+}
+
+#ifdef STRATUMIX_CORPUS
+TEST_F(LasJob, CorpusFilesRoundTripAloneAndMerged) {
+  const std::vector<std::string> names = {"laspy-simple1_4.las", "lazperf-extrabytes.laz",
+                                          "lastools-simple1_3-fmt5.las", "lastools-test.laz"};
+  for (const std::string& name : names) {
+    std::ifstream file(std::string(STRATUMIX_CORPUS) + "/" + name, std::ios::binary);
+    if (!file) GTEST_SKIP() << "no corpus";
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    disk.files[name] = bytes.str();
+  }
+  for (const std::string& name : names) {
+    const std::string before = fields({name});
+    for (const char* result : {"r.las", "r.laz"}) {
+      ASSERT_EQ(run({"-q", "-o", result, name}), 0) << name << err;
+      EXPECT_EQ(fields({result}), before) << name << " " << result;
+    }
+  }
+  // Two tiles of one survey, merged.
+  ASSERT_EQ(run({"-q", "-o", "m.laz", names[0], names[0]}), 0) << err;
+  EXPECT_EQ(fields({"m.laz"}), fields({names[0], names[0]}));
+}
+#endif
+
+}  // namespace

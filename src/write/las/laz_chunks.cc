@@ -1,0 +1,246 @@
+#include "write/las/laz_chunks.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "io/failure.h"
+#include "read/laz/arithmetic_encoder.h"
+#include "read/laz/laz_encoder.h"
+
+namespace lasout {
+
+namespace {
+
+// LASzip's chunks of 50 000 points: a reader seeks to any of them by the
+// table at the end.
+constexpr std::uint32_t kChunkPoints = 50000;
+
+laz::ChunkFormat chunk_format(const Plan& plan) {
+  laz::ChunkFormat format;
+  format.format = plan.format;
+  format.record_length = plan.record_length;
+  format.layered_version = 3;
+  return format;
+}
+
+void put_le(char* out, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out[i] = static_cast<char>(value >> (8 * i) & 0xff);
+}
+
+// One chunk on its way: its records, then its compressed bytes.
+struct Chunk {
+  // Left as it comes: each record is written whole before it is read.
+  std::unique_ptr<unsigned char[]> records;
+  std::uint32_t count = 0;
+  Totals totals;
+  std::vector<unsigned char> bytes;
+  bool done = false;
+};
+
+// Chunks compressed on every core, handed to the threads as they fill and
+// written in their order, with at most a few in memory at once.
+class LazChunks : public ChunkWriter {
+ public:
+  LazChunks(const Plan& plan, OutputFile& file)
+      : format_(chunk_format(plan)),
+        file_(file),
+        length_(plan.record_length),
+        table_pointer_at_(plan.point_offset()),
+        extended_(plan.format >= 6) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    threads_ = static_cast<int>(std::min(cores, 16u));
+    most_in_flight_ = static_cast<std::size_t>(threads_) + 2;
+    fresh();
+  }
+  ~LazChunks() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    work_ready_.notify_all();
+    for (std::thread& thread : workers_) thread.join();
+  }
+
+  void begin() override {
+    // Where the chunk table lies, told once it is written: until then none.
+    char pointer[8];
+    put_le(pointer, ~std::uint64_t{0}, 8);
+    file_.write_block(pointer, 8);
+  }
+
+  char* slot() override {
+    return reinterpret_cast<char*>(current_->records.get()) +
+           static_cast<std::size_t>(current_->count) * length_;
+  }
+  void placed() override {
+    current_->totals.add(slot(), extended_);
+    if (++current_->count == kChunkPoints) hand_over();
+  }
+
+  void finish() override {
+    if (current_->count > 0) hand_over();
+    while (!in_flight_.empty()) write_oldest();
+    // The table: its version, the chunks, then each one's bytes coded as
+    // LASzip codes them.
+    const std::int64_t table_at = file_.position();
+    std::vector<unsigned char> sizes;
+    {
+      laz::Encoder encoder(sizes);
+      laz::IntegerEncoder numbers(32, 2);
+      std::int32_t last = 0;
+      for (std::uint32_t bytes : chunk_bytes_) {
+        numbers.encode(encoder, last, static_cast<std::int32_t>(bytes), 1);
+        last = static_cast<std::int32_t>(bytes);
+      }
+      encoder.done();
+    }
+    char head[8];
+    put_le(head, 0, 4);
+    put_le(head + 4, chunk_bytes_.size(), 4);
+    file_.write_block(head, 8);
+    file_.write_block(reinterpret_cast<const char*>(sizes.data()), sizes.size());
+    char pointer[8];
+    put_le(pointer, static_cast<std::uint64_t>(table_at), 8);
+    if (!file_.write_at(table_pointer_at_, pointer, 8))
+      throw Failure{1, "Cannot complete the chunk table of the result"};
+  }
+
+  Totals totals() const override {
+    Totals all = written_;
+    for (const auto& chunk : in_flight_) all.merge(chunk->totals);
+    all.merge(current_->totals);
+    return all;
+  }
+
+  std::uint64_t whole_points(std::int64_t bytes, Totals& totals, std::int64_t& end) override {
+    // The chunks written whole up to `bytes`; the rest of the file goes,
+    // and their table follows them.
+    std::size_t whole = 0;
+    while (whole < marks_.size() && marks_[whole].end <= bytes) ++whole;
+    totals = whole == 0 ? Totals{} : marks_[whole - 1].totals;
+    end = whole == 0 ? whole_start() : marks_[whole - 1].end;
+    if (bytes < whole_start()) {
+      end = -1;
+      return 0;
+    }
+    std::vector<unsigned char> sizes;
+    {
+      laz::Encoder encoder(sizes);
+      laz::IntegerEncoder numbers(32, 2);
+      std::int32_t last = 0;
+      for (std::size_t i = 0; i < whole; ++i) {
+        numbers.encode(encoder, last, static_cast<std::int32_t>(chunk_bytes_[i]), 1);
+        last = static_cast<std::int32_t>(chunk_bytes_[i]);
+      }
+      encoder.done();
+    }
+    std::string table(8, '\0');
+    put_le(table.data() + 4, whole, 4);
+    table.append(reinterpret_cast<const char*>(sizes.data()), sizes.size());
+    char pointer[8];
+    put_le(pointer, static_cast<std::uint64_t>(end), 8);
+    if (!file_.write_at(end, table.data(), table.size()) ||
+        !file_.write_at(table_pointer_at_, pointer, 8)) {
+      totals = Totals{};
+      end = -1;
+      return 0;
+    }
+    end += static_cast<std::int64_t>(table.size());
+    return totals.points;
+  }
+
+ private:
+  struct Mark {
+    std::int64_t end;  // of the chunk in the file
+    Totals totals;     // of the points up to it
+  };
+
+  std::int64_t whole_start() const { return table_pointer_at_ + 8; }
+
+  void fresh() {
+    current_ = std::make_shared<Chunk>();
+    current_->records.reset(new unsigned char[static_cast<std::size_t>(kChunkPoints) * length_]);
+  }
+
+  void hand_over() {
+    while (in_flight_.size() >= most_in_flight_) write_oldest();
+    if (workers_.empty()) {
+      for (int i = 0; i < threads_; ++i) workers_.emplace_back([this] { work(); });
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      queue_.push_back(current_);
+    }
+    in_flight_.push_back(current_);
+    work_ready_.notify_one();
+    fresh();
+  }
+
+  void write_oldest() {
+    std::shared_ptr<Chunk> oldest = in_flight_.front();
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      chunk_done_.wait(lock, [&] { return oldest->done; });
+    }
+    in_flight_.pop_front();
+    file_.write_block(reinterpret_cast<const char*>(oldest->bytes.data()), oldest->bytes.size());
+    chunk_bytes_.push_back(static_cast<std::uint32_t>(oldest->bytes.size()));
+    written_.merge(oldest->totals);
+    marks_.push_back({file_.position(), written_});
+  }
+
+  void work() {
+    for (;;) {
+      std::shared_ptr<Chunk> chunk;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        work_ready_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        if (queue_.empty()) return;
+        chunk = queue_.front();
+        queue_.pop_front();
+      }
+      laz::compress_chunk(format_, chunk->records.get(), chunk->count, chunk->bytes);
+      chunk->records.reset();
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        chunk->done = true;
+      }
+      chunk_done_.notify_all();
+    }
+  }
+
+  laz::ChunkFormat format_;
+  OutputFile& file_;
+  std::uint32_t length_;
+  std::int64_t table_pointer_at_;
+  bool extended_;
+  int threads_ = 1;
+  std::size_t most_in_flight_ = 3;
+  std::shared_ptr<Chunk> current_;
+  std::deque<std::shared_ptr<Chunk>> in_flight_;  // in their order
+  std::vector<std::uint32_t> chunk_bytes_;        // of those written
+  Totals written_;
+  std::vector<Mark> marks_;
+  std::mutex mutex_;
+  std::condition_variable work_ready_;
+  std::condition_variable chunk_done_;
+  std::deque<std::shared_ptr<Chunk>> queue_;
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace
+
+std::string laszip_record_for(const Plan& plan) {
+  return laz::laszip_vlr_for(chunk_format(plan), kChunkPoints, false).substr(54);
+}
+
+std::unique_ptr<ChunkWriter> make_laz_chunks(const Plan& plan, OutputFile& file) {
+  return std::make_unique<LazChunks>(plan, file);
+}
+
+}  // namespace lasout
