@@ -119,6 +119,41 @@ void put_text(std::string& out, std::size_t at, const std::string& text, std::si
   out.replace(at, std::min(text.size(), room), text, 0, std::min(text.size(), room));
 }
 
+// Each system the inputs state, with the first input of it and how many
+// more: a block of a thousand tiles is told in a line a system. Systems
+// without an EPSG code are told apart by the records that hold them, as
+// the same name may come as GeoTIFF keys in one file and WKT in another.
+std::string systems_told(const std::vector<const InputHeader*>& las) {
+  struct Told {
+    const InputHeader* first;
+    int more;
+  };
+  std::vector<Told> systems;
+  for (const InputHeader* input : las) {
+    if (input->crs.empty()) continue;
+    auto same = std::find_if(systems.begin(), systems.end(),
+                             [&](const Told& t) { return t.first->crs.same_as(input->crs); });
+    if (same != systems.end()) {
+      ++same->more;
+    } else {
+      systems.push_back({input, 0});
+    }
+  }
+  std::string told;
+  for (const Told& system : systems) {
+    const las::Crs& crs = system.first->crs;
+    told += (told.empty() ? "" : "; ") + paths::for_message(system.first->path);
+    if (system.more > 0) told += " and " + number::int_text(system.more) + " more";
+    told += ": " + crs.describe();
+    if (crs.horizontal_epsg == 0) {
+      const bool keys = !crs.geokeys.empty();
+      const bool wkt = !crs.wkt.empty();
+      told += keys && wkt ? " (GeoTIFF keys and WKT)" : keys ? " (GeoTIFF keys)" : " (WKT)";
+    }
+  }
+  return told;
+}
+
 }  // namespace
 
 std::uint32_t standard_length(int format) { return kFormatLength[format]; }
@@ -341,13 +376,7 @@ Plan compose(const std::vector<InputHeader>& inputs, const Options& options) {
     if (system == nullptr) {
       system = input;
     } else if (!input->crs.same_as(system->crs)) {
-      std::string told;
-      for (const InputHeader* other : las) {
-        if (other->crs.empty()) continue;
-        told += (told.empty() ? "" : ", ") + paths::for_message(other->path) + " " +
-                other->crs.describe();
-      }
-      throw Failure{1, "The inputs' reference systems differ: " + told +
+      throw Failure{1, "The inputs' reference systems differ: " + systems_told(las) +
                            "; give --crs-from FILE to take one file's; nothing was created."};
     }
   }

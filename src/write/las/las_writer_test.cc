@@ -141,8 +141,15 @@ TEST(LasPlan, TimesRecordsAndExtraBytesMustAgree) {
       << notes(plan);
   a.crs.wkt = "LOCAL_CS[\"a\"]";
   b.crs.wkt = "LOCAL_CS[\"b\"]";
-  why = failure_of({a, b});
-  EXPECT_NE(why.find("reference systems differ"), std::string::npos) << why;
+  a.crs.name = b.crs.name = "Local";
+  InputHeader a_too = a;
+  a_too.path = "a2.las";
+  // Told a line a system, however many tiles share it, and by the form it
+  // comes in where only its name would tell it.
+  why = failure_of({a, b, a_too});
+  EXPECT_NE(why.find("reference systems differ: a.las and 1 more: Local (WKT); b.las: Local (WKT)"),
+            std::string::npos)
+      << why;
   // Unless one file's is taken: as WKT, which 1.4 says it is.
   Options from_b;
   from_b.crs_from = "b.las";
