@@ -53,6 +53,9 @@ class ChunkPool {
   std::condition_variable result_ready_;
   std::deque<Job> jobs_;
   std::map<std::size_t, Result> results_;
+  // The buffers of chunks collected and done with, for the next chunks to
+  // decode into: a new one would be filled with zeros first, for nothing.
+  std::vector<std::vector<char>> spare_;
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };
