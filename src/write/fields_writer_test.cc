@@ -516,7 +516,7 @@ TEST(FieldsRecords, WrittenFromTheirIntegersAsFromTheirValues) {
             const char* record = records.data() + static_cast<std::ptrdiff_t>(i) * 28;
             for (int axis = 0; axis < 3; ++axis) {
               std::int32_t integer;
-              std::memcpy(&integer, record + 4 * axis, 4);
+              std::memcpy(&integer, record + std::ptrdiff_t{4} * axis, 4);
               p.xyz[axis].value = static_cast<double>(integer) * s.scale[axis] + s.offset[axis];
             }
             for (point::Dim dim :
