@@ -35,8 +35,12 @@ bool ChunkPool::collect(std::size_t index, std::vector<char>& decoded) {
   bool whole = found->second.whole;
   decoded.swap(found->second.decoded);
   // What `decoded` held before, its points handed on, is a spare now.
-  if (found->second.decoded.capacity() != 0 && spare_.size() < workers_.size())
-    spare_.push_back(std::move(found->second.decoded));
+  std::vector<char>& done = found->second.decoded;
+  if (done.capacity() != 0 && spare_.size() < workers_.size() &&
+      spare_bytes_ + done.capacity() <= kMostSpareBytes) {
+    spare_bytes_ += done.capacity();
+    spare_.push_back(std::move(done));
+  }
   results_.erase(found);
   return whole;
 }
@@ -54,6 +58,7 @@ void ChunkPool::work() {
       if (!spare_.empty()) {
         result.decoded = std::move(spare_.back());
         spare_.pop_back();
+        spare_bytes_ -= result.decoded.capacity();
       }
     }
     result.decoded.resize(std::size_t{job.points} * point_size_);
