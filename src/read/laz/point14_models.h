@@ -170,12 +170,8 @@ inline std::int32_t wrapping_product(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
 }
 
-// The rest of decode_gps_time, past its most common case: `multi` is the
-// symbol of the multiple already decoded, or -1 for none yet. Out of line:
-// most times take the quick way, which then needs no room for this.
-[[gnu::noinline]] inline void decode_gps_time_rest(Decoder& d,
-                                                   Point14FieldModelsOf<IntegerDecoder>& m,
-                                                   GpsTimes& t, std::int32_t multi) {
+// A time that changed, decoded into `t`.
+inline void decode_gps_time(Decoder& d, Point14FieldModelsOf<IntegerDecoder>& m, GpsTimes& t) {
   auto full_time = [&] {
     t.next = (t.next + 1) & 3;
     auto high = static_cast<std::int32_t>(t.time[t.last] >> 32);
@@ -198,20 +194,20 @@ inline std::int32_t wrapping_product(std::int32_t a, std::int32_t b) {
   for (;;) {
     std::int32_t& last_diff = t.diff[t.last];
     if (last_diff == 0) {
-      std::uint32_t symbol = d.decode_symbol(m.gps_zero_diff);
-      if (symbol == 0) {
+      std::uint32_t multi = d.decode_symbol(m.gps_zero_diff);
+      if (multi == 0) {
         last_diff = m.gps.decode(d, 0, 0);
         add(last_diff);
         t.extremes[t.last] = 0;
-      } else if (symbol == 1) {
+      } else if (multi == 1) {
         full_time();
       } else {
-        t.last = (t.last + symbol - 1) & 3;
+        t.last = (t.last + multi - 1) & 3;
         continue;
       }
       return;
     }
-    if (multi < 0) multi = static_cast<std::int32_t>(d.decode_symbol(m.gps_multi));
+    auto multi = static_cast<std::int32_t>(d.decode_symbol(m.gps_multi));
     if (multi == 1) {
       add(m.gps.decode(d, last_diff, 1));
       t.extremes[t.last] = 0;
@@ -239,27 +235,10 @@ inline std::int32_t wrapping_product(std::int32_t a, std::int32_t b) {
       full_time();
     } else {
       t.last = (t.last + static_cast<unsigned>(multi - kTimeCodeFull)) & 3;
-      multi = -1;
       continue;
     }
     return;
   }
-}
-
-// A time that changed, decoded into `t`. Most are the last difference
-// again, give or take a little: that way is taken inline.
-inline void decode_gps_time(Decoder& d, Point14FieldModelsOf<IntegerDecoder>& m, GpsTimes& t) {
-  std::int32_t multi = -1;
-  if (t.diff[t.last] != 0) {
-    multi = static_cast<std::int32_t>(d.decode_symbol(m.gps_multi));
-    if (multi == 1) {
-      t.time[t.last] +=
-          static_cast<std::uint64_t>(std::int64_t{m.gps.decode(d, t.diff[t.last], 1)});
-      t.extremes[t.last] = 0;
-      return;
-    }
-  }
-  decode_gps_time_rest(d, m, t, multi);
 }
 
 // The mirror: a time that changed, `time`, coded from `t`, which then holds
