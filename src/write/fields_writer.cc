@@ -1,11 +1,13 @@
 #include "write/fields_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstring>
 
 #include "io/paths.h"
+#include "num/bytes.h"
 #include "num/number.h"
 
 namespace columns {
@@ -199,8 +201,27 @@ char* write_extra(const point::ExtraDim& extra, const char* record, char* out) {
   return number::format_fixed(point::extra_value(extra, record), extra.decimals, out);
 }
 
+// A whole number below 2^16 (a LAS record's byte, bits or two bytes), as
+// format_int writes it, in fewer steps. Writes 8 bytes.
+inline char* write_small_whole(std::uint32_t value, char* out) {
+  if (value < 1000) {
+    // The three digits less the leading zeros, but for the last.
+    const int zeros = (value < 100 ? 1 : 0) + (value < 10 ? 1 : 0);
+    bytes::store8(out, number::kThreeDigits.of[value] >> (8 * zeros));
+    return out + 3 - zeros;
+  }
+  const std::uint32_t thousands = value / 1000;
+  return number::write_groups(0, thousands, value - thousands * 1000, out);
+}
+
 std::int32_t coordinate_at(const char* record, int axis) {
   const char* p = record + std::ptrdiff_t{4} * axis;
+  if constexpr (std::endian::native == std::endian::little) {
+    // One load: the compiler does not see the bytes below as one.
+    std::int32_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+  }
   auto byte = [p](int i) { return std::uint32_t{static_cast<unsigned char>(p[i])}; };
   return static_cast<std::int32_t>(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
 }
@@ -239,9 +260,15 @@ void FieldsWriter::know_layout(const point::RecordLayout* layout) {
         case point::Written::kWhole:
           step.op =
               dim == point::Dim::kWaveformDataOffset ? Step::Op::kUnsigned64 : Step::Op::kWhole;
+          // Most attributes are a byte or two, or bits of one.
+          if (step.place.kind == point::FieldPlace::Kind::kUnsigned && step.place.bytes <= 2) {
+            step.op = Step::Op::kSmallWhole;
+            step.mask = step.place.width < 16 ? (1u << step.place.width) - 1 : 0xffffu;
+          }
           break;
         case point::Written::kTime:
-          step.op = Step::Op::kTime;
+          step.op = step.place.kind == point::FieldPlace::Kind::kDouble ? Step::Op::kTimeDouble
+                                                                        : Step::Op::kTime;
           break;
         case point::Written::kAngle:
           step.op = Step::Op::kAngle;
@@ -295,10 +322,68 @@ void FieldsWriter::point(const Point& point, Extents& extents, Axes measured) {
   extents.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value, measured);
 }
 
+// A column other than a coordinate from a record, as its step says.
+inline char* FieldsWriter::write_step(const Step& step, const char* record, char* out) {
+  switch (step.op) {
+    case Step::Op::kCoordinate:
+      break;  // written by the loops, from the integers or the values
+    case Step::Op::kWhole: {
+      const std::int64_t whole = step.place.whole(record);
+      // Below 10^8 the digits are written inline, the same as format_int's.
+      if (whole >= 0 && whole < 100000000)
+        return number::write_integer(static_cast<std::uint32_t>(whole), out);
+      return number::format_int(whole, out);
+    }
+    case Step::Op::kUnsigned64: {
+      const std::string text =
+          number::uint_text(static_cast<std::uint64_t>(step.place.whole(record)));
+      return std::copy(text.begin(), text.end(), out);
+    }
+    case Step::Op::kSmallWhole: {
+      const char* p = record + step.place.at;
+      std::uint32_t raw = static_cast<unsigned char>(p[0]);
+      if (step.place.bytes == 2) raw |= std::uint32_t{static_cast<unsigned char>(p[1])} << 8;
+      return write_small_whole((raw >> step.place.shift) & step.mask, out);
+    }
+    case Step::Op::kTime:
+      return number::format_fixed6_quickly(step.place.value(record), out);
+    case Step::Op::kTimeDouble:
+      // A LAS record's GPS time is a double as it lies.
+      return number::format_fixed6_quickly(
+          std::bit_cast<double>(bytes::load8(record + step.place.at)), out);
+    case Step::Op::kAngle:
+      return number::format_fixed(step.place.value(record), 3, out);
+    case Step::Op::kReal:
+      return write_shortest(step.place.value(record), true, out);
+    case Step::Op::kExtra:
+      return step.extra != nullptr ? write_extra(*step.extra, record, out)
+                                   : write_shortest(0, false, out);
+  }
+  return out;
+}
+
 void FieldsWriter::records(const ScaledRecords& records, Extents& extents, Axes measured) {
   static const point::RecordLayout kCoordinates = point::RecordLayout::coordinates_only();
   const point::RecordLayout& layout = records.layout != nullptr ? *records.layout : kCoordinates;
   if (&layout != layout_ || steps_.empty()) know_layout(&layout);
+  if (format_.decimals == xyz::Format::kDefaultDecimals) {
+    // The coordinates from their integers, as the plain result writes them.
+    record_text_.know(records);
+    // Most often X, Y and Z come first, and are written without a look at
+    // their steps.
+    const bool xyz_first = steps_.size() >= 3 && steps_[0].op == Step::Op::kCoordinate &&
+                           steps_[0].axis == 0 && steps_[1].op == Step::Op::kCoordinate &&
+                           steps_[1].axis == 1 && steps_[2].op == Step::Op::kCoordinate &&
+                           steps_[2].axis == 2;
+    if (record_text_.decimals == 3) {
+      return xyz_first ? write_decimal_records<3, true>(records, extents, measured)
+                       : write_decimal_records<3, false>(records, extents, measured);
+    }
+    if (record_text_.decimals == 6) {
+      return xyz_first ? write_decimal_records<6, true>(records, extents, measured)
+                       : write_decimal_records<6, false>(records, extents, measured);
+    }
+  }
   const char* record = records.first;
   const int decimals = format_.decimals;
   for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
@@ -314,38 +399,61 @@ void FieldsWriter::records(const ScaledRecords& records, Extents& extents, Axes 
     for (const Step& step : steps_) {
       if (!first) *out++ = ' ';
       first = false;
-      switch (step.op) {
-        case Step::Op::kCoordinate: {
-          const double v = value[step.axis];
-          out = decimals == 6 ? number::format_fixed6_quickly(v, out)
-                              : number::format_fixed(v, decimals, out);
-          break;
-        }
-        case Step::Op::kWhole:
-          out = number::format_int(step.place.whole(record), out);
-          break;
-        case Step::Op::kUnsigned64: {
-          const std::string text =
-              number::uint_text(static_cast<std::uint64_t>(step.place.whole(record)));
-          out = std::copy(text.begin(), text.end(), out);
-          break;
-        }
-        case Step::Op::kTime:
-          out = number::format_fixed6_quickly(step.place.value(record), out);
-          break;
-        case Step::Op::kAngle:
-          out = number::format_fixed(step.place.value(record), 3, out);
-          break;
-        case Step::Op::kReal:
-          out = write_shortest(step.place.value(record), true, out);
-          break;
-        case Step::Op::kExtra:
-          out = step.extra != nullptr ? write_extra(*step.extra, record, out)
-                                      : write_shortest(0, false, out);
-          break;
+      if (step.op == Step::Op::kCoordinate) {
+        const double v = value[step.axis];
+        out = decimals == 6 ? number::format_fixed6_quickly(v, out)
+                            : number::format_fixed(v, decimals, out);
+      } else {
+        out = write_step(step, record, out);
       }
     }
     file_.commit(xyz::line_end(out, format_));
     extents.add(value[0], value[1], value[2], measured);
   }
+}
+
+template <int kDecimals, bool kXyzFirst>
+void FieldsWriter::write_decimal_records(const ScaledRecords& records, Extents& extents,
+                                         Axes measured) {
+  const record_decimals::DecimalAxis* axes = record_text_.axes;
+  std::int32_t least[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
+  std::int32_t greatest[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
+  const Step* const steps = steps_.data() + (kXyzFirst ? 3 : 0);
+  const Step* const steps_end = steps_.data() + steps_.size();
+  const bool crlf = format_.crlf;
+  const char* record = records.first;
+  // The room is checked for the longest line, and reserved for many.
+  char* out = file_.reserve(line_room_);
+  const char* room_end = file_.room_end() - line_room_;
+  for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
+    if (out > room_end) {
+      file_.commit(out);
+      out = file_.reserve(line_room_);
+      room_end = file_.room_end() - line_room_;
+    }
+    std::int32_t integer[3];
+    for (int axis = 0; axis < 3; ++axis) {
+      integer[axis] = coordinate_at(record, axis);
+      least[axis] = std::min(least[axis], integer[axis]);
+      greatest[axis] = std::max(greatest[axis], integer[axis]);
+    }
+    // Each column then a space, the last space made the line's end.
+    if constexpr (kXyzFirst) {
+      for (int axis = 0; axis < 3; ++axis) {
+        out = record_decimals::write_coordinate<kDecimals>(axes[axis], integer[axis], out);
+        *out++ = ' ';
+      }
+    }
+    for (const Step* step = steps; step != steps_end; ++step) {
+      out = step->op == Step::Op::kCoordinate ? record_decimals::write_coordinate<kDecimals>(
+                                                    axes[step->axis], integer[step->axis], out)
+                                              : write_step(*step, record, out);
+      *out++ = ' ';
+    }
+    --out;
+    if (crlf) *out++ = '\r';
+    *out++ = '\n';
+  }
+  file_.commit(out);
+  record_decimals::add_extreme_records(least, greatest, records, extents, measured);
 }

@@ -18,6 +18,7 @@
 #include "point/las_record.h"
 #include "point/point.h"
 #include "read/point_sink.h"
+#include "write/record_decimals.h"
 #include "write/xyz_text.h"
 
 namespace columns {
@@ -87,18 +88,25 @@ class FieldsWriter : public PointSink {
     enum class Op : std::uint8_t {
       kCoordinate,
       kWhole,
+      kSmallWhole,  // an unsigned whole of one or two bytes, or bits of one
       kUnsigned64,
       kTime,
+      kTimeDouble,  // a double as it lies
       kAngle,
       kReal,
       kExtra
     } op = Op::kWhole;
     int axis = 0;                            // kCoordinate
     point::FieldPlace place;                 // the others but kExtra
+    std::uint32_t mask = 0;                  // kSmallWhole: of its bits from place.shift
     const point::ExtraDim* extra = nullptr;  // kExtra: null where the records hold none
   };
+  static char* write_step(const Step& step, const char* record, char* out);
+  template <int kDecimals, bool kXyzFirst>
+  void write_decimal_records(const ScaledRecords& records, Extents& extents, Axes measured);
   const point::RecordLayout* layout_ = nullptr;
   std::vector<Step> steps_;
+  record_decimals::RecordText record_text_;
   const std::vector<std::string>* names_ = nullptr;
   std::vector<int> point_extra_;  // a column's index in the attributes, or -1
 };

@@ -429,3 +429,118 @@ TEST_F(FieldsJob, ATextFilesOwnColumnsKeepTheirValues) {
 }
 
 }  // namespace
+
+namespace {
+
+void put_le(std::string& to, std::size_t at, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i)
+    to[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+}
+
+// Records of format 1 whose values reach the edges of the quick ways:
+// coordinates about zero and far from it, intensities of one to five
+// digits, classifications with the flags set above their five bits.
+std::string format1_records(int count) {
+  std::string records(static_cast<std::size_t>(count) * 28, '\0');
+  const std::int32_t kEdges[] = {
+      0, -1, 1, 99, -100, 123456789, -987654321, 2147483647, -2147483647 - 1};
+  const std::uint32_t kIntensities[] = {0, 9, 10, 99, 100, 999, 1000, 9999, 10000, 65535};
+  std::uint64_t seed = 7;
+  auto next = [&seed] {
+    seed = seed * 6364136223846793005u + 1442695040888963407u;
+    return static_cast<std::uint32_t>(seed >> 32);
+  };
+  for (int i = 0; i < count; ++i) {
+    const std::size_t at = static_cast<std::size_t>(i) * 28;
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      const std::uint32_t pick = next();
+      const std::int32_t value =
+          pick % 3 == 0 ? kEdges[(pick / 3 + axis) % 9] : static_cast<std::int32_t>(next()) / 997;
+      put_le(records, at + 4 * axis, static_cast<std::uint32_t>(value), 4);
+    }
+    put_le(records, at + 12, i % 2 == 0 ? kIntensities[i / 2 % 10] : next() & 0xffff, 2);
+    put_le(records, at + 15, next() & 0xff, 1);  // flags and a class of five bits
+    const double time = 245379.0 + static_cast<double>(next() % 100000000) / 1e7;
+    std::uint64_t bits;
+    std::memcpy(&bits, &time, sizeof bits);
+    put_le(records, at + 20, bits, 8);
+  }
+  return records;
+}
+
+}  // namespace
+
+// Records are written from their integers where the scales allow it, and
+// from the values of their fields otherwise: the lines and extents must be
+// those of the same points written by value, whatever the columns' order.
+TEST(FieldsRecords, WrittenFromTheirIntegersAsFromTheirValues) {
+  const std::string records = format1_records(3000);
+  const point::RecordLayout layout = point::RecordLayout::of_format(1, 28);
+  struct Scales {
+    double scale[3];
+    double offset[3];
+  };
+  const Scales kScales[] = {
+      {{0.01, 0.01, 0.01}, {0, 0, 0}},                     // thousandths
+      {{0.001, 0.001, 0.0001}, {500000, -4000000, -0.0}},  // millionths
+      {{0.000001, 0.01, 0.1}, {-1.5, 300.25, 12}},         // millionths again
+      {{0.025, 0.01, 0.01}, {0, 0, 0}},                    // from values
+      {{1, 1, 1}, {0, 0, 0}},                              // integer parts too long
+  };
+  const char* kColumns[] = {"X,Y,Z,Intensity,Classification,GpsTime",
+                            "Intensity,Z,X,Classification,Y,GpsTime", "GpsTime,Y,X"};
+  for (const Scales& s : kScales) {
+    for (const char* list : kColumns) {
+      for (bool crlf : {true, false}) {
+        std::vector<columns::Column> chosen;
+        ASSERT_EQ(columns::parse(list, chosen), "");
+        const xyz::Format format{6, crlf};
+        std::string from_records, from_values;
+        Extents record_extents, value_extents;
+        {
+          OutputFile file;
+          file.open(std::make_unique<StringSink>(from_records));
+          FieldsWriter writer(file, format, chosen);
+          writer.records({records.data(), 28, 3000, s.scale, s.offset, &layout}, record_extents,
+                         Axes::kXYZ);
+          file.close();
+        }
+        {
+          OutputFile file;
+          file.open(std::make_unique<StringSink>(from_values));
+          FieldsWriter writer(file, format, chosen);
+          PointAttributes attributes;
+          Point p;
+          p.attributes = &attributes;
+          for (int i = 0; i < 3000; ++i) {
+            const char* record = records.data() + static_cast<std::ptrdiff_t>(i) * 28;
+            for (int axis = 0; axis < 3; ++axis) {
+              std::int32_t integer;
+              std::memcpy(&integer, record + std::ptrdiff_t{4} * axis, 4);
+              p.xyz[axis].value = static_cast<double>(integer) * s.scale[axis] + s.offset[axis];
+            }
+            for (point::Dim dim :
+                 {point::Dim::kIntensity, point::Dim::kClassification, point::Dim::kGpsTime}) {
+              attributes.value[static_cast<int>(dim)] = point::value_of(layout, record, dim);
+            }
+            writer.point(p, value_extents, Axes::kXYZ);
+          }
+          file.close();
+        }
+        ASSERT_TRUE(from_records == from_values)
+            << list << " scale " << s.scale[0] << ": " << lines_of(from_records)[0] << " | "
+            << lines_of(from_values)[0];
+        for (int axis = 0; axis < 3; ++axis) {
+          const Extent& a = axis == 0   ? record_extents.x
+                            : axis == 1 ? record_extents.y
+                                        : record_extents.z;
+          const Extent& b = axis == 0   ? value_extents.x
+                            : axis == 1 ? value_extents.y
+                                        : value_extents.z;
+          EXPECT_EQ(a.min, b.min) << list << " axis " << axis;
+          EXPECT_EQ(a.max, b.max) << list << " axis " << axis;
+        }
+      }
+    }
+  }
+}

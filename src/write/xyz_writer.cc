@@ -6,97 +6,12 @@
 #include <cmath>
 #include <cstring>
 
-#include "num/bytes.h"
 #include "num/number.h"
 
-namespace {
-
-constexpr std::uint64_t kPowersOf10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
-
-std::int32_t little_endian_32(const char* p) {
-  auto byte = [p](int i) { return std::uint32_t{static_cast<unsigned char>(p[i])}; };
-  return static_cast<std::int32_t>(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
-}
-
-// Whether, for every 32-bit X, X * scale + offset in double precision lies
-// so near the decimal (X + units) * 10^-k that "%.6f" writes that decimal:
-// then the integers are written as they are, not turned into doubles and
-// back. It does when the scale is the double nearest 10^-k (k from 0 to 6)
-// and the offset near a multiple of 10^-k, and the roundings on the way add
-// up to less than half a millionth. With u = 2^-53, R = 2^31 * 10^-k, the
-// most that |X| * 10^-k reaches, and t = offset * 10^k rounded (10^k is
-// exact), the distance is at most
-//   2.01 u R               the scale's rounding and the product's (none for k = 0)
-// + u |offset| + |t - units| 10^-k   the offset's distance from units * 10^-k
-// + u (1.01 R + |offset|)  the sum's rounding.
-// A value within half a millionth of a nonzero multiple of 10^-k has its
-// sign too; the one X that makes zero, if any, makes a value whose sign
-// "%.6f" shows ("-0.000000"), the sign `negative_below` tells: a decimal
-// below it is written with "-". Returns k, or -1 where it does not hold,
-// or where some X makes an integer part of more than 8 digits.
-int decimal_axis(double scale, double offset, std::int64_t& units, std::int64_t& negative_below) {
-  static constexpr double kSteps[] = {1, 1e-1, 1e-2, 1e-3, 1e-4, 1e-5, 1e-6};
-  static constexpr double kPowers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
-  int k = 0;
-  while (k < 7 && scale != kSteps[k]) ++k;
-  // Below 2^32, t stays below 2^52, an integer of a double in reach.
-  if (k == 7 || !(std::fabs(offset) < 0x1p32)) return -1;
-  double t = offset * kPowers[k];
-  double nearest = std::nearbyint(t);
-  constexpr double u = 0x1p-53;
-  double reach = 0x1p31 * kSteps[k];
-  double distance = (k == 0 ? 0 : 2.01 * u * reach) + u * std::fabs(offset) +
-                    std::fabs(t - nearest) * kSteps[k] + u * (1.01 * reach + std::fabs(offset));
-  // Short of 5e-7 by more than the few roundings of the sum above; and
-  // |X + units| below 10^(8 + k), the integer part below 10^8.
-  if (!(distance < 4.9e-7) || !(std::fabs(nearest) + 0x1p31 < 1e8 * kPowers[k])) return -1;
-  units = static_cast<std::int64_t>(nearest);
-  negative_below = std::signbit(static_cast<double>(-units) * scale + offset) ? 1 : 0;
-  return k;
-}
-
-// The text of `units` thousandths or millionths (kDecimals 3 or 6), below
-// 10^8 once whole, with "-" for a negative one.
-template <int kDecimals>
-inline char* write_decimal(std::uint64_t units, bool negative, char* out) {
-  *out = '-';
-  out += negative;
-  auto high = static_cast<std::uint32_t>(units / 1000000);
-  auto low = static_cast<std::uint32_t>(units - high * 1000000ull);
-  if constexpr (kDecimals == 6) {
-    out = number::write_integer(high, out);
-    return number::write_millionths(low, out);
-  } else {
-    // high is the integer part less its last three digits, low those
-    // digits then the decimals.
-    std::uint32_t thousands = high / 1000;
-    std::uint32_t hundreds = low / 1000;
-    out = number::write_groups(thousands, high - thousands * 1000, hundreds, out);
-    constexpr std::uint64_t kPointThenZeros = '.' | std::uint64_t{0x303030} << 32;
-    bytes::store8(
-        out, kPointThenZeros | std::uint64_t{number::kThreeDigits.of[low - hundreds * 1000]} << 8);
-    return out + 7;
-  }
-}
-
-// Adds to `extents` the points of the least and the greatest integers of
-// `records` on each axis: the values grow with the integers (the scales
-// are positive, and rounding keeps order), so these are their extents.
-// Inlined, so that the loops' least and greatest stay in registers.
-[[gnu::always_inline]] inline void add_extreme_records(const std::int32_t (&least)[3],
-                                                       const std::int32_t (&greatest)[3],
-                                                       const ScaledRecords& records,
-                                                       Extents& extents, Axes axes) {
-  if (records.count == 0) return;
-  const double* scale = records.scale;
-  const double* offset = records.offset;
-  extents.add(least[0] * scale[0] + offset[0], least[1] * scale[1] + offset[1],
-              least[2] * scale[2] + offset[2], axes);
-  extents.add(greatest[0] * scale[0] + offset[0], greatest[1] * scale[1] + offset[1],
-              greatest[2] * scale[2] + offset[2], axes);
-}
-
-}  // namespace
+using record_decimals::add_extreme_records;
+using record_decimals::DecimalAxis;
+using record_decimals::kPowersOf10;
+using record_decimals::little_endian_32;
 
 void TextPassThrough::pass_runs(Run& run, const char* stop, const char* text_end,
                                 std::int64_t count, Extents& extents, Axes axes) {
@@ -152,41 +67,12 @@ void XyzWriter::point(const Point& point, Extents& extents, Axes measured) {
   extents.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value, measured);
 }
 
-// In thousandths where three decimals hold every axis's, else in
-// millionths; none where an axis is no DecimalAxis.
-void XyzWriter::know_records(const ScaledRecords& records) {
-  RecordText& t = record_text_;
-  // The same bits: an offset of -0 writes another sign than one of 0.
-  auto same = [](const double* a, const double* b) {
-    for (int axis = 0; axis < 3; ++axis) {
-      if (std::bit_cast<std::uint64_t>(a[axis]) != std::bit_cast<std::uint64_t>(b[axis]))
-        return false;
-    }
-    return true;
-  };
-  if (knows_records_ && same(t.scale, records.scale) && same(t.offset, records.offset)) return;
-  knows_records_ = true;
-  std::copy(records.scale, records.scale + 3, t.scale);
-  std::copy(records.offset, records.offset + 3, t.offset);
-  int* steps = t.steps;
-  for (int axis = 0; axis < 3; ++axis) {
-    DecimalAxis& a = t.axes[axis];
-    steps[axis] = decimal_axis(t.scale[axis], t.offset[axis], a.units, a.negative_below);
-  }
-  t.decimals = *std::min_element(steps, steps + 3) < 0    ? 0
-               : *std::max_element(steps, steps + 3) <= 3 ? 3
-                                                          : 6;
-  t.most_step = t.decimals == 0 ? -1 : *std::max_element(steps, steps + 3);
-  for (int axis = 0; axis < 3 && t.decimals != 0; ++axis)
-    t.axes[axis].to_units = kPowersOf10[t.decimals - steps[axis]];
-}
-
 void XyzWriter::records(const ScaledRecords& records, Extents& extents, Axes measured) {
   if (format_.decimals != xyz::Format::kDefaultDecimals) {
     write_records_in(records, extents, measured);
     return;
   }
-  know_records(records);
+  record_text_.know(records);
   format_.crlf ? write_six_decimals<true>(records, extents, measured)
                : write_six_decimals<false>(records, extents, measured);
 }
@@ -242,10 +128,7 @@ void XyzWriter::write_decimal_records(const ScaledRecords& records, Extents& ext
   using Out = xyz::SixDecimals<kCrlf>;
   const DecimalAxis* axes = record_text_.axes;
   auto coordinate = [axes](std::int32_t integer, int axis, char* out) {
-    const DecimalAxis& a = axes[axis];
-    std::int64_t value = integer + a.units;
-    auto magnitude = static_cast<std::uint64_t>(value < 0 ? -value : value);
-    return write_decimal<kDecimals>(magnitude * a.to_units, value < a.negative_below, out);
+    return record_decimals::write_coordinate<kDecimals>(axes[axis], integer, out);
   };
   std::int32_t least[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
   std::int32_t greatest[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
@@ -287,7 +170,7 @@ void XyzWriter::write_records_in(const ScaledRecords& records, Extents& extents,
   const int decimals = format_.decimals;
   const std::size_t room = xyz::room_of_line(decimals);
   const char* record = records.first;
-  know_records(records);
+  record_text_.know(records);
   const RecordText& t = record_text_;
   if (decimals < 6 && t.most_step >= 0 && t.most_step <= decimals) {
     const std::uint64_t scale = kPowersOf10[decimals];

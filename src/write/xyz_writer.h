@@ -10,6 +10,7 @@
 #include "io/output_file.h"
 #include "num/extent.h"
 #include "read/point_sink.h"
+#include "write/record_decimals.h"
 #include "write/xyz_text.h"
 
 // The plain result's pass-through: the quick ways write the input's own
@@ -46,26 +47,9 @@ class XyzWriter : public PointSink {
 
  private:
   // How LAS records of one scale and offset are written: from their
-  // integers as they are where that gives the text of their values (see
-  // decimal_axis in xyz_writer.cc), else from their values.
-  struct DecimalAxis {
-    std::int64_t units = 0;           // the offset, in steps of the scale
-    std::uint64_t to_units = 0;       // a step's thousandths or millionths
-    std::int64_t negative_below = 0;  // integer + units below it is written with "-"
-  };
-  struct RecordText {
-    double scale[3] = {};
-    double offset[3] = {};
-    // The decimals the coordinates are written in from their integers (3
-    // or 6), or 0 when not every axis is a DecimalAxis.
-    int decimals = 0;
-    // The most decimals of an axis's steps (0 for steps of 1, 6 for steps of
-    // a millionth), or -1 when not every axis is a DecimalAxis.
-    int most_step = -1;
-    int steps[3] = {};
-    DecimalAxis axes[3];
-  };
-  void know_records(const ScaledRecords& records);
+  // integers as they are where that gives the text of their values
+  // (record_decimals.h), else from their values.
+  using RecordText = record_decimals::RecordText;
   template <bool kCrlf>
   void write_six_decimals(const ScaledRecords& records, Extents& extents, Axes measured);
   template <bool kCrlf>
@@ -77,7 +61,6 @@ class XyzWriter : public PointSink {
   OutputFile& file_;
   xyz::Format format_;
   std::optional<TextPassThrough> pass_;
-  bool knows_records_ = false;
   RecordText record_text_;
 };
 

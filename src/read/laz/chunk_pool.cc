@@ -33,7 +33,14 @@ bool ChunkPool::collect(std::size_t index, std::vector<char>& decoded) {
   result_ready_.wait(lock, [&] { return results_.count(index) != 0; });
   auto found = results_.find(index);
   bool whole = found->second.whole;
-  decoded = std::move(found->second.decoded);
+  decoded.swap(found->second.decoded);
+  // What `decoded` held before, its points handed on, is a spare now.
+  std::vector<char>& done = found->second.decoded;
+  if (done.capacity() != 0 && spare_.size() < workers_.size() &&
+      spare_bytes_ + done.capacity() <= kMostSpareBytes) {
+    spare_bytes_ += done.capacity();
+    spare_.push_back(std::move(done));
+  }
   results_.erase(found);
   return whole;
 }
@@ -41,14 +48,19 @@ bool ChunkPool::collect(std::size_t index, std::vector<char>& decoded) {
 void ChunkPool::work() {
   for (;;) {
     Job job{};
+    Result result;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       job_ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
       if (stopping_) return;
       job = std::move(jobs_.front());
       jobs_.pop_front();
+      if (!spare_.empty()) {
+        result.decoded = std::move(spare_.back());
+        spare_.pop_back();
+        spare_bytes_ -= result.decoded.capacity();
+      }
     }
-    Result result;
     result.decoded.resize(std::size_t{job.points} * point_size_);
     result.whole = decode_chunk(laszip_, job.bytes.data(), job.bytes.size(), job.points,
                                 result.decoded.data(), layers_);

@@ -53,6 +53,13 @@ class ChunkPool {
   std::condition_variable result_ready_;
   std::deque<Job> jobs_;
   std::map<std::size_t, Result> results_;
+  // The buffers of chunks collected and done with, for the next chunks to
+  // decode into: a new one would be filled with zeros first, for nothing.
+  // One a worker at most, and no more bytes than the chunks in flight may
+  // hold.
+  std::vector<std::vector<char>> spare_;
+  std::size_t spare_bytes_ = 0;
+  static constexpr std::size_t kMostSpareBytes = std::size_t{32} << 20;
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -98,6 +99,69 @@ TEST(LazEncoder, ChunksMadeOnThreadsEachDecodeAloneToTheirRecords) {
     }
   }
   if (tried == 0) GTEST_SKIP() << "no corpus at " STRATUMIX_CORPUS;
+}
+
+// Records of format 7 that make every way of the layered coder work:
+// GPS times that stay, step, step back, leap past 32 bits and come back to
+// an earlier run of times; scanner channels and returns that change, and
+// colours that change with them.
+std::string leaping_records(std::uint32_t count) {
+  std::string records(std::size_t{count} * 36, '\0');
+  std::uint64_t seed = 11;
+  auto next = [&seed] {
+    seed = seed * 6364136223846793005u + 1442695040888963407u;
+    return static_cast<std::uint32_t>(seed >> 33);
+  };
+  auto put = [&records](std::size_t at, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+      records[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+  };
+  const double kSteps[] = {0, 1e-6, 3e-6, -2e-6, 0.5, 1000.0, 1e-6, 1e-6};
+  double lines[2] = {245379.25, 331000.5};
+  int line = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::size_t at = std::size_t{i} * 36;
+    for (std::size_t axis = 0; axis < 3; ++axis) put(at + 4 * axis, next() % 5000, 4);
+    put(at + 12, next() % 70000, 2);
+    const unsigned returns = 1 + next() % 5;
+    put(at + 14, (1 + next() % returns) | returns << 4, 1);
+    put(at + 15, next() % 16 == 0 ? next() & 0xff : 0x10, 1);  // flags and channel
+    put(at + 16, next() % 8 == 0 ? next() & 0xff : 2, 1);
+    put(at + 17, next() % 4, 1);
+    put(at + 18, next() % 3 == 0 ? next() & 0xffff : 0, 2);
+    put(at + 20, next() % 50 == 0 ? next() & 0xffff : 7, 2);
+    if (next() % 200 == 0) line = 1 - line;
+    lines[line] += kSteps[next() % 8];
+    std::uint64_t bits;
+    std::memcpy(&bits, &lines[line], sizeof bits);
+    put(at + 22, bits, 8);
+    put(at + 30, next() % 4 == 0 ? std::uint64_t{next()} << 16 | next() : 0x1234, 6);
+  }
+  return records;
+}
+
+TEST(LazEncoder, EveryWayOfTheLayeredCoderComesBack) {
+  const std::string records = leaping_records(5000);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(records.data());
+  for (int version : {3, 4}) {
+    const laz::ChunkFormat format{7, 36, version};
+    laz::Laszip laszip = read_vlr(laz::laszip_vlr_for(format, 5000, false));
+    std::vector<unsigned char> chunk;
+    laz::compress_chunk(format, bytes, 5000, chunk);
+    std::string got(records.size(), '\0');
+    ASSERT_TRUE(
+        laz::decode_chunk(laszip, chunk.data(), chunk.size(), 5000, got.data(), laz::kAllLayers));
+    for (std::size_t i = 0; i < 5000; ++i) {
+      ASSERT_EQ(got.substr(i * 36, 36), records.substr(i * 36, 36))
+          << "version " << version << " point " << i;
+    }
+    // Each layer asked for alone decodes its own fields the same.
+    std::string time_alone(records.size(), '\0');
+    ASSERT_TRUE(laz::decode_chunk(laszip, chunk.data(), chunk.size(), 5000, time_alone.data(),
+                                  laz::kGpsTime));
+    for (std::size_t i = 0; i < 5000; ++i)
+      ASSERT_EQ(time_alone.substr(i * 36 + 22, 8), records.substr(i * 36 + 22, 8)) << i;
+  }
 }
 
 TEST(LazEncoder, RecordsItCannotMakeGiveNoChunk) {
