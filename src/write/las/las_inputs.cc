@@ -79,6 +79,12 @@ bool read_las_input(Disk& disk, const std::string& path, InputHeader& header) {
     }
     // Made anew for the result.
     if (record.user == "laszip encoded" && record.id == 22204) continue;
+    // Records that tell how an input's own bytes are laid out, untrue of a
+    // result that lays its points out anew: COPC's octree, LAStools' spatial
+    // index, and what the LAS specification says is superseded.
+    if (record.user == "copc" || (record.user == "LAStools" && record.id == 10) ||
+        (record.user == "LASF_Spec" && record.id == 7))
+      continue;
     if (record.user == "LASF_Projection" &&
         (record.id == 34735 || record.id == 34736 || record.id == 34737 || record.id == 2112))
       continue;
