@@ -49,8 +49,10 @@ std::string wdp_beside(const std::string& path) {
 }
 
 // The waveform data packet record whose header begins at `at` in `path`:
-// its bytes after the header, as far as the file holds them.
-Waveform waveform_record(Disk& disk, const std::string& path, std::uint64_t at) {
+// its bytes after the header, as far as the file holds them; of a .wdp
+// file (`whole`), the rest of the file, as LASlib reads it whatever its
+// header says.
+Waveform waveform_record(Disk& disk, const std::string& path, std::uint64_t at, bool whole) {
   const std::int64_t size = disk.size_of(path);
   if (size < 0 || static_cast<std::uint64_t>(size) < at + kEvlrHeader) return {};
   std::string reason;
@@ -63,7 +65,7 @@ Waveform waveform_record(Disk& disk, const std::string& path, std::uint64_t at) 
   // Some writers spell its user otherwise ("LAS_Spec"): its ID tells it.
   if (little_endian(head + 18, 2) != kWaveformRecord) return {};
   const std::uint64_t held = static_cast<std::uint64_t>(size) - at - kEvlrHeader;
-  return {path, at + kEvlrHeader, std::min(little_endian(head + 20, 8), held)};
+  return {path, at + kEvlrHeader, whole ? held : std::min(little_endian(head + 20, 8), held)};
 }
 
 }  // namespace
@@ -137,8 +139,9 @@ bool read_las_input(Disk& disk, const std::string& path, InputHeader& header) {
     const std::uint64_t start =
         h.version_minor >= 3 && bytes.size() >= 235 ? little_endian(raw + 227, 8) : 0;
     if ((header.global_encoding & 2) != 0 && start != 0)
-      header.waveform = waveform_record(disk, path, start);
-    if (!header.waveform.found()) header.waveform = waveform_record(disk, wdp_beside(path), 0);
+      header.waveform = waveform_record(disk, path, start, false);
+    if (!header.waveform.found())
+      header.waveform = waveform_record(disk, wdp_beside(path), 0, true);
   }
   return true;
 }
