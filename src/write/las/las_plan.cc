@@ -197,6 +197,12 @@ void plan_waves(const std::vector<const InputHeader*>& las, Plan& plan) {
   for (const InputHeader* input : las) {
     if (!point::dims_of_format(input->format).has(Dim::kWavePacketDescriptorIndex)) continue;
     WaveInput wave{input->path, input->waveform, plan.wave_bytes, false};
+    // An input given twice points into its data once carried.
+    if (const WaveInput* before = plan.wave_of(input->path); before != nullptr) {
+      wave = *before;
+      plan.waves.push_back(std::move(wave));
+      continue;
+    }
     const bool clash = std::any_of(input->vlrs.begin(), input->vlrs.end(), [&](const Vlr& vlr) {
       return wave_descriptor(vlr) &&
              std::find(clashing.begin(), clashing.end(), vlr.id) != clashing.end();

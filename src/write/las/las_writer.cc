@@ -142,6 +142,16 @@ std::vector<std::string> LasResult::notes() const {
                     number::int_text(static_cast<std::int64_t>(waves_lost_)) +
                     " points lie outside their input's waveform data: their descriptor index is "
                     "set to 0");
+  if (inputs_unknown_ > 0) {
+    std::string names;
+    for (const std::string& path : waves_unknown_)
+      names += (names.empty() ? "" : ", ") + paths::for_message(path);
+    if (inputs_unknown_ > 10) names += " and " + number::int_text(inputs_unknown_ - 10) + " more";
+    notes.push_back(
+        "the waveform data of these inputs is not known (text, or read from a pipe): their "
+        "points' wave packet descriptor index is set to 0: " +
+        names);
+  }
   return notes;
 }
 
@@ -258,6 +268,7 @@ LasSink::LasSink(LasResult& result, const std::string& path)
     wave_offset_at_ = point::place_of(layout, Dim::kWaveformDataOffset).at;
     wave_size_at_ = point::place_of(layout, Dim::kWaveformPacketSize).at;
     wave_ = plan_.wave_of(path);
+    path_ = path;
   }
 }
 
@@ -267,13 +278,16 @@ LasSink::LasSink(LasResult& result, const std::string& path)
 void LasSink::place_wave(char* out) {
   char& index = out[wave_index_at_];
   if (index == 0) return;
-  if (wave_ != nullptr && !wave_->carried) {
-    index = 0;  // told before the job
+  if (wave_ == nullptr || !wave_->carried) {
+    index = 0;
+    // Inputs whose headers were read before the job were told then.
+    if (wave_ == nullptr && !told_unknown_) result_.waves_unknown(path_);
+    told_unknown_ = true;
     return;
   }
   const std::uint64_t offset = uint_at(out + wave_offset_at_, 8);
   const std::uint64_t size = uint_at(out + wave_size_at_, 4);
-  if (wave_ != nullptr && offset >= kEvlrHeader && offset - kEvlrHeader <= wave_->source.size &&
+  if (offset >= kEvlrHeader && offset - kEvlrHeader <= wave_->source.size &&
       size <= wave_->source.size - (offset - kEvlrHeader)) {
     put_uint(out + wave_offset_at_, offset + wave_->shift, 8);
     return;

@@ -74,6 +74,12 @@ class LasResult : public OutputEnding {
   std::uint64_t rounded_points() const { return rounded_; }
   // A wave packet that points at no waveform data the result carries.
   void wave_lost() { ++waves_lost_; }
+  // An input whose header was not read before the job (a pipe) and whose
+  // points have wave packets: its waveform data is not known.
+  void waves_unknown(const std::string& path) {
+    if (waves_unknown_.size() < 10) waves_unknown_.push_back(path);
+    ++inputs_unknown_;
+  }
   // What is said of the result: the plan's notes, and what the points
   // turned out to need.
   std::vector<std::string> notes() const;
@@ -111,6 +117,8 @@ class LasResult : public OutputEnding {
   double most_rounded_ = 0;
   Disk* disk_;
   std::uint64_t waves_lost_ = 0;
+  std::vector<std::string> waves_unknown_;
+  std::int64_t inputs_unknown_ = 0;
   // Where the points (and a LAZ result's chunk table) end, once the
   // waveform data begins to follow them.
   std::int64_t points_end_ = -1;
@@ -164,6 +172,8 @@ class LasSink : public PointSink {
   bool waves_ = false;
   std::uint32_t wave_index_at_ = 0, wave_offset_at_ = 0, wave_size_at_ = 0;
   const WaveInput* wave_ = nullptr;
+  std::string path_;
+  bool told_unknown_ = false;
 };
 
 }  // namespace lasout

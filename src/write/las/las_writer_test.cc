@@ -224,6 +224,12 @@ TEST(LasPlan, WaveformDataFollowsEachInputInTurn) {
   EXPECT_EQ(plan.wave_of("d"), nullptr);
   EXPECT_NE(notes(plan).find("cannot be found"), std::string::npos) << notes(plan);
   EXPECT_NE(notes(plan).find("c\n"), std::string::npos) << notes(plan);
+  // Given twice, an input's data is carried once.
+  inputs.push_back(inputs[1]);
+  plan = lasout::compose(inputs, {});
+  EXPECT_EQ(plan.wave_bytes, 150u);
+  EXPECT_EQ(plan.waves.back().shift, 100u);
+  inputs.pop_back();
   // A descriptor of the same index that differs: no input with it keeps
   // its packets, and the descriptor goes.
   inputs[1].vlrs.back() = other;
@@ -398,6 +404,18 @@ TEST_F(LasJob, ADamagedInputsPointsAreTakenBackWithTheHeadersCounts) {
   EXPECT_EQ(header_count(las), 2u);
   EXPECT_EQ(las.size(), le(las, 96, 4) + 2 * le(las, 105, 2));
   EXPECT_EQ(fields({"r.las"}, "X,Y,Z"), fields({"a.xyz"}, "X,Y,Z"));
+}
+
+TEST_F(LasJob, TextWavePacketsPointAtNoWaveformData) {
+  disk.files["w.xyz"] =
+      "X Y Z WavePacketDescriptorIndex WaveformDataOffset WaveformPacketSize\n"
+      "1 2 3 1 60 4\n4 5 6 0 64 4\n";
+  ASSERT_EQ(run({"-o", "r.las", "w.xyz", "w.xyz"}), 0) << err;
+  EXPECT_NE(err.find("is not known"), std::string::npos) << err;
+  EXPECT_NE(err.find("set to 0: w.xyz, w.xyz."), std::string::npos) << err;
+  EXPECT_EQ(disk.files["r.las"][104], 4);
+  EXPECT_EQ(fields({"r.las"}, "WavePacketDescriptorIndex,WaveformDataOffset"),
+            "0 60\r\n0 64\r\n0 60\r\n0 64\r\n");
 }
 
 TEST_F(LasJob, RefusalsCreateNothing) {
