@@ -574,16 +574,20 @@ TEST_F(LasJob, AFullDiskInTheWaveformDataLeavesThePointsWithoutIt) {
   bytes << file.rdbuf();
   disk.files["a.las"] = bytes.str();
   disk.files["a.wdp"] = wdp_file(800000, 3);
-  ASSERT_EQ(run({"-q", "-o", "whole.las", "a.las"}), 0) << err;
-  const std::size_t start = static_cast<std::size_t>(le(disk.files["whole.las"], 227, 8));
-  disk.room["r.las"] = start + 400000;
-  EXPECT_EQ(run({"-q", "-o", "r.las", "a.las"}), 1);
-  const std::string& cut = disk.files["r.las"];
-  EXPECT_EQ(cut.size(), start);
-  EXPECT_EQ(le(cut, 6, 2) & 2, 0u);
-  EXPECT_EQ(le(cut, 227, 8), 0u);
-  EXPECT_EQ(le(cut, 243, 4), 0u);
-  EXPECT_EQ(Records(cut).count, Records(disk.files["a.las"]).count);
+  for (const std::string result : {"r.las", "r.laz"}) {
+    ASSERT_EQ(run({"-q", "-o", "whole" + result, "a.las"}), 0) << err;
+    const std::size_t start = static_cast<std::size_t>(le(disk.files["whole" + result], 227, 8));
+    disk.room[result] = start + 400000;
+    EXPECT_EQ(run({"-q", "-o", result, "a.las"}), 1);
+    const std::string& cut = disk.files[result];
+    EXPECT_EQ(cut.size(), start) << result;
+    EXPECT_EQ(le(cut, 6, 2) & 2, 0u);
+    EXPECT_EQ(le(cut, 227, 8), 0u);
+    EXPECT_EQ(le(cut, 243, 4), 0u);
+    EXPECT_EQ(Records(cut).count, Records(disk.files["a.las"]).count) << result;
+  }
+  ASSERT_EQ(run({"-q", "-o", "back.las", "r.laz"}), 0) << err;
+  EXPECT_EQ(Records(disk.files["back.las"]).count, Records(disk.files["a.las"]).count);
 }
 #endif
 
