@@ -578,7 +578,7 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   job.info_report = &info_report;
   if (plan != nullptr) {
     for (const std::string& note : plan->notes) report_error("note: the result: " + note + ".");
-    job.las = std::make_shared<lasout::LasResult>(std::move(*plan), result);
+    job.las = std::make_shared<lasout::LasResult>(std::move(*plan), result, &disk);
     job.las->begin();
     result.set_ending(job.las.get());
   }

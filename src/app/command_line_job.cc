@@ -297,7 +297,10 @@ int CommandLineJob::finish(int status, const std::string& why) {
     form.system = plan.system;
     form.rounded_points = static_cast<std::int64_t>(job_->las->rounded_points());
     form.most_rounded = job_->las->most_rounded();
-    form.notes = plan.notes;
+    form.notes = job_->las->notes();
+    // What the points turned out to need is told as the plan's notes were.
+    for (std::size_t n = plan.notes.size(); n < form.notes.size(); ++n)
+      report_error("note: the result: " + form.notes[n] + ".");
   }
   facts_.seconds = clock_->seconds() - start_;
   facts_.status = status;

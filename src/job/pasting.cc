@@ -213,7 +213,7 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
   refuse_if_lacking(job_, input, path);
   Extents extents;
   OutputFile& result = *job_.result;
-  Stages stages(job_, result);
+  Stages stages(job_, result, path);
   // Where the input's points begin in the result: taken back to there when
   // its bytes turn out to be damaged.
   const std::int64_t begin = result.position();

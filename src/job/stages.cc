@@ -17,9 +17,9 @@ bool plain(const Job& job) {
 
 }  // namespace
 
-Stages::Stages(const Job& job, OutputFile& file) {
+Stages::Stages(const Job& job, OutputFile& file, const std::string& path) {
   if (job.las != nullptr) {
-    writer_ = std::make_unique<lasout::LasSink>(*job.las);
+    writer_ = std::make_unique<lasout::LasSink>(*job.las, path);
   } else if (plain(job)) {
     writer_ = std::make_unique<XyzWriter>(file, job.format);
   } else {

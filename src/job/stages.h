@@ -18,10 +18,11 @@
 #include "read/point_sink.h"
 
 // The stages after the reader of one input, writing into `file`: the
-// job's filters, if any, then the writer.
+// job's filters, if any, then the writer. The input's `path` tells a LAS
+// result where its waveform data went.
 class Stages {
  public:
-  Stages(const Job& job, OutputFile& file);
+  Stages(const Job& job, OutputFile& file, const std::string& path = {});
   Stages(const Stages&) = delete;
   Stages& operator=(const Stages&) = delete;
   // Where the reader gives its points.

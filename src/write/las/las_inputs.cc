@@ -33,6 +33,41 @@ std::string first_bytes(ByteSource& source, std::size_t size) {
   return bytes;
 }
 
+// The record ID of a waveform data packet record.
+constexpr std::uint64_t kWaveformRecord = 65535;
+
+// The .wdp file LASlib looks for beside `path`: its extension's three
+// letters replaced, in the case of its first.
+std::string wdp_beside(const std::string& path) {
+  const std::size_t dot = path.rfind('.');
+  const std::size_t slash = path.find_last_of("/\\");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+      path.size() - dot != 4)
+    return path + ".wdp";
+  const bool upper = path[dot + 1] >= 'A' && path[dot + 1] <= 'Z';
+  return path.substr(0, dot + 1) + (upper ? "WDP" : "wdp");
+}
+
+// The waveform data packet record whose header begins at `at` in `path`:
+// its bytes after the header, as far as the file holds them; of a .wdp
+// file (`whole`), the rest of the file, as LASlib reads it whatever its
+// header says.
+Waveform waveform_record(Disk& disk, const std::string& path, std::uint64_t at, bool whole) {
+  const std::int64_t size = disk.size_of(path);
+  if (size < 0 || static_cast<std::uint64_t>(size) < at + kEvlrHeader) return {};
+  std::string reason;
+  std::unique_ptr<ByteSource> source = disk.open_for_reading(path, reason);
+  if (source == nullptr) return {};
+  unsigned char head[kEvlrHeader];
+  if (source->read_at(at, reinterpret_cast<char*>(head), kEvlrHeader) !=
+      static_cast<std::ptrdiff_t>(kEvlrHeader))
+    return {};
+  // Some writers spell its user otherwise ("LAS_Spec"): its ID tells it.
+  if (little_endian(head + 18, 2) != kWaveformRecord) return {};
+  const std::uint64_t held = static_cast<std::uint64_t>(size) - at - kEvlrHeader;
+  return {path, at + kEvlrHeader, whole ? held : std::min(little_endian(head + 20, 8), held)};
+}
+
 }  // namespace
 
 bool read_las_input(Disk& disk, const std::string& path, InputHeader& header) {
@@ -104,6 +139,16 @@ bool read_las_input(Disk& disk, const std::string& path, InputHeader& header) {
       point::read_extra_bytes(reinterpret_cast<const unsigned char*>(descriptors.data()),
                               descriptors.size(), standard_length(h.point_format), h.record_length);
   header.dims = point::dims_of_format(h.point_format);
+  // The waveform data, in the file (global encoding's bit 1) or, as
+  // LASlib also looks where the file holds none, in the .wdp beside it.
+  if (header.dims.has(point::Dim::kWavePacketDescriptorIndex)) {
+    const std::uint64_t start =
+        h.version_minor >= 3 && bytes.size() >= 235 ? little_endian(raw + 227, 8) : 0;
+    if ((header.global_encoding & 2) != 0 && start != 0)
+      header.waveform = waveform_record(disk, path, start, false);
+    if (!header.waveform.found())
+      header.waveform = waveform_record(disk, wdp_beside(path), 0, true);
+  }
   return true;
 }
 

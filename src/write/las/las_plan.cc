@@ -154,6 +154,81 @@ std::string systems_told(const std::vector<const InputHeader*>& las) {
   return told;
 }
 
+// A wave packet descriptor: its index is the record's ID less 99.
+bool wave_descriptor(const Vlr& vlr) {
+  return vlr.user == "LASF_Spec" && vlr.id >= 100 && vlr.id <= 354;
+}
+
+// Up to ten names, and how many more.
+std::string some_names(const std::vector<std::string>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size() && i < 10; ++i)
+    text += (i == 0 ? "" : ", ") + paths::for_message(names[i]);
+  if (names.size() > 10)
+    text += " and " + number::int_text(static_cast<std::int64_t>(names.size() - 10)) + " more";
+  return text;
+}
+
+// The wave packet descriptors, kept by index where every input that has
+// one of that index has the same (inputs without waveforms do not have
+// to), and the waveform data of every input whose packets can keep their
+// meaning, one input's after another's.
+void plan_waves(const std::vector<const InputHeader*>& las, Plan& plan) {
+  std::vector<std::uint16_t> clashing;
+  for (const InputHeader* input : las) {
+    for (const Vlr& vlr : input->vlrs) {
+      if (!wave_descriptor(vlr)) continue;
+      auto same_id = [&](const Vlr& kept) { return kept.user == vlr.user && kept.id == vlr.id; };
+      if (std::any_of(plan.vlrs.begin(), plan.vlrs.end(), same_id) ||
+          std::find(clashing.begin(), clashing.end(), vlr.id) != clashing.end())
+        continue;
+      const bool alike = std::all_of(las.begin(), las.end(), [&](const InputHeader* other) {
+        return std::all_of(other->vlrs.begin(), other->vlrs.end(),
+                           [&](const Vlr& theirs) { return !same_id(theirs) || theirs == vlr; });
+      });
+      if (alike) {
+        plan.vlrs.push_back(vlr);
+      } else {
+        clashing.push_back(vlr.id);
+      }
+    }
+  }
+  std::vector<std::string> not_found, unlike;
+  for (const InputHeader* input : las) {
+    if (!point::dims_of_format(input->format).has(Dim::kWavePacketDescriptorIndex)) continue;
+    WaveInput wave{input->path, input->waveform, plan.wave_bytes, false};
+    // An input given twice points into its data once carried.
+    if (const WaveInput* before = plan.wave_of(input->path); before != nullptr) {
+      wave = *before;
+      plan.waves.push_back(std::move(wave));
+      continue;
+    }
+    const bool clash = std::any_of(input->vlrs.begin(), input->vlrs.end(), [&](const Vlr& vlr) {
+      return wave_descriptor(vlr) &&
+             std::find(clashing.begin(), clashing.end(), vlr.id) != clashing.end();
+    });
+    if (!wave.source.found()) {
+      not_found.push_back(input->path);
+    } else if (clash) {
+      unlike.push_back(input->path);
+    } else {
+      wave.carried = true;
+      plan.wave_bytes += wave.source.size;
+    }
+    plan.waves.push_back(std::move(wave));
+  }
+  if (!not_found.empty())
+    plan.notes.push_back(
+        "the waveform data of these inputs cannot be found (no waveform record, no .wdp file "
+        "beside them): their points' wave packet descriptor index is set to 0: " +
+        some_names(not_found));
+  if (!unlike.empty())
+    plan.notes.push_back(
+        "these inputs' wave packet descriptors differ from other inputs' of the same index: "
+        "their points' wave packet descriptor index is set to 0: " +
+        some_names(unlike));
+}
+
 }  // namespace
 
 std::uint32_t standard_length(int format) { return kFormatLength[format]; }
@@ -202,15 +277,6 @@ Plan compose(const std::vector<InputHeader>& inputs, const Options& options) {
     }
   }
   extended = extended || points >= (std::uint64_t{1} << 32) || dims.has(Dim::kInfrared);
-  // Wave packets point into their waveform data, which stays in each
-  // input's file or beside it.
-  for (const InputHeader* input : las) {
-    if (point::dims_of_format(input->format).has(Dim::kWavePacketDescriptorIndex)) {
-      plan.notes.push_back(
-          "the wave packets' waveform data is not copied: their offsets are into each input's");
-      break;
-    }
-  }
   plan.format = format_for(dims, extended);
   plan.version_minor = extended ? 4 : plan.format >= 4 ? 3 : 2;
 
@@ -417,6 +483,7 @@ Plan compose(const std::vector<InputHeader>& inputs, const Options& options) {
   std::vector<std::string> records_left_out;
   if (!las.empty()) {
     for (const Vlr& vlr : las.front()->vlrs) {
+      if (wave_descriptor(vlr)) continue;
       const bool shared = std::all_of(las.begin(), las.end(), [&](const InputHeader* input) {
         return std::find(input->vlrs.begin(), input->vlrs.end(), vlr) != input->vlrs.end();
       });
@@ -424,6 +491,7 @@ Plan compose(const std::vector<InputHeader>& inputs, const Options& options) {
     }
     for (const InputHeader* input : las) {
       for (const Vlr& vlr : input->vlrs) {
+        if (wave_descriptor(vlr)) continue;
         if (std::find(plan.vlrs.begin(), plan.vlrs.end(), vlr) != plan.vlrs.end()) continue;
         std::string name = vlr.user + " " + number::int_text(vlr.id);
         if (std::find(records_left_out.begin(), records_left_out.end(), name) ==
@@ -438,7 +506,15 @@ Plan compose(const std::vector<InputHeader>& inputs, const Options& options) {
       names += (names.empty() ? "" : ", ") + paths::for_message(name);
     plan.notes.push_back("records not every input holds alike are left out: " + names);
   }
+  plan_waves(las, plan);
   return plan;
+}
+
+const WaveInput* Plan::wave_of(const std::string& path) const {
+  for (const WaveInput& wave : waves) {
+    if (wave.path == path) return &wave;
+  }
+  return nullptr;
 }
 
 void Totals::merge(const Totals& other) {
@@ -455,7 +531,8 @@ std::string header_bytes(const Plan& plan, const Totals& totals) {
   std::string out(plan.header_size(), '\0');
   put_text(out, 0, "LASF", 4);
   put16(out, 4, 0);  // file source ID: the points come from many
-  put16(out, 6, plan.global_encoding);
+  // Waveform data inside the file is promised only once it is there.
+  put16(out, 6, plan.global_encoding | (totals.waveform_at != 0 ? 2u : 0u));
   out[24] = 1;
   out[25] = static_cast<char>(plan.version_minor);
   put_text(out, 26, "MERGE", 32);
@@ -487,6 +564,12 @@ std::string header_bytes(const Plan& plan, const Totals& totals) {
     }
     put_double(out, 179 + 16 * static_cast<std::size_t>(axis), high);
     put_double(out, 187 + 16 * static_cast<std::size_t>(axis), low);
+  }
+  if (plan.version_minor >= 3) put64(out, 227, totals.waveform_at);
+  if (plan.version_minor >= 4 && totals.waveform_at != 0) {
+    // The waveform data packet record is the one record after the points.
+    put64(out, 235, totals.waveform_at);
+    put32(out, 243, 1);
   }
   if (plan.version_minor >= 4) {
     put64(out, 247, totals.points);

@@ -28,6 +28,17 @@ struct Vlr {
   bool operator==(const Vlr&) const = default;
 };
 
+// Where an input's waveform data lies: the bytes of its waveform data
+// packet record after the record's header, in the input itself or in the
+// .wdp file beside it. Each wave packet's offset counts from that header's
+// first byte, 60 bytes before them, as LASlib reads it.
+struct Waveform {
+  std::string path;  // the file that holds them; empty where none is found
+  std::uint64_t at = 0;
+  std::uint64_t size = 0;
+  bool found() const { return !path.empty(); }
+};
+
 // What the plan needs of one input.
 struct InputHeader {
   std::string path;
@@ -50,6 +61,8 @@ struct InputHeader {
   std::vector<Vlr> vlrs;
   // The reference system it states, if any.
   las::Crs crs;
+  // Of a format with wave packets (4, 5, 9, 10).
+  Waveform waveform;
 };
 
 // What the command line asks of the result.
@@ -75,6 +88,20 @@ struct KeptExtra {
   std::uint32_t at = 0;
 };
 
+// An input's waveform data as the result carries it: after the waveform
+// data of the inputs before it, its packets' offsets moved by `shift`.
+// Where it was not found or its packets' descriptors are not kept, its
+// points' descriptor index becomes 0.
+struct WaveInput {
+  std::string path;  // the input's
+  Waveform source;
+  std::uint64_t shift = 0;
+  bool carried = false;
+};
+
+// The length of a variable-length record's header after the points.
+inline constexpr std::uint64_t kEvlrHeader = 60;
+
 struct Plan {
   Form form = Form::kLas;
   int format = 0;
@@ -98,6 +125,11 @@ struct Plan {
   // Whether points not exact in the result's scale and offset may be
   // rounded (--scale given); otherwise they were refused.
   bool may_round = false;
+  // The inputs with wave packets, and the bytes of waveform data the
+  // result carries after its points, in one record.
+  std::vector<WaveInput> waves;
+  std::uint64_t wave_bytes = 0;
+  const WaveInput* wave_of(const std::string& path) const;
 
   std::uint32_t header_size() const {
     return version_minor >= 4 ? 375 : version_minor == 3 ? 235 : 227;
@@ -121,6 +153,8 @@ struct Totals {
   std::uint64_t by_return[15] = {};
   std::int32_t min[3] = {};
   std::int32_t max[3] = {};
+  // Where the waveform data packet record begins, once written whole.
+  std::uint64_t waveform_at = 0;
 
   // One record of the result, in its layout.
   void add(const char* record, bool extended) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "io/failure.h"
+#include "io/paths.h"
 #include "num/number.h"
 #include "write/las/laz_chunks.h"
 
@@ -87,10 +88,20 @@ std::int32_t int32_at(const char* record, int axis) {
                        number::fixed6_text(plan.offset[axis]) + "; give --offset"};
 }
 
+std::uint64_t uint_at(const char* at, int size) {
+  std::uint64_t value = 0;
+  for (int i = size - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(at[i]);
+  return value;
+}
+
+void put_uint(char* at, std::uint64_t value, int size) {
+  for (int i = 0; i < size; ++i) at[i] = static_cast<char>(value >> (8 * i) & 0xff);
+}
+
 }  // namespace
 
-LasResult::LasResult(Plan plan, OutputFile& file)
-    : plan_(std::move(plan)), file_(file), extended_(plan_.format >= 6) {
+LasResult::LasResult(Plan plan, OutputFile& file, Disk* disk)
+    : plan_(std::move(plan)), file_(file), extended_(plan_.format >= 6), disk_(disk) {
   if (plan_.form == Form::kLaz) chunks_ = make_laz_chunks(plan_, file_);
   layout_ = plan_.layout();
 }
@@ -124,17 +135,79 @@ bool LasResult::take_back_input() {
   return true;
 }
 
+std::vector<std::string> LasResult::notes() const {
+  std::vector<std::string> notes = plan_.notes;
+  if (waves_lost_ > 0)
+    notes.push_back("the wave packets of " +
+                    number::int_text(static_cast<std::int64_t>(waves_lost_)) +
+                    " points lie outside their input's waveform data: their descriptor index is "
+                    "set to 0");
+  if (inputs_unknown_ > 0) {
+    std::string names;
+    for (const std::string& path : waves_unknown_)
+      names += (names.empty() ? "" : ", ") + paths::for_message(path);
+    if (inputs_unknown_ > 10) names += " and " + number::int_text(inputs_unknown_ - 10) + " more";
+    notes.push_back(
+        "the waveform data of these inputs is not known (text, or read from a pipe): their "
+        "points' wave packet descriptor index is set to 0: " +
+        names);
+  }
+  return notes;
+}
+
 void LasResult::finish(OutputFile& file) {
   if (chunks_ != nullptr) {
     chunks_->finish();
     totals_ = chunks_->totals();
   }
+  write_waveforms(file);
   write_header(file);
   settled_ = true;
 }
 
+// The inputs' waveform data in one record after the points, each input's
+// where its points' offsets were moved to, read in pieces.
+void LasResult::write_waveforms(OutputFile& file) {
+  if (plan_.wave_bytes == 0 || disk_ == nullptr) return;
+  points_end_ = file.position();
+  std::string head(kEvlrHeader, '\0');
+  head.replace(2, 9, "LASF_Spec");
+  put_uint(head.data() + 18, 65535, 2);
+  put_uint(head.data() + 20, plan_.wave_bytes, 8);
+  head.replace(28, 21, "Waveform Data Packets");
+  file.write_block(head.data(), head.size());
+  std::vector<char> piece(kIoBlockSize);
+  for (const WaveInput& wave : plan_.waves) {
+    if (!wave.carried) continue;
+    std::string reason;
+    std::unique_ptr<ByteSource> source = disk_->open_for_reading(wave.source.path, reason);
+    std::uint64_t done = 0;
+    while (source != nullptr && done < wave.source.size) {
+      const auto want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), wave.source.size - done));
+      const std::ptrdiff_t got = source->read_at(wave.source.at + done, piece.data(), want);
+      if (got <= 0) break;
+      file.write_block(piece.data(), static_cast<std::size_t>(got));
+      done += static_cast<std::uint64_t>(got);
+    }
+    if (done < wave.source.size) {
+      // Its points would point at bytes that are not theirs: the result
+      // keeps its points and no waveform data, and the job fails.
+      file.cut_to(points_end_);
+      write_header(file);
+      settled_ = true;
+      throw Failure{1, "Cannot read the waveform data of " + paths::for_message(wave.path) +
+                           " in " + paths::for_message(wave.source.path) +
+                           (reason.empty() ? "" : ": " + reason)};
+    }
+  }
+  totals_.waveform_at = static_cast<std::uint64_t>(points_end_);
+}
+
 void LasResult::after_failure(OutputFile& file) {
-  const std::int64_t held = file.written();
+  // Waveform data cut short is not kept.
+  const std::int64_t held =
+      points_end_ >= 0 ? std::min(file.written(), points_end_) : file.written();
   const std::int64_t first = plan_.point_offset();
   Totals kept;
   std::int64_t end = first;
@@ -184,9 +257,43 @@ void LasResult::after_failure(OutputFile& file) {
   }
 }
 
-LasSink::LasSink(LasResult& result)
+LasSink::LasSink(LasResult& result, const std::string& path)
     : result_(result), plan_(result.plan()), length_(result.plan().record_length) {
   result_.input_begins();
+  const point::RecordLayout& layout = result_.layout();
+  const FieldPlace index = point::place_of(layout, Dim::kWavePacketDescriptorIndex);
+  waves_ = index.kind != FieldPlace::Kind::kAbsent;
+  if (waves_) {
+    wave_index_at_ = index.at;
+    wave_offset_at_ = point::place_of(layout, Dim::kWaveformDataOffset).at;
+    wave_size_at_ = point::place_of(layout, Dim::kWaveformPacketSize).at;
+    wave_ = plan_.wave_of(path);
+    path_ = path;
+  }
+}
+
+// A wave packet's offset moved to where its input's waveform data lies in
+// the result; one that the result has no waveform data for loses its
+// descriptor, the rest of it kept.
+void LasSink::place_wave(char* out) {
+  char& index = out[wave_index_at_];
+  if (index == 0) return;
+  if (wave_ == nullptr || !wave_->carried) {
+    index = 0;
+    // Inputs whose headers were read before the job were told then.
+    if (wave_ == nullptr && !told_unknown_) result_.waves_unknown(path_);
+    told_unknown_ = true;
+    return;
+  }
+  const std::uint64_t offset = uint_at(out + wave_offset_at_, 8);
+  const std::uint64_t size = uint_at(out + wave_size_at_, 4);
+  if (offset >= kEvlrHeader && offset - kEvlrHeader <= wave_->source.size &&
+      size <= wave_->source.size - (offset - kEvlrHeader)) {
+    put_uint(out + wave_offset_at_, offset + wave_->shift, 8);
+    return;
+  }
+  index = 0;
+  result_.wave_lost();
 }
 
 std::int32_t LasSink::integer(double value, int axis) {
@@ -241,6 +348,7 @@ void LasSink::point(const Point& point, Extents& extents, Axes measured) {
       }
     }
   }
+  if (waves_) place_wave(out);
   result_.placed();
   extents.add(at[0], at[1], at[2], measured);
 }
@@ -340,6 +448,7 @@ void LasSink::convert(const Conversion& c, const char* in, char* out) {
   }
   for (const Conversion::Extra& extra : c.extra)
     std::memcpy(out + extra.to, in + extra.from, extra.size);
+  if (waves_) place_wave(out);
 }
 
 void LasSink::records(const ScaledRecords& records, Extents& extents, Axes measured) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "io/disk.h"
 #include "io/output_file.h"
 #include "point/las_record.h"
 #include "read/point_sink.h"
@@ -41,10 +42,11 @@ class ChunkWriter {
 };
 
 // The result of one job: its plan, its totals, and what the points are
-// rounded by.
+// rounded by. The inputs' waveform data, if any, is read through `disk`
+// when the result is closed, after the points.
 class LasResult : public OutputEnding {
  public:
-  LasResult(Plan plan, OutputFile& file);
+  LasResult(Plan plan, OutputFile& file, Disk* disk = nullptr);
   ~LasResult() override;
   LasResult(const LasResult&) = delete;
   LasResult& operator=(const LasResult&) = delete;
@@ -70,6 +72,17 @@ class LasResult : public OutputEnding {
     if (error > most_rounded_) most_rounded_ = error;
   }
   std::uint64_t rounded_points() const { return rounded_; }
+  // A wave packet that points at no waveform data the result carries.
+  void wave_lost() { ++waves_lost_; }
+  // An input whose header was not read before the job (a pipe) and whose
+  // points have wave packets: its waveform data is not known.
+  void waves_unknown(const std::string& path) {
+    if (waves_unknown_.size() < 10) waves_unknown_.push_back(path);
+    ++inputs_unknown_;
+  }
+  // What is said of the result: the plan's notes, and what the points
+  // turned out to need.
+  std::vector<std::string> notes() const;
   double most_rounded() const { return most_rounded_; }
   // The points the result holds, as its header tells them.
   std::uint64_t points() const;
@@ -85,6 +98,7 @@ class LasResult : public OutputEnding {
 
  private:
   void write_header(OutputFile& file);
+  void write_waveforms(OutputFile& file);
   char* chunk_slot() { return slot_ = chunks_->slot(); }
   void chunk_placed() { chunks_->placed(); }
 
@@ -101,13 +115,21 @@ class LasResult : public OutputEnding {
   Totals before_input_;  // the totals are those of the file as it ends
   std::uint64_t rounded_ = 0;
   double most_rounded_ = 0;
+  Disk* disk_;
+  std::uint64_t waves_lost_ = 0;
+  std::vector<std::string> waves_unknown_;
+  std::int64_t inputs_unknown_ = 0;
+  // Where the points (and a LAZ result's chunk table) end, once the
+  // waveform data begins to follow them.
+  std::int64_t points_end_ = -1;
 };
 
 // The writer of one input: its records or points made the result's, as
 // the plan says, and handed to the result.
 class LasSink : public PointSink {
  public:
-  explicit LasSink(LasResult& result);
+  // The points of the input at `path`.
+  explicit LasSink(LasResult& result, const std::string& path = {});
   void point(const Point& point, Extents& extents, Axes measured) override;
   void records(const ScaledRecords& records, Extents& extents, Axes measured) override;
 
@@ -136,6 +158,7 @@ class LasSink : public PointSink {
     bool overlap_class = false;  // legacy class 12 is 1.4's overlap flag
   };
   void convert(const Conversion& c, const char* in, char* out);
+  void place_wave(char* out);
   void prepare(const ScaledRecords& records);
   std::int32_t integer(double value, int axis);
 
@@ -144,6 +167,13 @@ class LasSink : public PointSink {
   std::uint32_t length_;
   Conversion conversion_;
   double rounded_by_ = 0;  // of the point being made
+  // The wave packet fields of the result's records, where it has them,
+  // and the input's waveform data in the result.
+  bool waves_ = false;
+  std::uint32_t wave_index_at_ = 0, wave_offset_at_ = 0, wave_size_at_ = 0;
+  const WaveInput* wave_ = nullptr;
+  std::string path_;
+  bool told_unknown_ = false;
 };
 
 }  // namespace lasout

@@ -203,6 +203,52 @@ TEST(LasPlan, TheHeaderTellsTheTotals) {
   EXPECT_DOUBLE_EQ(le_double(header, 187), 0.05);  // min X
 }
 
+TEST(LasPlan, WaveformDataFollowsEachInputInTurn) {
+  const lasout::Vlr one{"LASF_Spec", 100, "", std::string(26, '\1')};
+  lasout::Vlr other = one;
+  other.body[3] = 9;
+  std::vector<InputHeader> inputs = {las_input("a", 4, 0.01), las_input("b", 9, 0.01),
+                                     las_input("c", 5, 0.01), las_input("d", 1, 0.01)};
+  inputs[0].waveform = {"a", 300, 100};
+  inputs[1].waveform = {"b.wdp", 60, 50};
+  for (int i : {0, 1, 2}) inputs[static_cast<std::size_t>(i)].vlrs.push_back(one);
+  Plan plan = lasout::compose(inputs, {});
+  // d, without wave packets, need not hold the descriptor.
+  EXPECT_NE(std::find(plan.vlrs.begin(), plan.vlrs.end(), one), plan.vlrs.end());
+  EXPECT_EQ(plan.wave_bytes, 150u);
+  ASSERT_EQ(plan.waves.size(), 3u);
+  EXPECT_EQ(plan.wave_of("a")->shift, 0u);
+  EXPECT_EQ(plan.wave_of("b")->shift, 100u);
+  EXPECT_TRUE(plan.wave_of("b")->carried);
+  EXPECT_FALSE(plan.wave_of("c")->carried);
+  EXPECT_EQ(plan.wave_of("d"), nullptr);
+  EXPECT_NE(notes(plan).find("cannot be found"), std::string::npos) << notes(plan);
+  EXPECT_NE(notes(plan).find("c\n"), std::string::npos) << notes(plan);
+  // Given twice, an input's data is carried once.
+  inputs.push_back(inputs[1]);
+  plan = lasout::compose(inputs, {});
+  EXPECT_EQ(plan.wave_bytes, 150u);
+  EXPECT_EQ(plan.waves.back().shift, 100u);
+  inputs.pop_back();
+  // A descriptor of the same index that differs: no input with it keeps
+  // its packets, and the descriptor goes.
+  inputs[1].vlrs.back() = other;
+  plan = lasout::compose(inputs, {});
+  EXPECT_EQ(plan.wave_bytes, 0u);
+  EXPECT_FALSE(plan.wave_of("a")->carried);
+  EXPECT_EQ(std::count_if(plan.vlrs.begin(), plan.vlrs.end(),
+                          [](const lasout::Vlr& vlr) { return vlr.id == 100; }),
+            0);
+  EXPECT_NE(notes(plan).find("descriptors differ"), std::string::npos) << notes(plan);
+  // The header promises the record once it is written.
+  lasout::Totals totals;
+  EXPECT_EQ(le(lasout::header_bytes(plan, totals), 6, 2) & 2, 0u);
+  totals.waveform_at = 123456;
+  const std::string header = lasout::header_bytes(plan, totals);
+  EXPECT_EQ(le(header, 6, 2) & 6, 2u);
+  EXPECT_EQ(le(header, 227, 8), 123456u);
+}
+
 // Whole jobs, in-process, through the program's own reader.
 class LasJob : public testing::Test {
  protected:
@@ -360,6 +406,18 @@ TEST_F(LasJob, ADamagedInputsPointsAreTakenBackWithTheHeadersCounts) {
   EXPECT_EQ(fields({"r.las"}, "X,Y,Z"), fields({"a.xyz"}, "X,Y,Z"));
 }
 
+TEST_F(LasJob, TextWavePacketsPointAtNoWaveformData) {
+  disk.files["w.xyz"] =
+      "X Y Z WavePacketDescriptorIndex WaveformDataOffset WaveformPacketSize\n"
+      "1 2 3 1 60 4\n4 5 6 0 64 4\n";
+  ASSERT_EQ(run({"-o", "r.las", "w.xyz", "w.xyz"}), 0) << err;
+  EXPECT_NE(err.find("is not known"), std::string::npos) << err;
+  EXPECT_NE(err.find("set to 0: w.xyz, w.xyz."), std::string::npos) << err;
+  EXPECT_EQ(disk.files["r.las"][104], 4);
+  EXPECT_EQ(fields({"r.las"}, "WavePacketDescriptorIndex,WaveformDataOffset"),
+            "0 60\r\n0 64\r\n0 60\r\n0 64\r\n");
+}
+
 TEST_F(LasJob, RefusalsCreateNothing) {
   disk.files["a.xyz"] = "1 2 3\n";
   disk.files["b.xyz"] = "1 2 3\n";
@@ -401,6 +459,140 @@ TEST_F(LasJob, CorpusFilesRoundTripAloneAndMerged) {
   // Two tiles of one survey, merged.
   ASSERT_EQ(run({"-q", "-o", "m.laz", names[0], names[0]}), 0) << err;
   EXPECT_EQ(fields({"m.laz"}), fields({names[0], names[0]}));
+}
+// The records of a LAS file: where they begin, their length and count.
+struct Records {
+  explicit Records(const std::string& las)
+      : bytes(las),
+        first(le(las, 96, 4)),
+        length(le(las, 105, 2)),
+        count(las[25] >= 4 ? le(las, 247, 8) : le(las, 107, 4)),
+        format(las[104] & 63) {}
+  // The wave packet's index, offset and size of record `i`.
+  std::uint64_t wave(std::uint64_t i, int field) const {
+    const std::size_t index_at = format == 4 ? 28 : format == 5 ? 34 : format == 9 ? 30 : 38;
+    const std::size_t at = static_cast<std::size_t>(first + i * length) + index_at;
+    return field == 0 ? le(bytes, at, 1) : field == 1 ? le(bytes, at + 1, 8) : le(bytes, at + 9, 4);
+  }
+  const std::string& bytes;
+  std::uint64_t first, length, count;
+  int format;
+};
+
+// A .wdp file: the record's header, then `size` bytes from `seed`.
+std::string wdp_file(std::size_t size, int seed) {
+  std::string bytes(60 + size, '\0');
+  bytes.replace(2, 9, "LASF_Spec");
+  bytes[18] = bytes[19] = '\xff';
+  for (std::size_t i = 0; i < size; ++i)
+    bytes[60 + i] =
+        static_cast<char>((i * 7 + static_cast<std::size_t>(seed) * 13 + i / 251) & 0xff);
+  return bytes;
+}
+
+// Each point of `result` after `skip` has the wave packet of the input's
+// point, its samples the same bytes as `data` held where the input's
+// offset pointed, or no descriptor where `data` held none: how many kept
+// theirs.
+int waves_kept(const Records& result, std::uint64_t skip, const Records& input,
+               const std::string& data) {
+  const std::uint64_t start = le(result.bytes, 227, 8);
+  int kept = 0;
+  for (std::uint64_t i = 0; i < input.count; ++i) {
+    const std::uint64_t offset = input.wave(i, 1), size = input.wave(i, 2);
+    EXPECT_EQ(result.wave(skip + i, 2), size);
+    if (input.wave(i, 0) != 0 && offset + size <= data.size()) {
+      EXPECT_EQ(result.wave(skip + i, 0), input.wave(i, 0)) << i;
+      const std::uint64_t moved = result.wave(skip + i, 1);
+      EXPECT_EQ(result.bytes.substr(static_cast<std::size_t>(start + moved),
+                                    static_cast<std::size_t>(size)),
+                data.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(size)))
+          << i;
+      ++kept;
+    } else {
+      EXPECT_EQ(result.wave(skip + i, 0), 0u) << i;
+      EXPECT_EQ(result.wave(skip + i, 1), offset) << i;
+    }
+  }
+  return kept;
+}
+
+TEST_F(LasJob, WaveformDataFollowsItsPointsIntoTheResult) {
+  const std::vector<std::string> names = {"lastools-fullwave-fmt9.las",
+                                          "lastools-fullwave-fmt10.las", "laspy-simple1_3.las",
+                                          "lastools-simple1_3-fmt5.las"};
+  for (const std::string& name : names) {
+    std::ifstream file(std::string(STRATUMIX_CORPUS) + "/" + name, std::ios::binary);
+    if (!file) GTEST_SKIP() << "no corpus";
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    disk.files[name] = bytes.str();
+  }
+  // External waveform data beside the first two, holding the samples of
+  // their first points only.
+  disk.files["lastools-fullwave-fmt9.wdp"] = wdp_file(300000, 1);
+  disk.files["lastools-fullwave-fmt10.wdp"] = wdp_file(200000, 2);
+  const Records nine(disk.files[names[0]]), ten(disk.files[names[1]]);
+  for (const char* result : {"r.las", "r.laz"}) {
+    ASSERT_EQ(run({"-o", result, names[0], names[1]}), 0) << err;
+    EXPECT_NE(err.find("lie outside their input's waveform data"), std::string::npos) << err;
+    std::string las = disk.files[result];
+    if (std::string(result) == "r.laz") {
+      // Read back as LAS: its one record carried as it lies.
+      ASSERT_EQ(run({"-q", "-o", "back.las", result}), 0) << err;
+      las = disk.files["back.las"];
+    }
+    const Records r(las);
+    ASSERT_EQ(r.count, nine.count + ten.count);
+    EXPECT_EQ(le(las, 6, 2) & 6, 2u) << result;
+    const std::uint64_t start = le(las, 227, 8);
+    EXPECT_EQ(le(las, 235, 8), start);
+    EXPECT_EQ(le(las, 243, 4), 1u);
+    EXPECT_EQ(le(las, static_cast<std::size_t>(start) + 18, 2), 65535u);
+    EXPECT_EQ(le(las, static_cast<std::size_t>(start) + 20, 8), 500000u);
+    EXPECT_EQ(las.size(), start + 60 + 500000);
+    EXPECT_GT(waves_kept(r, 0, nine, disk.files["lastools-fullwave-fmt9.wdp"]), 50) << result;
+    EXPECT_GT(waves_kept(r, nine.count, ten, disk.files["lastools-fullwave-fmt10.wdp"]), 30)
+        << result;
+  }
+  // A record in the file is carried whole; data not found is told.
+  ASSERT_EQ(run({"-o", "s.las", names[2], names[3]}), 0) << err;
+  EXPECT_NE(err.find("cannot be found"), std::string::npos) << err;
+  EXPECT_NE(err.find(names[3]), std::string::npos) << err;
+  const std::string& input = disk.files[names[2]];
+  const std::string& s = disk.files["s.las"];
+  const std::uint64_t from = le(input, 227, 8), to = le(s, 227, 8);
+  ASSERT_GT(to, 0u);
+  EXPECT_EQ(s.substr(static_cast<std::size_t>(to) + 60),
+            input.substr(static_cast<std::size_t>(from) + 60));
+  const Records fifth(disk.files[names[3]]);
+  const Records merged(s);
+  for (std::uint64_t i = 0; i < fifth.count; ++i)
+    ASSERT_EQ(merged.wave(Records(input).count + i, 0), 0u);
+}
+
+TEST_F(LasJob, AFullDiskInTheWaveformDataLeavesThePointsWithoutIt) {
+  std::ifstream file(std::string(STRATUMIX_CORPUS) + "/lastools-fullwave-fmt9.las",
+                     std::ios::binary);
+  if (!file) GTEST_SKIP() << "no corpus";
+  std::stringstream bytes;
+  bytes << file.rdbuf();
+  disk.files["a.las"] = bytes.str();
+  disk.files["a.wdp"] = wdp_file(800000, 3);
+  for (const std::string result : {"r.las", "r.laz"}) {
+    ASSERT_EQ(run({"-q", "-o", "whole" + result, "a.las"}), 0) << err;
+    const std::size_t start = static_cast<std::size_t>(le(disk.files["whole" + result], 227, 8));
+    disk.room[result] = start + 400000;
+    EXPECT_EQ(run({"-q", "-o", result, "a.las"}), 1);
+    const std::string& cut = disk.files[result];
+    EXPECT_EQ(cut.size(), start) << result;
+    EXPECT_EQ(le(cut, 6, 2) & 2, 0u);
+    EXPECT_EQ(le(cut, 227, 8), 0u);
+    EXPECT_EQ(le(cut, 243, 4), 0u);
+    EXPECT_EQ(Records(cut).count, Records(disk.files["a.las"]).count) << result;
+  }
+  ASSERT_EQ(run({"-q", "-o", "back.las", "r.laz"}), 0) << err;
+  EXPECT_EQ(Records(disk.files["back.las"]).count, Records(disk.files["a.las"]).count);
 }
 #endif
 
