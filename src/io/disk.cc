@@ -39,18 +39,26 @@ class StdioFile {
   std::string shown_;
 };
 
+// `plain_size`: the size of a plain file as it was opened, -1 for any
+// other; a plain file is read without asking again what it is.
 class FileSource : public ByteSource, private StdioFile {
  public:
-  using StdioFile::StdioFile;
+  FileSource(std::FILE* file, std::string shown, std::int64_t plain_size)
+      : StdioFile(file, std::move(shown)), plain_size_(plain_size) {}
   std::size_t read(char* buffer, std::size_t size) override {
     errno = 0;
-    std::ptrdiff_t got = platform::read_some(file_, buffer, size);
+    std::ptrdiff_t got = plain_size_ >= 0 ? platform::read_plain(file_, buffer, size)
+                                          : platform::read_some(file_, buffer, size);
     if (got < 0) fail("read", errno != 0 ? errno : EIO);
     return static_cast<std::size_t>(got);
   }
   std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
     return platform::read_at(file_, offset, buffer, size);
   }
+  std::int64_t plain_size() const override { return plain_size_; }
+
+ private:
+  std::int64_t plain_size_;
 };
 
 // A `plain` file is on a disk and can be cut back; a pipe, a device or a
@@ -215,9 +223,10 @@ std::string SystemDisk::native(const std::string& path) const {
 
 std::unique_ptr<ByteSource> SystemDisk::open_for_reading(const std::string& path,
                                                          std::string& reason) {
-  std::FILE* file = platform::open_for_reading(native(path), reason);
+  std::int64_t plain_size = -1;
+  std::FILE* file = platform::open_for_reading(native(path), reason, plain_size);
   if (file == nullptr) return nullptr;
-  return std::make_unique<FileSource>(file, describe(path));
+  return std::make_unique<FileSource>(file, describe(path), plain_size);
 }
 
 std::unique_ptr<ClaimedFile> SystemDisk::claim(const std::string& path, std::string& reason,
@@ -235,13 +244,24 @@ std::vector<std::size_t> SystemDisk::first_same_file(const std::vector<std::stri
                                                      const std::vector<std::string>& others) {
   std::vector<platform::FileIdentity> files(paths.size());
   // A path that names no file is the same file as none.
-  std::vector<bool> looked_for(paths.size());
+  std::vector<bool> found(paths.size());
   std::size_t unfound = 0;
   for (std::size_t k = 0; k < paths.size(); ++k) {
-    looked_for[k] = platform::identify(native(paths[k]), files[k]);
-    if (looked_for[k]) ++unfound;
+    found[k] = platform::identify(native(paths[k]), files[k]);
+    if (found[k]) ++unfound;
   }
   std::vector<std::size_t> first(paths.size(), others.size());
+  if (&paths == &others) {
+    // The inputs against themselves: each file is looked at once, and
+    // thousands are not each compared with every other.
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> first_of;
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+      if (found[k])
+        first[k] = first_of.try_emplace({files[k].device, files[k].file}, k).first->second;
+    }
+    return first;
+  }
+  std::vector<bool> looked_for = found;
   for (std::size_t i = 0; i < others.size() && unfound > 0; ++i) {
     platform::FileIdentity other;
     if (!platform::identify(native(others[i]), other)) continue;
@@ -304,11 +324,7 @@ std::string SystemDisk::describe(const std::string& path) {
 }
 
 std::int64_t SystemDisk::size_of(const std::string& path) {
-  std::error_code error;
-  std::filesystem::path file = platform::system_path(native(path));
-  if (!std::filesystem::is_regular_file(file, error)) return -1;
-  std::uintmax_t size = std::filesystem::file_size(file, error);
-  return error ? -1 : static_cast<std::int64_t>(size);
+  return platform::plain_file_size(native(path));
 }
 
 bool SystemDisk::can_write(const std::string& path, std::string& reason, bool temporary) {

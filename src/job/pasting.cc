@@ -195,17 +195,22 @@ void Pasting::tell_end(InputFacts& facts, const std::string& path, const std::st
 void Pasting::paste_one(std::int32_t m, const std::string& path,
                         std::unique_ptr<ByteSource> source) {
   InputFacts& facts = observer_.input_begun(m, path);
+  // A LAS result takes its inputs one after the other, with no lanes
+  // ahead: a small file is read on this thread, where a reading thread of
+  // its own would cost more than it saves. Its size is what opening it
+  // found, unless the source cannot tell.
+  constexpr std::int64_t kSmall = std::int64_t{8} << 20;
+  std::int64_t size = -1;
+  if (job_.las != nullptr) {
+    size = source->plain_size();
+    if (size < 0) size = disk_.size_of(path);
+  }
+  const Reading reading = size >= 0 && size < kSmall ? Reading::kInPlace : Reading::kAhead;
   auto bytes_read = std::make_shared<std::atomic<std::int64_t>>(0);
   source = std::make_unique<CountedSource>(std::move(source), bytes_read);
   // Its form is told by its first bytes, which a pipe may be slow to give:
   // the file is announced first.
   std::unique_ptr<PointInput>& slot = left_.input;
-  // A LAS result takes its inputs one after the other, with no lanes
-  // ahead: a small file is read on this thread, where a reading thread of
-  // its own would cost more than it saves.
-  constexpr std::int64_t kSmall = std::int64_t{8} << 20;
-  const std::int64_t size = job_.las != nullptr ? disk_.size_of(path) : -1;
-  const Reading reading = size >= 0 && size < kSmall ? Reading::kInPlace : Reading::kAhead;
   slot = open_points(std::move(source), path, disk_.describe(path), job_.reading,
                      job_.measure_z ? Axes::kXYZ : Axes::kXY, reading, quick_text_for(job_));
   PointInput& input = *slot;
