@@ -353,7 +353,7 @@ void today(int& day, int& year) {
 // give their columns, and the first one its first point, which places the
 // offset where no LAS input does).
 lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& disk,
-                             const std::vector<std::string>& inputs) {
+                             const std::vector<std::string>& inputs, KeptInputs& kept) {
   const WriterOptions& writing = arguments.writing;
   lasout::Options options;
   options.form =
@@ -377,7 +377,7 @@ lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& d
   auto read_one = [&](std::size_t i) {
     try {
       lasout::InputHeader& header = headers[i];
-      if (lasout::read_las_input(disk, inputs[i], header)) {
+      if (lasout::read_las_input(disk, inputs[i], header, &kept, i)) {
         is_las[i] = 1;
         return;
       }
@@ -551,7 +551,12 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   std::unique_ptr<lasout::Plan> plan;
   if (arguments.writing.form != WriterOptions::Form::kText) {
     refuse_unrewritable(disk, arguments.result, form_name(arguments.writing.form));
-    plan = std::make_unique<lasout::Plan>(plan_las_result(arguments, job, disk, inputs));
+    // Tiles read whole for their headers are kept for their turn, within
+    // a bound that the memory of the read-ahead of text also keeps.
+    constexpr std::size_t kLargestKept = std::size_t{256} << 10;
+    constexpr std::size_t kMostKept = std::size_t{32} << 20;
+    job.kept = std::make_shared<KeptInputs>(inputs.size(), kLargestKept, kMostKept);
+    plan = std::make_unique<lasout::Plan>(plan_las_result(arguments, job, disk, inputs, *job.kept));
   }
   std::vector<std::string> outputs = {arguments.result, info_report_for(arguments.result)};
   if (!arguments.report.empty()) {

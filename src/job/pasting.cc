@@ -48,7 +48,7 @@ class Pasting {
       if (ahead_ != nullptr) {
         paste_read_ahead(m, path);
       } else {
-        paste_one(m, path, open_input(path));
+        paste_one(m, path, open_input(m, path));
       }
     }
     job_.result->close();
@@ -57,7 +57,8 @@ class Pasting {
  private:
   void paste_one(std::int32_t m, const std::string& path, std::unique_ptr<ByteSource> source);
   void paste_read_ahead(std::int32_t m, const std::string& path);
-  std::unique_ptr<ByteSource> open_input(const std::string& path);
+  // Input `m` (from 1), kept before the job or opened now.
+  std::unique_ptr<ByteSource> open_input(std::int32_t m, const std::string& path);
   [[noreturn]] void stop_on_unopened(const std::string& path, const std::string& reason);
   // Called in a handler: what the job tells of the failure or interruption
   // that cut the input short, with its points in the result taken back
@@ -100,7 +101,11 @@ void Pasting::stop_on_unopened(const std::string& path, const std::string& reaso
   throw Failure{0, ""};
 }
 
-std::unique_ptr<ByteSource> Pasting::open_input(const std::string& path) {
+std::unique_ptr<ByteSource> Pasting::open_input(std::int32_t m, const std::string& path) {
+  if (job_.kept != nullptr) {
+    if (std::unique_ptr<ByteSource> kept = job_.kept->take(static_cast<std::size_t>(m - 1), path))
+      return kept;
+  }
   std::string reason;
   std::unique_ptr<ByteSource> source = disk_.open_for_reading(path, reason);
   if (source == nullptr) stop_on_unopened(path, reason);
@@ -283,7 +288,7 @@ void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
   AheadEvent event = ahead_->next(i);
   if (event.kind == AheadEvent::Kind::kUnopened) stop_on_unopened(path, event.reason);
   if (event.kind == AheadEvent::Kind::kInTurn) {
-    paste_one(m, path, open_input(path));
+    paste_one(m, path, open_input(m, path));
     ahead_->passed(i);
     return;
   }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "io/disk.h"
+#include "io/kept_inputs.h"
 #include "write/las/las_plan.h"
 
 namespace lasout {
@@ -14,7 +15,10 @@ namespace lasout {
 // Reads the header of the input at `path` into `header`: false where it
 // is no LAS or LAZ (text, gzip, a pipe, which is not opened), or cannot be
 // read; Failure (status 1) for a LAS header that is wrong.
-bool read_las_input(Disk& disk, const std::string& path, InputHeader& header);
+// With `kept`, a small LAS or LAZ file is read whole and kept there as
+// input `i`, for its turn, where the disk lets inputs be read ahead.
+bool read_las_input(Disk& disk, const std::string& path, InputHeader& header,
+                    KeptInputs* kept = nullptr, std::size_t i = 0);
 
 }  // namespace lasout
 
