@@ -34,6 +34,28 @@
 
 namespace {
 
+// Calls `each` for every input, on every core (at most 8) where the disk
+// lets inputs be looked at from several threads and they are many: each
+// is a few system calls that one thread would wait for in turn. `each`
+// must touch nothing but its input's own results.
+template <typename Each>
+void for_each_input(Disk& disk, std::size_t count, const Each& each) {
+  const unsigned cores = std::thread::hardware_concurrency();
+  const std::size_t threads =
+      disk.reads_ahead() && count >= 16 ? std::min<std::size_t>(std::max(cores, 1U), 8) : 1;
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < count;) {
+      if (platform::interruption() != 0) return;
+      each(i);
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+}
+
 Arguments wrong(const std::string& what) {
   Arguments arguments;
   arguments.action = Arguments::Action::kWrong;
@@ -283,14 +305,22 @@ void refuse_windows_path(const std::string& name, const std::string& what) {
 // so that one run tells all there is to mend.
 void refuse_unreadable(Disk& disk, const std::vector<std::string>& inputs) {
   constexpr std::size_t kNamed = 10;
+  // Thousands of inputs take a while to check: on every core, each
+  // input's reason kept, then told in the inputs' order.
+  std::vector<std::string> reasons(inputs.size());
+  std::vector<char> readable(inputs.size(), 0);
+  for_each_input(disk, inputs.size(), [&](std::size_t i) {
+    if (platform::windows_path_elsewhere(inputs[i]).empty() && disk.can_read(inputs[i], reasons[i]))
+      readable[i] = 1;
+  });
+  stop_if_interrupted_before_changes();
   std::size_t unreadable = 0;
   std::string first;
-  for (const std::string& input : inputs) {
-    // Thousands of inputs take a while to check.
-    stop_if_interrupted_before_changes();
-    std::string reason;
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    if (readable[i] != 0) continue;
+    const std::string& input = inputs[i];
+    const std::string& reason = reasons[i];
     std::string why = platform::windows_path_elsewhere(input);
-    if (why.empty() && disk.can_read(input, reason)) continue;
     std::string text = why.empty() ? "Cannot read " + paths::for_message(input) + ": " + reason
                                    : "The input " + paths::for_message(input) + " " + why;
     if (++unreadable == 1) {
@@ -391,22 +421,7 @@ lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& d
       failed[i] = std::current_exception();
     }
   };
-  const unsigned cores = std::thread::hardware_concurrency();
-  const std::size_t threads =
-      disk.reads_ahead() && inputs.size() >= 16 ? std::min<std::size_t>(std::max(cores, 1U), 8) : 1;
-  {
-    std::atomic<std::size_t> next{0};
-    auto work = [&] {
-      for (std::size_t i; (i = next.fetch_add(1)) < inputs.size();) {
-        if (platform::interruption() != 0) return;
-        read_one(i);
-      }
-    };
-    std::vector<std::thread> helpers;
-    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers) helper.join();
-  }
+  for_each_input(disk, inputs.size(), read_one);
   stop_if_interrupted_before_changes();
   bool any_las = false;
   const std::string* first_text = nullptr;
