@@ -303,14 +303,18 @@ void refuse_windows_path(const std::string& name, const std::string& what) {
 
 // Every input that cannot be read is named at once, the first ten of them,
 // so that one run tells all there is to mend.
-void refuse_unreadable(Disk& disk, const std::vector<std::string>& inputs) {
+// With `kept`, a LAS result's small tiles are read whole as they are
+// checked, and kept for their headers and their turn.
+void refuse_unreadable(Disk& disk, const std::vector<std::string>& inputs, KeptInputs* kept) {
   constexpr std::size_t kNamed = 10;
   // Thousands of inputs take a while to check: on every core, each
   // input's reason kept, then told in the inputs' order.
   std::vector<std::string> reasons(inputs.size());
   std::vector<char> readable(inputs.size(), 0);
   for_each_input(disk, inputs.size(), [&](std::size_t i) {
-    if (platform::windows_path_elsewhere(inputs[i]).empty() && disk.can_read(inputs[i], reasons[i]))
+    if (!platform::windows_path_elsewhere(inputs[i]).empty()) return;
+    if (kept != nullptr ? kept->check_and_keep(disk, i, inputs[i], "LASF", reasons[i])
+                        : disk.can_read(inputs[i], reasons[i]))
       readable[i] = 1;
   });
   stop_if_interrupted_before_changes();
@@ -383,7 +387,7 @@ void today(int& day, int& year) {
 // give their columns, and the first one its first point, which places the
 // offset where no LAS input does).
 lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& disk,
-                             const std::vector<std::string>& inputs, KeptInputs& kept) {
+                             const std::vector<std::string>& inputs, const KeptInputs& kept) {
   const WriterOptions& writing = arguments.writing;
   lasout::Options options;
   options.form =
@@ -552,9 +556,16 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   for (const std::string* output : {&arguments.report, &arguments.map, &arguments.index}) {
     if (!output->empty()) refuse_windows_path(*output, "output");
   }
-  refuse_unreadable(disk, inputs);
-  warn_of_inputs_given_twice(disk, inputs);
   Job job;
+  if (arguments.writing.form != WriterOptions::Form::kText) {
+    // Tiles read whole as they are checked are kept for their headers and
+    // their turn, within a bound that the read-ahead of text also keeps.
+    constexpr std::size_t kLargestKept = std::size_t{256} << 10;
+    constexpr std::size_t kMostKept = std::size_t{32} << 20;
+    job.kept = std::make_shared<KeptInputs>(inputs.size(), kLargestKept, kMostKept);
+  }
+  refuse_unreadable(disk, inputs, job.kept.get());
+  warn_of_inputs_given_twice(disk, inputs);
   job.reading = arguments.reading;
   job.format = arguments.writing.format;
   job.columns = arguments.writing.columns;
@@ -566,11 +577,6 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   std::unique_ptr<lasout::Plan> plan;
   if (arguments.writing.form != WriterOptions::Form::kText) {
     refuse_unrewritable(disk, arguments.result, form_name(arguments.writing.form));
-    // Tiles read whole for their headers are kept for their turn, within
-    // a bound that the memory of the read-ahead of text also keeps.
-    constexpr std::size_t kLargestKept = std::size_t{256} << 10;
-    constexpr std::size_t kMostKept = std::size_t{32} << 20;
-    job.kept = std::make_shared<KeptInputs>(inputs.size(), kLargestKept, kMostKept);
     plan = std::make_unique<lasout::Plan>(plan_las_result(arguments, job, disk, inputs, *job.kept));
   }
   std::vector<std::string> outputs = {arguments.result, info_report_for(arguments.result)};

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "io/failure.h"
+
 std::size_t KeptSource::read(char* buffer, std::size_t size) {
-  const std::size_t count = std::min(size, bytes_.size() - at_);
+  const std::size_t count = std::min(size, bytes_.size() - std::min(at_, bytes_.size()));
   std::copy_n(bytes_.data() + at_, count, buffer);
   at_ += count;
   return count;
@@ -46,4 +48,40 @@ std::unique_ptr<ByteSource> KeptInputs::take(std::size_t i, const std::string& p
   // The room is not given back: `most` bounds all that is read before the
   // job, whatever was taken since.
   return std::make_unique<KeptSource>(std::exchange(kept.bytes, std::string()));
+}
+
+const std::string* KeptInputs::kept(std::size_t i, const std::string& path) const {
+  if (i >= inputs_.size() || !inputs_[i].kept || inputs_[i].path != path) return nullptr;
+  return &inputs_[i].bytes;
+}
+
+bool KeptInputs::check_and_keep(Disk& disk, std::size_t i, const std::string& path,
+                                std::string_view magic, std::string& reason) {
+  // A pipe is never opened before its turn, nor anything but a plain file.
+  const std::int64_t size = disk.reads_ahead() ? disk.size_of(path) : -1;
+  if (!has_room(size)) return disk.can_read(path, reason);
+  std::unique_ptr<ByteSource> source = disk.open_for_reading(path, reason);
+  if (source == nullptr) return false;
+  // A byte more than its size, to see it did not grow.
+  std::string bytes(static_cast<std::size_t>(size) + 1, '\0');
+  std::size_t got = 0;
+  // A plain file gives all it has to one read, up to its end; other
+  // sources (a test's) may give less.
+  const bool plain = source->plain_size() >= 0;
+  try {
+    for (std::size_t n = 1; n != 0 && got < bytes.size(); got += n) {
+      n = source->read(bytes.data() + got, bytes.size() - got);
+      if (plain) {
+        got += n;
+        break;
+      }
+    }
+  } catch (const Failure&) {
+    // It could be opened, which is what is checked: its failure to be
+    // read is told in its turn, where it would be.
+    return true;
+  }
+  bytes.resize(got);
+  if (got == static_cast<std::size_t>(size) && bytes.starts_with(magic)) keep(i, path, bytes);
+  return true;
 }

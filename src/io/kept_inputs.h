@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "io/disk.h"
@@ -17,13 +18,18 @@
 // them: in order, or from any place.
 class KeptSource : public ByteSource {
  public:
-  explicit KeptSource(std::string bytes) : bytes_(std::move(bytes)) {}
+  explicit KeptSource(std::string bytes) : owned_(std::move(bytes)), bytes_(owned_) {}
+  // Bytes kept elsewhere, which outlive the source, read on from `at`.
+  KeptSource(std::string_view bytes, std::size_t at) : bytes_(bytes), at_(at) {}
+  KeptSource(const KeptSource&) = delete;
+  KeptSource& operator=(const KeptSource&) = delete;
   std::size_t read(char* buffer, std::size_t size) override;
   std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override;
   std::int64_t plain_size() const override { return static_cast<std::int64_t>(bytes_.size()); }
 
  private:
-  std::string bytes_;
+  std::string owned_;
+  std::string_view bytes_;
   std::size_t at_ = 0;
 };
 
@@ -43,6 +49,16 @@ class KeptInputs {
   // The kept bytes of input `i`, if they are those of `path`, as a
   // source, once; null where none were kept.
   std::unique_ptr<ByteSource> take(std::size_t i, const std::string& path);
+  // The same bytes, left in place; null where none are kept.
+  const std::string* kept(std::size_t i, const std::string& path) const;
+
+  // Whether input `i` at `path` can be read, as Disk::can_read() tells,
+  // `reason` why not. Where the disk lets inputs be read ahead, a plain
+  // file with room is opened for this and read whole, and kept if it
+  // begins with `magic` and its length did not change while it was read:
+  // the check opens it, and nothing after it has to.
+  bool check_and_keep(Disk& disk, std::size_t i, const std::string& path, std::string_view magic,
+                      std::string& reason);
 
  private:
   struct Kept {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "fake_disk.h"
 
 namespace {
 
@@ -57,6 +60,41 @@ TEST(KeptInputs, KeepsWithinItsBoundsAndGivesEachInputOnce) {
   EXPECT_EQ(taken->plain_size(), 6);
   // What was taken is not room again: the bound is of all read before the job.
   EXPECT_FALSE(kept.has_room(1));
+}
+
+TEST(KeptInputs, TheCheckOpensAPlainFileOnceAndKeepsWhatBeginsAsAsked) {
+  class Ahead : public MemoryDisk {
+   public:
+    bool reads_ahead() const override { return true; }
+  } disk;
+  disk.files["a.las"] = "LASF and the rest";
+  disk.files["t.xyz"] = "1 2 3\n";
+  disk.files["big.las"] = "LASF" + std::string(20, 'x');
+  KeptInputs kept(4, 20, 64);
+  std::string reason;
+  EXPECT_TRUE(kept.check_and_keep(disk, 0, "a.las", "LASF", reason));
+  EXPECT_TRUE(kept.check_and_keep(disk, 1, "t.xyz", "LASF", reason));
+  EXPECT_TRUE(kept.check_and_keep(disk, 2, "big.las", "LASF", reason));
+  EXPECT_FALSE(kept.check_and_keep(disk, 3, "none.las", "LASF", reason));
+  EXPECT_EQ(reason, "No such file or directory");
+  ASSERT_NE(kept.kept(0, "a.las"), nullptr);
+  EXPECT_EQ(*kept.kept(0, "a.las"), "LASF and the rest");
+  EXPECT_EQ(kept.kept(1, "t.xyz"), nullptr);    // no LAS file
+  EXPECT_EQ(kept.kept(2, "big.las"), nullptr);  // larger than any kept
+  // Read whole, a few bytes a read as this disk gives them; the large
+  // one only checked, never read.
+  EXPECT_EQ(disk.events, (std::vector<std::string>{"read a.las", "read t.xyz"}));
+  // Left in place until taken.
+  EXPECT_NE(kept.take(0, "a.las"), nullptr);
+  EXPECT_EQ(kept.kept(0, "a.las"), nullptr);
+
+  // A disk that reads nothing ahead is only asked.
+  MemoryDisk plain = disk;
+  plain.events.clear();
+  KeptInputs none(1, 20, 64);
+  EXPECT_TRUE(none.check_and_keep(plain, 0, "a.las", "LASF", reason));
+  EXPECT_EQ(none.kept(0, "a.las"), nullptr);
+  EXPECT_TRUE(plain.events.empty());
 }
 
 }  // namespace

@@ -36,37 +36,27 @@ std::string first_bytes(ByteSource& source, std::size_t size) {
 
 }  // namespace
 
-bool read_las_input(Disk& disk, const std::string& path, InputHeader& header, KeptInputs* kept,
-                    std::size_t i) {
-  // A pipe is read once, in its turn: it is taken for text.
-  const std::int64_t size = disk.size_of(path);
-  if (size < 0) return false;
-  std::string reason;
-  std::unique_ptr<ByteSource> source = disk.open_for_reading(path, reason);
-  if (source == nullptr) return false;
-  // A small file is read whole, and kept if it is a LAS file whose length
-  // did not change meanwhile (a byte more is asked for to see it). One
-  // that fails to be read is opened again and read as any other, so that
-  // its failure is told where it would be.
+bool read_las_input(Disk& disk, const std::string& path, InputHeader& header,
+                    const KeptInputs* kept, std::size_t i) {
+  std::unique_ptr<ByteSource> source;
   std::string bytes;
-  bool whole = false;
-  if (kept != nullptr && disk.reads_ahead() && kept->has_room(size)) {
-    try {
-      bytes = first_bytes(*source, static_cast<std::size_t>(size) + 1);
-      whole = bytes.size() == static_cast<std::size_t>(size);
-    } catch (const Failure&) {
-      source = disk.open_for_reading(path, reason);
-      if (source == nullptr) return false;
-      bytes = first_bytes(*source, las::kLongestHeader);
-    }
+  // Read whole when it was checked: read again from memory, as far as
+  // the file would have been read for its header.
+  if (const std::string* whole = kept != nullptr ? kept->kept(i, path) : nullptr) {
+    bytes.assign(*whole, 0, std::min<std::size_t>(whole->size(), las::kLongestHeader));
+    source = std::make_unique<KeptSource>(*whole, bytes.size());
   } else {
+    // A pipe is read once, in its turn: it is taken for text.
+    if (disk.size_of(path) < 0) return false;
+    std::string reason;
+    source = disk.open_for_reading(path, reason);
+    if (source == nullptr) return false;
     bytes = first_bytes(*source, las::kLongestHeader);
   }
   if (bytes.size() < 4 || bytes.compare(0, 4, "LASF") != 0) return false;
   las::Header h;
   const auto* raw = reinterpret_cast<const unsigned char*>(bytes.data());
-  std::string problem =
-      las::read_header(raw, std::min<std::size_t>(bytes.size(), las::kLongestHeader), h);
+  std::string problem = las::read_header(raw, bytes.size(), h);
   if (!problem.empty())
     throw Failure{
         1, "Cannot read " + paths::for_message(path) + ": " + problem + "; nothing was created."};
@@ -89,14 +79,10 @@ bool read_las_input(Disk& disk, const std::string& path, InputHeader& header, Ke
   if (until > bytes.size())
     bytes += first_bytes(*source, static_cast<std::size_t>(until - bytes.size()));
   raw = reinterpret_cast<const unsigned char*>(bytes.data());
-  // The header and its records, as far as they were read for them alone,
-  // also where the whole file was.
-  const std::size_t seen =
-      std::min<std::size_t>(bytes.size(), std::max<std::uint64_t>(las::kLongestHeader, until));
-  const std::size_t first = std::min<std::size_t>(h.header_size, seen);
+  const std::size_t first = std::min<std::size_t>(h.header_size, bytes.size());
   std::string descriptors;
   for (const las::VariableRecord& record :
-       las::variable_records(raw + first, seen - first, h.records)) {
+       las::variable_records(raw + first, bytes.size() - first, h.records)) {
     const std::string body(reinterpret_cast<const char*>(record.body), record.length);
     if (record.user == "LASF_Spec" && record.id == 4) {
       descriptors += body;
@@ -116,14 +102,13 @@ bool read_las_input(Disk& disk, const std::string& path, InputHeader& header, Ke
     header.vlrs.push_back(std::move(vlr));
   }
   std::string note;
-  header.crs = las::read_crs(h, raw + first, seen - first, source.get(), note);
+  header.crs = las::read_crs(h, raw + first, bytes.size() - first, source.get(), note);
   for (std::size_t d = 0; d + 192 <= descriptors.size(); d += 192)
     header.extra_descriptors.push_back(descriptors.substr(d, 192));
   header.extra =
       point::read_extra_bytes(reinterpret_cast<const unsigned char*>(descriptors.data()),
                               descriptors.size(), standard_length(h.point_format), h.record_length);
   header.dims = point::dims_of_format(h.point_format);
-  if (whole) kept->keep(i, path, bytes);
   return true;
 }
 

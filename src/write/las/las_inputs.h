@@ -15,10 +15,9 @@ namespace lasout {
 // Reads the header of the input at `path` into `header`: false where it
 // is no LAS or LAZ (text, gzip, a pipe, which is not opened), or cannot be
 // read; Failure (status 1) for a LAS header that is wrong.
-// With `kept`, a small LAS or LAZ file is read whole and kept there as
-// input `i`, for its turn, where the disk lets inputs be read ahead.
+// A file `kept` holds as input `i` is read from there, not opened again.
 bool read_las_input(Disk& disk, const std::string& path, InputHeader& header,
-                    KeptInputs* kept = nullptr, std::size_t i = 0);
+                    const KeptInputs* kept = nullptr, std::size_t i = 0);
 
 }  // namespace lasout
 
