@@ -562,7 +562,8 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
     // their turn, within a bound that the read-ahead of text also keeps.
     constexpr std::size_t kLargestKept = std::size_t{256} << 10;
     constexpr std::size_t kMostKept = std::size_t{32} << 20;
-    job.kept = std::make_shared<KeptInputs>(inputs.size(), kLargestKept, kMostKept);
+    job.kept =
+        std::make_shared<KeptInputs>(inputs.size(), KeptInputs::Bounds{kLargestKept, kMostKept});
   }
   refuse_unreadable(disk, inputs, job.kept.get());
   warn_of_inputs_given_twice(disk, inputs);

@@ -20,8 +20,8 @@ std::ptrdiff_t KeptSource::read_at(std::uint64_t offset, char* buffer, std::size
   return static_cast<std::ptrdiff_t>(count);
 }
 
-KeptInputs::KeptInputs(std::size_t inputs, std::size_t largest, std::size_t most)
-    : inputs_(inputs), largest_(largest), most_(most) {}
+KeptInputs::KeptInputs(std::size_t inputs, Bounds bounds)
+    : inputs_(inputs), largest_(bounds.largest), most_(bounds.most) {}
 
 bool KeptInputs::has_room(std::int64_t size) const {
   return size >= 0 && static_cast<std::uint64_t>(size) <= largest_ &&

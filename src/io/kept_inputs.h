@@ -39,7 +39,11 @@ class KeptInputs {
  public:
   // A file larger than `largest` is never kept, nor more than `most` bytes
   // in all: past them, an input is opened again in its turn, as any other.
-  KeptInputs(std::size_t inputs, std::size_t largest, std::size_t most);
+  struct Bounds {
+    std::size_t largest = 0;
+    std::size_t most = 0;
+  };
+  KeptInputs(std::size_t inputs, Bounds bounds);
 
   // Whether a file of `size` bytes could still be kept.
   bool has_room(std::int64_t size) const;

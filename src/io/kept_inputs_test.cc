@@ -33,7 +33,7 @@ TEST(KeptSource, GivesItsBytesInOrderAndFromAnyPlace) {
 }
 
 TEST(KeptInputs, KeepsWithinItsBoundsAndGivesEachInputOnce) {
-  KeptInputs kept(4, 10, 16);
+  KeptInputs kept(4, {10, 16});
   EXPECT_TRUE(kept.has_room(10));
   EXPECT_FALSE(kept.has_room(11));  // larger than any file kept
   EXPECT_FALSE(kept.has_room(-1));  // no plain file
@@ -70,7 +70,7 @@ TEST(KeptInputs, TheCheckOpensAPlainFileOnceAndKeepsWhatBeginsAsAsked) {
   disk.files["a.las"] = "LASF and the rest";
   disk.files["t.xyz"] = "1 2 3\n";
   disk.files["big.las"] = "LASF" + std::string(20, 'x');
-  KeptInputs kept(4, 20, 64);
+  KeptInputs kept(4, {20, 64});
   std::string reason;
   EXPECT_TRUE(kept.check_and_keep(disk, 0, "a.las", "LASF", reason));
   EXPECT_TRUE(kept.check_and_keep(disk, 1, "t.xyz", "LASF", reason));
@@ -91,7 +91,7 @@ TEST(KeptInputs, TheCheckOpensAPlainFileOnceAndKeepsWhatBeginsAsAsked) {
   // A disk that reads nothing ahead is only asked.
   MemoryDisk plain = disk;
   plain.events.clear();
-  KeptInputs none(1, 20, 64);
+  KeptInputs none(1, {20, 64});
   EXPECT_TRUE(none.check_and_keep(plain, 0, "a.las", "LASF", reason));
   EXPECT_EQ(none.kept(0, "a.las"), nullptr);
   EXPECT_TRUE(plain.events.empty());
