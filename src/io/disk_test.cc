@@ -73,6 +73,24 @@ TEST_F(SameFiles, TheInputsAgainstThemselvesAsAgainstAnyOtherList) {
   EXPECT_EQ(first, disk.first_same_file(inputs, copy));
   EXPECT_EQ(std::vector<std::size_t>(first.begin(), first.begin() + 6),
             (std::vector<std::size_t>{0, inputs.size(), 2, 0, 2, inputs.size()}));
+
+  // Many, looked at on several threads: each found first where it is
+  // first named, in either spelling, whichever list it is in.
+  std::vector<std::string> many;
+  std::vector<std::size_t> expected;
+  for (std::size_t i = 0; i < 300; ++i) {
+    std::string name = "m";
+    name += std::to_string(i % 40);
+    name += ".xyz";
+    if (i < 40 && i % 40 < 30) std::ofstream(folder / name) << i;
+    many.push_back(at(i % 3 == 0 ? "./" + name : name));
+    expected.push_back(i % 40 < 30 ? i % 40 : 300);
+  }
+  const std::vector<std::string> many_copy = many;
+  EXPECT_EQ(disk.first_same_file(many, many), expected);
+  EXPECT_EQ(disk.first_same_file(many, many_copy), expected);
+  EXPECT_EQ(disk.first_same_file({at("m7.xyz"), at("a.xyz"), at("m35.xyz")}, many),
+            (std::vector<std::size_t>{7, 300, 300}));
 }
 
 TEST_F(SameFiles, AFileOpenedTellsItsSizeAsTheDiskDoes) {
