@@ -34,6 +34,28 @@
 
 namespace {
 
+// Calls `each` for every input, on every core (at most 8) where the disk
+// lets inputs be looked at from several threads and they are many: each
+// is a few system calls that one thread would wait for in turn. `each`
+// must touch nothing but its input's own results.
+template <typename Each>
+void for_each_input(Disk& disk, std::size_t count, const Each& each) {
+  const unsigned cores = std::thread::hardware_concurrency();
+  const std::size_t threads =
+      disk.reads_ahead() && count >= 16 ? std::min<std::size_t>(std::max(cores, 1U), 8) : 1;
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < count;) {
+      if (platform::interruption() != 0) return;
+      each(i);
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+}
+
 Arguments wrong(const std::string& what) {
   Arguments arguments;
   arguments.action = Arguments::Action::kWrong;
@@ -281,16 +303,28 @@ void refuse_windows_path(const std::string& name, const std::string& what) {
 
 // Every input that cannot be read is named at once, the first ten of them,
 // so that one run tells all there is to mend.
-void refuse_unreadable(Disk& disk, const std::vector<std::string>& inputs) {
+// With `kept`, a LAS result's small tiles are read whole as they are
+// checked, and kept for their headers and their turn.
+void refuse_unreadable(Disk& disk, const std::vector<std::string>& inputs, KeptInputs* kept) {
   constexpr std::size_t kNamed = 10;
+  // Thousands of inputs take a while to check: on every core, each
+  // input's reason kept, then told in the inputs' order.
+  std::vector<std::string> reasons(inputs.size());
+  std::vector<char> readable(inputs.size(), 0);
+  for_each_input(disk, inputs.size(), [&](std::size_t i) {
+    if (!platform::windows_path_elsewhere(inputs[i]).empty()) return;
+    if (kept != nullptr ? kept->check_and_keep(disk, i, inputs[i], "LASF", reasons[i])
+                        : disk.can_read(inputs[i], reasons[i]))
+      readable[i] = 1;
+  });
+  stop_if_interrupted_before_changes();
   std::size_t unreadable = 0;
   std::string first;
-  for (const std::string& input : inputs) {
-    // Thousands of inputs take a while to check.
-    stop_if_interrupted_before_changes();
-    std::string reason;
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    if (readable[i] != 0) continue;
+    const std::string& input = inputs[i];
+    const std::string& reason = reasons[i];
     std::string why = platform::windows_path_elsewhere(input);
-    if (why.empty() && disk.can_read(input, reason)) continue;
     std::string text = why.empty() ? "Cannot read " + paths::for_message(input) + ": " + reason
                                    : "The input " + paths::for_message(input) + " " + why;
     if (++unreadable == 1) {
@@ -353,7 +387,7 @@ void today(int& day, int& year) {
 // give their columns, and the first one its first point, which places the
 // offset where no LAS input does).
 lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& disk,
-                             const std::vector<std::string>& inputs) {
+                             const std::vector<std::string>& inputs, const KeptInputs& kept) {
   const WriterOptions& writing = arguments.writing;
   lasout::Options options;
   options.form =
@@ -377,7 +411,7 @@ lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& d
   auto read_one = [&](std::size_t i) {
     try {
       lasout::InputHeader& header = headers[i];
-      if (lasout::read_las_input(disk, inputs[i], header)) {
+      if (lasout::read_las_input(disk, inputs[i], header, &kept, i)) {
         is_las[i] = 1;
         return;
       }
@@ -391,22 +425,7 @@ lasout::Plan plan_las_result(const Arguments& arguments, const Job& job, Disk& d
       failed[i] = std::current_exception();
     }
   };
-  const unsigned cores = std::thread::hardware_concurrency();
-  const std::size_t threads =
-      disk.reads_ahead() && inputs.size() >= 16 ? std::min<std::size_t>(std::max(cores, 1U), 8) : 1;
-  {
-    std::atomic<std::size_t> next{0};
-    auto work = [&] {
-      for (std::size_t i; (i = next.fetch_add(1)) < inputs.size();) {
-        if (platform::interruption() != 0) return;
-        read_one(i);
-      }
-    };
-    std::vector<std::thread> helpers;
-    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers) helper.join();
-  }
+  for_each_input(disk, inputs.size(), read_one);
   stop_if_interrupted_before_changes();
   bool any_las = false;
   const std::string* first_text = nullptr;
@@ -537,9 +556,17 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   for (const std::string* output : {&arguments.report, &arguments.map, &arguments.index}) {
     if (!output->empty()) refuse_windows_path(*output, "output");
   }
-  refuse_unreadable(disk, inputs);
-  warn_of_inputs_given_twice(disk, inputs);
   Job job;
+  if (arguments.writing.form != WriterOptions::Form::kText) {
+    // Tiles read whole as they are checked are kept for their headers and
+    // their turn, within a bound that the read-ahead of text also keeps.
+    constexpr std::size_t kLargestKept = std::size_t{256} << 10;
+    constexpr std::size_t kMostKept = std::size_t{32} << 20;
+    job.kept =
+        std::make_shared<KeptInputs>(inputs.size(), KeptInputs::Bounds{kLargestKept, kMostKept});
+  }
+  refuse_unreadable(disk, inputs, job.kept.get());
+  warn_of_inputs_given_twice(disk, inputs);
   job.reading = arguments.reading;
   job.format = arguments.writing.format;
   job.columns = arguments.writing.columns;
@@ -551,7 +578,7 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   std::unique_ptr<lasout::Plan> plan;
   if (arguments.writing.form != WriterOptions::Form::kText) {
     refuse_unrewritable(disk, arguments.result, form_name(arguments.writing.form));
-    plan = std::make_unique<lasout::Plan>(plan_las_result(arguments, job, disk, inputs));
+    plan = std::make_unique<lasout::Plan>(plan_las_result(arguments, job, disk, inputs, *job.kept));
   }
   std::vector<std::string> outputs = {arguments.result, info_report_for(arguments.result)};
   if (!arguments.report.empty()) {

@@ -1,6 +1,7 @@
 #include "io/disk.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -39,18 +40,26 @@ class StdioFile {
   std::string shown_;
 };
 
+// `plain_size`: the size of a plain file as it was opened, -1 for any
+// other; a plain file is read without asking again what it is.
 class FileSource : public ByteSource, private StdioFile {
  public:
-  using StdioFile::StdioFile;
+  FileSource(std::FILE* file, std::string shown, std::int64_t plain_size)
+      : StdioFile(file, std::move(shown)), plain_size_(plain_size) {}
   std::size_t read(char* buffer, std::size_t size) override {
     errno = 0;
-    std::ptrdiff_t got = platform::read_some(file_, buffer, size);
+    std::ptrdiff_t got = plain_size_ >= 0 ? platform::read_plain(file_, buffer, size)
+                                          : platform::read_some(file_, buffer, size);
     if (got < 0) fail("read", errno != 0 ? errno : EIO);
     return static_cast<std::size_t>(got);
   }
   std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
     return platform::read_at(file_, offset, buffer, size);
   }
+  std::int64_t plain_size() const override { return plain_size_; }
+
+ private:
+  std::int64_t plain_size_;
 };
 
 // A `plain` file is on a disk and can be cut back; a pipe, a device or a
@@ -207,6 +216,36 @@ class NormalPaths {
   std::map<std::filesystem::path::string_type, std::filesystem::path> folders_;
 };
 
+// The identity of each of `paths`, and whether it has one (`found`).
+struct Identities {
+  std::vector<platform::FileIdentity> files;
+  std::vector<char> found;
+};
+
+// The identities of `paths`, named on the system as `native` says. A
+// job's thousands of inputs are each a stat that one thread would wait
+// for in turn: they are looked at on every core (at most 8).
+template <typename Native>
+Identities identities_of(const std::vector<std::string>& paths, const Native& native) {
+  Identities all;
+  all.files.resize(paths.size());
+  all.found.resize(paths.size());
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t k; (k = next.fetch_add(1)) < paths.size();)
+      all.found[k] = platform::identify(native(paths[k]), all.files[k]) ? 1 : 0;
+  };
+  constexpr std::size_t kManyPaths = 64;
+  std::vector<std::thread> helpers;
+  if (paths.size() >= kManyPaths) {
+    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+    for (unsigned t = 1; t < std::min(cores, 8U); ++t) helpers.emplace_back(work);
+  }
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  return all;
+}
+
 }  // namespace
 
 std::string SystemDisk::native(const std::string& path) const {
@@ -215,9 +254,10 @@ std::string SystemDisk::native(const std::string& path) const {
 
 std::unique_ptr<ByteSource> SystemDisk::open_for_reading(const std::string& path,
                                                          std::string& reason) {
-  std::FILE* file = platform::open_for_reading(native(path), reason);
+  std::int64_t plain_size = -1;
+  std::FILE* file = platform::open_for_reading(native(path), reason, plain_size);
   if (file == nullptr) return nullptr;
-  return std::make_unique<FileSource>(file, describe(path));
+  return std::make_unique<FileSource>(file, describe(path), plain_size);
 }
 
 std::unique_ptr<ClaimedFile> SystemDisk::claim(const std::string& path, std::string& reason,
@@ -233,25 +273,26 @@ std::unique_ptr<ClaimedFile> SystemDisk::claim(const std::string& path, std::str
 
 std::vector<std::size_t> SystemDisk::first_same_file(const std::vector<std::string>& paths,
                                                      const std::vector<std::string>& others) {
-  std::vector<platform::FileIdentity> files(paths.size());
   // A path that names no file is the same file as none.
-  std::vector<bool> looked_for(paths.size());
-  std::size_t unfound = 0;
-  for (std::size_t k = 0; k < paths.size(); ++k) {
-    looked_for[k] = platform::identify(native(paths[k]), files[k]);
-    if (looked_for[k]) ++unfound;
-  }
+  auto native_of = [this](const std::string& path) { return native(path); };
+  Identities files = identities_of(paths, native_of);
   std::vector<std::size_t> first(paths.size(), others.size());
-  for (std::size_t i = 0; i < others.size() && unfound > 0; ++i) {
-    platform::FileIdentity other;
-    if (!platform::identify(native(others[i]), other)) continue;
-    for (std::size_t k = 0; k < paths.size(); ++k) {
-      if (looked_for[k] && files[k] == other) {
-        first[k] = i;
-        looked_for[k] = false;
-        --unfound;
-      }
-    }
+  if (std::none_of(files.found.begin(), files.found.end(), [](char found) { return found != 0; }))
+    return first;
+  // The inputs against themselves are looked at once.
+  Identities other_files = &paths == &others ? Identities{} : identities_of(others, native_of);
+  const Identities& of_others = &paths == &others ? files : other_files;
+  // Each file's first place among the others: thousands of inputs are not
+  // each compared with every other.
+  std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> first_of;
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    if (of_others.found[i] != 0)
+      first_of.try_emplace({of_others.files[i].device, of_others.files[i].file}, i);
+  }
+  for (std::size_t k = 0; k < paths.size(); ++k) {
+    if (files.found[k] == 0) continue;
+    auto place = first_of.find({files.files[k].device, files.files[k].file});
+    if (place != first_of.end()) first[k] = place->second;
   }
   return first;
 }
@@ -304,11 +345,7 @@ std::string SystemDisk::describe(const std::string& path) {
 }
 
 std::int64_t SystemDisk::size_of(const std::string& path) {
-  std::error_code error;
-  std::filesystem::path file = platform::system_path(native(path));
-  if (!std::filesystem::is_regular_file(file, error)) return -1;
-  std::uintmax_t size = std::filesystem::file_size(file, error);
-  return error ? -1 : static_cast<std::int64_t>(size);
+  return platform::plain_file_size(native(path));
 }
 
 bool SystemDisk::can_write(const std::string& path, std::string& reason, bool temporary) {

@@ -28,6 +28,9 @@ class ByteSource {
   virtual std::ptrdiff_t read_at(std::uint64_t /*offset*/, char* /*buffer*/, std::size_t /*size*/) {
     return -1;
   }
+  // The size of a plain file, as its opening found it; -1 for a pipe, a
+  // device, or a source that does not know (then ask the disk).
+  virtual std::int64_t plain_size() const { return -1; }
 };
 
 // Bytes written in order. write() and close() throw Failure (status 1) when

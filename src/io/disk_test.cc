@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,6 +58,55 @@ TEST_F(SameFiles, EachFileIsFoundFirstWhereverItIsNamed) {
     EXPECT_EQ(disk.first_same_spelling({at("b.xyz")}, {at("a.xyz"), at("link.xyz")}),
               std::vector<std::size_t>{1});
   }
+}
+
+TEST_F(SameFiles, TheInputsAgainstThemselvesAsAgainstAnyOtherList) {
+  std::vector<std::string> inputs = {at("a.xyz"),        at("none.xyz"), at("./b.xyz"),
+                                     at("sub/../a.xyz"), at("b.xyz"),    at("none.xyz")};
+  std::error_code error;
+  std::filesystem::create_hard_link(folder / "b.xyz", folder / "hard.xyz", error);
+  if (!error) inputs.push_back(at("hard.xyz"));
+  if (linked("a.xyz", folder / "link.xyz")) inputs.push_back(at("link.xyz"));
+  // The same list is looked at once; a copy, file by file.
+  const std::vector<std::string> copy = inputs;
+  const std::vector<std::size_t> first = disk.first_same_file(inputs, inputs);
+  EXPECT_EQ(first, disk.first_same_file(inputs, copy));
+  EXPECT_EQ(std::vector<std::size_t>(first.begin(), first.begin() + 6),
+            (std::vector<std::size_t>{0, inputs.size(), 2, 0, 2, inputs.size()}));
+
+  // Many, looked at on several threads: each found first where it is
+  // first named, in either spelling, whichever list it is in.
+  std::vector<std::string> many;
+  std::vector<std::size_t> expected;
+  for (std::size_t i = 0; i < 300; ++i) {
+    std::string name = "m";
+    name += std::to_string(i % 40);
+    name += ".xyz";
+    if (i < 40 && i % 40 < 30) std::ofstream(folder / name) << i;
+    many.push_back(at(i % 3 == 0 ? "./" + name : name));
+    expected.push_back(i % 40 < 30 ? i % 40 : 300);
+  }
+  const std::vector<std::string> many_copy = many;
+  EXPECT_EQ(disk.first_same_file(many, many), expected);
+  EXPECT_EQ(disk.first_same_file(many, many_copy), expected);
+  EXPECT_EQ(disk.first_same_file({at("m7.xyz"), at("a.xyz"), at("m35.xyz")}, many),
+            (std::vector<std::size_t>{7, 300, 300}));
+}
+
+TEST_F(SameFiles, AFileOpenedTellsItsSizeAsTheDiskDoes) {
+  std::ofstream(folder / "c.xyz") << "1 2 3\n";
+  std::string reason;
+  std::unique_ptr<ByteSource> source = disk.open_for_reading(at("c.xyz"), reason);
+  ASSERT_NE(source, nullptr) << reason;
+  EXPECT_EQ(source->plain_size(), 6);
+  EXPECT_EQ(disk.size_of(at("c.xyz")), 6);
+  char bytes[8] = {};
+  EXPECT_EQ(source->read(bytes, sizeof bytes), 6u);
+  EXPECT_EQ(source->read(bytes, sizeof bytes), 0u);
+  // A folder is no file to read, and has no size; nor has a file not there.
+  EXPECT_EQ(disk.open_for_reading(at("sub"), reason), nullptr);
+  EXPECT_EQ(disk.size_of(at("sub")), -1);
+  EXPECT_EQ(disk.size_of(at("none.xyz")), -1);
 }
 
 TEST_F(SameFiles, NamesOfFilesNotMadeYetAreMadeWholeThroughTheLinksThatExist) {

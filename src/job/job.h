@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "filter/point_filter.h"
+#include "io/kept_inputs.h"
 #include "io/output_file.h"
 #include "read/text/layout.h"
 #include "write/fields_writer.h"
@@ -33,6 +34,10 @@ struct Job {
   // A LAS or LAZ result: its header, its records, what was rounded; none
   // for text.
   std::shared_ptr<lasout::LasResult> las;
+  // Inputs read whole before the job (a LAS result's small tiles, read
+  // for their headers), each taken in its turn in place of opening it
+  // again; none where nothing was.
+  std::shared_ptr<KeptInputs> kept;
   // The filters between the readers and the writer: a point is kept when
   // every one keeps it. Each input gets its own.
   std::vector<FilterMaker> filters;

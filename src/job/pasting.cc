@@ -48,7 +48,7 @@ class Pasting {
       if (ahead_ != nullptr) {
         paste_read_ahead(m, path);
       } else {
-        paste_one(m, path, open_input(path));
+        paste_one(m, path, open_input(m, path));
       }
     }
     job_.result->close();
@@ -57,7 +57,8 @@ class Pasting {
  private:
   void paste_one(std::int32_t m, const std::string& path, std::unique_ptr<ByteSource> source);
   void paste_read_ahead(std::int32_t m, const std::string& path);
-  std::unique_ptr<ByteSource> open_input(const std::string& path);
+  // Input `m` (from 1), kept before the job or opened now.
+  std::unique_ptr<ByteSource> open_input(std::int32_t m, const std::string& path);
   [[noreturn]] void stop_on_unopened(const std::string& path, const std::string& reason);
   // Called in a handler: what the job tells of the failure or interruption
   // that cut the input short, with its points in the result taken back
@@ -100,7 +101,11 @@ void Pasting::stop_on_unopened(const std::string& path, const std::string& reaso
   throw Failure{0, ""};
 }
 
-std::unique_ptr<ByteSource> Pasting::open_input(const std::string& path) {
+std::unique_ptr<ByteSource> Pasting::open_input(std::int32_t m, const std::string& path) {
+  if (job_.kept != nullptr) {
+    if (std::unique_ptr<ByteSource> kept = job_.kept->take(static_cast<std::size_t>(m - 1), path))
+      return kept;
+  }
   std::string reason;
   std::unique_ptr<ByteSource> source = disk_.open_for_reading(path, reason);
   if (source == nullptr) stop_on_unopened(path, reason);
@@ -195,17 +200,22 @@ void Pasting::tell_end(InputFacts& facts, const std::string& path, const std::st
 void Pasting::paste_one(std::int32_t m, const std::string& path,
                         std::unique_ptr<ByteSource> source) {
   InputFacts& facts = observer_.input_begun(m, path);
+  // A LAS result takes its inputs one after the other, with no lanes
+  // ahead: a small file is read on this thread, where a reading thread of
+  // its own would cost more than it saves. Its size is what opening it
+  // found, unless the source cannot tell.
+  constexpr std::int64_t kSmall = std::int64_t{8} << 20;
+  std::int64_t size = -1;
+  if (job_.las != nullptr) {
+    size = source->plain_size();
+    if (size < 0) size = disk_.size_of(path);
+  }
+  const Reading reading = size >= 0 && size < kSmall ? Reading::kInPlace : Reading::kAhead;
   auto bytes_read = std::make_shared<std::atomic<std::int64_t>>(0);
   source = std::make_unique<CountedSource>(std::move(source), bytes_read);
   // Its form is told by its first bytes, which a pipe may be slow to give:
   // the file is announced first.
   std::unique_ptr<PointInput>& slot = left_.input;
-  // A LAS result takes its inputs one after the other, with no lanes
-  // ahead: a small file is read on this thread, where a reading thread of
-  // its own would cost more than it saves.
-  constexpr std::int64_t kSmall = std::int64_t{8} << 20;
-  const std::int64_t size = job_.las != nullptr ? disk_.size_of(path) : -1;
-  const Reading reading = size >= 0 && size < kSmall ? Reading::kInPlace : Reading::kAhead;
   slot = open_points(std::move(source), path, disk_.describe(path), job_.reading,
                      job_.measure_z ? Axes::kXYZ : Axes::kXY, reading, quick_text_for(job_));
   PointInput& input = *slot;
@@ -278,7 +288,7 @@ void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
   AheadEvent event = ahead_->next(i);
   if (event.kind == AheadEvent::Kind::kUnopened) stop_on_unopened(path, event.reason);
   if (event.kind == AheadEvent::Kind::kInTurn) {
-    paste_one(m, path, open_input(path));
+    paste_one(m, path, open_input(m, path));
     ahead_->passed(i);
     return;
   }

@@ -174,28 +174,49 @@ bool identify(const std::string& native, FileIdentity& identity) {
   return true;
 }
 
-std::FILE* open_for_reading(const std::string& native, std::string& reason) {
+std::FILE* open_for_reading(const std::string& native, std::string& reason,
+                            std::int64_t& plain_size) {
+  plain_size = -1;
   int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   struct stat status {};
-  if (fd >= 0 && fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-    close(fd);
-    fd = -1;
-    errno = EISDIR;
+  if (fd >= 0 && fstat(fd, &status) == 0) {
+    if (S_ISDIR(status.st_mode)) {
+      close(fd);
+      fd = -1;
+      errno = EISDIR;
+    } else if (S_ISREG(status.st_mode)) {
+      plain_size = static_cast<std::int64_t>(status.st_size);
+    }
   }
   // Read without the flag, as open_without_waiting() leaves every file it
   // opens: a file system of its own (FUSE) may honour it for a plain file.
-  if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // Opened for reading with no other flag that stays, the file's flags are
+  // then O_RDONLY alone, set without asking for them first.
+  if (fd >= 0) fcntl(fd, F_SETFL, O_RDONLY);
   std::FILE* file = fd < 0 ? nullptr : unbuffered(fd, "rb");
   if (file == nullptr) reason = std::strerror(errno);
   return file;
 }
 
+std::FILE* open_for_reading(const std::string& native, std::string& reason) {
+  std::int64_t plain_size = -1;
+  return open_for_reading(native, reason, plain_size);
+}
+
+std::ptrdiff_t read_plain(std::FILE* file, char* buffer, std::size_t size) {
+  std::size_t got = std::fread(buffer, 1, size, file);
+  return got == 0 && std::ferror(file) ? -1 : static_cast<std::ptrdiff_t>(got);
+}
+
+std::int64_t plain_file_size(const std::string& native) {
+  struct stat status {};
+  if (stat(native.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return -1;
+  return static_cast<std::int64_t>(status.st_size);
+}
+
 std::ptrdiff_t read_some(std::FILE* file, char* buffer, std::size_t size) {
   int fd = fileno(file);
-  if (is_regular(fd)) {
-    std::size_t got = std::fread(buffer, 1, size, file);
-    return got == 0 && std::ferror(file) ? -1 : static_cast<std::ptrdiff_t>(got);
-  }
+  if (is_regular(fd)) return read_plain(file, buffer, size);
   // The wait is poll()'s, not read()'s: a signal may reach the other thread
   // and leave this one waiting on a writer that has stalled, so it looks
   // for an interruption a tenth of a second at a time. A named pipe that no

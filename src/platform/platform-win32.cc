@@ -199,6 +199,18 @@ bool same_spelling(const std::filesystem::path& path1, const std::filesystem::pa
                               static_cast<int>(name2.size()), TRUE) == CSTR_EQUAL;
 }
 
+std::FILE* open_for_reading(const std::string& native, std::string& reason,
+                            std::int64_t& plain_size) {
+  plain_size = -1;
+  std::FILE* file = open_for_reading(native, reason);
+  if (file == nullptr) return nullptr;
+  auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  LARGE_INTEGER size{};
+  if (GetFileType(handle) == FILE_TYPE_DISK && GetFileSizeEx(handle, &size) != 0)
+    plain_size = static_cast<std::int64_t>(size.QuadPart);
+  return file;
+}
+
 std::FILE* open_for_reading(const std::string& native, std::string& reason) {
   std::wstring name = wide_name(native);
   std::error_code error;
@@ -227,6 +239,18 @@ std::FILE* open_for_reading(const std::string& native, std::string& reason) {
 std::ptrdiff_t read_some(std::FILE* file, char* buffer, std::size_t size) {
   std::size_t got = std::fread(buffer, 1, size, file);
   return got == 0 && std::ferror(file) ? -1 : static_cast<std::ptrdiff_t>(got);
+}
+
+std::ptrdiff_t read_plain(std::FILE* file, char* buffer, std::size_t size) {
+  return read_some(file, buffer, size);
+}
+
+std::int64_t plain_file_size(const std::string& native) {
+  std::error_code error;
+  const std::filesystem::path file = system_path(native);
+  if (!std::filesystem::is_regular_file(file, error)) return -1;
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  return error ? -1 : static_cast<std::int64_t>(size);
 }
 
 // Through a handle of its own, whose place no other reading shares.

@@ -92,6 +92,11 @@ bool identify(const std::string& native, FileIdentity& identity);
 // program serves cannot be opened.) On failure returns null and sets
 // `reason`.
 std::FILE* open_for_reading(const std::string& native, std::string& reason);
+// The same, and `plain_size` the file's size where it is a plain file on a
+// disk, -1 for anything else (a pipe, a device): what the opening already
+// learnt, so that nobody asks the system again.
+std::FILE* open_for_reading(const std::string& native, std::string& reason,
+                            std::int64_t& plain_size);
 
 // Reads into `buffer` what a file opened by open_for_reading gives: a
 // regular file as much as asked for, up to its end; a pipe or a terminal
@@ -100,6 +105,13 @@ std::FILE* open_for_reading(const std::string& native, std::string& reason);
 // its writer. Returns 0 at the end, or -1 with errno set, EINTR when an
 // interruption was noted while the file kept the job waiting.
 std::ptrdiff_t read_some(std::FILE* file, char* buffer, std::size_t size);
+// read_some() of a file open_for_reading found to be a plain file, which
+// no descriptor can stop being: read without asking what it is.
+std::ptrdiff_t read_plain(std::FILE* file, char* buffer, std::size_t size);
+
+// The size of the plain file at `native`, through links, in one look; -1
+// for anything else (a pipe, a device, a folder) or none. Opens nothing.
+std::int64_t plain_file_size(const std::string& native);
 
 // Reads up to `size` bytes at `offset` of a plain file opened by
 // open_for_reading or reopen_for_reading, without moving where the reading

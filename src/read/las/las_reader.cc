@@ -28,6 +28,11 @@ LasReader::LasReader(ReadAhead& ahead, Axes axes)
 
 LasReader::~LasReader() = default;
 
+unsigned LasReader::cores() {
+  static const unsigned count = std::max(1u, std::thread::hardware_concurrency());
+  return count;
+}
+
 bool LasReader::fill(std::size_t needed) {
   while (end_ - position_ < needed) {
     InputBuffer::Refill more = buffer_.refill(position_, end_, needed);

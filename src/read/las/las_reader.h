@@ -74,6 +74,10 @@ class LasReader : public PointInput, private laz::Refill {
   void set_laz_layers(laz::Layers layers) { laz_layers_ = layers; }
 
  private:
+  // The machine's cores, asked of the system once: a job of thousands of
+  // tiles makes a reader for each.
+  static unsigned cores();
+
   bool start();
   // Makes at least `needed` bytes lie at position_, reading on; false when
   // the file ends first.
@@ -107,7 +111,7 @@ class LasReader : public PointInput, private laz::Refill {
   point::RecordLayout laz_layout_;
   laz::Laszip laszip_;
   std::unique_ptr<laz::LazPoints> laz_;
-  unsigned laz_workers_ = std::max(1u, std::thread::hardware_concurrency());
+  unsigned laz_workers_ = cores();
   laz::Layers laz_layers_ = laz::kXyzOnly;
 };
 

@@ -1,5 +1,6 @@
 #include "write/las/las_inputs.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -70,13 +71,23 @@ Waveform waveform_record(Disk& disk, const std::string& path, std::uint64_t at, 
 
 }  // namespace
 
-bool read_las_input(Disk& disk, const std::string& path, InputHeader& header) {
-  // A pipe is read once, in its turn: it is taken for text.
-  if (disk.size_of(path) < 0) return false;
-  std::string reason;
-  std::unique_ptr<ByteSource> source = disk.open_for_reading(path, reason);
-  if (source == nullptr) return false;
-  std::string bytes = first_bytes(*source, las::kLongestHeader);
+bool read_las_input(Disk& disk, const std::string& path, InputHeader& header,
+                    const KeptInputs* kept, std::size_t i) {
+  std::unique_ptr<ByteSource> source;
+  std::string bytes;
+  // Read whole when it was checked: read again from memory, as far as
+  // the file would have been read for its header.
+  if (const std::string* whole = kept != nullptr ? kept->kept(i, path) : nullptr) {
+    bytes.assign(*whole, 0, std::min<std::size_t>(whole->size(), las::kLongestHeader));
+    source = std::make_unique<KeptSource>(*whole, bytes.size());
+  } else {
+    // A pipe is read once, in its turn: it is taken for text.
+    if (disk.size_of(path) < 0) return false;
+    std::string reason;
+    source = disk.open_for_reading(path, reason);
+    if (source == nullptr) return false;
+    bytes = first_bytes(*source, las::kLongestHeader);
+  }
   if (bytes.size() < 4 || bytes.compare(0, 4, "LASF") != 0) return false;
   las::Header h;
   const auto* raw = reinterpret_cast<const unsigned char*>(bytes.data());

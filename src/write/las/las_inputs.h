@@ -7,6 +7,7 @@
 #include <string>
 
 #include "io/disk.h"
+#include "io/kept_inputs.h"
 #include "write/las/las_plan.h"
 
 namespace lasout {
@@ -14,7 +15,9 @@ namespace lasout {
 // Reads the header of the input at `path` into `header`: false where it
 // is no LAS or LAZ (text, gzip, a pipe, which is not opened), or cannot be
 // read; Failure (status 1) for a LAS header that is wrong.
-bool read_las_input(Disk& disk, const std::string& path, InputHeader& header);
+// A file `kept` holds as input `i` is read from there, not opened again.
+bool read_las_input(Disk& disk, const std::string& path, InputHeader& header,
+                    const KeptInputs* kept = nullptr, std::size_t i = 0);
 
 }  // namespace lasout
 

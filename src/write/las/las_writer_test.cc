@@ -596,4 +596,45 @@ TEST_F(LasJob, AFullDiskInTheWaveformDataLeavesThePointsWithoutIt) {
 }
 #endif
 
+// A disk whose inputs may be read ahead, as the system's: a LAS result's
+// small tiles are then read whole for their headers and kept for their
+// turn.
+class AheadDisk : public MemoryDisk {
+ public:
+  bool reads_ahead() const override { return true; }
+};
+
+TEST_F(LasJob, TilesKeptFromTheirHeadersArePastedAsIfOpenedAgain) {
+  disk.files["one.xyz"] = points_text(300, "", 1);
+  disk.files["seven.xyz"] =
+      points_text(200, " Red Green Blue Classification ReturnNumber NumberOfReturns", 2);
+  disk.files["t.xyz"] = "X Y Z\n1.5 2.5 3.5\n";
+  ASSERT_EQ(run({"-q", "-o", "one.las", "one.xyz"}), 0) << err;
+  ASSERT_EQ(run({"-q", "-o", "seven.laz", "seven.xyz"}), 0) << err;
+  // A file given twice is kept twice; text is read in its turn.
+  const std::vector<std::string> inputs = {"one.las", "seven.laz", "t.xyz", "one.las"};
+  auto reads_of = [](const MemoryDisk& on, const std::string& name) {
+    return std::count(on.events.begin(), on.events.end(), "read " + name);
+  };
+  for (const char* result : {"r.las", "r.laz"}) {
+    std::vector<std::string> arguments = {"-q", "-o", result};
+    arguments.insert(arguments.end(), inputs.begin(), inputs.end());
+    disk.events.clear();
+    ASSERT_EQ(run(arguments), 0) << err;
+    EXPECT_EQ(reads_of(disk, "one.las"), 4) << result;
+    AheadDisk ahead;
+    ahead.files = disk.files;
+    ahead.files.erase(result);
+    ASSERT_EQ(run_stratumix(arguments, &ahead), 0) << err;
+    EXPECT_EQ(ahead.files[result], disk.files[result]) << result;
+    EXPECT_EQ(ahead.files[std::string(result) + "_xyz_info.txt"],
+              disk.files[std::string(result) + "_xyz_info.txt"]);
+    // Each tile opened once, as it is checked, and never again; text is
+    // opened for its check too, and read as before.
+    EXPECT_EQ(reads_of(ahead, "one.las"), 2) << result;
+    EXPECT_EQ(reads_of(ahead, "seven.laz"), 1) << result;
+    EXPECT_EQ(reads_of(ahead, "t.xyz"), reads_of(disk, "t.xyz") + 1) << result;
+  }
+}
+
 }  // namespace

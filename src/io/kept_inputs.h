@@ -1,0 +1,79 @@
+// Small inputs read whole before a job, kept in memory for their turn: a
+// job of thousands of tiles whose headers are read before anything is
+// created then opens each tile once, not twice.
+#ifndef STRATUMIX_IO_KEPT_INPUTS_H_
+#define STRATUMIX_IO_KEPT_INPUTS_H_
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io/disk.h"
+
+// The bytes of a file as they were read, given as the file would give
+// them: in order, or from any place.
+class KeptSource : public ByteSource {
+ public:
+  explicit KeptSource(std::string bytes) : owned_(std::move(bytes)), bytes_(owned_) {}
+  // Bytes kept elsewhere, which outlive the source, read on from `at`.
+  KeptSource(std::string_view bytes, std::size_t at) : bytes_(bytes), at_(at) {}
+  KeptSource(const KeptSource&) = delete;
+  KeptSource& operator=(const KeptSource&) = delete;
+  std::size_t read(char* buffer, std::size_t size) override;
+  std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override;
+  std::int64_t plain_size() const override { return static_cast<std::int64_t>(bytes_.size()); }
+
+ private:
+  std::string owned_;
+  std::string_view bytes_;
+  std::size_t at_ = 0;
+};
+
+// The inputs of a job by their place in its list. Kept from several
+// threads at once, each for inputs of its own; taken on one.
+class KeptInputs {
+ public:
+  // A file larger than `largest` is never kept, nor more than `most` bytes
+  // in all: past them, an input is opened again in its turn, as any other.
+  struct Bounds {
+    std::size_t largest = 0;
+    std::size_t most = 0;
+  };
+  KeptInputs(std::size_t inputs, Bounds bounds);
+
+  // Whether a file of `size` bytes could still be kept.
+  bool has_room(std::int64_t size) const;
+  // Keeps `bytes`, all of the file `path` that is input `i`; false where
+  // the room was taken meanwhile (nothing is kept then).
+  bool keep(std::size_t i, const std::string& path, std::string& bytes);
+  // The kept bytes of input `i`, if they are those of `path`, as a
+  // source, once; null where none were kept.
+  std::unique_ptr<ByteSource> take(std::size_t i, const std::string& path);
+  // The same bytes, left in place; null where none are kept.
+  const std::string* kept(std::size_t i, const std::string& path) const;
+
+  // Whether input `i` at `path` can be read, as Disk::can_read() tells,
+  // `reason` why not. Where the disk lets inputs be read ahead, a plain
+  // file with room is opened for this and read whole, and kept if it
+  // begins with `magic` and its length did not change while it was read:
+  // the check opens it, and nothing after it has to.
+  bool check_and_keep(Disk& disk, std::size_t i, const std::string& path, std::string_view magic,
+                      std::string& reason);
+
+ private:
+  struct Kept {
+    std::string path;
+    std::string bytes;
+    bool kept = false;
+  };
+  std::vector<Kept> inputs_;
+  std::size_t largest_;
+  std::size_t most_;
+  std::atomic<std::size_t> used_{0};
+};
+
+#endif  // STRATUMIX_IO_KEPT_INPUTS_H_
