@@ -123,22 +123,10 @@ IntegerDecoder::IntegerDecoder(std::uint32_t bits, std::uint32_t contexts) {
   correctors_.reset(new std::unique_ptr<SymbolModel>[corr_bits_ + 1]);
 }
 
-std::int32_t IntegerDecoder::decode(Decoder& decoder, std::int32_t prediction,
-                                    std::uint32_t context) {
-  std::unique_ptr<SymbolModel>& model = k_models_[context];
-  if (model == nullptr) model = std::make_unique<SymbolModel>(corr_bits_ + 1);
-  // In 32 bits that wrap, as the coder's do.
-  auto real = static_cast<std::uint32_t>(prediction) +
-              static_cast<std::uint32_t>(corrector(decoder, *model));
-  if (static_cast<std::int32_t>(real) < 0) {
-    real += corr_range_;
-  } else if (real >= corr_range_) {
-    real -= corr_range_;
-  }
-  return static_cast<std::int32_t>(real);
-}
-
-std::int32_t IntegerDecoder::corrector(Decoder& decoder, SymbolModel& bits_model) {
+// Inlined in decode, its one caller: a call each, two for each integer,
+// cost as much as a symbol's decoding.
+[[gnu::always_inline]] inline std::int32_t IntegerDecoder::corrector(Decoder& decoder,
+                                                                     SymbolModel& bits_model) {
   k_ = decoder.decode_symbol(bits_model);
   if (k_ == 0) return static_cast<std::int32_t>(decoder.decode_bit(corrector0_));
   if (k_ >= 32) return corr_min_;
@@ -152,6 +140,21 @@ std::int32_t IntegerDecoder::corrector(Decoder& decoder, SymbolModel& bits_model
   // c in [0, 2^(k-1)) stands for the negatives, the rest for 2 and up.
   if (c >= 1u << (k_ - 1)) return static_cast<std::int32_t>(c + 1);
   return static_cast<std::int32_t>(c - ((1u << k_) - 1));
+}
+
+std::int32_t IntegerDecoder::decode(Decoder& decoder, std::int32_t prediction,
+                                    std::uint32_t context) {
+  std::unique_ptr<SymbolModel>& model = k_models_[context];
+  if (model == nullptr) model = std::make_unique<SymbolModel>(corr_bits_ + 1);
+  // In 32 bits that wrap, as the coder's do.
+  auto real = static_cast<std::uint32_t>(prediction) +
+              static_cast<std::uint32_t>(corrector(decoder, *model));
+  if (static_cast<std::int32_t>(real) < 0) {
+    real += corr_range_;
+  } else if (real >= corr_range_) {
+    real -= corr_range_;
+  }
+  return static_cast<std::int32_t>(real);
 }
 
 }  // namespace laz
