@@ -104,6 +104,8 @@ class Decoder {
 
  private:
   std::uint32_t read_short();
+  // read_bits of more than 19 bits, in two steps.
+  std::uint32_t read_many_bits(std::uint32_t bits);
   void renormalise();
   unsigned char slow_byte();
 
@@ -164,6 +166,18 @@ inline std::uint32_t Decoder::decode_bit(BitModel& m) {
   if (length_ < kMinLength) renormalise();
   if (--m.until_update_ == 0) m.update();
   return bit;
+}
+
+// Inline: a GPS time's difference, or a coordinate's when it is large,
+// takes a few bits as they are after its modelled ones.
+inline std::uint32_t Decoder::read_bits(std::uint32_t bits) {
+  if (bits > 19) return read_many_bits(bits);
+  length_ >>= bits;
+  std::uint32_t value = value_ / length_;
+  value_ -= length_ * value;
+  if (length_ < kMinLength) renormalise();
+  // A damaged stream can leave the value above the interval.
+  return value & ((1u << bits) - 1);
 }
 
 inline std::uint32_t Decoder::decode_symbol(SymbolModel& m) {
