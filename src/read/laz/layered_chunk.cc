@@ -15,7 +15,6 @@
 #include <memory>
 #include <vector>
 
-#include "num/bytes.h"
 #include "read/laz/chunk_decoder.h"
 #include "read/laz/point14_models.h"
 
@@ -475,17 +474,14 @@ void Chunk::store(char* to) const {
   const Channel& c = *channels_[current_];
   if (!stores_whole_) std::memset(out, 0, record_);
   store_xyz(to, c.x, c.y, c.z);
-  // Bytes 12 to 29 in three words, rather than a byte or two at a time:
-  // intensity, returns, flags, classification, user data, scan angle;
-  // point source; GPS time.
-  const std::uint64_t fields =
-      (c.intensity & 0xffffu) | std::uint64_t{c.return_number | c.returns << 4} << 16 |
-      std::uint64_t{(c.flags & 0x0fu) | current_ << 4 | (c.flags >> 4u) << 6} << 24 |
-      std::uint64_t{c.classification} << 32 | std::uint64_t{c.user_data} << 40 |
-      std::uint64_t{static_cast<std::uint16_t>(c.scan_angle)} << 48;
-  bytes::store8(to + 12, fields);
+  store_le(out + 12, c.intensity, 2);
+  out[14] = static_cast<unsigned char>(c.return_number | c.returns << 4);
+  out[15] = static_cast<unsigned char>((c.flags & 0x0fu) | current_ << 4 | (c.flags >> 4) << 6);
+  out[16] = c.classification;
+  out[17] = c.user_data;
+  store_le(out + 18, static_cast<std::uint32_t>(c.scan_angle), 2);
   store_le(out + 20, c.point_source, 2);
-  bytes::store8(to + 22, c.times.current());
+  store_le(out + 22, c.times.current(), 8);
   const ItemContext& e = *extras_;
   if (layout_.rgb_at != kNone) e.colour.store(out + layout_.rgb_at);
   if (layout_.nir_at != kNone) store_le(out + layout_.nir_at, e.nir, 2);
