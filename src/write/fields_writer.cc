@@ -476,13 +476,51 @@ void FieldsWriter::write_decimal_records(const ScaledRecords& records, Extents& 
 template <int kDecimals>
 void FieldsWriter::write_plain_attributes(const ScaledRecords& records, Extents& extents,
                                           Axes measured) {
+  const Step* const steps = steps_.data() + 3;
+  const Step* const steps_end = steps_.data() + steps_.size();
+  number::Fixed6Runs times;
+  // A small whole as its step places it.
+  auto write_small_step = [](const Step& step, const char* record, char* out) {
+    const char* p = record + step.place.at;
+    std::uint32_t raw = static_cast<unsigned char>(p[0]);
+    if (step.place.bytes == 2) raw |= std::uint32_t{static_cast<unsigned char>(p[1])} << 8;
+    return write_small_whole((raw >> step.place.shift) & step.mask, out);
+  };
+  auto small = [](const Step& s) { return s.op == Step::Op::kSmallWhole; };
+  if (steps_end - steps == 3 && small(steps[0]) && small(steps[1]) &&
+      steps[2].op == Step::Op::kTimeDouble) {
+    // Two small wholes then the time, as intensity, class and time are
+    // most often asked for: a plan of its own, with no step looked up.
+    const Step first = steps[0], second = steps[1];
+    const std::size_t time_at = steps[2].place.at;
+    return write_xyz_then<kDecimals>(
+        records, extents, measured, [&](const char* record, char* out) {
+          *out++ = ' ';
+          out = write_small_step(first, record, out);
+          *out++ = ' ';
+          out = write_small_step(second, record, out);
+          *out++ = ' ';
+          return times.write(std::bit_cast<double>(bytes::load8(record + time_at)), out);
+        });
+  }
+  write_xyz_then<kDecimals>(records, extents, measured, [&](const char* record, char* out) {
+    for (const Step* step = steps; step != steps_end; ++step) {
+      *out++ = ' ';
+      out = step->op == Step::Op::kTimeDouble
+                ? times.write(std::bit_cast<double>(bytes::load8(record + step->place.at)), out)
+                : write_small_step(*step, record, out);
+    }
+    return out;
+  });
+}
+
+template <int kDecimals, class Tail>
+void FieldsWriter::write_xyz_then(const ScaledRecords& records, Extents& extents, Axes measured,
+                                  Tail tail) {
   const record_decimals::DecimalAxis* axes = record_text_.axes;
   std::int32_t least[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
   std::int32_t greatest[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
-  const Step* const steps = steps_.data() + 3;
-  const Step* const steps_end = steps_.data() + steps_.size();
   const bool crlf = format_.crlf;
-  number::Fixed6Runs times;
   const char* record = records.first;
   char* out = file_.reserve(line_room_);
   const char* room_end = file_.room_end() - line_room_;
@@ -496,21 +534,10 @@ void FieldsWriter::write_plain_attributes(const ScaledRecords& records, Extents&
       const std::int32_t integer = coordinate_at(record, axis);
       least[axis] = std::min(least[axis], integer);
       greatest[axis] = std::max(greatest[axis], integer);
+      if (axis > 0) *out++ = ' ';
       out = record_decimals::write_coordinate<kDecimals>(axes[axis], integer, out);
-      *out++ = ' ';
     }
-    for (const Step* step = steps; step != steps_end; ++step) {
-      const char* p = record + step->place.at;
-      if (step->op == Step::Op::kTimeDouble) {
-        out = times.write(std::bit_cast<double>(bytes::load8(p)), out);
-      } else {
-        std::uint32_t raw = static_cast<unsigned char>(p[0]);
-        if (step->place.bytes == 2) raw |= std::uint32_t{static_cast<unsigned char>(p[1])} << 8;
-        out = write_small_whole((raw >> step->place.shift) & step->mask, out);
-      }
-      *out++ = ' ';
-    }
-    --out;
+    out = tail(record, out);
     if (crlf) *out++ = '\r';
     *out++ = '\n';
   }
