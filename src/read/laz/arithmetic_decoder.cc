@@ -126,38 +126,9 @@ IntegerDecoder::IntegerDecoder(std::uint32_t bits, std::uint32_t contexts) {
   correctors_.reset(new std::unique_ptr<SymbolModel>[corr_bits_ + 1]);
 }
 
-// Inlined in decode, its one caller: a call each, two for each integer,
-// cost as much as a symbol's decoding.
-[[gnu::always_inline]] inline std::int32_t IntegerDecoder::corrector(Decoder& decoder,
-                                                                     SymbolModel& bits_model) {
-  k_ = decoder.decode_symbol(bits_model);
-  if (k_ == 0) return static_cast<std::int32_t>(decoder.decode_bit(corrector0_));
-  if (k_ >= 32) return corr_min_;
-  std::unique_ptr<SymbolModel>& model = correctors_[k_];
-  if (model == nullptr) model = std::make_unique<SymbolModel>(1u << std::min(k_, kBitsHigh));
-  std::uint32_t c = decoder.decode_symbol(*model);
-  if (k_ > kBitsHigh) {
-    std::uint32_t low_bits = k_ - kBitsHigh;
-    c = c << low_bits | decoder.read_bits(low_bits);
-  }
-  // c in [0, 2^(k-1)) stands for the negatives, the rest for 2 and up.
-  if (c >= 1u << (k_ - 1)) return static_cast<std::int32_t>(c + 1);
-  return static_cast<std::int32_t>(c - ((1u << k_) - 1));
-}
-
-std::int32_t IntegerDecoder::decode(Decoder& decoder, std::int32_t prediction,
-                                    std::uint32_t context) {
-  std::unique_ptr<SymbolModel>& model = k_models_[context];
-  if (model == nullptr) model = std::make_unique<SymbolModel>(corr_bits_ + 1);
-  // In 32 bits that wrap, as the coder's do.
-  auto real = static_cast<std::uint32_t>(prediction) +
-              static_cast<std::uint32_t>(corrector(decoder, *model));
-  if (static_cast<std::int32_t>(real) < 0) {
-    real += corr_range_;
-  } else if (real >= corr_range_) {
-    real -= corr_range_;
-  }
-  return static_cast<std::int32_t>(real);
+SymbolModel& IntegerDecoder::new_model(std::unique_ptr<SymbolModel>& model, std::uint32_t symbols) {
+  model = std::make_unique<SymbolModel>(symbols);
+  return *model;
 }
 
 }  // namespace laz
