@@ -421,3 +421,17 @@ std::string fixed6_text(double value) {
 }
 
 }  // namespace number
+
+namespace number {
+
+void Fixed6Runs::remake(std::uint64_t key) {
+  key_ = key;
+  char digits[kMaxIntLength + 8] = {};
+  char* end = format_int(static_cast<std::int64_t>(key >> 1), digits);
+  char* at = text_;
+  if ((key & 1) != 0) *at++ = '-';
+  std::memcpy(at, digits, sizeof text_ - 1);
+  length_ = static_cast<std::size_t>(at - text_) + static_cast<std::size_t>(end - digits);
+}
+
+}  // namespace number

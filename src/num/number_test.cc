@@ -239,6 +239,73 @@ TEST(FormatFixed6, QuicklyWritesWhatTheExactWayWrites) {
   }
 }
 
+// Times in runs of one second, and every change that must make the
+// seconds' text again: the next second, a sign (-0 too), a value whose
+// integer part is one more once rounded; exact ties (an odd number of
+// 128ths), which round to even; values at both ends of the integer way
+// and past them; GPS times of the week and adjusted standard ones.
+TEST(FormatFixed6, TimesInRunsOfASecondAsTheExactWayWritesThem) {
+  number::Fixed6Runs runs;
+  auto check = [&runs](double value) {
+    char buffer[number::kMaxFixed6Length + 16];
+    ASSERT_EQ(std::string(buffer, runs.write(value, buffer)), fixed6(value))
+        << std::hexfloat << value;
+  };
+  for (double value : {245372.25,
+                       245372.5,
+                       245373.0,
+                       -245373.0,
+                       -0.0,
+                       0.0,
+                       0.9999996,
+                       1.0,
+                       -0.9999996,
+                       3.9999999,
+                       4.0,
+                       4.0000005,
+                       7.9999999995,
+                       12.0000005,
+                       5.0078125,
+                       5.0234375,
+                       -5.0078125,
+                       1e9 + 0.0078125,
+                       17592186.044416,
+                       99999999.5,
+                       0x1p43 - 0x1p-9,
+                       0x1p43,
+                       -0x1p43,
+                       1e300,
+                       5.5,
+                       1e-9,
+                       -1e-9}) {
+    check(value);
+    check(std::nextafter(value, 0.0));
+    check(std::nextafter(value, 1e308));
+  }
+  std::mt19937_64 random(36);
+  for (double start : {245370.0, 3.3e8, 1.4e9, 4.5}) {
+    double time = start;
+    for (int i = 0; i < 300000; ++i) {
+      const std::uint64_t pick = random();
+      // Mostly small steps forward, as a scanner's pulses come; now and
+      // then a sign, or an odd number of 128ths.
+      if (pick % 1000 == 0) {
+        time = -time;
+      } else if (pick % 1000 == 1) {
+        time = std::floor(time) + static_cast<double>(((pick >> 20) & 127) | 1) / 128;
+      } else {
+        time += static_cast<double>(pick >> 44) * 1e-9;
+      }
+      check(time);
+    }
+  }
+  // Doubles of every exponent about the integer way's.
+  for (int i = 0; i < 1000000; ++i) {
+    const std::uint64_t pick = random();
+    check(std::ldexp(static_cast<double>(pick >> 11), -60 + static_cast<int>(pick % 64)));
+  }
+}
+
 // Every number of decimals a result may ask for, and those of speeds,
 // shares and sizes shown to people: "%.0f" to "%.17f", with the ties of
 // few decimals (0.125, 2.5), the neighbours of both, and values whose

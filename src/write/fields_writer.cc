@@ -280,6 +280,15 @@ void FieldsWriter::know_layout(const point::RecordLayout* layout) {
     }
     steps_.push_back(step);
   }
+  plain_attributes_ =
+      steps_.size() >= 3 &&
+      std::all_of(steps_.begin(), steps_.begin() + 3,
+                  [this](const Step& s) {
+                    return s.op == Step::Op::kCoordinate && s.axis == &s - steps_.data();
+                  }) &&
+      std::all_of(steps_.begin() + 3, steps_.end(), [](const Step& s) {
+        return s.op == Step::Op::kSmallWhole || s.op == Step::Op::kTimeDouble;
+      });
 }
 
 void FieldsWriter::know_names(const std::vector<std::string>* names) {
@@ -375,6 +384,12 @@ void FieldsWriter::records(const ScaledRecords& records, Extents& extents, Axes 
                            steps_[0].axis == 0 && steps_[1].op == Step::Op::kCoordinate &&
                            steps_[1].axis == 1 && steps_[2].op == Step::Op::kCoordinate &&
                            steps_[2].axis == 2;
+    if (plain_attributes_ && record_text_.decimals == 3) {
+      return write_plain_attributes<3>(records, extents, measured);
+    }
+    if (plain_attributes_ && record_text_.decimals == 6) {
+      return write_plain_attributes<6>(records, extents, measured);
+    }
     if (record_text_.decimals == 3) {
       return xyz_first ? write_decimal_records<3, true>(records, extents, measured)
                        : write_decimal_records<3, false>(records, extents, measured);
@@ -451,6 +466,78 @@ void FieldsWriter::write_decimal_records(const ScaledRecords& records, Extents& 
       *out++ = ' ';
     }
     --out;
+    if (crlf) *out++ = '\r';
+    *out++ = '\n';
+  }
+  file_.commit(out);
+  record_decimals::add_extreme_records(least, greatest, records, extents, measured);
+}
+
+template <int kDecimals>
+void FieldsWriter::write_plain_attributes(const ScaledRecords& records, Extents& extents,
+                                          Axes measured) {
+  const Step* const steps = steps_.data() + 3;
+  const Step* const steps_end = steps_.data() + steps_.size();
+  number::Fixed6Runs times;
+  // A small whole as its step places it.
+  auto write_small_step = [](const Step& step, const char* record, char* out) {
+    const char* p = record + step.place.at;
+    std::uint32_t raw = static_cast<unsigned char>(p[0]);
+    if (step.place.bytes == 2) raw |= std::uint32_t{static_cast<unsigned char>(p[1])} << 8;
+    return write_small_whole((raw >> step.place.shift) & step.mask, out);
+  };
+  auto small = [](const Step& s) { return s.op == Step::Op::kSmallWhole; };
+  if (steps_end - steps == 3 && small(steps[0]) && small(steps[1]) &&
+      steps[2].op == Step::Op::kTimeDouble) {
+    // Two small wholes then the time, as intensity, class and time are
+    // most often asked for: a plan of its own, with no step looked up.
+    const Step first = steps[0], second = steps[1];
+    const std::size_t time_at = steps[2].place.at;
+    return write_xyz_then<kDecimals>(
+        records, extents, measured, [&](const char* record, char* out) {
+          *out++ = ' ';
+          out = write_small_step(first, record, out);
+          *out++ = ' ';
+          out = write_small_step(second, record, out);
+          *out++ = ' ';
+          return times.write(std::bit_cast<double>(bytes::load8(record + time_at)), out);
+        });
+  }
+  write_xyz_then<kDecimals>(records, extents, measured, [&](const char* record, char* out) {
+    for (const Step* step = steps; step != steps_end; ++step) {
+      *out++ = ' ';
+      out = step->op == Step::Op::kTimeDouble
+                ? times.write(std::bit_cast<double>(bytes::load8(record + step->place.at)), out)
+                : write_small_step(*step, record, out);
+    }
+    return out;
+  });
+}
+
+template <int kDecimals, class Tail>
+void FieldsWriter::write_xyz_then(const ScaledRecords& records, Extents& extents, Axes measured,
+                                  Tail tail) {
+  const record_decimals::DecimalAxis* axes = record_text_.axes;
+  std::int32_t least[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
+  std::int32_t greatest[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
+  const bool crlf = format_.crlf;
+  const char* record = records.first;
+  char* out = file_.reserve(line_room_);
+  const char* room_end = file_.room_end() - line_room_;
+  for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
+    if (out > room_end) {
+      file_.commit(out);
+      out = file_.reserve(line_room_);
+      room_end = file_.room_end() - line_room_;
+    }
+    for (int axis = 0; axis < 3; ++axis) {
+      const std::int32_t integer = coordinate_at(record, axis);
+      least[axis] = std::min(least[axis], integer);
+      greatest[axis] = std::max(greatest[axis], integer);
+      if (axis > 0) *out++ = ' ';
+      out = record_decimals::write_coordinate<kDecimals>(axes[axis], integer, out);
+    }
+    out = tail(record, out);
     if (crlf) *out++ = '\r';
     *out++ = '\n';
   }

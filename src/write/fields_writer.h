@@ -104,6 +104,15 @@ class FieldsWriter : public PointSink {
   static char* write_step(const Step& step, const char* record, char* out);
   template <int kDecimals, bool kXyzFirst>
   void write_decimal_records(const ScaledRecords& records, Extents& extents, Axes measured);
+  // X, Y and Z first, then only small wholes and GPS times as they lie
+  // (the columns most often asked for): no other kind is looked for.
+  template <int kDecimals>
+  void write_plain_attributes(const ScaledRecords& records, Extents& extents, Axes measured);
+  // X, Y and Z from their integers, then what `tail` writes of the
+  // record, each of its columns after a space.
+  template <int kDecimals, class Tail>
+  void write_xyz_then(const ScaledRecords& records, Extents& extents, Axes measured, Tail tail);
+  bool plain_attributes_ = false;
   const point::RecordLayout* layout_ = nullptr;
   std::vector<Step> steps_;
   record_decimals::RecordText record_text_;

@@ -487,8 +487,12 @@ TEST(FieldsRecords, WrittenFromTheirIntegersAsFromTheirValues) {
       {{0.025, 0.01, 0.01}, {0, 0, 0}},                    // from values
       {{1, 1, 1}, {0, 0, 0}},                              // integer parts too long
   };
+  // The common six, which have a plan of their own; X Y Z then other small
+  // wholes and times; and columns in any order, step by step.
   const char* kColumns[] = {"X,Y,Z,Intensity,Classification,GpsTime",
-                            "Intensity,Z,X,Classification,Y,GpsTime", "GpsTime,Y,X"};
+                            "X,Y,Z,GpsTime,Classification,ReturnNumber,Intensity",
+                            "X,Y,Z,Classification", "Intensity,Z,X,Classification,Y,GpsTime",
+                            "GpsTime,Y,X"};
   for (const Scales& s : kScales) {
     for (const char* list : kColumns) {
       for (bool crlf : {true, false}) {
@@ -519,8 +523,8 @@ TEST(FieldsRecords, WrittenFromTheirIntegersAsFromTheirValues) {
               std::memcpy(&integer, record + std::ptrdiff_t{4} * axis, 4);
               p.xyz[axis].value = static_cast<double>(integer) * s.scale[axis] + s.offset[axis];
             }
-            for (point::Dim dim :
-                 {point::Dim::kIntensity, point::Dim::kClassification, point::Dim::kGpsTime}) {
+            for (point::Dim dim : {point::Dim::kIntensity, point::Dim::kClassification,
+                                   point::Dim::kGpsTime, point::Dim::kReturnNumber}) {
               attributes.value[static_cast<int>(dim)] = point::value_of(layout, record, dim);
             }
             writer.point(p, value_extents, Axes::kXYZ);

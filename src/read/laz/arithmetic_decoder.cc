@@ -29,18 +29,29 @@ void SymbolModel::update() {
   }
   std::uint32_t scale = 0x80000000u / total_;
   std::uint32_t sum = 0;
-  std::uint32_t s = 0;
-  for (std::uint32_t k = 0; k < symbols_; ++k) {
-    distribution_[k] = (scale * sum) >> (31 - kSymbolShift);
-    sum += counts_[k];
-    if (table_ != nullptr) {
-      std::uint32_t w = distribution_[k] >> table_shift_;
-      while (s < w) table_[++s] = k - 1;
+  // Through locals, in two loops: the models of 256 symbols and more
+  // (a GPS time's, a class's) are updated often enough to count.
+  std::uint32_t* distribution = distribution_.get();
+  const std::uint32_t* counts = counts_.get();
+  const std::uint32_t symbols = symbols_;
+  if (table_ == nullptr) {
+    for (std::uint32_t k = 0; k < symbols; ++k) {
+      distribution[k] = (scale * sum) >> (31 - kSymbolShift);
+      sum += counts[k];
     }
-  }
-  if (table_ != nullptr) {
-    table_[0] = 0;
-    while (s <= table_size_) table_[++s] = symbols_ - 1;
+  } else {
+    std::uint32_t* table = table_.get();
+    const std::uint32_t shift = table_shift_;
+    std::uint32_t s = 0;
+    for (std::uint32_t k = 0; k < symbols; ++k) {
+      std::uint32_t share = (scale * sum) >> (31 - kSymbolShift);
+      distribution[k] = share;
+      sum += counts[k];
+      std::uint32_t w = share >> shift;
+      while (s < w) table[++s] = k - 1;
+    }
+    table[0] = 0;
+    while (s <= table_size_) table[++s] = symbols - 1;
   }
   cycle_ = (5 * cycle_) >> 2;
   std::uint32_t longest = (symbols_ + 6) << 3;
@@ -88,17 +99,9 @@ unsigned char Decoder::slow_byte() {
   return 0;
 }
 
-std::uint32_t Decoder::read_bits(std::uint32_t bits) {
-  if (bits > 19) {
-    std::uint32_t low = read_short();
-    return read_bits(bits - 16) << 16 | low;
-  }
-  length_ >>= bits;
-  std::uint32_t value = value_ / length_;
-  value_ -= length_ * value;
-  if (length_ < kMinLength) renormalise();
-  // A damaged stream can leave the value above the interval.
-  return value & ((1u << bits) - 1);
+std::uint32_t Decoder::read_many_bits(std::uint32_t bits) {
+  std::uint32_t low = read_short();
+  return read_bits(bits - 16) << 16 | low;
 }
 
 std::uint32_t Decoder::read_short() {
@@ -123,35 +126,9 @@ IntegerDecoder::IntegerDecoder(std::uint32_t bits, std::uint32_t contexts) {
   correctors_.reset(new std::unique_ptr<SymbolModel>[corr_bits_ + 1]);
 }
 
-std::int32_t IntegerDecoder::decode(Decoder& decoder, std::int32_t prediction,
-                                    std::uint32_t context) {
-  std::unique_ptr<SymbolModel>& model = k_models_[context];
-  if (model == nullptr) model = std::make_unique<SymbolModel>(corr_bits_ + 1);
-  // In 32 bits that wrap, as the coder's do.
-  auto real = static_cast<std::uint32_t>(prediction) +
-              static_cast<std::uint32_t>(corrector(decoder, *model));
-  if (static_cast<std::int32_t>(real) < 0) {
-    real += corr_range_;
-  } else if (real >= corr_range_) {
-    real -= corr_range_;
-  }
-  return static_cast<std::int32_t>(real);
-}
-
-std::int32_t IntegerDecoder::corrector(Decoder& decoder, SymbolModel& bits_model) {
-  k_ = decoder.decode_symbol(bits_model);
-  if (k_ == 0) return static_cast<std::int32_t>(decoder.decode_bit(corrector0_));
-  if (k_ >= 32) return corr_min_;
-  std::unique_ptr<SymbolModel>& model = correctors_[k_];
-  if (model == nullptr) model = std::make_unique<SymbolModel>(1u << std::min(k_, kBitsHigh));
-  std::uint32_t c = decoder.decode_symbol(*model);
-  if (k_ > kBitsHigh) {
-    std::uint32_t low_bits = k_ - kBitsHigh;
-    c = c << low_bits | decoder.read_bits(low_bits);
-  }
-  // c in [0, 2^(k-1)) stands for the negatives, the rest for 2 and up.
-  if (c >= 1u << (k_ - 1)) return static_cast<std::int32_t>(c + 1);
-  return static_cast<std::int32_t>(c - ((1u << k_) - 1));
+SymbolModel& IntegerDecoder::new_model(std::unique_ptr<SymbolModel>& model, std::uint32_t symbols) {
+  model = std::make_unique<SymbolModel>(symbols);
+  return *model;
 }
 
 }  // namespace laz
