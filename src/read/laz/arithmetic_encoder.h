@@ -124,10 +124,15 @@ class Encoder {
   void renormalise() {
     // The interval is never empty: at most three bytes leave it.
     if (end_ - next_ < 4) grow();
+    unsigned char* next = next_;
+    std::uint32_t base = base_, length = length_;
     do {
-      *next_++ = static_cast<unsigned char>(base_ >> 24);
-      base_ <<= 8;
-    } while ((length_ <<= 8) < kMinLength);
+      *next++ = static_cast<unsigned char>(base >> 24);
+      base <<= 8;
+    } while ((length <<= 8) < kMinLength);
+    next_ = next;
+    base_ = base;
+    length_ = length;
   }
   std::size_t written() const {
     return next_ == nullptr ? start_ : static_cast<std::size_t>(next_ - out_.data());
@@ -154,8 +159,8 @@ class IntegerEncoder {
   explicit IntegerEncoder(std::uint32_t bits = 16, std::uint32_t contexts = 1)
       : corr_bits_(bits != 0 && bits < 32 ? bits : 32),
         corr_range_(bits != 0 && bits < 32 ? 1u << bits : 0) {
+    k_models_.reserve(contexts);
     for (std::uint32_t i = 0; i < contexts; ++i) k_models_.emplace_back(corr_bits_ + 1);
-    correctors_.resize(corr_bits_);
   }
 
   void encode(Encoder& e, std::int32_t prediction, std::int32_t real, std::uint32_t context = 0) {
@@ -182,7 +187,7 @@ class IntegerEncoder {
     std::uint32_t v = c < 0 ? static_cast<std::uint32_t>(c) + ((1u << k_) - 1)
                             : static_cast<std::uint32_t>(c) - 1;
     std::unique_ptr<SymbolModel>& corrector = correctors_[k_ - 1];
-    if (corrector == nullptr) corrector = std::make_unique<SymbolModel>(1u << std::min(k_, 8u));
+    if (corrector == nullptr) make_corrector(corrector);
     if (k_ <= 8) {
       e.encode_symbol(*corrector, v);
     } else {
@@ -194,12 +199,19 @@ class IntegerEncoder {
   std::uint32_t k() const { return k_; }
 
  private:
+  // Made at its first use, as the decoder makes it, out of the way of the
+  // coding itself.
+  [[gnu::noinline]] void make_corrector(std::unique_ptr<SymbolModel>& corrector) const {
+    corrector = std::make_unique<SymbolModel>(1u << std::min(k_, 8u));
+  }
+
   std::uint32_t corr_bits_;
   std::uint32_t corr_range_;
   std::uint32_t k_ = 0;
   std::vector<SymbolModel> k_models_;
   BitModel zero_or_one_;
-  std::vector<std::unique_ptr<SymbolModel>> correctors_;
+  // Those of bit lengths 1 to 32 (no more than corr_bits_ are used).
+  std::unique_ptr<SymbolModel> correctors_[32];
 };
 
 }  // namespace laz
