@@ -17,9 +17,15 @@
 namespace laz {
 
 // The coder's encoding side (LASzip's, after FastAC), writing to memory.
+// The stream's bytes are written in place, past the vector's bytes before
+// the stream: the vector is made longer ahead of them, a few kilobytes at
+// a time (or to what the caller reserved), and cut to the stream's end by
+// done(), which must come before its size is read.
 class Encoder {
  public:
-  explicit Encoder(std::vector<unsigned char>& out) : out_(out) {}
+  explicit Encoder(std::vector<unsigned char>& out) : out_(out), start_(out.size()) {}
+  Encoder(const Encoder&) = delete;
+  Encoder& operator=(const Encoder&) = delete;
 
   void encode_bit(BitModel& m, std::uint32_t bit) {
     std::uint32_t x = m.zero_share_ * (length_ >> kBitShift);
@@ -35,17 +41,13 @@ class Encoder {
   }
 
   void encode_symbol(SymbolModel& m, std::uint32_t symbol) {
-    std::uint32_t x;
-    if (symbol + 1 == m.symbols_) {
-      x = m.distribution_[symbol] * (length_ >> kSymbolShift);
-      add(x);
-      length_ -= x;
-    } else {
-      length_ >>= kSymbolShift;
-      x = m.distribution_[symbol] * length_;
-      add(x);
-      length_ = m.distribution_[symbol + 1] * length_ - x;
-    }
+    const std::uint32_t* distribution = m.distribution_.get();
+    std::uint32_t unit = length_ >> kSymbolShift;
+    std::uint32_t x = distribution[symbol] * unit;
+    // The last symbol takes the interval's top, its rounding included.
+    std::uint32_t top = symbol + 1 == m.symbols_ ? length_ : distribution[symbol + 1] * unit;
+    add(x);
+    length_ = top - x;
     if (length_ < kMinLength) renormalise();
     ++m.counts_[symbol];
     if (--m.until_update_ == 0) m.update();
@@ -78,7 +80,8 @@ class Encoder {
     write_int(static_cast<std::uint32_t>(value >> 32));
   }
 
-  // The last bytes, as many as the decoder reads ahead.
+  // The last bytes, as many as the decoder reads ahead; the vector ends
+  // with them.
   void done() {
     std::uint32_t before = base_;
     bool another_byte = true;
@@ -92,9 +95,12 @@ class Encoder {
     }
     if (before > base_) carry();
     renormalise();
-    out_.push_back(0);
-    out_.push_back(0);
-    if (another_byte) out_.push_back(0);
+    if (end_ - next_ < 3) grow();
+    *next_++ = 0;
+    *next_++ = 0;
+    if (another_byte) *next_++ = 0;
+    out_.resize(written());
+    next_ = end_ = nullptr;
   }
 
  private:
@@ -103,20 +109,46 @@ class Encoder {
     base_ += x;
     if (before > base_) carry();
   }
+  // The stream's value never passes 1, so a carry stops within it.
   void carry() {
-    std::size_t i = out_.size() - start_;
-    while (i > 0 && out_[start_ + i - 1] == 0xff) out_[start_ + --i] = 0;
-    if (i > 0) ++out_[start_ + i - 1];
+    if (next_ == nullptr) return;
+    unsigned char* first = out_.data() + start_;
+    for (unsigned char* p = next_; p != first;) {
+      if (*--p != 0xff) {
+        ++*p;
+        return;
+      }
+      *p = 0;
+    }
   }
   void renormalise() {
+    // The interval is never empty: at most three bytes leave it.
+    if (end_ - next_ < 4) grow();
+    unsigned char* next = next_;
+    std::uint32_t base = base_, length = length_;
     do {
-      out_.push_back(static_cast<unsigned char>(base_ >> 24));
-      base_ <<= 8;
-    } while ((length_ <<= 8) < kMinLength);
+      *next++ = static_cast<unsigned char>(base >> 24);
+      base <<= 8;
+    } while ((length <<= 8) < kMinLength);
+    next_ = next;
+    base_ = base;
+    length_ = length;
+  }
+  std::size_t written() const {
+    return next_ == nullptr ? start_ : static_cast<std::size_t>(next_ - out_.data());
+  }
+  void grow() {
+    std::size_t at = written();
+    std::size_t size = std::max({out_.capacity(), 2 * out_.size(), at + 4096});
+    out_.resize(size);
+    next_ = out_.data() + at;
+    end_ = out_.data() + size;
   }
 
   std::vector<unsigned char>& out_;
-  std::size_t start_ = out_.size();  // the stream's first byte
+  std::size_t start_;  // the stream's first byte
+  unsigned char* next_ = nullptr;
+  unsigned char* end_ = nullptr;
   std::uint32_t base_ = 0;
   std::uint32_t length_ = 0xffffffffu;
 };
@@ -127,8 +159,8 @@ class IntegerEncoder {
   explicit IntegerEncoder(std::uint32_t bits = 16, std::uint32_t contexts = 1)
       : corr_bits_(bits != 0 && bits < 32 ? bits : 32),
         corr_range_(bits != 0 && bits < 32 ? 1u << bits : 0) {
+    k_models_.reserve(contexts);
     for (std::uint32_t i = 0; i < contexts; ++i) k_models_.emplace_back(corr_bits_ + 1);
-    correctors_.resize(corr_bits_);
   }
 
   void encode(Encoder& e, std::int32_t prediction, std::int32_t real, std::uint32_t context = 0) {
@@ -155,7 +187,7 @@ class IntegerEncoder {
     std::uint32_t v = c < 0 ? static_cast<std::uint32_t>(c) + ((1u << k_) - 1)
                             : static_cast<std::uint32_t>(c) - 1;
     std::unique_ptr<SymbolModel>& corrector = correctors_[k_ - 1];
-    if (corrector == nullptr) corrector = std::make_unique<SymbolModel>(1u << std::min(k_, 8u));
+    if (corrector == nullptr) make_corrector(corrector);
     if (k_ <= 8) {
       e.encode_symbol(*corrector, v);
     } else {
@@ -167,12 +199,19 @@ class IntegerEncoder {
   std::uint32_t k() const { return k_; }
 
  private:
+  // Made at its first use, as the decoder makes it, out of the way of the
+  // coding itself.
+  [[gnu::noinline]] void make_corrector(std::unique_ptr<SymbolModel>& corrector) const {
+    corrector = std::make_unique<SymbolModel>(1u << std::min(k_, 8u));
+  }
+
   std::uint32_t corr_bits_;
   std::uint32_t corr_range_;
   std::uint32_t k_ = 0;
   std::vector<SymbolModel> k_models_;
   BitModel zero_or_one_;
-  std::vector<std::unique_ptr<SymbolModel>> correctors_;
+  // Those of bit lengths 1 to 32 (no more than corr_bits_ are used).
+  std::unique_ptr<SymbolModel> correctors_[32];
 };
 
 }  // namespace laz

@@ -56,10 +56,28 @@ std::vector<std::array<int, 3>> items_of(const ChunkFormat& f) {
   return items;
 }
 
+// Room ahead for a chunk's stream, a quarter of its records' bytes, more
+// than most compress to: its encoder then writes in place without making
+// the vector longer on the way. A vector that holds several chunks grows
+// by doubling, not by one chunk's room at a time.
+void make_room(std::vector<unsigned char>& out, std::size_t bytes) {
+  std::size_t want = out.size() + bytes;
+  if (out.capacity() < want) out.reserve(std::max(want, 2 * out.capacity()));
+}
+
 // The chunked compressor's chunk: the first record as it is, then one
 // arithmetic stream of every item of every point after it.
 void compress_pointwise_chunk(const ChunkFormat& f, const unsigned char* p, std::uint32_t count,
                               std::vector<unsigned char>& out) {
+  make_room(out, f.record_length + count * f.record_length / 4);
+  out.insert(out.end(), p, p + f.record_length);
+  {
+    Encoder e(out);
+    if (encode_plain_records(f.format, f.record_length, p, count, e)) {
+      e.done();
+      return;
+    }
+  }
   std::vector<std::array<int, 3>> items = items_of(f);
   std::vector<std::unique_ptr<ItemEncoder>> encoders;
   for (const auto& item : items) {
@@ -81,7 +99,6 @@ void compress_pointwise_chunk(const ChunkFormat& f, const unsigned char* p, std:
         break;
     }
   }
-  out.insert(out.end(), p, p + f.record_length);
   std::size_t at = 0;
   for (std::size_t i = 0; i < items.size(); ++i) {
     encoders[i]->first(p + at);

@@ -214,6 +214,13 @@ std::unique_ptr<ItemEncoder> make_rgb12_encoder();
 std::unique_ptr<ItemEncoder> make_wavepacket13_encoder();
 std::unique_ptr<ItemEncoder> make_bytes_encoder(std::size_t count);
 
+// The `count` records of point format 0 to 3, without extra bytes, at
+// `records`: the others coded into `e` after the first (which the chunk
+// holds as it is) by the items' encoders above, called directly. False, and nothing coded, for
+// other records.
+bool encode_plain_records(int format, std::size_t record_length, const unsigned char* records,
+                          std::uint32_t count, Encoder& e);
+
 }  // namespace laz
 
 #endif  // STRATUMIX_READ_LAZ_POINT_ITEMS_H_

@@ -30,7 +30,7 @@ std::int32_t wrap(std::int64_t v) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
 }
 
-class Point10Encoder : public ItemEncoder {
+class Point10Encoder final : public ItemEncoder {
  public:
   void first(const unsigned char* raw) override { std::memcpy(last_, raw, 20); }
   void next(Encoder& e, const unsigned char* p) override {
@@ -73,7 +73,7 @@ class Point10Encoder : public ItemEncoder {
   Point10Encoding m_;
 };
 
-class GpsTime11Encoder : public ItemEncoder {
+class GpsTime11Encoder final : public ItemEncoder {
  public:
   void first(const unsigned char* raw) override { m_.time[0] = little_endian_64(raw); }
   void next(Encoder& e, const unsigned char* raw) override {
@@ -177,7 +177,7 @@ class GpsTime11Encoder : public ItemEncoder {
   GpsTime11Encoding m_;
 };
 
-class Rgb12Encoder : public ItemEncoder {
+class Rgb12Encoder final : public ItemEncoder {
  public:
   void first(const unsigned char* raw) override { last_.read(raw); }
   void next(Encoder& e, const unsigned char* raw) override {
@@ -192,7 +192,7 @@ class Rgb12Encoder : public ItemEncoder {
   ColourModels models_;
 };
 
-class Wavepacket13Encoder : public ItemEncoder {
+class Wavepacket13Encoder final : public ItemEncoder {
  public:
   void first(const unsigned char* raw) override { last_.read(raw); }
   void next(Encoder& e, const unsigned char* raw) override {
@@ -207,7 +207,7 @@ class Wavepacket13Encoder : public ItemEncoder {
   WavePacketEncoding models_;
 };
 
-class BytesEncoder : public ItemEncoder {
+class BytesEncoder final : public ItemEncoder {
  public:
   explicit BytesEncoder(std::size_t count) : last_(count), models_(count) {}
   void first(const unsigned char* raw) override { std::memcpy(last_.data(), raw, last_.size()); }
@@ -230,6 +230,48 @@ std::int32_t time_multiple(std::int32_t diff, std::int32_t last_diff) {
   double rounded = ratio >= 0 ? ratio + 0.5 : ratio - 0.5;
   return rounded >= 2147483648.0 || rounded < -2147483648.0 ? INT32_MIN
                                                             : static_cast<std::int32_t>(rounded);
+}
+
+bool encode_plain_records(int format, std::size_t record_length, const unsigned char* records,
+                          std::uint32_t count, Encoder& e) {
+  constexpr std::size_t kLengths[] = {20, 28, 26, 34};
+  if (format < 0 || format > 3 || record_length != kLengths[format]) return false;
+  const unsigned char* p = records;
+  const unsigned char* end = records + std::size_t{count} * record_length;
+  Point10Encoder point;
+  point.first(p);
+  // The items' encoders are known here: each call is made directly, not
+  // through ItemEncoder, a dozen instructions a point less.
+  if (format == 0) {
+    while ((p += record_length) != end) point.next(e, p);
+    return true;
+  }
+  if (format == 2) {
+    Rgb12Encoder rgb;
+    rgb.first(p + 20);
+    while ((p += record_length) != end) {
+      point.next(e, p);
+      rgb.next(e, p + 20);
+    }
+    return true;
+  }
+  GpsTime11Encoder time;
+  time.first(p + 20);
+  if (format == 1) {
+    while ((p += record_length) != end) {
+      point.next(e, p);
+      time.next(e, p + 20);
+    }
+    return true;
+  }
+  Rgb12Encoder rgb;
+  rgb.first(p + 28);
+  while ((p += record_length) != end) {
+    point.next(e, p);
+    time.next(e, p + 20);
+    rgb.next(e, p + 28);
+  }
+  return true;
 }
 
 std::unique_ptr<ItemEncoder> make_point10_encoder() { return std::make_unique<Point10Encoder>(); }

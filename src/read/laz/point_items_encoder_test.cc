@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -103,6 +104,65 @@ TEST(PointItemsEncoder, Point10AndGpsTime11ComeBackThroughTheirDecoders) {
     point->store(out.data());
     time->store(out.data() + 20);
     ASSERT_EQ(out, records[i]) << "record " << i;
+  }
+  EXPECT_FALSE(d.past_end());
+}
+
+// What the coder is given, from a seed: skewed symbols (long runs of one,
+// so that carries run back over bytes of 0xff), bits, and raw values of 1
+// to 32 bits.
+struct Coded {
+  std::uint32_t symbol, bit, bits, value;
+};
+std::vector<Coded> to_code(std::size_t count) {
+  std::mt19937 random(11);
+  std::vector<Coded> all;
+  for (std::size_t i = 0; i < count; ++i) {
+    Coded c;
+    c.symbol = random() % 8 == 0 ? random() % 256 : 255;
+    c.bit = random() % 5 == 0;
+    c.bits = 1 + random() % 32;
+    c.value = static_cast<std::uint32_t>(random() & ((std::uint64_t{1} << c.bits) - 1));
+    all.push_back(c);
+  }
+  return all;
+}
+
+void encode_all(const std::vector<Coded>& all, std::vector<unsigned char>& out) {
+  SymbolModel symbols(256);
+  BitModel bit;
+  Encoder e(out);
+  for (const Coded& c : all) {
+    e.encode_symbol(symbols, c.symbol);
+    e.encode_bit(bit, c.bit);
+    e.write_bits(c.bits, c.value);
+  }
+  e.done();
+}
+
+TEST(ArithmeticEncoder, AStreamAfterOtherBytesLeavesThemAsTheyWereAndDecodes) {
+  // Written in place past bytes already in the vector, as a chunk after
+  // those before it, and far past the room first made for it.
+  std::vector<Coded> all = to_code(40000);
+  std::vector<unsigned char> alone;
+  encode_all(all, alone);
+  ASSERT_GT(alone.size(), 50000u);
+  std::vector<unsigned char> after(3000, 0xff);
+  encode_all(all, after);
+  ASSERT_EQ(after.size(), 3000 + alone.size());
+  EXPECT_TRUE(
+      std::all_of(after.begin(), after.begin() + 3000, [](unsigned char b) { return b == 0xff; }));
+  EXPECT_TRUE(std::equal(alone.begin(), alone.end(), after.begin() + 3000));
+
+  SymbolModel symbols(256);
+  BitModel bit;
+  Decoder d;
+  d.set_input(alone.data(), alone.data() + alone.size());
+  d.start();
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    ASSERT_EQ(d.decode_symbol(symbols), all[i].symbol) << i;
+    ASSERT_EQ(d.decode_bit(bit), all[i].bit) << i;
+    ASSERT_EQ(d.read_bits(all[i].bits), all[i].value) << i;
   }
   EXPECT_FALSE(d.past_end());
 }
