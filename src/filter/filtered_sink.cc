@@ -1,5 +1,8 @@
 #include "filter/filtered_sink.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "filter/crop_filter.h"
 
 FilteredSink::FilteredSink(const std::vector<FilterMaker>& makers, PointSink& next)
@@ -9,7 +12,7 @@ FilteredSink::FilteredSink(const std::vector<FilterMaker>& makers, PointSink& ne
     if (const auto* crop = dynamic_cast<const CropFilter*>(filters_[0].get())) {
       boxed_ = true;
       for (int axis = 0; axis < 3; ++axis) {
-        pass_.box.bounded[axis] = false;
+        pass_.box.set_unbounded(axis);
         if (crop->bounded(axis)) pass_.box.set(axis, crop->box().from[axis], crop->box().to[axis]);
       }
     }
@@ -35,6 +38,7 @@ void FilteredSink::point(const Point& point, Extents& extents, Axes measured) {
   for (std::size_t f = 0; f < filters_.size(); ++f) {
     if (!filters_[f]->keep(point)) {
       ++left_out_[f];
+      left_extents_.add(point.xyz[0].value, point.xyz[1].value, point.xyz[2].value, measured);
       return;
     }
   }
@@ -46,12 +50,24 @@ void FilteredSink::records(const ScaledRecords& records, Extents& extents, Axes 
   for (const auto& filter : filters_) filter->begin_run(records);
   ScaledRecords run = records;
   run.count = 0;
+  // The least and greatest integers of the records left out on each axis:
+  // their values bound those of the others.
+  std::int32_t least[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
+  std::int32_t greatest[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
   const char* record = records.first;
   for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
     bool kept = true;
     for (std::size_t f = 0; f < filters_.size() && kept; ++f) {
       kept = filters_[f]->keep(records, record);
       if (!kept) ++left_out_[f];
+    }
+    if (!kept) {
+      std::int32_t whole[3];
+      std::memcpy(whole, record, sizeof whole);
+      for (int axis = 0; axis < 3; ++axis) {
+        least[axis] = std::min(least[axis], whole[axis]);
+        greatest[axis] = std::max(greatest[axis], whole[axis]);
+      }
     }
     if (kept) {
       if (run.count == 0) run.first = record;
@@ -62,4 +78,19 @@ void FilteredSink::records(const ScaledRecords& records, Extents& extents, Axes 
     }
   }
   if (run.count != 0) next_.records(run, extents, measured);
+  if (least[0] > greatest[0]) return;
+  // Both ends on every axis, whatever the sign of its scale.
+  const double* scale = records.scale;
+  const double* offset = records.offset;
+  for (const std::int32_t* whole : {least, greatest}) {
+    left_extents_.add(whole[0] * scale[0] + offset[0], whole[1] * scale[1] + offset[1],
+                      whole[2] * scale[2] + offset[2], measured);
+  }
+}
+
+Bounds FilteredSink::extents_read(const Extents& kept) const {
+  Bounds read = Bounds::of(kept);
+  read.merge(Bounds::of(left_extents_));
+  read.merge(Bounds::of(pass_.box.outside));
+  return read;
 }

@@ -72,12 +72,13 @@ struct Decimal {
 
 // A box the loop keeps points within, for a crop: on each axis it bounds,
 // from <= value < to, the value as strtod reads the number. The points it
-// leaves out are counted, and neither written nor measured.
+// leaves out are counted and measured apart, and not written.
 struct RunBox {
   double from[3];
   double to[3];
   bool bounded[3];
   std::int64_t left_out = 0;
+  Extents outside;  // of the points left out
   // For a number whose value lies in [k, k + 1], k a whole number: in the
   // box for k in [inside_from, inside_to], out of it for k below out_below
   // or from out_from on; between, its value decides.
@@ -85,6 +86,10 @@ struct RunBox {
   std::int64_t inside_to[3];
   std::int64_t out_below[3];
   std::int64_t out_from[3];
+  // The integer parts k of [inside_from, inside_to] as an extent's digit
+  // keys: the loop tells most numbers in by the same look at their integer
+  // digits that tells whether they change an extent.
+  Extent inside[3];
 
   void set(int axis, double from_value, double to_value) {
     from[axis] = from_value;
@@ -99,6 +104,19 @@ struct RunBox {
     inside_to[axis] = whole(to_value) - 2;
     out_below[axis] = whole(from_value) - 1;
     out_from[axis] = whole(to_value);
+    // An extent from k to k' + 1 has the k of [k, k'] within it.
+    inside[axis] = Extent{};
+    if (inside_from[axis] <= inside_to[axis]) {
+      inside[axis].add(static_cast<double>(inside_from[axis]));
+      inside[axis].add(static_cast<double>(inside_to[axis] + 1));
+    }
+  }
+  // An axis the box does not bound: every number is in.
+  void set_unbounded(int axis) {
+    bounded[axis] = false;
+    inside[axis] = Extent{};
+    inside[axis].add(-0x1p62);
+    inside[axis].add(0x1p62);
   }
 };
 
@@ -214,12 +232,19 @@ template <class Out>
 // minus goes this way on Z alone (`kSigned`), where it is common below sea
 // level; on X and Y it is rare and goes the longer way. Inlined, so that
 // the loop's own variables stay in registers: only the out-of-line copy
-// gets addresses, of its own.
+// gets addresses, of its own. In a box (`kSeen`): where the number is
+// (`seen`); `doubt` where its integer digits do not show it within
+// `inside`'s keys; and, without its value, `pending` and `out_pending`
+// where it might change `extent`, which the points kept join, or `outside`,
+// which those left out join. A number of the longer way is always in doubt,
+// and might change either.
 template <class Out, bool kSigned, bool kMeasured, bool kSeen>
 [[gnu::always_inline]] inline Copied copy_axis(Out text, const char* p, const char* text_end,
                                                char* o, std::int64_t& line_ends,
                                                const Extent& extent, bool& pending, double& value,
-                                               Seen& seen) {
+                                               Seen& seen, const Extent& inside,
+                                               const Extent& outside, bool& out_pending,
+                                               bool& doubt) {
   // The usual separators, a space or CR LF, first; then LF and a tab,
   // which cost those nothing. Longer runs of white space are rarer and go
   // the longer way below.
@@ -261,10 +286,17 @@ template <class Out, bool kSigned, bool kMeasured, bool kSeen>
         if (!is_white(*end)) break;
         out = text.pad_whole(o, integer_digits);
       }
+      if constexpr (kSeen) {
+        doubt |= inside.could_change_digits(p, integer_digits, kSigned && negative);
+        if constexpr (kMeasured)
+          out_pending = outside.could_change_digits(p, integer_digits, kSigned && negative);
+      }
       if constexpr (kMeasured) {
         if (extent.could_change_digits(p, integer_digits, kSigned && negative)) [[unlikely]] {
           pending = true;
-          value = value_of(text, p - (kSigned && negative));
+          // In a box, the value waits until the point is known to be in
+          // it: the extents of a box that keeps few points change often.
+          if constexpr (!kSeen) value = value_of(text, p - (kSigned && negative));
         }
       }
       return {end, out};
@@ -285,8 +317,10 @@ template <class Out, bool kSigned, bool kMeasured, bool kSeen>
   if constexpr (kSeen) {
     seen.begin = p - negative;
     seen.integer_digits = -1;
+    doubt = true;
+    pending = out_pending = kMeasured;
   }
-  if constexpr (kMeasured) {
+  if constexpr (kMeasured && !kSeen) {
     if (negative) {
       // The longer way reads the number from its sign, for its value.
       --p;
@@ -303,20 +337,11 @@ template <class Out, bool kSigned, bool kMeasured, bool kSeen>
   }
 }
 
-// Adds a number copy_axis copied unmeasured to `extent`, when it might
-// change it.
+// The value of a number copy_axis copied in a box, where it might change an
+// extent: most are plain decimals of the quick way.
 template <class Out>
-[[gnu::always_inline]] inline void measure(Out text, Extent& extent, const Seen& seen,
-                                           const char* last) {
-  if (seen.integer_digits < 0) {
-    extent.add(exact_value(seen.begin, last));
-    return;
-  }
-  const bool negative = *seen.begin == '-';
-  if (extent.could_change_digits(seen.begin + negative, seen.integer_digits, negative))
-      [[unlikely]] {
-    extent.add(value_of(text, seen.begin));
-  }
+[[gnu::noinline]] double seen_value(Out text, const Seen& seen, const char* last) {
+  return seen.integer_digits < 0 ? exact_value(seen.begin, last) : value_of(text, seen.begin);
 }
 
 template <class Out, Axes kAxes, bool kBoxed>
@@ -329,6 +354,9 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
   std::int64_t line_ends = 0;
   std::int64_t copied = 0;
   bool stopped = false;
+  // Without a box, no number is tested: the extents stand in for the box's.
+  Extents& outside = kBoxed ? run.box->outside : extents;
+  const Extent* inside = kBoxed ? run.box->inside : &extents.x;
   for (; copied < count; ++copied) {
     if (p >= stop) {
       stopped = true;
@@ -343,25 +371,29 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
     double x_value;
     double y_value;
     double z_value;
+    // In a box, most points are told in by their integer digits as they
+    // are copied, and measured as they would be without it; the others,
+    // in doubt, are tested once whole. Either way a number's value is
+    // worked out only where it might change the extents its point joins.
     Seen seen[3];
     const char* ends[3] = {};
-    // In a box, a point is measured once it is known to be in it: one
-    // outside would otherwise be worked out for an extent it never joins.
-    constexpr bool kMeasureXY = !kBoxed;
-    constexpr bool kMeasureZ = kAxes == Axes::kXYZ && !kBoxed;
-    Copied c = copy_axis<Out, false, kMeasureXY, kBoxed>(text, p, text_end, o, point_line_ends,
-                                                         extents.x, x_pending, x_value, seen[0]);
+    bool out_pending[3] = {};
+    bool doubt = false;
+    constexpr bool kMeasureZ = kAxes == Axes::kXYZ;
+    Copied c = copy_axis<Out, false, true, kBoxed>(text, p, text_end, o, point_line_ends, extents.x,
+                                                   x_pending, x_value, seen[0], inside[0],
+                                                   outside.x, out_pending[0], doubt);
     if constexpr (kBoxed) ends[0] = c.end;
     if (c.end != nullptr) {
-      c = copy_axis<Out, false, kMeasureXY, kBoxed>(text, c.end, text_end, text.between(c.out),
-                                                    point_line_ends, extents.y, y_pending, y_value,
-                                                    seen[1]);
+      c = copy_axis<Out, false, true, kBoxed>(
+          text, c.end, text_end, text.between(c.out), point_line_ends, extents.y, y_pending,
+          y_value, seen[1], inside[kBoxed ? 1 : 0], outside.y, out_pending[1], doubt);
       if constexpr (kBoxed) ends[1] = c.end;
     }
     if (c.end != nullptr) {
-      c = copy_axis<Out, true, kMeasureZ, kBoxed>(text, c.end, text_end, text.between(c.out),
-                                                  point_line_ends, extents.z, z_pending, z_value,
-                                                  seen[2]);
+      c = copy_axis<Out, true, kMeasureZ, kBoxed>(
+          text, c.end, text_end, text.between(c.out), point_line_ends, extents.z, z_pending,
+          z_value, seen[2], inside[kBoxed ? 2 : 0], outside.z, out_pending[2], doubt);
       if constexpr (kBoxed) ends[2] = c.end;
     }
     if (c.end == nullptr) {
@@ -371,25 +403,27 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
     p = c.end;
     line_ends += point_line_ends;
     if constexpr (kBoxed) {
-      // A point outside is read, and its line taken back.
-      const RunBox& box = *run.box;
-      if ((box.bounded[0] && !in_box(box, 0, seen[0], ends[0])) ||
-          (box.bounded[1] && !in_box(box, 1, seen[1], ends[1])) ||
-          (box.bounded[2] && !in_box(box, 2, seen[2], ends[2]))) {
-        ++run.box->left_out;
-        continue;
+      if (doubt) [[unlikely]] {
+        const RunBox& box = *run.box;
+        if ((box.bounded[0] && !in_box(box, 0, seen[0], ends[0])) ||
+            (box.bounded[1] && !in_box(box, 1, seen[1], ends[1])) ||
+            (box.bounded[2] && !in_box(box, 2, seen[2], ends[2]))) {
+          // A point outside is read, and its line taken back.
+          ++run.box->left_out;
+          if (out_pending[0]) outside.x.add(seen_value(text, seen[0], ends[0]));
+          if (out_pending[1]) outside.y.add(seen_value(text, seen[1], ends[1]));
+          if (out_pending[2]) outside.z.add(seen_value(text, seen[2], ends[2]));
+          continue;
+        }
       }
-      measure(text, extents.x, seen[0], ends[0]);
-      measure(text, extents.y, seen[1], ends[1]);
-      if constexpr (kAxes == Axes::kXYZ) measure(text, extents.z, seen[2], ends[2]);
     }
     o = text.line_end(c.out);
     if (x_pending) [[unlikely]]
-      extents.x.add(x_value);
+      extents.x.add(kBoxed ? seen_value(text, seen[0], ends[0]) : x_value);
     if (y_pending) [[unlikely]]
-      extents.y.add(y_value);
+      extents.y.add(kBoxed ? seen_value(text, seen[1], ends[1]) : y_value);
     if (z_pending) [[unlikely]]
-      extents.z.add(z_value);
+      extents.z.add(kBoxed ? seen_value(text, seen[2], ends[2]) : z_value);
   }
   run.end = p;
   run.out = o;
