@@ -194,8 +194,11 @@ TEST_F(Filtering, EveryFormKeepsWhatThePlainRuleKeeps) {
 // them, keep what strtod's values say.
 TEST_F(Filtering, TextCroppedQuicklyKeepsWhatStrtodSays) {
   const std::vector<std::string> xs = {
-      "1",        "0.999999",   "1.0000001", "0.99999999999", "1e0", "2.5", "3",
-      "3.000000", "2.99999999", "-1",        "123456789",     ".5",  "2",   "0.5"};
+      "1", "0.999999", "1.0000001", "0.99999999999", "1e0", "2.5", "3", "3.000000", "2.99999999",
+      "-1", "123456789", ".5", "2", "0.5",
+      // About bounds where the integer digits grow by one: 9.5 to 1000.
+      "9", "9.4", "9.5", "10", "98.99", "99", "100", "999.999", "1000", "1234567", "99999",
+      "100000"};
   const std::vector<std::string> zs = {"-0.5", "-0.5000001", "5", "4.9999999", "-1e-9", "0", "-7"};
   std::string text;
   std::vector<std::array<std::string, 3>> points;
@@ -213,6 +216,7 @@ TEST_F(Filtering, TextCroppedQuicklyKeepsWhatStrtodSays) {
   };
   for (const Case& c :
        {Case{{"--crop", "1,1,3,3"}, {1, 1, -HUGE_VAL}, {3, 3, HUGE_VAL}},
+        Case{{"--crop", "9.5,99,1000,100000"}, {9.5, 99, -HUGE_VAL}, {1000, 100000, HUGE_VAL}},
         Case{{"--z-range", "-0.5,5"}, {-HUGE_VAL, -HUGE_VAL, -0.5}, {HUGE_VAL, HUGE_VAL, 5}}}) {
     std::string expected;
     std::vector<std::array<double, 3>> read;

@@ -86,10 +86,12 @@ struct RunBox {
   std::int64_t inside_to[3];
   std::int64_t out_below[3];
   std::int64_t out_from[3];
-  // The integer parts k of [inside_from, inside_to] as an extent's digit
-  // keys: the loop tells most numbers in by the same look at their integer
-  // digits that tells whether they change an extent.
+  // The integer parts k of [inside_from, inside_to], and of [out_below,
+  // out_from - 1], as an extent's digit keys: the loop tells most numbers in
+  // or out by the same look at their integer digits that tells whether
+  // they change an extent.
   Extent inside[3];
+  Extent not_out[3];
 
   void set(int axis, double from_value, double to_value) {
     from[axis] = from_value;
@@ -110,6 +112,14 @@ struct RunBox {
       inside[axis].add(static_cast<double>(inside_from[axis]));
       inside[axis].add(static_cast<double>(inside_to[axis] + 1));
     }
+    not_out[axis] = Extent{};
+    if (out_below[axis] < out_from[axis]) {
+      not_out[axis].add(static_cast<double>(out_below[axis]));
+      not_out[axis].add(static_cast<double>(out_from[axis]));
+    } else {
+      not_out[axis].add(-0x1p62);
+      not_out[axis].add(0x1p62);
+    }
   }
   // An axis the box does not bound: every number is in.
   void set_unbounded(int axis) {
@@ -117,6 +127,7 @@ struct RunBox {
     inside[axis] = Extent{};
     inside[axis].add(-0x1p62);
     inside[axis].add(0x1p62);
+    not_out[axis] = inside[axis];
   }
 };
 
@@ -147,6 +158,10 @@ struct Copied {
 struct Seen {
   const char* begin = nullptr;
   int integer_digits = -1;  // -1 for a number of the longer way
+  // Its integer part's digit key (extent.h) and sign; for the longer way a
+  // key past every extent's, so that its value is always looked at.
+  std::int64_t key = INT64_MAX;
+  bool negative = false;
 };
 
 // The value of the number [first, last) as strtod reads it: wanted only for
@@ -232,19 +247,17 @@ template <class Out>
 // minus goes this way on Z alone (`kSigned`), where it is common below sea
 // level; on X and Y it is rare and goes the longer way. Inlined, so that
 // the loop's own variables stay in registers: only the out-of-line copy
-// gets addresses, of its own. In a box (`kSeen`): where the number is
-// (`seen`); `doubt` where its integer digits do not show it within
-// `inside`'s keys; and, without its value, `pending` and `out_pending`
-// where it might change `extent`, which the points kept join, or `outside`,
-// which those left out join. A number of the longer way is always in doubt,
-// and might change either.
-template <class Out, bool kSigned, bool kMeasured, bool kSeen>
+// gets addresses, of its own. In a box (`kSeen`), where the number is and
+// its digit key (`seen`); on an axis the box bounds (`kTested`), `doubt`
+// where its integer digits do not show it within the box (`inside`), and
+// `outside` where they show it out of it (beyond `not_out`). A number of the
+// longer way is always in doubt there.
+template <class Out, bool kSigned, bool kMeasured, bool kSeen, bool kTested = false>
 [[gnu::always_inline]] inline Copied copy_axis(Out text, const char* p, const char* text_end,
                                                char* o, std::int64_t& line_ends,
                                                const Extent& extent, bool& pending, double& value,
                                                Seen& seen, const Extent& inside,
-                                               const Extent& outside, bool& out_pending,
-                                               bool& doubt) {
+                                               const Extent& not_out, bool& doubt, bool& outside) {
   // The usual separators, a space or CR LF, first; then LF and a tab,
   // which cost those nothing. Longer runs of white space are rarer and go
   // the longer way below.
@@ -287,16 +300,21 @@ template <class Out, bool kSigned, bool kMeasured, bool kSeen>
         out = text.pad_whole(o, integer_digits);
       }
       if constexpr (kSeen) {
-        doubt |= inside.could_change_digits(p, integer_digits, kSigned && negative);
-        if constexpr (kMeasured)
-          out_pending = outside.could_change_digits(p, integer_digits, kSigned && negative);
+        const bool sign = kSigned && negative;
+        seen.key = digit_key(p, integer_digits);
+        if constexpr (kSigned) seen.negative = sign;
+        if constexpr (kTested) {
+          // Most numbers are within the box's bounds on each axis.
+          if (inside.could_change_key(seen.key, sign)) [[unlikely]] {
+            doubt = true;
+            outside |= not_out.could_change_key(seen.key, sign);
+          }
+        }
       }
       if constexpr (kMeasured) {
         if (extent.could_change_digits(p, integer_digits, kSigned && negative)) [[unlikely]] {
           pending = true;
-          // In a box, the value waits until the point is known to be in
-          // it: the extents of a box that keeps few points change often.
-          if constexpr (!kSeen) value = value_of(text, p - (kSigned && negative));
+          value = value_of(text, p - (kSigned && negative));
         }
       }
       return {end, out};
@@ -317,10 +335,10 @@ template <class Out, bool kSigned, bool kMeasured, bool kSeen>
   if constexpr (kSeen) {
     seen.begin = p - negative;
     seen.integer_digits = -1;
-    doubt = true;
-    pending = out_pending = kMeasured;
+    seen.key = INT64_MAX;
+    if constexpr (kTested) doubt = true;
   }
-  if constexpr (kMeasured && !kSeen) {
+  if constexpr (kMeasured) {
     if (negative) {
       // The longer way reads the number from its sign, for its value.
       --p;
@@ -344,9 +362,23 @@ template <class Out>
   return seen.integer_digits < 0 ? exact_value(seen.begin, last) : value_of(text, seen.begin);
 }
 
-template <class Out, Axes kAxes, bool kBoxed>
+// Adds a number copy_axis copied in a box to `extent`, when it might change
+// it: most are told by their digit key.
+template <class Out, bool kSigned>
+[[gnu::always_inline]] inline void add_seen(Out text, Extent& extent, const Seen& seen,
+                                            const char* last) {
+  if (extent.could_change_key(seen.key, kSigned && seen.negative)) [[unlikely]]
+    extent.add(seen_value(text, seen, last));
+}
+
+// Where a box bounds a run: none; X and Y alone, for a crop; or any axis.
+enum class Boxed { kNone, kXY, kAny };
+
+template <class Out, Axes kAxes, Boxed kBox>
 void run_points(Out text, Run& run, const char* stop, const char* text_end, std::int64_t count,
                 Extents& extents) {
+  constexpr bool kBoxed = kBox != Boxed::kNone;
+  constexpr bool kTestsZ = kBox == Boxed::kAny;
   // The loop's own variables stay in registers: nothing takes their
   // address.
   const char* p = run.end;
@@ -354,9 +386,9 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
   std::int64_t line_ends = 0;
   std::int64_t copied = 0;
   bool stopped = false;
-  // Without a box, no number is tested: the extents stand in for the box's.
-  Extents& outside = kBoxed ? run.box->outside : extents;
+  // Without a box, nothing is tested: the extents stand in for the box's.
   const Extent* inside = kBoxed ? run.box->inside : &extents.x;
+  const Extent* not_out = kBoxed ? run.box->not_out : &extents.x;
   for (; copied < count; ++copied) {
     if (p >= stop) {
       stopped = true;
@@ -371,29 +403,30 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
     double x_value;
     double y_value;
     double z_value;
-    // In a box, most points are told in by their integer digits as they
-    // are copied, and measured as they would be without it; the others,
-    // in doubt, are tested once whole. Either way a number's value is
-    // worked out only where it might change the extents its point joins.
+    // In a box, most points are told in or out by their integer digits as
+    // they are copied; those within one of a bound, in doubt, by their
+    // values once whole. Each is then measured in the extents of the points
+    // kept or of those left out, by the digit keys already read.
     Seen seen[3];
     const char* ends[3] = {};
-    bool out_pending[3] = {};
     bool doubt = false;
-    constexpr bool kMeasureZ = kAxes == Axes::kXYZ;
-    Copied c = copy_axis<Out, false, true, kBoxed>(text, p, text_end, o, point_line_ends, extents.x,
-                                                   x_pending, x_value, seen[0], inside[0],
-                                                   outside.x, out_pending[0], doubt);
+    bool out = false;
+    constexpr bool kMeasureXY = !kBoxed;
+    constexpr bool kMeasureZ = kAxes == Axes::kXYZ && !kBoxed;
+    Copied c = copy_axis<Out, false, kMeasureXY, kBoxed, kBoxed>(
+        text, p, text_end, o, point_line_ends, extents.x, x_pending, x_value, seen[0], inside[0],
+        not_out[0], doubt, out);
     if constexpr (kBoxed) ends[0] = c.end;
     if (c.end != nullptr) {
-      c = copy_axis<Out, false, true, kBoxed>(
+      c = copy_axis<Out, false, kMeasureXY, kBoxed, kBoxed>(
           text, c.end, text_end, text.between(c.out), point_line_ends, extents.y, y_pending,
-          y_value, seen[1], inside[kBoxed ? 1 : 0], outside.y, out_pending[1], doubt);
+          y_value, seen[1], inside[kBoxed ? 1 : 0], not_out[kBoxed ? 1 : 0], doubt, out);
       if constexpr (kBoxed) ends[1] = c.end;
     }
     if (c.end != nullptr) {
-      c = copy_axis<Out, true, kMeasureZ, kBoxed>(
+      c = copy_axis<Out, true, kMeasureZ, kBoxed, kTestsZ>(
           text, c.end, text_end, text.between(c.out), point_line_ends, extents.z, z_pending,
-          z_value, seen[2], inside[kBoxed ? 2 : 0], outside.z, out_pending[2], doubt);
+          z_value, seen[2], inside[kBoxed ? 2 : 0], not_out[kBoxed ? 2 : 0], doubt, out);
       if constexpr (kBoxed) ends[2] = c.end;
     }
     if (c.end == nullptr) {
@@ -403,27 +436,32 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
     p = c.end;
     line_ends += point_line_ends;
     if constexpr (kBoxed) {
-      if (doubt) [[unlikely]] {
-        const RunBox& box = *run.box;
-        if ((box.bounded[0] && !in_box(box, 0, seen[0], ends[0])) ||
-            (box.bounded[1] && !in_box(box, 1, seen[1], ends[1])) ||
-            (box.bounded[2] && !in_box(box, 2, seen[2], ends[2]))) {
-          // A point outside is read, and its line taken back.
-          ++run.box->left_out;
-          if (out_pending[0]) outside.x.add(seen_value(text, seen[0], ends[0]));
-          if (out_pending[1]) outside.y.add(seen_value(text, seen[1], ends[1]));
-          if (out_pending[2]) outside.z.add(seen_value(text, seen[2], ends[2]));
-          continue;
-        }
+      RunBox& box = *run.box;
+      if (doubt && !out) [[unlikely]] {
+        out = (box.bounded[0] && !in_box(box, 0, seen[0], ends[0])) ||
+              (box.bounded[1] && !in_box(box, 1, seen[1], ends[1])) ||
+              (kTestsZ && box.bounded[2] && !in_box(box, 2, seen[2], ends[2]));
       }
+      if (out) {
+        // A point outside is read, and its line taken back.
+        ++box.left_out;
+        add_seen<Out, false>(text, box.outside.x, seen[0], ends[0]);
+        add_seen<Out, false>(text, box.outside.y, seen[1], ends[1]);
+        if constexpr (kAxes == Axes::kXYZ)
+          add_seen<Out, true>(text, box.outside.z, seen[2], ends[2]);
+        continue;
+      }
+      add_seen<Out, false>(text, extents.x, seen[0], ends[0]);
+      add_seen<Out, false>(text, extents.y, seen[1], ends[1]);
+      if constexpr (kAxes == Axes::kXYZ) add_seen<Out, true>(text, extents.z, seen[2], ends[2]);
     }
     o = text.line_end(c.out);
     if (x_pending) [[unlikely]]
-      extents.x.add(kBoxed ? seen_value(text, seen[0], ends[0]) : x_value);
+      extents.x.add(x_value);
     if (y_pending) [[unlikely]]
-      extents.y.add(kBoxed ? seen_value(text, seen[1], ends[1]) : y_value);
+      extents.y.add(y_value);
     if (z_pending) [[unlikely]]
-      extents.z.add(kBoxed ? seen_value(text, seen[2], ends[2]) : z_value);
+      extents.z.add(z_value);
   }
   run.end = p;
   run.out = o;
@@ -444,9 +482,11 @@ template <class Out>
 void copy_run(Out text, Run& run, const char* stop, const char* text_end, std::int64_t count,
               Extents& extents, Axes axes) {
   if (axes == Axes::kXYZ) {
-    run_loop::run_points<Out, Axes::kXYZ, false>(text, run, stop, text_end, count, extents);
+    run_loop::run_points<Out, Axes::kXYZ, run_loop::Boxed::kNone>(text, run, stop, text_end, count,
+                                                                  extents);
   } else {
-    run_loop::run_points<Out, Axes::kXY, false>(text, run, stop, text_end, count, extents);
+    run_loop::run_points<Out, Axes::kXY, run_loop::Boxed::kNone>(text, run, stop, text_end, count,
+                                                                 extents);
   }
 }
 
@@ -457,9 +497,19 @@ template <class Out>
 void copy_boxed_run(Out text, Run& run, const char* stop, const char* text_end, std::int64_t count,
                     Extents& extents, Axes axes) {
   if (axes == Axes::kXYZ) {
-    run_loop::run_points<Out, Axes::kXYZ, true>(text, run, stop, text_end, count, extents);
+    if (run.box->bounded[2]) {
+      run_loop::run_points<Out, Axes::kXYZ, run_loop::Boxed::kAny>(text, run, stop, text_end, count,
+                                                                   extents);
+    } else {
+      run_loop::run_points<Out, Axes::kXYZ, run_loop::Boxed::kXY>(text, run, stop, text_end, count,
+                                                                  extents);
+    }
+  } else if (run.box->bounded[2]) {
+    run_loop::run_points<Out, Axes::kXY, run_loop::Boxed::kAny>(text, run, stop, text_end, count,
+                                                                extents);
   } else {
-    run_loop::run_points<Out, Axes::kXY, true>(text, run, stop, text_end, count, extents);
+    run_loop::run_points<Out, Axes::kXY, run_loop::Boxed::kXY>(text, run, stop, text_end, count,
+                                                               extents);
   }
 }
 
