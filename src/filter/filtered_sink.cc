@@ -45,15 +45,47 @@ void FilteredSink::point(const Point& point, Extents& extents, Axes measured) {
   next_.point(point, extents, measured);
 }
 
+namespace {
+
+// Widens `least` and `greatest` to the integers of the records from `first`
+// to `last`: a loop of its own, whose bounds stay in registers.
+void widen(const char* first, const char* last, std::size_t length, std::int32_t (&least)[3],
+           std::int32_t (&greatest)[3]) {
+  std::int32_t low_x = least[0], low_y = least[1], low_z = least[2];
+  std::int32_t high_x = greatest[0], high_y = greatest[1], high_z = greatest[2];
+  for (; first != last; first += length) {
+    std::int32_t x, y, z;
+    std::memcpy(&x, first, 4);
+    std::memcpy(&y, first + 4, 4);
+    std::memcpy(&z, first + 8, 4);
+    low_x = x < low_x ? x : low_x;
+    high_x = x > high_x ? x : high_x;
+    low_y = y < low_y ? y : low_y;
+    high_y = y > high_y ? y : high_y;
+    low_z = z < low_z ? z : low_z;
+    high_z = z > high_z ? z : high_z;
+  }
+  least[0] = low_x;
+  least[1] = low_y;
+  least[2] = low_z;
+  greatest[0] = high_x;
+  greatest[1] = high_y;
+  greatest[2] = high_z;
+}
+
+}  // namespace
+
 void FilteredSink::records(const ScaledRecords& records, Extents& extents, Axes measured) {
   // Runs of records kept go on whole, as they lie.
   for (const auto& filter : filters_) filter->begin_run(records);
   ScaledRecords run = records;
   run.count = 0;
-  // The least and greatest integers of the records left out on each axis:
-  // their values bound those of the others.
+  // The least and greatest integers of the records left out on each axis,
+  // taken a stretch of them at a time: their values bound those of the
+  // others.
   std::int32_t least[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
   std::int32_t greatest[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
+  const char* left_from = nullptr;
   const char* record = records.first;
   for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
     bool kept = true;
@@ -61,23 +93,23 @@ void FilteredSink::records(const ScaledRecords& records, Extents& extents, Axes 
       kept = filters_[f]->keep(records, record);
       if (!kept) ++left_out_[f];
     }
-    if (!kept) {
-      std::int32_t whole[3];
-      std::memcpy(whole, record, sizeof whole);
-      for (int axis = 0; axis < 3; ++axis) {
-        least[axis] = std::min(least[axis], whole[axis]);
-        greatest[axis] = std::max(greatest[axis], whole[axis]);
-      }
-    }
     if (kept) {
+      if (left_from != nullptr) {
+        widen(left_from, record, records.length, least, greatest);
+        left_from = nullptr;
+      }
       if (run.count == 0) run.first = record;
       ++run.count;
-    } else if (run.count != 0) {
-      next_.records(run, extents, measured);
-      run.count = 0;
+    } else {
+      if (left_from == nullptr) left_from = record;
+      if (run.count != 0) {
+        next_.records(run, extents, measured);
+        run.count = 0;
+      }
     }
   }
   if (run.count != 0) next_.records(run, extents, measured);
+  if (left_from != nullptr) widen(left_from, record, records.length, least, greatest);
   if (least[0] > greatest[0]) return;
   // Both ends on every axis, whatever the sign of its scale.
   const double* scale = records.scale;

@@ -47,17 +47,14 @@ inline std::uint64_t load8(const char* p) {
 
 // A word of load8 with its bytes the other way round, its first byte
 // highest, so that words compare as their texts do. Compilers turn the
-// shifts into one byte swap; always inlined, as a large loop would
-// otherwise call it for that one instruction.
-[[gnu::always_inline]] inline std::uint64_t first_high(std::uint64_t w) {
+// shifts into one byte swap.
+inline std::uint64_t first_high(std::uint64_t w) {
   return (w << 56) | ((w & 0xff00) << 40) | ((w & 0xff0000) << 24) | ((w & 0xff000000) << 8) |
          ((w >> 8) & 0xff000000) | ((w >> 24) & 0xff0000) | ((w >> 40) & 0xff00) | (w >> 56);
 }
 
 // Eight bytes of text as one word, its first byte highest.
-[[gnu::always_inline]] inline std::uint64_t load8_first_high(const char* p) {
-  return first_high(load8(p));
-}
+inline std::uint64_t load8_first_high(const char* p) { return first_high(load8(p)); }
 
 // The inverse of load8.
 inline void store8(char* p, std::uint64_t word) {

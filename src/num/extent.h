@@ -13,7 +13,7 @@
 // order as the integers do, so the run loop compares the text of an integer
 // part with an extent's bounds without turning it into a number. Reads
 // eight bytes at `digits`.
-[[gnu::always_inline]] inline std::int64_t digit_key(const char* digits, int count) {
+inline std::int64_t digit_key(const char* digits, int count) {
   return static_cast<std::int64_t>(bytes::load8_first_high(digits) >> (64 - 8 * count));
 }
 
