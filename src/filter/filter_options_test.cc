@@ -56,6 +56,25 @@ std::string line_of(const Sample& s) {
   return text;
 }
 
+// The report's extents of points whose coordinates are `v`, as a plain
+// model makes them: the least and greatest of each axis, six decimals.
+std::string extents_json(const std::vector<std::array<double, 3>>& v) {
+  std::string text = "{";
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    double least = HUGE_VAL;
+    double greatest = -HUGE_VAL;
+    for (const auto& point : v) {
+      least = std::min(least, point[axis]);
+      greatest = std::max(greatest, point[axis]);
+    }
+    char bound[128];
+    std::snprintf(bound, sizeof bound, "%s\"%c\": {\"min\": %.6f, \"max\": %.6f}",
+                  axis == 0 ? "" : ", ", "xyz"[axis], least, greatest);
+    text += bound;
+  }
+  return text + "}";
+}
+
 // The samples as each form gives them: X Y Z text, CSV with the attributes,
 // the same gzipped, LAS of format 1 and its LAZ.
 struct Inputs {
@@ -175,8 +194,11 @@ TEST_F(Filtering, EveryFormKeepsWhatThePlainRuleKeeps) {
 // them, keep what strtod's values say.
 TEST_F(Filtering, TextCroppedQuicklyKeepsWhatStrtodSays) {
   const std::vector<std::string> xs = {
-      "1",        "0.999999",   "1.0000001", "0.99999999999", "1e0", "2.5", "3",
-      "3.000000", "2.99999999", "-1",        "123456789",     ".5",  "2",   "0.5"};
+      "1", "0.999999", "1.0000001", "0.99999999999", "1e0", "2.5", "3", "3.000000", "2.99999999",
+      "-1", "123456789", ".5", "2", "0.5",
+      // About bounds where the integer digits grow by one: 9.5 to 1000.
+      "9", "9.4", "9.5", "10", "98.99", "99", "100", "999.999", "1000", "1234567", "99999",
+      "100000"};
   const std::vector<std::string> zs = {"-0.5", "-0.5000001", "5", "4.9999999", "-1e-9", "0", "-7"};
   std::string text;
   std::vector<std::array<std::string, 3>> points;
@@ -194,18 +216,26 @@ TEST_F(Filtering, TextCroppedQuicklyKeepsWhatStrtodSays) {
   };
   for (const Case& c :
        {Case{{"--crop", "1,1,3,3"}, {1, 1, -HUGE_VAL}, {3, 3, HUGE_VAL}},
+        Case{{"--crop", "9.5,99,1000,100000"}, {9.5, 99, -HUGE_VAL}, {1000, 100000, HUGE_VAL}},
         Case{{"--z-range", "-0.5,5"}, {-HUGE_VAL, -HUGE_VAL, -0.5}, {HUGE_VAL, HUGE_VAL, 5}}}) {
     std::string expected;
+    std::vector<std::array<double, 3>> read;
+    std::vector<std::array<double, 3>> kept_values;
     for (const auto& point : points) {
-      double v[3];
+      std::array<double, 3> v;
       bool in = true;
       for (int axis = 0; axis < 3; ++axis) {
-        v[axis] = std::strtod(point[static_cast<std::size_t>(axis)].c_str(), nullptr);
-        in = in && v[axis] >= c.from[axis] && v[axis] < c.to[axis];
+        const auto a = static_cast<std::size_t>(axis);
+        v[a] = std::strtod(point[a].c_str(), nullptr);
+        in = in && v[a] >= c.from[axis] && v[a] < c.to[axis];
       }
       char line[200];
       std::snprintf(line, sizeof line, "%.6f %.6f %.6f\r\n", v[0], v[1], v[2]);
-      if (in) expected += line;
+      read.push_back(v);
+      if (in) {
+        expected += line;
+        kept_values.push_back(v);
+      }
     }
     for (const char* input : {"t.xyz", "g.xyz.gz"}) {
       std::vector<std::string> arguments = c.options;
@@ -220,8 +250,75 @@ TEST_F(Filtering, TextCroppedQuicklyKeepsWhatStrtodSays) {
                             ",\n  \"points_read\": " + std::to_string(points.size()) + ","),
                 std::string::npos)
           << report;
+      // The points left out are measured too, from numbers of every shape.
+      EXPECT_NE(report.find("\"extents\": " + extents_json(kept_values) +
+                            ",\n     \"extents_read\": " + extents_json(read)),
+                std::string::npos)
+          << c.options[0] << " " << input << report;
     }
   }
+}
+
+// With filters, the report gives the extents of the points read beside
+// those of the points kept, per input and for the job, whichever way the
+// points came: the quick loops, values, records. Without, it is as it was.
+TEST_F(Filtering, TheReportGivesTheExtentsOfThePointsRead) {
+  const std::vector<Sample> all = samples();
+  const Inputs inputs = inputs_of(all);
+  disk.files = {{"t.xyz", inputs.text},
+                {"c.csv", inputs.csv},
+                {"g.csv.gz", inputs.gz},
+                {"l.las", inputs.las},
+                {"z.laz", inputs.laz}};
+  auto values = [](const Sample& s) {
+    return std::array<double, 3>{s.x / 100.0, s.y / 100.0, s.z / 100.0};
+  };
+  // Another input far off, all of whose points the crop leaves out: the
+  // job's extents read reach it, its kept ones do not.
+  disk.files["far.csv"] = "X,Y,Z,Classification\n100.5,-20.25,7,2\n-3,1.5,-0.75,6\n";
+  const std::vector<std::array<double, 3>> far = {{100.5, -20.25, 7}, {-3, 1.5, -0.75}};
+  std::vector<std::array<double, 3>> read;
+  std::vector<std::array<double, 3>> kept;
+  for (const Sample& s : all) {
+    read.push_back(values(s));
+    if (s.x >= 100 && s.x < 300 && s.y >= 100 && s.y < 300 && s.klass != 2)
+      kept.push_back(values(s));
+  }
+  std::vector<std::array<double, 3>> job_read = read;
+  job_read.insert(job_read.end(), far.begin(), far.end());
+  for (const char* input : {"t.xyz", "c.csv", "g.csv.gz", "l.las", "z.laz"}) {
+    std::vector<std::vector<std::string>> filters = {{"--crop", "1,1,3,3", "--drop-class", "2"}};
+    // Text without classes: the crop alone, in the quick loop and, with
+    // --thin 1 before it, point by point.
+    if (input[0] == 't') filters = {{"--crop", "1,1,3,3"}, {"--thin", "1", "--crop", "1,1,3,3"}};
+    for (std::vector<std::string> arguments : filters) {
+      for (const char* more : {"-q", "--report", "r.json", "-o", "r.xyz", input, "far.csv"})
+        arguments.push_back(more);
+      ASSERT_EQ(run(arguments), 0) << input << err;
+      const std::string& report = disk.files["r.json"];
+      std::vector<std::array<double, 3>> model_kept = kept;
+      if (input[0] == 't') {
+        model_kept.clear();
+        for (const Sample& s : all)
+          if (s.x >= 100 && s.x < 300 && s.y >= 100 && s.y < 300) model_kept.push_back(values(s));
+      }
+      EXPECT_NE(report.find("\"extents\": " + extents_json(model_kept) +
+                            ",\n     \"extents_read\": " + extents_json(read)),
+                std::string::npos)
+          << arguments[0] << " " << input << report;
+      EXPECT_NE(report.find("\"extents\": " + extents_json(model_kept) +
+                            ",\n  \"extents_read\": " + extents_json(job_read) + ",\n"),
+                std::string::npos)
+          << arguments[0] << " " << input << report;
+      EXPECT_NE(report.find("\"extents\": {\"x\": null, \"y\": null, \"z\": null},\n     "
+                            "\"extents_read\": " +
+                            extents_json(far)),
+                std::string::npos)
+          << arguments[0] << " " << input << report;
+    }
+  }
+  ASSERT_EQ(run({"-q", "--report", "r.json", "-o", "r.xyz", "l.las"}), 0) << err;
+  EXPECT_EQ(disk.files["r.json"].find("extents_read"), std::string::npos);
 }
 
 // Jobs cropped to boxes or polygons that touch give every point once.

@@ -27,6 +27,9 @@ class FilteredSink : public PointSink {
   // counted against the first that left it out.
   const std::vector<std::int64_t>& left_out() const { return left_out_; }
   const std::vector<std::unique_ptr<PointFilter>>& filters() const { return filters_; }
+  // The extents of every point read: `kept`, the writer's, and those of
+  // the points the filters left out.
+  Bounds extents_read(const Extents& kept) const;
 
  private:
   // The writer's pass-through with the crop's box.
@@ -54,6 +57,8 @@ class FilteredSink : public PointSink {
 
   std::vector<std::unique_ptr<PointFilter>> filters_;
   std::vector<std::int64_t> left_out_;
+  // Of the points left out here; the quick loops measure theirs in the box.
+  Extents left_extents_;
   PointSink& next_;
   bool boxed_ = false;  // one crop alone
   BoxedPass pass_{*this};

@@ -255,6 +255,7 @@ void InputsAhead::read_ahead(std::size_t i, OutputFile& out, std::vector<AheadBl
     if (!job_.filters.empty()) {
       run.read = input->points();
       run.left_out = stages.left_out();
+      run.extents_read = stages.extents_read(extents);
     }
     run.bytes = bytes_read->load(std::memory_order_relaxed);
     run.extents = extents;

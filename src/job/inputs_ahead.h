@@ -46,6 +46,7 @@ struct AheadEvent {
   // left out.
   std::int64_t read = 0;
   std::vector<std::int64_t> left_out;
+  Bounds extents_read;
   Extents extents;  // of its points so far
   // kEnded: what the reader says once it has read the input.
   std::string note;

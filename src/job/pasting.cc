@@ -244,6 +244,7 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
       if (!pasting_.job_.filters.empty()) {
         facts_.read = input_.points();
         facts_.left_out = stages_.left_out();
+        facts_.extents_read = stages_.extents_read(extents_);
       }
       facts_.extents = Bounds::of(extents_);
       facts_.bytes = bytes_->load(std::memory_order_relaxed);
@@ -268,6 +269,7 @@ void Pasting::paste_one(std::int32_t m, const std::string& path,
     if (!job_.filters.empty()) {
       facts.read = input.points();
       facts.left_out = stages.left_out();
+      facts.extents_read = stages.extents_read(extents);
     }
     stop_at_failure(
         facts, begin,
@@ -305,6 +307,7 @@ void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
       if (event.kind == AheadEvent::Kind::kFailed && !job_.filters.empty()) {
         facts.read = event.read;
         facts.left_out = event.left_out;
+        facts.extents_read = event.extents_read;
       }
       for (const AheadBlock& block : event.text) result.write_block(block.bytes.get(), block.size);
       ahead_->give_back(event.text);
@@ -315,6 +318,7 @@ void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
       facts.points = pasted;
       facts.read = event.read;
       facts.left_out = std::move(event.left_out);
+      facts.extents_read = event.extents_read;
       facts.extents = Bounds::of(event.extents);
       facts.bytes = event.bytes;
       observer_.points_pasted();
@@ -329,6 +333,7 @@ void Pasting::paste_read_ahead(std::int32_t m, const std::string& path) {
   if (!job_.filters.empty()) {
     facts.read = event.read;
     facts.left_out = std::move(event.left_out);
+    facts.extents_read = event.extents_read;
   }
   facts.extents = Bounds::of(event.extents);
   ahead_->passed(i);

@@ -38,6 +38,10 @@ std::vector<std::int64_t> Stages::left_out() const {
   return filtered_ == nullptr ? std::vector<std::int64_t>{} : filtered_->left_out();
 }
 
+Bounds Stages::extents_read(const Extents& kept) const {
+  return filtered_ == nullptr ? Bounds::of(kept) : filtered_->extents_read(kept);
+}
+
 std::int64_t paste_points(PointInput& input, Stages& stages, Extents& extents, RunTaker& taker) {
   std::int64_t read = 0;
   std::int64_t kept = 0;

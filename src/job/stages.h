@@ -32,6 +32,9 @@ class Stages {
   // The points each of the job's filters left out, in its order; none
   // without filters.
   std::vector<std::int64_t> left_out() const;
+  // The extents of the points the reader gave, those of `kept` (the
+  // writer's) and those the filters left out.
+  Bounds extents_read(const Extents& kept) const;
 
  private:
   std::unique_ptr<PointSink> writer_;

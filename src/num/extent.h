@@ -70,6 +70,11 @@ struct Extent {
   // `key` is at least kAboveKeys.
   static constexpr std::int64_t kAboveKeys = std::int64_t{1} << 62;
   bool could_change_key(std::int64_t key) const { return outside_keys(key, 0); }
+  // The same for the integer part of digit key `key` of a number with a
+  // minus before it or not.
+  bool could_change_key(std::int64_t key, bool negative) const {
+    return outside_keys(key, negative ? 1 : 0);
+  }
 
   // The same for a number whose integer part is the `count` digits at
   // `digits` (1 to 8, the first not 0), with a minus before them or not.

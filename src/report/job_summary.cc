@@ -142,6 +142,12 @@ Bounds JobFacts::overall() const {
   return extents;
 }
 
+Bounds JobFacts::overall_read() const {
+  Bounds extents;
+  for (const InputFacts& input : inputs) extents.merge(input.extents_read);
+  return extents;
+}
+
 bool JobFacts::any_system() const {
   return std::any_of(inputs.begin(), inputs.end(),
                      [](const InputFacts& input) { return input.crs != nullptr; });
@@ -271,6 +277,8 @@ std::string summary_json(const JobFacts& job) {
   if (job.form.las) text += "  \"result_form\": " + form_json(job.form) + ",\n";
   text += "  \"seconds\": " + number::fixed_text(job.seconds, 3) + ",\n";
   text += "  \"extents\": " + json_extents(job.overall()) + ",\n";
+  if (!job.filters.empty())
+    text += "  \"extents_read\": " + json_extents(job.overall_read()) + ",\n";
   text += "  \"inputs\": [";
   for (std::size_t i = 0; i < job.inputs.size(); ++i) {
     const InputFacts& input = job.inputs[i];
@@ -281,6 +289,8 @@ std::string summary_json(const JobFacts& job) {
             ", \"bytes\": " + number::int_text(input.bytes) +
             (job.filters.empty() ? "" : points_read_json(input)) +
             ",\n     \"extents\": " + json_extents(input.extents) + ",\n     ";
+    if (!job.filters.empty())
+      text += "\"extents_read\": " + json_extents(input.extents_read) + ",\n     ";
     if (systems) text += "\"crs\": " + json_system(input.crs) + ",\n     ";
     text += "\"notes\": [";
     for (std::size_t n = 0; n < input.notes.size(); ++n) {

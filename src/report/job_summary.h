@@ -37,6 +37,7 @@ struct InputFacts {
   // kept, and those each filter left out, in the job's order.
   std::int64_t read = 0;
   std::vector<std::int64_t> left_out{};
+  Bounds extents_read{};  // of the points read
 };
 
 // A LAS or LAZ result's form: what a text result has none of.
@@ -78,6 +79,8 @@ struct JobFacts {
   int files_damaged() const;
   // The extents of all inputs.
   Bounds overall() const;
+  // Those of the points read, where the job has filters.
+  Bounds overall_read() const;
   // Whether some input states a reference system: the reports then tell
   // each input's, and are otherwise as they were before systems were read.
   bool any_system() const;

@@ -72,12 +72,13 @@ struct Decimal {
 
 // A box the loop keeps points within, for a crop: on each axis it bounds,
 // from <= value < to, the value as strtod reads the number. The points it
-// leaves out are counted, and neither written nor measured.
+// leaves out are counted and measured apart, and not written.
 struct RunBox {
   double from[3];
   double to[3];
   bool bounded[3];
   std::int64_t left_out = 0;
+  Extents outside;  // of the points left out
   // For a number whose value lies in [k, k + 1], k a whole number: in the
   // box for k in [inside_from, inside_to], out of it for k below out_below
   // or from out_from on; between, its value decides.
@@ -85,6 +86,12 @@ struct RunBox {
   std::int64_t inside_to[3];
   std::int64_t out_below[3];
   std::int64_t out_from[3];
+  // The integer parts k of [inside_from, inside_to], and of [out_below,
+  // out_from - 1], as an extent's digit keys: the loop tells most numbers in
+  // or out by the same look at their integer digits that tells whether
+  // they change an extent.
+  Extent inside[3];
+  Extent not_out[3];
 
   void set(int axis, double from_value, double to_value) {
     from[axis] = from_value;
@@ -99,6 +106,28 @@ struct RunBox {
     inside_to[axis] = whole(to_value) - 2;
     out_below[axis] = whole(from_value) - 1;
     out_from[axis] = whole(to_value);
+    // An extent from k to k' + 1 has the k of [k, k'] within it.
+    inside[axis] = Extent{};
+    if (inside_from[axis] <= inside_to[axis]) {
+      inside[axis].add(static_cast<double>(inside_from[axis]));
+      inside[axis].add(static_cast<double>(inside_to[axis] + 1));
+    }
+    not_out[axis] = Extent{};
+    if (out_below[axis] < out_from[axis]) {
+      not_out[axis].add(static_cast<double>(out_below[axis]));
+      not_out[axis].add(static_cast<double>(out_from[axis]));
+    } else {
+      not_out[axis].add(-0x1p62);
+      not_out[axis].add(0x1p62);
+    }
+  }
+  // An axis the box does not bound: every number is in.
+  void set_unbounded(int axis) {
+    bounded[axis] = false;
+    inside[axis] = Extent{};
+    inside[axis].add(-0x1p62);
+    inside[axis].add(0x1p62);
+    not_out[axis] = inside[axis];
   }
 };
 
@@ -129,7 +158,18 @@ struct Copied {
 struct Seen {
   const char* begin = nullptr;
   int integer_digits = -1;  // -1 for a number of the longer way
+  // Its integer part's digit key (extent.h) and sign; for the longer way a
+  // key past every extent's, so that its value is always looked at.
+  std::int64_t key = INT64_MAX;
+  bool negative = false;
 };
+
+// digit_key, its byte swap (bytes::first_high) always inlined: a box's loop
+// is large enough that the compiler would otherwise call out for that one
+// instruction. The other loops are left to compile as they did.
+[[gnu::always_inline]] inline std::int64_t inlined_digit_key(const char* digits, int count) {
+  return static_cast<std::int64_t>(__builtin_bswap64(bytes::load8(digits)) >> (64 - 8 * count));
+}
 
 // The value of the number [first, last) as strtod reads it: wanted only for
 // numbers near a box's bounds, or of the longer way.
@@ -214,12 +254,17 @@ template <class Out>
 // minus goes this way on Z alone (`kSigned`), where it is common below sea
 // level; on X and Y it is rare and goes the longer way. Inlined, so that
 // the loop's own variables stay in registers: only the out-of-line copy
-// gets addresses, of its own.
-template <class Out, bool kSigned, bool kMeasured, bool kSeen>
+// gets addresses, of its own. In a box (`kSeen`), where the number is and
+// its digit key (`seen`); on an axis the box bounds (`kTested`), `doubt`
+// where its integer digits do not show it within the box (`inside`), and
+// `outside` where they show it out of it (beyond `not_out`). A number of the
+// longer way is always in doubt there.
+template <class Out, bool kSigned, bool kMeasured, bool kSeen, bool kTested = false>
 [[gnu::always_inline]] inline Copied copy_axis(Out text, const char* p, const char* text_end,
                                                char* o, std::int64_t& line_ends,
                                                const Extent& extent, bool& pending, double& value,
-                                               Seen& seen) {
+                                               Seen& seen, const Extent& inside,
+                                               const Extent& not_out, bool& doubt, bool& outside) {
   // The usual separators, a space or CR LF, first; then LF and a tab,
   // which cost those nothing. Longer runs of white space are rarer and go
   // the longer way below.
@@ -261,6 +306,18 @@ template <class Out, bool kSigned, bool kMeasured, bool kSeen>
         if (!is_white(*end)) break;
         out = text.pad_whole(o, integer_digits);
       }
+      if constexpr (kSeen) {
+        const bool sign = kSigned && negative;
+        seen.key = inlined_digit_key(p, integer_digits);
+        if constexpr (kSigned) seen.negative = sign;
+        if constexpr (kTested) {
+          // Most numbers are within the box's bounds on each axis.
+          if (inside.could_change_key(seen.key, sign)) [[unlikely]] {
+            doubt = true;
+            outside |= not_out.could_change_key(seen.key, sign);
+          }
+        }
+      }
       if constexpr (kMeasured) {
         if (extent.could_change_digits(p, integer_digits, kSigned && negative)) [[unlikely]] {
           pending = true;
@@ -285,6 +342,8 @@ template <class Out, bool kSigned, bool kMeasured, bool kSeen>
   if constexpr (kSeen) {
     seen.begin = p - negative;
     seen.integer_digits = -1;
+    seen.key = INT64_MAX;
+    if constexpr (kTested) doubt = true;
   }
   if constexpr (kMeasured) {
     if (negative) {
@@ -303,25 +362,30 @@ template <class Out, bool kSigned, bool kMeasured, bool kSeen>
   }
 }
 
-// Adds a number copy_axis copied unmeasured to `extent`, when it might
-// change it.
+// The value of a number copy_axis copied in a box, where it might change an
+// extent: most are plain decimals of the quick way.
 template <class Out>
-[[gnu::always_inline]] inline void measure(Out text, Extent& extent, const Seen& seen,
-                                           const char* last) {
-  if (seen.integer_digits < 0) {
-    extent.add(exact_value(seen.begin, last));
-    return;
-  }
-  const bool negative = *seen.begin == '-';
-  if (extent.could_change_digits(seen.begin + negative, seen.integer_digits, negative))
-      [[unlikely]] {
-    extent.add(value_of(text, seen.begin));
-  }
+[[gnu::noinline]] double seen_value(Out text, const Seen& seen, const char* last) {
+  return seen.integer_digits < 0 ? exact_value(seen.begin, last) : value_of(text, seen.begin);
 }
 
-template <class Out, Axes kAxes, bool kBoxed>
+// Adds a number copy_axis copied in a box to `extent`, when it might change
+// it: most are told by their digit key.
+template <class Out, bool kSigned>
+[[gnu::always_inline]] inline void add_seen(Out text, Extent& extent, const Seen& seen,
+                                            const char* last) {
+  if (extent.could_change_key(seen.key, kSigned && seen.negative)) [[unlikely]]
+    extent.add(seen_value(text, seen, last));
+}
+
+// Where a box bounds a run: none; X and Y alone, for a crop; or any axis.
+enum class Boxed { kNone, kXY, kAny };
+
+template <class Out, Axes kAxes, Boxed kBox>
 void run_points(Out text, Run& run, const char* stop, const char* text_end, std::int64_t count,
                 Extents& extents) {
+  constexpr bool kBoxed = kBox != Boxed::kNone;
+  constexpr bool kTestsZ = kBox == Boxed::kAny;
   // The loop's own variables stay in registers: nothing takes their
   // address.
   const char* p = run.end;
@@ -329,6 +393,9 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
   std::int64_t line_ends = 0;
   std::int64_t copied = 0;
   bool stopped = false;
+  // Without a box, nothing is tested: the extents stand in for the box's.
+  const Extent* inside = kBoxed ? run.box->inside : &extents.x;
+  const Extent* not_out = kBoxed ? run.box->not_out : &extents.x;
   for (; copied < count; ++copied) {
     if (p >= stop) {
       stopped = true;
@@ -343,25 +410,30 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
     double x_value;
     double y_value;
     double z_value;
+    // In a box, most points are told in or out by their integer digits as
+    // they are copied; those within one of a bound, in doubt, by their
+    // values once whole. Each is then measured in the extents of the points
+    // kept or of those left out, by the digit keys already read.
     Seen seen[3];
     const char* ends[3] = {};
-    // In a box, a point is measured once it is known to be in it: one
-    // outside would otherwise be worked out for an extent it never joins.
+    bool doubt = false;
+    bool out = false;
     constexpr bool kMeasureXY = !kBoxed;
     constexpr bool kMeasureZ = kAxes == Axes::kXYZ && !kBoxed;
-    Copied c = copy_axis<Out, false, kMeasureXY, kBoxed>(text, p, text_end, o, point_line_ends,
-                                                         extents.x, x_pending, x_value, seen[0]);
+    Copied c = copy_axis<Out, false, kMeasureXY, kBoxed, kBoxed>(
+        text, p, text_end, o, point_line_ends, extents.x, x_pending, x_value, seen[0], inside[0],
+        not_out[0], doubt, out);
     if constexpr (kBoxed) ends[0] = c.end;
     if (c.end != nullptr) {
-      c = copy_axis<Out, false, kMeasureXY, kBoxed>(text, c.end, text_end, text.between(c.out),
-                                                    point_line_ends, extents.y, y_pending, y_value,
-                                                    seen[1]);
+      c = copy_axis<Out, false, kMeasureXY, kBoxed, kBoxed>(
+          text, c.end, text_end, text.between(c.out), point_line_ends, extents.y, y_pending,
+          y_value, seen[1], inside[kBoxed ? 1 : 0], not_out[kBoxed ? 1 : 0], doubt, out);
       if constexpr (kBoxed) ends[1] = c.end;
     }
     if (c.end != nullptr) {
-      c = copy_axis<Out, true, kMeasureZ, kBoxed>(text, c.end, text_end, text.between(c.out),
-                                                  point_line_ends, extents.z, z_pending, z_value,
-                                                  seen[2]);
+      c = copy_axis<Out, true, kMeasureZ, kBoxed, kTestsZ>(
+          text, c.end, text_end, text.between(c.out), point_line_ends, extents.z, z_pending,
+          z_value, seen[2], inside[kBoxed ? 2 : 0], not_out[kBoxed ? 2 : 0], doubt, out);
       if constexpr (kBoxed) ends[2] = c.end;
     }
     if (c.end == nullptr) {
@@ -371,17 +443,24 @@ void run_points(Out text, Run& run, const char* stop, const char* text_end, std:
     p = c.end;
     line_ends += point_line_ends;
     if constexpr (kBoxed) {
-      // A point outside is read, and its line taken back.
-      const RunBox& box = *run.box;
-      if ((box.bounded[0] && !in_box(box, 0, seen[0], ends[0])) ||
-          (box.bounded[1] && !in_box(box, 1, seen[1], ends[1])) ||
-          (box.bounded[2] && !in_box(box, 2, seen[2], ends[2]))) {
-        ++run.box->left_out;
+      RunBox& box = *run.box;
+      if (doubt && !out) [[unlikely]] {
+        out = (box.bounded[0] && !in_box(box, 0, seen[0], ends[0])) ||
+              (box.bounded[1] && !in_box(box, 1, seen[1], ends[1])) ||
+              (kTestsZ && box.bounded[2] && !in_box(box, 2, seen[2], ends[2]));
+      }
+      if (out) {
+        // A point outside is read, and its line taken back.
+        ++box.left_out;
+        add_seen<Out, false>(text, box.outside.x, seen[0], ends[0]);
+        add_seen<Out, false>(text, box.outside.y, seen[1], ends[1]);
+        if constexpr (kAxes == Axes::kXYZ)
+          add_seen<Out, true>(text, box.outside.z, seen[2], ends[2]);
         continue;
       }
-      measure(text, extents.x, seen[0], ends[0]);
-      measure(text, extents.y, seen[1], ends[1]);
-      if constexpr (kAxes == Axes::kXYZ) measure(text, extents.z, seen[2], ends[2]);
+      add_seen<Out, false>(text, extents.x, seen[0], ends[0]);
+      add_seen<Out, false>(text, extents.y, seen[1], ends[1]);
+      if constexpr (kAxes == Axes::kXYZ) add_seen<Out, true>(text, extents.z, seen[2], ends[2]);
     }
     o = text.line_end(c.out);
     if (x_pending) [[unlikely]]
@@ -410,9 +489,11 @@ template <class Out>
 void copy_run(Out text, Run& run, const char* stop, const char* text_end, std::int64_t count,
               Extents& extents, Axes axes) {
   if (axes == Axes::kXYZ) {
-    run_loop::run_points<Out, Axes::kXYZ, false>(text, run, stop, text_end, count, extents);
+    run_loop::run_points<Out, Axes::kXYZ, run_loop::Boxed::kNone>(text, run, stop, text_end, count,
+                                                                  extents);
   } else {
-    run_loop::run_points<Out, Axes::kXY, false>(text, run, stop, text_end, count, extents);
+    run_loop::run_points<Out, Axes::kXY, run_loop::Boxed::kNone>(text, run, stop, text_end, count,
+                                                                 extents);
   }
 }
 
@@ -423,9 +504,19 @@ template <class Out>
 void copy_boxed_run(Out text, Run& run, const char* stop, const char* text_end, std::int64_t count,
                     Extents& extents, Axes axes) {
   if (axes == Axes::kXYZ) {
-    run_loop::run_points<Out, Axes::kXYZ, true>(text, run, stop, text_end, count, extents);
+    if (run.box->bounded[2]) {
+      run_loop::run_points<Out, Axes::kXYZ, run_loop::Boxed::kAny>(text, run, stop, text_end, count,
+                                                                   extents);
+    } else {
+      run_loop::run_points<Out, Axes::kXYZ, run_loop::Boxed::kXY>(text, run, stop, text_end, count,
+                                                                  extents);
+    }
+  } else if (run.box->bounded[2]) {
+    run_loop::run_points<Out, Axes::kXY, run_loop::Boxed::kAny>(text, run, stop, text_end, count,
+                                                                extents);
   } else {
-    run_loop::run_points<Out, Axes::kXY, true>(text, run, stop, text_end, count, extents);
+    run_loop::run_points<Out, Axes::kXY, run_loop::Boxed::kXY>(text, run, stop, text_end, count,
+                                                               extents);
   }
 }
 
