@@ -1,5 +1,6 @@
-// Byte-level helpers shared by the readers of text: classes of bytes, and
-// digits found and read eight or sixteen at a time. The word tricks are
+// Byte-level helpers shared by the readers: the little-endian integers of
+// the binary formats; for text, classes of bytes, and digits found and read
+// eight or sixteen at a time. The word tricks are
 // the well-known SWAR ones ("SIMD within a register"), as simdjson and
 // fast_float read eight digits at once (Daniel Lemire's and Wojciech
 // Mula's write-ups); each constant's derivation is beside it.
@@ -16,6 +17,14 @@
 #endif
 
 namespace bytes {
+
+// The unsigned integer of `size` bytes (at most 8) at `p`, least
+// significant first, as LAS and LAZ store every number.
+inline std::uint64_t little_endian(const unsigned char* p, int size) {
+  std::uint64_t value = 0;
+  for (int i = size - 1; i >= 0; --i) value = value << 8 | p[i];
+  return value;
+}
 
 constexpr bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 

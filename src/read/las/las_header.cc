@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "num/bytes.h"
 #include "num/number.h"
 
 namespace las {
@@ -30,11 +31,7 @@ constexpr std::size_t kExtendedRecords = 243;
 constexpr std::size_t kCount = 247;
 constexpr std::size_t kHeaderSizes[] = {227, 227, 227, 235, 375};
 
-std::uint64_t little_endian(const unsigned char* p, int size) {
-  std::uint64_t value = 0;
-  for (int i = size - 1; i >= 0; --i) value = value << 8 | p[i];
-  return value;
-}
+using bytes::little_endian;
 
 double little_endian_double(const unsigned char* p) {
   return std::bit_cast<double>(little_endian(p, 8));

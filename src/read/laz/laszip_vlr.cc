@@ -2,16 +2,13 @@
 
 #include <cstring>
 
+#include "num/bytes.h"
 #include "num/number.h"
 
 namespace laz {
 namespace {
 
-std::uint64_t little_endian(const unsigned char* p, int size) {
-  std::uint64_t value = 0;
-  for (int i = size - 1; i >= 0; --i) value = value << 8 | p[i];
-  return value;
-}
+using bytes::little_endian;
 
 std::string text(std::uint64_t value) { return number::uint_text(value); }
 

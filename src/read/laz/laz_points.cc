@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "num/bytes.h"
 #include "num/number.h"
 #include "read/laz/chunk_pool.h"
 
@@ -12,11 +13,7 @@ namespace {
 // Counts and places as the file holds them: unsigned, whatever their size.
 std::string text(std::uint64_t value) { return number::uint_text(value); }
 
-std::uint64_t little_endian(const unsigned char* p, int size) {
-  std::uint64_t value = 0;
-  for (int i = size - 1; i >= 0; --i) value = value << 8 | p[i];
-  return value;
-}
+using bytes::little_endian;
 
 // The points of a point-wise stream decoded at a time.
 constexpr std::size_t kPiece = 50000;

@@ -7,17 +7,14 @@
 
 #include "io/failure.h"
 #include "io/paths.h"
+#include "num/bytes.h"
 #include "read/las/las_header.h"
 
 namespace lasout {
 
 namespace {
 
-std::uint64_t little_endian(const unsigned char* p, int size) {
-  std::uint64_t value = 0;
-  for (int i = size - 1; i >= 0; --i) value = value << 8 | p[i];
-  return value;
-}
+using bytes::little_endian;
 
 double double_at(const unsigned char* p) { return std::bit_cast<double>(little_endian(p, 8)); }
 
