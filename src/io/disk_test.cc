@@ -94,7 +94,7 @@ TEST_F(SameFiles, TheInputsAgainstThemselvesAsAgainstAnyOtherList) {
 }
 
 TEST_F(SameFiles, AFileOpenedTellsItsSizeAsTheDiskDoes) {
-  std::ofstream(folder / "c.xyz") << "1 2 3\n";
+  std::ofstream(folder / "c.xyz", std::ios::binary) << "1 2 3\n";
   std::string reason;
   std::unique_ptr<ByteSource> source = disk.open_for_reading(at("c.xyz"), reason);
   ASSERT_NE(source, nullptr) << reason;
