@@ -124,7 +124,7 @@ bool read_las_input(Disk& disk, const std::string& path, InputHeader& header,
     if (record.user == "laszip encoded" && record.id == 22204) continue;
     // Records that tell how an input's own bytes are laid out, untrue of a
     // result that lays its points out anew: COPC's octree, LAStools' spatial
-    // index, and what the LAS specification says is superseded.
+    // index, and the records LAS 1.4 marks superseded.
     if (record.user == "copc" || (record.user == "LAStools" && record.id == 10) ||
         (record.user == "LASF_Spec" && record.id == 7))
       continue;
