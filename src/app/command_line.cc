@@ -565,6 +565,10 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
     job.kept =
         std::make_shared<KeptInputs>(inputs.size(), KeptInputs::Bounds{kLargestKept, kMostKept});
   }
+  // Until the outputs are made, the checks ask of each input what one
+  // look at it told.
+  std::optional<LookedAt> looked_at;
+  looked_at.emplace(disk, inputs);
   refuse_unreadable(disk, inputs, job.kept.get());
   warn_of_inputs_given_twice(disk, inputs);
   job.reading = arguments.reading;
@@ -598,6 +602,7 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
     refuse_unwritable(disk, arguments.index, "tile index", inputs, outputs);
   create_output_files(disk, static_cast<std::int32_t>(inputs.size()), inputs, arguments.result,
                       result, info_report);
+  looked_at.reset();
   // The job keeps the names from here on, once.
   job.inputs = std::move(inputs);
   job.inputs.shrink_to_fit();

@@ -196,15 +196,12 @@ std::filesystem::path normal(const std::filesystem::path& given) {
 
 // normal() of many paths in few folders, as a job's inputs are: each
 // folder is made whole once, and a file's name put after it, unless the
-// name is a link, which leads elsewhere, or no file's name ("..").
+// name is a `link`, which leads elsewhere, or no file's name ("..").
 class NormalPaths {
  public:
-  std::filesystem::path of(const std::filesystem::path& path) {
+  std::filesystem::path of(const std::filesystem::path& path, bool link) {
     std::filesystem::path name = path.filename();
-    std::error_code error;
-    if (name.empty() || name == "." || name == ".." || std::filesystem::is_symlink(path, error)) {
-      return normal(path);
-    }
+    if (name.empty() || name == "." || name == ".." || link) return normal(path);
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
     auto [found, added] = folders_.try_emplace(folder.native());
@@ -216,33 +213,38 @@ class NormalPaths {
   std::map<std::filesystem::path::string_type, std::filesystem::path> folders_;
 };
 
+// Calls work() on every core (at most 8) where there are many paths to
+// look at: each is a walk of the path that one thread would wait for in
+// turn.
+template <typename Work>
+void on_every_core(std::size_t paths, const Work& work) {
+  constexpr std::size_t kManyPaths = 64;
+  std::vector<std::thread> helpers;
+  if (paths >= kManyPaths) {
+    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+    for (unsigned t = 1; t < std::min(cores, 8U); ++t) helpers.emplace_back(work);
+  }
+  work();
+  for (std::thread& helper : helpers) helper.join();
+}
+
 // The identity of each of `paths`, and whether it has one (`found`).
 struct Identities {
   std::vector<platform::FileIdentity> files;
   std::vector<char> found;
 };
 
-// The identities of `paths`, named on the system as `native` says. A
-// job's thousands of inputs are each a stat that one thread would wait
-// for in turn: they are looked at on every core (at most 8).
-template <typename Native>
-Identities identities_of(const std::vector<std::string>& paths, const Native& native) {
+// The identities of `paths`, as `identify(path, identity)` finds them.
+template <typename Identify>
+Identities identities_of(const std::vector<std::string>& paths, const Identify& identify) {
   Identities all;
   all.files.resize(paths.size());
   all.found.resize(paths.size());
   std::atomic<std::size_t> next{0};
-  auto work = [&] {
+  on_every_core(paths.size(), [&] {
     for (std::size_t k; (k = next.fetch_add(1)) < paths.size();)
-      all.found[k] = platform::identify(native(paths[k]), all.files[k]) ? 1 : 0;
-  };
-  constexpr std::size_t kManyPaths = 64;
-  std::vector<std::thread> helpers;
-  if (paths.size() >= kManyPaths) {
-    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
-    for (unsigned t = 1; t < std::min(cores, 8U); ++t) helpers.emplace_back(work);
-  }
-  work();
-  for (std::thread& helper : helpers) helper.join();
+      all.found[k] = identify(paths[k], all.files[k]) ? 1 : 0;
+  });
   return all;
 }
 
@@ -274,13 +276,19 @@ std::unique_ptr<ClaimedFile> SystemDisk::claim(const std::string& path, std::str
 std::vector<std::size_t> SystemDisk::first_same_file(const std::vector<std::string>& paths,
                                                      const std::vector<std::string>& others) {
   // A path that names no file is the same file as none.
-  auto native_of = [this](const std::string& path) { return native(path); };
-  Identities files = identities_of(paths, native_of);
+  auto identify = [this](const std::string& path, platform::FileIdentity& identity) {
+    if (const platform::PathFacts* facts = found(path)) {
+      identity = facts->identity;
+      return true;
+    }
+    return platform::identify(native(path), identity);
+  };
+  Identities files = identities_of(paths, identify);
   std::vector<std::size_t> first(paths.size(), others.size());
   if (std::none_of(files.found.begin(), files.found.end(), [](char found) { return found != 0; }))
     return first;
   // The inputs against themselves are looked at once.
-  Identities other_files = &paths == &others ? Identities{} : identities_of(others, native_of);
+  Identities other_files = &paths == &others ? Identities{} : identities_of(others, identify);
   const Identities& of_others = &paths == &others ? files : other_files;
   // Each file's first place among the others: thousands of inputs are not
   // each compared with every other.
@@ -307,9 +315,13 @@ std::vector<std::size_t> SystemDisk::first_same_spelling(const std::vector<std::
   std::size_t unfound = paths.size();
   NormalPaths normal_others;
   for (std::size_t i = 0; i < others.size() && unfound > 0; ++i) {
-    const std::filesystem::path other = normal_others.of(platform::system_path(native(others[i])));
+    const platform::PathFacts* facts = found(others[i]);
+    std::error_code error;
+    const std::filesystem::path other = platform::system_path(native(others[i]));
+    const bool link = facts != nullptr ? facts->link : std::filesystem::is_symlink(other, error);
+    const std::filesystem::path whole = normal_others.of(other, link);
     for (std::size_t k = 0; k < names.size(); ++k) {
-      if (first[k] == others.size() && platform::same_spelling(names[k], other)) {
+      if (first[k] == others.size() && platform::same_spelling(names[k], whole)) {
         first[k] = i;
         --unfound;
       }
@@ -345,7 +357,25 @@ std::string SystemDisk::describe(const std::string& path) {
 }
 
 std::int64_t SystemDisk::size_of(const std::string& path) {
+  if (const platform::PathFacts* facts = found(path)) return facts->plain_size;
   return platform::plain_file_size(native(path));
+}
+
+void SystemDisk::look_at(const std::vector<std::string>& paths) {
+  std::vector<platform::PathFacts> facts(paths.size());
+  std::atomic<std::size_t> next{0};
+  on_every_core(paths.size(), [&] {
+    for (std::size_t k; (k = next.fetch_add(1)) < paths.size();)
+      facts[k] = platform::look_at(native(paths[k]));
+  });
+  looked_at_.reserve(looked_at_.size() + paths.size());
+  for (std::size_t k = 0; k < paths.size(); ++k) looked_at_.insert_or_assign(paths[k], facts[k]);
+}
+
+const platform::PathFacts* SystemDisk::found(const std::string& path) const {
+  if (looked_at_.empty()) return nullptr;
+  auto place = looked_at_.find(path);
+  return place != looked_at_.end() && place->second.found ? &place->second : nullptr;
 }
 
 bool SystemDisk::can_write(const std::string& path, std::string& reason, bool temporary) {

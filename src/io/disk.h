@@ -8,7 +8,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "platform/platform.h"
 
 // The size of one read or write: large enough that system calls cost
 // next to nothing, small enough that the buffers stay in the processor's
@@ -137,6 +141,15 @@ class Disk {
   // turn: open_for_reading() and describe() may be called from several at
   // once, and the files read give the same bytes in any order.
   virtual bool reads_ahead() const { return false; }
+  // Looks at each of `paths` now, once, and until forget_looked_at()
+  // answers size_of(), first_same_file() and first_same_spelling() for
+  // those found from that look: the checks before a job ask of each of
+  // thousands of inputs four times, and each ask is a walk of its path.
+  // A path that named no file is looked at again when asked of: the job's
+  // own outputs, made meanwhile, may be what it leads to now. The strings
+  // of `paths` must stay as they are until then.
+  virtual void look_at(const std::vector<std::string>& /*paths*/) {}
+  virtual void forget_looked_at() {}
   // Writes `bytes` as the content of the file written_at(path) under a
   // temporary name beside it (that path then ".part"), then renames that
   // over it, so that the file is never seen half written, also while
@@ -172,11 +185,32 @@ class SystemDisk : public Disk {
   bool held_by_another_job(const std::string& path) override;
   bool is_null_device(const std::string& path) override;
   bool write_whole(const std::string& path, const std::string& bytes, std::string& reason) override;
+  void look_at(const std::vector<std::string>& paths) override;
+  void forget_looked_at() override { looked_at_.clear(); }
 
  private:
   std::string native(const std::string& path) const;
+  // What look_at() found at `path`, if it found a file.
+  const platform::PathFacts* found(const std::string& path) const;
 
   bool composed_paths_;
+  // By the caller's own strings: thousands of inputs are not named twice.
+  std::unordered_map<std::string_view, platform::PathFacts> looked_at_;
+};
+
+// The paths a disk answers for from one look while this lives: the inputs
+// of a job for the checks before it.
+class LookedAt {
+ public:
+  LookedAt(Disk& disk, const std::vector<std::string>& paths) : disk_(disk) {
+    disk_.look_at(paths);
+  }
+  LookedAt(const LookedAt&) = delete;
+  LookedAt& operator=(const LookedAt&) = delete;
+  ~LookedAt() { disk_.forget_looked_at(); }
+
+ private:
+  Disk& disk_;
 };
 
 #endif  // STRATUMIX_IO_DISK_H_

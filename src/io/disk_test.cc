@@ -137,4 +137,35 @@ TEST_F(SameFiles, NamesOfFilesNotMadeYetAreMadeWholeThroughTheLinksThatExist) {
   }
 }
 
+// The checks before a job answer from one look at each input: the same
+// answers as without it, and a path that led nowhere is looked at again,
+// since the job's own result, made meanwhile, may be where it leads.
+TEST_F(SameFiles, AnswersFromOneLookAreTheSystemsAnswers) {
+  std::vector<std::string> inputs = {at("a.xyz"), at("./b.xyz"), at("none.xyz"), at("sub")};
+  const bool links = linked("a.xyz", folder / "link.xyz") && linked("new.xyz", folder / "to.xyz");
+  if (links) inputs.insert(inputs.end(), {at("link.xyz"), at("to.xyz")});
+  const std::vector<std::string> outputs = {at("new.xyz"), at("b.xyz")};
+  const std::vector<std::size_t> same = disk.first_same_file(outputs, inputs);
+  const std::vector<std::size_t> spelled = disk.first_same_spelling(outputs, inputs);
+  std::vector<std::int64_t> sizes;
+  for (const std::string& input : inputs) sizes.push_back(disk.size_of(input));
+  {
+    LookedAt looked_at(disk, inputs);
+    EXPECT_EQ(disk.first_same_file(outputs, inputs), same);
+    EXPECT_EQ(disk.first_same_file(inputs, inputs),
+              disk.first_same_file(inputs, std::vector<std::string>(inputs)));
+    EXPECT_EQ(disk.first_same_spelling(outputs, inputs), spelled);
+    for (std::size_t i = 0; i < inputs.size(); ++i) EXPECT_EQ(disk.size_of(inputs[i]), sizes[i]);
+    std::ofstream(folder / "new.xyz", std::ios::binary) << "made";
+    std::ofstream(folder / "none.xyz", std::ios::binary) << "now here";
+    EXPECT_EQ(disk.size_of(at("none.xyz")), 8);
+    if (links) {
+      EXPECT_EQ(disk.first_same_file(outputs, inputs)[0], 5u);
+    }
+  }
+  // Forgotten once the checks are done: a file changed since is seen as it is.
+  std::ofstream(folder / "a.xyz", std::ios::binary) << "longer now";
+  EXPECT_EQ(disk.size_of(at("a.xyz")), 10);
+}
+
 }  // namespace

@@ -174,6 +174,21 @@ bool identify(const std::string& native, FileIdentity& identity) {
   return true;
 }
 
+PathFacts look_at(const std::string& native) {
+  PathFacts facts;
+  struct stat status {};
+  // The path's own look tells all where it is no link, as most are: one
+  // call, not two.
+  if (lstat(native.c_str(), &status) != 0) return facts;
+  facts.link = S_ISLNK(status.st_mode);
+  if (facts.link && stat(native.c_str(), &status) != 0) return facts;
+  facts.found = true;
+  facts.identity = {static_cast<std::uint64_t>(status.st_dev),
+                    static_cast<std::uint64_t>(status.st_ino)};
+  if (S_ISREG(status.st_mode)) facts.plain_size = static_cast<std::int64_t>(status.st_size);
+  return facts;
+}
+
 std::FILE* open_for_reading(const std::string& native, std::string& reason,
                             std::int64_t& plain_size) {
   plain_size = -1;

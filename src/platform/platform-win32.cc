@@ -451,6 +451,16 @@ bool identify(const std::string& native, FileIdentity& identity) {
   return known;
 }
 
+PathFacts look_at(const std::string& native) {
+  PathFacts facts;
+  std::error_code error;
+  facts.link = std::filesystem::is_symlink(system_path(native), error);
+  facts.found = identify(native, facts.identity);
+  // A pipe has no identity, and is not looked at again.
+  if (facts.found) facts.plain_size = plain_file_size(native);
+  return facts;
+}
+
 int standard_stream_writing(const std::string& native) {
   FileIdentity file;
   if (!identify(native, file)) return 0;

@@ -86,6 +86,18 @@ struct FileIdentity {
 // is none or it cannot be looked at.
 bool identify(const std::string& native, FileIdentity& identity);
 
+// What one look at a path tells: whether the path itself is a link, and
+// the file it leads to: whether there is one, its identity, and its size
+// where it is a plain file (-1 otherwise). Opens nothing but what
+// identify() opens.
+struct PathFacts {
+  bool link = false;
+  bool found = false;
+  FileIdentity identity;
+  std::int64_t plain_size = -1;
+};
+PathFacts look_at(const std::string& native);
+
 // Opens a file for reading, unbuffered. A folder cannot be opened. On
 // POSIX systems it never waits: reading a named pipe waits for its writer
 // instead, where an interruption can end the wait. (A Windows pipe no
