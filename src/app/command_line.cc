@@ -311,6 +311,7 @@ void refuse_unreadable(Disk& disk, const std::vector<std::string>& inputs, KeptI
   // input's reason kept, then told in the inputs' order.
   std::vector<std::string> reasons(inputs.size());
   std::vector<char> readable(inputs.size(), 0);
+  if (kept != nullptr) kept->make_room(disk, inputs);
   for_each_input(disk, inputs.size(), [&](std::size_t i) {
     if (!platform::windows_path_elsewhere(inputs[i]).empty()) return;
     if (kept != nullptr ? kept->check_and_keep(disk, i, inputs[i], "LASF", reasons[i])

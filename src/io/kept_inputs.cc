@@ -20,57 +20,51 @@ std::ptrdiff_t KeptSource::read_at(std::uint64_t offset, char* buffer, std::size
   return static_cast<std::ptrdiff_t>(count);
 }
 
-KeptInputs::KeptInputs(std::size_t inputs, Bounds bounds)
-    : inputs_(inputs), largest_(bounds.largest), most_(bounds.most) {}
+KeptInputs::KeptInputs(std::size_t inputs, Bounds bounds) : inputs_(inputs), bounds_(bounds) {}
 
-bool KeptInputs::has_room(std::int64_t size) const {
-  return size >= 0 && static_cast<std::uint64_t>(size) <= largest_ &&
-         used_.load(std::memory_order_relaxed) + static_cast<std::size_t>(size) <= most_;
-}
-
-bool KeptInputs::keep(std::size_t i, const std::string& path, std::string& bytes) {
-  if (i >= inputs_.size() || bytes.size() > largest_) return false;
-  std::size_t used = used_.load(std::memory_order_relaxed);
-  do {
-    if (used + bytes.size() > most_) return false;
-  } while (!used_.compare_exchange_weak(used, used + bytes.size(), std::memory_order_relaxed));
-  Kept& kept = inputs_[i];
-  kept.path = path;
-  kept.bytes = std::move(bytes);
-  kept.kept = true;
-  return true;
+void KeptInputs::make_room(Disk& disk, const std::vector<std::string>& paths) {
+  // A pipe is never opened before its turn, nor anything but a plain file.
+  if (!disk.reads_ahead()) return;
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < paths.size() && i < inputs_.size(); ++i) {
+    const std::int64_t size = disk.size_of(paths[i]);
+    if (size < 0 || static_cast<std::uint64_t>(size) > bounds_.largest) continue;
+    const std::size_t room = static_cast<std::size_t>(size) + 1;
+    if (used + room > bounds_.most) continue;
+    inputs_[i].at = used;
+    inputs_[i].room = room;
+    used += room;
+  }
+  // Left as it comes: each byte is read before it is looked at.
+  if (used > 0) block_.reset(new char[used]);
 }
 
 std::unique_ptr<ByteSource> KeptInputs::take(std::size_t i, const std::string& path) {
-  if (i >= inputs_.size() || !inputs_[i].kept || inputs_[i].path != path) return nullptr;
-  Kept& kept = inputs_[i];
-  kept.kept = false;
-  // The room is not given back: `most` bounds all that is read before the
-  // job, whatever was taken since.
-  return std::make_unique<KeptSource>(std::exchange(kept.bytes, std::string()));
+  const std::string_view* bytes = kept(i, path);
+  if (bytes == nullptr) return nullptr;
+  inputs_[i].kept = false;
+  return std::make_unique<KeptSource>(*bytes, 0);
 }
 
-const std::string* KeptInputs::kept(std::size_t i, const std::string& path) const {
+const std::string_view* KeptInputs::kept(std::size_t i, const std::string& path) const {
   if (i >= inputs_.size() || !inputs_[i].kept || inputs_[i].path != path) return nullptr;
   return &inputs_[i].bytes;
 }
 
 bool KeptInputs::check_and_keep(Disk& disk, std::size_t i, const std::string& path,
                                 std::string_view magic, std::string& reason) {
-  // A pipe is never opened before its turn, nor anything but a plain file.
-  const std::int64_t size = disk.reads_ahead() ? disk.size_of(path) : -1;
-  if (!has_room(size)) return disk.can_read(path, reason);
+  if (i >= inputs_.size() || inputs_[i].room == 0) return disk.can_read(path, reason);
+  Kept& input = inputs_[i];
   std::unique_ptr<ByteSource> source = disk.open_for_reading(path, reason);
   if (source == nullptr) return false;
-  // A byte more than its size, to see it did not grow.
-  std::string bytes(static_cast<std::size_t>(size) + 1, '\0');
+  char* bytes = block_.get() + input.at;
   std::size_t got = 0;
   // A plain file gives all it has to one read, up to its end; other
   // sources (a test's) may give less.
   const bool plain = source->plain_size() >= 0;
   try {
-    for (std::size_t n = 1; n != 0 && got < bytes.size(); got += n) {
-      n = source->read(bytes.data() + got, bytes.size() - got);
+    for (std::size_t n = 1; n != 0 && got < input.room; got += n) {
+      n = source->read(bytes + got, input.room - got);
       if (plain) {
         got += n;
         break;
@@ -81,7 +75,11 @@ bool KeptInputs::check_and_keep(Disk& disk, std::size_t i, const std::string& pa
     // read is told in its turn, where it would be.
     return true;
   }
-  bytes.resize(got);
-  if (got == static_cast<std::size_t>(size) && bytes.starts_with(magic)) keep(i, path, bytes);
+  const std::string_view read(bytes, got);
+  if (got + 1 == input.room && read.starts_with(magic)) {
+    input.path = path;
+    input.bytes = read;
+    input.kept = true;
+  }
   return true;
 }

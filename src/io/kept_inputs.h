@@ -4,7 +4,6 @@
 #ifndef STRATUMIX_IO_KEPT_INPUTS_H_
 #define STRATUMIX_IO_KEPT_INPUTS_H_
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -33,8 +32,11 @@ class KeptSource : public ByteSource {
   std::size_t at_ = 0;
 };
 
-// The inputs of a job by their place in its list. Kept from several
-// threads at once, each for inputs of its own; taken on one.
+// The inputs of a job by their place in its list, in one block of memory
+// set aside before they are read: a thousand tiles of a few KiB are not
+// each a call for memory, nor the system's pages asked for one by one as
+// the memory they were given grows. Kept from several threads at once,
+// each for inputs of its own; taken on one.
 class KeptInputs {
  public:
   // A file larger than `largest` is never kept, nor more than `most` bytes
@@ -45,35 +47,37 @@ class KeptInputs {
   };
   KeptInputs(std::size_t inputs, Bounds bounds);
 
-  // Whether a file of `size` bytes could still be kept.
-  bool has_room(std::int64_t size) const;
-  // Keeps `bytes`, all of the file `path` that is input `i`; false where
-  // the room was taken meanwhile (nothing is kept then).
-  bool keep(std::size_t i, const std::string& path, std::string& bytes);
-  // The kept bytes of input `i`, if they are those of `path`, as a
-  // source, once; null where none were kept.
-  std::unique_ptr<ByteSource> take(std::size_t i, const std::string& path);
-  // The same bytes, left in place; null where none are kept.
-  const std::string* kept(std::size_t i, const std::string& path) const;
+  // Sets room aside for each of `paths` (the job's inputs) that `disk`
+  // tells is a plain file within the bounds, in their order, where the
+  // disk lets inputs be read ahead. Before check_and_keep().
+  void make_room(Disk& disk, const std::vector<std::string>& paths);
 
   // Whether input `i` at `path` can be read, as Disk::can_read() tells,
-  // `reason` why not. Where the disk lets inputs be read ahead, a plain
-  // file with room is opened for this and read whole, and kept if it
-  // begins with `magic` and its length did not change while it was read:
-  // the check opens it, and nothing after it has to.
+  // `reason` why not. An input with room is opened for this and read
+  // whole, and kept if it begins with `magic` and its length did not
+  // change while it was read: the check opens it, and nothing after it
+  // has to.
   bool check_and_keep(Disk& disk, std::size_t i, const std::string& path, std::string_view magic,
                       std::string& reason);
 
+  // The kept bytes of input `i`, if they are those of `path`, as a
+  // source, once; null where none were kept. The source reads from the
+  // block: it must not outlive this.
+  std::unique_ptr<ByteSource> take(std::size_t i, const std::string& path);
+  // The same bytes, left in place; null where none are kept.
+  const std::string_view* kept(std::size_t i, const std::string& path) const;
+
  private:
   struct Kept {
+    std::size_t at = 0;
+    std::size_t room = 0;  // the file's size and a byte, to see it did not grow
     std::string path;
-    std::string bytes;
+    std::string_view bytes;
     bool kept = false;
   };
   std::vector<Kept> inputs_;
-  std::size_t largest_;
-  std::size_t most_;
-  std::atomic<std::size_t> used_{0};
+  Bounds bounds_;
+  std::unique_ptr<char[]> block_;
 };
 
 #endif  // STRATUMIX_IO_KEPT_INPUTS_H_

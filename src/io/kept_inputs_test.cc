@@ -32,45 +32,55 @@ TEST(KeptSource, GivesItsBytesInOrderAndFromAnyPlace) {
   EXPECT_EQ(std::string(at, 2), "23");
 }
 
+// A disk that lets inputs be read ahead, as the system's does.
+class Ahead : public MemoryDisk {
+ public:
+  bool reads_ahead() const override { return true; }
+};
+
 TEST(KeptInputs, KeepsWithinItsBoundsAndGivesEachInputOnce) {
-  KeptInputs kept(4, {10, 16});
-  EXPECT_TRUE(kept.has_room(10));
-  EXPECT_FALSE(kept.has_room(11));  // larger than any file kept
-  EXPECT_FALSE(kept.has_room(-1));  // no plain file
-  std::string a = "aaaaaaaaaa";
-  std::string b = "bbbbbbb";
-  std::string c = "cccccc";
-  ASSERT_TRUE(kept.keep(0, "a.las", a));
-  EXPECT_FALSE(kept.has_room(7));
-  // Past the bound of all: not kept, and left to the caller.
-  EXPECT_FALSE(kept.keep(1, "b.las", b));
-  EXPECT_EQ(b, "bbbbbbb");
-  EXPECT_TRUE(kept.keep(2, "c.las", c));
-  EXPECT_FALSE(kept.keep(4, "d.las", b));  // no such input
-  // Another file's name at that place, or a place with nothing kept:
-  // opened as any other.
+  Ahead disk;
+  disk.files["a.las"] = "LASFaaaaaa";  // 10 bytes
+  disk.files["b.las"] = "LASFbbbbb";
+  disk.files["c.las"] = "LASFcc";
+  disk.files["d.las"] = "LASFddddddd";  // 11: larger than any kept
+  const std::vector<std::string> inputs = {"a.las", "b.las", "c.las", "d.las", "none.las"};
+  // Room for a (11 with the byte that tells growth) and c (7), not for b
+  // between them (10 more would pass 20).
+  KeptInputs kept(inputs.size(), {10, 20});
+  kept.make_room(disk, inputs);
+  std::string reason;
+  for (std::size_t i = 0; i < inputs.size(); ++i)
+    EXPECT_EQ(kept.check_and_keep(disk, i, inputs[i], "LASF", reason), i != 4) << inputs[i];
+  EXPECT_EQ(disk.events, (std::vector<std::string>{"read a.las", "read c.las"}));
+  ASSERT_NE(kept.kept(0, "a.las"), nullptr);
+  EXPECT_EQ(*kept.kept(0, "a.las"), "LASFaaaaaa");
+  EXPECT_EQ(kept.kept(1, "b.las"), nullptr);
+  EXPECT_EQ(kept.kept(3, "d.las"), nullptr);
+  EXPECT_EQ(kept.kept(7, "a.las"), nullptr);  // no such input
+  // Another file's name at that place: opened as any other.
   EXPECT_EQ(kept.take(0, "c.las"), nullptr);
-  EXPECT_EQ(kept.take(1, "b.las"), nullptr);
-  std::unique_ptr<ByteSource> taken = kept.take(0, "a.las");
-  ASSERT_NE(taken, nullptr);
-  EXPECT_EQ(all_of(*taken, 4), "aaaaaaaaaa");
+  std::unique_ptr<ByteSource> a = kept.take(0, "a.las");
+  std::unique_ptr<ByteSource> c = kept.take(2, "c.las");
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(c, nullptr);
+  // Each its own bytes, side by side in the block and none of the other's.
+  EXPECT_EQ(c->plain_size(), 6);
+  EXPECT_EQ(all_of(*a, 4), "LASFaaaaaa");
+  EXPECT_EQ(all_of(*c, 4), "LASFcc");
+  // Once.
   EXPECT_EQ(kept.take(0, "a.las"), nullptr);
-  taken = kept.take(2, "c.las");
-  ASSERT_NE(taken, nullptr);
-  EXPECT_EQ(taken->plain_size(), 6);
-  // What was taken is not room again: the bound is of all read before the job.
-  EXPECT_FALSE(kept.has_room(1));
+  EXPECT_EQ(kept.kept(2, "c.las"), nullptr);
 }
 
 TEST(KeptInputs, TheCheckOpensAPlainFileOnceAndKeepsWhatBeginsAsAsked) {
-  class Ahead : public MemoryDisk {
-   public:
-    bool reads_ahead() const override { return true; }
-  } disk;
+  Ahead disk;
   disk.files["a.las"] = "LASF and the rest";
   disk.files["t.xyz"] = "1 2 3\n";
   disk.files["big.las"] = "LASF" + std::string(20, 'x');
+  const std::vector<std::string> inputs = {"a.las", "t.xyz", "big.las", "none.las"};
   KeptInputs kept(4, {20, 64});
+  kept.make_room(disk, inputs);
   std::string reason;
   EXPECT_TRUE(kept.check_and_keep(disk, 0, "a.las", "LASF", reason));
   EXPECT_TRUE(kept.check_and_keep(disk, 1, "t.xyz", "LASF", reason));
@@ -88,10 +98,19 @@ TEST(KeptInputs, TheCheckOpensAPlainFileOnceAndKeepsWhatBeginsAsAsked) {
   EXPECT_NE(kept.take(0, "a.las"), nullptr);
   EXPECT_EQ(kept.kept(0, "a.las"), nullptr);
 
+  // A file that grew since its room was set aside is read, not kept.
+  disk.files["a.las"] += " and more";
+  KeptInputs grown(1, {64, 64});
+  grown.make_room(disk, {"a.las"});
+  disk.files["a.las"] += "!";
+  EXPECT_TRUE(grown.check_and_keep(disk, 0, "a.las", "LASF", reason));
+  EXPECT_EQ(grown.kept(0, "a.las"), nullptr);
+
   // A disk that reads nothing ahead is only asked.
   MemoryDisk plain = disk;
   plain.events.clear();
   KeptInputs none(1, {20, 64});
+  none.make_room(plain, {"a.las"});
   EXPECT_TRUE(none.check_and_keep(plain, 0, "a.las", "LASF", reason));
   EXPECT_EQ(none.kept(0, "a.las"), nullptr);
   EXPECT_TRUE(plain.events.empty());

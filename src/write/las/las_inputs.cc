@@ -74,8 +74,8 @@ bool read_las_input(Disk& disk, const std::string& path, InputHeader& header,
   std::string bytes;
   // Read whole when it was checked: read again from memory, as far as
   // the file would have been read for its header.
-  if (const std::string* whole = kept != nullptr ? kept->kept(i, path) : nullptr) {
-    bytes.assign(*whole, 0, std::min<std::size_t>(whole->size(), las::kLongestHeader));
+  if (const std::string_view* whole = kept != nullptr ? kept->kept(i, path) : nullptr) {
+    bytes.assign(whole->substr(0, las::kLongestHeader));
     source = std::make_unique<KeptSource>(*whole, bytes.size());
   } else {
     // A pipe is read once, in its turn: it is taken for text.

@@ -388,14 +388,70 @@ void LasSink::prepare(const ScaledRecords& records) {
     const std::uint32_t size = length_ - first;
     if (from.format >= 0 && standard_length(from.format) + size <= from.length)
       c.extra.push_back({standard_length(from.format), first, size});
+  } else {
+    for (const point::ExtraDim& kept : to.extra) {
+      const point::ExtraDim* in = from.extra_named(kept.name);
+      // Kept only where every input has it with the same type.
+      if (in != nullptr)
+        c.extra.push_back(
+            {in->at, kept.at, static_cast<std::uint32_t>(point::extra_type_size(kept.type))});
+    }
+  }
+  c.as_they_are = c.same_format && from.length == length_ && !waves_;
+  for (int axis = 0; axis < 3; ++axis)
+    c.as_they_are = c.as_they_are && c.exact[axis] && c.factor[axis] == 1 && c.shift[axis] == 0;
+  // The extra bytes, copied each to the same place, one after another from
+  // the standard fields to the record's end.
+  std::uint32_t next = c.standard;
+  for (const Conversion::Extra& extra : c.extra) {
+    c.as_they_are = c.as_they_are && extra.from == next && extra.to == next;
+    next += extra.size;
+  }
+  c.as_they_are = c.as_they_are && next == length_;
+}
+
+void LasResult::place_as_they_are(const char* records, std::size_t count) {
+  const std::size_t length = plan_.record_length;
+  if (chunks_ != nullptr) {
+    for (std::size_t i = 0; i < count; ++i, records += length) {
+      std::memcpy(chunks_->slot(), records, length);
+      chunks_->placed();
+    }
     return;
   }
-  for (const point::ExtraDim& kept : to.extra) {
-    const point::ExtraDim* in = from.extra_named(kept.name);
-    // Kept only where every input has it with the same type.
-    if (in != nullptr)
-      c.extra.push_back(
-          {in->at, kept.at, static_cast<std::uint32_t>(point::extra_type_size(kept.type))});
+  const std::size_t most = OutputFile::kBufferSize / length;
+  while (count > 0) {
+    const std::size_t n = std::min(count, most);
+    char* to = file_.reserve(n * length);
+    std::memcpy(to, records, n * length);
+    for (std::size_t i = 0; i < n; ++i) totals_.add(to + i * length, extended_);
+    file_.commit(to + n * length);
+    records += n * length;
+    count -= n;
+  }
+}
+
+void LasSink::place_as_they_are(const ScaledRecords& records, Extents& extents, Axes measured) {
+  if (records.count <= 0) return;
+  const auto count = static_cast<std::size_t>(records.count);
+  // The extents are those of the least and greatest integers, which the
+  // scale and offset keep least and greatest (or make greatest and least).
+  std::int32_t low[3];
+  std::int32_t high[3];
+  for (int axis = 0; axis < 3; ++axis) low[axis] = high[axis] = int32_at(records.first, axis);
+  const char* in = records.first;
+  for (std::size_t i = 0; i < count; ++i, in += length_) {
+    for (int axis = 0; axis < 3; ++axis) {
+      const std::int32_t value = int32_at(in, axis);
+      low[axis] = std::min(low[axis], value);
+      high[axis] = std::max(high[axis], value);
+    }
+  }
+  result_.place_as_they_are(records.first, count);
+  for (const std::int32_t* end : {low, high}) {
+    extents.add(end[0] * plan_.scale[0] + plan_.offset[0],
+                end[1] * plan_.scale[1] + plan_.offset[1],
+                end[2] * plan_.scale[2] + plan_.offset[2], measured);
   }
 }
 
@@ -458,6 +514,10 @@ void LasSink::records(const ScaledRecords& records, Extents& extents, Axes measu
       c.offset[0] != records.offset[0] || c.offset[1] != records.offset[1] ||
       c.offset[2] != records.offset[2])
     prepare(records);
+  if (c.as_they_are && records.length == length_) {
+    place_as_they_are(records, extents, measured);
+    return;
+  }
   const char* in = records.first;
   for (std::int64_t i = 0; i < records.count; ++i, in += records.length) {
     char* out = result_.slot();

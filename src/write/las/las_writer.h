@@ -66,6 +66,9 @@ class LasResult : public OutputEnding {
     totals_.add(slot_, extended_);
     file_.commit(slot_ + plan_.record_length);
   }
+  // `count` records that are the result's as they are, one after another:
+  // copied many at a time.
+  void place_as_they_are(const char* records, std::size_t count);
   // A point rounded into the result's scale, by `error` at most.
   void rounded(double error) {
     ++rounded_;
@@ -156,7 +159,11 @@ class LasSink : public PointSink {
     };
     std::vector<Extra> extra;
     bool overlap_class = false;  // legacy class 12 is 1.4's overlap flag
+    // Every byte of a record stays where it is: the input is laid out as
+    // the result, at its scale and offset, and nothing in it is moved.
+    bool as_they_are = false;
   };
+  void place_as_they_are(const ScaledRecords& records, Extents& extents, Axes measured);
   void convert(const Conversion& c, const char* in, char* out);
   void place_wave(char* out);
   void prepare(const ScaledRecords& records);

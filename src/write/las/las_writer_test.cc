@@ -315,6 +315,21 @@ TEST_F(LasJob, FormatsOneAndSevenRoundTripAloneAndMerged) {
   const std::string seven = fields({"seven.xyz"});
   EXPECT_EQ(fields({"one.las"}), one);
   EXPECT_EQ(fields({"seven.las"}), seven);
+  // Each input's extents and the result's, as a text result tells them.
+  auto extents = [this](const char* result) {
+    EXPECT_EQ(run({"-o", result, "one.las", "seven.las", "one.las"}), 0) << err;
+    std::string lines;
+    for (std::size_t at = out.find("_min"); at != std::string::npos; at = out.find("_min", at)) {
+      const std::size_t begin = out.rfind('\n', at) + 1;
+      at = out.find('\n', at);
+      lines += out.substr(begin, at - begin + 1);
+    }
+    return lines;
+  };
+  const std::string text = extents("r.xyz");
+  EXPECT_NE(text.find("3/3 one.las: 300 points"), std::string::npos) << text;
+  EXPECT_EQ(extents("r.las"), text);
+  EXPECT_EQ(extents("r.laz"), text);
   for (const char* result : {"r.las", "r.laz"}) {
     // Alone, as LAS and LAZ.
     ASSERT_EQ(run({"-q", "-o", result, "one.las"}), 0) << err;
