@@ -368,7 +368,7 @@ void warn_of_inputs_given_twice(Disk& disk, const std::vector<std::string>& inpu
 // a pipe, a device or a terminal cannot be rewritten, and is refused
 // before anything is created.
 void refuse_unrewritable(Disk& disk, const std::string& result, const char* form) {
-  if (disk.standard_stream_writing(result) != 0 ||
+  if (disk.is_device_name(result) || disk.standard_stream_writing(result) != 0 ||
       (disk.exists(result) && disk.size_of(result) < 0)) {
     throw Failure{1, "The result " + paths::for_message(result) + " is no file on a disk, and a " +
                          form + " result's header is completed at its end; nothing was created."};

@@ -250,6 +250,21 @@ Identities identities_of(const std::vector<std::string>& paths, const Identify& 
 
 }  // namespace
 
+std::ptrdiff_t Disk::read_plain_file(const std::string& path, char* buffer, std::size_t room,
+                                     std::string& reason) {
+  std::unique_ptr<ByteSource> source = open_for_reading(path, reason);
+  if (source == nullptr) return -1;
+  std::size_t got = 0;
+  try {
+    // A disk in memory may give a few bytes a read.
+    for (std::size_t n = 1; n != 0 && got < room; got += n)
+      n = source->read(buffer + got, room - got);
+  } catch (const Failure&) {
+    return -2;
+  }
+  return static_cast<std::ptrdiff_t>(got);
+}
+
 std::string SystemDisk::native(const std::string& path) const {
   return composed_paths_ ? paths::native(path) : path;
 }
@@ -260,6 +275,11 @@ std::unique_ptr<ByteSource> SystemDisk::open_for_reading(const std::string& path
   std::FILE* file = platform::open_for_reading(native(path), reason, plain_size);
   if (file == nullptr) return nullptr;
   return std::make_unique<FileSource>(file, describe(path), plain_size);
+}
+
+std::ptrdiff_t SystemDisk::read_plain_file(const std::string& path, char* buffer, std::size_t room,
+                                           std::string& reason) {
+  return platform::read_plain_file(native(path), buffer, room, reason);
 }
 
 std::unique_ptr<ClaimedFile> SystemDisk::claim(const std::string& path, std::string& reason,
@@ -388,6 +408,10 @@ bool SystemDisk::held_by_another_job(const std::string& path) {
 
 bool SystemDisk::is_null_device(const std::string& path) {
   return platform::is_null_device(native(path));
+}
+
+bool SystemDisk::is_device_name(const std::string& path) {
+  return platform::device_by_name(native(path));
 }
 
 std::string SystemDisk::written_at(const std::string& path) {

@@ -96,6 +96,12 @@ class Disk {
   virtual ~Disk() = default;
   virtual std::unique_ptr<ByteSource> open_for_reading(const std::string& path,
                                                        std::string& reason) = 0;
+  // Reads up to `room` bytes of the plain file at `path` into `buffer`:
+  // the bytes read; -1 where it cannot be opened (`reason` why); -2 where
+  // it could but is no plain file or failed to be read. By default through
+  // open_for_reading().
+  virtual std::ptrdiff_t read_plain_file(const std::string& path, char* buffer, std::size_t room,
+                                         std::string& reason);
   // Opens a file for writing, creating it if missing but emptying nothing,
   // and claims it against other jobs: `in_use` tells that another holds it.
   virtual std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
@@ -137,6 +143,8 @@ class Disk {
   virtual bool held_by_another_job(const std::string& path) = 0;
   // Whether the path is the null device, which keeps nothing it is given.
   virtual bool is_null_device(const std::string& /*path*/) { return false; }
+  // Whether the system takes the path for a device by its name alone.
+  virtual bool is_device_name(const std::string& /*path*/) { return false; }
   // Whether inputs may be opened and read on other threads, ahead of their
   // turn: open_for_reading() and describe() may be called from several at
   // once, and the files read give the same bytes in any order.
@@ -167,6 +175,8 @@ class SystemDisk : public Disk {
   explicit SystemDisk(bool composed_paths) : composed_paths_(composed_paths) {}
   std::unique_ptr<ByteSource> open_for_reading(const std::string& path,
                                                std::string& reason) override;
+  std::ptrdiff_t read_plain_file(const std::string& path, char* buffer, std::size_t room,
+                                 std::string& reason) override;
   std::unique_ptr<ClaimedFile> claim(const std::string& path, std::string& reason,
                                      bool& in_use) override;
   std::vector<std::size_t> first_same_file(const std::vector<std::string>& paths,
@@ -184,6 +194,7 @@ class SystemDisk : public Disk {
   bool can_write(const std::string& path, std::string& reason, bool temporary) override;
   bool held_by_another_job(const std::string& path) override;
   bool is_null_device(const std::string& path) override;
+  bool is_device_name(const std::string& path) override;
   bool write_whole(const std::string& path, const std::string& bytes, std::string& reason) override;
   void look_at(const std::vector<std::string>& paths) override;
   void forget_looked_at() override { looked_at_.clear(); }

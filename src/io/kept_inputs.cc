@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "io/failure.h"
-
 std::size_t KeptSource::read(char* buffer, std::size_t size) {
   const std::size_t count = std::min(size, bytes_.size() - std::min(at_, bytes_.size()));
   std::copy_n(bytes_.data() + at_, count, buffer);
@@ -55,28 +53,13 @@ bool KeptInputs::check_and_keep(Disk& disk, std::size_t i, const std::string& pa
                                 std::string_view magic, std::string& reason) {
   if (i >= inputs_.size() || inputs_[i].room == 0) return disk.can_read(path, reason);
   Kept& input = inputs_[i];
-  std::unique_ptr<ByteSource> source = disk.open_for_reading(path, reason);
-  if (source == nullptr) return false;
   char* bytes = block_.get() + input.at;
-  std::size_t got = 0;
-  // A plain file gives all it has to one read, up to its end; other
-  // sources (a test's) may give less.
-  const bool plain = source->plain_size() >= 0;
-  try {
-    for (std::size_t n = 1; n != 0 && got < input.room; got += n) {
-      n = source->read(bytes + got, input.room - got);
-      if (plain) {
-        got += n;
-        break;
-      }
-    }
-  } catch (const Failure&) {
-    // It could be opened, which is what is checked: its failure to be
-    // read is told in its turn, where it would be.
-    return true;
-  }
-  const std::string_view read(bytes, got);
-  if (got + 1 == input.room && read.starts_with(magic)) {
+  const std::ptrdiff_t got = disk.read_plain_file(path, bytes, input.room, reason);
+  // Opened, which is what is checked: a failure to read it is told in its
+  // turn, where it would be.
+  if (got < 0) return got != -1;
+  const std::string_view read(bytes, static_cast<std::size_t>(got));
+  if (read.size() + 1 == input.room && read.starts_with(magic)) {
     input.path = path;
     input.bytes = read;
     input.kept = true;

@@ -213,6 +213,44 @@ std::FILE* open_for_reading(const std::string& native, std::string& reason,
   return file;
 }
 
+std::ptrdiff_t read_plain_file(const std::string& native, char* buffer, std::size_t room,
+                               std::string& reason) {
+  // Opened as open_for_reading() opens, so that a file that became a named
+  // pipe since it was looked at is not waited for; without the C library's
+  // stream, which asks the file's flags again.
+  const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return -1;
+  }
+  struct stat status {};
+  std::ptrdiff_t got = -2;
+  if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+    close(fd);
+    reason = std::strerror(EISDIR);
+    return -1;
+  }
+  if (S_ISREG(status.st_mode)) {
+    fcntl(fd, F_SETFL, O_RDONLY);
+    std::size_t total = 0;
+    for (;;) {
+      const std::size_t asked = room - total;
+      const ssize_t n = read(fd, buffer + total, asked);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) break;
+      total += static_cast<std::size_t>(n);
+      // A plain file gives all it has to a read, up to its end: less than
+      // was asked for is its end.
+      if (static_cast<std::size_t>(n) < asked || total == room) {
+        got = static_cast<std::ptrdiff_t>(total);
+        break;
+      }
+    }
+  }
+  close(fd);
+  return got;
+}
+
 std::FILE* open_for_reading(const std::string& native, std::string& reason) {
   std::int64_t plain_size = -1;
   return open_for_reading(native, reason, plain_size);
@@ -355,6 +393,8 @@ bool held_by_another_job(const std::string& native) {
   close(fd);
   return held;
 }
+
+bool device_by_name(const std::string& /*native*/) { return false; }
 
 bool is_null_device(const std::string& native) {
   struct stat file {};

@@ -235,6 +235,28 @@ std::FILE* open_for_reading(const std::string& native, std::string& reason) {
   return file;
 }
 
+std::ptrdiff_t read_plain_file(const std::string& native, char* buffer, std::size_t room,
+                               std::string& reason) {
+  std::int64_t plain_size = -1;
+  std::FILE* file = open_for_reading(native, reason, plain_size);
+  if (file == nullptr) return -1;
+  std::ptrdiff_t got = -2;
+  if (plain_size >= 0) {
+    std::size_t total = 0;
+    for (;;) {
+      const std::ptrdiff_t n = read_plain(file, buffer + total, room - total);
+      if (n < 0) break;
+      total += static_cast<std::size_t>(n);
+      if (n == 0 || total == room) {
+        got = static_cast<std::ptrdiff_t>(total);
+        break;
+      }
+    }
+  }
+  std::fclose(file);
+  return got;
+}
+
 // Every file is read in whole blocks, as the C library reads it.
 std::ptrdiff_t read_some(std::FILE* file, char* buffer, std::size_t size) {
   std::size_t got = std::fread(buffer, 1, size, file);
@@ -419,6 +441,12 @@ bool is_null_device(const std::string& native) {
   std::size_t folder_end = native.find_last_of("\\/:");
   std::string name = folder_end == std::string::npos ? native : native.substr(folder_end + 1);
   return device_of(name.substr(0, name.find('.'))) == "NUL";
+}
+
+bool device_by_name(const std::string& native) {
+  std::size_t folder_end = native.find_last_of("\\/:");
+  std::string name = folder_end == std::string::npos ? native : native.substr(folder_end + 1);
+  return !device_of(name.substr(0, name.find('.'))).empty();
 }
 
 namespace {

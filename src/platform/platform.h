@@ -121,6 +121,14 @@ std::ptrdiff_t read_some(std::FILE* file, char* buffer, std::size_t size);
 // no descriptor can stop being: read without asking what it is.
 std::ptrdiff_t read_plain(std::FILE* file, char* buffer, std::size_t size);
 
+// Opens the file at `native`, reads up to `room` bytes of it into `buffer`
+// and closes it: a small file read whole, in as few calls to the system as
+// can be. Returns the bytes read; -1 where it cannot be opened (a folder
+// cannot), `reason` why; -2 where it could but is no plain file, or its
+// reading failed.
+std::ptrdiff_t read_plain_file(const std::string& native, char* buffer, std::size_t room,
+                               std::string& reason);
+
 // The size of the plain file at `native`, through links, in one look; -1
 // for anything else (a pipe, a device, a folder) or none. Opens nothing.
 std::int64_t plain_file_size(const std::string& native);
@@ -153,6 +161,10 @@ bool held_by_another_job(const std::string& native);
 // Whether `native` is the null device, which takes every byte and keeps
 // none: as an output it clashes with no other file or stream.
 bool is_null_device(const std::string& native);
+// Whether the system takes `native` for a device by its name alone,
+// whatever its folder or extension: Windows' NUL, CON, COM1 and the like.
+// POSIX devices are files, which a look at them tells.
+bool device_by_name(const std::string& native);
 
 // The file that writing through the links at `native` reaches, for a file
 // that is replaced whole by a rename, which would replace the link
