@@ -423,7 +423,7 @@ void Chunk::next_point() {
     }
     if (decoded(kIntensityLayer)) {
       std::uint32_t& last = c->last_intensity[intensity_slot(place, time_changed)];
-      last = static_cast<std::uint32_t>(f.intensity.decode(
+      last = static_cast<std::uint32_t>(f.intensity.decode_inline(
                  decoders_[kIntensityLayer], static_cast<std::int32_t>(last), place)) &
              0xffff;
       c->intensity = last;

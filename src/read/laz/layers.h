@@ -8,6 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
 
 namespace laz {
 
@@ -40,6 +44,32 @@ inline constexpr std::size_t kXyzSize = 12;
 inline std::size_t decoded_size(Layers layers, std::size_t record_length) {
   return layers == kXyzOnly ? kXyzSize : record_length;
 }
+
+// Bytes that a resize leaves as they are, rather than clearing them: the
+// decoders write every byte of every point they decode before any is read,
+// and clearing a chunk's buffer cost as much as a tenth of writing its
+// coordinates' text.
+template <class T>
+struct LeftAsTheyAre : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = LeftAsTheyAre<U>;
+  };
+  LeftAsTheyAre() = default;
+  template <class U>
+  explicit LeftAsTheyAre(const LeftAsTheyAre<U>& /*other*/) {}
+  template <class U>
+  void construct(U* at) {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+};
+
+// Decoded points, `decoded_size` bytes each.
+using DecodedPoints = std::vector<char, LeftAsTheyAre<char>>;
 
 }  // namespace laz
 
