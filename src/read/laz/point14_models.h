@@ -170,9 +170,9 @@ inline std::int32_t wrapping_product(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
 }
 
-// A time that changed, decoded into `t`. Inline, with the difference that
-// most times are (the last difference again, give or take): it is called
-// for nine points in ten.
+// A time that changed, decoded into `t`; the difference most times are
+// (the last one again, give or take) decoded inline. Made inline itself,
+// this left the decoding of the other layers dearer than it saved.
 inline void decode_gps_time(Decoder& d, Point14FieldModelsOf<IntegerDecoder>& m, GpsTimes& t) {
   auto full_time = [&] {
     t.next = (t.next + 1) & 3;
