@@ -47,8 +47,8 @@ inline std::size_t decoded_size(Layers layers, std::size_t record_length) {
 
 // Bytes that a resize leaves as they are, rather than clearing them: the
 // decoders write every byte of every point they decode before any is read,
-// and clearing a chunk's buffer cost as much as a tenth of writing its
-// coordinates' text.
+// and clearing a chunk's buffer when it grew cost an instruction a byte,
+// 36 a point for the records of format 7.
 template <class T>
 struct LeftAsTheyAre : std::allocator<T> {
   template <class U>
@@ -56,8 +56,9 @@ struct LeftAsTheyAre : std::allocator<T> {
     using other = LeftAsTheyAre<U>;
   };
   LeftAsTheyAre() = default;
+  // From the allocator of another type, as std::allocator converts.
   template <class U>
-  explicit LeftAsTheyAre(const LeftAsTheyAre<U>& /*other*/) {}
+  LeftAsTheyAre(const LeftAsTheyAre<U>& /*other*/) noexcept {}
   template <class U>
   void construct(U* at) {
     ::new (static_cast<void*>(at)) U;
