@@ -424,6 +424,45 @@ std::string fixed6_text(double value) {
 
 namespace number {
 
+char* Fixed6Runs::write_other(double value, char* out) {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  // value is m * 2^-q, m of 53 bits: its seconds m >> q, and its
+  // fraction's millionths (m's low q bits * 10^6) / 2^q, rounded half to
+  // even. 10^6 is 15625 * 2^6, and the low bits times 15625 fit 64 bits
+  // for q up to 50 (a magnitude from 4).
+  const int q = 1075 - static_cast<int>(bits >> 52 & 0x7ff);
+  if (q < 10 || q > 50) return format_fixed6_quickly(value, out);
+  const std::uint64_t m = (bits & kMantissa) | kHidden;
+  std::uint64_t seconds = m >> q;
+  const std::uint64_t fraction = (std::uint64_t{1} << q) - 1;
+  const std::uint64_t scaled = (m & fraction) * 15625;
+  const int shift = q - 6;
+  auto millionths = static_cast<std::uint32_t>(scaled >> shift);
+  const std::uint64_t rest_mask = (std::uint64_t{1} << shift) - 1;
+  const std::uint64_t rest = scaled & rest_mask;
+  const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+  if (rest > half || (rest == half && (millionths & 1) != 0)) ++millionths;
+  top_ = kNoRun;
+  if (millionths == 1000000) {
+    // The text of the next second, which no time of this run's seconds
+    // may be given.
+    ++seconds;
+    millionths = 0;
+  } else {
+    top_ = bits >> 52;
+    seconds_ = seconds;
+    q_ = q;
+    shift_ = shift;
+    fraction_ = fraction;
+    rest_ = rest_mask;
+    half_ = half;
+  }
+  const std::uint64_t key = seconds << 1 | bits >> 63;
+  if (key != key_) remake(key);
+  std::memcpy(out, text_, sizeof text_);
+  return write_millionths(millionths, out + length_);
+}
+
 void Fixed6Runs::remake(std::uint64_t key) {
   key_ = key;
   char digits[kMaxIntLength + 8] = {};

@@ -131,36 +131,50 @@ class Fixed6Runs {
  public:
   char* write(double value, char* out) {
     const auto bits = std::bit_cast<std::uint64_t>(value);
-    // value is m * 2^-q, m of 53 bits: its seconds m >> q, and its
-    // fraction's millionths (m's low q bits * 10^6) / 2^q, rounded half to
-    // even. 10^6 is 15625 * 2^6, and the low bits times 15625 fit 64 bits
-    // for q up to 50 (a magnitude from 4).
+    // In the run: the same sign and exponent, so the same scale, and the
+    // same seconds. What the scale gives is kept for the run, not worked
+    // out again for each time.
+    if ((bits >> 52) == top_) {
+      const std::uint64_t m = (bits & kMantissa) | kHidden;
+      if ((m >> q_) == seconds_) {
+        const std::uint64_t scaled = (m & fraction_) * 15625;
+        auto millionths = static_cast<std::uint32_t>(scaled >> shift_);
+        const std::uint64_t rest = scaled & rest_;
+        if (rest > half_ || (rest == half_ && (millionths & 1) != 0)) ++millionths;
+        if (millionths != 1000000) {
+          std::memcpy(out, text_, sizeof text_);
+          return write_millionths(millionths, out + length_);
+        }
+      }
+    }
+    // Zero (the time of files that keep none) and the other values the
+    // exact way does not take, without a call.
     const int q = 1075 - static_cast<int>(bits >> 52 & 0x7ff);
     if (q < 10 || q > 50) return format_fixed6_quickly(value, out);
-    const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | std::uint64_t{1} << 52;
-    std::uint64_t seconds = m >> q;
-    const std::uint64_t scaled = (m & ((std::uint64_t{1} << q) - 1)) * 15625;
-    const int shift = q - 6;
-    auto millionths = static_cast<std::uint32_t>(scaled >> shift);
-    const std::uint64_t rest = scaled & ((std::uint64_t{1} << shift) - 1);
-    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
-    if (rest > half || (rest == half && (millionths & 1) != 0)) ++millionths;
-    if (millionths == 1000000) {
-      ++seconds;
-      millionths = 0;
-    }
-    const std::uint64_t key = seconds << 1 | bits >> 63;
-    if (key != key_) remake(key);
-    std::memcpy(out, text_, sizeof text_);
-    return write_millionths(millionths, out + length_);
+    return write_other(value, out);
   }
 
  private:
+  static constexpr std::uint64_t kMantissa = (std::uint64_t{1} << 52) - 1;
+  static constexpr std::uint64_t kHidden = std::uint64_t{1} << 52;
+  static constexpr std::uint64_t kNoRun = ~std::uint64_t{0};
+
+  // A time out of the run that the exact way takes: a run begun, or the
+  // next second's text.
+  char* write_other(double value, char* out);
   void remake(std::uint64_t key);
 
   std::uint64_t key_ = ~std::uint64_t{0};  // no key: the seconds are below 2^43
   std::size_t length_ = 0;
   char text_[16] = {};  // a sign and at most 13 digits
+  // The run whose seconds text_ holds: the sign and exponent of its
+  // doubles, its seconds, and what its scale of 2^-q_ gives (see
+  // write_other).
+  std::uint64_t top_ = kNoRun;
+  std::uint64_t seconds_ = 0;
+  int q_ = 0;
+  int shift_ = 0;
+  std::uint64_t fraction_ = 0, rest_ = 0, half_ = 0;
 };
 
 // Writes `value` in plain decimal as printf("%lld") does.

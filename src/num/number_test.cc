@@ -282,6 +282,12 @@ TEST(FormatFixed6, TimesInRunsOfASecondAsTheExactWayWritesThem) {
     check(std::nextafter(value, 0.0));
     check(std::nextafter(value, 1e308));
   }
+  // A run's own seconds after one of its times rounded up to the next
+  // second, and the other way: the run's text is made again each time.
+  for (double value : {245372.25, 245372.9999996, 245372.5, 245373.0, 245372.9999996, 245372.75,
+                       -245372.5, 245372.5}) {
+    check(value);
+  }
   std::mt19937_64 random(36);
   for (double start : {245370.0, 3.3e8, 1.4e9, 4.5}) {
     double time = start;

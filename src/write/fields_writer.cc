@@ -214,6 +214,43 @@ inline char* write_small_whole(std::uint32_t value, char* out) {
   return number::write_groups(0, thousands, value - thousands * 1000, out);
 }
 
+// The text of each whole number below 1000, leading zeros left out, in
+// load8's order, with its length in the top byte: such a number written in
+// one load and one store.
+struct ShortWholes {
+  std::uint32_t of[1000] = {};
+  constexpr ShortWholes() {
+    for (std::uint32_t n = 0; n < 1000; ++n) {
+      const std::uint32_t length = n < 10 ? 1 : n < 100 ? 2 : 3;
+      of[n] = number::kThreeDigits.of[n] >> (8 * (3 - length)) | length << 24;
+    }
+  }
+};
+inline constexpr ShortWholes kShortWholes;
+
+// A small whole (an unsigned one of one or two bytes, or bits of one)
+// where two bytes of the record can be read from its first: those two,
+// whether or not the second is its own, then its bits.
+struct SmallPlace {
+  std::uint32_t at = 0;
+  std::uint32_t shift = 0;
+  std::uint32_t mask = 0;
+};
+
+// Writes 8 bytes.
+inline char* write_small_at(const SmallPlace& place, const char* record, char* out) {
+  const char* p = record + place.at;
+  const std::uint32_t two =
+      static_cast<unsigned char>(p[0]) | std::uint32_t{static_cast<unsigned char>(p[1])} << 8;
+  const std::uint32_t value = (two >> place.shift) & place.mask;
+  if (value < 1000) {
+    const std::uint32_t text = kShortWholes.of[value];
+    bytes::store8(out, text & 0xffffffu);
+    return out + (text >> 24);
+  }
+  return write_small_whole(value, out);
+}
+
 std::int32_t coordinate_at(const char* record, int axis) {
   const char* p = record + std::ptrdiff_t{4} * axis;
   if constexpr (std::endian::native == std::endian::little) {
@@ -493,6 +530,23 @@ void FieldsWriter::write_plain_attributes(const ScaledRecords& records, Extents&
     // most often asked for: a plan of its own, with no step looked up.
     const Step first = steps[0], second = steps[1];
     const std::size_t time_at = steps[2].place.at;
+    // Two bytes read from each small whole's first, within the record.
+    auto two_bytes_in = [&records](const Step& step) {
+      return step.place.at + std::size_t{2} <= records.length;
+    };
+    if (two_bytes_in(first) && two_bytes_in(second)) {
+      const SmallPlace one{first.place.at, first.place.shift, first.mask};
+      const SmallPlace two{second.place.at, second.place.shift, second.mask};
+      return write_xyz_then<kDecimals>(
+          records, extents, measured, [&, one, two](const char* record, char* out) {
+            *out++ = ' ';
+            out = write_small_at(one, record, out);
+            *out++ = ' ';
+            out = write_small_at(two, record, out);
+            *out++ = ' ';
+            return times.write(std::bit_cast<double>(bytes::load8(record + time_at)), out);
+          });
+    }
     return write_xyz_then<kDecimals>(
         records, extents, measured, [&](const char* record, char* out) {
           *out++ = ' ';

@@ -439,7 +439,8 @@ void put_le(std::string& to, std::size_t at, std::uint64_t value, int bytes) {
 
 // Records of format 1 whose values reach the edges of the quick ways:
 // coordinates about zero and far from it, intensities of one to five
-// digits, classifications with the flags set above their five bits.
+// digits, classifications with the flags set above their five bits, and
+// the bytes after them set.
 std::string format1_records(int count) {
   std::string records(static_cast<std::size_t>(count) * 28, '\0');
   const std::int32_t kEdges[] = {
@@ -460,6 +461,9 @@ std::string format1_records(int count) {
     }
     put_le(records, at + 12, i % 2 == 0 ? kIntensities[i / 2 % 10] : next() & 0xffff, 2);
     put_le(records, at + 15, next() & 0xff, 1);  // flags and a class of five bits
+    // A scan angle and user data of any bits: a small whole is read with
+    // the byte after it, which must not reach its text.
+    put_le(records, at + 16, next() & 0xffff, 2);
     const double time = 245379.0 + static_cast<double>(next() % 100000000) / 1e7;
     std::uint64_t bits;
     std::memcpy(&bits, &time, sizeof bits);
@@ -491,7 +495,9 @@ TEST(FieldsRecords, WrittenFromTheirIntegersAsFromTheirValues) {
   // wholes and times; and columns in any order, step by step.
   const char* kColumns[] = {"X,Y,Z,Intensity,Classification,GpsTime",
                             "X,Y,Z,GpsTime,Classification,ReturnNumber,Intensity",
-                            "X,Y,Z,Classification", "Intensity,Z,X,Classification,Y,GpsTime",
+                            "X,Y,Z,Classification",
+                            "Intensity,Z,X,Classification,Y,GpsTime",
+                            "X,Y,Z,Classification,UserData,GpsTime",
                             "GpsTime,Y,X"};
   for (const Scales& s : kScales) {
     for (const char* list : kColumns) {
@@ -523,8 +529,9 @@ TEST(FieldsRecords, WrittenFromTheirIntegersAsFromTheirValues) {
               std::memcpy(&integer, record + std::ptrdiff_t{4} * axis, 4);
               p.xyz[axis].value = static_cast<double>(integer) * s.scale[axis] + s.offset[axis];
             }
-            for (point::Dim dim : {point::Dim::kIntensity, point::Dim::kClassification,
-                                   point::Dim::kGpsTime, point::Dim::kReturnNumber}) {
+            for (point::Dim dim :
+                 {point::Dim::kIntensity, point::Dim::kClassification, point::Dim::kGpsTime,
+                  point::Dim::kReturnNumber, point::Dim::kUserData}) {
               attributes.value[static_cast<int>(dim)] = point::value_of(layout, record, dim);
             }
             writer.point(p, value_extents, Axes::kXYZ);

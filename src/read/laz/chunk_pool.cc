@@ -28,14 +28,14 @@ void ChunkPool::submit(std::size_t index, std::vector<unsigned char> bytes, std:
   job_ready_.notify_one();
 }
 
-bool ChunkPool::collect(std::size_t index, std::vector<char>& decoded) {
+bool ChunkPool::collect(std::size_t index, DecodedPoints& decoded) {
   std::unique_lock<std::mutex> lock(mutex_);
   result_ready_.wait(lock, [&] { return results_.count(index) != 0; });
   auto found = results_.find(index);
   bool whole = found->second.whole;
   decoded.swap(found->second.decoded);
   // What `decoded` held before, its points handed on, is a spare now.
-  std::vector<char>& done = found->second.decoded;
+  DecodedPoints& done = found->second.decoded;
   if (done.capacity() != 0 && spare_.size() < workers_.size() &&
       spare_bytes_ + done.capacity() <= kMostSpareBytes) {
     spare_bytes_ += done.capacity();

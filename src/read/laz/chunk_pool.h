@@ -31,7 +31,7 @@ class ChunkPool {
   void submit(std::size_t index, std::vector<unsigned char> bytes, std::uint32_t points);
   // Waits for chunk `index`, submitted before: its points into `decoded`,
   // and whether it was whole.
-  bool collect(std::size_t index, std::vector<char>& decoded);
+  bool collect(std::size_t index, DecodedPoints& decoded);
 
  private:
   struct Job {
@@ -41,7 +41,7 @@ class ChunkPool {
   };
   struct Result {
     bool whole = false;
-    std::vector<char> decoded;
+    DecodedPoints decoded;
   };
   void work();
 
@@ -54,10 +54,11 @@ class ChunkPool {
   std::deque<Job> jobs_;
   std::map<std::size_t, Result> results_;
   // The buffers of chunks collected and done with, for the next chunks to
-  // decode into: a new one would be filled with zeros first, for nothing.
+  // decode into: a new one would be memory fresh from the system, each of
+  // its pages found again.
   // One a worker at most, and no more bytes than the chunks in flight may
   // hold.
-  std::vector<std::vector<char>> spare_;
+  std::vector<DecodedPoints> spare_;
   std::size_t spare_bytes_ = 0;
   static constexpr std::size_t kMostSpareBytes = std::size_t{32} << 20;
   bool stopping_ = false;

@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "num/bytes.h"
 #include "read/laz/chunk_decoder.h"
 #include "read/laz/point14_models.h"
 
@@ -28,6 +29,13 @@ std::uint32_t little_endian_32(const unsigned char* p) {
 
 void store_le(unsigned char* out, std::uint64_t value, int size) {
   for (int i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// The low two bytes of `value`, little-endian, in one store.
+void store2(unsigned char* out, std::uint32_t value) {
+  const unsigned char two[2] = {static_cast<unsigned char>(value),
+                                static_cast<unsigned char>(value >> 8)};
+  std::memcpy(out, two, 2);
 }
 
 // The layers each item has.
@@ -215,6 +223,7 @@ class Chunk {
   template <bool kWhole>
   void next_point();
   void store(char* out) const;
+  void store_point14(char* out) const;
   bool ended_right() const;
 
   const Laszip& laszip_;
@@ -234,6 +243,9 @@ class Chunk {
   // Whether storing a point writes every byte of its record: its items
   // are POINT14 first, then those lay_out places, once each.
   bool stores_whole_ = false;
+  // Whether the bytes past POINT14's are zero in every record: none of
+  // the items there is asked for, and their first values are not kept.
+  bool items_zero_ = false;
   std::vector<Decoder> decoders_;
   unsigned current_ = 0;
   std::unique_ptr<Channel> channels_[4];
@@ -280,6 +292,10 @@ class Chunk {
         return item.type == kRgb14 || item.type == kRgbNir14 || item.type == kWavepacket14 ||
                item.type == kByte14;
       });
+  items_zero_ = stores_whole_ && (layout_.rgb_at == kNone || (asked_ & kRgb) == 0) &&
+                (layout_.nir_at == kNone || (asked_ & kNir) == 0) &&
+                (layout_.wave_at == kNone || (asked_ & kWavePacket) == 0) &&
+                (layout_.bytes == 0 || (asked_ & kExtraBytes) == 0);
   return true;
 }
 
@@ -344,7 +360,13 @@ bool Chunk::decode(std::uint32_t count, char* out) {
   Decoder& xy = decoders_[kXyLayer];
   Decoder& z = decoders_[kZLayer];
   // A layer read past its end is damaged: nothing more of it is decoded.
-  if (whole_) {
+  if (whole_ && items_zero_) {
+    for (std::uint32_t i = 1; i < count && !xy.past_end() && !z.past_end(); ++i) {
+      next_point<true>();
+      out += point;
+      store_point14(out);
+    }
+  } else if (whole_) {
     for (std::uint32_t i = 1; i < count && !xy.past_end() && !z.past_end(); ++i) {
       next_point<true>();
       out += point;
@@ -423,7 +445,7 @@ void Chunk::next_point() {
     }
     if (decoded(kIntensityLayer)) {
       std::uint32_t& last = c->last_intensity[intensity_slot(place, time_changed)];
-      last = static_cast<std::uint32_t>(f.intensity.decode(
+      last = static_cast<std::uint32_t>(f.intensity.decode_inline(
                  decoders_[kIntensityLayer], static_cast<std::int32_t>(last), place)) &
              0xffff;
       c->intensity = last;
@@ -487,6 +509,30 @@ void Chunk::store(char* to) const {
   if (layout_.nir_at != kNone) store_le(out + layout_.nir_at, e.nir, 2);
   if (layout_.wave_at != kNone) e.packet.store(out + layout_.wave_at);
   if (layout_.bytes != 0) std::memcpy(out + layout_.bytes_at, e.bytes.data(), layout_.bytes);
+}
+
+// The record of a point whose items past POINT14 are all zero: no look
+// at them, nor at where they lie. A third of what store() costs.
+void Chunk::store_point14(char* to) const {
+  auto* out = reinterpret_cast<unsigned char*>(to);
+  const Channel& c = *channels_[current_];
+  // The bytes past POINT14's 30 in words of zeros, the last of them
+  // reaching back over POINT14's end, which is written after them.
+  if (record_ > 30) {
+    for (std::size_t at = 30; at + 8 < record_; at += 8) bytes::store8(to + at, 0);
+    bytes::store8(to + record_ - 8, 0);
+  }
+  // Each field in one store: after the words of zeros, the compiler no
+  // longer joins the bytes of store_le.
+  store_xyz(to, c.x, c.y, c.z);
+  store2(out + 12, c.intensity);
+  out[14] = static_cast<unsigned char>(c.return_number | c.returns << 4);
+  out[15] = static_cast<unsigned char>((c.flags & 0x0fu) | current_ << 4 | (c.flags >> 4) << 6);
+  out[16] = c.classification;
+  out[17] = c.user_data;
+  store2(out + 18, static_cast<std::uint32_t>(c.scan_angle));
+  store2(out + 20, c.point_source);
+  bytes::store8(to + 22, c.times.current());
 }
 
 }  // namespace

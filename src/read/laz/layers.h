@@ -8,6 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
 
 namespace laz {
 
@@ -40,6 +44,33 @@ inline constexpr std::size_t kXyzSize = 12;
 inline std::size_t decoded_size(Layers layers, std::size_t record_length) {
   return layers == kXyzOnly ? kXyzSize : record_length;
 }
+
+// Bytes that a resize leaves as they are, rather than clearing them: the
+// decoders write every byte of every point they decode before any is read,
+// and clearing a chunk's buffer when it grew cost an instruction a byte,
+// 36 a point for the records of format 7.
+template <class T>
+struct LeftAsTheyAre : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = LeftAsTheyAre<U>;
+  };
+  LeftAsTheyAre() = default;
+  // From the allocator of another type, as std::allocator converts.
+  template <class U>
+  LeftAsTheyAre(const LeftAsTheyAre<U>& /*other*/) noexcept {}
+  template <class U>
+  void construct(U* at) {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+};
+
+// Decoded points, `decoded_size` bytes each.
+using DecodedPoints = std::vector<char, LeftAsTheyAre<char>>;
 
 }  // namespace laz
 

@@ -123,7 +123,7 @@ class LazPoints {
   std::string table_damage_;
   std::size_t chunk_ = 0;
   std::uint64_t decoded_points_ = 0;  // of the chunks before the one at hand
-  std::vector<char> decoded_;
+  DecodedPoints decoded_;
   std::size_t handed_ = 0;  // of decoded_'s points
   std::size_t in_decoded_ = 0;
   // Chunks handed to the pool, and the first the file cut, if any.

@@ -170,7 +170,9 @@ inline std::int32_t wrapping_product(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
 }
 
-// A time that changed, decoded into `t`.
+// A time that changed, decoded into `t`; the difference most times are
+// (the last one again, give or take) decoded inline. Made inline itself,
+// this left the decoding of the other layers dearer than it saved.
 inline void decode_gps_time(Decoder& d, Point14FieldModelsOf<IntegerDecoder>& m, GpsTimes& t) {
   auto full_time = [&] {
     t.next = (t.next + 1) & 3;
@@ -209,7 +211,7 @@ inline void decode_gps_time(Decoder& d, Point14FieldModelsOf<IntegerDecoder>& m,
     }
     auto multi = static_cast<std::int32_t>(d.decode_symbol(m.gps_multi));
     if (multi == 1) {
-      add(m.gps.decode(d, last_diff, 1));
+      add(m.gps.decode_inline(d, last_diff, 1));
       t.extremes[t.last] = 0;
     } else if (multi < kTimeCodeFull) {
       std::int32_t diff;
