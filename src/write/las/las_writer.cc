@@ -410,45 +410,34 @@ void LasSink::prepare(const ScaledRecords& records) {
   c.as_they_are = c.as_they_are && next == length_;
 }
 
-void LasResult::place_as_they_are(const char* records, std::size_t count) {
+Totals LasResult::place_as_they_are(const char* records, std::size_t count) {
   const std::size_t length = plan_.record_length;
+  Totals batch;
+  for (std::size_t i = 0; i < count; ++i) batch.add(records + i * length, extended_);
   if (chunks_ != nullptr) {
-    for (std::size_t i = 0; i < count; ++i, records += length) {
-      std::memcpy(chunks_->slot(), records, length);
-      chunks_->placed();
-    }
-    return;
+    chunks_->place_all(records, count);
+    return batch;
   }
+  totals_.merge(batch);
   const std::size_t most = OutputFile::kBufferSize / length;
   while (count > 0) {
     const std::size_t n = std::min(count, most);
     char* to = file_.reserve(n * length);
     std::memcpy(to, records, n * length);
-    for (std::size_t i = 0; i < n; ++i) totals_.add(to + i * length, extended_);
     file_.commit(to + n * length);
     records += n * length;
     count -= n;
   }
+  return batch;
 }
 
 void LasSink::place_as_they_are(const ScaledRecords& records, Extents& extents, Axes measured) {
   if (records.count <= 0) return;
-  const auto count = static_cast<std::size_t>(records.count);
+  const Totals batch =
+      result_.place_as_they_are(records.first, static_cast<std::size_t>(records.count));
   // The extents are those of the least and greatest integers, which the
   // scale and offset keep least and greatest (or make greatest and least).
-  std::int32_t low[3];
-  std::int32_t high[3];
-  for (int axis = 0; axis < 3; ++axis) low[axis] = high[axis] = int32_at(records.first, axis);
-  const char* in = records.first;
-  for (std::size_t i = 0; i < count; ++i, in += length_) {
-    for (int axis = 0; axis < 3; ++axis) {
-      const std::int32_t value = int32_at(in, axis);
-      low[axis] = std::min(low[axis], value);
-      high[axis] = std::max(high[axis], value);
-    }
-  }
-  result_.place_as_they_are(records.first, count);
-  for (const std::int32_t* end : {low, high}) {
+  for (const std::int32_t* end : {batch.min, batch.max}) {
     extents.add(end[0] * plan_.scale[0] + plan_.offset[0],
                 end[1] * plan_.scale[1] + plan_.offset[1],
                 end[2] * plan_.scale[2] + plan_.offset[2], measured);

@@ -27,6 +27,8 @@ class ChunkWriter {
   // made.
   virtual char* slot() = 0;
   virtual void placed() = 0;
+  // `count` records of the result's layout, one after another, as they are.
+  virtual void place_all(const char* records, std::size_t count) = 0;
   // Before the first point, once the header is written.
   virtual void begin() = 0;
   // Compresses what is left and writes the chunk table: after it the
@@ -67,8 +69,8 @@ class LasResult : public OutputEnding {
     file_.commit(slot_ + plan_.record_length);
   }
   // `count` records that are the result's as they are, one after another:
-  // copied many at a time.
-  void place_as_they_are(const char* records, std::size_t count);
+  // copied many at a time. Returns their own totals.
+  Totals place_as_they_are(const char* records, std::size_t count);
   // A point rounded into the result's scale, by `error` at most.
   void rounded(double error) {
     ++rounded_;

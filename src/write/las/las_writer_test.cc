@@ -345,6 +345,19 @@ TEST_F(LasJob, FormatsOneAndSevenRoundTripAloneAndMerged) {
   EXPECT_EQ(static_cast<unsigned char>(disk.files["r.laz"][104]), 128u + 7u);
 }
 
+// Records laid out as the result's are copied many at a time, across the
+// chunks of a LAZ result and the blocks of a LAS one.
+TEST_F(LasJob, RecordsCopiedAsTheyAreFillChunkAfterChunk) {
+  disk.files["many.xyz"] = points_text(60003, "", 3);
+  ASSERT_EQ(run({"-q", "-o", "many.las", "many.xyz"}), 0) << err;
+  const std::string expected = fields({"many.xyz"}, "X,Y,Z,GpsTime");
+  for (const char* result : {"r.las", "r.laz"}) {
+    ASSERT_EQ(run({"-q", "-o", result, "many.las"}), 0) << err;
+    EXPECT_EQ(header_count(disk.files[result]), 60003u) << result;
+    EXPECT_EQ(fields({result}, "X,Y,Z,GpsTime"), expected) << result;
+  }
+}
+
 TEST_F(LasJob, ScalesThatDivideJoinExactlyOthersOnlyWhenRoundingIsAsked) {
   disk.files["a.xyz"] = "X Y Z\n1.25 2.5 3.75\n10.5 20.25 30\n";
   disk.files["b.xyz"] = "X Y Z\n1.001 2.002 3.003\n";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -79,6 +80,19 @@ class LazChunks : public ChunkWriter {
   void placed() override {
     current_->totals.add(slot(), extended_);
     if (++current_->count == kChunkPoints) hand_over();
+  }
+  void place_all(const char* records, std::size_t count) override {
+    while (count > 0) {
+      const std::size_t n =
+          std::min(count, static_cast<std::size_t>(kChunkPoints - current_->count));
+      char* to = slot();
+      std::memcpy(to, records, n * length_);
+      for (std::size_t i = 0; i < n; ++i) current_->totals.add(to + i * length_, extended_);
+      current_->count += static_cast<std::uint32_t>(n);
+      records += n * length_;
+      count -= n;
+      if (current_->count == kChunkPoints) hand_over();
+    }
   }
 
   void finish() override {
