@@ -411,13 +411,10 @@ void LasSink::prepare(const ScaledRecords& records) {
 }
 
 Totals LasResult::place_as_they_are(const char* records, std::size_t count) {
+  if (chunks_ != nullptr) return chunks_->place_all(records, count);
   const std::size_t length = plan_.record_length;
   Totals batch;
   for (std::size_t i = 0; i < count; ++i) batch.add(records + i * length, extended_);
-  if (chunks_ != nullptr) {
-    chunks_->place_all(records, count);
-    return batch;
-  }
   totals_.merge(batch);
   const std::size_t most = OutputFile::kBufferSize / length;
   while (count > 0) {

@@ -27,8 +27,9 @@ class ChunkWriter {
   // made.
   virtual char* slot() = 0;
   virtual void placed() = 0;
-  // `count` records of the result's layout, one after another, as they are.
-  virtual void place_all(const char* records, std::size_t count) = 0;
+  // `count` records of the result's layout, one after another, as they
+  // are; returns their own totals.
+  virtual Totals place_all(const char* records, std::size_t count) = 0;
   // Before the first point, once the header is written.
   virtual void begin() = 0;
   // Compresses what is left and writes the chunk table: after it the

@@ -81,18 +81,22 @@ class LazChunks : public ChunkWriter {
     current_->totals.add(slot(), extended_);
     if (++current_->count == kChunkPoints) hand_over();
   }
-  void place_all(const char* records, std::size_t count) override {
+  Totals place_all(const char* records, std::size_t count) override {
+    Totals all;
     while (count > 0) {
       const std::size_t n =
           std::min(count, static_cast<std::size_t>(kChunkPoints - current_->count));
-      char* to = slot();
-      std::memcpy(to, records, n * length_);
-      for (std::size_t i = 0; i < n; ++i) current_->totals.add(to + i * length_, extended_);
+      std::memcpy(slot(), records, n * length_);
+      Totals run;
+      for (std::size_t i = 0; i < n; ++i) run.add(records + i * length_, extended_);
+      current_->totals.merge(run);
+      all.merge(run);
       current_->count += static_cast<std::uint32_t>(n);
       records += n * length_;
       count -= n;
       if (current_->count == kChunkPoints) hand_over();
     }
+    return all;
   }
 
   void finish() override {
