@@ -90,6 +90,10 @@ void CommandLineJob::points_pasted() {
 // ...", in the dialogue's words for the extents, so that what looks for
 // them finds them; `end` says what cut the input short, if anything.
 void CommandLineJob::print_input_line(const std::string& end) {
+  lines_printed_ = true;
+  // A thousand tiles' lines cost as much as their points: not made where
+  // nobody would see them.
+  if (console.quiet()) return;
   const InputFacts& input = facts_.inputs.back();
   std::string line = number::int_text(static_cast<std::int64_t>(facts_.inputs.size())) + "/" +
                      number::int_text(facts_.files_given) + " " + paths::for_message(input.path) +
@@ -109,7 +113,6 @@ void CommandLineJob::print_input_line(const std::string& end) {
   }
   console << line << end << "\n";
   console.flush();
-  lines_printed_ = true;
 }
 
 void CommandLineJob::input_ended(const Extents& /*extents*/) {

@@ -328,8 +328,10 @@ std::vector<std::size_t> SystemDisk::first_same_file(const std::vector<std::stri
 std::vector<std::size_t> SystemDisk::first_same_spelling(const std::vector<std::string>& paths,
                                                          const std::vector<std::string>& others) {
   std::vector<std::filesystem::path> names;
+  std::vector<std::filesystem::path> last_parts;
   for (const std::string& path : paths) {
     names.push_back(normal(platform::system_path(native(path))));
+    last_parts.push_back(names.back().filename());
   }
   std::vector<std::size_t> first(paths.size(), others.size());
   std::size_t unfound = paths.size();
@@ -339,6 +341,18 @@ std::vector<std::size_t> SystemDisk::first_same_spelling(const std::vector<std::
     std::error_code error;
     const std::filesystem::path other = platform::system_path(native(others[i]));
     const bool link = facts != nullptr ? facts->link : std::filesystem::is_symlink(other, error);
+    // A name made whole keeps its own last part, unless it is a link, which
+    // leads elsewhere, or ends in a dot or a space, which Windows drops: one
+    // whose last part is none of the paths' cannot be any of them, and is
+    // not made whole (most of thousands of inputs).
+    const std::filesystem::path last = other.filename();
+    const auto& text = last.native();
+    if (!link && !text.empty() && text.back() != '.' && text.back() != ' ') {
+      bool may_be = false;
+      for (std::size_t k = 0; k < names.size() && !may_be; ++k)
+        may_be = first[k] == others.size() && platform::same_spelling(last_parts[k], last);
+      if (!may_be) continue;
+    }
     const std::filesystem::path whole = normal_others.of(other, link);
     for (std::size_t k = 0; k < names.size(); ++k) {
       if (first[k] == others.size() && platform::same_spelling(names[k], whole)) {
