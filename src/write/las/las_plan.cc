@@ -1,6 +1,7 @@
 #include "write/las/las_plan.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -169,64 +170,74 @@ std::string some_names(const std::vector<std::string>& names) {
   return text;
 }
 
-// The wave packet descriptors, kept by index where every input that has
-// one of that index has the same (inputs without waveforms do not have
-// to), and the waveform data of every input whose packets can keep their
-// meaning, one input's after another's.
+// The wave packet descriptors of every input with wave packets, each kind
+// once, by the index its first input gives it where that is free, by the
+// first free one otherwise: tiles of two sensors whose descriptors share
+// an index keep both, and the packets of each input their meaning. Then
+// the waveform data of every input, one input's after another's.
 void plan_waves(const std::vector<const InputHeader*>& las, Plan& plan) {
-  std::vector<std::uint16_t> clashing;
-  for (const InputHeader* input : las) {
-    for (const Vlr& vlr : input->vlrs) {
-      if (!wave_descriptor(vlr)) continue;
-      auto same_id = [&](const Vlr& kept) { return kept.user == vlr.user && kept.id == vlr.id; };
-      if (std::any_of(plan.vlrs.begin(), plan.vlrs.end(), same_id) ||
-          std::find(clashing.begin(), clashing.end(), vlr.id) != clashing.end())
-        continue;
-      const bool alike = std::all_of(las.begin(), las.end(), [&](const InputHeader* other) {
-        return std::all_of(other->vlrs.begin(), other->vlrs.end(),
-                           [&](const Vlr& theirs) { return !same_id(theirs) || theirs == vlr; });
-      });
-      if (alike) {
-        plan.vlrs.push_back(vlr);
-      } else {
-        clashing.push_back(vlr.id);
-      }
-    }
-  }
-  std::vector<std::string> not_found, unlike;
+  // The descriptors kept, by the result's index.
+  std::array<const Vlr*, 256> kept{};
+  std::vector<std::string> not_found, renumbered, lost;
   for (const InputHeader* input : las) {
     if (!point::dims_of_format(input->format).has(Dim::kWavePacketDescriptorIndex)) continue;
-    WaveInput wave{input->path, input->waveform, plan.wave_bytes, false};
+    WaveInput wave{input->path, input->waveform, plan.wave_bytes, false, {}};
     // An input given twice points into its data once carried.
     if (const WaveInput* before = plan.wave_of(input->path); before != nullptr) {
-      wave = *before;
-      plan.waves.push_back(std::move(wave));
+      plan.waves.push_back(*before);
       continue;
     }
-    const bool clash = std::any_of(input->vlrs.begin(), input->vlrs.end(), [&](const Vlr& vlr) {
-      return wave_descriptor(vlr) &&
-             std::find(clashing.begin(), clashing.end(), vlr.id) != clashing.end();
-    });
+    bool moved = false;
+    bool full = false;
+    for (const Vlr& vlr : input->vlrs) {
+      if (!wave_descriptor(vlr)) continue;
+      const auto own = static_cast<std::size_t>(vlr.id - 99);
+      auto same = [&](const Vlr* other) { return other != nullptr && other->body == vlr.body; };
+      std::size_t to = same(kept[own]) ? own : 0;
+      for (std::size_t i = 1; to == 0 && i < kept.size(); ++i)
+        if (same(kept[i])) to = i;
+      if (to == 0 && kept[own] == nullptr) to = own;
+      for (std::size_t i = 1; to == 0 && i < kept.size(); ++i)
+        if (kept[i] == nullptr) to = i;
+      if (to == 0) {
+        full = true;
+        continue;
+      }
+      if (kept[to] == nullptr) kept[to] = &vlr;
+      moved = moved || to != own;
+      wave.index[own] = static_cast<std::uint8_t>(to);
+    }
     if (!wave.source.found()) {
       not_found.push_back(input->path);
-    } else if (clash) {
-      unlike.push_back(input->path);
     } else {
       wave.carried = true;
       plan.wave_bytes += wave.source.size;
+      if (moved) renumbered.push_back(input->path);
+      if (full) lost.push_back(input->path);
     }
     plan.waves.push_back(std::move(wave));
+  }
+  for (std::size_t i = 1; i < kept.size(); ++i) {
+    if (kept[i] == nullptr) continue;
+    Vlr descriptor = *kept[i];
+    descriptor.id = static_cast<std::uint16_t>(99 + i);
+    plan.vlrs.push_back(std::move(descriptor));
   }
   if (!not_found.empty())
     plan.notes.push_back(
         "the waveform data of these inputs cannot be found (no waveform record, no .wdp file "
         "beside them): their points' wave packet descriptor index is set to 0: " +
         some_names(not_found));
-  if (!unlike.empty())
+  if (!renumbered.empty())
     plan.notes.push_back(
-        "these inputs' wave packet descriptors differ from other inputs' of the same index: "
-        "their points' wave packet descriptor index is set to 0: " +
-        some_names(unlike));
+        "these inputs' wave packet descriptors differ from other inputs' of the same index, and "
+        "are given other indexes, their points' with them: " +
+        some_names(renumbered));
+  if (!lost.empty())
+    plan.notes.push_back(
+        "the result has no room for more than 255 wave packet descriptors: the points of these "
+        "inputs whose descriptors found none have their index set to 0: " +
+        some_names(lost));
 }
 
 }  // namespace

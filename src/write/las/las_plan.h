@@ -6,6 +6,7 @@
 #ifndef STRATUMIX_WRITE_LAS_LAS_PLAN_H_
 #define STRATUMIX_WRITE_LAS_LAS_PLAN_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -89,14 +90,16 @@ struct KeptExtra {
 };
 
 // An input's waveform data as the result carries it: after the waveform
-// data of the inputs before it, its packets' offsets moved by `shift`.
-// Where it was not found or its packets' descriptors are not kept, its
-// points' descriptor index becomes 0.
+// data of the inputs before it, its packets' offsets moved by `shift`, and
+// its descriptors' indexes as the result numbers them (`index`, by the
+// input's own; 0 for a descriptor it lacks). Where its data was not found,
+// its points' descriptor index becomes 0.
 struct WaveInput {
   std::string path;  // the input's
   Waveform source;
   std::uint64_t shift = 0;
   bool carried = false;
+  std::array<std::uint8_t, 256> index{};
 };
 
 // The length of a variable-length record's header after the points.

@@ -278,6 +278,11 @@ LasSink::LasSink(LasResult& result, const std::string& path)
 void LasSink::place_wave(char* out) {
   char& index = out[wave_index_at_];
   if (index == 0) return;
+  if (wave_ != nullptr) index = static_cast<char>(wave_->index[static_cast<unsigned char>(index)]);
+  if (index == 0) {
+    result_.wave_lost();
+    return;
+  }
   if (wave_ == nullptr || !wave_->carried) {
     index = 0;
     // Inputs whose headers were read before the job were told then.

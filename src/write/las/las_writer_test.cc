@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -232,16 +233,31 @@ TEST(LasPlan, WaveformDataFollowsEachInputInTurn) {
   EXPECT_EQ(plan.wave_bytes, 150u);
   EXPECT_EQ(plan.waves.back().shift, 100u);
   inputs.pop_back();
-  // A descriptor of the same index that differs: no input with it keeps
-  // its packets, and the descriptor goes.
+  // A descriptor of the same index that differs: both kept, the later
+  // input's under the first free index, its points' indexes with it; one
+  // alike under another index is the same descriptor.
   inputs[1].vlrs.back() = other;
+  lasout::Vlr moved = one;
+  moved.id = 104;
+  inputs[2].vlrs.back() = moved;
   plan = lasout::compose(inputs, {});
-  EXPECT_EQ(plan.wave_bytes, 0u);
-  EXPECT_FALSE(plan.wave_of("a")->carried);
-  EXPECT_EQ(std::count_if(plan.vlrs.begin(), plan.vlrs.end(),
-                          [](const lasout::Vlr& vlr) { return vlr.id == 100; }),
-            0);
-  EXPECT_NE(notes(plan).find("descriptors differ"), std::string::npos) << notes(plan);
+  EXPECT_EQ(plan.wave_bytes, 150u);
+  EXPECT_TRUE(plan.wave_of("b")->carried);
+  auto descriptor = [&plan](std::uint16_t id) {
+    auto found = std::find_if(plan.vlrs.begin(), plan.vlrs.end(),
+                              [id](const lasout::Vlr& vlr) { return vlr.id == id; });
+    return found == plan.vlrs.end() ? std::string() : found->body;
+  };
+  EXPECT_EQ(descriptor(100), one.body);
+  EXPECT_EQ(descriptor(101), other.body);
+  EXPECT_EQ(descriptor(104), "");
+  EXPECT_EQ(plan.wave_of("a")->index[1], 1u);
+  EXPECT_EQ(plan.wave_of("b")->index[1], 2u);
+  EXPECT_EQ(plan.wave_of("c")->index[5], 1u);
+  EXPECT_EQ(plan.wave_of("c")->index[1], 0u);  // c has no descriptor 1
+  EXPECT_NE(notes(plan).find("given other indexes, their points' with them: b\n"),
+            std::string::npos)
+      << notes(plan);
   // The header promises the record once it is written.
   lasout::Totals totals;
   EXPECT_EQ(le(lasout::header_bytes(plan, totals), 6, 2) & 2, 0u);
@@ -521,18 +537,18 @@ std::string wdp_file(std::size_t size, int seed) {
 }
 
 // Each point of `result` after `skip` has the wave packet of the input's
-// point, its samples the same bytes as `data` held where the input's
-// offset pointed, or no descriptor where `data` held none: how many kept
-// theirs.
+// point (its descriptor's `index` where the result numbers it anew), its
+// samples the same bytes as `data` held where the input's offset pointed,
+// or no descriptor where `data` held none: how many kept theirs.
 int waves_kept(const Records& result, std::uint64_t skip, const Records& input,
-               const std::string& data) {
+               const std::string& data, std::uint64_t index = 0) {
   const std::uint64_t start = le(result.bytes, 227, 8);
   int kept = 0;
   for (std::uint64_t i = 0; i < input.count; ++i) {
     const std::uint64_t offset = input.wave(i, 1), size = input.wave(i, 2);
     EXPECT_EQ(result.wave(skip + i, 2), size);
     if (input.wave(i, 0) != 0 && offset + size <= data.size()) {
-      EXPECT_EQ(result.wave(skip + i, 0), input.wave(i, 0)) << i;
+      EXPECT_EQ(result.wave(skip + i, 0), index != 0 ? index : input.wave(i, 0)) << i;
       const std::uint64_t moved = result.wave(skip + i, 1);
       EXPECT_EQ(result.bytes.substr(static_cast<std::size_t>(start + moved),
                                     static_cast<std::size_t>(size)),
@@ -545,6 +561,47 @@ int waves_kept(const Records& result, std::uint64_t skip, const Records& input,
     }
   }
   return kept;
+}
+
+// Tiles of two sensors whose descriptors share an index: both are kept, and
+// the points of the later tile point at its own under another index.
+TEST_F(LasJob, WavePacketDescriptorsThatDifferAreBothKept) {
+  std::ifstream file(std::string(STRATUMIX_CORPUS) + "/lastools-fullwave-fmt9.las",
+                     std::ios::binary);
+  if (!file) GTEST_SKIP() << "no corpus";
+  std::stringstream bytes;
+  bytes << file.rdbuf();
+  disk.files["a.las"] = bytes.str();
+  std::string& b = disk.files["b.las"] = bytes.str();
+  // The descriptor, the first record after the header: another spacing of
+  // its samples.
+  const std::size_t body = le(b, 94, 2) + 54;
+  ASSERT_EQ(le(b, body - 54 + 18, 2), 100u);
+  b[body + 6] = static_cast<char>(b[body + 6] + 1);
+  disk.files["a.wdp"] = wdp_file(300000, 1);
+  disk.files["b.wdp"] = wdp_file(300000, 2);
+  const Records a_records(disk.files["a.las"]), b_records(b);
+  for (const char* result : {"r.las", "r.laz"}) {
+    ASSERT_EQ(run({"-q", "-o", result, "a.las", "b.las"}), 0) << err;
+    EXPECT_NE(err.find("given other indexes, their points' with them: b.las"), std::string::npos)
+        << err;
+    ASSERT_EQ(run({"-q", "-o", "back.las", result}), 0) << err;
+    const std::string& las = disk.files["back.las"];
+    // The descriptors by their record's ID.
+    std::map<std::uint64_t, std::string> descriptors;
+    for (std::size_t at = le(las, 94, 2), n = le(las, 100, 4); n > 0; --n) {
+      const std::size_t length = le(las, at + 20, 2);
+      if (las.compare(at + 2, 9, "LASF_Spec") == 0 && le(las, at + 18, 2) >= 100)
+        descriptors[le(las, at + 18, 2)] = las.substr(at + 54, length);
+      at += 54 + length;
+    }
+    EXPECT_EQ(descriptors[100], disk.files["a.las"].substr(body, 26)) << result;
+    EXPECT_EQ(descriptors[101], b.substr(body, 26)) << result;
+    const Records r(las);
+    ASSERT_EQ(r.count, a_records.count + b_records.count);
+    EXPECT_GT(waves_kept(r, 0, a_records, disk.files["a.wdp"]), 50) << result;
+    EXPECT_GT(waves_kept(r, a_records.count, b_records, disk.files["b.wdp"], 2), 50) << result;
+  }
 }
 
 TEST_F(LasJob, WaveformDataFollowsItsPointsIntoTheResult) {
