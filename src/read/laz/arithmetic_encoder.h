@@ -64,10 +64,17 @@ class Encoder {
     if (length_ < kMinLength) renormalise();
   }
 
+  // The length is at least 2^24 between codings: a short takes it below
+  // 2^16, and exactly two bytes out bring it back, with no loop.
   void write_short(std::uint32_t value) {
     length_ >>= 16;
     add(value * length_);
-    if (length_ < kMinLength) renormalise();
+    if (end_ - next_ < 2) grow();
+    next_[0] = static_cast<unsigned char>(base_ >> 24);
+    next_[1] = static_cast<unsigned char>(base_ >> 16);
+    next_ += 2;
+    base_ <<= 16;
+    length_ <<= 16;
   }
 
   void write_int(std::uint32_t value) {
