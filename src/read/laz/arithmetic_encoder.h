@@ -172,7 +172,8 @@ class IntegerEncoder {
       : corr_bits_(bits != 0 && bits < 32 ? bits : 32),
         corr_range_(bits != 0 && bits < 32 ? 1u << bits : 0) {
     k_models_.reserve(contexts);
-    for (std::uint32_t i = 0; i < contexts; ++i) k_models_.emplace_back(corr_bits_ + 1);
+    for (std::uint32_t i = 0; i < contexts; ++i)
+      k_models_.emplace_back(corr_bits_ + 1, SymbolModel::ForEncoding{});
   }
 
   // Inline, with the symbols' coding (see Encoder).
@@ -220,7 +221,7 @@ class IntegerEncoder {
   // Made at its first use, as the decoder makes it, out of the way of the
   // coding itself.
   [[gnu::noinline]] void make_corrector(std::unique_ptr<SymbolModel>& corrector) const {
-    corrector = std::make_unique<SymbolModel>(1u << std::min(k_, 8u));
+    corrector = std::make_unique<SymbolModel>(1u << std::min(k_, 8u), SymbolModel::ForEncoding{});
   }
 
   std::uint32_t corr_bits_;
