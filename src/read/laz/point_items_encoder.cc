@@ -189,7 +189,10 @@ class GpsTime11Encoder final : public ItemEncoder {
     }
     return 0;
   }
-  void full(Encoder& e, std::uint64_t time) {
+  // Inline, forced: times that no 32-bit difference reaches (whole seconds
+  // in doubles, say) come here every point, and the call and its saved
+  // registers were a tenth of the time's coding.
+  [[gnu::always_inline]] void full(Encoder& e, std::uint64_t time) {
     m_.diffs.encode(e, static_cast<std::int32_t>(m_.time[m_.last] >> 32),
                     static_cast<std::int32_t>(time >> 32), 8);
     e.write_int(static_cast<std::uint32_t>(time));
