@@ -74,7 +74,7 @@ class Encoder {
   void write_short(std::uint32_t value) {
     length_ >>= 16;
     add(value * length_);
-    if (end_ - next_ < 2) grow();
+    if (next_ >= limit_) grow();
     next_[0] = static_cast<unsigned char>(base_ >> 24);
     next_[1] = static_cast<unsigned char>(base_ >> 16);
     next_ += 2;
@@ -107,12 +107,12 @@ class Encoder {
     }
     if (before > base_) carry();
     renormalise();
-    if (end_ - next_ < 3) grow();
+    if (next_ >= limit_) grow();
     *next_++ = 0;
     *next_++ = 0;
     if (another_byte) *next_++ = 0;
     out_.resize(written());
-    next_ = end_ = nullptr;
+    next_ = limit_ = nullptr;
   }
 
  private:
@@ -135,7 +135,7 @@ class Encoder {
   }
   [[gnu::always_inline]] void renormalise() {
     // The interval is never empty: at most three bytes leave it.
-    if (end_ - next_ < 4) grow();
+    if (next_ >= limit_) grow();
     unsigned char* next = next_;
     std::uint32_t base = base_, length = length_;
     do {
@@ -154,13 +154,16 @@ class Encoder {
     std::size_t size = std::max({out_.capacity(), 2 * out_.size(), at + 4096});
     out_.resize(size);
     next_ = out_.data() + at;
-    end_ = out_.data() + size;
+    limit_ = out_.data() + size - 3;
   }
 
   std::vector<unsigned char>& out_;
   std::size_t start_;  // the stream's first byte
   unsigned char* next_ = nullptr;
-  unsigned char* end_ = nullptr;
+  // Room is made once the next byte reaches this, fewer than four bytes
+  // before the vector's end (a renormalisation writes at most three): one
+  // comparison a renormalisation. Null before the first room.
+  unsigned char* limit_ = nullptr;
   std::uint32_t base_ = 0;
   std::uint32_t length_ = 0xffffffffu;
 };
