@@ -4,12 +4,12 @@
 #include <limits>
 
 namespace laz {
-SymbolModel::SymbolModel(std::uint32_t symbols)
+SymbolModel::SymbolModel(std::uint32_t symbols, bool lookup)
     : symbols_(symbols),
       cycle_(symbols),
       distribution_(new std::uint32_t[symbols]),
       counts_(new std::uint32_t[symbols]) {
-  if (symbols > 16) {
+  if (symbols > 16 && lookup) {
     std::uint32_t table_bits = 3;
     while (symbols > 1u << (table_bits + 2)) ++table_bits;
     table_size_ = 1u << table_bits;

@@ -28,11 +28,16 @@ class Encoder;
 // An adaptive model of one of `symbols` values (2 to 2048).
 class SymbolModel {
  public:
-  explicit SymbolModel(std::uint32_t symbols);
+  explicit SymbolModel(std::uint32_t symbols) : SymbolModel(symbols, true) {}
+  // Without the look-up that speeds up decoding, for a model that only
+  // encodes: its updates, then, need not fill it.
+  struct ForEncoding {};
+  SymbolModel(std::uint32_t symbols, ForEncoding) : SymbolModel(symbols, false) {}
 
  private:
   friend class Decoder;
   friend class Encoder;
+  SymbolModel(std::uint32_t symbols, bool lookup);
   void update();
 
   std::uint32_t symbols_;

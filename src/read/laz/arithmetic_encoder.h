@@ -27,7 +27,12 @@ class Encoder {
   Encoder(const Encoder&) = delete;
   Encoder& operator=(const Encoder&) = delete;
 
-  void encode_bit(BitModel& m, std::uint32_t bit) {
+  // The codings are inline wherever they are called, forced: an item's
+  // encoder then codes a whole point in one function. Left to itself, the
+  // compiler keeps the integer coder out of line (a call, six registers
+  // saved and restored, each integer), and forcing that alone in makes it
+  // put the symbols' coding out of line instead, which costs more.
+  [[gnu::always_inline]] void encode_bit(BitModel& m, std::uint32_t bit) {
     std::uint32_t x = m.zero_share_ * (length_ >> kBitShift);
     if (bit == 0) {
       length_ = x;
@@ -40,7 +45,7 @@ class Encoder {
     if (--m.until_update_ == 0) m.update();
   }
 
-  void encode_symbol(SymbolModel& m, std::uint32_t symbol) {
+  [[gnu::always_inline]] void encode_symbol(SymbolModel& m, std::uint32_t symbol) {
     const std::uint32_t* distribution = m.distribution_.get();
     std::uint32_t unit = length_ >> kSymbolShift;
     std::uint32_t x = distribution[symbol] * unit;
@@ -53,7 +58,7 @@ class Encoder {
     if (--m.until_update_ == 0) m.update();
   }
 
-  void write_bits(std::uint32_t bits, std::uint32_t value) {
+  [[gnu::always_inline]] void write_bits(std::uint32_t bits, std::uint32_t value) {
     if (bits > 19) {
       write_short(value & 0xffff);
       value >>= 16;
@@ -64,10 +69,17 @@ class Encoder {
     if (length_ < kMinLength) renormalise();
   }
 
+  // The length is at least 2^24 between codings: a short takes it below
+  // 2^16, and exactly two bytes out bring it back, with no loop.
   void write_short(std::uint32_t value) {
     length_ >>= 16;
     add(value * length_);
-    if (length_ < kMinLength) renormalise();
+    if (next_ >= limit_) grow();
+    next_[0] = static_cast<unsigned char>(base_ >> 24);
+    next_[1] = static_cast<unsigned char>(base_ >> 16);
+    next_ += 2;
+    base_ <<= 16;
+    length_ <<= 16;
   }
 
   void write_int(std::uint32_t value) {
@@ -95,16 +107,16 @@ class Encoder {
     }
     if (before > base_) carry();
     renormalise();
-    if (end_ - next_ < 3) grow();
+    if (next_ >= limit_) grow();
     *next_++ = 0;
     *next_++ = 0;
     if (another_byte) *next_++ = 0;
     out_.resize(written());
-    next_ = end_ = nullptr;
+    next_ = limit_ = nullptr;
   }
 
  private:
-  void add(std::uint32_t x) {
+  [[gnu::always_inline]] void add(std::uint32_t x) {
     std::uint32_t before = base_;
     base_ += x;
     if (before > base_) carry();
@@ -121,9 +133,9 @@ class Encoder {
       *p = 0;
     }
   }
-  void renormalise() {
+  [[gnu::always_inline]] void renormalise() {
     // The interval is never empty: at most three bytes leave it.
-    if (end_ - next_ < 4) grow();
+    if (next_ >= limit_) grow();
     unsigned char* next = next_;
     std::uint32_t base = base_, length = length_;
     do {
@@ -142,13 +154,16 @@ class Encoder {
     std::size_t size = std::max({out_.capacity(), 2 * out_.size(), at + 4096});
     out_.resize(size);
     next_ = out_.data() + at;
-    end_ = out_.data() + size;
+    limit_ = out_.data() + size - 3;
   }
 
   std::vector<unsigned char>& out_;
   std::size_t start_;  // the stream's first byte
   unsigned char* next_ = nullptr;
-  unsigned char* end_ = nullptr;
+  // Room is made once the next byte reaches this, fewer than four bytes
+  // before the vector's end (a renormalisation writes at most three): one
+  // comparison a renormalisation. Null before the first room.
+  unsigned char* limit_ = nullptr;
   std::uint32_t base_ = 0;
   std::uint32_t length_ = 0xffffffffu;
 };
@@ -160,10 +175,13 @@ class IntegerEncoder {
       : corr_bits_(bits != 0 && bits < 32 ? bits : 32),
         corr_range_(bits != 0 && bits < 32 ? 1u << bits : 0) {
     k_models_.reserve(contexts);
-    for (std::uint32_t i = 0; i < contexts; ++i) k_models_.emplace_back(corr_bits_ + 1);
+    for (std::uint32_t i = 0; i < contexts; ++i)
+      k_models_.emplace_back(corr_bits_ + 1, SymbolModel::ForEncoding{});
   }
 
-  void encode(Encoder& e, std::int32_t prediction, std::int32_t real, std::uint32_t context = 0) {
+  // Inline, with the symbols' coding (see Encoder).
+  [[gnu::always_inline]] void encode(Encoder& e, std::int32_t prediction, std::int32_t real,
+                                     std::uint32_t context = 0) {
     auto c = static_cast<std::int32_t>(static_cast<std::uint32_t>(real) -
                                        static_cast<std::uint32_t>(prediction));
     if (corr_range_ != 0) {
@@ -177,21 +195,25 @@ class IntegerEncoder {
     std::uint32_t magnitude =
         c <= 0 ? 0u - static_cast<std::uint32_t>(c) : static_cast<std::uint32_t>(c) - 1;
     // The bits of the magnitude, in one instruction rather than a loop a bit.
-    k_ = static_cast<std::uint32_t>(std::bit_width(magnitude));
-    e.encode_symbol(k_models_[context], k_);
-    if (k_ == 0) {
-      e.encode_bit(zero_or_one_, static_cast<std::uint32_t>(c));
+    auto k = static_cast<std::uint32_t>(std::bit_width(magnitude));
+    k_ = k;
+    // What follows k worked out before its coding, so that fewer values
+    // live across it: c itself for k 0, else its bits.
+    std::uint32_t v = k == 0  ? static_cast<std::uint32_t>(c)
+                      : c < 0 ? static_cast<std::uint32_t>(c) + ((1u << k) - 1)
+                              : static_cast<std::uint32_t>(c) - 1;
+    e.encode_symbol(k_models_[context], k);
+    if (k == 0) {
+      e.encode_bit(zero_or_one_, v);
       return;
     }
-    if (k_ == 32) return;
-    std::uint32_t v = c < 0 ? static_cast<std::uint32_t>(c) + ((1u << k_) - 1)
-                            : static_cast<std::uint32_t>(c) - 1;
-    std::unique_ptr<SymbolModel>& corrector = correctors_[k_ - 1];
+    if (k == 32) return;
+    std::unique_ptr<SymbolModel>& corrector = correctors_[k - 1];
     if (corrector == nullptr) make_corrector(corrector);
-    if (k_ <= 8) {
+    if (k <= 8) {
       e.encode_symbol(*corrector, v);
     } else {
-      std::uint32_t low_bits = k_ - 8;
+      std::uint32_t low_bits = k - 8;
       e.encode_symbol(*corrector, v >> low_bits);
       e.write_bits(low_bits, v & ((1u << low_bits) - 1));
     }
@@ -202,7 +224,7 @@ class IntegerEncoder {
   // Made at its first use, as the decoder makes it, out of the way of the
   // coding itself.
   [[gnu::noinline]] void make_corrector(std::unique_ptr<SymbolModel>& corrector) const {
-    corrector = std::make_unique<SymbolModel>(1u << std::min(k_, 8u));
+    corrector = std::make_unique<SymbolModel>(1u << std::min(k_, 8u), SymbolModel::ForEncoding{});
   }
 
   std::uint32_t corr_bits_;

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "read/laz/arithmetic_decoder.h"
@@ -40,15 +41,41 @@ class ItemEncoder {
 // A model per value of a byte that is the context, made at its first use.
 class ModelPerByte {
  public:
+  ModelPerByte() = default;
+  // Models for encoding alone (SymbolModel::ForEncoding).
+  explicit ModelPerByte(SymbolModel::ForEncoding) : for_encoding_(true) {}
   SymbolModel& operator[](unsigned char context) {
     std::unique_ptr<SymbolModel>& model = models_[context];
-    if (model == nullptr) model = std::make_unique<SymbolModel>(256);
+    if (model == nullptr) {
+      model = for_encoding_ ? std::make_unique<SymbolModel>(256, SymbolModel::ForEncoding{})
+                            : std::make_unique<SymbolModel>(256);
+    }
     return *model;
   }
 
  private:
   std::array<std::unique_ptr<SymbolModel>, 256> models_;
+  bool for_encoding_ = false;
 };
+
+// A model of `symbols` for `Integers`' side: the encoder's leave out the
+// decoder's look-up.
+template <class Integers>
+SymbolModel model_for(std::uint32_t symbols) {
+  if constexpr (std::is_same_v<Integers, IntegerEncoder>) {
+    return SymbolModel(symbols, SymbolModel::ForEncoding{});
+  } else {
+    return SymbolModel(symbols);
+  }
+}
+template <class Integers>
+ModelPerByte models_per_byte_for() {
+  if constexpr (std::is_same_v<Integers, IntegerEncoder>) {
+    return ModelPerByte(SymbolModel::ForEncoding{});
+  } else {
+    return ModelPerByte();
+  }
+}
 
 // Red, green and blue, 16 bits each.
 struct Colour {
@@ -157,9 +184,11 @@ struct Point10ModelsOf {
   Integers dx{32, 2};
   Integers dy{32, 22};
   Integers z{32, 20};
-  SymbolModel changed{64};
-  SymbolModel scan_angle[2] = {SymbolModel(256), SymbolModel(256)};
-  ModelPerByte bit_byte, classification, user_data;
+  SymbolModel changed = model_for<Integers>(64);
+  SymbolModel scan_angle[2] = {model_for<Integers>(256), model_for<Integers>(256)};
+  ModelPerByte bit_byte = models_per_byte_for<Integers>();
+  ModelPerByte classification = models_per_byte_for<Integers>();
+  ModelPerByte user_data = models_per_byte_for<Integers>();
 };
 using Point10Models = Point10ModelsOf<IntegerDecoder>;
 using Point10Encoding = Point10ModelsOf<IntegerEncoder>;
@@ -172,8 +201,8 @@ struct GpsTime11ModelsOf {
   std::uint64_t time[4] = {};
   std::int32_t last_diff[4] = {};
   int extremes[4] = {};
-  SymbolModel multi{516};
-  SymbolModel zero_diff{6};
+  SymbolModel multi = model_for<Integers>(516);
+  SymbolModel zero_diff = model_for<Integers>(6);
   Integers diffs{32, 9};
 
   // A difference far from the last one replaces it when that keeps on:

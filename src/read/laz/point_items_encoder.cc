@@ -3,6 +3,7 @@
 // from the decoders so that adding them leaves the decoders' code as the
 // compiler made it: in one file, it inlined the decoder's symbol decoding
 // less often, for 3% more instructions a point.
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -22,6 +23,30 @@ std::uint64_t little_endian_64(const unsigned char* p) {
          std::uint64_t{static_cast<std::uint32_t>(little_endian_32(p + 4))} << 32;
 }
 
+// A bit for each of the eight bytes that differ between a and b, byte i
+// the bit i: the bytes' bits gathered into their lowest, and the lowest
+// eight gathered into one byte by a product whose terms meet nowhere.
+unsigned differing_bytes(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t x = a ^ b;
+  x |= x >> 4;
+  x |= x >> 2;
+  x |= x >> 1;
+  x &= 0x0101010101010101u;
+  return static_cast<unsigned>((x * 0x0102040810204080u) >> 56);
+}
+
+// POINT10's bits of what changed, but the intensity's, by which of bytes
+// 14 to 19 differ (the bit 0 for byte 14): the return's byte gives 32,
+// the class 8, the scan angle 4, the user data 2 and the point source 1.
+constexpr std::array<unsigned char, 64> kChangedBits = [] {
+  std::array<unsigned char, 64> bits{};
+  for (unsigned i = 0; i < 64; ++i) {
+    bits[i] = static_cast<unsigned char>((i & 1) << 5 | (i >> 1 & 1) << 3 | (i >> 2 & 1) << 2 |
+                                         (i >> 3 & 1) << 1 | ((i >> 4 | i >> 5) & 1));
+  }
+  return bits;
+}();
+
 std::int32_t wrapping_multiply(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
 }
@@ -38,9 +63,10 @@ class Point10Encoder final : public ItemEncoder {
     unsigned m = kReturnContext[n][r];
     unsigned l = kReturnLevel[n][r];
     std::int32_t intensity = p[12] | p[13] << 8;
-    std::uint32_t changed = (p[14] != last_[14]) << 5 | (intensity != m_.last_intensity[m]) << 4 |
-                            (p[15] != last_[15]) << 3 | (p[16] != last_[16]) << 2 |
-                            (p[17] != last_[17]) << 1 | (p[18] != last_[18] || p[19] != last_[19]);
+    // The six bytes after the intensity compared at once.
+    std::uint32_t changed =
+        kChangedBits[differing_bytes(little_endian_64(p + 12), little_endian_64(last_ + 12)) >> 2] |
+        (intensity != m_.last_intensity[m]) << 4;
     e.encode_symbol(m_.changed, changed);
     if (changed & 32) e.encode_symbol(m_.bit_byte[last_[14]], p[14]);
     if (changed & 16) {
@@ -163,7 +189,10 @@ class GpsTime11Encoder final : public ItemEncoder {
     }
     return 0;
   }
-  void full(Encoder& e, std::uint64_t time) {
+  // Inline, forced: times that no 32-bit difference reaches (whole seconds
+  // in doubles, say) come here every point, and the call and its saved
+  // registers were a tenth of the time's coding.
+  [[gnu::always_inline]] void full(Encoder& e, std::uint64_t time) {
     m_.diffs.encode(e, static_cast<std::int32_t>(m_.time[m_.last] >> 32),
                     static_cast<std::int32_t>(time >> 32), 8);
     e.write_int(static_cast<std::uint32_t>(time));

@@ -108,6 +108,108 @@ TEST(PointItemsEncoder, Point10AndGpsTime11ComeBackThroughTheirDecoders) {
   EXPECT_FALSE(d.past_end());
 }
 
+// Records in which one byte of the intensity and the fields after it
+// changes at a time, each in turn (the point source's high byte alone
+// too), then several at once: the encoder finds what changed in one
+// comparison of eight bytes, and a field it missed, or took for another,
+// decodes to another record.
+TEST(PointItemsEncoder, Point10CodesEachByteAfterTheCoordinatesChangingAlone) {
+  std::mt19937 random(5);
+  std::vector<std::vector<unsigned char>> records;
+  std::vector<unsigned char> r(20, 0);
+  put(r.data(), 1000, 4);
+  r[14] = 1 | 1 << 3;
+  for (int i = 0; i < 600; ++i) {
+    int byte = 12 + i % 8;
+    if (i % 8 == 2) {
+      // The return's number and count keep to what a record can hold.
+      unsigned returns = 1 + random() % 7;
+      r[14] =
+          static_cast<unsigned char>((1 + random() % returns) | returns << 3 | (random() % 4) << 6);
+    } else {
+      r[static_cast<std::size_t>(byte)] = static_cast<unsigned char>(random());
+    }
+    if (i % 50 == 49) {
+      for (int b = 15; b < 20; ++b) r[static_cast<std::size_t>(b)] ^= 0x5a;
+    }
+    records.push_back(r);
+  }
+  std::vector<unsigned char> stream;
+  {
+    auto point = make_point10_encoder();
+    point->first(records[0].data());
+    Encoder e(stream);
+    for (std::size_t i = 1; i < records.size(); ++i) point->next(e, records[i].data());
+    e.done();
+  }
+  Point10State state;
+  auto point = make_point10(2, state);
+  point->first(records[0].data());
+  Decoder d;
+  d.set_input(stream.data(), stream.data() + stream.size());
+  d.start();
+  for (std::size_t i = 1; i < records.size(); ++i) {
+    point->next(d);
+    std::vector<unsigned char> out(20);
+    point->store(out.data());
+    ASSERT_EQ(out, records[i]) << "record " << i;
+  }
+  EXPECT_FALSE(d.past_end());
+}
+
+// Shorts, ints and 64-bit values written as they are, between symbols
+// skewed enough that carries run back over the bytes a short has just
+// put out; the first coding of the stream a short, which makes its room.
+TEST(ArithmeticEncoder, ShortsAndIntsComeBackBetweenSymbolsAndCarries) {
+  std::mt19937 random(3);
+  const std::uint32_t corners[] = {0, 1, 0xffff, 0x10000, 0xfffffffe, 0xffffffff};
+  std::vector<std::uint64_t> values;
+  std::vector<std::uint32_t> symbols;
+  for (int i = 0; i < 30000; ++i) {
+    values.push_back(i % 7 == 0 ? corners[random() % 6] : std::uint64_t{random()} << 32 | random());
+    symbols.push_back(random() % 10 == 0 ? random() % 16 : 15);
+  }
+  std::vector<unsigned char> stream;
+  {
+    SymbolModel model(16);
+    Encoder e(stream);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      switch (i % 3) {
+        case 0:
+          e.write_short(static_cast<std::uint32_t>(values[i] & 0xffff));
+          break;
+        case 1:
+          e.write_int(static_cast<std::uint32_t>(values[i]));
+          break;
+        default:
+          e.write_int64(values[i]);
+          break;
+      }
+      e.encode_symbol(model, symbols[i]);
+    }
+    e.done();
+  }
+  SymbolModel model(16);
+  Decoder d;
+  d.set_input(stream.data(), stream.data() + stream.size());
+  d.start();
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    switch (i % 3) {
+      case 0:
+        ASSERT_EQ(d.read_bits(16), values[i] & 0xffff) << i;
+        break;
+      case 1:
+        ASSERT_EQ(d.read_int(), static_cast<std::uint32_t>(values[i])) << i;
+        break;
+      default:
+        ASSERT_EQ(d.read_int64(), values[i]) << i;
+        break;
+    }
+    ASSERT_EQ(d.decode_symbol(model), symbols[i]) << i;
+  }
+  EXPECT_FALSE(d.past_end());
+}
+
 // What the coder is given, from a seed: skewed symbols (long runs of one,
 // so that carries run back over bytes of 0xff), bits, and raw values of 1
 // to 32 bits.
@@ -165,6 +267,38 @@ TEST(ArithmeticEncoder, AStreamAfterOtherBytesLeavesThemAsTheyWereAndDecodes) {
     ASSERT_EQ(d.read_bits(all[i].bits), all[i].value) << i;
   }
   EXPECT_FALSE(d.past_end());
+}
+
+// A model made for encoding alone skips the decoder's look-up: its
+// updates must still give the same shares, and so the same stream, for
+// models of few symbols and of many.
+TEST(ArithmeticEncoder, AModelForEncodingAloneCodesAsTheDecodersModel) {
+  for (std::uint32_t symbols : {17u, 33u, 256u, 516u}) {
+    std::mt19937 random(symbols);
+    std::vector<std::uint32_t> coded;
+    for (int i = 0; i < 20000; ++i)
+      coded.push_back(random() % 4 == 0 ? random() % symbols : random() % 3);
+    std::vector<unsigned char> with_lookup, without;
+    {
+      SymbolModel model(symbols);
+      Encoder e(with_lookup);
+      for (std::uint32_t s : coded) e.encode_symbol(model, s);
+      e.done();
+    }
+    {
+      SymbolModel model(symbols, SymbolModel::ForEncoding{});
+      Encoder e(without);
+      for (std::uint32_t s : coded) e.encode_symbol(model, s);
+      e.done();
+    }
+    EXPECT_EQ(without, with_lookup) << symbols << " symbols";
+    SymbolModel model(symbols);
+    Decoder d;
+    d.set_input(without.data(), without.data() + without.size());
+    d.start();
+    for (std::size_t i = 0; i < coded.size(); ++i)
+      ASSERT_EQ(d.decode_symbol(model), coded[i]) << symbols << " symbols, " << i;
+  }
 }
 
 TEST(PointItemsEncoder, TheMultipleOfTimesRoundsAsLasZipAndGivesUpPastAnInt) {
