@@ -199,8 +199,10 @@ class IntegerEncoder {
     k_ = k;
     // What follows k worked out before its coding, so that fewer values
     // live across it: c itself for k 0, else its bits.
+    // (Its mask in 64 bits: k is 32 for the one difference that needs all.)
     std::uint32_t v = k == 0  ? static_cast<std::uint32_t>(c)
-                      : c < 0 ? static_cast<std::uint32_t>(c) + ((1u << k) - 1)
+                      : c < 0 ? static_cast<std::uint32_t>(c) +
+                                    static_cast<std::uint32_t>((std::uint64_t{1} << k) - 1)
                               : static_cast<std::uint32_t>(c) - 1;
     e.encode_symbol(k_models_[context], k);
     if (k == 0) {
