@@ -301,7 +301,29 @@ std::ptrdiff_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std:
   return failed ? -1 : static_cast<std::ptrdiff_t>(got);
 }
 
+namespace {
+
+// Whether `native` names a named pipe, which is no file: opening it, even
+// for no access or to look at its attributes, would take a connection its
+// server gives once, from the job that reads it.
+bool names_pipe(const std::string& native) {
+  std::string lower = native.substr(0, 9);
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  std::replace(lower.begin(), lower.end(), '/', '\\');
+  return lower == "\\\\.\\pipe\\" || lower == "\\\\?\\pipe\\";
+}
+
+}  // namespace
+
 bool check_readable(const std::string& native, std::string& reason) {
+  // A pipe is asked whether it is served, not opened: the job would lose
+  // the connection its server gives, and what it sends there.
+  if (names_pipe(native)) {
+    if (WaitNamedPipeW(wide_name(native).c_str(), 1) != 0 || GetLastError() == ERROR_SEM_TIMEOUT)
+      return true;
+    reason = reason_for(GetLastError());
+    return false;
+  }
   std::FILE* file = open_for_reading(native, reason);
   if (file != nullptr) std::fclose(file);
   return file != nullptr;
@@ -462,12 +484,7 @@ bool identity_of(HANDLE handle, FileIdentity& identity) {
 }  // namespace
 
 bool identify(const std::string& native, FileIdentity& identity) {
-  // A named pipe is no file: opening it, even for no access, would take a
-  // connection its server gives once, from the job that reads it.
-  std::string lower = native.substr(0, 9);
-  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  std::replace(lower.begin(), lower.end(), '/', '\\');
-  if (lower == "\\\\.\\pipe\\" || lower == "\\\\?\\pipe\\") return false;
+  if (names_pipe(native)) return false;
   // Opened for no access at all, which no sharing mode refuses; a folder
   // opens only with backup semantics.
   HANDLE handle = CreateFileW(wide_name(native).c_str(), 0,
@@ -481,10 +498,10 @@ bool identify(const std::string& native, FileIdentity& identity) {
 
 PathFacts look_at(const std::string& native) {
   PathFacts facts;
+  if (names_pipe(native)) return facts;
   std::error_code error;
   facts.link = std::filesystem::is_symlink(system_path(native), error);
   facts.found = identify(native, facts.identity);
-  // A pipe has no identity, and is not looked at again.
   if (facts.found) facts.plain_size = plain_file_size(native);
   return facts;
 }
