@@ -6,6 +6,10 @@
 #ifndef STRATUMIX_TESTS_CORPUS_TWINS_H_
 #define STRATUMIX_TESTS_CORPUS_TWINS_H_
 
+#include <fstream>
+#include <iterator>
+#include <string>
+
 inline constexpr const char* kCorpusTwins[][2] = {
     {"pdal-simple-laszip-compressor-version-1.2r0.laz", "pdal-simple.las"},
     {"pdal-simple.laz", "pdal-simple.las"},
@@ -23,5 +27,13 @@ inline constexpr const char* kCorpusTwins[][2] = {
     {"laspy-append-bug.laz", "lastools-append-bug-fmt8.las"},
     {"laspy-fullwave.laz", "lastools-fullwave-fmt10.las"},
 };
+
+#ifdef STRATUMIX_CORPUS
+// The bytes of a file of the corpus, empty where there is none.
+inline std::string corpus_file(const std::string& name) {
+  std::ifstream in(std::string(STRATUMIX_CORPUS) + "/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+#endif
 
 #endif  // STRATUMIX_TESTS_CORPUS_TWINS_H_

@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,11 +32,6 @@ std::string first_words(const std::string& line, int count) {
   std::size_t at = 0;
   for (int w = 0; w < count && at != std::string::npos; ++w) at = line.find(' ', at + 1);
   return line.substr(0, at);
-}
-
-std::string corpus_file(const std::string& name) {
-  std::ifstream in(std::string(STRATUMIX_CORPUS) + "/" + name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(Columns, ParsedByNameInAnyCaseEachOnce) {

@@ -4,13 +4,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/stratumix.h"
+#include "corpus_twins.h"
 #include "fake_disk.h"
 #include "io/failure.h"
 #include "io/text_out.h"
@@ -485,11 +484,8 @@ TEST_F(LasJob, CorpusFilesRoundTripAloneAndMerged) {
                                           "lastools-simple1_3-fmt5.las", "lastools-test.laz",
                                           "laspy-simple.copc.laz"};
   for (const std::string& name : names) {
-    std::ifstream file(std::string(STRATUMIX_CORPUS) + "/" + name, std::ios::binary);
-    if (!file) GTEST_SKIP() << "no corpus";
-    std::stringstream bytes;
-    bytes << file.rdbuf();
-    disk.files[name] = bytes.str();
+    disk.files[name] = corpus_file(name);
+    if (disk.files[name].empty()) GTEST_SKIP() << "no corpus";
   }
   for (const std::string& name : names) {
     const std::string before = fields({name});
@@ -563,14 +559,6 @@ int waves_kept(const Records& result, std::uint64_t skip, const Records& input,
   return kept;
 }
 
-// The bytes of a file of the corpus, empty where there is none.
-std::string corpus_file(const std::string& name) {
-  std::ifstream file(std::string(STRATUMIX_CORPUS) + "/" + name, std::ios::binary);
-  std::stringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
-
 // Tiles of two sensors whose descriptors share an index: both are kept, and
 // the points of the later tile point at its own under another index.
 TEST_F(LasJob, WavePacketDescriptorsThatDifferAreBothKept) {
@@ -614,11 +602,8 @@ TEST_F(LasJob, WaveformDataFollowsItsPointsIntoTheResult) {
                                           "lastools-fullwave-fmt10.las", "laspy-simple1_3.las",
                                           "lastools-simple1_3-fmt5.las"};
   for (const std::string& name : names) {
-    std::ifstream file(std::string(STRATUMIX_CORPUS) + "/" + name, std::ios::binary);
-    if (!file) GTEST_SKIP() << "no corpus";
-    std::stringstream bytes;
-    bytes << file.rdbuf();
-    disk.files[name] = bytes.str();
+    disk.files[name] = corpus_file(name);
+    if (disk.files[name].empty()) GTEST_SKIP() << "no corpus";
   }
   // External waveform data beside the first two, holding the samples of
   // their first points only.
