@@ -35,6 +35,10 @@ class ByteSource {
   // The size of a plain file, as its opening found it; -1 for a pipe, a
   // device, or a source that does not know (then ask the disk).
   virtual std::int64_t plain_size() const { return -1; }
+  // The bytes the source gives, from its first, where they stay in memory
+  // until the job ends (an input kept whole): a reader may hand them on
+  // from there rather than from its copy. Empty for a source read in turn.
+  virtual std::string_view lasting_bytes() const { return {}; }
 };
 
 // Bytes written in order. write() and close() throw Failure (status 1) when

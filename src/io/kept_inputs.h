@@ -18,18 +18,23 @@
 class KeptSource : public ByteSource {
  public:
   explicit KeptSource(std::string bytes) : owned_(std::move(bytes)), bytes_(owned_) {}
-  // Bytes kept elsewhere, which outlive the source, read on from `at`.
-  KeptSource(std::string_view bytes, std::size_t at) : bytes_(bytes), at_(at) {}
+  // Bytes kept elsewhere until the job ends, read on from `at`.
+  KeptSource(std::string_view bytes, std::size_t at) : bytes_(bytes), at_(at), start_(at) {}
   KeptSource(const KeptSource&) = delete;
   KeptSource& operator=(const KeptSource&) = delete;
   std::size_t read(char* buffer, std::size_t size) override;
   std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override;
   std::int64_t plain_size() const override { return static_cast<std::int64_t>(bytes_.size()); }
+  // Those kept elsewhere; not those it owns, which go with it.
+  std::string_view lasting_bytes() const override {
+    return owned_.empty() && start_ <= bytes_.size() ? bytes_.substr(start_) : std::string_view{};
+  }
 
  private:
   std::string owned_;
   std::string_view bytes_;
   std::size_t at_ = 0;
+  std::size_t start_ = 0;  // where reading began
 };
 
 // The inputs of a job by their place in its list, in one block of memory

@@ -29,11 +29,20 @@ class PeekedSource : public ByteSource {
   const std::string& first() const { return first_; }
   // Hands out the first bytes from `count` on: what the look found to be
   // no part of the text (a byte order mark).
-  void pass_over(std::size_t count) { handed_out_ = std::min(count, first_.size()); }
+  void pass_over(std::size_t count) {
+    handed_out_ = std::min(count, first_.size());
+    passed_over_ = handed_out_;
+  }
   bool ended() const { return ended_; }
   std::size_t read(char* buffer, std::size_t size) override;
   std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
     return source_->read_at(offset, buffer, size);
+  }
+  // The source's, as the first bytes handed out are its own first ones;
+  // none once a read failed.
+  std::string_view lasting_bytes() const override {
+    std::string_view all = error_ == nullptr ? source_->lasting_bytes() : std::string_view{};
+    return passed_over_ <= all.size() ? all.substr(passed_over_) : std::string_view{};
   }
 
  private:
@@ -42,8 +51,9 @@ class PeekedSource : public ByteSource {
   std::unique_ptr<ByteSource> source_;
   std::string first_;
   std::size_t handed_out_ = 0;
-  bool ended_ = false;         // while looking: first_ is all there is
-  bool source_ended_ = false;  // after: the source gave its end
+  std::size_t passed_over_ = 0;  // first bytes that are no part of what it gives
+  bool ended_ = false;           // while looking: first_ is all there is
+  bool source_ended_ = false;    // after: the source gave its end
   std::exception_ptr error_;
 };
 

@@ -31,13 +31,14 @@ struct Job {
   // with `titles`, a first line names them.
   std::vector<columns::Column> columns;
   bool titles = false;
+  // Inputs read whole before the job (a LAS result's small tiles, read
+  // for their headers), each taken in its turn in place of opening it
+  // again; none where nothing was. They outlive the result, declared
+  // before it: a LAZ result compresses their records where they lie.
+  std::shared_ptr<KeptInputs> kept;
   // A LAS or LAZ result: its header, its records, what was rounded; none
   // for text.
   std::shared_ptr<lasout::LasResult> las;
-  // Inputs read whole before the job (a LAS result's small tiles, read
-  // for their headers), each taken in its turn in place of opening it
-  // again; none where nothing was.
-  std::shared_ptr<KeptInputs> kept;
   // The filters between the readers and the writer: a point is kept when
   // every one keeps it. Each input gets its own.
   std::vector<FilterMaker> filters;

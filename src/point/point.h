@@ -59,6 +59,9 @@ struct ScaledRecords {
   const double* scale;
   const double* offset;
   const point::RecordLayout* layout = nullptr;
+  // The records stay where they lie until the job ends (an input kept
+  // whole in memory): a writer may keep where they are, not copies.
+  bool lasting = false;
 };
 
 namespace point {

@@ -20,6 +20,7 @@ std::string text(std::uint64_t value) { return number::uint_text(value); }
 
 LasReader::LasReader(ByteSource& source, std::size_t buffer_size, Axes axes)
     : source_(source),
+      lasting_(source.lasting_bytes()),
       measured_(axes),
       buffer_(source, std::max(buffer_size, las::kLongestHeader), 0) {}
 
@@ -211,9 +212,17 @@ std::int64_t LasReader::copy_points(PointSink& sink, Extents& extents, std::int6
     std::uint64_t whole = (end_ - position_) / length;
     auto batch = static_cast<std::int64_t>(
         std::min({whole, points_left_, static_cast<std::uint64_t>(count - copied)}));
-    sink.records(
-        {buffer_.data() + position_, length, batch, header_.scale, header_.offset, &layout_},
-        extents, measured_);
+    ScaledRecords records{
+        buffer_.data() + position_, length, batch, header_.scale, header_.offset, &layout_};
+    // A tile kept whole in memory lends its records where they lie, the
+    // same bytes as the buffer's: a writer may keep them there.
+    const std::uint64_t at = bytes_read_ - (end_ - position_);
+    if (at <= lasting_.size() &&
+        (lasting_.size() - at) / length >= static_cast<std::uint64_t>(batch)) {
+      records.first = lasting_.data() + at;
+      records.lasting = true;
+    }
+    sink.records(records, extents, measured_);
     position_ += static_cast<std::size_t>(batch) * length;
     copied += batch;
     pasted_ += batch;

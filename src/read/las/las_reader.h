@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "io/disk.h"
@@ -90,6 +91,9 @@ class LasReader : public PointInput, private laz::Refill {
   bool more(const unsigned char*& next, const unsigned char*& end) override;
 
   ByteSource& source_;
+  // The file's bytes where they stay in memory to the job's end, if they
+  // do: its records are handed on from there.
+  std::string_view lasting_;
   Axes measured_;  // the axes whose extents are kept
   // Over a read-ahead, its blocks taken whole.
   InputBuffer buffer_;

@@ -9,9 +9,14 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "fake_disk.h"
+#include "io/kept_inputs.h"
 #include "io/output_file.h"
+#include "io/peeked_source.h"
 #include "io/read_ahead.h"
 #include "num/number.h"
 #include "read/las/las_header.h"
@@ -334,6 +339,62 @@ TEST(LasReader, AFileCutShortKeepsItsWholePointsAndSaysSo) {
   read = read_las(tile.bytes());
   EXPECT_EQ(read.problem, "the file ends after 1000 of the 1500 points its LAS header gives");
   EXPECT_TRUE(read.lines == expected(tile, 1000).lines);
+}
+
+// What a writer is handed: each batch's records, and whether they lie
+// where they stay to the job's end, and where.
+struct HandedRecords : PointSink {
+  void point(const Point& /*point*/, Extents& /*extents*/, Axes /*measured*/) override {}
+  void records(const ScaledRecords& records, Extents& /*extents*/, Axes /*measured*/) override {
+    bytes.append(records.first, records.length * static_cast<std::size_t>(records.count));
+    if (records.lasting) {
+      ++lasting;
+      lent.push_back({records.first, records.count});
+    } else {
+      ++copied;
+    }
+  }
+  std::string bytes;
+  int lasting = 0, copied = 0;
+  std::vector<std::pair<const char*, std::int64_t>> lent;
+};
+
+// A tile kept whole in memory hands its records on where they lie, as the
+// bytes it read, never past its end; any other source's are its copies.
+TEST(LasReader, AKeptTilesRecordsAreHandedOnWhereTheyLie) {
+  LasTile tile = random_tile({2, 1}, 1000, 37);
+  const std::string whole = tile.bytes();
+  const std::size_t points_at = whole.size() - 1000 * 28;
+  for (std::size_t cut : {0, 30}) {
+    SCOPED_TRACE(cut);
+    const std::string_view kept = std::string_view(whole).substr(0, whole.size() - cut);
+    const std::size_t given = (kept.size() - points_at) / 28;
+    auto read = [&](std::unique_ptr<ByteSource> source, HandedRecords& handed) {
+      // Read as a job reads it: peeked first for its form.
+      PeekedSource peeked(std::move(source));
+      LasReader reader(peeked, 500, Axes::kXYZ);
+      Extents extents;
+      while (reader.copy_points(handed, extents, 77) != 0) {
+      }
+      return reader.problem();
+    };
+    HandedRecords lent, copied;
+    const std::string problem = read(std::make_unique<KeptSource>(kept, 0), lent);
+    EXPECT_EQ(read(std::make_unique<KeptSource>(std::string(kept)), copied), problem);
+    EXPECT_EQ(problem,
+              cut == 0 ? "" : "the file ends after 998 of the 1000 points its LAS header gives");
+    EXPECT_TRUE(lent.bytes == whole.substr(points_at, given * 28));
+    EXPECT_TRUE(copied.bytes == lent.bytes);
+    EXPECT_GT(lent.lasting, 1);
+    EXPECT_EQ(lent.copied, 0);
+    EXPECT_EQ(copied.lasting, 0);
+    // One after another, from the first record on.
+    const char* next = kept.data() + points_at;
+    for (const auto& [first, count] : lent.lent) {
+      EXPECT_EQ(first, next);
+      next += count * 28;
+    }
+  }
 }
 
 TEST(LasReader, AHeaderThatLiesOrIsCutPastesNothing) {

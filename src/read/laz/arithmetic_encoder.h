@@ -18,9 +18,9 @@ namespace laz {
 
 // The coder's encoding side (LASzip's, after FastAC), writing to memory.
 // The stream's bytes are written in place, past the vector's bytes before
-// the stream: the vector is made longer ahead of them, a few kilobytes at
-// a time (or to what the caller reserved), and cut to the stream's end by
-// done(), which must come before its size is read.
+// the stream: the vector is made longer ahead of them, up to 64 KiB at a time,
+// and cut to the stream's end by done(), which must come before its size
+// is read.
 class Encoder {
  public:
   explicit Encoder(std::vector<unsigned char>& out) : out_(out), start_(out.size()) {}
@@ -149,9 +149,14 @@ class Encoder {
   std::size_t written() const {
     return next_ == nullptr ? start_ : static_cast<std::size_t>(next_ - out_.data());
   }
+  // Lengthened a step at a time, even within what the vector holds: its
+  // new bytes are zeroed, and zeroing all it holds at once touched pages
+  // that the stream never reached. The steps grow with the stream, from
+  // 4 KiB (a small layer's) to 64 KiB; its room doubles when it is full.
   void grow() {
     std::size_t at = written();
-    std::size_t size = std::max({out_.capacity(), 2 * out_.size(), at + 4096});
+    std::size_t size = at + std::clamp<std::size_t>(at - start_, 4096, std::size_t{64} << 10);
+    if (size > out_.capacity()) out_.reserve(std::max(size, 2 * out_.capacity()));
     out_.resize(size);
     next_ = out_.data() + at;
     limit_ = out_.data() + size - 3;

@@ -56,10 +56,12 @@ std::vector<std::array<int, 3>> items_of(const ChunkFormat& f) {
   return items;
 }
 
-// Room ahead for a chunk's stream, a quarter of its records' bytes, more
-// than most compress to: its encoder then writes in place without making
-// the vector longer on the way. A vector that holds several chunks grows
-// by doubling, not by one chunk's room at a time.
+// Room ahead for a chunk's stream, half its records' bytes, more than
+// they compress to (points scattered at random take a third): the stream
+// is then never moved to a larger vector on its way. Room it does not
+// reach costs nothing, as the system gives memory its pages only once
+// they are written. A vector that holds several chunks grows by
+// doubling, not by one chunk's room at a time.
 void make_room(std::vector<unsigned char>& out, std::size_t bytes) {
   std::size_t want = out.size() + bytes;
   if (out.capacity() < want) out.reserve(std::max(want, 2 * out.capacity()));
@@ -67,13 +69,14 @@ void make_room(std::vector<unsigned char>& out, std::size_t bytes) {
 
 // The chunked compressor's chunk: the first record as it is, then one
 // arithmetic stream of every item of every point after it.
-void compress_pointwise_chunk(const ChunkFormat& f, const unsigned char* p, std::uint32_t count,
+void compress_pointwise_chunk(const ChunkFormat& f, RecordRuns records,
                               std::vector<unsigned char>& out) {
-  make_room(out, f.record_length + count * f.record_length / 4);
-  out.insert(out.end(), p, p + f.record_length);
+  const unsigned char* first = records.first();
+  make_room(out, f.record_length + records.count() * f.record_length / 2);
+  out.insert(out.end(), first, first + f.record_length);
   {
     Encoder e(out);
-    if (encode_plain_records(f.format, f.record_length, p, count, e)) {
+    if (encode_plain_records(f.format, f.record_length, records, e)) {
       e.done();
       return;
     }
@@ -101,18 +104,17 @@ void compress_pointwise_chunk(const ChunkFormat& f, const unsigned char* p, std:
   }
   std::size_t at = 0;
   for (std::size_t i = 0; i < items.size(); ++i) {
-    encoders[i]->first(p + at);
+    encoders[i]->first(first + at);
     at += static_cast<std::size_t>(items[i][1]);
   }
   Encoder e(out);
-  for (std::uint32_t n = 1; n < count; ++n) {
-    p += f.record_length;
-    at = 0;
+  records.after_first(f.record_length, [&](const unsigned char* p) {
+    std::size_t item_at = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
-      encoders[i]->next(e, p + at);
-      at += static_cast<std::size_t>(items[i][1]);
+      encoders[i]->next(e, p + item_at);
+      item_at += static_cast<std::size_t>(items[i][1]);
     }
-  }
+  });
   e.done();
 }
 
@@ -123,11 +125,10 @@ bool can_compress(const ChunkFormat& f) {
          (f.format < 6 || f.layered_version == 3 || f.layered_version == 4);
 }
 
-void compress_chunk(const ChunkFormat& f, const unsigned char* records, std::uint32_t count,
-                    std::vector<unsigned char>& out) {
-  if (count == 0 || !can_compress(f)) return;
+void compress_chunk(const ChunkFormat& f, RecordRuns records, std::vector<unsigned char>& out) {
+  if (records.first() == nullptr || !can_compress(f)) return;
   if (!layered(f)) {
-    compress_pointwise_chunk(f, records, count, out);
+    compress_pointwise_chunk(f, records, out);
     return;
   }
   int format = f.format;
@@ -138,7 +139,13 @@ void compress_chunk(const ChunkFormat& f, const unsigned char* records, std::uin
   places.bytes = kLengths[format];
   places.count = extra_bytes(f);
   places.follow_channel = f.layered_version >= 4;
-  encode_layered_chunk(places, f.record_length, records, count, out);
+  encode_layered_chunk(places, f.record_length, records, out);
+}
+
+void compress_chunk(const ChunkFormat& f, const unsigned char* records, std::uint32_t count,
+                    std::vector<unsigned char>& out) {
+  const RecordRun run{records, count};
+  compress_chunk(f, RecordRuns{&run, 1}, out);
 }
 
 std::string laszip_vlr_for(const ChunkFormat& f, std::uint32_t chunk_size, bool variable) {

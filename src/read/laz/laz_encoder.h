@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "read/laz/record_runs.h"
+
 namespace laz {
 
 // The LAZ of `las` (the whole file, format 0 to 10, version 1.0 to 1.4), in
@@ -41,6 +43,9 @@ bool can_compress(const ChunkFormat& format);
 // thread. Nothing is appended for no record or a format it cannot make.
 void compress_chunk(const ChunkFormat& format, const unsigned char* records, std::uint32_t count,
                     std::vector<unsigned char>& out);
+// The same of records in runs that need not lie together (at most 2^32 - 1
+// of them, as a chunk's count is told in 32 bits).
+void compress_chunk(const ChunkFormat& format, RecordRuns records, std::vector<unsigned char>& out);
 
 // The LASzip VLR (its 54-byte header then its record) that tells a reader
 // the chunks' items, for chunks of `chunk_size` points, or of sizes that

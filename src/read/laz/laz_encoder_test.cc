@@ -219,6 +219,62 @@ TEST(LazEncoder, DecodingWritesEveryByteOfItsPoints) {
   }
 }
 
+// A merge compresses its tiles' records where each was read: runs in
+// blocks of their own, of any size, empty ones among them, must make the
+// chunk the same records in one block make, for each way of coding
+// (formats 0 to 3 directly, through the items' coders, and layered).
+TEST(LazEncoder, RecordsInScatteredRunsMakeTheChunkOfOneBlock) {
+  struct Made {
+    laz::ChunkFormat format;
+    std::string records;
+  };
+  std::vector<Made> made;
+  made.push_back({{7, 36, 3}, leaping_records(2000)});
+  made.push_back({{7, 36, 4}, leaping_records(2000)});
+  for (const char* name : {"pdal-mvk-thin.las", "pdal-autzen_trim.las", "pdal-extrabytes.las",
+                           "lastools-simple1_3-fmt5.las", "laspy-unregistered_extra_bytes.las"}) {
+    std::string las = corpus_file(name);
+    if (las.size() < 227) continue;
+    laz::ChunkFormat format;
+    format.format = static_cast<unsigned char>(las[104]);
+    format.record_length = little_endian(las, 105, 2);
+    std::size_t points_at = little_endian(las, 96, 4);
+    std::uint64_t count = static_cast<unsigned char>(las[25]) >= 4 ? little_endian(las, 247, 8)
+                                                                   : little_endian(las, 107, 4);
+    count = std::min<std::uint64_t>(count, 2000);
+    made.push_back({format, las.substr(points_at, count * format.record_length)});
+  }
+  const std::uint32_t kSizes[] = {0, 1, 0, 7, 200, 1, 0, 33, 500};
+  for (const Made& m : made) {
+    const std::size_t length = m.format.record_length;
+    const auto count = static_cast<std::uint32_t>(m.records.size() / length);
+    ASSERT_GT(count, 1u);
+    std::vector<unsigned char> whole(3, 0xee);  // bytes before the chunk stay
+    laz::compress_chunk(m.format, reinterpret_cast<const unsigned char*>(m.records.data()), count,
+                        whole);
+    std::vector<std::vector<unsigned char>> blocks;
+    std::vector<laz::RecordRun> runs;
+    for (std::uint32_t at = 0, i = 0; at < count; ++i) {
+      const std::uint32_t n = std::min(kSizes[i % std::size(kSizes)], count - at);
+      const auto* from = reinterpret_cast<const unsigned char*>(m.records.data()) + at * length;
+      blocks.emplace_back(from, from + n * length);
+      at += n;
+    }
+    blocks.emplace_back();  // an empty run last
+    for (const auto& block : blocks)
+      runs.push_back({block.data(), static_cast<std::uint32_t>(block.size() / length)});
+    std::vector<unsigned char> scattered(3, 0xee);
+    laz::compress_chunk(m.format, laz::RecordRuns{runs.data(), runs.size()}, scattered);
+    EXPECT_TRUE(scattered == whole)
+        << "format " << m.format.format << " version " << m.format.layered_version;
+  }
+  // Runs with no record make no chunk.
+  const laz::RecordRun none[2] = {};
+  std::vector<unsigned char> out;
+  laz::compress_chunk({1, 28, 3}, laz::RecordRuns{none, 2}, out);
+  EXPECT_TRUE(out.empty());
+}
+
 TEST(LazEncoder, RecordsItCannotMakeGiveNoChunk) {
   const unsigned char records[2 * 30] = {};
   std::vector<unsigned char> out;

@@ -298,21 +298,20 @@ class LayeredItems {
 }  // namespace
 
 void encode_layered_chunk(const LayeredPlaces& places, std::size_t record_length,
-                          const unsigned char* records, std::uint32_t count,
-                          std::vector<unsigned char>& out) {
-  if (count == 0) return;
-  out.insert(out.end(), records, records + record_length);
-  put_size(out, count);
-  Point14Encoder encoder(records);
+                          RecordRuns records, std::vector<unsigned char>& out) {
+  const unsigned char* first = records.first();
+  if (first == nullptr) return;
+  out.insert(out.end(), first, first + record_length);
+  put_size(out, static_cast<std::size_t>(records.count()));
+  Point14Encoder encoder(first);
   std::unique_ptr<LayeredItems> others;
   if (places.rgb != 0 || places.nir != 0 || places.wave != 0 || places.count != 0)
-    others = std::make_unique<LayeredItems>(places, records, encoder.channel());
-  for (std::uint32_t n = 1; n < count; ++n) {
-    const unsigned char* p = records + std::size_t{n} * record_length;
+    others = std::make_unique<LayeredItems>(places, first, encoder.channel());
+  records.after_first(record_length, [&](const unsigned char* p) {
     encoder.next(p);
     if (others)
       others->next(p, items_context(places.follow_channel, encoder.switched(), encoder.channel()));
-  }
+  });
   encoder.finish_sizes(out);
   if (others) others->finish_sizes(out);
   encoder.finish_bytes(out);

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "read/laz/record_runs.h"
+
 namespace laz {
 
 // Where the items past POINT14 lie in the record (0 where absent), and how
@@ -19,12 +21,11 @@ struct LayeredPlaces {
   bool follow_channel = false;  // version 4: the items' contexts are the channels
 };
 
-// One layered chunk of the `count` records at `records`, `record_length`
-// bytes each, appended to `out`: the first record, the count, the layers'
-// sizes, then their bytes.
+// One layered chunk of `records`, `record_length` bytes each, appended to
+// `out`: the first record, the count, the layers' sizes, then their
+// bytes. Nothing for no record.
 void encode_layered_chunk(const LayeredPlaces& places, std::size_t record_length,
-                          const unsigned char* records, std::uint32_t count,
-                          std::vector<unsigned char>& out);
+                          RecordRuns records, std::vector<unsigned char>& out);
 
 }  // namespace laz
 

@@ -16,6 +16,7 @@
 #include "read/laz/arithmetic_decoder.h"
 #include "read/laz/arithmetic_encoder.h"
 #include "read/laz/median5.h"
+#include "read/laz/record_runs.h"
 
 namespace laz {
 
@@ -243,12 +244,11 @@ std::unique_ptr<ItemEncoder> make_rgb12_encoder();
 std::unique_ptr<ItemEncoder> make_wavepacket13_encoder();
 std::unique_ptr<ItemEncoder> make_bytes_encoder(std::size_t count);
 
-// The `count` records of point format 0 to 3, without extra bytes, at
-// `records`: the others coded into `e` after the first (which the chunk
-// holds as it is) by the items' encoders above, called directly. False, and nothing coded, for
-// other records.
-bool encode_plain_records(int format, std::size_t record_length, const unsigned char* records,
-                          std::uint32_t count, Encoder& e);
+// The records of point format 0 to 3, without extra bytes: those after
+// the first (which the chunk holds as it is) coded into `e` by the items'
+// encoders above, called directly. False, and nothing coded, for other
+// records.
+bool encode_plain_records(int format, std::size_t record_length, RecordRuns records, Encoder& e);
 
 }  // namespace laz
 

@@ -261,45 +261,44 @@ std::int32_t time_multiple(std::int32_t diff, std::int32_t last_diff) {
                                                             : static_cast<std::int32_t>(rounded);
 }
 
-bool encode_plain_records(int format, std::size_t record_length, const unsigned char* records,
-                          std::uint32_t count, Encoder& e) {
+bool encode_plain_records(int format, std::size_t record_length, RecordRuns records, Encoder& e) {
   constexpr std::size_t kLengths[] = {20, 28, 26, 34};
   if (format < 0 || format > 3 || record_length != kLengths[format]) return false;
-  const unsigned char* p = records;
-  const unsigned char* end = records + std::size_t{count} * record_length;
+  const unsigned char* first = records.first();
+  if (first == nullptr) return true;
   Point10Encoder point;
-  point.first(p);
+  point.first(first);
   // The items' encoders are known here: each call is made directly, not
   // through ItemEncoder, a dozen instructions a point less.
   if (format == 0) {
-    while ((p += record_length) != end) point.next(e, p);
+    records.after_first(record_length, [&](const unsigned char* p) { point.next(e, p); });
     return true;
   }
   if (format == 2) {
     Rgb12Encoder rgb;
-    rgb.first(p + 20);
-    while ((p += record_length) != end) {
+    rgb.first(first + 20);
+    records.after_first(record_length, [&](const unsigned char* p) {
       point.next(e, p);
       rgb.next(e, p + 20);
-    }
+    });
     return true;
   }
   GpsTime11Encoder time;
-  time.first(p + 20);
+  time.first(first + 20);
   if (format == 1) {
-    while ((p += record_length) != end) {
+    records.after_first(record_length, [&](const unsigned char* p) {
       point.next(e, p);
       time.next(e, p + 20);
-    }
+    });
     return true;
   }
   Rgb12Encoder rgb;
-  rgb.first(p + 28);
-  while ((p += record_length) != end) {
+  rgb.first(first + 28);
+  records.after_first(record_length, [&](const unsigned char* p) {
     point.next(e, p);
     time.next(e, p + 20);
     rgb.next(e, p + 28);
-  }
+  });
   return true;
 }
 

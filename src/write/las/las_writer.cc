@@ -415,8 +415,9 @@ void LasSink::prepare(const ScaledRecords& records) {
   c.as_they_are = c.as_they_are && next == length_;
 }
 
-Totals LasResult::place_as_they_are(const char* records, std::size_t count) {
-  if (chunks_ != nullptr) return chunks_->place_all(records, count);
+Totals LasResult::place_as_they_are(const char* records, std::size_t count, bool lasting) {
+  if (chunks_ != nullptr)
+    return lasting ? chunks_->lend_all(records, count) : chunks_->place_all(records, count);
   const std::size_t length = plan_.record_length;
   Totals batch;
   for (std::size_t i = 0; i < count; ++i) batch.add(records + i * length, extended_);
@@ -435,8 +436,8 @@ Totals LasResult::place_as_they_are(const char* records, std::size_t count) {
 
 void LasSink::place_as_they_are(const ScaledRecords& records, Extents& extents, Axes measured) {
   if (records.count <= 0) return;
-  const Totals batch =
-      result_.place_as_they_are(records.first, static_cast<std::size_t>(records.count));
+  const Totals batch = result_.place_as_they_are(
+      records.first, static_cast<std::size_t>(records.count), records.lasting);
   // The extents are those of the least and greatest integers, which the
   // scale and offset keep least and greatest (or make greatest and least).
   for (const std::int32_t* end : {batch.min, batch.max}) {

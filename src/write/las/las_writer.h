@@ -30,6 +30,9 @@ class ChunkWriter {
   // `count` records of the result's layout, one after another, as they
   // are; returns their own totals.
   virtual Totals place_all(const char* records, std::size_t count) = 0;
+  // The same of records that stay where they lie until the job ends (an
+  // input kept whole in memory): they are compressed there, not copied.
+  virtual Totals lend_all(const char* records, std::size_t count) = 0;
   // Before the first point, once the header is written.
   virtual void begin() = 0;
   // Compresses what is left and writes the chunk table: after it the
@@ -70,8 +73,10 @@ class LasResult : public OutputEnding {
     file_.commit(slot_ + plan_.record_length);
   }
   // `count` records that are the result's as they are, one after another:
-  // copied many at a time. Returns their own totals.
-  Totals place_as_they_are(const char* records, std::size_t count);
+  // copied many at a time, or for LAZ, where they are `lasting` (they stay
+  // where they lie until the job ends), compressed there. Returns their
+  // own totals.
+  Totals place_as_they_are(const char* records, std::size_t count, bool lasting = false);
   // A point rounded into the result's scale, by `error` at most.
   void rounded(double error) {
     ++rounded_;

@@ -710,4 +710,30 @@ TEST_F(LasJob, TilesKeptFromTheirHeadersArePastedAsIfOpenedAgain) {
   }
 }
 
+// Kept tiles lend their records to a LAZ result's chunks where they lie;
+// a larger tile, read in its turn, has its records copied; another at its
+// own offset has them converted. However they meet in a chunk, the result
+// is the one that copies them all.
+TEST_F(LasJob, RecordsLentCopiedAndConvertedMakeTheSameChunks) {
+  disk.files["big.xyz"] = points_text(60003, "", 4);
+  disk.files["small.xyz"] = points_text(3001, "", 5);
+  disk.files["moved.xyz"] =
+      "X Y Z GpsTime\n" + points_text(2000, "", 6).substr(14) + "90000.5 70000.5 1.25 7.5\n";
+  for (const char* name : {"big", "small", "moved"})
+    ASSERT_EQ(run({"-q", "-o", std::string(name) + ".las", std::string(name) + ".xyz"}), 0) << err;
+  const std::vector<std::string> inputs = {"small.las", "big.las",   "small.las", "moved.las",
+                                           "small.las", "small.las", "big.las"};
+  std::vector<std::string> arguments = {"-q", "-o", "r.laz"};
+  arguments.insert(arguments.end(), inputs.begin(), inputs.end());
+  ASSERT_EQ(run(arguments), 0) << err;
+  AheadDisk ahead;
+  ahead.files = disk.files;
+  ahead.files.erase("r.laz");
+  ASSERT_EQ(run_stratumix(arguments, &ahead), 0) << err;
+  EXPECT_TRUE(ahead.files["r.laz"] == disk.files["r.laz"]);
+  EXPECT_EQ(header_count(ahead.files["r.laz"]), 2 * 60003u + 4 * 3001u + 2001u);
+  disk.files["lent.laz"] = ahead.files["r.laz"];
+  EXPECT_EQ(fields({"lent.laz"}, "X,Y,Z,GpsTime"), fields(inputs, "X,Y,Z,GpsTime"));
+}
+
 }  // namespace

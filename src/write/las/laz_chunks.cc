@@ -32,10 +32,16 @@ void put_le(char* out, std::uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out[i] = static_cast<char>(value >> (8 * i) & 0xff);
 }
 
-// One chunk on its way: its records, then its compressed bytes.
+// One chunk on its way: its records, then its compressed bytes. Records
+// lent by their input stay where they lie; the others are copied into the
+// chunk's own block, made when the first is. `runs` lists them all in
+// order.
 struct Chunk {
   // Left as it comes: each record is written whole before it is read.
-  std::unique_ptr<unsigned char[]> records;
+  std::unique_ptr<unsigned char[]> own;
+  std::uint32_t owned = 0;       // records in `own`
+  std::uint32_t own_listed = 0;  // of which `runs` lists the first ones
+  std::vector<laz::RecordRun> runs;
   std::uint32_t count = 0;
   Totals totals;
   std::vector<unsigned char> bytes;
@@ -55,11 +61,15 @@ class LazChunks : public ChunkWriter {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     threads_ = static_cast<int>(std::min(cores, 16u));
     most_in_flight_ = static_cast<std::size_t>(threads_) + 2;
-    fresh();
+    current_ = std::make_shared<Chunk>();
   }
   ~LazChunks() override {
     {
+      // Chunks not yet begun are never written: a job ended without
+      // finish() failed or was stopped, and their records (lent ones
+      // included) may be gone.
       std::lock_guard<std::mutex> lock(mutex_);
+      queue_.clear();
       stopping_ = true;
     }
     work_ready_.notify_all();
@@ -74,29 +84,21 @@ class LazChunks : public ChunkWriter {
   }
 
   char* slot() override {
-    return reinterpret_cast<char*>(current_->records.get()) +
-           static_cast<std::size_t>(current_->count) * length_;
+    Chunk& c = *current_;
+    if (c.own == nullptr)
+      c.own.reset(new unsigned char[static_cast<std::size_t>(kChunkPoints) * length_]);
+    return reinterpret_cast<char*>(c.own.get()) + static_cast<std::size_t>(c.owned) * length_;
   }
   void placed() override {
     current_->totals.add(slot(), extended_);
+    ++current_->owned;
     if (++current_->count == kChunkPoints) hand_over();
   }
   Totals place_all(const char* records, std::size_t count) override {
-    Totals all;
-    while (count > 0) {
-      const std::size_t n =
-          std::min(count, static_cast<std::size_t>(kChunkPoints - current_->count));
-      std::memcpy(slot(), records, n * length_);
-      Totals run;
-      for (std::size_t i = 0; i < n; ++i) run.add(records + i * length_, extended_);
-      current_->totals.merge(run);
-      all.merge(run);
-      current_->count += static_cast<std::uint32_t>(n);
-      records += n * length_;
-      count -= n;
-      if (current_->count == kChunkPoints) hand_over();
-    }
-    return all;
+    return take_all(records, count, false);
+  }
+  Totals lend_all(const char* records, std::size_t count) override {
+    return take_all(records, count, true);
   }
 
   void finish() override {
@@ -179,12 +181,42 @@ class LazChunks : public ChunkWriter {
 
   std::int64_t whole_start() const { return table_pointer_at_ + 8; }
 
-  void fresh() {
-    current_ = std::make_shared<Chunk>();
-    current_->records.reset(new unsigned char[static_cast<std::size_t>(kChunkPoints) * length_]);
+  // The records, copied or `lent`, in as many chunks as they fill.
+  Totals take_all(const char* records, std::size_t count, bool lent) {
+    Totals all;
+    while (count > 0) {
+      Chunk& c = *current_;
+      const std::size_t n = std::min(count, static_cast<std::size_t>(kChunkPoints - c.count));
+      Totals run;
+      for (std::size_t i = 0; i < n; ++i) run.add(records + i * length_, extended_);
+      if (lent) {
+        list_own(c);
+        c.runs.push_back(
+            {reinterpret_cast<const unsigned char*>(records), static_cast<std::uint32_t>(n)});
+      } else {
+        std::memcpy(slot(), records, n * length_);
+        c.owned += static_cast<std::uint32_t>(n);
+      }
+      c.totals.merge(run);
+      all.merge(run);
+      c.count += static_cast<std::uint32_t>(n);
+      records += n * length_;
+      count -= n;
+      if (c.count == kChunkPoints) hand_over();
+    }
+    return all;
+  }
+
+  // The records copied since the last run listed, listed as one.
+  void list_own(Chunk& c) const {
+    if (c.owned == c.own_listed) return;
+    c.runs.push_back(
+        {c.own.get() + static_cast<std::size_t>(c.own_listed) * length_, c.owned - c.own_listed});
+    c.own_listed = c.owned;
   }
 
   void hand_over() {
+    list_own(*current_);
     while (in_flight_.size() >= most_in_flight_) write_oldest();
     if (workers_.empty()) {
       for (int i = 0; i < threads_; ++i) workers_.emplace_back([this] { work(); });
@@ -195,7 +227,7 @@ class LazChunks : public ChunkWriter {
     }
     in_flight_.push_back(current_);
     work_ready_.notify_one();
-    fresh();
+    current_ = std::make_shared<Chunk>();
   }
 
   void write_oldest() {
@@ -221,8 +253,9 @@ class LazChunks : public ChunkWriter {
         chunk = queue_.front();
         queue_.pop_front();
       }
-      laz::compress_chunk(format_, chunk->records.get(), chunk->count, chunk->bytes);
-      chunk->records.reset();
+      laz::compress_chunk(format_, laz::RecordRuns{chunk->runs.data(), chunk->runs.size()},
+                          chunk->bytes);
+      chunk->own.reset();
       {
         std::lock_guard<std::mutex> lock(mutex_);
         chunk->done = true;
