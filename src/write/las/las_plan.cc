@@ -528,6 +528,37 @@ const WaveInput* Plan::wave_of(const std::string& path) const {
   return nullptr;
 }
 
+void Totals::add_run(const char* records, std::size_t count, std::size_t length, bool extended) {
+  if (count == 0) return;
+  Totals run;
+  run.add(records, extended);
+  std::int32_t low[3], high[3];
+  for (int axis = 0; axis < 3; ++axis) low[axis] = high[axis] = run.min[axis];
+  // Counted by the whole field, returns 0 and past 5 (or 15) included,
+  // and those of the numbers 1 to 15 kept.
+  std::uint64_t numbers[16] = {};
+  const unsigned mask = extended ? 15 : 7;
+  for (std::size_t i = 1; i < count; ++i) {
+    const char* record = records + i * length;
+    for (int axis = 0; axis < 3; ++axis) {
+      const auto* b = reinterpret_cast<const unsigned char*>(record + std::ptrdiff_t{4} * axis);
+      const auto v = static_cast<std::int32_t>(
+          static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+          static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24);
+      low[axis] = std::min(low[axis], v);
+      high[axis] = std::max(high[axis], v);
+    }
+    ++numbers[static_cast<unsigned char>(record[14]) & mask];
+  }
+  for (int axis = 0; axis < 3; ++axis) {
+    run.min[axis] = low[axis];
+    run.max[axis] = high[axis];
+  }
+  for (int i = 0; i < 15; ++i) run.by_return[i] += numbers[i + 1];
+  run.points = count;
+  merge(run);
+}
+
 void Totals::merge(const Totals& other) {
   if (other.points == 0) return;
   for (int axis = 0; axis < 3; ++axis) {

@@ -175,6 +175,10 @@ struct Totals {
     if (number >= 1 && number <= 15) ++by_return[number - 1];
     ++points;
   }
+  // `count` records one after another, `length` bytes apart: add() of
+  // each, the bounds and counts kept in registers rather than in the
+  // totals, a record at a time.
+  void add_run(const char* records, std::size_t count, std::size_t length, bool extended);
   void merge(const Totals& other);
 };
 

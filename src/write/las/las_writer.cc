@@ -420,7 +420,7 @@ Totals LasResult::place_as_they_are(const char* records, std::size_t count, bool
     return lasting ? chunks_->lend_all(records, count) : chunks_->place_all(records, count);
   const std::size_t length = plan_.record_length;
   Totals batch;
-  for (std::size_t i = 0; i < count; ++i) batch.add(records + i * length, extended_);
+  batch.add_run(records, count, length, extended_);
   totals_.merge(batch);
   const std::size_t most = OutputFile::kBufferSize / length;
   while (count > 0) {

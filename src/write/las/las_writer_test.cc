@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -203,6 +204,35 @@ TEST(LasPlan, TheHeaderTellsTheTotals) {
   EXPECT_EQ(le(header, 263, 8), 1u);
   EXPECT_DOUBLE_EQ(le_double(header, 179), 0.09);  // max X
   EXPECT_DOUBLE_EQ(le_double(header, 187), 0.05);  // min X
+}
+
+// The totals of a run of records are those of its records one by one:
+// bounds of either sign, return numbers 0 and past 5 or 15 in their
+// fields, added to totals that were empty or not.
+TEST(LasPlan, TheTotalsOfARunAreThoseOfItsRecords) {
+  std::mt19937 random(41);
+  for (bool extended : {false, true}) {
+    for (std::size_t count : {1, 2, 333}) {
+      const std::size_t length = extended ? 30 : 28;
+      std::string records(count * length, '\0');
+      for (char& c : records) c = static_cast<char>(random());
+      lasout::Totals one_by_one, run;
+      for (int before = 0; before < 2; ++before) {
+        for (std::size_t i = 0; i < count; ++i) one_by_one.add(&records[i * length], extended);
+        run.add_run(records.data(), count, length, extended);
+        EXPECT_EQ(run.points, one_by_one.points);
+        for (int axis = 0; axis < 3; ++axis) {
+          EXPECT_EQ(run.min[axis], one_by_one.min[axis]) << axis;
+          EXPECT_EQ(run.max[axis], one_by_one.max[axis]) << axis;
+        }
+        for (int i = 0; i < 15; ++i) EXPECT_EQ(run.by_return[i], one_by_one.by_return[i]) << i;
+        for (char& c : records) c = static_cast<char>(random());
+      }
+    }
+  }
+  lasout::Totals none;
+  none.add_run(nullptr, 0, 28, false);
+  EXPECT_EQ(none.points, 0u);
 }
 
 TEST(LasPlan, WaveformDataFollowsEachInputInTurn) {

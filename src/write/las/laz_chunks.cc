@@ -188,7 +188,7 @@ class LazChunks : public ChunkWriter {
       Chunk& c = *current_;
       const std::size_t n = std::min(count, static_cast<std::size_t>(kChunkPoints - c.count));
       Totals run;
-      for (std::size_t i = 0; i < n; ++i) run.add(records + i * length_, extended_);
+      run.add_run(records, n, length_, extended_);
       if (lent) {
         list_own(c);
         c.runs.push_back(
