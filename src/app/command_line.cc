@@ -611,6 +611,9 @@ Job command_line_opening(Arguments& arguments, Disk& disk, OutputFile& result,
   job.info_report = &info_report;
   if (plan != nullptr) {
     for (const std::string& note : plan->notes) report_error("note: the result: " + note + ".");
+    // Its records are copied or compressed on one core while the other
+    // writes the blocks before them.
+    result.write_behind();
     job.las = std::make_shared<lasout::LasResult>(std::move(*plan), result, &disk);
     job.las->begin();
     result.set_ending(job.las.get());

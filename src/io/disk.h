@@ -54,6 +54,9 @@ class ByteSink {
     write(block.get(), size);
   }
   virtual void close() = 0;
+  // Waits for the writes a sink makes behind the program's back
+  // (write_behind.h) and throws what they threw, as write() would have.
+  virtual void drain() {}
   // The bytes the file holds of those written to it: after a failed write,
   // those it kept.
   virtual std::uint64_t kept() const = 0;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "io/write_behind.h"
+
 void OutputFile::open(std::unique_ptr<ByteSink> sink) {
   sink_ = std::move(sink);
   handed_over_ = 0;
@@ -60,6 +62,9 @@ void OutputFile::hand_over(std::size_t size, Write write) {
 }
 
 bool OutputFile::cut_to(std::int64_t position) {
+  // What was written behind is known before anything is cut: a write of
+  // it that failed makes the file a failed one, which a cut may follow.
+  drain(false);
   if (position >= handed_over_ && !failed_) {
     used_ = std::min(used_, static_cast<std::size_t>(position - handed_over_));
     return true;
@@ -82,8 +87,26 @@ bool OutputFile::write_at(std::int64_t offset, const char* data, std::size_t siz
   if (sink_ == nullptr || offset < 0) return false;
   // After a failed write what is buffered is dropped, and the file keeps
   // what it took.
-  if (!failed_) flush();
+  if (!failed_) {
+    flush();
+    drain();
+  }
   return sink_->write_at(static_cast<std::uint64_t>(offset), data, size);
+}
+
+void OutputFile::write_behind() {
+  if (sink_ != nullptr) sink_ = std::make_unique<WriteBehind>(std::move(sink_));
+}
+
+void OutputFile::drain(bool tell) {
+  if (sink_ == nullptr || failed_) return;
+  try {
+    sink_->drain();
+  } catch (...) {
+    handed_over_ = static_cast<std::int64_t>(sink_->kept());
+    failed_ = true;
+    if (tell) throw;
+  }
 }
 
 void OutputFile::close() {
@@ -95,6 +118,9 @@ void OutputFile::close() {
     ending_ = nullptr;
   }
   flush();
+  // A block written behind that failed leaves the file open to be settled,
+  // as a write that failed here would.
+  drain();
   std::unique_ptr<ByteSink> sink = std::move(sink_);
   sink->close();
 }

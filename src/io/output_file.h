@@ -86,6 +86,11 @@ class OutputFile : public TextOut {
   // device, a write that failed).
   bool write_at(std::int64_t offset, const char* data, std::size_t size);
 
+  // From here on, the buffer's blocks are written by a thread of their own
+  // while the next is filled (write_behind.h): a failed write is told at
+  // the next call that writes, or at write_at() or close().
+  void write_behind();
+
   // What the file's form needs at its end, told at close() or settle().
   void set_ending(OutputEnding* ending) { ending_ = ending; }
   // A file whose write failed, made whole as its form needs before it is
@@ -111,6 +116,9 @@ class OutputFile : public TextOut {
 
  private:
   void put(std::string_view text) override;
+  // Waits for what is written behind; a failure of it is the file's, as
+  // hand_over() makes a failed write, and thrown with `tell`.
+  void drain(bool tell = true);
   // Runs `write`, which gives the sink `size` bytes, unless the file failed.
   template <typename Write>
   void hand_over(std::size_t size, Write write);
