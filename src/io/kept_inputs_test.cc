@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fake_disk.h"
+#include "io/peeked_source.h"
 
 namespace {
 
@@ -30,6 +33,24 @@ TEST(KeptSource, GivesItsBytesInOrderAndFromAnyPlace) {
   EXPECT_EQ(source.read(at, 4), 0u);
   EXPECT_EQ(source.read_at(2, at, 2), 2);
   EXPECT_EQ(std::string(at, 2), "23");
+}
+
+// Bytes kept elsewhere are lent from where their reading began, through a
+// peek at their first bytes too, as long as what the peek gives is theirs
+// from that place; bytes a source owns go with it, and are never lent.
+TEST(KeptSource, LendsOnlyBytesKeptElsewhere) {
+  const std::string block = "headLASF0123456789";
+  const std::string_view kept = std::string_view(block).substr(4);
+  EXPECT_EQ(KeptSource(kept, 0).lasting_bytes().data(), kept.data());
+  EXPECT_EQ(KeptSource(kept, 4).lasting_bytes(), "0123456789");
+  EXPECT_TRUE(KeptSource(std::string(kept)).lasting_bytes().empty());
+  PeekedSource peeked(std::make_unique<KeptSource>(kept, 0));
+  EXPECT_EQ(peeked.lasting_bytes().data(), kept.data());
+  peeked.pass_over(2);
+  EXPECT_EQ(peeked.lasting_bytes(), "SF0123456789");
+  EXPECT_EQ(all_of(peeked, 5), "SF0123456789");
+  PeekedSource owned(std::make_unique<KeptSource>(std::string(kept)));
+  EXPECT_TRUE(owned.lasting_bytes().empty());
 }
 
 // A disk that lets inputs be read ahead, as the system's does.
