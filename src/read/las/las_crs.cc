@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 #include "num/number.h"
+#include "read/las/last_answer.h"
 
 namespace las {
 namespace {
@@ -218,11 +220,21 @@ std::string without_spaces(std::string_view wkt) {
 
 }  // namespace
 
-void wkt_codes(std::string_view wkt, int& horizontal, int& vertical, std::string& name) {
-  horizontal = vertical = 0;
-  name.clear();
+namespace {
+
+struct WktCodes {
+  int horizontal = 0;
+  int vertical = 0;
+  std::string name;
+};
+
+WktCodes parse_wkt_codes(std::string_view wkt) {
+  WktCodes codes;
+  int& horizontal = codes.horizontal;
+  int& vertical = codes.vertical;
+  std::string& name = codes.name;
   Element outer;
-  if (!WktParser(wkt).element(outer, 0)) return;
+  if (!WktParser(wkt).element(outer, 0)) return codes;
   // A system bound to another for its transformation is its source.
   const Element* system = &outer;
   if (outer.keyword == "BOUNDCRS") {
@@ -245,6 +257,17 @@ void wkt_codes(std::string_view wkt, int& horizontal, int& vertical, std::string
       if (vertical_system(part.keyword) && vertical == 0) vertical = element_epsg(part);
     }
   }
+  return codes;
+}
+
+}  // namespace
+
+void wkt_codes(std::string_view wkt, int& horizontal, int& vertical, std::string& name) {
+  static LastAnswer<WktCodes> last;
+  WktCodes codes = last(wkt, [wkt] { return parse_wkt_codes(wkt); });
+  horizontal = codes.horizontal;
+  vertical = codes.vertical;
+  name = std::move(codes.name);
 }
 
 std::string Crs::describe() const {
@@ -265,8 +288,10 @@ std::string Crs::describe() const {
 bool Crs::same_as(const Crs& other) const {
   if (horizontal_epsg != 0 && other.horizontal_epsg != 0)
     return horizontal_epsg == other.horizontal_epsg && vertical_epsg == other.vertical_epsg;
+  // Tiles of one survey carry the same text, byte for byte: compared as it
+  // is before it is compared without its spaces.
   return geokeys == other.geokeys && doubles == other.doubles && ascii == other.ascii &&
-         without_spaces(wkt) == without_spaces(other.wkt);
+         (wkt == other.wkt || without_spaces(wkt) == without_spaces(other.wkt));
 }
 
 void add_projection_record(Crs& crs, std::uint16_t id, const unsigned char* body,

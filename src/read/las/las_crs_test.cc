@@ -8,10 +8,12 @@
 #include <initializer_list>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_disk.h"
 #include "read/las/las_reader.h"
+#include "read/las/las_units.h"
 #include "tiles.h"
 
 namespace {
@@ -201,6 +203,37 @@ TEST(LasCrs, WktGivesItsOutermostCodesAndName) {
     EXPECT_EQ(vertical, c.vertical) << c.wkt.substr(0, 60);
     EXPECT_EQ(name, c.name);
   }
+}
+
+// The last text read is answered again, from any thread, for that text
+// alone: one of the same length that differs by a letter is read afresh.
+TEST(LasCrs, AWktReadAgainIsAnsweredAsTheFirstTime) {
+  std::string feet = kUtm10;
+  feet.replace(feet.find("26910"), 5, "26911");
+  feet.replace(feet.find("\"metre\",1,"), 10, "\"foot\",1, ");
+  ASSERT_EQ(feet.size(), kUtm10.size());
+  auto check = [&](const std::string& wkt, int& failures) {
+    int horizontal = 0, vertical = 0;
+    std::string name;
+    las::wkt_codes(wkt, horizontal, vertical, name);
+    const bool first = &wkt == &kUtm10;
+    if (horizontal != (first ? 26910 : 26911) || vertical != 0 || name != "NAD83 / UTM zone 10N" ||
+        wkt_linear_unit(wkt) != (first ? LinearUnit::kMetre : LinearUnit::kFoot))
+      ++failures;
+  };
+  int failures = 0;
+  for (const std::string* wkt :
+       std::initializer_list<const std::string*>{&kUtm10, &kUtm10, &feet, &feet, &kUtm10, &feet})
+    check(*wkt, failures);
+  EXPECT_EQ(failures, 0);
+  // Two threads at once, each asking in its own order.
+  int failed[2] = {};
+  std::thread other([&] {
+    for (int i = 0; i < 3000; ++i) check(i % 3 == 0 ? kUtm10 : feet, failed[1]);
+  });
+  for (int i = 0; i < 3000; ++i) check(i % 2 == 0 ? feet : kUtm10, failed[0]);
+  other.join();
+  EXPECT_EQ(failed[0] + failed[1], 0);
 }
 
 TEST(LasCrs, DescribedAndComparedByCodesElseByRecords) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "read/las/las_header.h"
+#include "read/las/last_answer.h"
 
 namespace {
 
@@ -84,7 +85,9 @@ std::size_t child(std::string_view wkt, std::size_t from, std::string_view keywo
 
 }  // namespace
 
-LinearUnit wkt_linear_unit(std::string_view wkt) {
+namespace {
+
+LinearUnit parse_linear_unit(std::string_view wkt) {
   std::size_t start = wkt.find_first_not_of(" \t\n\r");
   if (start == std::string_view::npos) return LinearUnit::kUnknown;
   // A compound system (horizontal and vertical) holds the horizontal one.
@@ -99,6 +102,13 @@ LinearUnit wkt_linear_unit(std::string_view wkt) {
   // The projected system's own UNIT, not its geographic system's degrees.
   std::size_t unit = child(wkt, start, "UNIT[");
   return unit == std::string_view::npos ? LinearUnit::kUnknown : named_unit(wkt.substr(unit));
+}
+
+}  // namespace
+
+LinearUnit wkt_linear_unit(std::string_view wkt) {
+  static las::LastAnswer<LinearUnit> last;
+  return last(wkt, [wkt] { return parse_linear_unit(wkt); });
 }
 
 LinearUnit las_linear_unit(const unsigned char* records, std::size_t size, std::uint32_t count) {
