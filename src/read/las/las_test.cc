@@ -364,7 +364,7 @@ struct HandedRecords : PointSink {
 TEST(LasReader, AKeptTilesRecordsAreHandedOnWhereTheyLie) {
   LasTile tile = random_tile({2, 1}, 1000, 37);
   const std::string whole = tile.bytes();
-  const std::size_t points_at = whole.size() - 1000 * 28;
+  const std::size_t points_at = whole.size() - std::size_t{1000} * 28;
   for (std::size_t cut : {0, 30}) {
     SCOPED_TRACE(cut);
     const std::string_view kept = std::string_view(whole).substr(0, whole.size() - cut);

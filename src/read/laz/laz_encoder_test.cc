@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -140,6 +141,35 @@ std::string leaping_records(std::uint32_t count) {
   return records;
 }
 
+// Records to make a chunk of, in their format.
+struct Made {
+  laz::ChunkFormat format;
+  std::string records;
+};
+
+// `most` records of format 7 that make every way of the layered coder
+// work, in versions 3 and 4, then the first `most` of each corpus file
+// of `names` there is.
+std::vector<Made> records_to_make(std::initializer_list<const char*> names, std::uint32_t most) {
+  std::vector<Made> made;
+  made.push_back({{7, 36, 3}, leaping_records(most)});
+  made.push_back({{7, 36, 4}, leaping_records(most)});
+  for (const char* name : names) {
+    std::string las = corpus_file(name);
+    if (las.size() < 227) continue;
+    laz::ChunkFormat format;
+    format.format = static_cast<unsigned char>(las[104]);
+    format.record_length = little_endian(las, 105, 2);
+    std::size_t points_at = little_endian(las, 96, 4);
+    std::uint64_t count = format.format >= 6 || static_cast<unsigned char>(las[25]) >= 4
+                              ? little_endian(las, 247, 8)
+                              : little_endian(las, 107, 4);
+    count = std::min<std::uint64_t>(count, most);
+    made.push_back({format, las.substr(points_at, count * format.record_length)});
+  }
+  return made;
+}
+
 TEST(LazEncoder, EveryWayOfTheLayeredCoderComesBack) {
   const std::string records = leaping_records(5000);
   const auto* bytes = reinterpret_cast<const unsigned char*>(records.data());
@@ -168,31 +198,13 @@ TEST(LazEncoder, EveryWayOfTheLayeredCoderComesBack) {
 // asked for too: the buffers they decode into are not cleared first, and a
 // byte left as it was would be a byte of an earlier chunk in the result.
 TEST(LazEncoder, DecodingWritesEveryByteOfItsPoints) {
-  struct Made {
-    laz::ChunkFormat format;
-    std::string records;
-  };
-  std::vector<Made> made;
-  made.push_back({{7, 36, 3}, leaping_records(3000)});
-  made.push_back({{7, 36, 4}, leaping_records(3000)});
   // Formats 3, 8, 10 and 5, and 6 of 30, 33 and 34 bytes: the bytes past
   // POINT14's in none, fewer than a word, a word or more.
-  for (const char* name :
-       {"pdal-autzen_trim.las", "lastools-append-bug-fmt8.las", "lastools-fullwave-fmt10.las",
-        "lastools-simple1_3-fmt5.las", "lazperf-rand1_6.las", "laszip-5points_14.las",
-        "laspy-unregistered_extra_bytes.las"}) {
-    std::string las = corpus_file(name);
-    if (las.size() < 227) continue;
-    laz::ChunkFormat format;
-    format.format = static_cast<unsigned char>(las[104]);
-    format.record_length = little_endian(las, 105, 2);
-    std::size_t points_at = little_endian(las, 96, 4);
-    std::uint64_t count = format.format >= 6 || static_cast<unsigned char>(las[25]) >= 4
-                              ? little_endian(las, 247, 8)
-                              : little_endian(las, 107, 4);
-    count = std::min<std::uint64_t>(count, 3000);
-    made.push_back({format, las.substr(points_at, count * format.record_length)});
-  }
+  const std::vector<Made> made = records_to_make(
+      {"pdal-autzen_trim.las", "lastools-append-bug-fmt8.las", "lastools-fullwave-fmt10.las",
+       "lastools-simple1_3-fmt5.las", "lazperf-rand1_6.las", "laszip-5points_14.las",
+       "laspy-unregistered_extra_bytes.las"},
+      3000);
   std::vector<laz::Layers> masks = {laz::kXyzOnly, laz::kAllLayers,
                                     laz::kIntensity | laz::kClassification | laz::kGpsTime};
   for (laz::Layers bit = 1; bit <= laz::kExtraBytes; bit <<= 1) masks.push_back(bit);
@@ -224,26 +236,10 @@ TEST(LazEncoder, DecodingWritesEveryByteOfItsPoints) {
 // chunk the same records in one block make, for each way of coding
 // (formats 0 to 3 directly, through the items' coders, and layered).
 TEST(LazEncoder, RecordsInScatteredRunsMakeTheChunkOfOneBlock) {
-  struct Made {
-    laz::ChunkFormat format;
-    std::string records;
-  };
-  std::vector<Made> made;
-  made.push_back({{7, 36, 3}, leaping_records(2000)});
-  made.push_back({{7, 36, 4}, leaping_records(2000)});
-  for (const char* name : {"pdal-mvk-thin.las", "pdal-autzen_trim.las", "pdal-extrabytes.las",
-                           "lastools-simple1_3-fmt5.las", "laspy-unregistered_extra_bytes.las"}) {
-    std::string las = corpus_file(name);
-    if (las.size() < 227) continue;
-    laz::ChunkFormat format;
-    format.format = static_cast<unsigned char>(las[104]);
-    format.record_length = little_endian(las, 105, 2);
-    std::size_t points_at = little_endian(las, 96, 4);
-    std::uint64_t count = static_cast<unsigned char>(las[25]) >= 4 ? little_endian(las, 247, 8)
-                                                                   : little_endian(las, 107, 4);
-    count = std::min<std::uint64_t>(count, 2000);
-    made.push_back({format, las.substr(points_at, count * format.record_length)});
-  }
+  const std::vector<Made> made =
+      records_to_make({"pdal-mvk-thin.las", "pdal-autzen_trim.las", "pdal-extrabytes.las",
+                       "lastools-simple1_3-fmt5.las", "laspy-unregistered_extra_bytes.las"},
+                      2000);
   const std::uint32_t kSizes[] = {0, 1, 0, 7, 200, 1, 0, 33, 500};
   for (const Made& m : made) {
     const std::size_t length = m.format.record_length;
