@@ -541,10 +541,7 @@ void Totals::add_run(const char* records, std::size_t count, std::size_t length,
   for (std::size_t i = 1; i < count; ++i) {
     const char* record = records + i * length;
     for (int axis = 0; axis < 3; ++axis) {
-      const auto* b = reinterpret_cast<const unsigned char*>(record + std::ptrdiff_t{4} * axis);
-      const auto v = static_cast<std::int32_t>(
-          static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-          static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24);
+      const std::int32_t v = coordinate(record, axis);
       low[axis] = std::min(low[axis], v);
       high[axis] = std::max(high[axis], v);
     }

@@ -159,14 +159,19 @@ struct Totals {
   // Where the waveform data packet record begins, once written whole.
   std::uint64_t waveform_at = 0;
 
+  // A record's X, Y or Z integer (`axis` 0, 1, 2), little-endian.
+  static std::int32_t coordinate(const char* record, int axis) {
+    const auto* b = reinterpret_cast<const unsigned char*>(record + std::ptrdiff_t{4} * axis);
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+        static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24);
+  }
+
   // One record of the result, in its layout.
   void add(const char* record, bool extended) {
     std::int32_t xyz[3];
     for (int axis = 0; axis < 3; ++axis) {
-      const auto* b = reinterpret_cast<const unsigned char*>(record + std::ptrdiff_t{4} * axis);
-      xyz[axis] = static_cast<std::int32_t>(
-          static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-          static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24);
+      xyz[axis] = coordinate(record, axis);
       if (points == 0 || xyz[axis] < min[axis]) min[axis] = xyz[axis];
       if (points == 0 || xyz[axis] > max[axis]) max[axis] = xyz[axis];
     }
