@@ -38,6 +38,7 @@ class PeekedSource : public ByteSource {
   std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
     return source_->read_at(offset, buffer, size);
   }
+  std::int64_t plain_size() const override { return source_->plain_size(); }
   // The source's, as the first bytes handed out are its own first ones;
   // none once a read failed.
   std::string_view lasting_bytes() const override {

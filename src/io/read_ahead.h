@@ -46,6 +46,7 @@ class ReadAhead : public ByteSource {
   std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
     return source_->read_at(offset, buffer, size);
   }
+  std::int64_t plain_size() const override { return source_->plain_size(); }
 
   // read() without its copy of every byte, for a reader that works in the
   // storage itself. Unless read() has begun the next block, or `kept`

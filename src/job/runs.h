@@ -44,6 +44,7 @@ class CountedSource : public ByteSource {
   std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
     return source_->read_at(offset, buffer, size);
   }
+  std::int64_t plain_size() const override { return source_->plain_size(); }
   // A reader that hands these on still reads them in order, and is counted.
   std::string_view lasting_bytes() const override { return source_->lasting_bytes(); }
 

@@ -1,24 +1,72 @@
 #include "read/laz/arithmetic_decoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 
 namespace laz {
-SymbolModel::SymbolModel(std::uint32_t symbols, bool lookup)
-    : symbols_(symbols),
-      cycle_(symbols),
-      distribution_(new std::uint32_t[symbols]),
-      counts_(new std::uint32_t[symbols]) {
-  if (symbols > 16 && lookup) {
+namespace {
+// The largest model whose fresh state is kept (fresh()).
+constexpr std::uint32_t kMostKept = 2048;
+}  // namespace
+
+SymbolModel::SymbolModel(std::uint32_t symbols, bool lookup) : symbols_(symbols) {
+  if (symbols > kMostKept) {
+    build(lookup);
+    return;
+  }
+  const SymbolModel& from = fresh(symbols, lookup);
+  total_ = from.total_;
+  cycle_ = from.cycle_;
+  until_update_ = from.until_update_;
+  table_size_ = from.table_size_;
+  table_shift_ = from.table_shift_;
+  place_arrays();
+  std::copy_n(from.block_.get(), block_size(), block_.get());
+}
+
+SymbolModel::SymbolModel(std::uint32_t symbols, bool lookup, Built) : symbols_(symbols) {
+  build(lookup);
+}
+
+// Every fresh model of a size is the same, and its first update costs
+// about ten instructions a symbol: the chunks of a few points that COPC
+// files and small tiles hold make dozens of models each, which then cost
+// more than their points. So the first model of each size is kept, for
+// the life of the program, and every thread copies it.
+const SymbolModel& SymbolModel::fresh(std::uint32_t symbols, bool lookup) {
+  static std::atomic<const SymbolModel*> kept[2][kMostKept + 1];
+  std::atomic<const SymbolModel*>& slot = kept[lookup ? 1 : 0][symbols];
+  const SymbolModel* model = slot.load(std::memory_order_acquire);
+  if (model != nullptr) return *model;
+  std::unique_ptr<SymbolModel> made(new SymbolModel(symbols, lookup, Built{}));
+  // Two threads may make the same size at once: the first one kept wins.
+  if (slot.compare_exchange_strong(model, made.get(), std::memory_order_acq_rel,
+                                   std::memory_order_acquire)) {
+    model = made.release();
+  }
+  return *model;
+}
+
+void SymbolModel::build(bool lookup) {
+  if (symbols_ > 16 && lookup) {
     std::uint32_t table_bits = 3;
-    while (symbols > 1u << (table_bits + 2)) ++table_bits;
+    while (symbols_ > 1u << (table_bits + 2)) ++table_bits;
     table_size_ = 1u << table_bits;
     table_shift_ = kSymbolShift - table_bits;
-    table_.reset(new std::uint32_t[table_size_ + 2]);
   }
-  for (std::uint32_t k = 0; k < symbols; ++k) counts_[k] = 1;
+  place_arrays();
+  cycle_ = symbols_;
+  for (std::uint32_t k = 0; k < symbols_; ++k) counts_[k] = 1;
   update();
-  until_update_ = cycle_ = (symbols + 6) >> 1;
+  until_update_ = cycle_ = (symbols_ + 6) >> 1;
+}
+
+void SymbolModel::place_arrays() {
+  block_.reset(new std::uint32_t[block_size()]);
+  distribution_ = block_.get();
+  counts_ = distribution_ + symbols_;
+  table_ = table_size_ != 0 ? counts_ + symbols_ : nullptr;
 }
 
 void SymbolModel::update() {
@@ -31,8 +79,8 @@ void SymbolModel::update() {
   std::uint32_t sum = 0;
   // Through locals, in two loops: the models of 256 symbols and more
   // (a GPS time's, a class's) are updated often enough to count.
-  std::uint32_t* distribution = distribution_.get();
-  const std::uint32_t* counts = counts_.get();
+  std::uint32_t* distribution = distribution_;
+  const std::uint32_t* counts = counts_;
   const std::uint32_t symbols = symbols_;
   if (table_ == nullptr) {
     for (std::uint32_t k = 0; k < symbols; ++k) {
@@ -40,7 +88,7 @@ void SymbolModel::update() {
       sum += counts[k];
     }
   } else {
-    std::uint32_t* table = table_.get();
+    std::uint32_t* table = table_;
     const std::uint32_t shift = table_shift_;
     std::uint32_t s = 0;
     for (std::uint32_t k = 0; k < symbols; ++k) {

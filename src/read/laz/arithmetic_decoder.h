@@ -37,21 +37,33 @@ class SymbolModel {
  private:
   friend class Decoder;
   friend class Encoder;
+  // A fresh model is a copy of the one first made of its size (fresh()).
   SymbolModel(std::uint32_t symbols, bool lookup);
+  // Made as the coder's design makes it: counts of one, then an update.
+  struct Built {};
+  SymbolModel(std::uint32_t symbols, bool lookup, Built);
+  static const SymbolModel& fresh(std::uint32_t symbols, bool lookup);
+  void build(bool lookup);
+  void place_arrays();
+  std::size_t block_size() const {
+    return 2 * std::size_t{symbols_} + (table_size_ != 0 ? table_size_ + 2 : 0);
+  }
   void update();
 
   std::uint32_t symbols_;
   std::uint32_t total_ = 0;
-  std::uint32_t cycle_;
-  std::uint32_t until_update_;
+  std::uint32_t cycle_ = 0;
+  std::uint32_t until_update_ = 0;
   // The cumulative share below each symbol, in 2^15ths, and the counts.
-  std::unique_ptr<std::uint32_t[]> distribution_;
-  std::unique_ptr<std::uint32_t[]> counts_;
+  std::uint32_t* distribution_ = nullptr;
+  std::uint32_t* counts_ = nullptr;
   // For more than 16 symbols, where a search starts: by the top bits of
   // the value's share, the first symbol it may be (LASzip's look-up).
   std::uint32_t table_size_ = 0;
   std::uint32_t table_shift_ = 0;
-  std::unique_ptr<std::uint32_t[]> table_;
+  std::uint32_t* table_ = nullptr;
+  // The block that holds the three arrays: one allocation a model.
+  std::unique_ptr<std::uint32_t[]> block_;
 };
 
 // An adaptive model of one bit.
@@ -197,7 +209,7 @@ inline std::uint32_t Decoder::decode_symbol(SymbolModel& m) {
   std::uint32_t upper = length_;
   std::uint32_t lower = 0;
   std::uint32_t symbol = 0;
-  const std::uint32_t* distribution = m.distribution_.get();
+  const std::uint32_t* distribution = m.distribution_;
   length_ >>= kSymbolShift;
   if (m.table_ != nullptr) {
     // The look-up narrows the search, bisection ends it.

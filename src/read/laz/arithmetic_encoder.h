@@ -46,7 +46,7 @@ class Encoder {
   }
 
   [[gnu::always_inline]] void encode_symbol(SymbolModel& m, std::uint32_t symbol) {
-    const std::uint32_t* distribution = m.distribution_.get();
+    const std::uint32_t* distribution = m.distribution_;
     std::uint32_t unit = length_ >> kSymbolShift;
     std::uint32_t x = distribution[symbol] * unit;
     // The last symbol takes the interval's top, its rounding included.

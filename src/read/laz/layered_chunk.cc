@@ -135,15 +135,26 @@ using FieldModels = Point14FieldModelsOf<IntegerDecoder>;
 // What the items past POINT14 (colour, near infrared, wave packet, extra
 // bytes) keep, in contexts of their own (items_context and
 // switch_items_context say which, point14_models.h).
+struct ItemModels {
+  explicit ItemModels(std::size_t bytes) : byte_models(bytes) {}
+  ColourModels rgb;
+  NirModels nir_models;
+  WavePacketModels wave;
+  ByteModels byte_models;
+};
+
 struct ItemContext {
   Colour colour;
   std::uint32_t nir = 0;
   WavePacket packet;
   std::vector<unsigned char> bytes;
-  ColourModels rgb;
-  NirModels nir_models;
-  WavePacketModels wave;
-  ByteModels byte_models{0};
+  // Made when an item is first decoded in this context: a chunk whose
+  // items are only stored, as most jobs ask, makes none.
+  std::unique_ptr<ItemModels> models;
+  ItemModels& models_made() {
+    if (models == nullptr) models = std::make_unique<ItemModels>(bytes.size());
+    return *models;
+  }
 };
 
 std::unique_ptr<ItemContext> new_item_context(const ItemContext& from) {
@@ -152,7 +163,6 @@ std::unique_ptr<ItemContext> new_item_context(const ItemContext& from) {
   c->nir = from.nir;
   c->packet = from.packet;
   c->bytes = from.bytes;
-  c->byte_models = ByteModels(from.bytes.size());
   return c;
 }
 
@@ -474,7 +484,7 @@ void Chunk::next_point() {
     unsigned context = items_context(follow_channel_, (changed & kChannelChanged) != 0, current_);
     ItemContext* values =
         switch_items_context(items_, item_context_, context, follow_channel_, new_item_context);
-    ItemContext& im = *items_[item_context_];
+    ItemModels& im = items_[item_context_]->models_made();
     extras_ = values;
     if (layout_.rgb_at != kNone && decoded(layout_.rgb_layer))
       decode_colour(decoders_[layout_.rgb_layer], im.rgb, values->colour);

@@ -35,20 +35,36 @@ constexpr std::uint64_t kMostInFlight = std::uint64_t{32} << 20;
 // The chunk table's bytes, read from the file a piece at a time.
 class TableBytes : public Refill {
  public:
-  TableBytes(ByteSource& file, std::uint64_t at) : file_(file), at_(at), piece_(kTablePiece) {}
+  TableBytes(ByteSource& file, std::uint64_t at, std::uint64_t chunks)
+      : file_(file),
+        at_(at),
+        size_(piece_for(file, at, chunks)),
+        piece_(new unsigned char[size_]) {}
   bool more(const unsigned char*& next, const unsigned char*& end) override {
-    std::ptrdiff_t got = file_.read_at(at_, reinterpret_cast<char*>(piece_.data()), piece_.size());
+    std::ptrdiff_t got = file_.read_at(at_, reinterpret_cast<char*>(piece_.get()), size_);
     if (got <= 0) return false;
     at_ += static_cast<std::uint64_t>(got);
-    next = piece_.data();
+    next = piece_.get();
     end = next + got;
     return true;
   }
 
  private:
+  // No larger than the table can be, so that a small tile's table costs no
+  // 64 KiB of memory: the bytes left in the file, or, where its size is not
+  // known, ten bytes a chunk (two integers of 32 bits, coded) and the
+  // coder's last four. A longer table is read in more pieces.
+  static std::size_t piece_for(const ByteSource& file, std::uint64_t at, std::uint64_t chunks) {
+    const std::int64_t size = file.plain_size();
+    std::uint64_t most = 10 * chunks + 16;
+    if (size >= 0)
+      most = static_cast<std::uint64_t>(size) > at ? static_cast<std::uint64_t>(size) - at : 1;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(kTablePiece, most));
+  }
   ByteSource& file_;
   std::uint64_t at_;
-  std::vector<unsigned char> piece_;
+  std::size_t size_;
+  std::unique_ptr<unsigned char[]> piece_;
 };
 
 }  // namespace
@@ -134,7 +150,7 @@ bool LazPoints::read_table(std::uint64_t table_at) {
                     " points in " + text(span) + " bytes";
     return false;
   }
-  TableBytes bytes(file_, table_at + 8);
+  TableBytes bytes(file_, table_at + 8, chunks);
   Decoder decoder;
   decoder.set_input(nullptr, nullptr, &bytes);
   decoder.start();

@@ -542,6 +542,65 @@ class MeasuredSource : public TextSource {
   std::size_t most_ = 0;
 };
 
+// A source that tells the most it was asked to read at once from `from`
+// on, and may state a plain size, even one other than its own, as a file
+// that changed since it was opened would.
+class TableSource : public TextSource {
+ public:
+  TableSource(std::string text, std::uint64_t from, std::int64_t size = -1)
+      : TextSource(std::move(text), 4096), from_(from), size_(size) {}
+  std::ptrdiff_t read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
+    if (offset >= from_) most_ = std::max(most_, size);
+    return TextSource::read_at(offset, buffer, size);
+  }
+  std::int64_t plain_size() const override { return size_; }
+  std::size_t most() const { return most_; }
+
+ private:
+  std::uint64_t from_;
+  std::int64_t size_;
+  std::size_t most_ = 0;
+};
+
+// The chunk table is read in pieces no larger than it can be: a small
+// tile's table once cost 64 KiB of memory, cleared, for its few bytes. A
+// table longer than its piece is read in more of them.
+TEST(Laz, AChunkTableIsReadInPiecesNoLargerThanItCanBe) {
+  const std::string laz = corpus_file("pdal-simple.laz");
+  NEEDS_CORPUS(laz);
+  const std::string twin = read(corpus_file("pdal-simple.las")).lines;
+  const std::size_t points_at = little_endian(laz, 96, 4);
+  const std::size_t table_at = little_endian(laz, points_at, 8);
+  const std::size_t chunks = little_endian(laz, table_at + 4, 4);
+  auto read_through = [](ByteSource& source) {
+    LasReader reader(source, 4096);
+    std::string lines;
+    OutputFile out;
+    out.open(std::make_unique<StringSink>(lines));
+    XyzWriter writer(out, {});
+    Extents extents;
+    while (reader.copy_points(writer, extents, 7777) != 0) {
+    }
+    out.close();
+    EXPECT_EQ(reader.problem(), "");
+    EXPECT_EQ(reader.note(), "");
+    return lines;
+  };
+  const std::uint64_t entries_at = table_at + 8;
+  // The file's size unknown: ten bytes a chunk, and four.
+  TableSource unsized(laz, entries_at);
+  EXPECT_TRUE(read_through(unsized) == twin);
+  EXPECT_LE(unsized.most(), 10 * chunks + 16);
+  // Known: the bytes after the table's place.
+  TableSource sized(laz, entries_at, static_cast<std::int64_t>(laz.size()));
+  EXPECT_TRUE(read_through(sized) == twin);
+  EXPECT_EQ(sized.most(), laz.size() - entries_at);
+  // Said to be smaller than the table: three bytes at a time, all read.
+  TableSource shrunk(laz, entries_at, static_cast<std::int64_t>(entries_at + 3));
+  EXPECT_TRUE(read_through(shrunk) == twin);
+  EXPECT_EQ(shrunk.most(), 3u);
+}
+
 TEST(Laz, AChunkTableThatClaimsMillionsOfChunksCostsNoMemory) {
   std::string laz = corpus_file("pdal-simple.laz");
   NEEDS_CORPUS(laz);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "read/laz/arithmetic_decoder.h"
@@ -299,6 +300,51 @@ TEST(ArithmeticEncoder, AModelForEncodingAloneCodesAsTheDecodersModel) {
     for (std::size_t i = 0; i < coded.size(); ++i)
       ASSERT_EQ(d.decode_symbol(model), coded[i]) << symbols << " symbols, " << i;
   }
+}
+
+// A fresh model is a copy of the first one made of its size, which
+// several threads may ask for at once: each of them must get a whole one,
+// and the first made must stay. Sizes no other test makes, so that these
+// threads are the first to ask.
+TEST(ArithmeticEncoder, ModelsFirstMadeOnSeveralThreadsAtOnceCodeAsOneMadeAlone) {
+  std::vector<std::uint32_t> sizes;
+  for (std::uint32_t symbols = 1700; symbols < 1764; ++symbols) sizes.push_back(symbols);
+  std::vector<std::uint32_t> coded;
+  std::mt19937 random(7);
+  for (int i = 0; i < 3000; ++i) coded.push_back(random());
+  auto code_all = [&](unsigned seed, std::vector<std::string>& failures) {
+    std::vector<std::uint32_t> order = sizes;
+    std::shuffle(order.begin(), order.end(), std::mt19937(seed));
+    for (std::uint32_t symbols : order) {
+      std::vector<unsigned char> bytes;
+      {
+        SymbolModel model(symbols, SymbolModel::ForEncoding{});
+        Encoder e(bytes);
+        for (std::uint32_t s : coded) e.encode_symbol(model, s % (s % 5 == 0 ? symbols : 4));
+        e.done();
+      }
+      SymbolModel model(symbols);
+      Decoder d;
+      d.set_input(bytes.data(), bytes.data() + bytes.size());
+      d.start();
+      for (std::uint32_t s : coded) {
+        if (d.decode_symbol(model) != s % (s % 5 == 0 ? symbols : 4)) {
+          failures.push_back(std::to_string(symbols) + " symbols");
+          break;
+        }
+      }
+    }
+  };
+  std::vector<std::vector<std::string>> failures(4);
+  std::vector<std::thread> threads;
+  for (unsigned t = 0; t < failures.size(); ++t)
+    threads.emplace_back(code_all, t, std::ref(failures[t]));
+  for (std::thread& thread : threads) thread.join();
+  for (const auto& failed : failures) EXPECT_TRUE(failed.empty()) << failed.front();
+  // And once more alone, from the models kept.
+  std::vector<std::string> again;
+  code_all(99, again);
+  EXPECT_TRUE(again.empty());
 }
 
 TEST(PointItemsEncoder, TheMultipleOfTimesRoundsAsLasZipAndGivesUpPastAnInt) {
