@@ -36,6 +36,22 @@ struct Read {
   std::string note;
 };
 
+// Every point `reader` gives, as text, and what it tells.
+Read read_all(LasReader& reader) {
+  Read result;
+  OutputFile out;
+  out.open(std::make_unique<StringSink>(result.lines));
+  XyzWriter writer(out, {});
+  Extents extents;
+  while (reader.copy_points(writer, extents, 7777) != 0) {
+  }
+  out.close();
+  result.problem = reader.problem();
+  result.problem_at_end = reader.problem_at_end();
+  result.note = reader.note();
+  return result;
+}
+
 // Read in pieces of `piece` bytes, through a read-ahead of `block` bytes
 // when not 0; `in_order` as from a pipe, with no chunk table.
 Read read(const std::string& file, std::size_t piece = 4096, std::size_t block = 0,
@@ -51,18 +67,7 @@ Read read(const std::string& file, std::size_t piece = 4096, std::size_t block =
     reader = std::make_unique<LasReader>(*source, 1000);
   }
   reader->set_laz_workers(workers);
-  Read result;
-  OutputFile out;
-  out.open(std::make_unique<StringSink>(result.lines));
-  XyzWriter writer(out, {});
-  Extents extents;
-  while (reader->copy_points(writer, extents, 7777) != 0) {
-  }
-  out.close();
-  result.problem = reader->problem();
-  result.problem_at_end = reader->problem_at_end();
-  result.note = reader->note();
-  return result;
+  return read_all(*reader);
 }
 
 // The first `count` lines of `lines`.
@@ -574,17 +579,10 @@ TEST(Laz, AChunkTableIsReadInPiecesNoLargerThanItCanBe) {
   const std::size_t chunks = little_endian(laz, table_at + 4, 4);
   auto read_through = [](ByteSource& source) {
     LasReader reader(source, 4096);
-    std::string lines;
-    OutputFile out;
-    out.open(std::make_unique<StringSink>(lines));
-    XyzWriter writer(out, {});
-    Extents extents;
-    while (reader.copy_points(writer, extents, 7777) != 0) {
-    }
-    out.close();
-    EXPECT_EQ(reader.problem(), "");
-    EXPECT_EQ(reader.note(), "");
-    return lines;
+    Read got = read_all(reader);
+    EXPECT_EQ(got.problem, "");
+    EXPECT_EQ(got.note, "");
+    return got.lines;
   };
   const std::uint64_t entries_at = table_at + 8;
   // The file's size unknown: ten bytes a chunk, and four.
@@ -611,15 +609,7 @@ TEST(Laz, AChunkTableThatClaimsMillionsOfChunksCostsNoMemory) {
   put(laz, table_at + 4, 6710884, 4);
   MeasuredSource source(laz, 4096);
   LasReader reader(source, 4096);
-  std::string lines;
-  OutputFile out;
-  out.open(std::make_unique<StringSink>(lines));
-  XyzWriter writer(out, {});
-  Extents extents;
-  while (reader.copy_points(writer, extents, 7777) != 0) {
-  }
-  out.close();
-  EXPECT_NE(reader.problem(), "");
+  EXPECT_NE(read_all(reader).problem, "");
   EXPECT_LE(source.most(), std::size_t{1} << 20);
   // Nor is such a table taken for one: its damage is told.
   put(laz, 107, 1065, 4);
