@@ -132,9 +132,7 @@ std::int32_t wrapping_add(std::int32_t a, std::int32_t b) {
 // decoded.
 using FieldModels = Point14FieldModelsOf<IntegerDecoder>;
 
-// What the items past POINT14 (colour, near infrared, wave packet, extra
-// bytes) keep, in contexts of their own (items_context and
-// switch_items_context say which, point14_models.h).
+// The models of the items past POINT14 in one of their contexts.
 struct ItemModels {
   explicit ItemModels(std::size_t bytes) : byte_models(bytes) {}
   ColourModels rgb;
@@ -143,6 +141,9 @@ struct ItemModels {
   ByteModels byte_models;
 };
 
+// What the items past POINT14 (colour, near infrared, wave packet, extra
+// bytes) keep, in contexts of their own (items_context and
+// switch_items_context say which, point14_models.h).
 struct ItemContext {
   Colour colour;
   std::uint32_t nir = 0;
