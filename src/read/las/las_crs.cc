@@ -363,6 +363,13 @@ std::string read_extended(const Header& header, ByteSource& file, Crs& crs) {
     }
     at += kRecordHeader + length;
   }
+  // The other records are passed over unread: the last of them cut short
+  // still tells a damaged file.
+  if (at > header.extended_at) {
+    char last = 0;
+    std::ptrdiff_t got = file.read_at(at - 1, &last, 1);
+    if (got == 0) return "its extended records run past the end of the file";
+  }
   return "";
 }
 

@@ -326,6 +326,9 @@ TEST(LasCrs, DamagedOrHugeExtendedRecordsCostNoPoint) {
        "its extended records run past the end of the file"},
       {evlr("LASF_Projection", 2112, kUtm10), 3, false,
        "its extended records run past the end of the file", true},
+      // Cut short in a record that is passed over: as damaged.
+      {evlr("LASF_Projection", 2112, kUtm10) + evlr("other", 7, "xyz", 4), 2, false,
+       "its extended records run past the end of the file", true},
       {evlr("LASF_Projection", 2112, kUtm10), 1, true,
        "its extended records are not read, as the input is read in one pass"},
       {evlr("LASF_Projection", 2112, kUtm10, ~0ull - 1), 1, false,
