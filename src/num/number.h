@@ -129,7 +129,7 @@ inline char* format_fixed6_quickly(double value, char* out) {
 // format_fixed6_quickly. Writes up to 8 bytes past the text.
 class Fixed6Runs {
  public:
-  char* write(double value, char* out) {
+  [[gnu::always_inline]] char* write(double value, char* out) {
     const auto bits = std::bit_cast<std::uint64_t>(value);
     // In the run: the same sign and exponent, so the same scale, and the
     // same seconds. What the scale gives is kept for the run, not worked

@@ -238,7 +238,8 @@ struct SmallPlace {
 };
 
 // Writes 8 bytes.
-inline char* write_small_at(const SmallPlace& place, const char* record, char* out) {
+[[gnu::always_inline]] inline char* write_small_at(const SmallPlace& place, const char* record,
+                                                   char* out) {
   const char* p = record + place.at;
   const std::uint32_t two =
       static_cast<unsigned char>(p[0]) | std::uint32_t{static_cast<unsigned char>(p[1])} << 8;
@@ -250,6 +251,23 @@ inline char* write_small_at(const SmallPlace& place, const char* record, char* o
   }
   return write_small_whole(value, out);
 }
+
+// The columns most often asked after X, Y and Z: two small wholes (the
+// intensity and the class), then the time. A class of its own, for its
+// call to be inlined in each of the loops that write lines.
+struct TwoSmallsThenTime {
+  SmallPlace one, two;
+  std::size_t time_at = 0;
+  number::Fixed6Runs& times;
+  [[gnu::always_inline]] char* operator()(const char* record, char* out) const {
+    *out++ = ' ';
+    out = write_small_at(one, record, out);
+    *out++ = ' ';
+    out = write_small_at(two, record, out);
+    *out++ = ' ';
+    return times.write(std::bit_cast<double>(bytes::load8(record + time_at)), out);
+  }
+};
 
 std::int32_t coordinate_at(const char* record, int axis) {
   const char* p = record + std::ptrdiff_t{4} * axis;
@@ -537,15 +555,8 @@ void FieldsWriter::write_plain_attributes(const ScaledRecords& records, Extents&
     if (two_bytes_in(first) && two_bytes_in(second)) {
       const SmallPlace one{first.place.at, first.place.shift, first.mask};
       const SmallPlace two{second.place.at, second.place.shift, second.mask};
-      return write_xyz_then<kDecimals>(
-          records, extents, measured, [&, one, two](const char* record, char* out) {
-            *out++ = ' ';
-            out = write_small_at(one, record, out);
-            *out++ = ' ';
-            out = write_small_at(two, record, out);
-            *out++ = ' ';
-            return times.write(std::bit_cast<double>(bytes::load8(record + time_at)), out);
-          });
+      return write_xyz_then<kDecimals>(records, extents, measured,
+                                       TwoSmallsThenTime{one, two, time_at, times});
     }
     return write_xyz_then<kDecimals>(
         records, extents, measured, [&](const char* record, char* out) {
@@ -557,44 +568,43 @@ void FieldsWriter::write_plain_attributes(const ScaledRecords& records, Extents&
           return times.write(std::bit_cast<double>(bytes::load8(record + time_at)), out);
         });
   }
-  write_xyz_then<kDecimals>(records, extents, measured, [&](const char* record, char* out) {
-    for (const Step* step = steps; step != steps_end; ++step) {
-      *out++ = ' ';
-      out = step->op == Step::Op::kTimeDouble
-                ? times.write(std::bit_cast<double>(bytes::load8(record + step->place.at)), out)
-                : write_small_step(*step, record, out);
+  // Small wholes and times in any order, step by step; a class for its
+  // call to be inlined in each loop that writes lines.
+  struct StepByStep {
+    const Step* steps;
+    const Step* steps_end;
+    number::Fixed6Runs& times;
+    decltype(write_small_step) small;
+    [[gnu::always_inline]] char* operator()(const char* record, char* out) const {
+      for (const Step* step = steps; step != steps_end; ++step) {
+        *out++ = ' ';
+        out = step->op == Step::Op::kTimeDouble
+                  ? times.write(std::bit_cast<double>(bytes::load8(record + step->place.at)), out)
+                  : small(*step, record, out);
+      }
+      return out;
     }
-    return out;
-  });
+  };
+  write_xyz_then<kDecimals>(records, extents, measured,
+                            StepByStep{steps, steps_end, times, write_small_step});
 }
 
 template <int kDecimals, class Tail>
 void FieldsWriter::write_xyz_then(const ScaledRecords& records, Extents& extents, Axes measured,
                                   Tail tail) {
+  // The plain result's loop, the line's end and the axes measured its
+  // constants.
+  using record_decimals::write_lines;
   const record_decimals::DecimalAxis* axes = record_text_.axes;
-  std::int32_t least[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
-  std::int32_t greatest[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
-  const bool crlf = format_.crlf;
-  const char* record = records.first;
-  char* out = file_.reserve(line_room_);
-  const char* room_end = file_.room_end() - line_room_;
-  for (std::int64_t i = 0; i < records.count; ++i, record += records.length) {
-    if (out > room_end) {
-      file_.commit(out);
-      out = file_.reserve(line_room_);
-      room_end = file_.room_end() - line_room_;
-    }
-    for (int axis = 0; axis < 3; ++axis) {
-      const std::int32_t integer = coordinate_at(record, axis);
-      least[axis] = std::min(least[axis], integer);
-      greatest[axis] = std::max(greatest[axis], integer);
-      if (axis > 0) *out++ = ' ';
-      out = record_decimals::write_coordinate<kDecimals>(axes[axis], integer, out);
-    }
-    out = tail(record, out);
-    if (crlf) *out++ = '\r';
-    *out++ = '\n';
+  const bool z = measured == Axes::kXYZ;
+  if (format_.crlf) {
+    return z ? write_lines<true, kDecimals, Axes::kXYZ>(file_, line_room_, axes, records, extents,
+                                                        tail)
+             : write_lines<true, kDecimals, Axes::kXY>(file_, line_room_, axes, records, extents,
+                                                       tail);
   }
-  file_.commit(out);
-  record_decimals::add_extreme_records(least, greatest, records, extents, measured);
+  return z ? write_lines<false, kDecimals, Axes::kXYZ>(file_, line_room_, axes, records, extents,
+                                                       tail)
+           : write_lines<false, kDecimals, Axes::kXY>(file_, line_room_, axes, records, extents,
+                                                      tail);
 }

@@ -10,10 +10,12 @@
 
 #include <cstdint>
 
+#include "io/output_file.h"
 #include "num/bytes.h"
 #include "num/extent.h"
 #include "num/number.h"
 #include "point/point.h"
+#include "write/xyz_text.h"
 
 namespace record_decimals {
 
@@ -58,7 +60,7 @@ inline std::int32_t little_endian_32(const char* p) {
 // The text of `units` thousandths or millionths (kDecimals 3 or 6), below
 // 10^8 once whole, with "-" for a negative one, in six decimals.
 template <int kDecimals>
-inline char* write_decimal(std::uint64_t units, bool negative, char* out) {
+[[gnu::always_inline]] inline char* write_decimal(std::uint64_t units, bool negative, char* out) {
   *out = '-';
   out += negative;
   auto high = static_cast<std::uint32_t>(units / 1000000);
@@ -81,7 +83,8 @@ inline char* write_decimal(std::uint64_t units, bool negative, char* out) {
 
 // A coordinate's `integer` on axis `a` in six decimals.
 template <int kDecimals>
-inline char* write_coordinate(const DecimalAxis& a, std::int32_t integer, char* out) {
+[[gnu::always_inline]] inline char* write_coordinate(const DecimalAxis& a, std::int32_t integer,
+                                                     char* out) {
   std::int64_t value = integer + a.units;
   auto magnitude = static_cast<std::uint64_t>(value < 0 ? -value : value);
   return write_decimal<kDecimals>(magnitude * a.to_units, value < a.negative_below, out);
@@ -102,6 +105,50 @@ inline char* write_coordinate(const DecimalAxis& a, std::int32_t integer, char* 
               least[2] * scale[2] + offset[2], axes);
   extents.add(greatest[0] * scale[0] + offset[0], greatest[1] * scale[1] + offset[1],
               greatest[2] * scale[2] + offset[2], axes);
+}
+
+// A line for each of `records`: X, Y and Z from their integers, then what
+// `tail(record, out)` writes after Z (the plain result writes nothing
+// there), then the line's end; and the extents of the axes kAxes. The one
+// loop of the plain writer and of the fields writer, so that a coordinate
+// has one text whichever writes it. `line_room` holds the longest line.
+template <bool kCrlf, int kDecimals, Axes kAxes, class Tail>
+[[gnu::always_inline]] inline void write_lines(OutputFile& file, std::size_t line_room,
+                                               const DecimalAxis* axes,
+                                               const ScaledRecords& records, Extents& extents,
+                                               Tail tail) {
+  using Out = xyz::SixDecimals<kCrlf>;
+  std::int32_t least[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
+  std::int32_t greatest[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
+  // The room is checked for the longest line, and reserved for many.
+  char* out = file.reserve(line_room);
+  const char* room_end = file.room_end() - line_room;
+  const std::size_t length = records.length;
+  const char* record = records.first;
+  const char* const records_end = record + static_cast<std::size_t>(records.count) * length;
+  for (; record != records_end; record += length) {
+    if (out > room_end) {
+      file.commit(out);
+      out = file.reserve(line_room);
+      room_end = file.room_end() - line_room;
+    }
+    const std::int32_t x = little_endian_32(record);
+    const std::int32_t y = little_endian_32(record + 4);
+    least[0] = std::min(least[0], x);
+    greatest[0] = std::max(greatest[0], x);
+    least[1] = std::min(least[1], y);
+    greatest[1] = std::max(greatest[1], y);
+    out = Out::between(write_coordinate<kDecimals>(axes[0], x, out));
+    out = Out::between(write_coordinate<kDecimals>(axes[1], y, out));
+    const std::int32_t z = little_endian_32(record + 8);
+    if constexpr (kAxes == Axes::kXYZ) {
+      least[2] = std::min(least[2], z);
+      greatest[2] = std::max(greatest[2], z);
+    }
+    out = Out::line_end(tail(record, write_coordinate<kDecimals>(axes[2], z, out)));
+  }
+  file.commit(out);
+  add_extreme_records(least, greatest, records, extents, kAxes);
 }
 
 }  // namespace record_decimals

@@ -125,41 +125,9 @@ void XyzWriter::write_records(const ScaledRecords& records, Extents& extents, Ax
 // the least and greatest of them.
 template <bool kCrlf, int kDecimals, Axes kAxes>
 void XyzWriter::write_decimal_records(const ScaledRecords& records, Extents& extents) {
-  using Out = xyz::SixDecimals<kCrlf>;
-  const DecimalAxis* axes = record_text_.axes;
-  auto coordinate = [axes](std::int32_t integer, int axis, char* out) {
-    return record_decimals::write_coordinate<kDecimals>(axes[axis], integer, out);
-  };
-  std::int32_t least[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
-  std::int32_t greatest[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
-  char* out = file_.reserve(Out::kLineRoom);
-  char* room_end = file_.room_end() - Out::kLineRoom;
-  const std::size_t length = records.length;
-  const char* record = records.first;
-  const char* const records_end = record + static_cast<std::size_t>(records.count) * length;
-  for (; record != records_end; record += length) {
-    if (out > room_end) {
-      file_.commit(out);
-      out = file_.reserve(Out::kLineRoom);
-      room_end = file_.room_end() - Out::kLineRoom;
-    }
-    std::int32_t integer_x = little_endian_32(record);
-    std::int32_t integer_y = little_endian_32(record + 4);
-    least[0] = std::min(least[0], integer_x);
-    greatest[0] = std::max(greatest[0], integer_x);
-    least[1] = std::min(least[1], integer_y);
-    greatest[1] = std::max(greatest[1], integer_y);
-    out = Out::between(coordinate(integer_x, 0, out));
-    out = Out::between(coordinate(integer_y, 1, out));
-    std::int32_t integer_z = little_endian_32(record + 8);
-    if constexpr (kAxes == Axes::kXYZ) {
-      least[2] = std::min(least[2], integer_z);
-      greatest[2] = std::max(greatest[2], integer_z);
-    }
-    out = Out::line_end(coordinate(integer_z, 2, out));
-  }
-  file_.commit(out);
-  add_extreme_records(least, greatest, records, extents, kAxes);
+  record_decimals::write_lines<kCrlf, kDecimals, kAxes>(file_, xyz::SixDecimals<kCrlf>::kLineRoom,
+                                                        record_text_.axes, records, extents,
+                                                        [](const char*, char* out) { return out; });
 }
 
 // Any other number of decimals: from the integers where fewer decimals
