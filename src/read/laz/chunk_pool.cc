@@ -6,8 +6,11 @@
 
 namespace laz {
 
-ChunkPool::ChunkPool(const Laszip& laszip, unsigned workers, Layers layers)
-    : laszip_(laszip), layers_(layers), point_size_(decoded_size(layers, record_length(laszip))) {
+ChunkPool::ChunkPool(const Laszip& laszip, unsigned workers, Layers layers, ChunkDecode decode)
+    : laszip_(laszip),
+      layers_(layers),
+      decode_(decode),
+      point_size_(decoded_size(layers, record_length(laszip))) {
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
 }
 
@@ -23,6 +26,7 @@ ChunkPool::~ChunkPool() {
 void ChunkPool::submit(std::size_t index, std::vector<unsigned char> bytes, std::uint32_t points) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    results_[index] = Result();
     jobs_.push_back(Job{index, std::move(bytes), points});
   }
   job_ready_.notify_one();
@@ -30,8 +34,13 @@ void ChunkPool::submit(std::size_t index, std::vector<unsigned char> bytes, std:
 
 bool ChunkPool::collect(std::size_t index, DecodedPoints& decoded) {
   std::unique_lock<std::mutex> lock(mutex_);
-  result_ready_.wait(lock, [&] { return results_.count(index) != 0; });
   auto found = results_.find(index);
+  result_ready_.wait(lock, [&] { return found->second.done; });
+  if (found->second.failure != nullptr) {
+    std::exception_ptr failure = found->second.failure;
+    results_.erase(found);
+    std::rethrow_exception(failure);
+  }
   bool whole = found->second.whole;
   decoded.swap(found->second.decoded);
   // What `decoded` held before, its points handed on, is a spare now.
@@ -61,12 +70,19 @@ void ChunkPool::work() {
         spare_bytes_ -= result.decoded.capacity();
       }
     }
-    result.decoded.resize(std::size_t{job.points} * point_size_);
-    result.whole = decode_chunk(laszip_, job.bytes.data(), job.bytes.size(), job.points,
-                                result.decoded.data(), layers_);
+    try {
+      result.decoded.resize(std::size_t{job.points} * point_size_);
+      result.whole = decode_(laszip_, job.bytes.data(), job.bytes.size(), job.points,
+                             result.decoded.data(), layers_);
+    } catch (...) {
+      // Out of this thread, it would end the program: the reader tells it.
+      result.failure = std::current_exception();
+      result.decoded = DecodedPoints();
+    }
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      results_[job.index] = std::move(result);
+      result.done = true;
+      results_.find(job.index)->second = std::move(result);
     }
     result_ready_.notify_all();
   }

@@ -9,20 +9,27 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "read/laz/chunk_decoder.h"
 #include "read/laz/laszip_vlr.h"
 #include "read/laz/layers.h"
 
 namespace laz {
 
+// How a chunk is decoded: decode_chunk, or what a test puts in its place.
+using ChunkDecode = bool (*)(const Laszip& laszip, const unsigned char* bytes, std::size_t size,
+                             std::uint32_t count, char* out, Layers layers);
+
 class ChunkPool {
  public:
   // Decodes the `layers` asked for.
-  ChunkPool(const Laszip& laszip, unsigned workers, Layers layers = kXyzOnly);
+  ChunkPool(const Laszip& laszip, unsigned workers, Layers layers = kXyzOnly,
+            ChunkDecode decode = decode_chunk);
   ~ChunkPool();
   ChunkPool(const ChunkPool&) = delete;
   ChunkPool& operator=(const ChunkPool&) = delete;
@@ -30,7 +37,8 @@ class ChunkPool {
   // Chunk number `index`: its bytes and its count of points.
   void submit(std::size_t index, std::vector<unsigned char> bytes, std::uint32_t points);
   // Waits for chunk `index`, submitted before: its points into `decoded`,
-  // and whether it was whole.
+  // and whether it was whole. What stopped a worker decoding it (memory
+  // that ran out) is thrown here, in the reader's thread, which can tell it.
   bool collect(std::size_t index, DecodedPoints& decoded);
 
  private:
@@ -39,14 +47,19 @@ class ChunkPool {
     std::vector<unsigned char> bytes;
     std::uint32_t points;
   };
+  // Made when its chunk is submitted, so that a worker allocates nothing
+  // outside its decoding, which may fail.
   struct Result {
+    bool done = false;
     bool whole = false;
     DecodedPoints decoded;
+    std::exception_ptr failure;
   };
   void work();
 
   const Laszip& laszip_;
   Layers layers_;
+  ChunkDecode decode_;
   std::size_t point_size_;
   std::mutex mutex_;
   std::condition_variable job_ready_;

@@ -28,6 +28,10 @@ constexpr std::uint64_t kNoTablePlace = ~std::uint64_t{0};
 // writes chunks of 50000 points unless told otherwise.
 constexpr std::uint64_t kMostChunkPoints = std::uint64_t{1} << 21;
 constexpr std::uint64_t kMostChunkBytes = std::uint64_t{32} << 20;
+// And its points decoded: a chunk of records with thousands of extra bytes
+// would otherwise be gigabytes (past what a 32-bit size even holds). The
+// most points of up to 128 bytes fit, and LASzip's 50000 of up to 5368.
+constexpr std::uint64_t kMostChunkDecoded = std::uint64_t{256} << 20;
 // The chunks' bytes, compressed and decoded, that the workers hold at most
 // (beyond the one chunk the reader waits for).
 constexpr std::uint64_t kMostInFlight = std::uint64_t{32} << 20;
@@ -376,7 +380,9 @@ bool LazPoints::next_chunk() {
     return false;
   }
   if (point_wise_ != nullptr) {
-    auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
+    // Fewer points a piece where records are long.
+    const std::uint64_t most = std::max<std::uint64_t>(1, kMostChunkDecoded / point_size_);
+    auto piece = static_cast<std::size_t>(std::min<std::uint64_t>({left, kPiece, most}));
     decoded_.resize(piece * point_size_);
     char* out = decoded_.data();
     if (decoded_points_ == 0) {
@@ -409,6 +415,14 @@ bool LazPoints::next_chunk() {
 }
 
 bool LazPoints::too_large(std::uint64_t points, std::uint64_t bytes) {
+  const std::uint64_t decoded = points * point_size_;
+  if (points <= kMostChunkPoints && decoded > kMostChunkDecoded) {
+    problem_ = "the LAZ chunk that begins at point " + text(decoded_points_ + 1) + " holds " +
+               text(points) + " points of " + text(point_size_) + " bytes, " + text(decoded) +
+               " bytes decoded, more than the program decodes at once (" + text(kMostChunkDecoded) +
+               " bytes)";
+    return true;
+  }
   if (points <= kMostChunkPoints && bytes <= kMostChunkBytes) return false;
   problem_ = "the LAZ chunk that begins at point " + text(decoded_points_ + 1) + " holds " +
              text(points) + " points" +

@@ -18,6 +18,7 @@
 #include "io/output_file.h"
 #include "io/read_ahead.h"
 #include "read/las/las_reader.h"
+#include "read/laz/chunk_pool.h"
 #include "read/laz/laz_encoder.h"
 #include "tiles.h"
 #include "write/xyz_writer.h"
@@ -531,6 +532,74 @@ TEST(Laz, OneChunkOfMoreThanAreHeldAtOnceIsReadInPiecesAndCheckedAtItsEnd) {
   laz[points_at + 8 + 20 + (laz.size() - points_at) / 2] ^= 0x08;
   got = read(laz, 1 << 20);
   EXPECT_NE(got.problem, "");
+}
+
+// A chunk's points decoded whole must fit in memory, and in a 32-bit size:
+// a chunk of 2000000 records of 200 bytes is refused before anything is
+// decoded. Its X, Y and Z alone, 12 bytes a point, are decoded (and the
+// chunk, which holds three points, found damaged).
+TEST(Laz, AChunkTooLargeDecodedIsRefusedButItsCoordinatesAreRead) {
+  LasTile tile;
+  tile.format = 0;
+  tile.record_length = 200;
+  for (std::int32_t i = 0; i < 3; ++i) tile.points.push_back({i, 2 * i, 3 * i});
+  std::string laz = laz::compress_las(tile.bytes(), 3);
+  put(laz, laszip_record(laz) + 12, 2000000, 4);
+  put(laz, 107, 2000000, 4);
+  const std::string kRefused =
+      "the LAZ chunk that begins at point 1 holds 2000000 points of 200 bytes, 400000000 bytes "
+      "decoded, more than the program decodes at once (268435456 bytes)";
+  for (bool in_order : {false, true}) {
+    auto source = std::make_unique<TextSource>(laz, 4096);
+    if (in_order) source->in_order_only();
+    LasReader whole(*source, 1000);
+    whole.set_laz_layers(laz::kAllLayers);
+    Read got = read_all(whole);
+    EXPECT_EQ(got.problem, kRefused) << in_order;
+    EXPECT_EQ(got.lines, "") << in_order;
+  }
+  EXPECT_EQ(read(laz).problem.rfind(
+                "the LAZ chunk that begins at point 1 is damaged (its decoding does not end", 0),
+            0u);
+}
+
+// A chunk decoded as decode_chunk does, but for one of two points: memory
+// runs out decoding it.
+bool decode_unless_two(const laz::Laszip& laszip, const unsigned char* bytes, std::size_t size,
+                       std::uint32_t count, char* out, laz::Layers layers) {
+  if (count == 2) throw std::bad_alloc();
+  return laz::decode_chunk(laszip, bytes, size, count, out, layers);
+}
+
+// A worker whose decoding fails does not end the program, as a failure out
+// of a thread would: the reader that collects the chunk is told, in its own
+// thread. The chunks around it are decoded, and the pool ends with some
+// never collected.
+TEST(Laz, AWorkerThatRunsOutOfMemoryTellsTheReaderOfItsChunk) {
+  const laz::ChunkFormat format{0, 20, 3};
+  laz::Laszip laszip;
+  laszip.chunk_size = laz::kVariableChunks;
+  laszip.items = {{laz::kPoint10, 20, 2}};
+  std::vector<unsigned char> records(20 * 3, 0);
+  for (int i = 0; i < 3; ++i)
+    records[static_cast<std::size_t>(20 * i)] = static_cast<unsigned char>(i);
+  for (unsigned workers : {1u, 3u}) {
+    laz::ChunkPool pool(laszip, workers, laz::kXyzOnly, decode_unless_two);
+    for (std::uint32_t chunk = 0; chunk < 6; ++chunk) {
+      const std::uint32_t count = chunk % 3 + 1;
+      std::vector<unsigned char> bytes;
+      laz::compress_chunk(format, records.data(), count, bytes);
+      pool.submit(chunk, std::move(bytes), count);
+    }
+    laz::DecodedPoints decoded;
+    ASSERT_TRUE(pool.collect(0, decoded));
+    EXPECT_EQ(decoded.size(), laz::kXyzSize);
+    EXPECT_THROW(pool.collect(1, decoded), std::bad_alloc);
+    ASSERT_TRUE(pool.collect(2, decoded));
+    ASSERT_EQ(decoded.size(), 3 * laz::kXyzSize);
+    EXPECT_EQ(decoded[2 * laz::kXyzSize], 2);
+    EXPECT_THROW(pool.collect(4, decoded), std::bad_alloc);
+  }
 }
 
 // A source that tells the most it was asked to read at a place at once.

@@ -16,6 +16,7 @@
 #include "io/text_out.h"
 #include "tiles.h"
 #include "write/las/las_plan.h"
+#include "write/las/laz_chunks.h"
 
 namespace {
 
@@ -764,6 +765,36 @@ TEST_F(LasJob, RecordsLentCopiedAndConvertedMakeTheSameChunks) {
   EXPECT_EQ(header_count(ahead.files["r.laz"]), 2 * 60003u + 4 * 3001u + 2001u);
   disk.files["lent.laz"] = ahead.files["r.laz"];
   EXPECT_EQ(fields({"lent.laz"}, "X,Y,Z,GpsTime"), fields(inputs, "X,Y,Z,GpsTime"));
+}
+
+// A chunk of fewer than 50000 records, the last, cannot be compressed:
+// memory runs out.
+void compress_unless_last(const laz::ChunkFormat& format, laz::RecordRuns records,
+                          std::vector<unsigned char>& out) {
+  if (records.count() < 50000) throw std::bad_alloc();
+  laz::compress_chunk(format, records, out);
+}
+
+// A chunk whose compression fails on a worker does not end the program, as a
+// failure out of a thread would: the job is told where it writes the
+// chunk, and the chunks before it are written.
+TEST(LazChunks, AChunkThatRunsOutOfMemoryIsToldWhereItIsWritten) {
+  Plan plan = lasout::compose({las_input("a", 1, 0.01)}, {});
+  std::string written;
+  OutputFile file;
+  file.open(std::make_unique<StringSink>(written));
+  auto chunks = lasout::make_laz_chunks(plan, file, compress_unless_last);
+  chunks->begin();
+  const std::string records(std::size_t{plan.record_length} * 50007, '\0');
+  chunks->place_all(records.data(), 50007);
+  EXPECT_THROW(chunks->finish(), std::bad_alloc);
+  chunks.reset();
+  file.close();
+  // The place of the table, not yet known, then the first chunk.
+  std::vector<unsigned char> first;
+  laz::compress_chunk({1, plan.record_length, 3},
+                      reinterpret_cast<const unsigned char*>(records.data()), 50000, first);
+  EXPECT_EQ(written, std::string(8, '\xff') + std::string(first.begin(), first.end()));
 }
 
 }  // namespace

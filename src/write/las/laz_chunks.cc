@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -46,14 +47,18 @@ struct Chunk {
   Totals totals;
   std::vector<unsigned char> bytes;
   bool done = false;
+  // What stopped its compression (memory that ran out), thrown by the
+  // thread that writes it, which can tell it.
+  std::exception_ptr failure;
 };
 
 // Chunks compressed on every core, handed to the threads as they fill and
 // written in their order, with at most a few in memory at once.
 class LazChunks : public ChunkWriter {
  public:
-  LazChunks(const Plan& plan, OutputFile& file)
-      : format_(chunk_format(plan)),
+  LazChunks(const Plan& plan, OutputFile& file, ChunkCompress compress)
+      : compress_(compress),
+        format_(chunk_format(plan)),
         file_(file),
         length_(plan.record_length),
         table_pointer_at_(plan.point_offset()),
@@ -237,6 +242,7 @@ class LazChunks : public ChunkWriter {
       chunk_done_.wait(lock, [&] { return oldest->done; });
     }
     in_flight_.pop_front();
+    if (oldest->failure != nullptr) std::rethrow_exception(oldest->failure);
     file_.write_block(reinterpret_cast<const char*>(oldest->bytes.data()), oldest->bytes.size());
     chunk_bytes_.push_back(static_cast<std::uint32_t>(oldest->bytes.size()));
     written_.merge(oldest->totals);
@@ -253,8 +259,12 @@ class LazChunks : public ChunkWriter {
         chunk = queue_.front();
         queue_.pop_front();
       }
-      laz::compress_chunk(format_, laz::RecordRuns{chunk->runs.data(), chunk->runs.size()},
-                          chunk->bytes);
+      try {
+        compress_(format_, laz::RecordRuns{chunk->runs.data(), chunk->runs.size()}, chunk->bytes);
+      } catch (...) {
+        // Out of this thread, it would end the program.
+        chunk->failure = std::current_exception();
+      }
       chunk->own.reset();
       {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -264,6 +274,7 @@ class LazChunks : public ChunkWriter {
     }
   }
 
+  ChunkCompress compress_;
   laz::ChunkFormat format_;
   OutputFile& file_;
   std::uint32_t length_;
@@ -290,8 +301,9 @@ std::string laszip_record_for(const Plan& plan) {
   return laz::laszip_vlr_for(chunk_format(plan), kChunkPoints, false).substr(54);
 }
 
-std::unique_ptr<ChunkWriter> make_laz_chunks(const Plan& plan, OutputFile& file) {
-  return std::make_unique<LazChunks>(plan, file);
+std::unique_ptr<ChunkWriter> make_laz_chunks(const Plan& plan, OutputFile& file,
+                                             ChunkCompress compress) {
+  return std::make_unique<LazChunks>(plan, file, compress);
 }
 
 }  // namespace lasout

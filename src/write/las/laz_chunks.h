@@ -4,8 +4,10 @@
 #define STRATUMIX_WRITE_LAS_LAZ_CHUNKS_H_
 
 #include <memory>
+#include <vector>
 
 #include "io/output_file.h"
+#include "read/laz/laz_encoder.h"
 #include "write/las/las_plan.h"
 #include "write/las/las_writer.h"
 
@@ -15,7 +17,13 @@ namespace lasout {
 // records before the header is first written.
 std::string laszip_record_for(const Plan& plan);
 
-std::unique_ptr<ChunkWriter> make_laz_chunks(const Plan& plan, OutputFile& file);
+// How a chunk is compressed: laz::compress_chunk, or what a test puts in
+// its place.
+using ChunkCompress = void (*)(const laz::ChunkFormat& format, laz::RecordRuns records,
+                               std::vector<unsigned char>& out);
+
+std::unique_ptr<ChunkWriter> make_laz_chunks(const Plan& plan, OutputFile& file,
+                                             ChunkCompress compress = laz::compress_chunk);
 
 }  // namespace lasout
 
