@@ -85,6 +85,11 @@ InputForm input_form(std::string_view first) {
 }
 
 std::string refusal_of_other_text(std::string_view start, bool whole_file) {
+  // Only in gzip is it read as text.
+  if (start.starts_with("LASF")) {
+    return "a LAS or LAZ file in gzip, which is not read: unpack it (gunzip) and paste the file "
+           "inside";
+  }
   if (start.starts_with("PK\x03\x04"))
     return "a zip archive, not a list of points: unpack it and paste the files inside";
   if (start.starts_with("\xff\xfe") || start.starts_with("\xfe\xff")) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fake_disk.h"
+#include "tiles.h"
 
 namespace {
 
@@ -63,6 +64,24 @@ TEST(OpenPoints, TheJobsWantsReachTheTextReader) {
           want ? std::vector<double>{40, 50} : std::vector<double>{-1, -1};
       EXPECT_EQ(sink.intensities, expected);
     }
+  }
+}
+
+// A LAS or LAZ file in gzip is refused by name, not read as text whose
+// first line mixes numbers and words.
+TEST(OpenPoints, ALasFileInGzipIsRefusedByName) {
+  LasTile tile;
+  tile.points = {{1, 2, 3}, {4, 5, 6}};
+  for (Reading reading : {Reading::kAhead, Reading::kInPlace}) {
+    std::unique_ptr<PointInput> input =
+        open_points(std::make_unique<TextSource>(gzip_member(tile.bytes())), "a.las.gz", "a.las.gz",
+                    {}, Axes::kXYZ, reading);
+    IntensitySink sink;
+    Extents extents;
+    EXPECT_EQ(input->copy_points(sink, extents, 100), 0);
+    EXPECT_EQ(input->problem(),
+              "a LAS or LAZ file in gzip, which is not read: unpack it (gunzip) and paste the "
+              "file inside");
   }
 }
 
