@@ -16,6 +16,7 @@
 #include "io/failure.h"
 #include "io/paths.h"
 #include "io/text_out.h"
+#include "io/threads.h"
 #include "job/outputs.h"
 #include "job/stages.h"
 #include "num/number.h"
@@ -50,10 +51,7 @@ void for_each_input(Disk& disk, std::size_t count, const Each& each) {
       each(i);
     }
   };
-  std::vector<std::thread> helpers;
-  for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
-  work();
-  for (std::thread& helper : helpers) helper.join();
+  threads::run_on(threads, work);
 }
 
 Arguments wrong(const std::string& what) {

@@ -15,6 +15,7 @@
 
 #include "io/failure.h"
 #include "io/paths.h"
+#include "io/threads.h"
 #include "platform/platform.h"
 
 namespace {
@@ -219,13 +220,8 @@ class NormalPaths {
 template <typename Work>
 void on_every_core(std::size_t paths, const Work& work) {
   constexpr std::size_t kManyPaths = 64;
-  std::vector<std::thread> helpers;
-  if (paths >= kManyPaths) {
-    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
-    for (unsigned t = 1; t < std::min(cores, 8U); ++t) helpers.emplace_back(work);
-  }
-  work();
-  for (std::thread& helper : helpers) helper.join();
+  const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+  threads::run_on(paths >= kManyPaths ? std::min(cores, 8U) : 1, work);
 }
 
 // The identity of each of `paths`, and whether it has one (`found`).

@@ -80,7 +80,13 @@ int InputsAhead::lanes_for_this_machine() {
 
 InputsAhead::InputsAhead(const Job& job, Disk& disk, int lanes)
     : job_(job), disk_(disk), depth_(static_cast<std::size_t>(lanes) + 1), queues_(depth_ + 1) {
-  for (int l = 0; l < lanes; ++l) lanes_.emplace_back([this] { lane(); });
+  try {
+    for (int l = 0; l < lanes; ++l) lanes_.emplace_back([this] { lane(); });
+  } catch (...) {
+    // A thread the system would not start: the lanes begun read every
+    // input, and without any the failure is the job's.
+    if (lanes_.empty()) throw;
+  }
 }
 
 InputsAhead::~InputsAhead() {
