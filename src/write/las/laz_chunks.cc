@@ -224,7 +224,13 @@ class LazChunks : public ChunkWriter {
     list_own(*current_);
     while (in_flight_.size() >= most_in_flight_) write_oldest();
     if (workers_.empty()) {
-      for (int i = 0; i < threads_; ++i) workers_.emplace_back([this] { work(); });
+      try {
+        for (int i = 0; i < threads_; ++i) workers_.emplace_back([this] { work(); });
+      } catch (...) {
+        // A thread the system would not start: those begun do the work,
+        // and without any the failure is the job's.
+        if (workers_.empty()) throw;
+      }
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);
