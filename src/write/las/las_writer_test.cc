@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -795,6 +796,44 @@ TEST(LazChunks, AChunkThatRunsOutOfMemoryIsToldWhereItIsWritten) {
   laz::compress_chunk({1, plan.record_length, 3},
                       reinterpret_cast<const unsigned char*>(records.data()), 50000, first);
   EXPECT_EQ(written, std::string(8, '\xff') + std::string(first.begin(), first.end()));
+}
+
+// The chunks' counts a compressor was handed, in any order.
+std::mutex counted_mutex;
+std::vector<std::uint64_t> counted;
+void count_only(const laz::ChunkFormat& /*format*/, laz::RecordRuns records,
+                std::vector<unsigned char>& /*out*/) {
+  std::lock_guard<std::mutex> lock(counted_mutex);
+  counted.push_back(records.count());
+}
+
+// Records of many extra bytes go in chunks of fewer than 50000 points, at
+// most 64 MiB of them, so that the chunks a core holds fit in a 32-bit
+// program; the LASzip record says so.
+TEST(LazChunks, LongRecordsGoInChunksOfAtMost64MiB) {
+  Plan plan = lasout::compose({las_input("a", 1, 0.01)}, {});
+  const std::pair<std::uint32_t, std::uint32_t> kPoints[] = {
+      {28, 50000}, {1342, 50000}, {1343, 49969}, {61230, 1096}, {65535, 1024}};
+  for (auto [length, points] : kPoints) {
+    plan.record_length = length;
+    EXPECT_EQ(le(lasout::laszip_record_for(plan), 12, 4), points) << length;
+  }
+  counted.clear();
+  std::string written;
+  OutputFile file;
+  file.open(std::make_unique<StringSink>(written));
+  auto chunks = lasout::make_laz_chunks(plan, file, count_only);
+  // Where the header and its records go.
+  const std::string header(static_cast<std::size_t>(plan.point_offset()), '\0');
+  file.write_block(header.data(), header.size());
+  chunks->begin();
+  const std::string records(std::size_t{65535} * 1030, '\0');
+  chunks->lend_all(records.data(), 1030);
+  chunks->finish();
+  chunks.reset();
+  file.close();
+  std::sort(counted.begin(), counted.end());
+  EXPECT_EQ(counted, (std::vector<std::uint64_t>{6, 1024}));
 }
 
 }  // namespace

@@ -18,8 +18,16 @@ namespace lasout {
 namespace {
 
 // LASzip's chunks of 50 000 points: a reader seeks to any of them by the
-// table at the end.
+// table at the end. Records so long that 50 000 pass 64 MiB (more than
+// 1342 bytes, all extra bytes but for 30 or so) go in fewer a chunk: a few
+// chunks a core are in memory at once, and a 32-bit program has 2 GiB.
 constexpr std::uint32_t kChunkPoints = 50000;
+constexpr std::uint32_t kMostChunkBytes = std::uint32_t{64} << 20;
+
+std::uint32_t chunk_points(const Plan& plan) {
+  return std::clamp<std::uint32_t>(kMostChunkBytes / std::max<std::uint32_t>(plan.record_length, 1),
+                                   1, kChunkPoints);
+}
 
 laz::ChunkFormat chunk_format(const Plan& plan) {
   laz::ChunkFormat format;
@@ -59,6 +67,7 @@ class LazChunks : public ChunkWriter {
   LazChunks(const Plan& plan, OutputFile& file, ChunkCompress compress)
       : compress_(compress),
         format_(chunk_format(plan)),
+        chunk_points_(chunk_points(plan)),
         file_(file),
         length_(plan.record_length),
         table_pointer_at_(plan.point_offset()),
@@ -91,13 +100,13 @@ class LazChunks : public ChunkWriter {
   char* slot() override {
     Chunk& c = *current_;
     if (c.own == nullptr)
-      c.own.reset(new unsigned char[static_cast<std::size_t>(kChunkPoints) * length_]);
+      c.own.reset(new unsigned char[static_cast<std::size_t>(chunk_points_) * length_]);
     return reinterpret_cast<char*>(c.own.get()) + static_cast<std::size_t>(c.owned) * length_;
   }
   void placed() override {
     current_->totals.add(slot(), extended_);
     ++current_->owned;
-    if (++current_->count == kChunkPoints) hand_over();
+    if (++current_->count == chunk_points_) hand_over();
   }
   Totals place_all(const char* records, std::size_t count) override {
     return take_all(records, count, false);
@@ -191,7 +200,7 @@ class LazChunks : public ChunkWriter {
     Totals all;
     while (count > 0) {
       Chunk& c = *current_;
-      const std::size_t n = std::min(count, static_cast<std::size_t>(kChunkPoints - c.count));
+      const std::size_t n = std::min(count, static_cast<std::size_t>(chunk_points_ - c.count));
       Totals run;
       run.add_run(records, n, length_, extended_);
       if (lent) {
@@ -207,7 +216,7 @@ class LazChunks : public ChunkWriter {
       c.count += static_cast<std::uint32_t>(n);
       records += n * length_;
       count -= n;
-      if (c.count == kChunkPoints) hand_over();
+      if (c.count == chunk_points_) hand_over();
     }
     return all;
   }
@@ -282,6 +291,7 @@ class LazChunks : public ChunkWriter {
 
   ChunkCompress compress_;
   laz::ChunkFormat format_;
+  std::uint32_t chunk_points_;
   OutputFile& file_;
   std::uint32_t length_;
   std::int64_t table_pointer_at_;
@@ -304,7 +314,7 @@ class LazChunks : public ChunkWriter {
 }  // namespace
 
 std::string laszip_record_for(const Plan& plan) {
-  return laz::laszip_vlr_for(chunk_format(plan), kChunkPoints, false).substr(54);
+  return laz::laszip_vlr_for(chunk_format(plan), chunk_points(plan), false).substr(54);
 }
 
 std::unique_ptr<ChunkWriter> make_laz_chunks(const Plan& plan, OutputFile& file,

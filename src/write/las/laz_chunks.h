@@ -1,5 +1,6 @@
 // The LAZ face of a result: its records compressed in chunks of 50 000
-// points on every core, written in order, and the chunk table at the end.
+// points (fewer of long records) on every core, written in order, and the
+// chunk table at the end.
 #ifndef STRATUMIX_WRITE_LAS_LAZ_CHUNKS_H_
 #define STRATUMIX_WRITE_LAS_LAZ_CHUNKS_H_
 
