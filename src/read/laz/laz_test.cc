@@ -580,9 +580,8 @@ TEST(Laz, AWorkerThatRunsOutOfMemoryTellsTheReaderOfItsChunk) {
   laz::Laszip laszip;
   laszip.chunk_size = laz::kVariableChunks;
   laszip.items = {{laz::kPoint10, 20, 2}};
-  std::vector<unsigned char> records(20 * 3, 0);
-  for (int i = 0; i < 3; ++i)
-    records[static_cast<std::size_t>(20 * i)] = static_cast<unsigned char>(i);
+  std::vector<unsigned char> records(std::size_t{20} * 3, 0);
+  for (std::size_t i = 0; i < 3; ++i) records[20 * i] = static_cast<unsigned char>(i);
   for (unsigned workers : {1u, 3u}) {
     laz::ChunkPool pool(laszip, workers, laz::kXyzOnly, decode_unless_two);
     for (std::uint32_t chunk = 0; chunk < 6; ++chunk) {
