@@ -325,7 +325,7 @@ std::size_t LazPoints::next(const char*& records, std::size_t count) {
       // table begins.
       if (laszip_.chunk_size == 0 && laszip_.compressor == Compressor::kChunked &&
           point_count_ > kMostChunkPoints) {
-        point_wise_ = std::make_unique<PointDecoder>(laszip_);
+        point_wise_ = std::make_unique<PointDecoder>(laszip_, layers_);
         decoder_.set_input(nullptr, nullptr, &stream_);
         return next(records, count);
       }

@@ -517,6 +517,16 @@ TEST(Laz, OneChunkOfMoreThanAreHeldAtOnceIsReadInPiecesAndCheckedAtItsEnd) {
   Read got = read(laz, 1 << 20);
   EXPECT_EQ(got.problem, "");
   EXPECT_TRUE(got.lines == twin);
+  // Whole records, as a job that writes other fields asks: the writer
+  // finds X, Y and Z at the record's length.
+  {
+    TextSource source(laz, 1 << 20);
+    LasReader whole(source, 1000);
+    whole.set_laz_layers(laz::kAllLayers);
+    got = read_all(whole);
+    EXPECT_EQ(got.problem, "");
+    EXPECT_TRUE(got.lines == twin) << first_lines(got.lines, 2);
+  }
   // Where the table is said to begin, one byte on: the stream does not end
   // there.
   std::size_t points_at = little_endian(laz, 96, 4);
