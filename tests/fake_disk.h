@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <utility>
@@ -66,10 +67,14 @@ class StringSink : public ByteSink {
       : bytes_(bytes), capacity_(capacity), closes_(closes) {}
 
   void write(const char* data, std::size_t size) override {
-    if (size > capacity_ - bytes_.size())
+    if (size > capacity_ - bytes_.size()) {
+      if (out_of_memory_) throw std::bad_alloc();
       throw Failure{1, "Cannot write x: No space left on device"};
+    }
     bytes_.append(data, size);
   }
+  // Past its capacity, memory runs out rather than the disk's room.
+  void run_out_of_memory() { out_of_memory_ = true; }
   void close() override {
     if (closes_ != nullptr) ++*closes_;
   }
@@ -93,6 +98,7 @@ class StringSink : public ByteSink {
  private:
   std::string& bytes_;
   std::size_t capacity_;
+  bool out_of_memory_ = false;
   int* closes_;
 };
 
@@ -112,6 +118,8 @@ class MemoryDisk : public Disk {
   // The most a result at a path may hold before its writes fail, as on a
   // full disk; no limit for a path not named.
   std::map<std::string, std::size_t> room;
+  // Results whose writes past their room run out of memory instead.
+  std::set<std::string> memory_runs_out;
 
   std::unique_ptr<ByteSource> open_for_reading(const std::string& path,
                                                std::string& reason) override {
@@ -212,7 +220,9 @@ class MemoryDisk : public Disk {
     HeldSink(MemoryDisk& disk, const std::string& path)
         : StringSink(disk.files[path], disk.room.count(path) != 0 ? disk.room.at(path) : SIZE_MAX),
           disk_(disk),
-          path_(path) {}
+          path_(path) {
+      if (disk.memory_runs_out.count(path) != 0) run_out_of_memory();
+    }
     HeldSink(const HeldSink&) = delete;
     HeldSink& operator=(const HeldSink&) = delete;
     ~HeldSink() override { disk_.claimed[path_] = false; }

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "app/command_line.h"
@@ -23,8 +24,17 @@ void start_afresh() {
   console.forget_errors();
 }
 
+// What stopped the run that is no Failure of its own: memory that ran out,
+// or a thread the system would not start, say.
+std::string stopped_by(const std::exception& error) {
+  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return "Out of memory.";
+  return std::string("Stopped: ") + error.what();
+}
+
 // Ends the run as normal termination does: every file still open is
-// written out and closed, and only then is the run's status known.
+// written out and closed, and only then is the run's status known. Closing
+// a LAS or LAZ result still compresses and writes, and may run out of
+// memory too.
 int finish(DialogueJob& job, int status) {
   job.f3.reset();
   for (OutputFile* file : {&job.f2, &job.f6}) {
@@ -32,6 +42,12 @@ int finish(DialogueJob& job, int status) {
       file->close();
     } catch (const Failure& failure) {
       report_error(failure.message);
+      status = 1;
+    } catch (const std::exception& error) {
+      // Memory that ran out during the job may run out again here: told
+      // once.
+      const std::string message = stopped_by(error);
+      if (message != console.last_error()) report_error(message);
       status = 1;
     }
   }
@@ -123,17 +139,20 @@ int run_stratumix(std::vector<std::string> arguments, Disk* stand_in, Answers* t
                             !parsed.quiet && platform::console_shared_with_errors();
     if (!why.empty() && !(interrupted && in_summary)) report_error(why);
     if (interrupted) tell_interruption(dialogue, parsed, watcher);
-  } catch (const std::bad_alloc&) {
-    why = "Out of memory.";
-    report_error(why);
-  } catch (const std::exception& error) {  // a thread the system would not start, say
-    why = std::string("Stopped: ") + error.what();
+  } catch (const std::exception& error) {
+    why = stopped_by(error);
     report_error(why);
   }
   status = finish(dialogue, status);
   // A LAS or LAZ result whose write failed is cut back to the points its
-  // header can tell, before the figures are taken from it.
-  dialogue.f2.settle();
+  // header can tell, before the figures are taken from it. Without the
+  // memory to do so, its header still tells no more than it holds.
+  try {
+    dialogue.f2.settle();
+  } catch (const std::exception& error) {
+    report_error(stopped_by(error));
+    status = 1;
+  }
   if (parsed.action == Arguments::Action::kPaste) {
     bool done = status == 0 || status == 2;
     // A failure told where it happened (an input that would not open, the

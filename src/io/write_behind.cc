@@ -2,7 +2,8 @@
 
 #include <utility>
 
-WriteBehind::WriteBehind(std::unique_ptr<ByteSink> sink) : sink_(std::move(sink)) {}
+WriteBehind::WriteBehind(std::unique_ptr<ByteSink> sink, Start start)
+    : sink_(std::move(sink)), start_(start) {}
 
 WriteBehind::~WriteBehind() {
   {
@@ -34,11 +35,22 @@ void WriteBehind::take(std::unique_ptr<char[]>& block, std::size_t size, std::si
     spare_room_ = room;
   }
   std::swap(block, spare_);
+  // The thread first: a block pending with none to write it would be
+  // waited for forever.
+  if (!writer_.joinable()) {
+    try {
+      writer_ = start_(*this);
+    } catch (...) {
+      // A thread the system would not start (memory ran out): written
+      // here, as a plain sink writes, and its failure told at once.
+      sink_->write(spare_.get(), size);
+      return;
+    }
+  }
   {
     std::lock_guard<std::mutex> lock(mutex_);
     pending_ = size;
   }
-  if (!writer_.joinable()) writer_ = std::thread([this] { run(); });
   changed_.notify_all();
 }
 

@@ -23,7 +23,15 @@
 // the file sees every write in the order it was given.
 class WriteBehind : public ByteSink {
  public:
-  explicit WriteBehind(std::unique_ptr<ByteSink> sink);
+  // How the thread that writes is started: `start_writer`, or in a test
+  // one that fails, as the system may when memory runs out. Without it the
+  // blocks are written in the caller's thread.
+  using Start = std::thread (*)(WriteBehind& self);
+  static std::thread start_writer(WriteBehind& self) {
+    return std::thread([&self] { self.run(); });
+  }
+
+  explicit WriteBehind(std::unique_ptr<ByteSink> sink, Start start = start_writer);
   ~WriteBehind() override;
   WriteBehind(const WriteBehind&) = delete;
   WriteBehind& operator=(const WriteBehind&) = delete;
@@ -46,6 +54,7 @@ class WriteBehind : public ByteSink {
   void run();
 
   std::unique_ptr<ByteSink> sink_;
+  Start start_;
   // The block being written (or written last), and its room.
   std::unique_ptr<char[]> spare_;
   std::size_t spare_room_ = 0;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "fake_disk.h"
 #include "io/failure.h"
@@ -96,6 +98,32 @@ TEST(WriteBehind, AFileWrittenBehindFailsWhereItsLastBlockFailed) {
     EXPECT_EQ(bytes.size(), 50u);
     file.abandon();
   }
+}
+
+// A thread that cannot be started, as when memory runs out.
+std::thread no_thread(WriteBehind& /*self*/) {
+  throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+}
+
+// Without its thread the sink writes each block as it is taken, in its
+// order with the other writes: a block left pending for a thread that never
+// came was waited for forever, the job hung and ignored Ctrl-C. A failed
+// write is then told at once.
+TEST(WriteBehind, WithoutItsThreadBlocksAreWrittenAsTheyAreTaken) {
+  std::string bytes;
+  WriteBehind sink(std::make_unique<StringSink>(bytes, 250), no_thread);
+  std::unique_ptr<char[]> block(new char[100]);
+  std::memset(block.get(), 'a', 100);
+  sink.take(block, 100, 100);
+  EXPECT_EQ(sink.kept(), 100u);
+  sink.write("direct", 6);
+  std::memset(block.get(), 'b', 100);
+  sink.take(block, 100, 100);
+  EXPECT_TRUE(bytes == std::string(100, 'a') + "direct" + std::string(100, 'b'));
+  std::memset(block.get(), 'c', 100);
+  EXPECT_THROW(sink.take(block, 100, 100), Failure);
+  EXPECT_EQ(sink.kept(), 206u);
+  sink.close();
 }
 
 }  // namespace

@@ -836,4 +836,31 @@ TEST(LazChunks, LongRecordsGoInChunksOfAtMost64MiB) {
   EXPECT_EQ(counted, (std::vector<std::uint64_t>{6, 1024}));
 }
 
+// Memory that runs out while a result is closed after a failed job (its
+// last block written, its last chunks compressed) is told as it would be
+// during the job: once, status 1, and a LAS or LAZ header that tells no
+// more points than the file holds. It ended the program before.
+TEST_F(LasJob, MemoryThatRunsOutAsAFailedJobsResultIsClosedIsTold) {
+  disk.files["a.xyz"] = points_text(300, "", 1);
+  // Gzip data whose check fails: the job stops there, status 1.
+  std::string corrupt = gzip_member(points_text(50, "", 2));
+  corrupt[corrupt.size() - 6] ^= 0x55;
+  disk.files["b.xyz.gz"] = corrupt;
+  for (const char* result : {"r.txt", "r.las", "r.laz"}) {
+    // Room for what the job writes before it fails; none for the rest.
+    ASSERT_EQ(run({"-q", "-o", result, "a.xyz", "b.xyz.gz"}), 1) << result;
+    const std::size_t whole = disk.files[result].size();
+    disk.files.erase(result);
+    disk.memory_runs_out.insert(result);
+    disk.room[result] = std::string(result) == "r.txt" ? 0 : 800;
+    EXPECT_EQ(run({"-q", "-o", result, "a.xyz", "b.xyz.gz"}), 1) << result;
+    EXPECT_NE(err.find("stratumix: Out of memory.\n"), std::string::npos) << err;
+    EXPECT_EQ(err.find("Out of memory."), err.rfind("Out of memory.")) << err;
+    EXPECT_LT(disk.files[result].size(), whole) << result;
+    if (std::string(result) != "r.txt") {
+      EXPECT_EQ(header_count(disk.files[result]), 0u) << result;
+    }
+  }
+}
+
 }  // namespace
