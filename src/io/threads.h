@@ -41,6 +41,18 @@ void run_on(std::size_t count, const Work& work) {
   if (failure != nullptr) std::rethrow_exception(failure);
 }
 
+// Starts up to `count` threads running `work` into `started`: a pool's
+// workers. Those the system would not start are gone without; only when it
+// started none is the failure thrown, for the work would wait forever.
+template <typename Work>
+void start(std::vector<std::thread>& started, std::size_t count, const Work& work) {
+  try {
+    for (std::size_t t = 0; t < count; ++t) started.emplace_back(work);
+  } catch (...) {
+    if (started.empty()) throw;
+  }
+}
+
 }  // namespace threads
 
 #endif  // STRATUMIX_IO_THREADS_H_

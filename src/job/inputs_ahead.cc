@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "io/threads.h"
 #include "job/runs.h"
 #include "job/stages.h"
 #include "read/detect.h"
@@ -80,13 +81,8 @@ int InputsAhead::lanes_for_this_machine() {
 
 InputsAhead::InputsAhead(const Job& job, Disk& disk, int lanes)
     : job_(job), disk_(disk), depth_(static_cast<std::size_t>(lanes) + 1), queues_(depth_ + 1) {
-  try {
-    for (int l = 0; l < lanes; ++l) lanes_.emplace_back([this] { lane(); });
-  } catch (...) {
-    // A thread the system would not start: the lanes begun read every
-    // input, and without any the failure is the job's.
-    if (lanes_.empty()) throw;
-  }
+  // The lanes begun read every input.
+  threads::start(lanes_, static_cast<std::size_t>(lanes), [this] { lane(); });
 }
 
 InputsAhead::~InputsAhead() {

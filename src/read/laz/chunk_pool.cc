@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "io/threads.h"
 #include "read/laz/chunk_decoder.h"
 
 namespace laz {
@@ -11,13 +12,7 @@ ChunkPool::ChunkPool(const Laszip& laszip, unsigned workers, Layers layers, Chun
       layers_(layers),
       decode_(decode),
       point_size_(decoded_size(layers, record_length(laszip))) {
-  try {
-    for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
-  } catch (...) {
-    // A thread the system would not start: those begun do the work, and
-    // without any the failure is the job's.
-    if (workers_.empty()) throw;
-  }
+  threads::start(workers_, workers, [this] { work(); });
 }
 
 ChunkPool::~ChunkPool() {

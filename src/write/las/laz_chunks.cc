@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "io/failure.h"
+#include "io/threads.h"
 #include "read/laz/arithmetic_encoder.h"
 #include "read/laz/laz_encoder.h"
 
@@ -232,15 +233,8 @@ class LazChunks : public ChunkWriter {
   void hand_over() {
     list_own(*current_);
     while (in_flight_.size() >= most_in_flight_) write_oldest();
-    if (workers_.empty()) {
-      try {
-        for (int i = 0; i < threads_; ++i) workers_.emplace_back([this] { work(); });
-      } catch (...) {
-        // A thread the system would not start: those begun do the work,
-        // and without any the failure is the job's.
-        if (workers_.empty()) throw;
-      }
-    }
+    if (workers_.empty())
+      threads::start(workers_, static_cast<std::size_t>(threads_), [this] { work(); });
     {
       std::lock_guard<std::mutex> lock(mutex_);
       queue_.push_back(current_);
