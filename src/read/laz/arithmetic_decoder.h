@@ -205,15 +205,21 @@ inline std::uint32_t Decoder::read_bits(std::uint32_t bits) {
   return value & ((1u << bits) - 1);
 }
 
-inline std::uint32_t Decoder::decode_symbol(SymbolModel& m) {
+// Always inline: in the long loops of the layered points the compiler
+// would otherwise call it out of line, a call and a return a symbol.
+[[gnu::always_inline]] inline std::uint32_t Decoder::decode_symbol(SymbolModel& m) {
+  // The interval in locals: a model's arrays are of the same type, and
+  // the compiler would otherwise store and load it again around each of
+  // their reads.
+  const std::uint32_t value = value_;
+  const std::uint32_t length = length_ >> kSymbolShift;
   std::uint32_t upper = length_;
   std::uint32_t lower = 0;
   std::uint32_t symbol = 0;
   const std::uint32_t* distribution = m.distribution_;
-  length_ >>= kSymbolShift;
   if (m.table_ != nullptr) {
     // The look-up narrows the search, bisection ends it.
-    std::uint32_t share = value_ / length_;
+    std::uint32_t share = value / length;
     // Only a damaged stream puts the value past the interval.
     std::uint32_t t = std::min(share >> m.table_shift_, m.table_size_);
     symbol = m.table_[t];
@@ -226,15 +232,15 @@ inline std::uint32_t Decoder::decode_symbol(SymbolModel& m) {
         symbol = k;
       }
     }
-    lower = distribution[symbol] * length_;
-    if (symbol + 1 != m.symbols_) upper = distribution[symbol + 1] * length_;
+    lower = distribution[symbol] * length;
+    if (symbol + 1 != m.symbols_) upper = distribution[symbol + 1] * length;
   } else {
     // Bisection alone, by products: the same symbol.
     std::uint32_t n = m.symbols_;
     std::uint32_t k = n >> 1;
     do {
-      std::uint32_t z = length_ * distribution[k];
-      if (z > value_) {
+      std::uint32_t z = length * distribution[k];
+      if (z > value) {
         n = k;
         upper = z;
       } else {
@@ -244,7 +250,7 @@ inline std::uint32_t Decoder::decode_symbol(SymbolModel& m) {
       k = (symbol + n) >> 1;
     } while (k != symbol);
   }
-  value_ -= lower;
+  value_ = value - lower;
   length_ = upper - lower;
   if (length_ < kMinLength) renormalise();
   ++m.counts_[symbol];

@@ -38,12 +38,15 @@ void store2(unsigned char* out, std::uint32_t value) {
   std::memcpy(out, two, 2);
 }
 
+// POINT14's layers: returns and X Y, Z, classification, flags,
+// intensity, scan angle, user data, point source, GPS time.
+constexpr std::size_t kPoint14LayerCount = 9;
+
 // The layers each item has.
 std::size_t layers(const LazItem& item) {
   switch (item.type) {
     case kPoint14:
-      return 9;  // returns and X Y, Z, classification, flags, intensity,
-                 // scan angle, user data, point source, GPS time
+      return kPoint14LayerCount;
     case kRgbNir14:
       return 2;
     case kByte14:
@@ -73,8 +76,9 @@ enum Point14Layer : std::size_t {
 };
 
 // The mask's bit of each POINT14 layer past Z.
-constexpr Layers kPoint14Layers[9] = {kXyzOnly,   kXyzOnly,  kClassification, kFlags,  kIntensity,
-                                      kScanAngle, kUserData, kPointSource,    kGpsTime};
+constexpr Layers kPoint14Layers[kPoint14LayerCount] = {kXyzOnly,  kXyzOnly,     kClassification,
+                                                       kFlags,    kIntensity,   kScanAngle,
+                                                       kUserData, kPointSource, kGpsTime};
 
 constexpr std::size_t kNone = ~std::size_t{0};
 
@@ -184,11 +188,35 @@ struct Channel : Point14ModelsOf<IntegerDecoder> {
   std::uint32_t point_source = 0;
   GpsTimes times;
   std::unique_ptr<FieldModels> models;
+
+  // Bytes 14 to 29 of the record as they are stored, kept as each field
+  // changes rather than made for each point: a point's are stored in two
+  // words. The first, the returns', is left to the store.
+  unsigned char stored[16] = {};
+  static constexpr std::size_t kFlagsByte = 1, kClassByte = 2, kUserDataByte = 3, kAngleBytes = 4,
+                               kSourceBytes = 6, kTimeBytes = 8;
+  // Byte 15 of a record: the classification flags, the scanner channel,
+  // the scan direction and the edge of flight line.
+  void store_flags(unsigned number) {
+    stored[kFlagsByte] =
+        static_cast<unsigned char>((flags & 0x0fu) | number << 4 | (flags >> 4) << 6);
+  }
+  void store_fields(unsigned number) {
+    store_flags(number);
+    stored[kClassByte] = classification;
+    stored[kUserDataByte] = user_data;
+    store2(stored + kAngleBytes, static_cast<std::uint32_t>(scan_angle));
+    store2(stored + kSourceBytes, point_source);
+    store_time();
+  }
+  void store_time() {
+    bytes::store8(reinterpret_cast<char*>(stored) + kTimeBytes, times.current());
+  }
 };
 
-// A channel's start: its first point's fields and fresh models; `whole`
-// when fields other than X, Y and Z are decoded.
-std::unique_ptr<Channel> new_channel(const Channel& from, bool whole) {
+// Channel `number`'s start: its first point's fields and fresh models;
+// `whole` when fields other than X, Y and Z are decoded.
+std::unique_ptr<Channel> new_channel(const Channel& from, unsigned number, bool whole) {
   auto c = std::make_unique<Channel>();
   c->x = from.x;
   c->y = from.y;
@@ -208,6 +236,7 @@ std::unique_ptr<Channel> new_channel(const Channel& from, bool whole) {
     c->point_source = from.point_source;
     c->times.time[0] = from.times.current();
     c->models = std::make_unique<FieldModels>();
+    c->store_fields(number);
   }
   return c;
 }
@@ -229,10 +258,17 @@ class Chunk {
   bool decode(std::uint32_t count, char* out);
 
  private:
-  bool decoded(std::size_t layer) const { return decoding_[layer] != 0; }
+  bool decoded(std::size_t layer) const {
+    return (layer < kPoint14LayerCount ? point14_decoding_[layer] : decoding_[layer]) != 0;
+  }
   bool z_decoded_ = false;
+  // Inline in each loop of points: a call a point cost more than it saved.
   template <bool kWhole>
-  void next_point();
+  [[gnu::always_inline]] inline void next_point();
+  // Out of line, the loop of whole records: in one function with the loop
+  // of X, Y and Z alone, the compiler kept fewer of either's values at hand.
+  template <bool kItemsZero>
+  [[gnu::noinline]] void decode_whole(std::uint32_t count, char* out);
   void store(char* out) const;
   void store_point14(char* out) const;
   bool ended_right() const;
@@ -246,8 +282,12 @@ class Chunk {
   std::size_t record_;
   Layout layout_;
   std::vector<std::uint64_t> at_, size_;
-  // A byte a layer: tested for each point, no bits to pick out.
+  // A byte a layer: tested for each point, no bits to pick out; POINT14's
+  // also in the chunk itself, where a point finds them with no load.
   std::vector<unsigned char> decoding_;
+  std::array<unsigned char, kPoint14LayerCount> point14_decoding_{};
+  // Whether the flags, scan angle, user data or point source is.
+  bool others_decoded_ = false;
   // Whether any layer of the items past POINT14 is decoded: if none is,
   // their contexts all keep the first point's values, and need no keeping.
   bool items_decoded_ = false;
@@ -257,7 +297,18 @@ class Chunk {
   // Whether the bytes past POINT14's are zero in every record: none of
   // the items there is asked for, and their first values are not kept.
   bool items_zero_ = false;
-  std::vector<Decoder> decoders_;
+  // POINT14's decoders in the chunk itself, where a point finds them with
+  // no load; the items' past them.
+  std::array<Decoder, kPoint14LayerCount> point14_decoders_;
+  std::vector<Decoder> item_decoders_;
+  Decoder& decoder(std::size_t layer) {
+    return layer < kPoint14LayerCount ? point14_decoders_[layer]
+                                      : item_decoders_[layer - kPoint14LayerCount];
+  }
+  const Decoder& decoder(std::size_t layer) const {
+    return layer < kPoint14LayerCount ? point14_decoders_[layer]
+                                      : item_decoders_[layer - kPoint14LayerCount];
+  }
   unsigned current_ = 0;
   std::unique_ptr<Channel> channels_[4];
   // The items' contexts, the one at hand, and the one whose values the
@@ -271,6 +322,8 @@ class Chunk {
 // alone 1% dearer.
 [[gnu::noinline]] bool Chunk::open(std::size_t size, std::uint32_t count) {
   std::size_t head = layered_head_size(laszip_);
+  // POINT14 first, as the LASzip record's reading makes sure.
+  if (laszip_.items.empty() || laszip_.items[0].type != kPoint14) return false;
   if (size < head || !lay_out(laszip_, layout_)) return false;
   if (little_endian_32(bytes_ + record_) != count) return false;
   const unsigned char* sizes = bytes_ + record_ + 4;
@@ -289,16 +342,19 @@ class Chunk {
   auto asked = [&](std::size_t layer, Layers bit) {
     decoding_[layer] = size_[layer] != 0 && (bit == kXyzOnly || (asked_ & bit) != 0);
   };
-  for (std::size_t i = 0; i < 9; ++i) asked(i, kPoint14Layers[i]);
+  for (std::size_t i = 0; i < kPoint14LayerCount; ++i) asked(i, kPoint14Layers[i]);
   decoding_[kXyLayer] = true;
   if (layout_.rgb_at != kNone) asked(layout_.rgb_layer, kRgb);
   if (layout_.nir_at != kNone) asked(layout_.nir_layer, kNir);
   if (layout_.wave_at != kNone) asked(layout_.wave_layer, kWavePacket);
   for (std::size_t i = 0; i < layout_.bytes; ++i) asked(layout_.bytes_layer + i, kExtraBytes);
+  std::copy_n(decoding_.begin(), kPoint14LayerCount, point14_decoding_.begin());
   z_decoded_ = decoding_[kZLayer] != 0;
-  for (std::size_t i = 9; i < layers; ++i) items_decoded_ = items_decoded_ || decoding_[i] != 0;
+  others_decoded_ = decoded(kFlagsLayer) || decoded(kScanAngleLayer) || decoded(kUserDataLayer) ||
+                    decoded(kPointSourceLayer);
+  for (std::size_t i = kPoint14LayerCount; i < layers; ++i)
+    items_decoded_ = items_decoded_ || decoding_[i] != 0;
   stores_whole_ =
-      laszip_.items[0].type == kPoint14 &&
       std::all_of(laszip_.items.begin() + 1, laszip_.items.end(), [](const LazItem& item) {
         return item.type == kRgb14 || item.type == kRgbNir14 || item.type == kWavepacket14 ||
                item.type == kByte14;
@@ -311,9 +367,8 @@ class Chunk {
 }
 
 bool Chunk::ended_right() const {
-  for (std::size_t i = 0; i < decoders_.size(); ++i) {
-    if (decoding_[i] && (decoders_[i].past_end() || decoders_[i].consumed() != size_[i]))
-      return false;
+  for (std::size_t i = 0; i < decoding_.size(); ++i) {
+    if (decoding_[i] && (decoder(i).past_end() || decoder(i).consumed() != size_[i])) return false;
   }
   return true;
 }
@@ -353,8 +408,7 @@ bool Chunk::decode(std::uint32_t count, char* out) {
     items_[current_] = new_item_context(items);
     extras_ = items_[current_].get();
   }
-  channels_[current_] = new_channel(first, whole_);
-  std::size_t point = decoded_size(asked_, record_);
+  channels_[current_] = new_channel(first, current_, whole_);
   if (whole_) {
     store(out);
   } else {
@@ -362,27 +416,19 @@ bool Chunk::decode(std::uint32_t count, char* out) {
   }
   if (count == 1) return true;
 
-  decoders_.resize(decoding_.size());
+  item_decoders_.resize(decoding_.size() - kPoint14LayerCount);
   for (std::size_t i = 0; i < decoding_.size(); ++i) {
     if (!decoding_[i]) continue;
-    decoders_[i].set_input(bytes_ + at_[i], bytes_ + at_[i] + size_[i]);
-    decoders_[i].start();
+    decoder(i).set_input(bytes_ + at_[i], bytes_ + at_[i] + size_[i]);
+    decoder(i).start();
   }
-  Decoder& xy = decoders_[kXyLayer];
-  Decoder& z = decoders_[kZLayer];
+  Decoder& xy = point14_decoders_[kXyLayer];
+  Decoder& z = point14_decoders_[kZLayer];
   // A layer read past its end is damaged: nothing more of it is decoded.
   if (whole_ && items_zero_) {
-    for (std::uint32_t i = 1; i < count && !xy.past_end() && !z.past_end(); ++i) {
-      next_point<true>();
-      out += point;
-      store_point14(out);
-    }
+    decode_whole<true>(count, out);
   } else if (whole_) {
-    for (std::uint32_t i = 1; i < count && !xy.past_end() && !z.past_end(); ++i) {
-      next_point<true>();
-      out += point;
-      store(out);
-    }
+    decode_whole<false>(count, out);
   } else {
     for (std::uint32_t i = 1; i < count && !xy.past_end() && !z.past_end(); ++i) {
       next_point<false>();
@@ -394,15 +440,35 @@ bool Chunk::decode(std::uint32_t count, char* out) {
   return ended_right();
 }
 
+// The points past the first, whole records of record_ bytes each, into
+// `out` after the first: the loop keeps only where the next one goes and
+// where the last one does, for the point's decoding to keep more of its
+// own values at hand.
+template <bool kItemsZero>
+void Chunk::decode_whole(std::uint32_t count, char* out) {
+  const Decoder& xy = point14_decoders_[kXyLayer];
+  const Decoder& z = point14_decoders_[kZLayer];
+  const char* const last = out + std::size_t{count - 1} * record_;
+  while (out != last && !xy.past_end() && !z.past_end()) {
+    next_point<true>();
+    out += record_;
+    if constexpr (kItemsZero) {
+      store_point14(out);
+    } else {
+      store(out);
+    }
+  }
+}
+
 template <bool kWhole>
 void Chunk::next_point() {
-  Decoder& xy = decoders_[kXyLayer];
+  Decoder& xy = point14_decoders_[kXyLayer];
   Channel* c = channels_[current_].get();
   std::uint32_t changed =
       xy.decode_symbol(*c->changed[change_context(c->return_number, c->returns, c->time_changed)]);
   if (changed & kChannelChanged) {
     unsigned next = channel_after(current_, xy.decode_symbol(c->channel));
-    if (channels_[next] == nullptr) channels_[next] = new_channel(*c, kWhole);
+    if (channels_[next] == nullptr) channels_[next] = new_channel(*c, next, kWhole);
     current_ = next;
     c = channels_[current_].get();
   }
@@ -439,7 +505,8 @@ void Chunk::next_point() {
   c->y_diffs[slot].add(diff);
   if (z_decoded_) {
     unsigned level = return_level(n, r);
-    c->z = c->dz.decode(decoders_[kZLayer], c->last_z[level], z_context(n, c->dx.k(), c->dy.k()));
+    c->z = c->dz.decode(point14_decoders_[kZLayer], c->last_z[level],
+                        z_context(n, c->dx.k(), c->dy.k()));
     c->last_z[level] = c->z;
   }
   if constexpr (kWhole) {
@@ -447,37 +514,49 @@ void Chunk::next_point() {
     unsigned place = return_place(r, n);
     if (decoded(kClassificationLayer)) {
       unsigned context = classification_context(c->classification, place);
-      c->classification = static_cast<unsigned char>(
-          decoders_[kClassificationLayer].decode_symbol(made(f.classification[context], 256)));
-    }
-    if (decoded(kFlagsLayer)) {
-      c->flags = static_cast<unsigned char>(
-          decoders_[kFlagsLayer].decode_symbol(made(f.flags[c->flags], 64)));
+      c->classification =
+          static_cast<unsigned char>(point14_decoders_[kClassificationLayer].decode_symbol(
+              made(f.classification[context], 256)));
+      c->stored[Channel::kClassByte] = c->classification;
     }
     if (decoded(kIntensityLayer)) {
       std::uint32_t& last = c->last_intensity[intensity_slot(place, time_changed)];
       last = static_cast<std::uint32_t>(f.intensity.decode_inline(
-                 decoders_[kIntensityLayer], static_cast<std::int32_t>(last), place)) &
+                 point14_decoders_[kIntensityLayer], static_cast<std::int32_t>(last), place)) &
              0xffff;
       c->intensity = last;
     }
-    if (decoded(kScanAngleLayer) && (changed & kAngleChanged)) {
-      c->scan_angle = static_cast<std::int16_t>(
-          f.scan_angle.decode(decoders_[kScanAngleLayer], c->scan_angle, time_changed ? 1 : 0) &
-          0xffff);
+    if (decoded(kGpsTimeLayer) && time_changed) {
+      decode_gps_time(point14_decoders_[kGpsTimeLayer], f, c->times);
+      c->store_time();
     }
-    if (decoded(kUserDataLayer)) {
-      c->user_data = static_cast<unsigned char>(decoders_[kUserDataLayer].decode_symbol(
-          made(f.user_data[user_data_context(c->user_data)], 256)));
+    // The fields asked for less often, behind one test.
+    if (others_decoded_) {
+      if (decoded(kFlagsLayer)) {
+        c->flags = static_cast<unsigned char>(
+            point14_decoders_[kFlagsLayer].decode_symbol(made(f.flags[c->flags], 64)));
+        c->store_flags(current_);
+      }
+      if (decoded(kScanAngleLayer) && (changed & kAngleChanged)) {
+        c->scan_angle =
+            static_cast<std::int16_t>(f.scan_angle.decode(point14_decoders_[kScanAngleLayer],
+                                                          c->scan_angle, time_changed ? 1 : 0) &
+                                      0xffff);
+        store2(c->stored + Channel::kAngleBytes, static_cast<std::uint32_t>(c->scan_angle));
+      }
+      if (decoded(kUserDataLayer)) {
+        c->user_data = static_cast<unsigned char>(point14_decoders_[kUserDataLayer].decode_symbol(
+            made(f.user_data[user_data_context(c->user_data)], 256)));
+        c->stored[Channel::kUserDataByte] = c->user_data;
+      }
+      if (decoded(kPointSourceLayer) && (changed & kSourceChanged)) {
+        c->point_source =
+            static_cast<std::uint32_t>(f.point_source.decode(
+                point14_decoders_[kPointSourceLayer], static_cast<std::int32_t>(c->point_source))) &
+            0xffff;
+        store2(c->stored + Channel::kSourceBytes, c->point_source);
+      }
     }
-    if (decoded(kPointSourceLayer) && (changed & kSourceChanged)) {
-      c->point_source =
-          static_cast<std::uint32_t>(f.point_source.decode(
-              decoders_[kPointSourceLayer], static_cast<std::int32_t>(c->point_source))) &
-          0xffff;
-    }
-    if (decoded(kGpsTimeLayer) && time_changed)
-      decode_gps_time(decoders_[kGpsTimeLayer], f, c->times);
     if (!items_decoded_) {
       c->time_changed = time_changed;
       return;
@@ -488,15 +567,15 @@ void Chunk::next_point() {
     ItemModels& im = items_[item_context_]->models_made();
     extras_ = values;
     if (layout_.rgb_at != kNone && decoded(layout_.rgb_layer))
-      decode_colour(decoders_[layout_.rgb_layer], im.rgb, values->colour);
+      decode_colour(decoder(layout_.rgb_layer), im.rgb, values->colour);
     if (layout_.nir_at != kNone && decoded(layout_.nir_layer))
-      decode_nir(decoders_[layout_.nir_layer], im.nir_models, values->nir);
+      decode_nir(decoder(layout_.nir_layer), im.nir_models, values->nir);
     if (layout_.wave_at != kNone && decoded(layout_.wave_layer))
-      decode_wave_packet(decoders_[layout_.wave_layer], im.wave, values->packet);
+      decode_wave_packet(decoder(layout_.wave_layer), im.wave, values->packet);
     for (std::size_t i = 0; i < layout_.bytes; ++i) {
       if (!decoded(layout_.bytes_layer + i)) continue;
       values->bytes[i] =
-          im.byte_models.decode(decoders_[layout_.bytes_layer + i], i, values->bytes[i]);
+          im.byte_models.decode(decoder(layout_.bytes_layer + i), i, values->bytes[i]);
     }
   }
   c->time_changed = time_changed;
@@ -508,13 +587,8 @@ void Chunk::store(char* to) const {
   if (!stores_whole_) std::memset(out, 0, record_);
   store_xyz(to, c.x, c.y, c.z);
   store_le(out + 12, c.intensity, 2);
+  std::memcpy(out + 14, c.stored, sizeof c.stored);
   out[14] = static_cast<unsigned char>(c.return_number | c.returns << 4);
-  out[15] = static_cast<unsigned char>((c.flags & 0x0fu) | current_ << 4 | (c.flags >> 4) << 6);
-  out[16] = c.classification;
-  out[17] = c.user_data;
-  store_le(out + 18, static_cast<std::uint32_t>(c.scan_angle), 2);
-  store_le(out + 20, c.point_source, 2);
-  store_le(out + 22, c.times.current(), 8);
   const ItemContext& e = *extras_;
   if (layout_.rgb_at != kNone) e.colour.store(out + layout_.rgb_at);
   if (layout_.nir_at != kNone) store_le(out + layout_.nir_at, e.nir, 2);
@@ -537,13 +611,8 @@ void Chunk::store_point14(char* to) const {
   // longer joins the bytes of store_le.
   store_xyz(to, c.x, c.y, c.z);
   store2(out + 12, c.intensity);
+  std::memcpy(out + 14, c.stored, sizeof c.stored);
   out[14] = static_cast<unsigned char>(c.return_number | c.returns << 4);
-  out[15] = static_cast<unsigned char>((c.flags & 0x0fu) | current_ << 4 | (c.flags >> 4) << 6);
-  out[16] = c.classification;
-  out[17] = c.user_data;
-  store2(out + 18, static_cast<std::uint32_t>(c.scan_angle));
-  store2(out + 20, c.point_source);
-  bytes::store8(to + 22, c.times.current());
 }
 
 }  // namespace
