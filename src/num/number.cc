@@ -431,7 +431,7 @@ char* Fixed6Runs::write_other(double value, char* out) {
   // even. 10^6 is 15625 * 2^6, and the low bits times 15625 fit 64 bits
   // for q up to 50 (a magnitude from 4).
   const int q = 1075 - static_cast<int>(bits >> 52 & 0x7ff);
-  if (q < 10 || q > 50) return format_fixed6_quickly(value, out);
+  if (q < 10 || q > 50) return format_fixed6_quickly(value, led(out));
   const std::uint64_t m = (bits & kMantissa) | kHidden;
   std::uint64_t seconds = m >> q;
   const std::uint64_t fraction = (std::uint64_t{1} << q) - 1;
@@ -442,15 +442,15 @@ char* Fixed6Runs::write_other(double value, char* out) {
   const std::uint64_t rest = scaled & rest_mask;
   const std::uint64_t half = std::uint64_t{1} << (shift - 1);
   if (rest > half || (rest == half && (millionths & 1) != 0)) ++millionths;
-  top_ = kNoRun;
+  run_ = kNoRun;
+  q_ = kNoRunShift;
   if (millionths == 1000000) {
     // The text of the next second, which no time of this run's seconds
     // may be given.
     ++seconds;
     millionths = 0;
   } else {
-    top_ = bits >> 52;
-    seconds_ = seconds;
+    run_ = bits >> q;
     q_ = q;
     shift_ = shift;
     fraction_ = fraction;
@@ -468,8 +468,9 @@ void Fixed6Runs::remake(std::uint64_t key) {
   char digits[kMaxIntLength + 8] = {};
   char* end = format_int(static_cast<std::int64_t>(key >> 1), digits);
   char* at = text_;
+  if (lead_ != 0) *at++ = lead_;
   if ((key & 1) != 0) *at++ = '-';
-  std::memcpy(at, digits, sizeof text_ - 1);
+  std::memcpy(at, digits, sizeof text_ - static_cast<std::size_t>(at - text_));
   length_ = static_cast<std::size_t>(at - text_) + static_cast<std::size_t>(end - digits);
 }
 

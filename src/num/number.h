@@ -129,50 +129,60 @@ inline char* format_fixed6_quickly(double value, char* out) {
 // format_fixed6_quickly. Writes up to 8 bytes past the text.
 class Fixed6Runs {
  public:
+  Fixed6Runs() = default;
+  // Each time after `lead`: the space before a column, kept with the
+  // seconds' text rather than written for each time.
+  explicit Fixed6Runs(char lead) : lead_(lead) {}
+
   [[gnu::always_inline]] char* write(double value, char* out) {
     const auto bits = std::bit_cast<std::uint64_t>(value);
     // In the run: the same sign and exponent, so the same scale, and the
-    // same seconds. What the scale gives is kept for the run, not worked
-    // out again for each time.
-    if ((bits >> 52) == top_) {
-      const std::uint64_t m = (bits & kMantissa) | kHidden;
-      if ((m >> q_) == seconds_) {
-        const std::uint64_t scaled = (m & fraction_) * 15625;
-        auto millionths = static_cast<std::uint32_t>(scaled >> shift_);
-        const std::uint64_t rest = scaled & rest_;
-        if (rest > half_ || (rest == half_ && (millionths & 1) != 0)) ++millionths;
-        if (millionths != 1000000) {
-          std::memcpy(out, text_, sizeof text_);
-          return write_millionths(millionths, out + length_);
-        }
+    // same seconds, which the bits above the fraction's say at once (q_
+    // is at most 50: the exponent's bits are among them). What the scale
+    // gives is kept for the run, not worked out again for each time.
+    if ((bits >> q_) == run_) {
+      // The fraction's bits are below the hidden one.
+      const std::uint64_t scaled = (bits & fraction_) * 15625;
+      auto millionths = static_cast<std::uint32_t>(scaled >> shift_);
+      const std::uint64_t rest = scaled & rest_;
+      if (rest > half_ || (rest == half_ && (millionths & 1) != 0)) ++millionths;
+      if (millionths != 1000000) {
+        std::memcpy(out, text_, sizeof text_);
+        return write_millionths(millionths, out + length_);
       }
     }
     // Zero (the time of files that keep none) and the other values the
     // exact way does not take, without a call.
     const int q = 1075 - static_cast<int>(bits >> 52 & 0x7ff);
-    if (q < 10 || q > 50) return format_fixed6_quickly(value, out);
+    if (q < 10 || q > 50) return format_fixed6_quickly(value, led(out));
     return write_other(value, out);
   }
 
  private:
   static constexpr std::uint64_t kMantissa = (std::uint64_t{1} << 52) - 1;
   static constexpr std::uint64_t kHidden = std::uint64_t{1} << 52;
-  static constexpr std::uint64_t kNoRun = ~std::uint64_t{0};
+  // No run: no double's top bit shifted down is 2.
+  static constexpr int kNoRunShift = 63;
+  static constexpr std::uint64_t kNoRun = 2;
 
   // A time out of the run that the exact way takes: a run begun, or the
   // next second's text.
   char* write_other(double value, char* out);
   void remake(std::uint64_t key);
+  char* led(char* out) const {
+    if (lead_ != 0) *out++ = lead_;
+    return out;
+  }
 
   std::uint64_t key_ = ~std::uint64_t{0};  // no key: the seconds are below 2^43
   std::size_t length_ = 0;
-  char text_[16] = {};  // a sign and at most 13 digits
-  // The run whose seconds text_ holds: the sign and exponent of its
-  // doubles, its seconds, and what its scale of 2^-q_ gives (see
-  // write_other).
-  std::uint64_t top_ = kNoRun;
-  std::uint64_t seconds_ = 0;
-  int q_ = 0;
+  char text_[16] = {};  // the lead, a sign and at most 13 digits
+  char lead_ = 0;
+  // The run whose seconds text_ holds: the bits of its doubles above
+  // their fraction of q_ bits (sign, exponent and seconds), and what its
+  // scale of 2^-q_ gives (see write_other).
+  std::uint64_t run_ = kNoRun;
+  int q_ = kNoRunShift;
   int shift_ = 0;
   std::uint64_t fraction_ = 0, rest_ = 0, half_ = 0;
 };

@@ -244,11 +244,16 @@ TEST(FormatFixed6, QuicklyWritesWhatTheExactWayWrites) {
 // integer part is one more once rounded; exact ties (an odd number of
 // 128ths), which round to even; values at both ends of the integer way
 // and past them; GPS times of the week and adjusted standard ones.
+// Each time is written by runs of their own and, after a space (as a
+// column), by runs that keep the space with the seconds.
 TEST(FormatFixed6, TimesInRunsOfASecondAsTheExactWayWritesThem) {
   number::Fixed6Runs runs;
-  auto check = [&runs](double value) {
+  number::Fixed6Runs columns(' ');
+  auto check = [&runs, &columns](double value) {
     char buffer[number::kMaxFixed6Length + 16];
-    ASSERT_EQ(std::string(buffer, runs.write(value, buffer)), fixed6(value))
+    const std::string text = fixed6(value);
+    ASSERT_EQ(std::string(buffer, runs.write(value, buffer)), text) << std::hexfloat << value;
+    ASSERT_EQ(std::string(buffer, columns.write(value, buffer)), std::string(1, ' ').append(text))
         << std::hexfloat << value;
   };
   for (double value : {245372.25,

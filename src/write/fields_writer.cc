@@ -214,19 +214,21 @@ inline char* write_small_whole(std::uint32_t value, char* out) {
   return number::write_groups(0, thousands, value - thousands * 1000, out);
 }
 
-// The text of each whole number below 1000, leading zeros left out, in
-// load8's order, with its length in the top byte: such a number written in
-// one load and one store.
-struct ShortWholes {
-  std::uint32_t of[1000] = {};
-  constexpr ShortWholes() {
+// The column of each whole number below 1000: a space, then its digits,
+// leading zeros left out, in load8's order, and the column's length in
+// the top byte. Such a column is written with one load and one store, the
+// length in the eighth byte written past it.
+struct ShortWholeColumns {
+  std::uint64_t of[1000] = {};
+  constexpr ShortWholeColumns() {
     for (std::uint32_t n = 0; n < 1000; ++n) {
       const std::uint32_t length = n < 10 ? 1 : n < 100 ? 2 : 3;
-      of[n] = number::kThreeDigits.of[n] >> (8 * (3 - length)) | length << 24;
+      const std::uint64_t digits = number::kThreeDigits.of[n] >> (8 * (3 - length));
+      of[n] = ' ' | digits << 8 | std::uint64_t{length + 1} << 56;
     }
   }
 };
-inline constexpr ShortWholes kShortWholes;
+inline constexpr ShortWholeColumns kShortWholeColumns;
 
 // A small whole (an unsigned one of one or two bytes, or bits of one)
 // where two bytes of the record can be read from its first: those two,
@@ -237,35 +239,37 @@ struct SmallPlace {
   std::uint32_t mask = 0;
 };
 
+// The whole's column: a space, then the whole; `kShifted` unless its
+// bits begin with its first byte's, as the intensity's and the class's do.
 // Writes 8 bytes.
-[[gnu::always_inline]] inline char* write_small_at(const SmallPlace& place, const char* record,
-                                                   char* out) {
+template <bool kShifted>
+[[gnu::always_inline]] inline char* write_small_column(const SmallPlace& place, const char* record,
+                                                       char* out) {
   const char* p = record + place.at;
   const std::uint32_t two =
       static_cast<unsigned char>(p[0]) | std::uint32_t{static_cast<unsigned char>(p[1])} << 8;
-  const std::uint32_t value = (two >> place.shift) & place.mask;
+  const std::uint32_t value = (kShifted ? two >> place.shift : two) & place.mask;
   if (value < 1000) {
-    const std::uint32_t text = kShortWholes.of[value];
-    bytes::store8(out, text & 0xffffffu);
-    return out + (text >> 24);
+    const std::uint64_t column = kShortWholeColumns.of[value];
+    bytes::store8(out, column);
+    return out + (column >> 56);
   }
+  *out++ = ' ';
   return write_small_whole(value, out);
 }
 
 // The columns most often asked after X, Y and Z: two small wholes (the
 // intensity and the class), then the time. A class of its own, for its
 // call to be inlined in each of the loops that write lines.
+template <bool kShifted>
 struct TwoSmallsThenTime {
   SmallPlace one, two;
   std::size_t time_at = 0;
-  number::Fixed6Runs& times;
+  number::Fixed6Runs& time_columns;  // with their spaces
   [[gnu::always_inline]] char* operator()(const char* record, char* out) const {
-    *out++ = ' ';
-    out = write_small_at(one, record, out);
-    *out++ = ' ';
-    out = write_small_at(two, record, out);
-    *out++ = ' ';
-    return times.write(std::bit_cast<double>(bytes::load8(record + time_at)), out);
+    out = write_small_column<kShifted>(one, record, out);
+    out = write_small_column<kShifted>(two, record, out);
+    return time_columns.write(std::bit_cast<double>(bytes::load8(record + time_at)), out);
   }
 };
 
@@ -555,8 +559,13 @@ void FieldsWriter::write_plain_attributes(const ScaledRecords& records, Extents&
     if (two_bytes_in(first) && two_bytes_in(second)) {
       const SmallPlace one{first.place.at, first.place.shift, first.mask};
       const SmallPlace two{second.place.at, second.place.shift, second.mask};
+      number::Fixed6Runs time_columns(' ');
+      if (one.shift == 0 && two.shift == 0) {
+        return write_xyz_then<kDecimals>(records, extents, measured,
+                                         TwoSmallsThenTime<false>{one, two, time_at, time_columns});
+      }
       return write_xyz_then<kDecimals>(records, extents, measured,
-                                       TwoSmallsThenTime{one, two, time_at, times});
+                                       TwoSmallsThenTime<true>{one, two, time_at, time_columns});
     }
     return write_xyz_then<kDecimals>(
         records, extents, measured, [&](const char* record, char* out) {

@@ -453,6 +453,7 @@ std::string format1_records(int count) {
       put_le(records, at + 4 * axis, static_cast<std::uint32_t>(value), 4);
     }
     put_le(records, at + 12, i % 2 == 0 ? kIntensities[i / 2 % 10] : next() & 0xffff, 2);
+    put_le(records, at + 14, next() & 0xff, 1);  // returns, scan direction, edge
     put_le(records, at + 15, next() & 0xff, 1);  // flags and a class of five bits
     // A scan angle and user data of any bits: a small whole is read with
     // the byte after it, which must not reach its text.
@@ -484,9 +485,11 @@ TEST(FieldsRecords, WrittenFromTheirIntegersAsFromTheirValues) {
       {{0.025, 0.01, 0.01}, {0, 0, 0}},                    // from values
       {{1, 1, 1}, {0, 0, 0}},                              // integer parts too long
   };
-  // The common six, which have a plan of their own; X Y Z then other small
-  // wholes and times; and columns in any order, step by step.
+  // The common six, which have a plan of their own, also with wholes of
+  // bits that do not begin their byte; X Y Z then other small wholes and
+  // times; and columns in any order, step by step.
   const char* kColumns[] = {"X,Y,Z,Intensity,Classification,GpsTime",
+                            "X,Y,Z,NumberOfReturns,ReturnNumber,GpsTime",
                             "X,Y,Z,GpsTime,Classification,ReturnNumber,Intensity",
                             "X,Y,Z,Classification",
                             "Intensity,Z,X,Classification,Y,GpsTime",
@@ -527,7 +530,7 @@ TEST(FieldsRecords, WrittenFromTheirIntegersAsFromTheirValues) {
             }
             for (point::Dim dim :
                  {point::Dim::kIntensity, point::Dim::kClassification, point::Dim::kGpsTime,
-                  point::Dim::kReturnNumber, point::Dim::kUserData}) {
+                  point::Dim::kReturnNumber, point::Dim::kNumberOfReturns, point::Dim::kUserData}) {
               attributes.value[static_cast<int>(dim)] = point::value_of(layout, record, dim);
             }
             writer.point(p, value_extents, measured);
