@@ -167,8 +167,9 @@ void Pasting::tell_system(InputFacts& facts, const std::string& path, const las:
   }
   if (systems_.size() == 1) return;
   const System& first = systems_.front();
-  const std::string told = "its reference system, " + crs.describe() + ", is not that of " +
-                           first.path + ", " + first.crs->describe() +
+  const std::string told = "its reference system, " + crs.describe_with_form() +
+                           ", is not that of " + first.path + ", " +
+                           first.crs->describe_with_form() +
                            ": the result holds the coordinates of both as they are";
   facts.notes.push_back(told);
   console_.error("warning: " + paths::for_message(path) + ": " + paths::for_message(told) + ".");

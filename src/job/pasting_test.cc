@@ -408,6 +408,37 @@ TEST(PastingAJob, TilesInAnotherSystemAreWarnedOf) {
   EXPECT_FALSE(outcome.incomplete);
 }
 
+// Two systems of one name, stated otherwise (no EPSG code to compare), are
+// told apart by how each is stated, not named twice alike.
+TEST(PastingAJob, TilesOfOneNameStatedOtherwiseAreToldHow) {
+  Folder folder;
+  auto tile = [&](const std::string& name, const std::string& records, std::uint32_t count) {
+    LasTile las;
+    las.points = {{1, 2, 3}};
+    las.between = records;
+    las.records = count;
+    return folder.write(name, las.bytes());
+  };
+  // GeoTIFF keys: version 1.1.0, one key, the projected system's citation
+  // among the ASCII parameters.
+  const int shorts[] = {1, 1, 0, 1, 3073, 34737, 11, 0};
+  std::string keys;
+  for (int s : shorts) keys += {static_cast<char>(s & 0xff), static_cast<char>(s >> 8)};
+  const std::vector<std::string> inputs = {
+      tile("a.las", las_projection_record(2112, "PROJCS[\"Local grid\",UNIT[\"metre\",1]]"), 1),
+      tile("b.las",
+           las_projection_record(34735, keys) + las_projection_record(34737, "Local grid|"), 2),
+  };
+  InTurnDisk in_turn;
+  Outcome outcome = paste_on(in_turn, inputs);
+  EXPECT_EQ(outcome.failure, "");
+  EXPECT_EQ(outcome.err, "stratumix: warning: " + inputs[1] +
+                             ": its reference system, Local grid (GeoTIFF keys), is not that of " +
+                             inputs[0] +
+                             ", Local grid (WKT): the result holds the coordinates of both as "
+                             "they are.\n");
+}
+
 // Keeps every point, or one in `every`, counting those of its input.
 class EveryNth : public PointFilter {
  public:

@@ -285,6 +285,16 @@ std::string Crs::describe() const {
   return "unnamed";
 }
 
+std::string Crs::describe_with_form() const {
+  std::string told = describe();
+  if (horizontal_epsg != 0 || empty()) return told;
+  const bool has_keys = !geokeys.empty();
+  const bool has_wkt = !wkt.empty();
+  return told + (has_keys && has_wkt ? " (GeoTIFF keys and WKT)"
+                 : has_keys          ? " (GeoTIFF keys)"
+                                     : " (WKT)");
+}
+
 bool Crs::same_as(const Crs& other) const {
   if (horizontal_epsg != 0 && other.horizontal_epsg != 0)
     return horizontal_epsg == other.horizontal_epsg && vertical_epsg == other.vertical_epsg;

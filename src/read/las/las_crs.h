@@ -37,6 +37,10 @@ struct Crs {
   // "vertical EPSG:5703" for a vertical system alone, "unnamed"; "" for no
   // system.
   std::string describe() const;
+  // describe() and, where no EPSG code names the system, how the file
+  // states it: "Local grid (WKT)", "(GeoTIFF keys)" or "(GeoTIFF keys and
+  // WKT)". Two systems of one name that differ are told apart so.
+  std::string describe_with_form() const;
   // The same system: the same EPSG codes, horizontal and vertical, where
   // both give a horizontal one; otherwise the same records, the WKT's
   // spaces and line ends aside.

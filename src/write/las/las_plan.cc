@@ -145,12 +145,7 @@ std::string systems_told(const std::vector<const InputHeader*>& las) {
     const las::Crs& crs = system.first->crs;
     told += (told.empty() ? "" : "; ") + paths::for_message(system.first->path);
     if (system.more > 0) told += " and " + number::int_text(system.more) + " more";
-    told += ": " + crs.describe();
-    if (crs.horizontal_epsg == 0) {
-      const bool keys = !crs.geokeys.empty();
-      const bool wkt = !crs.wkt.empty();
-      told += keys && wkt ? " (GeoTIFF keys and WKT)" : keys ? " (GeoTIFF keys)" : " (WKT)";
-    }
+    told += ": " + crs.describe_with_form();
   }
   return told;
 }
