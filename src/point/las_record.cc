@@ -61,7 +61,13 @@ int extra_type_size(int type) {
 }
 
 std::vector<ExtraDim> read_extra_bytes(const unsigned char* payload, std::size_t size,
-                                       std::uint32_t first, std::uint32_t length) {
+                                       std::uint32_t first, std::uint32_t length,
+                                       std::string* damage) {
+  auto tell = [damage](const std::string& told) {
+    if (damage == nullptr) return;
+    if (!damage->empty()) *damage += "; ";
+    *damage += told;
+  };
   std::vector<ExtraDim> dims;
   std::uint64_t at = first;
   for (std::size_t d = 0; d + 192 <= size; d += 192) {
@@ -82,21 +88,33 @@ std::vector<ExtraDim> read_extra_bytes(const unsigned char* payload, std::size_t
       break;  // no size can be known for what follows
     }
     if (at + bytes > length) break;
-    if (type >= 1 && type <= 10) {
+    const char* name = descriptor + 4;
+    if (type >= 1 && type <= 10 && name[0] != '\0') {
       ExtraDim dim;
-      const char* name = descriptor + 4;
       dim.name.assign(name, strnlen(name, 32));
       dim.type = type;
       dim.at = static_cast<std::uint32_t>(at);
       if ((options & 8) != 0) dim.scale = double_at(descriptor + 112);
       if ((options & 16) != 0) dim.offset = double_at(descriptor + 136);
+      if (dim.scale == 0 || !std::isfinite(dim.scale)) {
+        tell("its extra bytes' " + dim.name + " have a scale of " +
+             (dim.scale == 0 ? std::string("0") : std::string("no number")) +
+             ", which is not applied: their values are written as stored");
+        dim.scale = 1;
+      }
+      if (!std::isfinite(dim.offset)) {
+        tell("its extra bytes' " + dim.name + " have an offset of no number, which is not applied");
+        dim.offset = 0;
+      }
       dim.scaled = (options & 24) != 0;
       if (dim.scaled) {
-        dim.decimals = std::max(decimals_of_scale(dim.scale), decimals_of_scale(dim.offset));
+        // An offset of 0, as where only a scale is given, needs no decimals.
+        dim.decimals = std::max(decimals_of_scale(dim.scale),
+                                dim.offset == 0 ? 0 : decimals_of_scale(dim.offset));
       } else {
         dim.decimals = type >= 9 ? kShortestDecimals : 0;
       }
-      if (!dim.name.empty()) dims.push_back(std::move(dim));
+      dims.push_back(std::move(dim));
     }
     at += bytes;
   }

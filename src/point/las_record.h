@@ -38,9 +38,12 @@ int extra_type_size(int type);
 // descriptor), laid after the `first` bytes of a record of `length`;
 // descriptors of the deprecated arrays and of undocumented bytes take
 // their room but name nothing. Those that would run past the record are
-// left out.
+// left out. A scale of 0 (every value the offset) or one that is no
+// number, and an offset that is no number, are not applied: the field is
+// read as stored, and `damage`, when given, says which.
 std::vector<ExtraDim> read_extra_bytes(const unsigned char* payload, std::size_t size,
-                                       std::uint32_t first, std::uint32_t length);
+                                       std::uint32_t first, std::uint32_t length,
+                                       std::string* damage = nullptr);
 
 // The fields of the records of one input.
 struct RecordLayout {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace point {
@@ -165,6 +166,42 @@ TEST(LasRecord, ExtraBytesLieInTheirDescriptorsOrderEachTakingItsRoom) {
   EXPECT_EQ(layout.extra_named("rang"), nullptr);
   EXPECT_TRUE(same_extra_name("Echo Width", "echo_width"));
   EXPECT_FALSE(same_extra_name("Echo Width", "EchoWidth"));
+}
+
+// A scale given alone writes the decimals it needs, not those of an
+// offset of 0; a scale of 0 or one that is no number, and an offset that
+// is no number, would make every value one or none: they are not applied,
+// and said so, where the field could be asked for.
+TEST(LasRecord, ExtraBytesScalesThatGiveNoValuesAreNotApplied) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::string payload = descriptor(4, 8, "depth", 0.01) + descriptor(3, 8, "zero", 0) +
+                              descriptor(6, 8 | 16, "odd", nan, 7) +
+                              descriptor(6, 16, "far", 1, nan) + descriptor(3, 8, "", 0);
+  std::string damage;
+  const std::vector<ExtraDim> extra =
+      read_extra_bytes(reinterpret_cast<const unsigned char*>(payload.data()), payload.size(), 20,
+                       20 + 2 + 2 + 4 + 4 + 2, &damage);
+  ASSERT_EQ(extra.size(), 4u);
+  EXPECT_EQ(extra[0].decimals, 2);
+  EXPECT_EQ(extra[1].scale, 1);
+  EXPECT_EQ(extra[1].decimals, 0);
+  EXPECT_EQ(extra[2].scale, 1);
+  EXPECT_EQ(extra[2].offset, 7);
+  EXPECT_EQ(extra[3].offset, 0);
+  Record r(34);
+  r.put<std::int16_t>(20, 1234);
+  r.put<std::uint16_t>(22, 40000);
+  r.put<std::int32_t>(24, -5);
+  r.put<std::int32_t>(28, 9);
+  EXPECT_DOUBLE_EQ(extra_value(extra[0], r.bytes.data()), 12.34);
+  EXPECT_EQ(extra_value(extra[1], r.bytes.data()), 40000);
+  EXPECT_EQ(extra_value(extra[2], r.bytes.data()), 2);
+  EXPECT_EQ(extra_value(extra[3], r.bytes.data()), 9);
+  EXPECT_EQ(damage,
+            "its extra bytes' zero have a scale of 0, which is not applied: their values are "
+            "written as stored; its extra bytes' odd have a scale of no number, which is not "
+            "applied: their values are written as stored; its extra bytes' far have an offset of "
+            "no number, which is not applied");
 }
 
 TEST(LasRecord, DimensionsAreNamedAsPdalNamesThemInAnyCase) {

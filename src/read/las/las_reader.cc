@@ -90,7 +90,7 @@ bool LasReader::start() {
   std::vector<point::ExtraDim> extra = point::read_extra_bytes(
       descriptors.data(), descriptors.size(),
       static_cast<std::uint32_t>(las::format_record_length(header_.point_format)),
-      header_.record_length);
+      header_.record_length, &extra_note_);
   layout_ =
       point::RecordLayout::of_format(header_.point_format, header_.record_length, std::move(extra));
   if (header_.compressed) return start_laz(after_header, records.size() - first);
@@ -119,8 +119,13 @@ bool LasReader::more(const unsigned char*& next, const unsigned char*& end) {
 }
 
 std::string LasReader::note() const {
-  if (crs_note_.empty()) return note_;
-  return note_.empty() ? crs_note_ : crs_note_ + "; " + note_;
+  std::string told;
+  for (const std::string* part : {&crs_note_, &extra_note_, &note_}) {
+    if (part->empty()) continue;
+    if (!told.empty()) told += "; ";
+    told += *part;
+  }
+  return told;
 }
 
 void LasReader::want(const point::Wanted& wanted) {

@@ -108,6 +108,7 @@ class LasReader : public PointInput, private laz::Refill {
   bool problem_at_end_ = false;
   std::string note_;
   std::string crs_note_;
+  std::string extra_note_;  // extra bytes whose scale or offset is not applied
   LinearUnit unit_ = LinearUnit::kUnknown;
   las::Crs crs_;
   // The records as they lie in the file, and as LAZ points are decoded.
